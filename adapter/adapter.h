@@ -1,0 +1,64 @@
+// The adapter layer: the lines of the passive cable on a serial or a parallel
+// port, the waits and calibrated delays, opening the port and finding the
+// serial cable variant, and the bit transfer of instructions.
+//
+// Line assignment:
+//   signal      parallel port            serial (plain, Cablet2)   serial (Cablet1)
+//   SCK  out    data bit 1, pin 3        RTS                       RTS inverted
+//   MOSI out    data bit 0, pin 2        DTR                       DTR inverted
+//   RESET out   data bit 3, pin 5        break on TXD              break on TXD
+//   MISO in     status bit 6, pin 10     CTS                       DSR inverted
+#pragma once
+
+#include <cstdint>
+
+#include "app/programmer.h"
+
+namespace ostrel::adapter {
+
+// Masks of the parallel data register bits the cable uses.
+inline constexpr uint32_t kMosiBit = 0x01;
+inline constexpr uint32_t kSckBit = 0x02;
+inline constexpr uint32_t kResetBit = 0x08;
+inline constexpr uint32_t kCableBits = kMosiBit | kSckBit | kResetBit;
+// MISO in the 16-bit parallel port word (status bit 6).
+inline constexpr uint16_t kMisoWordBit = 0x4000;
+// Control register bit that switches the data lines to input.
+inline constexpr uint8_t kDirectionBit = 0x20;
+
+// --- lines ---
+void SetSck(Programmer& p, int level);
+void SetMosi(Programmer& p, int level);
+void SetReset(Programmer& p, int level);
+int ReadMiso(Programmer& p);
+// One read of the input state; the unit of work of the calibrated delay.
+void PollInput(Programmer& p);
+// Writes dataLatch to the parallel data register.
+void WritePort(Programmer& p);
+// Reads data and status of the parallel port into lastPortRead.
+uint16_t ReadPort(Programmer& p);
+
+// --- timing ---
+// Busy-waits at least `ms` ticks of the millisecond counter, right across its wrap.
+void WaitMs(Programmer& p, uint32_t ms);
+// Busy-waits count units (0 counts as 1), each unit scaled by the speed setting.
+void Delay(Programmer& p, int32_t count);
+// Measures the cost of one input read and sets delayLoops.
+void CalibrateDelay(Programmer& p);
+// The factor the speed setting applies to every delay: 100, 25, 5 or 1.
+int32_t SpeedFactor(int32_t speed);
+
+// --- port open and detection (0 success, 1 failure with errorText set) ---
+int OpenSerialPort(Programmer& p);
+// Closes the serial port and clears comOpen (port change, release, exit).
+void CloseSerialPort(Programmer& p);
+int DetectSerialAdapter(Programmer& p);
+int HoldTargetInReset(Programmer& p);
+int ReleaseTarget(Programmer& p);
+
+// --- bit transfer ---
+void ClockBit(Programmer& p, int bit);
+// Sends the low 16 bits of txWord, most significant first, into rxShift.
+void TransferWord(Programmer& p);
+
+}  // namespace ostrel::adapter

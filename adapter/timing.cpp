@@ -1,0 +1,55 @@
+// Millisecond waits on the tick counter and short delays counted in input
+// reads. Nothing sleeps: every wait is a busy loop, so the clock edges of the
+// bit transfer keep their spacing whatever the system's timer resolution.
+#include "adapter/adapter.h"
+
+namespace ostrel::adapter {
+
+namespace {
+// Calibration runs the input read for this long ...
+constexpr uint32_t kCalibrationMs = 50;
+// ... and every this many passes in that time add one read to the delay unit.
+constexpr int32_t kPassesPerLoop = 37000;
+}  // namespace
+
+int32_t SpeedFactor(int32_t speed) {
+    switch (speed) {
+        case 0: return 100;
+        case 1: return 25;
+        case 2: return 5;
+        default: return 1;
+    }
+}
+
+void WaitMs(Programmer& p, uint32_t ms) {
+    uint32_t t0 = p.clock.TickMs();
+    if (ms == 0) return;
+    // Unsigned difference: a wrap of the counter neither lengthens nor shortens the wait.
+    while (static_cast<uint32_t>(p.clock.TickMs() - t0) < ms) {
+    }
+}
+
+void Delay(Programmer& p, int32_t count) {
+    if (p.state.delayLoops == 0) p.state.delayLoops = 1;
+    if (count == 0) count = 1;
+    int64_t units = static_cast<int64_t>(count) * SpeedFactor(p.state.speed);
+    if (units <= 0) return;
+    for (int64_t u = 0; u < units; ++u) {
+        for (int32_t i = 0; i < p.state.delayLoops; ++i) PollInput(p);
+    }
+}
+
+void CalibrateDelay(Programmer& p) {
+    int64_t passes = 0;
+    uint32_t t0 = p.clock.TickMs();
+    uint32_t t = t0;
+    do {
+        t = p.clock.TickMs();
+        PollInput(p);
+        ++passes;
+    } while (static_cast<uint32_t>(t - t0) < kCalibrationMs);
+    int64_t loops = passes / kPassesPerLoop + 1;
+    p.state.delayLoops = loops > INT32_MAX ? INT32_MAX : static_cast<int32_t>(loops);
+}
+
+}  // namespace ostrel::adapter

@@ -1,0 +1,48 @@
+// The serial programming link made of line changes: SCK idles low, MOSI
+// changes only while SCK is low, MISO is sampled while SCK is high, at least
+// one delay unit after the rising edge (the target shifts its answer out on
+// the falling edge, so it is stable then), and SCK falls after the sample.
+#include "adapter/adapter.h"
+
+namespace ostrel::adapter {
+
+void ClockBit(Programmer& p, int bit) {
+    ProgrammerState& s = p.state;
+    if (s.adapterKind == AdapterKind::Parallel) {
+        if (bit) {
+            s.dataLatch |= kMosiBit;
+        } else {
+            s.dataLatch &= ~kMosiBit;
+        }
+        WritePort(p);
+        Delay(p, 1);
+        s.dataLatch |= kSckBit;
+        WritePort(p);
+        Delay(p, 1);
+        uint16_t word = ReadPort(p);
+        s.rxShift = (s.rxShift << 1) | ((word & kMisoWordBit) != 0 ? 1u : 0u);
+        s.dataLatch &= ~kSckBit;
+        WritePort(p);
+        Delay(p, 1);
+        return;
+    }
+    SetMosi(p, bit ? 1 : 0);
+    Delay(p, 1);
+    SetSck(p, 1);
+    Delay(p, 1);
+    if (s.cablet2) {
+        // Cablet2 needs MOSI high while SCK is high.
+        SetMosi(p, 1);
+        Delay(p, 1);
+    }
+    s.rxShift = (s.rxShift << 1) | static_cast<uint32_t>(ReadMiso(p));
+    Delay(p, 1);
+    SetSck(p, 0);
+    Delay(p, 1);
+}
+
+void TransferWord(Programmer& p) {
+    for (int i = 0; i < 16; ++i) ClockBit(p, (p.state.txWord & (0x8000 >> i)) != 0 ? 1 : 0);
+}
+
+}  // namespace ostrel::adapter

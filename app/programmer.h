@@ -1,0 +1,31 @@
+// The programmer context: the state record together with the three seams to
+// the outside world. Every operation takes it by reference, so a test can
+// build as many independent programmers as it needs.
+#pragma once
+
+#include <string>
+
+#include "app/programmer_state.h"
+#include "platform/clock.h"
+#include "platform/port_access.h"
+#include "platform/window_system.h"
+
+namespace ostrel {
+
+struct Programmer {
+    Programmer(PortAccess& portAccess, Clock& clockSource, WindowSystem& windowSystem)
+        : port(portAccess), clock(clockSource), windows(windowSystem) {}
+
+    ProgrammerState state;
+    PortAccess& port;       // serial and parallel port access
+    Clock& clock;           // millisecond ticks and whole seconds
+    WindowSystem& windows;  // the main window, dialogs, message boxes
+
+    // The directory relative file names are opened in. It plays the part of the
+    // process's current directory (the file-open dialog changes it, most
+    // commands set it back to startDirectory) without touching the real one,
+    // which is shared by every programmer in the process.
+    std::string currentDirectory;
+};
+
+}  // namespace ostrel

@@ -1,0 +1,94 @@
+// The one state record of the programmer: the selected port and the adapter's
+// line images, the speed, the device in use and its geometry, the current data
+// file, the option flags, the instruction operands and the shared text
+// buffers. Start values are those a freshly started programmer has.
+#pragma once
+
+#include <cstdint>
+
+#include "platform/fixed_string.h"
+
+namespace ostrel {
+
+enum class AdapterKind { Serial, Parallel };
+
+// Flags are 32-bit integers holding 0 or 1, as every part of the program
+// reads and writes them.
+using Flag = int32_t;
+
+struct ProgrammerState {
+    // --- platform (decided once at start) ---
+    Flag directPortIo = 0;    // the parallel port device can be opened and claimed
+    Flag dlPortIoLoaded = 0;  // a port driver library is loaded (never on Linux)
+    void* dlPortIoLibrary = nullptr;
+
+    // --- window and shared text ---
+    int32_t mainWindow = 0;          // window number of the main window once it is open
+    FixedString<204> activityText;   // text of the activity line (field 1018)
+    FixedString<200> errorText;      // the failure text a failing operation leaves
+    FixedString<260> startDirectory; // directory that was current when the main window opened
+
+    // --- port and adapter ---
+    FixedString<5> portName;  // "0278", "0378", "03BC", "COM1".."COM8" or "SIM"
+    AdapterKind adapterKind = AdapterKind::Parallel;
+    uint16_t portBase = 0x378;
+    FixedString<8> comName;
+    int32_t comHandle = -1;  // kept for the record; the port backend owns the descriptor
+    Flag comOpen = 0;
+    Flag cablet1 = 0;
+    Flag cablet2 = 0;
+    uint32_t dataLatch = 0;     // image of the parallel data register
+    uint16_t lastPortRead = 0;  // data register in bits 0-7, status in bits 8-15
+    uint32_t modemStatus = 0;
+
+    // --- timing ---
+    int32_t speed = 2;  // 0 very low, 1 Low, 2 Medium, 3 High
+    int32_t delayLoops = 0;
+
+    // --- device ---
+    Flag manualDevice = 0;
+    Flag deviceDetected = 0;
+    int32_t flashWords = 4096;
+    int32_t eepromBytes = 1298;
+    Flag pagedFlash = 0;
+    int32_t pageWords = 0;
+    int32_t pageShift = 0;
+    FixedString<16> signatureHex;
+    FixedString<128> signatureReport;
+    FixedString<99> lineBuffer;  // the line a text file reader read last
+
+    // --- signature and connection ---
+    int32_t vendorCode = 0;
+    int32_t partFamily = 0;
+    int32_t partNumber = 0;
+    Flag echoReceived = 0;
+    int32_t echoWord = 0;
+
+    // --- instruction operands ---
+    int32_t txWord = 0;
+    uint32_t rxShift = 0;
+    int32_t memAddress = 0;
+    int32_t memData = 0;
+    Flag highByteSelect = 0;
+    uint32_t lockBitsAnswer = 0;
+
+    // --- current data file ---
+    FixedString<280> currentFileName;
+    FixedString<80> baseName;
+    Flag fileLoaded = 0;
+    Flag eepromFile = 0;
+    int32_t fileLineCount = 0;
+
+    // --- options and modes ---
+    Flag programEepAfterHex = 0;
+    Flag launchedWithFile = 0;
+
+    // --- program and verify engine ---
+    Flag verifyMode = 0;
+    Flag noMismatchPrompt = 0;
+    int32_t currentPage = 0;
+    int32_t recordsDone = 0;
+    int32_t wordAddress = 0;
+};
+
+}  // namespace ostrel

@@ -1,0 +1,58 @@
+// What the adapter's line operations need from the operating system.
+//
+// Serial side: open and configure a named port, switch RTS, DTR and the break
+// state of the transmit line, read the modem status lines. No data characters
+// are ever sent or received.
+//
+// Parallel side: the three registers of a PC parallel port at a base address:
+// data (base), status (base + 1) and control (base + 2).
+#pragma once
+
+#include <cstdint>
+#include <string_view>
+
+namespace ostrel {
+
+// How opening a serial port ended. Each failing step has its own message in
+// the adapter layer; on any failure nothing stays open.
+enum class SerialOpenResult {
+    Ok,
+    OpenFailed,           // the device cannot be opened
+    ReadSettingsFailed,   // the line settings cannot be read
+    WriteSettingsFailed,  // 9600 baud, 8 data bits, no parity, 1 stop bit cannot be set
+    WriteTimeoutsFailed,  // the read time-outs cannot be set
+};
+
+// Changes of the serial control lines, as the classic serial API names them.
+enum class CommFunction { SetRts, ClrRts, SetDtr, ClrDtr, SetBreak, ClrBreak };
+
+// Modem status bits, in the values of the classic serial API.
+inline constexpr uint32_t kMsCtsOn = 0x10;
+inline constexpr uint32_t kMsDsrOn = 0x20;
+inline constexpr uint32_t kMsRingOn = 0x40;
+
+class PortAccess {
+public:
+    virtual ~PortAccess() = default;
+
+    // --- serial port ---
+    // Opens the port by its name ("COM1".."COM8", or "SIM") and applies
+    // 9600 baud, 8 data bits, no parity, one stop bit and the read time-outs.
+    virtual SerialOpenResult OpenSerial(std::string_view comName) = 0;
+    // Closes the open serial port; does nothing when none is open.
+    virtual void CloseSerial() = 0;
+    // One change of a control line or of the break state.
+    virtual void EscapeCommFunction(CommFunction function) = 0;
+    // The modem status lines (kMsCtsOn, kMsDsrOn, kMsRingOn).
+    virtual uint32_t GetModemStatus() = 0;
+
+    // --- parallel port ---
+    virtual void WriteData(uint16_t base, uint8_t value) = 0;
+    virtual uint8_t ReadData(uint16_t base) = 0;
+    // Data register in bits 0-7 and status register in bits 8-15.
+    virtual uint16_t ReadWord(uint16_t base) = 0;
+    virtual uint8_t ReadControl(uint16_t base) = 0;
+    virtual void WriteControl(uint16_t base, uint8_t value) = 0;
+};
+
+}  // namespace ostrel

@@ -1,0 +1,81 @@
+// What the commands ask of windows, by window, control and command numbers
+// (platform/ids.h). The desktop front-end maps the numbers to widgets, the
+// console front-end prints, and the tests' scripted fake records every call.
+#pragma once
+
+#include <optional>
+#include <string>
+#include <string_view>
+
+namespace ostrel {
+
+enum class MsgButtons { Ok, OkCancel };
+enum class MsgResult { Ok, Cancel };
+
+// Behaviour of a modal dialog. The front-end builds the dialog's controls,
+// calls OnInit once it shows, and forwards the user's actions.
+class DialogHandler {
+public:
+    virtual ~DialogHandler() = default;
+    virtual void OnInit() = 0;
+    // A button or check box was clicked; `id` is its number.
+    virtual void OnCommand(int id) = 0;
+    // An edit control reported a change, update, scroll or focus event.
+    virtual void OnEditNotify(int /*id*/) {}
+};
+
+// Selection of a text control, in characters from the start of its text.
+struct TextSelection {
+    int start = 0;
+    int end = 0;
+};
+
+class WindowSystem {
+public:
+    virtual ~WindowSystem() = default;
+
+    // --- controls of a window ---
+    virtual void SetItemText(int window, int item, std::string_view text) = 0;
+    virtual std::string ItemText(int window, int item) = 0;
+    virtual void EnableItem(int window, int item, bool enabled) = 0;
+    virtual void CheckItem(int window, int item, bool checked) = 0;
+    virtual bool IsItemChecked(int window, int item) = 0;
+    // Menu check marks, by command number.
+    virtual void CheckMenuItem(int command, bool checked) = 0;
+    // Repaints the window at once.
+    virtual void Repaint(int window) = 0;
+    // Processes the events that are pending, once, without waiting for more.
+    virtual void ProcessPendingEvents() = 0;
+
+    // --- the device list of the main window (a list sorted without regard to case) ---
+    virtual void AddListEntry(std::string_view name) = 0;
+    virtual int ListCount() = 0;
+    virtual std::string ListEntry(int index) = 0;
+    virtual void SelectListEntry(int index) = 0;
+    // The selected entry, or -1 when none is selected.
+    virtual int SelectedListEntry() = 0;
+
+    // --- multi-line text control (the EEPROM listing) ---
+    virtual TextSelection Selection(int window, int item) = 0;
+    virtual bool IsModified(int window, int item) = 0;
+    // Puts the text into the control, clears its modified state and moves the caret to the start.
+    virtual void ResetText(int window, int item, std::string_view text) = 0;
+
+    // --- messages, files, documents, dialogs ---
+    virtual MsgResult MessageBox(int owner, std::string_view text, std::string_view title,
+                                 MsgButtons buttons) = 0;
+    virtual void Beep() = 0;
+    // The file-open dialog. No value when the user cancelled.
+    virtual std::optional<std::string> AskOpenFile(std::string_view title,
+                                                   std::string_view filterName,
+                                                   std::string_view patterns,
+                                                   std::string_view startFolder) = 0;
+    // Opens a document or web page with the user's program for it.
+    virtual bool OpenDocument(std::string_view pathOrUrl) = 0;
+    // Runs a modal dialog until its handler ends it; returns the dialog's result.
+    virtual int RunModalDialog(int dialog, int owner, DialogHandler& handler) = 0;
+    // Ends a window (a dialog or the main window) with a result.
+    virtual void EndWindow(int window, int result) = 0;
+};
+
+}  // namespace ostrel

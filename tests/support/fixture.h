@@ -1,0 +1,18 @@
+// A programmer wired to a recording port, a virtual clock and the scripted
+// window system: the usual starting point of a unit test.
+#pragma once
+
+#include "app/programmer.h"
+#include "tests/support/recording_port.h"
+#include "tests/support/scripted_windows.h"
+
+namespace ostrel::testing {
+
+struct RecordingRig {
+    RecordingPort port;
+    VirtualClock clock;
+    ScriptedWindows windows;
+    Programmer p{port, clock, windows};
+};
+
+}  // namespace ostrel::testing
