@@ -26,6 +26,12 @@ struct Programmer {
     // commands set it back to startDirectory) without touching the real one,
     // which is shared by every programmer in the process.
     std::string currentDirectory;
+
+    // Set while a command runs: the activity refresh processes pending events,
+    // and a second command arriving meanwhile is refused rather than run inside the first.
+    bool commandRunning = false;
+    // The console skips the one-second pauses that only let a person read the activity line.
+    bool skipReadingPauses = false;
 };
 
 }  // namespace ostrel

@@ -9,6 +9,8 @@
 namespace ostrel::testing {
 
 struct RecordingRig {
+    // The main window is open, as it is when any command runs.
+    RecordingRig() { p.state.mainWindow = 103; }
     RecordingPort port;
     VirtualClock clock;
     ScriptedWindows windows;

@@ -146,3 +146,26 @@ std::vector<uint8_t> RecordingPort::DataWrites() const {
 }
 
 }  // namespace ostrel::testing
+
+namespace ostrel::testing {
+std::vector<uint8_t> SentBytes(const RecordingPort& port) {
+    std::vector<uint8_t> bytes;
+    uint8_t previous = 0;
+    int bits = 0;
+    uint8_t current = 0;
+    for (const auto& call : port.calls) {
+        if (call.kind != PortCall::Kind::WriteData) continue;
+        auto value = static_cast<uint8_t>(call.value);
+        if ((value & 0x02) && !(previous & 0x02)) {
+            current = static_cast<uint8_t>((current << 1) | (value & 0x01));
+            if (++bits == 8) {
+                bytes.push_back(current);
+                bits = 0;
+                current = 0;
+            }
+        }
+        previous = value;
+    }
+    return bytes;
+}
+}  // namespace ostrel::testing

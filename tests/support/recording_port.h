@@ -73,3 +73,9 @@ private:
 };
 
 }  // namespace ostrel::testing
+
+namespace ostrel::testing {
+// The bytes a parallel-cable transfer sent: MOSI at each rising SCK edge,
+// eight bits to a byte, most significant first.
+std::vector<uint8_t> SentBytes(const RecordingPort& port);
+}  // namespace ostrel::testing

@@ -1,0 +1,283 @@
+#include "app/commands.h"
+
+#include <array>
+#include <string_view>
+
+#include "adapter/adapter.h"
+#include "app/endings.h"
+#include "app/settings.h"
+#include "avr/avr.h"
+#include "devices/device_file.h"
+#include "platform/ids.h"
+
+namespace ostrel::app {
+
+namespace {
+
+struct PortItem {
+    int command;
+    std::string_view name;
+    uint16_t base;  // 0 for serial ports
+};
+
+constexpr std::array<PortItem, 12> kPortItems = {{
+    {ids::kPort0278, "0278", 0x278},
+    {ids::kPort0378, "0378", 0x378},
+    {ids::kPort03BC, "03BC", 0x3BC},
+    {ids::kCom1, "COM1", 0},
+    {ids::kCom2, "COM2", 0},
+    {ids::kCom3, "COM3", 0},
+    {ids::kCom4, "COM4", 0},
+    {ids::kCom5, "COM5", 0},
+    {ids::kCom6, "COM6", 0},
+    {ids::kCom7, "COM7", 0},
+    {ids::kCom8, "COM8", 0},
+    {ids::kPortSimulator, "SIM", 0},
+}};
+
+const PortItem* FindPortItem(int command) {
+    for (const auto& item : kPortItems)
+        if (item.command == command) return &item;
+    return nullptr;
+}
+
+CommandResult Failure(Programmer& p) {
+    ReportFailure(p);
+    return CommandResult::Failed;
+}
+
+CommandResult Ok(Programmer& p) {
+    ReportOk(p);
+    return CommandResult::Ok;
+}
+
+// A plain Connect step: any non-zero result ends the command with the failure report.
+bool ConnectOrReport(Programmer& p) {
+    if (avr::Connect(p) == 0) return true;
+    ReportFailure(p);
+    return false;
+}
+
+CommandResult SelectParallelPort(Programmer& p, const PortItem& item) {
+    ProgrammerState& s = p.state;
+    if (!s.dlPortIoLoaded && !s.directPortIo) {
+        p.windows.MessageBox(ids::kNoOwner,
+                             "Driver 'DlPortIO' must be installed!\n\nDownload:\n"
+                             "https://www.kernel.org/doc/html/latest/admin-guide/parport.html",
+                             "ERROR!", MsgButtons::Ok);
+        return CommandResult::Failed;
+    }
+    CheckPortItem(p, item.command);
+    s.portBase = item.base;
+    s.portName.Assign(item.name);
+    s.adapterKind = AdapterKind::Parallel;
+    if (s.comOpen) adapter::CloseSerialPort(p);
+    return CommandResult::Ok;
+}
+
+CommandResult SelectSerialPort(Programmer& p, const PortItem& item) {
+    ProgrammerState& s = p.state;
+    CheckPortItem(p, item.command);
+    s.portName.Assign(item.name);
+    s.comName.Assign(item.name);
+    s.adapterKind = AdapterKind::Serial;
+    if (s.comOpen) adapter::CloseSerialPort(p);
+    if (adapter::DetectSerialAdapter(p) != 0) return Failure(p);
+    EnableField(p, ids::kActivity, true);
+    if (s.cablet1) SetActivityField(p, "Cablet1 detected");
+    if (s.cablet2) SetActivityField(p, "Cablet2 detected");
+    ReadingPause(p);
+    EnableField(p, ids::kActivity, false);
+    return CommandResult::Ok;
+}
+
+CommandResult SelectSpeed(Programmer& p, int command, int32_t speed) {
+    for (int item : {ids::kSpeedVeryLow, ids::kSpeedLow, ids::kSpeedMedium, ids::kSpeedHigh})
+        p.windows.CheckMenuItem(item, item == command);
+    p.state.speed = speed;
+    StoreSpeed(p);
+    return CommandResult::Ok;
+}
+
+CommandResult ReadSignatureBytes(Programmer& p) {
+    p.state.mainWindow = ids::kMainWindow;
+    avr::Connect(p);
+    avr::ReadSignature(p);
+    p.windows.SetItemText(p.state.mainWindow, ids::kActivity, "  ");
+    p.windows.MessageBox(ids::kNoOwner, p.state.signatureReport.view(), "Info:", MsgButtons::Ok);
+    return CommandResult::Ok;
+}
+
+CommandResult Check(Programmer& p) {
+    ProgrammerState& s = p.state;
+    UsualStart(p);
+    p.windows.EnableItem(s.mainWindow, ids::kDeviceList, false);
+    p.windows.CheckItem(s.mainWindow, ids::kAutodetection, true);
+    // Identify by signature even when a device was chosen by hand; the hand
+    // choice stays in force for the next commands.
+    Flag remembered = s.manualDevice;
+    s.manualDevice = 0;
+    int result = avr::Connect(p);
+    s.manualDevice = remembered;
+    if (result != 0) return Failure(p);
+    if (devices::FindDevice(p) == 0) return Ok(p);
+    p.windows.MessageBox(ids::kNoOwner, "Unknown devicecode!", "OSTREL:", MsgButtons::Ok);
+    p.windows.SetItemText(s.mainWindow, ids::kActivity, "  ");
+    EnableField(p, ids::kActivity, false);
+    return CommandResult::Failed;
+}
+
+CommandResult Autodetection(Programmer& p) {
+    ProgrammerState& s = p.state;
+    bool on = p.windows.IsItemChecked(ids::kMainWindow, ids::kAutodetection);
+    s.manualDevice = on ? 0 : 1;
+    s.deviceDetected = 0;
+    p.windows.EnableItem(ids::kMainWindow, ids::kDeviceList, !on);
+    return CommandResult::Ok;
+}
+
+CommandResult ResetRun(Programmer& p) {
+    p.state.mainWindow = ids::kMainWindow;
+    p.windows.SetItemText(p.state.mainWindow, ids::kActivity, " ");
+    EnableField(p, ids::kActivity, true);
+    if (adapter::DetectSerialAdapter(p) != 0) return Failure(p);
+    if (adapter::HoldTargetInReset(p) != 0) return Failure(p);
+    adapter::WaitMs(p, 100);
+    if (adapter::ReleaseTarget(p) != 0) return Failure(p);
+    return Ok(p);
+}
+
+CommandResult EraseAll(Programmer& p) {
+    p.state.mainWindow = ids::kMainWindow;
+    SetActivityField(p, "  ");
+    if (p.windows.MessageBox(ids::kNoOwner, "This Command Deletes Memory!", "Warning!",
+                             MsgButtons::OkCancel) != MsgResult::Ok)
+        return CommandResult::Cancelled;
+    EnableField(p, ids::kActivity, true);
+    if (avr::Connect(p) == 1) return Failure(p);
+    avr::ChipErase(p);
+    avr::EnterProgrammingMode(p);
+    if (avr::Connect(p) == 2) {
+        p.state.errorText.Assign("Disable Codeprotection failed!");
+        return Failure(p);
+    }
+    return Ok(p);
+}
+
+CommandResult BulkEraseData(Programmer& p) {
+    p.state.mainWindow = ids::kMainWindow;
+    p.windows.SetItemText(p.state.mainWindow, ids::kActivity, "  ");
+    if (p.windows.MessageBox(ids::kNoOwner, "This Command Deletes Data Memory!", "Warning!",
+                             MsgButtons::OkCancel) != MsgResult::Ok)
+        return CommandResult::Cancelled;
+    EnableField(p, ids::kActivity, true);
+    if (!ConnectOrReport(p)) return CommandResult::Failed;
+    SetActivityField(p, "erasing.....     ");
+    if (avr::EraseEepromBytes(p) != 0) return Failure(p);
+    return Ok(p);
+}
+
+CommandResult LockChip(Programmer& p) {
+    UsualStart(p);
+    if (!ConnectOrReport(p)) return CommandResult::Failed;
+    // Write Lock Bits with LB1 and LB2 programmed.
+    avr::SendWordTwice(p, 0xACF9);
+    return Ok(p);
+}
+
+CommandResult ReleaseAvr(Programmer& p) {
+    p.state.mainWindow = ids::kMainWindow;
+    adapter::DetectSerialAdapter(p);
+    if (adapter::ReleaseTarget(p) != 0) return Failure(p);
+    EnableField(p, ids::kActivity, true);
+    SetActivityField(p, "AVR released!");
+    ReadingPause(p);
+    EnableField(p, ids::kActivity, false);
+    return CommandResult::Ok;
+}
+
+CommandResult ReleasePort(Programmer& p) {
+    ReportOk(p);
+    adapter::CloseSerialPort(p);
+    return CommandResult::Ok;
+}
+
+// The hidden MOSI and SCK boxes drive a serial adapter's line by hand.
+CommandResult DriveLineByHand(Programmer& p, int box) {
+    adapter::ReleaseTarget(p);
+    if (p.state.adapterKind != AdapterKind::Serial) return CommandResult::Ok;
+    int level = p.windows.IsItemChecked(ids::kMainWindow, box) ? 1 : 0;
+    if (box == ids::kMosiBox) {
+        adapter::SetMosi(p, level);
+    } else {
+        adapter::SetSck(p, level);
+    }
+    return CommandResult::Ok;
+}
+
+CommandResult Exit(Programmer& p) {
+    adapter::HoldTargetInReset(p);
+    p.windows.EndWindow(ids::kMainWindow, 1);
+    return CommandResult::Ok;
+}
+
+CommandResult Dispatch(Programmer& p, int command) {
+    if (const PortItem* item = FindPortItem(command)) {
+        return item->base != 0 ? SelectParallelPort(p, *item) : SelectSerialPort(p, *item);
+    }
+    switch (command) {
+        case ids::kExit:
+        case ids::kCancelCommand: return Exit(p);
+        case ids::kSpeedVeryLow: return SelectSpeed(p, command, 0);
+        case ids::kSpeedLow: return SelectSpeed(p, command, 1);
+        case ids::kSpeedMedium: return SelectSpeed(p, command, 2);
+        case ids::kSpeedHigh: return SelectSpeed(p, command, 3);
+        case ids::kProgramEepAfterHex:
+            p.state.programEepAfterHex = p.state.programEepAfterHex == 1 ? 0 : 1;
+            p.windows.CheckMenuItem(command, p.state.programEepAfterHex == 1);
+            return CommandResult::Ok;
+        case ids::kReadSignature: return ReadSignatureBytes(p);
+        case ids::kEraseAll: return EraseAll(p);
+        case ids::kBulkEraseData: return BulkEraseData(p);
+        case ids::kCheck: return Check(p);
+        case ids::kAutodetection: return Autodetection(p);
+        case ids::kResetRun: return ResetRun(p);
+        case ids::kLockChip: return LockChip(p);
+        case ids::kReleaseAvr: return ReleaseAvr(p);
+        case ids::kRelease: return ReleasePort(p);
+        case ids::kMosiBox:
+        case ids::kSckBox: return DriveLineByHand(p, command);
+        default: return CommandResult::Ignored;
+    }
+}
+
+}  // namespace
+
+int PortCommand(std::string_view portName) {
+    for (const auto& item : kPortItems)
+        if (item.name == portName) return item.command;
+    return 0;
+}
+
+void CheckPortItem(Programmer& p, int command) {
+    for (const auto& item : kPortItems) p.windows.CheckMenuItem(item.command, item.command == command);
+}
+
+void ReadingPause(Programmer& p) {
+    if (!p.skipReadingPauses) adapter::WaitMs(p, 1000);
+}
+
+CommandResult OnCommand(Programmer& p, int command) {
+    if (p.commandRunning) return CommandResult::Ignored;
+    p.commandRunning = true;
+    CommandResult result = Dispatch(p, command);
+    p.commandRunning = false;
+    return result;
+}
+
+void OnDestroy(Programmer& p) {
+    SaveAtExit(p);
+    if (p.state.comOpen) adapter::CloseSerialPort(p);
+}
+
+}  // namespace ostrel::app

@@ -1,0 +1,32 @@
+// The main window's commands, dispatched by their numbers, and the ending of
+// the main window. The desktop and the console front-ends both run every
+// command through OnCommand, so they behave alike.
+#pragma once
+
+#include "app/programmer.h"
+
+namespace ostrel::app {
+
+enum class CommandResult {
+    Ok,         // the command did what it was asked
+    Failed,     // it ended with a failure the user was shown
+    Cancelled,  // the user said Cancel at a question
+    Ignored,    // unknown command, or another command is still running
+};
+
+// Runs the command to its end. While one runs, a command that arrives through
+// the activity refresh's event processing is ignored.
+CommandResult OnCommand(Programmer& p, int command);
+
+// The window is being destroyed: saves port name and selection mode, closes the serial port.
+void OnDestroy(Programmer& p);
+
+// Port menu: the command of a port name ("0278" .. "COM8", "SIM"), or 0.
+int PortCommand(std::string_view portName);
+// Sets the Port menu check marks so that only `command` is checked (0: none).
+void CheckPortItem(Programmer& p, int command);
+
+// Lets the activity line be read for a second (skipped in the console when asked).
+void ReadingPause(Programmer& p);
+
+}  // namespace ostrel::app

@@ -1,0 +1,116 @@
+// Connecting to the chip and deciding, from its signature and the device
+// file, whether a command may go on.
+#include "adapter/adapter.h"
+#include "app/activity.h"
+#include "avr/avr.h"
+#include "devices/device_file.h"
+
+namespace ostrel::avr {
+
+namespace {
+constexpr int kEcho = 0x53;
+constexpr int kLockedFamily = 0x01;
+constexpr int kErasedFamily = 0xFF;
+
+bool InRange(int family) { return family >= 0x90 && family <= 0x97; }
+bool EchoInRx(const ProgrammerState& s) { return ((s.rxShift >> 8) & 0xFF) == kEcho; }
+bool EchoInWord(const ProgrammerState& s) { return ((s.echoWord >> 8) & 0xFF) == kEcho; }
+
+int Verdict(Programmer& p, const char* headline, int result) {
+    p.state.errorText.Assign(headline);
+    p.state.errorText.Append(p.state.signatureReport.view());
+    return result;
+}
+int Locked(Programmer& p) { return Verdict(p, "Device locked!\n\n", 2); }
+int Unknown(Programmer& p) { return Verdict(p, "Unknown Device Code!\n\n", 1); }
+
+int ReadSignatureByte(Programmer& p, int address) {
+    p.state.txWord = 0x3000;
+    adapter::TransferWord(p);
+    p.state.txWord = address * 0x100;
+    adapter::TransferWord(p);
+    return ReadByte(p);
+}
+}  // namespace
+
+int ReadSignature(Programmer& p) {
+    ProgrammerState& s = p.state;
+    s.deviceDetected = 0;
+    s.vendorCode = ReadSignatureByte(p, 0);
+    s.partFamily = ReadSignatureByte(p, 1);
+    s.partNumber = ReadSignatureByte(p, 2);
+    s.signatureHex.Format("%02X%02X%02X ", s.vendorCode, s.partFamily, s.partNumber);
+    s.signatureReport.Format("Vendor Code: %02X\nPart Family: %02X\nPart Number: %02X\n%s",
+                             s.vendorCode, s.partFamily, s.partNumber,
+                             s.echoReceived ? "Echo 53 received" : "No echo 53 received");
+    devices::FindDevice(p);
+    return s.partFamily;
+}
+
+int Connect(Programmer& p) {
+    ProgrammerState& s = p.state;
+    s.echoReceived = 0;
+    s.deviceDetected = 0;
+    if (s.adapterKind == AdapterKind::Serial && adapter::DetectSerialAdapter(p) != 0) return 1;
+    adapter::HoldTargetInReset(p);
+    s.activityText.Assign("connecting....\n");
+    app::ShowActivity(p);
+    s.rxShift = 0;
+    s.echoWord = 0;
+    if (EnterProgrammingMode(p) != 0) {
+        s.errorText.Assign("COM-Init-Error!");
+        return 1;
+    }
+    if (ProgrammingEnable(p) == kEcho) s.echoReceived = 1;
+    int family = ReadSignature(p);
+
+    // First decision: answers that are clear at once.
+    if (s.deviceDetected) return 0;
+    if (InRange(family)) return s.manualDevice ? 0 : Unknown(p);
+    if (family == kLockedFamily) return s.manualDevice ? 0 : Locked(p);
+
+    // Anything else: the chip may be out of step. Reset and synchronise, with
+    // a long reset pulse as the second resort.
+    EnterProgrammingMode(p);
+    ProgrammingEnable(p);
+    if (!EchoInRx(s)) Synchronise(p);
+    if (!EchoInWord(s)) {
+        LongResetPulse(p);
+        EnterProgrammingMode(p);
+        if (ProgrammingEnable(p) != kEcho) Synchronise(p);
+    }
+    if (!EchoInWord(s)) {
+        if (s.manualDevice) {
+            LongResetPulse(p);
+            EnterProgrammingMode(p);
+            ProgrammingEnable(p);
+            ReadSignature(p);
+            return 0;
+        }
+        return Verdict(p, "No Connection!\n\n", 1);
+    }
+    s.echoReceived = 1;
+    family = ReadSignature(p);
+
+    // Second decision, now that the chip is in step.
+    if (InRange(family) && s.manualDevice) return 0;
+    if (s.deviceDetected) return 0;
+    if (InRange(family)) return Unknown(p);
+    if (family == kLockedFamily) {
+        EnterProgrammingMode(p);
+        ProgrammingEnable(p);
+        family = ReadSignature(p);
+        if (family == kLockedFamily) return s.manualDevice ? 0 : Locked(p);
+        // A repeated read that the device file knows counts as found, as it
+        // does at every other point of the decision.
+        if (s.deviceDetected) return 0;
+    }
+    if (family == kErasedFamily) {
+        if (s.manualDevice) return 0;
+        p.windows.MessageBox(0, "Device Code erased!\n\n", "Warning:", MsgButtons::Ok);
+        return Verdict(p, "Device Code erased!\n\n", 1);
+    }
+    return s.manualDevice ? 0 : Unknown(p);
+}
+
+}  // namespace ostrel::avr

@@ -1,0 +1,92 @@
+// Reset into programming mode and the Programming Enable handshake. The chip
+// answers the second byte of AC 53 00 00 (0x53) while the third byte is
+// clocked; seeing it proves that chip and programmer count bits alike.
+#include "adapter/adapter.h"
+#include "avr/avr.h"
+
+namespace ostrel::avr {
+
+using adapter::Delay;
+using adapter::WaitMs;
+
+namespace {
+constexpr int kEcho = 0x53;
+constexpr int kSyncAttempts = 35;
+
+bool EchoSeen(const ProgrammerState& s) { return ((s.echoWord >> 8) & 0xFF) == kEcho; }
+
+// Serial cable: all outputs low, then RESET high for `pulseMs` and low again.
+// The target needs 100 ms of low RESET before it takes instructions.
+int SerialResetPulse(Programmer& p, uint32_t pulseMs) {
+    if (adapter::OpenSerialPort(p) != 0) return 1;
+    adapter::SetSck(p, 0);
+    adapter::SetMosi(p, 0);
+    adapter::SetReset(p, 0);
+    WaitMs(p, 100);
+    adapter::SetReset(p, 1);
+    WaitMs(p, pulseMs);
+    adapter::SetReset(p, 0);
+    WaitMs(p, 100);
+    return 0;
+}
+}  // namespace
+
+int EnterProgrammingMode(Programmer& p) {
+    adapter::CalibrateDelay(p);
+    if (p.state.adapterKind == AdapterKind::Parallel) {
+        adapter::HoldTargetInReset(p);
+        WaitMs(p, 30);
+        p.state.dataLatch |= adapter::kResetBit;
+        adapter::WritePort(p);
+        Delay(p, 10);
+        p.state.dataLatch &= ~adapter::kResetBit;
+        adapter::WritePort(p);
+        WaitMs(p, 100);
+        return 0;
+    }
+    return SerialResetPulse(p, 1);
+}
+
+int LongResetPulse(Programmer& p) {
+    if (p.state.adapterKind == AdapterKind::Parallel) {
+        adapter::HoldTargetInReset(p);
+        p.state.dataLatch &= ~adapter::kCableBits;
+        adapter::WritePort(p);
+        WaitMs(p, 1);
+        p.state.dataLatch |= adapter::kResetBit;
+        adapter::WritePort(p);
+        WaitMs(p, 1);
+        WaitMs(p, 200);
+        p.state.dataLatch &= ~adapter::kResetBit;
+        adapter::WritePort(p);
+        WaitMs(p, 100);
+        return 0;
+    }
+    return SerialResetPulse(p, 200);
+}
+
+int ProgrammingEnable(Programmer& p) {
+    p.state.txWord = 0xAC53;
+    adapter::TransferWord(p);
+    p.state.txWord = 0x0000;
+    adapter::TransferWord(p);
+    p.state.echoWord = static_cast<int32_t>(p.state.rxShift & 0xFFFF);
+    return static_cast<int>((p.state.rxShift >> 8) & 0xFF);
+}
+
+int Synchronise(Programmer& p) {
+    for (int attempt = 0; !EchoSeen(p.state) && attempt < kSyncAttempts; ++attempt) {
+        ProgrammingEnable(p);
+        if (!EchoSeen(p.state)) {
+            // One extra clock pulse moves a chip that is out of step by one bit.
+            WaitMs(p, 2);
+            adapter::SetSck(p, 1);
+            WaitMs(p, 2);
+            adapter::SetSck(p, 0);
+            WaitMs(p, 2);
+        }
+    }
+    return p.state.echoWord >> 8;
+}
+
+}  // namespace ostrel::avr

@@ -1,0 +1,50 @@
+// The console's window system: the activity line goes to standard error (one
+// updating line on a terminal, plain lines otherwise), message boxes print
+// their title and text, and questions are answered by --yes, by the user at
+// a terminal, or with Cancel when there is nobody to ask.
+#pragma once
+
+#include <cstdio>
+#include <string>
+
+#include "platform/model_window_system.h"
+
+namespace ostrel::cli {
+
+enum class AnswerMode { Yes, AskTerminal, Cancel };
+
+class ConsoleWindows : public ModelWindowSystem {
+public:
+    ConsoleWindows(std::FILE* out, std::FILE* err, std::FILE* in, AnswerMode answers,
+                   bool errIsTerminal);
+
+    void SetItemText(int window, int item, std::string_view text) override;
+    MsgResult MessageBox(int owner, std::string_view text, std::string_view title,
+                         MsgButtons buttons) override;
+    std::optional<std::string> AskOpenFile(std::string_view, std::string_view, std::string_view,
+                                           std::string_view) override {
+        return std::nullopt;
+    }
+    int RunModalDialog(int, int, DialogHandler&) override { return 0; }
+
+    // Ends the updating activity line so that the next output starts on a line of its own.
+    void FinishActivityLine();
+    // Message boxes are printed to standard output when set (for the reports a
+    // command exists to show, such as the signature), else to standard error.
+    void SetReportTitle(std::string_view title) { reportTitle_ = title; }
+    // The text of the last message box with this title.
+    std::string LastMessage(std::string_view title) const;
+
+private:
+    std::FILE* out_;
+    std::FILE* err_;
+    std::FILE* in_;
+    AnswerMode answers_;
+    bool terminal_;
+    bool lineOpen_ = false;
+    std::string lastActivity_;
+    std::string reportTitle_;
+    std::vector<std::pair<std::string, std::string>> shown_;
+};
+
+}  // namespace ostrel::cli

@@ -1,0 +1,161 @@
+// The byte patterns of the memory instructions as they go over the wire.
+#include <gtest/gtest.h>
+
+#include "avr/avr.h"
+#include "tests/support/fixture.h"
+
+namespace ostrel::testing {
+namespace {
+
+using Bytes = std::vector<uint8_t>;
+
+struct WireRig : RecordingRig {
+    WireRig() {
+        p.state.directPortIo = 1;
+        p.state.speed = 3;
+        p.state.delayLoops = 1;
+    }
+    Bytes Sent() const { return SentBytes(port); }
+};
+
+TEST(MemoryInstructions, AddressAndDataLandInTheirBytes) {
+    struct Case {
+        void (*op)(Programmer&);
+        int32_t address;
+        int32_t data;
+        Bytes expected;
+    };
+    const Case cases[] = {
+        {avr::ReadFlashLow, 0x0123, 0x77, {0x20, 0x01, 0x23, 0x00}},
+        {avr::ReadFlashHigh, 0x0123, 0x77, {0x28, 0x01, 0x23, 0x00}},
+        {avr::WriteFlashLow, 0x0FFF, 0xA5, {0x40, 0x0F, 0xFF, 0xA5}},
+        {avr::WriteFlashHigh, 0x0001, 0x00, {0x48, 0x00, 0x01, 0x00}},
+        {avr::ReadEeprom, 0x01FF, 0x5A, {0xA0, 0x01, 0xFF, 0x00}},
+        {avr::WriteEeprom, 0x01FF, 0x5A, {0xC0, 0x01, 0xFF, 0x5A}},
+        // Addresses beyond 16 bits: only the low 16 bits of each word reach the wire.
+        {avr::ReadFlashLow, 0x1FFFF, 0, {0x21, 0xFF, 0xFF, 0x00}},
+        {avr::ReadEeprom, 0x10000, 0, {0xA1, 0x00, 0x00, 0x00}},
+    };
+    for (const auto& c : cases) {
+        WireRig rig;
+        rig.p.state.memAddress = c.address;
+        rig.p.state.memData = c.data;
+        c.op(rig.p);
+        EXPECT_EQ(rig.Sent(), c.expected) << "address " << c.address;
+    }
+}
+
+TEST(MemoryInstructions, ReadsTakeTheLastAnswerByte) {
+    WireRig rig;
+    int reads = 0;
+    // The chip answers 0x5A during the fourth byte: bits 24..31 of the instruction.
+    rig.port.wordFn = [&reads]() -> uint16_t {
+        int bit = reads / 4;  // four reads per bit; the third is the sample
+        bool sample = reads % 4 == 2;
+        ++reads;
+        if (!sample || bit < 24) return 0;
+        return ((0x5A >> (31 - bit)) & 1) ? 0x4000 : 0;
+    };
+    avr::ReadEeprom(rig.p);
+    EXPECT_EQ(avr::ReadByte(rig.p), 0x5A);
+}
+
+TEST(WriteFlashPage, PageAddressIsThePageShiftedIntoTheWordAddress) {
+    struct Case {
+        int32_t shift;
+        int32_t page;
+        Bytes expected;
+    };
+    for (const Case& c : {Case{5, 3, {0x4C, 0x00, 0x60, 0x00}},
+                          Case{6, 127, {0x4C, 0x1F, 0xC0, 0x00}},
+                          Case{7, 255, {0x4C, 0x7F, 0x80, 0x00}},
+                          Case{4, 0, {0x4C, 0x00, 0x00, 0x00}}}) {
+        WireRig rig;
+        rig.p.state.pageShift = c.shift;
+        uint64_t before = rig.clock.NowUs();
+        avr::WriteFlashPage(rig.p, c.page);
+        EXPECT_EQ(rig.Sent(), c.expected) << "shift " << c.shift << " page " << c.page;
+        EXPECT_GE(rig.clock.NowUs() - before, 40000u);
+    }
+}
+
+TEST(WholeWordInstructions, SendTheirFirstWordAgain) {
+    WireRig erase;
+    avr::ChipErase(erase.p);
+    EXPECT_EQ(erase.Sent(), (Bytes{0xAC, 0x80, 0xAC, 0x80}));
+    EXPECT_GE(erase.clock.NowUs(), 40000u);
+
+    WireRig lock;
+    avr::SendWordTwice(lock.p, 0xACF9);
+    EXPECT_EQ(lock.Sent(), (Bytes{0xAC, 0xF9, 0xAC, 0xF9}));
+
+    WireRig rcenOn;
+    avr::WriteRcenBit(rcenOn.p, 0);
+    EXPECT_EQ(rcenOn.Sent(), (Bytes{0xAC, 0xBE, 0xAC, 0xBE}));
+    ASSERT_FALSE(rcenOn.windows.activity.empty());
+    EXPECT_EQ(rcenOn.windows.activity.back().substr(0, 9), "out: acbe");
+
+    WireRig rcenOff;
+    avr::WriteRcenBit(rcenOff.p, 1);
+    EXPECT_EQ(rcenOff.Sent(), (Bytes{0xAC, 0xBF, 0xAC, 0xBF}));
+}
+
+TEST(ReadLockBits, ShowsBothWordsAndKeepsTheWholeAnswer) {
+    WireRig rig;
+    const uint32_t answer = 0x580058C3;
+    int reads = 0;
+    rig.port.wordFn = [&]() -> uint16_t {
+        int bit = reads / 4;
+        bool sample = reads % 4 == 2;
+        ++reads;
+        if (!sample) return 0;
+        return ((answer >> (31 - bit)) & 1) ? 0x4000 : 0;
+    };
+    avr::ReadLockBits(rig.p);
+    EXPECT_EQ(rig.Sent(), (Bytes{0x58, 0x00, 0x58, 0x00}));
+    EXPECT_EQ(rig.p.state.lockBitsAnswer, answer);
+    ASSERT_EQ(rig.windows.activity.size(), 2u);
+    EXPECT_EQ(rig.windows.activity[0].substr(0, 10), "out: 5800 ");
+    EXPECT_EQ(rig.windows.activity[1].substr(0, 14), "in: 580058c3  ");
+}
+
+TEST(EraseEepromBytes, AnErasedEepromIsOnlyRead) {
+    WireRig rig;
+    rig.port.word = 0x4000;  // every answer bit 1: every byte reads FF
+    rig.p.state.eepromBytes = 16;
+    EXPECT_EQ(avr::EraseEepromBytes(rig.p), 0);
+    Bytes sent = rig.Sent();
+    ASSERT_EQ(sent.size(), 16u * 4u);
+    for (size_t i = 0; i < 16; ++i) {
+        EXPECT_EQ(sent[i * 4], 0xA0) << "only read instructions";
+        EXPECT_EQ(sent[i * 4 + 2], i);
+    }
+}
+
+TEST(EraseEepromBytes, NothingForAnEmptyEeprom) {
+    for (int32_t size : {0, -5}) {
+        WireRig rig;
+        rig.p.state.eepromBytes = size;
+        EXPECT_EQ(avr::EraseEepromBytes(rig.p), 0);
+        EXPECT_TRUE(rig.port.calls.empty());
+    }
+}
+
+TEST(EraseEepromBytes, AByteThatWillNotEraseNamesItsAddress) {
+    WireRig rig;
+    rig.p.state.eepromBytes = 0x80;
+    // The chip answers 0x12 for every read: the first address fails after one write.
+    rig.port.wordFn = [n = 0]() mutable -> uint16_t {
+        int bit = (n / 4) % 32;
+        bool sample = n % 4 == 2;
+        ++n;
+        if (!sample || bit < 24) return 0;
+        return ((0x12 >> (31 - bit)) & 1) ? 0x4000 : 0;
+    };
+    EXPECT_EQ(avr::EraseEepromBytes(rig.p), 1);
+    EXPECT_EQ(rig.p.state.errorText.view(), "Error at Adr: 0000\n");
+    EXPECT_EQ(rig.Sent(), (Bytes{0xA0, 0, 0, 0, 0xC0, 0, 0, 0xFF, 0xA0, 0, 0, 0}));
+}
+
+}  // namespace
+}  // namespace ostrel::testing
