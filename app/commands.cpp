@@ -4,7 +4,9 @@
 #include <string_view>
 
 #include "adapter/adapter.h"
+#include "app/data_commands.h"
 #include "app/endings.h"
+#include "app/file_selection.h"
 #include "app/settings.h"
 #include "avr/avr.h"
 #include "devices/device_file.h"
@@ -245,6 +247,12 @@ CommandResult Dispatch(Programmer& p, int command) {
         case ids::kLockChip: return LockChip(p);
         case ids::kReleaseAvr: return ReleaseAvr(p);
         case ids::kRelease: return ReleasePort(p);
+        case ids::kFileOpen: OpenFileCommand(p); return CommandResult::Ok;
+        case ids::kRead: return ReadCommand(p);
+        case ids::kReadbackInhx: return ReadbackHexCommand(p);
+        case ids::kWrite: return WriteCommand(p);
+        case ids::kVerify: return VerifyCommand(p);
+        case ids::kQuick: return QuickCommand(p);
         case ids::kMosiBox:
         case ids::kSckBox: return DriveLineByHand(p, command);
         default: return CommandResult::Ignored;

@@ -89,6 +89,9 @@ struct ProgrammerState {
     int32_t currentPage = 0;
     int32_t recordsDone = 0;
     int32_t wordAddress = 0;
+    // Verify mismatches the user passed with OK in the last run, so that a
+    // verify that passed over mismatches does not end as a clean success.
+    int32_t mismatchesPassed = 0;
 };
 
 }  // namespace ostrel

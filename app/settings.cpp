@@ -35,8 +35,14 @@ public:
 
     bool IsOpen() const { return file_ != nullptr; }
 
-    // Writes bytes at an offset; nothing ever reaches the reserved area.
-    void WriteAt(long offset, std::string_view bytes) {
+    // Writes text at an offset, each line feed stored as CR LF as a text-mode
+    // write stores it; nothing ever reaches the reserved area.
+    void WriteAt(long offset, std::string_view text) {
+        std::string bytes;
+        for (char c : text) {
+            if (c == '\n') bytes.push_back('\r');
+            bytes.push_back(c);
+        }
         if (!file_ || offset < 0 || offset + static_cast<long>(bytes.size()) > kReservedOffset)
             return;
         if (std::fseek(file_, offset, SEEK_SET) != 0) return;
@@ -150,7 +156,7 @@ void StoreSpeed(Programmer& p) {
 bool StorePath(Programmer& p, bool withLineFeed) {
     SettingsFile cfg(p.currentDirectory, false);
     if (!cfg.IsOpen()) return false;
-    if (withLineFeed) cfg.WriteAt(kPathLineFeedOffset, "\r\n");
+    if (withLineFeed) cfg.WriteAt(kPathLineFeedOffset, "\n");
     cfg.WriteAt(kPathOffset, PathField(p.state));
     return true;
 }
@@ -158,7 +164,7 @@ bool StorePath(Programmer& p, bool withLineFeed) {
 void StoreOfferFlag(Programmer& p) {
     p.currentDirectory = p.state.startDirectory.str();
     SettingsFile cfg(p.currentDirectory, false);
-    cfg.WriteAt(kOfferLineFeedOffset, "\r\n");
+    cfg.WriteAt(kOfferLineFeedOffset, "\n");
     cfg.WriteAt(kOfferOffset, "1");
 }
 

@@ -1,0 +1,22 @@
+// The main operations: Read, "Readback INHX format", Verify, Write, the quick
+// write, and the write sequence they share with the start-up write.
+#pragma once
+
+#include "app/commands.h"
+
+namespace ostrel::app {
+
+CommandResult ReadCommand(Programmer& p);        // readback.txt
+CommandResult ReadbackHexCommand(Programmer& p);  // readback.hex
+CommandResult VerifyCommand(Programmer& p);
+CommandResult WriteCommand(Programmer& p);
+CommandResult QuickCommand(Programmer& p);
+
+// Programs the current file: checksum question, connect, erase first (only
+// when started by the Write button with "Erase bef. Write" checked), the
+// engine, the verify pass of page-mode chips, the snapshot, the EEPROM file
+// of a flash file when "Program eep- after hexfile" is on, the script, and
+// the release. noMismatchPrompt is set by the caller.
+CommandResult WriteSequence(Programmer& p, bool fromWriteButton);
+
+}  // namespace ostrel::app

@@ -1,0 +1,29 @@
+// Fuse and lock scripts: the file beside the current data file with the
+// extension "scr", run at the end of a Write. Each line is one instruction of
+// four hexadecimal bytes ("AC A0 00 E1"); a line whose first byte is 0x50 to
+// 0x5F reads fuse or lock bits, and its fourth byte is the answer the chip
+// must give. ';' begins a comment line; an empty line ends the script.
+#pragma once
+
+#include <array>
+#include <cstdint>
+#include <optional>
+#include <string_view>
+
+#include "app/programmer.h"
+
+namespace ostrel::dialogs {
+
+// The four bytes of a script line, or no value when a byte position does not
+// hold a hexadecimal number (blanks before the digits are skipped, at most
+// two digits are taken).
+std::optional<std::array<uint8_t, 4>> ParseScriptLine(std::string_view line);
+
+// Runs the script of the current file. 0: no script, or it ran to its end
+// (the activity line then shows "OK" or "F+L Bits programmed"). 1: a read
+// instruction got a wrong answer, or a line was not an instruction (the
+// script is checked as a whole before its first line is sent); the user has
+// been told.
+int RunFuseScript(Programmer& p);
+
+}  // namespace ostrel::dialogs

@@ -1,0 +1,284 @@
+#include "image/engine.h"
+
+#include <cstdio>
+#include <filesystem>
+#include <system_error>
+
+#include "adapter/adapter.h"
+#include "app/activity.h"
+#include "avr/avr.h"
+#include "image/hex_reader.h"
+#include "platform/ids.h"
+
+namespace ostrel::image {
+
+namespace {
+
+// The failure texts are built from a headline, a file-value line and a
+// chip-value line, each piece without its final line break but the last.
+void VerifyFailureText(ProgrammerState& s, int32_t address, int fileValue, int chipValue) {
+    s.errorText.Format("Verify failed at Adr: %04X\n\n     File:    %02X\n     Read: %02X\n",
+                       static_cast<unsigned>(address), static_cast<unsigned>(fileValue),
+                       static_cast<unsigned>(chipValue));
+}
+
+void WriteFailureText(ProgrammerState& s, int32_t address, int wrote, int chipValue) {
+    s.errorText.Format("Write Error at Adr: %04X  \n\n     Wrote: %02X  \n     Read: %02X\n",
+                       static_cast<unsigned>(address), static_cast<unsigned>(wrote),
+                       static_cast<unsigned>(chipValue));
+}
+
+void OutOfMemory(ProgrammerState& s, int32_t address) {
+    s.errorText.Format("Out of memory: %04X\n", static_cast<unsigned>(address));
+}
+
+// Reads the location back until it holds memData or the seconds clock has
+// moved on by two (so the time-out lies between one and two seconds).
+// Returns true when the value arrived; the last byte read is left in rxShift.
+bool PollUntilWritten(Programmer& p, void (*read)(Programmer&)) {
+    int64_t t0 = p.clock.Seconds();
+    read(p);
+    while (avr::ReadByte(p) != p.state.memData) {
+        if (p.clock.Seconds() >= t0 + 2)
+            return false;
+        read(p);
+    }
+    return true;
+}
+
+void ShowAddress(Programmer& p) {
+    p.state.activityText.Format("Contr-Adr: %04X\n", static_cast<unsigned>(p.state.memAddress));
+    app::ShowActivityEvery16(p);
+}
+
+int EepromPath(Programmer& p, HexRecordStream& in) {
+    ProgrammerState& s = p.state;
+    if (!s.verifyMode) {
+        // Every byte that is not FF is erased first, one by one, even those
+        // the file then writes.
+        for (int32_t a = 0; a < s.eepromBytes; ++a) {
+            s.memAddress = a;
+            ShowAddress(p);
+            avr::ReadEeprom(p);
+            if (avr::ReadByte(p) != 0xFF) {
+                s.memData = 0xFF;
+                avr::WriteEeprom(p);
+                adapter::WaitMs(p, 10);
+                avr::ReadEeprom(p);
+                if (avr::ReadByte(p) != 0xFF) {
+                    s.activityText.Format("Verify failed,rec: %04X\n",
+                                          static_cast<unsigned>(avr::ReadByte(p)));
+                    app::ShowActivity(p);
+                    s.errorText.Format("Verify failed at Adr: %04X\n", static_cast<unsigned>(a));
+                    in.Close();
+                    return kRunFailed;
+                }
+            }
+            ShowAddress(p);
+        }
+    }
+
+    for (;;) {
+        HexRecord record;
+        switch (in.NextRecord(record)) {
+            case RecordResult::EndOfFile:
+                s.activityText.Assign("eof aufgetreten\n");
+                app::ShowActivity(p);
+                in.Close();
+                return kRunOk;
+            case RecordResult::EndOfData:
+                in.Close();
+                return kRunOk;
+            case RecordResult::FormatError:
+                in.Close();
+                return kRunFailed;
+            case RecordResult::Record:
+                break;
+        }
+        s.memAddress = record.address;
+        for (int i = 0; i < record.length; ++i) {
+            ShowAddress(p);
+            if (s.memAddress + 1 > s.eepromBytes) {
+                OutOfMemory(s, s.memAddress);
+                in.Close();
+                return kRunFailed;
+            }
+            s.memData = in.NextDataByte();
+            avr::ReadEeprom(p);
+            if (avr::ReadByte(p) != s.memData) {
+                if (s.verifyMode) {
+                    VerifyFailureText(s, s.memAddress, s.memData, avr::ReadByte(p));
+                    in.Close();
+                    return kRunFailed;
+                }
+                avr::WriteEeprom(p);
+                // These values are what a busy EEPROM cell reads as on one chip
+                // or another, so polling could see them too early: wait first.
+                if (s.memData == 0xFF || s.memData == 0x7F || s.memData == 0x00)
+                    adapter::WaitMs(p, 10);
+                if (!PollUntilWritten(p, avr::ReadEeprom)) {
+                    WriteFailureText(s, s.memAddress, s.memData, avr::ReadByte(p));
+                    in.Close();
+                    return kRunFailed;
+                }
+            }
+            s.memAddress += 1;
+            s.activityText.Assign("\n");
+            app::ShowActivity(p);
+        }
+        in.FinishRecord();
+    }
+}
+
+void ShowRecordProgress(Programmer& p) {
+    ProgrammerState& s = p.state;
+    s.recordsDone += 1;
+    // A file of no lines has nothing to count against: show the records themselves as done.
+    int32_t lines = s.fileLineCount > 0 ? s.fileLineCount : s.recordsDone;
+    int64_t percent = static_cast<int64_t>(s.recordsDone) * 100 / lines;
+    s.activityText.Format("%1.0f%%%s", static_cast<double>(percent),
+                          s.verifyMode ? " verified" : " programmed");
+    app::ShowActivity(p);
+}
+
+int ProgramRecordBytewise(Programmer& p, HexRecordStream& in, const HexRecord& record) {
+    ProgrammerState& s = p.state;
+    ShowRecordProgress(p);
+    for (int i = 0; i < record.length; ++i) {
+        int32_t b = record.address + i;
+        s.wordAddress = s.memAddress = b / 2;
+        s.highByteSelect = b & 1;
+        if (s.wordAddress + 1 > s.flashWords) {
+            OutOfMemory(s, s.wordAddress);
+            in.Close();
+            return kRunFailed;
+        }
+        s.memData = in.NextDataByte();
+        auto read = s.highByteSelect ? avr::ReadFlashHigh : avr::ReadFlashLow;
+        read(p);
+        if (avr::ReadByte(p) == s.memData)
+            continue;
+        if (s.verifyMode) {
+            VerifyFailureText(s, s.wordAddress, s.memData, avr::ReadByte(p));
+        } else {
+            (s.highByteSelect ? avr::WriteFlashHigh : avr::WriteFlashLow)(p);
+            adapter::WaitMs(p, 10);
+            if (s.memData == 0xFF)
+                adapter::WaitMs(p, 10);
+            if (s.memData == 0x7F)
+                adapter::WaitMs(p, 10);
+            if (PollUntilWritten(p, read))
+                continue;
+            WriteFailureText(s, s.wordAddress, s.memData, avr::ReadByte(p));
+        }
+        if (s.noMismatchPrompt || !s.verifyMode) {
+            in.Close();
+            return kRunFailed;
+        }
+        if (p.windows.MessageBox(ids::kNoOwner, s.errorText.view(), "Error",
+                                 MsgButtons::OkCancel) == MsgResult::Cancel) {
+            in.Close();
+            return kRunCancelled;
+        }
+        s.mismatchesPassed += 1;
+    }
+    return kRunOk;
+}
+
+// Page mode: the chip's page buffer collects one page; WriteFlashPage burns it.
+struct PageRun {
+    bool loaded = false;  // a byte of this run is in the page buffer
+};
+
+int LoadRecordIntoPages(Programmer& p, HexRecordStream& in, const HexRecord& record, PageRun& run) {
+    ProgrammerState& s = p.state;
+    ShowRecordProgress(p);
+    if (s.pageWords <= 0) {
+        s.errorText.Assign("Page size of the device is 0.\n");
+        in.Close();
+        return kRunFailed;
+    }
+    for (int i = 0; i < record.length; ++i) {
+        int32_t b = record.address + i;
+        s.wordAddress = b / 2;
+        s.highByteSelect = b & 1;
+        if (s.wordAddress + 1 > s.flashWords) {
+            OutOfMemory(s, s.wordAddress);
+            in.Close();
+            return kRunFailed;
+        }
+        s.memData = in.NextDataByte();
+        int32_t page = s.wordAddress / s.pageWords;
+        // The run starts at the page of its first byte, so it never burns a
+        // page it did not load (currentPage outlives runs).
+        if (!run.loaded) {
+            s.currentPage = page;
+            run.loaded = true;
+        }
+        if (page > s.currentPage)
+            avr::WriteFlashPage(p, s.currentPage);
+        s.currentPage = page;
+        s.memAddress = s.wordAddress - page * s.pageWords;
+        (s.highByteSelect ? avr::WriteFlashHigh : avr::WriteFlashLow)(p);
+    }
+    // An odd record leaves the high byte of its last word unloaded: load the
+    // last data byte there; a following record that continues the word loads
+    // its real high byte before the page is burnt.
+    if (record.length % 2 == 1)
+        avr::WriteFlashHigh(p);
+    return kRunOk;
+}
+
+int FlashPath(Programmer& p, HexRecordStream& in) {
+    ProgrammerState& s = p.state;
+    const bool pages = s.pagedFlash && !s.verifyMode;
+    PageRun run;
+    for (;;) {
+        HexRecord record;
+        RecordResult r = in.NextRecord(record);
+        if (r == RecordResult::FormatError) {
+            in.Close();
+            return kRunFailed;
+        }
+        if (r == RecordResult::EndOfFile || r == RecordResult::EndOfData) {
+            in.Close();
+            if (r == RecordResult::EndOfFile) {
+                std::error_code ec;
+                std::filesystem::remove(HexTmpPath(p), ec);
+            }
+            if (pages && run.loaded)
+                avr::WriteFlashPage(p, s.currentPage);
+            return kRunOk;
+        }
+        int result =
+            pages ? LoadRecordIntoPages(p, in, record, run) : ProgramRecordBytewise(p, in, record);
+        if (result != kRunOk)
+            return result;
+        in.FinishRecord();
+    }
+}
+
+}  // namespace
+
+int RunEngine(Programmer& p) {
+    ProgrammerState& s = p.state;
+    s.recordsDone = 0;
+    s.mismatchesPassed = 0;
+    std::string path;
+    if (IsDumpFile(p)) {
+        p.currentDirectory = s.startDirectory.str();
+        if (ConvertDumpToHex(p) != 0)
+            return kRunFailed;
+        path = HexTmpPath(p);
+    } else {
+        path = CurrentFilePath(p);
+    }
+    HexRecordStream in(p);
+    if (!in.Open(path)) {
+        s.errorText.Assign("Cannot open input file.\n");
+        return kRunFailed;
+    }
+    return s.eepromFile ? EepromPath(p, in) : FlashPath(p, in);
+}
+
+}  // namespace ostrel::image

@@ -1,0 +1,173 @@
+// The main window's chip commands and port, speed and option commands.
+#include <gtest/gtest.h>
+
+#include "app/commands.h"
+#include "platform/ids.h"
+#include "tests/support/sim_rig.h"
+
+namespace ostrel::testing {
+namespace {
+
+using app::CommandResult;
+using sim::CableKind;
+using sim::SimFault;
+
+TEST(Check, NamesTheChipAndSelectsItInTheList) {
+    SimRig rig({.chip = "AT90S8515"});
+    EXPECT_EQ(app::OnCommand(rig.p, ids::kCheck), CommandResult::Ok);
+    EXPECT_EQ(rig.windows.ListEntry(rig.windows.SelectedListEntry()), "AT90S8515");
+    EXPECT_EQ(rig.windows.ItemText(ids::kMainWindow, ids::kActivity), "OK");
+}
+
+TEST(Check, WithAutodetectionOffIdentifiesByTheSignatureAndKeepsTheHandChoice) {
+    SimRig rig({.chip = "ATmega48"});
+    rig.windows.CheckItem(ids::kMainWindow, ids::kAutodetection, false);
+    app::OnCommand(rig.p, ids::kAutodetection);
+    EXPECT_EQ(rig.p.state.manualDevice, 1);
+    EXPECT_TRUE(rig.windows.IsItemEnabled(ids::kMainWindow, ids::kDeviceList));
+
+    EXPECT_EQ(app::OnCommand(rig.p, ids::kCheck), CommandResult::Ok);
+    EXPECT_EQ(rig.windows.ListEntry(rig.windows.SelectedListEntry()), "ATmega48");
+    EXPECT_TRUE(rig.windows.IsItemChecked(ids::kMainWindow, ids::kAutodetection));
+    EXPECT_FALSE(rig.windows.IsItemEnabled(ids::kMainWindow, ids::kDeviceList));
+    EXPECT_EQ(rig.p.state.manualDevice, 1);
+}
+
+TEST(Check, UnknownChipIsReportedUnderItsOwnTitle) {
+    // With the hand choice, Connect lets an unknown signature through; the
+    // lookup by signature then finds nothing.
+    SimRig rig({.fault = SimFault::UnknownSignature, .unknownSignature = {0x1E, 0x77, 0x01}});
+    rig.p.state.manualDevice = 1;
+    EXPECT_EQ(app::OnCommand(rig.p, ids::kCheck), CommandResult::Failed);
+    ASSERT_FALSE(rig.windows.messages.empty());
+    EXPECT_EQ(rig.windows.messages.back().title, "Error");
+    EXPECT_EQ(rig.windows.messages.back().text.substr(0, 22), "Unknown Device Code!\n\n");
+}
+
+TEST(EraseAll, LockedChipIsErasedAndEndsOk) {
+    SimRig rig({.chip = "AT90S2313", .fault = SimFault::Locked});
+    rig.chip().SetFlash(10, 0x12);
+    EXPECT_EQ(app::OnCommand(rig.p, ids::kEraseAll), CommandResult::Ok);
+    EXPECT_EQ(rig.chip().Flash(10), 0xFF);
+    EXPECT_FALSE(rig.chip().ReadProtected());
+    EXPECT_EQ(rig.windows.messages[0].text, "This Command Deletes Memory!");
+    EXPECT_EQ(rig.windows.ItemText(ids::kMainWindow, ids::kActivity), "OK");
+}
+
+TEST(EraseCommands, CancelSendsNothing) {
+    for (int command : {ids::kEraseAll, ids::kBulkEraseData}) {
+        SimRig rig;
+        rig.chip().RecordInstructions(true);
+        rig.windows.answers.push_back(MsgResult::Cancel);
+        EXPECT_EQ(app::OnCommand(rig.p, command), CommandResult::Cancelled);
+        EXPECT_TRUE(rig.chip().instructions().empty());
+        EXPECT_EQ(rig.chip().chipErases(), 0);
+        EXPECT_EQ(rig.windows.messages[0].title, "Warning!");
+    }
+}
+
+TEST(BulkEraseData, ErasesTheEeprom) {
+    SimRig rig({.chip = "ATmega8"});
+    rig.chip().SetEeprom(3, 0x00);
+    rig.chip().SetEeprom(511, 0x5A);
+    EXPECT_EQ(app::OnCommand(rig.p, ids::kBulkEraseData), CommandResult::Ok);
+    EXPECT_EQ(rig.chip().Eeprom(3), 0xFF);
+    EXPECT_EQ(rig.chip().Eeprom(511), 0xFF);
+    EXPECT_EQ(rig.windows.messages[0].text, "This Command Deletes Data Memory!");
+}
+
+TEST(LockCommand, LocksAClassicChipSoTheNextConnectSeesItLocked) {
+    SimRig rig({.chip = "AT90S8515"});
+    EXPECT_EQ(app::OnCommand(rig.p, ids::kLockChip), CommandResult::Ok);
+    EXPECT_TRUE(rig.chip().ReadProtected());
+    EXPECT_EQ(app::OnCommand(rig.p, ids::kCheck), CommandResult::Failed);
+    EXPECT_EQ(rig.p.state.errorText.view().substr(0, 16), "Device locked!\n\n");
+}
+
+TEST(ReadSignatureBytes, ShowsTheReportEvenWhenConnectFails) {
+    SimRig rig({.fault = SimFault::NoTarget});
+    EXPECT_EQ(app::OnCommand(rig.p, ids::kReadSignature), CommandResult::Ok);
+    ASSERT_EQ(rig.windows.messages.size(), 1u);
+    EXPECT_EQ(rig.windows.messages[0].title, "Info:");
+    EXPECT_EQ(rig.windows.messages[0].text,
+              "Vendor Code: FF\nPart Family: FF\nPart Number: FF\nNo echo 53 received");
+}
+
+TEST(ResetRun, LetsTheChipRun) {
+    SimRig rig({.cable = CableKind::Cablet1});
+    EXPECT_EQ(app::OnCommand(rig.p, ids::kResetRun), CommandResult::Ok);
+    EXPECT_TRUE(rig.chip().Running());
+    EXPECT_EQ(rig.p.state.cablet1, 1);
+}
+
+TEST(PortSelection, ParallelWithoutAccessIsRefusedAndTheOldPortStays) {
+    SimRig rig({.cable = CableKind::Cablet2});
+    rig.p.state.directPortIo = 0;
+    app::CheckPortItem(rig.p, ids::kCom1);
+    EXPECT_EQ(app::OnCommand(rig.p, ids::kPort0378), CommandResult::Failed);
+    EXPECT_EQ(rig.windows.messages[0].title, "ERROR!");
+    EXPECT_EQ(rig.windows.messages[0].text.substr(0, 48),
+              "Driver 'DlPortIO' must be installed!\n\nDownload:\n");
+    EXPECT_EQ(rig.p.state.portName.view(), "COM1");
+    EXPECT_TRUE(rig.windows.IsMenuChecked(ids::kCom1));
+    EXPECT_FALSE(rig.windows.IsMenuChecked(ids::kPort0378));
+}
+
+TEST(PortSelection, SerialPortDetectsTheCableEachTime) {
+    SimRig rig({.cable = CableKind::Cablet2});
+    rig.p.state.directPortIo = 1;
+    rig.p.state.adapterKind = AdapterKind::Parallel;
+    EXPECT_EQ(app::OnCommand(rig.p, ids::kCom2), CommandResult::Ok);
+    EXPECT_EQ(rig.p.state.portName.view(), "COM2");
+    EXPECT_EQ(rig.p.state.adapterKind, AdapterKind::Serial);
+    EXPECT_EQ(rig.windows.activity, std::vector<std::string>{"Cablet2 detected"});
+    EXPECT_TRUE(rig.windows.IsMenuChecked(ids::kCom2));
+    // Selected again: the port is closed and opened once more.
+    EXPECT_EQ(app::OnCommand(rig.p, ids::kCom2), CommandResult::Ok);
+    EXPECT_EQ(rig.p.state.comOpen, 1);
+    EXPECT_EQ(app::OnCommand(rig.p, ids::kPort03BC), CommandResult::Ok);
+    EXPECT_EQ(rig.p.state.portBase, 0x3BC);
+    EXPECT_EQ(rig.p.state.comOpen, 0);
+    EXPECT_FALSE(rig.windows.IsMenuChecked(ids::kCom2));
+}
+
+TEST(PortSelection, NoCableIsReportedAndTheSelectionStays) {
+    SimRig rig({.cable = CableKind::SerialPlain});
+    EXPECT_EQ(app::OnCommand(rig.p, ids::kCom4), CommandResult::Failed);
+    EXPECT_EQ(rig.windows.messages.back().text, "No Adaptor found at COM4\n");
+    EXPECT_EQ(rig.p.state.portName.view(), "COM4");
+}
+
+TEST(Options, ProgramEepAfterHexToggles) {
+    SimRig rig;
+    app::OnCommand(rig.p, ids::kProgramEepAfterHex);
+    EXPECT_EQ(rig.p.state.programEepAfterHex, 1);
+    EXPECT_TRUE(rig.windows.IsMenuChecked(ids::kProgramEepAfterHex));
+    app::OnCommand(rig.p, ids::kProgramEepAfterHex);
+    EXPECT_EQ(rig.p.state.programEepAfterHex, 0);
+    EXPECT_FALSE(rig.windows.IsMenuChecked(ids::kProgramEepAfterHex));
+}
+
+TEST(OnCommand, ASecondCommandWhileOneRunsIsIgnored) {
+    SimRig rig;
+    std::vector<CommandResult> inner;
+    rig.windows.onPendingEvents = [&]() {
+        if (inner.empty()) inner.push_back(app::OnCommand(rig.p, ids::kEraseAll));
+    };
+    EXPECT_EQ(app::OnCommand(rig.p, ids::kCheck), CommandResult::Ok);
+    ASSERT_EQ(inner.size(), 1u);
+    EXPECT_EQ(inner[0], CommandResult::Ignored);
+    EXPECT_EQ(rig.chip().chipErases(), 0);
+}
+
+TEST(Exit, HoldsTheTargetAndEndsTheWindow) {
+    SimRig rig;
+    app::OnCommand(rig.p, ids::kExit);
+    int result = 0;
+    EXPECT_TRUE(rig.windows.WindowEnded(ids::kMainWindow, &result));
+    EXPECT_EQ(result, 1);
+    EXPECT_FALSE(rig.chip().Running());
+}
+
+}  // namespace
+}  // namespace ostrel::testing

@@ -1,0 +1,146 @@
+// The settings file: fixed offsets, CR LF pairs, and nothing at or past 303.
+#include <gtest/gtest.h>
+
+#include "app/commands.h"
+#include "app/file_selection.h"
+#include "app/settings.h"
+#include "app/startup.h"
+#include "platform/ids.h"
+#include "tests/support/fixture.h"
+#include "tests/support/temp_dir.h"
+
+namespace ostrel::testing {
+namespace {
+
+struct SettingsRig : RecordingRig {
+    SettingsRig() {
+        p.currentDirectory = dir.str();
+        p.state.startDirectory.Assign(dir.str());
+    }
+    std::string Cfg() const { return dir.Read("ostrel.cfg"); }
+    TempDir dir;
+};
+
+TEST(Settings, FirstRunCreatesTheFileWithTheDefaultPortAndHighSpeed) {
+    for (bool access : {true, false}) {
+        SettingsRig rig;
+        rig.p.state.directPortIo = access ? 1 : 0;
+        app::RestorePortAndSpeed(rig.p);
+        EXPECT_EQ(rig.Cfg(), access ? "0378" : "COM2");
+        EXPECT_EQ(rig.p.state.speed, 3);
+        EXPECT_TRUE(rig.windows.IsMenuChecked(ids::kSpeedHigh));
+        EXPECT_EQ(rig.p.state.manualDevice, 0);
+    }
+}
+
+TEST(Settings, SpeedChangeAndExitGiveTheEightByteFile) {
+    SettingsRig rig;
+    app::RestorePortAndSpeed(rig.p);  // no port access: COM2
+    rig.p.state.portName.Assign("COM2");
+    app::OnCommand(rig.p, ids::kSpeedLow);
+    app::OnDestroy(rig.p);
+    EXPECT_EQ(rig.Cfg(), std::string("COM2\0\0" "1\0", 8));
+    EXPECT_TRUE(rig.windows.IsMenuChecked(ids::kSpeedLow));
+    EXPECT_FALSE(rig.windows.IsMenuChecked(ids::kSpeedHigh));
+}
+
+TEST(Settings, SpeedCharacterAndStoredPortAreRestored) {
+    struct Case {
+        std::string file;
+        int32_t speed;
+        std::string port;
+    };
+    for (const Case& c : {Case{std::string("COM5\0\0" "0", 7), 0, "COM5"},
+                          Case{std::string("COM1\0\0\0", 7), 3, "COM1"},
+                          Case{std::string("COM3\r\n9", 7), 3, "COM3"},
+                          Case{std::string("CO\nM4\0" "2", 7), 2, "CO\n"}, Case{"com3", 3, "com3"}}) {
+        SettingsRig rig;
+        rig.p.state.directPortIo = 1;
+        rig.dir.Write("ostrel.cfg", c.file);
+        app::RestorePortAndSpeed(rig.p);
+        EXPECT_EQ(rig.p.state.speed, c.speed) << c.file;
+        EXPECT_EQ(rig.p.state.portName.view(), c.port);
+    }
+}
+
+TEST(Settings, WithoutPortAccessAStoredParallelPortBecomesCom2) {
+    SettingsRig rig;
+    rig.dir.Write("ostrel.cfg", "0378");
+    app::RestorePortAndSpeed(rig.p);
+    EXPECT_EQ(rig.p.state.portName.view(), "COM2");
+    EXPECT_EQ(rig.Cfg(), "COM2");
+}
+
+TEST(Settings, AnEmptyFileKeepsAnEmptyPortNameAndWritesNothing) {
+    SettingsRig rig;
+    rig.p.state.directPortIo = 1;
+    rig.dir.Write("ostrel.cfg", "");
+    app::RestorePortAndSpeed(rig.p);
+    EXPECT_TRUE(rig.p.state.portName.empty());
+    EXPECT_EQ(rig.Cfg(), "");
+    app::SelectStoredPort(rig.p);
+    EXPECT_EQ(rig.p.state.adapterKind, AdapterKind::Parallel);
+    EXPECT_EQ(rig.p.state.portBase, 0x378);
+}
+
+TEST(Settings, PathsOf249CharactersRoundTripAndLongerOnesAreNotStored) {
+    for (size_t length : {size_t{20}, size_t{249}, size_t{250}, size_t{279}}) {
+        SettingsRig rig;
+        rig.dir.Write("ostrel.cfg", "COM1");
+        std::string path = "/" + std::string(length - 5, 'a') + ".hex";
+        ASSERT_EQ(path.size(), length);
+        rig.p.state.currentFileName.Assign(path);
+        EXPECT_TRUE(app::StorePath(rig.p, true));
+        std::string cfg = rig.Cfg();
+        EXPECT_LE(cfg.size(), 303u) << "nothing at or past offset 303";
+        EXPECT_EQ(cfg.substr(30, 2), "\r\n");
+
+        bool declined = true;
+        rig.p.state.currentFileName.Clear();
+        ASSERT_TRUE(app::ReadReopenData(rig.p, &declined));
+        EXPECT_FALSE(declined);
+        EXPECT_EQ(rig.p.state.currentFileName.view(), length <= 249 ? path : "");
+    }
+}
+
+TEST(Settings, OfferFlagAndDecline) {
+    SettingsRig rig;
+    rig.dir.Write("ostrel.cfg", "COM1");
+    rig.p.state.currentFileName.Assign("/x/prog.hex");
+    app::StorePath(rig.p, true);
+    app::StoreOfferFlag(rig.p);
+    bool declined = true;
+    app::ReadReopenData(rig.p, &declined);
+    EXPECT_FALSE(declined);
+    EXPECT_EQ(rig.Cfg().substr(27, 3), "\r\n1");
+    app::StoreDecline(rig.p);
+    app::ReadReopenData(rig.p, &declined);
+    EXPECT_TRUE(declined);
+    EXPECT_EQ(rig.p.state.currentFileName.view(), "/x/prog.hex");
+}
+
+TEST(Settings, AShortOrGarbageFileHoldsNoUsablePath) {
+    for (std::string content : {std::string("COM1\0\0" "3", 7), std::string(40, '\xff'),
+                                std::string(400, '\0')}) {
+        SettingsRig rig;
+        rig.dir.Write("ostrel.cfg", content);
+        bool declined = false;
+        ASSERT_TRUE(app::ReadReopenData(rig.p, &declined));
+        EXPECT_LE(rig.p.state.currentFileName.size(), 249u);
+        // Whatever was read, loading it must fail quietly.
+        EXPECT_EQ(app::LoadCurrentFile(rig.p), 1);
+    }
+}
+
+TEST(Settings, WritersDoNothingWithoutTheFile) {
+    SettingsRig rig;
+    rig.p.state.currentFileName.Assign("/x/prog.hex");
+    EXPECT_FALSE(app::StorePath(rig.p, true));
+    app::StoreSpeed(rig.p);
+    app::StoreOfferFlag(rig.p);
+    app::SaveAtExit(rig.p);
+    EXPECT_FALSE(std::filesystem::exists(rig.dir.File("ostrel.cfg")));
+}
+
+}  // namespace
+}  // namespace ostrel::testing

@@ -1,0 +1,143 @@
+// Every verdict of Connect, against the simulated chip.
+#include <gtest/gtest.h>
+
+#include "avr/avr.h"
+#include "platform/ids.h"
+#include "tests/support/sim_rig.h"
+
+namespace ostrel::testing {
+namespace {
+
+using sim::CableKind;
+using sim::SimFault;
+
+std::string Report(const char* sig0, const char* sig1, const char* sig2, bool echo) {
+    return std::string("Vendor Code: ") + sig0 + "\nPart Family: " + sig1 +
+           "\nPart Number: " + sig2 + "\n" + (echo ? "Echo 53 received" : "No echo 53 received");
+}
+
+int EnableAttempts(SimRig& rig) {
+    int n = 0;
+    for (const auto& i : rig.chip().instructions())
+        if (i[0] == 0xAC && i[1] == 0x53) ++n;
+    return n;
+}
+
+TEST(Connect, KnownChipInStepOnTheFirstTry) {
+    for (CableKind cable : {CableKind::Parallel, CableKind::Cablet1, CableKind::Cablet2}) {
+        SimRig rig({.chip = "ATmega16", .cable = cable});
+        rig.chip().RecordInstructions(true);
+        EXPECT_EQ(avr::Connect(rig.p), 0);
+        EXPECT_EQ(rig.p.state.signatureReport.view(), Report("1E", "94", "03", true));
+        EXPECT_EQ(rig.p.state.signatureHex.view(), "1E9403 ");
+        EXPECT_EQ(rig.p.state.deviceDetected, 1);
+        EXPECT_EQ(rig.p.state.flashWords, 8192);
+        EXPECT_EQ(rig.p.state.pagedFlash, 1);
+        EXPECT_EQ(rig.p.state.pageWords, 64);
+        EXPECT_EQ(rig.p.state.pageShift, 6);
+        EXPECT_EQ(EnableAttempts(rig), 1);
+        EXPECT_EQ(rig.chip().instructions().size(), 4u);  // enable and three signature reads
+        EXPECT_EQ(rig.windows.ListEntry(rig.windows.SelectedListEntry()), "ATmega16");
+    }
+}
+
+TEST(Connect, NoEchoButAKnownFamilyIsDecidedAtOnce) {
+    // The AT90S1200 never echoes the enable.
+    SimRig rig({.chip = "AT90S1200"});
+    rig.chip().RecordInstructions(true);
+    EXPECT_EQ(avr::Connect(rig.p), 0);
+    EXPECT_EQ(rig.p.state.signatureReport.view(), Report("1E", "90", "01", false));
+    EXPECT_EQ(EnableAttempts(rig), 1);
+}
+
+TEST(Connect, UnknownSignatureInRangeIsDecidedWithoutResynchronisation) {
+    SimRig rig({.fault = SimFault::UnknownSignature, .unknownSignature = {0x1E, 0x93, 0x0B}});
+    rig.chip().RecordInstructions(true);
+    EXPECT_EQ(avr::Connect(rig.p), 1);
+    EXPECT_EQ(rig.p.state.errorText.view(),
+              "Unknown Device Code!\n\n" + Report("1E", "93", "0B", true));
+    EXPECT_EQ(EnableAttempts(rig), 1);
+
+    SimRig manual({.fault = SimFault::UnknownSignature, .unknownSignature = {0x1E, 0x93, 0x0B}});
+    manual.p.state.manualDevice = 1;
+    EXPECT_EQ(avr::Connect(manual.p), 0);
+}
+
+TEST(Connect, LockedClassicChip) {
+    SimRig rig({.chip = "AT90S2313", .fault = SimFault::Locked});
+    EXPECT_EQ(avr::Connect(rig.p), 2);
+    EXPECT_EQ(rig.p.state.errorText.view(), "Device locked!\n\n" + Report("00", "01", "02", true));
+
+    SimRig manual({.chip = "AT90S2313", .fault = SimFault::Locked});
+    manual.p.state.manualDevice = 1;
+    EXPECT_EQ(avr::Connect(manual.p), 0);
+}
+
+TEST(Connect, NothingConnectedGivesNoConnectionAfterTwoRoundsOfSynchronisation) {
+    SimRig rig({.fault = SimFault::NoTarget});
+    uint64_t before = rig.clock.NowUs();
+    EXPECT_EQ(avr::Connect(rig.p), 1);
+    EXPECT_EQ(rig.p.state.errorText.view(), "No Connection!\n\n" + Report("FF", "FF", "FF", false));
+    // 70 failed attempts, each followed by an SCK pulse between 2 ms waits,
+    // plus the resets: well over 420 ms.
+    EXPECT_GT(rig.clock.NowUs() - before, 420000u);
+    EXPECT_TRUE(rig.windows.messages.empty());
+}
+
+TEST(Connect, ErasedSignatureWarnsAndFails) {
+    SimRig rig({.fault = SimFault::ErasedSignature});
+    EXPECT_EQ(avr::Connect(rig.p), 1);
+    ASSERT_EQ(rig.windows.messages.size(), 1u);
+    EXPECT_EQ(rig.windows.messages[0].title, "Warning:");
+    EXPECT_EQ(rig.windows.messages[0].text, "Device Code erased!\n\n");
+    EXPECT_EQ(rig.p.state.errorText.view(),
+              "Device Code erased!\n\n" + Report("FF", "FF", "FF", true));
+}
+
+TEST(Connect, SerialPortWithoutCableFailsBeforeAnyReset) {
+    SimRig rig({.cable = CableKind::Cablet2, .fault = SimFault::NoCable});
+    rig.chip().RecordInstructions(true);
+    EXPECT_EQ(avr::Connect(rig.p), 1);
+    EXPECT_EQ(rig.p.state.errorText.view(), "No Adaptor found at COM1\n");
+    EXPECT_TRUE(rig.chip().instructions().empty());
+    EXPECT_TRUE(rig.windows.activity.empty());
+}
+
+TEST(Connect, ChipOutOfStepComesInStepThroughSynchronisation) {
+    for (uint32_t bits : {1u, 3u}) {
+        SimRig rig({.chip = "ATmega8", .fault = SimFault::OutOfStep, .outOfStepBits = bits});
+        EXPECT_EQ(avr::Connect(rig.p), 0) << bits << " bits";
+        EXPECT_EQ(rig.p.state.signatureReport.view(), Report("1E", "93", "07", true));
+    }
+}
+
+TEST(Synchronise, InStepSendsNothingAndNeverAnsweringGivesUpAfter35) {
+    SimRig rig;
+    avr::EnterProgrammingMode(rig.p);
+    EXPECT_EQ(avr::ProgrammingEnable(rig.p), 0x53);
+    rig.chip().RecordInstructions(true);
+    EXPECT_EQ(avr::Synchronise(rig.p), 0x53);
+    EXPECT_TRUE(rig.chip().instructions().empty());
+
+    SimRig none({.fault = SimFault::NoTarget});
+    avr::EnterProgrammingMode(none.p);
+    uint64_t before = none.clock.NowUs();
+    EXPECT_EQ(avr::Synchronise(none.p), 0xFF);
+    EXPECT_GE(none.clock.NowUs() - before, 35u * 6000u);
+}
+
+TEST(EraseEepromBytes, AByteThatWillNotEraseStopsThereAndLaterOnesAreNotTouched) {
+    SimRig rig({.fault = SimFault::StuckByte, .stuckAddress = 0x40,
+                .stuckMemory = sim::Memory::Eeprom});
+    ASSERT_EQ(avr::Connect(rig.p), 0);
+    for (uint32_t a = 0; a < 0x48; ++a) rig.chip().SetEeprom(a, 0x12);
+    rig.chip().RecordInstructions(true);
+    EXPECT_EQ(avr::EraseEepromBytes(rig.p), 1);
+    EXPECT_EQ(rig.p.state.errorText.view(), "Error at Adr: 0040\n");
+    EXPECT_EQ(rig.chip().Eeprom(0x3F), 0xFF);
+    EXPECT_EQ(rig.chip().Eeprom(0x41), 0x12);
+    for (const auto& i : rig.chip().instructions()) EXPECT_LE(i[1] * 256 + i[2], 0x40);
+}
+
+}  // namespace
+}  // namespace ostrel::testing

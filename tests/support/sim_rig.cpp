@@ -1,0 +1,51 @@
+#include "tests/support/sim_rig.h"
+
+#include "app/file_selection.h"
+#include "devices/device_file.h"
+#include "platform/ids.h"
+
+namespace ostrel::testing {
+
+Programmer& SimRig::Build(SimRig& rig, const SimRigOptions& options) {
+    sim::SimConfig config;
+    config.cable = options.cable;
+    config.chip = options.chip;
+    config.fault = options.fault;
+    config.outOfStepBits = options.outOfStepBits;
+    config.stuckAddress = options.stuckAddress;
+    config.stuckMemory = options.stuckMemory;
+    config.unknownSignature = options.unknownSignature;
+    rig.sim = std::make_unique<sim::SimPort>(rig.clock, config);
+    rig.programmer = std::make_unique<Programmer>(*rig.sim, rig.clock, rig.windows);
+    Programmer& p = *rig.programmer;
+    ProgrammerState& s = p.state;
+    s.mainWindow = ids::kMainWindow;
+    s.speed = 3;
+    if (options.cable == sim::CableKind::Parallel) {
+        s.directPortIo = 1;
+        s.portName.Assign("0378");
+    } else {
+        s.adapterKind = AdapterKind::Serial;
+        s.portName.Assign("COM1");
+        s.comName.Assign("COM1");
+    }
+    rig.dir.Write("ostrel.ini", ReadFileBytes(SourcePath("resources/ostrel.ini")));
+    rig.dir.Write("ostrel.cfg", "");
+    p.currentDirectory = rig.dir.str();
+    s.startDirectory.Assign(rig.dir.str());
+    rig.windows.CheckItem(ids::kMainWindow, ids::kAutodetection, true);
+    rig.windows.CheckItem(ids::kMainWindow, ids::kEraseBeforeWrite, true);
+    devices::FillDeviceList(p);
+    rig.windows.SelectListEntry(0);
+    rig.windows.log.clear();
+    return p;
+}
+
+SimRig::SimRig(SimRigOptions options) : p(Build(*this, options)) {}
+
+int SimRig::Load(std::string_view name) {
+    p.state.currentFileName.Assign(dir.File(name));
+    return app::LoadCurrentFile(p);
+}
+
+}  // namespace ostrel::testing

@@ -1,0 +1,49 @@
+// A programmer wired to the simulated chip, in a fresh start directory that
+// holds the shipped device file, with the main window prepared as at start:
+// Autodetection and "Erase bef. Write" checked, the device list filled.
+#pragma once
+
+#include <memory>
+#include <string>
+
+#include "app/programmer.h"
+#include "sim/sim_port.h"
+#include "tests/support/scripted_windows.h"
+#include "tests/support/temp_dir.h"
+
+namespace ostrel::testing {
+
+struct SimRigOptions {
+    std::string chip = "ATmega8";
+    sim::CableKind cable = sim::CableKind::Parallel;
+    sim::SimFault fault = sim::SimFault::None;
+    uint32_t outOfStepBits = 1;
+    uint32_t stuckAddress = 0;
+    sim::Memory stuckMemory = sim::Memory::Eeprom;
+    std::array<uint8_t, 3> unknownSignature{0x1E, 0x93, 0x0A};
+};
+
+class SimRig {
+public:
+    explicit SimRig(SimRigOptions options = {});
+
+    sim::AvrTarget& chip() { return sim->target(); }
+    // Writes a file into the start directory and returns its full path.
+    std::string Write(std::string_view name, std::string_view content) {
+        return dir.Write(name, content);
+    }
+    // Makes a file of the start directory the current data file.
+    int Load(std::string_view name);
+
+    TempDir dir;
+    VirtualClock clock;
+    ScriptedWindows windows;
+    std::unique_ptr<sim::SimPort> sim;
+    std::unique_ptr<Programmer> programmer;
+    Programmer& p;
+
+private:
+    static Programmer& Build(SimRig& rig, const SimRigOptions& options);
+};
+
+}  // namespace ostrel::testing
