@@ -3,6 +3,9 @@
 #include <cstdio>
 
 #include "app/commands.h"
+#include "app/data_commands.h"
+#include "app/file_selection.h"
+#include "avr/avr.h"
 #include "app/settings.h"
 #include "devices/device_file.h"
 #include "platform/ids.h"
@@ -11,14 +14,50 @@
 namespace ostrel::app {
 
 namespace {
-// The device file must open for reading and writing to count as present.
-bool DeviceFileOpens(const Programmer& p) {
-    std::string path = ResolvePath(p.currentDirectory, "ostrel.ini");
-    std::FILE* f = std::fopen(path.c_str(), "r+b");
-    if (!f) return false;
-    std::fclose(f);
-    return true;
+
+// Offers the file stored in the settings file, unless the user declined last time.
+void OfferLastFile(Programmer& p) {
+    ProgrammerState& s = p.state;
+    s.launchedWithFile = 0;
+    bool declined = false;
+    if (!ReadReopenData(p, &declined) || declined) return;
+    if (LoadCurrentFile(p) != 0) return;
+    std::string_view name = s.baseName.view();
+    std::string question = "Open '" + std::string(name.substr(0, name.find(' '))) + "' ?";
+    if (p.windows.MessageBox(ids::kNoOwner, question, "Ostrel", MsgButtons::OkCancel) ==
+        MsgResult::Ok) {
+        ShowCurrentFileName(p);
+        return;
+    }
+    s.fileLoaded = 0;
+    p.currentDirectory = s.startDirectory.str();
+    StoreDecline(p);
 }
+
+// Writes the file named on the command line at once.
+bool WriteCommandLineFile(Programmer& p, const std::string& file) {
+    ProgrammerState& s = p.state;
+    if (file.size() > decltype(s.currentFileName)::kCapacity) {
+        p.windows.MessageBox(ids::kNoOwner,
+                             "The file name on the command line is too long (at most 279 "
+                             "characters):\n\n" + file.substr(0, 100) + "...",
+                             "ERROR!", MsgButtons::Ok);
+        return true;
+    }
+    s.currentFileName.Assign(file);
+    p.currentDirectory = s.startDirectory.str();
+    if (!StorePath(p, false)) {
+        s.errorText.Assign("Open Error 'ostrel.cfg'!");
+        return true;
+    }
+    if (LoadCurrentFile(p) != 0) return true;
+    ShowCurrentFileName(p);
+    s.launchedWithFile = 1;
+    // Not the Write button: no erase first, and noMismatchPrompt keeps its value.
+    // After a successful write the sequence has ended the main window.
+    return WriteSequence(p, false) != CommandResult::Ok;
+}
+
 }  // namespace
 
 void SelectStoredPort(Programmer& p) {
@@ -48,7 +87,7 @@ bool PrepareMainWindow(Programmer& p) {
 
     RestorePortAndSpeed(p);
 
-    if (!DeviceFileOpens(p)) {
+    if (!devices::DeviceFileOpens(p)) {
         p.windows.MessageBox(ids::kNoOwner, "Open Error 'ostrel.ini !'", "Error!",
                              MsgButtons::Ok);
         p.windows.EndWindow(ids::kMainWindow, 1);
@@ -64,6 +103,16 @@ bool PrepareMainWindow(Programmer& p) {
 
     SelectStoredPort(p);
     return true;
+}
+
+bool OpenMainWindow(Programmer& p, const std::optional<std::string>& commandLineFile) {
+    if (!PrepareMainWindow(p)) return false;
+    avr::EnterProgrammingMode(p);  // a defined reset state; a port that fails is reported later
+    if (!commandLineFile) {
+        OfferLastFile(p);
+        return true;
+    }
+    return WriteCommandLineFile(p, *commandLineFile);
 }
 
 }  // namespace ostrel::app
