@@ -43,9 +43,16 @@ void RemoveFile(const std::string& path) {
 }
 
 // Before touching the chip: a hex file is checked for syntax and checksums;
-// the user may go on past a failed check. False when the user cancelled.
+// the user may go on past a failed check. A file that places data above
+// 64 KB or holds record types this program does not know is refused
+// outright, so none of its bytes reaches the chip. False when the command ends.
 bool ChecksumQuestion(Programmer& p) {
     if (image::IsDumpFile(p) || image::CheckHexFile(p) == 0) return true;
+    std::string_view reason = p.state.errorText.view();
+    if (reason != "Open Error!" && reason != "Wrong File-Format!" && reason != "Checksum wrong!") {
+        p.windows.MessageBox(ids::kNoOwner, reason, "ERROR!", MsgButtons::Ok);
+        return false;
+    }
     return p.windows.MessageBox(ids::kNoOwner, "Checksum wrong, continue!", "Warning!",
                                 MsgButtons::OkCancel) == MsgResult::Ok;
 }

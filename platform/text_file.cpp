@@ -1,5 +1,7 @@
 #include "platform/text_file.h"
 
+#include <sys/stat.h>
+
 namespace ostrel {
 
 std::string ResolvePath(std::string_view directory, std::string_view name) {
@@ -15,6 +17,9 @@ bool TextReader::Open(const std::string& path) {
     Close();
     file_ = std::fopen(path.c_str(), "rb");
     pending_ = -2;
+    // A folder opens for reading on some systems; it is not a file.
+    struct stat info {};
+    if (file_ && (fstat(fileno(file_), &info) != 0 || S_ISDIR(info.st_mode))) Close();
     return file_ != nullptr;
 }
 

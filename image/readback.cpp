@@ -1,0 +1,228 @@
+#include "image/readback.h"
+
+#include <cstdint>
+#include <cstdio>
+#include <string>
+
+#include "app/activity.h"
+#include "avr/avr.h"
+#include "image/hex_reader.h"
+#include "platform/text_file.h"
+
+namespace ostrel::image {
+
+namespace {
+
+// The percentage figure of a readback. It is shown only when it changes;
+// the figure shown last starts at 0 and carries over from the flash part
+// to the EEPROM part, so a flash part that ended at 99 shows 0 again when
+// the EEPROM part starts, and a flash part never shows 0.
+class Progress {
+  public:
+    void Before(Programmer& p, int32_t index, int32_t total, std::string_view what) {
+        auto percent = static_cast<int32_t>(static_cast<int64_t>(index) * 100 / total);
+        if (percent == lastShown_)
+            return;
+        lastShown_ = percent;
+        p.state.activityText.Format("%1.0f", static_cast<double>(percent));
+        p.state.activityText.Append("%");
+        p.state.activityText.Append(what);
+        app::ShowActivity(p);
+    }
+
+  private:
+    int32_t lastShown_ = 0;
+};
+
+std::string CreateFailedText(std::string_view name) {
+    return "Cannot create output file " + std::string(name) + ".\n";
+}
+
+std::string WriteFailedText(std::string_view name) {
+    return "Cannot write output file " + std::string(name) + ".\n";
+}
+
+int ReadFlashByte(Programmer& p, int32_t word, bool high) {
+    p.state.memAddress = word;
+    p.state.highByteSelect = high ? 1 : 0;
+    if (high) {
+        avr::ReadFlashHigh(p);
+    } else {
+        avr::ReadFlashLow(p);
+    }
+    return avr::ReadByte(p);
+}
+
+// Writes `text` with every LF turned into the CR LF line end.
+void WriteWithLineEnds(TextWriter& out, std::string_view text) {
+    std::size_t start = 0;
+    for (std::size_t i = 0; i < text.size(); ++i) {
+        if (text[i] != '\n')
+            continue;
+        out.Write(text.substr(start, i - start));
+        out.NewLine();
+        start = i + 1;
+    }
+    out.Write(text.substr(start));
+}
+
+// One piece of a line, as a line reader with an 80-byte buffer delivers it:
+// at most 79 characters, ending after the line's LF when that comes first.
+// False when the file has nothing left.
+bool ReadPiece(TextReader& in, FixedString<80>& piece) {
+    piece.Clear();
+    while (piece.size() < 79) {
+        int c = in.Get();
+        if (c == -1)
+            break;
+        piece.Append(static_cast<char>(c));
+        if (c == '\n')
+            break;
+    }
+    return !piece.empty();
+}
+
+}  // namespace
+
+int WriteDump(Programmer& p) {
+    TextWriter out;
+    if (!out.Create(ResolvePath(p.state.startDirectory.view(), kDumpName))) {
+        p.state.errorText.Assign(CreateFailedText(kDumpName));
+        return 1;
+    }
+    Progress progress;
+    char text[16];
+
+    out.Write("FLASH-Memory:");
+    out.NewLine();
+    const int32_t flashWords = p.state.flashWords;
+    for (int32_t w = 0; w < flashWords; ++w) {
+        progress.Before(p, w, flashWords, "  flash memory");
+        int high = ReadFlashByte(p, w, true);
+        int low = ReadFlashByte(p, w, false);
+        if (w % 8 == 0) {
+            out.NewLine();
+            std::snprintf(text, sizeof text, "%.4X:", static_cast<unsigned>(w));
+            out.Write(text);
+        }
+        std::snprintf(text, sizeof text, " %.2X%.2X", high, low);
+        out.Write(text);
+    }
+    // End of the last flash line and two empty lines.
+    out.NewLine();
+    out.NewLine();
+    out.NewLine();
+    out.Write("EEPROM-Memory:");
+    out.NewLine();
+    const int32_t eepromBytes = p.state.eepromBytes;
+    for (int32_t a = 0; a < eepromBytes; ++a) {
+        progress.Before(p, a, eepromBytes, "  eeprom");
+        p.state.memAddress = a;
+        avr::ReadEeprom(p);
+        int byte = avr::ReadByte(p);
+        if (a % 8 == 0) {
+            out.NewLine();
+            std::snprintf(text, sizeof text, "%.4X:", static_cast<unsigned>(a));
+            out.Write(text);
+        }
+        std::snprintf(text, sizeof text, " %.2X", byte);
+        out.Write(text);
+    }
+    if (!out.Close()) {
+        p.state.errorText.Assign(WriteFailedText(kDumpName));
+        return 1;
+    }
+    return 0;
+}
+
+int WriteReadbackHex(Programmer& p) {
+    TextWriter out;
+    if (!out.Create(ResolvePath(p.state.startDirectory.view(), kReadbackHexName))) {
+        p.state.errorText.Assign(CreateFailedText(kReadbackHexName));
+        return 1;
+    }
+    Progress progress;
+    char text[24];
+    int sum = 0;
+    const int32_t flashWords = p.state.flashWords;
+    for (int32_t w = 0; w < flashWords; ++w) {
+        progress.Before(p, w, flashWords, "  flash memory");
+        if (w % 8 == 0) {
+            // Record addresses have 16 bits: each further 64 KB (32768 words)
+            // begins with an extended linear address record.
+            if (w > 0 && w % 32768 == 0) {
+                int upper = (w / 32768) & 0xFFFF;
+                int upperSum = 0x02 + 0x04 + (upper >> 8) + (upper & 0xFF);
+                std::snprintf(text, sizeof text, ":02000004%.4X%.2X", upper, (-upperSum) & 0xFF);
+                out.Write(text);
+                out.NewLine();
+            }
+            // The last record holds what is left when flashWords is not a multiple of 8.
+            int32_t words = flashWords - w < 8 ? flashWords - w : 8;
+            int address = (2 * w) & 0xFFFF;
+            std::snprintf(text, sizeof text, ":%.2X%.4X00", static_cast<unsigned>(2 * words),
+                          static_cast<unsigned>(address));
+            out.Write(text);
+            sum = 2 * words + (address >> 8) + (address & 0xFF);
+        }
+        int low = ReadFlashByte(p, w, false);
+        int high = ReadFlashByte(p, w, true);
+        std::snprintf(text, sizeof text, "%.2X%.2X", low, high);
+        out.Write(text);
+        sum += low + high;
+        if (w % 8 == 7 || w == flashWords - 1) {
+            std::snprintf(text, sizeof text, "%.2X", (-sum) & 0xFF);
+            out.Write(text);
+            out.NewLine();
+        }
+    }
+    out.Write(":00000001FF");
+    if (!out.Close()) {
+        p.state.errorText.Assign(WriteFailedText(kReadbackHexName));
+        return 1;
+    }
+    return 0;
+}
+
+int SaveSnapshot(Programmer& p) {
+    TextReader in;
+    if (!in.Open(CurrentFilePath(p)))
+        return kInputFileFailed;
+    std::string snapshotPath = SiblingFilePath(p, "tmp");
+    TextWriter out;
+    if (snapshotPath.empty() || !out.Create(snapshotPath))
+        return kOutputFileFailed;
+    std::string chunk;
+    for (int c = in.Get(); c != -1; c = in.Get()) {
+        chunk.push_back(static_cast<char>(c));
+        if (chunk.size() >= 4096) {
+            WriteWithLineEnds(out, chunk);
+            chunk.clear();
+        }
+    }
+    WriteWithLineEnds(out, chunk);
+    return out.Close() ? kFilesOk : kOutputFileFailed;
+}
+
+int WriteDifferenceFile(Programmer& p) {
+    TextReader current;
+    if (!current.Open(CurrentFilePath(p)))
+        return kInputFileFailed;
+    std::string snapshotPath = SiblingFilePath(p, "tmp");
+    TextReader snapshot;
+    if (snapshotPath.empty() || !snapshot.Open(snapshotPath))
+        return kInputFileFailed;
+    TextWriter out;
+    if (!out.Create(SiblingFilePath(p, "dif")))
+        return kOutputFileFailed;
+    FixedString<80> mine;
+    FixedString<80> theirs;
+    while (ReadPiece(current, mine) && ReadPiece(snapshot, theirs)) {
+        if (mine.view() != theirs.view())
+            WriteWithLineEnds(out, mine.view());
+    }
+    out.Write(":00000001FF");
+    return out.Close() ? kFilesOk : kOutputFileFailed;
+}
+
+}  // namespace ostrel::image

@@ -1,0 +1,153 @@
+#include "platform/linux_serial_port.h"
+
+#include <fcntl.h>
+#include <sys/ioctl.h>
+
+#include <cerrno>
+#include <optional>
+#include <utility>
+
+namespace ostrel {
+
+void ApplySerialLineSettings(termios& settings) {
+    cfsetispeed(&settings, B9600);
+    cfsetospeed(&settings, B9600);
+    settings.c_cflag &= ~static_cast<tcflag_t>(CSIZE | PARENB | CSTOPB);
+    settings.c_cflag |= CS8 | CLOCAL | CREAD;
+    // RTS is the SCK line of the cable. With hardware flow control the driver
+    // (or a UART with automatic RTS) would switch it on its own, so it is off.
+    settings.c_cflag &= ~static_cast<tcflag_t>(CRTSCTS);
+}
+
+void ApplySerialReadTimeouts(termios& settings) {
+    // The classic time-outs (3 ms between characters, 5 ms in all) are below
+    // the 0.1 s unit of VTIME; the nearest termios setting is a read that
+    // never waits.
+    settings.c_cc[VMIN] = 0;
+    settings.c_cc[VTIME] = 0;
+}
+
+uint32_t ModemStatusFromLines(int lines) {
+    uint32_t status = 0;
+    if (lines & TIOCM_CTS)
+        status |= kMsCtsOn;
+    if (lines & TIOCM_DSR)
+        status |= kMsDsrOn;
+    if (lines & TIOCM_RI)
+        status |= kMsRingOn;
+    return status;
+}
+
+LinuxSerialPort::LinuxSerialPort(SysCalls& sys, EnvironmentLookup environment)
+    : sys_(sys), environment_(std::move(environment)) {}
+
+LinuxSerialPort::~LinuxSerialPort() {
+    CloseSerial();
+}
+
+SerialOpenResult LinuxSerialPort::Fail(int fd, SerialOpenResult result) {
+    lastError_ = errno != 0 ? errno : EIO;
+    if (fd >= 0)
+        sys_.Close(fd);
+    return result;
+}
+
+SerialOpenResult LinuxSerialPort::OpenSerial(std::string_view comName) {
+    CloseSerial();
+    lastError_ = 0;
+    std::optional<std::string> path = SerialDevicePath(comName, environment_);
+    if (!path) {
+        lastPath_.clear();
+        lastError_ = ENODEV;
+        return SerialOpenResult::OpenFailed;
+    }
+    lastPath_ = *path;
+
+    // O_NONBLOCK keeps open from waiting for the carrier line, which the cable
+    // never raises; O_NOCTTY keeps the port from becoming the controlling
+    // terminal; O_CLOEXEC keeps it out of programs started from here (the
+    // help browser).
+    errno = 0;
+    int fd = sys_.Open(path->c_str(), O_RDWR | O_NOCTTY | O_NONBLOCK | O_CLOEXEC);
+    if (fd < 0)
+        return Fail(-1, SerialOpenResult::OpenFailed);
+    int flags = sys_.Fcntl(fd, F_GETFL, 0);
+    if (flags < 0 || sys_.Fcntl(fd, F_SETFL, flags & ~O_NONBLOCK) < 0) {
+        return Fail(fd, SerialOpenResult::OpenFailed);
+    }
+
+    termios settings{};
+    if (sys_.TcGetAttr(fd, &settings) != 0)
+        return Fail(fd, SerialOpenResult::ReadSettingsFailed);
+    ApplySerialLineSettings(settings);
+    if (sys_.TcSetAttr(fd, TCSANOW, &settings) != 0) {
+        return Fail(fd, SerialOpenResult::WriteSettingsFailed);
+    }
+    ApplySerialReadTimeouts(settings);
+    if (sys_.TcSetAttr(fd, TCSANOW, &settings) != 0) {
+        return Fail(fd, SerialOpenResult::WriteTimeoutsFailed);
+    }
+    fd_ = fd;
+    return SerialOpenResult::Ok;
+}
+
+void LinuxSerialPort::CloseSerial() {
+    if (fd_ < 0)
+        return;
+    sys_.Close(fd_);
+    fd_ = -1;
+}
+
+void LinuxSerialPort::SetLines(unsigned long request, int bits) {
+    sys_.Ioctl(fd_, request, &bits);
+}
+
+void LinuxSerialPort::EscapeCommFunction(CommFunction function) {
+    if (fd_ < 0)
+        return;
+    // Results are not checked: a line change that fails goes unnoticed, as
+    // the bit transfer above has no way to recover from it anyway.
+    switch (function) {
+        case CommFunction::SetRts:
+            SetLines(TIOCMBIS, TIOCM_RTS);
+            break;
+        case CommFunction::ClrRts:
+            SetLines(TIOCMBIC, TIOCM_RTS);
+            break;
+        case CommFunction::SetDtr:
+            SetLines(TIOCMBIS, TIOCM_DTR);
+            break;
+        case CommFunction::ClrDtr:
+            SetLines(TIOCMBIC, TIOCM_DTR);
+            break;
+        case CommFunction::SetBreak:
+            sys_.Ioctl(fd_, TIOCSBRK, nullptr);
+            break;
+        case CommFunction::ClrBreak:
+            sys_.Ioctl(fd_, TIOCCBRK, nullptr);
+            break;
+    }
+}
+
+uint32_t LinuxSerialPort::GetModemStatus() {
+    if (fd_ < 0)
+        return 0;
+    int lines = 0;
+    if (sys_.Ioctl(fd_, TIOCMGET, &lines) < 0)
+        return 0;
+    return ModemStatusFromLines(lines);
+}
+
+void LinuxSerialPort::WriteData(uint16_t, uint8_t) {}
+uint8_t LinuxSerialPort::ReadData(uint16_t) {
+    return 0xFF;
+}
+uint16_t LinuxSerialPort::ReadWord(uint16_t) {
+    return 0xFFFF;
+}
+uint8_t LinuxSerialPort::ReadControl(uint16_t) {
+    return 0xFF;
+}
+void LinuxSerialPort::WriteControl(uint16_t, uint8_t) {}
+
+}  // namespace ostrel

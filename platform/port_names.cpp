@@ -1,0 +1,109 @@
+#include "platform/port_names.h"
+
+#include <array>
+#include <cstdlib>
+
+namespace ostrel {
+
+namespace {
+
+struct ParallelDefault {
+    uint16_t base;
+    std::string_view name;
+    std::string_view path;
+};
+
+constexpr std::array<ParallelDefault, 3> kParallelDefaults{{
+    {0x378, "0378", "/dev/parport0"},
+    {0x278, "0278", "/dev/parport1"},
+    {0x3BC, "03BC", "/dev/parport2"},
+}};
+
+char Upper(char c) {
+    return (c >= 'a' && c <= 'z') ? static_cast<char>(c - 'a' + 'A') : c;
+}
+
+// The number 1..8 of a name "COM1".."COM8" (any letter case), or 0.
+int ComNumber(std::string_view name) {
+    if (name.size() != 4)
+        return 0;
+    if (Upper(name[0]) != 'C' || Upper(name[1]) != 'O' || Upper(name[2]) != 'M')
+        return 0;
+    if (name[3] < '1' || name[3] > '8')
+        return 0;
+    return name[3] - '0';
+}
+
+std::optional<std::string> Override(std::string_view canonicalName,
+                                    const EnvironmentLookup& environment) {
+    if (!environment)
+        return std::nullopt;
+    std::optional<std::string> value = environment(OverrideVariable(canonicalName));
+    if (value && value->empty())
+        return std::nullopt;
+    return value;
+}
+
+}  // namespace
+
+EnvironmentLookup ProcessEnvironment() {
+    return [](std::string_view name) -> std::optional<std::string> {
+        const char* value = std::getenv(std::string(name).c_str());
+        if (value == nullptr)
+            return std::nullopt;
+        return std::string(value);
+    };
+}
+
+std::string OverrideVariable(std::string_view portName) {
+    std::string canonical;
+    if (int n = ComNumber(portName); n != 0) {
+        canonical = "COM" + std::to_string(n);
+    } else {
+        for (const ParallelDefault& d : kParallelDefaults) {
+            if (portName.size() != d.name.size())
+                continue;
+            bool same = true;
+            for (std::size_t i = 0; i < portName.size(); ++i) {
+                if (Upper(portName[i]) != d.name[i])
+                    same = false;
+            }
+            if (same)
+                canonical = d.name;
+        }
+    }
+    if (canonical.empty())
+        return {};
+    return "OSTREL_PORT_" + canonical;
+}
+
+std::string_view ParallelPortName(uint16_t base) {
+    for (const ParallelDefault& d : kParallelDefaults) {
+        if (d.base == base)
+            return d.name;
+    }
+    return {};
+}
+
+std::optional<std::string> SerialDevicePath(std::string_view comName,
+                                            const EnvironmentLookup& environment) {
+    int n = ComNumber(comName);
+    if (n == 0)
+        return std::nullopt;
+    if (auto overridden = Override(comName, environment))
+        return overridden;
+    return "/dev/ttyS" + std::to_string(n - 1);
+}
+
+std::optional<std::string> ParallelDevicePath(uint16_t base, const EnvironmentLookup& environment) {
+    for (const ParallelDefault& d : kParallelDefaults) {
+        if (d.base != base)
+            continue;
+        if (auto overridden = Override(d.name, environment))
+            return overridden;
+        return std::string(d.path);
+    }
+    return std::nullopt;
+}
+
+}  // namespace ostrel

@@ -1,0 +1,43 @@
+// Which Linux device stands behind each port name of the programmer.
+//
+// Defaults:
+//   "COM1".."COM8"         /dev/ttyS0../dev/ttyS7
+//   0x378 ("0378")         /dev/parport0
+//   0x278 ("0278")         /dev/parport1
+//   0x3BC ("03BC")         /dev/parport2
+// Each can be replaced by an environment variable named after the port:
+// OSTREL_PORT_COM1 .. OSTREL_PORT_COM8, OSTREL_PORT_0378, OSTREL_PORT_0278,
+// OSTREL_PORT_03BC (for example OSTREL_PORT_COM3=/dev/ttyUSB0). A variable that
+// is set but empty counts as not set. Any other name or base has no device.
+#pragma once
+
+#include <cstdint>
+#include <functional>
+#include <optional>
+#include <string>
+#include <string_view>
+
+namespace ostrel {
+
+// Reads one environment variable; no value when it is not set.
+using EnvironmentLookup = std::function<std::optional<std::string>(std::string_view name)>;
+
+// The process environment.
+EnvironmentLookup ProcessEnvironment();
+
+// The variable that overrides the device of a port: "OSTREL_PORT_" and the
+// port's name. Empty when the name is not one of the known ports.
+std::string OverrideVariable(std::string_view portName);
+
+// The four-digit name of a parallel base address ("0378", "0278", "03BC");
+// empty for any other address.
+std::string_view ParallelPortName(uint16_t base);
+
+// Device path of a serial port name, "COM1".."COM8" in any letter case.
+std::optional<std::string> SerialDevicePath(std::string_view comName,
+                                            const EnvironmentLookup& environment);
+
+// Device path of the parallel port at a base address.
+std::optional<std::string> ParallelDevicePath(uint16_t base, const EnvironmentLookup& environment);
+
+}  // namespace ostrel

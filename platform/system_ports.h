@@ -1,0 +1,47 @@
+// The one port access the programs use. Serial calls go to the serial backend,
+// parallel calls to the parallel backend. An extra backend (the simulator, for
+// example) can be plugged in: it takes the serial calls while the port named
+// "SIM" is open.
+#pragma once
+
+#include <cstdint>
+#include <string_view>
+
+#include "platform/port_access.h"
+
+namespace ostrel {
+
+class SystemPorts : public PortAccess {
+  public:
+    // The name under which the extra backend is opened.
+    static constexpr std::string_view kExtraPortName = "SIM";
+
+    SystemPorts(PortAccess& serial, PortAccess& parallel) : serial_(serial), parallel_(parallel) {}
+
+    // Sets or removes the extra backend. Removing it while it holds the open
+    // serial port closes that port first.
+    void SetExtraBackend(PortAccess* extra);
+
+    // Opens by name: "SIM" goes to the extra backend when there is one, every
+    // other name to the serial backend. The backend that held the port before
+    // is closed first, so at most one serial port is ever open.
+    SerialOpenResult OpenSerial(std::string_view comName) override;
+    void CloseSerial() override;
+    void EscapeCommFunction(CommFunction function) override;
+    uint32_t GetModemStatus() override;
+
+    void WriteData(uint16_t base, uint8_t value) override;
+    uint8_t ReadData(uint16_t base) override;
+    uint16_t ReadWord(uint16_t base) override;
+    uint8_t ReadControl(uint16_t base) override;
+    void WriteControl(uint16_t base, uint8_t value) override;
+
+  private:
+    PortAccess& serial_;
+    PortAccess& parallel_;
+    PortAccess* extra_ = nullptr;
+    // The backend that took the last serial open; serial calls go there.
+    PortAccess* serialTarget_ = &serial_;
+};
+
+}  // namespace ostrel

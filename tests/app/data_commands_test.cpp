@@ -1,0 +1,256 @@
+// Read, Write, Verify and the quick write as whole commands against the
+// simulated chip, through the scripted window system.
+#include <gtest/gtest.h>
+
+#include "app/commands.h"
+#include "app/data_commands.h"
+#include "platform/ids.h"
+#include "tests/image/image_test_util.h"
+#include "tests/support/hex_image.h"
+#include "tests/support/sim_rig.h"
+
+namespace ostrel::testing {
+namespace {
+
+using app::CommandResult;
+
+std::string Lines(std::initializer_list<std::string> lines) {
+    std::string text;
+    for (const auto& l : lines) text += l + "\r\n";
+    return text;
+}
+
+std::string Trimmed(std::string text) {
+    while (!text.empty() && text.back() == ' ') text.pop_back();
+    return text;
+}
+
+// The activity texts with repeats and blanks dropped.
+std::vector<std::string> Steps(const ScriptedWindows& w) {
+    std::vector<std::string> out;
+    for (const auto& t : w.activity) {
+        std::string s = Trimmed(t);
+        if (s.empty() || (!out.empty() && out.back() == s)) continue;
+        out.push_back(s);
+    }
+    return out;
+}
+
+const std::string kTwoPages =
+    Lines({Record(0, 0x0000, Bytes(16, 0x20)), Record(0, 0x0040, Bytes(16, 0x60)), kEndRecord});
+
+TEST(Write, PageModeWithEraseProgramsVerifiesAndKeepsASnapshot) {
+    SimRig rig({.chip = "ATmega8"});
+    rig.chip().SetFlash(0x100, 0x00);  // old content, erased first
+    rig.Write("prog.hex", kTwoPages);
+    ASSERT_EQ(rig.Load("prog.hex"), 0);
+    EXPECT_EQ(app::OnCommand(rig.p, ids::kWrite), CommandResult::Ok);
+    EXPECT_EQ(rig.chip().chipErases(), 1);
+    EXPECT_EQ(rig.chip().Flash(0x100), 0xFF);
+    EXPECT_EQ(rig.chip().Flash(0x41), 0x61);
+    EXPECT_EQ(Steps(rig.windows),
+              (std::vector<std::string>{"connecting....", "writing.....", "33% programmed",
+                                        "66% programmed", "verifying.....", "33% verified",
+                                        "66% verified", "OK"}));
+    EXPECT_EQ(rig.dir.Read("prog.tmp"), kTwoPages);
+    EXPECT_TRUE(rig.chip().Running()) << "the target is released at the end";
+    EXPECT_GE(rig.windows.beeps, 1);
+}
+
+TEST(Write, EepromFollowUpOnlyWithTheOption) {
+    for (bool option : {false, true}) {
+        SimRig rig({.chip = "ATmega8"});
+        rig.Write("prog.hex", kTwoPages);
+        rig.Write("prog.eep", Lines({Record(0, 0x0005, {0xAB, 0xCD}), kEndRecord}));
+        ASSERT_EQ(rig.Load("prog.hex"), 0);
+        rig.p.state.programEepAfterHex = option ? 1 : 0;
+        EXPECT_EQ(app::OnCommand(rig.p, ids::kWrite), CommandResult::Ok);
+        EXPECT_EQ(rig.chip().Eeprom(5), option ? 0xAB : 0xFF);
+        EXPECT_EQ(rig.p.state.eepromFile, 0);
+        EXPECT_EQ(rig.p.state.currentFileName.view(), rig.dir.File("prog.hex"));
+    }
+}
+
+TEST(Write, AnEepromFileAloneRunsItsScriptButNoFollowUp) {
+    SimRig rig({.chip = "ATmega8"});
+    rig.Write("data.eep", Lines({Record(0, 0x0000, {0x01, 0x02}), kEndRecord}));
+    rig.Write("data.scr", "AC A0 00 E4\n50 00 00 E4\n");
+    ASSERT_EQ(rig.Load("data.eep"), 0);
+    rig.chip().SetEeprom(0x1FF, 0x00);
+    EXPECT_EQ(app::OnCommand(rig.p, ids::kWrite), CommandResult::Ok);
+    EXPECT_EQ(rig.chip().Eeprom(0), 0x01);
+    EXPECT_EQ(rig.chip().Eeprom(0x1FF), 0xFF) << "erased before the write";
+    EXPECT_EQ(rig.chip().Fuse(0), 0xE4);
+    EXPECT_EQ(Steps(rig.windows).back(), "F+L Bits programmed");
+}
+
+TEST(Write, ADumpIsProgrammedWithoutTheChecksumQuestion) {
+    SimRig source({.chip = "AT90S2313"});
+    for (uint32_t a = 0; a < 64; ++a) source.chip().SetFlash(a, static_cast<uint8_t>(a * 3));
+    ASSERT_EQ(app::OnCommand(source.p, ids::kRead), CommandResult::Ok);
+    std::string dump = source.dir.Read("readback.txt");
+    ASSERT_FALSE(dump.empty());
+
+    SimRig rig({.chip = "AT90S2313"});
+    rig.Write("readback.txt", dump);
+    rig.Write("readback.eep", Lines({Record(0, 0x0001, {0x77}), kEndRecord}));
+    ASSERT_EQ(rig.Load("readback.txt"), 0);
+    rig.p.state.programEepAfterHex = 1;
+    EXPECT_EQ(app::OnCommand(rig.p, ids::kWrite), CommandResult::Ok);
+    EXPECT_TRUE(rig.windows.messages.empty()) << "no question, no error";
+    for (uint32_t a = 0; a < 64; ++a) EXPECT_EQ(rig.chip().Flash(a), static_cast<uint8_t>(a * 3));
+    EXPECT_EQ(rig.chip().Eeprom(1), 0x77);
+    EXPECT_FALSE(std::filesystem::exists(rig.dir.File("hex.tmp")));
+}
+
+TEST(Write, ChecksumQuestionCancelEndsBeforeTheChip) {
+    SimRig rig;
+    rig.Write("bad.hex", ":0400000001020304F0\r\n:00000001FF\r\n");
+    ASSERT_EQ(rig.Load("bad.hex"), 0);
+    rig.chip().RecordInstructions(true);
+    rig.windows.answers = {MsgResult::Cancel};
+    EXPECT_EQ(app::OnCommand(rig.p, ids::kWrite), CommandResult::Cancelled);
+    EXPECT_EQ(rig.windows.messages[0].text, "Checksum wrong, continue!");
+    EXPECT_EQ(rig.windows.messages[0].title, "Warning!");
+    EXPECT_TRUE(rig.chip().instructions().empty());
+}
+
+TEST(Write, NoFileSelected) {
+    SimRig rig;
+    EXPECT_EQ(app::OnCommand(rig.p, ids::kWrite), CommandResult::Failed);
+    EXPECT_EQ(rig.windows.MessageTexts(), std::vector<std::string>{"ERROR!: No File selected!"});
+}
+
+TEST(Write, AFailingScriptEndsWithoutRelease) {
+    SimRig rig({.chip = "ATmega8"});
+    rig.Write("prog.hex", kTwoPages);
+    rig.Write("prog.scr", "AC A0 00 E4\n50 00 00 E1 ; wrong on purpose\n");
+    ASSERT_EQ(rig.Load("prog.hex"), 0);
+    EXPECT_EQ(app::OnCommand(rig.p, ids::kWrite), CommandResult::Failed);
+    ASSERT_EQ(rig.windows.messages.size(), 1u);
+    EXPECT_EQ(rig.windows.messages[0].text,
+              "Verify Fuse and Lockbits failed!\n\nLine:  50 00 00 E1\n\nByte 4 received: E4");
+    EXPECT_FALSE(rig.chip().Running());
+}
+
+TEST(Quick, WithoutASnapshotWritesTheWholeFileAndWithOneWritesTheDifferenceFile) {
+    SimRig rig({.chip = "AT90S2313"});
+    rig.Write("prog.hex", kTwoPages);
+    ASSERT_EQ(rig.Load("prog.hex"), 0);
+    EXPECT_EQ(app::OnCommand(rig.p, ids::kQuick), CommandResult::Ok);
+    EXPECT_EQ(rig.chip().chipErases(), 0) << "the quick write never erases";
+    EXPECT_FALSE(std::filesystem::exists(rig.dir.File("prog.dif")));
+    EXPECT_EQ(rig.dir.Read("prog.tmp"), kTwoPages);
+
+    std::string changed = Lines(
+        {Record(0, 0x0000, Bytes(16, 0x20)), Record(0, 0x0040, Bytes(16, 0x10)), kEndRecord});
+    rig.Write("prog.hex", changed);
+    // Without an erase the changed bytes cannot be written; the difference
+    // file stays and lists the changed line.
+    EXPECT_EQ(app::OnCommand(rig.p, ids::kQuick), CommandResult::Failed);
+    EXPECT_EQ(rig.dir.Read("prog.dif"), Record(0, 0x0040, Bytes(16, 0x10)) + "\r\n" + kEndRecord);
+    // After an erase the quick write succeeds and removes it.
+    ASSERT_EQ(app::OnCommand(rig.p, ids::kEraseAll), CommandResult::Ok);
+    EXPECT_EQ(app::OnCommand(rig.p, ids::kQuick), CommandResult::Ok);
+    EXPECT_FALSE(std::filesystem::exists(rig.dir.File("prog.dif")));
+    EXPECT_EQ(rig.dir.Read("prog.tmp"), changed);
+}
+
+TEST(Verify, MismatchesPassedWithOkDoNotEndAsOk) {
+    SimRig rig({.chip = "ATmega8"});
+    rig.Write("prog.hex", Lines({Record(0, 0, {1, 2, 3}), kEndRecord}));
+    ASSERT_EQ(rig.Load("prog.hex"), 0);
+    rig.chip().SetFlash(0, 1);
+    rig.windows.answers = {MsgResult::Ok, MsgResult::Ok};
+    EXPECT_EQ(app::OnCommand(rig.p, ids::kVerify), CommandResult::Failed);
+    EXPECT_EQ(Steps(rig.windows).back(), "2 mismatches passed");
+    EXPECT_TRUE(rig.chip().Running());
+}
+
+TEST(Verify, CancelAtAMismatchBlanksTheLineAndReleases) {
+    SimRig rig({.chip = "ATmega8"});
+    rig.Write("prog.hex", Lines({Record(0, 0, {1, 2, 3}), kEndRecord}));
+    ASSERT_EQ(rig.Load("prog.hex"), 0);
+    rig.windows.answers = {MsgResult::Cancel};
+    EXPECT_EQ(app::OnCommand(rig.p, ids::kVerify), CommandResult::Cancelled);
+    EXPECT_EQ(rig.windows.ItemText(ids::kMainWindow, ids::kActivity), " ");
+    EXPECT_TRUE(rig.chip().Running());
+}
+
+TEST(Verify, AChipHoldingTheFileEndsOk) {
+    SimRig rig({.chip = "ATmega8"});
+    rig.Write("prog.hex", kTwoPages);
+    ASSERT_EQ(rig.Load("prog.hex"), 0);
+    ASSERT_EQ(app::OnCommand(rig.p, ids::kWrite), CommandResult::Ok);
+    rig.windows.activity.clear();
+    EXPECT_EQ(app::OnCommand(rig.p, ids::kVerify), CommandResult::Ok);
+    EXPECT_EQ(Steps(rig.windows).back(), "OK");
+}
+
+TEST(Read, WritesTheDumpAndTheHexImageInTheStartDirectory) {
+    SimRig rig({.chip = "ATtiny2313"});
+    rig.chip().SetFlash(0, 0x94);
+    rig.chip().SetFlash(1, 0x0C);
+    EXPECT_EQ(app::OnCommand(rig.p, ids::kRead), CommandResult::Ok);
+    EXPECT_NE(rig.dir.Read("readback.txt").find("0000: 0C94 FFFF"), std::string::npos);
+    EXPECT_EQ(Steps(rig.windows).back(), "readback.txt saved");
+    EXPECT_EQ(app::OnCommand(rig.p, ids::kReadbackInhx), CommandResult::Ok);
+    ByteImage image = ParseHexImage(rig.dir.Read("readback.hex"));
+    EXPECT_EQ(image.size(), 2048u);
+    EXPECT_EQ(image[0], 0x94);
+    EXPECT_EQ(Steps(rig.windows).back(), "readback.hex saved");
+}
+
+TEST(Read, AReadOnlyStartDirectoryIsReportedWithTheFileName) {
+    if (geteuid() == 0) GTEST_SKIP() << "root can write anywhere";
+    SimRig rig;
+    std::filesystem::permissions(rig.dir.path(), std::filesystem::perms::owner_read |
+                                                     std::filesystem::perms::owner_exec);
+    EXPECT_EQ(app::OnCommand(rig.p, ids::kRead), CommandResult::Failed);
+    EXPECT_NE(rig.windows.messages.back().text.find("readback.txt"), std::string::npos);
+}
+
+TEST(Read, AnUnwritableReadbackFileIsReportedWithTheFileName) {
+    SimRig rig;
+    std::filesystem::create_directory(rig.dir.File("readback.hex"));  // cannot be created
+    EXPECT_EQ(app::OnCommand(rig.p, ids::kReadbackInhx), CommandResult::Failed);
+    EXPECT_EQ(rig.windows.messages.back().title, "Error");
+    EXPECT_NE(rig.windows.messages.back().text.find("readback.hex"), std::string::npos);
+}
+
+}  // namespace
+}  // namespace ostrel::testing
+
+namespace ostrel::testing {
+namespace {
+
+TEST(Write, DataAbove64KbIsRefusedBeforeTheChipIsTouched) {
+    SimRig rig;
+    rig.Write("big.hex", Lines({Record(0, 0, Bytes(4)), Record(4, 0, {0x00, 0x01}),
+                                Record(0, 0, Bytes(4, 9)), kEndRecord}));
+    ASSERT_EQ(rig.Load("big.hex"), 0);
+    rig.chip().RecordInstructions(true);
+    EXPECT_EQ(app::OnCommand(rig.p, ids::kWrite), app::CommandResult::Cancelled);
+    ASSERT_EQ(rig.windows.messages.size(), 1u);
+    EXPECT_EQ(rig.windows.messages[0].title, "ERROR!");
+    EXPECT_NE(rig.windows.messages[0].text.find("64 KB"), std::string::npos);
+    EXPECT_TRUE(rig.chip().instructions().empty());
+}
+
+TEST(Write, ToolHeadersAndStartAddressesAreAccepted) {
+    // srec_cat and other tools put a type 04 record of 0 first; avr-objcopy
+    // may add a start address record.
+    SimRig rig({.chip = "AT90S2313"});
+    rig.Write("tool.hex", Lines({Record(4, 0, {0, 0}), Record(0, 0, {0xAA, 0xBB}),
+                                 Record(3, 0, {0, 0, 0, 0}), Record(5, 0, {0, 0, 0, 0}),
+                                 kEndRecord}));
+    ASSERT_EQ(rig.Load("tool.hex"), 0);
+    EXPECT_EQ(app::OnCommand(rig.p, ids::kWrite), app::CommandResult::Ok);
+    EXPECT_TRUE(rig.windows.messages.empty());
+    EXPECT_EQ(rig.chip().Flash(0), 0xAA);
+    EXPECT_EQ(rig.chip().Flash(1), 0xBB);
+    EXPECT_EQ(rig.chip().Flash(2), 0xFF) << "nothing programmed from the other records";
+}
+
+}  // namespace
+}  // namespace ostrel::testing

@@ -1,0 +1,188 @@
+// Recognising a readback dump and turning its flash section into Intel HEX.
+#include <gtest/gtest.h>
+
+#include <filesystem>
+#include <string>
+
+#include "image/hex_reader.h"
+#include "tests/image/image_test_util.h"
+
+namespace ostrel::image {
+namespace {
+
+using testing::ImageRig;
+using testing::Record;
+
+bool IsDump(std::string_view path) {
+    ImageRig rig;
+    rig.p.state.currentFileName.Assign(path);
+    return IsDumpFile(rig.p);
+}
+
+TEST(IsDumpFile, AnyFirstCharacterFollowedByEadbackTxt) {
+    EXPECT_TRUE(IsDump("/home/user/readback.txt"));
+    EXPECT_TRUE(IsDump("/home/user/Readback.txt"));
+    EXPECT_TRUE(IsDump("/home/user/xeadback.txt"));
+    EXPECT_TRUE(IsDump("readback.txt"));
+    EXPECT_TRUE(IsDump("C:\\avr\\readback.txt"));
+}
+
+TEST(IsDumpFile, TheRestIsComparedWithRegardToCase) {
+    EXPECT_FALSE(IsDump("/home/user/READBACK.TXT"));
+    EXPECT_FALSE(IsDump("/home/user/readback.TXT"));
+    EXPECT_FALSE(IsDump("/home/user/readback.hex"));
+    EXPECT_FALSE(IsDump("/home/user/readback.txt.bak"));
+    EXPECT_FALSE(IsDump("/home/user/myreadback.txt"));
+    EXPECT_FALSE(IsDump("/home/user/eadback.txt"));
+    EXPECT_FALSE(IsDump("/readback.txt/prog.hex"));
+    EXPECT_FALSE(IsDump(""));
+}
+
+// A flash line of a dump for word address `w` with eight words.
+std::string DumpLine(int w, const std::string& words) {
+    char address[8];
+    std::snprintf(address, sizeof address, "%.4X:", static_cast<unsigned>(w));
+    return address + words;
+}
+
+const std::string kWords0 = " 0C94 3400 0C94 5100 0C94 5100 0C94 5100";
+const std::string kWords1 = " 1124 1FBE CFE5 D4E0 DEBF CDBF 0E94 4000";
+
+struct Converted {
+    int result;
+    std::string errorText;
+    std::string hexTmp;
+    bool hexTmpExists;
+};
+
+Converted Convert(const std::string& dump) {
+    ImageRig rig;
+    rig.p.state.errorText.Assign("untouched");
+    // The dump lies in another folder than the start directory.
+    std::filesystem::create_directory(rig.dir.path() / "work");
+    rig.p.state.currentFileName.Assign("work/readback.txt");
+    rig.dir.Write("work/readback.txt", dump);
+    rig.p.state.startDirectory.Assign(rig.dir.str());
+    rig.p.currentDirectory = rig.dir.str();
+    int result = ConvertDumpToHex(rig.p);
+    return {result, rig.p.state.errorText.str(), rig.dir.Read("hex.tmp"),
+            std::filesystem::exists(rig.dir.File("hex.tmp"))};
+}
+
+TEST(ConvertDumpToHex, FirstLineAtAddressZeroGivesLowByteFirstRecords) {
+    Converted c = Convert(DumpLine(0, kWords0) + "\r\n" + DumpLine(8, kWords1) + "\r\n\r\n\r\n" +
+                          "EEPROM-Memory:\r\n\r\n0000: FF FF FF FF FF FF FF FF");
+    EXPECT_EQ(c.result, 0);
+    EXPECT_EQ(c.errorText, "untouched");
+    // 0C94 3400 gives 940C 0034; the second line is at byte address 0010.
+    EXPECT_EQ(c.hexTmp.substr(0, 17), ":10000000940C0034");
+    std::string expected = ":10000000940C0034940C0051940C0051940C0051";
+    std::string second = ":100010002411BE1FE5CFE0D4BFDEBFCD940E0040";
+    // The checksums make every record sum to 0 modulo 256.
+    EXPECT_EQ(c.hexTmp, Record(0, 0x0000,
+                               {0x94, 0x0C, 0x00, 0x34, 0x94, 0x0C, 0x00, 0x51, 0x94, 0x0C, 0x00,
+                                0x51, 0x94, 0x0C, 0x00, 0x51}) +
+                            "\r\n" +
+                            Record(0, 0x0010,
+                                   {0x24, 0x11, 0xBE, 0x1F, 0xE5, 0xCF, 0xE0, 0xD4, 0xBF, 0xDE,
+                                    0xBF, 0xCD, 0x94, 0x0E, 0x00, 0x40}) +
+                            "\r\n");
+    EXPECT_EQ(c.hexTmp.substr(0, expected.size()), expected);
+    EXPECT_EQ(c.hexTmp.substr(45, second.size()), second);
+}
+
+TEST(ConvertDumpToHex, ChecksumsOfAnErasedFlash) {
+    std::string ff = " FFFF FFFF FFFF FFFF FFFF FFFF FFFF FFFF";
+    Converted c = Convert(DumpLine(0, ff) + "\n" + DumpLine(8, ff) + "\n\n");
+    EXPECT_EQ(c.result, 0);
+    EXPECT_EQ(c.hexTmp,
+              ":10000000FFFFFFFFFFFFFFFFFFFFFFFFFFFFFFFF00\r\n"
+              ":10001000FFFFFFFFFFFFFFFFFFFFFFFFFFFFFFFFF0\r\n");
+}
+
+TEST(ConvertDumpToHex, UpToThreeHeaderLinesBeforeTheFirstDataLine) {
+    std::string data = DumpLine(0, kWords0) + "\r\n";
+    EXPECT_EQ(Convert("FLASH-Memory:\r\n\r\n" + data).result, 0);
+    Converted three = Convert("FLASH-Memory:\r\n\r\nthird\r\n" + data);
+    EXPECT_EQ(three.result, 0);
+    EXPECT_EQ(three.hexTmp.substr(0, 17), ":10000000940C0034");
+    Converted four = Convert("FLASH-Memory:\r\n\r\nthird\r\nfourth\r\n" + data);
+    EXPECT_EQ(four.result, 1);
+    EXPECT_EQ(four.errorText, "Wrong input file!\n");
+    EXPECT_FALSE(four.hexTmpExists);
+    // A first data line at another address is no dump either.
+    EXPECT_EQ(Convert(DumpLine(8, kWords0) + "\r\n").errorText, "Wrong input file!\n");
+    EXPECT_EQ(Convert("").errorText, "Wrong input file!\n");
+}
+
+TEST(ConvertDumpToHex, AddressesComeFromTheCounterNotFromTheLines) {
+    Converted c = Convert(DumpLine(0, kWords0) + "\n" + DumpLine(0x0100, kWords0) + "\n" +
+                          DumpLine(0x0007, kWords0) + "\n");
+    ASSERT_EQ(c.result, 0);
+    EXPECT_EQ(c.hexTmp.substr(45, 7), ":100010");
+    EXPECT_EQ(c.hexTmp.substr(90, 7), ":100020");
+}
+
+TEST(ConvertDumpToHex, ALineNotShapedLikeADataLineEndsTheFlashSection) {
+    Converted c = Convert(DumpLine(0, kWords0) + "\nabcd\n" + DumpLine(8, kWords1) + "\n");
+    EXPECT_EQ(c.result, 0);
+    EXPECT_EQ(c.hexTmp.size(), 45u);
+}
+
+TEST(ConvertDumpToHex, AShortOrDamagedDataLineIsRefusedNotReadPast) {
+    std::string first = DumpLine(0, kWords0) + "\r\n";
+    // Seven groups only.
+    Converted seven = Convert(first + DumpLine(8, kWords1.substr(0, 35)) + "\r\n");
+    EXPECT_EQ(seven.result, 1);
+    EXPECT_EQ(seven.errorText, "Wrong input file!\n");
+    EXPECT_FALSE(seven.hexTmpExists);
+    // The last group one digit short, and a group with a character that is not a digit.
+    EXPECT_EQ(Convert(DumpLine(0, kWords0.substr(0, 39)) + "\r\n").errorText,
+              "Wrong input file!\n");
+    std::string damaged = kWords0;
+    damaged[13] = 'x';
+    EXPECT_EQ(Convert(DumpLine(0, damaged) + "\r\n").errorText, "Wrong input file!\n");
+    // An over-long line among the data.
+    EXPECT_EQ(Convert(first + DumpLine(8, kWords1) + std::string(600, ' ') + "\r\n").errorText,
+              "Wrong input file!\n");
+}
+
+TEST(ConvertDumpToHex, AFlashSectionBeyond64KbIsRefused) {
+    std::string dump;
+    for (int w = 0; w < 32768; w += 8)
+        dump += DumpLine(w, kWords0) + "\r\n";
+    Converted full = Convert(dump);
+    EXPECT_EQ(full.result, 0);
+    EXPECT_EQ(full.hexTmp.size(), 4096u * 45u);
+    EXPECT_EQ(full.hexTmp.substr(full.hexTmp.size() - 45, 7), ":10FFF0");
+    Converted beyond = Convert(dump + DumpLine(32768, kWords0) + "\r\n");
+    EXPECT_EQ(beyond.result, 1);
+    EXPECT_EQ(beyond.errorText, "Data above 64 KB is not supported.\n");
+}
+
+TEST(ConvertDumpToHex, FileFailures) {
+    ImageRig rig;
+    rig.p.state.currentFileName.Assign(rig.dir.File("readback.txt"));
+    EXPECT_EQ(ConvertDumpToHex(rig.p), 1);
+    EXPECT_EQ(rig.p.state.errorText.str(), "Cannot open input file.\n");
+
+    rig.dir.Write("readback.txt", DumpLine(0, kWords0) + "\n");
+    rig.p.state.startDirectory.Assign(rig.dir.File("no-such-folder"));
+    EXPECT_EQ(ConvertDumpToHex(rig.p), 1);
+    EXPECT_EQ(rig.p.state.errorText.str(), "Cannot open output file.\n");
+}
+
+TEST(ConvertDumpToHex, TheStartDirectoryBecomesCurrent) {
+    ImageRig rig;
+    std::filesystem::create_directory(rig.dir.path() / "elsewhere");
+    rig.dir.Write("elsewhere/readback.txt", DumpLine(0, kWords0) + "\n");
+    rig.p.currentDirectory = rig.dir.File("elsewhere");
+    rig.p.state.currentFileName.Assign("readback.txt");
+    ASSERT_EQ(ConvertDumpToHex(rig.p), 0);
+    EXPECT_EQ(rig.p.currentDirectory, rig.dir.str());
+    EXPECT_EQ(rig.dir.Read("hex.tmp").substr(0, 17), ":10000000940C0034");
+    EXPECT_EQ(HexTmpPath(rig.p), rig.dir.File("hex.tmp"));
+}
+
+}  // namespace
+}  // namespace ostrel::image

@@ -1,0 +1,101 @@
+// The line reader of hex files and dumps.
+#include <gtest/gtest.h>
+
+#include <string>
+#include <vector>
+
+#include "image/hex_reader.h"
+#include "tests/support/temp_dir.h"
+
+namespace ostrel::image {
+namespace {
+
+using testing::TempDir;
+
+struct Read {
+    int result;
+    std::string line;
+};
+
+// Every ReadHexLine result up to and including the first end of file.
+std::vector<Read> ReadAll(const std::string& content) {
+    TempDir dir;
+    TextReader reader(dir.Write("lines.hex", content));
+    HexLine line;
+    std::vector<Read> out;
+    for (int guard = 0; guard < 100; ++guard) {
+        int result = ReadHexLine(reader, line);
+        out.push_back({result, line.str()});
+        if (result == kEndOfFile)
+            break;
+    }
+    return out;
+}
+
+TEST(ReadHexLine, LineEndsLfCrLfAndLoneCrAllEndALine) {
+    auto reads = ReadAll(":AA\n:BB\r\n:CC\r:DD\n");
+    ASSERT_EQ(reads.size(), 5u);
+    EXPECT_EQ(reads[0].line, ":AA");
+    EXPECT_EQ(reads[1].line, ":BB");
+    EXPECT_EQ(reads[2].line, ":CC");
+    EXPECT_EQ(reads[3].line, ":DD");
+    for (int i = 0; i < 4; ++i)
+        EXPECT_EQ(reads[i].result, kLineRead);
+    EXPECT_EQ(reads[4].result, kEndOfFile);
+}
+
+TEST(ReadHexLine, EmptyLinesAreDeliveredAsEmpty) {
+    auto reads = ReadAll("\n\r\n:AA\n");
+    ASSERT_EQ(reads.size(), 4u);
+    EXPECT_EQ(reads[0].result, kLineRead);
+    EXPECT_EQ(reads[0].line, "");
+    EXPECT_EQ(reads[1].line, "");
+    EXPECT_EQ(reads[2].line, ":AA");
+}
+
+TEST(ReadHexLine, LastLineWithoutLineEndIsNotDelivered) {
+    auto reads = ReadAll(":AA\n:00000001FF");
+    ASSERT_EQ(reads.size(), 2u);
+    EXPECT_EQ(reads[0].line, ":AA");
+    EXPECT_EQ(reads[1].result, kEndOfFile);
+}
+
+TEST(ReadHexLine, NulOrFfWhereALineBeginsAndFfInsideALineEndTheFile) {
+    EXPECT_EQ(ReadAll(std::string(":AA\n\0:BB\n", 9)).back().result, kEndOfFile);
+    EXPECT_EQ(ReadAll(std::string(":AA\n\0:BB\n", 9)).size(), 2u);
+    EXPECT_EQ(ReadAll(":AA\n\xFF:BB\n").size(), 2u);
+    auto reads = ReadAll(
+        ":AA\n:B\xFF"
+        "B\n:CC\n");
+    ASSERT_EQ(reads.size(), 2u);
+    EXPECT_EQ(reads[1].result, kEndOfFile);
+    // Other bytes above 0x7F are ordinary characters.
+    auto high = ReadAll(":A\x80\n");
+    ASSERT_EQ(high.size(), 2u);
+    EXPECT_EQ(high[0].line, ":A\x80");
+}
+
+TEST(ReadHexLine, TheLongestLegalRecordFitsAndOneCharacterMoreIsRefused) {
+    std::string longest = ":" + std::string(kMaxHexLine - 1, 'F');
+    ASSERT_EQ(longest.size(), 521u);
+    auto reads = ReadAll(longest + "\n" + longest + "F\n:AA\n");
+    ASSERT_EQ(reads.size(), 4u);
+    EXPECT_EQ(reads[0].result, kLineRead);
+    EXPECT_EQ(reads[0].line, longest);
+    EXPECT_EQ(reads[1].result, kLineTooLong);
+    // The rest of the long line was read over: the next line is whole.
+    EXPECT_EQ(reads[2].result, kLineRead);
+    EXPECT_EQ(reads[2].line, ":AA");
+}
+
+TEST(ReadHexLine, AHugeLineNeverOverrunsAndIsReadOver) {
+    std::string huge(100000, '7');
+    auto reads = ReadAll(huge + "\r\n:AA\n");
+    ASSERT_EQ(reads.size(), 3u);
+    EXPECT_EQ(reads[0].result, kLineTooLong);
+    EXPECT_EQ(reads[0].line.size(), kMaxHexLine);
+    EXPECT_EQ(reads[1].line, ":AA");
+}
+
+}  // namespace
+}  // namespace ostrel::image
