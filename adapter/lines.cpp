@@ -6,7 +6,9 @@ namespace ostrel::adapter {
 
 namespace {
 
-bool IsSerial(const Programmer& p) { return p.state.adapterKind == AdapterKind::Serial; }
+bool IsSerial(const Programmer& p) {
+    return p.state.adapterKind == AdapterKind::Serial;
+}
 
 // Without direct access and without a port driver there is no way to the
 // parallel port: the user is told and the main window ends.
@@ -75,7 +77,8 @@ void SetReset(Programmer& p, int level) {
 int ReadMiso(Programmer& p) {
     if (IsSerial(p)) {
         p.state.modemStatus = p.port.GetModemStatus();
-        if (p.state.cablet1) return (p.state.modemStatus & kMsDsrOn) == 0 ? 1 : 0;
+        if (p.state.cablet1)
+            return (p.state.modemStatus & kMsDsrOn) == 0 ? 1 : 0;
         return (p.state.modemStatus & kMsCtsOn) != 0 ? 1 : 0;
     }
     return (ReadPort(p) & kMisoWordBit) != 0 ? 1 : 0;

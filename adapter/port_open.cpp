@@ -6,7 +6,8 @@ namespace ostrel::adapter {
 
 int OpenSerialPort(Programmer& p) {
     ProgrammerState& s = p.state;
-    if (s.comOpen) return 0;
+    if (s.comOpen)
+        return 0;
     switch (p.port.OpenSerial(s.comName.view())) {
         case SerialOpenResult::Ok:
             s.comHandle = 1;
@@ -31,15 +32,18 @@ int OpenSerialPort(Programmer& p) {
 }
 
 void CloseSerialPort(Programmer& p) {
-    if (p.state.comOpen) p.port.CloseSerial();
+    if (p.state.comOpen)
+        p.port.CloseSerial();
     p.state.comOpen = 0;
     p.state.comHandle = -1;
 }
 
 int DetectSerialAdapter(Programmer& p) {
     ProgrammerState& s = p.state;
-    if (s.adapterKind == AdapterKind::Parallel) return 0;
-    if (OpenSerialPort(p) != 0) return 1;
+    if (s.adapterKind == AdapterKind::Parallel)
+        return 0;
+    if (OpenSerialPort(p) != 0)
+        return 1;
     s.cablet1 = 0;
     s.cablet2 = 0;
 
@@ -70,7 +74,8 @@ int DetectSerialAdapter(Programmer& p) {
         p.port.EscapeCommFunction(CommFunction::ClrDtr);
         WaitMs(p, 150);
         s.modemStatus = p.port.GetModemStatus();
-        if (s.modemStatus & kMsDsrOn) found = false;
+        if (s.modemStatus & kMsDsrOn)
+            found = false;
     }
     if (!found) {
         s.errorText.Format("No Adaptor found at %s\n", s.portName.c_str());
@@ -83,7 +88,8 @@ int DetectSerialAdapter(Programmer& p) {
 int HoldTargetInReset(Programmer& p) {
     ProgrammerState& s = p.state;
     if (s.adapterKind == AdapterKind::Serial) {
-        if (OpenSerialPort(p) != 0) return 1;
+        if (OpenSerialPort(p) != 0)
+            return 1;
         SetReset(p, 0);
         return 0;
     }
@@ -107,7 +113,8 @@ int HoldTargetInReset(Programmer& p) {
 int ReleaseTarget(Programmer& p) {
     ProgrammerState& s = p.state;
     if (s.adapterKind == AdapterKind::Serial) {
-        if (OpenSerialPort(p) != 0) return 1;
+        if (OpenSerialPort(p) != 0)
+            return 1;
         SetReset(p, 1);
         return 0;
     }
@@ -133,12 +140,14 @@ int ReleaseTarget(Programmer& p) {
         WaitMs(p, 50);
         p.port.WriteData(base, 0xC0);
         WaitMs(p, 50);
-        if (p.port.ReadData(base) != 0xC0) return 0;
+        if (p.port.ReadData(base) != 0xC0)
+            return 0;
         WaitMs(p, 50);
         p.port.WriteData(base, 0x00);
         WaitMs(p, 50);
         WaitMs(p, 10);
-        if (p.port.ReadData(base) != 0x00) return 0;
+        if (p.port.ReadData(base) != 0x00)
+            return 0;
         WaitMs(p, 50);
         p.port.WriteControl(base, static_cast<uint8_t>(control & ~kDirectionBit));
     }

@@ -14,28 +14,37 @@ constexpr int32_t kPassesPerLoop = 37000;
 
 int32_t SpeedFactor(int32_t speed) {
     switch (speed) {
-        case 0: return 100;
-        case 1: return 25;
-        case 2: return 5;
-        default: return 1;
+        case 0:
+            return 100;
+        case 1:
+            return 25;
+        case 2:
+            return 5;
+        default:
+            return 1;
     }
 }
 
 void WaitMs(Programmer& p, uint32_t ms) {
     uint32_t t0 = p.clock.TickMs();
-    if (ms == 0) return;
+    if (ms == 0)
+        return;
     // Unsigned difference: a wrap of the counter neither lengthens nor shortens the wait.
     while (static_cast<uint32_t>(p.clock.TickMs() - t0) < ms) {
     }
 }
 
 void Delay(Programmer& p, int32_t count) {
-    if (p.state.delayLoops == 0) p.state.delayLoops = 1;
-    if (count == 0) count = 1;
+    if (p.state.delayLoops == 0)
+        p.state.delayLoops = 1;
+    if (count == 0)
+        count = 1;
     int64_t units = static_cast<int64_t>(count) * SpeedFactor(p.state.speed);
-    if (units <= 0) return;
+    if (units <= 0)
+        return;
     for (int64_t u = 0; u < units; ++u) {
-        for (int32_t i = 0; i < p.state.delayLoops; ++i) PollInput(p);
+        for (int32_t i = 0; i < p.state.delayLoops; ++i)
+            PollInput(p);
     }
 }
 

@@ -42,7 +42,8 @@ void ClockBit(Programmer& p, int bit) {
 }
 
 void TransferWord(Programmer& p) {
-    for (int i = 0; i < 16; ++i) ClockBit(p, (p.state.txWord & (0x8000 >> i)) != 0 ? 1 : 0);
+    for (int i = 0; i < 16; ++i)
+        ClockBit(p, (p.state.txWord & (0x8000 >> i)) != 0 ? 1 : 0);
 }
 
 }  // namespace ostrel::adapter

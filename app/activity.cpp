@@ -18,7 +18,8 @@ void ShowActivity(Programmer& p) {
     std::size_t end = 0;
     while (end < text.size()) {
         auto c = static_cast<unsigned char>(text.at(end));
-        if (c < 32 || c >= 128) break;
+        if (c < 32 || c >= 128)
+            break;
         ++end;
     }
     text.Truncate(end);
@@ -29,7 +30,8 @@ void ShowActivity(Programmer& p) {
 }
 
 void ShowActivityEvery16(Programmer& p) {
-    if ((p.state.memAddress & 0x0F) != 0) return;
+    if ((p.state.memAddress & 0x0F) != 0)
+        return;
     ShowActivity(p);
 }
 

@@ -39,7 +39,8 @@ constexpr std::array<PortItem, 12> kPortItems = {{
 
 const PortItem* FindPortItem(int command) {
     for (const auto& item : kPortItems)
-        if (item.command == command) return &item;
+        if (item.command == command)
+            return &item;
     return nullptr;
 }
 
@@ -55,7 +56,8 @@ CommandResult Ok(Programmer& p) {
 
 // A plain Connect step: any non-zero result ends the command with the failure report.
 bool ConnectOrReport(Programmer& p) {
-    if (avr::Connect(p) == 0) return true;
+    if (avr::Connect(p) == 0)
+        return true;
     ReportFailure(p);
     return false;
 }
@@ -73,7 +75,8 @@ CommandResult SelectParallelPort(Programmer& p, const PortItem& item) {
     s.portBase = item.base;
     s.portName.Assign(item.name);
     s.adapterKind = AdapterKind::Parallel;
-    if (s.comOpen) adapter::CloseSerialPort(p);
+    if (s.comOpen)
+        adapter::CloseSerialPort(p);
     return CommandResult::Ok;
 }
 
@@ -83,11 +86,15 @@ CommandResult SelectSerialPort(Programmer& p, const PortItem& item) {
     s.portName.Assign(item.name);
     s.comName.Assign(item.name);
     s.adapterKind = AdapterKind::Serial;
-    if (s.comOpen) adapter::CloseSerialPort(p);
-    if (adapter::DetectSerialAdapter(p) != 0) return Failure(p);
+    if (s.comOpen)
+        adapter::CloseSerialPort(p);
+    if (adapter::DetectSerialAdapter(p) != 0)
+        return Failure(p);
     EnableField(p, ids::kActivity, true);
-    if (s.cablet1) SetActivityField(p, "Cablet1 detected");
-    if (s.cablet2) SetActivityField(p, "Cablet2 detected");
+    if (s.cablet1)
+        SetActivityField(p, "Cablet1 detected");
+    if (s.cablet2)
+        SetActivityField(p, "Cablet2 detected");
     ReadingPause(p);
     EnableField(p, ids::kActivity, false);
     return CommandResult::Ok;
@@ -121,8 +128,10 @@ CommandResult Check(Programmer& p) {
     s.manualDevice = 0;
     int result = avr::Connect(p);
     s.manualDevice = remembered;
-    if (result != 0) return Failure(p);
-    if (devices::FindDevice(p) == 0) return Ok(p);
+    if (result != 0)
+        return Failure(p);
+    if (devices::FindDevice(p) == 0)
+        return Ok(p);
     p.windows.MessageBox(ids::kNoOwner, "Unknown devicecode!", "OSTREL:", MsgButtons::Ok);
     p.windows.SetItemText(s.mainWindow, ids::kActivity, "  ");
     EnableField(p, ids::kActivity, false);
@@ -142,10 +151,13 @@ CommandResult ResetRun(Programmer& p) {
     p.state.mainWindow = ids::kMainWindow;
     p.windows.SetItemText(p.state.mainWindow, ids::kActivity, " ");
     EnableField(p, ids::kActivity, true);
-    if (adapter::DetectSerialAdapter(p) != 0) return Failure(p);
-    if (adapter::HoldTargetInReset(p) != 0) return Failure(p);
+    if (adapter::DetectSerialAdapter(p) != 0)
+        return Failure(p);
+    if (adapter::HoldTargetInReset(p) != 0)
+        return Failure(p);
     adapter::WaitMs(p, 100);
-    if (adapter::ReleaseTarget(p) != 0) return Failure(p);
+    if (adapter::ReleaseTarget(p) != 0)
+        return Failure(p);
     return Ok(p);
 }
 
@@ -156,7 +168,8 @@ CommandResult EraseAll(Programmer& p) {
                              MsgButtons::OkCancel) != MsgResult::Ok)
         return CommandResult::Cancelled;
     EnableField(p, ids::kActivity, true);
-    if (avr::Connect(p) == 1) return Failure(p);
+    if (avr::Connect(p) == 1)
+        return Failure(p);
     avr::ChipErase(p);
     avr::EnterProgrammingMode(p);
     if (avr::Connect(p) == 2) {
@@ -173,15 +186,18 @@ CommandResult BulkEraseData(Programmer& p) {
                              MsgButtons::OkCancel) != MsgResult::Ok)
         return CommandResult::Cancelled;
     EnableField(p, ids::kActivity, true);
-    if (!ConnectOrReport(p)) return CommandResult::Failed;
+    if (!ConnectOrReport(p))
+        return CommandResult::Failed;
     SetActivityField(p, "erasing.....     ");
-    if (avr::EraseEepromBytes(p) != 0) return Failure(p);
+    if (avr::EraseEepromBytes(p) != 0)
+        return Failure(p);
     return Ok(p);
 }
 
 CommandResult LockChip(Programmer& p) {
     UsualStart(p);
-    if (!ConnectOrReport(p)) return CommandResult::Failed;
+    if (!ConnectOrReport(p))
+        return CommandResult::Failed;
     // Write Lock Bits with LB1 and LB2 programmed.
     avr::SendWordTwice(p, 0xACF9);
     return Ok(p);
@@ -190,7 +206,8 @@ CommandResult LockChip(Programmer& p) {
 CommandResult ReleaseAvr(Programmer& p) {
     p.state.mainWindow = ids::kMainWindow;
     adapter::DetectSerialAdapter(p);
-    if (adapter::ReleaseTarget(p) != 0) return Failure(p);
+    if (adapter::ReleaseTarget(p) != 0)
+        return Failure(p);
     EnableField(p, ids::kActivity, true);
     SetActivityField(p, "AVR released!");
     ReadingPause(p);
@@ -207,7 +224,8 @@ CommandResult ReleasePort(Programmer& p) {
 // The hidden MOSI and SCK boxes drive a serial adapter's line by hand.
 CommandResult DriveLineByHand(Programmer& p, int box) {
     adapter::ReleaseTarget(p);
-    if (p.state.adapterKind != AdapterKind::Serial) return CommandResult::Ok;
+    if (p.state.adapterKind != AdapterKind::Serial)
+        return CommandResult::Ok;
     int level = p.windows.IsItemChecked(ids::kMainWindow, box) ? 1 : 0;
     if (box == ids::kMosiBox) {
         adapter::SetMosi(p, level);
@@ -229,33 +247,56 @@ CommandResult Dispatch(Programmer& p, int command) {
     }
     switch (command) {
         case ids::kExit:
-        case ids::kCancelCommand: return Exit(p);
-        case ids::kSpeedVeryLow: return SelectSpeed(p, command, 0);
-        case ids::kSpeedLow: return SelectSpeed(p, command, 1);
-        case ids::kSpeedMedium: return SelectSpeed(p, command, 2);
-        case ids::kSpeedHigh: return SelectSpeed(p, command, 3);
+        case ids::kCancelCommand:
+            return Exit(p);
+        case ids::kSpeedVeryLow:
+            return SelectSpeed(p, command, 0);
+        case ids::kSpeedLow:
+            return SelectSpeed(p, command, 1);
+        case ids::kSpeedMedium:
+            return SelectSpeed(p, command, 2);
+        case ids::kSpeedHigh:
+            return SelectSpeed(p, command, 3);
         case ids::kProgramEepAfterHex:
             p.state.programEepAfterHex = p.state.programEepAfterHex == 1 ? 0 : 1;
             p.windows.CheckMenuItem(command, p.state.programEepAfterHex == 1);
             return CommandResult::Ok;
-        case ids::kReadSignature: return ReadSignatureBytes(p);
-        case ids::kEraseAll: return EraseAll(p);
-        case ids::kBulkEraseData: return BulkEraseData(p);
-        case ids::kCheck: return Check(p);
-        case ids::kAutodetection: return Autodetection(p);
-        case ids::kResetRun: return ResetRun(p);
-        case ids::kLockChip: return LockChip(p);
-        case ids::kReleaseAvr: return ReleaseAvr(p);
-        case ids::kRelease: return ReleasePort(p);
-        case ids::kFileOpen: OpenFileCommand(p); return CommandResult::Ok;
-        case ids::kRead: return ReadCommand(p);
-        case ids::kReadbackInhx: return ReadbackHexCommand(p);
-        case ids::kWrite: return WriteCommand(p);
-        case ids::kVerify: return VerifyCommand(p);
-        case ids::kQuick: return QuickCommand(p);
+        case ids::kReadSignature:
+            return ReadSignatureBytes(p);
+        case ids::kEraseAll:
+            return EraseAll(p);
+        case ids::kBulkEraseData:
+            return BulkEraseData(p);
+        case ids::kCheck:
+            return Check(p);
+        case ids::kAutodetection:
+            return Autodetection(p);
+        case ids::kResetRun:
+            return ResetRun(p);
+        case ids::kLockChip:
+            return LockChip(p);
+        case ids::kReleaseAvr:
+            return ReleaseAvr(p);
+        case ids::kRelease:
+            return ReleasePort(p);
+        case ids::kFileOpen:
+            OpenFileCommand(p);
+            return CommandResult::Ok;
+        case ids::kRead:
+            return ReadCommand(p);
+        case ids::kReadbackInhx:
+            return ReadbackHexCommand(p);
+        case ids::kWrite:
+            return WriteCommand(p);
+        case ids::kVerify:
+            return VerifyCommand(p);
+        case ids::kQuick:
+            return QuickCommand(p);
         case ids::kMosiBox:
-        case ids::kSckBox: return DriveLineByHand(p, command);
-        default: return CommandResult::Ignored;
+        case ids::kSckBox:
+            return DriveLineByHand(p, command);
+        default:
+            return CommandResult::Ignored;
     }
 }
 
@@ -263,20 +304,24 @@ CommandResult Dispatch(Programmer& p, int command) {
 
 int PortCommand(std::string_view portName) {
     for (const auto& item : kPortItems)
-        if (item.name == portName) return item.command;
+        if (item.name == portName)
+            return item.command;
     return 0;
 }
 
 void CheckPortItem(Programmer& p, int command) {
-    for (const auto& item : kPortItems) p.windows.CheckMenuItem(item.command, item.command == command);
+    for (const auto& item : kPortItems)
+        p.windows.CheckMenuItem(item.command, item.command == command);
 }
 
 void ReadingPause(Programmer& p) {
-    if (!p.skipReadingPauses) adapter::WaitMs(p, 1000);
+    if (!p.skipReadingPauses)
+        adapter::WaitMs(p, 1000);
 }
 
 CommandResult OnCommand(Programmer& p, int command) {
-    if (p.commandRunning) return CommandResult::Ignored;
+    if (p.commandRunning)
+        return CommandResult::Ignored;
     p.commandRunning = true;
     CommandResult result = Dispatch(p, command);
     p.commandRunning = false;
@@ -285,7 +330,8 @@ CommandResult OnCommand(Programmer& p, int command) {
 
 void OnDestroy(Programmer& p) {
     SaveAtExit(p);
-    if (p.state.comOpen) adapter::CloseSerialPort(p);
+    if (p.state.comOpen)
+        adapter::CloseSerialPort(p);
 }
 
 }  // namespace ostrel::app

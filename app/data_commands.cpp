@@ -39,7 +39,8 @@ bool FileExists(const std::string& path) {
 
 void RemoveFile(const std::string& path) {
     std::error_code ec;
-    if (!path.empty()) std::filesystem::remove(path, ec);
+    if (!path.empty())
+        std::filesystem::remove(path, ec);
 }
 
 // Before touching the chip: a hex file is checked for syntax and checksums;
@@ -47,7 +48,8 @@ void RemoveFile(const std::string& path) {
 // 64 KB or holds record types this program does not know is refused
 // outright, so none of its bytes reaches the chip. False when the command ends.
 bool ChecksumQuestion(Programmer& p) {
-    if (image::IsDumpFile(p) || image::CheckHexFile(p) == 0) return true;
+    if (image::IsDumpFile(p) || image::CheckHexFile(p) == 0)
+        return true;
     std::string_view reason = p.state.errorText.view();
     if (reason != "Open Error!" && reason != "Wrong File-Format!" && reason != "Checksum wrong!") {
         p.windows.MessageBox(ids::kNoOwner, reason, "ERROR!", MsgButtons::Ok);
@@ -61,9 +63,11 @@ CommandResult Readback(Programmer& p, int (*writer)(Programmer&), const char* sa
     p.state.mainWindow = ids::kMainWindow;
     p.windows.SetItemText(p.state.mainWindow, ids::kActivity, "  ");
     p.windows.EnableItem(p.state.mainWindow, ids::kActivity, true);
-    if (avr::Connect(p) != 0) return Failure(p);
+    if (avr::Connect(p) != 0)
+        return Failure(p);
     SetActivityField(p, "reading.....     ");
-    if (writer(p) != 0) return Failure(p);
+    if (writer(p) != 0)
+        return Failure(p);
     SetActivityField(p, savedText);
     p.windows.Beep();
     ReadingPause(p);
@@ -77,9 +81,11 @@ CommandResult Readback(Programmer& p, int (*writer)(Programmer&), const char* sa
 bool EepromFollowUp(Programmer& p) {
     ProgrammerState& s = p.state;
     std::string eepPath = image::SiblingFilePath(p, "eep");
-    if (!FileExists(eepPath)) return true;
+    if (!FileExists(eepPath))
+        return true;
     SetActivityField(p, " ");
-    if (!s.programEepAfterHex) return true;
+    if (!s.programEepAfterHex)
+        return true;
     FixedString<280> kept = s.currentFileName;
     std::string_view name = kept.view();
     s.currentFileName.Assign(name.substr(0, name.size() - 3));
@@ -115,15 +121,18 @@ CommandResult VerifyCommand(Programmer& p) {
         Refuse(p, "No File selected!");
         return CommandResult::Failed;
     }
-    if (!ChecksumQuestion(p)) return CommandResult::Cancelled;
+    if (!ChecksumQuestion(p))
+        return CommandResult::Cancelled;
     p.windows.EnableItem(s.mainWindow, ids::kActivity, true);
-    if (avr::Connect(p) != 0) return Failure(p);
+    if (avr::Connect(p) != 0)
+        return Failure(p);
     p.windows.EnableItem(s.mainWindow, ids::kCurrentFile, true);
     s.verifyMode = 1;
     SetActivityField(p, "verifying.....");
     int r = image::RunEngine(p);
     CommandResult result = CommandResult::Ok;
-    if (r == image::kRunFailed) return Failure(p);
+    if (r == image::kRunFailed)
+        return Failure(p);
     if (r == image::kRunOk && s.mismatchesPassed == 0) {
         SetActivityField(p, "OK");
         p.windows.Beep();
@@ -184,24 +193,29 @@ CommandResult WriteSequence(Programmer& p, bool fromWriteButton) {
         Refuse(p, "No File selected!");
         return CommandResult::Failed;
     }
-    if (!ChecksumQuestion(p)) return CommandResult::Cancelled;
+    if (!ChecksumQuestion(p))
+        return CommandResult::Cancelled;
     p.windows.EnableItem(s.mainWindow, ids::kActivity, true);
-    if (avr::Connect(p) != 0) return Failure(p);
+    if (avr::Connect(p) != 0)
+        return Failure(p);
     p.windows.EnableItem(s.mainWindow, ids::kCurrentFile, true);
     s.verifyMode = 0;
 
     if (fromWriteButton && p.windows.IsItemChecked(ids::kMainWindow, ids::kEraseBeforeWrite)) {
         if (!s.eepromFile) {
             avr::ChipErase(p);
-            if (avr::Connect(p) != 0) return Failure(p);
+            if (avr::Connect(p) != 0)
+                return Failure(p);
         } else {
-            if (avr::Connect(p) != 0) return Failure(p);
+            if (avr::Connect(p) != 0)
+                return Failure(p);
             avr::EraseEepromBytes(p);  // the engine's own erase pass follows
         }
     }
 
     SetActivityField(p, "writing.....     ");
-    if (image::RunEngine(p) != image::kRunOk) return Failure(p);
+    if (image::RunEngine(p) != image::kRunOk)
+        return Failure(p);
 
     if (s.pagedFlash && !s.verifyMode) {
         // Page writes are not read back while loading: a second pass compares.
@@ -209,7 +223,8 @@ CommandResult WriteSequence(Programmer& p, bool fromWriteButton) {
         p.windows.EnableItem(s.mainWindow, ids::kActivity, false);
         p.windows.EnableItem(s.mainWindow, ids::kCurrentFile, false);
         SetActivityField(p, "verifying.....");
-        if (image::RunEngine(p) != image::kRunOk) return Failure(p);
+        if (image::RunEngine(p) != image::kRunOk)
+            return Failure(p);
     }
 
     RemoveFile(image::SiblingFilePath(p, "dif"));
@@ -224,9 +239,11 @@ CommandResult WriteSequence(Programmer& p, bool fromWriteButton) {
         return CommandResult::Failed;
     }
 
-    if (!s.eepromFile && !EepromFollowUp(p)) return CommandResult::Failed;
+    if (!s.eepromFile && !EepromFollowUp(p))
+        return CommandResult::Failed;
 
-    if (dialogs::RunFuseScript(p) != 0) return CommandResult::Failed;
+    if (dialogs::RunFuseScript(p) != 0)
+        return CommandResult::Failed;
     // The script has put its closing text ("OK" or "F+L Bits programmed") in the field.
     ReadingPause(p);
     p.windows.EnableItem(s.mainWindow, ids::kActivity, false);
@@ -234,7 +251,8 @@ CommandResult WriteSequence(Programmer& p, bool fromWriteButton) {
     p.windows.Repaint(s.mainWindow);
     Release(p);
 
-    if (s.launchedWithFile) p.windows.EndWindow(ids::kMainWindow, 1);
+    if (s.launchedWithFile)
+        p.windows.EndWindow(ids::kMainWindow, 1);
     return CommandResult::Ok;
 }
 

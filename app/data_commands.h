@@ -6,7 +6,7 @@
 
 namespace ostrel::app {
 
-CommandResult ReadCommand(Programmer& p);        // readback.txt
+CommandResult ReadCommand(Programmer& p);         // readback.txt
 CommandResult ReadbackHexCommand(Programmer& p);  // readback.hex
 CommandResult VerifyCommand(Programmer& p);
 CommandResult WriteCommand(Programmer& p);

@@ -17,7 +17,8 @@ namespace {
 constexpr std::size_t kLastExtensionPosition = 250;
 
 bool EqualsNoCase(std::string_view a, std::string_view b) {
-    if (a.size() != b.size()) return false;
+    if (a.size() != b.size())
+        return false;
     for (std::size_t i = 0; i < a.size(); ++i) {
         if (std::tolower(static_cast<unsigned char>(a[i])) !=
             std::tolower(static_cast<unsigned char>(b[i])))
@@ -29,7 +30,8 @@ bool EqualsNoCase(std::string_view a, std::string_view b) {
 // The folder part of a path up to (not including) the last separator before `end`.
 std::string_view FolderBefore(std::string_view path, std::size_t end) {
     std::size_t slash = path.substr(0, end).rfind('/');
-    if (slash == std::string_view::npos) return {};
+    if (slash == std::string_view::npos)
+        return {};
     return path.substr(0, slash == 0 ? 1 : slash);
 }
 
@@ -38,8 +40,7 @@ std::string_view FolderBefore(std::string_view path, std::size_t end) {
 std::size_t FindDataExtension(std::string_view path) {
     for (std::size_t pos = 1; pos <= kLastExtensionPosition && pos + 4 <= path.size(); ++pos) {
         std::string_view four = path.substr(pos, 4);
-        if (EqualsNoCase(four, ".hex") || EqualsNoCase(four, ".eep") ||
-            EqualsNoCase(four, ".txt"))
+        if (EqualsNoCase(four, ".hex") || EqualsNoCase(four, ".eep") || EqualsNoCase(four, ".txt"))
             return pos;
     }
     return std::string_view::npos;
@@ -49,12 +50,15 @@ int SelectDataFile(Programmer& p) {
     std::string_view current = p.state.currentFileName.view();
     std::string folder;
     std::size_t ext = FindDataExtension(current);
-    if (ext != std::string_view::npos) folder = std::string(FolderBefore(current, ext));
-    if (!folder.empty()) folder = ResolvePath(p.currentDirectory, folder);
+    if (ext != std::string_view::npos)
+        folder = std::string(FolderBefore(current, ext));
+    if (!folder.empty())
+        folder = ResolvePath(p.currentDirectory, folder);
 
     auto chosen = p.windows.AskOpenFile("Open a File", "*.hex, *.eep, readback.txt",
                                         "*.hex;*.eep;readback.txt", folder);
-    if (!chosen || chosen->empty()) return 0;
+    if (!chosen || chosen->empty())
+        return 0;
     std::string path = ResolvePath(p.currentDirectory, *chosen);
     if (path.size() > decltype(p.state.currentFileName)::kCapacity) {
         p.windows.MessageBox(ids::kNoOwner,
@@ -77,10 +81,12 @@ int LoadCurrentFile(Programmer& p) {
     TextReader reader;
     std::string path = ResolvePath(p.currentDirectory, s.currentFileName.view());
     std::error_code ec;
-    if (std::filesystem::is_directory(path, ec) || !reader.Open(path)) return 1;
+    if (std::filesystem::is_directory(path, ec) || !reader.Open(path))
+        return 1;
     int32_t lines = 0;
     while (devices::ReadTextLine(p, reader) == 0) {
-        if (lines < INT32_MAX) ++lines;
+        if (lines < INT32_MAX)
+            ++lines;
     }
     reader.Close();
     s.fileLineCount = lines;
@@ -116,7 +122,8 @@ void ShowCurrentFileName(Programmer& p) {
 
 void OpenFileCommand(Programmer& p) {
     p.state.mainWindow = ids::kMainWindow;
-    if (SelectDataFile(p) == 0) return;
+    if (SelectDataFile(p) == 0)
+        return;
     LoadCurrentFile(p);
     StoreOfferFlag(p);
     ShowCurrentFileName(p);

@@ -23,10 +23,10 @@ struct ProgrammerState {
     void* dlPortIoLibrary = nullptr;
 
     // --- window and shared text ---
-    int32_t mainWindow = 0;          // window number of the main window once it is open
-    FixedString<204> activityText;   // text of the activity line (field 1018)
-    FixedString<200> errorText;      // the failure text a failing operation leaves
-    FixedString<260> startDirectory; // directory that was current when the main window opened
+    int32_t mainWindow = 0;           // window number of the main window once it is open
+    FixedString<204> activityText;    // text of the activity line (field 1018)
+    FixedString<200> errorText;       // the failure text a failing operation leaves
+    FixedString<260> startDirectory;  // directory that was current when the main window opened
 
     // --- port and adapter ---
     FixedString<5> portName;  // "0278", "0378", "03BC", "COM1".."COM8" or "SIM"

@@ -21,14 +21,16 @@ constexpr std::string_view kPathTail = "                    ";  // 20 blanks aft
 
 // The settings file, opened for reading and writing without truncation.
 class SettingsFile {
-public:
+  public:
     SettingsFile(const std::string& directory, bool createIfMissing) {
         std::string path = ResolvePath(directory, kSettingsFile);
         file_ = std::fopen(path.c_str(), "r+b");
-        if (!file_ && createIfMissing) file_ = std::fopen(path.c_str(), "w+b");
+        if (!file_ && createIfMissing)
+            file_ = std::fopen(path.c_str(), "w+b");
     }
     ~SettingsFile() {
-        if (file_) std::fclose(file_);
+        if (file_)
+            std::fclose(file_);
     }
     SettingsFile(const SettingsFile&) = delete;
     SettingsFile& operator=(const SettingsFile&) = delete;
@@ -40,12 +42,14 @@ public:
     void WriteAt(long offset, std::string_view text) {
         std::string bytes;
         for (char c : text) {
-            if (c == '\n') bytes.push_back('\r');
+            if (c == '\n')
+                bytes.push_back('\r');
             bytes.push_back(c);
         }
         if (!file_ || offset < 0 || offset + static_cast<long>(bytes.size()) > kReservedOffset)
             return;
-        if (std::fseek(file_, offset, SEEK_SET) != 0) return;
+        if (std::fseek(file_, offset, SEEK_SET) != 0)
+            return;
         std::fwrite(bytes.data(), 1, bytes.size(), file_);
         std::fflush(file_);
     }
@@ -54,10 +58,12 @@ public:
     // CR LF counts as one line feed, and reading stops after a line feed.
     std::string ReadLineAt(long offset, std::size_t max) {
         std::string out;
-        if (!file_ || std::fseek(file_, offset, SEEK_SET) != 0) return out;
+        if (!file_ || std::fseek(file_, offset, SEEK_SET) != 0)
+            return out;
         while (out.size() < max) {
             int c = std::fgetc(file_);
-            if (c == EOF) break;
+            if (c == EOF)
+                break;
             if (c == '\r') {
                 int next = std::fgetc(file_);
                 if (next == '\n') {
@@ -67,33 +73,37 @@ public:
                 }
             }
             out.push_back(static_cast<char>(c));
-            if (c == '\n') break;
+            if (c == '\n')
+                break;
         }
         return out;
     }
 
     // One byte at an offset, or -1 when the file is shorter.
     int ByteAt(long offset) {
-        if (!file_ || std::fseek(file_, offset, SEEK_SET) != 0) return -1;
+        if (!file_ || std::fseek(file_, offset, SEEK_SET) != 0)
+            return -1;
         int c = std::fgetc(file_);
         return c == EOF ? -1 : c;
     }
 
-private:
+  private:
     std::FILE* file_ = nullptr;
 };
 
-const int kSpeedItems[4] = {ids::kSpeedVeryLow, ids::kSpeedLow, ids::kSpeedMedium,
-                            ids::kSpeedHigh};
+const int kSpeedItems[4] = {ids::kSpeedVeryLow, ids::kSpeedLow, ids::kSpeedMedium, ids::kSpeedHigh};
 
-bool HasPortAccess(const ProgrammerState& s) { return s.directPortIo || s.dlPortIoLoaded; }
+bool HasPortAccess(const ProgrammerState& s) {
+    return s.directPortIo || s.dlPortIoLoaded;
+}
 
 // The path field: the path, a zero byte and 20 blanks. A path that could not
 // be read back whole is not stored; an empty path is stored instead, so the
 // next start never offers a different, shortened file name.
 std::string PathField(const ProgrammerState& s) {
     std::string field;
-    if (s.currentFileName.size() <= kMaxStoredPath) field = s.currentFileName.str();
+    if (s.currentFileName.size() <= kMaxStoredPath)
+        field = s.currentFileName.str();
     field.push_back('\0');
     field.append(kPathTail);
     return field;
@@ -110,7 +120,8 @@ void RestorePortAndSpeed(Programmer& p) {
     }
     SettingsFile cfg(p.currentDirectory, false);
     std::string stored = cfg.ReadLineAt(0, 4);
-    if (!stored.empty()) s.portName.Assign(stored);
+    if (!stored.empty())
+        s.portName.Assign(stored);
     // Without parallel port access a stored parallel port gives way to COM2.
     // The simulator's port name counts as serial, as it needs no port access.
     if (!HasPortAccess(s) && s.portName.at(0) != 'C' && s.portName.view() != "SIM") {
@@ -132,10 +143,12 @@ void RestorePortAndSpeed(Programmer& p) {
 bool ReadReopenData(Programmer& p, bool* declined) {
     ProgrammerState& s = p.state;
     SettingsFile cfg(p.currentDirectory, false);
-    if (!cfg.IsOpen()) return false;
+    if (!cfg.IsOpen())
+        return false;
     std::string path = cfg.ReadLineAt(kPathOffset, kMaxStoredPath);
     std::size_t end = path.find_first_of(std::string_view("\0\n", 2));
-    if (end != std::string::npos) path.resize(end);
+    if (end != std::string::npos)
+        path.resize(end);
     s.currentFileName.Assign(path);
     *declined = cfg.ByteAt(kOfferOffset) == '0';
     return true;
@@ -155,8 +168,10 @@ void StoreSpeed(Programmer& p) {
 
 bool StorePath(Programmer& p, bool withLineFeed) {
     SettingsFile cfg(p.currentDirectory, false);
-    if (!cfg.IsOpen()) return false;
-    if (withLineFeed) cfg.WriteAt(kPathLineFeedOffset, "\n");
+    if (!cfg.IsOpen())
+        return false;
+    if (withLineFeed)
+        cfg.WriteAt(kPathLineFeedOffset, "\n");
     cfg.WriteAt(kPathOffset, PathField(p.state));
     return true;
 }

@@ -5,8 +5,8 @@
 #include "app/commands.h"
 #include "app/data_commands.h"
 #include "app/file_selection.h"
-#include "avr/avr.h"
 #include "app/settings.h"
+#include "avr/avr.h"
 #include "devices/device_file.h"
 #include "platform/ids.h"
 #include "platform/text_file.h"
@@ -20,8 +20,10 @@ void OfferLastFile(Programmer& p) {
     ProgrammerState& s = p.state;
     s.launchedWithFile = 0;
     bool declined = false;
-    if (!ReadReopenData(p, &declined) || declined) return;
-    if (LoadCurrentFile(p) != 0) return;
+    if (!ReadReopenData(p, &declined) || declined)
+        return;
+    if (LoadCurrentFile(p) != 0)
+        return;
     std::string_view name = s.baseName.view();
     std::string question = "Open '" + std::string(name.substr(0, name.find(' '))) + "' ?";
     if (p.windows.MessageBox(ids::kNoOwner, question, "Ostrel", MsgButtons::OkCancel) ==
@@ -40,7 +42,8 @@ bool WriteCommandLineFile(Programmer& p, const std::string& file) {
     if (file.size() > decltype(s.currentFileName)::kCapacity) {
         p.windows.MessageBox(ids::kNoOwner,
                              "The file name on the command line is too long (at most 279 "
-                             "characters):\n\n" + file.substr(0, 100) + "...",
+                             "characters):\n\n" +
+                                 file.substr(0, 100) + "...",
                              "ERROR!", MsgButtons::Ok);
         return true;
     }
@@ -50,7 +53,8 @@ bool WriteCommandLineFile(Programmer& p, const std::string& file) {
         s.errorText.Assign("Open Error 'ostrel.cfg'!");
         return true;
     }
-    if (LoadCurrentFile(p) != 0) return true;
+    if (LoadCurrentFile(p) != 0)
+        return true;
     ShowCurrentFileName(p);
     s.launchedWithFile = 1;
     // Not the Write button: no erase first, and noMismatchPrompt keeps its value.
@@ -64,7 +68,8 @@ void SelectStoredPort(Programmer& p) {
     ProgrammerState& s = p.state;
     int command = PortCommand(s.portName.view());  // exact, case-sensitive
     CheckPortItem(p, command);
-    if (command == 0) return;
+    if (command == 0)
+        return;
     if (s.portName == "0278") {
         s.portBase = 0x278;
     } else if (s.portName == "0378") {
@@ -80,7 +85,8 @@ void SelectStoredPort(Programmer& p) {
 bool PrepareMainWindow(Programmer& p) {
     ProgrammerState& s = p.state;
     s.mainWindow = ids::kMainWindow;
-    if (!s.startDirectory.Assign(p.currentDirectory)) s.startDirectory.Clear();
+    if (!s.startDirectory.Assign(p.currentDirectory))
+        s.startDirectory.Clear();
 
     p.windows.CheckItem(ids::kMainWindow, ids::kAutodetection, true);
     p.windows.CheckItem(ids::kMainWindow, ids::kEraseBeforeWrite, true);
@@ -88,8 +94,7 @@ bool PrepareMainWindow(Programmer& p) {
     RestorePortAndSpeed(p);
 
     if (!devices::DeviceFileOpens(p)) {
-        p.windows.MessageBox(ids::kNoOwner, "Open Error 'ostrel.ini !'", "Error!",
-                             MsgButtons::Ok);
+        p.windows.MessageBox(ids::kNoOwner, "Open Error 'ostrel.ini !'", "Error!", MsgButtons::Ok);
         p.windows.EndWindow(ids::kMainWindow, 1);
         return false;
     }
@@ -106,7 +111,8 @@ bool PrepareMainWindow(Programmer& p) {
 }
 
 bool OpenMainWindow(Programmer& p, const std::optional<std::string>& commandLineFile) {
-    if (!PrepareMainWindow(p)) return false;
+    if (!PrepareMainWindow(p))
+        return false;
     avr::EnterProgrammingMode(p);  // a defined reset state; a port that fails is reported later
     if (!commandLineFile) {
         OfferLastFile(p);

@@ -35,7 +35,8 @@ void WriteFlashLow(Programmer& p);
 void WriteFlashHigh(Programmer& p);
 void ReadEeprom(Programmer& p);
 void WriteEeprom(Programmer& p);
-// Burns the chip's page buffer into flash page `page` (page address page << pageShift); waits 40 ms.
+// Burns the chip's page buffer into flash page `page` (page address page << pageShift); waits 40
+// ms.
 void WriteFlashPage(Programmer& p, int32_t page);
 // Erases flash and EEPROM and clears the lock bits; waits 40 ms.
 void ChipErase(Programmer& p);
@@ -49,6 +50,8 @@ void SendWordTwice(Programmer& p, uint16_t word);
 int EraseEepromBytes(Programmer& p);
 
 // The byte of the last read instruction.
-inline int ReadByte(const Programmer& p) { return static_cast<int>(p.state.rxShift & 0xFF); }
+inline int ReadByte(const Programmer& p) {
+    return static_cast<int>(p.state.rxShift & 0xFF);
+}
 
 }  // namespace ostrel::avr

@@ -12,17 +12,27 @@ constexpr int kEcho = 0x53;
 constexpr int kLockedFamily = 0x01;
 constexpr int kErasedFamily = 0xFF;
 
-bool InRange(int family) { return family >= 0x90 && family <= 0x97; }
-bool EchoInRx(const ProgrammerState& s) { return ((s.rxShift >> 8) & 0xFF) == kEcho; }
-bool EchoInWord(const ProgrammerState& s) { return ((s.echoWord >> 8) & 0xFF) == kEcho; }
+bool InRange(int family) {
+    return family >= 0x90 && family <= 0x97;
+}
+bool EchoInRx(const ProgrammerState& s) {
+    return ((s.rxShift >> 8) & 0xFF) == kEcho;
+}
+bool EchoInWord(const ProgrammerState& s) {
+    return ((s.echoWord >> 8) & 0xFF) == kEcho;
+}
 
 int Verdict(Programmer& p, const char* headline, int result) {
     p.state.errorText.Assign(headline);
     p.state.errorText.Append(p.state.signatureReport.view());
     return result;
 }
-int Locked(Programmer& p) { return Verdict(p, "Device locked!\n\n", 2); }
-int Unknown(Programmer& p) { return Verdict(p, "Unknown Device Code!\n\n", 1); }
+int Locked(Programmer& p) {
+    return Verdict(p, "Device locked!\n\n", 2);
+}
+int Unknown(Programmer& p) {
+    return Verdict(p, "Unknown Device Code!\n\n", 1);
+}
 
 int ReadSignatureByte(Programmer& p, int address) {
     p.state.txWord = 0x3000;
@@ -51,7 +61,8 @@ int Connect(Programmer& p) {
     ProgrammerState& s = p.state;
     s.echoReceived = 0;
     s.deviceDetected = 0;
-    if (s.adapterKind == AdapterKind::Serial && adapter::DetectSerialAdapter(p) != 0) return 1;
+    if (s.adapterKind == AdapterKind::Serial && adapter::DetectSerialAdapter(p) != 0)
+        return 1;
     adapter::HoldTargetInReset(p);
     s.activityText.Assign("connecting....\n");
     app::ShowActivity(p);
@@ -61,23 +72,29 @@ int Connect(Programmer& p) {
         s.errorText.Assign("COM-Init-Error!");
         return 1;
     }
-    if (ProgrammingEnable(p) == kEcho) s.echoReceived = 1;
+    if (ProgrammingEnable(p) == kEcho)
+        s.echoReceived = 1;
     int family = ReadSignature(p);
 
     // First decision: answers that are clear at once.
-    if (s.deviceDetected) return 0;
-    if (InRange(family)) return s.manualDevice ? 0 : Unknown(p);
-    if (family == kLockedFamily) return s.manualDevice ? 0 : Locked(p);
+    if (s.deviceDetected)
+        return 0;
+    if (InRange(family))
+        return s.manualDevice ? 0 : Unknown(p);
+    if (family == kLockedFamily)
+        return s.manualDevice ? 0 : Locked(p);
 
     // Anything else: the chip may be out of step. Reset and synchronise, with
     // a long reset pulse as the second resort.
     EnterProgrammingMode(p);
     ProgrammingEnable(p);
-    if (!EchoInRx(s)) Synchronise(p);
+    if (!EchoInRx(s))
+        Synchronise(p);
     if (!EchoInWord(s)) {
         LongResetPulse(p);
         EnterProgrammingMode(p);
-        if (ProgrammingEnable(p) != kEcho) Synchronise(p);
+        if (ProgrammingEnable(p) != kEcho)
+            Synchronise(p);
     }
     if (!EchoInWord(s)) {
         if (s.manualDevice) {
@@ -93,20 +110,26 @@ int Connect(Programmer& p) {
     family = ReadSignature(p);
 
     // Second decision, now that the chip is in step.
-    if (InRange(family) && s.manualDevice) return 0;
-    if (s.deviceDetected) return 0;
-    if (InRange(family)) return Unknown(p);
+    if (InRange(family) && s.manualDevice)
+        return 0;
+    if (s.deviceDetected)
+        return 0;
+    if (InRange(family))
+        return Unknown(p);
     if (family == kLockedFamily) {
         EnterProgrammingMode(p);
         ProgrammingEnable(p);
         family = ReadSignature(p);
-        if (family == kLockedFamily) return s.manualDevice ? 0 : Locked(p);
+        if (family == kLockedFamily)
+            return s.manualDevice ? 0 : Locked(p);
         // A repeated read that the device file knows counts as found, as it
         // does at every other point of the decision.
-        if (s.deviceDetected) return 0;
+        if (s.deviceDetected)
+            return 0;
     }
     if (family == kErasedFamily) {
-        if (s.manualDevice) return 0;
+        if (s.manualDevice)
+            return 0;
         p.windows.MessageBox(0, "Device Code erased!\n\n", "Warning:", MsgButtons::Ok);
         return Verdict(p, "Device Code erased!\n\n", 1);
     }

@@ -22,12 +22,24 @@ void AddressedInstruction(Programmer& p, int32_t opcode, int32_t data) {
 }
 }  // namespace
 
-void ReadFlashLow(Programmer& p) { AddressedInstruction(p, 0x2000, 0); }
-void ReadFlashHigh(Programmer& p) { AddressedInstruction(p, 0x2800, 0); }
-void WriteFlashLow(Programmer& p) { AddressedInstruction(p, 0x4000, p.state.memData); }
-void WriteFlashHigh(Programmer& p) { AddressedInstruction(p, 0x4800, p.state.memData); }
-void ReadEeprom(Programmer& p) { AddressedInstruction(p, 0xA000, 0); }
-void WriteEeprom(Programmer& p) { AddressedInstruction(p, 0xC000, p.state.memData); }
+void ReadFlashLow(Programmer& p) {
+    AddressedInstruction(p, 0x2000, 0);
+}
+void ReadFlashHigh(Programmer& p) {
+    AddressedInstruction(p, 0x2800, 0);
+}
+void WriteFlashLow(Programmer& p) {
+    AddressedInstruction(p, 0x4000, p.state.memData);
+}
+void WriteFlashHigh(Programmer& p) {
+    AddressedInstruction(p, 0x4800, p.state.memData);
+}
+void ReadEeprom(Programmer& p) {
+    AddressedInstruction(p, 0xA000, 0);
+}
+void WriteEeprom(Programmer& p) {
+    AddressedInstruction(p, 0xC000, p.state.memData);
+}
 
 void WriteFlashPage(Programmer& p, int32_t page) {
     const int32_t n = p.state.pageShift;
@@ -43,7 +55,9 @@ void ChipErase(Programmer& p) {
     adapter::WaitMs(p, 40);
 }
 
-void SendWordTwice(Programmer& p, uint16_t word) { Send(p, word, word); }
+void SendWordTwice(Programmer& p, uint16_t word) {
+    Send(p, word, word);
+}
 
 void ReadLockBits(Programmer& p) {
     ProgrammerState& s = p.state;
@@ -80,7 +94,8 @@ int EraseEepromBytes(Programmer& p) {
     ProgrammerState& s = p.state;
     for (s.memAddress = 0; s.memAddress < s.eepromBytes; ++s.memAddress) {
         ReadEeprom(p);
-        if (ReadByte(p) == 0xFF) continue;
+        if (ReadByte(p) == 0xFF)
+            continue;
         s.memData = 0xFF;
         WriteEeprom(p);
         adapter::WaitMs(p, 10);

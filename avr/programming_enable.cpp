@@ -13,12 +13,15 @@ namespace {
 constexpr int kEcho = 0x53;
 constexpr int kSyncAttempts = 35;
 
-bool EchoSeen(const ProgrammerState& s) { return ((s.echoWord >> 8) & 0xFF) == kEcho; }
+bool EchoSeen(const ProgrammerState& s) {
+    return ((s.echoWord >> 8) & 0xFF) == kEcho;
+}
 
 // Serial cable: all outputs low, then RESET high for `pulseMs` and low again.
 // The target needs 100 ms of low RESET before it takes instructions.
 int SerialResetPulse(Programmer& p, uint32_t pulseMs) {
-    if (adapter::OpenSerialPort(p) != 0) return 1;
+    if (adapter::OpenSerialPort(p) != 0)
+        return 1;
     adapter::SetSck(p, 0);
     adapter::SetMosi(p, 0);
     adapter::SetReset(p, 0);

@@ -18,17 +18,21 @@ ConsoleWindows::ConsoleWindows(std::FILE* out, std::FILE* err, std::FILE* in, An
 
 void ConsoleWindows::SetItemText(int window, int item, std::string_view text) {
     ModelWindowSystem::SetItemText(window, item, text);
-    if (window != ids::kMainWindow || item != ids::kActivity) return;
+    if (window != ids::kMainWindow || item != ids::kActivity)
+        return;
     std::string_view shown = TrimRight(text);
-    if (shown.empty()) return;  // blanking the field prints nothing
+    if (shown.empty())
+        return;  // blanking the field prints nothing
     if (terminal_) {
         // One line that updates in place; padded so a longer earlier text is wiped.
         std::string line(shown);
-        if (line.size() < lastActivity_.size()) line.append(lastActivity_.size() - line.size(), ' ');
+        if (line.size() < lastActivity_.size())
+            line.append(lastActivity_.size() - line.size(), ' ');
         std::fprintf(err_, "\r%s", line.c_str());
         lineOpen_ = true;
     } else {
-        if (shown == lastActivity_) return;
+        if (shown == lastActivity_)
+            return;
         std::fprintf(err_, "%.*s\n", static_cast<int>(shown.size()), shown.data());
     }
     lastActivity_ = std::string(shown);
@@ -36,7 +40,8 @@ void ConsoleWindows::SetItemText(int window, int item, std::string_view text) {
 }
 
 void ConsoleWindows::FinishActivityLine() {
-    if (lineOpen_) std::fputc('\n', err_);
+    if (lineOpen_)
+        std::fputc('\n', err_);
     lineOpen_ = false;
     lastActivity_.clear();
 }
@@ -47,7 +52,8 @@ MsgResult ConsoleWindows::MessageBox(int /*owner*/, std::string_view text, std::
     shown_.emplace_back(std::string(title), std::string(text));
     std::FILE* stream = (!reportTitle_.empty() && title == reportTitle_) ? out_ : err_;
     std::string_view body = text;
-    if (!body.empty() && body.back() == '\n') body.remove_suffix(1);
+    if (!body.empty() && body.back() == '\n')
+        body.remove_suffix(1);
     if (stream == out_) {
         std::fprintf(stream, "%.*s\n", static_cast<int>(body.size()), body.data());
     } else {
@@ -55,7 +61,8 @@ MsgResult ConsoleWindows::MessageBox(int /*owner*/, std::string_view text, std::
                      static_cast<int>(body.size()), body.data());
     }
     std::fflush(stream);
-    if (buttons == MsgButtons::Ok) return MsgResult::Ok;
+    if (buttons == MsgButtons::Ok)
+        return MsgResult::Ok;
     switch (answers_) {
         case AnswerMode::Yes:
             std::fprintf(err_, "(answered OK: --yes)\n");
@@ -63,13 +70,15 @@ MsgResult ConsoleWindows::MessageBox(int /*owner*/, std::string_view text, std::
         case AnswerMode::Cancel:
             std::fprintf(err_, "(answered Cancel: no terminal to ask; use --yes to answer OK)\n");
             return MsgResult::Cancel;
-        case AnswerMode::AskTerminal: break;
+        case AnswerMode::AskTerminal:
+            break;
     }
     for (;;) {
         std::fprintf(err_, "OK or Cancel? [o/c] ");
         std::fflush(err_);
         char line[32];
-        if (!std::fgets(line, sizeof line, in_)) return MsgResult::Cancel;
+        if (!std::fgets(line, sizeof line, in_))
+            return MsgResult::Cancel;
         if (line[0] == 'o' || line[0] == 'O' || line[0] == 'y' || line[0] == 'Y')
             return MsgResult::Ok;
         if (line[0] == 'c' || line[0] == 'C' || line[0] == 'n' || line[0] == 'N')
@@ -79,7 +88,8 @@ MsgResult ConsoleWindows::MessageBox(int /*owner*/, std::string_view text, std::
 
 std::string ConsoleWindows::LastMessage(std::string_view title) const {
     for (auto it = shown_.rbegin(); it != shown_.rend(); ++it)
-        if (it->first == title) return it->second;
+        if (it->first == title)
+            return it->second;
     return {};
 }
 

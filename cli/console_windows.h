@@ -14,7 +14,7 @@ namespace ostrel::cli {
 enum class AnswerMode { Yes, AskTerminal, Cancel };
 
 class ConsoleWindows : public ModelWindowSystem {
-public:
+  public:
     ConsoleWindows(std::FILE* out, std::FILE* err, std::FILE* in, AnswerMode answers,
                    bool errIsTerminal);
 
@@ -35,7 +35,7 @@ public:
     // The text of the last message box with this title.
     std::string LastMessage(std::string_view title) const;
 
-private:
+  private:
     std::FILE* out_;
     std::FILE* err_;
     std::FILE* in_;

@@ -73,13 +73,19 @@ int Usage(const std::string& problem) {
     return 2;
 }
 
-bool KnownPort(std::string_view name) { return app::PortCommand(name) != 0; }
+bool KnownPort(std::string_view name) {
+    return app::PortCommand(name) != 0;
+}
 
 std::optional<int32_t> SpeedValue(std::string_view name) {
-    if (name == "very-low") return 0;
-    if (name == "low") return 1;
-    if (name == "medium") return 2;
-    if (name == "high") return 3;
+    if (name == "very-low")
+        return 0;
+    if (name == "low")
+        return 1;
+    if (name == "medium")
+        return 2;
+    if (name == "high")
+        return 3;
     return std::nullopt;
 }
 
@@ -90,7 +96,8 @@ bool CommandTakesFile(std::string_view command) {
 bool KnownCommand(std::string_view command) {
     for (const char* c : {"check", "signature", "reset", "erase", "erase-eeprom", "lock", "read",
                           "readhex", "write", "verify", "quick"})
-        if (command == c) return true;
+        if (command == c)
+            return true;
     return false;
 }
 
@@ -100,7 +107,8 @@ std::optional<int> Parse(int argc, char** argv, Options& o) {
     for (size_t i = 0; i < args.size(); ++i) {
         std::string_view a = args[i];
         auto value = [&](std::string_view option) -> std::optional<std::string> {
-            if (i + 1 >= args.size()) return std::nullopt;
+            if (i + 1 >= args.size())
+                return std::nullopt;
             (void)option;
             return std::string(args[++i]);
         };
@@ -111,21 +119,27 @@ std::optional<int> Parse(int argc, char** argv, Options& o) {
         if (a == "--dir" || a == "--port" || a == "--sim-chip" || a == "--speed" ||
             a == "--device") {
             auto v = value(a);
-            if (!v) return Usage(std::string(a) + " needs a value");
-            if (a == "--dir") o.dir = *v;
+            if (!v)
+                return Usage(std::string(a) + " needs a value");
+            if (a == "--dir")
+                o.dir = *v;
             if (a == "--port") {
-                if (!KnownPort(*v)) return Usage("unknown port '" + *v + "'");
+                if (!KnownPort(*v))
+                    return Usage("unknown port '" + *v + "'");
                 o.port = *v;
             }
             if (a == "--sim-chip") {
-                if (!sim::FindChip(*v)) return Usage("the simulator knows no chip '" + *v + "'");
+                if (!sim::FindChip(*v))
+                    return Usage("the simulator knows no chip '" + *v + "'");
                 o.simChip = *v;
             }
             if (a == "--speed") {
                 o.speed = SpeedValue(*v);
-                if (!o.speed) return Usage("unknown speed '" + *v + "'");
+                if (!o.speed)
+                    return Usage("unknown speed '" + *v + "'");
             }
-            if (a == "--device") o.device = *v;
+            if (a == "--device")
+                o.device = *v;
         } else if (a == "--yes") {
             o.yes = true;
         } else if (a == "--no-erase") {
@@ -139,7 +153,8 @@ std::optional<int> Parse(int argc, char** argv, Options& o) {
         } else if (a.size() > 1 && a.front() == '-') {
             return Usage("unknown option '" + std::string(a) + "'");
         } else if (o.command.empty()) {
-            if (!KnownCommand(a)) return Usage("unknown command '" + std::string(a) + "'");
+            if (!KnownCommand(a))
+                return Usage("unknown command '" + std::string(a) + "'");
             o.command = std::string(a);
         } else if (CommandTakesFile(o.command) && !o.file) {
             o.file = std::string(a);
@@ -147,14 +162,18 @@ std::optional<int> Parse(int argc, char** argv, Options& o) {
             return Usage("unexpected argument '" + std::string(a) + "'");
         }
     }
-    if (o.command.empty()) return Usage("no command given");
-    if (CommandTakesFile(o.command) && !o.file) return Usage(o.command + " needs a FILE");
+    if (o.command.empty())
+        return Usage("no command given");
+    if (CommandTakesFile(o.command) && !o.file)
+        return Usage(o.command + " needs a FILE");
     if (o.virtualClock && (!o.port || *o.port != "SIM"))
         return Usage("--virtual-clock works only with --port SIM");
     return std::nullopt;
 }
 
-int ExitStatus(app::CommandResult result) { return result == app::CommandResult::Ok ? 0 : 1; }
+int ExitStatus(app::CommandResult result) {
+    return result == app::CommandResult::Ok ? 0 : 1;
+}
 
 int Run(const Options& o) {
     std::error_code ec;
@@ -223,7 +242,8 @@ int Run(const Options& o) {
     if (o.device) {
         int found = -1;
         for (int i = 0; i < windows.ListCount(); ++i)
-            if (windows.ListEntry(i) == *o.device) found = i;
+            if (windows.ListEntry(i) == *o.device)
+                found = i;
         if (found < 0) {
             return Usage("ostrel.ini lists no device '" + *o.device + "'");
         }
@@ -231,13 +251,16 @@ int Run(const Options& o) {
         app::OnCommand(p, ids::kAutodetection);
         windows.SelectListEntry(found);
     }
-    if (o.noErase) windows.CheckItem(ids::kMainWindow, ids::kEraseBeforeWrite, false);
-    if (o.eep) app::OnCommand(p, ids::kProgramEepAfterHex);
+    if (o.noErase)
+        windows.CheckItem(ids::kMainWindow, ids::kEraseBeforeWrite, false);
+    if (o.eep)
+        app::OnCommand(p, ids::kProgramEepAfterHex);
 
     if (o.file) {
         std::string path = std::filesystem::absolute(*o.file, ec).string();
         if (path.size() > decltype(p.state.currentFileName)::kCapacity) {
-            std::fprintf(stderr, "ostrel-cli: the path of %s is too long (at most 279 characters)\n",
+            std::fprintf(stderr,
+                         "ostrel-cli: the path of %s is too long (at most 279 characters)\n",
                          o.file->c_str());
             return 1;
         }
@@ -247,7 +270,8 @@ int Run(const Options& o) {
         }
         p.state.currentFileName.Assign(path);
         if (app::LoadCurrentFile(p) != 0 && !p.state.fileLoaded) {
-            std::fprintf(stderr, "ostrel-cli: %s is not a data file (.hex, .eep or readback .txt)\n",
+            std::fprintf(stderr,
+                         "ostrel-cli: %s is not a data file (.hex, .eep or readback .txt)\n",
                          o.file->c_str());
             return 1;
         }
@@ -287,7 +311,8 @@ int Run(const Options& o) {
         result = app::OnCommand(p, ids::kQuick);
     }
     windows.FinishActivityLine();
-    if (result == app::CommandResult::Cancelled) std::fprintf(stderr, "Cancelled.\n");
+    if (result == app::CommandResult::Cancelled)
+        std::fprintf(stderr, "Cancelled.\n");
     adapter::CloseSerialPort(p);
     return ExitStatus(result);
 }
@@ -297,6 +322,7 @@ int Run(const Options& o) {
 
 int main(int argc, char** argv) {
     ostrel::cli::Options options;
-    if (auto status = ostrel::cli::Parse(argc, argv, options)) return *status;
+    if (auto status = ostrel::cli::Parse(argc, argv, options))
+        return *status;
     return ostrel::cli::Run(options);
 }

@@ -18,14 +18,18 @@ constexpr std::size_t kBytePositions[4] = {0, 3, 6, 9};
 constexpr std::size_t kQuotedLength = 11;
 
 int HexDigit(char c) {
-    if (c >= '0' && c <= '9') return c - '0';
-    if (c >= 'a' && c <= 'f') return c - 'a' + 10;
-    if (c >= 'A' && c <= 'F') return c - 'A' + 10;
+    if (c >= '0' && c <= '9')
+        return c - '0';
+    if (c >= 'a' && c <= 'f')
+        return c - 'a' + 10;
+    if (c >= 'A' && c <= 'F')
+        return c - 'A' + 10;
     return -1;
 }
 
 std::optional<uint8_t> ReadHexPair(std::string_view line, std::size_t pos) {
-    while (pos < line.size() && (line[pos] == ' ' || line[pos] == '\t')) ++pos;
+    while (pos < line.size() && (line[pos] == ' ' || line[pos] == '\t'))
+        ++pos;
     int value = 0;
     int digits = 0;
     while (digits < 2 && pos < line.size() && HexDigit(line[pos]) >= 0) {
@@ -33,7 +37,8 @@ std::optional<uint8_t> ReadHexPair(std::string_view line, std::size_t pos) {
         ++pos;
         ++digits;
     }
-    if (digits == 0) return std::nullopt;
+    if (digits == 0)
+        return std::nullopt;
     return static_cast<uint8_t>(value);
 }
 
@@ -43,8 +48,10 @@ enum class LineKind { End, Comment, Instruction, LastInstruction };
 LineKind NextLine(Programmer& p, TextReader& reader) {
     int result = devices::ReadTextLine(p, reader);
     bool empty = p.state.lineBuffer.empty();
-    if (empty) return LineKind::End;  // an empty line, or the end of the file
-    if (p.state.lineBuffer.at(0) == ';') return result == 0 ? LineKind::Comment : LineKind::End;
+    if (empty)
+        return LineKind::End;  // an empty line, or the end of the file
+    if (p.state.lineBuffer.at(0) == ';')
+        return result == 0 ? LineKind::Comment : LineKind::End;
     return result == 0 ? LineKind::Instruction : LineKind::LastInstruction;
 }
 
@@ -56,8 +63,10 @@ bool CheckScript(Programmer& p, const std::string& path) {
     for (;;) {
         LineKind kind = NextLine(p, reader);
         ++number;
-        if (kind == LineKind::End) return true;
-        if (kind == LineKind::Comment) continue;
+        if (kind == LineKind::End)
+            return true;
+        if (kind == LineKind::Comment)
+            continue;
         if (!ParseScriptLine(p.state.lineBuffer.view())) {
             std::string text = "Script line " + std::to_string(number) +
                                " is not an instruction of four hexadecimal bytes:\n\n" +
@@ -65,7 +74,8 @@ bool CheckScript(Programmer& p, const std::string& path) {
             p.windows.MessageBox(ids::kNoOwner, text, "ERROR!", MsgButtons::Ok);
             return false;
         }
-        if (kind == LineKind::LastInstruction) return true;
+        if (kind == LineKind::LastInstruction)
+            return true;
     }
 }
 
@@ -86,7 +96,8 @@ bool ExecuteLine(Programmer& p, const std::array<uint8_t, 4>& bytes) {
     adapter::WaitMs(p, 5);
     adapter::TransferWord(p);
     bool readInstruction = bytes[0] >= 0x50 && bytes[0] <= 0x5F;
-    if (!readInstruction || (s.rxShift & 0xFF) == bytes[3]) return true;
+    if (!readInstruction || (s.rxShift & 0xFF) == bytes[3])
+        return true;
 
     std::string text = "Verify Fuse and Lockbits failed!\n\nLine:  ";
     text.append(s.lineBuffer.view().substr(0, kQuotedLength));
@@ -104,7 +115,8 @@ std::optional<std::array<uint8_t, 4>> ParseScriptLine(std::string_view line) {
     std::array<uint8_t, 4> bytes{};
     for (int i = 0; i < 4; ++i) {
         auto value = ReadHexPair(line, kBytePositions[i]);
-        if (!value) return std::nullopt;
+        if (!value)
+            return std::nullopt;
         bytes[static_cast<std::size_t>(i)] = *value;
     }
     return bytes;
@@ -126,12 +138,17 @@ int RunFuseScript(Programmer& p) {
     adapter::WaitMs(p, 300);
     for (;;) {
         LineKind kind = NextLine(p, reader);
-        if (kind == LineKind::End) break;
-        if (kind == LineKind::Comment) continue;
+        if (kind == LineKind::End)
+            break;
+        if (kind == LineKind::Comment)
+            continue;
         auto bytes = ParseScriptLine(p.state.lineBuffer.view());
-        if (!bytes) break;  // cannot happen after the check; never send an invented instruction
-        if (!ExecuteLine(p, *bytes)) return 1;
-        if (kind == LineKind::LastInstruction) break;
+        if (!bytes)
+            break;  // cannot happen after the check; never send an invented instruction
+        if (!ExecuteLine(p, *bytes))
+            return 1;
+        if (kind == LineKind::LastInstruction)
+            break;
     }
     reader.Close();
     p.windows.Beep();

@@ -18,7 +18,9 @@ uint32_t SystemClock::TickMs() {
     return static_cast<uint32_t>(static_cast<uint64_t>(SteadyNs() - startNs_) / 1000000u);
 }
 
-int64_t SystemClock::Seconds() { return (SteadyNs() - startNs_) / 1000000000; }
+int64_t SystemClock::Seconds() {
+    return (SteadyNs() - startNs_) / 1000000000;
+}
 
 uint64_t SystemClock::NowUs() const {
     return static_cast<uint64_t>(SteadyNs() - startNs_) / 1000u;

@@ -8,7 +8,7 @@
 namespace ostrel {
 
 class Clock {
-public:
+  public:
     virtual ~Clock() = default;
     // The millisecond tick counter; wraps modulo 2^32.
     virtual uint32_t TickMs() = 0;
@@ -21,13 +21,13 @@ public:
 
 // The real steady clock of the machine.
 class SystemClock : public Clock {
-public:
+  public:
     SystemClock();
     uint32_t TickMs() override;
     int64_t Seconds() override;
     uint64_t NowUs() const override;
 
-private:
+  private:
     int64_t startNs_;
 };
 
@@ -36,7 +36,7 @@ private:
 // default), so a busy wait of n milliseconds costs about n reads and no real
 // time, and the outcome of a timed sequence is exactly repeatable.
 class VirtualClock : public Clock {
-public:
+  public:
     explicit VirtualClock(uint32_t startTickMs = 0, uint32_t stepUs = 1000)
         : tickOffsetMs_(startTickMs), stepUs_(stepUs) {}
 
@@ -49,7 +49,7 @@ public:
     // Number of TickMs and Seconds reads so far.
     uint64_t Reads() const { return reads_; }
 
-private:
+  private:
     uint64_t nowUs_ = 0;
     uint32_t tickOffsetMs_;
     uint32_t stepUs_;

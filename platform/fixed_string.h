@@ -20,7 +20,7 @@ template <std::size_t N>
 class FixedString {
     static_assert(N >= 1, "room for the terminator is needed");
 
-public:
+  public:
     // Characters it can hold, not counting the terminator.
     static constexpr std::size_t kCapacity = N - 1;
 
@@ -39,10 +39,12 @@ public:
     bool Append(std::string_view text) {
         std::size_t room = kCapacity - size_;
         std::size_t n = text.size() < room ? text.size() : room;
-        if (n > 0) std::memcpy(data_ + size_, text.data(), n);
+        if (n > 0)
+            std::memcpy(data_ + size_, text.data(), n);
         size_ += n;
         data_[size_] = '\0';
-        if (n < text.size()) truncated_ = true;
+        if (n < text.size())
+            truncated_ = true;
         return n == text.size();
     }
 
@@ -87,7 +89,7 @@ public:
 
     bool operator==(std::string_view other) const { return view() == other; }
 
-private:
+  private:
     char data_[N];
     std::size_t size_ = 0;
     bool truncated_ = false;

@@ -11,9 +11,11 @@ int CompareNoCase(std::string_view a, std::string_view b) {
     for (std::size_t i = 0; i < n; ++i) {
         int ca = std::tolower(static_cast<unsigned char>(a[i]));
         int cb = std::tolower(static_cast<unsigned char>(b[i]));
-        if (ca != cb) return ca < cb ? -1 : 1;
+        if (ca != cb)
+            return ca < cb ? -1 : 1;
     }
-    if (a.size() == b.size()) return 0;
+    if (a.size() == b.size())
+        return 0;
     return a.size() < b.size() ? -1 : 1;
 }
 }  // namespace
@@ -21,7 +23,8 @@ int CompareNoCase(std::string_view a, std::string_view b) {
 int SortedInsertPosition(const std::vector<std::string>& entries, std::string_view name) {
     int pos = 0;
     for (const auto& entry : entries) {
-        if (CompareNoCase(name, entry) < 0) break;
+        if (CompareNoCase(name, entry) < 0)
+            break;
         ++pos;
     }
     return pos;
@@ -49,16 +52,20 @@ bool ModelWindowSystem::IsItemChecked(int window, int item) {
     return it != checked_.end() && it->second;
 }
 
-void ModelWindowSystem::CheckMenuItem(int command, bool checked) { menuChecks_[command] = checked; }
+void ModelWindowSystem::CheckMenuItem(int command, bool checked) {
+    menuChecks_[command] = checked;
+}
 
 void ModelWindowSystem::AddListEntry(std::string_view name) {
     int pos = SortedInsertPosition(list_, name);
     list_.insert(list_.begin() + pos, std::string(name));
-    if (selected_ >= pos) ++selected_;
+    if (selected_ >= pos)
+        ++selected_;
 }
 
 std::string ModelWindowSystem::ListEntry(int index) {
-    if (index < 0 || index >= ListCount()) return {};
+    if (index < 0 || index >= ListCount())
+        return {};
     return list_[static_cast<std::size_t>(index)];
 }
 
@@ -82,7 +89,9 @@ void ModelWindowSystem::ResetText(int window, int item, std::string_view text) {
     selections_[{window, item}] = TextSelection{};
 }
 
-void ModelWindowSystem::EndWindow(int window, int result) { ended_[window] = result; }
+void ModelWindowSystem::EndWindow(int window, int result) {
+    ended_[window] = result;
+}
 
 bool ModelWindowSystem::IsItemEnabled(int window, int item) const {
     auto it = enabled_.find({window, item});
@@ -103,8 +112,10 @@ void ModelWindowSystem::TypeText(int window, int item, std::string_view text,
 
 bool ModelWindowSystem::WindowEnded(int window, int* result) const {
     auto it = ended_.find(window);
-    if (it == ended_.end()) return false;
-    if (result) *result = it->second;
+    if (it == ended_.end())
+        return false;
+    if (result)
+        *result = it->second;
     return true;
 }
 

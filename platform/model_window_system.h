@@ -19,7 +19,7 @@ namespace ostrel {
 int SortedInsertPosition(const std::vector<std::string>& entries, std::string_view name);
 
 class ModelWindowSystem : public WindowSystem {
-public:
+  public:
     void SetItemText(int window, int item, std::string_view text) override;
     std::string ItemText(int window, int item) override;
     void EnableItem(int window, int item, bool enabled) override;
@@ -52,7 +52,7 @@ public:
     // Result given to EndWindow for the window, if it was ended.
     bool WindowEnded(int window, int* result = nullptr) const;
 
-private:
+  private:
     using Key = std::pair<int, int>;
     std::map<Key, std::string> texts_;
     std::map<Key, bool> enabled_;

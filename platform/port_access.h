@@ -32,7 +32,7 @@ inline constexpr uint32_t kMsDsrOn = 0x20;
 inline constexpr uint32_t kMsRingOn = 0x40;
 
 class PortAccess {
-public:
+  public:
     virtual ~PortAccess() = default;
 
     // --- serial port ---

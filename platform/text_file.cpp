@@ -5,10 +5,13 @@
 namespace ostrel {
 
 std::string ResolvePath(std::string_view directory, std::string_view name) {
-    if (!name.empty() && name.front() == '/') return std::string(name);
-    if (directory.empty()) return std::string(name);
+    if (!name.empty() && name.front() == '/')
+        return std::string(name);
+    if (directory.empty())
+        return std::string(name);
     std::string path(directory);
-    if (path.back() != '/') path.push_back('/');
+    if (path.back() != '/')
+        path.push_back('/');
     path.append(name);
     return path;
 }
@@ -19,18 +22,21 @@ bool TextReader::Open(const std::string& path) {
     pending_ = -2;
     // A folder opens for reading on some systems; it is not a file.
     struct stat info {};
-    if (file_ && (fstat(fileno(file_), &info) != 0 || S_ISDIR(info.st_mode))) Close();
+    if (file_ && (fstat(fileno(file_), &info) != 0 || S_ISDIR(info.st_mode)))
+        Close();
     return file_ != nullptr;
 }
 
 void TextReader::Close() {
-    if (file_) std::fclose(file_);
+    if (file_)
+        std::fclose(file_);
     file_ = nullptr;
     pending_ = -2;
 }
 
 int TextReader::Get() {
-    if (!file_) return -1;
+    if (!file_)
+        return -1;
     int c;
     if (pending_ != -2) {
         c = pending_;
@@ -38,12 +44,15 @@ int TextReader::Get() {
     } else {
         c = std::fgetc(file_);
     }
-    if (c == EOF) return -1;
+    if (c == EOF)
+        return -1;
     if (c == '\r') {
         int next = std::fgetc(file_);
-        if (next == '\n') return '\n';
+        if (next == '\n')
+            return '\n';
         pending_ = next == EOF ? -1 : next;
-        if (pending_ == -1) pending_ = -2;  // nothing after the CR
+        if (pending_ == -1)
+            pending_ = -2;  // nothing after the CR
     }
     return c;
 }
@@ -56,15 +65,19 @@ bool TextWriter::Create(const std::string& path) {
 }
 
 bool TextWriter::Close() {
-    if (!file_) return !failed_;
-    if (std::fclose(file_) != 0) failed_ = true;
+    if (!file_)
+        return !failed_;
+    if (std::fclose(file_) != 0)
+        failed_ = true;
     file_ = nullptr;
     return !failed_;
 }
 
 void TextWriter::Write(std::string_view text) {
-    if (!file_ || text.empty()) return;
-    if (std::fwrite(text.data(), 1, text.size(), file_) != text.size()) failed_ = true;
+    if (!file_ || text.empty())
+        return;
+    if (std::fwrite(text.data(), 1, text.size(), file_) != text.size())
+        failed_ = true;
 }
 
 }  // namespace ostrel

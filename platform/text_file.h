@@ -15,7 +15,7 @@ namespace ostrel {
 std::string ResolvePath(std::string_view directory, std::string_view name);
 
 class TextReader {
-public:
+  public:
     TextReader() = default;
     explicit TextReader(const std::string& path) { Open(path); }
     ~TextReader() { Close(); }
@@ -29,13 +29,13 @@ public:
     // The next character (0..255), with CR LF read as one LF; -1 at the end of the file.
     int Get();
 
-private:
+  private:
     std::FILE* file_ = nullptr;
     int pending_ = -2;  // a character read ahead after a CR; -2 when none
 };
 
 class TextWriter {
-public:
+  public:
     TextWriter() = default;
     ~TextWriter() { Close(); }
     TextWriter(const TextWriter&) = delete;
@@ -52,7 +52,7 @@ public:
     void NewLine() { Write("\r\n"); }
     bool Failed() const { return failed_; }
 
-private:
+  private:
     std::FILE* file_ = nullptr;
     bool failed_ = false;
 };

@@ -15,7 +15,7 @@ enum class MsgResult { Ok, Cancel };
 // Behaviour of a modal dialog. The front-end builds the dialog's controls,
 // calls OnInit once it shows, and forwards the user's actions.
 class DialogHandler {
-public:
+  public:
     virtual ~DialogHandler() = default;
     virtual void OnInit() = 0;
     // A button or check box was clicked; `id` is its number.
@@ -31,7 +31,7 @@ struct TextSelection {
 };
 
 class WindowSystem {
-public:
+  public:
     virtual ~WindowSystem() = default;
 
     // --- controls of a window ---

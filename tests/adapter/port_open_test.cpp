@@ -32,12 +32,11 @@ TEST(OpenSerialPort, EachFailingStepHasItsOwnTextAndTheNextTryOpensAgain) {
         SerialOpenResult result;
         const char* text;
     };
-    for (Case c : {Case{SerialOpenResult::OpenFailed, "COM-Init-Error!"},
-                   Case{SerialOpenResult::ReadSettingsFailed,
-                        "Kann COM-Port Einstellung nicht lesen."},
-                   Case{SerialOpenResult::WriteSettingsFailed,
-                        "Kann COM-Port Einstellung nicht schreiben."},
-                   Case{SerialOpenResult::WriteTimeoutsFailed, "Kann TIMEOUTS nicht schreiben."}}) {
+    for (Case c :
+         {Case{SerialOpenResult::OpenFailed, "COM-Init-Error!"},
+          Case{SerialOpenResult::ReadSettingsFailed, "Kann COM-Port Einstellung nicht lesen."},
+          Case{SerialOpenResult::WriteSettingsFailed, "Kann COM-Port Einstellung nicht schreiben."},
+          Case{SerialOpenResult::WriteTimeoutsFailed, "Kann TIMEOUTS nicht schreiben."}}) {
         SerialRig rig;
         rig.port.openResult = c.result;
         EXPECT_EQ(adapter::OpenSerialPort(rig.p), 1);
@@ -56,15 +55,22 @@ void WireCable(SerialRig& rig, bool ringFollowsBreak, bool dsrFollowsDtr, bool r
     auto dtrOn = std::make_shared<bool>(false);
     rig.port.modemStatusFn = [&rig, breakOn, dtrOn, ringFollowsBreak, dsrFollowsDtr, ringStuck]() {
         for (const auto& c : rig.port.calls) {
-            if (c.kind != PortCall::Kind::Escape) continue;
-            if (c.function == CommFunction::SetBreak) *breakOn = true;
-            if (c.function == CommFunction::ClrBreak) *breakOn = false;
-            if (c.function == CommFunction::SetDtr) *dtrOn = true;
-            if (c.function == CommFunction::ClrDtr) *dtrOn = false;
+            if (c.kind != PortCall::Kind::Escape)
+                continue;
+            if (c.function == CommFunction::SetBreak)
+                *breakOn = true;
+            if (c.function == CommFunction::ClrBreak)
+                *breakOn = false;
+            if (c.function == CommFunction::SetDtr)
+                *dtrOn = true;
+            if (c.function == CommFunction::ClrDtr)
+                *dtrOn = false;
         }
         uint32_t status = 0;
-        if ((ringFollowsBreak && *breakOn) || ringStuck) status |= kMsRingOn;
-        if (dsrFollowsDtr && *dtrOn) status |= kMsDsrOn;
+        if ((ringFollowsBreak && *breakOn) || ringStuck)
+            status |= kMsRingOn;
+        if (dsrFollowsDtr && *dtrOn)
+            status |= kMsDsrOn;
         return status;
     };
 }
@@ -149,7 +155,8 @@ TEST(HoldTargetInReset, ParallelDirectDrivesTheDataLinesAndClearsTheCableBits) {
     rig.port.control = 0x2C;
     EXPECT_EQ(adapter::HoldTargetInReset(rig.p), 0);
     std::vector<std::string> seen;
-    for (const auto& c : rig.port.calls) seen.push_back(ToString(c));
+    for (const auto& c : rig.port.calls)
+        seen.push_back(ToString(c));
     EXPECT_EQ(seen, (std::vector<std::string>{"inc 378", "outc 378 0C", "out 378 00"}));
     EXPECT_EQ(rig.port.Calls(PortCall::Kind::ReadControl)[0].base, 0x378);
 }
@@ -194,7 +201,8 @@ TEST(ReleaseTarget, PortCheckStopsEarlyWhenTheDataDoesNotReadBack) {
         rig.port.dataValue = answer;
         EXPECT_EQ(adapter::ReleaseTarget(rig.p), 0);
         // RESET is not raised and the data lines stay switched to input.
-        for (uint8_t v : rig.port.DataWrites()) EXPECT_EQ(v & 0x08, 0);
+        for (uint8_t v : rig.port.DataWrites())
+            EXPECT_EQ(v & 0x08, 0);
         EXPECT_EQ(rig.port.control & 0x20, 0x20);
     }
 }

@@ -14,9 +14,11 @@ std::vector<int> ParallelMosiAtRisingEdges(const RecordingPort& port) {
     std::vector<int> bits;
     uint8_t previous = 0;
     for (const auto& call : port.calls) {
-        if (call.kind != PortCall::Kind::WriteData) continue;
+        if (call.kind != PortCall::Kind::WriteData)
+            continue;
         auto value = static_cast<uint8_t>(call.value);
-        if ((value & 0x02) && !(previous & 0x02)) bits.push_back(value & 0x01);
+        if ((value & 0x02) && !(previous & 0x02))
+            bits.push_back(value & 0x01);
         previous = value;
     }
     return bits;
@@ -40,7 +42,8 @@ TEST(ParallelTransfer, EachBitIsMosiThenSckHighThenSampleThenSckLow) {
     rig.p.state.txWord = 0x8000;
     adapter::ClockBit(rig.p, 1);
     std::vector<std::string> seen;
-    for (const auto& c : rig.port.calls) seen.push_back(ToString(c));
+    for (const auto& c : rig.port.calls)
+        seen.push_back(ToString(c));
     // One delay unit is one input read at speed High with one loop.
     EXPECT_EQ(seen, (std::vector<std::string>{"out 378 01", "inw 378", "out 378 03", "inw 378",
                                               "inw 378", "out 378 01", "inw 378"}));
@@ -59,7 +62,8 @@ TEST(ParallelTransfer, DataRegisterOnlyEverCarriesTheCableBits) {
     for (const auto& call : rig.port.Calls(PortCall::Kind::WriteData)) {
         // The release's port check writes its own test patterns; everything
         // else must be a combination of MOSI, SCK and RESET.
-        if (call.value == 0xC0) continue;
+        if (call.value == 0xC0)
+            continue;
         EXPECT_EQ(call.value & ~0x0Bu, 0u) << ToString(call);
     }
 }
@@ -89,7 +93,8 @@ TEST(Transfer, RxShiftHoldsOlderBitsAfterOneWordAndOnlyNewOnesAfterTwo) {
         int bitIndex = n / 4;
         bool sample = n % 4 == 2;
         ++n;
-        if (!sample) return 0;
+        if (!sample)
+            return 0;
         return ((pattern >> (31 - bitIndex)) & 1) ? 0x4000 : 0;
     };
     rig.p.state.speed = 3;
@@ -129,7 +134,8 @@ TEST_P(SerialTransfer, LineSequencePerBitMatchesTheWiring) {
     for (int bit : kAc53Bits) {
         expected.push_back(bit ? mosiHigh : mosiLow);
         expected.push_back(sckHigh);
-        if (GetParam().cablet2) expected.push_back(mosiHigh);  // Cablet2's extra MOSI step
+        if (GetParam().cablet2)
+            expected.push_back(mosiHigh);  // Cablet2's extra MOSI step
         expected.push_back(sckLow);
     }
     EXPECT_EQ(rig.port.Escapes(), expected);
@@ -176,7 +182,8 @@ TEST(SerialTransfer, Cablet2LeavesMosiHighBetweenBits) {
     // After every bit, including 0 bits, the last MOSI change was SETDTR.
     CommFunction lastMosi = CommFunction::ClrDtr;
     for (auto f : rig.port.Escapes()) {
-        if (f == CommFunction::SetDtr || f == CommFunction::ClrDtr) lastMosi = f;
+        if (f == CommFunction::SetDtr || f == CommFunction::ClrDtr)
+            lastMosi = f;
     }
     EXPECT_EQ(lastMosi, CommFunction::SetDtr);
 }

@@ -16,9 +16,9 @@ TEST(ShowActivity, CutsAtTheFirstControlOrNonAsciiByteAndPadsWith80Blanks) {
         std::string text;
         std::string shown;
     };
-    for (const Case& c : {Case{"connecting....\n", "connecting...." + kBlanks},
-                          Case{"", kBlanks}, Case{"\x80rest", kBlanks},
-                          Case{"ab\tcd", "ab" + kBlanks}, Case{"x\x7fy", "x\x7fy" + kBlanks}}) {
+    for (const Case& c : {Case{"connecting....\n", "connecting...." + kBlanks}, Case{"", kBlanks},
+                          Case{"\x80rest", kBlanks}, Case{"ab\tcd", "ab" + kBlanks},
+                          Case{"x\x7fy", "x\x7fy" + kBlanks}}) {
         RecordingRig rig;
         rig.p.state.activityText.Assign(c.text);
         app::ShowActivity(rig.p);

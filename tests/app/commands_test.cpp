@@ -152,7 +152,8 @@ TEST(OnCommand, ASecondCommandWhileOneRunsIsIgnored) {
     SimRig rig;
     std::vector<CommandResult> inner;
     rig.windows.onPendingEvents = [&]() {
-        if (inner.empty()) inner.push_back(app::OnCommand(rig.p, ids::kEraseAll));
+        if (inner.empty())
+            inner.push_back(app::OnCommand(rig.p, ids::kEraseAll));
     };
     EXPECT_EQ(app::OnCommand(rig.p, ids::kCheck), CommandResult::Ok);
     ASSERT_EQ(inner.size(), 1u);

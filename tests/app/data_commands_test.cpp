@@ -16,12 +16,14 @@ using app::CommandResult;
 
 std::string Lines(std::initializer_list<std::string> lines) {
     std::string text;
-    for (const auto& l : lines) text += l + "\r\n";
+    for (const auto& l : lines)
+        text += l + "\r\n";
     return text;
 }
 
 std::string Trimmed(std::string text) {
-    while (!text.empty() && text.back() == ' ') text.pop_back();
+    while (!text.empty() && text.back() == ' ')
+        text.pop_back();
     return text;
 }
 
@@ -30,7 +32,8 @@ std::vector<std::string> Steps(const ScriptedWindows& w) {
     std::vector<std::string> out;
     for (const auto& t : w.activity) {
         std::string s = Trimmed(t);
-        if (s.empty() || (!out.empty() && out.back() == s)) continue;
+        if (s.empty() || (!out.empty() && out.back() == s))
+            continue;
         out.push_back(s);
     }
     return out;
@@ -86,7 +89,8 @@ TEST(Write, AnEepromFileAloneRunsItsScriptButNoFollowUp) {
 
 TEST(Write, ADumpIsProgrammedWithoutTheChecksumQuestion) {
     SimRig source({.chip = "AT90S2313"});
-    for (uint32_t a = 0; a < 64; ++a) source.chip().SetFlash(a, static_cast<uint8_t>(a * 3));
+    for (uint32_t a = 0; a < 64; ++a)
+        source.chip().SetFlash(a, static_cast<uint8_t>(a * 3));
     ASSERT_EQ(app::OnCommand(source.p, ids::kRead), CommandResult::Ok);
     std::string dump = source.dir.Read("readback.txt");
     ASSERT_FALSE(dump.empty());
@@ -98,7 +102,8 @@ TEST(Write, ADumpIsProgrammedWithoutTheChecksumQuestion) {
     rig.p.state.programEepAfterHex = 1;
     EXPECT_EQ(app::OnCommand(rig.p, ids::kWrite), CommandResult::Ok);
     EXPECT_TRUE(rig.windows.messages.empty()) << "no question, no error";
-    for (uint32_t a = 0; a < 64; ++a) EXPECT_EQ(rig.chip().Flash(a), static_cast<uint8_t>(a * 3));
+    for (uint32_t a = 0; a < 64; ++a)
+        EXPECT_EQ(rig.chip().Flash(a), static_cast<uint8_t>(a * 3));
     EXPECT_EQ(rig.chip().Eeprom(1), 0x77);
     EXPECT_FALSE(std::filesystem::exists(rig.dir.File("hex.tmp")));
 }
@@ -142,8 +147,8 @@ TEST(Quick, WithoutASnapshotWritesTheWholeFileAndWithOneWritesTheDifferenceFile)
     EXPECT_FALSE(std::filesystem::exists(rig.dir.File("prog.dif")));
     EXPECT_EQ(rig.dir.Read("prog.tmp"), kTwoPages);
 
-    std::string changed = Lines(
-        {Record(0, 0x0000, Bytes(16, 0x20)), Record(0, 0x0040, Bytes(16, 0x10)), kEndRecord});
+    std::string changed =
+        Lines({Record(0, 0x0000, Bytes(16, 0x20)), Record(0, 0x0040, Bytes(16, 0x10)), kEndRecord});
     rig.Write("prog.hex", changed);
     // Without an erase the changed bytes cannot be written; the difference
     // file stays and lists the changed line.
@@ -202,10 +207,11 @@ TEST(Read, WritesTheDumpAndTheHexImageInTheStartDirectory) {
 }
 
 TEST(Read, AReadOnlyStartDirectoryIsReportedWithTheFileName) {
-    if (geteuid() == 0) GTEST_SKIP() << "root can write anywhere";
+    if (geteuid() == 0)
+        GTEST_SKIP() << "root can write anywhere";
     SimRig rig;
-    std::filesystem::permissions(rig.dir.path(), std::filesystem::perms::owner_read |
-                                                     std::filesystem::perms::owner_exec);
+    std::filesystem::permissions(
+        rig.dir.path(), std::filesystem::perms::owner_read | std::filesystem::perms::owner_exec);
     EXPECT_EQ(app::OnCommand(rig.p, ids::kRead), CommandResult::Failed);
     EXPECT_NE(rig.windows.messages.back().text.find("readback.txt"), std::string::npos);
 }
@@ -241,9 +247,9 @@ TEST(Write, ToolHeadersAndStartAddressesAreAccepted) {
     // srec_cat and other tools put a type 04 record of 0 first; avr-objcopy
     // may add a start address record.
     SimRig rig({.chip = "AT90S2313"});
-    rig.Write("tool.hex", Lines({Record(4, 0, {0, 0}), Record(0, 0, {0xAA, 0xBB}),
-                                 Record(3, 0, {0, 0, 0, 0}), Record(5, 0, {0, 0, 0, 0}),
-                                 kEndRecord}));
+    rig.Write("tool.hex",
+              Lines({Record(4, 0, {0, 0}), Record(0, 0, {0xAA, 0xBB}), Record(3, 0, {0, 0, 0, 0}),
+                     Record(5, 0, {0, 0, 0, 0}), kEndRecord}));
     ASSERT_EQ(rig.Load("tool.hex"), 0);
     EXPECT_EQ(app::OnCommand(rig.p, ids::kWrite), app::CommandResult::Ok);
     EXPECT_TRUE(rig.windows.messages.empty());

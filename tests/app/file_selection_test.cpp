@@ -76,7 +76,8 @@ TEST(LoadCurrentFile, EmptyBinaryAndHugeFiles) {
     EXPECT_EQ(rig.p.state.fileLoaded, 1);
 
     std::string binary;
-    for (int i = 0; i < 4096; ++i) binary.push_back(static_cast<char>((i * 37) & 0xFF));
+    for (int i = 0; i < 4096; ++i)
+        binary.push_back(static_cast<char>((i * 37) & 0xFF));
     rig.Write("noise.hex", binary);
     EXPECT_EQ(rig.Load("noise.hex"), 0);
 
@@ -107,8 +108,10 @@ TEST(OpenFile, TheDialogStartsInTheCurrentFilesFolderAndTheNameIsShown) {
     rig.windows.fileChoices.push_back(rig.dir.File("second.eep"));
     app::OnCommand(rig.p, ids::kFileOpen);
     ASSERT_EQ(rig.windows.fileDialogs.size(), 1u);
-    EXPECT_EQ(rig.windows.fileDialogs[0], "Open a File|*.hex, *.eep, readback.txt|"
-                                          "*.hex;*.eep;readback.txt|" + rig.dir.str());
+    EXPECT_EQ(rig.windows.fileDialogs[0],
+              "Open a File|*.hex, *.eep, readback.txt|"
+              "*.hex;*.eep;readback.txt|" +
+                  rig.dir.str());
     EXPECT_EQ(rig.p.state.baseName.view(), "second.eep");
     EXPECT_EQ(rig.p.state.eepromFile, 1);
     EXPECT_EQ(rig.windows.ItemText(ids::kMainWindow, ids::kCurrentFile), "second.eep");

@@ -39,7 +39,9 @@ TEST(Settings, SpeedChangeAndExitGiveTheEightByteFile) {
     rig.p.state.portName.Assign("COM2");
     app::OnCommand(rig.p, ids::kSpeedLow);
     app::OnDestroy(rig.p);
-    EXPECT_EQ(rig.Cfg(), std::string("COM2\0\0" "1\0", 8));
+    EXPECT_EQ(rig.Cfg(), std::string("COM2\0\0"
+                                     "1\0",
+                                     8));
     EXPECT_TRUE(rig.windows.IsMenuChecked(ids::kSpeedLow));
     EXPECT_FALSE(rig.windows.IsMenuChecked(ids::kSpeedHigh));
 }
@@ -50,10 +52,17 @@ TEST(Settings, SpeedCharacterAndStoredPortAreRestored) {
         int32_t speed;
         std::string port;
     };
-    for (const Case& c : {Case{std::string("COM5\0\0" "0", 7), 0, "COM5"},
+    for (const Case& c : {Case{std::string("COM5\0\0"
+                                           "0",
+                                           7),
+                               0, "COM5"},
                           Case{std::string("COM1\0\0\0", 7), 3, "COM1"},
                           Case{std::string("COM3\r\n9", 7), 3, "COM3"},
-                          Case{std::string("CO\nM4\0" "2", 7), 2, "CO\n"}, Case{"com3", 3, "com3"}}) {
+                          Case{std::string("CO\nM4\0"
+                                           "2",
+                                           7),
+                               2, "CO\n"},
+                          Case{"com3", 3, "com3"}}) {
         SettingsRig rig;
         rig.p.state.directPortIo = 1;
         rig.dir.Write("ostrel.cfg", c.file);
@@ -120,8 +129,10 @@ TEST(Settings, OfferFlagAndDecline) {
 }
 
 TEST(Settings, AShortOrGarbageFileHoldsNoUsablePath) {
-    for (std::string content : {std::string("COM1\0\0" "3", 7), std::string(40, '\xff'),
-                                std::string(400, '\0')}) {
+    for (std::string content : {std::string("COM1\0\0"
+                                            "3",
+                                            7),
+                                std::string(40, '\xff'), std::string(400, '\0')}) {
         SettingsRig rig;
         rig.dir.Write("ostrel.cfg", content);
         bool declined = false;

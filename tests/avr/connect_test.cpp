@@ -19,7 +19,8 @@ std::string Report(const char* sig0, const char* sig1, const char* sig2, bool ec
 int EnableAttempts(SimRig& rig) {
     int n = 0;
     for (const auto& i : rig.chip().instructions())
-        if (i[0] == 0xAC && i[1] == 0x53) ++n;
+        if (i[0] == 0xAC && i[1] == 0x53)
+            ++n;
     return n;
 }
 
@@ -127,16 +128,18 @@ TEST(Synchronise, InStepSendsNothingAndNeverAnsweringGivesUpAfter35) {
 }
 
 TEST(EraseEepromBytes, AByteThatWillNotEraseStopsThereAndLaterOnesAreNotTouched) {
-    SimRig rig({.fault = SimFault::StuckByte, .stuckAddress = 0x40,
-                .stuckMemory = sim::Memory::Eeprom});
+    SimRig rig(
+        {.fault = SimFault::StuckByte, .stuckAddress = 0x40, .stuckMemory = sim::Memory::Eeprom});
     ASSERT_EQ(avr::Connect(rig.p), 0);
-    for (uint32_t a = 0; a < 0x48; ++a) rig.chip().SetEeprom(a, 0x12);
+    for (uint32_t a = 0; a < 0x48; ++a)
+        rig.chip().SetEeprom(a, 0x12);
     rig.chip().RecordInstructions(true);
     EXPECT_EQ(avr::EraseEepromBytes(rig.p), 1);
     EXPECT_EQ(rig.p.state.errorText.view(), "Error at Adr: 0040\n");
     EXPECT_EQ(rig.chip().Eeprom(0x3F), 0xFF);
     EXPECT_EQ(rig.chip().Eeprom(0x41), 0x12);
-    for (const auto& i : rig.chip().instructions()) EXPECT_LE(i[1] * 256 + i[2], 0x40);
+    for (const auto& i : rig.chip().instructions())
+        EXPECT_LE(i[1] * 256 + i[2], 0x40);
 }
 
 }  // namespace

@@ -53,7 +53,8 @@ TEST(MemoryInstructions, ReadsTakeTheLastAnswerByte) {
         int bit = reads / 4;  // four reads per bit; the third is the sample
         bool sample = reads % 4 == 2;
         ++reads;
-        if (!sample || bit < 24) return 0;
+        if (!sample || bit < 24)
+            return 0;
         return ((0x5A >> (31 - bit)) & 1) ? 0x4000 : 0;
     };
     avr::ReadEeprom(rig.p);
@@ -66,10 +67,9 @@ TEST(WriteFlashPage, PageAddressIsThePageShiftedIntoTheWordAddress) {
         int32_t page;
         Bytes expected;
     };
-    for (const Case& c : {Case{5, 3, {0x4C, 0x00, 0x60, 0x00}},
-                          Case{6, 127, {0x4C, 0x1F, 0xC0, 0x00}},
-                          Case{7, 255, {0x4C, 0x7F, 0x80, 0x00}},
-                          Case{4, 0, {0x4C, 0x00, 0x00, 0x00}}}) {
+    for (const Case& c :
+         {Case{5, 3, {0x4C, 0x00, 0x60, 0x00}}, Case{6, 127, {0x4C, 0x1F, 0xC0, 0x00}},
+          Case{7, 255, {0x4C, 0x7F, 0x80, 0x00}}, Case{4, 0, {0x4C, 0x00, 0x00, 0x00}}}) {
         WireRig rig;
         rig.p.state.pageShift = c.shift;
         uint64_t before = rig.clock.NowUs();
@@ -108,7 +108,8 @@ TEST(ReadLockBits, ShowsBothWordsAndKeepsTheWholeAnswer) {
         int bit = reads / 4;
         bool sample = reads % 4 == 2;
         ++reads;
-        if (!sample) return 0;
+        if (!sample)
+            return 0;
         return ((answer >> (31 - bit)) & 1) ? 0x4000 : 0;
     };
     avr::ReadLockBits(rig.p);
@@ -149,7 +150,8 @@ TEST(EraseEepromBytes, AByteThatWillNotEraseNamesItsAddress) {
         int bit = (n / 4) % 32;
         bool sample = n % 4 == 2;
         ++n;
-        if (!sample || bit < 24) return 0;
+        if (!sample || bit < 24)
+            return 0;
         return ((0x12 >> (31 - bit)) & 1) ? 0x4000 : 0;
     };
     EXPECT_EQ(avr::EraseEepromBytes(rig.p), 1);

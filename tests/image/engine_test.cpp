@@ -16,14 +16,16 @@ using sim::SimFault;
 
 std::string Lines(std::initializer_list<std::string> lines) {
     std::string text;
-    for (const auto& l : lines) text += l + "\r\n";
+    for (const auto& l : lines)
+        text += l + "\r\n";
     return text;
 }
 
 int CountOps(const SimRig& rig, uint8_t op) {
     int n = 0;
     for (const auto& i : const_cast<SimRig&>(rig).chip().instructions())
-        if (i[0] == op) ++n;
+        if (i[0] == op)
+            ++n;
     return n;
 }
 
@@ -92,8 +94,8 @@ TEST(ByteMode, ABitThatMustBecomeOneFailsAfterThePollingTimeOut) {
 
 TEST(PageMode, TwoPagesGiveExactlyTwoPageWritesAtTheirAddresses) {
     // ATmega8: 32-word pages. Bytes of page 0, then of page 1.
-    std::string file = Lines({Record(0, 0x0000, Bytes(16)), Record(0, 0x0040, Bytes(16, 0x40)),
-                              kEndRecord});
+    std::string file =
+        Lines({Record(0, 0x0000, Bytes(16)), Record(0, 0x0040, Bytes(16, 0x40)), kEndRecord});
     SimRig rig({.chip = "ATmega8"});
     rig.chip().RecordInstructions(true);
     ASSERT_EQ(RunFile(rig, "a.hex", file), image::kRunOk);
@@ -109,7 +111,8 @@ TEST(PageMode, AnOddRecordLoadsItsLastByteIntoTheHighByteToo) {
     ASSERT_EQ(RunFile(rig, "a.hex", file), image::kRunOk);
     std::vector<std::array<uint8_t, 4>> loads;
     for (const auto& i : rig.chip().instructions())
-        if (i[0] == 0x40 || i[0] == 0x48) loads.push_back(i);
+        if (i[0] == 0x40 || i[0] == 0x48)
+            loads.push_back(i);
     ASSERT_EQ(loads.size(), 4u);
     EXPECT_EQ(loads[0], (std::array<uint8_t, 4>{0x40, 0x00, 0x08, 0xA1}));
     EXPECT_EQ(loads[1], (std::array<uint8_t, 4>{0x48, 0x00, 0x08, 0xB2}));
@@ -120,7 +123,8 @@ TEST(PageMode, AnOddRecordLoadsItsLastByteIntoTheHighByteToo) {
 TEST(PageMode, ARunStartsAtThePageOfItsFirstByte) {
     SimRig rig({.chip = "ATmega8"});
     // A first run leaves currentPage at page 5; the next run's data is in page 2.
-    ASSERT_EQ(RunFile(rig, "a.hex", Lines({Record(0, 5 * 64, Bytes(2)), kEndRecord})), image::kRunOk);
+    ASSERT_EQ(RunFile(rig, "a.hex", Lines({Record(0, 5 * 64, Bytes(2)), kEndRecord})),
+              image::kRunOk);
     ASSERT_EQ(rig.p.state.currentPage, 5);
     rig.chip().ClearCounters();
     ASSERT_EQ(RunFile(rig, "b.hex", Lines({Record(0, 2 * 64, Bytes(2, 7)), kEndRecord})),
@@ -146,7 +150,8 @@ TEST(FlashPath, FormatErrorInTheMiddleStopsWithTheRecordStreamTexts) {
     EXPECT_EQ(RunFile(rig, "a.hex", file), image::kRunFailed);
     EXPECT_EQ(rig.p.state.errorText.view(), "No Intel Int.8/MDS-Format\n");
     std::vector<std::string> shown;
-    for (auto& t : rig.windows.activity) shown.push_back(t.substr(0, t.find("  ")));
+    for (auto& t : rig.windows.activity)
+        shown.push_back(t.substr(0, t.find("  ")));
     ASSERT_GE(shown.size(), 2u);
     EXPECT_EQ(shown[shown.size() - 2], "Expected ':'");
     EXPECT_EQ(shown.back(), "fehllesung 000A");
@@ -223,7 +228,8 @@ TEST(EepromPath, ErasePassThenRecordsAndEofWithoutEndRecord) {
     // Address 2 was erased first and then written: two writes there.
     int writesAt2 = 0;
     for (const auto& i : rig.chip().instructions())
-        if (i[0] == 0xC0 && i[2] == 0x02) ++writesAt2;
+        if (i[0] == 0xC0 && i[2] == 0x02)
+            ++writesAt2;
     EXPECT_EQ(writesAt2, 2);
     EXPECT_EQ(rig.windows.activity.back().substr(0, 15), "eof aufgetreten");
 }
@@ -246,7 +252,9 @@ TEST(EepromPath, VerifyMismatchFailsWithoutAPrompt) {
 }
 
 TEST(EepromPath, AByteThatStaysInTheErasePassFails) {
-    SimRig rig({.chip = "ATmega8", .fault = SimFault::StuckByte, .stuckAddress = 0x20,
+    SimRig rig({.chip = "ATmega8",
+                .fault = SimFault::StuckByte,
+                .stuckAddress = 0x20,
                 .stuckMemory = sim::Memory::Eeprom});
     ASSERT_EQ(avr::Connect(rig.p), 0);
     rig.chip().SetEeprom(0x20, 0x33);

@@ -7,9 +7,11 @@ namespace ostrel::testing {
 
 namespace {
 int Hex2(const std::string& s, size_t pos) {
-    if (pos + 2 > s.size()) return -1;
+    if (pos + 2 > s.size())
+        return -1;
     unsigned v = 0;
-    if (std::sscanf(s.substr(pos, 2).c_str(), "%2x", &v) != 1) return -1;
+    if (std::sscanf(s.substr(pos, 2).c_str(), "%2x", &v) != 1)
+        return -1;
     return static_cast<int>(v);
 }
 }  // namespace
@@ -20,15 +22,21 @@ ByteImage ParseHexImage(const std::string& text) {
     std::string line;
     uint32_t base = 0;
     while (std::getline(in, line)) {
-        if (!line.empty() && line.back() == '\r') line.pop_back();
-        if (line.size() < 11 || line[0] != ':') continue;
+        if (!line.empty() && line.back() == '\r')
+            line.pop_back();
+        if (line.size() < 11 || line[0] != ':')
+            continue;
         int n = Hex2(line, 1);
         int a = (Hex2(line, 3) << 8) | Hex2(line, 5);
         int t = Hex2(line, 7);
-        if (t == 1) break;
-        if (t == 4) base = static_cast<uint32_t>((Hex2(line, 9) << 8) | Hex2(line, 11)) << 16;
-        if (t == 2) base = static_cast<uint32_t>((Hex2(line, 9) << 8) | Hex2(line, 11)) << 4;
-        if (t != 0) continue;
+        if (t == 1)
+            break;
+        if (t == 4)
+            base = static_cast<uint32_t>((Hex2(line, 9) << 8) | Hex2(line, 11)) << 16;
+        if (t == 2)
+            base = static_cast<uint32_t>((Hex2(line, 9) << 8) | Hex2(line, 11)) << 4;
+        if (t != 0)
+            continue;
         for (int i = 0; i < n; ++i)
             image[base + static_cast<uint32_t>(a + i)] =
                 static_cast<uint8_t>(Hex2(line, 9 + 2 * static_cast<size_t>(i)));
@@ -41,8 +49,10 @@ std::string ImageDifferences(const ByteImage& image, const ByteImage& other, int
     int shown = 0;
     for (const auto& [address, value] : image) {
         auto it = other.find(address);
-        if (it != other.end() && it->second == value) continue;
-        if (shown++ >= limit) break;
+        if (it != other.end() && it->second == value)
+            continue;
+        if (shown++ >= limit)
+            break;
         char text[64];
         if (it == other.end()) {
             std::snprintf(text, sizeof text, "0x%04X: %02X missing\n", address, value);

@@ -7,12 +7,18 @@ namespace ostrel::testing {
 namespace {
 const char* FunctionName(CommFunction f) {
     switch (f) {
-        case CommFunction::SetRts: return "SETRTS";
-        case CommFunction::ClrRts: return "CLRRTS";
-        case CommFunction::SetDtr: return "SETDTR";
-        case CommFunction::ClrDtr: return "CLRDTR";
-        case CommFunction::SetBreak: return "SETBREAK";
-        case CommFunction::ClrBreak: return "CLRBREAK";
+        case CommFunction::SetRts:
+            return "SETRTS";
+        case CommFunction::ClrRts:
+            return "CLRRTS";
+        case CommFunction::SetDtr:
+            return "SETDTR";
+        case CommFunction::ClrDtr:
+            return "CLRDTR";
+        case CommFunction::SetBreak:
+            return "SETBREAK";
+        case CommFunction::ClrBreak:
+            return "CLRBREAK";
     }
     return "?";
 }
@@ -21,9 +27,12 @@ const char* FunctionName(CommFunction f) {
 std::string ToString(const PortCall& call) {
     char buf[64];
     switch (call.kind) {
-        case PortCall::Kind::OpenSerial: return "open " + call.name;
-        case PortCall::Kind::CloseSerial: return "close";
-        case PortCall::Kind::Escape: return FunctionName(call.function);
+        case PortCall::Kind::OpenSerial:
+            return "open " + call.name;
+        case PortCall::Kind::CloseSerial:
+            return "close";
+        case PortCall::Kind::Escape:
+            return FunctionName(call.function);
         case PortCall::Kind::ModemStatus:
             std::snprintf(buf, sizeof buf, "status %02X", call.value);
             return buf;
@@ -127,21 +136,24 @@ void RecordingPort::WriteControl(uint16_t base, uint8_t value) {
 std::vector<PortCall> RecordingPort::Calls(PortCall::Kind kind) const {
     std::vector<PortCall> out;
     for (const auto& c : calls)
-        if (c.kind == kind) out.push_back(c);
+        if (c.kind == kind)
+            out.push_back(c);
     return out;
 }
 
 std::vector<CommFunction> RecordingPort::Escapes() const {
     std::vector<CommFunction> out;
     for (const auto& c : calls)
-        if (c.kind == PortCall::Kind::Escape) out.push_back(c.function);
+        if (c.kind == PortCall::Kind::Escape)
+            out.push_back(c.function);
     return out;
 }
 
 std::vector<uint8_t> RecordingPort::DataWrites() const {
     std::vector<uint8_t> out;
     for (const auto& c : calls)
-        if (c.kind == PortCall::Kind::WriteData) out.push_back(static_cast<uint8_t>(c.value));
+        if (c.kind == PortCall::Kind::WriteData)
+            out.push_back(static_cast<uint8_t>(c.value));
     return out;
 }
 
@@ -154,7 +166,8 @@ std::vector<uint8_t> SentBytes(const RecordingPort& port) {
     int bits = 0;
     uint8_t current = 0;
     for (const auto& call : port.calls) {
-        if (call.kind != PortCall::Kind::WriteData) continue;
+        if (call.kind != PortCall::Kind::WriteData)
+            continue;
         auto value = static_cast<uint8_t>(call.value);
         if ((value & 0x02) && !(previous & 0x02)) {
             current = static_cast<uint8_t>((current << 1) | (value & 0x01));

@@ -26,15 +26,15 @@ struct PortCall {
     };
     Kind kind = Kind::OpenSerial;
     CommFunction function = CommFunction::SetRts;  // Escape
-    uint16_t base = 0;                              // parallel calls
-    uint32_t value = 0;                             // written or returned value
-    std::string name;                               // OpenSerial
+    uint16_t base = 0;                             // parallel calls
+    uint32_t value = 0;                            // written or returned value
+    std::string name;                              // OpenSerial
 };
 
 std::string ToString(const PortCall& call);
 
 class RecordingPort : public PortAccess {
-public:
+  public:
     SerialOpenResult OpenSerial(std::string_view comName) override;
     void CloseSerial() override;
     void EscapeCommFunction(CommFunction function) override;
@@ -68,7 +68,7 @@ public:
     std::vector<uint8_t> DataWrites() const;
     void Clear() { calls.clear(); }
 
-private:
+  private:
     uint8_t lastData_ = 0;
 };
 

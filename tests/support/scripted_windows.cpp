@@ -8,7 +8,8 @@ void ScriptedWindows::SetItemText(int window, int item, std::string_view text) {
     ModelWindowSystem::SetItemText(window, item, text);
     log.push_back("text " + std::to_string(window) + " " + std::to_string(item) + " '" +
                   std::string(text) + "'");
-    if (window == ids::kMainWindow && item == ids::kActivity) activity.emplace_back(text);
+    if (window == ids::kMainWindow && item == ids::kActivity)
+        activity.emplace_back(text);
 }
 
 void ScriptedWindows::EnableItem(int window, int item, bool enabled) {
@@ -28,12 +29,15 @@ void ScriptedWindows::CheckMenuItem(int command, bool checked) {
     log.push_back((checked ? "menu-check " : "menu-uncheck ") + std::to_string(command));
 }
 
-void ScriptedWindows::Repaint(int window) { log.push_back("repaint " + std::to_string(window)); }
+void ScriptedWindows::Repaint(int window) {
+    log.push_back("repaint " + std::to_string(window));
+}
 
 void ScriptedWindows::ProcessPendingEvents() {
     ++pendingEventPasses;
     log.push_back("events");
-    if (onPendingEvents) onPendingEvents();
+    if (onPendingEvents)
+        onPendingEvents();
 }
 
 MsgResult ScriptedWindows::MessageBox(int owner, std::string_view text, std::string_view title,
@@ -43,7 +47,8 @@ MsgResult ScriptedWindows::MessageBox(int owner, std::string_view text, std::str
         answer = answers.front();
         answers.pop_front();
     }
-    if (buttons == MsgButtons::Ok) answer = MsgResult::Ok;
+    if (buttons == MsgButtons::Ok)
+        answer = MsgResult::Ok;
     messages.push_back({owner, std::string(text), std::string(title), buttons, answer});
     log.push_back("msgbox '" + std::string(title) + "' '" + std::string(text) + "'");
     return answer;
@@ -61,7 +66,8 @@ std::optional<std::string> ScriptedWindows::AskOpenFile(std::string_view title,
     fileDialogs.push_back(std::string(title) + "|" + std::string(filterName) + "|" +
                           std::string(patterns) + "|" + std::string(startFolder));
     log.push_back("file-dialog");
-    if (fileChoices.empty()) return std::nullopt;
+    if (fileChoices.empty())
+        return std::nullopt;
     auto choice = fileChoices.front();
     fileChoices.pop_front();
     return choice;
@@ -76,7 +82,8 @@ bool ScriptedWindows::OpenDocument(std::string_view pathOrUrl) {
 int ScriptedWindows::RunModalDialog(int dialog, int owner, DialogHandler& handler) {
     log.push_back("dialog " + std::to_string(dialog) + " owner " + std::to_string(owner));
     handler.OnInit();
-    if (dialogScript) dialogScript(dialog, handler);
+    if (dialogScript)
+        dialogScript(dialog, handler);
     int result = 0;
     WindowEnded(dialog, &result);
     return result;
@@ -89,7 +96,8 @@ void ScriptedWindows::EndWindow(int window, int result) {
 
 std::vector<std::string> ScriptedWindows::MessageTexts() const {
     std::vector<std::string> out;
-    for (const auto& m : messages) out.push_back(m.title + ": " + m.text);
+    for (const auto& m : messages)
+        out.push_back(m.title + ": " + m.text);
     return out;
 }
 

@@ -22,7 +22,7 @@ struct ShownMessage {
 };
 
 class ScriptedWindows : public ModelWindowSystem {
-public:
+  public:
     void SetItemText(int window, int item, std::string_view text) override;
     void EnableItem(int window, int item, bool enabled) override;
     void CheckItem(int window, int item, bool checked) override;
@@ -50,10 +50,10 @@ public:
     std::function<void()> onPendingEvents;
 
     // --- record ---
-    std::vector<std::string> log;        // every call, in order
-    std::vector<ShownMessage> messages;  // every message box
-    std::vector<std::string> activity;   // every text set on the main window's activity field
-    std::vector<std::string> documents;  // every document opened
+    std::vector<std::string> log;          // every call, in order
+    std::vector<ShownMessage> messages;    // every message box
+    std::vector<std::string> activity;     // every text set on the main window's activity field
+    std::vector<std::string> documents;    // every document opened
     std::vector<std::string> fileDialogs;  // "title|filter|patterns|folder" of each file dialog
     int beeps = 0;
     int pendingEventPasses = 0;

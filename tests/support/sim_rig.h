@@ -24,7 +24,7 @@ struct SimRigOptions {
 };
 
 class SimRig {
-public:
+  public:
     explicit SimRig(SimRigOptions options = {});
 
     sim::AvrTarget& chip() { return sim->target(); }
@@ -42,7 +42,7 @@ public:
     std::unique_ptr<Programmer> programmer;
     Programmer& p;
 
-private:
+  private:
     static Programmer& Build(SimRig& rig, const SimRigOptions& options);
 };
 

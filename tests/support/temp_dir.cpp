@@ -36,11 +36,14 @@ std::string TempDir::Write(std::string_view name, std::string_view content) cons
     return file;
 }
 
-std::string TempDir::Read(std::string_view name) const { return ReadFileBytes(File(name)); }
+std::string TempDir::Read(std::string_view name) const {
+    return ReadFileBytes(File(name));
+}
 
 std::string ReadFileBytes(const std::string& path) {
     std::ifstream in(path, std::ios::binary);
-    if (!in) return {};
+    if (!in)
+        return {};
     return std::string(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
 }
 

@@ -9,7 +9,7 @@
 namespace ostrel::testing {
 
 class TempDir {
-public:
+  public:
     TempDir();
     ~TempDir();
     TempDir(const TempDir&) = delete;
@@ -24,7 +24,7 @@ public:
     // Reads a file inside the folder; empty when it is missing.
     std::string Read(std::string_view name) const;
 
-private:
+  private:
     std::filesystem::path path_;
 };
 

@@ -1,0 +1,476 @@
+#include "sim/avr_target.h"
+
+#include <algorithm>
+
+namespace ostrel::sim {
+
+namespace {
+
+constexpr uint8_t kEnable1 = 0xAC;
+constexpr uint8_t kEnable2 = 0x53;
+
+// Lock bit positions: the classic instruction sets keep LB1 in bit 1 and LB2
+// in bit 2 (as Write Lock Bits carries them); the newer chips LB1 in bit 0 and
+// LB2 in bit 1 of their lock byte.
+uint8_t Lb1Mask(const ChipInfo& chip) {
+    return chip.isa == InstructionSet::Modern ? 0x01 : 0x02;
+}
+uint8_t Lb2Mask(const ChipInfo& chip) {
+    return chip.isa == InstructionSet::Modern ? 0x02 : 0x04;
+}
+
+}  // namespace
+
+ChipMemory ChipMemory::Fresh(const ChipInfo& chip) {
+    ChipMemory m;
+    m.flash.assign(chip.flashBytes, 0xFF);
+    m.eeprom.assign(chip.eepromBytes, 0xFF);
+    m.lock = 0xFF;
+    m.fuses = chip.fuseDefaults;
+    return m;
+}
+
+AvrTarget::AvrTarget(const ChipInfo& chip, const Clock& clock)
+    : chip_(chip),
+      clock_(clock),
+      memory_(ChipMemory::Fresh(chip)),
+      signature_(chip.signature),
+      pageBuffer_(chip.pageBytes, 0xFF),
+      flashMask_(chip.flashBytes - 1),
+      eepromMask_(chip.eepromBytes - 1),
+      resetLowUs_(clock.NowUs()) {}
+
+// --- lines ---------------------------------------------------------------
+
+void AvrTarget::SetLines(bool resetHigh, bool sckHigh, bool mosiHigh) {
+    if (resetHigh != resetHigh_)
+        ResetChanged(resetHigh);
+    mosi_ = mosiHigh;
+    if (sckHigh == sck_)
+        return;
+    sck_ = sckHigh;
+    if (resetHigh_ || !InterfaceStarted())
+        return;
+    if (sckHigh) {
+        RisingEdge();
+    } else {
+        FallingEdge();
+    }
+}
+
+bool AvrTarget::Miso() {
+    if (resetHigh_ || !InterfaceStarted())
+        return true;
+    return miso_;
+}
+
+bool AvrTarget::DrivesMiso() {
+    return !resetHigh_ && InterfaceStarted();
+}
+
+void AvrTarget::ResetChanged(bool high) {
+    resetHigh_ = high;
+    // Any change of RESET restarts the interface: the bit count begins again
+    // and Programming Enable is needed again.
+    started_ = false;
+    enabled_ = false;
+    bitCount_ = 0;
+    inShift_ = 0;
+    outByte_ = 0;
+    nextOut_ = 0;
+    miso_ = false;
+    pulsesToLose_ = 0;
+    loseFallingEdge_ = false;
+    std::fill(pageBuffer_.begin(), pageBuffer_.end(), 0xFF);
+    if (!high)
+        resetLowUs_ = clock_.NowUs();
+}
+
+bool AvrTarget::InterfaceStarted() {
+    if (started_)
+        return true;
+    if (resetHigh_)
+        return false;
+    if (clock_.NowUs() - resetLowUs_ < kResetEntryUs)
+        return false;
+    started_ = true;
+    pulsesToLose_ = stepOffset_;
+    return true;
+}
+
+void AvrTarget::RisingEdge() {
+    if (pulsesToLose_ > 0) {
+        --pulsesToLose_;
+        loseFallingEdge_ = true;
+        return;
+    }
+    inShift_ = static_cast<uint8_t>((inShift_ << 1) | (mosi_ ? 1 : 0));
+    ++bitCount_;
+    if ((bitCount_ & 7) == 0)
+        ByteReceived();
+}
+
+void AvrTarget::FallingEdge() {
+    if (loseFallingEdge_) {
+        loseFallingEdge_ = false;
+        return;
+    }
+    // The falling edge after the last bit of a byte starts the next answer
+    // byte with its most significant bit; the others move one bit on.
+    const uint32_t pos = bitCount_ & 7;
+    if (pos == 0)
+        outByte_ = nextOut_;
+    miso_ = ((outByte_ >> (7 - pos)) & 1) != 0;
+}
+
+void AvrTarget::ByteReceived() {
+    const uint32_t k = ((bitCount_ >> 3) - 1) & 3;
+    frame_[k] = inShift_;
+    switch (k) {
+        case 1:
+            nextOut_ = (chip_.echoesEnable && frame_[0] == kEnable1 && frame_[1] == kEnable2)
+                           ? kEnable2
+                           : 0;
+            break;
+        case 2:
+            nextOut_ = enabled_ ? ReadAnswer() : 0;
+            break;
+        case 3:
+            nextOut_ = 0;
+            Execute();
+            break;
+        default:
+            nextOut_ = 0;
+            break;
+    }
+}
+
+// --- instructions --------------------------------------------------------
+
+uint8_t AvrTarget::ReadAnswer() {
+    const uint8_t b0 = frame_[0];
+    const uint8_t b1 = frame_[1];
+    const uint8_t b2 = frame_[2];
+    const uint32_t address = (static_cast<uint32_t>(b1) << 8) | b2;
+    switch (b0) {
+        case 0x20:
+        case 0x28: {
+            if (ReadProtected())
+                return b2;
+            const uint32_t index = ((address << 1) | (b0 == 0x28 ? 1u : 0u)) & flashMask_;
+            return ReadCell(Memory::Flash, index, clock_.NowUs());
+        }
+        case 0xA0:
+            if (ReadProtected())
+                return b2;
+            return ReadCell(Memory::Eeprom, address & eepromMask_, clock_.NowUs());
+        case 0x30:
+            // Classic chips hide their signature in lock mode 3; the newer
+            // ones keep answering it.
+            if (ReadProtected() && chip_.isa != InstructionSet::Modern)
+                return b2;
+            return (b2 & 3) < 3 ? signature_[b2 & 3] : 0xFF;
+        case 0x58:
+            return LockAndFuseAnswer(b1, b2);
+        case 0x50:
+            return FuseAnswer(b1);
+        case 0xF0:
+            if (chip_.isa != InstructionSet::Modern)
+                return 0;
+            return Busy() ? 0x01 : 0x00;
+        default:
+            return 0;
+    }
+}
+
+uint8_t AvrTarget::LockAndFuseAnswer(uint8_t b1, uint8_t /*b2*/) {
+    const uint8_t lock = memory_.lock;
+    switch (chip_.isa) {
+        case InstructionSet::Classic:
+            return 0;
+        case InstructionSet::ClassicFuseBit: {
+            // "12Sx xxxF": LB1, LB2, SPIEN (always programmed), the fuse bit.
+            const uint8_t lb1 = (lock >> 1) & 1;
+            const uint8_t lb2 = (lock >> 2) & 1;
+            return static_cast<uint8_t>((lb1 << 7) | (lb2 << 6) | 0x1E | (memory_.fuses[0] & 1));
+        }
+        case InstructionSet::TinyFuseByte:
+            return static_cast<uint8_t>(lock | 0xF9);
+        case InstructionSet::Modern:
+            if (b1 == 0x00)
+                return static_cast<uint8_t>(lock | ~chip_.lockMask);
+            if (b1 == 0x08 && chip_.fuseCount >= 2)
+                return memory_.fuses[1];
+            return 0;
+    }
+    return 0;
+}
+
+uint8_t AvrTarget::FuseAnswer(uint8_t b1) {
+    switch (chip_.isa) {
+        case InstructionSet::TinyFuseByte:
+            return memory_.fuses[0];
+        case InstructionSet::Modern:
+            if (b1 == 0x00)
+                return memory_.fuses[0];
+            if (b1 == 0x08 && chip_.fuseCount >= 3)
+                return memory_.fuses[2];
+            return 0;
+        default:
+            return 0;
+    }
+}
+
+void AvrTarget::Execute() {
+    if (recording_)
+        log_.push_back(frame_);
+    if (!enabled_) {
+        if (frame_[0] == kEnable1 && frame_[1] == kEnable2)
+            enabled_ = true;
+        return;
+    }
+    ++executed_;
+    const uint8_t b0 = frame_[0];
+    const uint32_t address = (static_cast<uint32_t>(frame_[1]) << 8) | frame_[2];
+    const uint8_t data = frame_[3];
+    const uint64_t now = clock_.NowUs();
+    switch (b0) {
+        case 0x40:
+        case 0x48: {
+            if (IsBusy(flashBusy_, now))
+                return;
+            const uint32_t index = ((address << 1) | (b0 == 0x48 ? 1u : 0u)) & flashMask_;
+            if (chip_.Paged()) {
+                // Page mode: the byte goes to the page buffer at its place in the page.
+                pageBuffer_[index & (chip_.pageBytes - 1)] = data;
+            } else if (!WriteProtected()) {
+                WriteFlashByte(index, data, now);
+            }
+            return;
+        }
+        case 0x4C:
+            if (chip_.Paged() && !WriteProtected() && !IsBusy(flashBusy_, now)) {
+                WriteFlashPage(address, now);
+            }
+            return;
+        case 0xC0:
+            if (!WriteProtected() && !IsBusy(eepromBusy_, now)) {
+                WriteEepromByte(address & eepromMask_, data, now);
+            }
+            return;
+        case 0xAC:
+            ExecuteAc();
+            return;
+        default:
+            return;
+    }
+}
+
+void AvrTarget::ExecuteAc() {
+    const uint8_t b1 = frame_[1];
+    const uint8_t data = frame_[3];
+    const uint64_t now = clock_.NowUs();
+    const bool erasing = now < eraseEndUs_;
+    if ((b1 & 0xE0) == 0x80) {
+        if (!erasing)
+            ChipErase(now);
+        return;
+    }
+    if (erasing)
+        return;
+    std::array<uint8_t, 3>& fuses = memory_.fuses;
+    switch (chip_.isa) {
+        case InstructionSet::Classic:
+        case InstructionSet::ClassicFuseBit:
+        case InstructionSet::TinyFuseByte:
+            if ((b1 & 0xF8) == 0xF8) {
+                // Write Lock Bits: a 0 in bit 1 or 2 programs LB1 or LB2;
+                // only a chip erase unprograms them.
+                memory_.lock &= static_cast<uint8_t>(b1 | 0xF9);
+                dirty_ = true;
+            } else if (chip_.isa == InstructionSet::ClassicFuseBit && (b1 & 0xFE) == 0xBE) {
+                fuses[0] = static_cast<uint8_t>((fuses[0] & 0xFE) | (b1 & 0x01));
+                dirty_ = true;
+            } else if (chip_.isa == InstructionSet::TinyFuseByte && (b1 & 0xE0) == 0xA0) {
+                const uint8_t value = chip_.variant != 0 ? b1 : data;
+                const uint8_t mask = chip_.fuseWriteMasks[0];
+                fuses[0] = static_cast<uint8_t>((fuses[0] & ~mask) | (value & mask));
+                dirty_ = true;
+            }
+            return;
+        case InstructionSet::Modern: {
+            if (b1 == chip_.variant) {
+                memory_.lock &= static_cast<uint8_t>(data | ~chip_.lockMask);
+                dirty_ = true;
+                return;
+            }
+            // Lock mode 2 and 3 also freeze the fuses.
+            if (WriteProtected())
+                return;
+            int index = -1;
+            if (b1 == 0xA0)
+                index = 0;
+            if (b1 == 0xA8 && chip_.fuseCount >= 2)
+                index = 1;
+            if (b1 == 0xA4 && chip_.fuseCount >= 3)
+                index = 2;
+            if (index < 0)
+                return;
+            const uint8_t mask = chip_.fuseWriteMasks[static_cast<std::size_t>(index)];
+            fuses[static_cast<std::size_t>(index)] = static_cast<uint8_t>((data & mask) | ~mask);
+            dirty_ = true;
+            return;
+        }
+    }
+}
+
+// --- memories ------------------------------------------------------------
+
+uint8_t AvrTarget::ReadCell(Memory memory, uint32_t index, uint64_t nowUs) const {
+    const BusyRange& busy = memory == Memory::Flash ? flashBusy_ : eepromBusy_;
+    if (nowUs < busy.endUs && index >= busy.lo && index < busy.hi) {
+        const uint64_t half = busy.startUs + (busy.endUs - busy.startUs) / 2;
+        return nowUs < half ? busy.poll[0] : busy.poll[1];
+    }
+    return memory == Memory::Flash ? memory_.flash[index] : memory_.eeprom[index];
+}
+
+void AvrTarget::StartBusy(BusyRange& busy, uint32_t lo, uint32_t hi, uint32_t us,
+                          const std::array<uint8_t, 2>& poll, uint64_t nowUs) {
+    busy.lo = lo;
+    busy.hi = hi;
+    busy.startUs = nowUs;
+    busy.endUs = nowUs + us;
+    busy.poll = poll;
+}
+
+bool AvrTarget::Stuck(Memory memory, uint32_t index) const {
+    return stuckSet_ && stuckMemory_ == memory && stuckIndex_ == index;
+}
+
+void AvrTarget::WriteFlashByte(uint32_t index, uint8_t value, uint64_t nowUs) {
+    if (!Stuck(Memory::Flash, index)) {
+        // Programming only clears bits; only an erase sets them again.
+        memory_.flash[index] &= value;
+        dirty_ = true;
+    }
+    StartBusy(flashBusy_, index, index + 1, chip_.flashWriteUs, chip_.flashPoll, nowUs);
+}
+
+void AvrTarget::WriteFlashPage(uint32_t wordAddress, uint64_t nowUs) {
+    const uint32_t pageWords = chip_.PageWords();
+    const uint32_t base = wordAddress & (chip_.FlashWords() - 1) & ~(pageWords - 1);
+    const uint32_t lo = base * 2;
+    for (uint32_t i = 0; i < chip_.pageBytes; ++i) {
+        if (!Stuck(Memory::Flash, lo + i))
+            memory_.flash[lo + i] &= pageBuffer_[i];
+    }
+    std::fill(pageBuffer_.begin(), pageBuffer_.end(), 0xFF);
+    dirty_ = true;
+    pageWrites_.push_back(base);
+    StartBusy(flashBusy_, lo, lo + chip_.pageBytes, chip_.flashWriteUs, chip_.flashPoll, nowUs);
+}
+
+void AvrTarget::WriteEepromByte(uint32_t index, uint8_t value, uint64_t nowUs) {
+    if (!Stuck(Memory::Eeprom, index)) {
+        // The EEPROM erases the byte before writing it, so the value replaces the old one.
+        memory_.eeprom[index] = value;
+        dirty_ = true;
+    }
+    StartBusy(eepromBusy_, index, index + 1, chip_.eepromWriteUs, chip_.eepromPoll, nowUs);
+}
+
+void AvrTarget::ChipErase(uint64_t nowUs) {
+    const uint8_t keep = stuckSet_ ? (stuckMemory_ == Memory::Flash ? memory_.flash[stuckIndex_]
+                                                                    : memory_.eeprom[stuckIndex_])
+                                   : 0;
+    std::fill(memory_.flash.begin(), memory_.flash.end(), 0xFF);
+    std::fill(memory_.eeprom.begin(), memory_.eeprom.end(), 0xFF);
+    if (stuckSet_) {
+        (stuckMemory_ == Memory::Flash ? memory_.flash : memory_.eeprom)[stuckIndex_] = keep;
+    }
+    std::fill(pageBuffer_.begin(), pageBuffer_.end(), 0xFF);
+    memory_.lock = 0xFF;
+    dirty_ = true;
+    ++chipErases_;
+    eraseEndUs_ = nowUs + chip_.chipEraseUs;
+    StartBusy(flashBusy_, 0, chip_.flashBytes, chip_.chipEraseUs, chip_.flashPoll, nowUs);
+    StartBusy(eepromBusy_, 0, chip_.eepromBytes, chip_.chipEraseUs, chip_.eepromPoll, nowUs);
+}
+
+bool AvrTarget::ReadProtected() const {
+    const uint8_t both = Lb1Mask(chip_) | Lb2Mask(chip_);
+    return (memory_.lock & both) == 0;
+}
+
+bool AvrTarget::WriteProtected() const {
+    return (memory_.lock & Lb1Mask(chip_)) == 0;
+}
+
+bool AvrTarget::Busy() const {
+    const uint64_t now = clock_.NowUs();
+    return IsBusy(flashBusy_, now) || IsBusy(eepromBusy_, now);
+}
+
+// --- direct access ---------------------------------------------------------
+
+bool AvrTarget::LoadMemory(const ChipMemory& memory) {
+    if (memory.flash.size() != chip_.flashBytes || memory.eeprom.size() != chip_.eepromBytes) {
+        return false;
+    }
+    memory_ = memory;
+    dirty_ = true;
+    return true;
+}
+
+uint8_t AvrTarget::Flash(uint32_t byteAddress) const {
+    return byteAddress < memory_.flash.size() ? memory_.flash[byteAddress] : 0xFF;
+}
+
+void AvrTarget::SetFlash(uint32_t byteAddress, uint8_t value) {
+    if (byteAddress >= memory_.flash.size())
+        return;
+    memory_.flash[byteAddress] = value;
+    dirty_ = true;
+}
+
+uint8_t AvrTarget::Eeprom(uint32_t address) const {
+    return address < memory_.eeprom.size() ? memory_.eeprom[address] : 0xFF;
+}
+
+void AvrTarget::SetEeprom(uint32_t address, uint8_t value) {
+    if (address >= memory_.eeprom.size())
+        return;
+    memory_.eeprom[address] = value;
+    dirty_ = true;
+}
+
+void AvrTarget::SetLock(uint8_t value) {
+    memory_.lock = value;
+    dirty_ = true;
+}
+
+void AvrTarget::SetFuse(int index, uint8_t value) {
+    if (index < 0 || index > 2)
+        return;
+    memory_.fuses[static_cast<std::size_t>(index)] = value;
+    dirty_ = true;
+}
+
+void AvrTarget::SetStuckCell(Memory memory, uint32_t address) {
+    const std::size_t size = memory == Memory::Flash ? memory_.flash.size() : memory_.eeprom.size();
+    if (address >= size)
+        return;
+    stuckSet_ = true;
+    stuckMemory_ = memory;
+    stuckIndex_ = address;
+}
+
+void AvrTarget::ClearCounters() {
+    pageWrites_.clear();
+    chipErases_ = 0;
+    executed_ = 0;
+    log_.clear();
+}
+
+}  // namespace ostrel::sim

@@ -1,0 +1,83 @@
+// The chips the simulated target can be: what their serial programming
+// interface answers and how long their write operations take, from the data
+// sheets' serial programming sections.
+#pragma once
+
+#include <array>
+#include <cstdint>
+#include <span>
+#include <string_view>
+
+namespace ostrel::sim {
+
+// The serial programming instruction set a chip understands beyond the common
+// core (enable, chip erase, flash, EEPROM and signature read and write).
+enum class InstructionSet : uint8_t {
+    // AT90S1200, AT90S2313, AT90S4414, AT90S8515: lock bits can be written
+    // (AC F9..FF, LB1 in bit 1 and LB2 in bit 2 of byte 2) but not read.
+    Classic,
+    // AT90S2323, AT90S2343, AT90S4434, AT90S8535, ATtiny22: one fuse bit
+    // (FSTRT or RCEN) written with AC BE / AC BF; 58 reads "12Sx xxxF":
+    // LB1 in bit 7, LB2 in bit 6, SPIEN in bit 5, the fuse bit in bit 0.
+    ClassicFuseBit,
+    // ATtiny12, ATtiny15, AT90S4433: 58 reads the lock bits in bits 2 and 1,
+    // 50 reads the fuse byte, AC A0..BF writes it.
+    TinyFuseByte,
+    // ATmega and the newer ATtiny chips: page-mode flash, lock byte written
+    // with AC E0 (AC FF on ATmega161/163), fuse bytes read with 50 00, 58 08,
+    // 50 08 and written with AC A0, AC A8, AC A4.
+    Modern,
+};
+
+struct ChipInfo {
+    std::string_view name;
+    std::array<uint8_t, 3> signature;
+    uint32_t flashBytes;
+    uint32_t pageBytes;  // 0: flash is written byte by byte
+    uint32_t eepromBytes;
+    uint32_t flashWriteUs;   // one flash byte, or one page in page mode
+    uint32_t eepromWriteUs;  // one EEPROM byte
+    uint32_t chipEraseUs;
+    // What a location reads while it is being written: the first value until
+    // the write's erase half is over, then the second.
+    std::array<uint8_t, 2> flashPoll;
+    std::array<uint8_t, 2> eepromPoll;
+
+    InstructionSet isa;
+    // The AT90S1200 never echoes the 0x53 of Programming Enable.
+    bool echoesEnable;
+    // Modern: number of fuse bytes (1 low, 2 low and high, 3 with extended).
+    // TinyFuseByte and ClassicFuseBit: 1.
+    uint8_t fuseCount;
+    // Factory values of the fuse bytes (low, high, extended).
+    std::array<uint8_t, 3> fuseDefaults;
+    // Fuse bits that exist and can be written over the serial interface;
+    // the other bits always read 1 (TinyFuseByte: SPIEN keeps its value).
+    std::array<uint8_t, 3> fuseWriteMasks;
+    // Modern: lock bits that exist (LB1 in bit 0, LB2 in bit 1, boot lock
+    // bits above); the others read 1.
+    uint8_t lockMask;
+    // Modern: byte 2 of the Write Lock Bits instruction (0xE0, or 0xFF on
+    // ATmega161/163). TinyFuseByte: nonzero when the fuse bits travel in
+    // byte 2 (AT90S4433) instead of byte 4.
+    uint8_t variant;
+
+    uint32_t FlashWords() const { return flashBytes / 2; }
+    uint32_t PageWords() const { return pageBytes / 2; }
+    bool Paged() const { return pageBytes != 0; }
+    // RCEN chips as the instructions dialog names them: xx 91 03 and xx 91 06.
+    bool HasRcen() const {
+        return signature[1] == 0x91 && (signature[2] == 0x03 || signature[2] == 0x06);
+    }
+};
+
+// Every chip of the table, in a fixed order.
+std::span<const ChipInfo> AllChips();
+
+// The chip of that name (letters compared without regard to case), or null.
+const ChipInfo* FindChip(std::string_view name);
+
+// The chip the simulator is when nothing else is asked for.
+inline constexpr std::string_view kDefaultChipName = "ATmega8";
+
+}  // namespace ostrel::sim

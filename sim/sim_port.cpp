@@ -1,0 +1,263 @@
+#include "sim/sim_port.h"
+
+#include <cctype>
+
+#include "sim/sim_state_file.h"
+
+namespace ostrel::sim {
+
+namespace {
+
+// Data direction bit of the parallel control register (1 = data lines are inputs).
+constexpr uint8_t kDirectionBit = 0x20;
+
+const ChipInfo& ResolveChip(const SimConfig& config, std::string& warning) {
+    if (const ChipInfo* chip = FindChip(config.chip))
+        return *chip;
+    const ChipInfo* fallback = FindChip(kDefaultChipName);
+    warning =
+        "Unknown simulated chip '" + config.chip + "'; using " + std::string(fallback->name) + ".";
+    return *fallback;
+}
+
+constexpr SimFault kFaults[] = {
+    SimFault::None,      SimFault::NoPort,          SimFault::NoCable,          SimFault::NoTarget,
+    SimFault::OutOfStep, SimFault::ErasedSignature, SimFault::UnknownSignature, SimFault::Locked,
+    SimFault::StuckByte};
+
+}  // namespace
+
+SimPort::SimPort(const Clock& clock, SimConfig config)
+    : config_(std::move(config)), target_(ResolveChip(config_, warning_), clock) {
+    if (!config_.stateFile.empty()) {
+        StateLoad load = LoadChipState(config_.stateFile, target_.chip());
+        target_.LoadMemory(load.memory);
+        if (!load.warning.empty())
+            AddWarning(load.warning);
+        // A fresh chip in place of a missing or damaged file is written at the
+        // end; one read from its file only when it changes.
+        if (load.fromFile)
+            target_.ClearDirty();
+    }
+    switch (config_.fault) {
+        case SimFault::OutOfStep:
+            target_.SetStepOffset(config_.outOfStepBits);
+            break;
+        case SimFault::ErasedSignature:
+            target_.SetSignature({0xFF, 0xFF, 0xFF});
+            break;
+        case SimFault::UnknownSignature:
+            target_.SetSignature(config_.unknownSignature);
+            break;
+        case SimFault::Locked: {
+            // Both lock bits programmed, as Write Lock Bits would leave them.
+            const uint8_t bits = target_.chip().isa == InstructionSet::Modern ? 0x03 : 0x06;
+            target_.SetLock(static_cast<uint8_t>(target_.Lock() & ~bits));
+            break;
+        }
+        case SimFault::StuckByte:
+            target_.SetStuckCell(config_.stuckMemory, config_.stuckAddress);
+            break;
+        default:
+            break;
+    }
+    DriveSerial();
+    DriveParallel();
+}
+
+SimPort::~SimPort() {
+    try {
+        if (target_.dirty())
+            Save();
+    } catch (...) {
+        // Nothing may leave a destructor; a state that cannot be saved is lost.
+    }
+}
+
+bool SimPort::Save() {
+    if (config_.stateFile.empty())
+        return true;
+    std::string error;
+    if (!SaveChipState(config_.stateFile, target_.chip(), target_.memory(), &error)) {
+        AddWarning(error);
+        return false;
+    }
+    target_.ClearDirty();
+    return true;
+}
+
+void SimPort::AddWarning(const std::string& text) {
+    if (!warning_.empty())
+        warning_.push_back('\n');
+    warning_.append(text);
+}
+
+// --- serial ----------------------------------------------------------------
+
+SerialOpenResult SimPort::OpenSerial(std::string_view /*comName*/) {
+    ++portCalls_;
+    if (config_.fault == SimFault::NoPort)
+        return SerialOpenResult::OpenFailed;
+    if (!serialOpen_) {
+        serialOpen_ = true;
+        rts_ = dtr_ = break_ = false;
+        DriveSerial();
+    }
+    return SerialOpenResult::Ok;
+}
+
+void SimPort::CloseSerial() {
+    ++portCalls_;
+    if (!serialOpen_)
+        return;
+    serialOpen_ = false;
+    rts_ = dtr_ = break_ = false;
+    DriveSerial();
+    if (target_.dirty())
+        Save();
+}
+
+void SimPort::EscapeCommFunction(CommFunction function) {
+    ++portCalls_;
+    if (!serialOpen_)
+        return;
+    switch (function) {
+        case CommFunction::SetRts:
+            rts_ = true;
+            break;
+        case CommFunction::ClrRts:
+            rts_ = false;
+            break;
+        case CommFunction::SetDtr:
+            dtr_ = true;
+            break;
+        case CommFunction::ClrDtr:
+            dtr_ = false;
+            break;
+        case CommFunction::SetBreak:
+            break_ = true;
+            break;
+        case CommFunction::ClrBreak:
+            break_ = false;
+            break;
+    }
+    DriveSerial();
+}
+
+uint32_t SimPort::GetModemStatus() {
+    ++portCalls_;
+    if (!serialOpen_ || !IsSerialCable(config_.cable) || config_.fault == SimFault::NoCable) {
+        return 0;
+    }
+    const bool miso = ChipOnCable() ? target_.Miso() : true;
+    return SerialModemStatus(config_.cable, dtr_, break_, miso);
+}
+
+void SimPort::DriveSerial() {
+    if (!IsSerialCable(config_.cable) || !ChipOnCable())
+        return;
+    const TargetLines lines = SerialTargetLines(config_.cable, rts_, dtr_, break_);
+    target_.SetLines(lines.reset, lines.sck, lines.mosi);
+}
+
+// --- parallel --------------------------------------------------------------
+
+bool SimPort::ParallelDriven() const {
+    return !config_.bidirectionalParallel || (control_ & kDirectionBit) == 0;
+}
+
+void SimPort::DriveParallel() {
+    if (config_.cable != CableKind::Parallel || !ChipOnCable())
+        return;
+    if (ParallelDriven()) {
+        const TargetLines lines = ParallelTargetLines(data_);
+        target_.SetLines(lines.reset, lines.sck, lines.mosi);
+    } else {
+        // Undriven lines: the target's pull-up holds RESET high, so it runs.
+        target_.SetLines(true, false, false);
+    }
+}
+
+void SimPort::WriteData(uint16_t /*base*/, uint8_t value) {
+    ++portCalls_;
+    if (config_.fault == SimFault::NoPort)
+        return;
+    data_ = value;
+    DriveParallel();
+}
+
+uint8_t SimPort::ReadData(uint16_t /*base*/) {
+    ++portCalls_;
+    if (config_.fault == SimFault::NoPort || !ParallelDriven())
+        return 0xFF;
+    return data_;
+}
+
+uint16_t SimPort::ReadWord(uint16_t /*base*/) {
+    ++portCalls_;
+    if (config_.fault == SimFault::NoPort)
+        return 0xFFFF;
+    const bool miso = config_.cable == CableKind::Parallel && ChipOnCable() ? target_.Miso() : true;
+    const uint8_t data = ParallelDriven() ? data_ : 0xFF;
+    return static_cast<uint16_t>((ParallelStatus(miso) << 8) | data);
+}
+
+uint8_t SimPort::ReadControl(uint16_t /*base*/) {
+    ++portCalls_;
+    if (config_.fault == SimFault::NoPort)
+        return 0xFF;
+    return control_;
+}
+
+void SimPort::WriteControl(uint16_t /*base*/, uint8_t value) {
+    ++portCalls_;
+    if (config_.fault == SimFault::NoPort)
+        return;
+    control_ = value;
+    DriveParallel();
+}
+
+// --- names -----------------------------------------------------------------
+
+std::string_view SimFaultName(SimFault fault) {
+    switch (fault) {
+        case SimFault::None:
+            return "none";
+        case SimFault::NoPort:
+            return "noport";
+        case SimFault::NoCable:
+            return "nocable";
+        case SimFault::NoTarget:
+            return "notarget";
+        case SimFault::OutOfStep:
+            return "outofstep";
+        case SimFault::ErasedSignature:
+            return "erased";
+        case SimFault::UnknownSignature:
+            return "unknown";
+        case SimFault::Locked:
+            return "locked";
+        case SimFault::StuckByte:
+            return "stuck";
+    }
+    return "?";
+}
+
+bool ParseSimFault(std::string_view text, SimFault* fault) {
+    for (SimFault f : kFaults) {
+        const std::string_view name = SimFaultName(f);
+        if (name.size() != text.size())
+            continue;
+        bool same = true;
+        for (std::size_t i = 0; i < name.size() && same; ++i) {
+            same = std::tolower(static_cast<unsigned char>(text[i])) == name[i];
+        }
+        if (same) {
+            *fault = f;
+            return true;
+        }
+    }
+    return false;
+}
+
+}  // namespace ostrel::sim

@@ -1,0 +1,125 @@
+// SimPort: a port backend with a simulated cable and AVR chip behind it. The
+// program drives it through PortAccess exactly as it drives a real serial or
+// parallel port, and cannot tell the difference.
+//
+// The simulated PC has both kinds of port; the cable hangs on one of them.
+// The other port has nothing connected: its serial status lines read 0, its
+// parallel status inputs float high (MISO reads 1).
+//
+// Serial side: OpenSerial succeeds for any name (or fails, with the fault
+// NoPort). The port opens, and closes, with RTS, DTR and break off.
+// Parallel side: a plain output port; the data register drives the lines and
+// reads back what was written. With bidirectionalParallel, setting control
+// bit 5 switches the data lines to input: they are no longer driven, the
+// target's own pull-up takes RESET high and a read of the data register gives
+// 0xFF.
+//
+// The chip's memories, lock and fuse bits are loaded from the state file when
+// the port is built and written back when the serial port is closed, when the
+// port is destroyed, and on Save().
+#pragma once
+
+#include <array>
+#include <cstdint>
+#include <string>
+#include <string_view>
+
+#include "platform/clock.h"
+#include "platform/port_access.h"
+#include "sim/avr_target.h"
+#include "sim/cable.h"
+#include "sim/chip_table.h"
+
+namespace ostrel::sim {
+
+// The situations SimPort can present besides a working cable and chip.
+enum class SimFault : uint8_t {
+    None,
+    NoPort,            // the serial port cannot be opened; the parallel port reads 0xFF
+    NoCable,           // nothing on the port: no loop-backs, MISO reads 1
+    NoTarget,          // the cable without a chip: loop-backs work, MISO reads 1
+    OutOfStep,         // the chip is outOfStepBits bits behind after every reset
+    ErasedSignature,   // the signature reads FF FF FF
+    UnknownSignature,  // the signature reads unknownSignature
+    Locked,            // LB1 and LB2 programmed; saved like any lock until a chip erase
+    StuckByte,         // one cell (stuckMemory, stuckAddress) never takes a value
+};
+
+struct SimConfig {
+    CableKind cable = CableKind::Cablet2;
+    std::string chip = std::string(kDefaultChipName);
+    SimFault fault = SimFault::None;
+    uint32_t outOfStepBits = 1;
+    std::array<uint8_t, 3> unknownSignature{0x1E, 0x97, 0x7E};
+    Memory stuckMemory = Memory::Eeprom;
+    uint32_t stuckAddress = 0;  // byte address (flash: 2 * word + 1 for the high byte)
+    bool bidirectionalParallel = false;
+    // Where the chip's state lives; empty: nothing is loaded or saved.
+    std::string stateFile;
+};
+
+class SimPort final : public PortAccess {
+  public:
+    explicit SimPort(const Clock& clock, SimConfig config = {});
+    ~SimPort() override;
+    SimPort(const SimPort&) = delete;
+    SimPort& operator=(const SimPort&) = delete;
+
+    // --- PortAccess ---
+    SerialOpenResult OpenSerial(std::string_view comName) override;
+    void CloseSerial() override;
+    void EscapeCommFunction(CommFunction function) override;
+    uint32_t GetModemStatus() override;
+    void WriteData(uint16_t base, uint8_t value) override;
+    uint8_t ReadData(uint16_t base) override;
+    uint16_t ReadWord(uint16_t base) override;
+    uint8_t ReadControl(uint16_t base) override;
+    void WriteControl(uint16_t base, uint8_t value) override;
+
+    // --- the simulation ---
+    AvrTarget& target() { return target_; }
+    const AvrTarget& target() const { return target_; }
+    const SimConfig& config() const { return config_; }
+    // Warnings of the set-up and of saving, one per line (an unknown chip
+    // name, a state file that could not be used or written); empty when none.
+    const std::string& warning() const { return warning_; }
+    // Writes the state file now; false (and a warning) when it fails. True
+    // without writing when no state file is configured.
+    bool Save();
+
+    bool serialOpen() const { return serialOpen_; }
+    bool rts() const { return rts_; }
+    bool dtr() const { return dtr_; }
+    bool breakOn() const { return break_; }
+    uint8_t dataRegister() const { return data_; }
+    // PortAccess calls so far.
+    uint64_t portCalls() const { return portCalls_; }
+
+  private:
+    bool ChipOnCable() const {
+        return config_.fault != SimFault::NoTarget && config_.fault != SimFault::NoCable;
+    }
+    bool ParallelDriven() const;
+    void DriveSerial();
+    void DriveParallel();
+    void AddWarning(const std::string& text);
+
+    SimConfig config_;
+    std::string warning_;
+    AvrTarget target_;
+
+    bool serialOpen_ = false;
+    bool rts_ = false;
+    bool dtr_ = false;
+    bool break_ = false;
+    uint8_t data_ = 0;
+    uint8_t control_ = 0x0C;  // the usual value after the BIOS: INIT and SELECT IN high
+    uint64_t portCalls_ = 0;
+};
+
+// "none", "noport", "nocable", "notarget", "outofstep", "erased", "unknown",
+// "locked", "stuck".
+std::string_view SimFaultName(SimFault fault);
+bool ParseSimFault(std::string_view text, SimFault* fault);
+
+}  // namespace ostrel::sim

@@ -1,0 +1,212 @@
+#include "sim/sim_state_file.h"
+
+#include <array>
+#include <cerrno>
+#include <cstdio>
+#include <cstring>
+
+namespace ostrel::sim {
+
+namespace {
+
+constexpr std::string_view kMagic = "OSTRLSIM";
+constexpr uint8_t kVersion = 1;
+constexpr std::size_t kMaxName = 31;
+// No chip of the table comes near this; anything larger is not a state file,
+// and reading stops here whatever the file's real size.
+constexpr std::size_t kMaxFileBytes = 1u << 20;
+
+constexpr std::array<uint32_t, 256> MakeCrcTable() {
+    std::array<uint32_t, 256> table{};
+    for (uint32_t i = 0; i < 256; ++i) {
+        uint32_t c = i;
+        for (int k = 0; k < 8; ++k)
+            c = (c & 1) ? 0xEDB88320u ^ (c >> 1) : c >> 1;
+        table[i] = c;
+    }
+    return table;
+}
+constexpr std::array<uint32_t, 256> kCrcTable = MakeCrcTable();
+
+void PutU32(std::string& out, uint32_t v) {
+    for (int i = 0; i < 4; ++i)
+        out.push_back(static_cast<char>((v >> (8 * i)) & 0xFF));
+}
+
+uint32_t GetU32(std::string_view bytes, std::size_t at) {
+    uint32_t v = 0;
+    for (int i = 0; i < 4; ++i) {
+        v |= static_cast<uint32_t>(static_cast<uint8_t>(bytes[at + static_cast<std::size_t>(i)]))
+             << (8 * i);
+    }
+    return v;
+}
+
+// A name from the file, safe to print in one line.
+std::string Printable(std::string_view text) {
+    std::string out;
+    for (char c : text)
+        out.push_back(c >= 0x20 && c < 0x7F ? c : '?');
+    return out;
+}
+
+std::string Warning(const std::string& path, const std::string& reason, const ChipInfo& chip) {
+    return "Simulated chip state file '" + path + "' " + reason + "; starting with a fresh " +
+           std::string(chip.name) + ".";
+}
+
+}  // namespace
+
+uint32_t Crc32(std::string_view bytes) {
+    uint32_t c = 0xFFFFFFFFu;
+    for (char ch : bytes)
+        c = kCrcTable[(c ^ static_cast<uint8_t>(ch)) & 0xFF] ^ (c >> 8);
+    return c ^ 0xFFFFFFFFu;
+}
+
+std::string DefaultStatePath(std::string_view directory) {
+    std::string path(directory);
+    if (!path.empty() && path.back() != '/')
+        path.push_back('/');
+    path.append(kStateFileName);
+    return path;
+}
+
+std::string EncodeChipState(const ChipInfo& chip, const ChipMemory& memory) {
+    std::string out;
+    out.reserve(64 + memory.flash.size() + memory.eeprom.size());
+    out.append(kMagic);
+    out.push_back(static_cast<char>(kVersion));
+    const std::string_view name = chip.name.substr(0, kMaxName);
+    out.push_back(static_cast<char>(name.size()));
+    out.append(name);
+    PutU32(out, static_cast<uint32_t>(memory.flash.size()));
+    PutU32(out, static_cast<uint32_t>(memory.eeprom.size()));
+    out.push_back(static_cast<char>(memory.lock));
+    for (uint8_t fuse : memory.fuses)
+        out.push_back(static_cast<char>(fuse));
+    out.append(reinterpret_cast<const char*>(memory.flash.data()), memory.flash.size());
+    out.append(reinterpret_cast<const char*>(memory.eeprom.data()), memory.eeprom.size());
+    PutU32(out, Crc32(out));
+    return out;
+}
+
+bool DecodeChipState(std::string_view bytes, const ChipInfo& chip, ChipMemory* memory,
+                     std::string* reason) {
+    const std::size_t head = kMagic.size() + 2;
+    if (bytes.size() < head || bytes.substr(0, kMagic.size()) != kMagic) {
+        *reason = bytes.size() < kMagic.size() && kMagic.substr(0, bytes.size()) == bytes
+                      ? "is truncated"
+                      : "is not a simulator state file";
+        return false;
+    }
+    if (static_cast<uint8_t>(bytes[kMagic.size()]) != kVersion) {
+        *reason = "has an unknown format version";
+        return false;
+    }
+    const std::size_t nameLength = static_cast<uint8_t>(bytes[kMagic.size() + 1]);
+    if (nameLength == 0 || nameLength > kMaxName) {
+        *reason = "is damaged (bad chip name)";
+        return false;
+    }
+    const std::size_t sizesAt = head + nameLength;
+    const std::size_t dataAt = sizesAt + 8 + 4;
+    if (bytes.size() < dataAt + 4) {
+        *reason = "is truncated";
+        return false;
+    }
+    const uint64_t flashBytes = GetU32(bytes, sizesAt);
+    const uint64_t eepromBytes = GetU32(bytes, sizesAt + 4);
+    const uint64_t total = dataAt + flashBytes + eepromBytes + 4;
+    if (bytes.size() < total) {
+        *reason = "is truncated";
+        return false;
+    }
+    if (bytes.size() > total) {
+        *reason = "has bytes after its end";
+        return false;
+    }
+    if (Crc32(bytes.substr(0, bytes.size() - 4)) != GetU32(bytes, bytes.size() - 4)) {
+        *reason = "fails its checksum";
+        return false;
+    }
+    const std::string_view name = bytes.substr(head, nameLength);
+    if (name != chip.name) {
+        *reason = "holds an " + Printable(name) + ", not an " + std::string(chip.name);
+        return false;
+    }
+    if (flashBytes != chip.flashBytes || eepromBytes != chip.eepromBytes) {
+        *reason = "does not fit the chip's memory sizes";
+        return false;
+    }
+    ChipMemory m;
+    m.lock = static_cast<uint8_t>(bytes[sizesAt + 8]);
+    for (std::size_t i = 0; i < 3; ++i)
+        m.fuses[i] = static_cast<uint8_t>(bytes[sizesAt + 9 + i]);
+    const auto* data = reinterpret_cast<const uint8_t*>(bytes.data());
+    m.flash.assign(data + dataAt, data + dataAt + flashBytes);
+    m.eeprom.assign(data + dataAt + flashBytes, data + dataAt + flashBytes + eepromBytes);
+    *memory = std::move(m);
+    return true;
+}
+
+StateLoad LoadChipState(const std::string& path, const ChipInfo& chip) {
+    StateLoad result;
+    result.memory = ChipMemory::Fresh(chip);
+    std::FILE* file = std::fopen(path.c_str(), "rb");
+    if (file == nullptr) {
+        if (errno != ENOENT) {
+            result.warning =
+                Warning(path, std::string("cannot be opened (") + std::strerror(errno) + ")", chip);
+        }
+        return result;
+    }
+    std::string bytes;
+    bytes.resize(kMaxFileBytes + 1);
+    const std::size_t got = std::fread(bytes.data(), 1, bytes.size(), file);
+    const bool readError = std::ferror(file) != 0;
+    std::fclose(file);
+    bytes.resize(got);
+    if (readError) {
+        result.warning = Warning(path, "cannot be read", chip);
+        return result;
+    }
+    if (got > kMaxFileBytes) {
+        result.warning = Warning(path, "is far too large", chip);
+        return result;
+    }
+    std::string reason;
+    ChipMemory memory;
+    if (!DecodeChipState(bytes, chip, &memory, &reason)) {
+        result.warning = Warning(path, reason, chip);
+        return result;
+    }
+    result.memory = std::move(memory);
+    result.fromFile = true;
+    return result;
+}
+
+bool SaveChipState(const std::string& path, const ChipInfo& chip, const ChipMemory& memory,
+                   std::string* error) {
+    const std::string bytes = EncodeChipState(chip, memory);
+    const std::string temp = path + ".tmp";
+    std::FILE* file = std::fopen(temp.c_str(), "wb");
+    bool ok = file != nullptr;
+    if (ok) {
+        ok = std::fwrite(bytes.data(), 1, bytes.size(), file) == bytes.size();
+        ok = (std::fclose(file) == 0) && ok;
+    }
+    if (ok)
+        ok = std::rename(temp.c_str(), path.c_str()) == 0;
+    if (!ok) {
+        const int saved = errno;
+        std::remove(temp.c_str());
+        if (error != nullptr) {
+            *error = "Cannot write the simulated chip state file '" + path + "' (" +
+                     std::strerror(saved) + ").";
+        }
+    }
+    return ok;
+}
+
+}  // namespace ostrel::sim

@@ -1,0 +1,60 @@
+// The simulated chip's memories on disk, so that consecutive runs of the
+// program see the same chip.
+//
+// The file is small and binary, all numbers little endian:
+//   "OSTRLSIM"  magic, 8 bytes
+//   version     1 byte (1)
+//   name        1 length byte (1..31) and the chip's name
+//   sizes       flash bytes and EEPROM bytes, 4 bytes each
+//   lock, fuses 1 + 3 bytes (lock byte; low, high, extended fuse)
+//   flash       the flash image
+//   eeprom      the EEPROM image
+//   checksum    CRC-32 of everything before it, 4 bytes
+// It is written to a temporary file beside it and renamed into place, so a
+// run that stops half-way never leaves a half-written state behind.
+#pragma once
+
+#include <cstdint>
+#include <string>
+#include <string_view>
+
+#include "sim/avr_target.h"
+#include "sim/chip_table.h"
+
+namespace ostrel::sim {
+
+// Name of the state file in the start directory.
+inline constexpr std::string_view kStateFileName = "ostrel-sim.state";
+
+// The state file inside `directory` (the directory itself when empty: the
+// name alone, relative to the current directory).
+std::string DefaultStatePath(std::string_view directory);
+
+struct StateLoad {
+    ChipMemory memory;
+    // The file existed and was used.
+    bool fromFile = false;
+    // One line telling why a file that exists could not be used; empty otherwise.
+    std::string warning;
+};
+
+// Reads the state of `chip` from `path`. A missing file gives a fresh erased
+// chip without a warning; an unreadable, damaged or foreign file gives a
+// fresh chip and a warning.
+StateLoad LoadChipState(const std::string& path, const ChipInfo& chip);
+
+// Writes the state; false with a one-line reason in *error when it fails.
+bool SaveChipState(const std::string& path, const ChipInfo& chip, const ChipMemory& memory,
+                   std::string* error);
+
+// The file's bytes for a chip and its memory.
+std::string EncodeChipState(const ChipInfo& chip, const ChipMemory& memory);
+// Checks and reads a file's bytes; false with the reason in *reason
+// ("is truncated", "fails its checksum", ...) when they cannot be used.
+bool DecodeChipState(std::string_view bytes, const ChipInfo& chip, ChipMemory* memory,
+                     std::string* reason);
+
+// CRC-32 (the polynomial of zip and PNG).
+uint32_t Crc32(std::string_view bytes);
+
+}  // namespace ostrel::sim

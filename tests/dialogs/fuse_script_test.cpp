@@ -1,0 +1,105 @@
+// Fuse and lock scripts run at the end of a Write, against the simulated chip.
+#include <gtest/gtest.h>
+
+#include "avr/avr.h"
+#include "dialogs/fuse_script.h"
+#include "platform/ids.h"
+#include "tests/support/sim_rig.h"
+
+namespace ostrel::testing {
+namespace {
+
+using Frame = std::array<uint8_t, 4>;
+
+struct ScriptRig : SimRig {
+    explicit ScriptRig(const char* chip = "ATmega8") : SimRig({.chip = chip}) {
+        Write("prog.hex", ":00000001FF\r\n");
+        EXPECT_EQ(Load("prog.hex"), 0);
+        EXPECT_EQ(avr::Connect(p), 0);
+        chip_ = &SimRig::chip();
+        chip_->RecordInstructions(true);
+    }
+    int Run(std::string_view script) {
+        Write("prog.scr", script);
+        return dialogs::RunFuseScript(p);
+    }
+    std::vector<Frame> Sent() { return chip_->instructions(); }
+    sim::AvrTarget* chip_ = nullptr;
+};
+
+TEST(FuseScript, WriteThenReadBackPasses) {
+    ScriptRig rig;
+    uint64_t before = rig.clock.NowUs();
+    EXPECT_EQ(rig.Run("AC A0 00 E4\r\n50 00 00 E4\r\n"), 0);
+    EXPECT_EQ(rig.Sent(), (std::vector<Frame>{{0xAC, 0xA0, 0x00, 0xE4}, {0x50, 0x00, 0x00, 0xE4}}));
+    EXPECT_EQ(rig.chip().Fuse(0), 0xE4);
+    EXPECT_EQ(rig.windows.ItemText(ids::kMainWindow, ids::kActivity), "F+L Bits programmed");
+    EXPECT_EQ(rig.windows.beeps, 1);
+    // 300 ms after showing "Fuse and Lock Bits", then 5 ms before each half.
+    EXPECT_GE(rig.clock.NowUs() - before, 320000u);
+}
+
+TEST(FuseScript, AWrongExpectedByteStopsAtItsLine) {
+    ScriptRig rig;
+    EXPECT_EQ(rig.Run("AC A0 00 E4\n50 00 00 E1 expected the factory value\nAC A8 00 D9\n"), 1);
+    ASSERT_EQ(rig.windows.messages.size(), 1u);
+    EXPECT_EQ(rig.windows.messages[0].title, "ERROR!");
+    EXPECT_EQ(rig.windows.messages[0].text,
+              "Verify Fuse and Lockbits failed!\n\nLine:  50 00 00 E1\n\nByte 4 received: E4");
+    EXPECT_EQ(rig.Sent().size(), 2u) << "the line after the failure is not sent";
+    EXPECT_EQ(rig.windows.ItemText(ids::kMainWindow, ids::kActivity), " ");
+    EXPECT_FALSE(rig.windows.IsItemEnabled(ids::kMainWindow, ids::kActivity));
+    EXPECT_FALSE(rig.windows.IsItemEnabled(ids::kMainWindow, ids::kCurrentFile));
+}
+
+TEST(FuseScript, CommentsBlankLineAndLowerCase) {
+    ScriptRig rig;
+    EXPECT_EQ(rig.Run("; set the clock\nac a0 00 e4\n; check it\n50 00 00 e4\n\nAC A8 00 00\n"), 0);
+    EXPECT_EQ(rig.Sent().size(), 2u) << "the blank line ends the script";
+    EXPECT_NE(rig.chip().Fuse(1), 0x00);
+}
+
+TEST(FuseScript, AnUnterminatedLastLineIsStillExecuted) {
+    ScriptRig rig;
+    EXPECT_EQ(rig.Run("AC A0 00 E4\n50 00 00 E4"), 0);
+    EXPECT_EQ(rig.Sent().size(), 2u);
+}
+
+TEST(FuseScript, AMalformedLineIsRefusedBeforeAnythingIsSent) {
+    for (const char* bad :
+         {"AC A0 00 E4\nAC A0 0G\n", "AC A0 00 E4\n    \n", "AC A0 xx E4\n", "AC\n"}) {
+        ScriptRig rig;
+        EXPECT_EQ(rig.Run(bad), 1) << bad;
+        EXPECT_TRUE(rig.Sent().empty()) << bad;
+        ASSERT_EQ(rig.windows.messages.size(), 1u);
+        EXPECT_EQ(rig.windows.messages[0].title, "ERROR!");
+        EXPECT_NE(rig.windows.messages[0].text.find("Script line"), std::string::npos);
+    }
+}
+
+TEST(FuseScript, MissingScriptIsNotAnErrorAndAnEmptyOneEndsAtOnce) {
+    ScriptRig rig;
+    EXPECT_EQ(dialogs::RunFuseScript(rig.p), 0);
+    EXPECT_EQ(rig.windows.ItemText(ids::kMainWindow, ids::kActivity), "OK");
+    EXPECT_EQ(rig.Run(""), 0);
+    EXPECT_EQ(rig.windows.ItemText(ids::kMainWindow, ids::kActivity), "F+L Bits programmed");
+    EXPECT_TRUE(rig.Sent().empty());
+}
+
+TEST(FuseScript, OnlyReadInstructionsAreChecked) {
+    ScriptRig rig;
+    // AC E0 (write lock) answers whatever; no check. 58 00 with the lock byte read.
+    EXPECT_EQ(rig.Run("AC FF FF FF\n58 00 00 FF\n"), 0);
+}
+
+TEST(ParseScriptLine, BlanksBeforeDigitsAndAtMostTwoDigits) {
+    EXPECT_EQ(dialogs::ParseScriptLine("AC A0 00 E4 ; comment"),
+              (std::optional<std::array<uint8_t, 4>>{{0xAC, 0xA0, 0x00, 0xE4}}));
+    EXPECT_EQ(dialogs::ParseScriptLine(" C A0 00 E4"),
+              (std::optional<std::array<uint8_t, 4>>{{0x0C, 0xA0, 0x00, 0xE4}}));
+    EXPECT_FALSE(dialogs::ParseScriptLine("AC A0 00"));
+    EXPECT_FALSE(dialogs::ParseScriptLine(""));
+}
+
+}  // namespace
+}  // namespace ostrel::testing

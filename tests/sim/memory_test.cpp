@@ -1,0 +1,386 @@
+// The simulated chip's memories through the instructions: write times and
+// polling values, flash bits that only clear, page writes, chip erase, lock
+// and fuse bits of each instruction set, and the cell that never changes.
+#include <gtest/gtest.h>
+
+#include "tests/sim/sim_rig.h"
+
+namespace ostrel::testing {
+namespace {
+
+using sim::CableKind;
+using sim::SimConfig;
+using sim::SimFault;
+
+// A rig whose chip is connected and enabled.
+struct Enabled : SimRig {
+    explicit Enabled(const char* chip, SimConfig c = {})
+        : SimRig([&] {
+              SimConfig cc = c;
+              cc.cable = CableKind::Parallel;
+              cc.chip = chip;
+              return cc;
+          }()) {
+        EXPECT_TRUE(Connect(p) || !target().chip().echoesEnable);
+    }
+    void Us(uint64_t us) { clock.Advance(us); }
+};
+
+// --- byte writes: times and polling --------------------------------------------
+
+TEST(ByteWrite, FlashReadsPollingValuesForItsWriteTimeThenTheValue) {
+    Enabled rig("AT90S2313");  // 9 ms, flash polls 7F 7F
+    WriteFlash(rig.p, 10, 0x12);
+    EXPECT_EQ(ReadFlash(rig.p, 10), 0x7F);
+    EXPECT_TRUE(rig.target().Busy());
+    // Other locations read normally meanwhile.
+    EXPECT_EQ(ReadFlash(rig.p, 11), 0xFF);
+    rig.Us(8999);
+    EXPECT_EQ(ReadFlash(rig.p, 10), 0x7F);
+    rig.Us(1);
+    EXPECT_EQ(ReadFlash(rig.p, 10), 0x12);
+    EXPECT_FALSE(rig.target().Busy());
+}
+
+TEST(ByteWrite, EepromReadsFirstPollingValueThenSecondThenTheValue) {
+    Enabled rig("AT90S2313");  // 9 ms, EEPROM polls 80 then 7F
+    WriteEeprom(rig.p, 0x55, 0x3C);
+    EXPECT_EQ(ReadEeprom(rig.p, 0x55), 0x80);
+    rig.Us(4499);
+    EXPECT_EQ(ReadEeprom(rig.p, 0x55), 0x80);
+    rig.Us(1);
+    EXPECT_EQ(ReadEeprom(rig.p, 0x55), 0x7F);
+    rig.Us(4499);
+    EXPECT_EQ(ReadEeprom(rig.p, 0x55), 0x7F);
+    rig.Us(1);
+    EXPECT_EQ(ReadEeprom(rig.p, 0x55), 0x3C);
+}
+
+TEST(ByteWrite, WaitsOfTheProgramLetTheWriteTimePass) {
+    Enabled rig("AT90S2323");  // 20 ms
+    WriteEeprom(rig.p, 3, 0x99);
+    adapter::WaitMs(rig.p, 10);
+    EXPECT_EQ(ReadEeprom(rig.p, 3), 0xFF);  // second polling value of this chip
+    adapter::WaitMs(rig.p, 11);
+    EXPECT_EQ(ReadEeprom(rig.p, 3), 0x99);
+}
+
+TEST(ByteWrite, WritesToABusyMemoryAreIgnored) {
+    Enabled rig("AT90S8515");
+    WriteEeprom(rig.p, 1, 0x11);
+    WriteEeprom(rig.p, 2, 0x22);  // while the first is being written
+    WriteFlash(rig.p, 4, 0x44);   // the flash is not busy: taken
+    WriteFlash(rig.p, 5, 0x55);   // now it is: ignored
+    rig.Us(9000);
+    EXPECT_EQ(ReadEeprom(rig.p, 1), 0x11);
+    EXPECT_EQ(ReadEeprom(rig.p, 2), 0xFF);
+    EXPECT_EQ(ReadFlash(rig.p, 4), 0x44);
+    EXPECT_EQ(ReadFlash(rig.p, 5), 0xFF);
+    WriteEeprom(rig.p, 2, 0x22);
+    rig.Us(9000);
+    EXPECT_EQ(ReadEeprom(rig.p, 2), 0x22);
+}
+
+TEST(ByteWrite, FlashOnlyClearsBitsWhileEepromReplacesTheByte) {
+    Enabled rig("AT90S2313");
+    WriteFlash(rig.p, 7, 0xF0);
+    rig.Us(9000);
+    WriteFlash(rig.p, 7, 0x3C);
+    rig.Us(9000);
+    EXPECT_EQ(ReadFlash(rig.p, 7), 0x30);
+    WriteFlash(rig.p, 7, 0xFF);
+    rig.Us(9000);
+    EXPECT_EQ(ReadFlash(rig.p, 7), 0x30);
+
+    WriteEeprom(rig.p, 7, 0xF0);
+    rig.Us(9000);
+    WriteEeprom(rig.p, 7, 0x0F);
+    rig.Us(9000);
+    EXPECT_EQ(ReadEeprom(rig.p, 7), 0x0F);
+    WriteEeprom(rig.p, 7, 0xFF);
+    rig.Us(9000);
+    EXPECT_EQ(ReadEeprom(rig.p, 7), 0xFF);
+}
+
+TEST(ByteWrite, AddressesWrapAtTheMemorySize) {
+    Enabled rig("AT90S2313");  // 1024 words, 128 EEPROM bytes
+    WriteFlash(rig.p, 2 * (1024 + 3) + 1, 0x5A);
+    WriteEeprom(rig.p, 128 + 9, 0xA5);
+    rig.Us(9000);
+    EXPECT_EQ(rig.target().Flash(2 * 3 + 1), 0x5A);
+    EXPECT_EQ(rig.target().Eeprom(9), 0xA5);
+}
+
+// --- page mode --------------------------------------------------------------------
+
+TEST(PageWrite, BurnsTheLoadedBufferIntoTheAddressedPageOnly) {
+    Enabled rig("ATmega8");  // 32-word pages, 4.5 ms
+    const uint32_t pageWords = 32;
+    // Load by in-page address: the high address bits of the loads do not matter.
+    for (uint32_t w = 0; w < pageWords; ++w) {
+        const uint32_t loadWord = 0x0700 + w;  // another page's address
+        Send(rig.p, 0x40, loadWord >> 8, loadWord & 0xFF, static_cast<uint8_t>(w));
+        Send(rig.p, 0x48, loadWord >> 8, loadWord & 0xFF, static_cast<uint8_t>(0x80 | w));
+    }
+    // Loading alone changes no flash.
+    EXPECT_EQ(rig.target().Flash(0x0700 * 2), 0xFF);
+    // Page 3, addressed by any word inside it.
+    Send(rig.p, 0x4C, 0x00, 3 * pageWords + 7, 0x00);
+    EXPECT_EQ(rig.target().pageWrites(), std::vector<uint32_t>{3 * pageWords});
+    // Busy: the page reads the polling values (FF, then 00 on this chip).
+    EXPECT_EQ(ReadFlash(rig.p, 3 * 64 + 1), 0xFF);
+    rig.Us(2250);
+    EXPECT_EQ(ReadFlash(rig.p, 3 * 64 + 1), 0x00);
+    rig.Us(2250);
+    for (uint32_t i = 0; i < rig.target().chip().flashBytes; ++i) {
+        const bool inPage = i >= 3 * 64 && i < 4 * 64;
+        const uint32_t w = (i - 3 * 64) / 2;
+        const uint8_t expected = !inPage   ? 0xFF
+                                 : (i & 1) ? static_cast<uint8_t>(0x80 | w)
+                                           : static_cast<uint8_t>(w);
+        ASSERT_EQ(rig.target().Flash(i), expected) << "byte " << i;
+    }
+    EXPECT_EQ(ReadFlash(rig.p, 3 * 64 + 5), 0x82);
+}
+
+TEST(PageWrite, BufferStartsEmptyAgainAndFlashOnlyClears) {
+    Enabled rig("ATtiny2313");  // 16-word pages
+    Send(rig.p, 0x40, 0x00, 0x02, 0x0F);
+    Send(rig.p, 0x4C, 0x00, 0x10, 0x00);  // page 1
+    rig.Us(4500);
+    Send(rig.p, 0x40, 0x00, 0x03, 0x00);
+    Send(rig.p, 0x4C, 0x00, 0x20, 0x00);  // page 2: only the new load
+    rig.Us(4500);
+    EXPECT_EQ(rig.target().Flash(0x10 * 2 + 4), 0x0F);
+    EXPECT_EQ(rig.target().Flash(0x20 * 2 + 4), 0xFF);
+    EXPECT_EQ(rig.target().Flash(0x20 * 2 + 6), 0x00);
+    // Burning page 1 again with F0 clears more bits, it cannot set any.
+    Send(rig.p, 0x40, 0x00, 0x02, 0xF0);
+    Send(rig.p, 0x4C, 0x00, 0x10, 0x00);
+    rig.Us(4500);
+    EXPECT_EQ(rig.target().Flash(0x10 * 2 + 4), 0x00);
+    EXPECT_EQ(rig.target().pageWrites(), (std::vector<uint32_t>{0x10, 0x20, 0x10}));
+}
+
+TEST(PageWrite, LoadsAndPageWritesWhileBusyAreIgnored) {
+    Enabled rig("ATmega16");  // 64-word pages
+    Send(rig.p, 0x40, 0x00, 0x00, 0x11);
+    Send(rig.p, 0x4C, 0x00, 0x00, 0x00);
+    Send(rig.p, 0x40, 0x00, 0x01, 0x22);  // load during the page write: lost
+    Send(rig.p, 0x4C, 0x00, 0x40, 0x00);  // page write during the page write: lost
+    // The programmer polls with RDY/BSY on the newer chips.
+    EXPECT_EQ(Send(rig.p, 0xF0, 0x00, 0x00, 0x00) & 0xFF, 0x01u);
+    rig.Us(4500);
+    EXPECT_EQ(Send(rig.p, 0xF0, 0x00, 0x00, 0x00) & 0xFF, 0x00u);
+    EXPECT_EQ(rig.target().pageWrites(), std::vector<uint32_t>{0});
+    Send(rig.p, 0x4C, 0x00, 0x40, 0x00);
+    rig.Us(4500);
+    EXPECT_EQ(rig.target().Flash(0), 0x11);
+    EXPECT_EQ(rig.target().Flash(0x40 * 2 + 2), 0xFF);
+}
+
+TEST(PageWrite, ByteModeChipsIgnoreThePageInstruction) {
+    Enabled rig("AT90S8515");
+    WriteFlash(rig.p, 0, 0x00);
+    rig.Us(9000);
+    Send(rig.p, 0x4C, 0x00, 0x00, 0x00);
+    EXPECT_TRUE(rig.target().pageWrites().empty());
+    EXPECT_EQ(ReadFlash(rig.p, 0), 0x00);
+}
+
+// --- chip erase ---------------------------------------------------------------------
+
+TEST(ChipErase, SetsEverythingToFfClearsLockAndIsBusyForTheEraseTime) {
+    Enabled rig("ATmega48");  // 45 ms erase, flash polls 00
+    rig.target().SetFlash(100, 0x12);
+    rig.target().SetEeprom(200, 0x34);
+    Send(rig.p, 0xAC, 0xE0, 0x00, 0xFC);  // lock mode 3
+    EXPECT_EQ(rig.target().Lock(), 0xFC);
+    Send(rig.p, 0xAC, 0x80, 0x00, 0x00);
+    EXPECT_EQ(rig.target().chipErases(), 1);
+    EXPECT_EQ(ReadFlash(rig.p, 100), 0x00);  // flash polling value
+    WriteEeprom(rig.p, 200, 0x56);           // ignored while erasing
+    Send(rig.p, 0xAC, 0xA0, 0x00, 0x00);     // fuse write ignored too
+    rig.Us(45000);
+    EXPECT_EQ(ReadFlash(rig.p, 100), 0xFF);
+    EXPECT_EQ(ReadEeprom(rig.p, 200), 0xFF);
+    EXPECT_EQ(rig.target().Lock(), 0xFF);
+    EXPECT_EQ(rig.target().Fuse(0), 0x62);
+    for (uint8_t b : rig.target().memory().flash)
+        ASSERT_EQ(b, 0xFF);
+    for (uint8_t b : rig.target().memory().eeprom)
+        ASSERT_EQ(b, 0xFF);
+}
+
+TEST(ChipErase, ByteModeChipCanBeRewrittenAfterErase) {
+    Enabled rig("ATtiny12");
+    WriteFlash(rig.p, 1, 0x0F);
+    rig.Us(20000);
+    Send(rig.p, 0xAC, 0x80, 0xAC, 0x80);  // as the programmer sends it
+    rig.Us(20000);
+    WriteFlash(rig.p, 1, 0xF0);
+    rig.Us(20000);
+    EXPECT_EQ(ReadFlash(rig.p, 1), 0xF0);
+}
+
+// --- lock bits ------------------------------------------------------------------------
+
+TEST(LockBits, LockedClassicChipAnswers000102AndHidesItsMemories) {
+    Enabled rig("AT90S2313");
+    rig.target().SetFlash(0x42, 0x99);
+    rig.target().SetEeprom(0x21, 0x77);
+    Send(rig.p, 0xAC, 0xF9, 0xAC, 0xF9);  // LB1 and LB2
+    EXPECT_EQ(rig.target().Lock() & 0x06, 0);
+    EXPECT_EQ(ReadSignatureByte(rig.p, 0), 0x00);
+    EXPECT_EQ(ReadSignatureByte(rig.p, 1), 0x01);
+    EXPECT_EQ(ReadSignatureByte(rig.p, 2), 0x02);
+    // Reads repeat the address byte instead of the data.
+    EXPECT_EQ(ReadFlash(rig.p, 0x42), 0x21);
+    EXPECT_EQ(ReadEeprom(rig.p, 0x21), 0x21);
+    WriteEeprom(rig.p, 0x22, 0x00);
+    rig.Us(9000);
+    EXPECT_EQ(rig.target().Eeprom(0x22), 0xFF);
+    // Only a chip erase opens it again.
+    Send(rig.p, 0xAC, 0xFF, 0xAC, 0xFF);
+    EXPECT_EQ(ReadSignatureByte(rig.p, 1), 0x01);
+    Send(rig.p, 0xAC, 0x80, 0xAC, 0x80);
+    rig.Us(20000);
+    EXPECT_EQ(ReadSignatureByte(rig.p, 1), 0x91);
+    EXPECT_EQ(ReadFlash(rig.p, 0x42), 0xFF);
+}
+
+TEST(LockBits, Lb1AloneStopsWritingButNotReading) {
+    Enabled rig("AT90S8515");
+    rig.target().SetEeprom(3, 0x33);
+    Send(rig.p, 0xAC, 0xFD, 0xAC, 0xFD);  // LB1
+    WriteEeprom(rig.p, 3, 0x44);
+    WriteFlash(rig.p, 0, 0x00);
+    rig.Us(9000);
+    EXPECT_EQ(ReadEeprom(rig.p, 3), 0x33);
+    EXPECT_EQ(ReadFlash(rig.p, 0), 0xFF);
+    EXPECT_EQ(ReadSignatureByte(rig.p, 0), 0x1E);
+}
+
+TEST(LockBits, NewerChipKeepsItsSignatureWhenLocked) {
+    Enabled rig("ATmega8");
+    rig.target().SetFlash(6, 0x66);
+    EXPECT_EQ(Send(rig.p, 0x58, 0x00, 0x58, 0x00) & 0xFF, 0xFFu);
+    Send(rig.p, 0xAC, 0xE0, 0x00, 0xFC);
+    EXPECT_EQ(Send(rig.p, 0x58, 0x00, 0x58, 0x00) & 0xFF, 0xFCu);
+    EXPECT_EQ(ReadSignatureByte(rig.p, 1), 0x93);
+    EXPECT_EQ(ReadFlash(rig.p, 6), 0x03);  // the address byte (word 3), not 0x66
+    // Lock bits only get programmed further; fuses are frozen.
+    Send(rig.p, 0xAC, 0xE0, 0x00, 0xFF);
+    EXPECT_EQ(rig.target().Lock(), 0xFC);
+    Send(rig.p, 0xAC, 0xA0, 0x00, 0x00);
+    EXPECT_EQ(rig.target().Fuse(0), 0xE1);
+}
+
+TEST(LockBits, TinyAndAt90s4433ReadLockBitsInBits2And1) {
+    Enabled rig("ATtiny12");
+    EXPECT_EQ(Send(rig.p, 0x58, 0x00, 0x00, 0x00) & 0xFF, 0xFFu);
+    Send(rig.p, 0xAC, 0xFB, 0x00, 0x00);  // LB2 only
+    EXPECT_EQ(Send(rig.p, 0x58, 0x00, 0x00, 0x00) & 0xFF, 0xFBu);
+    Send(rig.p, 0xAC, 0xFD, 0x00, 0x00);  // and LB1
+    EXPECT_EQ(Send(rig.p, 0x58, 0x00, 0x00, 0x00) & 0xFF, 0xF9u);
+}
+
+TEST(LockBits, ClassicChipsWithoutTheReadInstructionAnswerNothing) {
+    Enabled rig("AT90S2313");
+    EXPECT_EQ(Send(rig.p, 0x58, 0x00, 0x58, 0x00), 0u);
+}
+
+// --- RCEN and fuses ----------------------------------------------------------------------
+
+TEST(Fuses, RcenChipReadsAndWritesItsRcenBit) {
+    for (const char* name : {"AT90S2343", "ATtiny22"}) {
+        SCOPED_TRACE(name);
+        Enabled rig(name);
+        // "12Sx xxxR": lock bits unprogrammed, SPIEN programmed, RCEN unprogrammed.
+        EXPECT_EQ(Send(rig.p, 0x58, 0x00, 0x58, 0x00) & 0xFF, 0xDFu);
+        Send(rig.p, 0xAC, 0xBE, 0xAC, 0xBE);  // RCEN on
+        EXPECT_EQ(Send(rig.p, 0x58, 0x00, 0x58, 0x00) & 0xFF, 0xDEu);
+        Send(rig.p, 0xAC, 0xBF, 0xAC, 0xBF);  // RCEN off
+        EXPECT_EQ(Send(rig.p, 0x58, 0x00, 0x58, 0x00) & 0xFF, 0xDFu);
+        Send(rig.p, 0xAC, 0xFD, 0xAC, 0xFD);  // LB1 shows in bit 7
+        EXPECT_EQ(Send(rig.p, 0x58, 0x00, 0x58, 0x00) & 0xFF, 0x5Fu);
+        Send(rig.p, 0xAC, 0xF9, 0xAC, 0xF9);  // and LB2 in bit 6
+        EXPECT_EQ(Send(rig.p, 0x58, 0x00, 0x58, 0x00) & 0xFF, 0x1Fu);
+    }
+}
+
+TEST(Fuses, NewerChipsReadAndWriteTheirFuseBytes) {
+    Enabled mega8("ATmega8");
+    EXPECT_EQ(Send(mega8.p, 0x50, 0x00, 0x00, 0x00) & 0xFF, 0xE1u);
+    EXPECT_EQ(Send(mega8.p, 0x58, 0x08, 0x00, 0x00) & 0xFF, 0xD9u);
+    Send(mega8.p, 0xAC, 0xA0, 0x00, 0xE4);
+    Send(mega8.p, 0xAC, 0xA8, 0x00, 0xC9);
+    Send(mega8.p, 0xAC, 0xA4, 0x00, 0x00);  // no extended fuse on this chip
+    EXPECT_EQ(Send(mega8.p, 0x50, 0x00, 0x00, 0x00) & 0xFF, 0xE4u);
+    EXPECT_EQ(Send(mega8.p, 0x58, 0x08, 0x00, 0x00) & 0xFF, 0xC9u);
+    EXPECT_EQ(mega8.target().Fuse(2), 0xFF);
+
+    Enabled mega168("ATmega168");
+    EXPECT_EQ(Send(mega168.p, 0x50, 0x00, 0x00, 0x00) & 0xFF, 0x62u);
+    EXPECT_EQ(Send(mega168.p, 0x58, 0x08, 0x00, 0x00) & 0xFF, 0xDFu);
+    EXPECT_EQ(Send(mega168.p, 0x50, 0x08, 0x00, 0x00) & 0xFF, 0xF9u);
+    Send(mega168.p, 0xAC, 0xA4, 0x00, 0x00);  // only the three low bits exist
+    EXPECT_EQ(Send(mega168.p, 0x50, 0x08, 0x00, 0x00) & 0xFF, 0xF8u);
+
+    Enabled tiny2313("ATtiny2313");
+    EXPECT_EQ(Send(tiny2313.p, 0x50, 0x00, 0x00, 0x00) & 0xFF, 0x64u);
+    EXPECT_EQ(Send(tiny2313.p, 0x58, 0x08, 0x00, 0x00) & 0xFF, 0xDFu);
+    EXPECT_EQ(Send(tiny2313.p, 0x50, 0x08, 0x00, 0x00) & 0xFF, 0xFFu);
+}
+
+TEST(Fuses, TinyFuseByteKeepsSpienAndAt90s4433TakesItsBitsFromByte2) {
+    Enabled tiny12("ATtiny12");
+    EXPECT_EQ(Send(tiny12.p, 0x50, 0x00, 0x00, 0x00) & 0xFF, 0xDFu);
+    Send(tiny12.p, 0xAC, 0xA0, 0x00, 0x52);
+    EXPECT_EQ(Send(tiny12.p, 0x50, 0x00, 0x00, 0x00) & 0xFF, 0x52u);
+    Send(tiny12.p, 0xAC, 0xA0, 0x00, 0xFF);  // SPIEN cannot be unprogrammed serially
+    EXPECT_EQ(Send(tiny12.p, 0x50, 0x00, 0x00, 0x00) & 0xFF, 0xDFu);
+
+    Enabled s4433("AT90S4433");
+    Send(s4433.p, 0xAC, 0xB5, 0x00, 0x00);  // 101 1 0101: BODLEVEL 1, BODEN 0, CKSEL 101
+    EXPECT_EQ(Send(s4433.p, 0x50, 0x00, 0x00, 0x00) & 0xFF, 0xD5u);
+}
+
+// --- the cell that never takes a value -----------------------------------------------------
+
+TEST(StuckByte, KeepsItsValueThroughWritesAndErase) {
+    SimConfig c;
+    c.fault = SimFault::StuckByte;
+    c.stuckMemory = sim::Memory::Eeprom;
+    c.stuckAddress = 0x40;
+    Enabled rig("AT90S2313", c);
+    rig.target().SetEeprom(0x40, 0x12);
+    WriteEeprom(rig.p, 0x40, 0xFF);
+    EXPECT_EQ(ReadEeprom(rig.p, 0x40), 0x80);  // the chip still goes through a write
+    rig.Us(9000);
+    EXPECT_EQ(ReadEeprom(rig.p, 0x40), 0x12);
+    WriteEeprom(rig.p, 0x41, 0x34);
+    rig.Us(9000);
+    EXPECT_EQ(ReadEeprom(rig.p, 0x41), 0x34);
+    Send(rig.p, 0xAC, 0x80, 0xAC, 0x80);
+    rig.Us(20000);
+    EXPECT_EQ(ReadEeprom(rig.p, 0x40), 0x12);
+    EXPECT_EQ(ReadEeprom(rig.p, 0x41), 0xFF);
+}
+
+TEST(StuckByte, FlashCellInAPage) {
+    SimConfig c;
+    c.fault = SimFault::StuckByte;
+    c.stuckMemory = sim::Memory::Flash;
+    c.stuckAddress = 2 * 5 + 1;  // high byte of word 5
+    Enabled rig("ATmega8", c);
+    Send(rig.p, 0x40, 0x00, 0x05, 0x00);
+    Send(rig.p, 0x48, 0x00, 0x05, 0x00);
+    Send(rig.p, 0x4C, 0x00, 0x00, 0x00);
+    rig.Us(4500);
+    EXPECT_EQ(ReadFlash(rig.p, 10), 0x00);
+    EXPECT_EQ(ReadFlash(rig.p, 11), 0xFF);
+}
+
+}  // namespace
+}  // namespace ostrel::testing

@@ -1,0 +1,249 @@
+// The simulated chip's state file: kept between runs, written safely, and
+// never trusted: a damaged file gives a fresh chip and one warning line.
+#include <gtest/gtest.h>
+
+#include <filesystem>
+#include <random>
+
+#include "sim/sim_state_file.h"
+#include "tests/sim/sim_rig.h"
+#include "tests/support/temp_dir.h"
+
+namespace ostrel::testing {
+namespace {
+
+using sim::CableKind;
+using sim::SimConfig;
+
+SimConfig WithState(const std::string& path, const char* chip = "ATmega8") {
+    SimConfig c;
+    c.cable = CableKind::Parallel;
+    c.chip = chip;
+    c.stateFile = path;
+    return c;
+}
+
+bool IsFresh(const sim::AvrTarget& t) {
+    return t.memory() == sim::ChipMemory::Fresh(t.chip());
+}
+
+// A valid state file of an ATmega8 with some contents; returns its bytes.
+std::string MakeValidFile(const std::string& path) {
+    VirtualClock clock;
+    {
+        sim::SimPort port(clock, WithState(path));
+        port.target().SetFlash(0, 0x12);
+        port.target().SetEeprom(1, 0x34);
+        EXPECT_TRUE(port.Save());
+    }
+    return ReadFileBytes(path);
+}
+
+void ExpectFreshWithOneWarning(const std::string& path, const std::string& why) {
+    VirtualClock clock;
+    sim::SimPort port(clock, WithState(path));
+    EXPECT_TRUE(IsFresh(port.target()));
+    const std::string& w = port.warning();
+    EXPECT_FALSE(w.empty());
+    EXPECT_EQ(w.find('\n'), std::string::npos) << w;
+    EXPECT_NE(w.find(path), std::string::npos) << w;
+    EXPECT_NE(w.find(why), std::string::npos) << w;
+    EXPECT_NE(w.find("starting with a fresh ATmega8"), std::string::npos) << w;
+}
+
+TEST(StateFile, MissingFileGivesAFreshChipWithoutWarning) {
+    TempDir dir;
+    VirtualClock clock;
+    sim::SimPort port(clock, WithState(dir.File("none.state")));
+    EXPECT_TRUE(IsFresh(port.target()));
+    EXPECT_EQ(port.target().Fuse(0), 0xE1);
+    EXPECT_EQ(port.warning(), "");
+}
+
+TEST(StateFile, ConsecutiveRunsSeeTheSameChip) {
+    TempDir dir;
+    const std::string path = sim::DefaultStatePath(dir.str());
+    EXPECT_EQ(path, dir.str() + "/ostrel-sim.state");
+    {
+        SimRig rig(WithState(path));
+        ASSERT_TRUE(Connect(rig.p));
+        WriteEeprom(rig.p, 0x1FF, 0x5A);
+        Send(rig.p, 0x40, 0x00, 0x03, 0xC3);
+        Send(rig.p, 0x4C, 0x00, 0x00, 0x00);
+        Send(rig.p, 0xAC, 0xA8, 0x00, 0xC9);  // high fuse
+        Send(rig.p, 0xAC, 0xE0, 0x00, 0xFE);  // LB1
+        adapter::WaitMs(rig.p, 20);
+    }  // saved when the port goes
+    SimRig rig(WithState(path));
+    EXPECT_EQ(rig.port.warning(), "");
+    ASSERT_TRUE(Connect(rig.p));
+    EXPECT_EQ(ReadEeprom(rig.p, 0x1FF), 0x5A);
+    EXPECT_EQ(ReadFlash(rig.p, 6), 0xC3);
+    EXPECT_EQ(Send(rig.p, 0x58, 0x08, 0x00, 0x00) & 0xFF, 0xC9u);
+    EXPECT_EQ(Send(rig.p, 0x58, 0x00, 0x00, 0x00) & 0xFF, 0xFEu);
+}
+
+TEST(StateFile, ClosingTheSerialPortSavesAndLeavesNoTemporaryFile) {
+    TempDir dir;
+    const std::string path = dir.File("chip.state");
+    SimConfig c = WithState(path);
+    c.cable = CableKind::Cablet2;
+    SimRig rig(c);
+    ASSERT_EQ(adapter::DetectSerialAdapter(rig.p), 0);
+    ASSERT_TRUE(Connect(rig.p));
+    WriteEeprom(rig.p, 2, 0x77);
+    EXPECT_TRUE(rig.target().dirty());
+    adapter::CloseSerialPort(rig.p);
+    EXPECT_FALSE(rig.target().dirty());
+    EXPECT_FALSE(std::filesystem::exists(path + ".tmp"));
+    sim::ChipMemory m;
+    std::string reason;
+    ASSERT_TRUE(sim::DecodeChipState(ReadFileBytes(path), rig.target().chip(), &m, &reason))
+        << reason;
+    EXPECT_EQ(m.eeprom[2], 0x77);
+}
+
+TEST(StateFile, UnchangedChipIsNotWrittenAgain) {
+    TempDir dir;
+    const std::string path = dir.File("chip.state");
+    MakeValidFile(path);
+    const auto before = std::filesystem::last_write_time(path);
+    std::filesystem::last_write_time(path, before - std::chrono::hours(1));
+    {
+        SimRig rig(WithState(path));
+        ASSERT_TRUE(Connect(rig.p));
+        EXPECT_EQ(ReadEeprom(rig.p, 1), 0x34);
+    }
+    EXPECT_EQ(std::filesystem::last_write_time(path), before - std::chrono::hours(1));
+}
+
+TEST(StateFile, TruncatedFilesGiveAFreshChipAndOneWarning) {
+    TempDir dir;
+    const std::string path = dir.File("chip.state");
+    const std::string valid = MakeValidFile(path);
+    for (std::size_t length : {std::size_t{0}, std::size_t{3}, std::size_t{10}, std::size_t{20},
+                               valid.size() / 2, valid.size() - 1}) {
+        SCOPED_TRACE(length);
+        dir.Write("chip.state", valid.substr(0, length));
+        ExpectFreshWithOneWarning(path, length < 8 && length > 0 ? "truncated" : "");
+    }
+    dir.Write("chip.state", valid.substr(0, valid.size() / 2));
+    ExpectFreshWithOneWarning(path, "is truncated");
+}
+
+TEST(StateFile, GarbageAndTamperingAreRefused) {
+    TempDir dir;
+    const std::string path = dir.File("chip.state");
+    const std::string valid = MakeValidFile(path);
+
+    std::mt19937 gen(1234);  // seeded: every run sees the same garbage
+    std::string garbage(valid.size(), '\0');
+    for (char& c : garbage)
+        c = static_cast<char>(gen() & 0xFF);
+    dir.Write("chip.state", garbage);
+    ExpectFreshWithOneWarning(path, "is not a simulator state file");
+
+    dir.Write("chip.state", "hello\r\nworld\n");
+    ExpectFreshWithOneWarning(path, "is not a simulator state file");
+
+    std::string flipped = valid;
+    flipped[valid.size() / 2] = static_cast<char>(flipped[valid.size() / 2] ^ 0x01);
+    dir.Write("chip.state", flipped);
+    ExpectFreshWithOneWarning(path, "fails its checksum");
+
+    std::string version = valid;
+    version[8] = 7;
+    dir.Write("chip.state", version);
+    ExpectFreshWithOneWarning(path, "unknown format version");
+
+    dir.Write("chip.state", valid + "x");
+    ExpectFreshWithOneWarning(path, "has bytes after its end");
+
+    std::string nameless = valid;
+    nameless[9] = 0;
+    dir.Write("chip.state", nameless);
+    ExpectFreshWithOneWarning(path, "bad chip name");
+
+    dir.Write("chip.state", std::string((1u << 20) + 10, 'O'));
+    ExpectFreshWithOneWarning(path, "far too large");
+
+    // A damaged file is replaced by a good one when the port goes.
+    dir.Write("chip.state", garbage);
+    {
+        VirtualClock clock;
+        sim::SimPort port(clock, WithState(path));
+        EXPECT_FALSE(port.warning().empty());
+    }
+    VirtualClock clock;
+    sim::SimPort port(clock, WithState(path));
+    EXPECT_EQ(port.warning(), "");
+}
+
+TEST(StateFile, AnotherChipsFileIsNotUsed) {
+    TempDir dir;
+    const std::string path = dir.File("chip.state");
+    {
+        VirtualClock clock;
+        sim::SimPort port(clock, WithState(path, "ATmega16"));
+        port.target().SetEeprom(0, 0x00);
+    }
+    ExpectFreshWithOneWarning(path, "holds an ATmega16, not an ATmega8");
+}
+
+TEST(StateFile, UnreadableOrUnwritablePlacesWarnButNeverCrash) {
+    TempDir dir;
+    // A directory where the file should be.
+    std::filesystem::create_directory(dir.File("adir"));
+    {
+        VirtualClock clock;
+        sim::SimPort port(clock, WithState(dir.File("adir")));
+        EXPECT_TRUE(IsFresh(port.target()));
+        EXPECT_NE(port.warning().find("cannot be"), std::string::npos) << port.warning();
+        port.target().SetEeprom(0, 1);
+        EXPECT_FALSE(port.Save());
+        EXPECT_NE(port.warning().find("Cannot write the simulated chip state file"),
+                  std::string::npos);
+    }
+    // A folder that does not exist.
+    VirtualClock clock;
+    sim::SimPort port(clock, WithState(dir.File("missing/chip.state")));
+    EXPECT_EQ(port.warning(), "");
+    port.target().SetEeprom(0, 1);
+    EXPECT_FALSE(port.Save());
+    EXPECT_NE(port.warning().find("missing/chip.state"), std::string::npos);
+    EXPECT_FALSE(std::filesystem::exists(dir.File("missing")));
+}
+
+TEST(StateFile, NoStateFileMeansNothingIsReadOrWritten) {
+    TempDir dir;
+    VirtualClock clock;
+    SimConfig c;
+    sim::SimPort port(clock, c);
+    port.target().SetEeprom(0, 1);
+    EXPECT_TRUE(port.Save());
+    EXPECT_TRUE(std::filesystem::is_empty(dir.path()));
+}
+
+TEST(StateFile, EncodingRoundTripsAndUsesTheStandardCrc) {
+    EXPECT_EQ(sim::Crc32("123456789"), 0xCBF43926u);
+    EXPECT_EQ(sim::Crc32(""), 0u);
+    const sim::ChipInfo& chip = *sim::FindChip("ATtiny13");
+    sim::ChipMemory m = sim::ChipMemory::Fresh(chip);
+    for (std::size_t i = 0; i < m.flash.size(); ++i)
+        m.flash[i] = static_cast<uint8_t>(i * 7);
+    m.eeprom[63] = 0x01;
+    m.lock = 0xFC;
+    m.fuses = {0x6A, 0xFB, 0xFF};
+    const std::string bytes = sim::EncodeChipState(chip, m);
+    EXPECT_EQ(bytes.size(), 8u + 1 + 1 + 8 + 8 + 4 + 1024 + 64 + 4);
+    EXPECT_EQ(bytes.substr(0, 8), "OSTRLSIM");
+    sim::ChipMemory back;
+    std::string reason;
+    ASSERT_TRUE(sim::DecodeChipState(bytes, chip, &back, &reason)) << reason;
+    EXPECT_EQ(back, m);
+    // The same bytes do not fit another chip of other sizes.
+    EXPECT_FALSE(sim::DecodeChipState(bytes, *sim::FindChip("ATtiny12"), &back, &reason));
+}
+
+}  // namespace
+}  // namespace ostrel::testing
