@@ -10,6 +10,8 @@
 #include "app/settings.h"
 #include "avr/avr.h"
 #include "devices/device_file.h"
+#include "dialogs/dialog_commands.h"
+#include "dialogs/help.h"
 #include "platform/ids.h"
 
 namespace ostrel::app {

@@ -1,0 +1,36 @@
+#include "dialogs/dialog_commands.h"
+
+#include "app/endings.h"
+#include "avr/avr.h"
+#include "dialogs/eeprom_window.h"
+#include "dialogs/instructions_dialog.h"
+#include "platform/ids.h"
+
+namespace ostrel::dialogs {
+
+int OpenInstructionsDialog(Programmer& p) {
+    p.state.mainWindow = ids::kMainWindow;
+    if (avr::Connect(p) != 0) {
+        app::ReportFailure(p);
+        return 1;
+    }
+    p.windows.SetItemText(p.state.mainWindow, ids::kActivity, " ");
+    InstructionsDialog dialog(p);
+    p.windows.RunModalDialog(ids::kInstructionsDialog, p.state.mainWindow, dialog);
+    return 0;
+}
+
+int OpenDataWindow(Programmer& p) {
+    app::UsualStart(p);
+    if (avr::Connect(p) != 0) {
+        app::ReportFailure(p);
+        return 1;
+    }
+    p.windows.SetItemText(p.state.mainWindow, ids::kActivity, "  ");
+    app::EnableField(p, ids::kActivity, false);
+    EepromWindow window(p);
+    p.windows.RunModalDialog(ids::kEepromWindow, p.state.mainWindow, window);
+    return 0;
+}
+
+}  // namespace ostrel::dialogs

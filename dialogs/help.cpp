@@ -1,0 +1,67 @@
+#include "dialogs/help.h"
+
+#include <cstdio>
+#include <filesystem>
+
+#include "platform/ids.h"
+#include "platform/text_file.h"
+
+namespace ostrel::dialogs {
+
+namespace {
+
+constexpr const char* kNotFound = "ostrel-hlp.htm not found!";
+
+void SayNotFound(Programmer& p) {
+    p.windows.MessageBox(ids::kNoOwner, kNotFound, "Error", MsgButtons::Ok);
+}
+
+}  // namespace
+
+std::string FindHelpPage(const Programmer& p) {
+    std::string path = ResolvePath(p.currentDirectory, kHelpPageName);
+    // Opening a folder for reading succeeds on Linux, so ask for a plain file first.
+    std::error_code error;
+    if (!std::filesystem::is_regular_file(path, error))
+        return {};
+    std::FILE* file = std::fopen(path.c_str(), "rb");
+    if (file == nullptr)
+        return {};
+    std::fclose(file);
+    return path;
+}
+
+void HelpTopics(Programmer& p) {
+    std::string path = FindHelpPage(p);
+    if (path.empty()) {
+        SayNotFound(p);
+        return;
+    }
+    // Whether the user's program could show it is not checked: nothing is said either way.
+    p.windows.OpenDocument(path);
+}
+
+void LookForNewVersion(Programmer& p) {
+    std::string path = FindHelpPage(p);
+    if (path.empty()) {
+        SayNotFound(p);
+        return;
+    }
+    p.windows.OpenDocument(path + kVersionsAnchor);
+}
+
+void About(Programmer& p) {
+    p.windows.MessageBox(ids::kNoOwner, kAboutText, kAboutTitle, MsgButtons::Ok);
+}
+
+void WiringDialog::OnCommand(int id) {
+    if (id == ids::kOkCommand || id == ids::kCancelCommand)
+        windows_.EndWindow(ids::kWiringDialog, 1);
+}
+
+int ShowWiringPicture(Programmer& p) {
+    WiringDialog dialog(p.windows);
+    return p.windows.RunModalDialog(ids::kWiringDialog, ids::kMainWindow, dialog);
+}
+
+}  // namespace ostrel::dialogs

@@ -1,0 +1,56 @@
+// The Help menu and the wiring picture: the help page beside the data files,
+// the About box and the picture of the parallel-port cable. None of them
+// touches the adapter or the programmer's state.
+#pragma once
+
+#include <string>
+
+#include "app/programmer.h"
+#include "platform/window_system.h"
+
+namespace ostrel::dialogs {
+
+// Name of the help page, looked for in the current directory.
+inline constexpr const char* kHelpPageName = "ostrel-hlp.htm";
+// Anchor of the help page's section about new versions.
+inline constexpr const char* kVersionsAnchor = "#versions";
+
+// Full path of the help page in the current directory, or an empty string
+// when no readable file of that name is there (a folder of that name does
+// not count).
+std::string FindHelpPage(const Programmer& p);
+
+// Help Topics: opens the help page of the current directory, or says
+// "ostrel-hlp.htm not found!".
+void HelpTopics(Programmer& p);
+
+// Look for new version: opens the help page at its section about new
+// versions (the program has no web page of its own), or says the page is
+// missing, as Help Topics does.
+void LookForNewVersion(Programmer& p);
+
+// About: the program's name, version and makers.
+void About(Programmer& p);
+// The About box's title and text, for the front-ends' own use.
+inline constexpr const char* kAboutTitle = "Ostrel  V3.3";
+inline constexpr const char* kAboutText =
+    "Ostrel - in-system programmer for AVR chips, 2026 The Ostrel developers\n"
+    "Help: ostrel-hlp.htm beside your data files (Help > Help Topics)\n";
+
+// Behaviour of the wiring picture dialog: it has no buttons; Enter (1) and
+// Escape or the close box (2) end it with 1.
+class WiringDialog : public DialogHandler {
+  public:
+    explicit WiringDialog(WindowSystem& windows) : windows_(windows) {}
+    void OnInit() override {}
+    void OnCommand(int id) override;
+
+  private:
+    WindowSystem& windows_;
+};
+
+// Opens the wiring picture over the main window; returns when it is closed,
+// with the dialog's result (1).
+int ShowWiringPicture(Programmer& p);
+
+}  // namespace ostrel::dialogs
