@@ -1,6 +1,7 @@
 #include "app/data_commands.h"
 
 #include <filesystem>
+#include <optional>
 #include <system_error>
 
 #include "adapter/adapter.h"
@@ -43,20 +44,30 @@ void RemoveFile(const std::string& path) {
         std::filesystem::remove(path, ec);
 }
 
-// Before touching the chip: a hex file is checked for syntax and checksums;
-// the user may go on past a failed check. A file that places data above
-// 64 KB or holds record types this program does not know is refused
-// outright, so none of its bytes reaches the chip. False when the command ends.
-bool ChecksumQuestion(Programmer& p) {
+// Before touching the chip: the file must hold something, and a hex file is
+// checked for syntax and checksums; the user may go on past a failed check.
+// A file that places data above 64 KB or holds record types this program
+// does not know is refused outright, so none of its bytes reaches the chip.
+// No value when the command may go on; otherwise how it ends.
+std::optional<CommandResult> CheckFileBeforeConnect(Programmer& p) {
+    std::error_code ec;
+    if (std::filesystem::file_size(image::CurrentFilePath(p), ec) == 0 && !ec) {
+        // An empty file would let Write erase the chip and report success.
+        std::string text = "The file " + p.state.baseName.str() + " is empty.";
+        p.windows.MessageBox(ids::kNoOwner, text, "ERROR!", MsgButtons::Ok);
+        return CommandResult::Failed;
+    }
     if (image::IsDumpFile(p) || image::CheckHexFile(p) == 0)
-        return true;
+        return std::nullopt;
     std::string_view reason = p.state.errorText.view();
     if (reason != "Open Error!" && reason != "Wrong File-Format!" && reason != "Checksum wrong!") {
         p.windows.MessageBox(ids::kNoOwner, reason, "ERROR!", MsgButtons::Ok);
-        return false;
+        return CommandResult::Failed;
     }
-    return p.windows.MessageBox(ids::kNoOwner, "Checksum wrong, continue!", "Warning!",
-                                MsgButtons::OkCancel) == MsgResult::Ok;
+    if (p.windows.MessageBox(ids::kNoOwner, "Checksum wrong, continue!", "Warning!",
+                             MsgButtons::OkCancel) == MsgResult::Ok)
+        return std::nullopt;
+    return CommandResult::Cancelled;
 }
 
 CommandResult Readback(Programmer& p, int (*writer)(Programmer&), const char* savedText) {
@@ -121,8 +132,8 @@ CommandResult VerifyCommand(Programmer& p) {
         Refuse(p, "No File selected!");
         return CommandResult::Failed;
     }
-    if (!ChecksumQuestion(p))
-        return CommandResult::Cancelled;
+    if (auto ending = CheckFileBeforeConnect(p))
+        return *ending;
     p.windows.EnableItem(s.mainWindow, ids::kActivity, true);
     if (avr::Connect(p) != 0)
         return Failure(p);
@@ -193,8 +204,8 @@ CommandResult WriteSequence(Programmer& p, bool fromWriteButton) {
         Refuse(p, "No File selected!");
         return CommandResult::Failed;
     }
-    if (!ChecksumQuestion(p))
-        return CommandResult::Cancelled;
+    if (auto ending = CheckFileBeforeConnect(p))
+        return *ending;
     p.windows.EnableItem(s.mainWindow, ids::kActivity, true);
     if (avr::Connect(p) != 0)
         return Failure(p);

@@ -1,5 +1,6 @@
 #include "app/settings.h"
 
+#include <algorithm>
 #include <cstdio>
 #include <string_view>
 
@@ -109,6 +110,16 @@ std::string PathField(const ProgrammerState& s) {
     return field;
 }
 
+// The port name field: four characters. The simulator's shorter name "SIM"
+// is filled up with zero bytes, so no character of an earlier, longer name
+// stays behind it; an empty name writes nothing.
+std::string PortField(std::string_view name) {
+    std::string field(name);
+    if (!field.empty() && field.size() < 4)
+        field.resize(4, '\0');
+    return field;
+}
+
 }  // namespace
 
 void RestorePortAndSpeed(Programmer& p) {
@@ -120,6 +131,8 @@ void RestorePortAndSpeed(Programmer& p) {
     }
     SettingsFile cfg(p.currentDirectory, false);
     std::string stored = cfg.ReadLineAt(0, 4);
+    // A zero byte ends the name, as it ends a C string read from the file.
+    stored.resize(std::min(stored.size(), stored.find('\0')));
     if (!stored.empty())
         s.portName.Assign(stored);
     // Without parallel port access a stored parallel port gives way to COM2.
@@ -127,7 +140,7 @@ void RestorePortAndSpeed(Programmer& p) {
     if (!HasPortAccess(s) && s.portName.at(0) != 'C' && s.portName.view() != "SIM") {
         s.portName.Assign("COM2");
     }
-    cfg.WriteAt(0, s.portName.view());
+    cfg.WriteAt(0, PortField(s.portName.view()));
 
     for (int item : {ids::kSpeedLow, ids::kSpeedMedium, ids::kSpeedHigh})
         p.windows.CheckMenuItem(item, false);
@@ -186,7 +199,7 @@ void StoreOfferFlag(Programmer& p) {
 void SaveAtExit(Programmer& p) {
     p.currentDirectory = p.state.startDirectory.str();
     SettingsFile cfg(p.currentDirectory, false);
-    cfg.WriteAt(0, p.state.portName.view());
+    cfg.WriteAt(0, PortField(p.state.portName.view()));
     char mode = static_cast<char>(p.state.manualDevice ? 1 : 0);
     cfg.WriteAt(kModeOffset, std::string_view(&mode, 1));
 }

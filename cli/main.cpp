@@ -314,7 +314,18 @@ int Run(const Options& o) {
     if (result == app::CommandResult::Cancelled)
         std::fprintf(stderr, "Cancelled.\n");
     adapter::CloseSerialPort(p);
-    return ExitStatus(result);
+    int status = ExitStatus(result);
+    // The simulated chip lives in its state file: a chip that could not be
+    // saved is lost for the next run, so that is a failure too.
+    if (simulator && simulator->target().dirty() && !simulator->Save()) {
+        std::string_view warning = simulator->warning();
+        std::size_t lastLine = warning.rfind('\n');
+        std::string text(lastLine == std::string_view::npos ? warning
+                                                            : warning.substr(lastLine + 1));
+        std::fprintf(stderr, "ostrel-cli: %s\n", text.c_str());
+        status = 1;
+    }
+    return status;
 }
 
 }  // namespace

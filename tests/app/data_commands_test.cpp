@@ -236,7 +236,7 @@ TEST(Write, DataAbove64KbIsRefusedBeforeTheChipIsTouched) {
                                 Record(0, 0, Bytes(4, 9)), kEndRecord}));
     ASSERT_EQ(rig.Load("big.hex"), 0);
     rig.chip().RecordInstructions(true);
-    EXPECT_EQ(app::OnCommand(rig.p, ids::kWrite), app::CommandResult::Cancelled);
+    EXPECT_EQ(app::OnCommand(rig.p, ids::kWrite), app::CommandResult::Failed);
     ASSERT_EQ(rig.windows.messages.size(), 1u);
     EXPECT_EQ(rig.windows.messages[0].title, "ERROR!");
     EXPECT_NE(rig.windows.messages[0].text.find("64 KB"), std::string::npos);

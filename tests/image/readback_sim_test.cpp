@@ -7,13 +7,13 @@
 
 #include "image/hex_reader.h"
 #include "image/readback.h"
-#include "tests/sim/sim_rig.h"
+#include "tests/sim/line_rig.h"
 #include "tests/support/temp_dir.h"
 
 namespace ostrel::image {
 namespace {
 
-using testing::SimRig;
+using testing::LineRig;
 using testing::TempDir;
 
 class ReadbackFromSimulatedChip : public ::testing::TestWithParam<sim::CableKind> {};
@@ -22,7 +22,7 @@ TEST_P(ReadbackFromSimulatedChip, DumpAndHexHoldEveryByteOfTheChip) {
     sim::SimConfig config;
     config.cable = GetParam();
     config.chip = "AT90S2313";
-    SimRig rig(config);
+    LineRig rig(config);
     TempDir dir;
     rig.p.state.startDirectory.Assign(dir.str());
     const sim::ChipInfo& chip = rig.target().chip();

@@ -3,7 +3,7 @@
 // and fuse bits of each instruction set, and the cell that never changes.
 #include <gtest/gtest.h>
 
-#include "tests/sim/sim_rig.h"
+#include "tests/sim/line_rig.h"
 
 namespace ostrel::testing {
 namespace {
@@ -13,9 +13,9 @@ using sim::SimConfig;
 using sim::SimFault;
 
 // A rig whose chip is connected and enabled.
-struct Enabled : SimRig {
+struct Enabled : LineRig {
     explicit Enabled(const char* chip, SimConfig c = {})
-        : SimRig([&] {
+        : LineRig([&] {
               SimConfig cc = c;
               cc.cable = CableKind::Parallel;
               cc.chip = chip;

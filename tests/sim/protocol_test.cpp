@@ -3,7 +3,7 @@
 // on every cable, the answer bytes, bit counting and synchronisation.
 #include <gtest/gtest.h>
 
-#include "tests/sim/sim_rig.h"
+#include "tests/sim/line_rig.h"
 
 namespace ostrel::testing {
 namespace {
@@ -24,7 +24,7 @@ SimConfig Config(CableKind cable, const char* chip = "ATmega8") {
 class EnableOnCable : public ::testing::TestWithParam<CableKind> {};
 
 TEST_P(EnableOnCable, ChipEchoes53InTheThirdByteAndAnswersItsSignature) {
-    SimRig rig(Config(GetParam()));
+    LineRig rig(Config(GetParam()));
     Programmer& p = rig.p;
     if (GetParam() == CableKind::SerialPlain) {
         // The plain cable has no loop-back to find; the lines follow the plain column.
@@ -50,19 +50,19 @@ INSTANTIATE_TEST_SUITE_P(Cables, EnableOnCable,
 
 TEST(Detection, FindsEachSerialCableByItsLoopBack) {
     {
-        SimRig rig(Config(CableKind::Cablet1));
+        LineRig rig(Config(CableKind::Cablet1));
         ASSERT_EQ(adapter::DetectSerialAdapter(rig.p), 0);
         EXPECT_EQ(rig.p.state.cablet1, 1);
         EXPECT_EQ(rig.p.state.cablet2, 0);
     }
     {
-        SimRig rig(Config(CableKind::Cablet2));
+        LineRig rig(Config(CableKind::Cablet2));
         ASSERT_EQ(adapter::DetectSerialAdapter(rig.p), 0);
         EXPECT_EQ(rig.p.state.cablet1, 0);
         EXPECT_EQ(rig.p.state.cablet2, 1);
     }
     {
-        SimRig rig(Config(CableKind::SerialPlain));
+        LineRig rig(Config(CableKind::SerialPlain));
         EXPECT_EQ(adapter::DetectSerialAdapter(rig.p), 1);
         EXPECT_EQ(rig.p.state.errorText.str(), "No Adaptor found at SIM\n");
     }
@@ -74,7 +74,7 @@ class EveryChip : public ::testing::TestWithParam<const sim::ChipInfo*> {};
 
 TEST_P(EveryChip, AnswersItsSignatureAfterEnable) {
     const sim::ChipInfo& chip = *GetParam();
-    SimRig rig(Config(CableKind::Parallel, std::string(chip.name).c_str()));
+    LineRig rig(Config(CableKind::Parallel, std::string(chip.name).c_str()));
     ResetIntoProgramming(rig.p);
     // The AT90S1200 takes the enable without echoing it.
     EXPECT_EQ(Enable(rig.p), chip.echoesEnable);
@@ -98,7 +98,7 @@ INSTANTIATE_TEST_SUITE_P(Table, EveryChip, ::testing::ValuesIn([] {
 // --- reset, running, and executing nothing before the enable ----------------------
 
 TEST(ResetEntry, EdgesInTheFirst20MsAfterResetAreLost) {
-    SimRig rig(Config(CableKind::Parallel));
+    LineRig rig(Config(CableKind::Parallel));
     Programmer& p = rig.p;
     adapter::HoldTargetInReset(p);
     adapter::WaitMs(p, 30);
@@ -115,7 +115,7 @@ TEST(ResetEntry, EdgesInTheFirst20MsAfterResetAreLost) {
 }
 
 TEST(ResetEntry, ChipExecutesNothingBeforeProgrammingEnable) {
-    SimRig rig(Config(CableKind::Parallel));
+    LineRig rig(Config(CableKind::Parallel));
     Programmer& p = rig.p;
     rig.target().SetEeprom(5, 0x42);
     ResetIntoProgramming(p);
@@ -133,7 +133,7 @@ TEST(ResetEntry, ChipExecutesNothingBeforeProgrammingEnable) {
 }
 
 TEST(ResetEntry, ResetPulseLeavesProgrammingModeAndHighResetLetsTheChipRun) {
-    SimRig rig(Config(CableKind::Parallel));
+    LineRig rig(Config(CableKind::Parallel));
     Programmer& p = rig.p;
     ASSERT_TRUE(Connect(p));
     ResetIntoProgramming(p);  // a new reset pulse
@@ -152,7 +152,7 @@ TEST(ResetEntry, ResetPulseLeavesProgrammingModeAndHighResetLetsTheChipRun) {
 }
 
 TEST(ResetEntry, ReleaseTargetLetsTheChipRunOnTheParallelPort) {
-    SimRig rig(Config(CableKind::Parallel));
+    LineRig rig(Config(CableKind::Parallel));
     ASSERT_TRUE(Connect(rig.p));
     ASSERT_EQ(adapter::ReleaseTarget(rig.p), 0);
     EXPECT_TRUE(rig.target().Running());
@@ -162,7 +162,7 @@ TEST(ResetEntry, ReleaseTargetLetsTheChipRunOnTheParallelPort) {
 // --- answer bytes -------------------------------------------------------------------
 
 TEST(Answers, ReadInstructionsAnswerOnlyInTheFourthByte) {
-    SimRig rig(Config(CableKind::Cablet2));
+    LineRig rig(Config(CableKind::Cablet2));
     ASSERT_EQ(adapter::DetectSerialAdapter(rig.p), 0);
     ASSERT_TRUE(Connect(rig.p));
     rig.target().SetFlash(0x123 * 2 + 1, 0xA5);
@@ -174,7 +174,7 @@ TEST(Answers, ReadInstructionsAnswerOnlyInTheFourthByte) {
 }
 
 TEST(Answers, InstructionLogRecordsEveryFrameWhileOn) {
-    SimRig rig(Config(CableKind::Parallel));
+    LineRig rig(Config(CableKind::Parallel));
     rig.target().RecordInstructions(true);
     ASSERT_TRUE(Connect(rig.p));
     ReadSignatureByte(rig.p, 2);
@@ -192,7 +192,7 @@ TEST(Sync, ChipOneBitBehindComesInStepAfterOneExtraPulse) {
     SimConfig c = Config(CableKind::Parallel);
     c.fault = SimFault::OutOfStep;
     c.outOfStepBits = 1;
-    SimRig rig(c);
+    LineRig rig(c);
     ResetIntoProgramming(rig.p);
     EXPECT_FALSE(Enable(rig.p));
     EXPECT_FALSE(rig.target().ProgrammingEnabled());
@@ -205,7 +205,7 @@ TEST(Sync, ChipNBitsBehindNeedsExactlyNPulsesAndEveryResetLosesThemAgain) {
     SimConfig c = Config(CableKind::Cablet1);
     c.fault = SimFault::OutOfStep;
     c.outOfStepBits = 5;
-    SimRig rig(c);
+    LineRig rig(c);
     ASSERT_EQ(adapter::DetectSerialAdapter(rig.p), 0);
     ResetIntoProgramming(rig.p);
     int pulses = 0;
@@ -225,7 +225,7 @@ TEST(Sync, ExtraPulseMovesAnInStepChipOneBitAndNoShiftEchoes) {
     // it back, and no shift in between shows the echo.
     for (int k = 1; k < 32; ++k) {
         SCOPED_TRACE(k);
-        SimRig rig(Config(CableKind::Parallel, "AT90S2313"));
+        LineRig rig(Config(CableKind::Parallel, "AT90S2313"));
         ASSERT_TRUE(Connect(rig.p));
         for (int i = 0; i < k; ++i)
             ExtraSckPulse(rig.p);
@@ -239,7 +239,7 @@ TEST(Sync, ExtraPulseMovesAnInStepChipOneBitAndNoShiftEchoes) {
 }
 
 TEST(Sync, At90s1200NeverEchoesButIsEnabledInStep) {
-    SimRig rig(Config(CableKind::Parallel, "AT90S1200"));
+    LineRig rig(Config(CableKind::Parallel, "AT90S1200"));
     ResetIntoProgramming(rig.p);
     EXPECT_EQ(Send(rig.p, 0xAC, 0x53, 0x00, 0x00), 0u);
     EXPECT_TRUE(rig.target().ProgrammingEnabled());

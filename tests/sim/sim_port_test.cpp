@@ -2,7 +2,7 @@
 // without the cable, and every situation the connect logic must meet.
 #include <gtest/gtest.h>
 
-#include "tests/sim/sim_rig.h"
+#include "tests/sim/line_rig.h"
 
 namespace ostrel::testing {
 namespace {
@@ -60,7 +60,7 @@ TEST(Cable, MisoFollowsTheChipOnEveryCable) {
     for (CableKind cable :
          {CableKind::Parallel, CableKind::SerialPlain, CableKind::Cablet1, CableKind::Cablet2}) {
         SCOPED_TRACE(std::string(sim::CableName(cable)));
-        SimRig rig(Config(cable));
+        LineRig rig(Config(cable));
         if (cable == CableKind::Cablet1)
             rig.p.state.cablet1 = 1;
         if (cable == CableKind::Cablet2)
@@ -110,7 +110,7 @@ TEST(Cable, ParallelDataRegisterReadsBackAndStatusCarriesMiso) {
 TEST(Cable, BidirectionalParallelPortLetsTheChipRunWhenSwitchedToInput) {
     SimConfig c = Config(CableKind::Parallel);
     c.bidirectionalParallel = true;
-    SimRig rig(c);
+    LineRig rig(c);
     ASSERT_TRUE(Connect(rig.p));
     // The release's port check reads 0xFF instead of 0xC0 and stops with the
     // data lines undriven; the chip's own pull-up lets it run.
@@ -124,14 +124,14 @@ TEST(Cable, BidirectionalParallelPortLetsTheChipRunWhenSwitchedToInput) {
 
 TEST(Cable, ThePortWithoutTheCableSeesNothing) {
     // A serial cable: the parallel port's MISO reads 1, nothing reacts.
-    SimRig serial(Config(CableKind::Cablet2));
+    LineRig serial(Config(CableKind::Cablet2));
     serial.p.state.adapterKind = AdapterKind::Parallel;
     serial.p.state.directPortIo = 1;
     ResetIntoProgramming(serial.p);
     EXPECT_EQ(Send(serial.p, 0xAC, 0x53, 0x00, 0x00), 0xFFFFFFFFu);
     EXPECT_FALSE(serial.target().ProgrammingEnabled());
     // A parallel cable: the serial port has no loop-backs.
-    SimRig parallel(Config(CableKind::Parallel));
+    LineRig parallel(Config(CableKind::Parallel));
     parallel.p.state.adapterKind = AdapterKind::Serial;
     parallel.p.state.portName.Assign("COM2");
     parallel.p.state.comName.Assign("COM2");
@@ -142,12 +142,12 @@ TEST(Cable, ThePortWithoutTheCableSeesNothing) {
 // --- faults ---------------------------------------------------------------------
 
 TEST(Faults, NoPortFailsTheSerialOpenAndFloatsTheParallelPort) {
-    SimRig serial(Config(CableKind::Cablet2, SimFault::NoPort));
+    LineRig serial(Config(CableKind::Cablet2, SimFault::NoPort));
     EXPECT_EQ(adapter::OpenSerialPort(serial.p), 1);
     EXPECT_EQ(serial.p.state.errorText.str(), "COM-Init-Error!");
     EXPECT_EQ(serial.p.state.comOpen, 0);
 
-    SimRig parallel(Config(CableKind::Parallel, SimFault::NoPort));
+    LineRig parallel(Config(CableKind::Parallel, SimFault::NoPort));
     parallel.port.WriteData(0x378, 0x00);
     EXPECT_EQ(parallel.port.ReadData(0x378), 0xFF);
     EXPECT_EQ(parallel.port.ReadWord(0x378), 0xFFFF);
@@ -158,7 +158,7 @@ TEST(Faults, NoPortFailsTheSerialOpenAndFloatsTheParallelPort) {
 
 TEST(Faults, NoCableGivesNoLoopBack) {
     for (CableKind cable : {CableKind::Cablet1, CableKind::Cablet2}) {
-        SimRig rig(Config(cable, SimFault::NoCable));
+        LineRig rig(Config(cable, SimFault::NoCable));
         EXPECT_EQ(adapter::DetectSerialAdapter(rig.p), 1);
         EXPECT_EQ(rig.p.state.errorText.str(), "No Adaptor found at SIM\n");
     }
@@ -167,7 +167,7 @@ TEST(Faults, NoCableGivesNoLoopBack) {
 TEST(Faults, NoTargetReadsAllOnesBehindAWorkingCable) {
     for (CableKind cable : {CableKind::Parallel, CableKind::Cablet1, CableKind::Cablet2}) {
         SCOPED_TRACE(std::string(sim::CableName(cable)));
-        SimRig rig(Config(cable, SimFault::NoTarget));
+        LineRig rig(Config(cable, SimFault::NoTarget));
         ASSERT_EQ(adapter::DetectSerialAdapter(rig.p), 0);
         ResetIntoProgramming(rig.p);
         EXPECT_EQ(Send(rig.p, 0xAC, 0x53, 0x00, 0x00), 0xFFFFFFFFu);
@@ -177,27 +177,27 @@ TEST(Faults, NoTargetReadsAllOnesBehindAWorkingCable) {
 }
 
 TEST(Faults, SignatureFaultsAnswerTheEnableAndReadTheirSignature) {
-    SimRig erased(Config(CableKind::Parallel, SimFault::ErasedSignature));
+    LineRig erased(Config(CableKind::Parallel, SimFault::ErasedSignature));
     ASSERT_TRUE(Connect(erased.p));
     for (uint8_t a = 0; a < 3; ++a)
         EXPECT_EQ(ReadSignatureByte(erased.p, a), 0xFF);
 
     SimConfig c = Config(CableKind::Parallel, SimFault::UnknownSignature);
     c.unknownSignature = {0x1E, 0x93, 0x0A};
-    SimRig unknown(c);
+    LineRig unknown(c);
     ASSERT_TRUE(Connect(unknown.p));
     EXPECT_EQ(ReadSignatureByte(unknown.p, 0), 0x1E);
     EXPECT_EQ(ReadSignatureByte(unknown.p, 1), 0x93);
     EXPECT_EQ(ReadSignatureByte(unknown.p, 2), 0x0A);
     // The default unknown signature is a family the device file cannot know.
-    SimRig byDefault(Config(CableKind::Parallel, SimFault::UnknownSignature));
+    LineRig byDefault(Config(CableKind::Parallel, SimFault::UnknownSignature));
     ASSERT_TRUE(Connect(byDefault.p));
     EXPECT_EQ(ReadSignatureByte(byDefault.p, 1), 0x97);
     EXPECT_EQ(ReadSignatureByte(byDefault.p, 2), 0x7E);
 }
 
 TEST(Faults, LockedClassicChipReadsAsFamily01AndErasesOpen) {
-    SimRig rig(Config(CableKind::Cablet2, SimFault::Locked, "AT90S8515"));
+    LineRig rig(Config(CableKind::Cablet2, SimFault::Locked, "AT90S8515"));
     ASSERT_EQ(adapter::DetectSerialAdapter(rig.p), 0);
     ASSERT_TRUE(Connect(rig.p));
     EXPECT_EQ(ReadSignatureByte(rig.p, 0), 0x00);
@@ -210,7 +210,7 @@ TEST(Faults, LockedClassicChipReadsAsFamily01AndErasesOpen) {
 }
 
 TEST(Faults, LockedNewerChipKeepsItsSignature) {
-    SimRig rig(Config(CableKind::Parallel, SimFault::Locked, "ATmega16"));
+    LineRig rig(Config(CableKind::Parallel, SimFault::Locked, "ATmega16"));
     ASSERT_TRUE(Connect(rig.p));
     EXPECT_EQ(ReadSignatureByte(rig.p, 1), 0x94);
     EXPECT_EQ(Send(rig.p, 0x58, 0x00, 0x58, 0x00) & 0xFF, 0xFCu);

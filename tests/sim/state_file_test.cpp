@@ -6,7 +6,7 @@
 #include <random>
 
 #include "sim/sim_state_file.h"
-#include "tests/sim/sim_rig.h"
+#include "tests/sim/line_rig.h"
 #include "tests/support/temp_dir.h"
 
 namespace ostrel::testing {
@@ -65,7 +65,7 @@ TEST(StateFile, ConsecutiveRunsSeeTheSameChip) {
     const std::string path = sim::DefaultStatePath(dir.str());
     EXPECT_EQ(path, dir.str() + "/ostrel-sim.state");
     {
-        SimRig rig(WithState(path));
+        LineRig rig(WithState(path));
         ASSERT_TRUE(Connect(rig.p));
         WriteEeprom(rig.p, 0x1FF, 0x5A);
         Send(rig.p, 0x40, 0x00, 0x03, 0xC3);
@@ -74,7 +74,7 @@ TEST(StateFile, ConsecutiveRunsSeeTheSameChip) {
         Send(rig.p, 0xAC, 0xE0, 0x00, 0xFE);  // LB1
         adapter::WaitMs(rig.p, 20);
     }  // saved when the port goes
-    SimRig rig(WithState(path));
+    LineRig rig(WithState(path));
     EXPECT_EQ(rig.port.warning(), "");
     ASSERT_TRUE(Connect(rig.p));
     EXPECT_EQ(ReadEeprom(rig.p, 0x1FF), 0x5A);
@@ -88,7 +88,7 @@ TEST(StateFile, ClosingTheSerialPortSavesAndLeavesNoTemporaryFile) {
     const std::string path = dir.File("chip.state");
     SimConfig c = WithState(path);
     c.cable = CableKind::Cablet2;
-    SimRig rig(c);
+    LineRig rig(c);
     ASSERT_EQ(adapter::DetectSerialAdapter(rig.p), 0);
     ASSERT_TRUE(Connect(rig.p));
     WriteEeprom(rig.p, 2, 0x77);
@@ -110,7 +110,7 @@ TEST(StateFile, UnchangedChipIsNotWrittenAgain) {
     const auto before = std::filesystem::last_write_time(path);
     std::filesystem::last_write_time(path, before - std::chrono::hours(1));
     {
-        SimRig rig(WithState(path));
+        LineRig rig(WithState(path));
         ASSERT_TRUE(Connect(rig.p));
         EXPECT_EQ(ReadEeprom(rig.p, 1), 0x34);
     }

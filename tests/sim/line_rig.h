@@ -14,8 +14,8 @@
 
 namespace ostrel::testing {
 
-struct SimRig {
-    explicit SimRig(sim::SimConfig config = {}) : port(clock, std::move(config)) {
+struct LineRig {
+    explicit LineRig(sim::SimConfig config = {}) : port(clock, std::move(config)) {
         ProgrammerState& s = p.state;
         s.speed = 3;  // one input read per delay unit: the fastest clock
         s.delayLoops = 1;

@@ -1,0 +1,422 @@
+// ostrel-cli's contract with its users and their scripts: what each command
+// prints, that the simulated chip lives on between runs, the exit statuses
+// (0 success, 1 failure with the system's text on stderr, 2 bad usage with a
+// one-line hint), and questions answered Cancel when nobody can be asked.
+#include <gtest/gtest.h>
+
+#include <filesystem>
+#include <set>
+#include <string>
+#include <vector>
+
+#include "sim/chip_table.h"
+#include "tests/e2e/cli_rig.h"
+
+namespace ostrel::testing {
+namespace {
+
+bool Contains(const std::string& text, const std::string& part) {
+    return text.find(part) != std::string::npos;
+}
+
+// Chip names of a device file: lines beginning with "AT", the name up to the
+// first TAB or ';'.
+std::set<std::string> DeviceFileNames(const std::string& text) {
+    std::set<std::string> names;
+    for (const std::string& line : SplitLines(text)) {
+        if (line.rfind("AT", 0) != 0)
+            continue;
+        names.insert(line.substr(0, line.find_first_of("\t;")));
+    }
+    return names;
+}
+
+std::string SignatureReport(const char* vendor, const char* family, const char* part) {
+    return std::string("Vendor Code: ") + vendor + "\nPart Family: " + family +
+           "\nPart Number: " + part + "\nEcho 53 received\n";
+}
+
+// --- check and signature -------------------------------------------------
+
+TEST(ConsoleCheck, NamesEveryChipOfTheSimulatorThatTheDeviceFileLists) {
+    REQUIRE_CLI();
+    const std::set<std::string> listed =
+        DeviceFileNames(ReadFileBytes(SourcePath("resources/ostrel.ini")));
+    ASSERT_GE(listed.size(), 20u);
+    int named = 0;
+    for (const sim::ChipInfo& chip : sim::AllChips()) {
+        const std::string name(chip.name);
+        SCOPED_TRACE(name);
+        CliRig rig(name);
+        ProcessResult r = rig.Run({"check"});
+        if (listed.count(name)) {
+            ASSERT_TRUE(ExitedWith(r, 0));
+            EXPECT_EQ(r.out, name + "\n");
+            EXPECT_FALSE(Contains(r.err, "ostrel-cli:")) << r.err;
+            ++named;
+        } else {
+            // A chip the simulator knows but ostrel.ini does not: the signature is unknown.
+            ASSERT_TRUE(ExitedWith(r, 1));
+            EXPECT_TRUE(Contains(r.err, "Unknown Device Code!")) << r.err;
+            EXPECT_EQ(r.out, "");
+        }
+    }
+    EXPECT_GE(named, 20);
+}
+
+TEST(ConsoleCheck, AChipMissingFromTheDeviceFileIsAnUnknownDeviceCode) {
+    REQUIRE_CLI();
+    CliRig rig("ATmega8");
+    std::string ini;
+    for (const std::string& line : SplitLines(rig.dir.Read("ostrel.ini")))
+        if (line.rfind("ATmega8\t", 0) != 0)
+            ini += line + "\n";
+    rig.dir.Write("ostrel.ini", ini);
+    ProcessResult r = rig.Run({"--yes", "check"});
+    ASSERT_TRUE(ExitedWith(r, 1));
+    EXPECT_EQ(r.out, "");
+    EXPECT_TRUE(Contains(r.err, "Unknown Device Code!")) << r.err;
+    EXPECT_TRUE(Contains(r.err, SignatureReport("1E", "93", "07")))
+        << "the report of what was read";
+}
+
+TEST(ConsoleCheck, TheChipThatNeedsExtendedAddressingIsNotSimulated) {
+    REQUIRE_CLI();
+    CliRig rig;
+    ProcessResult r = rig.Run({"--sim-chip", "ATmega103", "check"});
+    if (sim::FindChip("ATmega103") == nullptr) {
+        // 128 KB of flash cannot be addressed, so neither ostrel.ini nor the
+        // simulator has it: naming it is a usage error.
+        ASSERT_TRUE(ExitedWith(r, 2));
+        EXPECT_TRUE(Contains(SplitLines(r.err).front(), "ATmega103")) << r.err;
+    } else {
+        ASSERT_TRUE(ExitedWith(r, 1));
+        EXPECT_TRUE(Contains(r.err, "Unknown Device Code!")) << r.err;
+    }
+}
+
+TEST(ConsoleSignature, PrintsTheReportOnStandardOutput) {
+    REQUIRE_CLI();
+    CliRig rig("AT90S2313");
+    ProcessResult r = rig.Run({"signature"});
+    ASSERT_TRUE(ExitedWith(r, 0));
+    EXPECT_EQ(r.out, SignatureReport("1E", "91", "01"));
+}
+
+// --- the simulated chip between runs ---------------------------------------
+
+TEST(SimulatorState, LockAndEraseInOneRunAreSeenByTheNext) {
+    REQUIRE_CLI();
+    CliRig rig("AT90S2313");
+    ASSERT_TRUE(ExitedWith(rig.Run({"lock"}), 0));
+
+    // A classic chip in lock mode 3 answers its own address bytes for the signature.
+    ProcessResult signature = rig.Run({"signature"});
+    ASSERT_TRUE(ExitedWith(signature, 0));
+    EXPECT_EQ(signature.out, SignatureReport("00", "01", "02"));
+
+    ProcessResult check = rig.Run({"check"});
+    ASSERT_TRUE(ExitedWith(check, 1));
+    EXPECT_TRUE(Contains(check.err, "Device locked!")) << check.err;
+    EXPECT_EQ(check.out, "");
+
+    ASSERT_TRUE(ExitedWith(rig.Run({"--yes", "erase"}), 0));
+    signature = rig.Run({"signature"});
+    ASSERT_TRUE(ExitedWith(signature, 0));
+    EXPECT_EQ(signature.out, SignatureReport("1E", "91", "01"));
+    EXPECT_TRUE(ExitedWith(rig.Run({"check"}), 0));
+}
+
+TEST(SimulatorState, WriteEraseAndReadInSeparateRunsSeeTheSameChip) {
+    REQUIRE_CLI();
+    CliRig rig("ATmega8");
+    std::string hex = rig.CopyIn("examples/blink-atmega8.hex");
+    const ByteImage program = ErasedWith(8192, ParseHexImage(ReadFileBytes(hex)));
+    ASSERT_TRUE(ExitedWith(rig.Run({"--yes", "write", hex}), 0));
+    EXPECT_EQ(CompareImages(program, rig.ReadHex()), "");
+    EXPECT_EQ(CompareImages(program, rig.ReadHex()), "") << "reading changes nothing";
+
+    ASSERT_TRUE(ExitedWith(rig.Run({"--yes", "erase"}), 0));
+    EXPECT_EQ(CompareImages(ErasedWith(8192, {}), rig.ReadHex()), "");
+}
+
+TEST(SimulatorState, AStateFileOfAnotherChipGivesAWarningAndAFreshChip) {
+    REQUIRE_CLI();
+    CliRig rig("ATmega8");
+    std::string hex = rig.CopyIn("examples/blink-atmega8.hex");
+    ASSERT_TRUE(ExitedWith(rig.Run({"--yes", "write", hex}), 0));
+
+    ProcessResult other = rig.Run({"--sim-chip", "AT90S2313", "check"});
+    ASSERT_TRUE(ExitedWith(other, 0));
+    EXPECT_EQ(other.out, "AT90S2313\n");
+    std::vector<std::string> lines = SplitLines(other.err);
+    ASSERT_FALSE(lines.empty());
+    EXPECT_TRUE(Contains(lines.front(), "ostrel-sim.state")) << other.err;
+    EXPECT_TRUE(Contains(lines.front(), "AT90S2313")) << other.err;
+}
+
+TEST(SimulatorState, ADamagedStateFileGivesOneWarningLineAndAFreshChip) {
+    REQUIRE_CLI();
+    // Garbage, a good file cut short, and an empty file.
+    std::string garbage;
+    for (int i = 0; i < 700; ++i)
+        garbage.push_back(static_cast<char>((i * 151 + 7) & 0xFF));
+    std::string good;
+    {
+        CliRig maker("ATmega8");
+        std::string hex = maker.CopyIn("examples/blink-atmega8.hex");
+        ASSERT_TRUE(ExitedWith(maker.Run({"--yes", "write", hex}), 0));
+        good = maker.dir.Read("ostrel-sim.state");
+        ASSERT_GT(good.size(), 8192u);
+    }
+    for (const std::string& state : {garbage, good.substr(0, good.size() / 2), std::string()}) {
+        SCOPED_TRACE(state.size());
+        CliRig rig("ATmega8");
+        rig.dir.Write("ostrel-sim.state", state);
+        ProcessResult r = rig.Run({"check"});
+        ASSERT_TRUE(ExitedWith(r, 0));
+        EXPECT_EQ(r.out, "ATmega8\n");
+        int warnings = 0;
+        for (const std::string& line : SplitLines(r.err))
+            if (Contains(line, "ostrel-sim.state"))
+                ++warnings;
+        if (state.empty()) {
+            // An empty file cannot be told from a file that is still to be made:
+            // a warning is allowed, but at most one line.
+            EXPECT_LE(warnings, 1) << r.err;
+        } else {
+            EXPECT_EQ(warnings, 1) << r.err;
+            EXPECT_TRUE(Contains(SplitLines(r.err).front(), "ostrel-sim.state")) << r.err;
+        }
+
+        // The fresh chip is erased, and the next run finds the state it left.
+        EXPECT_EQ(CompareImages(ErasedWith(8192, {}), rig.ReadHex()), "");
+        ProcessResult next = rig.Run({"check"});
+        ASSERT_TRUE(ExitedWith(next, 0));
+        EXPECT_FALSE(Contains(next.err, "ostrel-sim.state")) << next.err;
+    }
+}
+
+// The state is saved through "ostrel-sim.state.tmp"; a folder (not empty) in
+// that place makes the save fail for any user. A write whose result cannot be
+// kept is lost for the next run, so the run must say so and not end in success.
+TEST(SimulatorState, AStateThatCannotBeSavedIsReportedAndNotASuccess) {
+    REQUIRE_CLI();
+    CliRig rig("ATmega8");
+    std::string hex = rig.CopyIn("examples/blink-atmega8.hex");
+    ASSERT_TRUE(ExitedWith(rig.Run({"check"}), 0));
+    std::filesystem::create_directory(rig.dir.File("ostrel-sim.state.tmp"));
+    rig.dir.Write("ostrel-sim.state.tmp/keep", "x");
+
+    ProcessResult check = rig.Run({"check"});
+    EXPECT_TRUE(ExitedWith(check, 0)) << "a run that changes nothing saves nothing";
+
+    ProcessResult write = rig.Run({"--yes", "write", hex});
+    EXPECT_TRUE(Contains(write.err, "ostrel-sim.state")) << "the lost state is reported\n"
+                                                         << write.err;
+    EXPECT_TRUE(ExitedWith(write, 1)) << "the chip of the next run will not hold the program";
+}
+
+// --- exit statuses ------------------------------------------------------------
+
+TEST(ExitStatus, BadUsageIsTwoWithAOneLineHintAndTouchesNothing) {
+    REQUIRE_CLI();
+    struct Case {
+        std::vector<std::string> args;  // after --dir <dir>
+        std::string named;              // the hint names this
+    };
+    const std::vector<Case> cases = {
+        {{"--port", "SIM", "frobnicate"}, "frobnicate"},
+        {{"--port", "COM9", "check"}, "COM9"},
+        {{"--port", "LPT1", "check"}, "LPT1"},
+        {{"--port", "SIM", "--sim-chip", "ATmega999", "check"}, "ATmega999"},
+        {{"--port", "SIM", "--speed", "turbo", "check"}, "turbo"},
+        {{"--port", "SIM", "write"}, "FILE"},
+        {{"--port", "SIM", "verify"}, "FILE"},
+        {{"--port", "SIM", "quick"}, "FILE"},
+        {{"--port", "SIM", "--frobnicate", "check"}, "--frobnicate"},
+        {{"--port", "SIM", "check", "extra"}, "extra"},
+        {{"--port", "SIM"}, "command"},
+        {{"--port", "SIM", "check", "--speed"}, "--speed"},
+        {{"--virtual-clock", "check"}, "--virtual-clock"},
+    };
+    for (const Case& c : cases) {
+        CliRig rig;
+        std::vector<std::string> args{"--dir", rig.dir.str()};
+        args.insert(args.end(), c.args.begin(), c.args.end());
+        ProcessResult r = rig.RunBare(args);
+        SCOPED_TRACE(r.command);
+        ASSERT_TRUE(ExitedWith(r, 2));
+        EXPECT_EQ(r.out, "");
+        std::vector<std::string> lines = SplitLines(r.err);
+        ASSERT_GE(lines.size(), 1u);
+        EXPECT_LE(lines.size(), 2u) << "the problem and where to look, nothing more:\n" << r.err;
+        EXPECT_TRUE(Contains(lines.front(), c.named)) << r.err;
+        EXPECT_FALSE(std::filesystem::exists(rig.dir.File("ostrel.cfg")))
+            << "bad usage is found before anything is touched";
+        EXPECT_FALSE(std::filesystem::exists(rig.dir.File("ostrel-sim.state")));
+    }
+}
+
+TEST(ExitStatus, AnUnknownDeviceNameIsBadUsage) {
+    REQUIRE_CLI();
+    CliRig rig;
+    ProcessResult r = rig.Run({"--device", "ATmega99", "check"});
+    ASSERT_TRUE(ExitedWith(r, 2));
+    EXPECT_TRUE(Contains(SplitLines(r.err).front(), "ATmega99")) << r.err;
+
+    ProcessResult known = rig.Run({"--device", "ATmega8", "check"});
+    ASSERT_TRUE(ExitedWith(known, 0));
+    EXPECT_EQ(known.out, "ATmega8\n");
+}
+
+TEST(ExitStatus, HelpIsZeroAndNamesEveryCommand) {
+    REQUIRE_CLI();
+    CliRig rig;
+    ProcessResult r = rig.RunBare({"--help"});
+    ASSERT_TRUE(ExitedWith(r, 0));
+    for (const char* command :
+         {"check", "signature", "reset", "erase", "erase-eeprom", "lock", "read", "readhex",
+          "write", "verify", "quick", "--no-pause", "--virtual-clock", "--sim-chip", "--yes"})
+        EXPECT_TRUE(Contains(r.out, command)) << command;
+}
+
+TEST(ExitStatus, AVerifyAgainstAnotherFileIsOneWithTheMismatchOnStderr) {
+    REQUIRE_CLI();
+    CliRig rig("ATmega8");
+    std::string blink = rig.CopyIn("examples/blink-atmega8.hex");
+    std::string hello = rig.CopyIn("examples/hello-atmega8.hex");
+    ASSERT_TRUE(ExitedWith(rig.Run({"--yes", "write", blink}), 0));
+
+    // Nobody to ask: the first mismatch is answered Cancel.
+    ProcessResult cancelled = rig.Run({"verify", hello});
+    ASSERT_TRUE(ExitedWith(cancelled, 1));
+    EXPECT_TRUE(Contains(cancelled.err, "Verify failed at Adr: ")) << cancelled.err;
+    EXPECT_EQ(SplitLines(cancelled.err).back(), "Cancelled.");
+
+    // Every mismatch passed with OK still does not make the verify a success.
+    ProcessResult passed = rig.Run({"--yes", "verify", hello});
+    ASSERT_TRUE(ExitedWith(passed, 1));
+    const std::string last = SplitLines(passed.err).back();
+    EXPECT_TRUE(last.ends_with(" mismatches passed")) << last;
+    EXPECT_GT(std::atoi(last.c_str()), 0) << last;
+
+    EXPECT_TRUE(ExitedWith(rig.Run({"verify", blink}), 0)) << "verify wrote nothing";
+}
+
+TEST(ExitStatus, AFuseScriptForAnotherChipFailsTheWrite) {
+    REQUIRE_CLI();
+    CliRig rig("AT90S2313");
+    std::string hex = rig.CopyIn("examples/hello-atmega8.hex");
+    std::string script = rig.CopyIn("examples/hello-atmega8.scr");
+    ProcessResult r = rig.Run({"--yes", "write", hex});
+    ASSERT_TRUE(ExitedWith(r, 1));
+    EXPECT_TRUE(Contains(r.err, "50 00 00 E4")) << "names the script line that failed\n" << r.err;
+    EXPECT_FALSE(Contains(r.err, "F+L Bits programmed")) << r.err;
+}
+
+// --- questions -------------------------------------------------------------------
+
+TEST(Questions, EraseWithoutYesOrTerminalIsCancelledAndErasesNothing) {
+    REQUIRE_CLI();
+    CliRig rig("ATmega8");
+    std::string hex = rig.CopyIn("examples/blink-atmega8.hex");
+    ASSERT_TRUE(ExitedWith(rig.Run({"--yes", "write", hex}), 0));
+
+    ProcessResult r = rig.Run({"erase"});
+    ASSERT_TRUE(ExitedWith(r, 1));
+    EXPECT_TRUE(Contains(r.err, "[Warning!] This Command Deletes Memory!")) << r.err;
+    EXPECT_TRUE(Contains(r.err, "--yes")) << "says how to answer OK\n" << r.err;
+    EXPECT_EQ(SplitLines(r.err).back(), "Cancelled.");
+    EXPECT_TRUE(ExitedWith(rig.Run({"verify", hex}), 0)) << "the program is still there";
+
+    ASSERT_TRUE(ExitedWith(rig.Run({"--yes", "erase"}), 0));
+    EXPECT_TRUE(ExitedWith(rig.Run({"verify", hex}), 1)) << "now it is gone";
+}
+
+TEST(Questions, EraseOfALockedChipWithoutYesLeavesItLocked) {
+    REQUIRE_CLI();
+    CliRig rig("AT90S2313");
+    ASSERT_TRUE(ExitedWith(rig.Run({"lock"}), 0));
+    ASSERT_TRUE(ExitedWith(rig.Run({"erase"}), 1));
+    ProcessResult check = rig.Run({"check"});
+    ASSERT_TRUE(ExitedWith(check, 1));
+    EXPECT_TRUE(Contains(check.err, "Device locked!")) << check.err;
+}
+
+TEST(Questions, EepromEraseWithoutYesKeepsTheData) {
+    REQUIRE_CLI();
+    CliRig rig("ATmega8");
+    std::string eep = rig.CopyIn("examples/eecount-atmega8.eep");
+    ASSERT_TRUE(ExitedWith(rig.Run({"--yes", "write", eep}), 0));
+
+    ProcessResult r = rig.Run({"erase-eeprom"});
+    ASSERT_TRUE(ExitedWith(r, 1));
+    EXPECT_TRUE(Contains(r.err, "Deletes Data Memory!")) << r.err;
+    EXPECT_TRUE(ExitedWith(rig.Run({"verify", eep}), 0));
+
+    ASSERT_TRUE(ExitedWith(rig.Run({"--yes", "erase-eeprom"}), 0));
+    ASSERT_TRUE(ExitedWith(rig.Run({"read"}), 0));
+    DumpImage dump = ParseDump(rig.dir.Read("readback.txt"));
+    ASSERT_TRUE(dump.valid) << dump.problem;
+    EXPECT_EQ(CompareImages(ErasedWith(512, {}), dump.eeprom), "");
+}
+
+TEST(Questions, AChecksumErrorIsAskedAboutAndCancelWritesNothing) {
+    REQUIRE_CLI();
+    CliRig rig("ATmega8");
+    std::string blink = rig.CopyIn("examples/blink-atmega8.hex");
+    ASSERT_TRUE(ExitedWith(rig.Run({"--yes", "write", blink}), 0));
+
+    // hello with the checksum of its first record spoiled; the records stay usable.
+    std::string text = ReadFileBytes(SourcePath("examples/hello-atmega8.hex"));
+    size_t end = text.find('\n');
+    ASSERT_NE(end, std::string::npos);
+    size_t sum = text[end - 1] == '\r' ? end - 3 : end - 2;
+    text[sum] = text[sum] == '0' ? '1' : '0';
+    std::string bad = rig.dir.Write("bad-sum.hex", text);
+
+    ProcessResult r = rig.Run({"write", bad});
+    ASSERT_TRUE(ExitedWith(r, 1));
+    EXPECT_TRUE(Contains(r.err, "[Warning!] Checksum wrong, continue!")) << r.err;
+    EXPECT_TRUE(ExitedWith(rig.Run({"verify", blink}), 0)) << "the chip was not touched";
+
+    // Told to go on, the records are written as they stand.
+    ASSERT_TRUE(ExitedWith(rig.Run({"--yes", "write", bad}), 0));
+    EXPECT_EQ(CompareImages(ErasedWith(8192, ParseHexImage(text)), rig.ReadHex()), "");
+}
+
+// The parser of readback.txt that the comparisons rely on.
+TEST(DumpParser, ReadsBothSectionsAndRefusesWhatIsNotADump) {
+    const std::string dump =
+        "FLASH-Memory:\r\n\r\n"
+        "0000: 0C94 3400 FFFF FFFF FFFF FFFF FFFF 1234\r\n"
+        "0008: FFFF FFFF FFFF FFFF FFFF FFFF FFFF FFFF\r\n\r\n\r\n"
+        "EEPROM-Memory:\r\n\r\n"
+        "0000: 0F 00 00 65 65 63 6F 75\r\n"
+        "0008: 6E 74 00 FF FF FF FF FF";
+    DumpImage image = ParseDump(dump);
+    ASSERT_TRUE(image.valid) << image.problem;
+    EXPECT_EQ(image.flash.size(), 32u);
+    EXPECT_EQ(image.flash[0], 0x94);
+    EXPECT_EQ(image.flash[1], 0x0C);
+    EXPECT_EQ(image.flash[2], 0x00);
+    EXPECT_EQ(image.flash[3], 0x34);
+    EXPECT_EQ(image.flash[14], 0x34);
+    EXPECT_EQ(image.flash[15], 0x12);
+    EXPECT_EQ(image.eeprom.size(), 16u);
+    EXPECT_EQ(image.eeprom[3], 0x65);
+    EXPECT_EQ(image.eeprom[10], 0x00);
+    EXPECT_EQ(image.eeprom[15], 0xFF);
+
+    std::string skipped = dump;
+    skipped.replace(skipped.find("0008:"), 5, "0010:");
+    EXPECT_FALSE(ParseDump(skipped).valid) << "addresses must follow on";
+    EXPECT_FALSE(ParseDump(dump.substr(0, dump.find("EEPROM"))).valid);
+    std::string broken = dump;
+    broken.replace(broken.find("3400"), 4, "34G0");
+    EXPECT_FALSE(ParseDump(broken).valid);
+}
+
+}  // namespace
+}  // namespace ostrel::testing
