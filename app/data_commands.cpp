@@ -70,6 +70,24 @@ std::optional<CommandResult> CheckFileBeforeConnect(Programmer& p) {
     return CommandResult::Cancelled;
 }
 
+// The shared start of Verify and Write: a file must be selected and pass the
+// checks, then the chip is connected. No value when the command goes on.
+std::optional<CommandResult> ConnectForFile(Programmer& p) {
+    ProgrammerState& s = p.state;
+    p.windows.SetItemText(s.mainWindow, ids::kActivity, "  ");
+    if (!s.fileLoaded) {
+        Refuse(p, "No File selected!");
+        return CommandResult::Failed;
+    }
+    if (auto ending = CheckFileBeforeConnect(p))
+        return ending;
+    p.windows.EnableItem(s.mainWindow, ids::kActivity, true);
+    if (avr::Connect(p) != 0)
+        return Failure(p);
+    p.windows.EnableItem(s.mainWindow, ids::kCurrentFile, true);
+    return std::nullopt;
+}
+
 CommandResult Readback(Programmer& p, int (*writer)(Programmer&), const char* savedText) {
     p.state.mainWindow = ids::kMainWindow;
     p.windows.SetItemText(p.state.mainWindow, ids::kActivity, "  ");
@@ -127,17 +145,8 @@ CommandResult VerifyCommand(Programmer& p) {
     ProgrammerState& s = p.state;
     s.noMismatchPrompt = 0;
     s.mainWindow = ids::kMainWindow;
-    p.windows.SetItemText(s.mainWindow, ids::kActivity, "  ");
-    if (!s.fileLoaded) {
-        Refuse(p, "No File selected!");
-        return CommandResult::Failed;
-    }
-    if (auto ending = CheckFileBeforeConnect(p))
+    if (auto ending = ConnectForFile(p))
         return *ending;
-    p.windows.EnableItem(s.mainWindow, ids::kActivity, true);
-    if (avr::Connect(p) != 0)
-        return Failure(p);
-    p.windows.EnableItem(s.mainWindow, ids::kCurrentFile, true);
     s.verifyMode = 1;
     SetActivityField(p, "verifying.....");
     int r = image::RunEngine(p);
@@ -199,17 +208,8 @@ CommandResult QuickCommand(Programmer& p) {
 CommandResult WriteSequence(Programmer& p, bool fromWriteButton) {
     ProgrammerState& s = p.state;
     s.mainWindow = ids::kMainWindow;
-    p.windows.SetItemText(s.mainWindow, ids::kActivity, "  ");
-    if (!s.fileLoaded) {
-        Refuse(p, "No File selected!");
-        return CommandResult::Failed;
-    }
-    if (auto ending = CheckFileBeforeConnect(p))
+    if (auto ending = ConnectForFile(p))
         return *ending;
-    p.windows.EnableItem(s.mainWindow, ids::kActivity, true);
-    if (avr::Connect(p) != 0)
-        return Failure(p);
-    p.windows.EnableItem(s.mainWindow, ids::kCurrentFile, true);
     s.verifyMode = 0;
 
     if (fromWriteButton && p.windows.IsItemChecked(ids::kMainWindow, ids::kEraseBeforeWrite)) {
