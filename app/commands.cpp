@@ -297,6 +297,23 @@ CommandResult Dispatch(Programmer& p, int command) {
         case ids::kMosiBox:
         case ids::kSckBox:
             return DriveLineByHand(p, command);
+        case ids::kFuseBits:
+            return dialogs::OpenInstructionsDialog(p) == 0 ? CommandResult::Ok
+                                                           : CommandResult::Failed;
+        case ids::kDataWindow:
+            return dialogs::OpenDataWindow(p) == 0 ? CommandResult::Ok : CommandResult::Failed;
+        case ids::kHelpTopics:
+            dialogs::HelpTopics(p);
+            return CommandResult::Ok;
+        case ids::kNewVersion:
+            dialogs::LookForNewVersion(p);
+            return CommandResult::Ok;
+        case ids::kAbout:
+            dialogs::About(p);
+            return CommandResult::Ok;
+        case ids::kWiringPicture:
+            dialogs::ShowWiringPicture(p);
+            return CommandResult::Ok;
         default:
             return CommandResult::Ignored;
     }

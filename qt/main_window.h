@@ -1,0 +1,78 @@
+// The main window "AVR-Programmer": its controls at their places in dialog
+// units, the decoration lines, and the menu in its order. Every button, check
+// box and menu item hands its command number to the program; the window
+// keeps no state of its own beyond its widgets.
+#pragma once
+
+#include <functional>
+#include <map>
+#include <string>
+
+#include <QMainWindow>
+
+#include "qt/control_table.h"
+#include "qt/dialog_units.h"
+
+class QAction;
+class QMenu;
+
+namespace ostrel::qt {
+
+// Main window size in dialog units.
+inline constexpr int kMainWidth = 198;
+inline constexpr int kMainHeight = 162;
+
+class MainWindow : public QMainWindow {
+    Q_OBJECT
+  public:
+    // `command` runs a command and says whether it was taken (false while
+    // another command runs). `simulatorChip` is called with a chip's name
+    // from Port > Simulator.
+    MainWindow(std::function<bool(int command)> command,
+               std::function<void(const std::string& chip)> simulatorChip);
+
+    const ControlMap& controls() const { return controls_; }
+    QWidget* Control(int id) const;
+    // The menu items by command number, and the simulator's chips by name.
+    const std::map<int, QAction*>& menuItems() const { return menuItems_; }
+    QAction* MenuItem(int command) const;
+    QAction* SimulatorChipItem(const std::string& chip) const;
+    QMenu* simulatorMenu() const { return simulatorMenu_; }
+    const DialogUnits& units() const { return units_; }
+    QWidget* panel() const { return panel_; }
+
+    // Ticks the simulator's chip in its submenu.
+    void ShowSimulatorChip(const std::string& chip);
+
+    // The program ended the window: it closes for good.
+    void End(int result);
+    bool ended() const { return ended_; }
+    int endResult() const { return endResult_; }
+
+    // Runs the command of a control or menu item as a user's click does.
+    void Trigger(int command, QObject* source);
+
+  protected:
+    void closeEvent(QCloseEvent* event) override;
+    void showEvent(QShowEvent* event) override;
+
+  private:
+    void BuildMenu();
+    QAction* AddItem(QMenu* menu, const char* text, int command);
+    void BuildDecoration();
+
+    std::function<bool(int)> command_;
+    std::function<void(const std::string&)> simulatorChip_;
+    DialogUnits units_;
+    QWidget* panel_ = nullptr;
+    ControlMap controls_;
+    std::map<int, QAction*> menuItems_;
+    std::map<std::string, QAction*> chipItems_;
+    QMenu* simulatorMenu_ = nullptr;
+    bool ended_ = false;
+    int endResult_ = 0;
+    bool inCloseEvent_ = false;
+    bool centred_ = false;
+};
+
+}  // namespace ostrel::qt

@@ -1,0 +1,131 @@
+#include "qt/modal_dialog.h"
+
+#include <QAbstractButton>
+#include <QApplication>
+#include <QKeyEvent>
+#include <QPushButton>
+
+#include "platform/ids.h"
+#include "qt/resources.h"
+#include "qt/widgets.h"
+
+namespace ostrel::qt {
+
+namespace {
+// Where the wiring picture sits and the room it has, in dialog units.
+constexpr int kPictureX = 7;
+constexpr int kPictureY = 7;
+constexpr int kPictureWidth = 173;
+constexpr int kPictureHeight = 87;
+}  // namespace
+
+DialogFrame FrameOf(int dialog) {
+    switch (dialog) {
+        case ids::kInstructionsDialog:
+            return {"Serial Programming Instructions", 202, 205};
+        case ids::kEepromWindow:
+            return {"EEPROM (max. 2048 bytes)", 147, 95};
+        case ids::kWiringDialog:
+            return {"PC-Parallel-Port <---> AVR", 187, 101};
+        default:
+            return {"", 120, 60};
+    }
+}
+
+ModalDialog::ModalDialog(int dialog, QWidget* owner, DialogHandler& handler)
+    : QDialog(owner), dialog_(dialog), handler_(handler), units_(QApplication::font()) {
+    InitResources();
+    DialogFrame frame = FrameOf(dialog);
+    setWindowTitle(QString::fromLatin1(frame.title));
+    Qt::WindowFlags flags = Qt::Dialog | Qt::CustomizeWindowHint | Qt::WindowTitleHint;
+    // The EEPROM window has no close box; it ends only by its Exit button.
+    if (dialog != ids::kEepromWindow)
+        flags |= Qt::WindowSystemMenuHint | Qt::WindowCloseButtonHint;
+    setWindowFlags(flags);
+    setFixedSize(units_.X(frame.width), units_.Y(frame.height));
+    setModal(true);
+
+    if (dialog == ids::kInstructionsDialog) {
+        BuildInstructionsDialog();
+    } else if (dialog == ids::kEepromWindow) {
+        controls_ = BuildControls(this, EepromWindowControls(), units_);
+    } else if (dialog == ids::kWiringDialog) {
+        BuildWiringDialog();
+    }
+    Connect();
+}
+
+void ModalDialog::BuildInstructionsDialog() {
+    controls_ = BuildControls(this, InstructionsDialogControls(), units_);
+    // Two thin lines part the bit commands from the free instruction.
+    for (int x : {16, 80}) {
+        auto* line = new DecorationLine(this);
+        line->setGeometry(units_.Rect(x, 96, 100, 2).adjusted(0, -1, 0, 1));
+    }
+}
+
+void ModalDialog::BuildWiringDialog() {
+    auto* picture = new SvgPicture(QStringLiteral(":/ostrel/wiring.svg"), this);
+    picture->setObjectName(QStringLiteral("wiringPicture"));
+    picture->setGeometry(units_.Rect(kPictureX, kPictureY, kPictureWidth, kPictureHeight));
+}
+
+void ModalDialog::Connect() {
+    for (const auto& [id, widget] : controls_) {
+        if (auto* button = qobject_cast<QAbstractButton*>(widget)) {
+            int command = id;
+            connect(button, &QAbstractButton::clicked, this, [this, command] { Forward(command); });
+        } else if (auto* listing = qobject_cast<ListingEdit*>(widget)) {
+            int item = id;
+            connect(listing, &ListingEdit::Notified, this, [this, item] { ForwardNotify(item); });
+        }
+    }
+}
+
+void ModalDialog::Start() {
+    if (parentWidget() != nullptr && dialog_ != ids::kWiringDialog) {
+        // Placed at the owner's top left corner, not centred over it.
+        move(parentWidget()->mapToGlobal(QPoint(0, 0)));
+    }
+    show();
+    busy_ = true;
+    handler_.OnInit();
+    busy_ = false;
+}
+
+void ModalDialog::End(int result) {
+    ended_ = true;
+    endResult_ = result;
+    done(result);
+}
+
+void ModalDialog::Forward(int id) {
+    if (busy_ || ended_)
+        return;
+    busy_ = true;
+    handler_.OnCommand(id);
+    busy_ = false;
+}
+
+void ModalDialog::ForwardNotify(int id) {
+    if (busy_ || ended_)
+        return;
+    busy_ = true;
+    handler_.OnEditNotify(id);
+    busy_ = false;
+}
+
+void ModalDialog::reject() {
+    Forward(ids::kCancelCommand);
+}
+
+void ModalDialog::keyPressEvent(QKeyEvent* event) {
+    bool enter = event->key() == Qt::Key_Return || event->key() == Qt::Key_Enter;
+    if (enter && findChildren<QPushButton*>().isEmpty()) {
+        Forward(ids::kOkCommand);
+        return;
+    }
+    QDialog::keyPressEvent(event);
+}
+
+}  // namespace ostrel::qt

@@ -1,0 +1,63 @@
+// A modal dialog of the program, built from its control table and driven by
+// its behaviour (a DialogHandler): clicks become the behaviour's commands,
+// changes of the EEPROM listing its edit notifications, Escape and the close
+// box command 2, and Enter in a dialog without buttons command 1.
+#pragma once
+
+#include <QDialog>
+
+#include "platform/window_system.h"
+#include "qt/control_table.h"
+#include "qt/dialog_units.h"
+
+namespace ostrel::qt {
+
+// Window titles and sizes in dialog units.
+struct DialogFrame {
+    const char* title;
+    int width, height;
+};
+DialogFrame FrameOf(int dialog);
+
+class ModalDialog : public QDialog {
+    Q_OBJECT
+  public:
+    ModalDialog(int dialog, QWidget* owner, DialogHandler& handler);
+
+    int dialogId() const { return dialog_; }
+    const ControlMap& controls() const { return controls_; }
+    const DialogUnits& units() const { return units_; }
+
+    // Shows the dialog at its place and lets the behaviour set it up.
+    void Start();
+    // Ends the dialog with a result (the behaviour asked for it).
+    void End(int result);
+    bool ended() const { return ended_; }
+    int endResult() const { return endResult_; }
+
+    // Runs a command of the behaviour. While the behaviour is busy with one
+    // (its work lets pending events through), further clicks are dropped.
+    void Forward(int id);
+    void ForwardNotify(int id);
+
+    // Escape and the close box: command 2 to the behaviour.
+    void reject() override;
+
+  protected:
+    void keyPressEvent(QKeyEvent* event) override;
+
+  private:
+    void BuildInstructionsDialog();
+    void BuildWiringDialog();
+    void Connect();
+
+    int dialog_;
+    DialogHandler& handler_;
+    DialogUnits units_;
+    ControlMap controls_;
+    bool busy_ = false;
+    bool ended_ = false;
+    int endResult_ = 0;
+};
+
+}  // namespace ostrel::qt

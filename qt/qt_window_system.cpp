@@ -1,0 +1,342 @@
+#include "qt/qt_window_system.h"
+
+#include <QAbstractButton>
+#include <QAction>
+#include <QApplication>
+#include <QComboBox>
+#include <QCoreApplication>
+#include <QDesktopServices>
+#include <QDir>
+#include <QFile>
+#include <QFileDialog>
+#include <QFileInfo>
+#include <QLabel>
+#include <QLineEdit>
+#include <QMessageBox>
+#include <QPushButton>
+#include <QTimer>
+#include <QUrl>
+
+#include "platform/ids.h"
+#include "platform/model_window_system.h"
+#include "qt/modal_dialog.h"
+#include "qt/widgets.h"
+
+namespace ostrel::qt {
+
+namespace {
+
+QString FromUtf8(std::string_view text) {
+    return QString::fromUtf8(text.data(), static_cast<qsizetype>(text.size()));
+}
+
+std::string ToUtf8(const QString& text) {
+    return text.toUtf8().toStdString();
+}
+
+}  // namespace
+
+QString FileDialogFilter(std::string_view filterName, std::string_view patterns) {
+    QString list = FromUtf8(patterns);
+    list.replace(QLatin1Char(';'), QLatin1Char(' '));
+    return FromUtf8(filterName) + QStringLiteral(" (") + list + QStringLiteral(")");
+}
+
+QUrl DocumentUrl(std::string_view pathOrUrl) {
+    QString target = FromUtf8(pathOrUrl);
+    if (target.contains(QStringLiteral("://")))
+        return QUrl(target);
+    // A file path may end in "#section"; the part before it names the file.
+    QString file = target;
+    QString fragment;
+    qsizetype hash = target.lastIndexOf(QLatin1Char('#'));
+    if (hash > 0 && !QFileInfo::exists(target)) {
+        file = target.left(hash);
+        fragment = target.mid(hash + 1);
+    }
+    QUrl url = QUrl::fromLocalFile(QFileInfo(file).absoluteFilePath());
+    if (!fragment.isEmpty())
+        url.setFragment(fragment);
+    return url;
+}
+
+// --- the windows it serves ---------------------------------------------------
+
+void QtWindowSystem::AddWindow(int window, QWidget* widget, const ControlMap& controls,
+                               std::function<void(int result)> onEnd) {
+    WindowEntry entry;
+    entry.widget = widget;
+    for (const auto& [id, control] : controls)
+        entry.controls[id] = control;
+    entry.onEnd = std::move(onEnd);
+    windows_[window] = std::move(entry);
+}
+
+void QtWindowSystem::RemoveWindow(int window) {
+    windows_.erase(window);
+}
+
+void QtWindowSystem::AddMenuItem(int command, QAction* action) {
+    menuItems_[command] = action;
+}
+
+QWidget* QtWindowSystem::Window(int window) const {
+    auto it = windows_.find(window);
+    return it == windows_.end() ? nullptr : it->second.widget.data();
+}
+
+QWidget* QtWindowSystem::Item(int window, int item) const {
+    auto it = windows_.find(window);
+    if (it == windows_.end())
+        return nullptr;
+    auto control = it->second.controls.find(item);
+    return control == it->second.controls.end() ? nullptr : control->second.data();
+}
+
+ListingEdit* QtWindowSystem::Listing(int window, int item) const {
+    return qobject_cast<ListingEdit*>(Item(window, item));
+}
+
+QComboBox* QtWindowSystem::DeviceList() const {
+    return qobject_cast<QComboBox*>(Item(ids::kMainWindow, ids::kDeviceList));
+}
+
+// --- controls -------------------------------------------------------------
+
+void QtWindowSystem::SetItemText(int window, int item, std::string_view text) {
+    QWidget* widget = Item(window, item);
+    if (auto* listing = qobject_cast<ListingEdit*>(widget)) {
+        listing->SetListing(text);
+    } else if (auto* edit = qobject_cast<QLineEdit*>(widget)) {
+        edit->setText(FromUtf8(text));
+        edit->setCursorPosition(0);
+    } else if (auto* button = qobject_cast<QAbstractButton*>(widget)) {
+        button->setText(FromUtf8(text));
+    } else if (auto* label = qobject_cast<QLabel*>(widget)) {
+        label->setText(FromUtf8(text));
+    } else if (auto* combo = qobject_cast<QComboBox*>(widget)) {
+        combo->setCurrentIndex(combo->findText(FromUtf8(text)));
+    }
+}
+
+std::string QtWindowSystem::ItemText(int window, int item) {
+    QWidget* widget = Item(window, item);
+    if (auto* listing = qobject_cast<ListingEdit*>(widget))
+        return listing->Listing();
+    if (auto* edit = qobject_cast<QLineEdit*>(widget))
+        return ToUtf8(edit->text());
+    if (auto* button = qobject_cast<QAbstractButton*>(widget))
+        return ToUtf8(button->text());
+    if (auto* label = qobject_cast<QLabel*>(widget))
+        return ToUtf8(label->text());
+    if (auto* combo = qobject_cast<QComboBox*>(widget))
+        return ToUtf8(combo->currentText());
+    return {};
+}
+
+void QtWindowSystem::EnableItem(int window, int item, bool enabled) {
+    if (QWidget* widget = Item(window, item))
+        widget->setEnabled(enabled);
+}
+
+void QtWindowSystem::CheckItem(int window, int item, bool checked) {
+    if (auto* button = qobject_cast<QAbstractButton*>(Item(window, item))) {
+        if (button->isCheckable())
+            button->setChecked(checked);
+    }
+}
+
+bool QtWindowSystem::IsItemChecked(int window, int item) {
+    auto* button = qobject_cast<QAbstractButton*>(Item(window, item));
+    return button != nullptr && button->isChecked();
+}
+
+void QtWindowSystem::CheckMenuItem(int command, bool checked) {
+    auto it = menuItems_.find(command);
+    if (it == menuItems_.end() || it->second.isNull())
+        return;
+    it->second->setChecked(checked);
+}
+
+void QtWindowSystem::Repaint(int window) {
+    if (QWidget* widget = Window(window))
+        widget->repaint();
+}
+
+void QtWindowSystem::ProcessPendingEvents() {
+    QCoreApplication::processEvents();
+}
+
+// --- the device list ----------------------------------------------------------
+
+void QtWindowSystem::AddListEntry(std::string_view name) {
+    QComboBox* combo = DeviceList();
+    if (combo == nullptr)
+        return;
+    std::vector<std::string> entries;
+    entries.reserve(static_cast<std::size_t>(combo->count()));
+    for (int i = 0; i < combo->count(); ++i)
+        entries.push_back(ToUtf8(combo->itemText(i)));
+    int selected = combo->currentIndex();
+    int position = SortedInsertPosition(entries, name);
+    combo->insertItem(position, FromUtf8(name));
+    // A list gets its selection only when it is asked to select.
+    if (selected < 0)
+        combo->setCurrentIndex(-1);
+}
+
+int QtWindowSystem::ListCount() {
+    QComboBox* combo = DeviceList();
+    return combo == nullptr ? 0 : combo->count();
+}
+
+std::string QtWindowSystem::ListEntry(int index) {
+    QComboBox* combo = DeviceList();
+    if (combo == nullptr || index < 0 || index >= combo->count())
+        return {};
+    return ToUtf8(combo->itemText(index));
+}
+
+void QtWindowSystem::SelectListEntry(int index) {
+    QComboBox* combo = DeviceList();
+    if (combo == nullptr)
+        return;
+    combo->setCurrentIndex(index >= 0 && index < combo->count() ? index : -1);
+}
+
+int QtWindowSystem::SelectedListEntry() {
+    QComboBox* combo = DeviceList();
+    return combo == nullptr ? -1 : combo->currentIndex();
+}
+
+// --- the EEPROM listing ---------------------------------------------------
+
+TextSelection QtWindowSystem::Selection(int window, int item) {
+    ListingEdit* listing = Listing(window, item);
+    return listing == nullptr ? TextSelection{} : listing->ListingSelection();
+}
+
+bool QtWindowSystem::IsModified(int window, int item) {
+    ListingEdit* listing = Listing(window, item);
+    return listing != nullptr && listing->IsModified();
+}
+
+void QtWindowSystem::ResetText(int window, int item, std::string_view text) {
+    if (ListingEdit* listing = Listing(window, item))
+        listing->SetListing(text);
+}
+
+// --- messages, files, documents, dialogs ------------------------------------
+
+MsgResult QtWindowSystem::MessageBox(int owner, std::string_view text, std::string_view title,
+                                     MsgButtons buttons) {
+    QMessageBox box(
+        QMessageBox::NoIcon, FromUtf8(title), FromUtf8(text),
+        buttons == MsgButtons::Ok ? QMessageBox::Ok : QMessageBox::Ok | QMessageBox::Cancel,
+        owner == ids::kNoOwner ? nullptr : Window(owner));
+    box.setDefaultButton(QMessageBox::Ok);
+    box.setEscapeButton(buttons == MsgButtons::Ok ? QMessageBox::Ok : QMessageBox::Cancel);
+
+    ShownMessage shown{owner, std::string(text), std::string(title), buttons, MsgResult::Ok};
+    if (automation.enabled) {
+        MsgResult answer = MsgResult::Ok;
+        if (!automation.messageAnswers.empty()) {
+            answer = automation.messageAnswers.front();
+            automation.messageAnswers.pop_front();
+        }
+        if (buttons == MsgButtons::Ok)
+            answer = MsgResult::Ok;
+        // The box runs as it does for a person; its button is clicked once it shows.
+        QTimer::singleShot(0, &box, [this, &box, &shown, answer] {
+            if (automation.onMessage)
+                automation.onMessage(shown);
+            box.button(answer == MsgResult::Ok ? QMessageBox::Ok : QMessageBox::Cancel)->click();
+        });
+    }
+    box.exec();
+    shown.answer =
+        box.clickedButton() == box.button(QMessageBox::Cancel) ? MsgResult::Cancel : MsgResult::Ok;
+    if (buttons == MsgButtons::Ok)
+        shown.answer = MsgResult::Ok;
+    messages.push_back(shown);
+    return shown.answer;
+}
+
+void QtWindowSystem::Beep() {
+    ++beeps;
+    QApplication::beep();
+}
+
+std::optional<std::string> QtWindowSystem::AskOpenFile(std::string_view title,
+                                                       std::string_view filterName,
+                                                       std::string_view patterns,
+                                                       std::string_view startFolder) {
+    QString filter = FileDialogFilter(filterName, patterns);
+    fileDialogs.push_back(std::string(title) + "|" + ToUtf8(filter) + "|" +
+                          std::string(startFolder));
+    if (automation.enabled) {
+        if (automation.fileAnswers.empty())
+            return std::nullopt;
+        auto answer = automation.fileAnswers.front();
+        automation.fileAnswers.pop_front();
+        return answer;
+    }
+    QFileDialog dialog(nullptr, FromUtf8(title),
+                       QFile::decodeName(std::string(startFolder).c_str()), filter);
+    dialog.setAcceptMode(QFileDialog::AcceptOpen);
+    // A name that does not exist may be typed; choosing it simply finds no file.
+    dialog.setFileMode(QFileDialog::AnyFile);
+    if (dialog.exec() != QDialog::Accepted || dialog.selectedFiles().isEmpty()) {
+        return std::nullopt;
+    }
+    return std::string(QFile::encodeName(dialog.selectedFiles().constFirst()).constData());
+}
+
+bool QtWindowSystem::OpenDocument(std::string_view pathOrUrl) {
+    documents.emplace_back(pathOrUrl);
+    if (automation.enabled)
+        return true;
+    return QDesktopServices::openUrl(DocumentUrl(pathOrUrl));
+}
+
+int QtWindowSystem::RunModalDialog(int dialog, int owner, DialogHandler& handler) {
+    ModalDialog box(dialog, Window(owner), handler);
+    AddWindow(dialog, &box, box.controls(), [&box](int result) { box.End(result); });
+    box.Start();
+    if (!box.ended()) {
+        if (automation.enabled && automation.dialogScript) {
+            QTimer::singleShot(0, &box, [this, &box, dialog] {
+                automation.dialogScript(dialog, box);
+                if (!box.ended()) {
+                    ++dialogsLeftOpen;
+                    box.End(0);
+                }
+            });
+        } else if (automation.enabled) {
+            QTimer::singleShot(0, &box, [this, &box] {
+                ++dialogsLeftOpen;
+                box.End(0);
+            });
+        }
+        box.exec();
+    }
+    RemoveWindow(dialog);
+    return box.ended() ? box.endResult() : 0;
+}
+
+void QtWindowSystem::EndWindow(int window, int result) {
+    auto it = windows_.find(window);
+    if (it == windows_.end() || !it->second.onEnd)
+        return;
+    it->second.onEnd(result);
+}
+
+std::vector<std::string> QtWindowSystem::MessageTexts() const {
+    std::vector<std::string> out;
+    out.reserve(messages.size());
+    for (const auto& m : messages)
+        out.push_back(m.title + ": " + m.text);
+    return out;
+}
+
+}  // namespace ostrel::qt

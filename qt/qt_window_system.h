@@ -1,0 +1,132 @@
+// The window system of the desktop program: window and control numbers are
+// mapped to the widgets of the main window and of the dialog that is open.
+//
+// For tests and the screenshot tool, message boxes, file choices, documents
+// and dialogs can be answered by the program itself (`automation`): a message
+// box is still built and run, and its button is clicked as soon as it shows,
+// so no box is ever left open.
+#pragma once
+
+#include <deque>
+#include <functional>
+#include <map>
+#include <optional>
+#include <string>
+#include <vector>
+
+#include <QPointer>
+#include <QUrl>
+#include <QWidget>
+
+#include "platform/window_system.h"
+#include "qt/control_table.h"
+
+class QAction;
+class QComboBox;
+class QDialog;
+
+namespace ostrel::qt {
+
+class ListingEdit;
+
+struct ShownMessage {
+    int owner;
+    std::string text;
+    std::string title;
+    MsgButtons buttons;
+    MsgResult answer;
+};
+
+struct Automation {
+    bool enabled = false;
+    // Answers for the next message boxes, in order; then every box is answered OK.
+    std::deque<MsgResult> messageAnswers;
+    // Answers for the next file-open dialogs (no value: cancelled); then cancelled.
+    std::deque<std::optional<std::string>> fileAnswers;
+    // Runs inside a modal dialog once it shows and its behaviour has set it up.
+    // It should end the dialog; one it leaves open is ended with result 0.
+    std::function<void(int dialog, QDialog& shown)> dialogScript;
+    // Runs while a message box shows, before it is answered.
+    std::function<void(const ShownMessage& message)> onMessage;
+};
+
+class QtWindowSystem : public WindowSystem {
+  public:
+    QtWindowSystem() = default;
+    ~QtWindowSystem() override = default;
+    QtWindowSystem(const QtWindowSystem&) = delete;
+    QtWindowSystem& operator=(const QtWindowSystem&) = delete;
+
+    // --- the windows it serves ---
+    // A window, its numbered controls and what ending it does.
+    void AddWindow(int window, QWidget* widget, const ControlMap& controls,
+                   std::function<void(int result)> onEnd);
+    void RemoveWindow(int window);
+    // A menu item's action, by command number.
+    void AddMenuItem(int command, QAction* action);
+    QWidget* Window(int window) const;
+    QWidget* Item(int window, int item) const;
+
+    // --- WindowSystem ---
+    void SetItemText(int window, int item, std::string_view text) override;
+    std::string ItemText(int window, int item) override;
+    void EnableItem(int window, int item, bool enabled) override;
+    void CheckItem(int window, int item, bool checked) override;
+    bool IsItemChecked(int window, int item) override;
+    void CheckMenuItem(int command, bool checked) override;
+    void Repaint(int window) override;
+    void ProcessPendingEvents() override;
+
+    void AddListEntry(std::string_view name) override;
+    int ListCount() override;
+    std::string ListEntry(int index) override;
+    void SelectListEntry(int index) override;
+    int SelectedListEntry() override;
+
+    TextSelection Selection(int window, int item) override;
+    bool IsModified(int window, int item) override;
+    void ResetText(int window, int item, std::string_view text) override;
+
+    MsgResult MessageBox(int owner, std::string_view text, std::string_view title,
+                         MsgButtons buttons) override;
+    void Beep() override;
+    std::optional<std::string> AskOpenFile(std::string_view title, std::string_view filterName,
+                                           std::string_view patterns,
+                                           std::string_view startFolder) override;
+    bool OpenDocument(std::string_view pathOrUrl) override;
+    int RunModalDialog(int dialog, int owner, DialogHandler& handler) override;
+    void EndWindow(int window, int result) override;
+
+    // --- answering by the program, and what was shown ---
+    Automation automation;
+    std::vector<ShownMessage> messages;
+    std::vector<std::string> fileDialogs;  // "title|filter|folder" of each file dialog
+    std::vector<std::string> documents;    // every document or page asked for
+    int beeps = 0;
+    int dialogsLeftOpen = 0;  // dialogs the automation had to end itself
+
+    // The message boxes shown, as "title: text".
+    std::vector<std::string> MessageTexts() const;
+
+  private:
+    struct WindowEntry {
+        QPointer<QWidget> widget;
+        std::map<int, QPointer<QWidget>> controls;
+        std::function<void(int)> onEnd;
+    };
+    ListingEdit* Listing(int window, int item) const;
+    QComboBox* DeviceList() const;
+
+    std::map<int, WindowEntry> windows_;
+    std::map<int, QPointer<QAction>> menuItems_;
+};
+
+// Qt's filter line for a file dialog: the name and the patterns ("*.hex;*.eep")
+// as "name (*.hex *.eep)".
+QString FileDialogFilter(std::string_view filterName, std::string_view patterns);
+
+// What OpenDocument hands to the desktop: a web address as it is, a file path
+// (which may end in "#section") as a file URL.
+QUrl DocumentUrl(std::string_view pathOrUrl);
+
+}  // namespace ostrel::qt

@@ -1,0 +1,91 @@
+#include "qt/screenshot.h"
+
+#include <QAbstractButton>
+#include <QCoreApplication>
+#include <QDir>
+#include <QPixmap>
+
+#include "platform/ids.h"
+#include "qt/desktop_program.h"
+#include "qt/modal_dialog.h"
+
+namespace ostrel::qt {
+
+namespace {
+
+bool Save(QWidget& widget, const QString& folder, const QString& name) {
+    QCoreApplication::processEvents();
+    widget.repaint();
+    QString path = QDir(folder).filePath(name);
+    bool saved = widget.grab().save(path, "PNG");
+    if (!saved)
+        qWarning("ostrel: cannot save %s", qPrintable(path));
+    return saved;
+}
+
+QString PictureName(int dialog) {
+    switch (dialog) {
+        case ids::kInstructionsDialog:
+            return QStringLiteral("screenshot-instructions.png");
+        case ids::kEepromWindow:
+            return QStringLiteral("screenshot-eeprom.png");
+        case ids::kWiringDialog:
+            return QStringLiteral("screenshot-wiring.png");
+        default:
+            return QStringLiteral("screenshot-%1.png").arg(dialog);
+    }
+}
+
+void Click(ModalDialog& dialog, int id) {
+    auto it = dialog.controls().find(id);
+    if (it == dialog.controls().end())
+        return;
+    if (auto* button = qobject_cast<QAbstractButton*>(it->second))
+        button->click();
+}
+
+}  // namespace
+
+void PrepareScreenshots(DesktopProgram& program) {
+    program.windows().automation.enabled = true;
+}
+
+int TakeScreenshots(DesktopProgram& program, const QString& folder) {
+    QtWindowSystem& windows = program.windows();
+    int saved = 0;
+    windows.automation.dialogScript = [&](int dialog, QDialog& shown) {
+        auto& box = static_cast<ModalDialog&>(shown);
+        // The instructions dialog is shown after one Send/Rec. of its default instruction.
+        if (dialog == ids::kInstructionsDialog)
+            Click(box, ids::kSendRec);
+        if (Save(box, folder, PictureName(dialog)))
+            ++saved;
+        if (dialog == ids::kEepromWindow) {
+            Click(box, ids::kEepromExit);
+        } else {
+            box.reject();
+        }
+    };
+
+    program.Command(ids::kCheck);
+    const ProgrammerState& state = program.programmer().state;
+    if (state.fileLoaded) {
+        // A flash file is written together with its EEPROM file, so the
+        // EEPROM window has data to show.
+        if (!state.eepromFile)
+            program.Command(ids::kProgramEepAfterHex);
+        program.Command(ids::kWrite);
+    }
+    if (Save(program.window(), folder, QStringLiteral("screenshot-main.png")))
+        ++saved;
+    program.Command(ids::kFuseBits);
+    program.Command(ids::kDataWindow);
+    program.Command(ids::kWiringPicture);
+    windows.automation.dialogScript = nullptr;
+    program.Command(ids::kExit);
+    for (const std::string& message : windows.MessageTexts())
+        qInfo("ostrel: message box %s", message.c_str());
+    return saved == 4 ? 0 : 1;
+}
+
+}  // namespace ostrel::qt

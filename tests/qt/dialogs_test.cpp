@@ -1,0 +1,436 @@
+// The instructions dialog, the EEPROM window, help and the wiring picture,
+// opened from the main window and driven through their real widgets.
+#include <gtest/gtest.h>
+#include <QAbstractButton>
+#include <QCheckBox>
+#include <QDialog>
+#include <QFile>
+#include <QFontInfo>
+#include <QLineEdit>
+#include <QPushButton>
+#include <QTest>
+#include <QTextBlock>
+#include <QTextCursor>
+
+#include <filesystem>
+#include <functional>
+
+#include "platform/ids.h"
+#include "qt/modal_dialog.h"
+#include "qt/resources.h"
+#include "qt/widgets.h"
+#include "tests/qt/gui_rig.h"
+
+namespace ostrel::testing {
+namespace {
+
+using qt::ModalDialog;
+
+QWidget* Control(QDialog& dialog, int id) {
+    auto& box = static_cast<ModalDialog&>(dialog);
+    auto it = box.controls().find(id);
+    return it == box.controls().end() ? nullptr : it->second;
+}
+QLineEdit* Field(QDialog& dialog, int id) {
+    return qobject_cast<QLineEdit*>(Control(dialog, id));
+}
+QAbstractButton* Button(QDialog& dialog, int id) {
+    return qobject_cast<QAbstractButton*>(Control(dialog, id));
+}
+std::string Text(QDialog& dialog, int id) {
+    return Field(dialog, id)->text().toStdString();
+}
+
+// Replaces a byte field's text as a user does: select all, type.
+void Type(QDialog& dialog, int id, const char* text) {
+    QLineEdit* field = Field(dialog, id);
+    field->selectAll();
+    QTest::keyClicks(field, QString::fromLatin1(text));
+}
+
+// Opens a dialog through a main window command and runs `script` inside it.
+// Returns whether the dialog showed.
+bool RunDialog(GuiRig& rig, int command, int expectedDialog,
+               const std::function<void(QDialog&)>& script) {
+    bool shown = false;
+    rig.windows().automation.dialogScript = [&](int dialog, QDialog& box) {
+        shown = true;
+        EXPECT_EQ(dialog, expectedDialog);
+        script(box);
+    };
+    rig.Choose(command);
+    rig.windows().automation.dialogScript = nullptr;
+    EXPECT_EQ(rig.windows().dialogsLeftOpen, 0) << "the dialog was not ended by its own button";
+    return shown;
+}
+
+// --- Serial Programming Instructions -------------------------------------------
+
+TEST(InstructionsDialog, SendRecReplacesFieldsThreeAndFourWithTheAnswer) {
+    GuiRig rig;
+    ASSERT_TRUE(rig.Start());
+    rig.ChooseSimulator("ATmega8");
+    rig.chip().SetLock(0xFC);  // LB1 and LB2 programmed
+
+    bool ran = RunDialog(rig, ids::kFuseBits, ids::kInstructionsDialog, [&](QDialog& d) {
+        EXPECT_EQ(d.windowTitle().toStdString(), "Serial Programming Instructions");
+        EXPECT_EQ(Text(d, ids::kByte1), "58");
+        EXPECT_EQ(Text(d, ids::kByte2), "00");
+        EXPECT_EQ(Text(d, ids::kByte3), "00");
+        EXPECT_EQ(Text(d, ids::kByte4), "00");
+        // Typed letters are shown in capitals.
+        Type(d, ids::kByte3, "5a");
+        Type(d, ids::kByte4, "a5");
+        EXPECT_EQ(Text(d, ids::kByte3), "5A");
+        EXPECT_EQ(Text(d, ids::kByte4), "A5");
+
+        QTest::mouseClick(Button(d, ids::kSendRec), Qt::LeftButton);
+        // 58 00 reads the lock byte: the chip answers it while byte 4 goes out.
+        EXPECT_EQ(Text(d, ids::kByte1), "58");
+        EXPECT_EQ(Text(d, ids::kByte2), "00");
+        EXPECT_EQ(Text(d, ids::kByte3), "00");
+        EXPECT_EQ(Text(d, ids::kByte4), "FC");
+        EXPECT_EQ(Text(d, ids::kInstrStatus), "OK");
+        EXPECT_FALSE(Field(d, ids::kInstrStatus)->isEnabled());
+        QTest::mouseClick(Button(d, ids::kDone), Qt::LeftButton);
+    });
+    EXPECT_TRUE(ran);
+    EXPECT_TRUE(rig.windows().messages.empty()) << rig.LastMessage();
+}
+
+TEST(InstructionsDialog, AFieldThatIsNotTwoDigitsIsRefusedAndNothingIsSent) {
+    GuiRig rig;
+    ASSERT_TRUE(rig.Start());
+    rig.ChooseSimulator("ATmega8");
+    bool ran = RunDialog(rig, ids::kFuseBits, ids::kInstructionsDialog, [&](QDialog& d) {
+        rig.chip().RecordInstructions(true);
+        Type(d, ids::kByte2, "5");
+        QTest::mouseClick(Button(d, ids::kSendRec), Qt::LeftButton);
+        EXPECT_TRUE(rig.chip().instructions().empty());
+        ASSERT_EQ(rig.windows().messages.size(), 1u);
+        EXPECT_EQ(rig.windows().messages[0].owner, ids::kInstructionsDialog);
+        EXPECT_NE(rig.windows().messages[0].text.find("Byte 2"), std::string::npos);
+        EXPECT_EQ(Text(d, ids::kByte2), "5");
+        QTest::keyClick(&d, Qt::Key_Escape);  // Escape is Done
+    });
+    EXPECT_TRUE(ran);
+}
+
+TEST(InstructionsDialog, WriteLockBitsIsOfferedOnlyForTheListedChips) {
+    struct Case {
+        const char* chip;
+        bool offered;
+    };
+    for (Case c : {Case{"AT90S2313", true}, Case{"AT90S8515", true}, Case{"ATmega8", false},
+                   Case{"AT90S2343", false}}) {
+        GuiRig rig;
+        ASSERT_TRUE(rig.Start());
+        rig.ChooseSimulator(c.chip);
+        bool ran = RunDialog(rig, ids::kFuseBits, ids::kInstructionsDialog, [&](QDialog& d) {
+            EXPECT_EQ(Button(d, ids::kWriteLockBits)->isEnabled(), c.offered) << c.chip;
+            EXPECT_FALSE(Button(d, ids::kWriteRcen)->isEnabled()) << c.chip;
+            EXPECT_FALSE(Button(d, ids::kRcenBox)->isEnabled()) << c.chip;
+            EXPECT_TRUE(Button(d, ids::kReadLockBits)->isHidden());
+            QTest::mouseClick(Button(d, ids::kDone), Qt::LeftButton);
+        });
+        EXPECT_TRUE(ran) << c.chip;
+    }
+}
+
+TEST(InstructionsDialog, WriteLockBitsLocksAClassicChip) {
+    GuiRig rig;
+    ASSERT_TRUE(rig.Start());
+    rig.ChooseSimulator("AT90S2313");
+    bool ran = RunDialog(rig, ids::kFuseBits, ids::kInstructionsDialog, [&](QDialog& d) {
+        QTest::mouseClick(Button(d, ids::kLb1), Qt::LeftButton, Qt::NoModifier, QPoint(6, 6));
+        QTest::mouseClick(Button(d, ids::kLb2), Qt::LeftButton, Qt::NoModifier, QPoint(6, 6));
+        EXPECT_TRUE(Button(d, ids::kLb1)->isChecked());
+        EXPECT_TRUE(Button(d, ids::kLb2)->isChecked());
+        QTest::mouseClick(Button(d, ids::kWriteLockBits), Qt::LeftButton);
+        QTest::mouseClick(Button(d, ids::kDone), Qt::LeftButton);
+    });
+    EXPECT_TRUE(ran);
+    EXPECT_TRUE(rig.chip().ReadProtected());
+}
+
+TEST(InstructionsDialog, RcenIsReadAndWrittenOnAChipThatHasIt) {
+    GuiRig rig;
+    ASSERT_TRUE(rig.Start());
+    rig.ChooseSimulator("AT90S2343");
+    bool ran = RunDialog(rig, ids::kFuseBits, ids::kInstructionsDialog, [&](QDialog& d) {
+        bool programmed = (rig.chip().Fuse(0) & 1) == 0;
+        QTest::mouseClick(Button(d, ids::kReadRcen), Qt::LeftButton);
+        EXPECT_TRUE(Button(d, ids::kRcenBox)->isEnabled());
+        EXPECT_TRUE(Button(d, ids::kWriteRcen)->isEnabled());
+        EXPECT_EQ(Button(d, ids::kRcenBox)->isChecked(), programmed);
+
+        QTest::mouseClick(Button(d, ids::kRcenBox), Qt::LeftButton, Qt::NoModifier, QPoint(6, 6));
+        EXPECT_EQ(Button(d, ids::kRcenBox)->isChecked(), !programmed);
+        QTest::mouseClick(Button(d, ids::kWriteRcen), Qt::LeftButton);
+        EXPECT_EQ((rig.chip().Fuse(0) & 1) == 0, !programmed);
+        EXPECT_EQ(Button(d, ids::kRcenBox)->isChecked(), !programmed);
+        QTest::mouseClick(Button(d, ids::kDone), Qt::LeftButton);
+    });
+    EXPECT_TRUE(ran);
+    EXPECT_TRUE(rig.windows().messages.empty()) << rig.LastMessage();
+}
+
+TEST(InstructionsDialog, RcenOnAChipWithoutItIsNotAvailable) {
+    GuiRig rig;
+    ASSERT_TRUE(rig.Start());
+    rig.ChooseSimulator("ATmega8");
+    bool ran = RunDialog(rig, ids::kFuseBits, ids::kInstructionsDialog, [&](QDialog& d) {
+        QTest::mouseClick(Button(d, ids::kReadRcen), Qt::LeftButton);
+        EXPECT_FALSE(Button(d, ids::kRcenBox)->isEnabled());
+        EXPECT_FALSE(Button(d, ids::kRcenBox)->isChecked());
+        QTest::mouseClick(Button(d, ids::kDone), Qt::LeftButton);
+    });
+    EXPECT_TRUE(ran);
+    EXPECT_EQ(rig.Messages(), std::vector<std::string>{": Function not available!"});
+}
+
+TEST(InstructionsDialog, IsNotOpenedWhenTheChipCannotBeReached) {
+    GuiRig rig;
+    ASSERT_TRUE(rig.Start());  // on COM2, which does not exist here
+    bool ran =
+        RunDialog(rig, ids::kFuseBits, ids::kInstructionsDialog, [](QDialog& d) { d.reject(); });
+    EXPECT_FALSE(ran);
+    ASSERT_EQ(rig.windows().messages.size(), 1u);
+    EXPECT_EQ(rig.windows().messages[0].title, "Error");
+}
+
+TEST(InstructionsDialog, LayoutFollowsItsTableInDialogUnits) {
+    GuiRig rig;
+    ASSERT_TRUE(rig.Start());
+    rig.ChooseSimulator("ATmega8");
+    bool ran = RunDialog(rig, ids::kFuseBits, ids::kInstructionsDialog, [&](QDialog& d) {
+        const qt::DialogUnits& u = static_cast<ModalDialog&>(d).units();
+        EXPECT_EQ(d.size(), QSize(u.X(202), u.Y(205)));
+        EXPECT_EQ(Control(d, ids::kByte1)->geometry(), u.Rect(23, 153, 18, 12));
+        EXPECT_EQ(Control(d, ids::kSendRec)->geometry(), u.Rect(136, 129, 50, 14));
+        EXPECT_EQ(Control(d, ids::kWriteRcen)->geometry(), u.Rect(114, 48, 56, 12));
+        EXPECT_EQ(Control(d, ids::kInstrStatus)->geometry(), u.Rect(74, 74, 74, 12));
+        auto* send = qobject_cast<QPushButton*>(Control(d, ids::kSendRec));
+        ASSERT_NE(send, nullptr);
+        EXPECT_TRUE(send->isDefault());
+        // Enter in a byte field presses Send/Rec.
+        rig.chip().RecordInstructions(true);
+        QTest::keyClick(Field(d, ids::kByte1), Qt::Key_Return);
+        EXPECT_FALSE(rig.chip().instructions().empty());
+        QTest::mouseClick(Button(d, ids::kDone), Qt::LeftButton);
+    });
+    EXPECT_TRUE(ran);
+}
+
+// --- the EEPROM data window ------------------------------------------------------
+
+qt::ListingEdit* Listing(QDialog& d) {
+    return qobject_cast<qt::ListingEdit*>(Control(d, ids::kListing));
+}
+
+// Puts the caret at a character of the listing (counted as the program counts,
+// both characters of each line end included), selecting `length` characters.
+void Select(qt::ListingEdit* listing, int line, int column, int length) {
+    int start = listing->ToWidgetPosition(line * 11 + column);
+    QTextCursor cursor = listing->textCursor();
+    cursor.setPosition(start);
+    cursor.setPosition(start + length, QTextCursor::KeepAnchor);
+    listing->setTextCursor(cursor);
+}
+
+std::string Line(qt::ListingEdit* listing, int line) {
+    return listing->document()->findBlockByNumber(line).text().toStdString();
+}
+
+TEST(EepromWindow, ListsTheChipsEepromOneByteALine) {
+    GuiRig rig;
+    ASSERT_TRUE(rig.Start());
+    rig.ChooseSimulator("ATmega8");
+    rig.chip().SetEeprom(0x1FF, 0xA7);
+    bool ran = RunDialog(rig, ids::kDataWindow, ids::kEepromWindow, [&](QDialog& d) {
+        EXPECT_EQ(d.windowTitle().toStdString(), "EEPROM (max. 2048 bytes)");
+        qt::ListingEdit* listing = Listing(d);
+        ASSERT_NE(listing, nullptr);
+        std::string text = listing->Listing();
+        EXPECT_EQ(text.size(), 512u * 11u);
+        EXPECT_EQ(text.substr(0, 11), "0000: FF \r\n");
+        EXPECT_EQ(text.substr(511 * 11), "01FF: A7 \r\n");
+        EXPECT_FALSE(listing->IsModified());
+        EXPECT_TRUE(listing->font().fixedPitch() || QFontInfo(listing->font()).fixedPitch());
+        QTest::keyClick(&d, Qt::Key_Escape);  // does nothing here
+        EXPECT_TRUE(d.isVisible());
+        QTest::mouseClick(Button(d, ids::kEepromExit), Qt::LeftButton);
+    });
+    EXPECT_TRUE(ran);
+    EXPECT_TRUE(rig.windows().messages.empty()) << rig.LastMessage();
+}
+
+TEST(EepromWindow, OnlyTheValueDigitsCanBeEditedAndOneChangedLineIsWritten) {
+    GuiRig rig;
+    ASSERT_TRUE(rig.Start());
+    rig.ChooseSimulator("ATmega8");
+    rig.chip().SetEeprom(5, 0x11);
+    rig.chip().SetEeprom(7, 0x22);
+    bool ran = RunDialog(rig, ids::kDataWindow, ids::kEepromWindow, [&](QDialog& d) {
+        qt::ListingEdit* listing = Listing(d);
+        ASSERT_NE(listing, nullptr);
+        EXPECT_EQ(Line(listing, 5), "0005: 11 ");
+
+        // The two digits of line 5, typed over in small letters.
+        Select(listing, 5, 6, 2);
+        QTest::keyClicks(listing, "3c");
+        EXPECT_EQ(Line(listing, 5), "0005: 3C ");
+        EXPECT_TRUE(listing->IsModified());
+
+        // Typing into an address puts the listing back, keeping the accepted digits.
+        Select(listing, 7, 1, 0);
+        QTest::keyClicks(listing, "9");
+        EXPECT_EQ(Line(listing, 7), "0007: 22 ");
+        EXPECT_EQ(Line(listing, 5), "0005: 3C ");
+        EXPECT_FALSE(listing->IsModified());
+        EXPECT_EQ(listing->textCursor().position(), 0);
+
+        rig.chip().RecordInstructions(true);
+        QTest::mouseClick(Button(d, ids::kWriteData), Qt::LeftButton);
+        int writes = 0;
+        for (const auto& instruction : rig.chip().instructions()) {
+            if (instruction[0] == 0xC0) {
+                ++writes;
+                EXPECT_EQ(instruction[2], 5);
+                EXPECT_EQ(instruction[3], 0x3C);
+            } else {
+                EXPECT_EQ(instruction[0], 0xA0);
+            }
+        }
+        EXPECT_EQ(writes, 1);
+        QTest::mouseClick(Button(d, ids::kEepromExit), Qt::LeftButton);
+    });
+    EXPECT_TRUE(ran);
+    EXPECT_EQ(rig.chip().Eeprom(5), 0x3C);
+    EXPECT_EQ(rig.chip().Eeprom(7), 0x22);
+    EXPECT_EQ(rig.chip().Eeprom(6), 0xFF);
+    EXPECT_TRUE(rig.windows().messages.empty()) << rig.LastMessage();
+}
+
+TEST(EepromWindow, AListingOutOfFormatIsRefusedNamingTheLineAndNothingIsWritten) {
+    GuiRig rig;
+    ASSERT_TRUE(rig.Start());
+    rig.ChooseSimulator("ATmega8");
+    bool ran = RunDialog(rig, ids::kDataWindow, ids::kEepromWindow, [&](QDialog& d) {
+        qt::ListingEdit* listing = Listing(d);
+        ASSERT_NE(listing, nullptr);
+        Select(listing, 3, 6, 2);
+        QTest::keyClicks(listing, "zz");
+        EXPECT_EQ(Line(listing, 3), "0003: ZZ ");
+        rig.chip().RecordInstructions(true);
+        QTest::mouseClick(Button(d, ids::kWriteData), Qt::LeftButton);
+        for (const auto& instruction : rig.chip().instructions())
+            EXPECT_NE(instruction[0], 0xC0);
+        ASSERT_EQ(rig.windows().messages.size(), 1u);
+        EXPECT_NE(rig.windows().messages[0].text.find("Line 4"), std::string::npos)
+            << rig.windows().messages[0].text;
+        QTest::mouseClick(Button(d, ids::kEepromExit), Qt::LeftButton);
+    });
+    EXPECT_TRUE(ran);
+    EXPECT_EQ(rig.chip().Eeprom(3), 0xFF);
+}
+
+TEST(EepromWindow, LayoutFollowsItsTableInDialogUnits) {
+    GuiRig rig;
+    ASSERT_TRUE(rig.Start());
+    rig.ChooseSimulator("AT90S2313");
+    bool ran = RunDialog(rig, ids::kDataWindow, ids::kEepromWindow, [&](QDialog& d) {
+        const qt::DialogUnits& u = static_cast<ModalDialog&>(d).units();
+        EXPECT_EQ(d.size(), QSize(u.X(147), u.Y(95)));
+        EXPECT_EQ(Control(d, ids::kListing)->geometry(), u.Rect(20, 10, 65, 75));
+        EXPECT_EQ(Control(d, ids::kWriteData)->geometry(), u.Rect(95, 30, 40, 12));
+        EXPECT_EQ(Control(d, ids::kEepromExit)->geometry(), u.Rect(95, 65, 40, 14));
+        EXPECT_FALSE(d.windowFlags().testFlag(Qt::WindowCloseButtonHint));
+        EXPECT_EQ(Listing(d)->document()->blockCount(), 128 + 1);
+        QTest::mouseClick(Button(d, ids::kEepromExit), Qt::LeftButton);
+    });
+    EXPECT_TRUE(ran);
+}
+
+// --- help, about and the wiring picture -------------------------------------------
+
+TEST(Help, WithoutThePageSaysSo) {
+    GuiRig rig;
+    ASSERT_TRUE(rig.Start());
+    rig.Choose(ids::kHelpTopics);
+    ASSERT_EQ(rig.Messages(), std::vector<std::string>{"Error: ostrel-hlp.htm not found!"});
+    EXPECT_EQ(rig.windows().messages[0].owner, ids::kNoOwner);
+    EXPECT_TRUE(rig.windows().documents.empty());
+}
+
+TEST(Help, WithThePageOpensItAndItsVersionsSection) {
+    GuiRig rig;
+    std::string page = ReadFileBytes(SourcePath("resources/ostrel-hlp.htm"));
+    ASSERT_NE(page.find("id=\"versions\""), std::string::npos);
+    rig.dir.Write("ostrel-hlp.htm", page);
+    ASSERT_TRUE(rig.Start());
+    rig.Choose(ids::kHelpTopics);
+    rig.Choose(ids::kNewVersion);
+    EXPECT_TRUE(rig.windows().messages.empty()) << rig.LastMessage();
+    ASSERT_EQ(rig.windows().documents.size(), 2u);
+    EXPECT_EQ(rig.windows().documents[0], rig.dir.File("ostrel-hlp.htm"));
+    EXPECT_EQ(rig.windows().documents[1], rig.dir.File("ostrel-hlp.htm") + "#versions");
+}
+
+TEST(Help, TheInstructionsDialogsHelpButtonOpensThePage) {
+    GuiRig rig;
+    rig.dir.Write("ostrel-hlp.htm", ReadFileBytes(SourcePath("resources/ostrel-hlp.htm")));
+    ASSERT_TRUE(rig.Start());
+    rig.ChooseSimulator("ATmega8");
+    bool ran = RunDialog(rig, ids::kFuseBits, ids::kInstructionsDialog, [&](QDialog& d) {
+        QTest::mouseClick(Button(d, ids::kInstrHelp), Qt::LeftButton);
+        QTest::mouseClick(Button(d, ids::kDone), Qt::LeftButton);
+    });
+    EXPECT_TRUE(ran);
+    EXPECT_EQ(rig.windows().documents, std::vector<std::string>{rig.dir.File("ostrel-hlp.htm")});
+}
+
+TEST(Help, AboutShowsTheVersion) {
+    GuiRig rig;
+    ASSERT_TRUE(rig.Start());
+    rig.Choose(ids::kAbout);
+    ASSERT_EQ(rig.windows().messages.size(), 1u);
+    EXPECT_EQ(rig.windows().messages[0].title, "Ostrel  V3.3");
+    EXPECT_EQ(rig.windows().messages[0].owner, ids::kNoOwner);
+}
+
+TEST(WiringPicture, ShowsTheRedrawnPictureAndClosesWithEnterOrEscape) {
+    for (Qt::Key key : {Qt::Key_Escape, Qt::Key_Return}) {
+        GuiRig rig;
+        ASSERT_TRUE(rig.Start());
+        bool ran = RunDialog(rig, ids::kWiringPicture, ids::kWiringDialog, [&](QDialog& d) {
+            EXPECT_EQ(d.windowTitle().toStdString(), "PC-Parallel-Port <---> AVR");
+            const qt::DialogUnits& u = static_cast<ModalDialog&>(d).units();
+            EXPECT_EQ(d.size(), QSize(u.X(187), u.Y(101)));
+            auto* picture = d.findChild<qt::SvgPicture*>();
+            ASSERT_NE(picture, nullptr);
+            EXPECT_TRUE(picture->IsValid());
+            EXPECT_EQ(picture->geometry().topLeft(), QPoint(u.X(7), u.Y(7)));
+            QTest::keyClick(&d, key);
+        });
+        EXPECT_TRUE(ran);
+        EXPECT_FALSE(rig.program().ended());
+    }
+}
+
+TEST(WiringPicture, TheDrawingHasTheCablesLabelsAndValues) {
+    EnsureApplication();
+    qt::InitResources();
+    QFile file(QStringLiteral(":/ostrel/wiring.svg"));
+    ASSERT_TRUE(file.open(QIODevice::ReadOnly));
+    QString svg = QString::fromUtf8(file.readAll());
+    for (const char* label :
+         {"CONNECTION", "PC-Parallel-Port", "Microcontroller", "Pin10", "Pin3", "Pin5", "Pin2",
+          "Pin18", "Vcc", "MISO", "SCK", "RESET", "MOSI", "GND", "1k", "100n", "1n", "+5V"}) {
+        EXPECT_TRUE(svg.contains(QStringLiteral(">%1<").arg(QString::fromLatin1(label)))) << label;
+    }
+    EXPECT_EQ(svg.count(QStringLiteral(">1k<")), 2);
+}
+
+}  // namespace
+}  // namespace ostrel::testing

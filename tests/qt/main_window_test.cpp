@@ -1,0 +1,399 @@
+// The main window driven through its real widgets: the start-up, the
+// buttons, the menus, the simulator and the ending of the window.
+#include <gtest/gtest.h>
+#include <QApplication>
+#include <QCheckBox>
+#include <QFontMetrics>
+#include <QMenu>
+#include <QMenuBar>
+#include <QPushButton>
+#include <QTest>
+#include <QTimer>
+
+#include <filesystem>
+
+#include "platform/ids.h"
+#include "qt/control_table.h"
+#include "sim/chip_table.h"
+#include "tests/qt/gui_rig.h"
+#include "tests/qt/hex_bytes.h"
+
+namespace ostrel::testing {
+namespace {
+
+// A settings file: port name, speed, the reopen offer flag and the stored path.
+std::string Settings(std::string_view port, char speed, char offer, std::string_view path) {
+    std::string cfg(port);
+    cfg.resize(4, '\0');
+    cfg += "\r\n";
+    cfg += speed;
+    cfg += '\0';
+    cfg.resize(27, ' ');
+    cfg += "\r\n";
+    cfg += offer;
+    cfg += "\r\n";
+    cfg += path;
+    cfg += '\0';
+    cfg += std::string(20, ' ');
+    return cfg;
+}
+
+std::string CopyExample(GuiRig& rig, std::string_view name, std::string_view as = {}) {
+    return rig.dir.Write(as.empty() ? name : as,
+                         ReadFileBytes(SourcePath("examples/" + std::string(name))));
+}
+
+std::vector<std::string> MenuTexts(const QMenu* menu) {
+    std::vector<std::string> texts;
+    for (QAction* action : menu->actions())
+        texts.push_back(action->isSeparator() ? "-" : action->text().toStdString());
+    return texts;
+}
+
+TEST(StartUp, FirstStartInAnEmptyFolderCreatesTheSettingsAndAsksNothing) {
+    GuiRig rig;
+    ASSERT_TRUE(rig.Start());
+
+    std::string cfg = rig.dir.Read("ostrel.cfg");
+    ASSERT_GE(cfg.size(), 4u);
+    EXPECT_EQ(cfg.substr(0, 4), "COM2");  // no parallel port access here
+    EXPECT_TRUE(rig.MenuItem(ids::kCom2)->isChecked());
+    EXPECT_TRUE(rig.MenuItem(ids::kSpeedHigh)->isChecked());
+    for (int item : {ids::kSpeedVeryLow, ids::kSpeedLow, ids::kSpeedMedium, ids::kPort0378})
+        EXPECT_FALSE(rig.MenuItem(item)->isChecked()) << item;
+    EXPECT_TRUE(rig.windows().messages.empty());
+
+    QComboBox* list = rig.DeviceList();
+    ASSERT_GT(list->count(), 20);
+    EXPECT_EQ(list->currentIndex(), 0);
+    EXPECT_FALSE(list->isEnabled());
+    for (int i = 1; i < list->count(); ++i) {
+        EXPECT_LE(list->itemText(i - 1).compare(list->itemText(i), Qt::CaseInsensitive), 0)
+            << list->itemText(i - 1).toStdString() << " before " << list->itemText(i).toStdString();
+    }
+    EXPECT_TRUE(rig.Button(ids::kAutodetection)->isChecked());
+    EXPECT_TRUE(rig.Button(ids::kEraseBeforeWrite)->isChecked());
+    EXPECT_FALSE(rig.Field(ids::kCurrentFile)->isEnabled());
+    EXPECT_FALSE(rig.Field(ids::kActivity)->isEnabled());
+    EXPECT_EQ(rig.window().windowTitle().toStdString(), "AVR-Programmer");
+}
+
+TEST(StartUp, WithParallelPortAccessTheFirstPortIsPP0378) {
+    GuiRig rig({.parallelAccess = true});
+    ASSERT_TRUE(rig.Start());
+    EXPECT_EQ(rig.dir.Read("ostrel.cfg").substr(0, 4), "0378");
+    EXPECT_TRUE(rig.MenuItem(ids::kPort0378)->isChecked());
+    EXPECT_FALSE(rig.MenuItem(ids::kCom2)->isChecked());
+}
+
+TEST(StartUp, WithoutTheDeviceFileTheProgramSaysSoAndEnds) {
+    GuiRig rig({.deviceFile = false});
+    EXPECT_FALSE(rig.Start());
+    ASSERT_EQ(rig.Messages(), std::vector<std::string>{"Error!: Open Error 'ostrel.ini !'"});
+    EXPECT_EQ(rig.windows().messages[0].owner, ids::kNoOwner);
+    EXPECT_TRUE(rig.program().ended());
+    EXPECT_FALSE(rig.window().isVisible());
+}
+
+TEST(StartUp, TheReopenQuestionDeclinedLeavesNoFileAndIsNotAskedAgain) {
+    GuiRig rig;
+    std::string hex = CopyExample(rig, "blink-atmega8.hex", "my blink.hex");
+    rig.dir.Write("ostrel.cfg", Settings("COM2", '1', '1', hex));
+    rig.windows().automation.messageAnswers.push_back(MsgResult::Cancel);
+    ASSERT_TRUE(rig.Start());
+
+    // The name is cut at its first blank.
+    ASSERT_EQ(rig.Messages(), std::vector<std::string>{"Ostrel: Open 'my' ?"});
+    EXPECT_EQ(rig.windows().messages[0].buttons, MsgButtons::OkCancel);
+    EXPECT_EQ(rig.windows().messages[0].owner, ids::kNoOwner);
+    EXPECT_TRUE(rig.MenuItem(ids::kSpeedLow)->isChecked());
+    std::string cfg = rig.dir.Read("ostrel.cfg");
+    ASSERT_GT(cfg.size(), 29u);
+    EXPECT_EQ(cfg[29], '0');
+
+    rig.Click(ids::kWrite);
+    EXPECT_EQ(rig.LastMessage(), "ERROR!: No File selected!");
+
+    ASSERT_TRUE(rig.Restart());
+    EXPECT_TRUE(rig.windows().messages.empty());
+}
+
+TEST(StartUp, TheReopenQuestionAcceptedShowsTheFileName) {
+    GuiRig rig;
+    std::string hex = CopyExample(rig, "blink-atmega8.hex");
+    rig.dir.Write("ostrel.cfg", Settings("COM2", '3', '1', hex));
+    ASSERT_TRUE(rig.Start());
+    EXPECT_EQ(rig.Messages(), std::vector<std::string>{"Ostrel: Open 'blink-atmega8.hex' ?"});
+    EXPECT_EQ(rig.Field(ids::kCurrentFile)->text().toStdString(), "blink-atmega8.hex");
+    EXPECT_FALSE(rig.Field(ids::kCurrentFile)->isEnabled());
+    EXPECT_EQ(rig.p().state.fileLoaded, 1);
+}
+
+TEST(Write, WithoutAFileIsRefused) {
+    GuiRig rig;
+    ASSERT_TRUE(rig.Start());
+    rig.Click(ids::kWrite);
+    ASSERT_EQ(rig.Messages(), std::vector<std::string>{"ERROR!: No File selected!"});
+    EXPECT_EQ(rig.windows().messages[0].owner, ids::kNoOwner);
+    rig.Click(ids::kVerify);
+    EXPECT_EQ(rig.LastMessage(), "ERROR!: No File selected!");
+}
+
+TEST(Write, ThroughTheButtonsProgramsTheSimulatedChip) {
+    GuiRig rig;
+    ASSERT_TRUE(rig.Start());
+    rig.ChooseSimulator("ATmega8");
+    EXPECT_TRUE(rig.MenuItem(ids::kPortSimulator)->isChecked());
+    EXPECT_FALSE(rig.MenuItem(ids::kCom2)->isChecked());
+    EXPECT_TRUE(InOrder(rig.activity(), {"Cablet2 detected"}));
+    EXPECT_EQ(rig.p().state.portName.view(), "SIM");
+
+    std::string hex = CopyExample(rig, "blink-atmega8.hex");
+    rig.OpenFile(hex);
+    EXPECT_EQ(rig.Field(ids::kCurrentFile)->text().toStdString(), "blink-atmega8.hex");
+    ASSERT_EQ(rig.windows().fileDialogs.size(), 1u);
+    EXPECT_EQ(rig.windows().fileDialogs[0],
+              "Open a File|*.hex, *.eep, readback.txt (*.hex *.eep readback.txt)|");
+
+    rig.ClearActivity();
+    rig.Click(ids::kWrite);
+    EXPECT_TRUE(rig.windows().messages.empty()) << rig.LastMessage();
+    EXPECT_TRUE(InOrder(rig.activity(), {"connecting....", "writing.....", "* programmed",
+                                         "verifying.....", "* verified", "OK"}))
+        << ::testing::PrintToString(rig.activity());
+    EXPECT_FALSE(rig.Field(ids::kActivity)->isEnabled());
+    EXPECT_EQ(rig.Field(ids::kActivity)->text().trimmed().toStdString(), "OK");
+
+    auto bytes = HexBytes(rig.dir.Read("blink-atmega8.hex"));
+    ASSERT_FALSE(bytes.empty());
+    for (const auto& [address, value] : bytes)
+        ASSERT_EQ(rig.chip().Flash(address), value) << "flash byte " << address;
+
+    // The next File > Open starts in the folder of the current file.
+    rig.OpenFile("");
+    ASSERT_EQ(rig.windows().fileDialogs.size(), 2u);
+    EXPECT_EQ(rig.windows().fileDialogs[1].substr(rig.windows().fileDialogs[1].rfind('|') + 1),
+              rig.dir.str());
+}
+
+TEST(Write, ASecondCommandDuringARunningOneIsRefused) {
+    GuiRig rig;
+    ASSERT_TRUE(rig.Start());
+    rig.ChooseSimulator("ATmega8");
+    rig.OpenFile(CopyExample(rig, "blink-atmega8.hex"));
+
+    // Clicks that arrive while the write lets pending events through.
+    bool attempted = false;
+    bool closed = true;
+    QTimer::singleShot(0, &rig.window(), [&] {
+        attempted = true;
+        rig.Click(ids::kRead);
+        rig.Click(ids::kAutodetection);
+        closed = rig.window().close();
+    });
+    rig.Click(ids::kWrite);
+    EXPECT_TRUE(attempted);
+    EXPECT_FALSE(closed);
+    EXPECT_TRUE(rig.window().isVisible());
+    EXPECT_FALSE(rig.program().ended());
+    EXPECT_FALSE(std::filesystem::exists(rig.dir.File("readback.txt")));
+    EXPECT_TRUE(rig.Button(ids::kAutodetection)->isChecked());
+    EXPECT_EQ(rig.p().state.manualDevice, 0);
+    EXPECT_TRUE(rig.windows().messages.empty()) << rig.LastMessage();
+    EXPECT_EQ(rig.Field(ids::kActivity)->text().trimmed().toStdString(), "OK");
+}
+
+TEST(Check, WithAutodetectionOffIdentifiesTheChipAndKeepsTheHandChoice) {
+    GuiRig rig;
+    ASSERT_TRUE(rig.Start());
+    rig.ChooseSimulator("ATmega48");
+
+    rig.Click(ids::kAutodetection);
+    EXPECT_FALSE(rig.Button(ids::kAutodetection)->isChecked());
+    EXPECT_TRUE(rig.DeviceList()->isEnabled());
+    EXPECT_EQ(rig.p().state.manualDevice, 1);
+    rig.DeviceList()->setCurrentIndex(rig.DeviceList()->findText("AT90S2313"));
+
+    rig.ClearActivity();
+    rig.Click(ids::kCheck);
+    EXPECT_TRUE(rig.windows().messages.empty()) << rig.LastMessage();
+    EXPECT_EQ(rig.DeviceList()->currentText().toStdString(), "ATmega48");
+    EXPECT_TRUE(rig.Button(ids::kAutodetection)->isChecked());
+    EXPECT_FALSE(rig.DeviceList()->isEnabled());
+    EXPECT_EQ(rig.p().state.manualDevice, 1);
+    EXPECT_TRUE(InOrder(rig.activity(), {"connecting....", "OK"}));
+}
+
+TEST(Ports, AParallelPortWithoutAccessIsRefusedAndThePreviousPortStays) {
+    GuiRig rig;
+    ASSERT_TRUE(rig.Start());
+    rig.Choose(ids::kPort0378);
+    ASSERT_EQ(rig.windows().messages.size(), 1u);
+    EXPECT_EQ(rig.windows().messages[0].title, "ERROR!");
+    EXPECT_EQ(rig.windows().messages[0].text.rfind(
+                  "Driver 'DlPortIO' must be installed!\n\nDownload:\n", 0),
+              0u);
+    EXPECT_EQ(rig.windows().messages[0].owner, ids::kNoOwner);
+    EXPECT_TRUE(rig.MenuItem(ids::kCom2)->isChecked());
+    EXPECT_FALSE(rig.MenuItem(ids::kPort0378)->isChecked());
+    EXPECT_EQ(rig.p().state.portName.view(), "COM2");
+}
+
+TEST(Ports, ASerialPortThatCannotBeOpenedIsReportedAndStaysSelected) {
+    GuiRig rig;
+    ASSERT_TRUE(rig.Start());
+    rig.Choose(ids::kCom5);
+    ASSERT_EQ(rig.windows().messages.size(), 1u);
+    EXPECT_EQ(rig.windows().messages[0].title, "Error");
+    EXPECT_EQ(rig.windows().messages[0].owner, ids::kMainWindow);
+    EXPECT_TRUE(rig.MenuItem(ids::kCom5)->isChecked());
+    EXPECT_FALSE(rig.MenuItem(ids::kCom2)->isChecked());
+}
+
+TEST(Ports, TheSimulatorIsStoredAsItsPortAndComesBackWithItsChip) {
+    GuiRig rig;
+    ASSERT_TRUE(rig.Start());
+    rig.ChooseSimulator("AT90S2313");
+    EXPECT_TRUE(rig.window().SimulatorChipItem("AT90S2313")->isChecked());
+    EXPECT_FALSE(rig.window().SimulatorChipItem("ATmega8")->isChecked());
+    rig.chip().SetEeprom(5, 0x3C);
+
+    ASSERT_TRUE(rig.Restart());
+    EXPECT_EQ(rig.dir.Read("ostrel.cfg").substr(0, 3), "SIM");
+    EXPECT_EQ(rig.p().state.portName.view(), "SIM");
+    EXPECT_TRUE(rig.MenuItem(ids::kPortSimulator)->isChecked());
+    EXPECT_FALSE(rig.MenuItem(ids::kCom2)->isChecked());
+    EXPECT_TRUE(rig.window().SimulatorChipItem("AT90S2313")->isChecked());
+
+    rig.Click(ids::kCheck);
+    EXPECT_EQ(rig.DeviceList()->currentText().toStdString(), "AT90S2313");
+    EXPECT_EQ(rig.chip().Eeprom(5), 0x3C);
+}
+
+TEST(Ports, ChangingTheSimulatedChipReplacesTheChip) {
+    GuiRig rig;
+    ASSERT_TRUE(rig.Start());
+    rig.ChooseSimulator("ATmega8");
+    rig.Click(ids::kCheck);
+    EXPECT_EQ(rig.DeviceList()->currentText().toStdString(), "ATmega8");
+    rig.ChooseSimulator("AT90S2313");
+    rig.Click(ids::kCheck);
+    EXPECT_EQ(rig.DeviceList()->currentText().toStdString(), "AT90S2313");
+    EXPECT_TRUE(rig.windows().messages.empty()) << rig.LastMessage();
+}
+
+TEST(Options, SpeedIsCheckedAndStoredAtOnce) {
+    GuiRig rig;
+    ASSERT_TRUE(rig.Start());
+    rig.Choose(ids::kSpeedLow);
+    EXPECT_TRUE(rig.MenuItem(ids::kSpeedLow)->isChecked());
+    EXPECT_FALSE(rig.MenuItem(ids::kSpeedHigh)->isChecked());
+    EXPECT_EQ(rig.p().state.speed, 1);
+    EXPECT_EQ(rig.dir.Read("ostrel.cfg")[6], '1');
+
+    rig.Choose(ids::kProgramEepAfterHex);
+    EXPECT_TRUE(rig.MenuItem(ids::kProgramEepAfterHex)->isChecked());
+    rig.Choose(ids::kProgramEepAfterHex);
+    EXPECT_FALSE(rig.MenuItem(ids::kProgramEepAfterHex)->isChecked());
+    EXPECT_EQ(rig.p().state.programEepAfterHex, 0);
+}
+
+TEST(CommandLine, AFileIsWrittenAndTheProgramEnds) {
+    GuiRig rig;
+    std::string hex = CopyExample(rig, "blink-atmega8.hex");
+    rig.dir.Write("ostrel.cfg", Settings("SIM", '3', '1', ""));
+    EXPECT_FALSE(rig.Start(hex));
+    EXPECT_TRUE(rig.program().ended());
+    EXPECT_TRUE(rig.windows().messages.empty()) << rig.LastMessage();
+    for (const auto& [address, value] : HexBytes(rig.dir.Read("blink-atmega8.hex")))
+        ASSERT_EQ(rig.chip().Flash(address), value) << "flash byte " << address;
+}
+
+TEST(CommandLine, APathLongerThanTheBufferIsRefusedWithAMessage) {
+    GuiRig rig;
+    EXPECT_TRUE(rig.Start(rig.dir.str() + "/" + std::string(300, 'x') + ".hex"));
+    ASSERT_EQ(rig.windows().messages.size(), 1u);
+    EXPECT_EQ(rig.windows().messages[0].title, "ERROR!");
+    EXPECT_NE(rig.windows().messages[0].text.find("too long"), std::string::npos);
+    EXPECT_EQ(rig.p().state.fileLoaded, 0);
+}
+
+TEST(Ending, TheCloseBoxEndsTheWindowAndSavesTheSettings) {
+    GuiRig rig;
+    ASSERT_TRUE(rig.Start());
+    rig.ChooseSimulator("ATmega8");
+    EXPECT_TRUE(rig.window().close());
+    EXPECT_TRUE(rig.program().ended());
+    rig.program().Destroy();
+    EXPECT_EQ(rig.dir.Read("ostrel.cfg").substr(0, 3), "SIM");
+}
+
+TEST(Ending, FileExitEndsTheWindow) {
+    GuiRig rig;
+    ASSERT_TRUE(rig.Start());
+    rig.Choose(ids::kExit);
+    EXPECT_TRUE(rig.program().ended());
+    EXPECT_FALSE(rig.window().isVisible());
+}
+
+TEST(Layout, ControlsSitAtTheirPlacesInDialogUnits) {
+    GuiRig rig;
+    ASSERT_TRUE(rig.Start());
+    const qt::DialogUnits& units = rig.window().units();
+    EXPECT_EQ(rig.window().panel()->size(), QSize(units.X(198), units.Y(162)));
+    EXPECT_EQ(rig.Control(ids::kRead)->geometry(), units.Rect(21, 25, 68, 15));
+    EXPECT_EQ(rig.Control(ids::kWrite)->geometry(), units.Rect(21, 47, 68, 14));
+    EXPECT_EQ(rig.Control(ids::kEraseBeforeWrite)->geometry(), units.Rect(24, 64, 66, 8));
+    EXPECT_EQ(rig.Control(ids::kResetRun)->geometry(), units.Rect(117, 82, 58, 14));
+    EXPECT_EQ(rig.Control(ids::kActivity)->geometry(), units.Rect(104, 134, 80, 12));
+    EXPECT_EQ(rig.Control(ids::kCurrentFile)->geometry(), units.Rect(12, 134, 80, 12));
+    // The device list is one line high when closed; it starts at its place.
+    EXPECT_EQ(rig.Control(ids::kDeviceList)->geometry().topLeft(),
+              units.Rect(117, 48, 58, 67).topLeft());
+    EXPECT_LT(rig.Control(ids::kDeviceList)->geometry().bottom(), units.Y(63));
+
+    for (int hidden : {ids::kQuick, ids::kRelease, ids::kMosiBox, ids::kSckBox}) {
+        EXPECT_TRUE(rig.Control(hidden)->isHidden()) << hidden;
+    }
+    for (int shown : {ids::kRead, ids::kWrite, ids::kVerify, ids::kCheck, ids::kResetRun,
+                      ids::kDeviceList, ids::kAutodetection, ids::kEraseBeforeWrite}) {
+        EXPECT_TRUE(rig.Control(shown)->isVisible()) << shown;
+    }
+    // The base units follow the classic rule from the dialog font's letters.
+    QFontMetrics metrics(QApplication::font());
+    int letters = metrics.horizontalAdvance(
+        QStringLiteral("ABCDEFGHIJKLMNOPQRSTUVWXYZabcdefghijklmnopqrstuvwxyz"));
+    EXPECT_EQ(units.baseWidth(), (letters / 26 + 1) / 2);
+    EXPECT_EQ(units.baseHeight(), metrics.height());
+}
+
+TEST(Layout, TheMenuHasItsEntriesInOrder) {
+    GuiRig rig;
+    ASSERT_TRUE(rig.Start());
+    std::vector<std::string> bar;
+    for (QAction* action : rig.window().menuBar()->actions())
+        bar.push_back(action->text().toStdString());
+    EXPECT_EQ(bar,
+              (std::vector<std::string>{"File", "Port", "Memory", "FuseBits", "Options", "Help"}));
+
+    auto menu = [&](int index) { return rig.window().menuBar()->actions()[index]->menu(); };
+    EXPECT_EQ(MenuTexts(menu(0)), (std::vector<std::string>{"Open", "Exit"}));
+    EXPECT_EQ(MenuTexts(menu(1)),
+              (std::vector<std::string>{"PP 0278", "PP 0378", "PP 03BC", "COM1", "COM2", "COM3",
+                                        "COM4", "COM5", "COM6", "COM7", "COM8", "-", "Simulator"}));
+    EXPECT_EQ(MenuTexts(menu(2)), (std::vector<std::string>{"Disable Codeprotection (Erase all)",
+                                                            "Bulk Erase Data", "Data Window"}));
+    EXPECT_EQ(rig.window().menuBar()->actions()[3]->menu(), nullptr);
+    EXPECT_EQ(MenuTexts(menu(4)),
+              (std::vector<std::string>{"Speed", "Program eep- after hexfile",
+                                        "Read Signature Bytes", "Readback INHX format"}));
+    EXPECT_EQ(MenuTexts(menu(4)->actions()[0]->menu()),
+              (std::vector<std::string>{"very low", "Low", "Medium", "High"}));
+    EXPECT_EQ(MenuTexts(menu(5)), (std::vector<std::string>{"Help Topics", "Look for new version",
+                                                            "About...", "-", "Wiring Picture"}));
+    EXPECT_EQ(static_cast<std::size_t>(rig.window().simulatorMenu()->actions().size()),
+              sim::AllChips().size());
+}
+
+}  // namespace
+}  // namespace ostrel::testing
