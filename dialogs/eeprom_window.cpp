@@ -250,8 +250,10 @@ bool EepromWindow::CheckListing(std::string_view text, int dataLines) {
             // were removed, joined or pasted: its value and every later one
             // would land at the wrong address.
             int written = 0;
-            for (std::size_t i = 0; i < 4; ++i) written = written * 16 + HexDigit(line[i]);
-            if (written == number) continue;
+            for (std::size_t i = 0; i < 4; ++i)
+                written = written * 16 + HexDigit(line[i]);
+            if (written == number)
+                continue;
             FixedString<160> message;
             message.Format(
                 "Line %d says address %.4s, but it stands at address %04X.\n\nLines were "
