@@ -1,6 +1,5 @@
 #include "app/file_selection.h"
 
-#include <cctype>
 #include <filesystem>
 
 #include "app/commands.h"
@@ -9,23 +8,13 @@
 #include "devices/text_line.h"
 #include "platform/ids.h"
 #include "platform/text_file.h"
+#include "platform/text_util.h"
 
 namespace ostrel::app {
 
 namespace {
 
 constexpr std::size_t kLastExtensionPosition = 250;
-
-bool EqualsNoCase(std::string_view a, std::string_view b) {
-    if (a.size() != b.size())
-        return false;
-    for (std::size_t i = 0; i < a.size(); ++i) {
-        if (std::tolower(static_cast<unsigned char>(a[i])) !=
-            std::tolower(static_cast<unsigned char>(b[i])))
-            return false;
-    }
-    return true;
-}
 
 // The folder part of a path up to (not including) the last separator before `end`.
 std::string_view FolderBefore(std::string_view path, std::size_t end) {

@@ -6,6 +6,7 @@
 #include "devices/text_line.h"
 #include "platform/ids.h"
 #include "platform/text_file.h"
+#include "platform/text_util.h"
 
 namespace ostrel::devices {
 
@@ -23,20 +24,6 @@ bool IsDigit(char c) {
 }
 bool IsSeparator(char c) {
     return c == '\t' || c == ';';
-}
-
-char Lower(char c) {
-    return (c >= 'A' && c <= 'Z') ? static_cast<char>(c - 'A' + 'a') : c;
-}
-
-bool EqualNoCase(std::string_view a, std::string_view b) {
-    if (a.size() != b.size())
-        return false;
-    for (std::size_t i = 0; i < a.size(); ++i) {
-        if (Lower(a[i]) != Lower(b[i]))
-            return false;
-    }
-    return true;
 }
 
 // The field starting at `pos`, up to the next separator or the end of the line.
@@ -57,7 +44,7 @@ void ShowOpenError(Programmer& p) {
 int FindListEntry(WindowSystem& windows, std::string_view name) {
     int count = windows.ListCount();
     for (int i = 0; i < count; ++i) {
-        if (EqualNoCase(windows.ListEntry(i), name))
+        if (EqualsNoCase(windows.ListEntry(i), name))
             return i;
     }
     return -1;

@@ -6,6 +6,7 @@
 #include "avr/avr.h"
 #include "platform/fixed_string.h"
 #include "platform/ids.h"
+#include "platform/text_util.h"
 
 namespace ostrel::dialogs {
 
@@ -24,16 +25,6 @@ constexpr std::size_t kPrefixLength = 6;
 using LineBuffer = FixedString<33>;
 
 constexpr char kHexDigits[] = "0123456789ABCDEF";
-
-int HexDigit(char c) {
-    if (c >= '0' && c <= '9')
-        return c - '0';
-    if (c >= 'a' && c <= 'f')
-        return c - 'a' + 10;
-    if (c >= 'A' && c <= 'F')
-        return c - 'A' + 10;
-    return -1;
-}
 
 // The control's line breaks before `index`: the number of the line it is on.
 int LineOf(std::string_view text, int index) {

@@ -8,6 +8,7 @@
 #include "image/hex_reader.h"
 #include "platform/ids.h"
 #include "platform/text_file.h"
+#include "platform/text_util.h"
 
 namespace ostrel::dialogs {
 
@@ -16,16 +17,6 @@ namespace {
 // Character positions (from 0) of the four bytes.
 constexpr std::size_t kBytePositions[4] = {0, 3, 6, 9};
 constexpr std::size_t kQuotedLength = 11;
-
-int HexDigit(char c) {
-    if (c >= '0' && c <= '9')
-        return c - '0';
-    if (c >= 'a' && c <= 'f')
-        return c - 'a' + 10;
-    if (c >= 'A' && c <= 'F')
-        return c - 'A' + 10;
-    return -1;
-}
 
 std::optional<uint8_t> ReadHexPair(std::string_view line, std::size_t pos) {
     while (pos < line.size() && (line[pos] == ' ' || line[pos] == '\t'))

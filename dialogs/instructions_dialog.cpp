@@ -10,6 +10,7 @@
 #include "dialogs/help.h"
 #include "platform/fixed_string.h"
 #include "platform/ids.h"
+#include "platform/text_util.h"
 
 namespace ostrel::dialogs {
 
@@ -24,16 +25,6 @@ constexpr std::array<std::string_view, 11> kLockBitChips = {
 };
 
 constexpr std::array<int, 4> kByteFields = {ids::kByte1, ids::kByte2, ids::kByte3, ids::kByte4};
-
-int HexDigit(char c) {
-    if (c >= '0' && c <= '9')
-        return c - '0';
-    if (c >= 'a' && c <= 'f')
-        return c - 'a' + 10;
-    if (c >= 'A' && c <= 'F')
-        return c - 'A' + 10;
-    return -1;
-}
 
 bool IsBlank(char c) {
     return c == ' ' || c == '\t';

@@ -5,21 +5,11 @@
 #include <system_error>
 
 #include "app/activity.h"
+#include "platform/text_util.h"
 
 namespace ostrel::image {
 
 namespace {
-
-// Value of a hexadecimal digit in either case; -1 for any other character.
-int HexDigit(int c) {
-    if (c >= '0' && c <= '9')
-        return c - '0';
-    if (c >= 'A' && c <= 'F')
-        return c - 'A' + 10;
-    if (c >= 'a' && c <= 'f')
-        return c - 'a' + 10;
-    return -1;
-}
 
 // The byte written as two digits at `pos` of `text`; -1 when the text ends
 // there or one of the two is not a hexadecimal digit.

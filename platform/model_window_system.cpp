@@ -2,23 +2,9 @@
 
 #include <algorithm>
 #include <cctype>
+#include "platform/text_util.h"
 
 namespace ostrel {
-
-namespace {
-int CompareNoCase(std::string_view a, std::string_view b) {
-    std::size_t n = std::min(a.size(), b.size());
-    for (std::size_t i = 0; i < n; ++i) {
-        int ca = std::tolower(static_cast<unsigned char>(a[i]));
-        int cb = std::tolower(static_cast<unsigned char>(b[i]));
-        if (ca != cb)
-            return ca < cb ? -1 : 1;
-    }
-    if (a.size() == b.size())
-        return 0;
-    return a.size() < b.size() ? -1 : 1;
-}
-}  // namespace
 
 int SortedInsertPosition(const std::vector<std::string>& entries, std::string_view name) {
     int pos = 0;

@@ -1,6 +1,6 @@
 #include "sim/cable.h"
 
-#include <cctype>
+#include "platform/text_util.h"
 
 namespace ostrel::sim {
 
@@ -8,17 +8,6 @@ namespace {
 
 constexpr CableKind kCables[] = {CableKind::Parallel, CableKind::SerialPlain, CableKind::Cablet1,
                                  CableKind::Cablet2};
-
-bool SameText(std::string_view a, std::string_view b) {
-    if (a.size() != b.size())
-        return false;
-    for (std::size_t i = 0; i < a.size(); ++i) {
-        if (std::tolower(static_cast<unsigned char>(a[i])) !=
-            std::tolower(static_cast<unsigned char>(b[i])))
-            return false;
-    }
-    return true;
-}
 
 }  // namespace
 
@@ -38,7 +27,7 @@ std::string_view CableName(CableKind cable) {
 
 bool ParseCableKind(std::string_view text, CableKind* cable) {
     for (CableKind kind : kCables) {
-        if (SameText(text, CableName(kind))) {
+        if (EqualsNoCase(text, CableName(kind))) {
             *cable = kind;
             return true;
         }

@@ -1,6 +1,6 @@
 #include "sim/chip_table.h"
 
-#include <cctype>
+#include "platform/text_util.h"
 
 namespace ostrel::sim {
 
@@ -478,17 +478,6 @@ constexpr ChipInfo kChips[] = {
      0xE0},
 };
 
-bool SameName(std::string_view a, std::string_view b) {
-    if (a.size() != b.size())
-        return false;
-    for (std::size_t i = 0; i < a.size(); ++i) {
-        if (std::tolower(static_cast<unsigned char>(a[i])) !=
-            std::tolower(static_cast<unsigned char>(b[i])))
-            return false;
-    }
-    return true;
-}
-
 }  // namespace
 
 std::span<const ChipInfo> AllChips() {
@@ -497,7 +486,7 @@ std::span<const ChipInfo> AllChips() {
 
 const ChipInfo* FindChip(std::string_view name) {
     for (const ChipInfo& chip : kChips) {
-        if (SameName(chip.name, name))
+        if (EqualsNoCase(chip.name, name))
             return &chip;
     }
     return nullptr;

@@ -1,0 +1,26 @@
+// Small text helpers shared by the readers of the program's files and names.
+#pragma once
+
+#include <string_view>
+
+namespace ostrel {
+
+// Value of a hexadecimal digit in either case; -1 for any other character.
+constexpr int HexDigit(int c) {
+    if (c >= '0' && c <= '9')
+        return c - '0';
+    if (c >= 'A' && c <= 'F')
+        return c - 'A' + 10;
+    if (c >= 'a' && c <= 'f')
+        return c - 'a' + 10;
+    return -1;
+}
+
+// Compares ASCII text without regard to letter case: <0, 0 or >0.
+int CompareNoCase(std::string_view a, std::string_view b);
+
+inline bool EqualsNoCase(std::string_view a, std::string_view b) {
+    return a.size() == b.size() && CompareNoCase(a, b) == 0;
+}
+
+}  // namespace ostrel
