@@ -31,7 +31,7 @@ inline constexpr unsigned kHidden = 1U << 0;
 inline constexpr unsigned kDisabled = 1U << 1;
 inline constexpr unsigned kChecked = 1U << 2;
 
-struct ControlSpec {
+struct ControlEntry {
     int id;  // 0: a control the program never addresses
     ControlKind kind;
     const char* text;
@@ -40,18 +40,18 @@ struct ControlSpec {
 };
 
 // The main window "AVR-Programmer", 198 x 162 units.
-std::span<const ControlSpec> MainWindowControls();
+std::span<const ControlEntry> MainWindowControls();
 // "Serial Programming Instructions", 202 x 205 units.
-std::span<const ControlSpec> InstructionsDialogControls();
+std::span<const ControlEntry> InstructionsDialogControls();
 // "EEPROM (max. 2048 bytes)", 147 x 95 units.
-std::span<const ControlSpec> EepromWindowControls();
+std::span<const ControlEntry> EepromWindowControls();
 
 // Widgets by control number.
 using ControlMap = std::map<int, QWidget*>;
 
 // Creates the widgets of a table as children of `parent` at their places and
 // in their start states; returns those that have a number.
-ControlMap BuildControls(QWidget* parent, std::span<const ControlSpec> table,
+ControlMap BuildControls(QWidget* parent, std::span<const ControlEntry> table,
                          const DialogUnits& units);
 
 }  // namespace ostrel::qt
