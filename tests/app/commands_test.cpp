@@ -172,3 +172,48 @@ TEST(Exit, HoldsTheTargetAndEndsTheWindow) {
 
 }  // namespace
 }  // namespace ostrel::testing
+
+namespace ostrel::testing {
+namespace {
+
+TEST(HiddenCommands, ReleaseLetsTheChipRunAndReleasePortClosesIt) {
+    SimRig rig({.cable = sim::CableKind::Cablet2});
+    ASSERT_EQ(app::OnCommand(rig.p, ids::kCheck), app::CommandResult::Ok);
+    EXPECT_FALSE(rig.chip().Running());
+    EXPECT_EQ(app::OnCommand(rig.p, ids::kReleaseAvr), app::CommandResult::Ok);
+    EXPECT_TRUE(rig.chip().Running());
+    EXPECT_EQ(rig.windows.activity.back(), "AVR released!");
+    EXPECT_EQ(rig.p.state.comOpen, 1);
+    EXPECT_EQ(app::OnCommand(rig.p, ids::kRelease), app::CommandResult::Ok);
+    EXPECT_EQ(rig.p.state.comOpen, 0);
+    EXPECT_FALSE(rig.sim->serialOpen());
+}
+
+TEST(HiddenCommands, MosiAndSckBoxesDriveTheSerialLinesByHand) {
+    SimRig rig({.cable = sim::CableKind::Cablet1});
+    rig.p.state.cablet1 = 1;
+    rig.windows.CheckItem(ids::kMainWindow, ids::kMosiBox, true);
+    app::OnCommand(rig.p, ids::kMosiBox);
+    EXPECT_FALSE(rig.sim->dtr()) << "Cablet1 inverts DTR: MOSI high is DTR off";
+    rig.windows.CheckItem(ids::kMainWindow, ids::kSckBox, true);
+    app::OnCommand(rig.p, ids::kSckBox);
+    EXPECT_FALSE(rig.sim->rts());
+    rig.windows.CheckItem(ids::kMainWindow, ids::kSckBox, false);
+    app::OnCommand(rig.p, ids::kSckBox);
+    EXPECT_TRUE(rig.sim->rts());
+    EXPECT_TRUE(rig.chip().Running()) << "the boxes release the target first";
+}
+
+TEST(SpeedSelection, ChecksOneItemAndStoresAtOnce) {
+    SimRig rig;
+    app::OnCommand(rig.p, ids::kSpeedVeryLow);
+    EXPECT_EQ(rig.p.state.speed, 0);
+    EXPECT_TRUE(rig.windows.IsMenuChecked(ids::kSpeedVeryLow));
+    EXPECT_FALSE(rig.windows.IsMenuChecked(ids::kSpeedHigh));
+    EXPECT_EQ(rig.dir.Read("ostrel.cfg"), std::string("\0\0\0\0\0\0"
+                                                      "0",
+                                                      7));
+}
+
+}  // namespace
+}  // namespace ostrel::testing
