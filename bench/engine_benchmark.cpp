@@ -29,6 +29,7 @@
 #include "app/data_commands.h"
 #include "app/file_selection.h"
 #include "app/programmer.h"
+#include "bench/no_windows.h"
 #include "devices/device_file.h"
 #include "platform/clock.h"
 #include "platform/ids.h"
@@ -145,21 +146,6 @@ class TimedPort final : public ostrel::PortAccess {
     Samples call_;
     Samples empty_;
     uint64_t dropped_ = 0;
-};
-
-// The write asks nothing (no checksum error, no mismatch prompt on Write);
-// should it ever ask, it gets OK.
-class NoWindows : public ostrel::ModelWindowSystem {
-  public:
-    ostrel::MsgResult MessageBox(int, std::string_view, std::string_view,
-                                 ostrel::MsgButtons) override {
-        return ostrel::MsgResult::Ok;
-    }
-    std::optional<std::string> AskOpenFile(std::string_view, std::string_view, std::string_view,
-                                           std::string_view) override {
-        return std::nullopt;
-    }
-    int RunModalDialog(int, int, ostrel::DialogHandler&) override { return 0; }
 };
 
 int64_t ThreadCpuNs() {

@@ -12,6 +12,7 @@
 
 #include "adapter/adapter.h"
 #include "app/programmer.h"
+#include "bench/no_windows.h"
 #include "platform/clock.h"
 #include "platform/model_window_system.h"
 #include "sim/sim_port.h"
@@ -24,20 +25,6 @@ using ostrel::sim::SimConfig;
 using ostrel::sim::SimPort;
 
 constexpr uint16_t kBase = 0x378;
-
-// The transfer never touches a window; the few questions left get "OK".
-class NoWindows : public ostrel::ModelWindowSystem {
-  public:
-    ostrel::MsgResult MessageBox(int, std::string_view, std::string_view,
-                                 ostrel::MsgButtons) override {
-        return ostrel::MsgResult::Ok;
-    }
-    std::optional<std::string> AskOpenFile(std::string_view, std::string_view, std::string_view,
-                                           std::string_view) override {
-        return std::nullopt;
-    }
-    int RunModalDialog(int, int, ostrel::DialogHandler&) override { return 0; }
-};
 
 // Instructions the chip executes in turn: enable, a signature read, a flash
 // read and an EEPROM read, so the answer path is measured as well.

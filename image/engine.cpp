@@ -141,19 +141,29 @@ void ShowRecordProgress(Programmer& p) {
     app::ShowActivity(p);
 }
 
+// The next data byte of a flash record, for byte address b: sets wordAddress,
+// highByteSelect and memData. False (input closed, errorText set) when the
+// byte lies beyond the flash.
+bool TakeFlashByte(Programmer& p, HexRecordStream& in, int32_t b) {
+    ProgrammerState& s = p.state;
+    s.wordAddress = b / 2;
+    s.highByteSelect = b & 1;
+    if (s.wordAddress + 1 > s.flashWords) {
+        OutOfMemory(s, s.wordAddress);
+        in.Close();
+        return false;
+    }
+    s.memData = in.NextDataByte();
+    return true;
+}
+
 int ProgramRecordBytewise(Programmer& p, HexRecordStream& in, const HexRecord& record) {
     ProgrammerState& s = p.state;
     ShowRecordProgress(p);
     for (int i = 0; i < record.length; ++i) {
-        int32_t b = record.address + i;
-        s.wordAddress = s.memAddress = b / 2;
-        s.highByteSelect = b & 1;
-        if (s.wordAddress + 1 > s.flashWords) {
-            OutOfMemory(s, s.wordAddress);
-            in.Close();
+        s.memAddress = (record.address + i) / 2;
+        if (!TakeFlashByte(p, in, record.address + i))
             return kRunFailed;
-        }
-        s.memData = in.NextDataByte();
         auto read = s.highByteSelect ? avr::ReadFlashHigh : avr::ReadFlashLow;
         read(p);
         if (avr::ReadByte(p) == s.memData)
@@ -199,15 +209,8 @@ int LoadRecordIntoPages(Programmer& p, HexRecordStream& in, const HexRecord& rec
         return kRunFailed;
     }
     for (int i = 0; i < record.length; ++i) {
-        int32_t b = record.address + i;
-        s.wordAddress = b / 2;
-        s.highByteSelect = b & 1;
-        if (s.wordAddress + 1 > s.flashWords) {
-            OutOfMemory(s, s.wordAddress);
-            in.Close();
+        if (!TakeFlashByte(p, in, record.address + i))
             return kRunFailed;
-        }
-        s.memData = in.NextDataByte();
         int32_t page = s.wordAddress / s.pageWords;
         // The run starts at the page of its first byte, so it never burns a
         // page it did not load (currentPage outlives runs).
