@@ -8,6 +8,7 @@
 #include <array>
 #include <cstdint>
 #include <optional>
+#include <string>
 #include <string_view>
 
 #include "app/programmer.h"
@@ -18,6 +19,11 @@ namespace ostrel::dialogs {
 // hold a hexadecimal number (blanks before the digits are skipped, at most
 // two digits are taken).
 std::optional<std::array<uint8_t, 4>> ParseScriptLine(std::string_view line);
+
+// Checks every line of the script at `path` that a run would send, before
+// the chip is touched. True when it may run; otherwise `problem` says which
+// line is wrong and why (to be shown to the user) and nothing may be sent.
+bool CheckFuseScript(Programmer& p, const std::string& path, std::string& problem);
 
 // Runs the script of the current file. 0: no script, or it ran to its end
 // (the activity line then shows "OK" or "F+L Bits programmed"). 1: a read

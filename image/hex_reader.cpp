@@ -88,7 +88,22 @@ std::string SiblingFilePath(const Programmer& p, std::string_view extension) {
         return {};
     std::string sibling(name.substr(0, name.size() - 3));
     sibling.append(extension);
-    return ResolvePath(p.currentDirectory, sibling);
+    std::string exact = ResolvePath(p.currentDirectory, sibling);
+    // PROG.HEX has its PROG.EEP and PROG.SCR: look the sibling up without
+    // regard to letter case, preferring the exact spelling, then the first
+    // in name order so that the choice never depends on the folder's order.
+    std::error_code ec;
+    if (std::filesystem::exists(exact, ec))
+        return exact;
+    std::filesystem::path wanted(exact);
+    std::string wantedName = wanted.filename().string();
+    std::string found;
+    for (const auto& entry : std::filesystem::directory_iterator(wanted.parent_path(), ec)) {
+        std::string entryName = entry.path().filename().string();
+        if (EqualsNoCase(entryName, wantedName) && (found.empty() || entry.path().string() < found))
+            found = entry.path().string();
+    }
+    return found.empty() ? exact : found;
 }
 
 int ReadHexLine(TextReader& reader, HexLine& line) {
@@ -393,6 +408,27 @@ void HexRecordStream::FinishRecord() {
     length_ = 0;
     next_ = 0;
     reader_.Get();
+}
+
+FileCheck CheckDataFile(Programmer& p, const std::string& path, bool /*eepromData*/) {
+    FixedString<280> kept = p.state.currentFileName;
+    std::string keptDir = p.currentDirectory;
+    p.state.currentFileName.Assign(path);
+    int result = CheckHexFile(p);
+    p.state.currentFileName = kept;
+    p.currentDirectory = keptDir;
+    FileCheck check;
+    if (result == 0)
+        return check;
+    check.systemText = p.state.errorText.str();
+    check.verdict =
+        check.systemText == "Checksum wrong!" ? FileVerdict::ChecksumWrong : FileVerdict::Refused;
+    check.detail = path;
+    return check;
+}
+
+FileCheck CheckDumpFile(Programmer& /*p*/, const std::string& /*path*/) {
+    return {};
 }
 
 }  // namespace ostrel::image

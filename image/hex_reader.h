@@ -60,13 +60,35 @@ bool IsDumpFile(const Programmer& p);
 // file.\n", "Wrong input file!\n" or a text naming data above 64 KB.
 int ConvertDumpToHex(Programmer& p);
 
+// What a whole data file looks like before the chip is touched.
+enum class FileVerdict {
+    Good,           // every line is a record the engine will accept
+    ChecksumWrong,  // well formed, but a checksum does not add up: the user may go on
+    Refused,        // the engine would refuse it, or it cannot be read: never sent
+};
+struct FileCheck {
+    FileVerdict verdict = FileVerdict::Good;
+    // The system's own text: "Open Error!", "Wrong File-Format!", "Checksum
+    // wrong!", or a text of ours (data above 64 KB, unknown record type).
+    std::string systemText;
+    // Our line for the user: which file, which line, what is wrong.
+    std::string detail;
+};
+
+// Checks the whole Intel HEX file at `path` exactly as the record stream will
+// read it (flash data, or EEPROM data when `eepromData`).
+FileCheck CheckDataFile(Programmer& p, const std::string& path, bool eepromData);
+// Checks the whole readback dump at `path` exactly as the conversion reads it.
+FileCheck CheckDumpFile(Programmer& p, const std::string& path);
+
 // Full path of the file named by currentFileName.
 std::string CurrentFilePath(const Programmer& p);
 // Full path of hex.tmp in the start directory.
 std::string HexTmpPath(const Programmer& p);
 // currentFileName with its last three characters (the extension) replaced
-// by `extension`, resolved like the current file. Empty when the name is
-// shorter than three characters.
+// by `extension`, resolved like the current file; an existing file whose
+// name differs only in letter case is found too (the exact spelling wins).
+// Empty when the name is shorter than three characters.
 std::string SiblingFilePath(const Programmer& p, std::string_view extension);
 
 // One record header as the engine sees it.
