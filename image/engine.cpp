@@ -1,8 +1,11 @@
 #include "image/engine.h"
 
+#include <algorithm>
 #include <cstdio>
 #include <filesystem>
+#include <string>
 #include <system_error>
+#include <vector>
 
 #include "adapter/adapter.h"
 #include "app/activity.h"
@@ -28,8 +31,28 @@ void WriteFailureText(ProgrammerState& s, int32_t address, int wrote, int chipVa
                        static_cast<unsigned>(chipValue));
 }
 
-void OutOfMemory(ProgrammerState& s, int32_t address) {
+// Where the records come from, for the texts that name a file line.
+struct Source {
+    std::string name;    // the file's name without its folder
+    int lineOffset = 0;  // added to the stream's line numbers (a dump's header lines)
+};
+
+// "Out of memory: %04X\n" with the word address for flash (the byte address
+// for EEPROM), then our line with the byte address, the file line and the
+// size of the memory, since a word address reads like a byte address.
+void OutOfMemory(ProgrammerState& s, const Source& src, const HexRecordStream& in, int32_t address,
+                 int32_t byteAddress, bool flash) {
+    const int32_t size = flash ? s.flashWords * 2 : s.eepromBytes;
+    char detail[160];
+    std::snprintf(detail, sizeof detail,
+                  ", line %d: byte address 0x%04X lies beyond this chip's %s (%d bytes, 0x0000 to "
+                  "0x%04X).\n",
+                  in.lineNumber() + src.lineOffset, static_cast<unsigned>(byteAddress),
+                  flash ? "flash" : "EEPROM", static_cast<int>(size),
+                  static_cast<unsigned>(size > 0 ? size - 1 : 0));
     s.errorText.Format("Out of memory: %04X\n", static_cast<unsigned>(address));
+    s.errorText.Append(src.name);
+    s.errorText.Append(detail);
 }
 
 // Reads the location back until it holds memData or the seconds clock has
@@ -51,7 +74,7 @@ void ShowAddress(Programmer& p) {
     app::ShowActivityEvery16(p);
 }
 
-int EepromPath(Programmer& p, HexRecordStream& in) {
+int EepromPath(Programmer& p, HexRecordStream& in, const Source& src) {
     ProgrammerState& s = p.state;
     if (!s.verifyMode) {
         // Every byte that is not FF is erased first, one by one, even those
@@ -99,7 +122,7 @@ int EepromPath(Programmer& p, HexRecordStream& in) {
         for (int i = 0; i < record.length; ++i) {
             ShowAddress(p);
             if (s.memAddress + 1 > s.eepromBytes) {
-                OutOfMemory(s, s.memAddress);
+                OutOfMemory(s, src, in, s.memAddress, s.memAddress, false);
                 in.Close();
                 return kRunFailed;
             }
@@ -144,12 +167,12 @@ void ShowRecordProgress(Programmer& p) {
 // The next data byte of a flash record, for byte address b: sets wordAddress,
 // highByteSelect and memData. False (input closed, errorText set) when the
 // byte lies beyond the flash.
-bool TakeFlashByte(Programmer& p, HexRecordStream& in, int32_t b) {
+bool TakeFlashByte(Programmer& p, HexRecordStream& in, const Source& src, int32_t b) {
     ProgrammerState& s = p.state;
     s.wordAddress = b / 2;
     s.highByteSelect = b & 1;
     if (s.wordAddress + 1 > s.flashWords) {
-        OutOfMemory(s, s.wordAddress);
+        OutOfMemory(s, src, in, s.wordAddress, b, true);
         in.Close();
         return false;
     }
@@ -157,12 +180,13 @@ bool TakeFlashByte(Programmer& p, HexRecordStream& in, int32_t b) {
     return true;
 }
 
-int ProgramRecordBytewise(Programmer& p, HexRecordStream& in, const HexRecord& record) {
+int ProgramRecordBytewise(Programmer& p, HexRecordStream& in, const Source& src,
+                          const HexRecord& record) {
     ProgrammerState& s = p.state;
     ShowRecordProgress(p);
     for (int i = 0; i < record.length; ++i) {
         s.memAddress = (record.address + i) / 2;
-        if (!TakeFlashByte(p, in, record.address + i))
+        if (!TakeFlashByte(p, in, src, record.address + i))
             return kRunFailed;
         auto read = s.highByteSelect ? avr::ReadFlashHigh : avr::ReadFlashLow;
         read(p);
@@ -195,12 +219,22 @@ int ProgramRecordBytewise(Programmer& p, HexRecordStream& in, const HexRecord& r
     return kRunOk;
 }
 
-// Page mode: the chip's page buffer collects one page; WriteFlashPage burns it.
+// Page mode: the chip's page buffer collects one page; WriteFlashPage burns
+// it and leaves the buffer erased (all FF).
 struct PageRun {
     bool loaded = false;  // a byte of this run is in the page buffer
+    // Per word of the page in the buffer: its high byte when one was
+    // loaded, -1 when none was.
+    std::vector<int> high;
+
+    void Burn(Programmer& p) {
+        avr::WriteFlashPage(p, p.state.currentPage);
+        std::fill(high.begin(), high.end(), -1);
+    }
 };
 
-int LoadRecordIntoPages(Programmer& p, HexRecordStream& in, const HexRecord& record, PageRun& run) {
+int LoadRecordIntoPages(Programmer& p, HexRecordStream& in, const Source& src,
+                        const HexRecord& record, PageRun& run) {
     ProgrammerState& s = p.state;
     ShowRecordProgress(p);
     if (s.pageWords <= 0) {
@@ -208,8 +242,10 @@ int LoadRecordIntoPages(Programmer& p, HexRecordStream& in, const HexRecord& rec
         in.Close();
         return kRunFailed;
     }
+    if (run.high.size() != static_cast<std::size_t>(s.pageWords))
+        run.high.assign(static_cast<std::size_t>(s.pageWords), -1);
     for (int i = 0; i < record.length; ++i) {
-        if (!TakeFlashByte(p, in, record.address + i))
+        if (!TakeFlashByte(p, in, src, record.address + i))
             return kRunFailed;
         int32_t page = s.wordAddress / s.pageWords;
         // The run starts at the page of its first byte, so it never burns a
@@ -218,21 +254,42 @@ int LoadRecordIntoPages(Programmer& p, HexRecordStream& in, const HexRecord& rec
             s.currentPage = page;
             run.loaded = true;
         }
-        if (page > s.currentPage)
-            avr::WriteFlashPage(p, s.currentPage);
+        // Any change of page burns the page in hand, also a step back to a
+        // lower page (records out of order): flash bits only clear, so a
+        // page burnt twice keeps what both loads put there.
+        if (page != s.currentPage)
+            run.Burn(p);
         s.currentPage = page;
         s.memAddress = s.wordAddress - page * s.pageWords;
-        (s.highByteSelect ? avr::WriteFlashHigh : avr::WriteFlashLow)(p);
+        int& high = run.high[static_cast<std::size_t>(s.memAddress)];
+        if (s.highByteSelect) {
+            avr::WriteFlashHigh(p);
+            high = s.memData;
+        } else {
+            avr::WriteFlashLow(p);
+            // The chip takes a word's low byte before its high byte: when an
+            // earlier record loaded the high byte, load it again after.
+            if (high >= 0) {
+                int low = s.memData;
+                s.memData = high;
+                avr::WriteFlashHigh(p);
+                s.memData = low;
+            }
+        }
     }
-    // An odd record leaves the high byte of its last word unloaded: load the
-    // last data byte there; a following record that continues the word loads
+    // A record that ends on a low byte leaves its word without a high byte:
+    // load FF there (the erased value, which burns nothing), never a byte
+    // from outside the record. A later record that continues the word loads
     // its real high byte before the page is burnt.
-    if (record.length % 2 == 1)
+    if (record.length > 0 && !s.highByteSelect &&
+        run.high[static_cast<std::size_t>(s.memAddress)] < 0) {
+        s.memData = 0xFF;
         avr::WriteFlashHigh(p);
+    }
     return kRunOk;
 }
 
-int FlashPath(Programmer& p, HexRecordStream& in) {
+int FlashPath(Programmer& p, HexRecordStream& in, const Source& src) {
     ProgrammerState& s = p.state;
     const bool pages = s.pagedFlash && !s.verifyMode;
     PageRun run;
@@ -250,11 +307,11 @@ int FlashPath(Programmer& p, HexRecordStream& in) {
                 std::filesystem::remove(HexTmpPath(p), ec);
             }
             if (pages && run.loaded)
-                avr::WriteFlashPage(p, s.currentPage);
+                run.Burn(p);
             return kRunOk;
         }
-        int result =
-            pages ? LoadRecordIntoPages(p, in, record, run) : ProgramRecordBytewise(p, in, record);
+        int result = pages ? LoadRecordIntoPages(p, in, src, record, run)
+                           : ProgramRecordBytewise(p, in, src, record);
         if (result != kRunOk)
             return result;
         in.FinishRecord();
@@ -268,10 +325,16 @@ int RunEngine(Programmer& p) {
     s.recordsDone = 0;
     s.mismatchesPassed = 0;
     std::string path;
+    Source src;
+    std::string_view fileName = s.currentFileName.view();
+    std::size_t slash = fileName.find_last_of("/\\");
+    src.name = std::string(slash == std::string_view::npos ? fileName : fileName.substr(slash + 1));
     if (IsDumpFile(p)) {
         p.currentDirectory = s.startDirectory.str();
-        if (ConvertDumpToHex(p) != 0)
+        int firstFlashLine = 1;
+        if (ConvertDumpToHex(p, &firstFlashLine) != 0)
             return kRunFailed;
+        src.lineOffset = firstFlashLine - 1;  // hex.tmp holds one record per flash line
         path = HexTmpPath(p);
     } else {
         path = CurrentFilePath(p);
@@ -281,7 +344,7 @@ int RunEngine(Programmer& p) {
         s.errorText.Assign("Cannot open input file.\n");
         return kRunFailed;
     }
-    return s.eepromFile ? EepromPath(p, in) : FlashPath(p, in);
+    return s.eepromFile ? EepromPath(p, in, src) : FlashPath(p, in, src);
 }
 
 }  // namespace ostrel::image

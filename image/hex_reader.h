@@ -31,23 +31,58 @@ using HexLine = FixedString<kMaxHexLine + 1>;
 // Results of ReadHexLine.
 inline constexpr int kLineRead = 0;
 inline constexpr int kEndOfFile = -1;
-// The line is longer than any legal record. What fitted is in the line and
-// marked as cut; the rest of the line has been read over.
+// The line is longer than any legal record. What fitted is in the line;
+// the rest of the line has been read over.
 inline constexpr int kLineTooLong = 1;
+// A NUL or FF byte: no text file holds one (a binary file, a UTF-16 text).
+// The line holds what stood before it; the rest of the line is not read.
+inline constexpr int kBadByte = 2;
+
+// How ReadHexLine's line ended.
+struct LineEnding {
+    // kLineRead: '\n' or '\r', or -1 when the file ended without a line end.
+    // kBadByte: the byte (0x00 or 0xFF). kLineTooLong: the first character
+    // past the limit.
+    int byte = -1;
+    // kBadByte and kLineTooLong: the column (from 1) of that byte.
+    int column = 0;
+};
 
 // Name of the temporary file a dump is converted into, in the start directory.
 inline constexpr std::string_view kHexTmpName = "hex.tmp";
 
 // Reads the next line into `line`, without its line end (LF, CR LF or a lone
-// CR). kLineRead, also for an empty line; kEndOfFile at the end of the file,
-// at a NUL or FF byte where a line begins and at an FF byte inside a line (a
-// last line without a line end is not delivered); kLineTooLong.
-int ReadHexLine(TextReader& reader, HexLine& line);
+// CR) and without the blanks and tabs before it. kLineRead, also for an
+// empty line and for a last line without a line end; kEndOfFile when
+// nothing is left; kLineTooLong; kBadByte.
+int ReadHexLine(TextReader& reader, HexLine& line, LineEnding* ending = nullptr);
 
-// Checks syntax, checksums and record types of the file named by
-// currentFileName up to its end or its first empty line. 0 when it passed;
-// 1 with errorText "Open Error!", "Wrong File-Format!", "Checksum wrong!" or
-// a text naming an unsupported record type or data above 64 KB.
+// ReadHexLine over a file of its own, counting lines.
+class HexLineReader {
+  public:
+    bool Open(const std::string& path);
+    bool IsOpen() const { return reader_.IsOpen(); }
+    void Close() { reader_.Close(); }
+    // The next line: a result of ReadHexLine.
+    int Next();
+    const HexLine& line() const { return line_; }
+    const LineEnding& ending() const { return ending_; }
+    // Number of the line read last, from 1; 0 before the first.
+    int lineNumber() const { return lineNumber_; }
+
+  private:
+    TextReader reader_;
+    HexLine line_;
+    LineEnding ending_;
+    int lineNumber_ = 0;
+};
+
+// Checks syntax, checksums and record types of the whole file named by
+// currentFileName, exactly as the record stream reads it (CheckDataFile).
+// 0 when it passed; 1 with errorText "Open Error!", "Wrong File-Format!",
+// "Checksum wrong!" or a text naming an unsupported record type or data
+// above 64 KB. A file that is refused outright reports that, even when a
+// checksum before the refused line is wrong too.
 int CheckHexFile(Programmer& p);
 
 // True when the file named by currentFileName is a readback dump: its name
@@ -55,10 +90,14 @@ int CheckHexFile(Programmer& p);
 bool IsDumpFile(const Programmer& p);
 
 // Turns the flash section of the dump named by currentFileName into hex.tmp
-// in the start directory (which becomes the current directory). 0 on
-// success; 1 with errorText "Cannot open input file.\n", "Cannot open output
-// file.\n", "Wrong input file!\n" or a text naming data above 64 KB.
-int ConvertDumpToHex(Programmer& p);
+// in the start directory (which becomes the current directory), one record
+// per flash line. The dump is judged as CheckDumpFile judges it and refused
+// the same way: 0 on success; 1 with errorText "Cannot open input file.\n",
+// "Cannot open output file.\n", "Wrong input file!\n" or "Data above 64 KB
+// is not supported.\n", followed by a line of ours naming the file, the line
+// and the fault. No hex.tmp is left behind a refusal. `firstFlashLine`, when
+// given, receives the number of the dump line that became hex.tmp's line 1.
+int ConvertDumpToHex(Programmer& p, int* firstFlashLine = nullptr);
 
 // What a whole data file looks like before the chip is touched.
 enum class FileVerdict {
@@ -68,17 +107,32 @@ enum class FileVerdict {
 };
 struct FileCheck {
     FileVerdict verdict = FileVerdict::Good;
-    // The system's own text: "Open Error!", "Wrong File-Format!", "Checksum
-    // wrong!", or a text of ours (data above 64 KB, unknown record type).
+    // The system's own text, without a line end: "Open Error!", "Wrong
+    // File-Format!", "Checksum wrong!" (hex files), "Wrong input file!"
+    // (dumps), or a text of ours (data above 64 KB, unknown record type).
     std::string systemText;
-    // Our line for the user: which file, which line, what is wrong.
+    // Our line for the user: which file (its name without folder), which
+    // line, what is wrong. Empty when the verdict is Good.
     std::string detail;
 };
 
 // Checks the whole Intel HEX file at `path` exactly as the record stream will
-// read it (flash data, or EEPROM data when `eepromData`).
+// read it: the same line reader and the same record rules, up to the end
+// record (length 0) or the end of the file. Blank lines, trailing blanks and
+// tabs, lower-case digits, any of the three line ends and a last line
+// without one are accepted; a NUL or FF byte, a line that is not a record,
+// a record shorter or longer than its length says, an over-long line and the
+// refused record types are Refused. A wrong checksum gives ChecksumWrong,
+// unless a later line is refused. Flash and EEPROM files (`eepromData`)
+// follow the same rules, as the record stream reads both alike.
 FileCheck CheckDataFile(Programmer& p, const std::string& path, bool eepromData);
-// Checks the whole readback dump at `path` exactly as the conversion reads it.
+// Checks the readback dump at `path` exactly as ConvertDumpToHex reads it:
+// up to three lines before the flash line of address 0000; flash lines of
+// four digit address, ':', eight blanks each followed by four digits
+// (trailing blanks allowed), each address 8 words past the one before;
+// the flash section ends at an empty line or the end of the file, and what
+// follows it (the EEPROM section, which Write and Verify never use) is not
+// read. Problems are always Refused.
 FileCheck CheckDumpFile(Programmer& p, const std::string& path);
 
 // Full path of the file named by currentFileName.
@@ -101,16 +155,18 @@ struct HexRecord {
 enum class RecordResult {
     Record,       // a data record; its bytes follow with NextDataByte
     EndOfData,    // a record of length 0: nothing after it is read
-    EndOfFile,    // the file ended (or an FF byte stands where a record must begin)
+    EndOfFile,    // the file ended
     FormatError,  // errorText is set and the file is closed
 };
 
 // The records of an Intel HEX file, one data byte at a time, for the
-// program-and-verify engine. A record is read and checked as a whole before
-// NextRecord hands it out: a record whose digits are not all hexadecimal,
-// that the file ends in, or whose type is refused gives FormatError, so none
-// of its bytes ever reaches the chip. Checksums are not checked here (that
-// is CheckHexFile's job), and only data records (type 00) are handed out.
+// program-and-verify engine. Lines are read and judged by the same code as
+// CheckDataFile's, so the two accept exactly the same files: a record is
+// read and checked as a whole before NextRecord hands it out, and a line
+// that is not a well-formed record (or a NUL or FF byte, or a refused type)
+// gives FormatError, so none of its bytes ever reaches the chip. Blank
+// lines are read over. Checksums are not checked here (that is the check's
+// job), and only data records (type 00) are handed out.
 class HexRecordStream {
   public:
     explicit HexRecordStream(Programmer& p) : p_(p) {}
@@ -119,7 +175,7 @@ class HexRecordStream {
 
     // Opens the file at `path`; false when it cannot be opened.
     bool Open(const std::string& path);
-    bool IsOpen() const { return reader_.IsOpen(); }
+    bool IsOpen() const { return lines_.IsOpen(); }
     void Close();
 
     // The next record. On Record, `record` holds its header.
@@ -132,19 +188,18 @@ class HexRecordStream {
     // 0, which changes nothing), so this only drops what is left of the
     // current record's data.
     void ReadOverSegmentValue();
-    // Reads over the line end after the current record. The next character
-    // must be the ":" of the next record or the end of the file.
+    // Ends the current record (its line has been read whole already).
     void FinishRecord();
+    // Number of the file line of the record handed out last.
+    int lineNumber() const { return lines_.lineNumber(); }
 
   private:
     RecordResult FormatError(int offendingChar, bool expectedColon);
     RecordResult Refuse(std::string_view text);
-    // Reads `count` hexadecimal digit pairs into data_ from index `at` on.
-    bool ReadBytes(int at, int count, int* offending);
 
     Programmer& p_;
-    TextReader reader_;
-    unsigned char data_[4 + 255 + 1] = {};  // length, address high and low, type, data, checksum
+    HexLineReader lines_;
+    unsigned char data_[255] = {};
     int length_ = 0;
     int next_ = 0;  // index of the next data byte to hand out
 };

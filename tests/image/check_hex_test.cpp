@@ -58,9 +58,9 @@ TEST(CheckHexFile, TheSystemsThreeTexts) {
     EXPECT_EQ(Check(Record(0, 0, Bytes(8)) + "\n" + bad + "\n"), kChecksum);
 }
 
-TEST(CheckHexFile, StopsAtTheFirstEmptyLine) {
-    EXPECT_EQ(Check(Record(0, 0, Bytes(4)) + "\n\nrubbish\n"), kPassed);
-    EXPECT_EQ(Check("\nrubbish\n"), kPassed);
+TEST(CheckHexFile, BlankLinesAreReadOverAndTheLinesAfterThemChecked) {
+    EXPECT_EQ(Check(Record(0, 0, Bytes(4)) + "\n\nrubbish\n"), kWrongFormat);
+    EXPECT_EQ(Check("\n" + Record(0, 0, Bytes(4)) + "\n  \n\n"), kPassed);
 }
 
 TEST(CheckHexFile, EveryLegalLengthUpTo255BytesIsAccepted) {
@@ -78,8 +78,9 @@ TEST(CheckHexFile, ALineLongerThanTheLongestRecordIsRefusedNotCut) {
     std::string record = Record(0, 0, Bytes(255, 1));
     EXPECT_EQ(Check(record + "0\n"), kWrongFormat);
     EXPECT_EQ(Check(record + std::string(5000, '0') + "\n"), kWrongFormat);
-    // Characters after the checksum of a line within the limit are not looked at.
+    // Blanks after the checksum are allowed, anything else is not.
     EXPECT_EQ(Check(Record(0, 0, Bytes(2)) + " \n"), kPassed);
+    EXPECT_EQ(Check(Record(0, 0, Bytes(2)) + " x\n"), kWrongFormat);
 }
 
 TEST(CheckHexFile, ARecordShorterThanItsLengthIsRefused) {
@@ -143,8 +144,8 @@ TEST(CheckHexFile, ALengthZeroRecordOfAnyTypeIsAnEndRecord) {
     EXPECT_EQ(Check(Record(0x00, 0x1234, {}) + "\n"), kPassed);
 }
 
-TEST(CheckHexFile, AnFfByteEndsTheCheck) {
-    EXPECT_EQ(Check(Record(0, 0, Bytes(4)) + "\n\xFFrubbish\n"), kPassed);
+TEST(CheckHexFile, AnFfByteIsRefused) {
+    EXPECT_EQ(Check(Record(0, 0, Bytes(4)) + "\n\xFFrubbish\n"), kWrongFormat);
 }
 
 }  // namespace

@@ -104,7 +104,7 @@ TEST(PageMode, TwoPagesGiveExactlyTwoPageWritesAtTheirAddresses) {
     EXPECT_EQ(CountOps(rig, 0x20) + CountOps(rig, 0x28), 0) << "page mode loads without reading";
 }
 
-TEST(PageMode, AnOddRecordLoadsItsLastByteIntoTheHighByteToo) {
+TEST(PageMode, AnOddRecordCompletesItsLastWordWithAnErasedHighByte) {
     std::string file = Lines({Record(0, 0x0010, {0xA1, 0xB2, 0xC3}), kEndRecord});
     SimRig rig({.chip = "ATmega8"});
     rig.chip().RecordInstructions(true);
@@ -117,7 +117,8 @@ TEST(PageMode, AnOddRecordLoadsItsLastByteIntoTheHighByteToo) {
     EXPECT_EQ(loads[0], (std::array<uint8_t, 4>{0x40, 0x00, 0x08, 0xA1}));
     EXPECT_EQ(loads[1], (std::array<uint8_t, 4>{0x48, 0x00, 0x08, 0xB2}));
     EXPECT_EQ(loads[2], (std::array<uint8_t, 4>{0x40, 0x00, 0x09, 0xC3}));
-    EXPECT_EQ(loads[3], (std::array<uint8_t, 4>{0x48, 0x00, 0x09, 0xC3}));
+    EXPECT_EQ(loads[3], (std::array<uint8_t, 4>{0x48, 0x00, 0x09, 0xFF}));
+    EXPECT_EQ(rig.chip().Flash(0x13), 0xFF) << "no byte from outside the record";
 }
 
 TEST(PageMode, ARunStartsAtThePageOfItsFirstByte) {
@@ -140,13 +141,16 @@ TEST(FlashPath, ByteBeyondTheFlashIsOutOfMemory) {
     SimRig rig({.chip = "AT90S2313"});  // 1024 words
     EXPECT_EQ(RunFile(rig, "a.hex", Lines({Record(0, 0x07FE, Bytes(4)), kEndRecord})),
               image::kRunFailed);
-    EXPECT_EQ(rig.p.state.errorText.view(), "Out of memory: 0400\n");
+    EXPECT_EQ(rig.p.state.errorText.view(),
+              "Out of memory: 0400\na.hex, line 1: byte address 0x0800 lies beyond this chip's "
+              "flash (2048 bytes, 0x0000 to 0x07FF).\n");
     EXPECT_EQ(rig.chip().Flash(0x07FF), 0x01);
 }
 
 TEST(FlashPath, FormatErrorInTheMiddleStopsWithTheRecordStreamTexts) {
     SimRig rig({.chip = "AT90S2313"});
-    std::string file = Record(0, 0, Bytes(2)) + "\r\n\r\n" + Record(0, 2, Bytes(2)) + "\r\n";
+    // The second record lost its ':'.
+    std::string file = Record(0, 0, Bytes(2)) + "\r\n" + Record(0, 2, Bytes(2)).substr(1) + "\r\n";
     EXPECT_EQ(RunFile(rig, "a.hex", file), image::kRunFailed);
     EXPECT_EQ(rig.p.state.errorText.view(), "No Intel Int.8/MDS-Format\n");
     std::vector<std::string> shown;
@@ -154,7 +158,7 @@ TEST(FlashPath, FormatErrorInTheMiddleStopsWithTheRecordStreamTexts) {
         shown.push_back(t.substr(0, t.find("  ")));
     ASSERT_GE(shown.size(), 2u);
     EXPECT_EQ(shown[shown.size() - 2], "Expected ':'");
-    EXPECT_EQ(shown.back(), "fehllesung 000A");
+    EXPECT_EQ(shown.back(), "fehllesung 0030");
     EXPECT_EQ(rig.chip().Flash(1), 0x01) << "records before the error stay programmed";
 }
 
@@ -238,7 +242,9 @@ TEST(EepromPath, RecordReachingTheEndIsOutOfMemoryAfterTheBytesBeforeIt) {
     SimRig rig({.chip = "AT90S2313"});  // 128 bytes
     EXPECT_EQ(RunFile(rig, "a.eep", Lines({Record(0, 0x007E, {0x0A, 0x0B, 0x0C}), kEndRecord})),
               image::kRunFailed);
-    EXPECT_EQ(rig.p.state.errorText.view(), "Out of memory: 0080\n");
+    EXPECT_EQ(rig.p.state.errorText.view(),
+              "Out of memory: 0080\na.eep, line 1: byte address 0x0080 lies beyond this chip's "
+              "EEPROM (128 bytes, 0x0000 to 0x007F).\n");
     EXPECT_EQ(rig.chip().Eeprom(0x7F), 0x0B);
 }
 

@@ -53,22 +53,52 @@ TEST(ReadHexLine, EmptyLinesAreDeliveredAsEmpty) {
     EXPECT_EQ(reads[2].line, ":AA");
 }
 
-TEST(ReadHexLine, LastLineWithoutLineEndIsNotDelivered) {
+TEST(ReadHexLine, LastLineWithoutLineEndIsDelivered) {
     auto reads = ReadAll(":AA\n:00000001FF");
-    ASSERT_EQ(reads.size(), 2u);
+    ASSERT_EQ(reads.size(), 3u);
     EXPECT_EQ(reads[0].line, ":AA");
-    EXPECT_EQ(reads[1].result, kEndOfFile);
+    EXPECT_EQ(reads[1].result, kLineRead);
+    EXPECT_EQ(reads[1].line, ":00000001FF");
+    EXPECT_EQ(reads[2].result, kEndOfFile);
 }
 
-TEST(ReadHexLine, NulOrFfWhereALineBeginsAndFfInsideALineEndTheFile) {
-    EXPECT_EQ(ReadAll(std::string(":AA\n\0:BB\n", 9)).back().result, kEndOfFile);
-    EXPECT_EQ(ReadAll(std::string(":AA\n\0:BB\n", 9)).size(), 2u);
-    EXPECT_EQ(ReadAll(":AA\n\xFF:BB\n").size(), 2u);
-    auto reads = ReadAll(
-        ":AA\n:B\xFF"
-        "B\n:CC\n");
-    ASSERT_EQ(reads.size(), 2u);
-    EXPECT_EQ(reads[1].result, kEndOfFile);
+TEST(ReadHexLine, TrailingBlanksAndTabsAreDropped) {
+    auto reads = ReadAll(":AA \t \r\n \t\n: B\t\n");
+    ASSERT_EQ(reads.size(), 4u);
+    EXPECT_EQ(reads[0].line, ":AA");
+    EXPECT_EQ(reads[1].line, "");
+    EXPECT_EQ(reads[2].line, ": B");
+}
+
+TEST(ReadHexLine, NulOrFfAnywhereIsABadByteWithItsColumn) {
+    struct Case {
+        std::string content;
+        int lineIndex;  // which read meets the byte
+        int byte;
+        int column;
+    };
+    const Case cases[] = {
+        {std::string(":AA\n\0:BB\n", 9), 1, 0x00, 1},
+        {":AA\n\xFF:BB\n", 1, 0xFF, 1},
+        {":AA\n:B\xFF"
+         "B\n:CC\n",
+         1, 0xFF, 3},
+        {"\xFF\xFE:\0\n", 0, 0xFF, 1},  // a UTF-16 text
+        {":AA  \xFF\n", 0, 0xFF, 6},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.content);
+        TempDir dir;
+        TextReader reader(dir.Write("lines.hex", c.content));
+        HexLine line;
+        LineEnding ending;
+        int result = kLineRead;
+        for (int i = 0; i <= c.lineIndex; ++i)
+            result = ReadHexLine(reader, line, &ending);
+        EXPECT_EQ(result, kBadByte);
+        EXPECT_EQ(ending.byte, c.byte);
+        EXPECT_EQ(ending.column, c.column);
+    }
     // Other bytes above 0x7F are ordinary characters.
     auto high = ReadAll(":A\x80\n");
     ASSERT_EQ(high.size(), 2u);
@@ -86,6 +116,10 @@ TEST(ReadHexLine, TheLongestLegalRecordFitsAndOneCharacterMoreIsRefused) {
     // The rest of the long line was read over: the next line is whole.
     EXPECT_EQ(reads[2].result, kLineRead);
     EXPECT_EQ(reads[2].line, ":AA");
+    // Trailing blanks do not count against the limit.
+    auto blanks = ReadAll(longest + std::string(600, ' ') + "\n");
+    EXPECT_EQ(blanks[0].result, kLineRead);
+    EXPECT_EQ(blanks[0].line, longest);
 }
 
 TEST(ReadHexLine, AHugeLineNeverOverrunsAndIsReadOver) {

@@ -95,20 +95,12 @@ TEST(HexRecordStream, AFileWithoutEndRecordEndsAtTheEndOfTheFile) {
     EXPECT_EQ(Stream("").end, RecordResult::EndOfFile);
 }
 
-TEST(HexRecordStream, ABlankLineInTheMiddleFailsWithCode000A) {
-    StreamRun run = Stream(Record(0, 0, Bytes(2)) + "\n\n" + Record(0, 2, Bytes(2)) + "\n");
-    EXPECT_EQ(run.end, RecordResult::FormatError);
-    EXPECT_EQ(run.records.size(), 1u);
-    EXPECT_EQ(run.activity, (std::vector<std::string>{"Expected ':'", "fehllesung 000A"}));
-    EXPECT_EQ(run.errorText, "No Intel Int.8/MDS-Format\n");
-    EXPECT_FALSE(run.openAfterwards);
-}
-
-TEST(HexRecordStream, ABlankBeforeTheLineEndIsTakenAsTheLineEnd) {
-    StreamRun run = Stream(Record(0, 0, Bytes(2)) + " \r\n" + Record(0, 2, Bytes(2)) + "\r\n");
-    EXPECT_EQ(run.end, RecordResult::FormatError);
-    EXPECT_EQ(run.records.size(), 1u);
-    EXPECT_EQ(run.activity, (std::vector<std::string>{"Expected ':'", "fehllesung 000A"}));
+TEST(HexRecordStream, BlankLinesAndTrailingBlanksAreReadOver) {
+    StreamRun run =
+        Stream("\n" + Record(0, 0, Bytes(2)) + " \t\r\n\r\n" + Record(0, 2, Bytes(2)) + "\n  \n");
+    EXPECT_EQ(run.end, RecordResult::EndOfFile);
+    EXPECT_EQ(run.records.size(), 2u);
+    EXPECT_TRUE(run.activity.empty());
 }
 
 TEST(HexRecordStream, TheOffendingCharacterIsPrintedAsASignedByte) {
@@ -119,11 +111,12 @@ TEST(HexRecordStream, TheOffendingCharacterIsPrintedAsASignedByte) {
     EXPECT_EQ(Stream(std::string("\0", 1)).activity.back(), "fehllesung 0000");
 }
 
-TEST(HexRecordStream, AnFfByteWhereARecordMustBeginIsTheEndOfTheFile) {
+TEST(HexRecordStream, AnFfByteWhereARecordMustBeginIsAFormatError) {
     StreamRun run = Stream(Record(0, 0, Bytes(2)) + "\n\xFF" + Record(0, 2, Bytes(2)) + "\n");
-    EXPECT_EQ(run.end, RecordResult::EndOfFile);
+    EXPECT_EQ(run.end, RecordResult::FormatError);
     EXPECT_EQ(run.records.size(), 1u);
-    EXPECT_TRUE(run.activity.empty());
+    EXPECT_EQ(run.activity, (std::vector<std::string>{"Expected ':'", "fehllesung FFFFFFFF"}));
+    EXPECT_EQ(run.errorText, "No Intel Int.8/MDS-Format\n");
 }
 
 TEST(HexRecordStream, NonHexDigitsFailTheRecordBeforeAnyOfItsBytesIsHandedOut) {
