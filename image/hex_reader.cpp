@@ -512,12 +512,28 @@ DumpFault ReadDumpFlash(HexLineReader& in, OnLine&& onLine) {
             break;
         if (result != kLineRead)
             return lineFault(result);
-        // The empty line after the flash section ends it; the EEPROM section
-        // after it is never read.
+        // The empty line after the flash section ends it.
         if (in.line().empty())
             break;
     }
-    return {};
+    // A dump goes on with empty lines and its EEPROM section, which is never
+    // programmed from here and so not read. Anything else after the empty
+    // line (more flash lines after a stray empty one) would be left out
+    // silently: refuse it.
+    for (;;) {
+        int result = in.Next();
+        if (result == kEndOfFile)
+            return {};
+        if (result != kLineRead)
+            return lineFault(result);
+        if (in.line().empty())
+            continue;
+        if (in.line().view().substr(0, 14) == "EEPROM-Memory:")
+            return {};
+        return DumpRefused("Wrong input file!", in.lineNumber(),
+                           "the flash section ended at an empty line, but this line is not "
+                           "the EEPROM section's heading");
+    }
 }
 
 std::string DumpDetail(std::string_view name, const DumpFault& fault) {

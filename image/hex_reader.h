@@ -130,9 +130,10 @@ FileCheck CheckDataFile(Programmer& p, const std::string& path, bool eepromData)
 // up to three lines before the flash line of address 0000; flash lines of
 // four digit address, ':', eight blanks each followed by four digits
 // (trailing blanks allowed), each address 8 words past the one before;
-// the flash section ends at an empty line or the end of the file, and what
-// follows it (the EEPROM section, which Write and Verify never use) is not
-// read. Problems are always Refused.
+// the flash section ends at an empty line or the end of the file. After it
+// only empty lines and the "EEPROM-Memory:" heading may follow; the EEPROM
+// lines themselves, which Write and Verify never use, are not read.
+// Problems are always Refused.
 FileCheck CheckDumpFile(Programmer& p, const std::string& path);
 
 // Full path of the file named by currentFileName.
