@@ -121,6 +121,65 @@ TEST(PageMode, AnOddRecordCompletesItsLastWordWithAnErasedHighByte) {
     EXPECT_EQ(rig.chip().Flash(0x13), 0xFF) << "no byte from outside the record";
 }
 
+// Files whose records come in any order, odd lengths at either end of a
+// word: a page-mode chip must end up holding exactly what a byte-mode chip
+// holds, the file's bytes and FF everywhere else, and the verify pass must
+// pass and then notice a byte changed behind its back.
+TEST(PageMode, AnyRecordOrderAndOddLengthsGiveExactlyTheFile) {
+    struct Rec {
+        int address;
+        std::vector<int> bytes;
+    };
+    struct Case {
+        const char* name;
+        std::vector<Rec> records;
+    };
+    const Case cases[] = {
+        {"odd record from an even address", {{0x10, {0x11, 0x22, 0x33}}}},
+        {"odd record from an odd address", {{0x11, {0x11, 0x22, 0x33}}}},
+        {"odd record continued by the next", {{0x10, {0x11, 0x22, 0x33}}, {0x13, {0x44, 0x55}}}},
+        {"high byte loaded before its low byte", {{0x13, {0xAA}}, {0x10, {0x01, 0x02, 0x03}}}},
+        {"back to a lower page", {{0x40, Bytes(16, 0x40)}, {0x00, Bytes(16)}}},
+        {"down and up across three pages",
+         {{0x80, Bytes(5, 0x80)},
+          {0x40, Bytes(7, 0x40)},
+          {0x00, Bytes(3)},
+          {0x85, Bytes(4, 0x90)},
+          {0x47, Bytes(2, 0xA0)}}},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        std::vector<std::string> lines;
+        std::vector<int> expected(0x100, 0xFF);
+        for (const Rec& r : c.records) {
+            lines.push_back(Record(0, r.address, r.bytes));
+            for (std::size_t i = 0; i < r.bytes.size(); ++i)
+                expected[r.address + i] = r.bytes[i];
+        }
+        lines.push_back(kEndRecord);
+        std::string file;
+        for (const auto& l : lines)
+            file += l + "\r\n";
+        for (const char* chip : {"ATmega8", "AT90S2313"}) {
+            SCOPED_TRACE(chip);
+            SimRig rig({.chip = chip});
+            ASSERT_EQ(RunFile(rig, "a.hex", file), image::kRunOk) << rig.p.state.errorText.view();
+            for (uint32_t a = 0; a < expected.size(); ++a)
+                ASSERT_EQ(rig.chip().Flash(a), expected[a]) << "byte " << a;
+            rig.p.state.verifyMode = 1;
+            rig.p.state.noMismatchPrompt = 1;
+            EXPECT_EQ(image::RunEngine(rig.p), image::kRunOk) << rig.p.state.errorText.view();
+            const Rec& last = c.records.back();
+            uint32_t changed = static_cast<uint32_t>(last.address + last.bytes.size() - 1);
+            rig.chip().SetFlash(changed, static_cast<uint8_t>(expected[changed] ^ 0x01));
+            EXPECT_EQ(image::RunEngine(rig.p), image::kRunFailed);
+            char headline[40];
+            std::snprintf(headline, sizeof headline, "Verify failed at Adr: %04X\n", changed / 2);
+            EXPECT_EQ(rig.p.state.errorText.view().substr(0, 27), headline);
+        }
+    }
+}
+
 TEST(PageMode, ARunStartsAtThePageOfItsFirstByte) {
     SimRig rig({.chip = "ATmega8"});
     // A first run leaves currentPage at page 5; the next run's data is in page 2.
