@@ -206,6 +206,22 @@ TEST(FlashPath, ByteBeyondTheFlashIsOutOfMemory) {
     EXPECT_EQ(rig.chip().Flash(0x07FF), 0x01);
 }
 
+TEST(FlashPath, OutOfMemoryFromADumpNamesTheDumpsLine) {
+    // A dump of 129 flash lines (1032 words) for a chip of 1024 words: word
+    // 0400 is on line 131, after the two header lines.
+    std::string dump = "FLASH-Memory:\r\n\r\n";
+    char line[8];
+    for (int w = 0; w <= 0x400; w += 8) {
+        std::snprintf(line, sizeof line, "%.4X:", static_cast<unsigned>(w));
+        dump += std::string(line) + " 1234 1234 1234 1234 1234 1234 1234 1234\r\n";
+    }
+    SimRig rig({.chip = "AT90S2313"});
+    EXPECT_EQ(RunFile(rig, "readback.txt", dump), image::kRunFailed);
+    EXPECT_EQ(rig.p.state.errorText.view(),
+              "Out of memory: 0400\nreadback.txt, line 131: byte address 0x0800 lies beyond this "
+              "chip's flash (2048 bytes, 0x0000 to 0x07FF).\n");
+}
+
 TEST(FlashPath, FormatErrorInTheMiddleStopsWithTheRecordStreamTexts) {
     SimRig rig({.chip = "AT90S2313"});
     // The second record lost its ':'.
