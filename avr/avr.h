@@ -24,7 +24,9 @@ int Synchronise(Programmer& p);
 // Reads the three signature bytes, builds signatureHex and signatureReport,
 // looks the chip up in the device file; returns partFamily.
 int ReadSignature(Programmer& p);
-// 0 connected, 1 failure (errorText says why), 2 the chip is locked.
+// 0 connected, 1 failure (errorText says why), 2 the chip is locked. With a
+// device chosen by hand (manualDevice) that device must be in the device
+// file: otherwise 1 before anything is sent to the chip.
 int Connect(Programmer& p);
 
 // --- memory instructions (operands in memAddress, memData) ---

@@ -1,5 +1,7 @@
 // Connecting to the chip and deciding, from its signature and the device
 // file, whether a command may go on.
+#include <string>
+
 #include "adapter/adapter.h"
 #include "app/activity.h"
 #include "avr/avr.h"
@@ -61,6 +63,17 @@ int Connect(Programmer& p) {
     ProgrammerState& s = p.state;
     s.echoReceived = 0;
     s.deviceDetected = 0;
+    // A device chosen by hand is used for its geometry whatever the chip
+    // answers, so it must be one the device file describes: without it the
+    // command would go on with sizes that belong to no chip.
+    if (s.manualDevice) {
+        std::string problem = devices::ChosenDeviceProblem(p);
+        if (!problem.empty()) {
+            s.errorText.Assign(problem);
+            s.errorText.Append("\nNothing was sent to the chip.");
+            return 1;
+        }
+    }
     if (s.adapterKind == AdapterKind::Serial && adapter::DetectSerialAdapter(p) != 0)
         return 1;
     adapter::HoldTargetInReset(p);

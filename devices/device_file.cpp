@@ -2,6 +2,8 @@
 
 #include <array>
 #include <cstdio>
+#include <string>
+#include <vector>
 
 #include "devices/text_line.h"
 #include "platform/ids.h"
@@ -41,6 +43,15 @@ void ShowOpenError(Programmer& p) {
     p.windows.MessageBox(ids::kNoOwner, "Open Error ostrel.ini !", "Error!", MsgButtons::Ok);
 }
 
+// log2 of a page size that is a power of two up to 2^kMaxPageShift words.
+std::optional<int32_t> ShiftOf(int32_t pageWords) {
+    for (int32_t shift = 0; shift <= kMaxPageShift; ++shift) {
+        if ((int32_t{1} << shift) == pageWords)
+            return shift;
+    }
+    return std::nullopt;
+}
+
 int FindListEntry(WindowSystem& windows, std::string_view name) {
     int count = windows.ListCount();
     for (int i = 0; i < count; ++i) {
@@ -74,6 +85,16 @@ const char* DescribeProblem(DeviceLineProblem problem) {
             return "page mode without a page size";
         case DeviceLineProblem::kPageShiftTooLarge:
             return "page shift above 8";
+        case DeviceLineProblem::kFlashTooLarge:
+            return "flash larger than 128 KB";
+        case DeviceLineProblem::kEepromTooLarge:
+            return "EEPROM larger than 64 KB";
+        case DeviceLineProblem::kBadPageSize:
+            return "page size not a power of two up to 256 words";
+        case DeviceLineProblem::kPageShiftMismatch:
+            return "page shift does not fit the page size";
+        case DeviceLineProblem::kNoPageShift:
+            return "page mode without a page shift";
     }
     return "unknown";
 }
@@ -127,7 +148,7 @@ bool IsDeviceLine(std::string_view line) {
 }
 
 std::string_view ListName(std::string_view line) {
-    return line.substr(0, line.find('\t'));
+    return line.substr(0, line.find_first_of("\t;"));
 }
 
 DeviceEntry ParseDeviceLine(std::string_view line) {
@@ -180,9 +201,14 @@ DeviceEntry ParseDeviceLine(std::string_view line) {
     entry.flashBytes = *flash;
     entry.eepromBytes = *eeprom;
     entry.pageModeValue = *pageMode;
+    if (entry.flashBytes > kMaxFlashBytes)
+        return fail(DeviceLineProblem::kFlashTooLarge);
+    if (entry.eepromBytes > kMaxEepromBytes)
+        return fail(DeviceLineProblem::kEepromTooLarge);
+    std::optional<int32_t> pageWords;
     if (entry.paged()) {
         // The engine divides word addresses by the page size.
-        auto pageWords = ReadNumber(fields[3]);
+        pageWords = ReadNumber(fields[3]);
         if (!pageWords || *pageWords == 0)
             return fail(DeviceLineProblem::kNoPageSize);
         entry.pageWords = *pageWords;
@@ -190,6 +216,14 @@ DeviceEntry ParseDeviceLine(std::string_view line) {
     entry.pageShift = ReadPageShift(fields[6]);
     if (entry.pageShift && *entry.pageShift > kMaxPageShift) {
         return fail(DeviceLineProblem::kPageShiftTooLarge);
+    }
+    if (entry.paged()) {
+        // Page p is written at word address p << shift and its words are
+        // loaded at p * pageWords + offset: both must be the same address.
+        if (!ShiftOf(entry.pageWords))
+            return fail(DeviceLineProblem::kBadPageSize);
+        if (entry.pageShift && *entry.pageShift != *ShiftOf(entry.pageWords))
+            return fail(DeviceLineProblem::kPageShiftMismatch);
     }
     entry.problem = DeviceLineProblem::kNone;
     return entry;
@@ -217,28 +251,167 @@ bool DeviceFileOpens(Programmer& p) {
     return true;
 }
 
+namespace {
+
+// Walks the device file from its first line and hands out its device lines
+// one by one, each judged with the page shift carried on from the lines
+// above it. The last line counts without a line end; a NUL or 0xFF byte ends
+// the walk and is remembered.
+class DeviceLines {
+  public:
+    DeviceLines(Programmer& p, TextReader& reader) : p_(p), reader_(reader) {}
+
+    // Reads on to the next device line; false when there is none.
+    bool Next() {
+        while (!done_) {
+            int result = ReadTextLine(p_, reader_);
+            ++number_;
+            if (IsBinaryStop(result)) {
+                stopByte_ = BinaryStopByte(result);
+                done_ = true;
+                return false;
+            }
+            if (result == kEndOfFile) {
+                done_ = true;
+                if (p_.state.lineBuffer.empty())
+                    return false;
+            }
+            std::string_view line = p_.state.lineBuffer.view();
+            if (!IsDeviceLine(line))
+                continue;
+            entry_ = ParseDeviceLine(line);
+            if (LineWasCut(p_))
+                entry_.problem = DeviceLineProblem::kLineTooLong;
+            Judge();
+            return true;
+        }
+        return false;
+    }
+
+    const DeviceEntry& entry() const { return entry_; }
+    // Number (from 1) of the line of entry(), or of the line where a binary byte stopped the walk.
+    int lineNumber() const { return number_; }
+    // The page shift in force for a usable entry: its own or the one carried on.
+    std::optional<int32_t> pageShift() const { return carried_; }
+    // 0x00 or 0xFF when such a byte stopped the walk; -1 otherwise.
+    int stopByte() const { return stopByte_; }
+
+  private:
+    // A usable line hands its page shift on; a page-mode line without one
+    // takes the shift carried on, which must exist and fit its page size.
+    void Judge() {
+        if (!entry_.usable())
+            return;
+        if (entry_.pageShift) {
+            carried_ = entry_.pageShift;
+            return;
+        }
+        if (!entry_.paged())
+            return;
+        entry_.carriedShift = carried_;
+        if (!carried_)
+            entry_.problem = DeviceLineProblem::kNoPageShift;
+        else if ((int32_t{1} << *carried_) != entry_.pageWords)
+            entry_.problem = DeviceLineProblem::kPageShiftMismatch;
+    }
+
+    Programmer& p_;
+    TextReader& reader_;
+    DeviceEntry entry_;
+    std::optional<int32_t> carried_;
+    int number_ = 0;
+    int stopByte_ = -1;
+    bool done_ = false;
+};
+
+bool OpenDeviceFile(Programmer& p, TextReader& reader) {
+    return DeviceFileOpens(p) && reader.Open(DeviceFilePath(p));
+}
+
+std::string StopText(int line, int byte) {
+    char text[96];
+    std::snprintf(text, sizeof text,
+                  "line %d holds a byte %02X, which is no text; reading stops there", line, byte);
+    return text;
+}
+
+// Refusals listed by name in the message; more are counted only.
+constexpr std::size_t kMaxToldLines = 10;
+constexpr std::size_t kShownNameLength = 24;
+
+}  // namespace
+
+std::string ExplainProblem(const DeviceEntry& e) {
+    char text[128];
+    switch (e.problem) {
+        case DeviceLineProblem::kFlashTooLarge:
+            std::snprintf(text, sizeof text,
+                          "flash size %d bytes is above %d, the most a 16-bit word address reaches",
+                          e.flashBytes, kMaxFlashBytes);
+            return text;
+        case DeviceLineProblem::kEepromTooLarge:
+            std::snprintf(text, sizeof text,
+                          "EEPROM size %d bytes is above %d, the most a 16-bit address reaches",
+                          e.eepromBytes, kMaxEepromBytes);
+            return text;
+        case DeviceLineProblem::kBadPageSize:
+            std::snprintf(text, sizeof text,
+                          "page size %d words is not a power of two from 1 to 256", e.pageWords);
+            return text;
+        case DeviceLineProblem::kPageShiftMismatch: {
+            int32_t shift = e.pageShift ? *e.pageShift : e.carriedShift.value_or(0);
+            int32_t needed = 0;
+            while ((int32_t{1} << needed) < e.pageWords)
+                ++needed;
+            std::snprintf(text, sizeof text,
+                          "page shift %d%s does not fit a page of %d words (that needs %d)", shift,
+                          e.pageShift ? "" : " (from a line above)", e.pageWords, needed);
+            return text;
+        }
+        case DeviceLineProblem::kNoPageShift:
+            return "page mode, but no page shift (':' and a number) on this line or any line above";
+        default:
+            return DescribeProblem(e.problem);
+    }
+}
+
 void FillDeviceList(Programmer& p) {
     TextReader reader;
-    if (!DeviceFileOpens(p) || !reader.Open(DeviceFilePath(p))) {
+    if (!OpenDeviceFile(p, reader)) {
         ShowOpenError(p);
         return;
     }
-    while (ReadTextLine(p, reader) == 0) {
-        // A line whose end was lost is left out; every other device line is
-        // listed, even one the lookup cannot use, so the user sees it is there.
-        if (LineWasCut(p))
+    std::vector<std::string> refused;
+    DeviceLines lines(p, reader);
+    while (lines.Next()) {
+        const DeviceEntry& entry = lines.entry();
+        if (entry.usable()) {
+            p.windows.AddListEntry(entry.name.view());
             continue;
-        std::string_view line = p.state.lineBuffer.view();
-        if (!IsDeviceLine(line))
-            continue;
-        p.windows.AddListEntry(ListName(line));
+        }
+        // The name as written, which may be longer than a name may be.
+        std::string name(ListName(p.state.lineBuffer.view()).substr(0, kShownNameLength));
+        refused.push_back("line " + std::to_string(lines.lineNumber()) + " (" + name +
+                          "): " + ExplainProblem(entry));
     }
+    if (lines.stopByte() >= 0)
+        refused.push_back(StopText(lines.lineNumber(), lines.stopByte()));
+    if (refused.empty())
+        return;
+
+    std::string text =
+        "These lines of ostrel.ini cannot be used and are left out of the device list:\n";
+    for (std::size_t i = 0; i < refused.size() && i < kMaxToldLines; ++i)
+        text += "\n" + refused[i];
+    if (refused.size() > kMaxToldLines)
+        text += "\n... and " + std::to_string(refused.size() - kMaxToldLines) + " more";
+    p.windows.MessageBox(ids::kNoOwner, text, kDeviceFileName, MsgButtons::Ok);
 }
 
 int FindDevice(Programmer& p) {
     ProgrammerState& s = p.state;
     TextReader reader;
-    if (!DeviceFileOpens(p) || !reader.Open(DeviceFilePath(p))) {
+    if (!OpenDeviceFile(p, reader)) {
         ShowOpenError(p);
         p.windows.EndWindow(ids::kMainWindow, 1);
         return 1;
@@ -252,19 +425,14 @@ int FindDevice(Programmer& p) {
             wanted = p.windows.ListEntry(selected);
     }
 
-    // The page shift carries over from earlier lines to a line without one,
-    // so it is followed line by line; it only reaches the state on a match,
-    // so a failed lookup leaves the whole geometry as it was.
-    int32_t pageShift = s.pageShift;
-    while (ReadTextLine(p, reader) == 0) {
-        if (LineWasCut(p))
-            continue;
-        DeviceEntry entry = ParseDeviceLine(s.lineBuffer.view());
+    // Refused lines were told when the list was filled; here they are passed
+    // over. The geometry reaches the state only on a match, so a failed
+    // lookup leaves it as it was.
+    DeviceLines lines(p, reader);
+    while (lines.Next()) {
+        const DeviceEntry& entry = lines.entry();
         if (!entry.usable())
             continue;
-        if (entry.pageShift)
-            pageShift = *entry.pageShift;
-
         bool match = autodetect ? SignatureMatches(entry, s.signatureHex.view())
                                 : (wanted && entry.name == *wanted);
         if (!match)
@@ -277,7 +445,8 @@ int FindDevice(Programmer& p) {
             s.pageWords = entry.pageWords;
             s.pagedFlash = 1;
         }
-        s.pageShift = pageShift;
+        if (lines.pageShift())
+            s.pageShift = *lines.pageShift();
         if (autodetect) {
             p.windows.SelectListEntry(FindListEntry(p.windows, entry.name.view()));
             s.deviceDetected = 1;
@@ -286,6 +455,36 @@ int FindDevice(Programmer& p) {
     }
     s.deviceDetected = 0;
     return 1;
+}
+
+std::string ChosenDeviceProblem(Programmer& p) {
+    int selected = p.windows.SelectedListEntry();
+    if (selected < 0)
+        return "No device is chosen in the device list (Autodetection is off).";
+    std::string name = p.windows.ListEntry(selected);
+    TextReader reader;
+    if (!OpenDeviceFile(p, reader))
+        return "ostrel.ini cannot be opened, so the chosen device " + name + " is unknown.";
+
+    std::string refusal;
+    DeviceLines lines(p, reader);
+    while (lines.Next()) {
+        const DeviceEntry& entry = lines.entry();
+        if (entry.name != name)
+            continue;
+        if (entry.usable())
+            return {};
+        if (refusal.empty()) {
+            refusal = name + " cannot be used: ostrel.ini line " +
+                      std::to_string(lines.lineNumber()) + ": " + ExplainProblem(entry) + ".";
+        }
+    }
+    if (!refusal.empty())
+        return refusal;
+    std::string text = "The chosen device " + name + " is not in ostrel.ini";
+    if (lines.stopByte() >= 0)
+        text += " (" + StopText(lines.lineNumber(), lines.stopByte()) + ")";
+    return text + ".";
 }
 
 }  // namespace ostrel::devices

@@ -18,9 +18,18 @@
 // of word-address bits inside one page ("PB:5" for 32-word pages); a line
 // without ':' uses the shift of the nearest earlier line that had one.
 //
-// Lines the lookup cannot trust (DeviceLineProblem) are never found and
-// their page shift is not taken. The device list still shows them, as it
-// shows every device line, except lines over 98 characters, whose end was lost.
+// A device line the programmer cannot trust (DeviceLineProblem) is refused:
+// it is neither listed nor found, its page shift is not carried on, and the
+// user is told which line it is and why when the device list is filled. The
+// sizes are bounded by the instructions that carry the addresses: a 16-bit
+// word address for flash (128 KB), a 16-bit byte address for the EEPROM
+// (64 KB), and a page write whose page number is shifted by the page shift,
+// so that no address ever spills into an instruction byte. A page-mode line
+// needs a page size that is a power of two up to 256 words and the page shift
+// that goes with it (log2 of the page size), its own or one carried on.
+//
+// The last line counts even without a line end. A NUL or 0xFF byte is not
+// text: reading stops there, and the user is told at which line.
 #pragma once
 
 #include <cstddef>
@@ -41,6 +50,10 @@ inline constexpr std::size_t kMaxFieldLength = 6;
 // shift within a 16-bit word address, and the engine shifts by (8 - shift):
 // 8 (256-word pages) is the most an AVR page and that instruction allow.
 inline constexpr int32_t kMaxPageShift = 8;
+// The flash instructions carry a 16-bit word address, the EEPROM
+// instructions a 16-bit byte address.
+inline constexpr int32_t kMaxFlashBytes = 2 * 0x10000;
+inline constexpr int32_t kMaxEepromBytes = 0x10000;
 
 // Why a device line is not used.
 enum class DeviceLineProblem {
@@ -54,6 +67,11 @@ enum class DeviceLineProblem {
     kNoPageMode,         // pageMode has no number
     kNoPageSize,         // page mode, but pageSize has no number or is 0
     kPageShiftTooLarge,  // the number after ':' is above kMaxPageShift
+    kFlashTooLarge,      // more flash than kMaxFlashBytes
+    kEepromTooLarge,     // more EEPROM than kMaxEepromBytes
+    kBadPageSize,        // page mode, page size not a power of two up to 256 words
+    kPageShiftMismatch,  // page mode, the page shift in force does not give the page size
+    kNoPageShift,        // page mode, no page shift on this line or any earlier one
 };
 
 // Short English description of a problem, for diagnostics.
@@ -78,6 +96,9 @@ struct DeviceEntry {
     int32_t eepromBytes = 0;
     // The page shift this line sets; no value when pageBits has no ':' with a digit after it.
     std::optional<int32_t> pageShift;
+    // For a page-mode line without a shift of its own: the shift carried on
+    // from an earlier line, when there was one.
+    std::optional<int32_t> carriedShift;
 
     bool usable() const { return problem == DeviceLineProblem::kNone; }
     bool paged() const { return pageModeValue > 0; }
@@ -95,12 +116,19 @@ std::optional<int32_t> ReadPageShift(std::string_view pageBits);
 // True when the line begins with "AT", upper case, in its first two characters.
 bool IsDeviceLine(std::string_view line);
 
-// The text a device line shows in the device list: up to its first TAB.
+// The name of a device line as the list shows it and the lookup reads it:
+// up to its first TAB or ';'.
 std::string_view ListName(std::string_view line);
 
-// Splits a line into the fields of a device entry by the separator rules
-// and reads its numbers. A NUL ends the line.
+// Splits a line into the fields of a device entry by the separator rules,
+// reads its numbers and checks them. A NUL ends the line. A page-mode line
+// without a page shift of its own is judged by the reader of the file, which
+// knows the shift carried on from earlier lines.
 DeviceEntry ParseDeviceLine(std::string_view line);
+
+// Why a refused entry cannot be used, with the numbers that are wrong, e.g.
+// "page shift 4 does not fit a page of 32 words (that needs 5)".
+std::string ExplainProblem(const DeviceEntry& entry);
 
 // True when the entry's signature field is six characters equal to the first
 // six of `signatureHex` (letter case included).
@@ -114,9 +142,11 @@ std::string DeviceFilePath(Programmer& p);
 // file that cannot be written counts as missing).
 bool DeviceFileOpens(Programmer& p);
 
-// Adds every device line of at most 98 characters to the device list, as the
-// text before its first TAB (the list keeps itself sorted). On a missing file
-// shows "Open Error ostrel.ini !" and leaves the list as it is.
+// Adds the name of every usable device line to the device list (the list
+// keeps itself sorted). Refused lines, and a NUL or 0xFF byte that stops the
+// reading, are told in one message box titled "ostrel.ini" that names each
+// line by its number. On a missing file shows "Open Error ostrel.ini !" and
+// leaves the list as it is.
 void FillDeviceList(Programmer& p);
 
 // Looks up the chip in use, in file order: by the name selected in the
@@ -126,5 +156,11 @@ void FillDeviceList(Programmer& p);
 // found, 1 when not (deviceDetected cleared) or when the file is missing (the
 // main window is then ended with result 1).
 int FindDevice(Programmer& p);
+
+// For a device chosen by hand: empty when the name selected in the device
+// list is found in the device file; otherwise a short text that names the
+// device and ostrel.ini and says why it cannot be used (nothing selected, no
+// such line, its line refused, the file missing). Shows no message.
+std::string ChosenDeviceProblem(Programmer& p);
 
 }  // namespace ostrel::devices

@@ -274,9 +274,14 @@ void EepromWindow::WriteData() {
     SetStatus("writing....");
     w.Repaint(kWindow);
 
-    const std::string text = w.ItemText(kWindow, kListing);
-    // The last line is the empty one after the final line end; a line
-    // without its line end is not a data line.
+    std::string text = w.ItemText(kWindow, kListing);
+    // A last line whose line end was deleted is still a line of the listing:
+    // it is checked and written like every other rather than dropped without
+    // a word. Blanks after the final line end are no line.
+    std::size_t tail = text.rfind('\n');
+    tail = tail == std::string::npos ? 0 : tail + 1;
+    if (text.find_first_not_of(" \t", tail) != std::string::npos)
+        text.append("\r\n");
     const int dataLines = static_cast<int>(std::count(text.begin(), text.end(), '\n'));
     if (!CheckListing(text, dataLines)) {
         SetStatus(" ");

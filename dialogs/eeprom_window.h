@@ -3,6 +3,8 @@
 // in which only the two value digits may be changed, and the writing back of
 // the bytes that differ from the chip. The window works on the chip that the
 // Data Window command left in programming mode; it never connects itself.
+// Write Data checks the whole listing before it writes a byte; a last line
+// whose line end was deleted is checked and written like the others.
 #pragma once
 
 #include <cstdint>

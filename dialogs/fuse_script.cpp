@@ -1,5 +1,7 @@
 #include "dialogs/fuse_script.h"
 
+#include <cstdio>
+#include <filesystem>
 #include <string>
 
 #include "adapter/adapter.h"
@@ -17,57 +19,62 @@ namespace {
 // Character positions (from 0) of the four bytes.
 constexpr std::size_t kBytePositions[4] = {0, 3, 6, 9};
 constexpr std::size_t kQuotedLength = 11;
+// Characters of a line quoted in a problem text at most.
+constexpr std::size_t kShownLength = 40;
 
-std::optional<uint8_t> ReadHexPair(std::string_view line, std::size_t pos) {
-    while (pos < line.size() && (line[pos] == ' ' || line[pos] == '\t'))
-        ++pos;
-    int value = 0;
-    int digits = 0;
-    while (digits < 2 && pos < line.size() && HexDigit(line[pos]) >= 0) {
-        value = value * 16 + HexDigit(line[pos]);
-        ++pos;
-        ++digits;
+bool IsBlankOrTab(char c) {
+    return c == ' ' || c == '\t';
+}
+
+// Why a line is not an instruction of four bytes, each two hexadecimal
+// digits at its fixed place with a blank or TAB between them; empty when it
+// is one. A byte written with one digit would be read as another value (a
+// "0" where "00" was meant shifts every later digit), so nothing is guessed.
+std::string LineFault(std::string_view line) {
+    char text[96];
+    for (std::size_t i = 0; i < 4; ++i) {
+        std::size_t pos = kBytePositions[i];
+        if (pos + 2 > line.size() || HexDigit(line[pos]) < 0 || HexDigit(line[pos + 1]) < 0) {
+            std::snprintf(text, sizeof text,
+                          "byte %zu must be two hexadecimal digits at characters %zu-%zu", i + 1,
+                          pos + 1, pos + 2);
+            return text;
+        }
+        std::size_t gap = pos + 2;
+        if (i < 3 && !IsBlankOrTab(line[gap])) {
+            std::snprintf(text, sizeof text,
+                          "character %zu must be a blank or TAB between byte %zu and byte %zu",
+                          gap + 1, i + 1, i + 2);
+            return text;
+        }
     }
-    if (digits == 0)
-        return std::nullopt;
-    return static_cast<uint8_t>(value);
+    if (line.size() > kQuotedLength && !IsBlankOrTab(line[kQuotedLength]) &&
+        line[kQuotedLength] != ';')
+        return "after the fourth byte only a blank, TAB or ';' may follow";
+    return {};
+}
+
+// The line as a problem text quotes it: cut, control characters made visible.
+std::string Shown(std::string_view line) {
+    std::string shown(line.substr(0, kShownLength));
+    for (char& c : shown) {
+        if (static_cast<unsigned char>(c) < ' ')
+            c = '?';
+    }
+    return line.size() > kShownLength ? shown + "..." : shown;
 }
 
 enum class LineKind { End, Comment, Instruction, LastInstruction };
 
-// Reads the next script line into lineBuffer and says what it is.
+// Reads the next script line into lineBuffer and says what it is. A NUL or
+// 0xFF byte ends it as well; the check has refused such a script before.
 LineKind NextLine(Programmer& p, TextReader& reader) {
     int result = devices::ReadTextLine(p, reader);
-    bool empty = p.state.lineBuffer.empty();
-    if (empty)
+    if (devices::IsBinaryStop(result) || p.state.lineBuffer.empty())
         return LineKind::End;  // an empty line, or the end of the file
     if (p.state.lineBuffer.at(0) == ';')
-        return result == 0 ? LineKind::Comment : LineKind::End;
-    return result == 0 ? LineKind::Instruction : LineKind::LastInstruction;
-}
-
-// Checks every line the run would send; on the first that is not an
-// instruction, tells the user which one and returns false.
-bool CheckScript(Programmer& p, const std::string& path) {
-    TextReader reader(path);
-    int number = 0;
-    for (;;) {
-        LineKind kind = NextLine(p, reader);
-        ++number;
-        if (kind == LineKind::End)
-            return true;
-        if (kind == LineKind::Comment)
-            continue;
-        if (!ParseScriptLine(p.state.lineBuffer.view())) {
-            std::string text = "Script line " + std::to_string(number) +
-                               " is not an instruction of four hexadecimal bytes:\n\n" +
-                               p.state.lineBuffer.str() + "\n\nNothing of the script was sent.";
-            p.windows.MessageBox(ids::kNoOwner, text, "ERROR!", MsgButtons::Ok);
-            return false;
-        }
-        if (kind == LineKind::LastInstruction)
-            return true;
-    }
+        return result == devices::kLineRead ? LineKind::Comment : LineKind::End;
+    return result == devices::kLineRead ? LineKind::Instruction : LineKind::LastInstruction;
 }
 
 void EndWithFailure(Programmer& p) {
@@ -103,19 +110,48 @@ bool ExecuteLine(Programmer& p, const std::array<uint8_t, 4>& bytes) {
 }  // namespace
 
 bool CheckFuseScript(Programmer& p, const std::string& path, std::string& problem) {
-    (void)p;
-    (void)path;
     problem.clear();
-    return true;
+    TextReader reader;
+    if (path.empty() || !reader.Open(path))
+        return true;  // no script: nothing to run
+    const std::string name = std::filesystem::path(path).filename().string();
+    auto refuse = [&](int number, const std::string& why) {
+        problem = "Script line " + std::to_string(number) + " of " + name + ": " + why;
+        return false;
+    };
+    // The same lines a run reads, up to the empty line or the end of the file.
+    for (int number = 1;; ++number) {
+        int result = devices::ReadTextLine(p, reader);
+        if (devices::IsBinaryStop(result)) {
+            char why[112];
+            int byte = devices::BinaryStopByte(result);
+            if (devices::LineWasCut(p))
+                std::snprintf(why, sizeof why, "a byte %02X, which is no text", byte);
+            else
+                std::snprintf(why, sizeof why, "a byte %02X at character %zu, which is no text",
+                              byte, p.state.lineBuffer.size() + 1);
+            return refuse(number, std::string(why) + "; the file is damaged or not a script.");
+        }
+        std::string_view line = p.state.lineBuffer.view();
+        if (line.empty())
+            return true;
+        if (line[0] != ';') {
+            std::string fault = LineFault(line);
+            if (!fault.empty())
+                return refuse(number, fault + ":\n\n" + Shown(line));
+        }
+        if (result != devices::kLineRead)
+            return true;
+    }
 }
 
 std::optional<std::array<uint8_t, 4>> ParseScriptLine(std::string_view line) {
+    if (!LineFault(line).empty())
+        return std::nullopt;
     std::array<uint8_t, 4> bytes{};
-    for (int i = 0; i < 4; ++i) {
-        auto value = ReadHexPair(line, kBytePositions[i]);
-        if (!value)
-            return std::nullopt;
-        bytes[static_cast<std::size_t>(i)] = *value;
+    for (std::size_t i = 0; i < 4; ++i) {
+        std::size_t pos = kBytePositions[i];
+        bytes[i] = static_cast<uint8_t>(HexDigit(line[pos]) * 16 + HexDigit(line[pos + 1]));
     }
     return bytes;
 }
@@ -128,7 +164,10 @@ int RunFuseScript(Programmer& p) {
         app::SetActivityField(p, "OK");
         return 0;
     }
-    if (!CheckScript(p, path)) {
+    std::string problem;
+    if (!CheckFuseScript(p, path, problem)) {
+        p.windows.MessageBox(ids::kNoOwner, problem + "\n\nNothing of the script was sent.",
+                             "ERROR!", MsgButtons::Ok);
         EndWithFailure(p);
         return 1;
     }

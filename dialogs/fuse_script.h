@@ -3,6 +3,12 @@
 // four hexadecimal bytes ("AC A0 00 E1"); a line whose first byte is 0x50 to
 // 0x5F reads fuse or lock bits, and its fourth byte is the answer the chip
 // must give. ';' begins a comment line; an empty line ends the script.
+//
+// Every byte is exactly two hexadecimal digits (either case) at its fixed
+// place, characters 1-2, 4-5, 7-8 and 10-11, with a blank or TAB between the
+// bytes; after the fourth byte a blank, TAB or ';' may begin a comment. A
+// script with any other instruction line, or with a NUL or 0xFF byte in the
+// lines a run would read, is refused as a whole before its first line is sent.
 #pragma once
 
 #include <array>
@@ -15,14 +21,14 @@
 
 namespace ostrel::dialogs {
 
-// The four bytes of a script line, or no value when a byte position does not
-// hold a hexadecimal number (blanks before the digits are skipped, at most
-// two digits are taken).
+// The four bytes of a script line, or no value when the line is not an
+// instruction in the form above.
 std::optional<std::array<uint8_t, 4>> ParseScriptLine(std::string_view line);
 
-// Checks every line of the script at `path` that a run would send, before
-// the chip is touched. True when it may run; otherwise `problem` says which
-// line is wrong and why (to be shown to the user) and nothing may be sent.
+// Checks every line of the script at `path` that a run would read, before
+// the chip is touched. True when it may run, or when there is no script at
+// `path`; otherwise `problem` names the script file, the line number and what
+// is wrong (to be shown to the user) and nothing may be sent.
 bool CheckFuseScript(Programmer& p, const std::string& path, std::string& problem);
 
 // Runs the script of the current file. 0: no script, or it ran to its end

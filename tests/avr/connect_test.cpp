@@ -74,6 +74,55 @@ TEST(Connect, LockedClassicChip) {
     EXPECT_EQ(avr::Connect(manual.p), 0);
 }
 
+TEST(Connect, ADeviceChosenByHandMustBeInTheDeviceFile) {
+    struct Case {
+        const char* chosen;   // selected in the device list
+        const char* iniLine;  // replaces ostrel.ini after the list was filled; null: shipped
+        SimFault fault;
+        int result;
+        const char* text;  // errorText begins with it; null: not looked at
+    };
+    const Case cases[] = {
+        {"ATmega8", nullptr, SimFault::None, 0, nullptr},
+        // An odd signature is let through as long as the chosen device is known.
+        {"ATmega8", nullptr, SimFault::UnknownSignature, 0, nullptr},
+        {"ATmega8", nullptr, SimFault::ErasedSignature, 0, nullptr},
+        {"ATmega9", nullptr, SimFault::None, 1, "The chosen device ATmega9 is not in ostrel.ini."},
+        {"ATmega8", "ATmega16\t1E9403\t16k\t64\t0\t1\t:6\t512\n", SimFault::None, 1,
+         "The chosen device ATmega8 is not in ostrel.ini."},
+        {"ATmega8", "ATmega8\t1E9307\t8k\t32\t0\t1\t:4\t512\n", SimFault::None, 1,
+         "ATmega8 cannot be used: ostrel.ini line 1: page shift 4 does not fit a page of 32 "
+         "words"},
+        {"ATmega8", "ATmega8\t1E9307\t8k\t32\t0\t1\t:5\t2047kk\n", SimFault::UnknownSignature, 1,
+         "ATmega8 cannot be used: ostrel.ini line 1: EEPROM size"},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.chosen + std::string(" ") + (c.iniLine ? c.iniLine : "shipped"));
+        SimRig rig({.chip = "ATmega8", .fault = c.fault});
+        if (c.iniLine)
+            rig.Write("ostrel.ini", c.iniLine);
+        rig.windows.CheckItem(ids::kMainWindow, ids::kAutodetection, false);
+        rig.p.state.manualDevice = 1;
+        rig.windows.AddListEntry(c.chosen);  // a name the list may not hold any more
+        for (int i = 0; i < rig.windows.ListCount(); ++i) {
+            if (rig.windows.ListEntry(i) == c.chosen)
+                rig.windows.SelectListEntry(i);
+        }
+        rig.chip().RecordInstructions(true);
+        EXPECT_EQ(avr::Connect(rig.p), c.result);
+        if (c.result == 0) {
+            EXPECT_FALSE(rig.chip().instructions().empty());
+            continue;
+        }
+        EXPECT_EQ(std::string(rig.p.state.errorText.view()).rfind(c.text, 0), 0u)
+            << rig.p.state.errorText.view();
+        EXPECT_NE(rig.p.state.errorText.view().find("Nothing was sent to the chip."),
+                  std::string::npos);
+        EXPECT_TRUE(rig.chip().instructions().empty()) << "the chip was touched";
+        EXPECT_TRUE(rig.windows.activity.empty());
+    }
+}
+
 TEST(Connect, NothingConnectedGivesNoConnectionAfterTwoRoundsOfSynchronisation) {
     SimRig rig({.fault = SimFault::NoTarget});
     uint64_t before = rig.clock.NowUs();

@@ -164,7 +164,9 @@ TEST(ParseDeviceLine, OverlongPartsMakeTheLineUnusable) {
     EXPECT_EQ(longName.problem, DeviceLineProblem::kNameTooLong);
     EXPECT_EQ(longName.name.size(), devices::kMaxNameLength);  // kept cut, never overrun
 
-    EXPECT_TRUE(ParseDeviceLine("ATx\t1E9001\t999999\t0\t0\t0\t:0\t64").usable());
+    EXPECT_TRUE(ParseDeviceLine("ATx\t1E9001\t131072\t0\t0\t0\t:0\t64").usable());
+    EXPECT_EQ(ParseDeviceLine("ATx\t1E9001\t999999\t0\t0\t0\t:0\t64").problem,
+              DeviceLineProblem::kFlashTooLarge);
     EXPECT_EQ(ParseDeviceLine("ATx\t1E9001\t1000000\t0\t0\t0\t:0\t64").problem,
               DeviceLineProblem::kFieldTooLong);
     EXPECT_EQ(ParseDeviceLine("ATx\t1E90011\t1k\t0\t0\t0\t:0\t64").problem,
@@ -325,7 +327,7 @@ TEST_F(DeviceFileTest, ListIsSortedWithoutRegardToCaseAndKeepsDuplicates) {
     EXPECT_EQ(p.currentDirectory, dir.str());
 }
 
-TEST_F(DeviceFileTest, ListShowsDeviceLinesUpToTheirFirstTab) {
+TEST_F(DeviceFileTest, ListShowsUsableLinesByTheirNameAndTellsTheOthers) {
     WriteIni(
         "at90s1200\t1E9001\t1k\t0\t0\t0\t:0\t64\n"        // lower case: a comment
         " AT90S1200\t1E9001\t1k\t0\t0\t0\t:0\t64\n"       // blank first: a comment
@@ -341,10 +343,17 @@ TEST_F(DeviceFileTest, ListShowsDeviceLinesUpToTheirFirstTab) {
         "AT\n"
         "ATlast\t1E9008\t1k\t0\t0\t0\t:0\t64");  // no line end
     FillDeviceList(p);
-    // Lines the lookup cannot use are still listed (and never found); a line
-    // over 98 characters, whose end was lost, is not.
-    EXPECT_EQ(rig.windows.ListEntries(), (Names{"AT", "AT3456789012345", "ATname;with", "ATnoflash",
-                                                "ATok", "ATsemi;1E9002;1k;0;0;0;:0;64"}));
+    // Lines the lookup cannot use are neither listed nor found; the last
+    // line counts without its line end; a name ends at TAB or ';'.
+    EXPECT_EQ(rig.windows.ListEntries(), (Names{"ATlast", "ATok", "ATsemi"}));
+    ASSERT_EQ(rig.windows.messages.size(), 1u);
+    EXPECT_EQ(rig.windows.messages[0].title, "ostrel.ini");
+    const std::string& told = rig.windows.messages[0].text;
+    for (const char* line : {"line 4 (ATname)", "line 6 (AT3456789012345)", "line 7 (ATnoflash)",
+                             "line 8 (ATlong)", "line 10 (AT)"}) {
+        EXPECT_NE(told.find(line), std::string::npos) << line << " in " << told;
+    }
+    EXPECT_EQ(told.find("line 5"), std::string::npos);
     EXPECT_EQ(FindByName("AT3456789012345"), 1);
     EXPECT_EQ(FindByName("ATnoflash"), 1);
     EXPECT_EQ(FindByName("ATok"), 0);
@@ -355,6 +364,10 @@ TEST_F(DeviceFileTest, ListReadingStopsAtNulOrFf) {
     WriteIni("ATa\t1E9001\t1k\t0\t0\t0\t:0\t64\n\0ATb\t1E9002\t1k\t0\t0\t0\t:0\t64\n"s);
     FillDeviceList(p);
     EXPECT_EQ(rig.windows.ListEntries(), (Names{"ATa"}));
+    EXPECT_EQ(rig.windows.MessageTexts(),
+              (Names{"ostrel.ini: These lines of ostrel.ini cannot be used and are left out of the "
+                     "device list:\n\nline 2 holds a byte 00, which is no text; reading stops "
+                     "there"}));
 
     RecordingRig other;
     other.p.state.startDirectory.Assign(dir.str());
@@ -526,24 +539,95 @@ TEST_F(DeviceFileTest, LookupByNameUsesTheListSelectionExactly) {
     EXPECT_EQ(p.state.deviceDetected, 0);
 }
 
-TEST_F(DeviceFileTest, NameWithSemicolonIsListedButNeverFoundByName) {
+TEST_F(DeviceFileTest, NameWithSemicolonIsListedAsTheLookupReadsIt) {
+    // The name field ends at the ';': the text after it is the signature, so
+    // this line's fields are shifted and it is refused.
     WriteIni("ATmega8;new\t1E9307\t8k\t32\t0\t1\t:5\t512\n");
     FillDeviceList(p);
-    ASSERT_EQ(rig.windows.ListEntries(), (Names{"ATmega8;new"}));
-    EXPECT_EQ(FindByName("ATmega8;new"), 1);
-    // The name field ends at the ';', and the signature is the text after it.
+    EXPECT_TRUE(rig.windows.ListEntries().empty());
     EXPECT_EQ(FindBySignature("1E9307"), 1);
     EXPECT_EQ(FindByName("ATmega8"), 1);
 }
 
-TEST_F(DeviceFileTest, UnterminatedLastLineIsNeitherListedNorFound) {
+TEST_F(DeviceFileTest, UnterminatedLastLineIsListedAndFound) {
     WriteIni(
         "ATmega8\t\t1E9307\t8k\t32\t0\t1\tPB:5\t512\nATmega16\t1E9403\t16k\t64\t0\t1\t:6\t512");
     FillDeviceList(p);
-    EXPECT_EQ(rig.windows.ListEntries(), (Names{"ATmega8"}));
-    EXPECT_EQ(FindBySignature("1E9403"), 1);
-    EXPECT_EQ(FindByName("ATmega16"), 1);
+    EXPECT_EQ(rig.windows.ListEntries(), (Names{"ATmega16", "ATmega8"}));
+    EXPECT_EQ(FindBySignature("1E9403"), 0);
+    EXPECT_EQ(FindByName("ATmega16"), 0);
     EXPECT_EQ(FindBySignature("1E9307"), 0);
+    EXPECT_TRUE(rig.windows.messages.empty());
+}
+
+// One line after a usable first chip (":0", so its shift carries on), read
+// as the last lines of the file: listed and found, or refused and told.
+TEST_F(DeviceFileTest, EachLineIsListedAndFoundOrRefusedAndTold) {
+    using namespace std::string_literals;
+    struct Case {
+        std::string lines;  // the file's lines after the first chip
+        int eepromBytes;    // when found by signature 1E9307 and by name ATm8; 0: refused
+        std::string told;   // what the message says of it; empty: no message
+    };
+    const std::string tail = "\t1E9307\t8k\t32\t0\t1\t";
+    const Case cases[] = {
+        {"ATm8" + tail + "PB:5\t512\n", 512, ""},
+        {"ATm8" + tail + "PB:5\t512", 512, ""},                         // no line end
+        {"ATm8;1E9307;8k;32;0;1;PB:5;512\n", 512, ""},                  // ';' only
+        {"ATm8;\t1E9307\t8k\t32\t0\t1\t:5\t512 ; comment\n", 512, ""},  // ';' and TAB
+        {"ATm8" + tail + "PB:5\t64k\n", 65536, ""},
+        {"ATm8\t1E9307\t128k\t32\t0\t1\t:5\t512\n", 512, ""},
+        {"ATm8" + tail + "PB:4\t512\n", 0,
+         "line 3 (ATm8): page shift 4 does not fit a page of 32 words (that needs 5)"},
+        {"ATm8" + tail + "\t512\n", 0,
+         "line 3 (ATm8): page shift 0 (from a line above) does not fit a page of 32 words"},
+        {"ATx\t1E9002\t1k\t16\t0\t1\t:4\t64\nATm8" + tail + "\t512\n", 0,
+         "line 4 (ATm8): page shift 4 (from a line above) does not fit"},
+        {"ATm8\t1E9307\t8k\t48\t0\t1\t:5\t512\n", 0,
+         "line 3 (ATm8): page size 48 words is not a power of two"},
+        {"ATm8" + tail + "PB:5\t2047kk\n", 0,
+         "line 3 (ATm8): EEPROM size 2146435072 bytes is above 65536"},
+        {"ATm8" + tail + "PB:5\t65537\n", 0, "line 3 (ATm8): EEPROM size 65537 bytes is above"},
+        {"ATm8\t1E9307\t129k\t32\t0\t1\t:5\t512\n", 0,
+         "line 3 (ATm8): flash size 132096 bytes is above 131072"},
+        {"ATm8" + tail +
+             "PB:5\t51\xFF"
+             "2\n",
+         0, "line 3 holds a byte FF"},
+        {"; note\0"s + "ATm8" + tail + "PB:5\t512\n", 0, "line 3 holds a byte 00"},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.lines);
+        RecordingRig fresh;
+        fresh.p.state.startDirectory.Assign(dir.str());
+        WriteIni("; chips\nATfirst\t1E9001\t1k\t0\t0\t0\t:0\t64\n" + c.lines);
+        FillDeviceList(fresh.p);
+        bool listed = fresh.windows.ListEntries() == Names{"ATfirst", "ATm8"};
+        EXPECT_EQ(listed, c.eepromBytes > 0) << fresh.windows.ListEntries().size();
+        if (c.told.empty()) {
+            EXPECT_TRUE(fresh.windows.messages.empty());
+        } else {
+            ASSERT_EQ(fresh.windows.messages.size(), 1u);
+            EXPECT_EQ(fresh.windows.messages[0].title, "ostrel.ini");
+            EXPECT_NE(fresh.windows.messages[0].text.find(c.told), std::string::npos)
+                << fresh.windows.messages[0].text;
+        }
+        // The lookup agrees with the list, and says nothing more.
+        fresh.windows.CheckItem(ids::kMainWindow, ids::kAutodetection, true);
+        fresh.p.state.signatureHex.Assign("1E9307 ");
+        fresh.p.state.eepromBytes = -1;
+        EXPECT_EQ(FindDevice(fresh.p), c.eepromBytes > 0 ? 0 : 1);
+        EXPECT_EQ(fresh.p.state.eepromBytes, c.eepromBytes > 0 ? c.eepromBytes : -1);
+        fresh.windows.CheckItem(ids::kMainWindow, ids::kAutodetection, false);
+        fresh.windows.AddListEntry("ATm8");
+        for (int i = 0; i < fresh.windows.ListCount(); ++i) {
+            if (fresh.windows.ListEntry(i) == "ATm8")
+                fresh.windows.SelectListEntry(i);
+        }
+        EXPECT_EQ(FindDevice(fresh.p), c.eepromBytes > 0 ? 0 : 1);
+        EXPECT_EQ(devices::ChosenDeviceProblem(fresh.p).empty(), c.eepromBytes > 0);
+        EXPECT_LE(fresh.windows.messages.size(), 1u);
+    }
 }
 
 TEST_F(DeviceFileTest, LinesThatAreNotDeviceLinesAreNeverFound) {
@@ -581,10 +665,9 @@ TEST_F(DeviceFileTest, NulAndFfEndTheLookup) {
     WriteIni("ATa\t1E9001\t1k\t0\t0\t0\t:0\t64\n\0ATb\t1E9002\t2k\t0\t0\t0\t:0\t64\n"s);
     EXPECT_EQ(FindBySignature("1E9001"), 0);
     EXPECT_EQ(FindBySignature("1E9002"), 1);
-    // A NUL inside a line ends that line: what follows is a line of its own.
+    // A NUL inside a line stops the reading as well: it is no line end.
     WriteIni("; note\0ATb\t1E9002\t2k\t0\t0\t0\t:0\t64\n"s);
-    EXPECT_EQ(FindBySignature("1E9002"), 0);
-    EXPECT_EQ(p.state.flashWords, 1024);
+    EXPECT_EQ(FindBySignature("1E9002"), 1);
     // 0xFF anywhere stops reading.
     WriteIni("; \xFF\nATb\t1E9002\t2k\t0\t0\t0\t:0\t64\n");
     EXPECT_EQ(FindBySignature("1E9002"), 1);

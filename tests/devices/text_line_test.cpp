@@ -19,8 +19,9 @@ using devices::ReadTextLine;
 struct ReadResult {
     std::vector<std::string> lines;  // every line read with result 0
     std::vector<bool> cut;           // LineWasCut after each of them
-    std::string tail;                // lineBuffer after the -1
+    std::string tail;                // lineBuffer after the reading stopped
     bool tailCut = false;
+    int stop = 0;  // the result that stopped it
 };
 
 // Reads a file with the given bytes to its end, line by line.
@@ -33,7 +34,8 @@ ReadResult ReadAll(std::string_view content) {
     ReadResult result;
     // A file of n bytes holds at most n + 1 lines: a guard against a reader that never stops.
     for (std::size_t guard = 0; guard <= content.size() + 1; ++guard) {
-        if (ReadTextLine(rig.p, reader) != 0) {
+        if (int r = ReadTextLine(rig.p, reader); r != 0) {
+            result.stop = r;
             result.tail = rig.p.state.lineBuffer.str();
             result.tailCut = LineWasCut(rig.p);
             return result;
@@ -77,29 +79,36 @@ TEST(ReadTextLine, UnterminatedLastLineStaysInTheBufferWithMinusOne) {
     EXPECT_EQ(r.tail, "");
 }
 
-TEST(ReadTextLine, NulStopsAtTheStartOfALineAndEndsALineInside) {
+TEST(ReadTextLine, NulAndFfStopAnywhereAndAreToldFromTheEnd) {
     using namespace std::string_literals;
-    ReadResult r = ReadAll("a\n\0b\nc\n"s);
-    EXPECT_EQ(r.lines, (Lines{"a"}));
-    EXPECT_EQ(r.tail, "");
-    r = ReadAll("ab\0cd\nef\n"s);
-    EXPECT_EQ(r.lines, (Lines{"ab", "cd", "ef"}));
-    // After a NUL that ended a line, a second NUL is the start of the next line: stop.
-    r = ReadAll("ab\0\0cd\n"s);
-    EXPECT_EQ(r.lines, (Lines{"ab"}));
+    struct Case {
+        std::string content;
+        Lines lines;
+        std::string tail;
+        int stop;
+    };
+    const Case cases[] = {
+        {"a\n\0b\nc\n"s, {"a"}, "", devices::kNulByte},
+        {"ab\0cd\nef\n"s, {}, "ab", devices::kNulByte},
+        {"a\n\xFF"s + "b\n", {"a"}, "", devices::kFfByte},
+        {"a\nbc\xFF"s + "de\nfg\n", {"a"}, "bc", devices::kFfByte},
+        {"a\nbc"s, {"a"}, "bc", devices::kEndOfFile},
+        {"a\n"s, {"a"}, "", devices::kEndOfFile},
+    };
+    for (const Case& c : cases) {
+        ReadResult r = ReadAll(c.content);
+        EXPECT_EQ(r.lines, c.lines) << c.content;
+        EXPECT_EQ(r.tail, c.tail) << c.content;
+        EXPECT_EQ(r.stop, c.stop) << c.content;
+    }
+    EXPECT_TRUE(devices::IsBinaryStop(devices::kNulByte));
+    EXPECT_FALSE(devices::IsBinaryStop(devices::kEndOfFile));
+    EXPECT_EQ(devices::BinaryStopByte(devices::kFfByte), 0xFF);
+    EXPECT_EQ(devices::BinaryStopByte(devices::kNulByte), 0x00);
 }
 
-TEST(ReadTextLine, FfStopsAnywhere) {
-    ReadResult r = ReadAll(
-        "a\n\xFF"
-        "b\n");
-    EXPECT_EQ(r.lines, (Lines{"a"}));
-    EXPECT_EQ(r.tail, "");
-    r = ReadAll(
-        "a\nbc\xFF"
-        "de\nfg\n");
-    EXPECT_EQ(r.lines, (Lines{"a"}));
-    EXPECT_EQ(r.tail, "bc");
+TEST(ReadTextLine, OtherHighBytesAreText) {
+    ReadResult r;
     // Other high bytes are ordinary characters.
     r = ReadAll("\xFE\x80\x01\n");
     EXPECT_EQ(r.lines, (Lines{"\xFE\x80\x01"}));

@@ -291,20 +291,40 @@ TEST(EepromWrite, AnAddressTextThatNamesAnotherPlaceIsRefused) {
     EXPECT_TRUE(FramesOf(w.rig, 0xC0).empty());
 }
 
-TEST(EepromWrite, LastLineWithoutItsLineEndIsNotWritten) {
-    OpenWindow w;
-    w.Open();
-    std::string text = w.Listing();
-    text.replace(At(511) + 6, 2, "00");
-    text.erase(text.size() - 2);
-    text.replace(At(510) + 6, 2, "11");
-    w.rig.windows.TypeText(kWin, kList, text, {0, 0});
-    w.rig.chip().RecordInstructions(true);
-    w.window.OnCommand(ids::kWriteData);
-    EXPECT_EQ(w.rig.chip().Eeprom(510), 0x11);
-    EXPECT_EQ(w.rig.chip().Eeprom(511), 0xFF);
-    EXPECT_EQ(CountFrames(w.rig, {0xA0, 0x01, 0xFF, 0x00}), 0);
-    EXPECT_TRUE(w.rig.windows.messages.empty());
+TEST(EepromWrite, LastLineWithoutItsLineEndIsWrittenOrRefusedNeverDropped) {
+    struct Case {
+        std::string lastLine;  // what stands after the final line end
+        int written;           // the value address 511 then holds; -1: refused
+    };
+    const Case cases[] = {
+        {"01FF: 00 ", 0x00},  // only the CR LF deleted
+        {"01FF: 3C ", 0x3C},
+        {"01FF: 00", -1},  // the closing blank deleted too: out of format, said
+        {"01FF: 0", -1},   // half a value is never guessed at
+        {"  \t", 0xFF},    // blanks only: no line, nothing to write there
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.lastLine);
+        OpenWindow w;
+        w.Open();
+        std::string text = w.Listing();
+        text.replace(At(510) + 6, 2, "11");
+        text.erase(At(511));
+        text += c.lastLine;
+        w.rig.windows.TypeText(kWin, kList, text, {0, 0});
+        w.rig.chip().RecordInstructions(true);
+        w.window.OnCommand(ids::kWriteData);
+        if (c.written >= 0) {
+            EXPECT_EQ(w.rig.chip().Eeprom(510), 0x11);
+            EXPECT_EQ(w.rig.chip().Eeprom(511), c.written);
+            EXPECT_TRUE(w.rig.windows.messages.empty());
+        } else {
+            EXPECT_TRUE(w.rig.chip().instructions().empty()) << "nothing written";
+            ASSERT_EQ(w.rig.windows.messages.size(), 1u);
+            EXPECT_EQ(w.rig.windows.messages[0].text,
+                      "Line 512 is not in the listing format:\n\n" + c.lastLine);
+        }
+    }
 }
 
 TEST(EepromWrite, StuckByteStopsTheWriteThere) {

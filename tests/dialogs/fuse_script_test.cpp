@@ -4,7 +4,9 @@
 #include "avr/avr.h"
 #include "dialogs/fuse_script.h"
 #include "platform/ids.h"
+#include "tests/support/fixture.h"
 #include "tests/support/sim_rig.h"
+#include "tests/support/temp_dir.h"
 
 namespace ostrel::testing {
 namespace {
@@ -92,11 +94,68 @@ TEST(FuseScript, OnlyReadInstructionsAreChecked) {
     EXPECT_EQ(rig.Run("AC FF FF FF\n58 00 00 FF\n"), 0);
 }
 
-TEST(ParseScriptLine, BlanksBeforeDigitsAndAtMostTwoDigits) {
+// Every line a run would read is checked before the first is sent: a
+// refused script sends nothing, and the problem names the file and the line.
+TEST(CheckFuseScript, EveryByteIsTwoDigitsAtItsPlaceOrNothingIsSent) {
+    using namespace std::string_literals;
+    struct Case {
+        std::string script;
+        int badLine;          // 0: the script is good
+        std::string problem;  // part of the problem text
+    };
+    const Case cases[] = {
+        {"AC A0 00 E4\n50 00 00 E4\n", 0, ""},
+        {"ac\ta0\t00\te4 ; tabs and a comment\n", 0, ""},
+        {"; only a comment\nAC A0 00 E4;note\n\nnot read after the empty line\n", 0, ""},
+        {"AC A0 00 E4", 0, ""},
+        {"AC A0 00 E4\nAC A8 0 D9\n", 2, "byte 3 must be two hexadecimal digits at characters 7-8"},
+        {" C A0 00 E4\n", 1, "byte 1 must be two hexadecimal digits at characters 1-2"},
+        {"AC A0 00 E\n", 1, "byte 4 must be two hexadecimal digits at characters 10-11"},
+        {"AC  A0 00 E4\n", 1, "byte 2 must be two hexadecimal digits at characters 4-5"},
+        {"ACxA0 00 E4\n", 1, "character 3 must be a blank or TAB between byte 1 and byte 2"},
+        {"AC A0 00 E41\n", 1, "after the fourth byte only a blank, TAB or ';' may follow"},
+        {"AC A0 00 E4\n    \n", 2, "byte 1 must be"},
+        {"AC A0 00 E4\nAC A8 00 D9\xFF\n50 00 00 E4\n", 2,
+         "a byte FF at character 12, which is no text"},
+        {"AC A0 00 E4\n; comment\xFF\nAC A8 00 D9\n", 2, "a byte FF at character 10"},
+        {"AC A0 00 E4\0AC A8 00 D9\n"s, 1, "a byte 00 at character 12"},
+        {"\xFF\xFF\xFF\xFF", 1, "a byte FF at character 1"},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.script);
+        TempDir dir;
+        RecordingRig rig;
+        rig.p.currentDirectory = dir.str();
+        rig.p.state.currentFileName.Assign(dir.File("prog.hex"));
+        std::string path = dir.Write("prog.scr", c.script);
+        std::string problem = "left over";
+        EXPECT_EQ(dialogs::CheckFuseScript(rig.p, path, problem), c.badLine == 0);
+        if (c.badLine == 0) {
+            EXPECT_EQ(problem, "");
+            continue;
+        }
+        const std::string where = "Script line " + std::to_string(c.badLine) + " of prog.scr: ";
+        EXPECT_EQ(problem.rfind(where, 0), 0u) << problem;
+        EXPECT_NE(problem.find(c.problem), std::string::npos) << problem;
+
+        EXPECT_EQ(dialogs::RunFuseScript(rig.p), 1);
+        EXPECT_TRUE(rig.port.calls.empty()) << "a port operation before the refusal";
+        ASSERT_EQ(rig.windows.messages.size(), 1u);
+        EXPECT_EQ(rig.windows.messages[0].title, "ERROR!");
+        EXPECT_EQ(rig.windows.messages[0].text, problem + "\n\nNothing of the script was sent.");
+    }
+    // No script: nothing to refuse.
+    RecordingRig rig;
+    std::string problem;
+    EXPECT_TRUE(dialogs::CheckFuseScript(rig.p, "", problem));
+    EXPECT_TRUE(dialogs::CheckFuseScript(rig.p, "/nonexistent/prog.scr", problem));
+}
+
+TEST(ParseScriptLine, ExactlyTwoDigitsPerByte) {
     EXPECT_EQ(dialogs::ParseScriptLine("AC A0 00 E4 ; comment"),
               (std::optional<std::array<uint8_t, 4>>{{0xAC, 0xA0, 0x00, 0xE4}}));
-    EXPECT_EQ(dialogs::ParseScriptLine(" C A0 00 E4"),
-              (std::optional<std::array<uint8_t, 4>>{{0x0C, 0xA0, 0x00, 0xE4}}));
+    EXPECT_FALSE(dialogs::ParseScriptLine(" C A0 00 E4"));
+    EXPECT_FALSE(dialogs::ParseScriptLine("AC A8 0 D9"));
     EXPECT_FALSE(dialogs::ParseScriptLine("AC A0 00"));
     EXPECT_FALSE(dialogs::ParseScriptLine(""));
 }
