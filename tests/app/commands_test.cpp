@@ -84,9 +84,9 @@ TEST(LockCommand, LocksAClassicChipSoTheNextConnectSeesItLocked) {
     EXPECT_EQ(rig.p.state.errorText.view().substr(0, 16), "Device locked!\n\n");
 }
 
-TEST(ReadSignatureBytes, ShowsTheReportEvenWhenConnectFails) {
+TEST(ReadSignatureBytes, ShowsTheReportEvenWhenConnectFailsAndEndsAsAFailure) {
     SimRig rig({.fault = SimFault::NoTarget});
-    EXPECT_EQ(app::OnCommand(rig.p, ids::kReadSignature), CommandResult::Ok);
+    EXPECT_EQ(app::OnCommand(rig.p, ids::kReadSignature), CommandResult::Failed);
     ASSERT_EQ(rig.windows.messages.size(), 1u);
     EXPECT_EQ(rig.windows.messages[0].title, "Info:");
     EXPECT_EQ(rig.windows.messages[0].text,
