@@ -113,14 +113,17 @@ CommandResult SelectSpeed(Programmer& p, int command, int32_t speed) {
 CommandResult ReadSignatureBytes(Programmer& p) {
     p.state.mainWindow = ids::kMainWindow;
     // The report is shown even without a connection: its bytes and the echo
-    // line tell what the cable saw. The command still ends as a failure then.
+    // line tell what the cable saw. The command then still ends as a failure,
+    // with the reason of the failed connection.
     int connected = avr::Connect(p);
     avr::ReadSignature(p);
     p.windows.SetItemText(p.state.mainWindow, ids::kActivity, "  ");
     if (!p.driverAccessFailed)
         p.windows.MessageBox(ids::kNoOwner, p.state.signatureReport.view(),
                              "Info:", MsgButtons::Ok);
-    return connected == 0 ? CommandResult::Ok : CommandResult::Failed;
+    if (connected != 0)
+        return Failure(p);  // why the bytes are not the chip's signature
+    return CommandResult::Ok;
 }
 
 CommandResult Check(Programmer& p) {

@@ -87,10 +87,11 @@ TEST(LockCommand, LocksAClassicChipSoTheNextConnectSeesItLocked) {
 TEST(ReadSignatureBytes, ShowsTheReportEvenWhenConnectFailsAndEndsAsAFailure) {
     SimRig rig({.fault = SimFault::NoTarget});
     EXPECT_EQ(app::OnCommand(rig.p, ids::kReadSignature), CommandResult::Failed);
-    ASSERT_EQ(rig.windows.messages.size(), 1u);
+    ASSERT_EQ(rig.windows.messages.size(), 2u);
     EXPECT_EQ(rig.windows.messages[0].title, "Info:");
     EXPECT_EQ(rig.windows.messages[0].text,
               "Vendor Code: FF\nPart Family: FF\nPart Number: FF\nNo echo 53 received");
+    EXPECT_EQ(rig.windows.messages[1].title, "Error") << "then why the connection failed";
 }
 
 TEST(ResetRun, LetsTheChipRun) {

@@ -209,7 +209,9 @@ TEST(Startup, CommandLineFileThatFailsKeepsTheWindowOpen) {
     StartRig rig;
     rig.Write("prog.bin", "x");
     EXPECT_TRUE(app::OpenMainWindow(rig.p, rig.dir.File("prog.bin")));
-    EXPECT_TRUE(rig.windows.messages.empty());
+    ASSERT_EQ(rig.windows.messages.size(), 1u) << "the file that is not written is named";
+    EXPECT_EQ(rig.windows.messages[0].title, "ERROR!");
+    EXPECT_NE(rig.windows.messages[0].text.find("prog.bin is not a data file"), std::string::npos);
     std::string cfg = rig.dir.Read("ostrel.cfg");
     EXPECT_EQ(cfg.substr(32, cfg.find('\0', 32) - 32), rig.dir.File("prog.bin"));
 

@@ -110,10 +110,12 @@ TEST(SimulatorState, LockAndEraseInOneRunAreSeenByTheNext) {
     CliRig rig("AT90S2313");
     ASSERT_TRUE(ExitedWith(rig.Run({"lock"}), 0));
 
-    // A classic chip in lock mode 3 answers its own address bytes for the signature.
+    // A classic chip in lock mode 3 answers its own address bytes for the
+    // signature: the report shows them, and the run fails naming the lock.
     ProcessResult signature = rig.Run({"signature"});
-    ASSERT_TRUE(ExitedWith(signature, 0));
+    ASSERT_TRUE(ExitedWith(signature, 1));
     EXPECT_EQ(signature.out, SignatureReport("00", "01", "02"));
+    EXPECT_TRUE(Contains(signature.err, "Device locked!")) << signature.err;
 
     ProcessResult check = rig.Run({"check"});
     ASSERT_TRUE(ExitedWith(check, 1));
