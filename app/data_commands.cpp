@@ -88,8 +88,9 @@ std::optional<CommandResult> CheckFilesBeforeConnect(Programmer& p, bool withFol
         if (FileExists(scrPath) && !dialogs::CheckFuseScript(p, scrPath, problem)) {
             image::FileCheck refused;
             refused.verdict = image::FileVerdict::Refused;
-            refused.detail =
-                problem.empty() ? "The script " + scrPath + " cannot be run." : problem;
+            refused.detail = "The script " + scrPath + " cannot be run.";
+            if (!problem.empty())
+                refused.detail += "\n" + problem;
             files.push_back({scrPath, refused});
         }
     }
