@@ -234,7 +234,9 @@ CommandResult ReleasePort(Programmer& p) {
 
 // The hidden MOSI and SCK boxes drive a serial adapter's line by hand.
 CommandResult DriveLineByHand(Programmer& p, int box) {
-    adapter::ReleaseTarget(p);
+    // Without the port the line cannot be driven: that is no success.
+    if (adapter::ReleaseTarget(p) != 0)
+        return Failure(p);
     if (p.state.adapterKind != AdapterKind::Serial)
         return CommandResult::Ok;
     int level = p.windows.IsItemChecked(ids::kMainWindow, box) ? 1 : 0;

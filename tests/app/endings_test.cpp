@@ -16,6 +16,8 @@ namespace ostrel::testing {
 namespace {
 
 using app::CommandResult;
+using sim::CableKind;
+using sim::SimFault;
 
 std::string Lines(std::initializer_list<std::string> lines) {
     std::string text;
@@ -57,12 +59,13 @@ struct Situation {
     bool portUntouched;             // not a single port access
     std::vector<std::string> told;  // parts of the last message box
     std::function<void(SimRig&)> after = nullptr;
+    SimRigOptions options = {.chip = "ATmega8"};
 };
 
 void RunSituations(const std::vector<Situation>& situations) {
     for (const Situation& c : situations) {
         SCOPED_TRACE(c.name);
-        SimRig rig({.chip = "ATmega8"});
+        SimRig rig(c.options);
         c.setup(rig);
         uint64_t callsBefore = rig.sim->portCalls();
         EXPECT_EQ(app::OnCommand(rig.p, c.command), c.result);
@@ -194,6 +197,15 @@ TEST(Endings, EachCommandEndsAsItsStepsWent) {
          "OK",
          false,
          {}},
+        {"MOSI box while the serial port cannot be opened",
+         ids::kMosiBox,
+         [](SimRig&) {},
+         CommandResult::Failed,
+         "",
+         false,
+         {"COM-Init-Error!"},
+         nullptr,
+         {.cable = CableKind::Cablet2, .fault = SimFault::NoPort}},
     };
     RunSituations(situations);
 }
