@@ -178,6 +178,32 @@ TEST(BadDataFile, DataAbove64KbIsRefusedWithoutClaimingACancel) {
     rig.ExpectChipUntouched();
 }
 
+// Every file a write will send is judged before the chip is touched: the
+// EEPROM file that follows the flash and the script too.
+TEST(BadDataFile, ABadFollowUpFileStopsTheWriteBeforeTheChip) {
+    REQUIRE_CLI();
+    ProgrammedRig rig;
+    std::string other = rig.dir.Write("other.hex", Record(0, {1, 2, 3, 4}) + ":00000001FF\n");
+    rig.dir.Write("other.eep", "not a record\n");
+    ProcessResult r = rig.Run({"--yes", "--eep", "write", other});
+    ASSERT_TRUE(ExitedWith(r, 1));
+    EXPECT_TRUE(Contains(r.err, "other.eep")) << r.err;
+    EXPECT_NE(SplitLines(r.err).back(), "OK");
+    rig.ExpectChipUntouched();
+}
+
+TEST(BadDataFile, ABadScriptStopsTheWriteBeforeTheChip) {
+    REQUIRE_CLI();
+    GTEST_SKIP() << "pending the checker";  // the stub script check passes every script today
+    ProgrammedRig rig;
+    std::string other = rig.dir.Write("other.hex", Record(0, {1, 2, 3, 4}) + ":00000001FF\n");
+    rig.dir.Write("other.scr", "AC A0 00 E4\nZZ 00 00 00\n");
+    ProcessResult r = rig.Run({"--yes", "write", other});
+    ASSERT_TRUE(ExitedWith(r, 1));
+    EXPECT_TRUE(Contains(r.err, "other.scr")) << r.err;
+    rig.ExpectChipUntouched();
+}
+
 TEST(Paths, BlanksInFolderAndFileNamesWork) {
     REQUIRE_CLI();
     CliRig rig("ATmega8");
