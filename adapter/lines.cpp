@@ -11,8 +11,13 @@ bool IsSerial(const Programmer& p) {
 }
 
 // Without direct access and without a port driver there is no way to the
-// parallel port: the user is told and the main window ends.
+// parallel port: the user is told and the main window ends. The failure is
+// told once per command; the loops of the running command then run dry
+// without touching the port, and the command ends as a failure.
 void DriverAccessFailed(Programmer& p) {
+    if (p.driverAccessFailed)
+        return;
+    p.driverAccessFailed = true;
     p.windows.MessageBox(ids::kNoOwner, "Error during driver access!", "Error", MsgButtons::Ok);
     p.windows.EndWindow(ids::kMainWindow, 1);
 }

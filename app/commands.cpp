@@ -112,10 +112,17 @@ CommandResult SelectSpeed(Programmer& p, int command, int32_t speed) {
 
 CommandResult ReadSignatureBytes(Programmer& p) {
     p.state.mainWindow = ids::kMainWindow;
-    avr::Connect(p);
+    // The report is shown even without a connection: its bytes and the echo
+    // line tell what the cable saw. The command then still ends as a failure,
+    // with the reason of the failed connection.
+    int connected = avr::Connect(p);
     avr::ReadSignature(p);
     p.windows.SetItemText(p.state.mainWindow, ids::kActivity, "  ");
-    p.windows.MessageBox(ids::kNoOwner, p.state.signatureReport.view(), "Info:", MsgButtons::Ok);
+    if (!p.driverAccessFailed)
+        p.windows.MessageBox(ids::kNoOwner, p.state.signatureReport.view(),
+                             "Info:", MsgButtons::Ok);
+    if (connected != 0)
+        return Failure(p);  // why the bytes are not the chip's signature
     return CommandResult::Ok;
 }
 
@@ -174,10 +181,12 @@ CommandResult EraseAll(Programmer& p) {
         return Failure(p);
     avr::ChipErase(p);
     avr::EnterProgrammingMode(p);
-    if (avr::Connect(p) == 2) {
+    int again = avr::Connect(p);
+    if (again == 2)
         p.state.errorText.Assign("Disable Codeprotection failed!");
+    // Without a connection after the erase nothing says the chip was erased.
+    if (again != 0)
         return Failure(p);
-    }
     return Ok(p);
 }
 
@@ -225,7 +234,9 @@ CommandResult ReleasePort(Programmer& p) {
 
 // The hidden MOSI and SCK boxes drive a serial adapter's line by hand.
 CommandResult DriveLineByHand(Programmer& p, int box) {
-    adapter::ReleaseTarget(p);
+    // Without the port the line cannot be driven: that is no success.
+    if (adapter::ReleaseTarget(p) != 0)
+        return Failure(p);
     if (p.state.adapterKind != AdapterKind::Serial)
         return CommandResult::Ok;
     int level = p.windows.IsItemChecked(ids::kMainWindow, box) ? 1 : 0;
@@ -282,8 +293,7 @@ CommandResult Dispatch(Programmer& p, int command) {
         case ids::kRelease:
             return ReleasePort(p);
         case ids::kFileOpen:
-            OpenFileCommand(p);
-            return CommandResult::Ok;
+            return OpenFileCommand(p);
         case ids::kRead:
             return ReadCommand(p);
         case ids::kReadbackInhx:
@@ -342,8 +352,13 @@ CommandResult OnCommand(Programmer& p, int command) {
     if (p.commandRunning)
         return CommandResult::Ignored;
     p.commandRunning = true;
+    p.driverAccessFailed = false;
     CommandResult result = Dispatch(p, command);
     p.commandRunning = false;
+    // A command that lost the port on the way did not do what it was asked,
+    // whatever its own steps concluded from the reads that never happened.
+    if (p.driverAccessFailed && result != CommandResult::Ignored)
+        result = CommandResult::Failed;
     return result;
 }
 

@@ -2,7 +2,10 @@
 
 #include <filesystem>
 #include <optional>
+#include <string>
+#include <string_view>
 #include <system_error>
+#include <vector>
 
 #include "adapter/adapter.h"
 #include "app/endings.h"
@@ -29,7 +32,7 @@ void Release(Programmer& p) {
         adapter::ReleaseTarget(p);
 }
 
-void Refuse(Programmer& p, const char* text) {
+void Refuse(Programmer& p, std::string_view text) {
     p.windows.MessageBox(ids::kNoOwner, text, "ERROR!", MsgButtons::Ok);
 }
 
@@ -44,42 +47,85 @@ void RemoveFile(const std::string& path) {
         std::filesystem::remove(path, ec);
 }
 
-// Before touching the chip: the file must hold something, and a hex file is
-// checked for syntax and checksums; the user may go on past a failed check.
-// A file that places data above 64 KB or holds record types this program
-// does not know is refused outright, so none of its bytes reaches the chip.
-// No value when the command may go on; otherwise how it ends.
-std::optional<CommandResult> CheckFileBeforeConnect(Programmer& p) {
+// The whole message of a file check: the system's text, then our line that
+// names the file, the line and the fault.
+std::string CheckMessage(const std::string& systemText, const image::FileCheck& check,
+                         const std::string& path) {
+    std::string detail = check.detail.empty() ? "File: " + path : check.detail;
+    return systemText.empty() ? detail : systemText + "\n\n" + detail;
+}
+
+// Before touching the chip, every file the command will send is judged as a
+// whole: the current file, and for a write also the EEPROM file that follows
+// a flash file and the script. A file that cannot be sent is refused before
+// anything is erased; a checksum that does not add up is put to the user,
+// who may go on. No value when the command may go on; otherwise how it ends.
+std::optional<CommandResult> CheckFilesBeforeConnect(Programmer& p, bool withFollowUps) {
+    ProgrammerState& s = p.state;
+    std::string path = image::CurrentFilePath(p);
     std::error_code ec;
-    if (std::filesystem::file_size(image::CurrentFilePath(p), ec) == 0 && !ec) {
+    if (std::filesystem::file_size(path, ec) == 0 && !ec) {
         // An empty file would let Write erase the chip and report success.
-        std::string text = "The file " + p.state.baseName.str() + " is empty.";
+        std::string text = "The file " + s.baseName.str() + " is empty.";
         p.windows.MessageBox(ids::kNoOwner, text, "ERROR!", MsgButtons::Ok);
         return CommandResult::Failed;
     }
-    if (image::IsDumpFile(p) || image::CheckHexFile(p) == 0)
-        return std::nullopt;
-    std::string_view reason = p.state.errorText.view();
-    if (reason != "Open Error!" && reason != "Wrong File-Format!" && reason != "Checksum wrong!") {
-        p.windows.MessageBox(ids::kNoOwner, reason, "ERROR!", MsgButtons::Ok);
+
+    struct Judged {
+        std::string path;
+        image::FileCheck check;
+    };
+    std::vector<Judged> files;
+    files.push_back({path, image::IsDumpFile(p)
+                               ? image::CheckDumpFile(p, path)
+                               : image::CheckDataFile(p, path, s.eepromFile != 0)});
+    if (withFollowUps) {
+        std::string eepPath = image::SiblingFilePath(p, "eep");
+        if (!s.eepromFile && s.programEepAfterHex && FileExists(eepPath))
+            files.push_back({eepPath, image::CheckDataFile(p, eepPath, true)});
+        std::string scrPath = image::SiblingFilePath(p, "scr");
+        std::string problem;
+        if (FileExists(scrPath) && !dialogs::CheckFuseScript(p, scrPath, problem)) {
+            image::FileCheck refused;
+            refused.verdict = image::FileVerdict::Refused;
+            refused.detail = "The script " + scrPath + " cannot be run.";
+            if (!problem.empty())
+                refused.detail += "\n" + problem;
+            files.push_back({scrPath, refused});
+        }
+    }
+
+    // Refusals first: no question is asked about a command that cannot run anyway.
+    for (const Judged& f : files) {
+        if (f.check.verdict != image::FileVerdict::Refused)
+            continue;
+        p.windows.MessageBox(
+            ids::kNoOwner,
+            CheckMessage(f.check.systemText, f.check, f.path) + "\n\nNothing was sent to the chip.",
+            "ERROR!", MsgButtons::Ok);
         return CommandResult::Failed;
     }
-    if (p.windows.MessageBox(ids::kNoOwner, "Checksum wrong, continue!", "Warning!",
-                             MsgButtons::OkCancel) == MsgResult::Ok)
-        return std::nullopt;
-    return CommandResult::Cancelled;
+    for (const Judged& f : files) {
+        if (f.check.verdict != image::FileVerdict::ChecksumWrong)
+            continue;
+        if (p.windows.MessageBox(ids::kNoOwner,
+                                 CheckMessage("Checksum wrong, continue!", f.check, f.path),
+                                 "Warning!", MsgButtons::OkCancel) != MsgResult::Ok)
+            return CommandResult::Cancelled;
+    }
+    return std::nullopt;
 }
 
 // The shared start of Verify and Write: a file must be selected and pass the
 // checks, then the chip is connected. No value when the command goes on.
-std::optional<CommandResult> ConnectForFile(Programmer& p) {
+std::optional<CommandResult> ConnectForFile(Programmer& p, bool withFollowUps) {
     ProgrammerState& s = p.state;
     p.windows.SetItemText(s.mainWindow, ids::kActivity, "  ");
     if (!s.fileLoaded) {
         Refuse(p, "No File selected!");
         return CommandResult::Failed;
     }
-    if (auto ending = CheckFileBeforeConnect(p))
+    if (auto ending = CheckFilesBeforeConnect(p, withFollowUps))
         return ending;
     p.windows.EnableItem(s.mainWindow, ids::kActivity, true);
     if (avr::Connect(p) != 0)
@@ -116,9 +162,13 @@ bool EepromFollowUp(Programmer& p) {
     if (!s.programEepAfterHex)
         return true;
     FixedString<280> kept = s.currentFileName;
-    std::string_view name = kept.view();
-    s.currentFileName.Assign(name.substr(0, name.size() - 3));
-    s.currentFileName.Append("eep");
+    // The file found beside it, whatever the letter case of its name.
+    if (!s.currentFileName.Assign(eepPath)) {
+        s.currentFileName = kept;
+        s.errorText.Assign("The path of the EEPROM file is too long:\n" + eepPath);
+        ReportFailure(p);
+        return false;
+    }
     s.eepromFile = 1;
     s.verifyMode = 0;
     int result = image::RunEngine(p);
@@ -129,6 +179,26 @@ bool EepromFollowUp(Programmer& p) {
         return false;
     }
     return true;
+}
+
+// The snapshot could not be saved. The write stops there, before the EEPROM
+// file and the script; the message says so, since the chip already holds
+// the new flash or EEPROM data.
+void RefuseSnapshot(Programmer& p, int snapshot) {
+    ProgrammerState& s = p.state;
+    bool input = snapshot == image::kInputFileFailed;
+    std::string text = input ? "open error input file!" : "open error output file!";
+    text += input ? "\n\nCannot read " + image::CurrentFilePath(p) + " again for its snapshot."
+                  : "\n\nCannot create the snapshot " + image::SiblingFilePath(p, "tmp") + ".";
+    text += "\nThe chip has been programmed from the file, but the write stopped here:";
+    std::string eepPath = image::SiblingFilePath(p, "eep");
+    if (!s.eepromFile && s.programEepAfterHex && FileExists(eepPath))
+        text += "\nthe EEPROM file " + eepPath + " was not programmed;";
+    std::string scrPath = image::SiblingFilePath(p, "scr");
+    if (FileExists(scrPath))
+        text += "\nthe script " + scrPath + " was not run;";
+    text += "\nthe target was not released.";
+    Refuse(p, text);
 }
 
 }  // namespace
@@ -145,7 +215,7 @@ CommandResult VerifyCommand(Programmer& p) {
     ProgrammerState& s = p.state;
     s.noMismatchPrompt = 0;
     s.mainWindow = ids::kMainWindow;
-    if (auto ending = ConnectForFile(p))
+    if (auto ending = ConnectForFile(p, false))
         return *ending;
     s.verifyMode = 1;
     SetActivityField(p, "verifying.....");
@@ -208,7 +278,7 @@ CommandResult QuickCommand(Programmer& p) {
 CommandResult WriteSequence(Programmer& p, bool fromWriteButton) {
     ProgrammerState& s = p.state;
     s.mainWindow = ids::kMainWindow;
-    if (auto ending = ConnectForFile(p))
+    if (auto ending = ConnectForFile(p, true))
         return *ending;
     s.verifyMode = 0;
 
@@ -241,12 +311,8 @@ CommandResult WriteSequence(Programmer& p, bool fromWriteButton) {
     RemoveFile(image::SiblingFilePath(p, "dif"));
 
     int snapshot = image::SaveSnapshot(p);
-    if (snapshot == image::kInputFileFailed) {
-        Refuse(p, "open error input file!");
-        return CommandResult::Failed;
-    }
-    if (snapshot == image::kOutputFileFailed) {
-        Refuse(p, "open error output file!");
+    if (snapshot != image::kFilesOk) {
+        RefuseSnapshot(p, snapshot);
         return CommandResult::Failed;
     }
 

@@ -27,7 +27,9 @@ void ReportFailure(Programmer& p) {
     EnableField(p, ids::kActivity, true);
     p.state.activityText.Assign(" ");
     ShowActivity(p);
-    p.windows.MessageBox(p.state.mainWindow, p.state.errorText.view(), "Error", MsgButtons::Ok);
+    // After a failed driver access the user has had the one message of this command.
+    if (!p.driverAccessFailed)
+        p.windows.MessageBox(p.state.mainWindow, p.state.errorText.view(), "Error", MsgButtons::Ok);
     p.windows.EnableItem(p.state.mainWindow, ids::kActivity, false);
     p.windows.EnableItem(p.state.mainWindow, ids::kCurrentFile, false);
     p.windows.Repaint(p.state.mainWindow);

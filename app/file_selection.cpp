@@ -1,6 +1,8 @@
 #include "app/file_selection.h"
 
 #include <filesystem>
+#include <string>
+#include <utility>
 
 #include "app/commands.h"
 #include "app/endings.h"
@@ -14,8 +16,6 @@ namespace ostrel::app {
 
 namespace {
 
-constexpr std::size_t kLastExtensionPosition = 250;
-
 // The folder part of a path up to (not including) the last separator before `end`.
 std::string_view FolderBefore(std::string_view path, std::size_t end) {
     std::size_t slash = path.substr(0, end).rfind('/');
@@ -27,11 +27,14 @@ std::string_view FolderBefore(std::string_view path, std::size_t end) {
 }  // namespace
 
 std::size_t FindDataExtension(std::string_view path) {
-    for (std::size_t pos = 1; pos <= kLastExtensionPosition && pos + 4 <= path.size(); ++pos) {
-        std::string_view four = path.substr(pos, 4);
-        if (EqualsNoCase(four, ".hex") || EqualsNoCase(four, ".eep") || EqualsNoCase(four, ".txt"))
-            return pos;
-    }
+    std::size_t slash = path.rfind('/');
+    std::size_t nameStart = slash == std::string_view::npos ? 0 : slash + 1;
+    std::string_view name = path.substr(nameStart);
+    if (name.size() <= 4)
+        return std::string_view::npos;
+    std::string_view four = name.substr(name.size() - 4);
+    if (EqualsNoCase(four, ".hex") || EqualsNoCase(four, ".eep") || EqualsNoCase(four, ".txt"))
+        return path.size() - 4;
     return std::string_view::npos;
 }
 
@@ -61,17 +64,34 @@ int SelectDataFile(Programmer& p) {
     return 1;
 }
 
-int LoadCurrentFile(Programmer& p) {
+int LoadCurrentFile(Programmer& p, std::string* problem) {
     ProgrammerState& s = p.state;
+    auto refuse = [&](std::string why) {
+        // No state of an earlier file may stay behind: the commands would
+        // otherwise work on a file the user did not name.
+        s.fileLoaded = 0;
+        s.eepromFile = 0;
+        s.fileLineCount = 0;
+        s.baseName.Clear();
+        s.errorText.Assign("Open Error!");
+        if (problem)
+            *problem = std::move(why);
+        return 1;
+    };
     if (s.currentFileName.empty()) {
         s.fileLoaded = 0;
         return 1;
     }
+    std::string_view named = s.currentFileName.view();
+    std::size_t ext = FindDataExtension(named);
+    if (ext == std::string_view::npos)
+        return refuse(std::string(named) +
+                      " is not a data file (its name must end in .hex, .eep or .txt).");
     TextReader reader;
-    std::string path = ResolvePath(p.currentDirectory, s.currentFileName.view());
+    std::string path = ResolvePath(p.currentDirectory, named);
     std::error_code ec;
     if (std::filesystem::is_directory(path, ec) || !reader.Open(path))
-        return 1;
+        return refuse("Cannot open " + path + ".");
     int32_t lines = 0;
     while (devices::ReadTextLine(p, reader) == 0) {
         if (lines < INT32_MAX)
@@ -80,19 +100,9 @@ int LoadCurrentFile(Programmer& p) {
     reader.Close();
     s.fileLineCount = lines;
     s.fileLoaded = 1;
-
-    std::size_t ext = FindDataExtension(s.currentFileName.view());
-    if (ext == std::string_view::npos) {
-        s.fileLoaded = 0;
-        s.errorText.Assign("Open Error!");
-        return 1;
-    }
-    s.eepromFile = EqualsNoCase(s.currentFileName.view().substr(ext, 4), ".eep") ? 1 : 0;
-    s.currentFileName.Truncate(ext + 4);
-
-    std::string_view name = s.currentFileName.view();
-    std::size_t slash = name.substr(0, ext).rfind('/');
-    s.baseName.Assign(slash == std::string_view::npos ? name : name.substr(slash + 1));
+    s.eepromFile = EqualsNoCase(named.substr(ext, 4), ".eep") ? 1 : 0;
+    std::size_t slash = named.rfind('/');
+    s.baseName.Assign(slash == std::string_view::npos ? named : named.substr(slash + 1));
 
     p.currentDirectory = s.startDirectory.str();
     if (!StorePath(p, true)) {
@@ -109,13 +119,23 @@ void ShowCurrentFileName(Programmer& p) {
     EnableField(p, ids::kCurrentFile, false);
 }
 
-void OpenFileCommand(Programmer& p) {
+CommandResult OpenFileCommand(Programmer& p) {
     p.state.mainWindow = ids::kMainWindow;
     if (SelectDataFile(p) == 0)
-        return;
-    LoadCurrentFile(p);
+        return CommandResult::Cancelled;
+    std::string problem;
+    int loaded = LoadCurrentFile(p, &problem);
     StoreOfferFlag(p);
     ShowCurrentFileName(p);
+    if (loaded == 0)
+        return CommandResult::Ok;
+    if (!p.state.fileLoaded) {
+        p.windows.MessageBox(ids::kNoOwner, p.state.errorText.str() + "\n\n" + problem, "ERROR!",
+                             MsgButtons::Ok);
+        return CommandResult::Failed;
+    }
+    // The file is current; only its path could not be stored for the next start.
+    return CommandResult::Ok;
 }
 
 }  // namespace ostrel::app

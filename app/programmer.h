@@ -32,6 +32,10 @@ struct Programmer {
     bool commandRunning = false;
     // The console skips the one-second pauses that only let a person read the activity line.
     bool skipReadingPauses = false;
+    // Set when the parallel port could not be reached: the user has been told
+    // once, and until the command ends no port is touched and no further
+    // message is shown. The command then ends as a failure.
+    bool driverAccessFailed = false;
 };
 
 }  // namespace ostrel

@@ -4,6 +4,7 @@
 #include <cstdio>
 #include <string_view>
 
+#include "app/commands.h"
 #include "platform/ids.h"
 #include "platform/text_file.h"
 
@@ -124,17 +125,22 @@ std::string PortField(std::string_view name) {
 
 void RestorePortAndSpeed(Programmer& p) {
     ProgrammerState& s = p.state;
+    const char* defaultPort = HasPortAccess(s) ? "0378" : "COM2";
     SettingsFile file(p.currentDirectory, false);
     if (!file.IsOpen()) {
         SettingsFile created(p.currentDirectory, true);
-        s.portName.Assign(HasPortAccess(s) ? "0378" : "COM2");
+        s.portName.Assign(defaultPort);
     }
     SettingsFile cfg(p.currentDirectory, false);
     std::string stored = cfg.ReadLineAt(0, 4);
     // A zero byte ends the name, as it ends a C string read from the file.
     stored.resize(std::min(stored.size(), stored.find('\0')));
+    // Only a name of the Port menu is a stored port. Anything else ("COM9",
+    // "Com1", a damaged file) would select no port at all and leave the
+    // adapter on a parallel port that may not be reachable; it counts as no
+    // stored port, and the default is used and saved in its place.
     if (!stored.empty())
-        s.portName.Assign(stored);
+        s.portName.Assign(PortCommand(stored) != 0 ? std::string_view(stored) : defaultPort);
     // Without parallel port access a stored parallel port gives way to COM2.
     // The simulator's port name counts as serial, as it needs no port access.
     if (!HasPortAccess(s) && s.portName.at(0) != 'C' && s.portName.view() != "SIM") {

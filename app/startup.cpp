@@ -51,10 +51,20 @@ bool WriteCommandLineFile(Programmer& p, const std::string& file) {
     p.currentDirectory = s.startDirectory.str();
     if (!StorePath(p, false)) {
         s.errorText.Assign("Open Error 'ostrel.cfg'!");
+        p.windows.MessageBox(ids::kNoOwner,
+                             s.errorText.str() + "\n\nThe settings file cannot be opened in " +
+                                 s.startDirectory.str() + "; " + file + " was not written.",
+                             "ERROR!", MsgButtons::Ok);
         return true;
     }
-    if (LoadCurrentFile(p) != 0)
+    std::string problem;
+    if (LoadCurrentFile(p, &problem) != 0) {
+        // The file named on the command line is not written: say so and which.
+        if (!s.fileLoaded)
+            p.windows.MessageBox(ids::kNoOwner, s.errorText.str() + "\n\n" + problem, "ERROR!",
+                                 MsgButtons::Ok);
         return true;
+    }
     ShowCurrentFileName(p);
     s.launchedWithFile = 1;
     // Not the Write button: no erase first, and noMismatchPrompt keeps its value.

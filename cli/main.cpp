@@ -2,6 +2,7 @@
 // program's buttons and menus, with messages printed instead of shown.
 #include <unistd.h>
 
+#include <algorithm>
 #include <cstdio>
 #include <cstring>
 #include <filesystem>
@@ -166,9 +167,24 @@ std::optional<int> Parse(int argc, char** argv, Options& o) {
         return Usage("no command given");
     if (CommandTakesFile(o.command) && !o.file)
         return Usage(o.command + " needs a FILE");
-    if (o.virtualClock && (!o.port || *o.port != "SIM"))
+    if (o.virtualClock && o.port && *o.port != "SIM")
         return Usage("--virtual-clock works only with --port SIM");
     return std::nullopt;
+}
+
+// The port name stored in the start directory's settings file, as the
+// start-up reads it (up to four characters, ended by a zero byte), without
+// creating the file.
+std::string StoredPort(const std::string& dir) {
+    std::string name;
+    if (std::FILE* f = std::fopen((std::filesystem::path(dir) / "ostrel.cfg").c_str(), "rb")) {
+        char bytes[4] = {};
+        std::size_t n = std::fread(bytes, 1, sizeof bytes, f);
+        std::fclose(f);
+        name.assign(bytes, n);
+        name.resize(std::min(name.size(), name.find('\0')));
+    }
+    return name;
 }
 
 int ExitStatus(app::CommandResult result) {
@@ -182,6 +198,18 @@ int Run(const Options& o) {
     if (ec || !std::filesystem::is_directory(dir, ec)) {
         std::fprintf(stderr, "ostrel-cli: the start directory '%s' does not exist\n",
                      o.dir ? o.dir->c_str() : ".");
+        return 1;
+    }
+    if (o.virtualClock && !o.port && StoredPort(dir) != "SIM")
+        return Usage("--virtual-clock works only with the port SIM (given or stored)");
+    // A start directory that cannot be held whole would put the settings and
+    // readback files somewhere else.
+    constexpr std::size_t kMaxStartDirectory = decltype(ProgrammerState::startDirectory)::kCapacity;
+    if (dir.size() > kMaxStartDirectory) {
+        std::fprintf(stderr,
+                     "ostrel-cli: the start directory %s is too long (%zu characters, at most "
+                     "%zu)\n",
+                     dir.c_str(), dir.size(), kMaxStartDirectory);
         return 1;
     }
 
@@ -200,7 +228,7 @@ int Run(const Options& o) {
     ConsoleWindows windows(stdout, stderr, stdin, answers, isatty(STDERR_FILENO) != 0);
 
     std::unique_ptr<sim::SimPort> simulator;
-    if (o.port && *o.port == "SIM") {
+    auto startSimulator = [&] {
         sim::SimConfig config;
         config.chip = std::string(sim::FindChip(o.simChip)->name);
         config.stateFile = (std::filesystem::path(dir) / kSimStateFile).string();
@@ -208,7 +236,9 @@ int Run(const Options& o) {
         if (!simulator->warning().empty())
             std::fprintf(stderr, "ostrel-cli: %s\n", simulator->warning().c_str());
         ports.SetExtraBackend(simulator.get());
-    }
+    };
+    if (o.port && *o.port == "SIM")
+        startSimulator();
 
     Programmer p(ports, clock, windows);
     p.currentDirectory = dir;
@@ -221,6 +251,9 @@ int Run(const Options& o) {
         std::fprintf(stderr, "(ostrel.ini must be in the start directory %s)\n", dir.c_str());
         return 1;
     }
+    // Without --port the stored port is used, the simulator's too.
+    if (!o.port && p.state.portName.view() == "SIM")
+        startSimulator();
 
     if (o.port) {
         bool parallelName = *o.port == "0278" || *o.port == "0378" || *o.port == "03BC";

@@ -84,13 +84,14 @@ TEST(LockCommand, LocksAClassicChipSoTheNextConnectSeesItLocked) {
     EXPECT_EQ(rig.p.state.errorText.view().substr(0, 16), "Device locked!\n\n");
 }
 
-TEST(ReadSignatureBytes, ShowsTheReportEvenWhenConnectFails) {
+TEST(ReadSignatureBytes, ShowsTheReportEvenWhenConnectFailsAndEndsAsAFailure) {
     SimRig rig({.fault = SimFault::NoTarget});
-    EXPECT_EQ(app::OnCommand(rig.p, ids::kReadSignature), CommandResult::Ok);
-    ASSERT_EQ(rig.windows.messages.size(), 1u);
+    EXPECT_EQ(app::OnCommand(rig.p, ids::kReadSignature), CommandResult::Failed);
+    ASSERT_EQ(rig.windows.messages.size(), 2u);
     EXPECT_EQ(rig.windows.messages[0].title, "Info:");
     EXPECT_EQ(rig.windows.messages[0].text,
               "Vendor Code: FF\nPart Family: FF\nPart Number: FF\nNo echo 53 received");
+    EXPECT_EQ(rig.windows.messages[1].title, "Error") << "then why the connection failed";
 }
 
 TEST(ResetRun, LetsTheChipRun) {

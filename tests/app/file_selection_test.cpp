@@ -29,23 +29,28 @@ TEST(LoadCurrentFile, RecognisesExtensionsWithoutRegardToCase) {
     }
 }
 
-TEST(LoadCurrentFile, CutsAfterTheFirstRecognisedExtension) {
-    SimRig rig;
-    rig.Write("prog.hex.bak", "x\n");
-    EXPECT_EQ(rig.Load("prog.hex.bak"), 0);
-    EXPECT_EQ(rig.p.state.currentFileName.view(), rig.dir.File("prog.hex"));
-    EXPECT_EQ(rig.p.state.baseName.view(), "prog.hex");
-
-    // A folder named like a data file: its extension is the first one.
-    SimRig folder;
-    std::filesystem::create_directory(folder.dir.File("old.hex"));
-    folder.dir.Write("old.hex/prog.eep", "x\n");
-    folder.p.state.currentFileName.Assign(folder.dir.File("old.hex/prog.eep"));
-    EXPECT_EQ(LoadCurrentFile(folder.p), 0);
-    EXPECT_EQ(folder.p.state.currentFileName.view(), folder.dir.File("old.hex"));
-    EXPECT_EQ(folder.p.state.eepromFile, 0);
-    // The chip commands then cannot open it.
-    EXPECT_EQ(app::OnCommand(folder.p, ids::kWrite), app::CommandResult::Failed);
+TEST(LoadCurrentFile, TheExtensionIsTheEndOfTheFileNameAndNothingIsCut) {
+    struct Case {
+        const char* path;  // relative to the start directory
+        int result;
+        Flag eeprom;
+        const char* baseName;
+    };
+    for (Case c : {Case{"prog.hex.new", 1, 0, ""}, Case{"prog.hex.bak", 1, 0, ""},
+                   Case{"fw.hexfiles/prog.hex", 0, 0, "prog.hex"},
+                   Case{"old.hex/prog.eep", 0, 1, "prog.eep"}, Case{"old.hex/notes", 1, 0, ""},
+                   Case{"sub/.hex", 1, 0, ""}}) {
+        SimRig rig;
+        std::filesystem::create_directories(
+            std::filesystem::path(rig.dir.File(c.path)).parent_path());
+        rig.dir.Write(c.path, ":00000001FF\n");
+        rig.p.state.currentFileName.Assign(rig.dir.File(c.path));
+        EXPECT_EQ(LoadCurrentFile(rig.p), c.result) << c.path;
+        EXPECT_EQ(rig.p.state.fileLoaded, c.result == 0 ? 1 : 0) << c.path;
+        EXPECT_EQ(rig.p.state.eepromFile, c.eeprom) << c.path;
+        EXPECT_EQ(rig.p.state.baseName.view(), c.baseName) << c.path;
+        EXPECT_EQ(rig.p.state.currentFileName.view(), rig.dir.File(c.path)) << "never cut";
+    }
 }
 
 TEST(LoadCurrentFile, UnrecognisedExtensionMissingFileAndEmptyName) {
@@ -58,10 +63,10 @@ TEST(LoadCurrentFile, UnrecognisedExtensionMissingFileAndEmptyName) {
     EXPECT_EQ(rig.p.state.errorText.view(), "Open Error!");
 
     ASSERT_EQ(rig.Load("good.hex"), 0);
-    EXPECT_EQ(rig.Load("gone.hex"), 1);  // cannot be opened: the old file's values stay
-    EXPECT_EQ(rig.p.state.fileLoaded, 1);
-    EXPECT_EQ(rig.p.state.baseName.view(), "good.hex");
-    EXPECT_EQ(rig.p.state.fileLineCount, 2);
+    EXPECT_EQ(rig.Load("gone.hex"), 1);  // cannot be opened: nothing of the old file stays
+    EXPECT_EQ(rig.p.state.fileLoaded, 0);
+    EXPECT_EQ(rig.p.state.baseName.view(), "");
+    EXPECT_EQ(rig.p.state.fileLineCount, 0);
 
     rig.p.state.currentFileName.Clear();
     EXPECT_EQ(LoadCurrentFile(rig.p), 1);
@@ -84,10 +89,9 @@ TEST(LoadCurrentFile, EmptyBinaryAndHugeFiles) {
     rig.Write("huge.hex", std::string(5 * 1024 * 1024, 'A') + "\n" + std::string(300, '\n'));
     EXPECT_EQ(rig.Load("huge.hex"), 0);
     EXPECT_EQ(rig.p.state.fileLineCount, 301);
-    rig.windows.answers = {MsgResult::Cancel};
-    EXPECT_EQ(app::OnCommand(rig.p, ids::kVerify), app::CommandResult::Cancelled)
+    EXPECT_EQ(app::OnCommand(rig.p, ids::kVerify), app::CommandResult::Failed)
         << "the check refuses it";
-    EXPECT_EQ(rig.windows.messages.back().text, "Checksum wrong, continue!");
+    EXPECT_EQ(rig.windows.messages.back().title, "ERROR!");
 }
 
 TEST(LoadCurrentFile, StoresThePathInTheSettingsFile) {
@@ -205,7 +209,9 @@ TEST(Startup, CommandLineFileThatFailsKeepsTheWindowOpen) {
     StartRig rig;
     rig.Write("prog.bin", "x");
     EXPECT_TRUE(app::OpenMainWindow(rig.p, rig.dir.File("prog.bin")));
-    EXPECT_TRUE(rig.windows.messages.empty());
+    ASSERT_EQ(rig.windows.messages.size(), 1u) << "the file that is not written is named";
+    EXPECT_EQ(rig.windows.messages[0].title, "ERROR!");
+    EXPECT_NE(rig.windows.messages[0].text.find("prog.bin is not a data file"), std::string::npos);
     std::string cfg = rig.dir.Read("ostrel.cfg");
     EXPECT_EQ(cfg.substr(32, cfg.find('\0', 32) - 32), rig.dir.File("prog.bin"));
 

@@ -52,23 +52,30 @@ TEST(Settings, SpeedCharacterAndStoredPortAreRestored) {
         int32_t speed;
         std::string port;
     };
-    for (const Case& c : {Case{std::string("COM5\0\0"
-                                           "0",
-                                           7),
-                               0, "COM5"},
-                          Case{std::string("COM1\0\0\0", 7), 3, "COM1"},
-                          Case{std::string("COM3\r\n9", 7), 3, "COM3"},
-                          Case{std::string("CO\nM4\0"
-                                           "2",
-                                           7),
-                               2, "CO\n"},
-                          Case{"com3", 3, "com3"}}) {
+    for (const Case& c :
+         {Case{std::string("COM5\0\0"
+                           "0",
+                           7),
+               0, "COM5"},
+          Case{std::string("COM1\0\0\0", 7), 3, "COM1"},
+          Case{std::string("COM3\r\n9", 7), 3, "COM3"},
+          Case{std::string("SIM\0\0\0"
+                           "1",
+                           7),
+               1, "SIM"},
+          // Not a name of the Port menu: no stored port, the default.
+          Case{std::string("CO\nM4\0"
+                           "2",
+                           7),
+               2, "0378"},
+          Case{"com3", 3, "0378"}, Case{"Com1", 3, "0378"}, Case{"COM9", 3, "0378"}}) {
         SettingsRig rig;
         rig.p.state.directPortIo = 1;
         rig.dir.Write("ostrel.cfg", c.file);
         app::RestorePortAndSpeed(rig.p);
         EXPECT_EQ(rig.p.state.speed, c.speed) << c.file;
         EXPECT_EQ(rig.p.state.portName.view(), c.port);
+        EXPECT_EQ(rig.Cfg().substr(0, c.port.size()), c.port) << "the port in use is saved";
     }
 }
 

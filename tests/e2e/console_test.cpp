@@ -110,10 +110,12 @@ TEST(SimulatorState, LockAndEraseInOneRunAreSeenByTheNext) {
     CliRig rig("AT90S2313");
     ASSERT_TRUE(ExitedWith(rig.Run({"lock"}), 0));
 
-    // A classic chip in lock mode 3 answers its own address bytes for the signature.
+    // A classic chip in lock mode 3 answers its own address bytes for the
+    // signature: the report shows them, and the run fails naming the lock.
     ProcessResult signature = rig.Run({"signature"});
-    ASSERT_TRUE(ExitedWith(signature, 0));
+    ASSERT_TRUE(ExitedWith(signature, 1));
     EXPECT_EQ(signature.out, SignatureReport("00", "01", "02"));
+    EXPECT_TRUE(Contains(signature.err, "Device locked!")) << signature.err;
 
     ProcessResult check = rig.Run({"check"});
     ASSERT_TRUE(ExitedWith(check, 1));
@@ -416,6 +418,93 @@ TEST(DumpParser, ReadsBothSectionsAndRefusesWhatIsNotADump) {
     std::string broken = dump;
     broken.replace(broken.find("3400"), 4, "34G0");
     EXPECT_FALSE(ParseDump(broken).valid);
+}
+
+}  // namespace
+}  // namespace ostrel::testing
+
+namespace ostrel::testing {
+namespace {
+
+// --- the stored port and the start directory --------------------------------
+
+TEST(ExitStatus, TheStoredPortAndTheStartDirectoryDecideTheRun) {
+    REQUIRE_CLI();
+    struct Case {
+        const char* name;
+        std::string cfg;                // ostrel.cfg before the run ("" : none)
+        std::vector<std::string> args;  // after --dir <dir>
+        int status;
+        std::string out;       // standard output, exactly
+        std::string errHas;    // a part of standard error ("" : anything)
+        std::string cfgAfter;  // the first four bytes of ostrel.cfg after the run
+    };
+    const std::string sim(
+        "SIM\0\0\0"
+        "3",
+        7);
+    const std::vector<Case> cases = {
+        {"stored SIM",
+         sim,
+         {"--virtual-clock", "--no-pause", "check"},
+         0,
+         "ATmega8\n",
+         "",
+         std::string("SIM\0", 4)},
+        {"stored SIM, signature",
+         sim,
+         {"--virtual-clock", "--no-pause", "signature"},
+         0,
+         SignatureReport("1E", "93", "07"),
+         "",
+         std::string("SIM\0", 4)},
+        {"--virtual-clock without a SIM port",
+         "COM1",
+         {"--virtual-clock", "check"},
+         2,
+         "",
+         "--virtual-clock",
+         "COM1"},
+        // A name that is no port is replaced by the default and never saved
+        // again; the file that is not there is named before any port is used.
+        {"stored COM9", "COM9", {"--no-pause", "verify", "gone.hex"}, 1, "", "gone.hex", ""},
+        {"stored Com1", "Com1", {"--no-pause", "verify", "gone.hex"}, 1, "", "gone.hex", ""},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        CliRig rig;
+        if (!c.cfg.empty())
+            rig.dir.Write("ostrel.cfg", c.cfg);
+        std::vector<std::string> args{"--dir", rig.dir.str()};
+        args.insert(args.end(), c.args.begin(), c.args.end());
+        ProcessResult r = rig.RunBare(args);
+        ASSERT_TRUE(ExitedWith(r, c.status));
+        EXPECT_EQ(r.out, c.out);
+        EXPECT_TRUE(Contains(r.err, c.errHas)) << r.err;
+        EXPECT_FALSE(Contains(r.err, "driver access")) << r.err;
+        std::string port = rig.dir.Read("ostrel.cfg").substr(0, 4);
+        if (c.cfgAfter.empty()) {
+            EXPECT_TRUE(port == "COM2" || port == "0378") << "the default, not " << port;
+        } else {
+            EXPECT_EQ(port, c.cfgAfter);
+        }
+    }
+}
+
+TEST(StartDirectory, AStartDirectoryTooLongToHoldIsRefused) {
+    REQUIRE_CLI();
+    CliRig rig;
+    // Two folders of 150 characters: too long a path for the start directory.
+    std::filesystem::path deep = rig.dir.path() / std::string(150, 'd') / std::string(150, 'e');
+    std::filesystem::create_directories(deep);
+    std::filesystem::copy_file(rig.dir.File("ostrel.ini"), deep / "ostrel.ini");
+    ProcessResult r = rig.RunBare(
+        {"--dir", deep.string(), "--port", "SIM", "--virtual-clock", "--no-pause", "check"});
+    ASSERT_TRUE(ExitedWith(r, 1));
+    EXPECT_TRUE(Contains(r.err, "too long")) << r.err;
+    EXPECT_EQ(r.out, "");
+    EXPECT_FALSE(std::filesystem::exists(deep / "ostrel.cfg")) << "nothing was started";
+    EXPECT_FALSE(std::filesystem::exists(rig.dir.File("ostrel.cfg"))) << "nor in another folder";
 }
 
 }  // namespace
