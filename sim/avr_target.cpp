@@ -43,6 +43,8 @@ AvrTarget::AvrTarget(const ChipInfo& chip, const Clock& clock)
 // --- lines ---------------------------------------------------------------
 
 void AvrTarget::SetLines(bool resetHigh, bool sckHigh, bool mosiHigh) {
+    if (gone_)
+        return;
     if (resetHigh != resetHigh_)
         ResetChanged(resetHigh);
     mosi_ = mosiHigh;
@@ -59,13 +61,13 @@ void AvrTarget::SetLines(bool resetHigh, bool sckHigh, bool mosiHigh) {
 }
 
 bool AvrTarget::Miso() {
-    if (resetHigh_ || !InterfaceStarted())
+    if (gone_ || resetHigh_ || !InterfaceStarted())
         return true;
     return miso_;
 }
 
 bool AvrTarget::DrivesMiso() {
-    return !resetHigh_ && InterfaceStarted();
+    return !gone_ && !resetHigh_ && InterfaceStarted();
 }
 
 void AvrTarget::ResetChanged(bool high) {
@@ -138,6 +140,9 @@ void AvrTarget::ByteReceived() {
         case 3:
             nextOut_ = 0;
             Execute();
+            ++received_;
+            if (disappearSet_ && received_ >= disappearAt_)
+                gone_ = true;
             break;
         default:
             nextOut_ = 0;
@@ -464,6 +469,12 @@ void AvrTarget::SetStuckCell(Memory memory, uint32_t address) {
     stuckSet_ = true;
     stuckMemory_ = memory;
     stuckIndex_ = address;
+}
+
+void AvrTarget::DisappearAfter(uint64_t instructions) {
+    disappearSet_ = true;
+    disappearAt_ = received_ + instructions;
+    gone_ = instructions == 0;
 }
 
 void AvrTarget::ClearCounters() {

@@ -65,7 +65,7 @@ class AvrTarget {
     // makes the clock edge the slowest of them.
     void SetLines(bool resetHigh, bool sckHigh, bool mosiHigh);
     // The MISO level: true also while the chip does not drive the line (in
-    // reset before the interface has started, or running).
+    // reset before the interface has started, running, or gone).
     bool Miso();
     // Whether the chip drives MISO at all right now.
     bool DrivesMiso();
@@ -79,6 +79,15 @@ class AvrTarget {
     // A cell that ignores every write and erase; the address is a byte
     // address (flash: 2 * word address + 1 for the high byte).
     void SetStuckCell(Memory memory, uint32_t address);
+    // The chip is gone once it has received that many complete four-byte
+    // instructions (counted from now, whatever they were): as when the cable
+    // is pulled in the middle of a write. The last of them is still carried
+    // out; from then on the chip ignores its lines and leaves MISO to float.
+    void DisappearAfter(uint64_t instructions);
+    // The chip has disappeared.
+    bool Gone() const { return gone_; }
+    // Complete four-byte instructions received while the interface was started.
+    uint64_t instructionsReceived() const { return received_; }
 
     // --- state ---
     const ChipInfo& chip() const { return chip_; }
@@ -186,6 +195,11 @@ class AvrTarget {
     bool stuckSet_ = false;
     Memory stuckMemory_ = Memory::Flash;
     uint32_t stuckIndex_ = 0;
+
+    bool disappearSet_ = false;
+    uint64_t disappearAt_ = 0;
+    uint64_t received_ = 0;
+    bool gone_ = false;
 
     bool dirty_ = false;
     std::vector<uint32_t> pageWrites_;

@@ -23,7 +23,7 @@ const ChipInfo& ResolveChip(const SimConfig& config, std::string& warning) {
 constexpr SimFault kFaults[] = {
     SimFault::None,      SimFault::NoPort,          SimFault::NoCable,          SimFault::NoTarget,
     SimFault::OutOfStep, SimFault::ErasedSignature, SimFault::UnknownSignature, SimFault::Locked,
-    SimFault::StuckByte};
+    SimFault::StuckByte, SimFault::Disappears};
 
 }  // namespace
 
@@ -57,6 +57,9 @@ SimPort::SimPort(const Clock& clock, SimConfig config)
         }
         case SimFault::StuckByte:
             target_.SetStuckCell(config_.stuckMemory, config_.stuckAddress);
+            break;
+        case SimFault::Disappears:
+            target_.DisappearAfter(config_.disappearAfter);
             break;
         default:
             break;
@@ -239,6 +242,8 @@ std::string_view SimFaultName(SimFault fault) {
             return "locked";
         case SimFault::StuckByte:
             return "stuck";
+        case SimFault::Disappears:
+            return "disappears";
     }
     return "?";
 }

@@ -43,6 +43,7 @@ enum class SimFault : uint8_t {
     UnknownSignature,  // the signature reads unknownSignature
     Locked,            // LB1 and LB2 programmed; saved like any lock until a chip erase
     StuckByte,         // one cell (stuckMemory, stuckAddress) never takes a value
+    Disappears,        // after disappearAfter instructions the chip is gone, as if unplugged
 };
 
 struct SimConfig {
@@ -53,6 +54,9 @@ struct SimConfig {
     std::array<uint8_t, 3> unknownSignature{0x1E, 0x97, 0x7E};
     Memory stuckMemory = Memory::Eeprom;
     uint32_t stuckAddress = 0;  // byte address (flash: 2 * word + 1 for the high byte)
+    // Complete four-byte instructions the chip takes before it disappears
+    // (Programming Enable and the signature reads count too).
+    uint32_t disappearAfter = 64;
     bool bidirectionalParallel = false;
     // Where the chip's state lives; empty: nothing is loaded or saved.
     std::string stateFile;
@@ -118,7 +122,7 @@ class SimPort final : public PortAccess {
 };
 
 // "none", "noport", "nocable", "notarget", "outofstep", "erased", "unknown",
-// "locked", "stuck".
+// "locked", "stuck", "disappears".
 std::string_view SimFaultName(SimFault fault);
 bool ParseSimFault(std::string_view text, SimFault* fault);
 

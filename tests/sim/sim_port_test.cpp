@@ -216,6 +216,47 @@ TEST(Faults, LockedNewerChipKeepsItsSignature) {
     EXPECT_EQ(Send(rig.p, 0x58, 0x00, 0x58, 0x00) & 0xFF, 0xFCu);
 }
 
+TEST(Faults, ADisappearingChipCarriesOutItsLastInstructionThenFloatsLikeNoTarget) {
+    for (CableKind cable : {CableKind::Parallel, CableKind::Cablet1, CableKind::Cablet2}) {
+        SCOPED_TRACE(std::string(sim::CableName(cable)));
+        SimConfig c = Config(cable, SimFault::Disappears);
+        c.disappearAfter = 5;  // enable, three signature reads, one EEPROM write
+        LineRig rig(c);
+        ASSERT_EQ(adapter::DetectSerialAdapter(rig.p), 0);
+        ASSERT_TRUE(Connect(rig.p));
+        for (uint8_t a = 0; a < 3; ++a)
+            EXPECT_EQ(ReadSignatureByte(rig.p, a), rig.target().chip().signature[a]);
+        EXPECT_FALSE(rig.target().Gone());
+        WriteEeprom(rig.p, 0x10, 0x5A);
+        EXPECT_TRUE(rig.target().Gone());
+        EXPECT_EQ(rig.target().instructionsReceived(), 5u);
+        EXPECT_EQ(rig.target().Eeprom(0x10), 0x5A) << "the fifth instruction was carried out";
+
+        // From now on every answer is the floating line, and nothing reaches the chip.
+        adapter::WaitMs(rig.p, 20);
+        EXPECT_EQ(Send(rig.p, 0xA0, 0x00, 0x10, 0x00), 0xFFFFFFFFu);
+        WriteEeprom(rig.p, 0x11, 0x00);
+        Send(rig.p, 0xAC, 0x80, 0x00, 0x00);
+        EXPECT_EQ(rig.target().Eeprom(0x11), 0xFF);
+        EXPECT_EQ(rig.target().Eeprom(0x10), 0x5A) << "no chip erase";
+        EXPECT_EQ(rig.target().instructionsReceived(), 5u);
+        // A new reset does not bring it back, but the cable's loop-back still answers.
+        EXPECT_FALSE(Connect(rig.p));
+        EXPECT_EQ(ReadSignatureByte(rig.p, 1), 0xFF);
+        EXPECT_EQ(adapter::DetectSerialAdapter(rig.p), 0);
+    }
+}
+
+TEST(Faults, AChipThatDisappearsAtOnceIsNoTarget) {
+    SimConfig c = Config(CableKind::Cablet2, SimFault::Disappears);
+    c.disappearAfter = 0;
+    LineRig rig(c);
+    ASSERT_EQ(adapter::DetectSerialAdapter(rig.p), 0);
+    EXPECT_FALSE(Connect(rig.p));
+    EXPECT_EQ(ReadSignatureByte(rig.p, 1), 0xFF);
+    EXPECT_FALSE(rig.target().ProgrammingEnabled());
+}
+
 TEST(Faults, UnknownChipNameFallsBackWithAWarning) {
     VirtualClock clock;
     SimConfig c;
@@ -228,7 +269,7 @@ TEST(Faults, UnknownChipNameFallsBackWithAWarning) {
 TEST(Faults, NamesReadBackForTheConsole) {
     for (SimFault f : {SimFault::None, SimFault::NoPort, SimFault::NoCable, SimFault::NoTarget,
                        SimFault::OutOfStep, SimFault::ErasedSignature, SimFault::UnknownSignature,
-                       SimFault::Locked, SimFault::StuckByte}) {
+                       SimFault::Locked, SimFault::StuckByte, SimFault::Disappears}) {
         SimFault back = SimFault::None;
         ASSERT_TRUE(sim::ParseSimFault(sim::SimFaultName(f), &back)) << sim::SimFaultName(f);
         EXPECT_EQ(back, f);

@@ -14,6 +14,7 @@ Programmer& SimRig::Build(SimRig& rig, const SimRigOptions& options) {
     config.outOfStepBits = options.outOfStepBits;
     config.stuckAddress = options.stuckAddress;
     config.stuckMemory = options.stuckMemory;
+    config.disappearAfter = options.disappearAfter;
     config.unknownSignature = options.unknownSignature;
     rig.sim = std::make_unique<sim::SimPort>(rig.clock, config);
     rig.programmer = std::make_unique<Programmer>(*rig.sim, rig.clock, rig.windows);

@@ -20,6 +20,7 @@ struct SimRigOptions {
     uint32_t outOfStepBits = 1;
     uint32_t stuckAddress = 0;
     sim::Memory stuckMemory = sim::Memory::Eeprom;
+    uint32_t disappearAfter = 64;
     std::array<uint8_t, 3> unknownSignature{0x1E, 0x93, 0x0A};
 };
 

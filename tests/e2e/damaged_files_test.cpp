@@ -1,0 +1,269 @@
+// Damaged data files and the files that follow a Write (.eep and .scr):
+// each must be refused before the first port operation, with a message
+// that names the file, and the command must fail (console exit status 1).
+// A file whose damage is only in its layout may instead be accepted, if the
+// chip then holds exactly the program the file describes.
+//
+// The Write runs in process as the console runs it without a terminal:
+// every question is answered Cancel. Rows marked pending state the sound
+// outcome the program does not reach yet; they are skipped with their reason
+// (set OSTREL_RUN_PENDING to run them anyway).
+#include <gtest/gtest.h>
+
+#include <cstdlib>
+#include <optional>
+#include <ostream>
+#include <string>
+#include <vector>
+
+#include "app/commands.h"
+#include "platform/ids.h"
+#include "tests/support/hex_image.h"
+#include "tests/support/sim_rig.h"
+
+namespace ostrel::testing {
+namespace {
+
+using app::CommandResult;
+
+const std::string& Hello() {
+    static const std::string text = ReadFileBytes(SourcePath("examples/hello-atmega8.hex"));
+    return text;
+}
+
+// The lines of the example, without their line ends.
+std::vector<std::string> HelloLines() {
+    std::vector<std::string> lines;
+    std::string line;
+    for (char c : Hello()) {
+        if (c == '\r')
+            continue;
+        if (c == '\n') {
+            lines.push_back(line);
+            line.clear();
+        } else {
+            line.push_back(c);
+        }
+    }
+    if (!line.empty())
+        lines.push_back(line);
+    return lines;
+}
+
+std::string Join(const std::vector<std::string>& lines, const std::string& end) {
+    std::string text;
+    for (const std::string& line : lines)
+        text += line + end;
+    return text;
+}
+
+// The example with `extra` put in as a line of its own before line `at`.
+std::string Inserted(std::size_t at, const std::string& extra) {
+    std::vector<std::string> lines = HelloLines();
+    lines.insert(lines.begin() + static_cast<std::ptrdiff_t>(at), extra);
+    return Join(lines, "\n");
+}
+
+std::string Utf16(const std::string& text) {
+    std::string out = "\xFF\xFE";
+    for (char c : text) {
+        out.push_back(c);
+        out.push_back('\0');
+    }
+    return out;
+}
+
+// A short readback dump of the example, as the Read command writes it.
+std::string HelloDump() {
+    std::vector<uint8_t> flash(64, 0xFF);
+    for (const auto& [address, value] : ParseHexImage(Hello()))
+        if (address < flash.size())
+            flash[address] = value;
+    std::string text = "FLASH-Memory:\r\n";
+    char cell[16];
+    for (unsigned w = 0; w < flash.size() / 2; ++w) {
+        if (w % 8 == 0) {
+            std::snprintf(cell, sizeof cell, "\r\n%.4X:", w);
+            text += cell;
+        }
+        std::snprintf(cell, sizeof cell, " %.2X%.2X", flash[2 * w + 1], flash[2 * w]);
+        text += cell;
+    }
+    return text + "\r\n\r\n\r\nEEPROM-Memory:\r\n\r\n0000: FF FF FF FF FF FF FF FF";
+}
+
+std::string WithoutLine(const std::string& text, std::size_t number) {
+    std::size_t start = 0;
+    for (std::size_t i = 0; i < number; ++i)
+        start = text.find('\n', start) + 1;
+    return text.substr(0, start) + text.substr(text.find('\n', start) + 1);
+}
+
+struct Row {
+    const char* name;     // for the test's name
+    const char* file;     // the data file written
+    std::string content;  // its bytes
+    // A file that follows the Write (.eep with "Program eep- after hexfile",
+    // or .scr) and its bytes; the data file is then the intact example.
+    const char* follower = nullptr;
+    std::string followerContent = {};
+    // Accepting the file is right too, when the chip then holds the example.
+    bool acceptable = false;
+    bool pending = false;
+    const char* why = "";
+};
+
+constexpr const char* kNoName =
+    "the question \"Checksum wrong, continue!\" does not say which file";
+constexpr const char* kSilentCut =
+    "the line reader takes an FF byte as the end of the file, so the check passes what it never "
+    "saw; the chip is erased, only what came before the FF is written, and OK is reported";
+constexpr const char* kUnended =
+    "a last line without a line end is never checked; the record stream uses it as it stands";
+constexpr const char* kLateFailure =
+    "the whole-file check stops early, so the record stream finds the fault after the chip "
+    "was erased and partly written";
+
+std::vector<Row> Rows() {
+    const std::vector<std::string> lines = HelloLines();
+    std::string noEnd = Join(std::vector<std::string>(lines.begin(), lines.end() - 1), "\n");
+    noEnd.back() = noEnd.back() == '0' ? '1' : '0';  // the last data record's checksum, wrong
+    std::string binary = "\xFF";
+    for (int i = 0; i < 600; ++i)
+        binary.push_back(static_cast<char>((i * 73 + 11) & 0xFF));
+    std::string withNul = Join(lines, "\n");
+    withNul[lines[0].size() + 1 + 15] = '\0';
+    std::vector<std::string> twoOnOne(lines.begin() + 1, lines.end());
+    twoOnOne[0] = lines[0] + lines[1];
+    const std::string joined = Join(twoOnOne, "\n");
+    const std::string dump = HelloDump();
+    std::string noColon = dump;
+    noColon.erase(noColon.find("0008:") + 4, 1);
+
+    return {
+        // The intact example, to show that the rig programs a good file right.
+        {"IntactExample", "intact.hex", Hello(), nullptr, {}, true, false, ""},
+        {"Utf16", "utf16.hex", Utf16(Hello()), nullptr, {}, true, true, kSilentCut},
+        {"FfLedBinary", "ffled.hex", binary, nullptr, {}, false, true, kSilentCut},
+        {"FfLineMidFile", "ffline.hex", Inserted(3, "\xFF"), nullptr, {}, true, true, kSilentCut},
+        {"LastLineUnendedBadChecksum", "unended.hex", noEnd, nullptr, {}, false, true, kUnended},
+        {"BlankLineThenGarbage",
+         "blank.hex",
+         Inserted(4, "") + "garbage\n",
+         nullptr,
+         {},
+         false,
+         true,
+         kLateFailure},
+        {"TrailingBlanks",
+         "blanks.hex",
+         Join(lines, "  \n"),
+         nullptr,
+         {},
+         true,
+         true,
+         kLateFailure},
+        {"CrCrLf", "crcrlf.hex", Join(lines, "\r\r\n"), nullptr, {}, true, true, kLateFailure},
+        {"LfCr", "lfcr.hex", Join(lines, "\n\r"), nullptr, {}, true, true, kLateFailure},
+        {"NulBytes", "nul.hex", withNul, nullptr, {}, false, true, kNoName},
+        {"OverlongUnterminatedLine",
+         "long.hex",
+         Join(lines, "\n") + ":" + std::string(3000, '0'),
+         nullptr,
+         {},
+         false,
+         true,
+         "a last line without a line end is never checked"},
+        {"TwoRecordsOnOneLine",
+         "tworecords.hex",
+         joined,
+         nullptr,
+         {},
+         true,
+         true,
+         "the check reads only the first record of a line; the record stream stops at the "
+         "second after the chip was erased and partly written"},
+        {"TruncatedMidRecord",
+         "cut.hex",
+         Hello().substr(0, Hello().find('\n', 50) + 12),
+         nullptr,
+         {},
+         false,
+         true,
+         "a last line without a line end is never checked"},
+        {"DumpLineWithoutColon",
+         "readback.txt",
+         noColon,
+         nullptr,
+         {},
+         false,
+         true,
+         "the dump conversion stops at the damaged line and writes the lines before it"},
+        {"DumpLineDeleted",
+         "readback.txt",
+         WithoutLine(dump, 3),
+         nullptr,
+         {},
+         false,
+         true,
+         "the dump conversion numbers its records itself, so every line after the gap is "
+         "written one line too low"},
+        {"BadEepFollowUp", "eepbad.hex", Hello(), "eepbad.eep", ":10000000GARBAGE\n:0000", false,
+         true, "the .eep file is read only after the flash was erased and written"},
+        {"ScriptOneDigitByte", "scrbad.hex", Hello(), "scrbad.scr", "AC A0 00 E\n50 00 00 E1\n",
+         false, true, "the script is checked only after the flash was erased and written"},
+    };
+}
+
+void PrintTo(const Row& row, std::ostream* os) {
+    *os << row.name;
+}
+
+class DamagedFile : public ::testing::TestWithParam<Row> {};
+
+TEST_P(DamagedFile, IsRefusedBeforeThePortOrProgrammedRight) {
+    const Row& row = GetParam();
+    if (row.pending && std::getenv("OSTREL_RUN_PENDING") == nullptr)
+        GTEST_SKIP() << "pending: " << row.why;
+    SimRig rig({.cable = sim::CableKind::Cablet2});
+    // The chip holds another program, so that any write shows.
+    for (const auto& [address, value] :
+         ParseHexImage(ReadFileBytes(SourcePath("examples/blink-atmega8.hex"))))
+        rig.chip().SetFlash(address, value);
+    const sim::ChipMemory before = rig.chip().memory();
+    rig.Write(row.file, row.content);
+    if (row.follower != nullptr) {
+        rig.Write(row.follower, row.followerContent);
+        app::OnCommand(rig.p, ids::kProgramEepAfterHex);
+    }
+    rig.Load(row.file);
+    for (int i = 0; i < 8; ++i)
+        rig.windows.answers.push_back(MsgResult::Cancel);
+
+    const uint64_t callsBefore = rig.sim->portCalls();
+    const CommandResult result = app::OnCommand(rig.p, ids::kWrite);
+    const std::string named = row.follower != nullptr ? row.follower : row.file;
+    std::string messages;
+    for (const std::string& m : rig.windows.MessageTexts())
+        messages += m + "\n";
+
+    if (result == CommandResult::Ok && row.acceptable) {
+        ByteImage expected = ParseHexImage(Hello());
+        for (uint32_t a = 0; a < before.flash.size(); ++a) {
+            const uint8_t want = expected.count(a) ? expected[a] : 0xFF;
+            ASSERT_EQ(rig.chip().Flash(a), want) << "accepted, but flash byte " << a << " is wrong";
+        }
+        return;
+    }
+    EXPECT_NE(result, CommandResult::Ok) << "the console must end with exit status 1";
+    EXPECT_EQ(rig.sim->portCalls(), callsBefore) << "the port was used before the refusal";
+    EXPECT_TRUE(rig.chip().memory() == before) << "the chip was changed";
+    EXPECT_NE(messages.find(named), std::string::npos) << "no message names " << named << ":\n"
+                                                       << messages;
+}
+
+INSTANTIATE_TEST_SUITE_P(Table, DamagedFile, ::testing::ValuesIn(Rows()),
+                         [](const ::testing::TestParamInfo<Row>& info) { return info.param.name; });
+
+}  // namespace
+}  // namespace ostrel::testing
