@@ -1,6 +1,7 @@
 #include "platform/linux_serial_port.h"
 
 #include <fcntl.h>
+#include <sys/file.h>
 #include <sys/ioctl.h>
 
 #include <cerrno>
@@ -47,9 +48,24 @@ LinuxSerialPort::~LinuxSerialPort() {
 
 SerialOpenResult LinuxSerialPort::Fail(int fd, SerialOpenResult result) {
     lastError_ = errno != 0 ? errno : EIO;
+    // A lock held by someone else is reported as the busy port it means.
+    if (lastError_ == EWOULDBLOCK)
+        lastError_ = EBUSY;
     if (fd >= 0)
-        sys_.Close(fd);
+        Release(fd);
     return result;
+}
+
+void LinuxSerialPort::Release(int fd) {
+    // The exclusive mode stays with the tty, not with this descriptor: a
+    // pseudo-terminal whose other side is still open would keep refusing
+    // everybody, so it is switched off before the close. The lock goes with
+    // the close anyway; unlocking first only makes the order plain.
+    if (exclusive_)
+        sys_.Ioctl(fd, TIOCNXCL, nullptr);
+    exclusive_ = false;
+    sys_.Flock(fd, LOCK_UN);
+    sys_.Close(fd);
 }
 
 SerialOpenResult LinuxSerialPort::OpenSerial(std::string_view comName) {
@@ -71,6 +87,16 @@ SerialOpenResult LinuxSerialPort::OpenSerial(std::string_view comName) {
     int fd = sys_.Open(path->c_str(), O_RDWR | O_NOCTTY | O_NONBLOCK | O_CLOEXEC);
     if (fd < 0)
         return Fail(-1, SerialOpenResult::OpenFailed);
+    // Nobody else may use the port while the cable is clocked: a modem
+    // manager probing it or a terminal setting its lines would corrupt a
+    // write. The advisory lock refuses a second programmer (the superuser
+    // too, whom the tty's exclusive mode lets through); the exclusive mode
+    // refuses every later open by anyone else.
+    if (sys_.Flock(fd, LOCK_EX | LOCK_NB) != 0)
+        return Fail(fd, SerialOpenResult::OpenFailed);
+    // Only a tty knows the exclusive mode; anything else fails the settings
+    // read below, which names the fault better.
+    exclusive_ = sys_.Ioctl(fd, TIOCEXCL, nullptr) == 0;
     int flags = sys_.Fcntl(fd, F_GETFL, 0);
     if (flags < 0 || sys_.Fcntl(fd, F_SETFL, flags & ~O_NONBLOCK) < 0) {
         return Fail(fd, SerialOpenResult::OpenFailed);
@@ -94,7 +120,7 @@ SerialOpenResult LinuxSerialPort::OpenSerial(std::string_view comName) {
 void LinuxSerialPort::CloseSerial() {
     if (fd_ < 0)
         return;
-    sys_.Close(fd_);
+    Release(fd_);
     fd_ = -1;
 }
 

@@ -25,9 +25,11 @@ class LinuxSerialPort : public PortAccess {
     LinuxSerialPort(const LinuxSerialPort&) = delete;
     LinuxSerialPort& operator=(const LinuxSerialPort&) = delete;
 
-    // Opens the tty behind the name (see port_names.h) and configures it. A
-    // port that is already open is closed first. On any failure nothing stays
-    // open, so the next attempt starts afresh.
+    // Opens the tty behind the name (see port_names.h) for this program
+    // alone (an advisory lock and the tty's exclusive mode, both given up on
+    // close) and configures it. A port that is already open is closed first.
+    // On any failure nothing stays open, so the next attempt starts afresh; a
+    // port held by another program fails with EBUSY.
     SerialOpenResult OpenSerial(std::string_view comName) override;
     void CloseSerial() override;
     // One ioctl per call; does nothing while no port is open.
@@ -53,11 +55,14 @@ class LinuxSerialPort : public PortAccess {
 
   private:
     SerialOpenResult Fail(int fd, SerialOpenResult result);
+    // Gives up the exclusive mode and the lock, and closes.
+    void Release(int fd);
     void SetLines(unsigned long request, int bits);
 
     SysCalls& sys_;
     EnvironmentLookup environment_;
     int fd_ = -1;
+    bool exclusive_ = false;  // TIOCEXCL is in force on fd_
     std::string lastPath_;
     int lastError_ = 0;
 };

@@ -275,6 +275,36 @@ TEST_F(LinuxSerialPortTest, CloseClosesOnceAndTheDestructorClosesWhatIsOpen) {
     EXPECT_EQ(devices.OpenDescriptors(), 0);
 }
 
+TEST_F(LinuxSerialPortTest, AnOpenPortIsHeldForThisProgramAloneUntilClosed) {
+    ASSERT_EQ(port.OpenSerial("COM1"), SerialOpenResult::Ok);
+    EXPECT_TRUE(devices.Tty("/dev/ttyS0").exclusive);
+    EXPECT_EQ(devices.LockHolders("/dev/ttyS0"), 1);
+
+    // Another program (a terminal) and a second programmer, as a user and
+    // as the superuser, whom only the lock stops.
+    LinuxSerialPort second(devices, EnvironmentLookup{});
+    for (bool superuser : {false, true}) {
+        devices.superuser = superuser;
+        int terminal = devices.Open("/dev/ttyS0", O_RDWR | O_NOCTTY | O_NONBLOCK);
+        EXPECT_EQ(terminal < 0, !superuser);
+        if (terminal >= 0)
+            devices.Close(terminal);
+        EXPECT_EQ(second.OpenSerial("COM1"), SerialOpenResult::OpenFailed) << superuser;
+        EXPECT_EQ(second.LastError(), EBUSY) << superuser;
+        EXPECT_FALSE(second.IsOpen());
+    }
+    EXPECT_EQ(devices.OpenDescriptors("/dev/ttyS0"), 1);
+    EXPECT_EQ(devices.BlockedLocks(), 0) << "the lock is asked for without waiting";
+
+    // Closing gives both up, so the next program gets the port.
+    devices.superuser = false;
+    port.CloseSerial();
+    EXPECT_FALSE(devices.Tty("/dev/ttyS0").exclusive);
+    EXPECT_EQ(devices.LockHolders("/dev/ttyS0"), 0);
+    EXPECT_EQ(second.OpenSerial("COM1"), SerialOpenResult::Ok);
+    EXPECT_EQ(port.OpenSerial("COM1"), SerialOpenResult::OpenFailed);
+}
+
 TEST_F(LinuxSerialPortTest, EachLineChangeIsExactlyOneIoctl) {
     const struct {
         CommFunction function;
