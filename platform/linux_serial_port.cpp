@@ -8,6 +8,9 @@
 #include <optional>
 #include <utility>
 
+#include "platform/port_hints.h"
+#include "platform/usb_serial.h"
+
 namespace ostrel {
 
 void ApplySerialLineSettings(termios& settings) {
@@ -39,8 +42,9 @@ uint32_t ModemStatusFromLines(int lines) {
     return status;
 }
 
-LinuxSerialPort::LinuxSerialPort(SysCalls& sys, EnvironmentLookup environment)
-    : sys_(sys), environment_(std::move(environment)) {}
+LinuxSerialPort::LinuxSerialPort(SysCalls& sys, EnvironmentLookup environment,
+                                 std::filesystem::path sysfsRoot)
+    : sys_(sys), environment_(std::move(environment)), sysfsRoot_(std::move(sysfsRoot)) {}
 
 LinuxSerialPort::~LinuxSerialPort() {
     CloseSerial();
@@ -53,6 +57,7 @@ SerialOpenResult LinuxSerialPort::Fail(int fd, SerialOpenResult result) {
         lastError_ = EBUSY;
     if (fd >= 0)
         Release(fd);
+    note_ = OpenFailureHint(sys_, lastError_, lastPath_, PortKind::Serial, portName_);
     return result;
 }
 
@@ -71,10 +76,13 @@ void LinuxSerialPort::Release(int fd) {
 SerialOpenResult LinuxSerialPort::OpenSerial(std::string_view comName) {
     CloseSerial();
     lastError_ = 0;
+    note_.clear();
+    portName_ = std::string(comName);
     std::optional<std::string> path = SerialDevicePath(comName, environment_);
     if (!path) {
         lastPath_.clear();
         lastError_ = ENODEV;
+        note_ = OpenFailureHint(sys_, lastError_, lastPath_, PortKind::Serial, portName_);
         return SerialOpenResult::OpenFailed;
     }
     lastPath_ = *path;
@@ -114,6 +122,8 @@ SerialOpenResult LinuxSerialPort::OpenSerial(std::string_view comName) {
         return Fail(fd, SerialOpenResult::WriteTimeoutsFailed);
     }
     fd_ = fd;
+    if (std::optional<UsbSerialAdapter> usb = FindUsbSerialAdapter(*path, sysfsRoot_))
+        note_ = UsbSerialNote(*usb, portName_);
     return SerialOpenResult::Ok;
 }
 

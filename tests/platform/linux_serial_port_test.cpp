@@ -155,9 +155,17 @@ TEST_P(SerialOpenFailureTest, ReportsItsStepAndLeavesNothingOpen) {
     Programmer p(port, clock, windows);
     p.state.comName.Assign("COM3");
     EXPECT_EQ(adapter::OpenSerialPort(p), 1);
-    EXPECT_EQ(p.state.errorText.str(), f.text);
+    // The system's text, then one line of advice of our own.
+    std::string text = p.state.errorText.str();
+    std::size_t lineEnd = text.find('\n');
+    ASSERT_NE(lineEnd, std::string::npos) << text;
+    EXPECT_EQ(text.substr(0, lineEnd), f.text);
+    EXPECT_EQ(text.substr(lineEnd + 1), port.SerialOpenNote());
+    EXPECT_FALSE(port.SerialOpenNote().empty());
     EXPECT_EQ(p.state.comOpen, 0);
     EXPECT_EQ(devices.OpenDescriptors(), 0);
+    EXPECT_EQ(devices.LockHolders("/dev/ttyS2"), 0);
+    EXPECT_FALSE(devices.Tty("/dev/ttyS2").exclusive);
     // Every descriptor opened was closed exactly once, and nothing else was.
     std::size_t opened = 0;
     for (const auto& c : devices.CallsOf(CallKind::Open))
