@@ -223,9 +223,11 @@ TEST_F(LinuxSerialPortTest, AFailedOpenNamesTheDeviceAndTheReason) {
 }
 
 TEST_F(LinuxSerialPortTest, AnUnknownNameFailsWithoutAnySystemCall) {
-    for (const char* name : {"COM9", "LPT1", "SIM", ""}) {
+    for (const char* name : {"LPT1", "SIM", "", "COM9"}) {
         EXPECT_EQ(port.OpenSerial(name), SerialOpenResult::OpenFailed) << name;
     }
+    EXPECT_EQ(port.SerialOpenNote(),
+              "No device is known for the port name 'COM9': the serial ports are COM1 to COM8.");
     EXPECT_TRUE(devices.Calls().empty());
     EXPECT_EQ(port.LastError(), ENODEV);
 }
