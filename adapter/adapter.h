@@ -61,4 +61,22 @@ void ClockBit(Programmer& p, int bit);
 // Sends the low 16 bits of txWord, most significant first, into rxShift.
 void TransferWord(Programmer& p);
 
+// --- estimate ---
+// Port accesses one bit costs on the selected port with the cable detected,
+// the speed and the calibrated delay: the line changes and the MISO read,
+// plus the input reads of its delay units.
+int64_t PortAccessesPerBit(const Programmer& p);
+// Seconds a write of `dataBytes` data bytes of the current file will take on
+// the connected chip: the bits of its instructions (per byte in page mode a
+// load and a read of the verify pass, plus one page write per page; in byte
+// mode and on EEPROM a read, a write and one read-back, plus the EEPROM's
+// erase pass) at PortAccessesPerBit, each access at the cost measured by the
+// last calibration, plus the fixed waits (40 ms per page, 10 ms per byte
+// written byte-wise). Every byte is taken to differ from the chip. A line
+// change is taken to cost what a status read costs, which holds for the
+// board's ports and for USB adapters that ask the device at each read; for
+// those that answer reads from a cache it comes out short. Negative before
+// the first calibration (nothing measured), 0 for no data.
+double EstimateWriteSeconds(const Programmer& p, long dataBytes);
+
 }  // namespace ostrel::adapter

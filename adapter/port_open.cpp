@@ -1,8 +1,29 @@
 // Opening the serial port, finding which serial cable is plugged in, and the
 // two resting states of the adapter: target held in reset, target running.
+#include <string>
+
 #include "adapter/adapter.h"
+#include "platform/ids.h"
 
 namespace ostrel::adapter {
+
+namespace {
+
+// A remark about a port that opened (a slow USB adapter) goes on the activity
+// line rather than into a message box: it is advice, not a fault, and a box
+// would stop every command that opens the port until it is answered. It is
+// left there for a second so it can be read before the command's own texts
+// replace it.
+void ShowPortNote(Programmer& p, const std::string& note) {
+    if (note.empty())
+        return;
+    p.windows.SetItemText(p.state.mainWindow, ids::kActivity, note);
+    p.windows.Repaint(p.state.mainWindow);
+    if (!p.skipReadingPauses)
+        WaitMs(p, 1000);
+}
+
+}  // namespace
 
 int OpenSerialPort(Programmer& p) {
     ProgrammerState& s = p.state;
@@ -12,6 +33,7 @@ int OpenSerialPort(Programmer& p) {
         case SerialOpenResult::Ok:
             s.comHandle = 1;
             s.comOpen = 1;
+            ShowPortNote(p, p.port.SerialOpenNote());
             return 0;
         case SerialOpenResult::OpenFailed:
             s.errorText.Assign("COM-Init-Error!");
@@ -25,6 +47,12 @@ int OpenSerialPort(Programmer& p) {
         case SerialOpenResult::WriteTimeoutsFailed:
             s.errorText.Assign("Kann TIMEOUTS nicht schreiben.");
             break;
+    }
+    // The system's text stays as it is; what to do about it follows on a line
+    // of its own, cut where the buffer ends.
+    if (std::string hint = p.port.SerialOpenNote(); !hint.empty()) {
+        s.errorText.Append('\n');
+        s.errorText.Append(hint);
     }
     // The backend has closed the device again, so the next attempt can reopen it.
     s.comHandle = -1;

@@ -57,6 +57,7 @@ void CalibrateDelay(Programmer& p) {
         PollInput(p);
         ++passes;
     } while (static_cast<uint32_t>(t - t0) < kCalibrationMs);
+    p.state.calibrationPasses = passes > INT32_MAX ? INT32_MAX : static_cast<int32_t>(passes);
     int64_t loops = passes / kPassesPerLoop + 1;
     p.state.delayLoops = loops > INT32_MAX ? INT32_MAX : static_cast<int32_t>(loops);
 }

@@ -69,7 +69,10 @@ CommandResult SelectParallelPort(Programmer& p, const PortItem& item) {
     if (!s.dlPortIoLoaded && !s.directPortIo) {
         p.windows.MessageBox(ids::kNoOwner,
                              "Driver 'DlPortIO' must be installed!\n\nDownload:\n"
-                             "https://www.kernel.org/doc/html/latest/admin-guide/parport.html",
+                             "Nothing to download on Linux: load the ppdev driver (sudo modprobe "
+                             "ppdev), join the lp group (sudo usermod -aG lp $USER, then log in "
+                             "again), or name another device with "
+                             "OSTREL_PORT_0378=/dev/parportN.",
                              "ERROR!", MsgButtons::Ok);
         return CommandResult::Failed;
     }

@@ -44,6 +44,10 @@ struct ProgrammerState {
     // --- timing ---
     int32_t speed = 2;  // 0 very low, 1 Low, 2 Medium, 3 High
     int32_t delayLoops = 0;
+    // Input reads that fitted into the last calibration's 50 ms (0 before the
+    // first): the measured cost of one port access, from which the length of
+    // a write is estimated.
+    int32_t calibrationPasses = 0;
 
     // --- device ---
     Flag manualDevice = 0;

@@ -5,8 +5,11 @@
 #include <sys/ioctl.h>
 
 #include <array>
+#include <cerrno>
 #include <optional>
 #include <utility>
+
+#include "platform/port_hints.h"
 
 namespace ostrel {
 
@@ -41,10 +44,15 @@ LinuxParallelPort::Device* LinuxParallelPort::Claimed(uint16_t base) {
 
     Device& device = devices_.emplace_back();
     device.base = base;
+    device.path = *path;
+    errno = 0;
     int fd = sys_.Open(path->c_str(), O_RDWR | O_CLOEXEC);
-    if (fd < 0)
+    if (fd < 0) {
+        device.error = errno != 0 ? errno : EIO;
         return nullptr;
+    }
     if (sys_.Ioctl(fd, PPCLAIM, nullptr) < 0) {
+        device.error = errno != 0 ? errno : EIO;
         sys_.Close(fd);
         return nullptr;
     }
@@ -68,6 +76,16 @@ bool LinuxParallelPort::AnyAvailable() {
             return true;
     }
     return false;
+}
+
+std::string LinuxParallelPort::FailureHint(uint16_t base) {
+    for (const Device& device : devices_) {
+        if (device.base == base && device.fd < 0) {
+            return OpenFailureHint(sys_, device.error, device.path, PortKind::Parallel,
+                                   ParallelPortName(base));
+        }
+    }
+    return {};
 }
 
 uint8_t LinuxParallelPort::ReadRegister(const Device& device, unsigned long request) {

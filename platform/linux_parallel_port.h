@@ -44,6 +44,10 @@ class LinuxParallelPort : public PortAccess {
     // 0x278, 0x3BC, tried in that order) can be opened and claimed. Stops at
     // the first that can, so only that one is claimed.
     bool AnyAvailable();
+    // Advice for the user about a base whose device could not be opened or
+    // claimed (port_hints.h: load ppdev, join the lp group, ...); empty when
+    // the base is usable or was never tried.
+    std::string FailureHint(uint16_t base);
 
     void WriteData(uint16_t base, uint8_t value) override;
     uint8_t ReadData(uint16_t base) override;
@@ -64,6 +68,8 @@ class LinuxParallelPort : public PortAccess {
         uint16_t base = 0;
         int fd = -1;            // open and claimed when >= 0
         uint8_t direction = 0;  // control bit 5 as last set: 0x20 data lines in, 0 out
+        std::string path;       // the device of the base
+        int error = 0;          // errno of the failed open or claim
     };
 
     // The claimed device of a base, opening and claiming it on first use;

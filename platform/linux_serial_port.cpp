@@ -1,11 +1,15 @@
 #include "platform/linux_serial_port.h"
 
 #include <fcntl.h>
+#include <sys/file.h>
 #include <sys/ioctl.h>
 
 #include <cerrno>
 #include <optional>
 #include <utility>
+
+#include "platform/port_hints.h"
+#include "platform/usb_serial.h"
 
 namespace ostrel {
 
@@ -38,8 +42,9 @@ uint32_t ModemStatusFromLines(int lines) {
     return status;
 }
 
-LinuxSerialPort::LinuxSerialPort(SysCalls& sys, EnvironmentLookup environment)
-    : sys_(sys), environment_(std::move(environment)) {}
+LinuxSerialPort::LinuxSerialPort(SysCalls& sys, EnvironmentLookup environment,
+                                 std::filesystem::path sysfsRoot)
+    : sys_(sys), environment_(std::move(environment)), sysfsRoot_(std::move(sysfsRoot)) {}
 
 LinuxSerialPort::~LinuxSerialPort() {
     CloseSerial();
@@ -47,18 +52,37 @@ LinuxSerialPort::~LinuxSerialPort() {
 
 SerialOpenResult LinuxSerialPort::Fail(int fd, SerialOpenResult result) {
     lastError_ = errno != 0 ? errno : EIO;
+    // A lock held by someone else is reported as the busy port it means.
+    if (lastError_ == EWOULDBLOCK)
+        lastError_ = EBUSY;
     if (fd >= 0)
-        sys_.Close(fd);
+        Release(fd);
+    note_ = OpenFailureHint(sys_, lastError_, lastPath_, PortKind::Serial, portName_);
     return result;
+}
+
+void LinuxSerialPort::Release(int fd) {
+    // The exclusive mode stays with the tty, not with this descriptor: a
+    // pseudo-terminal whose other side is still open would keep refusing
+    // everybody, so it is switched off before the close. The lock goes with
+    // the close anyway; unlocking first only makes the order plain.
+    if (exclusive_)
+        sys_.Ioctl(fd, TIOCNXCL, nullptr);
+    exclusive_ = false;
+    sys_.Flock(fd, LOCK_UN);
+    sys_.Close(fd);
 }
 
 SerialOpenResult LinuxSerialPort::OpenSerial(std::string_view comName) {
     CloseSerial();
     lastError_ = 0;
+    note_.clear();
+    portName_ = std::string(comName);
     std::optional<std::string> path = SerialDevicePath(comName, environment_);
     if (!path) {
         lastPath_.clear();
         lastError_ = ENODEV;
+        note_ = OpenFailureHint(sys_, lastError_, lastPath_, PortKind::Serial, portName_);
         return SerialOpenResult::OpenFailed;
     }
     lastPath_ = *path;
@@ -71,6 +95,16 @@ SerialOpenResult LinuxSerialPort::OpenSerial(std::string_view comName) {
     int fd = sys_.Open(path->c_str(), O_RDWR | O_NOCTTY | O_NONBLOCK | O_CLOEXEC);
     if (fd < 0)
         return Fail(-1, SerialOpenResult::OpenFailed);
+    // Nobody else may use the port while the cable is clocked: a modem
+    // manager probing it or a terminal setting its lines would corrupt a
+    // write. The advisory lock refuses a second programmer (the superuser
+    // too, whom the tty's exclusive mode lets through); the exclusive mode
+    // refuses every later open by anyone else.
+    if (sys_.Flock(fd, LOCK_EX | LOCK_NB) != 0)
+        return Fail(fd, SerialOpenResult::OpenFailed);
+    // Only a tty knows the exclusive mode; anything else fails the settings
+    // read below, which names the fault better.
+    exclusive_ = sys_.Ioctl(fd, TIOCEXCL, nullptr) == 0;
     int flags = sys_.Fcntl(fd, F_GETFL, 0);
     if (flags < 0 || sys_.Fcntl(fd, F_SETFL, flags & ~O_NONBLOCK) < 0) {
         return Fail(fd, SerialOpenResult::OpenFailed);
@@ -88,13 +122,15 @@ SerialOpenResult LinuxSerialPort::OpenSerial(std::string_view comName) {
         return Fail(fd, SerialOpenResult::WriteTimeoutsFailed);
     }
     fd_ = fd;
+    if (std::optional<UsbSerialAdapter> usb = FindUsbSerialAdapter(*path, sysfsRoot_))
+        note_ = UsbSerialNote(*usb, portName_);
     return SerialOpenResult::Ok;
 }
 
 void LinuxSerialPort::CloseSerial() {
     if (fd_ < 0)
         return;
-    sys_.Close(fd_);
+    Release(fd_);
     fd_ = -1;
 }
 

@@ -9,6 +9,7 @@
 #pragma once
 
 #include <cstdint>
+#include <filesystem>
 #include <string>
 #include <string_view>
 
@@ -20,14 +21,19 @@ namespace ostrel {
 
 class LinuxSerialPort : public PortAccess {
   public:
-    explicit LinuxSerialPort(SysCalls& sys, EnvironmentLookup environment = ProcessEnvironment());
+    // `sysfsRoot` is where the kernel's device tree is read to recognise a
+    // USB-serial adapter ("/sys"; a prepared folder in tests).
+    explicit LinuxSerialPort(SysCalls& sys, EnvironmentLookup environment = ProcessEnvironment(),
+                             std::filesystem::path sysfsRoot = "/sys");
     ~LinuxSerialPort() override;
     LinuxSerialPort(const LinuxSerialPort&) = delete;
     LinuxSerialPort& operator=(const LinuxSerialPort&) = delete;
 
-    // Opens the tty behind the name (see port_names.h) and configures it. A
-    // port that is already open is closed first. On any failure nothing stays
-    // open, so the next attempt starts afresh.
+    // Opens the tty behind the name (see port_names.h) for this program
+    // alone (an advisory lock and the tty's exclusive mode, both given up on
+    // close) and configures it. A port that is already open is closed first.
+    // On any failure nothing stays open, so the next attempt starts afresh; a
+    // port held by another program fails with EBUSY.
     SerialOpenResult OpenSerial(std::string_view comName) override;
     void CloseSerial() override;
     // One ioctl per call; does nothing while no port is open.
@@ -35,6 +41,10 @@ class LinuxSerialPort : public PortAccess {
     // CTS, DSR and RI in the classic bit values; 0 when no port is open or the
     // lines cannot be read.
     uint32_t GetModemStatus() override;
+    // After a failure the advice for its error and device (port_hints.h);
+    // after success the USB note when the device is a USB-serial adapter
+    // (usb_serial.h).
+    std::string SerialOpenNote() const override { return note_; }
 
     // This backend has no parallel port: writes do nothing, reads give the
     // idle value 0xFF of an absent port.
@@ -53,13 +63,19 @@ class LinuxSerialPort : public PortAccess {
 
   private:
     SerialOpenResult Fail(int fd, SerialOpenResult result);
+    // Gives up the exclusive mode and the lock, and closes.
+    void Release(int fd);
     void SetLines(unsigned long request, int bits);
 
     SysCalls& sys_;
     EnvironmentLookup environment_;
+    std::filesystem::path sysfsRoot_;
     int fd_ = -1;
+    bool exclusive_ = false;  // TIOCEXCL is in force on fd_
     std::string lastPath_;
     int lastError_ = 0;
+    std::string portName_;  // the name of the last open attempt
+    std::string note_;
 };
 
 // Line settings of the programmer on a termios record read from the port:

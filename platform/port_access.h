@@ -9,6 +9,7 @@
 #pragma once
 
 #include <cstdint>
+#include <string>
 #include <string_view>
 
 namespace ostrel {
@@ -45,6 +46,11 @@ class PortAccess {
     virtual void EscapeCommFunction(CommFunction function) = 0;
     // The modem status lines (kMsCtsOn, kMsDsrOn, kMsRingOn).
     virtual uint32_t GetModemStatus() = 0;
+    // One line for the user about the last OpenSerial, without a line break:
+    // after a failure what to do about it (join a group, free the port, map
+    // the name to a device), after success what is worth knowing about the
+    // port (a slow USB adapter). Empty when there is nothing to say.
+    virtual std::string SerialOpenNote() const { return {}; }
 
     // --- parallel port ---
     virtual void WriteData(uint16_t base, uint8_t value) = 0;

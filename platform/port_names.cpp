@@ -95,6 +95,27 @@ std::optional<std::string> SerialDevicePath(std::string_view comName,
     return "/dev/ttyS" + std::to_string(n - 1);
 }
 
+std::vector<PortDevice> ListPortDevices(const EnvironmentLookup& environment) {
+    std::vector<PortDevice> list;
+    auto add = [&](std::string name, std::string device) {
+        PortDevice entry;
+        entry.variable = OverrideVariable(name);
+        entry.overridden = Override(name, environment).has_value();
+        entry.name = std::move(name);
+        entry.device = std::move(device);
+        list.push_back(std::move(entry));
+    };
+    for (uint16_t base : {0x278, 0x378, 0x3BC}) {
+        add(std::string(ParallelPortName(base)),
+            ParallelDevicePath(base, environment).value_or(""));
+    }
+    for (int n = 1; n <= 8; ++n) {
+        std::string name = "COM" + std::to_string(n);
+        add(name, SerialDevicePath(name, environment).value_or(""));
+    }
+    return list;
+}
+
 std::optional<std::string> ParallelDevicePath(uint16_t base, const EnvironmentLookup& environment) {
     for (const ParallelDefault& d : kParallelDefaults) {
         if (d.base != base)

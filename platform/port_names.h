@@ -16,6 +16,7 @@
 #include <optional>
 #include <string>
 #include <string_view>
+#include <vector>
 
 namespace ostrel {
 
@@ -39,5 +40,18 @@ std::optional<std::string> SerialDevicePath(std::string_view comName,
 
 // Device path of the parallel port at a base address.
 std::optional<std::string> ParallelDevicePath(uint16_t base, const EnvironmentLookup& environment);
+
+// One port name with the device it stands for now.
+struct PortDevice {
+    std::string name;         // "COM1".."COM8", "0378", "0278", "03BC"
+    std::string device;       // "/dev/ttyS0", or the override's value
+    std::string variable;     // the variable that overrides it, "OSTREL_PORT_COM1"
+    bool overridden = false;  // the variable is set
+};
+
+// Every port name in the Port menu's order (0278, 0378, 03BC, COM1..COM8)
+// with its device, overrides applied; for the console's help and the Port
+// menu.
+std::vector<PortDevice> ListPortDevices(const EnvironmentLookup& environment);
 
 }  // namespace ostrel

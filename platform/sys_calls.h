@@ -4,7 +4,12 @@
 // value) on failure with the reason in errno.
 #pragma once
 
+#include <sys/stat.h>
+#include <sys/types.h>
 #include <termios.h>
+
+#include <optional>
+#include <string>
 
 namespace ostrel {
 
@@ -22,6 +27,14 @@ class SysCalls {
     virtual int TcSetAttr(int fd, int action, const termios* settings) = 0;
     // fcntl(2) with an integer argument (F_GETFL, F_SETFL).
     virtual int Fcntl(int fd, int cmd, int arg) = 0;
+    // flock(2): an advisory lock on the open file (LOCK_EX, LOCK_SH, LOCK_UN,
+    // with LOCK_NB). It belongs to the open file, so a second open of the same
+    // device by anyone honouring it is refused while it is held.
+    virtual int Flock(int fd, int operation) = 0;
+    // stat(2), for the owner group of a device that refused to open.
+    virtual int Stat(const char* path, struct stat* info) = 0;
+    // The name of a group from the group database; none when it has no entry.
+    virtual std::optional<std::string> GroupName(gid_t gid) = 0;
 };
 
 // The calls of the C library.
@@ -33,6 +46,9 @@ class LinuxSysCalls : public SysCalls {
     int TcGetAttr(int fd, termios* settings) override;
     int TcSetAttr(int fd, int action, const termios* settings) override;
     int Fcntl(int fd, int cmd, int arg) override;
+    int Flock(int fd, int operation) override;
+    int Stat(const char* path, struct stat* info) override;
+    std::optional<std::string> GroupName(gid_t gid) override;
 };
 
 }  // namespace ostrel

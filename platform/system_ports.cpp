@@ -30,6 +30,10 @@ uint32_t SystemPorts::GetModemStatus() {
     return serialTarget_->GetModemStatus();
 }
 
+std::string SystemPorts::SerialOpenNote() const {
+    return serialTarget_->SerialOpenNote();
+}
+
 void SystemPorts::WriteData(uint16_t base, uint8_t value) {
     parallel_.WriteData(base, value);
 }

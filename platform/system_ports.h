@@ -29,6 +29,8 @@ class SystemPorts : public PortAccess {
     void CloseSerial() override;
     void EscapeCommFunction(CommFunction function) override;
     uint32_t GetModemStatus() override;
+    // The note of the backend that took the last serial open.
+    std::string SerialOpenNote() const override;
 
     void WriteData(uint16_t base, uint8_t value) override;
     uint8_t ReadData(uint16_t base) override;

@@ -2,6 +2,7 @@
 
 #include <fcntl.h>
 #include <linux/ppdev.h>
+#include <sys/file.h>
 #include <sys/ioctl.h>
 
 #include <cerrno>
@@ -36,6 +37,7 @@ VirtualDevices::Node& VirtualDevices::AddNode(const std::string& path, NodeKind 
     Node& node = nodes_[path];
     node = Node{};
     node.kind = kind;
+    node.gid = kind == NodeKind::Tty ? 20 : kind == NodeKind::Parport ? 7 : 0;
     return node;
 }
 
@@ -61,6 +63,17 @@ VirtualParport& VirtualDevices::Parport(const std::string& path) {
 }
 VirtualFaults& VirtualDevices::Faults(const std::string& path) {
     return nodes_.at(path).faults;
+}
+void VirtualDevices::SetGroup(const std::string& path, gid_t gid) {
+    nodes_.at(path).gid = gid;
+}
+void VirtualDevices::AddGroup(gid_t gid, const std::string& name) {
+    groups_[gid] = name;
+}
+
+int VirtualDevices::LockHolders(std::string_view path) const {
+    auto it = nodes_.find(path);
+    return it == nodes_.end() ? 0 : static_cast<int>(it->second.locks.size());
 }
 
 std::vector<VirtualDevices::Call> VirtualDevices::CallsOf(CallKind kind) const {
@@ -109,6 +122,8 @@ int VirtualDevices::Open(const char* path, int flags) {
     Node& node = it->second;
     if (node.faults.openErrno != 0)
         return Record(std::move(call), -1, node.faults.openErrno);
+    if (node.kind == NodeKind::Tty && node.tty.exclusive && !superuser)
+        return Record(std::move(call), -1, EBUSY);
     if (node.kind == NodeKind::Tty && (flags & O_NONBLOCK) == 0 &&
         (node.tty.settings.c_cflag & CLOCAL) == 0) {
         int lines = node.tty.inputsFn ? node.tty.inputsFn(node.tty) : node.tty.inputs;
@@ -139,7 +154,11 @@ int VirtualDevices::Close(int fd) {
     // Closing a ppdev descriptor gives up its claim.
     if (node.kind == NodeKind::Parport && node.parport.claimedBy == fd)
         node.parport.claimedBy = -1;
+    node.locks.erase(fd);
     open_.erase(it);
+    // The tty driver forgets TIOCEXCL when its last user goes.
+    if (node.kind == NodeKind::Tty && OpenDescriptors(call.path) == 0)
+        node.tty.exclusive = false;
     return Record(std::move(call), 0, 0);
 }
 
@@ -166,6 +185,64 @@ int VirtualDevices::Fcntl(int fd, int cmd, int arg) {
         default:
             return Record(std::move(call), -1, EINVAL);
     }
+}
+
+int VirtualDevices::Flock(int fd, int operation) {
+    Call call;
+    call.kind = CallKind::Flock;
+    call.fd = fd;
+    call.flags = operation;
+    OpenFile* file = nullptr;
+    Node* node = NodeOf(fd, &file);
+    if (node == nullptr)
+        return Record(std::move(call), -1, EBADF);
+    call.path = file->path;
+    if (node->faults.flockErrno != 0)
+        return Record(std::move(call), -1, node->faults.flockErrno);
+    int kind = operation & ~LOCK_NB;
+    if (kind == LOCK_UN) {
+        node->locks.erase(fd);
+        return Record(std::move(call), 0, 0);
+    }
+    if (kind != LOCK_EX && kind != LOCK_SH)
+        return Record(std::move(call), -1, EINVAL);
+    bool exclusive = kind == LOCK_EX;
+    for (const auto& [holder, holderExclusive] : node->locks) {
+        if (holder == fd || (!exclusive && !holderExclusive))
+            continue;
+        if (operation & LOCK_NB)
+            return Record(std::move(call), -1, EWOULDBLOCK);
+        // The real call would sleep until the holder lets go.
+        ++blockedLocks_;
+        return Record(std::move(call), -1, EINTR);
+    }
+    node->locks[fd] = exclusive;
+    return Record(std::move(call), 0, 0);
+}
+
+int VirtualDevices::Stat(const char* path, struct stat* info) {
+    Call call;
+    call.kind = CallKind::Stat;
+    call.path = path != nullptr ? path : "";
+    auto it = nodes_.find(call.path);
+    if (it == nodes_.end())
+        return Record(std::move(call), -1, ENOENT);
+    if (info == nullptr)
+        return Record(std::move(call), -1, EFAULT);
+    const Node& node = it->second;
+    *info = {};
+    info->st_mode = node.kind == NodeKind::File ? (S_IFREG | 0644) : (S_IFCHR | 0660);
+    info->st_uid = 0;
+    info->st_gid = node.gid;
+    info->st_nlink = 1;
+    return Record(std::move(call), 0, 0);
+}
+
+std::optional<std::string> VirtualDevices::GroupName(gid_t gid) {
+    auto it = groups_.find(gid);
+    if (it == groups_.end())
+        return std::nullopt;
+    return it->second;
 }
 
 int VirtualDevices::TcGetAttr(int fd, termios* settings) {
@@ -272,6 +349,12 @@ int VirtualDevices::TtyIoctl(Node& node, unsigned long request, void* arg, Call&
             call.value = lines;
             return 0;
         }
+        case TIOCEXCL:
+            tty.exclusive = true;
+            return 0;
+        case TIOCNXCL:
+            tty.exclusive = false;
+            return 0;
         case TIOCSBRK:
             tty.breakOn = true;
             return 0;
@@ -352,11 +435,12 @@ std::string VirtualDevices::RequestName(unsigned long request) {
         const char* name;
     };
     static const Name kNames[] = {
-        {TIOCMBIS, "TIOCMBIS"},     {TIOCMBIC, "TIOCMBIC"},   {TIOCMSET, "TIOCMSET"},
-        {TIOCMGET, "TIOCMGET"},     {TIOCSBRK, "TIOCSBRK"},   {TIOCCBRK, "TIOCCBRK"},
-        {PPCLAIM, "PPCLAIM"},       {PPRELEASE, "PPRELEASE"}, {PPWDATA, "PPWDATA"},
-        {PPRDATA, "PPRDATA"},       {PPRSTATUS, "PPRSTATUS"}, {PPRCONTROL, "PPRCONTROL"},
-        {PPWCONTROL, "PPWCONTROL"}, {PPDATADIR, "PPDATADIR"},
+        {TIOCMBIS, "TIOCMBIS"},   {TIOCMBIC, "TIOCMBIC"},     {TIOCMSET, "TIOCMSET"},
+        {TIOCMGET, "TIOCMGET"},   {TIOCSBRK, "TIOCSBRK"},     {TIOCCBRK, "TIOCCBRK"},
+        {TIOCEXCL, "TIOCEXCL"},   {TIOCNXCL, "TIOCNXCL"},     {PPCLAIM, "PPCLAIM"},
+        {PPRELEASE, "PPRELEASE"}, {PPWDATA, "PPWDATA"},       {PPRDATA, "PPRDATA"},
+        {PPRSTATUS, "PPRSTATUS"}, {PPRCONTROL, "PPRCONTROL"}, {PPWCONTROL, "PPWCONTROL"},
+        {PPDATADIR, "PPDATADIR"},
     };
     for (const Name& n : kNames) {
         if (n.request == request)

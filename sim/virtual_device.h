@@ -19,7 +19,15 @@
 //    is set, reverses the data lines as the PC-style driver does; closing a
 //    descriptor releases its claim;
 //  - in the reverse direction PPRDATA reads what the outside drives on the
-//    data lines, in the forward direction the data latch.
+//    data lines, in the forward direction the data latch;
+//  - TIOCEXCL makes further opens of a tty fail with EBUSY (except for the
+//    superuser) until TIOCNXCL or the last close;
+//  - flock locks belong to the open file: a conflicting LOCK_NB request
+//    fails with EWOULDBLOCK, a blocking one would wait for ever and fails
+//    with EINTR here (counted in BlockedLocks()); closing drops the lock;
+//  - stat gives a character device (or a regular file) owned by root and a
+//    group: ttys belong to "dialout" (20), parports to "lp" (7), files to
+//    "root" (0), as on Debian, unless SetGroup says otherwise.
 //
 // Faults can be injected per path; every call is recorded with its result.
 #pragma once
@@ -28,6 +36,7 @@
 #include <cstdint>
 #include <functional>
 #include <map>
+#include <optional>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -41,6 +50,7 @@ struct VirtualTty {
     bool rts = false;
     bool dtr = false;
     bool breakOn = false;
+    bool exclusive = false;  // TIOCEXCL in force
     // Input lines as TIOCM_CTS, TIOCM_DSR, TIOCM_RI and TIOCM_CD bits.
     int inputs = 0;
     // When set, gives the input lines from the output lines at each read
@@ -70,18 +80,19 @@ struct VirtualFaults {
     int tcsetattrErrno = EIO;
     int modemGetErrno = 0;  // TIOCMGET fails
     int claimErrno = 0;     // PPCLAIM fails
+    int flockErrno = 0;     // flock fails
 };
 
 class VirtualDevices : public SysCalls {
   public:
     enum class NodeKind { Tty, Parport, File };
 
-    enum class CallKind { Open, Close, Ioctl, TcGetAttr, TcSetAttr, Fcntl };
+    enum class CallKind { Open, Close, Ioctl, TcGetAttr, TcSetAttr, Fcntl, Flock, Stat };
     struct Call {
         CallKind kind = CallKind::Open;
         std::string path;  // the path opened, or the path behind fd
         int fd = -1;
-        int flags = 0;              // open flags; fcntl command; tcsetattr action
+        int flags = 0;              // open flags; fcntl command; tcsetattr action; flock operation
         unsigned long request = 0;  // ioctl request
         int value = 0;              // the ioctl or fcntl argument's value, after the call
         termios settings{};         // tcsetattr: the settings passed
@@ -97,6 +108,9 @@ class VirtualDevices : public SysCalls {
     VirtualTty& Tty(const std::string& path);
     VirtualParport& Parport(const std::string& path);
     VirtualFaults& Faults(const std::string& path);
+    // The owner group of a path, and the names of the group database.
+    void SetGroup(const std::string& path, gid_t gid);
+    void AddGroup(gid_t gid, const std::string& name);
 
     // --- system calls ---
     int Open(const char* path, int flags) override;
@@ -105,6 +119,9 @@ class VirtualDevices : public SysCalls {
     int TcGetAttr(int fd, termios* settings) override;
     int TcSetAttr(int fd, int action, const termios* settings) override;
     int Fcntl(int fd, int cmd, int arg) override;
+    int Flock(int fd, int operation) override;
+    int Stat(const char* path, struct stat* info) override;
+    std::optional<std::string> GroupName(gid_t gid) override;
 
     // --- what happened ---
     const std::vector<Call>& Calls() const { return calls_; }
@@ -116,8 +133,13 @@ class VirtualDevices : public SysCalls {
     int OpenDescriptors() const { return static_cast<int>(open_.size()); }
     int OpenDescriptors(std::string_view path) const;
     int BlockedOpens() const { return blockedOpens_; }
+    int BlockedLocks() const { return blockedLocks_; }
+    // Descriptors holding a flock lock on a path.
+    int LockHolders(std::string_view path) const;
     // False stops the call log (long simulated runs); counts stay right.
     bool recordCalls = true;
+    // True opens ttys held with TIOCEXCL anyway, as the superuser can.
+    bool superuser = false;
 
     // Name of a request the virtual devices know ("TIOCMBIS", "PPWDATA", ...).
     static std::string RequestName(unsigned long request);
@@ -128,6 +150,8 @@ class VirtualDevices : public SysCalls {
         VirtualTty tty;
         VirtualParport parport;
         VirtualFaults faults;
+        gid_t gid = 0;
+        std::map<int, bool> locks;  // descriptor -> exclusive lock
     };
     struct OpenFile {
         std::string path;
@@ -144,8 +168,10 @@ class VirtualDevices : public SysCalls {
     std::map<std::string, Node, std::less<>> nodes_;
     std::map<int, OpenFile> open_;
     std::vector<Call> calls_;
+    std::map<gid_t, std::string> groups_{{0, "root"}, {7, "lp"}, {20, "dialout"}};
     int nextFd_ = 3;
     int blockedOpens_ = 0;
+    int blockedLocks_ = 0;
 };
 
 }  // namespace ostrel::sim

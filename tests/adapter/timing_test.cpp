@@ -72,6 +72,7 @@ TEST(CalibrateDelay, OneLoopPer37000PassesInFiftyMilliseconds) {
     adapter::CalibrateDelay(slow.p);
     EXPECT_EQ(PollCount(slow.rig.port), 25001u);
     EXPECT_EQ(slow.p.state.delayLoops, 1);
+    EXPECT_EQ(slow.p.state.calibrationPasses, 25001) << "kept for the write estimate";
 
     // 1 us per read: 50,001 passes, between 37,000 and 73,999: two reads per unit.
     CalibrationRig fast(1);

@@ -155,9 +155,17 @@ TEST_P(SerialOpenFailureTest, ReportsItsStepAndLeavesNothingOpen) {
     Programmer p(port, clock, windows);
     p.state.comName.Assign("COM3");
     EXPECT_EQ(adapter::OpenSerialPort(p), 1);
-    EXPECT_EQ(p.state.errorText.str(), f.text);
+    // The system's text, then one line of advice of our own.
+    std::string text = p.state.errorText.str();
+    std::size_t lineEnd = text.find('\n');
+    ASSERT_NE(lineEnd, std::string::npos) << text;
+    EXPECT_EQ(text.substr(0, lineEnd), f.text);
+    EXPECT_EQ(text.substr(lineEnd + 1), port.SerialOpenNote());
+    EXPECT_FALSE(port.SerialOpenNote().empty());
     EXPECT_EQ(p.state.comOpen, 0);
     EXPECT_EQ(devices.OpenDescriptors(), 0);
+    EXPECT_EQ(devices.LockHolders("/dev/ttyS2"), 0);
+    EXPECT_FALSE(devices.Tty("/dev/ttyS2").exclusive);
     // Every descriptor opened was closed exactly once, and nothing else was.
     std::size_t opened = 0;
     for (const auto& c : devices.CallsOf(CallKind::Open))
@@ -215,9 +223,11 @@ TEST_F(LinuxSerialPortTest, AFailedOpenNamesTheDeviceAndTheReason) {
 }
 
 TEST_F(LinuxSerialPortTest, AnUnknownNameFailsWithoutAnySystemCall) {
-    for (const char* name : {"COM9", "LPT1", "SIM", ""}) {
+    for (const char* name : {"LPT1", "SIM", "", "COM9"}) {
         EXPECT_EQ(port.OpenSerial(name), SerialOpenResult::OpenFailed) << name;
     }
+    EXPECT_EQ(port.SerialOpenNote(),
+              "No device is known for the port name 'COM9': the serial ports are COM1 to COM8.");
     EXPECT_TRUE(devices.Calls().empty());
     EXPECT_EQ(port.LastError(), ENODEV);
 }
@@ -273,6 +283,36 @@ TEST_F(LinuxSerialPortTest, CloseClosesOnceAndTheDestructorClosesWhatIsOpen) {
         EXPECT_EQ(devices.OpenDescriptors(), 1);
     }
     EXPECT_EQ(devices.OpenDescriptors(), 0);
+}
+
+TEST_F(LinuxSerialPortTest, AnOpenPortIsHeldForThisProgramAloneUntilClosed) {
+    ASSERT_EQ(port.OpenSerial("COM1"), SerialOpenResult::Ok);
+    EXPECT_TRUE(devices.Tty("/dev/ttyS0").exclusive);
+    EXPECT_EQ(devices.LockHolders("/dev/ttyS0"), 1);
+
+    // Another program (a terminal) and a second programmer, as a user and
+    // as the superuser, whom only the lock stops.
+    LinuxSerialPort second(devices, EnvironmentLookup{});
+    for (bool superuser : {false, true}) {
+        devices.superuser = superuser;
+        int terminal = devices.Open("/dev/ttyS0", O_RDWR | O_NOCTTY | O_NONBLOCK);
+        EXPECT_EQ(terminal < 0, !superuser);
+        if (terminal >= 0)
+            devices.Close(terminal);
+        EXPECT_EQ(second.OpenSerial("COM1"), SerialOpenResult::OpenFailed) << superuser;
+        EXPECT_EQ(second.LastError(), EBUSY) << superuser;
+        EXPECT_FALSE(second.IsOpen());
+    }
+    EXPECT_EQ(devices.OpenDescriptors("/dev/ttyS0"), 1);
+    EXPECT_EQ(devices.BlockedLocks(), 0) << "the lock is asked for without waiting";
+
+    // Closing gives both up, so the next program gets the port.
+    devices.superuser = false;
+    port.CloseSerial();
+    EXPECT_FALSE(devices.Tty("/dev/ttyS0").exclusive);
+    EXPECT_EQ(devices.LockHolders("/dev/ttyS0"), 0);
+    EXPECT_EQ(second.OpenSerial("COM1"), SerialOpenResult::Ok);
+    EXPECT_EQ(port.OpenSerial("COM1"), SerialOpenResult::OpenFailed);
 }
 
 TEST_F(LinuxSerialPortTest, EachLineChangeIsExactlyOneIoctl) {

@@ -97,6 +97,21 @@ TEST_F(PortNamesTest, WithoutALookupTheDefaultsApply) {
     EXPECT_EQ(ParallelDevicePath(0x278, EnvironmentLookup{}), "/dev/parport1");
 }
 
+TEST_F(PortNamesTest, TheListNamesEveryPortWithItsDeviceInMenuOrder) {
+    env->variables["OSTREL_PORT_COM3"] = "/dev/ttyUSB0";
+    env->variables["OSTREL_PORT_0278"] = "/dev/parport0";
+    env->variables["OSTREL_PORT_COM8"] = "";
+    std::string seen;
+    for (const PortDevice& d : ListPortDevices(lookup)) {
+        seen += d.name + "=" + d.device + (d.overridden ? "*" : "") + " ";
+        EXPECT_EQ(d.variable, "OSTREL_PORT_" + d.name);
+    }
+    EXPECT_EQ(seen,
+              "0278=/dev/parport0* 0378=/dev/parport0 03BC=/dev/parport2 COM1=/dev/ttyS0 "
+              "COM2=/dev/ttyS1 COM3=/dev/ttyUSB0* COM4=/dev/ttyS3 COM5=/dev/ttyS4 COM6=/dev/ttyS5 "
+              "COM7=/dev/ttyS6 COM8=/dev/ttyS7 ");
+}
+
 TEST(ProcessEnvironmentTest, ReadsTheRealEnvironment) {
     EnvironmentLookup lookup = ProcessEnvironment();
     ASSERT_EQ(setenv("OSTREL_PORT_COM6", "/dev/ttyACM4", 1), 0);

@@ -137,6 +137,11 @@ TEST(SystemPortsStackTest, TheAdapterReachesBothRealBackendsThroughTheRouter) {
     Programmer p(ports, clock, windows);
 
     p.state.adapterKind = AdapterKind::Serial;
+    // The advice after a failed open reaches the adapter through the router.
+    p.state.comName.Assign("COM2");
+    ASSERT_EQ(adapter::OpenSerialPort(p), 1);
+    EXPECT_NE(serial.SerialOpenNote().find("/dev/ttyS1"), std::string::npos);
+    EXPECT_EQ(p.state.errorText.str(), "COM-Init-Error!\n" + serial.SerialOpenNote());
     p.state.comName.Assign("COM1");
     p.state.portName.Assign("COM1");
     ASSERT_EQ(adapter::DetectSerialAdapter(p), 0);

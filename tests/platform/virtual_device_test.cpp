@@ -6,6 +6,7 @@
 #include <fcntl.h>
 #include <gtest/gtest.h>
 #include <linux/ppdev.h>
+#include <sys/file.h>
 #include <sys/ioctl.h>
 
 #include <cerrno>
@@ -156,6 +157,69 @@ TEST(VirtualDevicesTest, ControlRegisterBehavesLikeThePcStyleDriver) {
     int forward = 0;
     ASSERT_EQ(d.Ioctl(fd, PPDATADIR, &forward), 0);
     EXPECT_FALSE(lpt.reverse);
+}
+
+TEST(VirtualDevicesTest, LocksBelongToTheOpenFileAsWithFlock) {
+    VirtualDevices d;
+    d.AddTty("/dev/ttyS0");
+    int a = d.Open("/dev/ttyS0", O_RDWR | O_NONBLOCK);
+    int b = d.Open("/dev/ttyS0", O_RDWR | O_NONBLOCK);
+    const struct {
+        int fd;
+        int operation;
+        int result;
+        int error;
+    } kSteps[] = {
+        {a, LOCK_SH | LOCK_NB, 0, 0},
+        {b, LOCK_SH | LOCK_NB, 0, 0},             // shared locks mix
+        {a, LOCK_EX | LOCK_NB, -1, EWOULDBLOCK},  // not with an exclusive one
+        {b, LOCK_UN, 0, 0},
+        {a, LOCK_EX | LOCK_NB, 0, 0},  // the holder may upgrade
+        {b, LOCK_SH | LOCK_NB, -1, EWOULDBLOCK},
+        {b, LOCK_EX, -1, EINTR},  // a blocking request would wait for ever
+        {a, LOCK_EX | LOCK_NB, 0, 0},
+        {a, 0, -1, EINVAL},
+    };
+    for (const auto& step : kSteps) {
+        errno = 0;
+        EXPECT_EQ(d.Flock(step.fd, step.operation), step.result) << step.operation;
+        EXPECT_EQ(errno, step.error) << step.operation;
+    }
+    EXPECT_EQ(d.BlockedLocks(), 1);
+    d.Close(a);  // closing drops the lock
+    EXPECT_EQ(d.Flock(b, LOCK_EX | LOCK_NB), 0);
+    EXPECT_EQ(d.LockHolders("/dev/ttyS0"), 1);
+}
+
+TEST(VirtualDevicesTest, AnExclusiveTtyRefusesOpensUntilReleasedOrLastClosed) {
+    VirtualDevices d;
+    d.AddTty("/dev/ttyS0");
+    int a = d.Open("/dev/ttyS0", O_RDWR | O_NONBLOCK);
+    ASSERT_EQ(d.Ioctl(a, TIOCEXCL, nullptr), 0);
+    EXPECT_EQ(d.Open("/dev/ttyS0", O_RDWR | O_NONBLOCK), -1);
+    EXPECT_EQ(errno, EBUSY);
+    d.superuser = true;
+    int root = d.Open("/dev/ttyS0", O_RDWR | O_NONBLOCK);
+    EXPECT_GE(root, 0);
+    d.superuser = false;
+    ASSERT_EQ(d.Ioctl(a, TIOCNXCL, nullptr), 0);
+    int b = d.Open("/dev/ttyS0", O_RDWR | O_NONBLOCK);
+    EXPECT_GE(b, 0);
+    ASSERT_EQ(d.Ioctl(a, TIOCEXCL, nullptr), 0);
+    d.Close(a);
+    d.Close(root);
+    EXPECT_TRUE(d.Tty("/dev/ttyS0").exclusive) << "one user is left";
+    d.Close(b);
+    EXPECT_FALSE(d.Tty("/dev/ttyS0").exclusive);
+
+    // stat: the owner group, and nothing for a path outside the table.
+    struct stat info {};
+    ASSERT_EQ(d.Stat("/dev/ttyS0", &info), 0);
+    EXPECT_TRUE(S_ISCHR(info.st_mode));
+    EXPECT_EQ(d.GroupName(info.st_gid), "dialout");
+    EXPECT_EQ(d.Stat("/dev/ttyS9", &info), -1);
+    EXPECT_EQ(errno, ENOENT);
+    EXPECT_EQ(d.GroupName(4242), std::nullopt);
 }
 
 TEST(VirtualDevicesTest, EveryCallIsRecordedWithItsResult) {

@@ -1,0 +1,90 @@
+#include "platform/usb_serial.h"
+
+#include <array>
+#include <system_error>
+
+namespace ostrel {
+
+namespace fs = std::filesystem;
+
+namespace {
+
+// The tty a device path names, following symbolic links a few steps (a
+// dangling link still names its tty).
+std::string TtyName(std::string_view devicePath) {
+    fs::path path(devicePath);
+    for (int step = 0; step < 8; ++step) {
+        std::error_code error;
+        if (!fs::is_symlink(path, error))
+            break;
+        fs::path target = fs::read_symlink(path, error);
+        if (error)
+            break;
+        path = target.is_absolute() ? target : path.parent_path() / target;
+    }
+    return path.filename().string();
+}
+
+// A component "usb1", "usb2", ...: the root hub of a USB bus.
+bool IsUsbBus(const std::string& component) {
+    if (component.size() < 4 || component.compare(0, 3, "usb") != 0)
+        return false;
+    for (std::size_t i = 3; i < component.size(); ++i) {
+        if (component[i] < '0' || component[i] > '9')
+            return false;
+    }
+    return true;
+}
+
+}  // namespace
+
+std::optional<UsbSerialAdapter> FindUsbSerialAdapter(std::string_view devicePath,
+                                                     const fs::path& sysfsRoot) {
+    std::string tty = TtyName(devicePath);
+    if (tty.empty() || tty == "." || tty == "..")
+        return std::nullopt;
+    std::error_code error;
+    fs::path device = fs::canonical(sysfsRoot / "class" / "tty" / tty / "device", error);
+    if (error)
+        return std::nullopt;
+    bool usb = false;
+    for (const fs::path& component : device) {
+        if (IsUsbBus(component.string()))
+            usb = true;
+    }
+    if (!usb)
+        return std::nullopt;
+    UsbSerialAdapter adapter;
+    adapter.tty = tty;
+    fs::path driver = fs::read_symlink(device / "driver", error);
+    if (!error)
+        adapter.driver = driver.filename().string();
+    return adapter;
+}
+
+bool ReportsCachedModemStatus(std::string_view driver) {
+    // These drivers keep the status lines from the device's interrupt
+    // reports and answer TIOCMGET from that copy; ftdi_sio and cp210x ask
+    // the device at each read.
+    constexpr std::array<std::string_view, 3> kCached{"ch341", "pl2303", "cdc_acm"};
+    for (std::string_view name : kCached) {
+        if (driver == name)
+            return true;
+    }
+    return false;
+}
+
+std::string UsbSerialNote(const UsbSerialAdapter& adapter, std::string_view portName) {
+    std::string driver = adapter.driver.empty() ? "" : " (" + adapter.driver.substr(0, 24) + ")";
+    std::string note = std::string(portName.substr(0, 8)) + " is a USB-serial adapter" + driver;
+    if (ReportsCachedModemStatus(adapter.driver)) {
+        note +=
+            ": slow, each line change is a USB request; unreliable, its modem status "
+            "may be stale";
+    } else {
+        note += ": each line change is a USB request, so programming is slow";
+    }
+    return note;
+}
+
+}  // namespace ostrel
