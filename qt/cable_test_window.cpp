@@ -25,10 +25,16 @@ CableTestWindow::CableTestWindow(QWidget* parent, const QString& portName) : QDi
     list_ = new QListWidget(this);
     list_->setFont(QFontDatabase::systemFont(QFontDatabase::FixedFont));
     list_->setSelectionMode(QAbstractItemView::NoSelection);
-    // Room for the eight states at their full width.
+    // Room for the eight states at their full width: the widest line is a
+    // serial reading of the start state.
+    adapter::CableReading widest;
+    widest.step = "start: all low (target held in reset)";
+    widest.serial = true;
     QFontMetrics metrics(list_->font());
-    list_->setMinimumSize(metrics.horizontalAdvance(QLatin1Char('M')) * 84,
-                          metrics.lineSpacing() * 10);
+    list_->setMinimumSize(
+        metrics.horizontalAdvance(QString::fromStdString(adapter::FormatReading(widest))) +
+            metrics.horizontalAdvance(QStringLiteral("MMMM")),
+        metrics.lineSpacing() * 10);
     layout->addWidget(list_);
 
     verdict_ = new QLabel(this);
@@ -61,8 +67,10 @@ void CableTestWindow::Finish(const adapter::CableTestResult& result) {
     running_ = false;
     QString text = QString::fromUtf8(adapter::VerdictText(result.verdict).data(),
                                      static_cast<int>(adapter::VerdictText(result.verdict).size()));
-    if (result.stopped)
+    if (result.stopped && result.verdict != adapter::CableVerdict::Unknown)
         text = QStringLiteral("Stopped. ") + text;
+    else if (result.stopped)
+        text = QStringLiteral("Stopped before the loop-backs were driven.");
     verdict_->setText(text);
     button_->setText(QStringLiteral("Close"));
 }

@@ -35,7 +35,7 @@ TEST(CableTestWindow, ListsTheStatesNamesTheCableAndCanBeStopped) {
           "end"},
          "Cablet2:"},
         // Stopped while the start state is held: it still ends with the release.
-        {true, {"start", "end"}, "Stopped."},
+        {true, {"start", "end"}, "Stopped before the loop-backs were driven"},
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.stop ? "stopped" : "to its end");
