@@ -98,6 +98,17 @@ void ConsoleWindows::FinishActivityLine() {
     lastActivity_.clear();
 }
 
+void ConsoleWindows::FinishActivityLineUnless(std::string_view text) {
+    if (lineOpen_ && heldFigure_.empty() && lastActivity_ == text) {
+        std::fprintf(err_, "\r%*s\r", static_cast<int>(lastActivity_.size()), "");
+        std::fflush(err_);
+        lineOpen_ = false;
+        lastActivity_.clear();
+        return;
+    }
+    FinishActivityLine();
+}
+
 MsgResult ConsoleWindows::MessageBox(int /*owner*/, std::string_view text, std::string_view title,
                                      MsgButtons buttons) {
     FinishActivityLine();

@@ -33,6 +33,9 @@ class ConsoleWindows : public ModelWindowSystem {
     // Ends the updating activity line so that the next output starts on a line
     // of its own; without a terminal, prints the held last figure of a stage.
     void FinishActivityLine();
+    // On a terminal, wipes the updating line instead when it shows `text`,
+    // so a result printed next on standard output does not stand twice.
+    void FinishActivityLineUnless(std::string_view text);
     // Message boxes are printed to standard output when set (for the reports a
     // command exists to show, such as the signature), else to standard error.
     void SetReportTitle(std::string_view title) { reportTitle_ = title; }

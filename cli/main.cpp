@@ -349,9 +349,11 @@ int Run(const Options& o) {
         output.quiet = o.quiet;
         result = RunCableTestCommand(p, output);
     }
-    windows.FinishActivityLine();
-    if (result == app::CommandResult::Ok && PrintsVerdict(c))
+    if (result == app::CommandResult::Ok && PrintsVerdict(c)) {
+        windows.FinishActivityLineUnless("OK");
         std::printf("OK\n");
+    }
+    windows.FinishActivityLine();
     if (result == app::CommandResult::Cancelled)
         std::fprintf(stderr, "Cancelled.\n");
     adapter::CloseSerialPort(p);
