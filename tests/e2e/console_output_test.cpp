@@ -81,14 +81,7 @@ TEST(ConsoleOutput, ResultsOnStdoutProgressOnStderr) {
              EXPECT_EQ(CountEnding(err, "connecting...."), 1);
          }},
         {{"--quiet", "--yes", "write", hex}, false, 0, "OK\n", nullptr, noErr},
-        {{"--quiet", "verify", hex}, false, 0, "OK\n", nullptr, noErr},
         {{"--quiet", "check"}, false, 0, "ATmega8\n", nullptr, noErr},
-        {{"read"},
-         false,
-         0,
-         rig.dir.File("readback.txt") + "\n",
-         nullptr,
-         errHas({"%  flash memory", "%  eeprom", "readback.txt saved"})},
         // A failure has no result; its message prints even with --quiet.
         {{"--quiet", "verify", rig.CopyIn("examples/blink-atmega8.hex")},
          false,
