@@ -10,6 +10,38 @@ std::string_view TrimRight(std::string_view text) {
         text.remove_suffix(1);
     return text;
 }
+
+bool IsHexDigit(char c) {
+    return (c >= '0' && c <= '9') || (c >= 'a' && c <= 'f') || (c >= 'A' && c <= 'F');
+}
+
+// The text with every figure (a run of hex digits holding at least one
+// decimal digit) replaced by '#': "12% programmed" and "90% programmed", or
+// "Contr-Adr: 0040" and "Contr-Adr: 00A0", are the same stage. Texts without
+// figures give an empty key.
+std::string StageKey(std::string_view text) {
+    std::string key;
+    bool figures = false;
+    for (size_t i = 0; i < text.size();) {
+        size_t end = i;
+        bool decimal = false;
+        while (end < text.size() && IsHexDigit(text[end])) {
+            decimal = decimal || (text[end] >= '0' && text[end] <= '9');
+            ++end;
+        }
+        if (end > i && decimal) {
+            key += '#';
+            figures = true;
+            i = end;
+        } else if (end > i) {
+            key.append(text.substr(i, end - i));
+            i = end;
+        } else {
+            key += text[i++];
+        }
+    }
+    return figures ? key : std::string();
+}
 }  // namespace
 
 ConsoleWindows::ConsoleWindows(std::FILE* out, std::FILE* err, std::FILE* in, AnswerMode answers,
@@ -19,6 +51,8 @@ ConsoleWindows::ConsoleWindows(std::FILE* out, std::FILE* err, std::FILE* in, An
 void ConsoleWindows::SetItemText(int window, int item, std::string_view text) {
     ModelWindowSystem::SetItemText(window, item, text);
     if (window != ids::kMainWindow || item != ids::kActivity)
+        return;
+    if (quiet_)
         return;
     std::string_view shown = TrimRight(text);
     if (shown.empty())
@@ -31,6 +65,15 @@ void ConsoleWindows::SetItemText(int window, int item, std::string_view text) {
         std::fprintf(err_, "\r%s", line.c_str());
         lineOpen_ = true;
     } else {
+        // A script's log wants each stage once: figures are held back and
+        // only the last of a stage prints, when the next stage begins.
+        std::string key = StageKey(shown);
+        if (!heldFigure_.empty() && key != StageKey(heldFigure_))
+            PrintHeldFigure();
+        if (!key.empty()) {
+            heldFigure_ = std::string(shown);
+            return;
+        }
         if (shown == lastActivity_)
             return;
         std::fprintf(err_, "%.*s\n", static_cast<int>(shown.size()), shown.data());
@@ -39,11 +82,31 @@ void ConsoleWindows::SetItemText(int window, int item, std::string_view text) {
     std::fflush(err_);
 }
 
+void ConsoleWindows::PrintHeldFigure() {
+    std::fprintf(err_, "%s\n", heldFigure_.c_str());
+    std::fflush(err_);
+    lastActivity_ = heldFigure_;
+    heldFigure_.clear();
+}
+
 void ConsoleWindows::FinishActivityLine() {
+    if (!heldFigure_.empty())
+        PrintHeldFigure();
     if (lineOpen_)
         std::fputc('\n', err_);
     lineOpen_ = false;
     lastActivity_.clear();
+}
+
+void ConsoleWindows::FinishActivityLineUnless(std::string_view text) {
+    if (lineOpen_ && heldFigure_.empty() && lastActivity_ == text) {
+        std::fprintf(err_, "\r%*s\r", static_cast<int>(lastActivity_.size()), "");
+        std::fflush(err_);
+        lineOpen_ = false;
+        lastActivity_.clear();
+        return;
+    }
+    FinishActivityLine();
 }
 
 MsgResult ConsoleWindows::MessageBox(int /*owner*/, std::string_view text, std::string_view title,
@@ -65,7 +128,8 @@ MsgResult ConsoleWindows::MessageBox(int /*owner*/, std::string_view text, std::
         return MsgResult::Ok;
     switch (answers_) {
         case AnswerMode::Yes:
-            std::fprintf(err_, "(answered OK: --yes)\n");
+            if (!quiet_)
+                std::fprintf(err_, "(answered OK: --yes)\n");
             return MsgResult::Ok;
         case AnswerMode::Cancel:
             std::fprintf(err_, "(answered Cancel: no terminal to ask; use --yes to answer OK)\n");

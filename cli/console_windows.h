@@ -1,7 +1,8 @@
 // The console's window system: the activity line goes to standard error (one
-// updating line on a terminal, plain lines otherwise), message boxes print
-// their title and text, and questions are answered by --yes, by the user at
-// a terminal, or with Cancel when there is nobody to ask.
+// updating line on a terminal; otherwise plain lines, of which a run of
+// figures such as "12% programmed" .. "90% programmed" prints only its last),
+// message boxes print their title and text, and questions are answered by
+// --yes, by the user at a terminal, or with Cancel when there is nobody to ask.
 #pragma once
 
 #include <cstdio>
@@ -27,8 +28,14 @@ class ConsoleWindows : public ModelWindowSystem {
     }
     int RunModalDialog(int, int, DialogHandler&) override { return 0; }
 
-    // Ends the updating activity line so that the next output starts on a line of its own.
+    // No activity line at all (--quiet); message boxes still print.
+    void SetQuiet(bool quiet) { quiet_ = quiet; }
+    // Ends the updating activity line so that the next output starts on a line
+    // of its own; without a terminal, prints the held last figure of a stage.
     void FinishActivityLine();
+    // On a terminal, wipes the updating line instead when it shows `text`,
+    // so a result printed next on standard output does not stand twice.
+    void FinishActivityLineUnless(std::string_view text);
     // Message boxes are printed to standard output when set (for the reports a
     // command exists to show, such as the signature), else to standard error.
     void SetReportTitle(std::string_view title) { reportTitle_ = title; }
@@ -41,10 +48,14 @@ class ConsoleWindows : public ModelWindowSystem {
     std::FILE* in_;
     AnswerMode answers_;
     bool terminal_;
+    bool quiet_ = false;
     bool lineOpen_ = false;
     std::string lastActivity_;
+    std::string heldFigure_;  // without a terminal: the latest text of a stage of figures
     std::string reportTitle_;
     std::vector<std::pair<std::string, std::string>> shown_;
+
+    void PrintHeldFigure();
 };
 
 }  // namespace ostrel::cli

@@ -17,15 +17,22 @@
 #include "app/commands.h"
 #include "app/file_selection.h"
 #include "app/startup.h"
+#include "cli/cable_test_command.h"
 #include "cli/console_windows.h"
+#include "cli/port_list.h"
 #include "platform/clock.h"
 #include "platform/ids.h"
 #include "platform/linux_parallel_port.h"
 #include "platform/linux_serial_port.h"
+#include "platform/port_names.h"
 #include "platform/sys_calls.h"
 #include "platform/system_ports.h"
 #include "sim/chip_table.h"
 #include "sim/sim_port.h"
+
+#ifndef OSTREL_VERSION
+#define OSTREL_VERSION "3.3"
+#endif
 
 namespace ostrel::cli {
 namespace {
@@ -33,7 +40,9 @@ namespace {
 constexpr const char* kUsage =
     "usage: ostrel-cli [--dir DIR] [--port PORT] [--sim-chip NAME]\n"
     "                  [--speed very-low|low|medium|high] [--device NAME] [--yes]\n"
-    "                  [--no-erase] [--eep] [--no-pause] [--virtual-clock] COMMAND [FILE]\n"
+    "                  [--no-erase] [--eep] [--no-pause] [--virtual-clock] [--quiet]\n"
+    "                  COMMAND [FILE]\n"
+    "       ostrel-cli --help | --version\n"
     "\n"
     "  PORT       COM1..COM8, 0278, 0378, 03BC, or SIM (the simulated target)\n"
     "  --dir      the start directory (ostrel.ini, ostrel.cfg, readback files);\n"
@@ -45,11 +54,18 @@ constexpr const char* kUsage =
     "  --no-erase \"Erase bef. Write\" off        --eep  \"Program eep- after hexfile\" on\n"
     "  --no-pause skip the one-second pauses that only let a person read a result\n"
     "  --virtual-clock  with --port SIM: simulated time, no real waiting (for tests)\n"
+    "  --quiet    no progress on standard error; messages and errors still print\n"
     "\n"
     "  COMMAND    check | signature | reset | erase | erase-eeprom | lock\n"
     "             read | readhex | write FILE | verify FILE | quick FILE\n"
+    "             cable-test (each line high and low in turn, held 2 s, with MISO\n"
+    "             and the serial loop-backs read back; ends with the target running)\n"
     "\n"
-    "Exit status: 0 success, 1 failure, 2 bad usage.\n";
+    "Results (the chip's name, the file written, OK, the cable test's readings)\n"
+    "go to standard output; progress and messages to standard error.\n"
+    "Exit status: 0 success, 1 failure, 2 bad usage.\n"
+    "\n"
+    "Port names and their devices (OSTREL_PORT_<name> chooses another):\n";
 
 constexpr const char* kSimStateFile = "ostrel-sim.state";
 
@@ -64,6 +80,7 @@ struct Options {
     bool eep = false;
     bool noPause = false;
     bool virtualClock = false;
+    bool quiet = false;
     std::string command;
     std::optional<std::string> file;
 };
@@ -96,7 +113,7 @@ bool CommandTakesFile(std::string_view command) {
 
 bool KnownCommand(std::string_view command) {
     for (const char* c : {"check", "signature", "reset", "erase", "erase-eeprom", "lock", "read",
-                          "readhex", "write", "verify", "quick"})
+                          "readhex", "write", "verify", "quick", "cable-test"})
         if (command == c)
             return true;
     return false;
@@ -115,6 +132,11 @@ std::optional<int> Parse(int argc, char** argv, Options& o) {
         };
         if (a == "--help" || a == "-h") {
             std::fputs(kUsage, stdout);
+            std::fputs(PortDeviceLines(ProcessEnvironment()).c_str(), stdout);
+            return 0;
+        }
+        if (a == "--version") {
+            std::printf("ostrel-cli %s\n", OSTREL_VERSION);
             return 0;
         }
         if (a == "--dir" || a == "--port" || a == "--sim-chip" || a == "--speed" ||
@@ -151,6 +173,8 @@ std::optional<int> Parse(int argc, char** argv, Options& o) {
             o.noPause = true;
         } else if (a == "--virtual-clock") {
             o.virtualClock = true;
+        } else if (a == "--quiet") {
+            o.quiet = true;
         } else if (a.size() > 1 && a.front() == '-') {
             return Usage("unknown option '" + std::string(a) + "'");
         } else if (o.command.empty()) {
@@ -185,6 +209,15 @@ std::string StoredPort(const std::string& dir) {
         name.resize(std::min(name.size(), name.find('\0')));
     }
     return name;
+}
+
+// Commands whose only result is that they worked: they print OK on standard
+// output, so a script sees the verdict there as it sees a chip's name.
+bool PrintsVerdict(std::string_view command) {
+    for (const char* c : {"reset", "erase", "erase-eeprom", "lock", "write", "verify", "quick"})
+        if (command == c)
+            return true;
+    return false;
 }
 
 int ExitStatus(app::CommandResult result) {
@@ -226,6 +259,7 @@ int Run(const Options& o) {
     AnswerMode answers =
         o.yes ? AnswerMode::Yes : (stdinTerminal ? AnswerMode::AskTerminal : AnswerMode::Cancel);
     ConsoleWindows windows(stdout, stderr, stdin, answers, isatty(STDERR_FILENO) != 0);
+    windows.SetQuiet(o.quiet);
 
     std::unique_ptr<sim::SimPort> simulator;
     auto startSimulator = [&] {
@@ -342,6 +376,15 @@ int Run(const Options& o) {
         result = app::OnCommand(p, ids::kVerify);
     } else if (c == "quick") {
         result = app::OnCommand(p, ids::kQuick);
+    } else if (c == "cable-test") {
+        CableTestOutput output;
+        output.live = isatty(STDERR_FILENO) != 0;
+        output.quiet = o.quiet;
+        result = RunCableTestCommand(p, output);
+    }
+    if (result == app::CommandResult::Ok && PrintsVerdict(c)) {
+        windows.FinishActivityLineUnless("OK");
+        std::printf("OK\n");
     }
     windows.FinishActivityLine();
     if (result == app::CommandResult::Cancelled)

@@ -1,13 +1,17 @@
 #include "qt/desktop_program.h"
 
+#include <QCoreApplication>
 #include <QDebug>
+#include <QTimer>
 #include <filesystem>
 #include <system_error>
 
 #include "adapter/adapter.h"
 #include "app/commands.h"
+#include "app/endings.h"
 #include "app/startup.h"
 #include "platform/ids.h"
+#include "qt/cable_test_window.h"
 #include "sim/chip_table.h"
 #include "sim/sim_state_file.h"
 
@@ -172,8 +176,48 @@ void DesktopProgram::Destroy() {
 bool DesktopProgram::Command(int command) {
     if (programmer_->commandRunning)
         return false;
+    if (command == kCableTestCommand) {
+        RunCableTest();
+        return true;
+    }
     app::OnCommand(*programmer_, command);
     return true;
+}
+
+void DesktopProgram::RunCableTest() {
+    Programmer& p = *programmer_;
+    p.commandRunning = true;
+    p.state.mainWindow = ids::kMainWindow;
+    CableTestWindow box(window_.get(), QString::fromStdString(p.state.portName.str()));
+    box.setWindowModality(Qt::ApplicationModal);
+    box.show();
+    adapter::CableTestHooks hooks;
+    hooks.show = [&box](const adapter::CableReading& reading) { box.Show(reading); };
+    // The window stays live between two reads: its Stop button, repaints.
+    hooks.idle = [&box] {
+        QCoreApplication::processEvents();
+        return !box.stopRequested();
+    };
+    adapter::CableTestResult result = adapter::RunCableTest(p, hooks);
+    if (result.status != 0) {
+        box.hide();
+        app::ReportFailure(p);
+        p.commandRunning = false;
+        return;
+    }
+    box.Finish(result);
+    if (windows_.automation.enabled) {
+        QTimer::singleShot(0, &box, [this, &box] {
+            if (windows_.automation.dialogScript)
+                windows_.automation.dialogScript(kCableTestCommand, box);
+            if (box.isVisible()) {
+                ++windows_.dialogsLeftOpen;
+                box.done(0);
+            }
+        });
+    }
+    box.exec();
+    p.commandRunning = false;
 }
 
 bool DesktopProgram::ChooseSimulatorChip(const std::string& chip) {

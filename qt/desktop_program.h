@@ -96,6 +96,10 @@ class DesktopProgram {
     bool ended() const { return window_->ended(); }
 
   private:
+    // Port > "Cable Test": the cable test in its window, as a command (no
+    // other command starts while it runs).
+    void RunCableTest();
+
     std::unique_ptr<LinuxSysCalls> ownSysCalls_;
     SysCalls& sys_;
     LinuxSerialPort serial_;

@@ -13,6 +13,7 @@
 #include <QShortcut>
 
 #include "platform/ids.h"
+#include "qt/cable_test_window.h"
 #include "qt/resources.h"
 #include "qt/widgets.h"
 #include "sim/chip_table.h"
@@ -122,6 +123,8 @@ void MainWindow::BuildMenu() {
             simulatorChip_(name);
         });
     }
+    port->addSeparator();
+    AddItem(port, "Cable Test", kCableTestCommand);
 
     QMenu* memory = bar->addMenu(QStringLiteral("Memory"));
     AddItem(memory, "Disable Codeprotection (Erase all)", ids::kEraseAll);

@@ -380,7 +380,8 @@ TEST(Layout, TheMenuHasItsEntriesInOrder) {
     EXPECT_EQ(MenuTexts(menu(0)), (std::vector<std::string>{"Open", "Exit"}));
     EXPECT_EQ(MenuTexts(menu(1)),
               (std::vector<std::string>{"PP 0278", "PP 0378", "PP 03BC", "COM1", "COM2", "COM3",
-                                        "COM4", "COM5", "COM6", "COM7", "COM8", "-", "Simulator"}));
+                                        "COM4", "COM5", "COM6", "COM7", "COM8", "-", "Simulator",
+                                        "-", "Cable Test"}));
     EXPECT_EQ(MenuTexts(menu(2)), (std::vector<std::string>{"Disable Codeprotection (Erase all)",
                                                             "Bulk Erase Data", "Data Window"}));
     EXPECT_EQ(rig.window().menuBar()->actions()[3]->menu(), nullptr);

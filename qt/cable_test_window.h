@@ -1,0 +1,50 @@
+// The cable test window: lists the states of the cable test as they happen,
+// updates the reading of the state being held, and ends with the cable the
+// loop-backs indicate. "Stop" ends the test early (the target is still
+// released); once the test is over the button closes the window.
+#pragma once
+
+#include <QDialog>
+#include <QString>
+
+#include "adapter/cable_test.h"
+
+class QLabel;
+class QListWidget;
+class QPushButton;
+
+namespace ostrel::qt {
+
+// Port > "Cable Test": a command number of our own, next to the simulator's.
+inline constexpr int kCableTestCommand = 1161;
+
+class CableTestWindow : public QDialog {
+    Q_OBJECT
+  public:
+    CableTestWindow(QWidget* parent, const QString& portName);
+
+    // A reading of the test: a live one replaces the row of the state being
+    // held, a final one fixes it.
+    void Show(const adapter::CableReading& reading);
+    // The test is over: the verdict shows and the button closes the window.
+    void Finish(const adapter::CableTestResult& result);
+
+    bool stopRequested() const { return stopRequested_; }
+    bool running() const { return running_; }
+    QListWidget* list() const { return list_; }
+    QLabel* verdict() const { return verdict_; }
+    QPushButton* button() const { return button_; }
+
+  protected:
+    void reject() override;
+
+  private:
+    QListWidget* list_ = nullptr;
+    QLabel* verdict_ = nullptr;
+    QPushButton* button_ = nullptr;
+    bool running_ = true;
+    bool stopRequested_ = false;
+    bool rowOpen_ = false;  // the last row is a live reading
+};
+
+}  // namespace ostrel::qt
