@@ -15,6 +15,7 @@
 #include "adapter/adapter.h"
 #include "app/commands.h"
 #include "app/file_selection.h"
+#include "app/start_folder.h"
 #include "app/startup.h"
 #include "cli/console_windows.h"
 #include "platform/clock.h"
@@ -183,6 +184,13 @@ int Run(const Options& o) {
         std::fprintf(stderr, "ostrel-cli: the start directory '%s' does not exist\n",
                      o.dir ? o.dir->c_str() : ".");
         return 1;
+    }
+    if (!o.dir) {
+        app::StartFolder start = app::ChooseStartFolderForProcess();
+        if (!start.directory.empty())
+            dir = start.directory;
+        if (std::string note = app::DescribeStartFolder(start); !note.empty())
+            std::fprintf(stderr, "ostrel-cli: %s\n", note.c_str());
     }
 
     LinuxSysCalls sys;
