@@ -108,16 +108,18 @@ void SimulatorSlot::WriteControl(uint16_t base, uint8_t value) {
 
 namespace {
 
-app::StartFolder ChooseStartFolder(const std::string& given) {
-    if (!given.empty())
-        return app::StartFolder{given, false, false, {}};
+app::StartFolder ChooseStartFolder(const DesktopOptions& options) {
+    if (options.startFolder)
+        return *options.startFolder;
+    if (!options.startDirectory.empty())
+        return app::StartFolder{options.startDirectory, false, false, {}};
     return app::ChooseStartFolderForProcess();
 }
 
 }  // namespace
 
 DesktopProgram::DesktopProgram(DesktopOptions options)
-    : startFolder_(ChooseStartFolder(options.startDirectory)),
+    : startFolder_(ChooseStartFolder(options)),
       ownSysCalls_(options.sysCalls ? nullptr : std::make_unique<LinuxSysCalls>()),
       sys_(options.sysCalls ? *options.sysCalls : *ownSysCalls_),
       serial_(sys_),

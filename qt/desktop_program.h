@@ -66,6 +66,9 @@ struct DesktopOptions {
     // Empty: the process's current directory, or the per-user start folder
     // when the current directory has no ostrel.ini.
     std::string startDirectory;
+    // The start folder as the caller chose it (it wins over startDirectory);
+    // a per-user folder is announced as at a real start.
+    std::optional<app::StartFolder> startFolder;
     Clock* clock = nullptr;        // null: the machine's steady clock
     SysCalls* sysCalls = nullptr;  // null: the C library's calls
     // Whether a parallel port can be reached; null: ask the ppdev backend.
