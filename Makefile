@@ -1,10 +1,11 @@
 # Ostrel: the two commands of the README.
 #   make run   installs what is missing, builds, and runs the demo
 #   make test  installs what is missing, builds, and runs every test
+#   make gui   builds and starts the desktop program on the simulated chip
 BUILD ?= build
 CMAKE_FLAGS ?=
 
-.PHONY: all deps configure build test run clean
+.PHONY: all deps configure build test run gui clean
 
 all: build
 
@@ -22,6 +23,9 @@ test: build
 
 run: build
 	@bash tools/demo $(BUILD)
+
+gui: build
+	@bash tools/gui $(BUILD)
 
 clean:
 	rm -rf $(BUILD)

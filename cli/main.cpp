@@ -16,6 +16,7 @@
 #include "adapter/adapter.h"
 #include "app/commands.h"
 #include "app/file_selection.h"
+#include "app/start_folder.h"
 #include "app/startup.h"
 #include "cli/cable_test_command.h"
 #include "cli/console_windows.h"
@@ -232,6 +233,13 @@ int Run(const Options& o) {
         std::fprintf(stderr, "ostrel-cli: the start directory '%s' does not exist\n",
                      o.dir ? o.dir->c_str() : ".");
         return 1;
+    }
+    if (!o.dir) {
+        app::StartFolder start = app::ChooseStartFolderForProcess();
+        if (!start.directory.empty())
+            dir = start.directory;
+        if (std::string note = app::DescribeStartFolder(start); !note.empty())
+            std::fprintf(stderr, "ostrel-cli: %s\n", note.c_str());
     }
     if (o.virtualClock && !o.port && StoredPort(dir) != "SIM")
         return Usage("--virtual-clock works only with the port SIM (given or stored)");

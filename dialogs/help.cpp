@@ -50,8 +50,13 @@ void LookForNewVersion(Programmer& p) {
     p.windows.OpenDocument(path + kVersionsAnchor);
 }
 
+std::string AboutText(const Programmer& p) {
+    return std::string(kAboutCredit) + "\nHelp: " + ResolvePath(p.currentDirectory, kHelpPageName) +
+           " (Help > Help Topics)\n";
+}
+
 void About(Programmer& p) {
-    p.windows.MessageBox(ids::kNoOwner, kAboutText, kAboutTitle, MsgButtons::Ok);
+    p.windows.MessageBox(ids::kNoOwner, AboutText(p), kAboutTitle, MsgButtons::Ok);
 }
 
 void WiringDialog::OnCommand(int id) {

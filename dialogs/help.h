@@ -1,4 +1,4 @@
-// The Help menu and the wiring picture: the help page beside the data files,
+// The Help menu and the wiring picture: the help page of the start folder,
 // the About box and the picture of the parallel-port cable. None of them
 // touches the adapter or the programmer's state.
 #pragma once
@@ -29,13 +29,15 @@ void HelpTopics(Programmer& p);
 // missing, as Help Topics does.
 void LookForNewVersion(Programmer& p);
 
-// About: the program's name, version and makers.
+// About: the program's name, version and makers, and where Help Topics
+// looks for the help page (the current folder: the start folder, beside
+// ostrel.ini, unless File > Open has just moved it).
 void About(Programmer& p);
-// The About box's title and text, for the front-ends' own use.
+// The About box's title, its credit line, and its whole text.
 inline constexpr const char* kAboutTitle = "Ostrel  V3.3";
-inline constexpr const char* kAboutText =
-    "Ostrel - in-system programmer for AVR chips, 2026 The Ostrel developers\n"
-    "Help: ostrel-hlp.htm beside your data files (Help > Help Topics)\n";
+inline constexpr const char* kAboutCredit =
+    "Ostrel - in-system programmer for AVR chips, 2026 The Ostrel developers";
+std::string AboutText(const Programmer& p);
 
 // Behaviour of the wiring picture dialog: it has no buttons; Enter (1) and
 // Escape or the close box (2) end it with 1.

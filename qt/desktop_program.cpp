@@ -112,29 +112,30 @@ void SimulatorSlot::WriteControl(uint16_t base, uint8_t value) {
 
 namespace {
 
-std::string StartDirectory(const std::string& given) {
-    if (!given.empty())
-        return given;
-    std::error_code ec;
-    std::string current = std::filesystem::current_path(ec).string();
-    return ec ? std::string() : current;
+app::StartFolder ChooseStartFolder(const DesktopOptions& options) {
+    if (options.startFolder)
+        return *options.startFolder;
+    if (!options.startDirectory.empty())
+        return app::StartFolder{options.startDirectory, false, false, {}};
+    return app::ChooseStartFolderForProcess();
 }
 
 }  // namespace
 
 DesktopProgram::DesktopProgram(DesktopOptions options)
-    : ownSysCalls_(options.sysCalls ? nullptr : std::make_unique<LinuxSysCalls>()),
+    : startFolder_(ChooseStartFolder(options)),
+      ownSysCalls_(options.sysCalls ? nullptr : std::make_unique<LinuxSysCalls>()),
       sys_(options.sysCalls ? *options.sysCalls : *ownSysCalls_),
       serial_(sys_),
       parallel_(sys_),
       ports_(serial_, parallel_),
       ownClock_(options.clock ? nullptr : std::make_unique<SystemClock>()),
       clock_(options.clock ? *options.clock : *ownClock_),
-      simulator_(clock_, sim::DefaultStatePath(StartDirectory(options.startDirectory))) {
+      simulator_(clock_, sim::DefaultStatePath(startFolder_.directory)) {
     ports_.SetExtraBackend(&simulator_);
     programmer_ = std::make_unique<Programmer>(ports_, clock_, windows_);
     Programmer& p = *programmer_;
-    p.currentDirectory = StartDirectory(options.startDirectory);
+    p.currentDirectory = startFolder_.directory;
     // ppdev gives every register as port instructions do; there is no driver library.
     bool parallel = options.parallelAccess ? *options.parallelAccess : parallel_.AnyAvailable();
     p.state.directPortIo = parallel ? 1 : 0;
@@ -163,7 +164,25 @@ bool DesktopProgram::Start(const std::optional<std::string>& commandLineFile) {
     p.commandRunning = true;
     bool open = app::OpenMainWindow(p, commandLineFile);
     p.commandRunning = false;
+    ShowStartFolder();
     return open && !window_->ended();
+}
+
+void DesktopProgram::ShowStartFolder() {
+    std::string note = app::DescribeStartFolder(startFolder_);
+    if (note.empty())
+        return;
+    qWarning("ostrel: %s", note.c_str());
+    if (window_->ended())
+        return;
+    // The activity line is short: it shows the folder, its tooltip the whole note.
+    if (startFolder_.perUser)
+        windows_.SetItemText(ids::kMainWindow, ids::kActivity, startFolder_.directory);
+    if (QWidget* line = window_->Control(ids::kActivity))
+        line->setToolTip(QString::fromStdString(note));
+    // Once in a box: the first start that sets the folder up, or when it failed.
+    if (startFolder_.filled || !startFolder_.problem.empty())
+        windows_.MessageBox(ids::kNoOwner, note, "Ostrel", MsgButtons::Ok);
 }
 
 void DesktopProgram::Destroy() {

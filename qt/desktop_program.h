@@ -10,6 +10,7 @@
 #include <string_view>
 
 #include "app/programmer.h"
+#include "app/start_folder.h"
 #include "platform/clock.h"
 #include "platform/linux_parallel_port.h"
 #include "platform/linux_serial_port.h"
@@ -62,7 +63,12 @@ class SimulatorSlot final : public PortAccess {
 std::string ChipOfStateFile(const std::string& path);
 
 struct DesktopOptions {
-    std::string startDirectory;    // the process's current directory when empty
+    // Empty: the process's current directory, or the per-user start folder
+    // when the current directory has no ostrel.ini.
+    std::string startDirectory;
+    // The start folder as the caller chose it (it wins over startDirectory);
+    // a per-user folder is announced as at a real start.
+    std::optional<app::StartFolder> startFolder;
     Clock* clock = nullptr;        // null: the machine's steady clock
     SysCalls* sysCalls = nullptr;  // null: the C library's calls
     // Whether a parallel port can be reached; null: ask the ppdev backend.
@@ -100,6 +106,10 @@ class DesktopProgram {
     // other command starts while it runs).
     void RunCableTest();
 
+    // Says where the per-user start folder is, when it is used.
+    void ShowStartFolder();
+
+    app::StartFolder startFolder_;  // chosen before anything opens a file there
     std::unique_ptr<LinuxSysCalls> ownSysCalls_;
     SysCalls& sys_;
     LinuxSerialPort serial_;

@@ -1,6 +1,7 @@
 // ostrel: the desktop program. `ostrel [FILE]` opens the main window in the
-// current directory (which must hold ostrel.ini); with FILE it writes that
-// file to the chip at once and ends when the write succeeds.
+// current directory (or, when it has no ostrel.ini, in the per-user start
+// folder, set up on first use from the installed files); with FILE it writes
+// that file to the chip at once and ends when the write succeeds.
 #include <QApplication>
 #include <QDir>
 #include <filesystem>

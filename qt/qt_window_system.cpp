@@ -14,6 +14,7 @@
 #include <QLineEdit>
 #include <QMessageBox>
 #include <QPushButton>
+#include <QTextBrowser>
 #include <QTimer>
 #include <QUrl>
 
@@ -292,11 +293,47 @@ std::optional<std::string> QtWindowSystem::AskOpenFile(std::string_view title,
     return std::string(QFile::encodeName(dialog.selectedFiles().constFirst()).constData());
 }
 
+QtWindowSystem::QtWindowSystem() = default;
+
+QtWindowSystem::~QtWindowSystem() = default;
+
 bool QtWindowSystem::OpenDocument(std::string_view pathOrUrl) {
     documents.emplace_back(pathOrUrl);
-    if (automation.enabled)
+    QUrl url = DocumentUrl(pathOrUrl);
+    bool opened = false;
+    if (automation.openUrl)
+        opened = automation.openUrl(url);
+    else if (automation.enabled)
         return true;
-    return QDesktopServices::openUrl(DocumentUrl(pathOrUrl));
+    else
+        opened = QDesktopServices::openUrl(url);
+    // A machine without a browser launcher (no xdg-open, no desktop) still
+    // shows a local page: in a window of the program's own.
+    return opened || ShowInPageWindow(url);
+}
+
+bool QtWindowSystem::ShowInPageWindow(const QUrl& url) {
+    if (!url.isLocalFile() || !QFileInfo(url.toLocalFile()).isFile())
+        return false;
+    if (!pageWindow_) {
+        pageWindow_ = std::make_unique<QTextBrowser>();
+        pageWindow_->setOpenExternalLinks(true);
+        pageWindow_->resize(720, 560);
+    }
+    pageWindow_->setSource(url);
+    pageWindow_->setWindowTitle(QFileInfo(url.toLocalFile()).fileName());
+    // Asked from a modal dialog (the instructions dialog's Help button), the
+    // page must be modal too, or that dialog would block it.
+    Qt::WindowModality modality =
+        QApplication::activeModalWidget() ? Qt::ApplicationModal : Qt::NonModal;
+    if (pageWindow_->windowModality() != modality) {
+        pageWindow_->hide();
+        pageWindow_->setWindowModality(modality);
+    }
+    pageWindow_->show();
+    pageWindow_->raise();
+    pageWindow_->activateWindow();
+    return true;
 }
 
 int QtWindowSystem::RunModalDialog(int dialog, int owner, DialogHandler& handler) {

@@ -10,6 +10,7 @@
 #include <deque>
 #include <functional>
 #include <map>
+#include <memory>
 #include <optional>
 #include <string>
 #include <vector>
@@ -24,6 +25,7 @@
 class QAction;
 class QComboBox;
 class QDialog;
+class QTextBrowser;
 
 namespace ostrel::qt {
 
@@ -48,12 +50,15 @@ struct Automation {
     std::function<void(int dialog, QDialog& shown)> dialogScript;
     // Runs while a message box shows, before it is answered.
     std::function<void(const ShownMessage& message)> onMessage;
+    // Stands in for the desktop's browser launcher (returns whether a browser
+    // started). Unset, documents are only recorded.
+    std::function<bool(const QUrl& url)> openUrl;
 };
 
 class QtWindowSystem : public WindowSystem {
   public:
-    QtWindowSystem() = default;
-    ~QtWindowSystem() override = default;
+    QtWindowSystem();
+    ~QtWindowSystem() override;
     QtWindowSystem(const QtWindowSystem&) = delete;
     QtWindowSystem& operator=(const QtWindowSystem&) = delete;
 
@@ -108,6 +113,10 @@ class QtWindowSystem : public WindowSystem {
     // The message boxes shown, as "title: text".
     std::vector<std::string> MessageTexts() const;
 
+    // The program's own page window, shown when no browser could be started;
+    // null until it was needed.
+    QTextBrowser* PageWindow() const { return pageWindow_.get(); }
+
   private:
     struct WindowEntry {
         QPointer<QWidget> widget;
@@ -117,8 +126,11 @@ class QtWindowSystem : public WindowSystem {
     ListingEdit* Listing(int window, int item) const;
     QComboBox* DeviceList() const;
 
+    bool ShowInPageWindow(const QUrl& url);
+
     std::map<int, WindowEntry> windows_;
     std::map<int, QPointer<QAction>> menuItems_;
+    std::unique_ptr<QTextBrowser> pageWindow_;
 };
 
 // Qt's filter line for a file dialog: the name and the patterns ("*.hex;*.eep")

@@ -5,6 +5,7 @@
 
 #include <QFocusEvent>
 #include <QFontDatabase>
+#include <QFontMetricsF>
 #include <QKeyEvent>
 #include <QPainter>
 #include <QScrollBar>
@@ -18,8 +19,41 @@ QValidator::State UpperCaseValidator::validate(QString& input, int& /*pos*/) con
     return Acceptable;
 }
 
+bool AlignsListingColumns(const QFont& font) {
+    QFontMetricsF metrics(font);
+    const QString letters = QStringLiteral("0123456789ABCDEF: ");
+    qreal width = metrics.horizontalAdvance(letters.front());
+    if (width <= 0)
+        return false;
+    for (QChar letter : letters)
+        if (metrics.horizontalAdvance(letter) != width)
+            return false;
+    return true;
+}
+
+QFont ListingFont() {
+    // The system's fixed font first; a machine may name one whose letters
+    // are not all equally wide (or not report it as fixed-pitch), so the
+    // widths themselves decide, and well-known monospace families follow.
+    QFont system = QFontDatabase::systemFont(QFontDatabase::FixedFont);
+    if (AlignsListingColumns(system))
+        return system;
+    for (const char* family : {"DejaVu Sans Mono", "Liberation Mono", "Noto Sans Mono", "Noto Mono",
+                               "Nimbus Mono PS", "Courier New", "monospace"}) {
+        QFont candidate(QString::fromLatin1(family), system.pointSize());
+        candidate.setStyleHint(QFont::Monospace, QFont::PreferMatch);
+        candidate.setFixedPitch(true);
+        if (AlignsListingColumns(candidate))
+            return candidate;
+    }
+    QFont hinted = system;
+    hinted.setStyleHint(QFont::TypeWriter);
+    hinted.setFixedPitch(true);
+    return hinted;
+}
+
 ListingEdit::ListingEdit(QWidget* parent) : QPlainTextEdit(parent) {
-    setFont(QFontDatabase::systemFont(QFontDatabase::FixedFont));
+    setFont(ListingFont());
     setLineWrapMode(QPlainTextEdit::NoWrap);
     setVerticalScrollBarPolicy(Qt::ScrollBarAlwaysOn);
     setHorizontalScrollBarPolicy(Qt::ScrollBarAsNeeded);

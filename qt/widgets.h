@@ -22,6 +22,13 @@ class UpperCaseValidator : public QValidator {
     State validate(QString& input, int& pos) const override;
 };
 
+// Whether every letter of the EEPROM listing (hex digits, colon, blank) is
+// equally wide in `font`, so its columns line up.
+bool AlignsListingColumns(const QFont& font);
+// The listing's font: the system's fixed font when its columns line up, else
+// the first well-known monospace family whose columns do.
+QFont ListingFont();
+
 // The EEPROM listing. The program sees its text with CR LF line ends and
 // selection positions that count both characters of each line end, as the
 // listing format is defined; the widget keeps one character per line end.

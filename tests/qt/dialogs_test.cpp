@@ -6,11 +6,15 @@
 #include <QDialog>
 #include <QFile>
 #include <QFontInfo>
+#include <QFontMetricsF>
 #include <QLineEdit>
 #include <QPushButton>
+#include <QScrollBar>
 #include <QTest>
 #include <QTextBlock>
+#include <QTextBrowser>
 #include <QTextCursor>
+#include <QUrl>
 
 #include <filesystem>
 #include <functional>
@@ -247,6 +251,8 @@ TEST(EepromWindow, ListsTheChipsEepromOneByteALine) {
     ASSERT_TRUE(rig.Start());
     rig.ChooseSimulator("ATmega8");
     rig.chip().SetEeprom(0x1FF, 0xA7);
+    for (int i = 0; i < 16; ++i)  // every hex digit in the value column too
+        rig.chip().SetEeprom(0x100 + i, static_cast<uint8_t>(i * 0x11));
     bool ran = RunDialog(rig, ids::kDataWindow, ids::kEepromWindow, [&](QDialog& d) {
         EXPECT_EQ(d.windowTitle().toStdString(), "EEPROM (max. 2048 bytes)");
         qt::ListingEdit* listing = Listing(d);
@@ -256,7 +262,16 @@ TEST(EepromWindow, ListsTheChipsEepromOneByteALine) {
         EXPECT_EQ(text.substr(0, 11), "0000: FF \r\n");
         EXPECT_EQ(text.substr(511 * 11), "01FF: A7 \r\n");
         EXPECT_FALSE(listing->IsModified());
-        EXPECT_TRUE(listing->font().fixedPitch() || QFontInfo(listing->font()).fixedPitch());
+        // Readable whatever fixed font the machine has: every line is equally
+        // wide in the listing's font, so the columns line up.
+        QFontMetricsF metrics(listing->font());
+        const qreal width = metrics.horizontalAdvance(QString::fromStdString(Line(listing, 0)));
+        EXPECT_GT(width, 0);
+        for (int line = 1; line < 512; ++line)
+            ASSERT_EQ(metrics.horizontalAdvance(QString::fromStdString(Line(listing, line))), width)
+                << Line(listing, line) << " in "
+                << QFontInfo(listing->font()).family().toStdString();
+        EXPECT_TRUE(qt::AlignsListingColumns(listing->font()));
         QTest::keyClick(&d, Qt::Key_Escape);  // does nothing here
         EXPECT_TRUE(d.isVisible());
         QTest::mouseClick(Button(d, ids::kEepromExit), Qt::LeftButton);
@@ -388,6 +403,51 @@ TEST(Help, TheInstructionsDialogsHelpButtonOpensThePage) {
     });
     EXPECT_TRUE(ran);
     EXPECT_EQ(rig.windows().documents, std::vector<std::string>{rig.dir.File("ostrel-hlp.htm")});
+}
+
+TEST(Help, WithoutABrowserThePageShowsInTheProgramsOwnWindow) {
+    const std::string page = ReadFileBytes(SourcePath("resources/ostrel-hlp.htm"));
+    for (bool browserStarts : {true, false}) {
+        SCOPED_TRACE(browserStarts ? "a browser starts" : "no browser");
+        GuiRig rig;
+        const std::string path = rig.dir.Write("ostrel-hlp.htm", page);
+        ASSERT_TRUE(rig.Start());
+        rig.ChooseSimulator("ATmega8");
+        std::vector<QUrl> asked;
+        rig.windows().automation.openUrl = [&](const QUrl& url) {
+            asked.push_back(url);
+            return browserStarts;
+        };
+        rig.Choose(ids::kNewVersion);
+        ASSERT_EQ(asked.size(), 1u);
+        EXPECT_EQ(asked[0].toLocalFile().toStdString(), path);
+        EXPECT_EQ(asked[0].fragment().toStdString(), "versions");
+        QTextBrowser* shown = rig.windows().PageWindow();
+        if (browserStarts) {
+            EXPECT_EQ(shown, nullptr) << "the browser shows it; no window of ours";
+            continue;
+        }
+        ASSERT_NE(shown, nullptr);
+        EXPECT_TRUE(shown->isVisible());
+        EXPECT_EQ(shown->windowModality(), Qt::NonModal);
+        EXPECT_EQ(shown->source().toLocalFile().toStdString(), path);
+        EXPECT_TRUE(shown->toPlainText().contains(QStringLiteral("Messages and what to do")));
+        EXPECT_GT(shown->verticalScrollBar()->value(), 0) << "scrolled to the versions section";
+        shown->close();
+
+        // From the modal instructions dialog the page window is modal too, or
+        // that dialog would keep it from being used.
+        bool ran = RunDialog(rig, ids::kFuseBits, ids::kInstructionsDialog, [&](QDialog& d) {
+            QTest::mouseClick(Button(d, ids::kInstrHelp), Qt::LeftButton);
+            EXPECT_TRUE(shown->isVisible());
+            EXPECT_EQ(shown->windowModality(), Qt::ApplicationModal);
+            shown->close();
+            QTest::mouseClick(Button(d, ids::kDone), Qt::LeftButton);
+        });
+        EXPECT_TRUE(ran);
+        EXPECT_EQ(asked.size(), 2u);
+        EXPECT_TRUE(rig.windows().messages.empty()) << rig.LastMessage();
+    }
 }
 
 TEST(Help, AboutShowsTheVersion) {

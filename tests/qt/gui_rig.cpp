@@ -41,6 +41,10 @@ GuiRig::GuiRig(GuiRigOptions options) : options_(options) {
 void GuiRig::Build() {
     qt::DesktopOptions desktop;
     desktop.startDirectory = dir.str();
+    if (options_.startFolder) {
+        desktop.startFolder = options_.startFolder;
+        desktop.startFolder->directory = dir.str();
+    }
     desktop.clock = &clock;
     desktop.sysCalls = &devices;
     desktop.parallelAccess = options_.parallelAccess;

@@ -14,6 +14,7 @@
 #include <string>
 #include <vector>
 
+#include "app/start_folder.h"
 #include "platform/clock.h"
 #include "qt/desktop_program.h"
 #include "sim/virtual_device.h"
@@ -27,6 +28,9 @@ void EnsureApplication();
 struct GuiRigOptions {
     bool deviceFile = true;       // ostrel.ini in the start directory
     bool parallelAccess = false;  // whether a parallel port can be reached
+    // The rig's folder stands in for a start folder chosen this way (its
+    // directory is replaced by the rig's folder).
+    std::optional<app::StartFolder> startFolder = std::nullopt;
 };
 
 class GuiRig {

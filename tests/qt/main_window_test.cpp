@@ -95,6 +95,26 @@ TEST(StartUp, WithoutTheDeviceFileTheProgramSaysSoAndEnds) {
     EXPECT_FALSE(rig.window().isVisible());
 }
 
+TEST(StartUp, APerUserStartFolderIsShownOnTheActivityLineAndInABoxWhenSetUp) {
+    for (bool setUpNow : {true, false}) {
+        SCOPED_TRACE(setUpNow ? "first use" : "later start");
+        GuiRig rig({.startFolder = app::StartFolder{"", true, setUpNow, ""}});
+        ASSERT_TRUE(rig.Start());
+        QLineEdit* activity = rig.Field(ids::kActivity);
+        EXPECT_EQ(activity->text().toStdString(), rig.dir.str());
+        EXPECT_NE(activity->toolTip().toStdString().find("start folder " + rig.dir.str()),
+                  std::string::npos)
+            << activity->toolTip().toStdString();
+        if (!setUpNow) {
+            EXPECT_TRUE(rig.windows().messages.empty()) << rig.LastMessage();
+            continue;
+        }
+        ASSERT_EQ(rig.windows().messages.size(), 1u);
+        EXPECT_EQ(rig.windows().messages[0].title, "Ostrel");
+        EXPECT_NE(rig.windows().messages[0].text.find(rig.dir.str()), std::string::npos);
+    }
+}
+
 TEST(StartUp, TheReopenQuestionDeclinedLeavesNoFileAndIsNotAskedAgain) {
     GuiRig rig;
     std::string hex = CopyExample(rig, "blink-atmega8.hex", "my blink.hex");

@@ -1,0 +1,58 @@
+// Where the programs start when they are run from a folder without the
+// device file: an installed Ostrel works from any folder, the first time,
+// with nothing copied by hand.
+//
+// The current directory wins when it holds ostrel.ini. Otherwise the programs
+// use a start folder of their own per user, $XDG_DATA_HOME/ostrel (by default
+// ~/.local/share/ostrel), which is filled on first use from the installed
+// data folder <prefix>/share/ostrel, found beside the program's own bin/
+// folder. Files the user already has there are never overwritten.
+#pragma once
+
+#include <string>
+
+namespace ostrel::app {
+
+// Name of the device file whose presence makes a folder a start folder.
+inline constexpr const char* kDeviceFileName = "ostrel.ini";
+
+struct StartFolderInputs {
+    std::string currentDirectory;  // the process's current directory
+    std::string installedData;     // <prefix>/share/ostrel; empty when not known
+    std::string xdgDataHome;       // $XDG_DATA_HOME as set (may be empty)
+    std::string home;              // $HOME as set (may be empty)
+};
+
+struct StartFolder {
+    std::string directory;  // the start directory the program uses
+    bool perUser = false;   // the per-user folder was chosen: say so to the user
+    bool filled = false;    // files were copied into it during this call
+    std::string problem;    // why the per-user folder could not be used or filled
+};
+
+// The per-user folder: $XDG_DATA_HOME/ostrel when that variable holds an
+// absolute path (relative ones are ignored, as the XDG rules say), else
+// $HOME/.local/share/ostrel; empty when neither is usable.
+std::string PerUserFolder(const std::string& xdgDataHome, const std::string& home);
+
+// The installed data folder of a program at `executable`: <bin>/../share/ostrel,
+// when that folder holds the device file; empty otherwise.
+std::string InstalledDataFolder(const std::string& executable);
+
+// Chooses the start folder from explicit inputs (the tests' entry): the current
+// directory when it holds ostrel.ini; else the per-user folder, created and
+// given every file of the installed data folder it lacks, when it then holds
+// ostrel.ini; else the current directory (the start-up then names the
+// missing device file).
+StartFolder ChooseStartFolder(const StartFolderInputs& inputs);
+
+// The same for this process: its current directory, its own executable
+// (/proc/self/exe), XDG_DATA_HOME and HOME. A front-end calls this only when
+// the user did not name a start directory.
+StartFolder ChooseStartFolderForProcess();
+
+// The one line a front-end shows when the per-user folder is used or could
+// not be used; empty when there is nothing to say.
+std::string DescribeStartFolder(const StartFolder& folder);
+
+}  // namespace ostrel::app
