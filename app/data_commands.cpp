@@ -8,6 +8,7 @@
 #include <vector>
 
 #include "adapter/adapter.h"
+#include "app/activity.h"
 #include "app/endings.h"
 #include "avr/avr.h"
 #include "dialogs/fuse_script.h"
@@ -19,6 +20,10 @@
 namespace ostrel::app {
 
 namespace {
+
+// Writes shorter than this are not announced: they are over before a person
+// would wonder.
+constexpr double kEstimateWorthShowing = 10.0;
 
 CommandResult Failure(Programmer& p) {
     ReportFailure(p);
@@ -60,7 +65,8 @@ std::string CheckMessage(const std::string& systemText, const image::FileCheck& 
 // a flash file and the script. A file that cannot be sent is refused before
 // anything is erased; a checksum that does not add up is put to the user,
 // who may go on. No value when the command may go on; otherwise how it ends.
-std::optional<CommandResult> CheckFilesBeforeConnect(Programmer& p, bool withFollowUps) {
+std::optional<CommandResult> CheckFilesBeforeConnect(Programmer& p, bool withFollowUps,
+                                                     long& dataBytes) {
     ProgrammerState& s = p.state;
     std::string path = image::CurrentFilePath(p);
     std::error_code ec;
@@ -95,6 +101,10 @@ std::optional<CommandResult> CheckFilesBeforeConnect(Programmer& p, bool withFol
         }
     }
 
+    dataBytes = 0;
+    for (const Judged& f : files)
+        dataBytes += f.check.dataBytes;
+
     // Refusals first: no question is asked about a command that cannot run anyway.
     for (const Judged& f : files) {
         if (f.check.verdict != image::FileVerdict::Refused)
@@ -116,17 +126,39 @@ std::optional<CommandResult> CheckFilesBeforeConnect(Programmer& p, bool withFol
     return std::nullopt;
 }
 
+// A write that will take long (a slow port, a USB adapter, a low speed) says
+// so before it starts, from the calibration just made and the file's size,
+// so that nobody takes a slow write for a hung one.
+void ShowWriteEstimate(Programmer& p, long dataBytes) {
+    double seconds = adapter::EstimateWriteSeconds(p, dataBytes);
+    if (seconds < kEstimateWorthShowing)
+        return;
+    char text[96];
+    if (seconds < 120)
+        std::snprintf(text, sizeof text, "This write will take about %.0f s.\n", seconds);
+    else if (seconds < 2 * 3600)
+        std::snprintf(text, sizeof text, "This write will take about %.0f min.\n", seconds / 60);
+    else
+        std::snprintf(text, sizeof text, "This write will take about %.1f h.\n", seconds / 3600);
+    p.state.activityText.Assign(text);
+    ShowActivity(p);
+}
+
 // The shared start of Verify and Write: a file must be selected and pass the
 // checks, then the chip is connected. No value when the command goes on.
-std::optional<CommandResult> ConnectForFile(Programmer& p, bool withFollowUps) {
+std::optional<CommandResult> ConnectForFile(Programmer& p, bool withFollowUps,
+                                            long* dataBytes = nullptr) {
     ProgrammerState& s = p.state;
     p.windows.SetItemText(s.mainWindow, ids::kActivity, "  ");
     if (!s.fileLoaded) {
         Refuse(p, "No File selected!");
         return CommandResult::Failed;
     }
-    if (auto ending = CheckFilesBeforeConnect(p, withFollowUps))
+    long bytes = 0;
+    if (auto ending = CheckFilesBeforeConnect(p, withFollowUps, bytes))
         return ending;
+    if (dataBytes)
+        *dataBytes = bytes;
     p.windows.EnableItem(s.mainWindow, ids::kActivity, true);
     if (avr::Connect(p) != 0)
         return Failure(p);
@@ -278,7 +310,8 @@ CommandResult QuickCommand(Programmer& p) {
 CommandResult WriteSequence(Programmer& p, bool fromWriteButton) {
     ProgrammerState& s = p.state;
     s.mainWindow = ids::kMainWindow;
-    if (auto ending = ConnectForFile(p, true))
+    long dataBytes = 0;
+    if (auto ending = ConnectForFile(p, true, &dataBytes))
         return *ending;
     s.verifyMode = 0;
 
@@ -294,6 +327,7 @@ CommandResult WriteSequence(Programmer& p, bool fromWriteButton) {
         }
     }
 
+    ShowWriteEstimate(p, dataBytes);
     SetActivityField(p, "writing.....     ");
     if (image::RunEngine(p) != image::kRunOk)
         return Failure(p);

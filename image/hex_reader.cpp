@@ -373,6 +373,8 @@ FileCheck CheckDataFile(Programmer& /*p*/, const std::string& path, bool /*eepro
             what[0] = static_cast<char>(std::tolower(static_cast<unsigned char>(what[0])));
             return Refused(j.typeText, LineDetail(name, in.lineNumber(), what));
         }
+        if (j.kind == JudgedLine::Data)
+            check.dataBytes += j.length;
         if (j.checksum != j.wanted && ++wrongChecksums == 1) {
             char what[64];
             std::snprintf(what, sizeof what, "checksum %02X, the record adds up to %02X",
@@ -612,9 +614,13 @@ FileCheck CheckDumpFile(Programmer& /*p*/, const std::string& path) {
     errno = 0;
     if (!dump.Open(path))
         return Refused("Open Error!", OpenFailureDetail(path, errno));
-    DumpFault fault = ReadDumpFlash(dump, [](int, int, const unsigned char*) {});
-    if (fault.ok)
-        return {};
+    long lines = 0;
+    DumpFault fault = ReadDumpFlash(dump, [&lines](int, int, const unsigned char*) { ++lines; });
+    if (fault.ok) {
+        FileCheck good;
+        good.dataBytes = lines * 16;  // eight words a line
+        return good;
+    }
     return Refused(fault.systemText, DumpDetail(FileNamePart(path), fault));
 }
 

@@ -114,6 +114,9 @@ struct FileCheck {
     // Our line for the user: which file (its name without folder), which
     // line, what is wrong. Empty when the verdict is Good.
     std::string detail;
+    // Data bytes the file holds (what a write of it will send), for the
+    // estimate of how long the write takes.
+    long dataBytes = 0;
 };
 
 // Checks the whole Intel HEX file at `path` exactly as the record stream will
