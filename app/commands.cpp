@@ -205,6 +205,12 @@ CommandResult BulkEraseData(Programmer& p) {
     SetActivityField(p, "erasing.....     ");
     if (avr::EraseEepromBytes(p) != 0)
         return Failure(p);
+    // A chip that has gone reads FF everywhere, which looks erased.
+    if (!avr::StillAnswers(p)) {
+        p.state.errorText.Assign(
+            "The chip stopped answering during the erase: its EEPROM may not be erased.\n");
+        return Failure(p);
+    }
     return Ok(p);
 }
 

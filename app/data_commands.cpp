@@ -166,7 +166,8 @@ std::optional<CommandResult> ConnectForFile(Programmer& p, bool withFollowUps,
     return std::nullopt;
 }
 
-CommandResult Readback(Programmer& p, int (*writer)(Programmer&), const char* savedText) {
+CommandResult Readback(Programmer& p, int (*writer)(Programmer&), const char* savedFile,
+                       const char* savedText) {
     p.state.mainWindow = ids::kMainWindow;
     p.windows.SetItemText(p.state.mainWindow, ids::kActivity, "  ");
     p.windows.EnableItem(p.state.mainWindow, ids::kActivity, true);
@@ -175,6 +176,11 @@ CommandResult Readback(Programmer& p, int (*writer)(Programmer&), const char* sa
     SetActivityField(p, "reading.....     ");
     if (writer(p) != 0)
         return Failure(p);
+    if (!avr::StillAnswers(p)) {
+        p.state.errorText.Format(
+            "The chip stopped answering while it was read: %s is not a copy of it.\n", savedFile);
+        return Failure(p);
+    }
     SetActivityField(p, savedText);
     p.windows.Beep();
     ReadingPause(p);
@@ -236,11 +242,11 @@ void RefuseSnapshot(Programmer& p, int snapshot) {
 }  // namespace
 
 CommandResult ReadCommand(Programmer& p) {
-    return Readback(p, image::WriteDump, "readback.txt saved");
+    return Readback(p, image::WriteDump, "readback.txt", "readback.txt saved");
 }
 
 CommandResult ReadbackHexCommand(Programmer& p) {
-    return Readback(p, image::WriteReadbackHex, "readback.hex saved");
+    return Readback(p, image::WriteReadbackHex, "readback.hex", "readback.hex saved");
 }
 
 CommandResult VerifyCommand(Programmer& p) {

@@ -28,6 +28,11 @@ int ReadSignature(Programmer& p);
 // device chosen by hand (manualDevice) that device must be in the device
 // file: otherwise 1 before anything is sent to the chip.
 int Connect(Programmer& p);
+// Reads the three signature bytes again and compares them with those the
+// last ReadSignature found, changing nothing else: false when the chip no
+// longer answers as it did (a cable pulled, power lost), so that a command
+// that only read or erased does not call a page of FF bytes a success.
+bool StillAnswers(Programmer& p);
 
 // --- memory instructions (operands in memAddress, memData) ---
 // Flash instructions take a word address; the byte read is rxShift & 0xFF.

@@ -59,6 +59,12 @@ int ReadSignature(Programmer& p) {
     return s.partFamily;
 }
 
+bool StillAnswers(Programmer& p) {
+    const ProgrammerState& s = p.state;
+    return ReadSignatureByte(p, 0) == s.vendorCode && ReadSignatureByte(p, 1) == s.partFamily &&
+           ReadSignatureByte(p, 2) == s.partNumber;
+}
+
 int Connect(Programmer& p) {
     ProgrammerState& s = p.state;
     s.echoReceived = 0;

@@ -304,7 +304,9 @@ void AvrTarget::ExecuteAc() {
             }
             return;
         case InstructionSet::Modern: {
-            if (b1 == chip_.variant) {
+            // Write Lock Bits: the chips decode the second byte as 111x xxxx,
+            // so AC F9 AC F9 programs lock bits as surely as AC E0 00 F9 does.
+            if ((b1 & 0xE0) == 0xE0) {
                 memory_.lock &= static_cast<uint8_t>(data | ~chip_.lockMask);
                 dirty_ = true;
                 return;

@@ -149,7 +149,7 @@ std::vector<Row> Rows() {
         {"LastLineUnendedBadChecksum", "unended.hex", noEnd, nullptr, {}, false, true, kUnended},
         {"BlankLineThenGarbage",
          "blank.hex",
-         Inserted(4, "") + "garbage\n",
+         Inserted(4, "\ngarbage"),
          nullptr,
          {},
          false,
@@ -168,7 +168,8 @@ std::vector<Row> Rows() {
         {"NulBytes", "nul.hex", withNul, nullptr, {}, false, true, kNoName},
         {"OverlongUnterminatedLine",
          "long.hex",
-         Join(lines, "\n") + ":" + std::string(3000, '0'),
+         Join(std::vector<std::string>(lines.begin(), lines.end() - 1), "\n") + ":" +
+             std::string(3000, '0'),
          nullptr,
          {},
          false,

@@ -202,11 +202,10 @@ constexpr CommandResult kOk = CommandResult::Ok;
 constexpr CommandResult kFailed = CommandResult::Failed;
 constexpr const char* kAllOthers = "*";
 constexpr const char* kNotLocked =
-    "lock sends only the classic Write Lock Bits instruction AC F9 AC F9; the ATmega8 ignores "
-    "it, stays unlocked, and the command still reports OK";
-constexpr const char* kGoneUnnoticed =
-    "a chip that has gone reads as FF everywhere, and nothing checks that it still answers "
-    "before the command reports success";
+    "lock sends the classic Write Lock Bits AC F9 AC F9; an ATmega8 decodes it (111x xxxx) "
+    "and programs LB2 and BLB01, but no lock mode, since its modes need LB1; a lock "
+    "instruction per chip family is still to be built";
+the simulator's lock modes are still to be made " "true to the data sheets";
 
 const Row kRows[] = {
     // A working chip, also one a bit out of step, and one with a stuck flash cell.
@@ -250,35 +249,24 @@ const Row kRows[] = {
      "Error: Verify failed at Adr: 0008", Holds::Start},
     {SimFault::StuckByte, "quick", kFailed, "", "Error: Verify failed at Adr: 0008", Holds::Start},
     // Nothing to talk to: every chip command stops at Connect and leaves the
-    // chip alone; the signature report shows what was read and is no failure.
+    // chip alone; the signature report shows what was read, and as its
+    // connection failed the command fails too.
     {SimFault::NoPort, kAllOthers, kFailed, "", "Error: COM-Init-Error!", Holds::Start},
-    {SimFault::NoPort, "signature", kOk, "",
-     "Info:: Vendor Code: 00\nPart Family: 00\nPart Number: 00\nNo echo 53 received", Holds::Start},
     {SimFault::NoCable, kAllOthers, kFailed, "", "Error: No Adaptor found at COM1\n", Holds::Start},
-    {SimFault::NoCable, "signature", kOk, "",
-     "Info:: Vendor Code: 00\nPart Family: 00\nPart Number: 00\nNo echo 53 received", Holds::Start},
     {SimFault::NoTarget, kAllOthers, kFailed, "",
      "Error: No Connection!\n\nVendor Code: FF\nPart Family: FF\nPart Number: FF\nNo echo 53 "
      "received",
      Holds::Start},
-    {SimFault::NoTarget, "signature", kOk, "",
-     "Info:: Vendor Code: FF\nPart Family: FF\nPart Number: FF\nNo echo 53 received", Holds::Start},
     {SimFault::ErasedSignature, kAllOthers, kFailed, "",
      "Error: Device Code erased!\n\nVendor Code: FF\nPart Family: FF\nPart Number: FF\nEcho 53 "
      "received",
      Holds::Start},
-    {SimFault::ErasedSignature, "signature", kOk, "",
-     "Info:: Vendor Code: FF\nPart Family: FF\nPart Number: FF\nEcho 53 received", Holds::Start},
     {SimFault::UnknownSignature, kAllOthers, kFailed, "",
      "Error: Unknown Device Code!\n\nVendor Code: 1E\nPart Family: 97\nPart Number: 7E",
      Holds::Start},
-    {SimFault::UnknownSignature, "signature", kOk, "",
-     "Info:: Vendor Code: 1E\nPart Family: 97\nPart Number: 7E", Holds::Start},
     // A locked AT90S2313 answers 00 01 02: only Erase all goes on, and opens it.
     {SimFault::Locked, kAllOthers, kFailed, "",
      "Error: Device locked!\n\nVendor Code: 00\nPart Family: 01\nPart Number: 02", Holds::Start},
-    {SimFault::Locked, "signature", kOk, "",
-     "Info:: Vendor Code: 00\nPart Family: 01\nPart Number: 02", Holds::Start},
     {SimFault::Locked, "erase", kOk, "OK", "Warning!: This Command Deletes Memory!", Holds::Blank},
     // The chip goes after 64 instructions: short commands finish before;
     // the others must end in failure, never in "OK" or "saved".
@@ -287,11 +275,10 @@ const Row kRows[] = {
      "Info:: Vendor Code: 1E\nPart Family: 93\nPart Number: 07", Holds::Start},
     {SimFault::Disappears, "erase", kOk, "OK", "Warning!: This Command Deletes Memory!",
      Holds::Blank},
-    {SimFault::Disappears, "erase-eeprom", kFailed, "", "Error: ", Holds::EepromCut, true,
-     kGoneUnnoticed},
+    {SimFault::Disappears, "erase-eeprom", kFailed, "", "Error: ", Holds::EepromCut},
     {SimFault::Disappears, "lock", kOk, "OK", "", Holds::StartLocked, true, kNotLocked},
-    {SimFault::Disappears, "read", kFailed, "", "Error: ", Holds::Start, true, kGoneUnnoticed},
-    {SimFault::Disappears, "readhex", kFailed, "", "Error: ", Holds::Start, true, kGoneUnnoticed},
+    {SimFault::Disappears, "read", kFailed, "", "Error: ", Holds::Start},
+    {SimFault::Disappears, "readhex", kFailed, "", "Error: ", Holds::Start},
     {SimFault::Disappears, "write", kFailed, "", "Error: Verify failed at Adr: 0000", Holds::Blank},
     {SimFault::Disappears, "verify", kFailed, "74 mismatches passed",
      "Error: Verify failed at Adr: ", Holds::Start},
