@@ -276,6 +276,22 @@ TEST(LockBits, NewerChipKeepsItsSignatureWhenLocked) {
     EXPECT_EQ(rig.target().Fuse(0), 0xE1);
 }
 
+TEST(LockBits, NewerChipsDecodeWriteLockBitsAs111xxxxx) {
+    // Second byte E0, F9 or FF: the chip looks only at its top three bits and
+    // takes the lock bits from the fourth byte.
+    for (uint8_t second : {0xE0, 0xF9, 0xFF}) {
+        for (const char* chip : {"ATmega8", "ATtiny2313", "ATmega163"}) {
+            SCOPED_TRACE(chip);
+            Enabled rig(chip);
+            Send(rig.p, 0xAC, second, 0xAC, 0xF9);
+            EXPECT_EQ(rig.target().Lock() & 0x03, 0x01) << "LB2 programmed, LB1 not";
+        }
+    }
+    Enabled rig("ATmega8");
+    Send(rig.p, 0xAC, 0xC0, 0x00, 0xFC);  // 110x xxxx is no Write Lock Bits
+    EXPECT_EQ(rig.target().Lock(), 0xFF);
+}
+
 TEST(LockBits, TinyAndAt90s4433ReadLockBitsInBits2And1) {
     Enabled rig("ATtiny12");
     EXPECT_EQ(Send(rig.p, 0x58, 0x00, 0x00, 0x00) & 0xFF, 0xFFu);
