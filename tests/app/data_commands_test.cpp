@@ -124,6 +124,26 @@ TEST(Write, ChecksumQuestionCancelEndsBeforeTheChip) {
     EXPECT_TRUE(rig.chip().instructions().empty());
 }
 
+TEST(Write, TheEepromFileAndScriptAreFoundWhateverTheirLetterCase) {
+    // (flash file, EEPROM file, script): each pair differs only in case.
+    const char* const cases[][3] = {{"PROG.HEX", "PROG.EEP", "PROG.SCR"},
+                                    {"Prog.hex", "PROG.eep", "prog.SCR"},
+                                    {"prog.hex", "prog.eep", "prog.scr"}};
+    for (const auto& names : cases) {
+        SCOPED_TRACE(names[0]);
+        SimRig rig({.chip = "ATmega8"});
+        rig.Write(names[0], kTwoPages);
+        rig.Write(names[1], Lines({Record(0, 0x0005, {0xAB}), kEndRecord}));
+        rig.Write(names[2], "AC A0 00 E4\n");
+        ASSERT_EQ(rig.Load(names[0]), 0);
+        rig.p.state.programEepAfterHex = 1;
+        EXPECT_EQ(app::OnCommand(rig.p, ids::kWrite), CommandResult::Ok);
+        EXPECT_EQ(rig.chip().Eeprom(5), 0xAB);
+        EXPECT_EQ(rig.chip().Fuse(0), 0xE4) << "the script ran";
+        EXPECT_EQ(Steps(rig.windows).back(), "F+L Bits programmed");
+    }
+}
+
 TEST(Write, NoFileSelected) {
     SimRig rig;
     EXPECT_EQ(app::OnCommand(rig.p, ids::kWrite), CommandResult::Failed);
