@@ -41,7 +41,7 @@ std::string LineFault(std::string_view line) {
             return text;
         }
         std::size_t gap = pos + 2;
-        if (i < 3 && !IsBlankOrTab(line[gap])) {
+        if (i < 3 && (gap >= line.size() || !IsBlankOrTab(line[gap]))) {
             std::snprintf(text, sizeof text,
                           "character %zu must be a blank or TAB between byte %zu and byte %zu",
                           gap + 1, i + 1, i + 2);

@@ -1,6 +1,8 @@
 // Fuse and lock scripts run at the end of a Write, against the simulated chip.
 #include <gtest/gtest.h>
 
+#include <vector>
+
 #include "avr/avr.h"
 #include "dialogs/fuse_script.h"
 #include "platform/ids.h"
@@ -158,6 +160,13 @@ TEST(ParseScriptLine, ExactlyTwoDigitsPerByte) {
     EXPECT_FALSE(dialogs::ParseScriptLine("AC A8 0 D9"));
     EXPECT_FALSE(dialogs::ParseScriptLine("AC A0 00"));
     EXPECT_FALSE(dialogs::ParseScriptLine(""));
+    // A line that ends right after a byte: nothing past its end is read
+    // (under AddressSanitizer a read past these exact-size buffers fails).
+    for (std::string_view text : {"AC", "AC A0", "AC A0 00"}) {
+        const std::vector<char> exact(text.begin(), text.end());
+        EXPECT_FALSE(dialogs::ParseScriptLine(std::string_view(exact.data(), exact.size())))
+            << text;
+    }
 }
 
 }  // namespace
