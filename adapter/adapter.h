@@ -35,7 +35,8 @@ int ReadMiso(Programmer& p);
 void PollInput(Programmer& p);
 // Writes dataLatch to the parallel data register.
 void WritePort(Programmer& p);
-// Reads data and status of the parallel port into lastPortRead.
+// Reads the status register of the parallel port into the high byte of
+// lastPortRead; the low byte is the data last written (dataLatch).
 uint16_t ReadPort(Programmer& p);
 
 // --- timing ---

@@ -45,7 +45,15 @@ void WritePort(Programmer& p) {
 
 uint16_t ReadPort(Programmer& p) {
     if (p.state.directPortIo || p.state.dlPortIoLoaded) {
-        p.state.lastPortRead = p.port.ReadWord(p.state.portBase);
+        // Only the status register is read: MISO is one of its bits. The data
+        // byte is what was last written, which is what the register holds
+        // while the lines drive; reading it too would double the cost of
+        // every input read of the transfer and its delays. Where the real
+        // data register matters (the port check of ReleaseTarget) it is read
+        // with ReadData.
+        uint8_t status = p.port.ReadStatus(p.state.portBase);
+        p.state.lastPortRead = static_cast<uint16_t>((p.state.dataLatch & 0xFF) |
+                                                     (static_cast<uint16_t>(status) << 8));
     } else {
         DriverAccessFailed(p);
     }

@@ -38,7 +38,7 @@ struct ProgrammerState {
     Flag cablet1 = 0;
     Flag cablet2 = 0;
     uint32_t dataLatch = 0;     // image of the parallel data register
-    uint16_t lastPortRead = 0;  // data register in bits 0-7, status in bits 8-15
+    uint16_t lastPortRead = 0;  // data last written in bits 0-7, status in bits 8-15
     uint32_t modemStatus = 0;
 
     // --- timing ---

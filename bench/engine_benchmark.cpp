@@ -79,6 +79,9 @@ class TimedPort final : public ostrel::PortAccess {
     uint16_t ReadWord(uint16_t base) override {
         return Timed([&] { return inner_.ReadWord(base); });
     }
+    uint8_t ReadStatus(uint16_t base) override {
+        return Timed([&] { return inner_.ReadStatus(base); });
+    }
     uint8_t ReadControl(uint16_t base) override {
         return Timed([&] { return inner_.ReadControl(base); });
     }

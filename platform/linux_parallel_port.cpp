@@ -119,6 +119,13 @@ uint16_t LinuxParallelPort::ReadWord(uint16_t base) {
     return static_cast<uint16_t>(data | (status << 8));
 }
 
+uint8_t LinuxParallelPort::ReadStatus(uint16_t base) {
+    Device* device = Claimed(base);
+    if (device == nullptr)
+        return kIdle;
+    return ReadRegister(*device, PPRSTATUS);
+}
+
 uint8_t LinuxParallelPort::ReadControl(uint16_t base) {
     Device* device = Claimed(base);
     if (device == nullptr)

@@ -52,8 +52,10 @@ class LinuxParallelPort : public PortAccess {
     void WriteData(uint16_t base, uint8_t value) override;
     uint8_t ReadData(uint16_t base) override;
     // Data register in bits 0-7, status register in bits 8-15 (MISO, status
-    // bit 6, is word bit 14).
+    // bit 6, is word bit 14): two ioctls, PPRDATA and PPRSTATUS.
     uint16_t ReadWord(uint16_t base) override;
+    // PPRSTATUS alone: one ioctl.
+    uint8_t ReadStatus(uint16_t base) override;
     uint8_t ReadControl(uint16_t base) override;
     void WriteControl(uint16_t base, uint8_t value) override;
 

@@ -181,6 +181,9 @@ uint8_t LinuxSerialPort::ReadData(uint16_t) {
 uint16_t LinuxSerialPort::ReadWord(uint16_t) {
     return 0xFFFF;
 }
+uint8_t LinuxSerialPort::ReadStatus(uint16_t) {
+    return 0xFF;
+}
 uint8_t LinuxSerialPort::ReadControl(uint16_t) {
     return 0xFF;
 }

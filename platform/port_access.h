@@ -57,6 +57,10 @@ class PortAccess {
     virtual uint8_t ReadData(uint16_t base) = 0;
     // Data register in bits 0-7 and status register in bits 8-15.
     virtual uint16_t ReadWord(uint16_t base) = 0;
+    // The status register alone (base + 1). Where each register costs a
+    // system call this is half the price of ReadWord, and the data register
+    // holds nothing new while the data lines drive: it is what was written.
+    virtual uint8_t ReadStatus(uint16_t base) = 0;
     virtual uint8_t ReadControl(uint16_t base) = 0;
     virtual void WriteControl(uint16_t base, uint8_t value) = 0;
 };

@@ -43,6 +43,9 @@ uint8_t SystemPorts::ReadData(uint16_t base) {
 uint16_t SystemPorts::ReadWord(uint16_t base) {
     return parallel_.ReadWord(base);
 }
+uint8_t SystemPorts::ReadStatus(uint16_t base) {
+    return parallel_.ReadStatus(base);
+}
 uint8_t SystemPorts::ReadControl(uint16_t base) {
     return parallel_.ReadControl(base);
 }

@@ -35,6 +35,7 @@ class SystemPorts : public PortAccess {
     void WriteData(uint16_t base, uint8_t value) override;
     uint8_t ReadData(uint16_t base) override;
     uint16_t ReadWord(uint16_t base) override;
+    uint8_t ReadStatus(uint16_t base) override;
     uint8_t ReadControl(uint16_t base) override;
     void WriteControl(uint16_t base, uint8_t value) override;
 

@@ -99,6 +99,10 @@ uint16_t SimulatorSlot::ReadWord(uint16_t base) {
     return port_ ? port_->ReadWord(base) : 0xFFFF;
 }
 
+uint8_t SimulatorSlot::ReadStatus(uint16_t base) {
+    return port_ ? port_->ReadStatus(base) : 0xFF;
+}
+
 uint8_t SimulatorSlot::ReadControl(uint16_t base) {
     return port_ ? port_->ReadControl(base) : 0xFF;
 }

@@ -196,13 +196,24 @@ uint8_t SimPort::ReadData(uint16_t /*base*/) {
     return data_;
 }
 
+uint8_t SimPort::Status() {
+    if (config_.fault == SimFault::NoPort)
+        return 0xFF;
+    const bool miso = config_.cable == CableKind::Parallel && ChipOnCable() ? target_.Miso() : true;
+    return ParallelStatus(miso);
+}
+
 uint16_t SimPort::ReadWord(uint16_t /*base*/) {
     ++portCalls_;
     if (config_.fault == SimFault::NoPort)
         return 0xFFFF;
-    const bool miso = config_.cable == CableKind::Parallel && ChipOnCable() ? target_.Miso() : true;
     const uint8_t data = ParallelDriven() ? data_ : 0xFF;
-    return static_cast<uint16_t>((ParallelStatus(miso) << 8) | data);
+    return static_cast<uint16_t>((Status() << 8) | data);
+}
+
+uint8_t SimPort::ReadStatus(uint16_t /*base*/) {
+    ++portCalls_;
+    return Status();
 }
 
 uint8_t SimPort::ReadControl(uint16_t /*base*/) {

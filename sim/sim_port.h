@@ -77,6 +77,7 @@ class SimPort final : public PortAccess {
     void WriteData(uint16_t base, uint8_t value) override;
     uint8_t ReadData(uint16_t base) override;
     uint16_t ReadWord(uint16_t base) override;
+    uint8_t ReadStatus(uint16_t base) override;
     uint8_t ReadControl(uint16_t base) override;
     void WriteControl(uint16_t base, uint8_t value) override;
 
@@ -104,6 +105,8 @@ class SimPort final : public PortAccess {
         return config_.fault != SimFault::NoTarget && config_.fault != SimFault::NoCable;
     }
     bool ParallelDriven() const;
+    // The status register as the cable and chip make it now.
+    uint8_t Status();
     void DriveSerial();
     void DriveParallel();
     void AddWarning(const std::string& text);

@@ -400,7 +400,7 @@ int VirtualDevices::ParportIoctl(Node& node, int fd, unsigned long request, void
             call.value = *byte;
             return 0;
         case PPRDATA:
-            *byte = port.reverse ? port.externalLines : port.data;
+            *byte = port.reverse && port.bidirectional ? port.externalLines : port.data;
             break;
         case PPRSTATUS:
             *byte = port.statusFn ? port.statusFn(port) : port.status;

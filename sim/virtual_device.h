@@ -19,7 +19,8 @@
 //    is set, reverses the data lines as the PC-style driver does; closing a
 //    descriptor releases its claim;
 //  - in the reverse direction PPRDATA reads what the outside drives on the
-//    data lines, in the forward direction the data latch;
+//    data lines (the latch on an output-only port), in the forward direction
+//    the data latch;
 //  - TIOCEXCL makes further opens of a tty fail with EBUSY (except for the
 //    superuser) until TIOCNXCL or the last close;
 //  - flock locks belong to the open file: a conflicting LOCK_NB request
@@ -59,10 +60,13 @@ struct VirtualTty {
 };
 
 struct VirtualParport {
-    uint8_t data = 0;              // the data latch, driven onto the lines in the forward direction
-    uint8_t status = 0;            // the status register
-    uint8_t control = 0x0C;        // control bits 0-3 (a fresh claim leaves INIT and SELECT set)
-    bool reverse = false;          // data lines switched to input (control bit 5)
+    uint8_t data = 0;        // the data latch, driven onto the lines in the forward direction
+    uint8_t status = 0;      // the status register
+    uint8_t control = 0x0C;  // control bits 0-3 (a fresh claim leaves INIT and SELECT set)
+    bool reverse = false;    // data lines switched to input (control bit 5)
+    // False: an output-only port; the direction changes nothing and the data
+    // register reads the latch either way.
+    bool bidirectional = true;
     uint8_t externalLines = 0xFF;  // what the outside drives while the port does not
     // When set, gives the status register from the port's state at each read.
     std::function<uint8_t(const VirtualParport&)> statusFn;

@@ -8,7 +8,7 @@ namespace ostrel::testing {
 namespace {
 
 size_t PollCount(const RecordingPort& port) {
-    return port.Calls(PortCall::Kind::ReadWord).size();
+    return port.Calls(PortCall::Kind::ReadStatus).size();
 }
 
 TEST(Delay, SpeedFactorsAndLoopsMultiply) {

@@ -44,9 +44,10 @@ TEST(ParallelTransfer, EachBitIsMosiThenSckHighThenSampleThenSckLow) {
     std::vector<std::string> seen;
     for (const auto& c : rig.port.calls)
         seen.push_back(ToString(c));
-    // One delay unit is one input read at speed High with one loop.
-    EXPECT_EQ(seen, (std::vector<std::string>{"out 378 01", "inw 378", "out 378 03", "inw 378",
-                                              "inw 378", "out 378 01", "inw 378"}));
+    // One delay unit is one input read at speed High with one loop; an input
+    // read is the status register alone.
+    EXPECT_EQ(seen, (std::vector<std::string>{"out 378 01", "in 379", "out 378 03", "in 379",
+                                              "in 379", "out 378 01", "in 379"}));
 }
 
 TEST(ParallelTransfer, DataRegisterOnlyEverCarriesTheCableBits) {

@@ -88,6 +88,7 @@ TEST_F(LinuxParallelPortTest, EachRegisterAccessIsOneIoctl) {
     } kCases[] = {
         {"PPWDATA", [](LinuxParallelPort& p) { p.WriteData(0x378, 0x0A); }},
         {"PPRDATA", [](LinuxParallelPort& p) { p.ReadData(0x378); }},
+        {"PPRSTATUS", [](LinuxParallelPort& p) { p.ReadStatus(0x378); }},
         {"PPRCONTROL", [](LinuxParallelPort& p) { p.ReadControl(0x378); }},
         {"PPWCONTROL", [](LinuxParallelPort& p) { p.WriteControl(0x378, 0x0C); }},
     };
@@ -211,6 +212,7 @@ TEST_P(UnusableParportTest, ReadsIdleWritesNothingAndKeepsNothingOpen) {
     port.WriteControl(0x378, 0x20);
     EXPECT_EQ(port.ReadData(0x378), 0xFF);
     EXPECT_EQ(port.ReadWord(0x378), 0xFFFF);
+    EXPECT_EQ(port.ReadStatus(0x378), 0xFF);
     EXPECT_EQ(port.ReadControl(0x378), 0xFF);
     EXPECT_FALSE(port.Available(0x378));
     EXPECT_EQ(devices.Calls().size(), attempts) << "tried again";
@@ -352,6 +354,71 @@ TEST_F(ParallelAdapterTest, ReleaseOnAPortWhoseLinesFloatLeavesThemUndriven) {
     EXPECT_TRUE(lpt1->reverse);
     EXPECT_EQ(port->ReadControl(0x378) & 0x20, 0x20);
     EXPECT_EQ(lpt1->directionThroughControl, 0);
+}
+
+// One bit of the transfer at speed High with a one-read delay unit: three
+// data writes and four status reads (three delay units and the MISO sample),
+// whether the data lines drive or the port check left them as inputs. MISO
+// comes from status bit 6 alone, and the data byte of the read is the one
+// last written.
+TEST_F(ParallelAdapterTest, OneBitIsThreeDataWritesAndFourStatusReads) {
+    const std::vector<std::string> kOneBit{"PPWDATA",   "PPRSTATUS", "PPWDATA",  "PPRSTATUS",
+                                           "PPRSTATUS", "PPWDATA",   "PPRSTATUS"};
+    const struct {
+        bool linesInput;
+        uint8_t status;
+        uint32_t miso;
+    } kCases[] = {{false, 0x40, 1}, {false, 0xBF, 0}, {true, 0x40, 1}, {true, 0xBF, 0}};
+    lpt1->statusFn = nullptr;
+    p.state.speed = 3;
+    p.state.delayLoops = 1;
+    for (const auto& c : kCases) {
+        ASSERT_EQ(adapter::HoldTargetInReset(p), 0);
+        if (c.linesInput) {
+            lpt1->externalLines = 0xFF;  // the port check stops at once
+            ASSERT_EQ(adapter::ReleaseTarget(p), 0);
+            ASSERT_TRUE(lpt1->reverse);
+        }
+        lpt1->status = c.status;
+        p.state.rxShift = 0;
+        devices.ClearCalls();
+        adapter::ClockBit(p, 1);
+        EXPECT_EQ(IoctlNames(devices), kOneBit) << "lines input " << c.linesInput;
+        EXPECT_EQ(p.state.rxShift, c.miso) << "status " << int{c.status};
+        EXPECT_EQ(p.state.lastPortRead, (c.status << 8) | (p.state.dataLatch & 0xFF));
+    }
+}
+
+// The port check of the release reads the data register itself, never the
+// latch of the program: only a port whose register reads back 0xC0 and then
+// 0x00 with the lines switched to input gets them driving again.
+TEST_F(ParallelAdapterTest, ThePortCheckReadsTheRealDataRegister) {
+    const struct {
+        const char* what;
+        bool bidirectional;
+        uint8_t outside;
+        std::vector<int> dataReads;
+        bool drivesAfter;
+    } kCases[] = {
+        {"lines float high", true, 0xFF, {0xFF}, false},
+        {"outside holds C0", true, 0xC0, {0xC0, 0xC0}, false},
+        {"output-only port", false, 0xFF, {0xC0, 0x00}, true},
+    };
+    for (const auto& c : kCases) {
+        ASSERT_EQ(adapter::HoldTargetInReset(p), 0);
+        lpt1->bidirectional = c.bidirectional;
+        lpt1->externalLines = c.outside;
+        devices.ClearCalls();
+        EXPECT_EQ(adapter::ReleaseTarget(p), 0) << c.what;
+        std::vector<int> reads;
+        for (const auto& call : devices.Ioctls()) {
+            if (VirtualDevices::RequestName(call.request) == "PPRDATA")
+                reads.push_back(call.value);
+        }
+        EXPECT_EQ(reads, c.dataReads) << c.what;
+        EXPECT_EQ(lpt1->reverse, !c.drivesAfter) << c.what;
+        EXPECT_EQ((lpt1->data & adapter::kResetBit) != 0, c.drivesAfter) << c.what;
+    }
 }
 
 }  // namespace

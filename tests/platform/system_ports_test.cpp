@@ -58,10 +58,11 @@ TEST_F(SystemPortsTest, ParallelCallsGoToTheParallelBackendOnly) {
     ports.WriteData(0x278, 0x0B);
     EXPECT_EQ(ports.ReadData(0x278), 0x0B);
     EXPECT_EQ(ports.ReadWord(0x278), 0x4012);
+    EXPECT_EQ(ports.ReadStatus(0x278), 0x40);
     EXPECT_EQ(ports.ReadControl(0x3BC), 0x2C);
     ports.WriteControl(0x3BC, 0x24);
-    EXPECT_EQ(Log(parallel), (std::vector<std::string>{"out 278 0B", "in 278", "inw 278", "inc 3BC",
-                                                       "outc 3BC 24"}));
+    EXPECT_EQ(Log(parallel), (std::vector<std::string>{"out 278 0B", "in 278", "inw 278", "in 279",
+                                                       "inc 3BC", "outc 3BC 24"}));
     EXPECT_TRUE(serial.calls.empty());
 }
 

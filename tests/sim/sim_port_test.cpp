@@ -107,6 +107,35 @@ TEST(Cable, ParallelDataRegisterReadsBackAndStatusCarriesMiso) {
     EXPECT_FALSE(port.target().Running());
 }
 
+// The status register alone reads as the high byte of the word, in every
+// state of the port: the lines driving or switched to input, a chip holding
+// MISO low or letting it float, no chip, no port.
+TEST(Cable, TheStatusReadAloneMatchesTheWord) {
+    const struct {
+        SimFault fault;
+        bool bidirectional;
+        uint8_t control;
+        uint8_t status;
+    } kCases[] = {
+        {SimFault::None, false, 0x0C, 0x38},     {SimFault::None, true, 0x2C, 0x78},
+        {SimFault::NoTarget, false, 0x0C, 0x78}, {SimFault::NoCable, true, 0x2C, 0x78},
+        {SimFault::NoPort, false, 0x0C, 0xFF},
+    };
+    for (const auto& c : kCases) {
+        VirtualClock clock;
+        SimConfig config = Config(CableKind::Parallel, c.fault);
+        config.bidirectionalParallel = c.bidirectional;
+        sim::SimPort port(clock, config);
+        port.WriteData(0x378, 0x00);  // RESET low: the chip drives MISO low
+        clock.Advance(20000);
+        port.WriteControl(0x378, c.control);
+        const uint64_t before = port.portCalls();
+        EXPECT_EQ(port.ReadStatus(0x378), c.status) << SimFaultName(c.fault);
+        EXPECT_EQ(port.ReadWord(0x378) >> 8, c.status) << SimFaultName(c.fault);
+        EXPECT_EQ(port.portCalls(), before + 2);
+    }
+}
+
 TEST(Cable, BidirectionalParallelPortLetsTheChipRunWhenSwitchedToInput) {
     SimConfig c = Config(CableKind::Parallel);
     c.bidirectionalParallel = true;

@@ -45,6 +45,9 @@ std::string ToString(const PortCall& call) {
         case PortCall::Kind::ReadWord:
             std::snprintf(buf, sizeof buf, "inw %03X", call.base);
             return buf;
+        case PortCall::Kind::ReadStatus:
+            std::snprintf(buf, sizeof buf, "in %03X", call.base + 1);
+            return buf;
         case PortCall::Kind::ReadControl:
             std::snprintf(buf, sizeof buf, "inc %03X", call.base);
             return buf;
@@ -113,6 +116,15 @@ uint16_t RecordingPort::ReadWord(uint16_t base) {
     call.value = wordFn ? wordFn() : word;
     calls.push_back(call);
     return static_cast<uint16_t>(call.value);
+}
+
+uint8_t RecordingPort::ReadStatus(uint16_t base) {
+    PortCall call;
+    call.kind = PortCall::Kind::ReadStatus;
+    call.base = base;
+    call.value = static_cast<uint32_t>((wordFn ? wordFn() : word) >> 8);
+    calls.push_back(call);
+    return static_cast<uint8_t>(call.value);
 }
 
 uint8_t RecordingPort::ReadControl(uint16_t base) {

@@ -21,6 +21,7 @@ struct PortCall {
         WriteData,
         ReadData,
         ReadWord,
+        ReadStatus,
         ReadControl,
         WriteControl
     };
@@ -42,6 +43,7 @@ class RecordingPort : public PortAccess {
     void WriteData(uint16_t base, uint8_t value) override;
     uint8_t ReadData(uint16_t base) override;
     uint16_t ReadWord(uint16_t base) override;
+    uint8_t ReadStatus(uint16_t base) override;
     uint8_t ReadControl(uint16_t base) override;
     void WriteControl(uint16_t base, uint8_t value) override;
 
@@ -49,6 +51,8 @@ class RecordingPort : public PortAccess {
     SerialOpenResult openResult = SerialOpenResult::Ok;
     uint32_t modemStatus = 0;
     std::function<uint32_t()> modemStatusFn;
+    // The data and status registers as ReadWord gives them; ReadStatus
+    // answers the high byte.
     uint16_t word = 0;
     std::function<uint16_t()> wordFn;
     uint8_t control = 0;
