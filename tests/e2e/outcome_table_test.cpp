@@ -205,7 +205,6 @@ constexpr const char* kNotLocked =
     "lock sends the classic Write Lock Bits AC F9 AC F9; an ATmega8 decodes it (111x xxxx) "
     "and programs LB2 and BLB01, but no lock mode, since its modes need LB1; a lock "
     "instruction per chip family is still to be built";
-the simulator's lock modes are still to be made " "true to the data sheets";
 
 const Row kRows[] = {
     // A working chip, also one a bit out of step, and one with a stuck flash cell.
