@@ -107,6 +107,19 @@ std::optional<CommandResult> CheckFilesBeforeConnect(Programmer& p, bool withFol
         }
     }
 
+    // A file of blank lines is as empty as one of no bytes: a write would
+    // erase the chip, or the EEPROM for an EEPROM file, and report success.
+    // (A file holding only its end record is a real, if empty, program.)
+    for (Judged& f : files) {
+        if (f.check.verdict == image::FileVerdict::Good && f.check.records == 0 &&
+            !(&f == &files.front() && image::IsDumpFile(p))) {
+            f.check.verdict = image::FileVerdict::Refused;
+            f.check.systemText.clear();
+            f.check.detail = "The file " + std::filesystem::path(f.path).filename().string() +
+                             " is empty: it holds no record.";
+        }
+    }
+
     dataBytes = 0;
     for (const Judged& f : files)
         dataBytes += f.check.dataBytes;

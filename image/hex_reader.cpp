@@ -385,6 +385,7 @@ FileCheck CheckDataFile(Programmer& /*p*/, const std::string& path, bool /*eepro
             what[0] = static_cast<char>(std::tolower(static_cast<unsigned char>(what[0])));
             return Refused(j.typeText, LineDetail(name, in.lineNumber(), what));
         }
+        ++check.records;
         if (j.kind == JudgedLine::Data) {
             check.dataBytes += j.length;
             NoteReach(check, j.address, j.address + j.length, in.lineNumber());

@@ -118,6 +118,9 @@ struct FileCheck {
     // Data bytes the file holds (what a write of it will send), for the
     // estimate of how long the write takes.
     long dataBytes = 0;
+    // Records read (data, end and the records that change nothing): none
+    // when the file holds nothing but blank lines.
+    long records = 0;
     // How far the data reaches, in file order: every record that reaches
     // past all the records before it, with the byte address of its first
     // byte, the address just past its last byte, and its line. Only known

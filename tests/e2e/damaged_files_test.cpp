@@ -148,6 +148,7 @@ std::vector<Row> Rows() {
         {"CrCrLf", "crcrlf.hex", Join(lines, "\r\r\n"), nullptr, {}, true, false, ""},
         {"LfCr", "lfcr.hex", Join(lines, "\n\r"), nullptr, {}, true, false, ""},
         {"NulBytes", "nul.hex", withNul, nullptr, {}, false, false, ""},
+        {"BlankLinesOnly", "blanklines.hex", "\r\n  \r\n\t\n", nullptr, {}, false, false, ""},
         {"OverlongUnterminatedLine",
          "long.hex",
          Join(std::vector<std::string>(lines.begin(), lines.end() - 1), "\n") + ":" +
