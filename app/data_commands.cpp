@@ -1,5 +1,7 @@
 #include "app/data_commands.h"
 
+#include <algorithm>
+#include <cstdio>
 #include <filesystem>
 #include <optional>
 #include <string>
@@ -60,13 +62,20 @@ std::string CheckMessage(const std::string& systemText, const image::FileCheck& 
     return systemText.empty() ? detail : systemText + "\n\n" + detail;
 }
 
+// A file the command will send, and what its check found.
+struct Judged {
+    std::string path;
+    image::FileCheck check;
+    bool eeprom = false;  // its data goes to the EEPROM
+};
+
 // Before touching the chip, every file the command will send is judged as a
 // whole: the current file, and for a write also the EEPROM file that follows
 // a flash file and the script. A file that cannot be sent is refused before
 // anything is erased; a checksum that does not add up is put to the user,
 // who may go on. No value when the command may go on; otherwise how it ends.
 std::optional<CommandResult> CheckFilesBeforeConnect(Programmer& p, bool withFollowUps,
-                                                     long& dataBytes) {
+                                                     std::vector<Judged>& files, long& dataBytes) {
     ProgrammerState& s = p.state;
     std::string path = image::CurrentFilePath(p);
     std::error_code ec;
@@ -77,18 +86,15 @@ std::optional<CommandResult> CheckFilesBeforeConnect(Programmer& p, bool withFol
         return CommandResult::Failed;
     }
 
-    struct Judged {
-        std::string path;
-        image::FileCheck check;
-    };
-    std::vector<Judged> files;
-    files.push_back({path, image::IsDumpFile(p)
-                               ? image::CheckDumpFile(p, path)
-                               : image::CheckDataFile(p, path, s.eepromFile != 0)});
+    files.clear();
+    files.push_back({path,
+                     image::IsDumpFile(p) ? image::CheckDumpFile(p, path)
+                                          : image::CheckDataFile(p, path, s.eepromFile != 0),
+                     s.eepromFile != 0});
     if (withFollowUps) {
         std::string eepPath = image::SiblingFilePath(p, "eep");
         if (!s.eepromFile && s.programEepAfterHex && FileExists(eepPath))
-            files.push_back({eepPath, image::CheckDataFile(p, eepPath, true)});
+            files.push_back({eepPath, image::CheckDataFile(p, eepPath, true), true});
         std::string scrPath = image::SiblingFilePath(p, "scr");
         std::string problem;
         if (FileExists(scrPath) && !dialogs::CheckFuseScript(p, scrPath, problem)) {
@@ -98,6 +104,19 @@ std::optional<CommandResult> CheckFilesBeforeConnect(Programmer& p, bool withFol
             if (!problem.empty())
                 refused.detail += "\n" + problem;
             files.push_back({scrPath, refused});
+        }
+    }
+
+    // A file of blank lines is as empty as one of no bytes: a write would
+    // erase the chip, or the EEPROM for an EEPROM file, and report success.
+    // (A file holding only its end record is a real, if empty, program.)
+    for (Judged& f : files) {
+        if (f.check.verdict == image::FileVerdict::Good && f.check.records == 0 &&
+            !(&f == &files.front() && image::IsDumpFile(p))) {
+            f.check.verdict = image::FileVerdict::Refused;
+            f.check.systemText.clear();
+            f.check.detail = "The file " + std::filesystem::path(f.path).filename().string() +
+                             " is empty: it holds no record.";
         }
     }
 
@@ -124,6 +143,33 @@ std::optional<CommandResult> CheckFilesBeforeConnect(Programmer& p, bool withFol
             return CommandResult::Cancelled;
     }
     return std::nullopt;
+}
+
+// Once the chip is known, and before anything is erased or written: every
+// file must fit its memory, or the write would stop at the first record
+// beyond it with the chip already erased and partly programmed.
+bool FilesFitChip(Programmer& p, const std::vector<Judged>& files) {
+    const ProgrammerState& s = p.state;
+    for (const Judged& f : files) {
+        const long size = f.eeprom ? s.eepromBytes : 2L * s.flashWords;
+        const image::FileCheck::Reach* r = image::FirstReachBeyond(f.check, size);
+        if (r == nullptr)
+            continue;
+        const long byte = std::max(r->start, size);
+        // The system's text gives the word address for flash, the byte address for EEPROM.
+        char text[256];
+        std::snprintf(text, sizeof text,
+                      "Out of memory: %04lX\n\n%s, line %d: byte address 0x%04lX lies beyond this "
+                      "chip's %s (%ld bytes, 0x0000 to 0x%04lX).\n\nNothing was written to the "
+                      "chip.",
+                      f.eeprom ? byte : byte / 2,
+                      std::filesystem::path(f.path).filename().string().c_str(), r->line, byte,
+                      f.eeprom ? "EEPROM" : "flash", size, size > 0 ? size - 1 : 0);
+        SetActivityField(p, " ");
+        Refuse(p, text);
+        return false;
+    }
+    return true;
 }
 
 // A write that will take long (a slow port, a USB adapter, a low speed) says
@@ -155,13 +201,18 @@ std::optional<CommandResult> ConnectForFile(Programmer& p, bool withFollowUps,
         return CommandResult::Failed;
     }
     long bytes = 0;
-    if (auto ending = CheckFilesBeforeConnect(p, withFollowUps, bytes))
+    std::vector<Judged> files;
+    if (auto ending = CheckFilesBeforeConnect(p, withFollowUps, files, bytes))
         return ending;
     if (dataBytes)
         *dataBytes = bytes;
     p.windows.EnableItem(s.mainWindow, ids::kActivity, true);
     if (avr::Connect(p) != 0)
         return Failure(p);
+    if (!FilesFitChip(p, files)) {
+        Release(p);
+        return CommandResult::Failed;
+    }
     p.windows.EnableItem(s.mainWindow, ids::kCurrentFile, true);
     return std::nullopt;
 }

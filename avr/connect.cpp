@@ -121,6 +121,14 @@ int Connect(Programmer& p) {
             EnterProgrammingMode(p);
             ProgrammingEnable(p);
             ReadSignature(p);
+            // Without the echo a device chosen by hand is still used, but
+            // three signature bytes all FF or all 00 are no chip at all: a
+            // MISO line that nothing drives. Going on would report an erase,
+            // a lock or a read of nothing as done.
+            bool allOnes = s.vendorCode == 0xFF && s.partFamily == 0xFF && s.partNumber == 0xFF;
+            bool allZeros = s.vendorCode == 0 && s.partFamily == 0 && s.partNumber == 0;
+            if (allOnes || allZeros)
+                return Verdict(p, "No Connection!\n\n", 1);
             return 0;
         }
         return Verdict(p, "No Connection!\n\n", 1);

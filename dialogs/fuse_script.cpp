@@ -85,7 +85,8 @@ void EndWithFailure(Programmer& p) {
 }
 
 // Sends one line; false when a read instruction got the wrong answer.
-bool ExecuteLine(Programmer& p, const std::array<uint8_t, 4>& bytes) {
+// `where` names the script and the line ("prog.scr, line 7").
+bool ExecuteLine(Programmer& p, const std::array<uint8_t, 4>& bytes, const std::string& where) {
     ProgrammerState& s = p.state;
     s.txWord = bytes[0] * 256 + bytes[1];
     adapter::WaitMs(p, 5);
@@ -99,9 +100,12 @@ bool ExecuteLine(Programmer& p, const std::array<uint8_t, 4>& bytes) {
 
     std::string text = "Verify Fuse and Lockbits failed!\n\nLine:  ";
     text.append(s.lineBuffer.view().substr(0, kQuotedLength));
-    char received[32];
+    char received[64];
     std::snprintf(received, sizeof received, "\n\nByte 4 received: %02X", s.rxShift & 0xFF);
     text.append(received);
+    std::snprintf(received, sizeof received, "%02X where the script expects %02X.",
+                  s.rxShift & 0xFF, bytes[3]);
+    text.append("\n\n" + where + ": the chip answered " + received);
     p.windows.MessageBox(ids::kNoOwner, text, "ERROR!", MsgButtons::Ok);
     EndWithFailure(p);
     return false;
@@ -173,7 +177,8 @@ int RunFuseScript(Programmer& p) {
     }
     app::SetActivityField(p, "Fuse and Lock Bits");
     adapter::WaitMs(p, 300);
-    for (;;) {
+    const std::string name = std::filesystem::path(path).filename().string();
+    for (int number = 1;; ++number) {
         LineKind kind = NextLine(p, reader);
         if (kind == LineKind::End)
             break;
@@ -182,7 +187,7 @@ int RunFuseScript(Programmer& p) {
         auto bytes = ParseScriptLine(p.state.lineBuffer.view());
         if (!bytes)
             break;  // cannot happen after the check; never send an invented instruction
-        if (!ExecuteLine(p, *bytes))
+        if (!ExecuteLine(p, *bytes, name + ", line " + std::to_string(number)))
             return 1;
         if (kind == LineKind::LastInstruction)
             break;

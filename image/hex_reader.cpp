@@ -348,7 +348,19 @@ FileCheck Refused(std::string systemText, std::string detail) {
     return check;
 }
 
+void NoteReach(FileCheck& check, long start, long end, int line) {
+    if (check.reaches.empty() || end > check.reaches.back().end)
+        check.reaches.push_back({start, end, line});
+}
+
 }  // namespace
+
+const FileCheck::Reach* FirstReachBeyond(const FileCheck& check, long size) {
+    for (const FileCheck::Reach& r : check.reaches)
+        if (r.end > size)
+            return &r;
+    return nullptr;
+}
 
 FileCheck CheckDataFile(Programmer& /*p*/, const std::string& path, bool /*eepromData*/) {
     HexLineReader in;
@@ -373,8 +385,11 @@ FileCheck CheckDataFile(Programmer& /*p*/, const std::string& path, bool /*eepro
             what[0] = static_cast<char>(std::tolower(static_cast<unsigned char>(what[0])));
             return Refused(j.typeText, LineDetail(name, in.lineNumber(), what));
         }
-        if (j.kind == JudgedLine::Data)
+        ++check.records;
+        if (j.kind == JudgedLine::Data) {
             check.dataBytes += j.length;
+            NoteReach(check, j.address, j.address + j.length, in.lineNumber());
+        }
         if (j.checksum != j.wanted && ++wrongChecksums == 1) {
             char what[64];
             std::snprintf(what, sizeof what, "checksum %02X, the record adds up to %02X",
@@ -614,13 +629,14 @@ FileCheck CheckDumpFile(Programmer& /*p*/, const std::string& path) {
     errno = 0;
     if (!dump.Open(path))
         return Refused("Open Error!", OpenFailureDetail(path, errno));
-    long lines = 0;
-    DumpFault fault = ReadDumpFlash(dump, [&lines](int, int, const unsigned char*) { ++lines; });
-    if (fault.ok) {
-        FileCheck good;
-        good.dataBytes = lines * 16;  // eight words a line
+    FileCheck good;
+    DumpFault fault =
+        ReadDumpFlash(dump, [&good](int lineNumber, int wordAddress, const unsigned char*) {
+            good.dataBytes += 16;  // eight words a line
+            NoteReach(good, 2L * wordAddress, 2L * wordAddress + 16, lineNumber);
+        });
+    if (fault.ok)
         return good;
-    }
     return Refused(fault.systemText, DumpDetail(FileNamePart(path), fault));
 }
 

@@ -15,6 +15,7 @@
 
 #include <string>
 #include <string_view>
+#include <vector>
 
 #include "app/programmer.h"
 #include "platform/fixed_string.h"
@@ -117,7 +118,25 @@ struct FileCheck {
     // Data bytes the file holds (what a write of it will send), for the
     // estimate of how long the write takes.
     long dataBytes = 0;
+    // Records read (data, end and the records that change nothing): none
+    // when the file holds nothing but blank lines.
+    long records = 0;
+    // How far the data reaches, in file order: every record that reaches
+    // past all the records before it, with the byte address of its first
+    // byte, the address just past its last byte, and its line. Only known
+    // once the chip is, whether the file fits.
+    struct Reach {
+        long start = 0;
+        long end = 0;
+        int line = 0;
+    };
+    std::vector<Reach> reaches;
 };
+
+// The first record of a checked file that reaches past a memory of `size`
+// bytes (the one a write would stop at, after erasing the chip); null when
+// the whole file fits.
+const FileCheck::Reach* FirstReachBeyond(const FileCheck& check, long size);
 
 // Checks the whole Intel HEX file at `path` exactly as the record stream will
 // read it: the same line reader and the same record rules, up to the end

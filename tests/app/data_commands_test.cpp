@@ -158,7 +158,8 @@ TEST(Write, AFailingScriptEndsWithoutRelease) {
     EXPECT_EQ(app::OnCommand(rig.p, ids::kWrite), CommandResult::Failed);
     ASSERT_EQ(rig.windows.messages.size(), 1u);
     EXPECT_EQ(rig.windows.messages[0].text,
-              "Verify Fuse and Lockbits failed!\n\nLine:  50 00 00 E1\n\nByte 4 received: E4");
+              "Verify Fuse and Lockbits failed!\n\nLine:  50 00 00 E1\n\nByte 4 received: E4\n\n"
+              "prog.scr, line 2: the chip answered E4 where the script expects E1.");
     EXPECT_FALSE(rig.chip().Running());
 }
 

@@ -2,6 +2,7 @@
 // file that cannot be sent refused before anything reaches the port.
 #include <gtest/gtest.h>
 
+#include <cstdio>
 #include <filesystem>
 #include <functional>
 
@@ -136,6 +137,14 @@ TEST(Endings, EachCommandEndsAsItsStepsWent) {
          true,
          {"prog.eep", "Nothing was sent"},
          noChange},
+        {"EEPROM follow-up of blank lines only",
+         ids::kWrite,
+         [](SimRig& rig) { ProgramWithFollowUp(rig, "\r\n  \r\n"); },
+         CommandResult::Failed,
+         "",
+         true,
+         {"prog.eep is empty", "Nothing was sent"},
+         noChange},
         {"EEPROM follow-up with a wrong checksum, Cancel",
          ids::kWrite,
          [](SimRig& rig) {
@@ -165,7 +174,52 @@ TEST(Endings, EachCommandEndsAsItsStepsWent) {
          CommandResult::Failed,
          "",
          false,
-         {}},
+         {"Out of memory: 0400", "prog.eep, line 1", "EEPROM (512 bytes", "Nothing was written"},
+         noChange},
+        {"flash file beyond the chip's flash",
+         ids::kWrite,
+         [](SimRig& rig) {
+             rig.Write("prog.hex", Lines({Record(0, 0, {1, 2}), Record(0, 0x1FFF, {3, 4}),
+                                          Record(0, 0x2000, {5}), kEndRecord}));
+             ASSERT_EQ(rig.Load("prog.hex"), 0);
+         },
+         CommandResult::Failed,
+         "",
+         false,
+         {"Out of memory: 1000", "prog.hex, line 2: byte address 0x2000", "flash (8192 bytes",
+          "Nothing was written"},
+         noChange},
+        {"quick of a flash file beyond the chip's flash",
+         ids::kQuick,
+         [](SimRig& rig) {
+             rig.Write("prog.hex",
+                       Lines({Record(0, 0, {1, 2}), Record(0, 0x2000, {5}), kEndRecord}));
+             ASSERT_EQ(rig.Load("prog.hex"), 0);
+         },
+         CommandResult::Failed,
+         "",
+         false,
+         {"Out of memory: 1000", "prog.hex, line 2"},
+         noChange},
+        {"dump of a larger chip written to a small one",
+         ids::kWrite,
+         [](SimRig& rig) {
+             std::string dump = "FLASH-Memory:\r\n\r\n";
+             char line[64];
+             for (int w = 0; w <= 0x400; w += 8) {
+                 std::snprintf(line, sizeof line,
+                               "%04X: 0102 0304 0506 0708 090A 0B0C 0D0E 0F10\r\n", w);
+                 dump += line;
+             }
+             rig.Write("readback.txt", dump);
+             ASSERT_EQ(rig.Load("readback.txt"), 0);
+         },
+         CommandResult::Failed,
+         "",
+         false,
+         {"Out of memory: 0400", "readback.txt, line 131", "flash (2048 bytes"},
+         noChange,
+         {.chip = "AT90S2313"}},
         {"snapshot that cannot be created",
          ids::kWrite,
          [](SimRig& rig) {
@@ -197,6 +251,33 @@ TEST(Endings, EachCommandEndsAsItsStepsWent) {
          "OK",
          false,
          {}},
+        {"Erase all with a device chosen by hand and no chip",
+         ids::kEraseAll,
+         [](SimRig& rig) { rig.p.state.manualDevice = 1; },
+         CommandResult::Failed,
+         "",
+         false,
+         {"No Connection!", "No echo 53 received"},
+         nullptr,
+         {.chip = "ATmega8", .fault = SimFault::NoTarget}},
+        {"Read with a device chosen by hand and no chip",
+         ids::kRead,
+         [](SimRig& rig) { rig.p.state.manualDevice = 1; },
+         CommandResult::Failed,
+         "",
+         false,
+         {"No Connection!"},
+         nullptr,
+         {.chip = "ATmega8", .fault = SimFault::NoTarget}},
+        {"Lock with a device chosen by hand and no chip",
+         ids::kLockChip,
+         [](SimRig& rig) { rig.p.state.manualDevice = 1; },
+         CommandResult::Failed,
+         "",
+         false,
+         {"No Connection!"},
+         nullptr,
+         {.chip = "ATmega8", .fault = SimFault::NoTarget}},
         {"MOSI box while the serial port cannot be opened",
          ids::kMosiBox,
          [](SimRig&) {},

@@ -45,11 +45,14 @@ TEST(FuseScript, WriteThenReadBackPasses) {
 
 TEST(FuseScript, AWrongExpectedByteStopsAtItsLine) {
     ScriptRig rig;
-    EXPECT_EQ(rig.Run("AC A0 00 E4\n50 00 00 E1 expected the factory value\nAC A8 00 D9\n"), 1);
+    // The comment counts as a line: the message names the line of the file.
+    EXPECT_EQ(
+        rig.Run("; fuses\nAC A0 00 E4\n50 00 00 E1 expected the factory value\nAC A8 00 D9\n"), 1);
     ASSERT_EQ(rig.windows.messages.size(), 1u);
     EXPECT_EQ(rig.windows.messages[0].title, "ERROR!");
     EXPECT_EQ(rig.windows.messages[0].text,
-              "Verify Fuse and Lockbits failed!\n\nLine:  50 00 00 E1\n\nByte 4 received: E4");
+              "Verify Fuse and Lockbits failed!\n\nLine:  50 00 00 E1\n\nByte 4 received: E4\n\n"
+              "prog.scr, line 3: the chip answered E4 where the script expects E1.");
     EXPECT_EQ(rig.Sent().size(), 2u) << "the line after the failure is not sent";
     EXPECT_EQ(rig.windows.ItemText(ids::kMainWindow, ids::kActivity), " ");
     EXPECT_FALSE(rig.windows.IsItemEnabled(ids::kMainWindow, ids::kActivity));
