@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <cstdio>
 #include <filesystem>
+#include <functional>
 #include <optional>
 #include <string>
 #include <string_view>
@@ -97,7 +98,7 @@ std::optional<CommandResult> CheckFilesBeforeConnect(Programmer& p, bool withFol
             files.push_back({eepPath, image::CheckDataFile(p, eepPath, true), true});
         std::string scrPath = image::SiblingFilePath(p, "scr");
         std::string problem;
-        if (FileExists(scrPath) && !dialogs::CheckFuseScript(p, scrPath, problem)) {
+        if (!dialogs::CheckFuseScript(p, scrPath, problem)) {
             image::FileCheck refused;
             refused.verdict = image::FileVerdict::Refused;
             refused.detail = "The script " + scrPath + " cannot be run.";
@@ -192,8 +193,13 @@ void ShowWriteEstimate(Programmer& p, long dataBytes) {
 
 // The shared start of Verify and Write: a file must be selected and pass the
 // checks, then the chip is connected. No value when the command goes on.
+// Work a command does once its files have passed the checks and before the
+// chip is touched; a value ends the command.
+using BeforeConnect = std::function<std::optional<CommandResult>()>;
+
 std::optional<CommandResult> ConnectForFile(Programmer& p, bool withFollowUps,
-                                            long* dataBytes = nullptr) {
+                                            long* dataBytes = nullptr,
+                                            const BeforeConnect& beforeConnect = nullptr) {
     ProgrammerState& s = p.state;
     p.windows.SetItemText(s.mainWindow, ids::kActivity, "  ");
     if (!s.fileLoaded) {
@@ -206,6 +212,10 @@ std::optional<CommandResult> ConnectForFile(Programmer& p, bool withFollowUps,
         return ending;
     if (dataBytes)
         *dataBytes = bytes;
+    if (beforeConnect) {
+        if (auto ending = beforeConnect())
+            return ending;
+    }
     p.windows.EnableItem(s.mainWindow, ids::kActivity, true);
     if (avr::Connect(p) != 0)
         return Failure(p);
@@ -341,6 +351,9 @@ CommandResult WriteCommand(Programmer& p) {
     return WriteSequence(p, true);
 }
 
+CommandResult WriteSequenceAfter(Programmer& p, bool fromWriteButton,
+                                 const BeforeConnect& beforeConnect);
+
 CommandResult QuickCommand(Programmer& p) {
     std::string difPath = image::SiblingFilePath(p, "dif");
     RemoveFile(difPath);
@@ -349,7 +362,11 @@ CommandResult QuickCommand(Programmer& p) {
         Refuse(p, "open error input file!");
         return CommandResult::Failed;
     }
-    if (FileExists(image::SiblingFilePath(p, "tmp"))) {
+    // The difference file records what a write sends: it is made only for a
+    // file that passed the checks, never for one that is refused.
+    auto writeDifference = [&p]() -> std::optional<CommandResult> {
+        if (!FileExists(image::SiblingFilePath(p, "tmp")))
+            return std::nullopt;
         int r = image::WriteDifferenceFile(p);
         if (r == image::kOutputFileFailed) {
             Refuse(p, "open error output file!");
@@ -359,16 +376,22 @@ CommandResult QuickCommand(Programmer& p) {
             Refuse(p, "open error input file!");
             return CommandResult::Failed;
         }
-    }
+        return std::nullopt;
+    };
     p.state.noMismatchPrompt = 1;
-    return WriteSequence(p, false);
+    return WriteSequenceAfter(p, false, writeDifference);
 }
 
 CommandResult WriteSequence(Programmer& p, bool fromWriteButton) {
+    return WriteSequenceAfter(p, fromWriteButton, nullptr);
+}
+
+CommandResult WriteSequenceAfter(Programmer& p, bool fromWriteButton,
+                                 const BeforeConnect& beforeConnect) {
     ProgrammerState& s = p.state;
     s.mainWindow = ids::kMainWindow;
     long dataBytes = 0;
-    if (auto ending = ConnectForFile(p, true, &dataBytes))
+    if (auto ending = ConnectForFile(p, true, &dataBytes, beforeConnect))
         return *ending;
     s.verifyMode = 0;
 

@@ -1,6 +1,8 @@
 #include "dialogs/fuse_script.h"
 
+#include <cerrno>
 #include <cstdio>
+#include <cstring>
 #include <filesystem>
 #include <string>
 
@@ -111,14 +113,31 @@ bool ExecuteLine(Programmer& p, const std::array<uint8_t, 4>& bytes, const std::
     return false;
 }
 
+// Whether there is a script at all: anything by that name counts, so that a
+// script that cannot be read is refused rather than taken as none.
+bool ScriptExists(const std::string& path) {
+    std::error_code ec;
+    return !path.empty() && std::filesystem::exists(path, ec);
+}
+
 }  // namespace
 
 bool CheckFuseScript(Programmer& p, const std::string& path, std::string& problem) {
     problem.clear();
-    TextReader reader;
-    if (path.empty() || !reader.Open(path))
+    if (!ScriptExists(path))
         return true;  // no script: nothing to run
     const std::string name = std::filesystem::path(path).filename().string();
+    TextReader reader;
+    errno = 0;
+    std::error_code ec;
+    if (std::filesystem::is_directory(path, ec) || !reader.Open(path)) {
+        // A script that is there but cannot be read is no missing script: the
+        // Write would end "OK" without the fuses the user asked for.
+        int error = errno != 0 ? errno : EISDIR;
+        problem =
+            "The script " + name + " is there but cannot be read: " + std::strerror(error) + ".";
+        return false;
+    }
     auto refuse = [&](int number, const std::string& why) {
         problem = "Script line " + std::to_string(number) + " of " + name + ": " + why;
         return false;
@@ -162,14 +181,14 @@ std::optional<std::array<uint8_t, 4>> ParseScriptLine(std::string_view line) {
 
 int RunFuseScript(Programmer& p) {
     std::string path = image::SiblingFilePath(p, "scr");
-    TextReader reader;
-    if (path.empty() || !reader.Open(path)) {
+    if (!ScriptExists(path)) {
         p.windows.Beep();
         app::SetActivityField(p, "OK");
         return 0;
     }
     std::string problem;
-    if (!CheckFuseScript(p, path, problem)) {
+    TextReader reader;
+    if (!CheckFuseScript(p, path, problem) || !reader.Open(path)) {
         p.windows.MessageBox(ids::kNoOwner, problem + "\n\nNothing of the script was sent.",
                              "ERROR!", MsgButtons::Ok);
         EndWithFailure(p);

@@ -320,6 +320,33 @@ TEST(Endings, FilesTheCheckersWillRefuse) {
          true,
          {"readback.txt"},
          noChange},
+        {"script that is there but cannot be read",
+         ids::kWrite,
+         [](SimRig& rig) {
+             rig.Write("prog.hex", kProgram);
+             ASSERT_EQ(rig.Load("prog.hex"), 0);
+             std::filesystem::create_directory(rig.dir.File("prog.scr"));
+         },
+         CommandResult::Failed,
+         "",
+         true,
+         {"prog.scr", "cannot be read"},
+         noChange},
+        {"quick of a refused file leaves no difference file",
+         ids::kQuick,
+         [](SimRig& rig) {
+             rig.Write("prog.hex", ":0100000001FE\r\nnot a record\r\n");
+             rig.Write("prog.tmp", kProgram);
+             ASSERT_EQ(rig.Load("prog.hex"), 0);
+         },
+         CommandResult::Failed,
+         "",
+         true,
+         {"prog.hex", "line 2"},
+         [&](SimRig& rig) {
+             noChange(rig);
+             EXPECT_FALSE(std::filesystem::exists(rig.dir.File("prog.dif")));
+         }},
     };
     RunSituations(situations);
 }
