@@ -12,7 +12,7 @@
 
 #include <cstdint>
 
-#include "app/programmer.h"
+#include "core/programmer.h"
 
 namespace ostrel::adapter {
 
@@ -42,6 +42,8 @@ uint16_t ReadPort(Programmer& p);
 // --- timing ---
 // Busy-waits at least `ms` ticks of the millisecond counter, right across its wrap.
 void WaitMs(Programmer& p, uint32_t ms);
+// Lets the activity line be read for a second (skipped in the console when asked).
+void ReadingPause(Programmer& p);
 // Busy-waits count units (0 counts as 1), each unit scaled by the speed setting.
 void Delay(Programmer& p, int32_t count);
 // Measures the cost of one input read and sets delayLoops.

@@ -17,7 +17,7 @@
 #include <string_view>
 #include <vector>
 
-#include "app/programmer.h"
+#include "core/programmer.h"
 
 namespace ostrel::adapter {
 

@@ -1,6 +1,5 @@
 // Line operations: each change of a line is exactly one port access.
 #include "adapter/adapter.h"
-#include "platform/ids.h"
 
 namespace ostrel::adapter {
 
@@ -11,15 +10,11 @@ bool IsSerial(const Programmer& p) {
 }
 
 // Without direct access and without a port driver there is no way to the
-// parallel port: the user is told and the main window ends. The failure is
-// told once per command; the loops of the running command then run dry
-// without touching the port, and the command ends as a failure.
+// parallel port. The failure is only recorded here: the loops of the running
+// command then run dry without touching the port, and the command layer tells
+// the user once and ends the command as a failure.
 void DriverAccessFailed(Programmer& p) {
-    if (p.driverAccessFailed)
-        return;
     p.driverAccessFailed = true;
-    p.windows.MessageBox(ids::kNoOwner, "Error during driver access!", "Error", MsgButtons::Ok);
-    p.windows.EndWindow(ids::kMainWindow, 1);
 }
 
 void SetParallelBit(Programmer& p, uint32_t mask, int level) {

@@ -3,7 +3,7 @@
 #include <string>
 
 #include "adapter/adapter.h"
-#include "platform/ids.h"
+#include "core/ids.h"
 
 namespace ostrel::adapter {
 

@@ -34,6 +34,11 @@ void WaitMs(Programmer& p, uint32_t ms) {
     }
 }
 
+void ReadingPause(Programmer& p) {
+    if (!p.skipReadingPauses)
+        WaitMs(p, 1000);
+}
+
 void Delay(Programmer& p, int32_t count) {
     if (p.state.delayLoops == 0)
         p.state.delayLoops = 1;

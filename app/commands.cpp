@@ -9,10 +9,10 @@
 #include "app/file_selection.h"
 #include "app/settings.h"
 #include "avr/avr.h"
+#include "core/ids.h"
 #include "devices/device_file.h"
 #include "dialogs/dialog_commands.h"
 #include "dialogs/help.h"
-#include "platform/ids.h"
 
 namespace ostrel::app {
 
@@ -142,7 +142,7 @@ CommandResult Check(Programmer& p) {
     s.manualDevice = remembered;
     if (result != 0)
         return Failure(p);
-    if (devices::FindDevice(p) == 0)
+    if (devices::FindDevice(p, core::ReadDeviceChoice(p)) == 0)
         return Ok(p);
     p.windows.MessageBox(ids::kNoOwner, "Unknown devicecode!", "OSTREL:", MsgButtons::Ok);
     p.windows.SetItemText(s.mainWindow, ids::kActivity, "  ");
@@ -352,17 +352,14 @@ void CheckPortItem(Programmer& p, int command) {
         p.windows.CheckMenuItem(item.command, item.command == command);
 }
 
-void ReadingPause(Programmer& p) {
-    if (!p.skipReadingPauses)
-        adapter::WaitMs(p, 1000);
-}
-
 CommandResult OnCommand(Programmer& p, int command) {
     if (p.commandRunning)
         return CommandResult::Ignored;
     p.commandRunning = true;
     p.driverAccessFailed = false;
+    p.driverAccessTold = false;
     CommandResult result = Dispatch(p, command);
+    TellDriverAccessFailure(p);
     p.commandRunning = false;
     // A command that lost the port on the way did not do what it was asked,
     // whatever its own steps concluded from the reads that never happened.

@@ -3,7 +3,8 @@
 // command through OnCommand, so they behave alike.
 #pragma once
 
-#include "app/programmer.h"
+#include "adapter/adapter.h"
+#include "core/programmer.h"
 
 namespace ostrel::app {
 
@@ -26,7 +27,6 @@ int PortCommand(std::string_view portName);
 // Sets the Port menu check marks so that only `command` is checked (0: none).
 void CheckPortItem(Programmer& p, int command);
 
-// Lets the activity line be read for a second (skipped in the console when asked).
-void ReadingPause(Programmer& p);
+using adapter::ReadingPause;
 
 }  // namespace ostrel::app

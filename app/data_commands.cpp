@@ -11,14 +11,13 @@
 #include <vector>
 
 #include "adapter/adapter.h"
-#include "app/activity.h"
 #include "app/endings.h"
+#include "app/fuse_script.h"
 #include "avr/avr.h"
-#include "dialogs/fuse_script.h"
+#include "core/ids.h"
 #include "image/engine.h"
 #include "image/hex_reader.h"
 #include "image/readback.h"
-#include "platform/ids.h"
 
 namespace ostrel::app {
 
@@ -98,7 +97,7 @@ std::optional<CommandResult> CheckFilesBeforeConnect(Programmer& p, bool withFol
             files.push_back({eepPath, image::CheckDataFile(p, eepPath, true), true});
         std::string scrPath = image::SiblingFilePath(p, "scr");
         std::string problem;
-        if (!dialogs::CheckFuseScript(p, scrPath, problem)) {
+        if (!CheckFuseScript(p, scrPath, problem)) {
             image::FileCheck refused;
             refused.verdict = image::FileVerdict::Refused;
             refused.detail = "The script " + scrPath + " cannot be run.";
@@ -433,7 +432,7 @@ CommandResult WriteSequenceAfter(Programmer& p, bool fromWriteButton,
     if (!s.eepromFile && !EepromFollowUp(p))
         return CommandResult::Failed;
 
-    if (dialogs::RunFuseScript(p) != 0)
+    if (RunFuseScript(p) != 0)
         return CommandResult::Failed;
     // The script has put its closing text ("OK" or "F+L Bits programmed") in the field.
     ReadingPause(p);

@@ -1,22 +1,23 @@
-// The shared start and the two endings of the chip commands.
+// The endings of the chip commands. The start and the failure ending only
+// need the windows and live with the activity line in core/; app/ names them
+// here too, so the commands call them as their own.
 #pragma once
 
-#include <string_view>
-
-#include "app/programmer.h"
+#include "core/activity.h"
 
 namespace ostrel::app {
 
-// Puts the text into field 1018 as it is (no padding) and repaints.
-void SetActivityField(Programmer& p, std::string_view text);
-// Enables or disables a main window field and repaints.
-void EnableField(Programmer& p, int item, bool enabled);
-// Sets mainWindow, blanks field 1018 with two blanks, enables it, repaints.
-void UsualStart(Programmer& p);
-// Shows errorText in a box titled "Error"; the activity line is blanked and
-// the activity and current-file fields are greyed.
-void ReportFailure(Programmer& p);
+using core::EnableField;
+using core::ReportFailure;
+using core::SetActivityField;
+using core::ShowActivity;
+using core::ShowActivityEvery16;
+using core::UsualStart;
+
 // Shows "OK" for one second, then greys the activity field.
 void ReportOk(Programmer& p);
+// After the line operations found no way to the parallel port: tells the user
+// once and ends the main window with result 1. Nothing when the port was reached.
+void TellDriverAccessFailure(Programmer& p);
 
 }  // namespace ostrel::app

@@ -7,8 +7,8 @@
 #include "app/commands.h"
 #include "app/endings.h"
 #include "app/settings.h"
+#include "core/ids.h"
 #include "devices/text_line.h"
-#include "platform/ids.h"
 #include "platform/text_file.h"
 #include "platform/text_util.h"
 

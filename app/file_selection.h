@@ -8,7 +8,7 @@
 #include <string>
 
 #include "app/commands.h"
-#include "app/programmer.h"
+#include "core/programmer.h"
 
 namespace ostrel::app {
 

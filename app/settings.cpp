@@ -5,7 +5,7 @@
 #include <string_view>
 
 #include "app/commands.h"
-#include "platform/ids.h"
+#include "core/ids.h"
 #include "platform/text_file.h"
 
 namespace ostrel::app {

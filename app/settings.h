@@ -15,7 +15,7 @@
 
 #include <string>
 
-#include "app/programmer.h"
+#include "core/programmer.h"
 
 namespace ostrel::app {
 

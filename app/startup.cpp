@@ -4,11 +4,12 @@
 
 #include "app/commands.h"
 #include "app/data_commands.h"
+#include "app/endings.h"
 #include "app/file_selection.h"
 #include "app/settings.h"
 #include "avr/avr.h"
+#include "core/ids.h"
 #include "devices/device_file.h"
-#include "platform/ids.h"
 #include "platform/text_file.h"
 
 namespace ostrel::app {
@@ -124,11 +125,14 @@ bool OpenMainWindow(Programmer& p, const std::optional<std::string>& commandLine
     if (!PrepareMainWindow(p))
         return false;
     avr::EnterProgrammingMode(p);  // a defined reset state; a port that fails is reported later
+    TellDriverAccessFailure(p);
     if (!commandLineFile) {
         OfferLastFile(p);
         return true;
     }
-    return WriteCommandLineFile(p, *commandLineFile);
+    bool opened = WriteCommandLineFile(p, *commandLineFile);
+    TellDriverAccessFailure(p);
+    return opened;
 }
 
 }  // namespace ostrel::app

@@ -5,7 +5,7 @@
 #include <optional>
 #include <string>
 
-#include "app/programmer.h"
+#include "core/programmer.h"
 
 namespace ostrel::app {
 

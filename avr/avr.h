@@ -5,7 +5,7 @@
 
 #include <cstdint>
 
-#include "app/programmer.h"
+#include "core/programmer.h"
 
 namespace ostrel::avr {
 

@@ -3,8 +3,8 @@
 #include <string>
 
 #include "adapter/adapter.h"
-#include "app/activity.h"
 #include "avr/avr.h"
+#include "core/activity.h"
 #include "devices/device_file.h"
 
 namespace ostrel::avr {
@@ -55,7 +55,7 @@ int ReadSignature(Programmer& p) {
     s.signatureReport.Format("Vendor Code: %02X\nPart Family: %02X\nPart Number: %02X\n%s",
                              s.vendorCode, s.partFamily, s.partNumber,
                              s.echoReceived ? "Echo 53 received" : "No echo 53 received");
-    devices::FindDevice(p);
+    devices::FindDevice(p, core::ReadDeviceChoice(p));
     return s.partFamily;
 }
 
@@ -84,7 +84,7 @@ int Connect(Programmer& p) {
         return 1;
     adapter::HoldTargetInReset(p);
     s.activityText.Assign("connecting....\n");
-    app::ShowActivity(p);
+    core::ShowActivity(p);
     s.rxShift = 0;
     s.echoWord = 0;
     if (EnterProgrammingMode(p) != 0) {

@@ -3,8 +3,8 @@
 #include <cstdio>
 
 #include "adapter/adapter.h"
-#include "app/activity.h"
 #include "avr/avr.h"
+#include "core/activity.h"
 
 namespace ostrel::avr {
 
@@ -63,12 +63,12 @@ void ReadLockBits(Programmer& p) {
     ProgrammerState& s = p.state;
     s.txWord = 0x5800;
     s.activityText.Format("out: %x\n", 0x5800);
-    app::ShowActivity(p);
+    core::ShowActivity(p);
     adapter::WaitMs(p, 200);
     adapter::TransferWord(p);
     adapter::TransferWord(p);
     s.activityText.Format("in: %x\n", s.rxShift);
-    app::ShowActivity(p);
+    core::ShowActivity(p);
     adapter::WaitMs(p, 200);
     s.lockBitsAnswer = s.rxShift;
 }
@@ -77,7 +77,7 @@ void WriteRcenBit(Programmer& p, int bit) {
     ProgrammerState& s = p.state;
     s.txWord = bit ? 0xACBF : 0xACBE;
     s.activityText.Format("out: %x\n", static_cast<unsigned>(s.txWord));
-    app::ShowActivity(p);
+    core::ShowActivity(p);
     adapter::WaitMs(p, 200);
     if (bit) {
         adapter::TransferWord(p);

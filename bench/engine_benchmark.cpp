@@ -28,11 +28,11 @@
 
 #include "app/data_commands.h"
 #include "app/file_selection.h"
-#include "app/programmer.h"
 #include "bench/no_windows.h"
+#include "core/clock.h"
+#include "core/ids.h"
+#include "core/programmer.h"
 #include "devices/device_file.h"
-#include "platform/clock.h"
-#include "platform/ids.h"
 #include "platform/model_window_system.h"
 #include "sim/sim_port.h"
 

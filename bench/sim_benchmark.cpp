@@ -11,9 +11,9 @@
 #include <type_traits>
 
 #include "adapter/adapter.h"
-#include "app/programmer.h"
 #include "bench/no_windows.h"
-#include "platform/clock.h"
+#include "core/clock.h"
+#include "core/programmer.h"
 #include "platform/model_window_system.h"
 #include "sim/sim_port.h"
 

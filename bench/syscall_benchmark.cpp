@@ -19,9 +19,9 @@
 #include <string>
 
 #include "adapter/adapter.h"
-#include "app/programmer.h"
+#include "core/programmer.h"
 #include "bench/no_windows.h"
-#include "platform/clock.h"
+#include "core/clock.h"
 #include "platform/linux_parallel_port.h"
 #include "platform/linux_serial_port.h"
 #include "platform/system_ports.h"

@@ -32,6 +32,7 @@ app::CommandResult RunCableTestCommand(Programmer& p, const CableTestOutput& out
         }
     };
     adapter::CableTestResult result = adapter::RunCableTest(p, hooks);
+    app::TellDriverAccessFailure(p);
     if (result.status != 0) {
         // The same report a command gives when the port cannot be used.
         app::ReportFailure(p);

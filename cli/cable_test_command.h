@@ -7,7 +7,7 @@
 #include <cstdio>
 
 #include "app/commands.h"
-#include "app/programmer.h"
+#include "core/programmer.h"
 
 namespace ostrel::cli {
 

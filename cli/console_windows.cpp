@@ -1,6 +1,6 @@
 #include "cli/console_windows.h"
 
-#include "platform/ids.h"
+#include "core/ids.h"
 
 namespace ostrel::cli {
 

@@ -5,8 +5,8 @@
 #include <string>
 #include <vector>
 
+#include "core/ids.h"
 #include "devices/text_line.h"
-#include "platform/ids.h"
 #include "platform/text_file.h"
 #include "platform/text_util.h"
 
@@ -408,7 +408,7 @@ void FillDeviceList(Programmer& p) {
     p.windows.MessageBox(ids::kNoOwner, text, kDeviceFileName, MsgButtons::Ok);
 }
 
-int FindDevice(Programmer& p) {
+int FindDevice(Programmer& p, const core::DeviceChoice& choice) {
     ProgrammerState& s = p.state;
     TextReader reader;
     if (!OpenDeviceFile(p, reader)) {
@@ -417,13 +417,8 @@ int FindDevice(Programmer& p) {
         return 1;
     }
 
-    bool autodetect = p.windows.IsItemChecked(ids::kMainWindow, ids::kAutodetection);
-    std::optional<std::string> wanted;
-    if (!autodetect) {
-        int selected = p.windows.SelectedListEntry();
-        if (selected >= 0)
-            wanted = p.windows.ListEntry(selected);
-    }
+    const bool autodetect = choice.autodetect;
+    const std::optional<std::string>& wanted = choice.name;
 
     // Refused lines were told when the list was filled; here they are passed
     // over. The geometry reaches the state only on a match, so a failed

@@ -38,8 +38,9 @@
 #include <string>
 #include <string_view>
 
-#include "app/programmer.h"
-#include "platform/fixed_string.h"
+#include "core/device_choice.h"
+#include "core/fixed_string.h"
+#include "core/programmer.h"
 
 namespace ostrel::devices {
 
@@ -149,13 +150,13 @@ bool DeviceFileOpens(Programmer& p);
 // leaves the list as it is.
 void FillDeviceList(Programmer& p);
 
-// Looks up the chip in use, in file order: by the name selected in the
-// device list when Autodetection is off, by signatureHex when it is on (then
+// Looks up the chip in use, in file order: by the chosen name when
+// Autodetection is off, by signatureHex when it is on (then
 // the found name is selected in the list and deviceDetected set). A match sets
 // flashWords, eepromBytes, pagedFlash, pageWords and pageShift. Returns 0 when
 // found, 1 when not (deviceDetected cleared) or when the file is missing (the
 // main window is then ended with result 1).
-int FindDevice(Programmer& p);
+int FindDevice(Programmer& p, const core::DeviceChoice& choice);
 
 // For a device chosen by hand: empty when the name selected in the device
 // list is found in the device file; otherwise a short text that names the

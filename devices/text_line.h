@@ -15,7 +15,7 @@
 
 #include <cstddef>
 
-#include "app/programmer.h"
+#include "core/programmer.h"
 #include "platform/text_file.h"
 
 namespace ostrel::devices {

@@ -1,17 +1,17 @@
 #include "dialogs/dialog_commands.h"
 
-#include "app/endings.h"
 #include "avr/avr.h"
+#include "core/activity.h"
+#include "core/ids.h"
 #include "dialogs/eeprom_window.h"
 #include "dialogs/instructions_dialog.h"
-#include "platform/ids.h"
 
 namespace ostrel::dialogs {
 
 int OpenInstructionsDialog(Programmer& p) {
     p.state.mainWindow = ids::kMainWindow;
     if (avr::Connect(p) != 0) {
-        app::ReportFailure(p);
+        core::ReportFailure(p);
         return 1;
     }
     p.windows.SetItemText(p.state.mainWindow, ids::kActivity, " ");
@@ -21,13 +21,13 @@ int OpenInstructionsDialog(Programmer& p) {
 }
 
 int OpenDataWindow(Programmer& p) {
-    app::UsualStart(p);
+    core::UsualStart(p);
     if (avr::Connect(p) != 0) {
-        app::ReportFailure(p);
+        core::ReportFailure(p);
         return 1;
     }
     p.windows.SetItemText(p.state.mainWindow, ids::kActivity, "  ");
-    app::EnableField(p, ids::kActivity, false);
+    core::EnableField(p, ids::kActivity, false);
     EepromWindow window(p);
     p.windows.RunModalDialog(ids::kEepromWindow, p.state.mainWindow, window);
     return 0;

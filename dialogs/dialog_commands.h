@@ -3,7 +3,7 @@
 // dialog starts with the signature and geometry of the chip in hand.
 #pragma once
 
-#include "app/programmer.h"
+#include "core/programmer.h"
 
 namespace ostrel::dialogs {
 

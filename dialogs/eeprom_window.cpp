@@ -4,8 +4,8 @@
 
 #include "adapter/adapter.h"
 #include "avr/avr.h"
-#include "platform/fixed_string.h"
-#include "platform/ids.h"
+#include "core/fixed_string.h"
+#include "core/ids.h"
 #include "platform/text_util.h"
 
 namespace ostrel::dialogs {

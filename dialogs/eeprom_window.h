@@ -12,8 +12,8 @@
 #include <string>
 #include <string_view>
 
-#include "app/programmer.h"
-#include "platform/window_system.h"
+#include "core/programmer.h"
+#include "core/window_system.h"
 
 namespace ostrel::dialogs {
 

@@ -3,7 +3,7 @@
 #include <cstdio>
 #include <filesystem>
 
-#include "platform/ids.h"
+#include "core/ids.h"
 #include "platform/text_file.h"
 
 namespace ostrel::dialogs {

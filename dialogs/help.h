@@ -5,8 +5,8 @@
 
 #include <string>
 
-#include "app/programmer.h"
-#include "platform/window_system.h"
+#include "core/programmer.h"
+#include "core/window_system.h"
 
 namespace ostrel::dialogs {
 

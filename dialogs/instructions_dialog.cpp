@@ -3,13 +3,11 @@
 #include <array>
 
 #include "adapter/adapter.h"
-#include "app/activity.h"
-#include "app/commands.h"
-#include "app/endings.h"
 #include "avr/avr.h"
+#include "core/activity.h"
+#include "core/fixed_string.h"
+#include "core/ids.h"
 #include "dialogs/help.h"
-#include "platform/fixed_string.h"
-#include "platform/ids.h"
 #include "platform/text_util.h"
 
 namespace ostrel::dialogs {
@@ -152,7 +150,7 @@ void InstructionsDialog::ConnectFailed() {
     EnableStatus(true);
     SetStatus(" ");
     p_.state.activityText.Assign(" ");
-    app::ShowActivity(p_);
+    core::ShowActivity(p_);
     p_.windows.MessageBox(kDialog, p_.state.errorText.view(), "Error", MsgButtons::Ok);
     EnableStatus(false);
 }
@@ -160,7 +158,7 @@ void InstructionsDialog::ConnectFailed() {
 void InstructionsDialog::CommonEnd() {
     SetStatus("OK");
     p_.windows.Repaint(kDialog);
-    app::ReadingPause(p_);
+    adapter::ReadingPause(p_);
     EnableStatus(false);
 }
 
@@ -199,10 +197,10 @@ void InstructionsDialog::SendReceive() {
         return;
 
     ProgrammerState& s = p_.state;
-    app::SetActivityField(p_, "  ");
+    core::SetActivityField(p_, "  ");
     if (!CommonStart())
         return;
-    app::SetActivityField(p_, "  ");
+    core::SetActivityField(p_, "  ");
     p_.windows.Repaint(kDialog);
     adapter::WaitMs(p_, 100);
 
@@ -276,7 +274,7 @@ void InstructionsDialog::WriteLockBits() {
 }
 
 void InstructionsDialog::Done() {
-    app::SetActivityField(p_, "  ");
+    core::SetActivityField(p_, "  ");
     p_.windows.EndWindow(kDialog, 1);
 }
 

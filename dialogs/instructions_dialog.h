@@ -9,8 +9,8 @@
 #include <optional>
 #include <string_view>
 
-#include "app/programmer.h"
-#include "platform/window_system.h"
+#include "core/programmer.h"
+#include "core/window_system.h"
 
 namespace ostrel::dialogs {
 

@@ -8,10 +8,10 @@
 #include <vector>
 
 #include "adapter/adapter.h"
-#include "app/activity.h"
 #include "avr/avr.h"
+#include "core/activity.h"
+#include "core/ids.h"
 #include "image/hex_reader.h"
-#include "platform/ids.h"
 
 namespace ostrel::image {
 
@@ -71,7 +71,7 @@ bool PollUntilWritten(Programmer& p, void (*read)(Programmer&)) {
 
 void ShowAddress(Programmer& p) {
     p.state.activityText.Format("Contr-Adr: %04X\n", static_cast<unsigned>(p.state.memAddress));
-    app::ShowActivityEvery16(p);
+    core::ShowActivityEvery16(p);
 }
 
 int EepromPath(Programmer& p, HexRecordStream& in, const Source& src) {
@@ -91,7 +91,7 @@ int EepromPath(Programmer& p, HexRecordStream& in, const Source& src) {
                 if (avr::ReadByte(p) != 0xFF) {
                     s.activityText.Format("Verify failed,rec: %04X\n",
                                           static_cast<unsigned>(avr::ReadByte(p)));
-                    app::ShowActivity(p);
+                    core::ShowActivity(p);
                     s.errorText.Format("Verify failed at Adr: %04X\n", static_cast<unsigned>(a));
                     in.Close();
                     return kRunFailed;
@@ -106,7 +106,7 @@ int EepromPath(Programmer& p, HexRecordStream& in, const Source& src) {
         switch (in.NextRecord(record)) {
             case RecordResult::EndOfFile:
                 s.activityText.Assign("eof aufgetreten\n");
-                app::ShowActivity(p);
+                core::ShowActivity(p);
                 in.Close();
                 return kRunOk;
             case RecordResult::EndOfData:
@@ -147,7 +147,7 @@ int EepromPath(Programmer& p, HexRecordStream& in, const Source& src) {
             }
             s.memAddress += 1;
             s.activityText.Assign("\n");
-            app::ShowActivity(p);
+            core::ShowActivity(p);
         }
         in.FinishRecord();
     }
@@ -161,7 +161,7 @@ void ShowRecordProgress(Programmer& p) {
     int64_t percent = static_cast<int64_t>(s.recordsDone) * 100 / lines;
     s.activityText.Format("%1.0f%%%s", static_cast<double>(percent),
                           s.verifyMode ? " verified" : " programmed");
-    app::ShowActivity(p);
+    core::ShowActivity(p);
 }
 
 // The next data byte of a flash record, for byte address b: sets wordAddress,

@@ -3,7 +3,7 @@
 // no image of the memory held in between.
 #pragma once
 
-#include "app/programmer.h"
+#include "core/programmer.h"
 
 namespace ostrel::image {
 

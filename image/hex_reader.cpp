@@ -8,7 +8,7 @@
 #include <filesystem>
 #include <system_error>
 
-#include "app/activity.h"
+#include "core/activity.h"
 #include "platform/text_util.h"
 
 namespace ostrel::image {
@@ -658,14 +658,14 @@ RecordResult HexRecordStream::FormatError(int offendingChar, bool expectedColon)
     ProgrammerState& s = p_.state;
     if (expectedColon) {
         s.activityText.Assign("Expected ':'\n");
-        app::ShowActivity(p_);
+        core::ShowActivity(p_);
     }
     // The character code as a signed byte, so 80..FF print as FFFFFF80..FFFFFFFF
     // (and the end of the file, inside a record, as FFFFFFFF).
     s.activityText.Format("fehllesung %04X\n",
                           static_cast<unsigned>(static_cast<int>(
                               static_cast<signed char>(offendingChar < 0 ? 0xFF : offendingChar))));
-    app::ShowActivity(p_);
+    core::ShowActivity(p_);
     s.errorText.Assign("No Intel Int.8/MDS-Format\n");
     Close();
     return RecordResult::FormatError;

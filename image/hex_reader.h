@@ -17,8 +17,8 @@
 #include <string_view>
 #include <vector>
 
-#include "app/programmer.h"
-#include "platform/fixed_string.h"
+#include "core/fixed_string.h"
+#include "core/programmer.h"
 #include "platform/text_file.h"
 
 namespace ostrel::image {

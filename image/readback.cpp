@@ -4,8 +4,8 @@
 #include <cstdio>
 #include <string>
 
-#include "app/activity.h"
 #include "avr/avr.h"
+#include "core/activity.h"
 #include "image/hex_reader.h"
 #include "platform/text_file.h"
 
@@ -27,7 +27,7 @@ class Progress {
         p.state.activityText.Format("%1.0f", static_cast<double>(percent));
         p.state.activityText.Append("%");
         p.state.activityText.Append(what);
-        app::ShowActivity(p);
+        core::ShowActivity(p);
     }
 
   private:

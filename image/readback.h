@@ -8,7 +8,7 @@
 
 #include <string_view>
 
-#include "app/programmer.h"
+#include "core/programmer.h"
 
 namespace ostrel::image {
 

@@ -24,7 +24,7 @@
 #include <string_view>
 #include <vector>
 
-#include "platform/port_access.h"
+#include "core/port_access.h"
 #include "platform/port_names.h"
 #include "platform/sys_calls.h"
 

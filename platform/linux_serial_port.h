@@ -13,7 +13,7 @@
 #include <string>
 #include <string_view>
 
-#include "platform/port_access.h"
+#include "core/port_access.h"
 #include "platform/port_names.h"
 #include "platform/sys_calls.h"
 

@@ -9,7 +9,7 @@
 #include <utility>
 #include <vector>
 
-#include "platform/window_system.h"
+#include "core/window_system.h"
 
 namespace ostrel {
 

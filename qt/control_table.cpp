@@ -10,7 +10,7 @@
 #include <QPalette>
 #include <QPushButton>
 
-#include "platform/ids.h"
+#include "core/ids.h"
 #include "qt/widgets.h"
 
 namespace ostrel::qt {

@@ -10,7 +10,7 @@
 #include "app/commands.h"
 #include "app/endings.h"
 #include "app/startup.h"
-#include "platform/ids.h"
+#include "core/ids.h"
 #include "qt/cable_test_window.h"
 #include "sim/chip_table.h"
 #include "sim/sim_state_file.h"
@@ -222,6 +222,7 @@ void DesktopProgram::RunCableTest() {
         return !box.stopRequested();
     };
     adapter::CableTestResult result = adapter::RunCableTest(p, hooks);
+    app::TellDriverAccessFailure(p);
     if (result.status != 0) {
         box.hide();
         app::ReportFailure(p);

@@ -9,12 +9,12 @@
 #include <string>
 #include <string_view>
 
-#include "app/programmer.h"
 #include "app/start_folder.h"
-#include "platform/clock.h"
+#include "core/clock.h"
+#include "core/port_access.h"
+#include "core/programmer.h"
 #include "platform/linux_parallel_port.h"
 #include "platform/linux_serial_port.h"
-#include "platform/port_access.h"
 #include "platform/sys_calls.h"
 #include "platform/system_ports.h"
 #include "qt/main_window.h"

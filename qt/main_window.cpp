@@ -12,7 +12,7 @@
 #include <QScreen>
 #include <QShortcut>
 
-#include "platform/ids.h"
+#include "core/ids.h"
 #include "qt/cable_test_window.h"
 #include "qt/resources.h"
 #include "qt/widgets.h"

@@ -5,7 +5,7 @@
 #include <QKeyEvent>
 #include <QPushButton>
 
-#include "platform/ids.h"
+#include "core/ids.h"
 #include "qt/resources.h"
 #include "qt/widgets.h"
 

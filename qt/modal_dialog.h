@@ -6,7 +6,7 @@
 
 #include <QDialog>
 
-#include "platform/window_system.h"
+#include "core/window_system.h"
 #include "qt/control_table.h"
 #include "qt/dialog_units.h"
 

@@ -18,7 +18,7 @@
 #include <QTimer>
 #include <QUrl>
 
-#include "platform/ids.h"
+#include "core/ids.h"
 #include "platform/model_window_system.h"
 #include "qt/modal_dialog.h"
 #include "qt/widgets.h"

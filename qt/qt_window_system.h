@@ -19,7 +19,7 @@
 #include <QUrl>
 #include <QWidget>
 
-#include "platform/window_system.h"
+#include "core/window_system.h"
 #include "qt/control_table.h"
 
 class QAction;

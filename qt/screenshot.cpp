@@ -5,7 +5,7 @@
 #include <QDir>
 #include <QPixmap>
 
-#include "platform/ids.h"
+#include "core/ids.h"
 #include "qt/desktop_program.h"
 #include "qt/modal_dialog.h"
 

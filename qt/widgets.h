@@ -10,7 +10,7 @@
 #include <QValidator>
 #include <QWidget>
 
-#include "platform/window_system.h"
+#include "core/window_system.h"
 
 namespace ostrel::qt {
 

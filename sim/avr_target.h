@@ -32,7 +32,7 @@
 #include <cstdint>
 #include <vector>
 
-#include "platform/clock.h"
+#include "core/clock.h"
 #include "sim/chip_table.h"
 
 namespace ostrel::sim {

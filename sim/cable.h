@@ -11,7 +11,7 @@
 #include <cstdint>
 #include <string_view>
 
-#include "platform/port_access.h"
+#include "core/port_access.h"
 
 namespace ostrel::sim {
 

@@ -24,8 +24,8 @@
 #include <string>
 #include <string_view>
 
-#include "platform/clock.h"
-#include "platform/port_access.h"
+#include "core/clock.h"
+#include "core/port_access.h"
 #include "sim/avr_target.h"
 #include "sim/cable.h"
 #include "sim/chip_table.h"

@@ -2,6 +2,7 @@
 #include <gtest/gtest.h>
 
 #include "adapter/adapter.h"
+#include "app/endings.h"
 #include "tests/support/fixture.h"
 
 namespace ostrel::testing {
@@ -195,12 +196,27 @@ TEST(ParallelAccess, WithoutPortAccessTheDriverErrorEndsTheMainWindow) {
     adapter::ReadPort(rig.p);
     EXPECT_EQ(rig.p.state.lastPortRead, 0x1234);  // a failed read changes nothing
     EXPECT_TRUE(rig.port.calls.empty());
+    // The line operations only record the failure; the command layer tells it.
+    EXPECT_TRUE(rig.p.driverAccessFailed);
+    EXPECT_TRUE(rig.windows.messages.empty());
+    app::TellDriverAccessFailure(rig.p);
+    app::TellDriverAccessFailure(rig.p);  // told once
     ASSERT_EQ(rig.windows.messages.size(), 1u);
     EXPECT_EQ(rig.windows.messages[0].text, "Error during driver access!");
     EXPECT_EQ(rig.windows.messages[0].title, "Error");
     int result = 0;
     EXPECT_TRUE(rig.windows.WindowEnded(103, &result));
     EXPECT_EQ(result, 1);
+}
+
+TEST(ParallelAccess, AReachedPortIsNotToldAsADriverError) {
+    RecordingRig rig;
+    rig.p.state.directPortIo = 1;
+    adapter::ReadPort(rig.p);
+    EXPECT_FALSE(rig.p.driverAccessFailed);
+    app::TellDriverAccessFailure(rig.p);
+    EXPECT_TRUE(rig.windows.messages.empty());
+    EXPECT_FALSE(rig.windows.WindowEnded(103));
 }
 
 }  // namespace

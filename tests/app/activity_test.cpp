@@ -1,9 +1,8 @@
 // The activity line and the shared endings of the chip commands.
 #include <gtest/gtest.h>
 
-#include "app/activity.h"
 #include "app/endings.h"
-#include "platform/ids.h"
+#include "core/ids.h"
 #include "tests/support/fixture.h"
 
 namespace ostrel::testing {

@@ -2,7 +2,7 @@
 #include <gtest/gtest.h>
 
 #include "app/commands.h"
-#include "platform/ids.h"
+#include "core/ids.h"
 #include "tests/support/sim_rig.h"
 
 namespace ostrel::testing {

@@ -4,7 +4,7 @@
 
 #include "app/commands.h"
 #include "app/data_commands.h"
-#include "platform/ids.h"
+#include "core/ids.h"
 #include "tests/image/image_test_util.h"
 #include "tests/support/hex_image.h"
 #include "tests/support/sim_rig.h"

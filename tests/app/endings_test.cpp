@@ -8,7 +8,7 @@
 
 #include "app/commands.h"
 #include "app/startup.h"
-#include "platform/ids.h"
+#include "core/ids.h"
 #include "tests/image/image_test_util.h"
 #include "tests/support/fixture.h"
 #include "tests/support/sim_rig.h"

@@ -5,7 +5,7 @@
 #include "app/file_selection.h"
 #include "app/settings.h"
 #include "app/startup.h"
-#include "platform/ids.h"
+#include "core/ids.h"
 #include "tests/support/fixture.h"
 #include "tests/support/temp_dir.h"
 

@@ -6,8 +6,8 @@
 #include <string>
 #include <vector>
 
+#include "core/ids.h"
 #include "devices/device_file.h"
-#include "platform/ids.h"
 #include "tests/support/fixture.h"
 #include "tests/support/temp_dir.h"
 
@@ -273,7 +273,7 @@ class DeviceFileTest : public ::testing::Test {
         p.state.signatureHex.Assign(sixDigits);
         p.state.signatureHex.Append(" ");
         SetAutodetection(true);
-        return FindDevice(p);
+        return FindDevice(p, core::ReadDeviceChoice(p));
     }
     // Selects `name` in the list (adding it when it is not there) and looks it
     // up with Autodetection off.
@@ -285,7 +285,7 @@ class DeviceFileTest : public ::testing::Test {
         }
         rig.windows.SelectListEntry(index);
         SetAutodetection(false);
-        return FindDevice(p);
+        return FindDevice(p, core::ReadDeviceChoice(p));
     }
     int IndexOf(std::string_view name) {
         const auto& list = rig.windows.ListEntries();
@@ -535,8 +535,26 @@ TEST_F(DeviceFileTest, LookupByNameUsesTheListSelectionExactly) {
     EXPECT_EQ(FindByName("ATTINY13"), 1);
     // With no entry selected nothing matches.
     rig.windows.SelectListEntry(-1);
-    EXPECT_EQ(FindDevice(p), 1);
+    EXPECT_EQ(FindDevice(p, core::ReadDeviceChoice(p)), 1);
     EXPECT_EQ(p.state.deviceDetected, 0);
+}
+
+TEST_F(DeviceFileTest, LookupFollowsTheChoiceItIsGivenNotTheWindow) {
+    WriteIni(kSmallFile);
+    FillDeviceList(p);
+    // The window says Autodetection with an unknown signature; the caller's
+    // choice names ATtiny13, and that is what is found.
+    SetAutodetection(true);
+    p.state.signatureHex.Assign("FFFFFF ");
+    ASSERT_EQ(FindDevice(p, core::DeviceChoice{false, "ATtiny13"}), 0);
+    EXPECT_EQ(p.state.flashWords, 512);
+    EXPECT_EQ(FindDevice(p, core::DeviceChoice{false, std::nullopt}), 1);
+    // And the other way round: the window has it off, the choice says by signature.
+    SetAutodetection(false);
+    p.state.signatureHex.Assign("1E9007 ");
+    ASSERT_EQ(FindDevice(p, core::DeviceChoice{true, std::nullopt}), 0);
+    EXPECT_EQ(Selected(), "ATtiny13");
+    EXPECT_EQ(p.state.deviceDetected, 1);
 }
 
 TEST_F(DeviceFileTest, NameWithSemicolonIsListedAsTheLookupReadsIt) {
@@ -616,7 +634,7 @@ TEST_F(DeviceFileTest, EachLineIsListedAndFoundOrRefusedAndTold) {
         fresh.windows.CheckItem(ids::kMainWindow, ids::kAutodetection, true);
         fresh.p.state.signatureHex.Assign("1E9307 ");
         fresh.p.state.eepromBytes = -1;
-        EXPECT_EQ(FindDevice(fresh.p), c.eepromBytes > 0 ? 0 : 1);
+        EXPECT_EQ(FindDevice(fresh.p, core::ReadDeviceChoice(fresh.p)), c.eepromBytes > 0 ? 0 : 1);
         EXPECT_EQ(fresh.p.state.eepromBytes, c.eepromBytes > 0 ? c.eepromBytes : -1);
         fresh.windows.CheckItem(ids::kMainWindow, ids::kAutodetection, false);
         fresh.windows.AddListEntry("ATm8");
@@ -624,7 +642,7 @@ TEST_F(DeviceFileTest, EachLineIsListedAndFoundOrRefusedAndTold) {
             if (fresh.windows.ListEntry(i) == "ATm8")
                 fresh.windows.SelectListEntry(i);
         }
-        EXPECT_EQ(FindDevice(fresh.p), c.eepromBytes > 0 ? 0 : 1);
+        EXPECT_EQ(FindDevice(fresh.p, core::ReadDeviceChoice(fresh.p)), c.eepromBytes > 0 ? 0 : 1);
         EXPECT_EQ(devices::ChosenDeviceProblem(fresh.p).empty(), c.eepromBytes > 0);
         EXPECT_LE(fresh.windows.messages.size(), 1u);
     }

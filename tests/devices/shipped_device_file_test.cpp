@@ -9,9 +9,9 @@
 #include <string>
 #include <vector>
 
+#include "core/ids.h"
 #include "devices/device_file.h"
 #include "devices/text_line.h"
-#include "platform/ids.h"
 #include "tests/support/fixture.h"
 #include "tests/support/temp_dir.h"
 
@@ -181,7 +181,7 @@ TEST_F(ShippedDeviceFile, EveryChipIsFoundBySignatureAndByName) {
         p.state.deviceDetected = 0;
         p.state.signatureHex.Assign(c.signature + " ");
         rig.windows.CheckItem(ids::kMainWindow, ids::kAutodetection, true);
-        ASSERT_EQ(devices::FindDevice(p), 0);
+        ASSERT_EQ(devices::FindDevice(p, core::ReadDeviceChoice(p)), 0);
         EXPECT_EQ(p.state.deviceDetected, 1);
         EXPECT_EQ(rig.windows.ListEntry(rig.windows.SelectedListEntry()), c.name);
         EXPECT_EQ(p.state.flashWords, c.flashBytes / 2);
@@ -200,14 +200,14 @@ TEST_F(ShippedDeviceFile, EveryChipIsFoundBySignatureAndByName) {
         p.state.flashWords = -1;
         p.state.eepromBytes = -1;
         rig.windows.CheckItem(ids::kMainWindow, ids::kAutodetection, false);
-        ASSERT_EQ(devices::FindDevice(p), 0);
+        ASSERT_EQ(devices::FindDevice(p, core::ReadDeviceChoice(p)), 0);
         EXPECT_EQ(p.state.flashWords, words);
         EXPECT_EQ(p.state.eepromBytes, c.eepromBytes);
     }
     // A chip beyond 64 KB is unknown.
     rig.windows.CheckItem(ids::kMainWindow, ids::kAutodetection, true);
     p.state.signatureHex.Assign("1E9701 ");
-    EXPECT_EQ(devices::FindDevice(p), 1);
+    EXPECT_EQ(devices::FindDevice(p, core::ReadDeviceChoice(p)), 1);
     EXPECT_TRUE(rig.windows.messages.empty());
 }
 

@@ -9,8 +9,8 @@
 #include <string>
 
 #include "avr/avr.h"
+#include "core/ids.h"
 #include "dialogs/dialog_commands.h"
-#include "platform/ids.h"
 #include "tests/dialogs/frames.h"
 #include "tests/support/sim_rig.h"
 

@@ -17,7 +17,7 @@
 #include <vector>
 
 #include "app/commands.h"
-#include "platform/ids.h"
+#include "core/ids.h"
 #include "tests/support/hex_image.h"
 #include "tests/support/sim_rig.h"
 

@@ -1,6 +1,6 @@
 // Fuzzes the fuse and lock script beside a data file: the check before
 // anything is sent, the line parser, and a run against the recording port.
-#include "dialogs/fuse_script.h"
+#include "app/fuse_script.h"
 #include "tests/fuzz/fuzz_rig.h"
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
@@ -14,12 +14,12 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
         std::size_t end = text.find('\n', start);
         if (end == std::string_view::npos)
             end = text.size();
-        dialogs::ParseScriptLine(text.substr(start, end - start));
+        app::ParseScriptLine(text.substr(start, end - start));
         start = end + 1;
     }
     std::string problem;
-    dialogs::CheckFuseScript(rig.p, script, problem);
+    app::CheckFuseScript(rig.p, script, problem);
     rig.p.state.currentFileName.Assign(program);
-    dialogs::RunFuseScript(rig.p);
+    app::RunFuseScript(rig.p);
     return 0;
 }

@@ -9,8 +9,8 @@
 #include <string>
 #include <string_view>
 
-#include "app/programmer.h"
-#include "platform/ids.h"
+#include "core/ids.h"
+#include "core/programmer.h"
 #include "tests/support/recording_port.h"
 #include "tests/support/scripted_windows.h"
 #include "tests/support/temp_dir.h"

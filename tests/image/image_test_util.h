@@ -7,7 +7,7 @@
 #include <string>
 #include <vector>
 
-#include "platform/ids.h"
+#include "core/ids.h"
 #include "tests/support/fixture.h"
 #include "tests/support/temp_dir.h"
 

@@ -11,7 +11,7 @@
 #include <vector>
 
 #include "adapter/adapter.h"
-#include "app/programmer.h"
+#include "core/programmer.h"
 #include "sim/virtual_device.h"
 #include "tests/platform/port_test_env.h"
 #include "tests/support/scripted_windows.h"

@@ -11,7 +11,7 @@
 #include <string>
 
 #include "adapter/adapter.h"
-#include "app/programmer.h"
+#include "core/programmer.h"
 #include "platform/linux_parallel_port.h"
 #include "platform/linux_serial_port.h"
 #include "sim/virtual_device.h"

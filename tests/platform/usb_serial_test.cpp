@@ -10,8 +10,8 @@
 #include <string>
 
 #include "adapter/adapter.h"
-#include "app/programmer.h"
-#include "platform/ids.h"
+#include "core/ids.h"
+#include "core/programmer.h"
 #include "platform/linux_serial_port.h"
 #include "sim/virtual_device.h"
 #include "tests/platform/port_test_env.h"

@@ -9,7 +9,7 @@
 #include <QTest>
 #include <QTimer>
 
-#include "platform/ids.h"
+#include "core/ids.h"
 #include "qt/cable_test_window.h"
 #include "tests/qt/gui_rig.h"
 

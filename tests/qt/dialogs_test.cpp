@@ -19,7 +19,7 @@
 #include <filesystem>
 #include <functional>
 
-#include "platform/ids.h"
+#include "core/ids.h"
 #include "qt/modal_dialog.h"
 #include "qt/resources.h"
 #include "qt/widgets.h"

@@ -7,7 +7,7 @@
 
 #include <algorithm>
 
-#include "platform/ids.h"
+#include "core/ids.h"
 
 namespace ostrel::testing {
 

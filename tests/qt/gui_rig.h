@@ -15,7 +15,7 @@
 #include <vector>
 
 #include "app/start_folder.h"
-#include "platform/clock.h"
+#include "core/clock.h"
 #include "qt/desktop_program.h"
 #include "sim/virtual_device.h"
 #include "tests/support/temp_dir.h"

@@ -12,7 +12,7 @@
 
 #include <filesystem>
 
-#include "platform/ids.h"
+#include "core/ids.h"
 #include "qt/control_table.h"
 #include "sim/chip_table.h"
 #include "tests/qt/gui_rig.h"

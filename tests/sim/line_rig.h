@@ -7,8 +7,8 @@
 #include <utility>
 
 #include "adapter/adapter.h"
-#include "app/programmer.h"
-#include "platform/clock.h"
+#include "core/clock.h"
+#include "core/programmer.h"
 #include "sim/sim_port.h"
 #include "tests/support/scripted_windows.h"
 

@@ -2,7 +2,7 @@
 // window system: the usual starting point of a unit test.
 #pragma once
 
-#include "app/programmer.h"
+#include "core/programmer.h"
 #include "tests/support/recording_port.h"
 #include "tests/support/scripted_windows.h"
 

@@ -8,7 +8,7 @@
 #include <string>
 #include <vector>
 
-#include "platform/port_access.h"
+#include "core/port_access.h"
 
 namespace ostrel::testing {
 

@@ -1,6 +1,6 @@
 #include "tests/support/scripted_windows.h"
 
-#include "platform/ids.h"
+#include "core/ids.h"
 
 namespace ostrel::testing {
 

@@ -1,8 +1,8 @@
 #include "tests/support/sim_rig.h"
 
 #include "app/file_selection.h"
+#include "core/ids.h"
 #include "devices/device_file.h"
-#include "platform/ids.h"
 
 namespace ostrel::testing {
 

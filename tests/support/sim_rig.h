@@ -6,7 +6,7 @@
 #include <memory>
 #include <string>
 
-#include "app/programmer.h"
+#include "core/programmer.h"
 #include "sim/sim_port.h"
 #include "tests/support/scripted_windows.h"
 #include "tests/support/temp_dir.h"

@@ -6,7 +6,7 @@
 
 #include <cstdint>
 
-#include "platform/fixed_string.h"
+#include "core/fixed_string.h"
 
 namespace ostrel {
 

@@ -5,10 +5,10 @@
 
 #include <string>
 
-#include "app/programmer_state.h"
-#include "platform/clock.h"
-#include "platform/port_access.h"
-#include "platform/window_system.h"
+#include "core/clock.h"
+#include "core/port_access.h"
+#include "core/programmer_state.h"
+#include "core/window_system.h"
 
 namespace ostrel {
 
@@ -32,10 +32,12 @@ struct Programmer {
     bool commandRunning = false;
     // The console skips the one-second pauses that only let a person read the activity line.
     bool skipReadingPauses = false;
-    // Set when the parallel port could not be reached: the user has been told
-    // once, and until the command ends no port is touched and no further
-    // message is shown. The command then ends as a failure.
+    // Set by the line operations when the parallel port could not be reached:
+    // until the command ends no port is touched and no further failure message
+    // is shown. The command then ends as a failure, and app/ tells the user
+    // once (driverAccessTold) and ends the main window.
     bool driverAccessFailed = false;
+    bool driverAccessTold = false;
 };
 
 }  // namespace ostrel

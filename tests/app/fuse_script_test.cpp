@@ -3,9 +3,9 @@
 
 #include <vector>
 
+#include "app/fuse_script.h"
 #include "avr/avr.h"
-#include "dialogs/fuse_script.h"
-#include "platform/ids.h"
+#include "core/ids.h"
 #include "tests/support/fixture.h"
 #include "tests/support/sim_rig.h"
 #include "tests/support/temp_dir.h"
@@ -25,7 +25,7 @@ struct ScriptRig : SimRig {
     }
     int Run(std::string_view script) {
         Write("prog.scr", script);
-        return dialogs::RunFuseScript(p);
+        return app::RunFuseScript(p);
     }
     std::vector<Frame> Sent() { return chip_->instructions(); }
     sim::AvrTarget* chip_ = nullptr;
@@ -86,7 +86,7 @@ TEST(FuseScript, AMalformedLineIsRefusedBeforeAnythingIsSent) {
 
 TEST(FuseScript, MissingScriptIsNotAnErrorAndAnEmptyOneEndsAtOnce) {
     ScriptRig rig;
-    EXPECT_EQ(dialogs::RunFuseScript(rig.p), 0);
+    EXPECT_EQ(app::RunFuseScript(rig.p), 0);
     EXPECT_EQ(rig.windows.ItemText(ids::kMainWindow, ids::kActivity), "OK");
     EXPECT_EQ(rig.Run(""), 0);
     EXPECT_EQ(rig.windows.ItemText(ids::kMainWindow, ids::kActivity), "F+L Bits programmed");
@@ -134,7 +134,7 @@ TEST(CheckFuseScript, EveryByteIsTwoDigitsAtItsPlaceOrNothingIsSent) {
         rig.p.state.currentFileName.Assign(dir.File("prog.hex"));
         std::string path = dir.Write("prog.scr", c.script);
         std::string problem = "left over";
-        EXPECT_EQ(dialogs::CheckFuseScript(rig.p, path, problem), c.badLine == 0);
+        EXPECT_EQ(app::CheckFuseScript(rig.p, path, problem), c.badLine == 0);
         if (c.badLine == 0) {
             EXPECT_EQ(problem, "");
             continue;
@@ -143,7 +143,7 @@ TEST(CheckFuseScript, EveryByteIsTwoDigitsAtItsPlaceOrNothingIsSent) {
         EXPECT_EQ(problem.rfind(where, 0), 0u) << problem;
         EXPECT_NE(problem.find(c.problem), std::string::npos) << problem;
 
-        EXPECT_EQ(dialogs::RunFuseScript(rig.p), 1);
+        EXPECT_EQ(app::RunFuseScript(rig.p), 1);
         EXPECT_TRUE(rig.port.calls.empty()) << "a port operation before the refusal";
         ASSERT_EQ(rig.windows.messages.size(), 1u);
         EXPECT_EQ(rig.windows.messages[0].title, "ERROR!");
@@ -152,22 +152,22 @@ TEST(CheckFuseScript, EveryByteIsTwoDigitsAtItsPlaceOrNothingIsSent) {
     // No script: nothing to refuse.
     RecordingRig rig;
     std::string problem;
-    EXPECT_TRUE(dialogs::CheckFuseScript(rig.p, "", problem));
-    EXPECT_TRUE(dialogs::CheckFuseScript(rig.p, "/nonexistent/prog.scr", problem));
+    EXPECT_TRUE(app::CheckFuseScript(rig.p, "", problem));
+    EXPECT_TRUE(app::CheckFuseScript(rig.p, "/nonexistent/prog.scr", problem));
 }
 
 TEST(ParseScriptLine, ExactlyTwoDigitsPerByte) {
-    EXPECT_EQ(dialogs::ParseScriptLine("AC A0 00 E4 ; comment"),
+    EXPECT_EQ(app::ParseScriptLine("AC A0 00 E4 ; comment"),
               (std::optional<std::array<uint8_t, 4>>{{0xAC, 0xA0, 0x00, 0xE4}}));
-    EXPECT_FALSE(dialogs::ParseScriptLine(" C A0 00 E4"));
-    EXPECT_FALSE(dialogs::ParseScriptLine("AC A8 0 D9"));
-    EXPECT_FALSE(dialogs::ParseScriptLine("AC A0 00"));
-    EXPECT_FALSE(dialogs::ParseScriptLine(""));
+    EXPECT_FALSE(app::ParseScriptLine(" C A0 00 E4"));
+    EXPECT_FALSE(app::ParseScriptLine("AC A8 0 D9"));
+    EXPECT_FALSE(app::ParseScriptLine("AC A0 00"));
+    EXPECT_FALSE(app::ParseScriptLine(""));
     // A line that ends right after a byte: nothing past its end is read
     // (under AddressSanitizer a read past these exact-size buffers fails).
     for (std::string_view text : {"AC", "AC A0", "AC A0 00"}) {
         const std::vector<char> exact(text.begin(), text.end());
-        EXPECT_FALSE(dialogs::ParseScriptLine(std::string_view(exact.data(), exact.size())))
+        EXPECT_FALSE(app::ParseScriptLine(std::string_view(exact.data(), exact.size())))
             << text;
     }
 }

@@ -1,4 +1,4 @@
-#include "dialogs/fuse_script.h"
+#include "app/fuse_script.h"
 
 #include <cerrno>
 #include <cstdio>
@@ -8,13 +8,13 @@
 
 #include "adapter/adapter.h"
 #include "app/endings.h"
+#include "core/ids.h"
 #include "devices/text_line.h"
 #include "image/hex_reader.h"
-#include "platform/ids.h"
 #include "platform/text_file.h"
 #include "platform/text_util.h"
 
-namespace ostrel::dialogs {
+namespace ostrel::app {
 
 namespace {
 
@@ -217,4 +217,4 @@ int RunFuseScript(Programmer& p) {
     return 0;
 }
 
-}  // namespace ostrel::dialogs
+}  // namespace ostrel::app

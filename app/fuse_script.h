@@ -17,9 +17,9 @@
 #include <string>
 #include <string_view>
 
-#include "app/programmer.h"
+#include "core/programmer.h"
 
-namespace ostrel::dialogs {
+namespace ostrel::app {
 
 // The four bytes of a script line, or no value when the line is not an
 // instruction in the form above.
@@ -38,4 +38,4 @@ bool CheckFuseScript(Programmer& p, const std::string& path, std::string& proble
 // been told.
 int RunFuseScript(Programmer& p);
 
-}  // namespace ostrel::dialogs
+}  // namespace ostrel::app

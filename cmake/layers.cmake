@@ -1,0 +1,18 @@
+# The layers of the program, bottom first, and the layers each one may use.
+# A layer is a folder with a library target of its own (ostrel_<layer>) that
+# links exactly the layers listed here; cmake/check_layers.cmake refuses an
+# include of any other layer's header. docs/architecture.md draws this table.
+set(OSTREL_LAYERS core platform sim adapter devices avr image dialogs app)
+set(OSTREL_LAYER_USES_core)
+set(OSTREL_LAYER_USES_platform core)
+set(OSTREL_LAYER_USES_sim      core platform)
+set(OSTREL_LAYER_USES_adapter  core platform)
+set(OSTREL_LAYER_USES_devices  core platform)
+set(OSTREL_LAYER_USES_avr      core platform adapter devices)
+set(OSTREL_LAYER_USES_image    core platform adapter devices avr)
+set(OSTREL_LAYER_USES_dialogs  core platform adapter devices avr image)
+set(OSTREL_LAYER_USES_app      core platform adapter devices avr image dialogs)
+# The front-ends sit on top of every layer; neither includes the other.
+set(OSTREL_FRONT_ENDS cli qt)
+set(OSTREL_LAYER_USES_cli ${OSTREL_LAYERS})
+set(OSTREL_LAYER_USES_qt  ${OSTREL_LAYERS})

@@ -1,0 +1,66 @@
+#include "core/activity.h"
+
+#include "core/ids.h"
+
+namespace ostrel::core {
+
+namespace {
+// Blanks that follow the text, so whatever the field showed before is wiped.
+constexpr std::string_view kPadding =
+    "                                                                                ";
+static_assert(kPadding.size() == 80);
+}  // namespace
+
+void ShowActivity(Programmer& p) {
+    FixedString<204>& text = p.state.activityText;
+    // The text ends at its first control character or byte outside 7-bit
+    // ASCII; a trailing line feed is thereby dropped.
+    std::size_t end = 0;
+    while (end < text.size()) {
+        auto c = static_cast<unsigned char>(text.at(end));
+        if (c < 32 || c >= 128)
+            break;
+        ++end;
+    }
+    text.Truncate(end);
+    text.Append(kPadding);
+    p.windows.SetItemText(p.state.mainWindow, ids::kActivity, text.view());
+    p.windows.Repaint(p.state.mainWindow);
+    p.windows.ProcessPendingEvents();
+}
+
+void ShowActivityEvery16(Programmer& p) {
+    if ((p.state.memAddress & 0x0F) != 0)
+        return;
+    ShowActivity(p);
+}
+
+void SetActivityField(Programmer& p, std::string_view text) {
+    p.windows.SetItemText(p.state.mainWindow, ids::kActivity, text);
+    p.windows.Repaint(p.state.mainWindow);
+}
+
+void EnableField(Programmer& p, int item, bool enabled) {
+    p.windows.EnableItem(p.state.mainWindow, item, enabled);
+    p.windows.Repaint(p.state.mainWindow);
+}
+
+void UsualStart(Programmer& p) {
+    p.state.mainWindow = ids::kMainWindow;
+    p.windows.SetItemText(p.state.mainWindow, ids::kActivity, "  ");
+    EnableField(p, ids::kActivity, true);
+}
+
+void ReportFailure(Programmer& p) {
+    EnableField(p, ids::kActivity, true);
+    p.state.activityText.Assign(" ");
+    ShowActivity(p);
+    // After a failed driver access the user has had the one message of this command.
+    if (!p.driverAccessFailed)
+        p.windows.MessageBox(p.state.mainWindow, p.state.errorText.view(), "Error", MsgButtons::Ok);
+    p.windows.EnableItem(p.state.mainWindow, ids::kActivity, false);
+    p.windows.EnableItem(p.state.mainWindow, ids::kCurrentFile, false);
+    p.windows.Repaint(p.state.mainWindow);
+}
+
+}  // namespace ostrel::core

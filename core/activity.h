@@ -1,0 +1,29 @@
+// The activity line (field 1018 of the main window), the one point at which a
+// running operation lets the window repaint and take input, and the shared
+// start and failure ending of the chip commands. Everything here goes through
+// the WindowSystem seam only, so every layer may show progress.
+#pragma once
+
+#include <string_view>
+
+#include "core/programmer.h"
+
+namespace ostrel::core {
+
+// Shows activityText, padded with 80 blanks from its first control or
+// non-ASCII character, repaints and processes pending events once.
+void ShowActivity(Programmer& p);
+// ShowActivity, but only when memAddress is a multiple of 16.
+void ShowActivityEvery16(Programmer& p);
+
+// Puts the text into field 1018 as it is (no padding) and repaints.
+void SetActivityField(Programmer& p, std::string_view text);
+// Enables or disables a main window field and repaints.
+void EnableField(Programmer& p, int item, bool enabled);
+// Sets mainWindow, blanks field 1018 with two blanks, enables it, repaints.
+void UsualStart(Programmer& p);
+// Shows errorText in a box titled "Error"; the activity line is blanked and
+// the activity and current-file fields are greyed.
+void ReportFailure(Programmer& p);
+
+}  // namespace ostrel::core
