@@ -7,9 +7,9 @@
 #include "app/commands.h"
 #include "app/endings.h"
 #include "app/settings.h"
-#include "devices/text_line.h"
 #include "platform/ids.h"
 #include "platform/text_file.h"
+#include "platform/text_line.h"
 #include "platform/text_util.h"
 
 namespace ostrel::app {
@@ -93,7 +93,7 @@ int LoadCurrentFile(Programmer& p, std::string* problem) {
     if (std::filesystem::is_directory(path, ec) || !reader.Open(path))
         return refuse("Cannot open " + path + ".");
     int32_t lines = 0;
-    while (devices::ReadTextLine(p, reader) == 0) {
+    while (text::ReadTextLine(p.state.lineBuffer, reader) == 0) {
         if (lines < INT32_MAX)
             ++lines;
     }

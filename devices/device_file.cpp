@@ -5,9 +5,9 @@
 #include <string>
 #include <vector>
 
-#include "devices/text_line.h"
 #include "platform/ids.h"
 #include "platform/text_file.h"
+#include "platform/text_line.h"
 #include "platform/text_util.h"
 
 namespace ostrel::devices {
@@ -180,7 +180,7 @@ DeviceEntry ParseDeviceLine(std::string_view line) {
         entry.problem = problem;
         return entry;
     };
-    if (line.size() > kMaxLineLength)
+    if (line.size() > text::kMaxLineLength)
         return fail(DeviceLineProblem::kLineTooLong);
     if (entry.name.truncated())
         return fail(DeviceLineProblem::kNameTooLong);
@@ -264,14 +264,14 @@ class DeviceLines {
     // Reads on to the next device line; false when there is none.
     bool Next() {
         while (!done_) {
-            int result = ReadTextLine(p_, reader_);
+            int result = text::ReadTextLine(p_.state.lineBuffer, reader_);
             ++number_;
-            if (IsBinaryStop(result)) {
-                stopByte_ = BinaryStopByte(result);
+            if (text::IsBinaryStop(result)) {
+                stopByte_ = text::BinaryStopByte(result);
                 done_ = true;
                 return false;
             }
-            if (result == kEndOfFile) {
+            if (result == text::kEndOfFile) {
                 done_ = true;
                 if (p_.state.lineBuffer.empty())
                     return false;
@@ -280,7 +280,7 @@ class DeviceLines {
             if (!IsDeviceLine(line))
                 continue;
             entry_ = ParseDeviceLine(line);
-            if (LineWasCut(p_))
+            if (text::LineWasCut(p_.state.lineBuffer))
                 entry_.problem = DeviceLineProblem::kLineTooLong;
             Judge();
             return true;

@@ -6,10 +6,10 @@
 
 #include "adapter/adapter.h"
 #include "app/endings.h"
-#include "devices/text_line.h"
 #include "image/hex_reader.h"
 #include "platform/ids.h"
 #include "platform/text_file.h"
+#include "platform/text_line.h"
 #include "platform/text_util.h"
 
 namespace ostrel::dialogs {
@@ -69,12 +69,12 @@ enum class LineKind { End, Comment, Instruction, LastInstruction };
 // Reads the next script line into lineBuffer and says what it is. A NUL or
 // 0xFF byte ends it as well; the check has refused such a script before.
 LineKind NextLine(Programmer& p, TextReader& reader) {
-    int result = devices::ReadTextLine(p, reader);
-    if (devices::IsBinaryStop(result) || p.state.lineBuffer.empty())
+    int result = text::ReadTextLine(p.state.lineBuffer, reader);
+    if (text::IsBinaryStop(result) || p.state.lineBuffer.empty())
         return LineKind::End;  // an empty line, or the end of the file
     if (p.state.lineBuffer.at(0) == ';')
-        return result == devices::kLineRead ? LineKind::Comment : LineKind::End;
-    return result == devices::kLineRead ? LineKind::Instruction : LineKind::LastInstruction;
+        return result == text::kLineRead ? LineKind::Comment : LineKind::End;
+    return result == text::kLineRead ? LineKind::Instruction : LineKind::LastInstruction;
 }
 
 void EndWithFailure(Programmer& p) {
@@ -121,11 +121,11 @@ bool CheckFuseScript(Programmer& p, const std::string& path, std::string& proble
     };
     // The same lines a run reads, up to the empty line or the end of the file.
     for (int number = 1;; ++number) {
-        int result = devices::ReadTextLine(p, reader);
-        if (devices::IsBinaryStop(result)) {
+        int result = text::ReadTextLine(p.state.lineBuffer, reader);
+        if (text::IsBinaryStop(result)) {
             char why[112];
-            int byte = devices::BinaryStopByte(result);
-            if (devices::LineWasCut(p))
+            int byte = text::BinaryStopByte(result);
+            if (text::LineWasCut(p.state.lineBuffer))
                 std::snprintf(why, sizeof why, "a byte %02X, which is no text", byte);
             else
                 std::snprintf(why, sizeof why, "a byte %02X at character %zu, which is no text",
@@ -140,7 +140,7 @@ bool CheckFuseScript(Programmer& p, const std::string& path, std::string& proble
             if (!fault.empty())
                 return refuse(number, fault + ":\n\n" + Shown(line));
         }
-        if (result != devices::kLineRead)
+        if (result != text::kLineRead)
             return true;
     }
 }

@@ -10,8 +10,8 @@
 #include <vector>
 
 #include "devices/device_file.h"
-#include "devices/text_line.h"
 #include "platform/ids.h"
+#include "platform/text_line.h"
 #include "tests/support/fixture.h"
 #include "tests/support/temp_dir.h"
 
@@ -89,9 +89,9 @@ TEST_F(ShippedDeviceFile, EveryLineReadsWholeAndEveryDeviceLineIsUsable) {
     std::set<std::string> signatures;
     int deviceLines = 0;
     int comments = 0;
-    while (devices::ReadTextLine(p, reader) == 0) {
+    while (text::ReadTextLine(p.state.lineBuffer, reader) == 0) {
         std::string line = p.state.lineBuffer.str();
-        EXPECT_FALSE(devices::LineWasCut(p)) << line;
+        EXPECT_FALSE(text::LineWasCut(p.state.lineBuffer)) << line;
         if (!devices::IsDeviceLine(line)) {
             // Headings and comments are marked as such, so nobody mistakes them for chips.
             EXPECT_TRUE(line.empty() || line[0] == ';') << line;
@@ -131,7 +131,7 @@ TEST_F(ShippedDeviceFile, EveryRowAgreesWithTheChipFacts) {
 
     TextReader reader(SourcePath("resources/ostrel.ini"));
     int rows = 0;
-    while (devices::ReadTextLine(p, reader) == 0) {
+    while (text::ReadTextLine(p.state.lineBuffer, reader) == 0) {
         devices::DeviceEntry e = devices::ParseDeviceLine(p.state.lineBuffer.view());
         if (!e.usable())
             continue;
