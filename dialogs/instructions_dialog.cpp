@@ -7,6 +7,7 @@
 #include "app/commands.h"
 #include "app/endings.h"
 #include "avr/avr.h"
+#include "devices/chip_lists.h"
 #include "dialogs/help.h"
 #include "platform/fixed_string.h"
 #include "platform/ids.h"
@@ -17,12 +18,6 @@ namespace ostrel::dialogs {
 namespace {
 
 constexpr int kDialog = ids::kInstructionsDialog;
-
-// Signatures of the chips whose lock bits are written with AC F9..FF AC F9..FF.
-constexpr std::array<std::string_view, 11> kLockBitChips = {
-    "1E9001", "1E9101", "1E9102", "1E9105", "1E9203", "1E9201",
-    "1E9301", "1E9202", "1E9303", "1E9005", "1E9006",
-};
 
 constexpr std::array<int, 4> kByteFields = {ids::kByte1, ids::kByte2, ids::kByte3, ids::kByte4};
 
@@ -43,20 +38,6 @@ class BusyScope {
 };
 
 }  // namespace
-
-bool LockBitsListed(std::string_view signatureHex) {
-    if (signatureHex.size() < 6)
-        return false;
-    std::string_view code = signatureHex.substr(0, 6);
-    for (std::string_view chip : kLockBitChips)
-        if (code == chip)
-            return true;
-    return false;
-}
-
-bool IsRcenChip(int32_t partFamily, int32_t partNumber) {
-    return partFamily == 0x91 && (partNumber == 0x03 || partNumber == 0x06);
-}
 
 std::optional<uint8_t> ParseByteField(std::string_view text) {
     while (!text.empty() && IsBlank(text.front()))
@@ -91,7 +72,7 @@ void InstructionsDialog::OnInit() {
     w.EnableItem(kDialog, ids::kRcenBox, false);
     w.EnableItem(kDialog, ids::kWriteRcen, false);
     w.EnableItem(kDialog, ids::kWriteLockBits, false);
-    lockBitsAllowed_ = LockBitsListed(p_.state.signatureHex.view());
+    lockBitsAllowed_ = devices::LockBitsListed(p_.state.signatureHex.view());
     if (lockBitsAllowed_)
         w.EnableItem(kDialog, ids::kWriteLockBits, true);
 }
@@ -229,7 +210,7 @@ void InstructionsDialog::ReadRcen() {
     if (!CommonStart())
         return;
     SetStatus("  ");
-    if (!IsRcenChip(p_.state.partFamily, p_.state.partNumber)) {
+    if (!devices::IsRcenChip(p_.state.partFamily, p_.state.partNumber)) {
         NotAvailable();
         return;
     }
@@ -243,7 +224,7 @@ void InstructionsDialog::ReadRcen() {
 void InstructionsDialog::WriteRcen() {
     if (!CommonStart())
         return;
-    if (!IsRcenChip(p_.state.partFamily, p_.state.partNumber)) {
+    if (!devices::IsRcenChip(p_.state.partFamily, p_.state.partNumber)) {
         NotAvailable();
         return;
     }
