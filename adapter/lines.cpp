@@ -1,6 +1,7 @@
 // Line operations: each change of a line is exactly one port access.
 #include "adapter/adapter.h"
 #include "platform/ids.h"
+#include "platform/texts.h"
 
 namespace ostrel::adapter {
 
@@ -18,7 +19,8 @@ void DriverAccessFailed(Programmer& p) {
     if (p.driverAccessFailed)
         return;
     p.driverAccessFailed = true;
-    p.windows.MessageBox(ids::kNoOwner, "Error during driver access!", "Error", MsgButtons::Ok);
+    p.windows.MessageBox(ids::kNoOwner, texts::kDriverAccessError, texts::kTitleError,
+                         MsgButtons::Ok);
     p.windows.EndWindow(ids::kMainWindow, 1);
 }
 

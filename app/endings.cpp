@@ -4,6 +4,7 @@
 #include "app/activity.h"
 #include "app/commands.h"
 #include "platform/ids.h"
+#include "platform/texts.h"
 
 namespace ostrel::app {
 
@@ -29,14 +30,15 @@ void ReportFailure(Programmer& p) {
     ShowActivity(p);
     // After a failed driver access the user has had the one message of this command.
     if (!p.driverAccessFailed)
-        p.windows.MessageBox(p.state.mainWindow, p.state.errorText.view(), "Error", MsgButtons::Ok);
+        p.windows.MessageBox(p.state.mainWindow, p.state.errorText.view(), texts::kTitleError,
+                             MsgButtons::Ok);
     p.windows.EnableItem(p.state.mainWindow, ids::kActivity, false);
     p.windows.EnableItem(p.state.mainWindow, ids::kCurrentFile, false);
     p.windows.Repaint(p.state.mainWindow);
 }
 
 void ReportOk(Programmer& p) {
-    SetActivityField(p, "OK");
+    SetActivityField(p, texts::kOk);
     ReadingPause(p);
     EnableField(p, ids::kActivity, false);
 }

@@ -9,6 +9,7 @@
 #include "platform/text_file.h"
 #include "platform/text_line.h"
 #include "platform/text_util.h"
+#include "platform/texts.h"
 
 namespace ostrel::devices {
 
@@ -40,7 +41,8 @@ std::string_view TakeField(std::string_view line, std::size_t& pos) {
 }
 
 void ShowOpenError(Programmer& p) {
-    p.windows.MessageBox(ids::kNoOwner, "Open Error ostrel.ini !", "Error!", MsgButtons::Ok);
+    p.windows.MessageBox(ids::kNoOwner, texts::kOpenErrorIni, texts::kTitleErrorBang,
+                         MsgButtons::Ok);
 }
 
 // log2 of a page size that is a power of two up to 2^kMaxPageShift words.

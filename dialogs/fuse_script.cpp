@@ -11,6 +11,7 @@
 #include "platform/text_file.h"
 #include "platform/text_line.h"
 #include "platform/text_util.h"
+#include "platform/texts.h"
 
 namespace ostrel::dialogs {
 
@@ -97,12 +98,12 @@ bool ExecuteLine(Programmer& p, const std::array<uint8_t, 4>& bytes) {
     if (!readInstruction || (s.rxShift & 0xFF) == bytes[3])
         return true;
 
-    std::string text = "Verify Fuse and Lockbits failed!\n\nLine:  ";
+    std::string text = texts::kVerifyFuseLockFailed;
     text.append(s.lineBuffer.view().substr(0, kQuotedLength));
     char received[32];
     std::snprintf(received, sizeof received, "\n\nByte 4 received: %02X", s.rxShift & 0xFF);
     text.append(received);
-    p.windows.MessageBox(ids::kNoOwner, text, "ERROR!", MsgButtons::Ok);
+    p.windows.MessageBox(ids::kNoOwner, text, texts::kTitleErrorLoud, MsgButtons::Ok);
     EndWithFailure(p);
     return false;
 }
@@ -161,17 +162,17 @@ int RunFuseScript(Programmer& p) {
     TextReader reader;
     if (path.empty() || !reader.Open(path)) {
         p.windows.Beep();
-        app::SetActivityField(p, "OK");
+        app::SetActivityField(p, texts::kOk);
         return 0;
     }
     std::string problem;
     if (!CheckFuseScript(p, path, problem)) {
         p.windows.MessageBox(ids::kNoOwner, problem + "\n\nNothing of the script was sent.",
-                             "ERROR!", MsgButtons::Ok);
+                             texts::kTitleErrorLoud, MsgButtons::Ok);
         EndWithFailure(p);
         return 1;
     }
-    app::SetActivityField(p, "Fuse and Lock Bits");
+    app::SetActivityField(p, texts::kFuseAndLockBits);
     adapter::WaitMs(p, 300);
     for (;;) {
         LineKind kind = NextLine(p, reader);
@@ -189,7 +190,7 @@ int RunFuseScript(Programmer& p) {
     }
     reader.Close();
     p.windows.Beep();
-    app::SetActivityField(p, "F+L Bits programmed");
+    app::SetActivityField(p, texts::kFuseLockProgrammed);
     return 0;
 }
 

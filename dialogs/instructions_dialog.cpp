@@ -12,6 +12,7 @@
 #include "platform/fixed_string.h"
 #include "platform/ids.h"
 #include "platform/text_util.h"
+#include "platform/texts.h"
 
 namespace ostrel::dialogs {
 
@@ -121,7 +122,7 @@ void InstructionsDialog::EnableStatus(bool enabled) {
 
 bool InstructionsDialog::CommonStart() {
     p_.windows.EnableItem(kDialog, ids::kInstrStatus, true);
-    SetStatus("connecting....");
+    SetStatus(texts::kConnecting);
     p_.windows.Repaint(kDialog);
     if (avr::Connect(p_) == 0)
         return true;
@@ -134,12 +135,12 @@ void InstructionsDialog::ConnectFailed() {
     SetStatus(" ");
     p_.state.activityText.Assign(" ");
     app::ShowActivity(p_);
-    p_.windows.MessageBox(kDialog, p_.state.errorText.view(), "Error", MsgButtons::Ok);
+    p_.windows.MessageBox(kDialog, p_.state.errorText.view(), texts::kTitleError, MsgButtons::Ok);
     EnableStatus(false);
 }
 
 void InstructionsDialog::CommonEnd() {
-    SetStatus("OK");
+    SetStatus(texts::kOk);
     p_.windows.Repaint(kDialog);
     app::ReadingPause(p_);
     EnableStatus(false);
@@ -147,7 +148,7 @@ void InstructionsDialog::CommonEnd() {
 
 void InstructionsDialog::NotAvailable() {
     SetStatus(" ");
-    p_.windows.MessageBox(ids::kNoOwner, "Function not available!", "", MsgButtons::Ok);
+    p_.windows.MessageBox(ids::kNoOwner, texts::kFunctionNotAvailable, "", MsgButtons::Ok);
     p_.windows.CheckItem(kDialog, ids::kRcenBox, false);
     EnableStatus(false);
 }
@@ -162,7 +163,7 @@ bool InstructionsDialog::ReadByteFields(uint8_t (&bytes)[4]) {
         if (!value) {
             FixedString<64> text;
             text.Format("Byte %d must be two hexadecimal digits.", static_cast<int>(i + 1));
-            p_.windows.MessageBox(kDialog, text.view(), "Error", MsgButtons::Ok);
+            p_.windows.MessageBox(kDialog, text.view(), texts::kTitleError, MsgButtons::Ok);
             return false;
         }
         bytes[i] = *value;
@@ -238,7 +239,8 @@ void InstructionsDialog::WriteRcen() {
     avr::ReadLockBits(p_);
     ShowRcenBit();
     if (p_.windows.IsItemChecked(kDialog, ids::kRcenBox) != wanted) {
-        p_.windows.MessageBox(ids::kNoOwner, "ERRRRROOOOR!", "ERROR", MsgButtons::Ok);
+        p_.windows.MessageBox(ids::kNoOwner, texts::kErrrrroooor, texts::kTitleErrorCaps,
+                              MsgButtons::Ok);
         EnableStatus(false);
     }
     CommonEnd();
