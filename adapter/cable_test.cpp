@@ -7,6 +7,7 @@
 #include <cstdio>
 
 #include "adapter/adapter.h"
+#include "platform/texts.h"
 
 namespace ostrel::adapter {
 
@@ -125,7 +126,7 @@ CableTestResult RunCableTest(Programmer& p, const CableTestHooks& hooks, uint32_
         SetMosi(p, 0);
     } else {
         if (!s.directPortIo && !s.dlPortIoLoaded) {
-            s.errorText.Assign("DLPORTIO not installed");
+            s.errorText.Assign(texts::kDlportioNotInstalled);
             result.status = 1;
             return result;
         }

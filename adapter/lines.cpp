@@ -1,5 +1,7 @@
 // Line operations: each change of a line is exactly one port access.
 #include "adapter/adapter.h"
+#include "core/ids.h"
+#include "platform/texts.h"
 
 namespace ostrel::adapter {
 

@@ -4,6 +4,7 @@
 
 #include "adapter/adapter.h"
 #include "core/ids.h"
+#include "platform/texts.h"
 
 namespace ostrel::adapter {
 
@@ -36,16 +37,16 @@ int OpenSerialPort(Programmer& p) {
             ShowPortNote(p, p.port.SerialOpenNote());
             return 0;
         case SerialOpenResult::OpenFailed:
-            s.errorText.Assign("COM-Init-Error!");
+            s.errorText.Assign(texts::kComInitError);
             break;
         case SerialOpenResult::ReadSettingsFailed:
-            s.errorText.Assign("Kann COM-Port Einstellung nicht lesen.");
+            s.errorText.Assign(texts::kCannotReadComSettings);
             break;
         case SerialOpenResult::WriteSettingsFailed:
-            s.errorText.Assign("Kann COM-Port Einstellung nicht schreiben.");
+            s.errorText.Assign(texts::kCannotWriteComSettings);
             break;
         case SerialOpenResult::WriteTimeoutsFailed:
-            s.errorText.Assign("Kann TIMEOUTS nicht schreiben.");
+            s.errorText.Assign(texts::kCannotWriteTimeouts);
             break;
     }
     // The system's text stays as it is; what to do about it follows on a line
@@ -106,7 +107,7 @@ int DetectSerialAdapter(Programmer& p) {
             found = false;
     }
     if (!found) {
-        s.errorText.Format("No Adaptor found at %s\n", s.portName.c_str());
+        s.errorText.Format(texts::kNoAdaptorFoundFormat, s.portName.c_str());
         return 1;
     }
     s.cablet2 = 1;
@@ -147,7 +148,7 @@ int ReleaseTarget(Programmer& p) {
         return 0;
     }
     if (!s.directPortIo && !s.dlPortIoLoaded) {
-        s.errorText.Assign("DLPORTIO not installed");
+        s.errorText.Assign(texts::kDlportioNotInstalled);
         return 1;
     }
     s.dataLatch &= ~kCableBits;

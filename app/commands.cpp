@@ -13,6 +13,8 @@
 #include "devices/device_file.h"
 #include "dialogs/dialog_commands.h"
 #include "dialogs/help.h"
+#include "core/ids.h"
+#include "platform/texts.h"
 
 namespace ostrel::app {
 
@@ -67,13 +69,14 @@ bool ConnectOrReport(Programmer& p) {
 CommandResult SelectParallelPort(Programmer& p, const PortItem& item) {
     ProgrammerState& s = p.state;
     if (!s.dlPortIoLoaded && !s.directPortIo) {
-        p.windows.MessageBox(ids::kNoOwner,
-                             "Driver 'DlPortIO' must be installed!\n\nDownload:\n"
-                             "Nothing to download on Linux: load the ppdev driver (sudo modprobe "
-                             "ppdev), join the lp group (sudo usermod -aG lp $USER, then log in "
-                             "again), or name another device with "
-                             "OSTREL_PORT_0378=/dev/parportN.",
-                             "ERROR!", MsgButtons::Ok);
+        p.windows.MessageBox(
+            ids::kNoOwner,
+            std::string(texts::kDriverMustBeInstalled) +
+                "Nothing to download on Linux: load the ppdev driver (sudo modprobe "
+                "ppdev), join the lp group (sudo usermod -aG lp $USER, then log in "
+                "again), or name another device with "
+                "OSTREL_PORT_0378=/dev/parportN.",
+            texts::kTitleErrorLoud, MsgButtons::Ok);
         return CommandResult::Failed;
     }
     CheckPortItem(p, item.command);
@@ -97,9 +100,9 @@ CommandResult SelectSerialPort(Programmer& p, const PortItem& item) {
         return Failure(p);
     EnableField(p, ids::kActivity, true);
     if (s.cablet1)
-        SetActivityField(p, "Cablet1 detected");
+        SetActivityField(p, texts::kCablet1Detected);
     if (s.cablet2)
-        SetActivityField(p, "Cablet2 detected");
+        SetActivityField(p, texts::kCablet2Detected);
     ReadingPause(p);
     EnableField(p, ids::kActivity, false);
     return CommandResult::Ok;
@@ -122,8 +125,8 @@ CommandResult ReadSignatureBytes(Programmer& p) {
     avr::ReadSignature(p);
     p.windows.SetItemText(p.state.mainWindow, ids::kActivity, "  ");
     if (!p.driverAccessFailed)
-        p.windows.MessageBox(ids::kNoOwner, p.state.signatureReport.view(),
-                             "Info:", MsgButtons::Ok);
+        p.windows.MessageBox(ids::kNoOwner, p.state.signatureReport.view(), texts::kTitleInfo,
+                             MsgButtons::Ok);
     if (connected != 0)
         return Failure(p);  // why the bytes are not the chip's signature
     return CommandResult::Ok;
@@ -144,7 +147,8 @@ CommandResult Check(Programmer& p) {
         return Failure(p);
     if (devices::FindDevice(p, core::ReadDeviceChoice(p)) == 0)
         return Ok(p);
-    p.windows.MessageBox(ids::kNoOwner, "Unknown devicecode!", "OSTREL:", MsgButtons::Ok);
+    p.windows.MessageBox(ids::kNoOwner, texts::kUnknownDevicecode, texts::kTitleOstrel,
+                         MsgButtons::Ok);
     p.windows.SetItemText(s.mainWindow, ids::kActivity, "  ");
     EnableField(p, ids::kActivity, false);
     return CommandResult::Failed;
@@ -176,7 +180,7 @@ CommandResult ResetRun(Programmer& p) {
 CommandResult EraseAll(Programmer& p) {
     p.state.mainWindow = ids::kMainWindow;
     SetActivityField(p, "  ");
-    if (p.windows.MessageBox(ids::kNoOwner, "This Command Deletes Memory!", "Warning!",
+    if (p.windows.MessageBox(ids::kNoOwner, texts::kDeletesMemory, texts::kTitleWarning,
                              MsgButtons::OkCancel) != MsgResult::Ok)
         return CommandResult::Cancelled;
     EnableField(p, ids::kActivity, true);
@@ -186,7 +190,7 @@ CommandResult EraseAll(Programmer& p) {
     avr::EnterProgrammingMode(p);
     int again = avr::Connect(p);
     if (again == 2)
-        p.state.errorText.Assign("Disable Codeprotection failed!");
+        p.state.errorText.Assign(texts::kDisableCodeprotectionFailed);
     // Without a connection after the erase nothing says the chip was erased.
     if (again != 0)
         return Failure(p);
@@ -196,13 +200,13 @@ CommandResult EraseAll(Programmer& p) {
 CommandResult BulkEraseData(Programmer& p) {
     p.state.mainWindow = ids::kMainWindow;
     p.windows.SetItemText(p.state.mainWindow, ids::kActivity, "  ");
-    if (p.windows.MessageBox(ids::kNoOwner, "This Command Deletes Data Memory!", "Warning!",
+    if (p.windows.MessageBox(ids::kNoOwner, texts::kDeletesDataMemory, texts::kTitleWarning,
                              MsgButtons::OkCancel) != MsgResult::Ok)
         return CommandResult::Cancelled;
     EnableField(p, ids::kActivity, true);
     if (!ConnectOrReport(p))
         return CommandResult::Failed;
-    SetActivityField(p, "erasing.....     ");
+    SetActivityField(p, texts::kErasing);
     if (avr::EraseEepromBytes(p) != 0)
         return Failure(p);
     // A chip that has gone reads FF everywhere, which looks erased.
@@ -229,7 +233,7 @@ CommandResult ReleaseAvr(Programmer& p) {
     if (adapter::ReleaseTarget(p) != 0)
         return Failure(p);
     EnableField(p, ids::kActivity, true);
-    SetActivityField(p, "AVR released!");
+    SetActivityField(p, texts::kAvrReleased);
     ReadingPause(p);
     EnableField(p, ids::kActivity, false);
     return CommandResult::Ok;

@@ -18,6 +18,8 @@
 #include "image/engine.h"
 #include "image/hex_reader.h"
 #include "image/readback.h"
+#include "core/ids.h"
+#include "platform/texts.h"
 
 namespace ostrel::app {
 
@@ -40,7 +42,7 @@ void Release(Programmer& p) {
 }
 
 void Refuse(Programmer& p, std::string_view text) {
-    p.windows.MessageBox(ids::kNoOwner, text, "ERROR!", MsgButtons::Ok);
+    p.windows.MessageBox(ids::kNoOwner, text, texts::kTitleErrorLoud, MsgButtons::Ok);
 }
 
 bool FileExists(const std::string& path) {
@@ -82,7 +84,7 @@ std::optional<CommandResult> CheckFilesBeforeConnect(Programmer& p, bool withFol
     if (std::filesystem::file_size(path, ec) == 0 && !ec) {
         // An empty file would let Write erase the chip and report success.
         std::string text = "The file " + s.baseName.str() + " is empty.";
-        p.windows.MessageBox(ids::kNoOwner, text, "ERROR!", MsgButtons::Ok);
+        p.windows.MessageBox(ids::kNoOwner, text, texts::kTitleErrorLoud, MsgButtons::Ok);
         return CommandResult::Failed;
     }
 
@@ -131,15 +133,15 @@ std::optional<CommandResult> CheckFilesBeforeConnect(Programmer& p, bool withFol
         p.windows.MessageBox(
             ids::kNoOwner,
             CheckMessage(f.check.systemText, f.check, f.path) + "\n\nNothing was sent to the chip.",
-            "ERROR!", MsgButtons::Ok);
+            texts::kTitleErrorLoud, MsgButtons::Ok);
         return CommandResult::Failed;
     }
     for (const Judged& f : files) {
         if (f.check.verdict != image::FileVerdict::ChecksumWrong)
             continue;
         if (p.windows.MessageBox(ids::kNoOwner,
-                                 CheckMessage("Checksum wrong, continue!", f.check, f.path),
-                                 "Warning!", MsgButtons::OkCancel) != MsgResult::Ok)
+                                 CheckMessage(texts::kChecksumWrongContinue, f.check, f.path),
+                                 texts::kTitleWarning, MsgButtons::OkCancel) != MsgResult::Ok)
             return CommandResult::Cancelled;
     }
     return std::nullopt;
@@ -202,7 +204,7 @@ std::optional<CommandResult> ConnectForFile(Programmer& p, bool withFollowUps,
     ProgrammerState& s = p.state;
     p.windows.SetItemText(s.mainWindow, ids::kActivity, "  ");
     if (!s.fileLoaded) {
-        Refuse(p, "No File selected!");
+        Refuse(p, texts::kNoFileSelected);
         return CommandResult::Failed;
     }
     long bytes = 0;
@@ -233,7 +235,7 @@ CommandResult Readback(Programmer& p, int (*writer)(Programmer&), const char* sa
     p.windows.EnableItem(p.state.mainWindow, ids::kActivity, true);
     if (avr::Connect(p) != 0)
         return Failure(p);
-    SetActivityField(p, "reading.....     ");
+    SetActivityField(p, texts::kReading);
     if (writer(p) != 0)
         return Failure(p);
     if (!avr::StillAnswers(p)) {
@@ -285,7 +287,7 @@ bool EepromFollowUp(Programmer& p) {
 void RefuseSnapshot(Programmer& p, int snapshot) {
     ProgrammerState& s = p.state;
     bool input = snapshot == image::kInputFileFailed;
-    std::string text = input ? "open error input file!" : "open error output file!";
+    std::string text = input ? texts::kOpenErrorInputFile : texts::kOpenErrorOutputFile;
     text += input ? "\n\nCannot read " + image::CurrentFilePath(p) + " again for its snapshot."
                   : "\n\nCannot create the snapshot " + image::SiblingFilePath(p, "tmp") + ".";
     text += "\nThe chip has been programmed from the file, but the write stopped here:";
@@ -302,11 +304,11 @@ void RefuseSnapshot(Programmer& p, int snapshot) {
 }  // namespace
 
 CommandResult ReadCommand(Programmer& p) {
-    return Readback(p, image::WriteDump, "readback.txt", "readback.txt saved");
+    return Readback(p, image::WriteDump, "readback.txt", texts::kReadbackTxtSaved);
 }
 
 CommandResult ReadbackHexCommand(Programmer& p) {
-    return Readback(p, image::WriteReadbackHex, "readback.hex", "readback.hex saved");
+    return Readback(p, image::WriteReadbackHex, "readback.hex", texts::kReadbackHexSaved);
 }
 
 CommandResult VerifyCommand(Programmer& p) {
@@ -316,13 +318,13 @@ CommandResult VerifyCommand(Programmer& p) {
     if (auto ending = ConnectForFile(p, false))
         return *ending;
     s.verifyMode = 1;
-    SetActivityField(p, "verifying.....");
+    SetActivityField(p, texts::kVerifying);
     int r = image::RunEngine(p);
     CommandResult result = CommandResult::Ok;
     if (r == image::kRunFailed)
         return Failure(p);
     if (r == image::kRunOk && s.mismatchesPassed == 0) {
-        SetActivityField(p, "OK");
+        SetActivityField(p, texts::kOk);
         p.windows.Beep();
         ReadingPause(p);
     } else if (r == image::kRunOk) {
@@ -358,7 +360,7 @@ CommandResult QuickCommand(Programmer& p) {
     RemoveFile(difPath);
     std::string path = image::CurrentFilePath(p);
     if (p.state.currentFileName.empty() || !FileExists(path)) {
-        Refuse(p, "open error input file!");
+        Refuse(p, texts::kOpenErrorInputFile);
         return CommandResult::Failed;
     }
     // The difference file records what a write sends: it is made only for a
@@ -368,11 +370,11 @@ CommandResult QuickCommand(Programmer& p) {
             return std::nullopt;
         int r = image::WriteDifferenceFile(p);
         if (r == image::kOutputFileFailed) {
-            Refuse(p, "open error output file!");
+            Refuse(p, texts::kOpenErrorOutputFile);
             return CommandResult::Failed;
         }
         if (r == image::kInputFileFailed) {
-            Refuse(p, "open error input file!");
+            Refuse(p, texts::kOpenErrorInputFile);
             return CommandResult::Failed;
         }
         return std::nullopt;
@@ -407,7 +409,7 @@ CommandResult WriteSequenceAfter(Programmer& p, bool fromWriteButton,
     }
 
     ShowWriteEstimate(p, dataBytes);
-    SetActivityField(p, "writing.....     ");
+    SetActivityField(p, texts::kWriting);
     if (image::RunEngine(p) != image::kRunOk)
         return Failure(p);
 
@@ -416,7 +418,7 @@ CommandResult WriteSequenceAfter(Programmer& p, bool fromWriteButton,
         s.verifyMode = 1;
         p.windows.EnableItem(s.mainWindow, ids::kActivity, false);
         p.windows.EnableItem(s.mainWindow, ids::kCurrentFile, false);
-        SetActivityField(p, "verifying.....");
+        SetActivityField(p, texts::kVerifying);
         if (image::RunEngine(p) != image::kRunOk)
             return Failure(p);
     }

@@ -2,11 +2,12 @@
 
 #include "app/commands.h"
 #include "core/ids.h"
+#include "platform/texts.h"
 
 namespace ostrel::app {
 
 void ReportOk(Programmer& p) {
-    SetActivityField(p, "OK");
+    SetActivityField(p, texts::kOk);
     ReadingPause(p);
     EnableField(p, ids::kActivity, false);
 }

@@ -8,9 +8,11 @@
 #include "app/endings.h"
 #include "app/settings.h"
 #include "core/ids.h"
-#include "devices/text_line.h"
+#include "platform/text_line.h"
 #include "platform/text_file.h"
+#include "platform/text_line.h"
 #include "platform/text_util.h"
+#include "platform/texts.h"
 
 namespace ostrel::app {
 
@@ -47,7 +49,7 @@ int SelectDataFile(Programmer& p) {
     if (!folder.empty())
         folder = ResolvePath(p.currentDirectory, folder);
 
-    auto chosen = p.windows.AskOpenFile("Open a File", "*.hex, *.eep, readback.txt",
+    auto chosen = p.windows.AskOpenFile(texts::kOpenAFile, "*.hex, *.eep, readback.txt",
                                         "*.hex;*.eep;readback.txt", folder);
     if (!chosen || chosen->empty())
         return 0;
@@ -55,7 +57,7 @@ int SelectDataFile(Programmer& p) {
     if (path.size() > decltype(p.state.currentFileName)::kCapacity) {
         p.windows.MessageBox(ids::kNoOwner,
                              "The path of the chosen file is too long (at most 279 characters).",
-                             "ERROR!", MsgButtons::Ok);
+                             texts::kTitleErrorLoud, MsgButtons::Ok);
         return 0;
     }
     p.state.currentFileName.Assign(path);
@@ -73,7 +75,7 @@ int LoadCurrentFile(Programmer& p, std::string* problem) {
         s.eepromFile = 0;
         s.fileLineCount = 0;
         s.baseName.Clear();
-        s.errorText.Assign("Open Error!");
+        s.errorText.Assign(texts::kOpenError);
         if (problem)
             *problem = std::move(why);
         return 1;
@@ -93,7 +95,7 @@ int LoadCurrentFile(Programmer& p, std::string* problem) {
     if (std::filesystem::is_directory(path, ec) || !reader.Open(path))
         return refuse("Cannot open " + path + ".");
     int32_t lines = 0;
-    while (devices::ReadTextLine(p, reader) == 0) {
+    while (text::ReadTextLine(p.state.lineBuffer, reader) == 0) {
         if (lines < INT32_MAX)
             ++lines;
     }
@@ -106,7 +108,7 @@ int LoadCurrentFile(Programmer& p, std::string* problem) {
 
     p.currentDirectory = s.startDirectory.str();
     if (!StorePath(p, true)) {
-        s.errorText.Assign("Open Error 'ostrel.cfg'!");
+        s.errorText.Assign(texts::kOpenErrorCfg);
         return 1;
     }
     return 0;
@@ -130,8 +132,8 @@ CommandResult OpenFileCommand(Programmer& p) {
     if (loaded == 0)
         return CommandResult::Ok;
     if (!p.state.fileLoaded) {
-        p.windows.MessageBox(ids::kNoOwner, p.state.errorText.str() + "\n\n" + problem, "ERROR!",
-                             MsgButtons::Ok);
+        p.windows.MessageBox(ids::kNoOwner, p.state.errorText.str() + "\n\n" + problem,
+                             texts::kTitleErrorLoud, MsgButtons::Ok);
         return CommandResult::Failed;
     }
     // The file is current; only its path could not be stored for the next start.

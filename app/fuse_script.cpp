@@ -9,10 +9,12 @@
 #include "adapter/adapter.h"
 #include "app/endings.h"
 #include "core/ids.h"
-#include "devices/text_line.h"
+#include "platform/text_line.h"
 #include "image/hex_reader.h"
 #include "platform/text_file.h"
+#include "platform/text_line.h"
 #include "platform/text_util.h"
+#include "platform/texts.h"
 
 namespace ostrel::app {
 
@@ -71,12 +73,12 @@ enum class LineKind { End, Comment, Instruction, LastInstruction };
 // Reads the next script line into lineBuffer and says what it is. A NUL or
 // 0xFF byte ends it as well; the check has refused such a script before.
 LineKind NextLine(Programmer& p, TextReader& reader) {
-    int result = devices::ReadTextLine(p, reader);
-    if (devices::IsBinaryStop(result) || p.state.lineBuffer.empty())
+    int result = text::ReadTextLine(p.state.lineBuffer, reader);
+    if (text::IsBinaryStop(result) || p.state.lineBuffer.empty())
         return LineKind::End;  // an empty line, or the end of the file
     if (p.state.lineBuffer.at(0) == ';')
-        return result == devices::kLineRead ? LineKind::Comment : LineKind::End;
-    return result == devices::kLineRead ? LineKind::Instruction : LineKind::LastInstruction;
+        return result == text::kLineRead ? LineKind::Comment : LineKind::End;
+    return result == text::kLineRead ? LineKind::Instruction : LineKind::LastInstruction;
 }
 
 void EndWithFailure(Programmer& p) {
@@ -100,7 +102,7 @@ bool ExecuteLine(Programmer& p, const std::array<uint8_t, 4>& bytes, const std::
     if (!readInstruction || (s.rxShift & 0xFF) == bytes[3])
         return true;
 
-    std::string text = "Verify Fuse and Lockbits failed!\n\nLine:  ";
+    std::string text = texts::kVerifyFuseLockFailed;
     text.append(s.lineBuffer.view().substr(0, kQuotedLength));
     char received[64];
     std::snprintf(received, sizeof received, "\n\nByte 4 received: %02X", s.rxShift & 0xFF);
@@ -108,7 +110,7 @@ bool ExecuteLine(Programmer& p, const std::array<uint8_t, 4>& bytes, const std::
     std::snprintf(received, sizeof received, "%02X where the script expects %02X.",
                   s.rxShift & 0xFF, bytes[3]);
     text.append("\n\n" + where + ": the chip answered " + received);
-    p.windows.MessageBox(ids::kNoOwner, text, "ERROR!", MsgButtons::Ok);
+    p.windows.MessageBox(ids::kNoOwner, text, texts::kTitleErrorLoud, MsgButtons::Ok);
     EndWithFailure(p);
     return false;
 }
@@ -144,11 +146,11 @@ bool CheckFuseScript(Programmer& p, const std::string& path, std::string& proble
     };
     // The same lines a run reads, up to the empty line or the end of the file.
     for (int number = 1;; ++number) {
-        int result = devices::ReadTextLine(p, reader);
-        if (devices::IsBinaryStop(result)) {
+        int result = text::ReadTextLine(p.state.lineBuffer, reader);
+        if (text::IsBinaryStop(result)) {
             char why[112];
-            int byte = devices::BinaryStopByte(result);
-            if (devices::LineWasCut(p))
+            int byte = text::BinaryStopByte(result);
+            if (text::LineWasCut(p.state.lineBuffer))
                 std::snprintf(why, sizeof why, "a byte %02X, which is no text", byte);
             else
                 std::snprintf(why, sizeof why, "a byte %02X at character %zu, which is no text",
@@ -163,7 +165,7 @@ bool CheckFuseScript(Programmer& p, const std::string& path, std::string& proble
             if (!fault.empty())
                 return refuse(number, fault + ":\n\n" + Shown(line));
         }
-        if (result != devices::kLineRead)
+        if (result != text::kLineRead)
             return true;
     }
 }
@@ -183,18 +185,18 @@ int RunFuseScript(Programmer& p) {
     std::string path = image::SiblingFilePath(p, "scr");
     if (!ScriptExists(path)) {
         p.windows.Beep();
-        app::SetActivityField(p, "OK");
+        app::SetActivityField(p, texts::kOk);
         return 0;
     }
     std::string problem;
     TextReader reader;
     if (!CheckFuseScript(p, path, problem) || !reader.Open(path)) {
         p.windows.MessageBox(ids::kNoOwner, problem + "\n\nNothing of the script was sent.",
-                             "ERROR!", MsgButtons::Ok);
+                             texts::kTitleErrorLoud, MsgButtons::Ok);
         EndWithFailure(p);
         return 1;
     }
-    app::SetActivityField(p, "Fuse and Lock Bits");
+    app::SetActivityField(p, texts::kFuseAndLockBits);
     adapter::WaitMs(p, 300);
     const std::string name = std::filesystem::path(path).filename().string();
     for (int number = 1;; ++number) {
@@ -213,7 +215,7 @@ int RunFuseScript(Programmer& p) {
     }
     reader.Close();
     p.windows.Beep();
-    app::SetActivityField(p, "F+L Bits programmed");
+    app::SetActivityField(p, texts::kFuseLockProgrammed);
     return 0;
 }
 

@@ -11,6 +11,7 @@
 #include "core/ids.h"
 #include "devices/device_file.h"
 #include "platform/text_file.h"
+#include "platform/texts.h"
 
 namespace ostrel::app {
 
@@ -45,25 +46,25 @@ bool WriteCommandLineFile(Programmer& p, const std::string& file) {
                              "The file name on the command line is too long (at most 279 "
                              "characters):\n\n" +
                                  file.substr(0, 100) + "...",
-                             "ERROR!", MsgButtons::Ok);
+                             texts::kTitleErrorLoud, MsgButtons::Ok);
         return true;
     }
     s.currentFileName.Assign(file);
     p.currentDirectory = s.startDirectory.str();
     if (!StorePath(p, false)) {
-        s.errorText.Assign("Open Error 'ostrel.cfg'!");
+        s.errorText.Assign(texts::kOpenErrorCfg);
         p.windows.MessageBox(ids::kNoOwner,
                              s.errorText.str() + "\n\nThe settings file cannot be opened in " +
                                  s.startDirectory.str() + "; " + file + " was not written.",
-                             "ERROR!", MsgButtons::Ok);
+                             texts::kTitleErrorLoud, MsgButtons::Ok);
         return true;
     }
     std::string problem;
     if (LoadCurrentFile(p, &problem) != 0) {
         // The file named on the command line is not written: say so and which.
         if (!s.fileLoaded)
-            p.windows.MessageBox(ids::kNoOwner, s.errorText.str() + "\n\n" + problem, "ERROR!",
-                                 MsgButtons::Ok);
+            p.windows.MessageBox(ids::kNoOwner, s.errorText.str() + "\n\n" + problem,
+                                 texts::kTitleErrorLoud, MsgButtons::Ok);
         return true;
     }
     ShowCurrentFileName(p);
@@ -105,7 +106,8 @@ bool PrepareMainWindow(Programmer& p) {
     RestorePortAndSpeed(p);
 
     if (!devices::DeviceFileOpens(p)) {
-        p.windows.MessageBox(ids::kNoOwner, "Open Error 'ostrel.ini !'", "Error!", MsgButtons::Ok);
+        p.windows.MessageBox(ids::kNoOwner, texts::kOpenErrorIniQuoted, texts::kTitleErrorBang,
+                             MsgButtons::Ok);
         p.windows.EndWindow(ids::kMainWindow, 1);
         return false;
     }

@@ -6,6 +6,7 @@
 #include "avr/avr.h"
 #include "core/activity.h"
 #include "devices/device_file.h"
+#include "platform/texts.h"
 
 namespace ostrel::avr {
 
@@ -30,10 +31,10 @@ int Verdict(Programmer& p, const char* headline, int result) {
     return result;
 }
 int Locked(Programmer& p) {
-    return Verdict(p, "Device locked!\n\n", 2);
+    return Verdict(p, texts::kDeviceLocked, 2);
 }
 int Unknown(Programmer& p) {
-    return Verdict(p, "Unknown Device Code!\n\n", 1);
+    return Verdict(p, texts::kUnknownDeviceCode, 1);
 }
 
 int ReadSignatureByte(Programmer& p, int address) {
@@ -52,9 +53,9 @@ int ReadSignature(Programmer& p) {
     s.partFamily = ReadSignatureByte(p, 1);
     s.partNumber = ReadSignatureByte(p, 2);
     s.signatureHex.Format("%02X%02X%02X ", s.vendorCode, s.partFamily, s.partNumber);
-    s.signatureReport.Format("Vendor Code: %02X\nPart Family: %02X\nPart Number: %02X\n%s",
-                             s.vendorCode, s.partFamily, s.partNumber,
-                             s.echoReceived ? "Echo 53 received" : "No echo 53 received");
+    s.signatureReport.Format(texts::kSignatureReportFormat, s.vendorCode, s.partFamily,
+                             s.partNumber,
+                             s.echoReceived ? texts::kEcho53Received : texts::kNoEcho53Received);
     devices::FindDevice(p, core::ReadDeviceChoice(p));
     return s.partFamily;
 }
@@ -83,12 +84,12 @@ int Connect(Programmer& p) {
     if (s.adapterKind == AdapterKind::Serial && adapter::DetectSerialAdapter(p) != 0)
         return 1;
     adapter::HoldTargetInReset(p);
-    s.activityText.Assign("connecting....\n");
+    s.activityText.Assign(texts::kConnectingLine);
     core::ShowActivity(p);
     s.rxShift = 0;
     s.echoWord = 0;
     if (EnterProgrammingMode(p) != 0) {
-        s.errorText.Assign("COM-Init-Error!");
+        s.errorText.Assign(texts::kComInitError);
         return 1;
     }
     if (ProgrammingEnable(p) == kEcho)
@@ -131,7 +132,7 @@ int Connect(Programmer& p) {
                 return Verdict(p, "No Connection!\n\n", 1);
             return 0;
         }
-        return Verdict(p, "No Connection!\n\n", 1);
+        return Verdict(p, texts::kNoConnection, 1);
     }
     s.echoReceived = 1;
     family = ReadSignature(p);
@@ -157,8 +158,9 @@ int Connect(Programmer& p) {
     if (family == kErasedFamily) {
         if (s.manualDevice)
             return 0;
-        p.windows.MessageBox(0, "Device Code erased!\n\n", "Warning:", MsgButtons::Ok);
-        return Verdict(p, "Device Code erased!\n\n", 1);
+        p.windows.MessageBox(0, texts::kDeviceCodeErased, texts::kTitleWarningColon,
+                             MsgButtons::Ok);
+        return Verdict(p, texts::kDeviceCodeErased, 1);
     }
     return s.manualDevice ? 0 : Unknown(p);
 }

@@ -5,6 +5,7 @@
 #include "adapter/adapter.h"
 #include "avr/avr.h"
 #include "core/activity.h"
+#include "platform/texts.h"
 
 namespace ostrel::avr {
 
@@ -62,12 +63,12 @@ void SendWordTwice(Programmer& p, uint16_t word) {
 void ReadLockBits(Programmer& p) {
     ProgrammerState& s = p.state;
     s.txWord = 0x5800;
-    s.activityText.Format("out: %x\n", 0x5800);
+    s.activityText.Format(texts::kOutFormat, 0x5800);
     core::ShowActivity(p);
     adapter::WaitMs(p, 200);
     adapter::TransferWord(p);
     adapter::TransferWord(p);
-    s.activityText.Format("in: %x\n", s.rxShift);
+    s.activityText.Format(texts::kInFormat, s.rxShift);
     core::ShowActivity(p);
     adapter::WaitMs(p, 200);
     s.lockBitsAnswer = s.rxShift;
@@ -76,7 +77,7 @@ void ReadLockBits(Programmer& p) {
 void WriteRcenBit(Programmer& p, int bit) {
     ProgrammerState& s = p.state;
     s.txWord = bit ? 0xACBF : 0xACBE;
-    s.activityText.Format("out: %x\n", static_cast<unsigned>(s.txWord));
+    s.activityText.Format(texts::kOutFormat, static_cast<unsigned>(s.txWord));
     core::ShowActivity(p);
     adapter::WaitMs(p, 200);
     if (bit) {
@@ -101,7 +102,7 @@ int EraseEepromBytes(Programmer& p) {
         adapter::WaitMs(p, 10);
         ReadEeprom(p);
         if (ReadByte(p) != 0xFF) {
-            s.errorText.Format("Error at Adr: %04X\n", static_cast<unsigned>(s.memAddress));
+            s.errorText.Format(texts::kErrorAtAdrFormat, static_cast<unsigned>(s.memAddress));
             return 1;
         }
     }

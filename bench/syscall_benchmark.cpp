@@ -25,11 +25,11 @@
 #include "platform/linux_parallel_port.h"
 #include "platform/linux_serial_port.h"
 #include "platform/system_ports.h"
-#include "sim/virtual_device.h"
+#include "tests/support/virtual_device.h"
 
 namespace {
 
-using ostrel::sim::VirtualDevices;
+using ostrel::testing::VirtualDevices;
 
 // Forwards every call to the virtual devices and counts it.
 class CountingSysCalls final : public ostrel::SysCalls {

@@ -28,6 +28,7 @@
 #include "platform/port_names.h"
 #include "platform/sys_calls.h"
 #include "platform/system_ports.h"
+#include "platform/texts.h"
 #include "sim/chip_table.h"
 #include "sim/sim_port.h"
 
@@ -361,7 +362,7 @@ int Run(const Options& o) {
         if (result == app::CommandResult::Ok)
             std::printf("%s\n", windows.ListEntry(windows.SelectedListEntry()).c_str());
     } else if (c == "signature") {
-        windows.SetReportTitle("Info:");
+        windows.SetReportTitle(texts::kTitleInfo);
         result = app::OnCommand(p, ids::kReadSignature);
     } else if (c == "reset") {
         result = app::OnCommand(p, ids::kResetRun);
@@ -392,7 +393,7 @@ int Run(const Options& o) {
         result = RunCableTestCommand(p, output);
     }
     if (result == app::CommandResult::Ok && PrintsVerdict(c)) {
-        windows.FinishActivityLineUnless("OK");
+        windows.FinishActivityLineUnless(texts::kOk);
         std::printf("OK\n");
     }
     windows.FinishActivityLine();

@@ -6,9 +6,11 @@
 #include <vector>
 
 #include "core/ids.h"
-#include "devices/text_line.h"
+#include "platform/text_line.h"
 #include "platform/text_file.h"
+#include "platform/text_line.h"
 #include "platform/text_util.h"
+#include "platform/texts.h"
 
 namespace ostrel::devices {
 
@@ -40,7 +42,8 @@ std::string_view TakeField(std::string_view line, std::size_t& pos) {
 }
 
 void ShowOpenError(Programmer& p) {
-    p.windows.MessageBox(ids::kNoOwner, "Open Error ostrel.ini !", "Error!", MsgButtons::Ok);
+    p.windows.MessageBox(ids::kNoOwner, texts::kOpenErrorIni, texts::kTitleErrorBang,
+                         MsgButtons::Ok);
 }
 
 // log2 of a page size that is a power of two up to 2^kMaxPageShift words.
@@ -180,7 +183,7 @@ DeviceEntry ParseDeviceLine(std::string_view line) {
         entry.problem = problem;
         return entry;
     };
-    if (line.size() > kMaxLineLength)
+    if (line.size() > text::kMaxLineLength)
         return fail(DeviceLineProblem::kLineTooLong);
     if (entry.name.truncated())
         return fail(DeviceLineProblem::kNameTooLong);
@@ -264,14 +267,14 @@ class DeviceLines {
     // Reads on to the next device line; false when there is none.
     bool Next() {
         while (!done_) {
-            int result = ReadTextLine(p_, reader_);
+            int result = text::ReadTextLine(p_.state.lineBuffer, reader_);
             ++number_;
-            if (IsBinaryStop(result)) {
-                stopByte_ = BinaryStopByte(result);
+            if (text::IsBinaryStop(result)) {
+                stopByte_ = text::BinaryStopByte(result);
                 done_ = true;
                 return false;
             }
-            if (result == kEndOfFile) {
+            if (result == text::kEndOfFile) {
                 done_ = true;
                 if (p_.state.lineBuffer.empty())
                     return false;
@@ -280,7 +283,7 @@ class DeviceLines {
             if (!IsDeviceLine(line))
                 continue;
             entry_ = ParseDeviceLine(line);
-            if (LineWasCut(p_))
+            if (text::LineWasCut(p_.state.lineBuffer))
                 entry_.problem = DeviceLineProblem::kLineTooLong;
             Judge();
             return true;

@@ -7,6 +7,7 @@
 #include "core/fixed_string.h"
 #include "core/ids.h"
 #include "platform/text_util.h"
+#include "platform/texts.h"
 
 namespace ostrel::dialogs {
 
@@ -112,7 +113,7 @@ void EepromWindow::SetStatus(std::string_view text) {
 void EepromWindow::OnInit() {
     busy_ = true;
     p_.windows.SetItemText(kWindow, kListing, " ");
-    SetStatus("reading....");
+    SetStatus(texts::kDialogReading);
     p_.windows.Repaint(kWindow);
     ReadAll();
     busy_ = false;
@@ -126,7 +127,7 @@ void EepromWindow::OnCommand(int id) {
         case ids::kReadData:
             p_.windows.SetItemText(kWindow, kListing, " ");
             p_.windows.Repaint(kWindow);
-            SetStatus("reading....");
+            SetStatus(texts::kDialogReading);
             p_.windows.Repaint(kWindow);
             ReadAll();
             break;
@@ -227,7 +228,7 @@ bool EepromWindow::CheckListing(std::string_view text, int dataLines) {
         message.Format(
             "The listing has %d lines, but only %d bytes were read.\n\nNothing was written.",
             dataLines, listedBytes_);
-        w.MessageBox(kWindow, message.view(), "Error", MsgButtons::Ok);
+        w.MessageBox(kWindow, message.view(), texts::kTitleError, MsgButtons::Ok);
         return false;
     }
     std::size_t pos = 0;
@@ -250,7 +251,7 @@ bool EepromWindow::CheckListing(std::string_view text, int dataLines) {
                 "Line %d says address %.4s, but it stands at address %04X.\n\nLines were "
                 "removed or added; nothing was written. Read Data lists the chip again.",
                 number + 1, std::string(line.substr(0, 4)).c_str(), static_cast<unsigned>(number));
-            w.MessageBox(kWindow, message.view(), "Error", MsgButtons::Ok);
+            w.MessageBox(kWindow, message.view(), texts::kTitleError, MsgButtons::Ok);
             return false;
         }
         // Show the line as the control holds it, its line end dropped and
@@ -262,7 +263,7 @@ bool EepromWindow::CheckListing(std::string_view text, int dataLines) {
                 c = '?';
         FixedString<96> message;
         message.Format("Line %d is not in the listing format:\n\n%s", number + 1, visible.c_str());
-        w.MessageBox(kWindow, message.view(), "Error", MsgButtons::Ok);
+        w.MessageBox(kWindow, message.view(), texts::kTitleError, MsgButtons::Ok);
         return false;
     }
     return true;
@@ -271,7 +272,7 @@ bool EepromWindow::CheckListing(std::string_view text, int dataLines) {
 void EepromWindow::WriteData() {
     ProgrammerState& s = p_.state;
     WindowSystem& w = p_.windows;
-    SetStatus("writing....");
+    SetStatus(texts::kDialogWriting);
     w.Repaint(kWindow);
 
     std::string text = w.ItemText(kWindow, kListing);
@@ -306,7 +307,7 @@ void EepromWindow::WriteData() {
         adapter::WaitMs(p_, 10);
         avr::ReadEeprom(p_);
         if (avr::ReadByte(p_) != s.memData) {
-            w.MessageBox(ids::kNoOwner, "Write Error!", "", MsgButtons::Ok);
+            w.MessageBox(ids::kNoOwner, texts::kWriteError, "", MsgButtons::Ok);
             SetStatus(" ");
             w.Repaint(kWindow);
             return;

@@ -5,15 +5,16 @@
 
 #include "core/ids.h"
 #include "platform/text_file.h"
+#include "platform/texts.h"
 
 namespace ostrel::dialogs {
 
 namespace {
 
-constexpr const char* kNotFound = "ostrel-hlp.htm not found!";
+constexpr const char* kNotFound = texts::kHelpNotFound;
 
 void SayNotFound(Programmer& p) {
-    p.windows.MessageBox(ids::kNoOwner, kNotFound, "Error", MsgButtons::Ok);
+    p.windows.MessageBox(ids::kNoOwner, kNotFound, texts::kTitleError, MsgButtons::Ok);
 }
 
 }  // namespace

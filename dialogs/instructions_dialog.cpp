@@ -7,20 +7,16 @@
 #include "core/activity.h"
 #include "core/fixed_string.h"
 #include "core/ids.h"
+#include "devices/chip_lists.h"
 #include "dialogs/help.h"
 #include "platform/text_util.h"
+#include "platform/texts.h"
 
 namespace ostrel::dialogs {
 
 namespace {
 
 constexpr int kDialog = ids::kInstructionsDialog;
-
-// Signatures of the chips whose lock bits are written with AC F9..FF AC F9..FF.
-constexpr std::array<std::string_view, 11> kLockBitChips = {
-    "1E9001", "1E9101", "1E9102", "1E9105", "1E9203", "1E9201",
-    "1E9301", "1E9202", "1E9303", "1E9005", "1E9006",
-};
 
 constexpr std::array<int, 4> kByteFields = {ids::kByte1, ids::kByte2, ids::kByte3, ids::kByte4};
 
@@ -41,20 +37,6 @@ class BusyScope {
 };
 
 }  // namespace
-
-bool LockBitsListed(std::string_view signatureHex) {
-    if (signatureHex.size() < 6)
-        return false;
-    std::string_view code = signatureHex.substr(0, 6);
-    for (std::string_view chip : kLockBitChips)
-        if (code == chip)
-            return true;
-    return false;
-}
-
-bool IsRcenChip(int32_t partFamily, int32_t partNumber) {
-    return partFamily == 0x91 && (partNumber == 0x03 || partNumber == 0x06);
-}
 
 std::optional<uint8_t> ParseByteField(std::string_view text) {
     while (!text.empty() && IsBlank(text.front()))
@@ -89,7 +71,7 @@ void InstructionsDialog::OnInit() {
     w.EnableItem(kDialog, ids::kRcenBox, false);
     w.EnableItem(kDialog, ids::kWriteRcen, false);
     w.EnableItem(kDialog, ids::kWriteLockBits, false);
-    lockBitsAllowed_ = LockBitsListed(p_.state.signatureHex.view());
+    lockBitsAllowed_ = devices::LockBitsListed(p_.state.signatureHex.view());
     if (lockBitsAllowed_)
         w.EnableItem(kDialog, ids::kWriteLockBits, true);
 }
@@ -138,7 +120,7 @@ void InstructionsDialog::EnableStatus(bool enabled) {
 
 bool InstructionsDialog::CommonStart() {
     p_.windows.EnableItem(kDialog, ids::kInstrStatus, true);
-    SetStatus("connecting....");
+    SetStatus(texts::kConnecting);
     p_.windows.Repaint(kDialog);
     if (avr::Connect(p_) == 0)
         return true;
@@ -151,12 +133,12 @@ void InstructionsDialog::ConnectFailed() {
     SetStatus(" ");
     p_.state.activityText.Assign(" ");
     core::ShowActivity(p_);
-    p_.windows.MessageBox(kDialog, p_.state.errorText.view(), "Error", MsgButtons::Ok);
+    p_.windows.MessageBox(kDialog, p_.state.errorText.view(), texts::kTitleError, MsgButtons::Ok);
     EnableStatus(false);
 }
 
 void InstructionsDialog::CommonEnd() {
-    SetStatus("OK");
+    SetStatus(texts::kOk);
     p_.windows.Repaint(kDialog);
     adapter::ReadingPause(p_);
     EnableStatus(false);
@@ -164,7 +146,7 @@ void InstructionsDialog::CommonEnd() {
 
 void InstructionsDialog::NotAvailable() {
     SetStatus(" ");
-    p_.windows.MessageBox(ids::kNoOwner, "Function not available!", "", MsgButtons::Ok);
+    p_.windows.MessageBox(ids::kNoOwner, texts::kFunctionNotAvailable, "", MsgButtons::Ok);
     p_.windows.CheckItem(kDialog, ids::kRcenBox, false);
     EnableStatus(false);
 }
@@ -179,7 +161,7 @@ bool InstructionsDialog::ReadByteFields(uint8_t (&bytes)[4]) {
         if (!value) {
             FixedString<64> text;
             text.Format("Byte %d must be two hexadecimal digits.", static_cast<int>(i + 1));
-            p_.windows.MessageBox(kDialog, text.view(), "Error", MsgButtons::Ok);
+            p_.windows.MessageBox(kDialog, text.view(), texts::kTitleError, MsgButtons::Ok);
             return false;
         }
         bytes[i] = *value;
@@ -227,7 +209,7 @@ void InstructionsDialog::ReadRcen() {
     if (!CommonStart())
         return;
     SetStatus("  ");
-    if (!IsRcenChip(p_.state.partFamily, p_.state.partNumber)) {
+    if (!devices::IsRcenChip(p_.state.partFamily, p_.state.partNumber)) {
         NotAvailable();
         return;
     }
@@ -241,7 +223,7 @@ void InstructionsDialog::ReadRcen() {
 void InstructionsDialog::WriteRcen() {
     if (!CommonStart())
         return;
-    if (!IsRcenChip(p_.state.partFamily, p_.state.partNumber)) {
+    if (!devices::IsRcenChip(p_.state.partFamily, p_.state.partNumber)) {
         NotAvailable();
         return;
     }
@@ -255,7 +237,8 @@ void InstructionsDialog::WriteRcen() {
     avr::ReadLockBits(p_);
     ShowRcenBit();
     if (p_.windows.IsItemChecked(kDialog, ids::kRcenBox) != wanted) {
-        p_.windows.MessageBox(ids::kNoOwner, "ERRRRROOOOR!", "ERROR", MsgButtons::Ok);
+        p_.windows.MessageBox(ids::kNoOwner, texts::kErrrrroooor, texts::kTitleErrorCaps,
+                              MsgButtons::Ok);
         EnableStatus(false);
     }
     CommonEnd();

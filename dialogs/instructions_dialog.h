@@ -14,12 +14,7 @@
 
 namespace ostrel::dialogs {
 
-// Write Lock Bits is offered when the first six characters of signatureHex
-// name one of the chips with the classic lock-bit instruction.
-bool LockBitsListed(std::string_view signatureHex);
-
-// The chips with an RCEN bit: signature bytes 1 and 2 are 91 03 or 91 06.
-bool IsRcenChip(int32_t partFamily, int32_t partNumber);
+// Which chips get the lock-bit and RCEN buttons: devices/chip_lists.h.
 
 // The byte a byte field holds: exactly two hexadecimal digits (either case)
 // after blanks around them are dropped. No value for anything else: a single

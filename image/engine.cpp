@@ -12,6 +12,8 @@
 #include "core/activity.h"
 #include "core/ids.h"
 #include "image/hex_reader.h"
+#include "core/ids.h"
+#include "platform/texts.h"
 
 namespace ostrel::image {
 
@@ -20,15 +22,13 @@ namespace {
 // The failure texts are built from a headline, a file-value line and a
 // chip-value line, each piece without its final line break but the last.
 void VerifyFailureText(ProgrammerState& s, int32_t address, int fileValue, int chipValue) {
-    s.errorText.Format("Verify failed at Adr: %04X\n\n     File:    %02X\n     Read: %02X\n",
-                       static_cast<unsigned>(address), static_cast<unsigned>(fileValue),
-                       static_cast<unsigned>(chipValue));
+    s.errorText.Format(texts::kVerifyFailedDetailFormat, static_cast<unsigned>(address),
+                       static_cast<unsigned>(fileValue), static_cast<unsigned>(chipValue));
 }
 
 void WriteFailureText(ProgrammerState& s, int32_t address, int wrote, int chipValue) {
-    s.errorText.Format("Write Error at Adr: %04X  \n\n     Wrote: %02X  \n     Read: %02X\n",
-                       static_cast<unsigned>(address), static_cast<unsigned>(wrote),
-                       static_cast<unsigned>(chipValue));
+    s.errorText.Format(texts::kWriteErrorAtFormat, static_cast<unsigned>(address),
+                       static_cast<unsigned>(wrote), static_cast<unsigned>(chipValue));
 }
 
 // Where the records come from, for the texts that name a file line.
@@ -50,7 +50,7 @@ void OutOfMemory(ProgrammerState& s, const Source& src, const HexRecordStream& i
                   in.lineNumber() + src.lineOffset, static_cast<unsigned>(byteAddress),
                   flash ? "flash" : "EEPROM", static_cast<int>(size),
                   static_cast<unsigned>(size > 0 ? size - 1 : 0));
-    s.errorText.Format("Out of memory: %04X\n", static_cast<unsigned>(address));
+    s.errorText.Format(texts::kOutOfMemoryFormat, static_cast<unsigned>(address));
     s.errorText.Append(src.name);
     s.errorText.Append(detail);
 }
@@ -70,7 +70,7 @@ bool PollUntilWritten(Programmer& p, void (*read)(Programmer&)) {
 }
 
 void ShowAddress(Programmer& p) {
-    p.state.activityText.Format("Contr-Adr: %04X\n", static_cast<unsigned>(p.state.memAddress));
+    p.state.activityText.Format(texts::kContrAdrFormat, static_cast<unsigned>(p.state.memAddress));
     core::ShowActivityEvery16(p);
 }
 
@@ -89,10 +89,10 @@ int EepromPath(Programmer& p, HexRecordStream& in, const Source& src) {
                 adapter::WaitMs(p, 10);
                 avr::ReadEeprom(p);
                 if (avr::ReadByte(p) != 0xFF) {
-                    s.activityText.Format("Verify failed,rec: %04X\n",
+                    s.activityText.Format(texts::kVerifyFailedRecFormat,
                                           static_cast<unsigned>(avr::ReadByte(p)));
                     core::ShowActivity(p);
-                    s.errorText.Format("Verify failed at Adr: %04X\n", static_cast<unsigned>(a));
+                    s.errorText.Format(texts::kVerifyFailedFormat, static_cast<unsigned>(a));
                     in.Close();
                     return kRunFailed;
                 }
@@ -105,7 +105,7 @@ int EepromPath(Programmer& p, HexRecordStream& in, const Source& src) {
         HexRecord record;
         switch (in.NextRecord(record)) {
             case RecordResult::EndOfFile:
-                s.activityText.Assign("eof aufgetreten\n");
+                s.activityText.Assign(texts::kEofOccurred);
                 core::ShowActivity(p);
                 in.Close();
                 return kRunOk;
@@ -209,7 +209,7 @@ int ProgramRecordBytewise(Programmer& p, HexRecordStream& in, const Source& src,
             in.Close();
             return kRunFailed;
         }
-        if (p.windows.MessageBox(ids::kNoOwner, s.errorText.view(), "Error",
+        if (p.windows.MessageBox(ids::kNoOwner, s.errorText.view(), texts::kTitleError,
                                  MsgButtons::OkCancel) == MsgResult::Cancel) {
             in.Close();
             return kRunCancelled;
@@ -238,7 +238,7 @@ int LoadRecordIntoPages(Programmer& p, HexRecordStream& in, const Source& src,
     ProgrammerState& s = p.state;
     ShowRecordProgress(p);
     if (s.pageWords <= 0) {
-        s.errorText.Assign("Page size of the device is 0.\n");
+        s.errorText.Assign(texts::kPageSizeZero);
         in.Close();
         return kRunFailed;
     }
@@ -341,7 +341,7 @@ int RunEngine(Programmer& p) {
     }
     HexRecordStream in(p);
     if (!in.Open(path)) {
-        s.errorText.Assign("Cannot open input file.\n");
+        s.errorText.Assign(texts::kCannotOpenInputFile);
         return kRunFailed;
     }
     return s.eepromFile ? EepromPath(p, in, src) : FlashPath(p, in, src);

@@ -10,6 +10,7 @@
 
 #include "core/activity.h"
 #include "platform/text_util.h"
+#include "platform/texts.h"
 
 namespace ostrel::image {
 
@@ -366,7 +367,7 @@ FileCheck CheckDataFile(Programmer& /*p*/, const std::string& path, bool /*eepro
     HexLineReader in;
     errno = 0;
     if (!in.Open(path))
-        return Refused("Open Error!", OpenFailureDetail(path, errno));
+        return Refused(texts::kOpenError, OpenFailureDetail(path, errno));
     const std::string name = FileNamePart(path);
     FileCheck check;
     int wrongChecksums = 0;
@@ -377,7 +378,7 @@ FileCheck CheckDataFile(Programmer& /*p*/, const std::string& path, bool /*eepro
         if (j.kind == JudgedLine::Blank)
             continue;
         if (j.kind == JudgedLine::Malformed)
-            return Refused("Wrong File-Format!", LineDetail(name, in.lineNumber(), j.what));
+            return Refused(texts::kWrongFileFormat, LineDetail(name, in.lineNumber(), j.what));
         if (j.kind == JudgedLine::TypeRefused) {
             std::string what = j.typeText;
             if (!what.empty() && what.back() == '.')
@@ -401,7 +402,7 @@ FileCheck CheckDataFile(Programmer& /*p*/, const std::string& path, bool /*eepro
     }
     if (wrongChecksums > 0) {
         check.verdict = FileVerdict::ChecksumWrong;
-        check.systemText = "Checksum wrong!";
+        check.systemText = texts::kChecksumWrong;
         if (wrongChecksums > 1) {
             check.detail.pop_back();
             check.detail +=
@@ -484,8 +485,9 @@ template <typename OnLine>
 DumpFault ReadDumpFlash(HexLineReader& in, OnLine&& onLine) {
     auto lineFault = [&](int result) -> DumpFault {
         if (result == kBadByte)
-            return DumpRefused("Wrong input file!", in.lineNumber(), BadByteText(in.ending().byte));
-        return DumpRefused("Wrong input file!", in.lineNumber(),
+            return DumpRefused(texts::kWrongInputFile, in.lineNumber(),
+                               BadByteText(in.ending().byte));
+        return DumpRefused(texts::kWrongInputFile, in.lineNumber(),
                            TooLongText(kMaxHexLine));  // kLineTooLong
     };
     // The flash section starts with the line of address 0000, after at most
@@ -500,7 +502,7 @@ DumpFault ReadDumpFlash(HexLineReader& in, OnLine&& onLine) {
         found = in.line().view().substr(0, 5) == "0000:";
     }
     if (!found) {
-        return DumpRefused("Wrong input file!", 0,
+        return DumpRefused(texts::kWrongInputFile, 0,
                            "no flash line of address 0000 among its first four lines");
     }
     int expected = 0;  // word address the next flash line must have
@@ -509,13 +511,13 @@ DumpFault ReadDumpFlash(HexLineReader& in, OnLine&& onLine) {
         unsigned char bytes[16];
         std::string what = ParseFlashLine(in.line().view(), address, bytes);
         if (!what.empty())
-            return DumpRefused("Wrong input file!", in.lineNumber(), what);
+            return DumpRefused(texts::kWrongInputFile, in.lineNumber(), what);
         if (address != expected) {
             char text[96];
             std::snprintf(text, sizeof text,
                           "address %04X where %04X was expected (a line missing or out of place?)",
                           static_cast<unsigned>(address), static_cast<unsigned>(expected));
-            return DumpRefused("Wrong input file!", in.lineNumber(), text);
+            return DumpRefused(texts::kWrongInputFile, in.lineNumber(), text);
         }
         // Record addresses have 16 bits: 32768 words at most.
         if (address >= 0x8000) {
@@ -545,9 +547,9 @@ DumpFault ReadDumpFlash(HexLineReader& in, OnLine&& onLine) {
             return lineFault(result);
         if (in.line().empty())
             continue;
-        if (in.line().view().substr(0, 14) == "EEPROM-Memory:")
+        if (in.line().view().substr(0, 14) == texts::kEepromMemoryHeading)
             return {};
-        return DumpRefused("Wrong input file!", in.lineNumber(),
+        return DumpRefused(texts::kWrongInputFile, in.lineNumber(),
                            "the flash section ended at an empty line, but this line is not "
                            "the EEPROM section's heading");
     }
@@ -581,7 +583,7 @@ int ConvertDumpToHex(Programmer& p, int* firstFlashLine) {
     HexLineReader dump;
     errno = 0;
     if (!dump.Open(dumpPath)) {
-        p.state.errorText.Assign("Cannot open input file.\n" + OpenFailureDetail(dumpPath, errno) +
+        p.state.errorText.Assign(texts::kCannotOpenInputFile + OpenFailureDetail(dumpPath, errno) +
                                  "\n");
         return 1;
     }
@@ -589,7 +591,7 @@ int ConvertDumpToHex(Programmer& p, int* firstFlashLine) {
     std::string outPath = HexTmpPath(p);
     TextWriter out;
     if (!out.Create(outPath)) {
-        p.state.errorText.Assign("Cannot open output file.\n");
+        p.state.errorText.Assign(texts::kCannotOpenOutputFile);
         return 1;
     }
     auto fail = [&](std::string_view text) {
@@ -618,7 +620,7 @@ int ConvertDumpToHex(Programmer& p, int* firstFlashLine) {
         return fail(text);
     }
     if (!out.Close())
-        return fail("Cannot open output file.\n");
+        return fail(texts::kCannotOpenOutputFile);
     if (firstFlashLine)
         *firstFlashLine = first;
     return 0;
@@ -628,7 +630,7 @@ FileCheck CheckDumpFile(Programmer& /*p*/, const std::string& path) {
     HexLineReader dump;
     errno = 0;
     if (!dump.Open(path))
-        return Refused("Open Error!", OpenFailureDetail(path, errno));
+        return Refused(texts::kOpenError, OpenFailureDetail(path, errno));
     FileCheck good;
     DumpFault fault =
         ReadDumpFlash(dump, [&good](int lineNumber, int wordAddress, const unsigned char*) {
@@ -657,16 +659,16 @@ void HexRecordStream::Close() {
 RecordResult HexRecordStream::FormatError(int offendingChar, bool expectedColon) {
     ProgrammerState& s = p_.state;
     if (expectedColon) {
-        s.activityText.Assign("Expected ':'\n");
+        s.activityText.Assign(texts::kExpectedColon);
         core::ShowActivity(p_);
     }
     // The character code as a signed byte, so 80..FF print as FFFFFF80..FFFFFFFF
     // (and the end of the file, inside a record, as FFFFFFFF).
-    s.activityText.Format("fehllesung %04X\n",
+    s.activityText.Format(texts::kMisreadFormat,
                           static_cast<unsigned>(static_cast<int>(
                               static_cast<signed char>(offendingChar < 0 ? 0xFF : offendingChar))));
     core::ShowActivity(p_);
-    s.errorText.Assign("No Intel Int.8/MDS-Format\n");
+    s.errorText.Assign(texts::kNoIntelFormat);
     Close();
     return RecordResult::FormatError;
 }
@@ -696,7 +698,7 @@ RecordResult HexRecordStream::NextRecord(HexRecord& record) {
                 // An address record of the wrong size keeps the system's
                 // format text without the activity texts of a misread.
                 if (j.wrongAddressRecord)
-                    return Refuse("No Intel Int.8/MDS-Format\n");
+                    return Refuse(texts::kNoIntelFormat);
                 return FormatError(j.offending, j.expectedColon);
             case JudgedLine::TypeRefused:
                 return Refuse(j.typeText + "\n");

@@ -8,6 +8,7 @@
 #include "core/activity.h"
 #include "image/hex_reader.h"
 #include "platform/text_file.h"
+#include "platform/texts.h"
 
 namespace ostrel::image {
 
@@ -93,7 +94,7 @@ int WriteDump(Programmer& p) {
     Progress progress;
     char text[16];
 
-    out.Write("FLASH-Memory:");
+    out.Write(texts::kFlashMemoryHeading);
     out.NewLine();
     const int32_t flashWords = p.state.flashWords;
     for (int32_t w = 0; w < flashWords; ++w) {
@@ -112,7 +113,7 @@ int WriteDump(Programmer& p) {
     out.NewLine();
     out.NewLine();
     out.NewLine();
-    out.Write("EEPROM-Memory:");
+    out.Write(texts::kEepromMemoryHeading);
     out.NewLine();
     const int32_t eepromBytes = p.state.eepromBytes;
     for (int32_t a = 0; a < eepromBytes; ++a) {

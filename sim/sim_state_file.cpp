@@ -1,5 +1,8 @@
 #include "sim/sim_state_file.h"
 
+#include <zlib.h>
+
+#include <algorithm>
 #include <array>
 #include <cerrno>
 #include <cstdio>
@@ -15,18 +18,6 @@ constexpr std::size_t kMaxName = 31;
 // No chip of the table comes near this; anything larger is not a state file,
 // and reading stops here whatever the file's real size.
 constexpr std::size_t kMaxFileBytes = 1u << 20;
-
-constexpr std::array<uint32_t, 256> MakeCrcTable() {
-    std::array<uint32_t, 256> table{};
-    for (uint32_t i = 0; i < 256; ++i) {
-        uint32_t c = i;
-        for (int k = 0; k < 8; ++k)
-            c = (c & 1) ? 0xEDB88320u ^ (c >> 1) : c >> 1;
-        table[i] = c;
-    }
-    return table;
-}
-constexpr std::array<uint32_t, 256> kCrcTable = MakeCrcTable();
 
 void PutU32(std::string& out, uint32_t v) {
     for (int i = 0; i < 4; ++i)
@@ -58,10 +49,15 @@ std::string Warning(const std::string& path, const std::string& reason, const Ch
 }  // namespace
 
 uint32_t Crc32(std::string_view bytes) {
-    uint32_t c = 0xFFFFFFFFu;
-    for (char ch : bytes)
-        c = kCrcTable[(c ^ static_cast<uint8_t>(ch)) & 0xFF] ^ (c >> 8);
-    return c ^ 0xFFFFFFFFu;
+    // zlib's crc32 takes at most 4 GiB a call; a state file is read only up
+    // to kMaxFileBytes, but the loop keeps any length right.
+    uLong c = crc32(0L, Z_NULL, 0);
+    while (!bytes.empty()) {
+        const std::size_t n = std::min<std::size_t>(bytes.size(), 1u << 30);
+        c = crc32(c, reinterpret_cast<const Bytef*>(bytes.data()), static_cast<uInt>(n));
+        bytes.remove_prefix(n);
+    }
+    return static_cast<uint32_t>(c);
 }
 
 std::string DefaultStatePath(std::string_view directory) {

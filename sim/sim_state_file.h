@@ -54,7 +54,7 @@ std::string EncodeChipState(const ChipInfo& chip, const ChipMemory& memory);
 bool DecodeChipState(std::string_view bytes, const ChipInfo& chip, ChipMemory* memory,
                      std::string* reason);
 
-// CRC-32 (the polynomial of zip and PNG).
+// CRC-32 (the polynomial of zip and PNG), computed by zlib.
 uint32_t Crc32(std::string_view bytes);
 
 }  // namespace ostrel::sim

@@ -5,13 +5,14 @@
 #include <cstdint>
 #include <map>
 #include <set>
-#include <sstream>
 #include <string>
 #include <vector>
 
 #include "core/ids.h"
 #include "devices/device_file.h"
-#include "devices/text_line.h"
+#include "platform/text_line.h"
+#include "core/ids.h"
+#include "tests/support/chip_facts.h"
 #include "tests/support/fixture.h"
 #include "tests/support/temp_dir.h"
 
@@ -21,36 +22,7 @@ namespace {
 // Only the first 64 KB of flash can be addressed.
 constexpr int32_t kAddressableFlash = 65536;
 
-struct Chip {
-    std::string name;
-    std::string signature;
-    int32_t flashBytes = 0;
-    int32_t pageBytes = 0;  // 0: written byte by byte
-    int32_t eepromBytes = 0;
-};
-
-std::vector<Chip> LoadChips() {
-    std::istringstream in(ReadFileBytes(SourcePath("tests/data/chips.tsv")));
-    std::vector<Chip> chips;
-    std::string line;
-    while (std::getline(in, line)) {
-        if (line.empty() || line[0] == '#' || line.rfind("name\t", 0) == 0)
-            continue;
-        std::istringstream fields(line);
-        Chip c;
-        std::getline(fields, c.name, '\t');
-        std::getline(fields, c.signature, '\t');
-        std::string n;
-        std::getline(fields, n, '\t');
-        c.flashBytes = std::stoi(n);
-        std::getline(fields, n, '\t');
-        c.pageBytes = std::stoi(n);
-        std::getline(fields, n, '\t');
-        c.eepromBytes = std::stoi(n);
-        chips.push_back(c);
-    }
-    return chips;
-}
+using Chip = ChipFacts;
 
 int32_t Log2(int32_t value) {
     int32_t shift = 0;
@@ -62,7 +34,7 @@ int32_t Log2(int32_t value) {
 class ShippedDeviceFile : public ::testing::Test {
   protected:
     void SetUp() override {
-        chips = LoadChips();
+        chips = ReadChipFacts();
         ASSERT_GE(chips.size(), 27u);
         shipped = ReadFileBytes(SourcePath("resources/ostrel.ini"));
         ASSERT_FALSE(shipped.empty());
@@ -89,9 +61,9 @@ TEST_F(ShippedDeviceFile, EveryLineReadsWholeAndEveryDeviceLineIsUsable) {
     std::set<std::string> signatures;
     int deviceLines = 0;
     int comments = 0;
-    while (devices::ReadTextLine(p, reader) == 0) {
+    while (text::ReadTextLine(p.state.lineBuffer, reader) == 0) {
         std::string line = p.state.lineBuffer.str();
-        EXPECT_FALSE(devices::LineWasCut(p)) << line;
+        EXPECT_FALSE(text::LineWasCut(p.state.lineBuffer)) << line;
         if (!devices::IsDeviceLine(line)) {
             // Headings and comments are marked as such, so nobody mistakes them for chips.
             EXPECT_TRUE(line.empty() || line[0] == ';') << line;
@@ -127,11 +99,11 @@ TEST_F(ShippedDeviceFile, EveryLineReadsWholeAndEveryDeviceLineIsUsable) {
 TEST_F(ShippedDeviceFile, EveryRowAgreesWithTheChipFacts) {
     std::map<std::string, Chip> bySignature;
     for (const Chip& c : chips)
-        bySignature[c.signature] = c;
+        bySignature[c.signatureHex] = c;
 
     TextReader reader(SourcePath("resources/ostrel.ini"));
     int rows = 0;
-    while (devices::ReadTextLine(p, reader) == 0) {
+    while (text::ReadTextLine(p.state.lineBuffer, reader) == 0) {
         devices::DeviceEntry e = devices::ParseDeviceLine(p.state.lineBuffer.view());
         if (!e.usable())
             continue;
@@ -179,7 +151,7 @@ TEST_F(ShippedDeviceFile, EveryChipIsFoundBySignatureAndByName) {
         p.state.pageWords = -1;
         p.state.pageShift = -1;
         p.state.deviceDetected = 0;
-        p.state.signatureHex.Assign(c.signature + " ");
+        p.state.signatureHex.Assign(c.signatureHex + " ");
         rig.windows.CheckItem(ids::kMainWindow, ids::kAutodetection, true);
         ASSERT_EQ(devices::FindDevice(p, core::ReadDeviceChoice(p)), 0);
         EXPECT_EQ(p.state.deviceDetected, 1);

@@ -12,15 +12,16 @@
 
 #include "adapter/adapter.h"
 #include "core/programmer.h"
-#include "sim/virtual_device.h"
+#include "tests/support/virtual_device.h"
 #include "tests/platform/port_test_env.h"
 #include "tests/support/scripted_windows.h"
+#include "tests/support/virtual_device.h"
 
 namespace ostrel {
 namespace {
 
-using sim::VirtualDevices;
-using CallKind = sim::VirtualDevices::CallKind;
+using testing::VirtualDevices;
+using CallKind = testing::VirtualDevices::CallKind;
 using testing::FakeEnvironment;
 using testing::LookupIn;
 
@@ -39,7 +40,7 @@ class LinuxParallelPortTest : public ::testing::Test {
     LinuxParallelPortTest() { lpt1 = &devices.AddParport("/dev/parport0"); }
 
     VirtualDevices devices;
-    sim::VirtualParport* lpt1 = nullptr;
+    testing::VirtualParport* lpt1 = nullptr;
     std::shared_ptr<FakeEnvironment> env = std::make_shared<FakeEnvironment>();
     std::unique_ptr<LinuxParallelPort> port =
         std::make_unique<LinuxParallelPort>(devices, LookupIn(env));
@@ -169,8 +170,8 @@ TEST_F(LinuxParallelPortTest, WithTheDataLinesInputTheDataRegisterReadsTheOutsid
 }
 
 TEST_F(LinuxParallelPortTest, EachBaseHasItsOwnDeviceAndDirection) {
-    sim::VirtualParport& lpt2 = devices.AddParport("/dev/parport1");
-    sim::VirtualParport& lpt3 = devices.AddParport("/dev/parport2");
+    testing::VirtualParport& lpt2 = devices.AddParport("/dev/parport1");
+    testing::VirtualParport& lpt3 = devices.AddParport("/dev/parport2");
     port->WriteData(0x378, 0x01);
     port->WriteData(0x278, 0x02);
     port->WriteData(0x3BC, 0x08);
@@ -264,8 +265,8 @@ TEST_F(LinuxParallelPortTest, AvailabilityIsDecidedByOpenAndClaim) {
 
 TEST(LinuxParallelPortProbeTest, AnyAvailableTakesTheFirstUsableStandardPort) {
     VirtualDevices devices;
-    sim::VirtualParport& lpt2 = devices.AddParport("/dev/parport1");
-    sim::VirtualParport& lpt3 = devices.AddParport("/dev/parport2");
+    testing::VirtualParport& lpt2 = devices.AddParport("/dev/parport1");
+    testing::VirtualParport& lpt3 = devices.AddParport("/dev/parport2");
     LinuxParallelPort port(devices, EnvironmentLookup{});
     EXPECT_TRUE(port.AnyAvailable());
     std::vector<VirtualDevices::Call> opens = devices.CallsOf(CallKind::Open);
@@ -291,7 +292,7 @@ TEST_F(LinuxParallelPortTest, APortHeldByAnotherProgramIsNotAvailable) {
 }
 
 TEST_F(LinuxParallelPortTest, AnOverriddenBaseUsesTheDeviceItNames) {
-    sim::VirtualParport& lpt5 = devices.AddParport("/dev/parport4");
+    testing::VirtualParport& lpt5 = devices.AddParport("/dev/parport4");
     env->variables["OSTREL_PORT_0378"] = "/dev/parport4";
     port->WriteData(0x378, 0x09);
     EXPECT_EQ(lpt5.data, 0x09);
@@ -314,7 +315,7 @@ class ParallelAdapterTest : public LinuxParallelPortTest {
         p.state.adapterKind = AdapterKind::Parallel;
         p.state.portBase = 0x378;
         p.state.directPortIo = port->Available(0x378) ? 1 : 0;
-        lpt1->statusFn = [](const sim::VirtualParport& pp) -> uint8_t {
+        lpt1->statusFn = [](const testing::VirtualParport& pp) -> uint8_t {
             return (pp.data & adapter::kMosiBit) ? 0x40 : 0x00;
         };
     }

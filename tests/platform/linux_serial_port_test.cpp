@@ -12,15 +12,16 @@
 
 #include "adapter/adapter.h"
 #include "core/programmer.h"
-#include "sim/virtual_device.h"
+#include "tests/support/virtual_device.h"
 #include "tests/platform/port_test_env.h"
 #include "tests/support/scripted_windows.h"
+#include "tests/support/virtual_device.h"
 
 namespace ostrel {
 namespace {
 
-using sim::VirtualDevices;
-using CallKind = sim::VirtualDevices::CallKind;
+using testing::VirtualDevices;
+using CallKind = testing::VirtualDevices::CallKind;
 using testing::FakeEnvironment;
 using testing::LookupIn;
 
@@ -342,7 +343,7 @@ TEST_F(LinuxSerialPortTest, EachLineChangeIsExactlyOneIoctl) {
 
 TEST_F(LinuxSerialPortTest, LineChangesReachTheRightLineAndLeaveTheOthers) {
     ASSERT_EQ(port.OpenSerial("COM1"), SerialOpenResult::Ok);
-    const sim::VirtualTty& tty = devices.Tty("/dev/ttyS0");
+    const testing::VirtualTty& tty = devices.Tty("/dev/ttyS0");
     port.EscapeCommFunction(CommFunction::SetRts);
     EXPECT_TRUE(tty.rts);
     EXPECT_FALSE(tty.dtr);
@@ -368,7 +369,7 @@ TEST_F(LinuxSerialPortTest, NothingHappensOnTheLinesWhileClosed) {
 
 TEST_F(LinuxSerialPortTest, ModemStatusGivesTheClassicBitsOfCtsDsrAndRing) {
     ASSERT_EQ(port.OpenSerial("COM1"), SerialOpenResult::Ok);
-    sim::VirtualTty& tty = devices.Tty("/dev/ttyS0");
+    testing::VirtualTty& tty = devices.Tty("/dev/ttyS0");
     // The Linux line bits differ from the classic ones (TIOCM_CTS has the value
     // of the classic DSR bit, TIOCM_CD that of the classic ring bit), so a
     // copy of the bits fails here.
@@ -435,7 +436,7 @@ class SerialCableDetectionTest : public ::testing::Test {
     }
 
     VirtualDevices devices;
-    sim::VirtualTty* tty = nullptr;
+    testing::VirtualTty* tty = nullptr;
     LinuxSerialPort port{devices, EnvironmentLookup{}};
     VirtualClock clock;
     testing::ScriptedWindows windows;
@@ -443,14 +444,14 @@ class SerialCableDetectionTest : public ::testing::Test {
 };
 
 TEST_F(SerialCableDetectionTest, TransmitLineLoopedToRingIsCablet1) {
-    tty->inputsFn = [](const sim::VirtualTty& t) { return t.breakOn ? TIOCM_RI : 0; };
+    tty->inputsFn = [](const testing::VirtualTty& t) { return t.breakOn ? TIOCM_RI : 0; };
     EXPECT_EQ(adapter::DetectSerialAdapter(p), 0);
     EXPECT_EQ(p.state.cablet1, 1);
     EXPECT_EQ(p.state.cablet2, 0);
 }
 
 TEST_F(SerialCableDetectionTest, DtrLoopedToDsrIsCablet2) {
-    tty->inputsFn = [](const sim::VirtualTty& t) { return t.dtr ? TIOCM_DSR : 0; };
+    tty->inputsFn = [](const testing::VirtualTty& t) { return t.dtr ? TIOCM_DSR : 0; };
     EXPECT_EQ(adapter::DetectSerialAdapter(p), 0);
     EXPECT_EQ(p.state.cablet1, 0);
     EXPECT_EQ(p.state.cablet2, 1);

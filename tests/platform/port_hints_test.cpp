@@ -14,14 +14,14 @@
 #include "core/programmer.h"
 #include "platform/linux_parallel_port.h"
 #include "platform/linux_serial_port.h"
-#include "sim/virtual_device.h"
 #include "tests/platform/port_test_env.h"
 #include "tests/support/scripted_windows.h"
+#include "tests/support/virtual_device.h"
 
 namespace ostrel {
 namespace {
 
-using sim::VirtualDevices;
+using testing::VirtualDevices;
 
 struct HintCase {
     const char* what;

@@ -10,9 +10,9 @@
 #include "core/programmer.h"
 #include "platform/linux_parallel_port.h"
 #include "platform/linux_serial_port.h"
-#include "sim/virtual_device.h"
 #include "tests/support/recording_port.h"
 #include "tests/support/scripted_windows.h"
+#include "tests/support/virtual_device.h"
 
 namespace ostrel {
 namespace {
@@ -126,10 +126,10 @@ TEST_F(SystemPortsTest, ReplacingTheExtraBackendWhileARealPortIsOpenLeavesItOpen
 // The whole stack the program uses: the adapter on the router, on the real
 // backends, on virtual devices.
 TEST(SystemPortsStackTest, TheAdapterReachesBothRealBackendsThroughTheRouter) {
-    sim::VirtualDevices devices;
-    sim::VirtualTty& tty = devices.AddTty("/dev/ttyS0");
-    sim::VirtualParport& lpt = devices.AddParport("/dev/parport0");
-    tty.inputsFn = [](const sim::VirtualTty& t) { return t.dtr ? TIOCM_DSR : 0; };
+    testing::VirtualDevices devices;
+    testing::VirtualTty& tty = devices.AddTty("/dev/ttyS0");
+    testing::VirtualParport& lpt = devices.AddParport("/dev/parport0");
+    tty.inputsFn = [](const testing::VirtualTty& t) { return t.dtr ? TIOCM_DSR : 0; };
     LinuxSerialPort serial(devices, EnvironmentLookup{});
     LinuxParallelPort parallel(devices, EnvironmentLookup{});
     SystemPorts ports(serial, parallel);

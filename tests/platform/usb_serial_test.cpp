@@ -13,10 +13,10 @@
 #include "core/ids.h"
 #include "core/programmer.h"
 #include "platform/linux_serial_port.h"
-#include "sim/virtual_device.h"
 #include "tests/platform/port_test_env.h"
 #include "tests/support/scripted_windows.h"
 #include "tests/support/temp_dir.h"
+#include "tests/support/virtual_device.h"
 
 namespace ostrel {
 namespace {
@@ -108,7 +108,7 @@ TEST_F(UsbSerialTest, TheNoteSaysSlowAndForCachedStatusUnreliable) {
 }
 
 TEST_F(UsbSerialTest, TheNoteIsShownOnceWhenThePortOpens) {
-    sim::VirtualDevices devices;
+    testing::VirtualDevices devices;
     devices.AddTty("/dev/ttyUSB1");
     devices.AddTty("/dev/ttyS0");
     auto env = std::make_shared<testing::FakeEnvironment>();

@@ -1,7 +1,7 @@
 // The virtual devices stand in for the kernel in the backends' tests, so the
 // behaviours those tests rely on are checked here against what the Linux
 // drivers do.
-#include "sim/virtual_device.h"
+#include "tests/support/virtual_device.h"
 
 #include <fcntl.h>
 #include <gtest/gtest.h>
@@ -11,7 +11,7 @@
 
 #include <cerrno>
 
-namespace ostrel::sim {
+namespace ostrel::testing {
 namespace {
 
 using CallKind = VirtualDevices::CallKind;
@@ -248,4 +248,4 @@ TEST(VirtualDevicesTest, EveryCallIsRecordedWithItsResult) {
 }
 
 }  // namespace
-}  // namespace ostrel::sim
+}  // namespace ostrel::testing

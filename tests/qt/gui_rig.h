@@ -17,8 +17,8 @@
 #include "app/start_folder.h"
 #include "core/clock.h"
 #include "qt/desktop_program.h"
-#include "sim/virtual_device.h"
 #include "tests/support/temp_dir.h"
+#include "tests/support/virtual_device.h"
 
 namespace ostrel::testing {
 
@@ -76,7 +76,7 @@ class GuiRig {
 
     TempDir dir;
     VirtualClock clock;
-    sim::VirtualDevices devices;
+    testing::VirtualDevices devices;
 
   private:
     void Build();

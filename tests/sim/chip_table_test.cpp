@@ -2,103 +2,25 @@
 // tests/data/chips.tsv, and the table's own consistency.
 #include <gtest/gtest.h>
 
-#include <cstdlib>
-#include <fstream>
 #include <set>
-#include <sstream>
 #include <string>
 #include <vector>
 
 #include "sim/chip_table.h"
-#include "tests/support/temp_dir.h"
+#include "tests/support/chip_facts.h"
 
 namespace ostrel::sim {
 namespace {
-
-struct TsvRow {
-    std::string name;
-    std::array<uint8_t, 3> signature{};
-    uint32_t flashBytes = 0;
-    uint32_t pageBytes = 0;
-    uint32_t eepromBytes = 0;
-    uint32_t flashWriteUs = 0;
-    uint32_t eepromWriteUs = 0;
-    uint32_t chipEraseUs = 0;
-    std::array<uint8_t, 2> flashPoll{};
-    std::array<uint8_t, 2> eepromPoll{};
-};
-
-std::vector<std::string> Split(const std::string& line, char sep) {
-    std::vector<std::string> out;
-    std::stringstream in(line);
-    std::string field;
-    while (std::getline(in, field, sep))
-        out.push_back(field);
-    return out;
-}
-
-uint32_t Number(const std::string& text, int base = 10) {
-    char* end = nullptr;
-    unsigned long v = std::strtoul(text.c_str(), &end, base);
-    EXPECT_TRUE(end != nullptr && *end == '\0' && !text.empty()) << "not a number: " << text;
-    return static_cast<uint32_t>(v);
-}
-
-std::array<uint8_t, 2> PollPair(const std::string& text) {
-    auto parts = Split(text, ',');
-    EXPECT_EQ(parts.size(), 2u) << text;
-    if (parts.size() != 2)
-        return {};
-    return {static_cast<uint8_t>(Number(parts[0], 16)), static_cast<uint8_t>(Number(parts[1], 16))};
-}
-
-std::vector<TsvRow> ReadChipsTsv() {
-    std::ifstream in(testing::SourcePath("tests/data/chips.tsv"));
-    EXPECT_TRUE(in.good()) << "tests/data/chips.tsv is missing";
-    std::vector<TsvRow> rows;
-    std::string line;
-    bool header = true;
-    while (std::getline(in, line)) {
-        if (!line.empty() && line.back() == '\r')
-            line.pop_back();
-        if (line.empty() || line[0] == '#')
-            continue;
-        if (header) {  // the column names
-            header = false;
-            continue;
-        }
-        auto f = Split(line, '\t');
-        EXPECT_EQ(f.size(), 10u) << line;
-        if (f.size() != 10)
-            continue;
-        TsvRow r;
-        r.name = f[0];
-        EXPECT_EQ(f[1].size(), 6u) << line;
-        uint32_t sig = Number(f[1], 16);
-        r.signature = {static_cast<uint8_t>(sig >> 16), static_cast<uint8_t>(sig >> 8),
-                       static_cast<uint8_t>(sig)};
-        r.flashBytes = Number(f[2]);
-        r.pageBytes = Number(f[3]);
-        r.eepromBytes = Number(f[4]);
-        r.flashWriteUs = Number(f[5]);
-        r.eepromWriteUs = Number(f[6]);
-        r.chipEraseUs = Number(f[7]);
-        r.flashPoll = PollPair(f[8]);
-        r.eepromPoll = PollPair(f[9]);
-        rows.push_back(r);
-    }
-    return rows;
-}
 
 bool IsPowerOfTwo(uint32_t v) {
     return v != 0 && (v & (v - 1)) == 0;
 }
 
 TEST(ChipTable, EveryDataSheetRowIsInTheTableWithTheSameFigures) {
-    std::vector<TsvRow> rows = ReadChipsTsv();
+    std::vector<testing::ChipFacts> rows = testing::ReadChipFacts();
     ASSERT_GE(rows.size(), 12u);
     std::set<std::string> seen;
-    for (const TsvRow& r : rows) {
+    for (const testing::ChipFacts& r : rows) {
         // The 128 KB part needs extended addressing the program never sends.
         if (r.name == "ATmega103")
             continue;
@@ -107,9 +29,9 @@ TEST(ChipTable, EveryDataSheetRowIsInTheTableWithTheSameFigures) {
         ASSERT_NE(chip, nullptr);
         EXPECT_EQ(chip->name, r.name);
         EXPECT_EQ(chip->signature, r.signature);
-        EXPECT_EQ(chip->flashBytes, r.flashBytes);
-        EXPECT_EQ(chip->pageBytes, r.pageBytes);
-        EXPECT_EQ(chip->eepromBytes, r.eepromBytes);
+        EXPECT_EQ(chip->flashBytes, static_cast<uint32_t>(r.flashBytes));
+        EXPECT_EQ(chip->pageBytes, static_cast<uint32_t>(r.pageBytes));
+        EXPECT_EQ(chip->eepromBytes, static_cast<uint32_t>(r.eepromBytes));
         EXPECT_EQ(chip->flashWriteUs, r.flashWriteUs);
         EXPECT_EQ(chip->eepromWriteUs, r.eepromWriteUs);
         EXPECT_EQ(chip->chipEraseUs, r.chipEraseUs);

@@ -227,6 +227,7 @@ TEST(StateFile, NoStateFileMeansNothingIsReadOrWritten) {
 TEST(StateFile, EncodingRoundTripsAndUsesTheStandardCrc) {
     EXPECT_EQ(sim::Crc32("123456789"), 0xCBF43926u);
     EXPECT_EQ(sim::Crc32(""), 0u);
+    EXPECT_EQ(sim::Crc32(std::string(100000, '\xA5')), 0x5D5EA9CDu);
     const sim::ChipInfo& chip = *sim::FindChip("ATtiny13");
     sim::ChipMemory m = sim::ChipMemory::Fresh(chip);
     for (std::size_t i = 0; i < m.flash.size(); ++i)
@@ -237,6 +238,9 @@ TEST(StateFile, EncodingRoundTripsAndUsesTheStandardCrc) {
     const std::string bytes = sim::EncodeChipState(chip, m);
     EXPECT_EQ(bytes.size(), 8u + 1 + 1 + 8 + 8 + 4 + 1024 + 64 + 4);
     EXPECT_EQ(bytes.substr(0, 8), "OSTRLSIM");
+    // The checksum these bytes carried when the program computed its CRC-32
+    // with its own table: files saved then still read.
+    EXPECT_EQ(bytes.substr(bytes.size() - 4), std::string("\x3C\x12\x3B\x57", 4));
     sim::ChipMemory back;
     std::string reason;
     ASSERT_TRUE(sim::DecodeChipState(bytes, chip, &back, &reason)) << reason;

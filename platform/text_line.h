@@ -16,9 +16,10 @@
 #include <cstddef>
 
 #include "core/programmer.h"
+#include "core/fixed_string.h"
 #include "platform/text_file.h"
 
-namespace ostrel::devices {
+namespace ostrel::text {
 
 // Characters of a line that fit into lineBuffer.
 inline constexpr std::size_t kMaxLineLength = 98;
@@ -30,7 +31,11 @@ inline constexpr int kEndOfFile = -1;
 inline constexpr int kNulByte = -2;  // a 0x00 byte
 inline constexpr int kFfByte = -3;   // a 0xFF byte
 
-// Reads the next line of `reader` into p.state.lineBuffer (cleared first, the
+// The buffer a line is read into: kMaxLineLength characters and the
+// terminator (the programmer's lineBuffer).
+using LineBuffer = FixedString<kMaxLineLength + 1>;
+
+// Reads the next line of `reader` into `line` (cleared first, the
 // line end not stored). Returns kLineRead when a line, possibly empty, was
 // read; kEndOfFile at the end of the file, the buffer then holding the
 // characters of an unterminated last line (empty when there is none);
@@ -38,7 +43,7 @@ inline constexpr int kFfByte = -3;   // a 0xFF byte
 // characters of the line before it. A line longer than kMaxLineLength keeps
 // its first kMaxLineLength characters and the rest of it is read over up to
 // its end; LineWasCut tells the caller so.
-int ReadTextLine(Programmer& p, TextReader& reader);
+int ReadTextLine(LineBuffer& line, TextReader& reader);
 
 // True for kNulByte and kFfByte.
 inline bool IsBinaryStop(int result) {
@@ -50,8 +55,10 @@ inline int BinaryStopByte(int result) {
     return result == kFfByte ? 0xFF : 0x00;
 }
 
-// True when the line that ReadTextLine read last was longer than
-// kMaxLineLength and only its beginning is in lineBuffer.
-bool LineWasCut(const Programmer& p);
+// True when the line that ReadTextLine read last into `line` was longer than
+// kMaxLineLength and only its beginning is in the buffer.
+inline bool LineWasCut(const LineBuffer& line) {
+    return line.truncated();
+}
 
-}  // namespace ostrel::devices
+}  // namespace ostrel::text

@@ -44,7 +44,7 @@
 
 #include "platform/sys_calls.h"
 
-namespace ostrel::sim {
+namespace ostrel::testing {
 
 struct VirtualTty {
     termios settings{};  // as the port holds them; a Linux-like default
@@ -178,4 +178,4 @@ class VirtualDevices : public SysCalls {
     int blockedLocks_ = 0;
 };
 
-}  // namespace ostrel::sim
+}  // namespace ostrel::testing

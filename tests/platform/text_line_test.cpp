@@ -5,16 +5,16 @@
 #include <string>
 #include <vector>
 
-#include "devices/text_line.h"
+#include "platform/text_line.h"
 #include "tests/support/fixture.h"
 #include "tests/support/temp_dir.h"
 
 namespace ostrel::testing {
 namespace {
 
-using devices::kMaxLineLength;
-using devices::LineWasCut;
-using devices::ReadTextLine;
+using text::kMaxLineLength;
+using text::LineWasCut;
+using text::ReadTextLine;
 
 struct ReadResult {
     std::vector<std::string> lines;  // every line read with result 0
@@ -34,14 +34,14 @@ ReadResult ReadAll(std::string_view content) {
     ReadResult result;
     // A file of n bytes holds at most n + 1 lines: a guard against a reader that never stops.
     for (std::size_t guard = 0; guard <= content.size() + 1; ++guard) {
-        if (int r = ReadTextLine(rig.p, reader); r != 0) {
+        if (int r = ReadTextLine(rig.p.state.lineBuffer, reader); r != 0) {
             result.stop = r;
             result.tail = rig.p.state.lineBuffer.str();
-            result.tailCut = LineWasCut(rig.p);
+            result.tailCut = LineWasCut(rig.p.state.lineBuffer);
             return result;
         }
         result.lines.push_back(rig.p.state.lineBuffer.str());
-        result.cut.push_back(LineWasCut(rig.p));
+        result.cut.push_back(LineWasCut(rig.p.state.lineBuffer));
     }
     ADD_FAILURE() << "the reader did not stop";
     return result;
@@ -88,12 +88,12 @@ TEST(ReadTextLine, NulAndFfStopAnywhereAndAreToldFromTheEnd) {
         int stop;
     };
     const Case cases[] = {
-        {"a\n\0b\nc\n"s, {"a"}, "", devices::kNulByte},
-        {"ab\0cd\nef\n"s, {}, "ab", devices::kNulByte},
-        {"a\n\xFF"s + "b\n", {"a"}, "", devices::kFfByte},
-        {"a\nbc\xFF"s + "de\nfg\n", {"a"}, "bc", devices::kFfByte},
-        {"a\nbc"s, {"a"}, "bc", devices::kEndOfFile},
-        {"a\n"s, {"a"}, "", devices::kEndOfFile},
+        {"a\n\0b\nc\n"s, {"a"}, "", text::kNulByte},
+        {"ab\0cd\nef\n"s, {}, "ab", text::kNulByte},
+        {"a\n\xFF"s + "b\n", {"a"}, "", text::kFfByte},
+        {"a\nbc\xFF"s + "de\nfg\n", {"a"}, "bc", text::kFfByte},
+        {"a\nbc"s, {"a"}, "bc", text::kEndOfFile},
+        {"a\n"s, {"a"}, "", text::kEndOfFile},
     };
     for (const Case& c : cases) {
         ReadResult r = ReadAll(c.content);
@@ -101,10 +101,10 @@ TEST(ReadTextLine, NulAndFfStopAnywhereAndAreToldFromTheEnd) {
         EXPECT_EQ(r.tail, c.tail) << c.content;
         EXPECT_EQ(r.stop, c.stop) << c.content;
     }
-    EXPECT_TRUE(devices::IsBinaryStop(devices::kNulByte));
-    EXPECT_FALSE(devices::IsBinaryStop(devices::kEndOfFile));
-    EXPECT_EQ(devices::BinaryStopByte(devices::kFfByte), 0xFF);
-    EXPECT_EQ(devices::BinaryStopByte(devices::kNulByte), 0x00);
+    EXPECT_TRUE(text::IsBinaryStop(text::kNulByte));
+    EXPECT_FALSE(text::IsBinaryStop(text::kEndOfFile));
+    EXPECT_EQ(text::BinaryStopByte(text::kFfByte), 0xFF);
+    EXPECT_EQ(text::BinaryStopByte(text::kNulByte), 0x00);
 }
 
 TEST(ReadTextLine, OtherHighBytesAreText) {
@@ -142,15 +142,15 @@ TEST(ReadTextLine, BufferIsClearedBeforeEachLine) {
     RecordingRig rig;
     rig.p.state.lineBuffer.Assign("left over from before");
     TextReader reader(path);
-    ASSERT_EQ(ReadTextLine(rig.p, reader), 0);
-    ASSERT_EQ(ReadTextLine(rig.p, reader), 0);
+    ASSERT_EQ(ReadTextLine(rig.p.state.lineBuffer, reader), 0);
+    ASSERT_EQ(ReadTextLine(rig.p.state.lineBuffer, reader), 0);
     EXPECT_EQ(rig.p.state.lineBuffer.view(), "bc");
     EXPECT_EQ(rig.p.state.lineBuffer.at(2), '\0');
     EXPECT_EQ(rig.p.state.lineBuffer.at(50), '\0');
-    EXPECT_EQ(ReadTextLine(rig.p, reader), -1);
+    EXPECT_EQ(ReadTextLine(rig.p.state.lineBuffer, reader), -1);
     EXPECT_TRUE(rig.p.state.lineBuffer.empty());
     // Reading on after the end stays at the end.
-    EXPECT_EQ(ReadTextLine(rig.p, reader), -1);
+    EXPECT_EQ(ReadTextLine(rig.p.state.lineBuffer, reader), -1);
 }
 
 TEST(ReadTextLine, RandomLinesOfAnyLengthComeBackCutAt98) {

@@ -1,4 +1,4 @@
-#include "sim/virtual_device.h"
+#include "tests/support/virtual_device.h"
 
 #include <fcntl.h>
 #include <linux/ppdev.h>
@@ -9,7 +9,7 @@
 #include <cstdio>
 #include <utility>
 
-namespace ostrel::sim {
+namespace ostrel::testing {
 
 namespace {
 
@@ -451,4 +451,4 @@ std::string VirtualDevices::RequestName(unsigned long request) {
     return buf;
 }
 
-}  // namespace ostrel::sim
+}  // namespace ostrel::testing

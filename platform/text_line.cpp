@@ -1,13 +1,8 @@
-#include "devices/text_line.h"
+#include "platform/text_line.h"
 
-namespace ostrel::devices {
+namespace ostrel::text {
 
-namespace {
-static_assert(decltype(ProgrammerState::lineBuffer)::kCapacity == kMaxLineLength);
-}  // namespace
-
-int ReadTextLine(Programmer& p, TextReader& reader) {
-    auto& line = p.state.lineBuffer;
+int ReadTextLine(LineBuffer& line, TextReader& reader) {
     line.Clear();
     for (;;) {
         int c = reader.Get();
@@ -26,8 +21,4 @@ int ReadTextLine(Programmer& p, TextReader& reader) {
     }
 }
 
-bool LineWasCut(const Programmer& p) {
-    return p.state.lineBuffer.truncated();
-}
-
-}  // namespace ostrel::devices
+}  // namespace ostrel::text
