@@ -54,7 +54,9 @@ TEST(CableProfiles, EveryRowWorksOnItsSimulatedCable) {
         sim::CableKind kind{};
         ASSERT_TRUE(sim::ParseCableKind(c.name, &kind)) << c.name << " has no simulated cable";
         VirtualClock clock;
-        sim::SimPort port(clock, {.cable = kind});
+        sim::SimConfig config;
+        config.cable = kind;
+        sim::SimPort port(clock, config);
         testing::ScriptedWindows windows;
         Programmer p(port, clock, windows);
         p.state.adapterKind = c.port;
