@@ -2,17 +2,14 @@
 // port, the waits and calibrated delays, opening the port and finding the
 // serial cable variant, and the bit transfer of instructions.
 //
-// Line assignment:
-//   signal      parallel port            serial (plain, Cablet2)   serial (Cablet1)
-//   SCK  out    data bit 1, pin 3        RTS                       RTS inverted
-//   MOSI out    data bit 0, pin 2        DTR                       DTR inverted
-//   RESET out   data bit 3, pin 5        break on TXD              break on TXD
-//   MISO in     status bit 6, pin 10     CTS                       DSR inverted
+// Which port line carries which signal, per cable, is the table of
+// adapter/cable_profile.h.
 #pragma once
 
 #include <cstdint>
 
 #include "core/programmer.h"
+#include "adapter/cable_profile.h"
 
 namespace ostrel::adapter {
 
@@ -38,6 +35,8 @@ void WritePort(Programmer& p);
 // Reads the status register of the parallel port into the high byte of
 // lastPortRead; the low byte is the data last written (dataLatch).
 uint16_t ReadPort(Programmer& p);
+// One change of a serial output as it is, without the cable's inversion.
+void ChangeSerialLine(Programmer& p, PcLine line, bool on);
 
 // --- timing ---
 // Busy-waits at least `ms` ticks of the millisecond counter, right across its wrap.

@@ -5,6 +5,7 @@
 
 #include <algorithm>
 #include <cstdio>
+#include <vector>
 
 #include "adapter/adapter.h"
 #include "platform/texts.h"
@@ -39,6 +40,7 @@ bool IsSerial(const Programmer& p) {
 void ReadInputs(Programmer& p, CableReading& r) {
     r.miso = ReadMiso(p);
     r.serial = IsSerial(p);
+    r.modemStatus = r.serial ? p.state.modemStatus : 0;
     r.dsr = r.serial && (p.state.modemStatus & kMsDsrOn) != 0;
     r.ri = r.serial && (p.state.modemStatus & kMsRingOn) != 0;
 }
@@ -84,24 +86,55 @@ const CableReading* Find(const CableTestResult& result, std::string_view step) {
     return nullptr;
 }
 
+// The steps that drive a port output high and low: the signal the cable in
+// use wires to it, swapped when the cable inverts that signal. False when no
+// signal of the cable drives the output.
+bool StepsOf(const CableProfile& cable, PcLine out, std::string_view* on, std::string_view* off) {
+    const Wire* wires[] = {&cable.reset, &cable.sck, &cable.mosi};
+    const Line lines[] = {Line::Reset, Line::Sck, Line::Mosi};
+    for (size_t i = 0; i < std::size(wires); ++i) {
+        if (wires[i]->line != out)
+            continue;
+        for (const Step& step : kSteps) {
+            if (step.line != lines[i])
+                continue;
+            const bool high = (step.level != 0) != wires[i]->inverted;
+            *(high ? on : off) = step.name;
+        }
+        return true;
+    }
+    return false;
+}
+
 CableVerdict Judge(const Programmer& p, const CableTestResult& result) {
     if (!IsSerial(p))
         return CableVerdict::Parallel;
-    const CableReading* resetHigh = Find(result, "RESET high");
-    const CableReading* resetLow = Find(result, "RESET low");
-    const CableReading* mosiHigh = Find(result, "MOSI high");
-    const CableReading* mosiLow = Find(result, "MOSI low");
-    if (!resetHigh || !resetLow || !mosiHigh || !mosiLow)
-        return CableVerdict::Unknown;
-    // RESET is the break state on every serial cable, so RI must follow it.
-    if (resetHigh->ri && !resetLow->ri)
-        return CableVerdict::Cablet1;
-    // MOSI is DTR, inverted when a Cablet1 cable was detected.
-    const bool inverted = p.state.cablet1 != 0;
-    const CableReading* dtrSet = inverted ? mosiLow : mosiHigh;
-    const CableReading* dtrClear = inverted ? mosiHigh : mosiLow;
-    if (dtrSet->dsr && !dtrClear->dsr)
-        return CableVerdict::Cablet2;
+    const CableProfile& active = ActiveCable(p.state);
+    struct Check {
+        const CableProfile* cable;
+        const CableReading* on;
+        const CableReading* off;
+    };
+    std::vector<Check> checks;
+    for (const CableProfile& cable : CableProfiles()) {
+        if (cable.port != AdapterKind::Serial || !cable.hasLoopBack)
+            continue;
+        std::string_view on;
+        std::string_view off;
+        if (!StepsOf(active, cable.loopBack.out, &on, &off))
+            continue;
+        Check check{&cable, Find(result, on), Find(result, off)};
+        if (!check.on || !check.off)
+            return CableVerdict::Unknown;
+        checks.push_back(check);
+    }
+    // In the order of the detection: the first loop-back whose input followed
+    // its output both ways names the cable.
+    for (const Check& c : checks) {
+        const uint32_t in = ModemStatusMask(c.cable->loopBack.in);
+        if ((c.on->modemStatus & in) != 0 && (c.off->modemStatus & in) == 0)
+            return c.cable->verdict;
+    }
     return CableVerdict::NoLoopBack;
 }
 
@@ -186,18 +219,17 @@ std::string FormatReading(const CableReading& r) {
 
 std::string_view VerdictText(CableVerdict verdict) {
     switch (verdict) {
-        case CableVerdict::Parallel:
-            return "parallel cable: it has no loop-back to check";
-        case CableVerdict::Cablet1:
-            return "Cablet1: RI followed RESET (break looped back to RI)";
-        case CableVerdict::Cablet2:
-            return "Cablet2: DSR followed MOSI (DTR looped back to DSR)";
         case CableVerdict::NoLoopBack:
             return "no loop-back answered: neither RI followed RESET nor DSR followed DTR "
                    "(a plain cable, or the loop-back wire is broken)";
         case CableVerdict::Unknown:
+            return "stopped before the loop-backs were driven";
+        default:
             break;
     }
+    for (const CableProfile& cable : CableProfiles())
+        if (cable.verdict == verdict && !cable.verdictText.empty())
+            return cable.verdictText;
     return "stopped before the loop-backs were driven";
 }
 

@@ -6,9 +6,9 @@
 // (RESET high, the target runs).
 //
 // From what the loop-back inputs did, the test says which serial cable is
-// plugged in: Cablet1 loops the transmit line (break, RESET) back to RI,
-// Cablet2 loops DTR back to DSR. A loop-back that does not follow its output
-// is a broken wire, or a cable without loop-back.
+// plugged in (the loop-backs are those of the cable table: Cablet1 loops the
+// transmit line, break, RESET, back to RI; Cablet2 loops DTR back to DSR). A loop-back that does
+// not follow its output is a broken wire, or a cable without loop-back.
 #pragma once
 
 #include <cstdint>
@@ -18,6 +18,7 @@
 #include <vector>
 
 #include "core/programmer.h"
+#include "adapter/cable_profile.h"
 
 namespace ostrel::adapter {
 
@@ -37,16 +38,9 @@ struct CableReading {
     bool serial = false;  // dsr and ri are meaningful
     bool dsr = false;
     bool ri = false;
+    uint32_t modemStatus = 0;  // the whole modem status of the read (serial)
     // The last reading of this state; false for a live update while it is held.
     bool final = false;
-};
-
-enum class CableVerdict {
-    Parallel,    // a parallel cable: it has no loop-back to check
-    Cablet1,     // RI followed RESET (break looped back to RI)
-    Cablet2,     // DSR followed DTR (DTR looped back to DSR)
-    NoLoopBack,  // a serial port on which neither loop-back answered
-    Unknown,     // the test was stopped before the loop-backs were driven
 };
 
 struct CableTestHooks {

@@ -23,18 +23,13 @@ constexpr double kByteWaitSeconds = 0.010;
 
 int64_t PortAccessesPerBit(const Programmer& p) {
     const ProgrammerState& s = p.state;
-    int64_t lineAccesses = 0;
-    int64_t delayUnits = 0;
-    if (s.adapterKind == AdapterKind::Parallel) {
-        // MOSI, SCK up, read, SCK down; a delay after each write.
-        lineAccesses = 4;
-        delayUnits = 3;
-    } else {
-        // MOSI, SCK up, read, SCK down, with a delay after each; Cablet2
-        // raises MOSI once more while SCK is high, with one more delay.
-        lineAccesses = s.cablet2 ? 5 : 4;
-        delayUnits = s.cablet2 ? 5 : 4;
-    }
+    const CableProfile& cable = ActiveCable(s);
+    // MOSI, SCK up, read, SCK down, with a delay after each line change and,
+    // on cables that want it, after the read; a cable that raises MOSI again
+    // while SCK is high adds that change and its delay.
+    const int64_t extraMosi = cable.mosiHighWhileSckHigh ? 1 : 0;
+    const int64_t lineAccesses = 4 + extraMosi;
+    const int64_t delayUnits = 3 + (cable.delayAfterSample ? 1 : 0) + extraMosi;
     int64_t readsPerUnit =
         static_cast<int64_t>(SpeedFactor(s.speed)) * (s.delayLoops > 0 ? s.delayLoops : 1);
     return lineAccesses + delayUnits * readsPerUnit;

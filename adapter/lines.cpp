@@ -1,4 +1,5 @@
-// Line operations: each change of a line is exactly one port access.
+// Line operations: each change of a line is exactly one port access, on the
+// line the cable in use wires the signal to.
 #include "adapter/adapter.h"
 #include "core/ids.h"
 #include "platform/texts.h"
@@ -28,13 +29,35 @@ void SetParallelBit(Programmer& p, uint32_t mask, int level) {
     WritePort(p);
 }
 
+CommFunction SerialChange(PcLine line, bool on) {
+    switch (line) {
+        case PcLine::Rts:
+            return on ? CommFunction::SetRts : CommFunction::ClrRts;
+        case PcLine::Dtr:
+            return on ? CommFunction::SetDtr : CommFunction::ClrDtr;
+        default:
+            return on ? CommFunction::SetBreak : CommFunction::ClrBreak;
+    }
+}
+
+// One output of the cable in use: a control line of the serial port, or a
+// bit of the parallel data register.
+void Drive(Programmer& p, const Wire& wire, int level) {
+    const bool on = (level != 0) != wire.inverted;
+    if (IsSerialLine(wire.line)) {
+        p.serial.EscapeCommFunction(SerialChange(wire.line, on));
+    } else {
+        SetParallelBit(p, DataMask(wire.line), on ? 1 : 0);
+    }
+}
+
 }  // namespace
 
 void WritePort(Programmer& p) {
     if (p.state.directPortIo || p.state.dlPortIoLoaded) {
         // With a driver the write is 16 bits wide; its high byte is always 0
         // and falls on the read-only status register, so both come to this.
-        p.port.WriteData(p.state.portBase, static_cast<uint8_t>(p.state.dataLatch & 0xFF));
+        p.parallel.WriteData(p.state.portBase, static_cast<uint8_t>(p.state.dataLatch & 0xFF));
         return;
     }
     DriverAccessFailed(p);
@@ -48,7 +71,7 @@ uint16_t ReadPort(Programmer& p) {
         // every input read of the transfer and its delays. Where the real
         // data register matters (the port check of ReleaseTarget) it is read
         // with ReadData.
-        uint8_t status = p.port.ReadStatus(p.state.portBase);
+        uint8_t status = p.parallel.ReadStatus(p.state.portBase);
         p.state.lastPortRead = static_cast<uint16_t>((p.state.dataLatch & 0xFF) |
                                                      (static_cast<uint16_t>(status) << 8));
     } else {
@@ -57,46 +80,37 @@ uint16_t ReadPort(Programmer& p) {
     return p.state.lastPortRead;
 }
 
+void ChangeSerialLine(Programmer& p, PcLine line, bool on) {
+    p.serial.EscapeCommFunction(SerialChange(line, on));
+}
+
 void SetSck(Programmer& p, int level) {
-    if (IsSerial(p)) {
-        bool high = (level != 0) != (p.state.cablet1 != 0);  // Cablet1 inverts RTS
-        p.port.EscapeCommFunction(high ? CommFunction::SetRts : CommFunction::ClrRts);
-    } else {
-        SetParallelBit(p, kSckBit, level);
-    }
+    Drive(p, ActiveCable(p.state).sck, level);
 }
 
 void SetMosi(Programmer& p, int level) {
-    if (IsSerial(p)) {
-        bool high = (level != 0) != (p.state.cablet1 != 0);  // Cablet1 inverts DTR
-        p.port.EscapeCommFunction(high ? CommFunction::SetDtr : CommFunction::ClrDtr);
-    } else {
-        SetParallelBit(p, kMosiBit, level);
-    }
+    Drive(p, ActiveCable(p.state).mosi, level);
 }
 
 void SetReset(Programmer& p, int level) {
-    if (IsSerial(p)) {
-        // RESET rides on the break state of the transmit line, on every cable.
-        p.port.EscapeCommFunction(level ? CommFunction::SetBreak : CommFunction::ClrBreak);
-    } else {
-        SetParallelBit(p, kResetBit, level);
-    }
+    Drive(p, ActiveCable(p.state).reset, level);
 }
 
 int ReadMiso(Programmer& p) {
-    if (IsSerial(p)) {
-        p.state.modemStatus = p.port.GetModemStatus();
-        if (p.state.cablet1)
-            return (p.state.modemStatus & kMsDsrOn) == 0 ? 1 : 0;
-        return (p.state.modemStatus & kMsCtsOn) != 0 ? 1 : 0;
+    const Wire& miso = ActiveCable(p.state).miso;
+    bool high = false;
+    if (IsSerialLine(miso.line)) {
+        p.state.modemStatus = p.serial.GetModemStatus();
+        high = (p.state.modemStatus & ModemStatusMask(miso.line)) != 0;
+    } else {
+        high = (ReadPort(p) & StatusWordMask(miso.line)) != 0;
     }
-    return (ReadPort(p) & kMisoWordBit) != 0 ? 1 : 0;
+    return high != miso.inverted ? 1 : 0;
 }
 
 void PollInput(Programmer& p) {
     if (IsSerial(p)) {
-        p.state.modemStatus = p.port.GetModemStatus();
+        p.state.modemStatus = p.serial.GetModemStatus();
     } else {
         ReadPort(p);
     }

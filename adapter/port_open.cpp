@@ -1,5 +1,6 @@
 // Opening the serial port, finding which serial cable is plugged in, and the
 // two resting states of the adapter: target held in reset, target running.
+#include <cstddef>
 #include <string>
 
 #include "adapter/adapter.h"
@@ -30,11 +31,11 @@ int OpenSerialPort(Programmer& p) {
     ProgrammerState& s = p.state;
     if (s.comOpen)
         return 0;
-    switch (p.port.OpenSerial(s.comName.view())) {
+    switch (p.serial.OpenSerial(s.comName.view())) {
         case SerialOpenResult::Ok:
             s.comHandle = 1;
             s.comOpen = 1;
-            ShowPortNote(p, p.port.SerialOpenNote());
+            ShowPortNote(p, p.serial.SerialOpenNote());
             return 0;
         case SerialOpenResult::OpenFailed:
             s.errorText.Assign(texts::kComInitError);
@@ -51,7 +52,7 @@ int OpenSerialPort(Programmer& p) {
     }
     // The system's text stays as it is; what to do about it follows on a line
     // of its own, cut where the buffer ends.
-    if (std::string hint = p.port.SerialOpenNote(); !hint.empty()) {
+    if (std::string hint = p.serial.SerialOpenNote(); !hint.empty()) {
         s.errorText.Append('\n');
         s.errorText.Append(hint);
     }
@@ -62,7 +63,7 @@ int OpenSerialPort(Programmer& p) {
 
 void CloseSerialPort(Programmer& p) {
     if (p.state.comOpen)
-        p.port.CloseSerial();
+        p.serial.CloseSerial();
     p.state.comOpen = 0;
     p.state.comHandle = -1;
 }
@@ -73,45 +74,31 @@ int DetectSerialAdapter(Programmer& p) {
         return 0;
     if (OpenSerialPort(p) != 0)
         return 1;
-    s.cablet1 = 0;
-    s.cablet2 = 0;
+    SelectSerialCable(s, 0);
 
-    // Cablet1 loops the transmit line back to the ring indicator: RI must
-    // follow the break state both ways.
-    p.port.EscapeCommFunction(CommFunction::SetBreak);
-    WaitMs(p, 50);
-    s.modemStatus = p.port.GetModemStatus();
-    if (s.modemStatus & kMsRingOn) {
-        p.port.EscapeCommFunction(CommFunction::ClrBreak);
-        WaitMs(p, 50);
-        s.modemStatus = p.port.GetModemStatus();
-        if ((s.modemStatus & kMsRingOn) == 0) {
-            s.cablet1 = 1;
-            return 0;
-        }
+    // Each cable with a loop-back in the order of the table: its input must
+    // follow its output both ways. The output is left as the last step set it.
+    const auto cables = CableProfiles();
+    for (size_t row = 0; row < cables.size(); ++row) {
+        const CableProfile& cable = cables[row];
+        if (cable.port != AdapterKind::Serial || !cable.hasLoopBack)
+            continue;
+        const uint32_t in = ModemStatusMask(cable.loopBack.in);
+        ChangeSerialLine(p, cable.loopBack.out, true);
+        WaitMs(p, cable.loopBack.settleMs);
+        s.modemStatus = p.serial.GetModemStatus();
+        if ((s.modemStatus & in) == 0)
+            continue;
+        ChangeSerialLine(p, cable.loopBack.out, false);
+        WaitMs(p, cable.loopBack.settleMs);
+        s.modemStatus = p.serial.GetModemStatus();
+        if (s.modemStatus & in)
+            continue;
+        SelectSerialCable(s, static_cast<uint8_t>(row));
+        return 0;
     }
-
-    // Cablet2 loops DTR back to DSR: DSR must follow DTR both ways. The lines
-    // need 150 ms to settle through the cable's components.
-    bool found = true;
-    p.port.EscapeCommFunction(CommFunction::SetDtr);
-    WaitMs(p, 150);
-    s.modemStatus = p.port.GetModemStatus();
-    if ((s.modemStatus & kMsDsrOn) == 0) {
-        found = false;
-    } else {
-        p.port.EscapeCommFunction(CommFunction::ClrDtr);
-        WaitMs(p, 150);
-        s.modemStatus = p.port.GetModemStatus();
-        if (s.modemStatus & kMsDsrOn)
-            found = false;
-    }
-    if (!found) {
-        s.errorText.Format(texts::kNoAdaptorFoundFormat, s.portName.c_str());
-        return 1;
-    }
-    s.cablet2 = 1;
-    return 0;
+    s.errorText.Format(texts::kNoAdaptorFoundFormat, s.portName.c_str());
+    return 1;
 }
 
 int HoldTargetInReset(Programmer& p) {
@@ -124,8 +111,8 @@ int HoldTargetInReset(Programmer& p) {
     }
     if (s.directPortIo) {
         // Clear the direction bit so that the data lines drive the cable.
-        uint8_t control = p.port.ReadControl(s.portBase);
-        p.port.WriteControl(s.portBase, static_cast<uint8_t>(control & ~kDirectionBit));
+        uint8_t control = p.parallel.ReadControl(s.portBase);
+        p.parallel.WriteControl(s.portBase, static_cast<uint8_t>(control & ~kDirectionBit));
         WaitMs(p, 10);
         s.dataLatch &= ~kCableBits;
         WritePort(p);
@@ -163,22 +150,22 @@ int ReleaseTarget(Programmer& p) {
         // switched back to output; otherwise they are left undriven and the
         // target's own pull-up lets it run.
         uint16_t base = s.portBase;
-        uint8_t control = p.port.ReadControl(base);
+        uint8_t control = p.parallel.ReadControl(base);
         WaitMs(p, 50);
-        p.port.WriteControl(base, static_cast<uint8_t>(control | kDirectionBit));
+        p.parallel.WriteControl(base, static_cast<uint8_t>(control | kDirectionBit));
         WaitMs(p, 50);
-        p.port.WriteData(base, 0xC0);
+        p.parallel.WriteData(base, 0xC0);
         WaitMs(p, 50);
-        if (p.port.ReadData(base) != 0xC0)
+        if (p.parallel.ReadData(base) != 0xC0)
             return 0;
         WaitMs(p, 50);
-        p.port.WriteData(base, 0x00);
+        p.parallel.WriteData(base, 0x00);
         WaitMs(p, 50);
         WaitMs(p, 10);
-        if (p.port.ReadData(base) != 0x00)
+        if (p.parallel.ReadData(base) != 0x00)
             return 0;
         WaitMs(p, 50);
-        p.port.WriteControl(base, static_cast<uint8_t>(control & ~kDirectionBit));
+        p.parallel.WriteControl(base, static_cast<uint8_t>(control & ~kDirectionBit));
     }
     s.dataLatch |= kResetBit;
     WritePort(p);

@@ -8,35 +8,18 @@ namespace ostrel::adapter {
 
 void ClockBit(Programmer& p, int bit) {
     ProgrammerState& s = p.state;
-    if (s.adapterKind == AdapterKind::Parallel) {
-        if (bit) {
-            s.dataLatch |= kMosiBit;
-        } else {
-            s.dataLatch &= ~kMosiBit;
-        }
-        WritePort(p);
-        Delay(p, 1);
-        s.dataLatch |= kSckBit;
-        WritePort(p);
-        Delay(p, 1);
-        uint16_t word = ReadPort(p);
-        s.rxShift = (s.rxShift << 1) | ((word & kMisoWordBit) != 0 ? 1u : 0u);
-        s.dataLatch &= ~kSckBit;
-        WritePort(p);
-        Delay(p, 1);
-        return;
-    }
+    const CableProfile& cable = ActiveCable(s);
     SetMosi(p, bit ? 1 : 0);
     Delay(p, 1);
     SetSck(p, 1);
     Delay(p, 1);
-    if (s.cablet2) {
-        // Cablet2 needs MOSI high while SCK is high.
+    if (cable.mosiHighWhileSckHigh) {
         SetMosi(p, 1);
         Delay(p, 1);
     }
     s.rxShift = (s.rxShift << 1) | static_cast<uint32_t>(ReadMiso(p));
-    Delay(p, 1);
+    if (cable.delayAfterSample)
+        Delay(p, 1);
     SetSck(p, 0);
     Delay(p, 1);
 }

@@ -99,10 +99,8 @@ CommandResult SelectSerialPort(Programmer& p, const PortItem& item) {
     if (adapter::DetectSerialAdapter(p) != 0)
         return Failure(p);
     EnableField(p, ids::kActivity, true);
-    if (s.cablet1)
-        SetActivityField(p, texts::kCablet1Detected);
-    if (s.cablet2)
-        SetActivityField(p, texts::kCablet2Detected);
+    if (std::string_view detected = adapter::ActiveCable(s).detectedText; !detected.empty())
+        SetActivityField(p, detected);
     ReadingPause(p);
     EnableField(p, ids::kActivity, false);
     return CommandResult::Ok;

@@ -1,11 +1,6 @@
-// What the adapter's line operations need from the operating system.
-//
-// Serial side: open and configure a named port, switch RTS, DTR and the break
-// state of the transmit line, read the modem status lines. No data characters
-// are ever sent or received.
-//
-// Parallel side: the three registers of a PC parallel port at a base address:
-// data (base), status (base + 1) and control (base + 2).
+// What the adapter's line operations need from the operating system, as two
+// small interfaces: the control lines of a serial port, and the registers of a
+// parallel port. A backend implements the one it has.
 #pragma once
 
 #include <cstdint>
@@ -32,11 +27,13 @@ inline constexpr uint32_t kMsCtsOn = 0x10;
 inline constexpr uint32_t kMsDsrOn = 0x20;
 inline constexpr uint32_t kMsRingOn = 0x40;
 
-class PortAccess {
+// The control lines of a serial port. No data characters are ever sent or
+// received: the cable is driven by RTS, DTR and the break state of the
+// transmit line, and read back on the modem status lines.
+class SerialLines {
   public:
-    virtual ~PortAccess() = default;
+    virtual ~SerialLines() = default;
 
-    // --- serial port ---
     // Opens the port by its name ("COM1".."COM8", or "SIM") and applies
     // 9600 baud, 8 data bits, no parity, one stop bit and the read time-outs.
     virtual SerialOpenResult OpenSerial(std::string_view comName) = 0;
@@ -51,8 +48,14 @@ class PortAccess {
     // the name to a device), after success what is worth knowing about the
     // port (a slow USB adapter). Empty when there is nothing to say.
     virtual std::string SerialOpenNote() const { return {}; }
+};
 
-    // --- parallel port ---
+// The three registers of a PC parallel port at a base address: data (base),
+// status (base + 1) and control (base + 2).
+class ParallelRegisters {
+  public:
+    virtual ~ParallelRegisters() = default;
+
     virtual void WriteData(uint16_t base, uint8_t value) = 0;
     virtual uint8_t ReadData(uint16_t base) = 0;
     // Data register in bits 0-7 and status register in bits 8-15.
@@ -64,5 +67,9 @@ class PortAccess {
     virtual uint8_t ReadControl(uint16_t base) = 0;
     virtual void WriteControl(uint16_t base, uint8_t value) = 0;
 };
+
+// A backend that serves both kinds of port: the router of the programs, the
+// simulator (whose cable hangs on either) and the recording port of the tests.
+class PortAccess : public SerialLines, public ParallelRegisters {};
 
 }  // namespace ostrel

@@ -13,13 +13,21 @@
 namespace ostrel {
 
 struct Programmer {
-    Programmer(PortAccess& portAccess, Clock& clockSource, WindowSystem& windowSystem)
-        : port(portAccess), clock(clockSource), windows(windowSystem) {}
+    Programmer(SerialLines& serialLines, ParallelRegisters& parallelRegisters, Clock& clockSource,
+               WindowSystem& windowSystem)
+        : serial(serialLines),
+          parallel(parallelRegisters),
+          clock(clockSource),
+          windows(windowSystem) {}
+    // One backend that serves both kinds of port.
+    Programmer(PortAccess& ports, Clock& clockSource, WindowSystem& windowSystem)
+        : Programmer(ports, ports, clockSource, windowSystem) {}
 
     ProgrammerState state;
-    PortAccess& port;       // serial and parallel port access
-    Clock& clock;           // millisecond ticks and whole seconds
-    WindowSystem& windows;  // the main window, dialogs, message boxes
+    SerialLines& serial;          // the serial port's control and status lines
+    ParallelRegisters& parallel;  // the parallel port's registers
+    Clock& clock;                 // millisecond ticks and whole seconds
+    WindowSystem& windows;        // the main window, dialogs, message boxes
 
     // The directory relative file names are opened in. It plays the part of the
     // process's current directory (the file-open dialog changes it, most

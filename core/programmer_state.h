@@ -37,6 +37,10 @@ struct ProgrammerState {
     Flag comOpen = 0;
     Flag cablet1 = 0;
     Flag cablet2 = 0;
+    // The row of the cable table (adapter/cable_profile.h) the last serial
+    // detection found; cablet1 and cablet2 are set from it. 0 is the plain
+    // wiring, taken when nothing was detected.
+    uint8_t serialCable = 0;
     uint32_t dataLatch = 0;     // image of the parallel data register
     uint16_t lastPortRead = 0;  // data last written in bits 0-7, status in bits 8-15
     uint32_t modemStatus = 0;

@@ -150,13 +150,4 @@ void LinuxParallelPort::WriteControl(uint16_t base, uint8_t value) {
     }
 }
 
-SerialOpenResult LinuxParallelPort::OpenSerial(std::string_view) {
-    return SerialOpenResult::OpenFailed;
-}
-void LinuxParallelPort::CloseSerial() {}
-void LinuxParallelPort::EscapeCommFunction(CommFunction) {}
-uint32_t LinuxParallelPort::GetModemStatus() {
-    return 0;
-}
-
 }  // namespace ostrel

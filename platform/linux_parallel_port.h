@@ -30,7 +30,7 @@
 
 namespace ostrel {
 
-class LinuxParallelPort : public PortAccess {
+class LinuxParallelPort : public ParallelRegisters {
   public:
     explicit LinuxParallelPort(SysCalls& sys, EnvironmentLookup environment = ProcessEnvironment());
     ~LinuxParallelPort() override;
@@ -58,12 +58,6 @@ class LinuxParallelPort : public PortAccess {
     uint8_t ReadStatus(uint16_t base) override;
     uint8_t ReadControl(uint16_t base) override;
     void WriteControl(uint16_t base, uint8_t value) override;
-
-    // This backend has no serial port: opening fails and the lines read 0.
-    SerialOpenResult OpenSerial(std::string_view comName) override;
-    void CloseSerial() override;
-    void EscapeCommFunction(CommFunction function) override;
-    uint32_t GetModemStatus() override;
 
   private:
     struct Device {

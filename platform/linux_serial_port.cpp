@@ -174,19 +174,4 @@ uint32_t LinuxSerialPort::GetModemStatus() {
     return ModemStatusFromLines(lines);
 }
 
-void LinuxSerialPort::WriteData(uint16_t, uint8_t) {}
-uint8_t LinuxSerialPort::ReadData(uint16_t) {
-    return 0xFF;
-}
-uint16_t LinuxSerialPort::ReadWord(uint16_t) {
-    return 0xFFFF;
-}
-uint8_t LinuxSerialPort::ReadStatus(uint16_t) {
-    return 0xFF;
-}
-uint8_t LinuxSerialPort::ReadControl(uint16_t) {
-    return 0xFF;
-}
-void LinuxSerialPort::WriteControl(uint16_t, uint8_t) {}
-
 }  // namespace ostrel

@@ -19,7 +19,7 @@
 
 namespace ostrel {
 
-class LinuxSerialPort : public PortAccess {
+class LinuxSerialPort : public SerialLines {
   public:
     // `sysfsRoot` is where the kernel's device tree is read to recognise a
     // USB-serial adapter ("/sys"; a prepared folder in tests).
@@ -45,15 +45,6 @@ class LinuxSerialPort : public PortAccess {
     // after success the USB note when the device is a USB-serial adapter
     // (usb_serial.h).
     std::string SerialOpenNote() const override { return note_; }
-
-    // This backend has no parallel port: writes do nothing, reads give the
-    // idle value 0xFF of an absent port.
-    void WriteData(uint16_t base, uint8_t value) override;
-    uint8_t ReadData(uint16_t base) override;
-    uint16_t ReadWord(uint16_t base) override;
-    uint8_t ReadStatus(uint16_t base) override;
-    uint8_t ReadControl(uint16_t base) override;
-    void WriteControl(uint16_t base, uint8_t value) override;
 
     bool IsOpen() const { return fd_ >= 0; }
     // The device of the last open attempt and the system's error number of its

@@ -2,7 +2,7 @@
 
 namespace ostrel {
 
-void SystemPorts::SetExtraBackend(PortAccess* extra) {
+void SystemPorts::SetExtraBackend(SerialLines* extra) {
     if (serialTarget_ == extra_ && extra_ != nullptr && extra != extra_) {
         extra_->CloseSerial();
         serialTarget_ = &serial_;
@@ -11,7 +11,7 @@ void SystemPorts::SetExtraBackend(PortAccess* extra) {
 }
 
 SerialOpenResult SystemPorts::OpenSerial(std::string_view comName) {
-    PortAccess* target = (extra_ != nullptr && comName == kExtraPortName) ? extra_ : &serial_;
+    SerialLines* target = (extra_ != nullptr && comName == kExtraPortName) ? extra_ : &serial_;
     if (target != serialTarget_)
         serialTarget_->CloseSerial();
     serialTarget_ = target;

@@ -16,11 +16,12 @@ class SystemPorts : public PortAccess {
     // The name under which the extra backend is opened.
     static constexpr std::string_view kExtraPortName = "SIM";
 
-    SystemPorts(PortAccess& serial, PortAccess& parallel) : serial_(serial), parallel_(parallel) {}
+    SystemPorts(SerialLines& serial, ParallelRegisters& parallel)
+        : serial_(serial), parallel_(parallel) {}
 
     // Sets or removes the extra backend. Removing it while it holds the open
     // serial port closes that port first.
-    void SetExtraBackend(PortAccess* extra);
+    void SetExtraBackend(SerialLines* extra);
 
     // Opens by name: "SIM" goes to the extra backend when there is one, every
     // other name to the serial backend. The backend that held the port before
@@ -40,11 +41,11 @@ class SystemPorts : public PortAccess {
     void WriteControl(uint16_t base, uint8_t value) override;
 
   private:
-    PortAccess& serial_;
-    PortAccess& parallel_;
-    PortAccess* extra_ = nullptr;
+    SerialLines& serial_;
+    ParallelRegisters& parallel_;
+    SerialLines* extra_ = nullptr;
     // The backend that took the last serial open; serial calls go there.
-    PortAccess* serialTarget_ = &serial_;
+    SerialLines* serialTarget_ = &serial_;
 };
 
 }  // namespace ostrel

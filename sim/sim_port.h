@@ -1,5 +1,5 @@
 // SimPort: a port backend with a simulated cable and AVR chip behind it. The
-// program drives it through PortAccess exactly as it drives a real serial or
+// program drives it through the two port interfaces exactly as it drives a real serial or
 // parallel port, and cannot tell the difference.
 //
 // The simulated PC has both kinds of port; the cable hangs on one of them.
@@ -69,7 +69,7 @@ class SimPort final : public PortAccess {
     SimPort(const SimPort&) = delete;
     SimPort& operator=(const SimPort&) = delete;
 
-    // --- PortAccess ---
+    // --- SerialLines and ParallelRegisters ---
     SerialOpenResult OpenSerial(std::string_view comName) override;
     void CloseSerial() override;
     void EscapeCommFunction(CommFunction function) override;
@@ -97,7 +97,7 @@ class SimPort final : public PortAccess {
     bool dtr() const { return dtr_; }
     bool breakOn() const { return break_; }
     uint8_t dataRegister() const { return data_; }
-    // PortAccess calls so far.
+    // Port calls so far.
     uint64_t portCalls() const { return portCalls_; }
 
   private:

@@ -8,12 +8,14 @@
 #include <memory>
 #include <ostream>
 #include <string>
+#include <type_traits>
 #include <vector>
 
 #include "adapter/adapter.h"
 #include "core/programmer.h"
 #include "tests/support/virtual_device.h"
 #include "tests/platform/port_test_env.h"
+#include "tests/support/recording_port.h"
 #include "tests/support/scripted_windows.h"
 #include "tests/support/virtual_device.h"
 
@@ -299,13 +301,8 @@ TEST_F(LinuxParallelPortTest, AnOverriddenBaseUsesTheDeviceItNames) {
     EXPECT_EQ(lpt1->claims, 0);
 }
 
-TEST_F(LinuxParallelPortTest, HasNoSerialPort) {
-    EXPECT_EQ(port->OpenSerial("COM1"), SerialOpenResult::OpenFailed);
-    port->EscapeCommFunction(CommFunction::SetRts);
-    EXPECT_EQ(port->GetModemStatus(), 0u);
-    port->CloseSerial();
-    EXPECT_TRUE(devices.Calls().empty());
-}
+// The parallel backend has no serial side at all, not even one that does nothing.
+static_assert(!std::is_base_of_v<SerialLines, LinuxParallelPort>);
 
 // The adapter's parallel line operations through this backend, with a target
 // that echoes MOSI on MISO.
@@ -322,7 +319,8 @@ class ParallelAdapterTest : public LinuxParallelPortTest {
 
     VirtualClock clock;
     testing::ScriptedWindows windows;
-    Programmer p{*port, clock, windows};
+    testing::RecordingPort noSerial;
+    Programmer p{noSerial, *port, clock, windows};
 };
 
 TEST_F(ParallelAdapterTest, LinesAndMisoTravelThroughTheRegisters) {

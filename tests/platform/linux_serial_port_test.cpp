@@ -8,12 +8,14 @@
 #include <memory>
 #include <ostream>
 #include <string>
+#include <type_traits>
 #include <vector>
 
 #include "adapter/adapter.h"
 #include "core/programmer.h"
 #include "tests/support/virtual_device.h"
 #include "tests/platform/port_test_env.h"
+#include "tests/support/recording_port.h"
 #include "tests/support/scripted_windows.h"
 #include "tests/support/virtual_device.h"
 
@@ -153,7 +155,8 @@ TEST_P(SerialOpenFailureTest, ReportsItsStepAndLeavesNothingOpen) {
     devices.ClearCalls();
     VirtualClock clock;
     testing::ScriptedWindows windows;
-    Programmer p(port, clock, windows);
+    testing::RecordingPort noParallel;
+    Programmer p(port, noParallel, clock, windows);
     p.state.comName.Assign("COM3");
     EXPECT_EQ(adapter::OpenSerialPort(p), 1);
     // The system's text, then one line of advice of our own.
@@ -255,7 +258,8 @@ TEST_F(LinuxSerialPortTest, OpeningAnotherPortClosesTheFirst) {
 TEST_F(LinuxSerialPortTest, TheAdapterOpensThePortOnlyOnce) {
     VirtualClock clock;
     testing::ScriptedWindows windows;
-    Programmer p(port, clock, windows);
+    testing::RecordingPort noParallel;
+    Programmer p(port, noParallel, clock, windows);
     p.state.comName.Assign("COM1");
     EXPECT_EQ(adapter::OpenSerialPort(p), 0);
     std::size_t callsAfterFirst = devices.Calls().size();
@@ -415,14 +419,8 @@ TEST_F(LinuxSerialPortTest, AnOverriddenNameOpensTheDeviceItNames) {
     EXPECT_EQ(port.LastPath(), "/dev/ttyUSB0");
 }
 
-TEST_F(LinuxSerialPortTest, HasNoParallelPort) {
-    port.WriteData(0x378, 0x0B);
-    port.WriteControl(0x378, 0x20);
-    EXPECT_EQ(port.ReadData(0x378), 0xFF);
-    EXPECT_EQ(port.ReadWord(0x378), 0xFFFF);
-    EXPECT_EQ(port.ReadControl(0x378), 0xFF);
-    EXPECT_TRUE(devices.Calls().empty());
-}
+// The serial backend has no parallel side at all, not even one that does nothing.
+static_assert(!std::is_base_of_v<ParallelRegisters, LinuxSerialPort>);
 
 // The cable detection of the adapter, run through this backend against
 // virtual cables: every line change and status read is a real system call.
@@ -440,7 +438,8 @@ class SerialCableDetectionTest : public ::testing::Test {
     LinuxSerialPort port{devices, EnvironmentLookup{}};
     VirtualClock clock;
     testing::ScriptedWindows windows;
-    Programmer p{port, clock, windows};
+    testing::RecordingPort noParallel;
+    Programmer p{port, noParallel, clock, windows};
 };
 
 TEST_F(SerialCableDetectionTest, TransmitLineLoopedToRingIsCablet1) {

@@ -15,6 +15,7 @@
 #include "platform/linux_parallel_port.h"
 #include "platform/linux_serial_port.h"
 #include "tests/platform/port_test_env.h"
+#include "tests/support/recording_port.h"
 #include "tests/support/scripted_windows.h"
 #include "tests/support/virtual_device.h"
 
@@ -113,7 +114,8 @@ TEST(OpenFailureHint, StaysOnOneLineWithinTheFailureTextWhateverThePath) {
     LinuxSerialPort port(devices, testing::LookupIn(env));
     VirtualClock clock;
     testing::ScriptedWindows windows;
-    Programmer p(port, clock, windows);
+    testing::RecordingPort noParallel;
+    Programmer p(port, noParallel, clock, windows);
     p.state.comName.Assign("COM2");
     for (int error : {ENOENT, EACCES, EBUSY, ENOTTY, EROFS}) {
         std::string hint = OpenFailureHint(devices, error, longPath, PortKind::Serial, "COM2");

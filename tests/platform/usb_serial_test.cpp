@@ -14,6 +14,7 @@
 #include "core/programmer.h"
 #include "platform/linux_serial_port.h"
 #include "tests/platform/port_test_env.h"
+#include "tests/support/recording_port.h"
 #include "tests/support/scripted_windows.h"
 #include "tests/support/temp_dir.h"
 #include "tests/support/virtual_device.h"
@@ -116,7 +117,8 @@ TEST_F(UsbSerialTest, TheNoteIsShownOnceWhenThePortOpens) {
     LinuxSerialPort port(devices, testing::LookupIn(env), temp.path());
     VirtualClock clock;
     testing::ScriptedWindows windows;
-    Programmer p(port, clock, windows);
+    testing::RecordingPort noParallel;
+    Programmer p(port, noParallel, clock, windows);
     p.state.mainWindow = ids::kMainWindow;
     const std::string note = UsbSerialNote({"ttyUSB1", "ch341"}, "COM3");
 

@@ -1,0 +1,82 @@
+// The table of cables checks itself: every row is wired to lines of its own
+// kind of port, the serial rows can be told apart by their flags, and every
+// row has a simulated cable of the same name on which the detection, the
+// programming enable and the cable test's verdict come out as the row says.
+#include "adapter/cable_profile.h"
+
+#include <gtest/gtest.h>
+
+#include <set>
+#include <utility>
+
+#include "adapter/adapter.h"
+#include "adapter/cable_test.h"
+#include "avr/avr.h"
+#include "sim/cable.h"
+#include "sim/sim_port.h"
+#include "tests/support/scripted_windows.h"
+
+namespace ostrel {
+namespace {
+
+using adapter::CableProfile;
+using adapter::CableProfiles;
+using adapter::IsSerialLine;
+
+TEST(CableProfiles, EveryRowIsWiredToItsOwnPortAndTheSerialRowsDifferInTheirFlags) {
+    const auto cables = CableProfiles();
+    ASSERT_FALSE(cables.empty());
+    EXPECT_EQ(cables[0].port, AdapterKind::Serial) << "row 0 is the plain serial wiring";
+    EXPECT_FALSE(cables[0].hasLoopBack) << "row 0 is what an undetected serial port drives";
+    std::set<std::pair<Flag, Flag>> flags;
+    for (const CableProfile& c : cables) {
+        const bool serial = c.port == AdapterKind::Serial;
+        for (const adapter::Wire* w : {&c.sck, &c.mosi, &c.reset, &c.miso})
+            EXPECT_EQ(IsSerialLine(w->line), serial) << c.name;
+        if (serial) {
+            EXPECT_NE(adapter::ModemStatusMask(c.miso.line), 0u) << c.name << ": MISO is an input";
+            EXPECT_TRUE(flags.insert({c.cablet1, c.cablet2}).second) << c.name;
+        } else {
+            EXPECT_NE(adapter::StatusWordMask(c.miso.line), 0u) << c.name << ": MISO is an input";
+        }
+        if (c.hasLoopBack) {
+            EXPECT_TRUE(serial) << c.name;
+            EXPECT_EQ(adapter::ModemStatusMask(c.loopBack.out), 0u)
+                << c.name << ": out is an output";
+            EXPECT_NE(adapter::ModemStatusMask(c.loopBack.in), 0u) << c.name << ": in is an input";
+            EXPECT_FALSE(c.detectedText.empty()) << c.name;
+        }
+    }
+}
+
+TEST(CableProfiles, EveryRowWorksOnItsSimulatedCable) {
+    for (const CableProfile& c : CableProfiles()) {
+        sim::CableKind kind{};
+        ASSERT_TRUE(sim::ParseCableKind(c.name, &kind)) << c.name << " has no simulated cable";
+        VirtualClock clock;
+        sim::SimConfig config;
+        config.cable = kind;
+        sim::SimPort port(clock, config);
+        testing::ScriptedWindows windows;
+        Programmer p(port, clock, windows);
+        p.state.adapterKind = c.port;
+        p.state.directPortIo = 1;
+        p.state.comName.Assign("SIM");
+        p.state.portName.Assign("SIM");
+
+        EXPECT_EQ(adapter::DetectSerialAdapter(p),
+                  c.port == AdapterKind::Parallel || c.hasLoopBack ? 0 : 1)
+            << c.name;
+        EXPECT_EQ(&adapter::ActiveCable(p.state), &c) << c.name;
+        ASSERT_EQ(adapter::HoldTargetInReset(p), 0) << c.name;
+        EXPECT_EQ(avr::EnterProgrammingMode(p), 0) << c.name;
+        EXPECT_EQ(avr::Synchronise(p), 0x53) << c.name << ": the chip answers through the cable";
+
+        adapter::CableTestResult result = adapter::RunCableTest(p, {}, 100);
+        EXPECT_EQ(result.verdict, c.verdict) << c.name;
+        EXPECT_FALSE(adapter::VerdictText(result.verdict).empty()) << c.name;
+    }
+}
+
+}  // namespace
+}  // namespace ostrel
