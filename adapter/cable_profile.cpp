@@ -3,7 +3,7 @@
 #include <cstddef>
 #include <iterator>
 
-#include "platform/port_access.h"
+#include "core/port_access.h"
 
 namespace ostrel::adapter {
 

@@ -11,7 +11,7 @@
 #include <span>
 #include <string_view>
 
-#include "app/programmer_state.h"
+#include "core/programmer_state.h"
 
 namespace ostrel::adapter {
 
