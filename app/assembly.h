@@ -24,8 +24,8 @@ struct AssemblyOptions {
     // The start directory: the programmer's current directory, and where the
     // simulator keeps its state file.
     std::string startDirectory;
-    Clock* clock = nullptr;     // null: a clock of its own, as virtualClock says
-    bool virtualClock = false;  // the own clock is simulated time, not the machine's
+    Clock* clock = nullptr;        // null: a clock of its own, as virtualClock says
+    bool virtualClock = false;     // the own clock is simulated time, not the machine's
     SysCalls* sysCalls = nullptr;  // null: the C library's calls
     // Whether a parallel port can be reached; empty: ask the ppdev backend.
     std::optional<bool> parallelAccess;

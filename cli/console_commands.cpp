@@ -21,16 +21,19 @@ constexpr std::array kCommands = {
                    "erase the EEPROM (asks first)"},
     ConsoleCommand{"lock", false, ids::kLockChip, ConsoleResult::Verdict,
                    "program the lock bits LB1 and LB2"},
-    ConsoleCommand{"read", false, ids::kRead, ConsoleResult::ReadbackTxt,
-                   "read flash and EEPROM into readback.txt in the start directory; print its path"},
+    ConsoleCommand{
+        "read", false, ids::kRead, ConsoleResult::ReadbackTxt,
+        "read flash and EEPROM into readback.txt in the start directory; print its path"},
     ConsoleCommand{"readhex", false, ids::kReadbackInhx, ConsoleResult::ReadbackHex,
                    "read the flash into readback.hex in the start directory; print its path"},
     ConsoleCommand{"write", true, ids::kWrite, ConsoleResult::Verdict,
-                   "program FILE: erase (unless --no-erase), program, verify, .eep follow-up (with --eep), fuse script"},
+                   "program FILE: erase (unless --no-erase), program, verify, .eep follow-up (with "
+                   "--eep), fuse script"},
     ConsoleCommand{"verify", true, ids::kVerify, ConsoleResult::Verdict,
                    "compare the chip with FILE"},
-    ConsoleCommand{"quick", true, ids::kQuick, ConsoleResult::Verdict,
-                   "write FILE without erasing; what changed since the last write goes to a .dif file"},
+    ConsoleCommand{
+        "quick", true, ids::kQuick, ConsoleResult::Verdict,
+        "write FILE without erasing; what changed since the last write goes to a .dif file"},
     ConsoleCommand{"cable-test", false, ids::kCableTest, ConsoleResult::CableReadings,
                    "each line high and low in turn, held 2 s, with MISO and the serial "
                    "loop-backs read back; ends with the target running"},

@@ -91,8 +91,7 @@ std::optional<int> Parse(int argc, char** argv, Options& o) {
                    "current directory when it holds ostrel.ini, otherwise the per-user folder "
                    "($XDG_DATA_HOME/ostrel)")
         ->type_name("DIR");
-    cli.add_option("--port", o.port,
-                   "COM1..COM8, 0278, 0378, 03BC, or SIM (the simulated target)")
+    cli.add_option("--port", o.port, "COM1..COM8, 0278, 0378, 03BC, or SIM (the simulated target)")
         ->type_name("PORT")
         ->check(CLI::Validator(
             [](std::string& name) -> std::string {
@@ -335,9 +334,9 @@ int Run(const Options& o) {
             case ConsoleResult::ReadbackTxt:
             case ConsoleResult::ReadbackHex: {
                 windows.FinishActivityLine();
-                auto file = std::filesystem::path(p.state.startDirectory.str()) /
-                            (c.result == ConsoleResult::ReadbackTxt ? "readback.txt"
-                                                                    : "readback.hex");
+                auto file =
+                    std::filesystem::path(p.state.startDirectory.str()) /
+                    (c.result == ConsoleResult::ReadbackTxt ? "readback.txt" : "readback.hex");
                 std::printf("%s\n", file.string().c_str());
                 break;
             }

@@ -41,8 +41,8 @@ app::AssemblyOptions AssemblyOptionsOf(const DesktopOptions& options,
 
 DesktopProgram::DesktopProgram(DesktopOptions options)
     : startFolder_(ChooseStartFolder(options)),
-      assembly_(std::make_unique<app::Assembly>(windows_, AssemblyOptionsOf(options, startFolder_))) {
-
+      assembly_(
+          std::make_unique<app::Assembly>(windows_, AssemblyOptionsOf(options, startFolder_))) {
     window_ = std::make_unique<MainWindow>(
         [this](int command) { return Command(command); },
         [this](const std::string& chip) { ChooseSimulatorChip(chip); });
