@@ -2,25 +2,25 @@
 // program's buttons and menus, with messages printed instead of shown.
 #include <unistd.h>
 
+#include <CLI/CLI.hpp>
 #include <algorithm>
 #include <cstdio>
 #include <cstring>
 #include <filesystem>
-#include <memory>
 #include <optional>
 #include <string>
 #include <string_view>
 #include <system_error>
-#include <vector>
 
 #include "adapter/adapter.h"
+#include "app/assembly.h"
 #include "app/commands.h"
 #include "app/file_selection.h"
 #include "app/start_folder.h"
 #include "app/startup.h"
 #include "cli/cable_test_command.h"
+#include "cli/console_commands.h"
 #include "cli/console_windows.h"
-#include "cli/port_list.h"
 #include "core/clock.h"
 #include "core/ids.h"
 #include "platform/linux_parallel_port.h"
@@ -30,7 +30,6 @@
 #include "platform/system_ports.h"
 #include "platform/texts.h"
 #include "sim/chip_table.h"
-#include "sim/sim_port.h"
 
 #ifndef OSTREL_VERSION
 #define OSTREL_VERSION "3.3"
@@ -39,43 +38,10 @@
 namespace ostrel::cli {
 namespace {
 
-constexpr const char* kUsage =
-    "usage: ostrel-cli [--dir DIR] [--port PORT] [--sim-chip NAME]\n"
-    "                  [--speed very-low|low|medium|high] [--device NAME] [--yes]\n"
-    "                  [--no-erase] [--eep] [--no-pause] [--virtual-clock] [--quiet]\n"
-    "                  COMMAND [FILE]\n"
-    "       ostrel-cli --help | --version\n"
-    "\n"
-    "  PORT       COM1..COM8, 0278, 0378, 03BC, or SIM (the simulated target)\n"
-    "  --dir      the start directory (ostrel.ini, ostrel.cfg, readback files);\n"
-    "             default: the current directory when it holds ostrel.ini,\n"
-    "             otherwise the per-user folder ($XDG_DATA_HOME/ostrel)\n"
-    "  --sim-chip which chip the simulator is (a name of its chip table); default ATmega8\n"
-    "  --device   Autodetection off, use this device of ostrel.ini\n"
-    "  --yes      answer OK to every question (otherwise: ask on a terminal,\n"
-    "             Cancel without one)\n"
-    "  --no-erase \"Erase bef. Write\" off        --eep  \"Program eep- after hexfile\" on\n"
-    "  --no-pause skip the one-second pauses that only let a person read a result\n"
-    "  --virtual-clock  with --port SIM: simulated time, no real waiting (for tests)\n"
-    "  --quiet    no progress on standard error; messages and errors still print\n"
-    "\n"
-    "  COMMAND    check | signature | reset | erase | erase-eeprom | lock\n"
-    "             read | readhex | write FILE | verify FILE | quick FILE\n"
-    "             cable-test (each line high and low in turn, held 2 s, with MISO\n"
-    "             and the serial loop-backs read back; ends with the target running)\n"
-    "\n"
-    "Results (the chip's name, the file written, OK, the cable test's readings)\n"
-    "go to standard output; progress and messages to standard error.\n"
-    "Exit status: 0 success, 1 failure, 2 bad usage.\n"
-    "\n"
-    "Port names and their devices (OSTREL_PORT_<name> chooses another):\n";
-
-constexpr const char* kSimStateFile = "ostrel-sim.state";
-
 struct Options {
     std::optional<std::string> dir;
     std::optional<std::string> port;
-    std::string simChip = "ATmega8";
+    std::string simChip = std::string(sim::kDefaultChipName);
     std::optional<int32_t> speed;
     std::optional<std::string> device;
     bool yes = false;
@@ -84,7 +50,7 @@ struct Options {
     bool noPause = false;
     bool virtualClock = false;
     bool quiet = false;
-    std::string command;
+    const ConsoleCommand* command = nullptr;
     std::optional<std::string> file;
 };
 
@@ -94,106 +60,120 @@ int Usage(const std::string& problem) {
     return 2;
 }
 
-bool KnownPort(std::string_view name) {
-    return app::PortCommand(name) != 0;
-}
-
-std::optional<int32_t> SpeedValue(std::string_view name) {
-    if (name == "very-low")
-        return 0;
-    if (name == "low")
-        return 1;
-    if (name == "medium")
-        return 2;
-    if (name == "high")
-        return 3;
-    return std::nullopt;
-}
-
-bool CommandTakesFile(std::string_view command) {
-    return command == "write" || command == "verify" || command == "quick";
-}
-
-bool KnownCommand(std::string_view command) {
-    for (const char* c : {"check", "signature", "reset", "erase", "erase-eeprom", "lock", "read",
-                          "readhex", "write", "verify", "quick", "cable-test"})
-        if (command == c)
-            return true;
-    return false;
+// What --help shows after the options and commands: where the results go, the
+// exit statuses, and the device behind each port name now.
+std::string HelpFooter() {
+    std::string text =
+        "Results (the chip's name, the file written, OK, the cable test's readings)\n"
+        "go to standard output; progress and messages to standard error.\n"
+        "Exit status: 0 success, 1 failure, 2 bad usage.\n"
+        "\n"
+        "Port names and their devices (OSTREL_PORT_<name> chooses another):\n";
+    for (const PortDevice& port : ListPortDevices(ProcessEnvironment())) {
+        std::string line = "  " + port.name;
+        line.append(port.name.size() < 6 ? 6 - port.name.size() : 1, ' ');
+        line += port.device.empty() ? "(no device)" : port.device;
+        if (port.overridden)
+            line += "  (set by " + port.variable + ")";
+        text += line + "\n";
+    }
+    text += "  SIM   the simulated target, no device\n";
+    return text;
 }
 
 // Parses the arguments; returns an exit status when the program should stop.
 std::optional<int> Parse(int argc, char** argv, Options& o) {
-    std::vector<std::string_view> args(argv + 1, argv + argc);
-    for (size_t i = 0; i < args.size(); ++i) {
-        std::string_view a = args[i];
-        auto value = [&](std::string_view option) -> std::optional<std::string> {
-            if (i + 1 >= args.size())
-                return std::nullopt;
-            (void)option;
-            return std::string(args[++i]);
-        };
-        if (a == "--help" || a == "-h") {
-            std::fputs(kUsage, stdout);
-            std::fputs(PortDeviceLines(ProcessEnvironment()).c_str(), stdout);
-            return 0;
-        }
-        if (a == "--version") {
-            std::printf("ostrel-cli %s\n", OSTREL_VERSION);
-            return 0;
-        }
-        if (a == "--dir" || a == "--port" || a == "--sim-chip" || a == "--speed" ||
-            a == "--device") {
-            auto v = value(a);
-            if (!v)
-                return Usage(std::string(a) + " needs a value");
-            if (a == "--dir")
-                o.dir = *v;
-            if (a == "--port") {
-                if (!KnownPort(*v))
-                    return Usage("unknown port '" + *v + "'");
-                o.port = *v;
-            }
-            if (a == "--sim-chip") {
-                if (!sim::FindChip(*v))
-                    return Usage("the simulator knows no chip '" + *v + "'");
-                o.simChip = *v;
-            }
-            if (a == "--speed") {
-                o.speed = SpeedValue(*v);
-                if (!o.speed)
-                    return Usage("unknown speed '" + *v + "'");
-            }
-            if (a == "--device")
-                o.device = *v;
-        } else if (a == "--yes") {
-            o.yes = true;
-        } else if (a == "--no-erase") {
-            o.noErase = true;
-        } else if (a == "--eep") {
-            o.eep = true;
-        } else if (a == "--no-pause") {
-            o.noPause = true;
-        } else if (a == "--virtual-clock") {
-            o.virtualClock = true;
-        } else if (a == "--quiet") {
-            o.quiet = true;
-        } else if (a.size() > 1 && a.front() == '-') {
-            return Usage("unknown option '" + std::string(a) + "'");
-        } else if (o.command.empty()) {
-            if (!KnownCommand(a))
-                return Usage("unknown command '" + std::string(a) + "'");
-            o.command = std::string(a);
-        } else if (CommandTakesFile(o.command) && !o.file) {
-            o.file = std::string(a);
-        } else {
-            return Usage("unexpected argument '" + std::string(a) + "'");
-        }
+    CLI::App cli("Programs Atmel AVR chips through a passive cable on a serial or parallel port.",
+                 "ostrel-cli");
+    cli.option_defaults()->multi_option_policy(CLI::MultiOptionPolicy::TakeLast);
+    cli.set_help_flag("-h,--help", "this help, with the device behind each port name");
+    cli.set_version_flag("--version", std::string("ostrel-cli ") + OSTREL_VERSION,
+                         "the program's version");
+    cli.require_subcommand(1);
+    cli.footer(HelpFooter);
+
+    cli.add_option("--dir", o.dir,
+                   "the start directory (ostrel.ini, ostrel.cfg, readback files); default: the "
+                   "current directory when it holds ostrel.ini, otherwise the per-user folder "
+                   "($XDG_DATA_HOME/ostrel)")
+        ->type_name("DIR");
+    cli.add_option("--port", o.port, "COM1..COM8, 0278, 0378, 03BC, or SIM (the simulated target)")
+        ->type_name("PORT")
+        ->check(CLI::Validator(
+            [](std::string& name) -> std::string {
+                return app::PortCommand(name) != 0 ? "" : "unknown port '" + name + "'";
+            },
+            "", "PORT"));
+    cli.add_option("--sim-chip", o.simChip,
+                   "which chip the simulator is (a name of its chip table); default ATmega8")
+        ->type_name("NAME")
+        ->check(CLI::Validator(
+            [](std::string& name) -> std::string {
+                const sim::ChipInfo* chip = sim::FindChip(name);
+                if (!chip)
+                    return "the simulator knows no chip '" + name + "'";
+                name = std::string(chip->name);
+                return "";
+            },
+            "", "CHIP"));
+    const std::map<std::string, int32_t> speeds = {
+        {"very-low", 0}, {"low", 1}, {"medium", 2}, {"high", 3}};
+    cli.add_option("--speed", o.speed, "the programming speed")
+        ->type_name("very-low|low|medium|high")
+        ->transform(CLI::Validator(
+            [&speeds](std::string& name) -> std::string {
+                auto found = speeds.find(name);
+                if (found == speeds.end())
+                    return "unknown speed '" + name + "'";
+                name = std::to_string(found->second);
+                return "";
+            },
+            "", "SPEED"));
+    cli.add_option("--device", o.device, "Autodetection off, use this device of ostrel.ini")
+        ->type_name("NAME");
+    cli.add_flag("--yes", o.yes,
+                 "answer OK to every question (otherwise: ask on a terminal, Cancel without one)");
+    cli.add_flag("--no-erase", o.noErase, "\"Erase bef. Write\" off");
+    cli.add_flag("--eep", o.eep, "\"Program eep- after hexfile\" on");
+    cli.add_flag("--no-pause", o.noPause,
+                 "skip the one-second pauses that only let a person read a result");
+    cli.add_flag("--virtual-clock", o.virtualClock,
+                 "with the port SIM (given or stored): simulated time, no real waiting (for "
+                 "tests)");
+    cli.add_flag("--quiet", o.quiet,
+                 "no progress on standard error; messages and errors still print");
+
+    // A word that is no command lands here, to be named in the error.
+    std::string stray;
+    cli.add_option("COMMAND", stray)
+        ->group("")
+        ->check(CLI::Validator(
+            [&cli](std::string& word) -> std::string {
+                return cli.get_subcommands().empty() ? "unknown command '" + word + "'"
+                                                     : "unexpected argument '" + word + "'";
+            },
+            "", "COMMAND"));
+    for (const ConsoleCommand& command : ConsoleCommands()) {
+        CLI::App* sub = cli.add_subcommand(std::string(command.name), std::string(command.help));
+        // The options may come after the command too.
+        sub->fallthrough();
+        if (command.takesFile)
+            sub->add_option("FILE", o.file, "a .hex, .eep or readback .txt file")->required();
+        sub->callback([&o, &command] { o.command = &command; });
     }
-    if (o.command.empty())
-        return Usage("no command given");
-    if (CommandTakesFile(o.command) && !o.file)
-        return Usage(o.command + " needs a FILE");
+
+    try {
+        cli.parse(argc, argv);
+    } catch (const CLI::ParseError& e) {
+        if (e.get_exit_code() == 0)
+            return cli.exit(e);
+        // One line: the problem, with the option it concerns when there is one.
+        std::string what = e.what();
+        what = what.substr(0, what.find('\n'));
+        if (what.starts_with(": "))
+            what.erase(0, 2);
+        return Usage(what);
+    }
     if (o.virtualClock && o.port && *o.port != "SIM")
         return Usage("--virtual-clock works only with --port SIM");
     return std::nullopt;
@@ -212,15 +192,6 @@ std::string StoredPort(const std::string& dir) {
         name.resize(std::min(name.size(), name.find('\0')));
     }
     return name;
-}
-
-// Commands whose only result is that they worked: they print OK on standard
-// output, so a script sees the verdict there as it sees a chip's name.
-bool PrintsVerdict(std::string_view command) {
-    for (const char* c : {"reset", "erase", "erase-eeprom", "lock", "write", "verify", "quick"})
-        if (command == c)
-            return true;
-    return false;
 }
 
 int ExitStatus(app::CommandResult result) {
@@ -256,40 +227,28 @@ int Run(const Options& o) {
         return 1;
     }
 
-    LinuxSysCalls sys;
-    LinuxSerialPort serial(sys);
-    LinuxParallelPort parallel(sys);
-    SystemPorts ports(serial, parallel);
-
-    SystemClock systemClock;
-    VirtualClock virtualClock;
-    Clock& clock = o.virtualClock ? static_cast<Clock&>(virtualClock) : systemClock;
-
     bool stdinTerminal = isatty(STDIN_FILENO) != 0;
     AnswerMode answers =
         o.yes ? AnswerMode::Yes : (stdinTerminal ? AnswerMode::AskTerminal : AnswerMode::Cancel);
     ConsoleWindows windows(stdout, stderr, stdin, answers, isatty(STDERR_FILENO) != 0);
     windows.SetQuiet(o.quiet);
 
-    std::unique_ptr<sim::SimPort> simulator;
-    auto startSimulator = [&] {
-        sim::SimConfig config;
-        config.chip = std::string(sim::FindChip(o.simChip)->name);
-        config.stateFile = (std::filesystem::path(dir) / kSimStateFile).string();
-        simulator = std::make_unique<sim::SimPort>(clock, config);
-        if (!simulator->warning().empty())
-            std::fprintf(stderr, "ostrel-cli: %s\n", simulator->warning().c_str());
-        ports.SetExtraBackend(simulator.get());
+    app::AssemblyOptions parts;
+    parts.startDirectory = dir;
+    parts.virtualClock = o.virtualClock;
+    parts.report = [](const std::string& line) {
+        std::fprintf(stderr, "ostrel-cli: %s\n", line.c_str());
     };
+    app::Assembly assembly(windows, std::move(parts));
+    sim::SimulatorSlot& simulator = assembly.simulator();
+    // The console's simulator is the chip named (or the ATmega8), whatever its
+    // state file held before.
+    simulator.Choose(o.simChip);
     if (o.port && *o.port == "SIM")
-        startSimulator();
+        simulator.Start();
 
-    Programmer p(ports, clock, windows);
-    p.currentDirectory = dir;
+    Programmer& p = assembly.programmer();
     p.skipReadingPauses = o.noPause;
-    // ppdev gives every register as direct port instructions do; there is no driver library.
-    p.state.directPortIo = parallel.AnyAvailable() ? 1 : 0;
-    p.state.dlPortIoLoaded = 0;
 
     if (!app::PrepareMainWindow(p)) {
         std::fprintf(stderr, "(ostrel.ini must be in the start directory %s)\n", dir.c_str());
@@ -297,7 +256,7 @@ int Run(const Options& o) {
     }
     // Without --port the stored port is used, the simulator's too.
     if (!o.port && p.state.portName.view() == "SIM")
-        startSimulator();
+        simulator.Start();
 
     if (o.port) {
         bool parallelName = *o.port == "0278" || *o.port == "0378" || *o.port == "03BC";
@@ -354,47 +313,48 @@ int Run(const Options& o) {
         }
     }
 
-    const std::string& c = o.command;
+    const ConsoleCommand& c = *o.command;
     app::CommandResult result = app::CommandResult::Ignored;
-    if (c == "check") {
-        result = app::OnCommand(p, ids::kCheck);
-        windows.FinishActivityLine();
-        if (result == app::CommandResult::Ok)
-            std::printf("%s\n", windows.ListEntry(windows.SelectedListEntry()).c_str());
-    } else if (c == "signature") {
-        windows.SetReportTitle(texts::kTitleInfo);
-        result = app::OnCommand(p, ids::kReadSignature);
-    } else if (c == "reset") {
-        result = app::OnCommand(p, ids::kResetRun);
-    } else if (c == "erase") {
-        result = app::OnCommand(p, ids::kEraseAll);
-    } else if (c == "erase-eeprom") {
-        result = app::OnCommand(p, ids::kBulkEraseData);
-    } else if (c == "lock") {
-        result = app::OnCommand(p, ids::kLockChip);
-    } else if (c == "read" || c == "readhex") {
-        result = app::OnCommand(p, c == "read" ? ids::kRead : ids::kReadbackInhx);
-        windows.FinishActivityLine();
-        if (result == app::CommandResult::Ok) {
-            auto file = std::filesystem::path(p.state.startDirectory.str()) /
-                        (c == "read" ? "readback.txt" : "readback.hex");
-            std::printf("%s\n", file.string().c_str());
+    switch (c.result) {
+        case ConsoleResult::CableReadings: {
+            CableTestOutput output;
+            output.live = isatty(STDERR_FILENO) != 0;
+            output.quiet = o.quiet;
+            result = RunCableTestCommand(p, output);
+            break;
         }
-    } else if (c == "write") {
-        result = app::OnCommand(p, ids::kWrite);
-    } else if (c == "verify") {
-        result = app::OnCommand(p, ids::kVerify);
-    } else if (c == "quick") {
-        result = app::OnCommand(p, ids::kQuick);
-    } else if (c == "cable-test") {
-        CableTestOutput output;
-        output.live = isatty(STDERR_FILENO) != 0;
-        output.quiet = o.quiet;
-        result = RunCableTestCommand(p, output);
+        case ConsoleResult::Report:
+            windows.SetReportTitle("Info:");
+            result = app::OnCommand(p, c.command);
+            break;
+        default:
+            result = app::OnCommand(p, c.command);
+            break;
     }
-    if (result == app::CommandResult::Ok && PrintsVerdict(c)) {
-        windows.FinishActivityLineUnless(texts::kOk);
-        std::printf("OK\n");
+    if (result == app::CommandResult::Ok) {
+        switch (c.result) {
+            case ConsoleResult::ChipName:
+                windows.FinishActivityLine();
+                std::printf("%s\n", windows.ListEntry(windows.SelectedListEntry()).c_str());
+                break;
+            case ConsoleResult::ReadbackTxt:
+            case ConsoleResult::ReadbackHex: {
+                windows.FinishActivityLine();
+                auto file =
+                    std::filesystem::path(p.state.startDirectory.str()) /
+                    (c.result == ConsoleResult::ReadbackTxt ? "readback.txt" : "readback.hex");
+                std::printf("%s\n", file.string().c_str());
+                break;
+            }
+            case ConsoleResult::Verdict:
+                // The command's only result is that it worked: OK on standard
+                // output, so a script sees the verdict there as it sees a chip's name.
+                windows.FinishActivityLineUnless("OK");
+                std::printf("OK\n");
+                break;
+            default:
+                break;
+        }
     }
     windows.FinishActivityLine();
     if (result == app::CommandResult::Cancelled)
@@ -403,14 +363,8 @@ int Run(const Options& o) {
     int status = ExitStatus(result);
     // The simulated chip lives in its state file: a chip that could not be
     // saved is lost for the next run, so that is a failure too.
-    if (simulator && simulator->target().dirty() && !simulator->Save()) {
-        std::string_view warning = simulator->warning();
-        std::size_t lastLine = warning.rfind('\n');
-        std::string text(lastLine == std::string_view::npos ? warning
-                                                            : warning.substr(lastLine + 1));
-        std::fprintf(stderr, "ostrel-cli: %s\n", text.c_str());
+    if (!simulator.Close())
         status = 1;
-    }
     return status;
 }
 

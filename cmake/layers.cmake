@@ -11,7 +11,7 @@ set(OSTREL_LAYER_USES_devices  core platform)
 set(OSTREL_LAYER_USES_avr      core platform adapter devices)
 set(OSTREL_LAYER_USES_image    core platform adapter devices avr)
 set(OSTREL_LAYER_USES_dialogs  core platform adapter devices avr image)
-set(OSTREL_LAYER_USES_app      core platform adapter devices avr image dialogs)
+set(OSTREL_LAYER_USES_app      core platform sim adapter devices avr image dialogs)
 # The front-ends sit on top of every layer; neither includes the other.
 set(OSTREL_FRONT_ENDS cli qt)
 set(OSTREL_LAYER_USES_cli ${OSTREL_LAYERS})

@@ -44,6 +44,7 @@ inline constexpr int kCom6 = 1138;
 inline constexpr int kCom7 = 1139;
 inline constexpr int kCom8 = 1140;
 inline constexpr int kPortSimulator = 1160;  // our addition: the simulated target
+inline constexpr int kCableTest = 1161;      // our addition: Port > "Cable Test"
 inline constexpr int kSpeedVeryLow = 1141;
 inline constexpr int kSpeedLow = 1101;
 inline constexpr int kSpeedMedium = 1102;

@@ -8,6 +8,7 @@
 #include <QString>
 
 #include "adapter/cable_test.h"
+#include "core/ids.h"
 
 class QLabel;
 class QListWidget;
@@ -16,7 +17,7 @@ class QPushButton;
 namespace ostrel::qt {
 
 // Port > "Cable Test": a command number of our own, next to the simulator's.
-inline constexpr int kCableTestCommand = 1161;
+inline constexpr int kCableTestCommand = ids::kCableTest;
 
 class CableTestWindow : public QDialog {
     Q_OBJECT

@@ -3,8 +3,6 @@
 #include <QCoreApplication>
 #include <QDebug>
 #include <QTimer>
-#include <filesystem>
-#include <system_error>
 
 #include "adapter/adapter.h"
 #include "app/commands.h"
@@ -12,105 +10,8 @@
 #include "app/startup.h"
 #include "core/ids.h"
 #include "qt/cable_test_window.h"
-#include "sim/chip_table.h"
-#include "sim/sim_state_file.h"
 
 namespace ostrel::qt {
-
-// --- the simulator ----------------------------------------------------------
-
-std::string ChipOfStateFile(const std::string& path) {
-    std::error_code ec;
-    if (!std::filesystem::is_regular_file(path, ec))
-        return {};
-    for (const sim::ChipInfo& chip : sim::AllChips()) {
-        sim::StateLoad load = sim::LoadChipState(path, chip);
-        if (load.fromFile && load.warning.empty())
-            return std::string(chip.name);
-    }
-    return {};
-}
-
-SimulatorSlot::SimulatorSlot(const Clock& clock, std::string stateFile)
-    : clock_(clock), stateFile_(std::move(stateFile)) {
-    chip_ = ChipOfStateFile(stateFile_);
-    if (chip_.empty())
-        chip_ = std::string(sim::kDefaultChipName);
-}
-
-SimulatorSlot::~SimulatorSlot() {
-    Drop();
-}
-
-void SimulatorSlot::Drop() {
-    if (!port_)
-        return;
-    port_->CloseSerial();
-    port_->Save();
-    if (!port_->warning().empty())
-        qWarning("ostrel: %s", port_->warning().c_str());
-    port_.reset();
-}
-
-void SimulatorSlot::Choose(std::string_view chip) {
-    Drop();
-    chip_ = std::string(chip);
-}
-
-SerialOpenResult SimulatorSlot::OpenSerial(std::string_view comName) {
-    if (!port_) {
-        sim::SimConfig config;
-        config.cable = sim::CableKind::Cablet2;
-        config.chip = chip_;
-        config.stateFile = stateFile_;
-        port_ = std::make_unique<sim::SimPort>(clock_, config);
-        // A state file of another chip is replaced by this chip's; the reason
-        // goes to the console, as the simulator itself has no window.
-        if (!port_->warning().empty())
-            qWarning("ostrel: %s", port_->warning().c_str());
-    }
-    return port_->OpenSerial(comName);
-}
-
-void SimulatorSlot::CloseSerial() {
-    if (port_)
-        port_->CloseSerial();
-}
-
-void SimulatorSlot::EscapeCommFunction(CommFunction function) {
-    if (port_)
-        port_->EscapeCommFunction(function);
-}
-
-uint32_t SimulatorSlot::GetModemStatus() {
-    return port_ ? port_->GetModemStatus() : 0;
-}
-
-void SimulatorSlot::WriteData(uint16_t base, uint8_t value) {
-    if (port_)
-        port_->WriteData(base, value);
-}
-
-uint8_t SimulatorSlot::ReadData(uint16_t base) {
-    return port_ ? port_->ReadData(base) : 0xFF;
-}
-
-uint16_t SimulatorSlot::ReadWord(uint16_t base) {
-    return port_ ? port_->ReadWord(base) : 0xFFFF;
-}
-
-uint8_t SimulatorSlot::ReadStatus(uint16_t base) {
-    return port_ ? port_->ReadStatus(base) : 0xFF;
-}
-
-uint8_t SimulatorSlot::ReadControl(uint16_t base) {
-    return port_ ? port_->ReadControl(base) : 0xFF;
-}
-
-void SimulatorSlot::WriteControl(uint16_t base, uint8_t value) {
-    if (port_)
-        port_->WriteControl(base, value);
-}
 
 // --- the program ------------------------------------------------------------
 
@@ -124,27 +25,24 @@ app::StartFolder ChooseStartFolder(const DesktopOptions& options) {
     return app::ChooseStartFolderForProcess();
 }
 
+app::AssemblyOptions AssemblyOptionsOf(const DesktopOptions& options,
+                                       const app::StartFolder& start) {
+    app::AssemblyOptions parts;
+    parts.startDirectory = start.directory;
+    parts.clock = options.clock;
+    parts.sysCalls = options.sysCalls;
+    parts.parallelAccess = options.parallelAccess;
+    // The desktop program's console is where the simulator's notes go.
+    parts.report = [](const std::string& line) { qWarning("ostrel: %s", line.c_str()); };
+    return parts;
+}
+
 }  // namespace
 
 DesktopProgram::DesktopProgram(DesktopOptions options)
     : startFolder_(ChooseStartFolder(options)),
-      ownSysCalls_(options.sysCalls ? nullptr : std::make_unique<LinuxSysCalls>()),
-      sys_(options.sysCalls ? *options.sysCalls : *ownSysCalls_),
-      serial_(sys_),
-      parallel_(sys_),
-      ports_(serial_, parallel_),
-      ownClock_(options.clock ? nullptr : std::make_unique<SystemClock>()),
-      clock_(options.clock ? *options.clock : *ownClock_),
-      simulator_(clock_, sim::DefaultStatePath(startFolder_.directory)) {
-    ports_.SetExtraBackend(&simulator_);
-    programmer_ = std::make_unique<Programmer>(ports_, clock_, windows_);
-    Programmer& p = *programmer_;
-    p.currentDirectory = startFolder_.directory;
-    // ppdev gives every register as port instructions do; there is no driver library.
-    bool parallel = options.parallelAccess ? *options.parallelAccess : parallel_.AnyAvailable();
-    p.state.directPortIo = parallel ? 1 : 0;
-    p.state.dlPortIoLoaded = 0;
-
+      assembly_(
+          std::make_unique<app::Assembly>(windows_, AssemblyOptionsOf(options, startFolder_))) {
     window_ = std::make_unique<MainWindow>(
         [this](int command) { return Command(command); },
         [this](const std::string& chip) { ChooseSimulatorChip(chip); });
@@ -152,7 +50,7 @@ DesktopProgram::DesktopProgram(DesktopOptions options)
                        [this](int result) { window_->End(result); });
     for (const auto& [command, action] : window_->menuItems())
         windows_.AddMenuItem(command, action);
-    window_->ShowSimulatorChip(simulator_.chip());
+    window_->ShowSimulatorChip(simulator().chip());
 }
 
 DesktopProgram::~DesktopProgram() {
@@ -162,7 +60,7 @@ DesktopProgram::~DesktopProgram() {
 
 bool DesktopProgram::Start(const std::optional<std::string>& commandLineFile) {
     window_->show();
-    Programmer& p = *programmer_;
+    Programmer& p = programmer();
     // The start-up lets pending events through while it works; a click that
     // arrives meanwhile must not start a command inside it.
     p.commandRunning = true;
@@ -193,22 +91,22 @@ void DesktopProgram::Destroy() {
     if (destroyed_)
         return;
     destroyed_ = true;
-    app::OnDestroy(*programmer_);
+    app::OnDestroy(programmer());
 }
 
 bool DesktopProgram::Command(int command) {
-    if (programmer_->commandRunning)
+    if (programmer().commandRunning)
         return false;
     if (command == kCableTestCommand) {
         RunCableTest();
         return true;
     }
-    app::OnCommand(*programmer_, command);
+    app::OnCommand(programmer(), command);
     return true;
 }
 
 void DesktopProgram::RunCableTest() {
-    Programmer& p = *programmer_;
+    Programmer& p = programmer();
     p.commandRunning = true;
     p.state.mainWindow = ids::kMainWindow;
     CableTestWindow box(window_.get(), QString::fromStdString(p.state.portName.str()));
@@ -245,14 +143,14 @@ void DesktopProgram::RunCableTest() {
 }
 
 bool DesktopProgram::ChooseSimulatorChip(const std::string& chip) {
-    Programmer& p = *programmer_;
+    Programmer& p = programmer();
     if (p.commandRunning)
         return false;
     // The simulator that goes may hold the serial port: close it through the
     // program first, so its state is saved and the port is free.
     if (p.state.comOpen)
         adapter::CloseSerialPort(p);
-    simulator_.Choose(chip);
+    simulator().Choose(chip);
     window_->ShowSimulatorChip(chip);
     return Command(ids::kPortSimulator);
 }

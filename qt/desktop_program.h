@@ -1,7 +1,7 @@
-// The desktop program as one object: the ports (with the simulator plugged
-// in under the serial port name "SIM"), the clock, the window system, the
-// main window and the programmer context. main() and the GUI tests build it
-// the same way; the tests hand in a virtual clock and virtual devices.
+// The desktop program as one object: the window system, the main window and
+// the assembled programmer (ports, simulator slot, clock: app::Assembly).
+// main() and the GUI tests build it the same way; the tests hand in a virtual
+// clock and virtual devices.
 #pragma once
 
 #include <memory>
@@ -15,53 +15,13 @@
 #include "core/programmer.h"
 #include "platform/linux_parallel_port.h"
 #include "platform/linux_serial_port.h"
+#include "app/assembly.h"
 #include "platform/sys_calls.h"
-#include "platform/system_ports.h"
 #include "qt/main_window.h"
 #include "qt/qt_window_system.h"
-#include "sim/sim_port.h"
+#include "sim/simulator_slot.h"
 
 namespace ostrel::qt {
-
-// The simulated target behind the serial port "SIM". It is built when that
-// port is first opened, as the chip last chosen (or the chip its state file
-// holds, or the ATmega8), with a Cablet2 cable, keeping its memories in the
-// state file of the start directory.
-class SimulatorSlot final : public PortAccess {
-  public:
-    SimulatorSlot(const Clock& clock, std::string stateFile);
-    ~SimulatorSlot() override;
-
-    // The chip for the next simulator; the current one (if any) is dropped
-    // and its state saved. The serial port must be closed first.
-    void Choose(std::string_view chip);
-    const std::string& chip() const { return chip_; }
-    // The simulator, once the port has been opened.
-    sim::SimPort* port() { return port_.get(); }
-
-    SerialOpenResult OpenSerial(std::string_view comName) override;
-    void CloseSerial() override;
-    void EscapeCommFunction(CommFunction function) override;
-    uint32_t GetModemStatus() override;
-    void WriteData(uint16_t base, uint8_t value) override;
-    uint8_t ReadData(uint16_t base) override;
-    uint16_t ReadWord(uint16_t base) override;
-    uint8_t ReadStatus(uint16_t base) override;
-    uint8_t ReadControl(uint16_t base) override;
-    void WriteControl(uint16_t base, uint8_t value) override;
-
-  private:
-    void Drop();
-
-    const Clock& clock_;
-    std::string stateFile_;
-    std::string chip_;
-    std::unique_ptr<sim::SimPort> port_;
-};
-
-// The chip whose state a simulator state file holds; empty when the file is
-// missing or holds no chip of the table.
-std::string ChipOfStateFile(const std::string& path);
 
 struct DesktopOptions {
     // Empty: the process's current directory, or the per-user start folder
@@ -96,10 +56,10 @@ class DesktopProgram {
     // "SIM" is selected. False while another command runs.
     bool ChooseSimulatorChip(const std::string& chip);
 
-    Programmer& programmer() { return *programmer_; }
+    Programmer& programmer() { return assembly_->programmer(); }
     QtWindowSystem& windows() { return windows_; }
     MainWindow& window() { return *window_; }
-    SimulatorSlot& simulator() { return simulator_; }
+    sim::SimulatorSlot& simulator() { return assembly_->simulator(); }
     bool ended() const { return window_->ended(); }
 
   private:
@@ -111,16 +71,8 @@ class DesktopProgram {
     void ShowStartFolder();
 
     app::StartFolder startFolder_;  // chosen before anything opens a file there
-    std::unique_ptr<LinuxSysCalls> ownSysCalls_;
-    SysCalls& sys_;
-    LinuxSerialPort serial_;
-    LinuxParallelPort parallel_;
-    SystemPorts ports_;
-    std::unique_ptr<SystemClock> ownClock_;
-    Clock& clock_;
-    SimulatorSlot simulator_;
     QtWindowSystem windows_;
-    std::unique_ptr<Programmer> programmer_;
+    std::unique_ptr<app::Assembly> assembly_;
     std::unique_ptr<MainWindow> window_;
     bool destroyed_ = false;
 };

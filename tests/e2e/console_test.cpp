@@ -283,6 +283,40 @@ TEST(ExitStatus, HelpIsZeroAndNamesEveryCommand) {
         EXPECT_TRUE(Contains(r.out, command)) << command;
 }
 
+// Options may stand before or after the command, and after its FILE; an
+// option given twice takes its last value; each command has a help of its own.
+TEST(ExitStatus, OptionsMayFollowTheCommandAndEachCommandHasItsHelp) {
+    REQUIRE_CLI();
+    CliRig rig("ATmega8");
+    std::string hex = rig.CopyIn("examples/blink-atmega8.hex");
+    struct Case {
+        std::vector<std::string> args;  // after --dir <dir>
+        std::string out;
+    };
+    const std::vector<Case> cases = {
+        {{"check", "--port", "SIM", "--virtual-clock", "--no-pause"}, "ATmega8\n"},
+        {{"--port", "COM1", "--port", "SIM", "--virtual-clock", "--no-pause", "check"},
+         "ATmega8\n"},
+        {{"--port", "SIM", "write", hex, "--yes", "--virtual-clock", "--no-pause"}, "OK\n"},
+        {{"--port", "SIM", "--virtual-clock", "verify", "--no-pause", hex}, "OK\n"},
+    };
+    for (const Case& c : cases) {
+        std::vector<std::string> args{"--dir", rig.dir.str()};
+        args.insert(args.end(), c.args.begin(), c.args.end());
+        ProcessResult r = rig.RunBare(args);
+        SCOPED_TRACE(r.command);
+        ASSERT_TRUE(ExitedWith(r, 0)) << r.err;
+        EXPECT_EQ(r.out, c.out);
+    }
+    for (const char* command : {"check", "write", "cable-test"}) {
+        ProcessResult r = rig.RunBare({command, "--help"});
+        SCOPED_TRACE(r.command);
+        ASSERT_TRUE(ExitedWith(r, 0));
+        EXPECT_TRUE(Contains(r.out, command)) << r.out;
+        EXPECT_EQ(Contains(r.out, "FILE"), std::string(command) == "write") << r.out;
+    }
+}
+
 TEST(ExitStatus, AVerifyAgainstAnotherFileIsOneWithTheMismatchOnStderr) {
     REQUIRE_CLI();
     CliRig rig("ATmega8");

@@ -1,0 +1,31 @@
+// The console's commands, one row each: the parser, --help and the run are
+// all made from this table, so a new command is one row here (and its code
+// in app/ when it is a command of the main window).
+#pragma once
+
+#include <span>
+#include <string_view>
+
+namespace ostrel::cli {
+
+// What a command prints on standard output when it succeeds.
+enum class ConsoleResult {
+    Verdict,        // "OK": the command's only result is that it worked
+    ChipName,       // the name of the chip found
+    Report,         // the signature report (the message box, printed)
+    ReadbackTxt,    // the path of readback.txt in the start directory
+    ReadbackHex,    // the path of readback.hex in the start directory
+    CableReadings,  // the cable test's readings and verdict
+};
+
+struct ConsoleCommand {
+    std::string_view name;
+    bool takesFile;  // FILE follows the name
+    int command;     // the main window's command number it runs
+    ConsoleResult result;
+    std::string_view help;
+};
+
+std::span<const ConsoleCommand> ConsoleCommands();
+
+}  // namespace ostrel::cli

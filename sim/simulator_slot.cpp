@@ -1,0 +1,124 @@
+#include "sim/simulator_slot.h"
+
+#include <filesystem>
+#include <system_error>
+#include <utility>
+
+#include "sim/chip_table.h"
+#include "sim/sim_state_file.h"
+
+namespace ostrel::sim {
+
+std::string ChipOfStateFile(const std::string& path) {
+    std::error_code ec;
+    if (!std::filesystem::is_regular_file(path, ec))
+        return {};
+    for (const ChipInfo& chip : AllChips()) {
+        StateLoad load = LoadChipState(path, chip);
+        if (load.fromFile && load.warning.empty())
+            return std::string(chip.name);
+    }
+    return {};
+}
+
+SimulatorSlot::SimulatorSlot(const Clock& clock, std::string stateFile, Reporter report)
+    : clock_(clock), stateFile_(std::move(stateFile)), report_(std::move(report)) {
+    chip_ = ChipOfStateFile(stateFile_);
+    if (chip_.empty())
+        chip_ = std::string(kDefaultChipName);
+}
+
+SimulatorSlot::~SimulatorSlot() {
+    try {
+        Close();
+    } catch (...) {
+        // Nothing may leave a destructor; a state that cannot be saved is lost.
+    }
+}
+
+void SimulatorSlot::ReportNew() {
+    const std::string& warning = port_->warning();
+    if (warning.size() <= reported_)
+        return;
+    std::size_t start = reported_;
+    if (start > 0 && warning[start] == '\n')
+        ++start;
+    reported_ = warning.size();
+    if (report_ && start < warning.size())
+        report_(warning.substr(start));
+}
+
+bool SimulatorSlot::Close() {
+    if (!port_)
+        return true;
+    port_->CloseSerial();
+    bool saved = !port_->target().dirty() || port_->Save();
+    ReportNew();
+    port_.reset();
+    reported_ = 0;
+    return saved;
+}
+
+void SimulatorSlot::Choose(std::string_view chip) {
+    Close();
+    chip_ = std::string(chip);
+}
+
+void SimulatorSlot::Start() {
+    if (port_)
+        return;
+    SimConfig config;
+    config.cable = CableKind::Cablet2;
+    config.chip = chip_;
+    config.stateFile = stateFile_;
+    port_ = std::make_unique<SimPort>(clock_, config);
+    // A state file of another chip is replaced by this chip's: say why.
+    ReportNew();
+}
+
+SerialOpenResult SimulatorSlot::OpenSerial(std::string_view comName) {
+    Start();
+    return port_->OpenSerial(comName);
+}
+
+void SimulatorSlot::CloseSerial() {
+    if (port_)
+        port_->CloseSerial();
+}
+
+void SimulatorSlot::EscapeCommFunction(CommFunction function) {
+    if (port_)
+        port_->EscapeCommFunction(function);
+}
+
+uint32_t SimulatorSlot::GetModemStatus() {
+    return port_ ? port_->GetModemStatus() : 0;
+}
+
+void SimulatorSlot::WriteData(uint16_t base, uint8_t value) {
+    if (port_)
+        port_->WriteData(base, value);
+}
+
+uint8_t SimulatorSlot::ReadData(uint16_t base) {
+    return port_ ? port_->ReadData(base) : 0xFF;
+}
+
+uint16_t SimulatorSlot::ReadWord(uint16_t base) {
+    return port_ ? port_->ReadWord(base) : 0xFFFF;
+}
+
+uint8_t SimulatorSlot::ReadStatus(uint16_t base) {
+    return port_ ? port_->ReadStatus(base) : 0xFF;
+}
+
+uint8_t SimulatorSlot::ReadControl(uint16_t base) {
+    return port_ ? port_->ReadControl(base) : 0xFF;
+}
+
+void SimulatorSlot::WriteControl(uint16_t base, uint8_t value) {
+    if (port_)
+        port_->WriteControl(base, value);
+}
+
+}  // namespace ostrel::sim

@@ -1,0 +1,71 @@
+// The simulated target behind the serial port "SIM", for the programs. It is
+// built when that port is first opened (or when Start asks for it), as the
+// chip last chosen (or the chip its state file holds, or the ATmega8), with a
+// Cablet2 cable, keeping its memories in the state file of the start
+// directory. The simulator has no window of its own: what it has to say goes
+// to the program's reporter, each line once.
+#pragma once
+
+#include <cstdint>
+#include <functional>
+#include <memory>
+#include <string>
+#include <string_view>
+
+#include "core/clock.h"
+#include "core/port_access.h"
+#include "sim/sim_port.h"
+
+namespace ostrel::sim {
+
+class SimulatorSlot final : public PortAccess {
+  public:
+    using Reporter = std::function<void(const std::string& line)>;
+
+    SimulatorSlot(const Clock& clock, std::string stateFile, Reporter report);
+    ~SimulatorSlot() override;
+    SimulatorSlot(const SimulatorSlot&) = delete;
+    SimulatorSlot& operator=(const SimulatorSlot&) = delete;
+
+    // The chip for the next simulator; the current one (if any) is dropped
+    // and its state saved. The serial port must be closed first.
+    void Choose(std::string_view chip);
+    const std::string& chip() const { return chip_; }
+    // Builds the simulator now, so that what its state file makes it say is
+    // said before the command runs.
+    void Start();
+    // The simulator, once the port has been opened.
+    SimPort* port() { return port_.get(); }
+    // Closes the port, saves a changed chip and drops the simulator. False
+    // when the chip could not be saved (the reason has been reported): it is
+    // lost for the next run.
+    bool Close();
+
+    SerialOpenResult OpenSerial(std::string_view comName) override;
+    void CloseSerial() override;
+    void EscapeCommFunction(CommFunction function) override;
+    uint32_t GetModemStatus() override;
+    void WriteData(uint16_t base, uint8_t value) override;
+    uint8_t ReadData(uint16_t base) override;
+    uint16_t ReadWord(uint16_t base) override;
+    uint8_t ReadStatus(uint16_t base) override;
+    uint8_t ReadControl(uint16_t base) override;
+    void WriteControl(uint16_t base, uint8_t value) override;
+
+  private:
+    // Hands the simulator's warnings not yet reported to the reporter.
+    void ReportNew();
+
+    const Clock& clock_;
+    std::string stateFile_;
+    Reporter report_;
+    std::string chip_;
+    std::unique_ptr<SimPort> port_;
+    std::size_t reported_ = 0;  // characters of the warning already reported
+};
+
+// The chip whose state a simulator state file holds; empty when the file is
+// missing or holds no chip of the table.
+std::string ChipOfStateFile(const std::string& path);
+
+}  // namespace ostrel::sim
