@@ -55,16 +55,16 @@ TEST(Assembly, SimGoesToTheSimulatorAndOtherNamesToTheSerialDevice) {
     sim::SimulatorSlot& slot = b.assembly->simulator();
     EXPECT_EQ(slot.port(), nullptr) << "nothing is simulated before the port is opened";
 
-    EXPECT_TRUE(p.port.OpenSerial("SIM") == SerialOpenResult::Ok);
+    EXPECT_TRUE(p.serial.OpenSerial("SIM") == SerialOpenResult::Ok);
     ASSERT_NE(slot.port(), nullptr);
     EXPECT_TRUE(slot.port()->serialOpen());
     EXPECT_TRUE(b.devices.CallsOf(testing::VirtualDevices::CallKind::Open).empty());
 
-    EXPECT_TRUE(p.port.OpenSerial("COM1") == SerialOpenResult::Ok);
+    EXPECT_TRUE(p.serial.OpenSerial("COM1") == SerialOpenResult::Ok);
     EXPECT_FALSE(slot.port()->serialOpen()) << "one serial port open at a time";
     ASSERT_EQ(b.devices.CallsOf(testing::VirtualDevices::CallKind::Open).size(), 1u);
     EXPECT_EQ(b.devices.CallsOf(testing::VirtualDevices::CallKind::Open)[0].path, "/dev/ttyS0");
-    p.port.CloseSerial();
+    p.serial.CloseSerial();
 }
 
 TEST(SimulatorSlot, EachWarningIsReportedOnceAndAFailedSaveIsTold) {
