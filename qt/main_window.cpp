@@ -13,6 +13,7 @@
 #include <QShortcut>
 
 #include "core/ids.h"
+#include "platform/port_names.h"
 #include "qt/cable_test_window.h"
 #include "qt/resources.h"
 #include "qt/widgets.h"
@@ -106,6 +107,23 @@ void MainWindow::BuildMenu() {
           PortItem{"COM5", ids::kCom5}, PortItem{"COM6", ids::kCom6}, PortItem{"COM7", ids::kCom7},
           PortItem{"COM8", ids::kCom8}}) {
         AddItem(port, item.text, item.command)->setCheckable(true);
+    }
+    // Which device each port name opens on this machine, shown as the item's
+    // tip, so that a user can see what "COM1" is before choosing it.
+    port->setToolTipsVisible(true);
+    for (const PortDevice& d : ListPortDevices(ProcessEnvironment())) {
+        for (QAction* action : port->actions()) {
+            const QString text = action->text();
+            if (text == QString::fromStdString(d.name) ||
+                text == QStringLiteral("PP ") + QString::fromStdString(d.name)) {
+                QString tip = QString::fromStdString(d.device);
+                if (d.overridden)
+                    tip += QStringLiteral(" (from ") + QString::fromStdString(d.variable) +
+                           QStringLiteral(")");
+                action->setToolTip(tip);
+                action->setStatusTip(tip);
+            }
+        }
     }
     port->addSeparator();
     simulatorMenu_ = port->addMenu(QStringLiteral("Simulator"));

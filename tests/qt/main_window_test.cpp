@@ -13,6 +13,7 @@
 #include <filesystem>
 
 #include "core/ids.h"
+#include "platform/port_names.h"
 #include "qt/control_table.h"
 #include "sim/chip_table.h"
 #include "tests/qt/gui_rig.h"
@@ -402,6 +403,15 @@ TEST(Layout, TheMenuHasItsEntriesInOrder) {
               (std::vector<std::string>{"PP 0278", "PP 0378", "PP 03BC", "COM1", "COM2", "COM3",
                                         "COM4", "COM5", "COM6", "COM7", "COM8", "-", "Simulator",
                                         "-", "Cable Test"}));
+    // Each port item tells which device it opens here.
+    for (const PortDevice& d : ListPortDevices(ProcessEnvironment())) {
+        for (QAction* action : menu(1)->actions()) {
+            if (action->text().endsWith(QString::fromStdString(d.name))) {
+                EXPECT_TRUE(action->toolTip().startsWith(QString::fromStdString(d.device)))
+                    << d.name << ": " << action->toolTip().toStdString();
+            }
+        }
+    }
     EXPECT_EQ(MenuTexts(menu(2)), (std::vector<std::string>{"Disable Codeprotection (Erase all)",
                                                             "Bulk Erase Data", "Data Window"}));
     EXPECT_EQ(rig.window().menuBar()->actions()[3]->menu(), nullptr);
