@@ -22,20 +22,30 @@ int64_t SystemClock::Seconds() {
     return (SteadyNs() - startNs_) / 1000000000;
 }
 
-uint64_t SystemClock::NowUs() const {
-    return static_cast<uint64_t>(SteadyNs() - startNs_) / 1000u;
+uint64_t SystemClock::NowNs() const {
+    return static_cast<uint64_t>(SteadyNs() - startNs_);
+}
+
+void SystemClock::Spend(uint64_t ns) {
+    const int64_t end = SteadyNs() + static_cast<int64_t>(ns);
+    while (SteadyNs() < end) {
+    }
+}
+
+void VirtualClock::Read() {
+    ++reads_;
+    nowNs_ += spent_ ? kReadCostNs : static_cast<uint64_t>(stepUs_) * 1000u;
+    spent_ = false;
 }
 
 uint32_t VirtualClock::TickMs() {
-    ++reads_;
-    nowUs_ += stepUs_;
-    return static_cast<uint32_t>(nowUs_ / 1000u) + tickOffsetMs_;
+    Read();
+    return static_cast<uint32_t>(nowNs_ / 1000000u) + tickOffsetMs_;
 }
 
 int64_t VirtualClock::Seconds() {
-    ++reads_;
-    nowUs_ += stepUs_;
-    return static_cast<int64_t>(nowUs_ / 1000000u);
+    Read();
+    return static_cast<int64_t>(nowNs_ / 1000000000u);
 }
 
 }  // namespace ostrel

@@ -38,39 +38,140 @@ AvrTarget::AvrTarget(const ChipInfo& chip, const Clock& clock)
       pageBuffer_(chip.pageBytes, 0xFF),
       flashMask_(chip.flashBytes - 1),
       eepromMask_(chip.eepromBytes - 1),
-      resetLowUs_(clock.NowUs()) {}
+      resetPinNs_(clock.NowNs()),
+      resetLowNs_(clock.NowNs()) {
+    SetClockHz(0);
+}
+
+void AvrTarget::SetClockHz(uint32_t hz) {
+    clockHz_ = hz != 0 ? hz : chip_.clockHz;
+    // One period, rounded up: a phase of exactly n periods is never taken
+    // for more than n.
+    cycleNs_ = (1000000000ull + clockHz_ - 1) / clockHz_;
+    const bool fast = clockHz_ >= 12000000;
+    const uint64_t usual = fast ? 3 : 2;
+    // "More than n cycles" below 12 MHz; "at least 3 cycles" from 12 MHz,
+    // that is more than 3 cycles less a nanosecond.
+    auto limit = [&](uint8_t cycles) {
+        if (cycles != 0)
+            return cycles * cycleNs_;
+        return fast ? usual * cycleNs_ - 1 : usual * cycleNs_;
+    };
+    sckLowLimitNs_ = limit(chip_.sckLowCycles);
+    sckHighLimitNs_ = limit(chip_.sckHighCycles);
+}
 
 // --- lines ---------------------------------------------------------------
 
 void AvrTarget::SetLines(bool resetHigh, bool sckHigh, bool mosiHigh) {
     if (gone_)
         return;
-    if (resetHigh != resetHigh_)
-        ResetChanged(resetHigh);
-    mosi_ = mosiHigh;
-    if (sckHigh == sck_)
-        return;
-    sck_ = sckHigh;
-    if (resetHigh_ || !InterfaceStarted())
-        return;
-    if (sckHigh) {
-        RisingEdge();
-    } else {
-        FallingEdge();
+    const uint64_t now = clock_.NowNs();
+    SettleReset(now);
+    if (resetHigh != resetPin_) {
+        if (resetPending_) {
+            // Back before the chip took the change: a pulse too short to see.
+            resetPending_ = false;
+            ++lostPulses_;
+        } else {
+            resetPending_ = true;
+            resetPinNs_ = now;
+        }
+        resetPin_ = resetHigh;
     }
+    if (mosiHigh != mosi_) {
+        mosiBefore_ = mosi_;
+        mosiChangeNs_ = now;
+        mosi_ = mosiHigh;
+        // MOSI must be held two cycles after SCK rises: the chip takes the
+        // level it finds when its synchroniser has seen the edge.
+        if (risePending_ && now - riseNs_ < 2 * cycleNs_) {
+            pendingBit_ = mosiHigh;
+            ++mosiViolations_;
+        }
+    }
+    if (sckHigh != sck_)
+        SckChanged(sckHigh, now);
+}
+
+void AvrTarget::SettleReset(uint64_t nowNs) {
+    if (!resetPending_)
+        return;
+    // A positive pulse must last two chip cycles, a low pulse t_RST.
+    const uint64_t minimum = resetPin_ ? 2 * cycleNs_ : kResetLowMinNs;
+    if (nowNs - resetPinNs_ < minimum)
+        return;
+    resetPending_ = false;
+    ResetChanged(resetPin_, resetPinNs_);
+}
+
+void AvrTarget::SckChanged(bool high, uint64_t nowNs) {
+    sck_ = high;
+    if (resetHigh_)
+        return;
+    if (!InterfaceStarted(nowNs)) {
+        // SCK must stay low while the interface starts.
+        if (high)
+            outOfSync_ = true;
+        else
+            fallNs_ = nowNs;
+        return;
+    }
+    if (high) {
+        if (nowNs - fallNs_ <= sckLowLimitNs_) {
+            // The low phase was too short: the chip never saw SCK go low,
+            // so this pulse is lost.
+            riseLost_ = true;
+            ++lostPulses_;
+            return;
+        }
+        riseNs_ = nowNs;
+        risePending_ = true;
+        // MOSI must be valid one cycle before the edge.
+        const bool settled = nowNs - mosiChangeNs_ >= cycleNs_;
+        pendingBit_ = settled ? mosi_ : mosiBefore_;
+        if (!settled)
+            ++mosiViolations_;
+        return;
+    }
+    if (riseLost_) {
+        riseLost_ = false;
+        return;
+    }
+    if (!risePending_) {
+        fallNs_ = nowNs;
+        return;
+    }
+    risePending_ = false;
+    if (nowNs - riseNs_ <= sckHighLimitNs_) {
+        // The high phase was too short: the pulse is lost.
+        ++lostPulses_;
+        return;
+    }
+    fallNs_ = nowNs;
+    RisingEdge(pendingBit_);
+    FallingEdge(nowNs);
 }
 
 bool AvrTarget::Miso() {
-    if (gone_ || resetHigh_ || !InterfaceStarted())
+    if (gone_)
         return true;
-    return miso_;
+    const uint64_t now = clock_.NowNs();
+    SettleReset(now);
+    if (resetHigh_ || !InterfaceStarted(now))
+        return true;
+    return now >= misoValidNs_ ? miso_ : misoBefore_;
 }
 
 bool AvrTarget::DrivesMiso() {
-    return !gone_ && !resetHigh_ && InterfaceStarted();
+    if (gone_)
+        return false;
+    const uint64_t now = clock_.NowNs();
+    SettleReset(now);
+    return !resetHigh_ && InterfaceStarted(now);
 }
 
-void AvrTarget::ResetChanged(bool high) {
+void AvrTarget::ResetChanged(bool high, uint64_t atNs) {
     resetHigh_ = high;
     // Any change of RESET restarts the interface: the bit count begins again
     // and Programming Enable is needed again.
@@ -81,38 +182,46 @@ void AvrTarget::ResetChanged(bool high) {
     outByte_ = 0;
     nextOut_ = 0;
     miso_ = false;
+    misoBefore_ = false;
+    misoValidNs_ = 0;
     pulsesToLose_ = 0;
     loseFallingEdge_ = false;
+    risePending_ = false;
+    riseLost_ = false;
     std::fill(pageBuffer_.begin(), pageBuffer_.end(), 0xFF);
-    if (!high)
-        resetLowUs_ = clock_.NowUs();
+    if (!high) {
+        resetLowNs_ = atNs;
+        fallNs_ = atNs;
+        // The interface starts in step only with SCK low as RESET falls.
+        outOfSync_ = sck_;
+    }
 }
 
-bool AvrTarget::InterfaceStarted() {
+bool AvrTarget::InterfaceStarted(uint64_t nowNs) {
     if (started_)
         return true;
     if (resetHigh_)
         return false;
-    if (clock_.NowUs() - resetLowUs_ < kResetEntryUs)
+    if (nowNs - resetLowNs_ < kResetEntryUs * 1000u)
         return false;
     started_ = true;
     pulsesToLose_ = stepOffset_;
     return true;
 }
 
-void AvrTarget::RisingEdge() {
+void AvrTarget::RisingEdge(bool bit) {
     if (pulsesToLose_ > 0) {
         --pulsesToLose_;
         loseFallingEdge_ = true;
         return;
     }
-    inShift_ = static_cast<uint8_t>((inShift_ << 1) | (mosi_ ? 1 : 0));
+    inShift_ = static_cast<uint8_t>((inShift_ << 1) | (bit ? 1 : 0));
     ++bitCount_;
     if ((bitCount_ & 7) == 0)
         ByteReceived();
 }
 
-void AvrTarget::FallingEdge() {
+void AvrTarget::FallingEdge(uint64_t nowNs) {
     if (loseFallingEdge_) {
         loseFallingEdge_ = false;
         return;
@@ -122,7 +231,9 @@ void AvrTarget::FallingEdge() {
     const uint32_t pos = bitCount_ & 7;
     if (pos == 0)
         outByte_ = nextOut_;
+    misoBefore_ = nowNs >= misoValidNs_ ? miso_ : misoBefore_;
     miso_ = ((outByte_ >> (7 - pos)) & 1) != 0;
+    misoValidNs_ = nowNs + kMisoValidNs;
 }
 
 void AvrTarget::ByteReceived() {
@@ -130,7 +241,8 @@ void AvrTarget::ByteReceived() {
     frame_[k] = inShift_;
     switch (k) {
         case 1:
-            nextOut_ = (chip_.echoesEnable && frame_[0] == kEnable1 && frame_[1] == kEnable2)
+            nextOut_ = (chip_.echoesEnable && !outOfSync_ && frame_[0] == kEnable1 &&
+                        frame_[1] == kEnable2)
                            ? kEnable2
                            : 0;
             break;
@@ -230,7 +342,7 @@ void AvrTarget::Execute() {
     if (recording_)
         log_.push_back(frame_);
     if (!enabled_) {
-        if (frame_[0] == kEnable1 && frame_[1] == kEnable2)
+        if (!outOfSync_ && frame_[0] == kEnable1 && frame_[1] == kEnable2)
             enabled_ = true;
         return;
     }

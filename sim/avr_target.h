@@ -2,12 +2,27 @@
 // three input lines (RESET, SCK, MOSI) and one output line (MISO).
 //
 // What the model does, edge by edge, as the data sheets describe it:
-// - RESET low starts the programming interface; the chip accepts clock edges
-//   only kResetEntryUs after RESET went low. RESET high leaves programming
-//   mode and lets the chip run; it then ignores SCK and does not drive MISO.
+// - The chip runs on its own clock (clockHz; one period is tCLCL). It sees
+//   its inputs through synchronisers clocked by that clock, which is why the
+//   data sheets ask for SCK low and high phases of more than 2 cycles (3 from
+//   12 MHz; the AT90S1200: low more than 1, high more than 4), MOSI valid one
+//   cycle before SCK rises and held two cycles after. A shorter SCK phase is
+//   not seen: the pulse is lost and the chip falls a bit behind. MOSI that
+//   changes less than one cycle before the rising edge is sampled at its old
+//   level; MOSI that changes less than two cycles after it, at its new one.
+// - RESET: a positive pulse shorter than two chip cycles and a low pulse
+//   shorter than kResetLowMinNs are not seen at all. RESET low starts the
+//   programming interface; the chip accepts clock edges only kResetEntryUs
+//   after RESET went low. RESET high leaves programming mode and lets the
+//   chip run; it then ignores SCK and does not drive MISO.
+// - SCK must be held low while the interface starts: an SCK high level
+//   while RESET goes low, or during the kResetEntryUs that follow, leaves the
+//   interface out of synchronisation, so that it answers nothing and takes no
+//   Programming Enable until RESET gets a positive pulse with SCK low.
 // - MOSI is sampled on the rising edge of SCK; MISO changes on the falling
-//   edge, so it is stable while SCK is high. Bits are counted in frames of
-//   four bytes from the moment the interface started.
+//   edge (valid kMisoValidNs after it), so it is stable while SCK is high.
+//   Bits are counted in frames of four bytes from the moment the interface
+//   started.
 // - Until it has received Programming Enable (AC 53 xx xx) in step with its
 //   own frame count, the chip executes nothing; it answers 0x53 while the
 //   third byte of a Programming Enable in step is clocked in (not on the
@@ -39,6 +54,11 @@ namespace ostrel::sim {
 
 // Time from RESET low until the chip takes serial programming instructions.
 inline constexpr uint64_t kResetEntryUs = 20000;
+// Shortest low pulse on RESET that resets the chip (the data sheets' t_RST:
+// 1.5 to 2.5 us on the newer chips; the longest is taken for all).
+inline constexpr uint64_t kResetLowMinNs = 2500;
+// SCK low to MISO valid: tens of nanoseconds, not tied to the chip clock.
+inline constexpr uint64_t kMisoValidNs = 32;
 
 enum class Memory : uint8_t { Flash, Eeprom };
 
@@ -69,6 +89,18 @@ class AvrTarget {
     bool Miso();
     // Whether the chip drives MISO at all right now.
     bool DrivesMiso();
+
+    // --- clock ---
+    // The chip's clock in Hz; 0 gives its factory clock.
+    void SetClockHz(uint32_t hz);
+    uint32_t clockHz() const { return clockHz_; }
+    // SCK pulses, and RESET pulses, the chip did not see because they were
+    // too short; MOSI levels it took wrongly because they changed too close
+    // to the rising edge of SCK.
+    uint64_t lostPulses() const { return lostPulses_; }
+    uint64_t mosiViolations() const { return mosiViolations_; }
+    // The interface is out of synchronisation (SCK was high while it started).
+    bool OutOfSync() const { return outOfSync_; }
 
     // --- faults ---
     // The chip loses that many SCK pulses after every start of the
@@ -141,10 +173,13 @@ class AvrTarget {
         std::array<uint8_t, 2> poll{0xFF, 0xFF};
     };
 
-    void ResetChanged(bool high);
-    bool InterfaceStarted();
-    void RisingEdge();
-    void FallingEdge();
+    void ResetChanged(bool high, uint64_t atNs);
+    // Takes a RESET change that has lasted long enough to be seen.
+    void SettleReset(uint64_t nowNs);
+    bool InterfaceStarted(uint64_t nowNs);
+    void SckChanged(bool high, uint64_t nowNs);
+    void RisingEdge(bool bit);
+    void FallingEdge(uint64_t nowNs);
     void ByteReceived();
     uint8_t ReadAnswer();
     void Execute();
@@ -169,14 +204,42 @@ class AvrTarget {
     uint32_t flashMask_;   // byte index mask of the flash
     uint32_t eepromMask_;  // address mask of the EEPROM
 
+    // Clock and the timing limits it gives, in nanoseconds: a phase is seen
+    // when it lasts longer than its limit.
+    uint32_t clockHz_ = 0;
+    uint64_t cycleNs_ = 1;
+    uint64_t sckLowLimitNs_ = 0;
+    uint64_t sckHighLimitNs_ = 0;
+
     // Lines as the chip sees them.
     bool resetHigh_ = false;
     bool sck_ = false;
     bool mosi_ = false;
+    // RESET as the pin has it; a change is taken once it has lasted its
+    // minimum (resetPinNs_ is when it changed).
+    bool resetPin_ = false;
+    uint64_t resetPinNs_ = 0;
+    bool resetPending_ = false;
+    // MOSI before its last change, and when that was.
+    bool mosiBefore_ = false;
+    uint64_t mosiChangeNs_ = 0;
+    // SCK edges: the last falling edge the chip saw, the rising edge whose bit
+    // waits for its falling edge, and a rising edge it did not see.
+    uint64_t fallNs_ = 0;
+    uint64_t riseNs_ = 0;
+    bool risePending_ = false;
+    bool pendingBit_ = false;
+    bool riseLost_ = false;
+    // MISO: the level before the last falling edge, until misoValidNs_.
+    bool misoBefore_ = false;
+    uint64_t misoValidNs_ = 0;
+    bool outOfSync_ = false;
+    uint64_t lostPulses_ = 0;
+    uint64_t mosiViolations_ = 0;
 
     // Programming interface.
     bool started_ = false;  // RESET low for at least kResetEntryUs
-    uint64_t resetLowUs_ = 0;
+    uint64_t resetLowNs_ = 0;
     bool enabled_ = false;
     uint32_t bitCount_ = 0;  // rising edges counted since the interface started
     uint8_t inShift_ = 0;

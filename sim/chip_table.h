@@ -62,6 +62,16 @@ struct ChipInfo {
     // byte 2 (AT90S4433) instead of byte 4.
     uint8_t variant;
 
+    // The clock the chip runs on as it leaves the factory: its internal RC
+    // oscillator where it has one (with the divide-by-8 fuse where that is
+    // programmed), else a typical crystal of 4 MHz.
+    uint32_t clockHz = 4000000;
+    // Shortest SCK low and high phases, in chip clock cycles, that the
+    // serial interface sees: a phase must last MORE than this many cycles.
+    // 0: the usual "more than 2 cycles below 12 MHz, at least 3 from 12 MHz".
+    uint8_t sckLowCycles = 0;
+    uint8_t sckHighCycles = 0;
+
     uint32_t FlashWords() const { return flashBytes / 2; }
     uint32_t PageWords() const { return pageBytes / 2; }
     bool Paged() const { return pageBytes != 0; }

@@ -27,8 +27,9 @@ constexpr SimFault kFaults[] = {
 
 }  // namespace
 
-SimPort::SimPort(const Clock& clock, SimConfig config)
-    : config_(std::move(config)), target_(ResolveChip(config_, warning_), clock) {
+SimPort::SimPort(Clock& clock, SimConfig config)
+    : clock_(clock), config_(std::move(config)), target_(ResolveChip(config_, warning_), clock) {
+    target_.SetClockHz(config_.chipClockHz);
     if (!config_.stateFile.empty()) {
         StateLoad load = LoadChipState(config_.stateFile, target_.chip());
         target_.LoadMemory(load.memory);
@@ -98,19 +99,21 @@ void SimPort::AddWarning(const std::string& text) {
 // --- serial ----------------------------------------------------------------
 
 SerialOpenResult SimPort::OpenSerial(std::string_view /*comName*/) {
-    ++portCalls_;
+    SerialAccess();
     if (config_.fault == SimFault::NoPort)
         return SerialOpenResult::OpenFailed;
     if (!serialOpen_) {
         serialOpen_ = true;
-        rts_ = dtr_ = break_ = false;
+        // The tty layer raises RTS and DTR when a port is opened.
+        rts_ = dtr_ = true;
+        break_ = false;
         DriveSerial();
     }
     return SerialOpenResult::Ok;
 }
 
 void SimPort::CloseSerial() {
-    ++portCalls_;
+    SerialAccess();
     if (!serialOpen_)
         return;
     serialOpen_ = false;
@@ -121,7 +124,7 @@ void SimPort::CloseSerial() {
 }
 
 void SimPort::EscapeCommFunction(CommFunction function) {
-    ++portCalls_;
+    SerialAccess();
     if (!serialOpen_)
         return;
     switch (function) {
@@ -148,7 +151,7 @@ void SimPort::EscapeCommFunction(CommFunction function) {
 }
 
 uint32_t SimPort::GetModemStatus() {
-    ++portCalls_;
+    SerialAccess();
     if (!serialOpen_ || !IsSerialCable(config_.cable) || config_.fault == SimFault::NoCable) {
         return 0;
     }
@@ -182,7 +185,7 @@ void SimPort::DriveParallel() {
 }
 
 void SimPort::WriteData(uint16_t /*base*/, uint8_t value) {
-    ++portCalls_;
+    ParallelAccess();
     if (config_.fault == SimFault::NoPort)
         return;
     data_ = value;
@@ -190,7 +193,7 @@ void SimPort::WriteData(uint16_t /*base*/, uint8_t value) {
 }
 
 uint8_t SimPort::ReadData(uint16_t /*base*/) {
-    ++portCalls_;
+    ParallelAccess();
     if (config_.fault == SimFault::NoPort || !ParallelDriven())
         return 0xFF;
     return data_;
@@ -204,7 +207,7 @@ uint8_t SimPort::Status() {
 }
 
 uint16_t SimPort::ReadWord(uint16_t /*base*/) {
-    ++portCalls_;
+    ParallelAccess();
     if (config_.fault == SimFault::NoPort)
         return 0xFFFF;
     const uint8_t data = ParallelDriven() ? data_ : 0xFF;
@@ -212,19 +215,19 @@ uint16_t SimPort::ReadWord(uint16_t /*base*/) {
 }
 
 uint8_t SimPort::ReadStatus(uint16_t /*base*/) {
-    ++portCalls_;
+    ParallelAccess();
     return Status();
 }
 
 uint8_t SimPort::ReadControl(uint16_t /*base*/) {
-    ++portCalls_;
+    ParallelAccess();
     if (config_.fault == SimFault::NoPort)
         return 0xFF;
     return control_;
 }
 
 void SimPort::WriteControl(uint16_t /*base*/, uint8_t value) {
-    ++portCalls_;
+    ParallelAccess();
     if (config_.fault == SimFault::NoPort)
         return;
     control_ = value;

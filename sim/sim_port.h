@@ -7,7 +7,13 @@
 // parallel status inputs float high (MISO reads 1).
 //
 // Serial side: OpenSerial succeeds for any name (or fails, with the fault
-// NoPort). The port opens, and closes, with RTS, DTR and break off.
+// NoPort). The port opens with RTS and DTR raised and break off, as Linux
+// leaves a serial port that it opens, so a cable's SCK and MOSI start high;
+// closing drops RTS, DTR and break, as the kernel does on the last close.
+//
+// Every access of either port costs its time on the program's clock
+// (serialAccessNs, parallelAccessNs) before it takes effect, so the lines
+// change, and MISO is read, at the times a real port would give.
 // Parallel side: a plain output port; the data register drives the lines and
 // reads back what was written. With bidirectionalParallel, setting control
 // bit 5 switches the data lines to input: they are no longer driven, the
@@ -46,6 +52,10 @@ enum class SimFault : uint8_t {
     Disappears,        // after disappearAfter instructions the chip is gone, as if unplugged
 };
 
+// Default cost of one port access, in nanoseconds.
+inline constexpr uint32_t kSerialAccessNs = 2000;
+inline constexpr uint32_t kParallelAccessNs = 1500;
+
 struct SimConfig {
     CableKind cable = CableKind::Cablet2;
     std::string chip = std::string(kDefaultChipName);
@@ -58,13 +68,21 @@ struct SimConfig {
     // (Programming Enable and the signature reads count too).
     uint32_t disappearAfter = 64;
     bool bidirectionalParallel = false;
+    // The chip's clock in Hz; 0: the chip's factory clock (ChipInfo::clockHz).
+    uint32_t chipClockHz = 0;
+    // What one access of the port costs on the program's clock, in
+    // nanoseconds (0: no time at all). One modem-control ioctl on an
+    // on-board UART, or one ppdev ioctl, takes a syscall plus an ISA-speed
+    // I/O cycle of about a microsecond: see docs/architecture.md.
+    uint32_t serialAccessNs = kSerialAccessNs;
+    uint32_t parallelAccessNs = kParallelAccessNs;
     // Where the chip's state lives; empty: nothing is loaded or saved.
     std::string stateFile;
 };
 
 class SimPort final : public PortAccess {
   public:
-    explicit SimPort(const Clock& clock, SimConfig config = {});
+    explicit SimPort(Clock& clock, SimConfig config = {});
     ~SimPort() override;
     SimPort(const SimPort&) = delete;
     SimPort& operator=(const SimPort&) = delete;
@@ -110,7 +128,19 @@ class SimPort final : public PortAccess {
     void DriveSerial();
     void DriveParallel();
     void AddWarning(const std::string& text);
+    // One access of each port: counted, and its time spent.
+    void SerialAccess() {
+        ++portCalls_;
+        if (config_.serialAccessNs != 0)
+            clock_.Spend(config_.serialAccessNs);
+    }
+    void ParallelAccess() {
+        ++portCalls_;
+        if (config_.parallelAccessNs != 0)
+            clock_.Spend(config_.parallelAccessNs);
+    }
 
+    Clock& clock_;
     SimConfig config_;
     std::string warning_;
     AvrTarget target_;

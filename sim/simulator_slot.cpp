@@ -21,7 +21,7 @@ std::string ChipOfStateFile(const std::string& path) {
     return {};
 }
 
-SimulatorSlot::SimulatorSlot(const Clock& clock, std::string stateFile, Reporter report)
+SimulatorSlot::SimulatorSlot(Clock& clock, std::string stateFile, Reporter report)
     : clock_(clock), stateFile_(std::move(stateFile)), report_(std::move(report)) {
     chip_ = ChipOfStateFile(stateFile_);
     if (chip_.empty())

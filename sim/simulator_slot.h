@@ -22,7 +22,7 @@ class SimulatorSlot final : public PortAccess {
   public:
     using Reporter = std::function<void(const std::string& line)>;
 
-    SimulatorSlot(const Clock& clock, std::string stateFile, Reporter report);
+    SimulatorSlot(Clock& clock, std::string stateFile, Reporter report);
     ~SimulatorSlot() override;
     SimulatorSlot(const SimulatorSlot&) = delete;
     SimulatorSlot& operator=(const SimulatorSlot&) = delete;
@@ -56,7 +56,7 @@ class SimulatorSlot final : public PortAccess {
     // Hands the simulator's warnings not yet reported to the reporter.
     void ReportNew();
 
-    const Clock& clock_;
+    Clock& clock_;
     std::string stateFile_;
     Reporter report_;
     std::string chip_;
