@@ -195,6 +195,9 @@ CableTestResult RunCableTest(Programmer& p, const CableTestHooks& hooks, uint32_
     result.verdict = Judge(p, result);
 
     ReleaseTarget(p);
+    // The chip sees RESET high a few of its clock cycles later and only then
+    // lets go of MISO: read the end state after a moment.
+    WaitMs(p, 1);
     r = CableReading{};
     r.step = kEndStep;
     r.reset = 1;

@@ -61,6 +61,31 @@ void AvrTarget::SetClockHz(uint32_t hz) {
     sckHighLimitNs_ = limit(chip_.sckHighCycles);
 }
 
+void AvrTarget::SetTimingChecks(bool on) {
+    timing_ = on;
+}
+
+uint64_t AvrTarget::ResetMinimumNs() const {
+    if (!timing_)
+        return 0;
+    // A positive pulse must last two chip cycles, a low pulse t_RST.
+    return resetPin_ ? 2 * cycleNs_ : kResetLowMinNs;
+}
+
+bool AvrTarget::OutOfSync() const {
+    // A RESET fall that has lasted its minimum restarts the interface, in
+    // step when SCK is low.
+    if (resetPending_ && !resetPin_ && clock_.NowNs() - resetPinNs_ >= ResetMinimumNs())
+        return sck_;
+    return outOfSync_;
+}
+
+bool AvrTarget::ResetSeen() const {
+    if (resetPending_ && clock_.NowNs() - resetPinNs_ >= ResetMinimumNs())
+        return resetPin_;
+    return resetHigh_;
+}
+
 // --- lines ---------------------------------------------------------------
 
 void AvrTarget::SetLines(bool resetHigh, bool sckHigh, bool mosiHigh) {
@@ -69,7 +94,7 @@ void AvrTarget::SetLines(bool resetHigh, bool sckHigh, bool mosiHigh) {
     const uint64_t now = clock_.NowNs();
     SettleReset(now);
     if (resetHigh != resetPin_) {
-        if (resetPending_) {
+        if (resetPending_ && timing_) {
             // Back before the chip took the change: a pulse too short to see.
             resetPending_ = false;
             ++lostPulses_;
@@ -78,6 +103,10 @@ void AvrTarget::SetLines(bool resetHigh, bool sckHigh, bool mosiHigh) {
             resetPinNs_ = now;
         }
         resetPin_ = resetHigh;
+        if (!timing_) {
+            resetPending_ = false;
+            ResetChanged(resetHigh, now);
+        }
     }
     if (mosiHigh != mosi_) {
         mosiBefore_ = mosi_;
@@ -85,7 +114,7 @@ void AvrTarget::SetLines(bool resetHigh, bool sckHigh, bool mosiHigh) {
         mosi_ = mosiHigh;
         // MOSI must be held two cycles after SCK rises: the chip takes the
         // level it finds when its synchroniser has seen the edge.
-        if (risePending_ && now - riseNs_ < 2 * cycleNs_) {
+        if (timing_ && risePending_ && now - riseNs_ < 2 * cycleNs_) {
             pendingBit_ = mosiHigh;
             ++mosiViolations_;
         }
@@ -97,9 +126,7 @@ void AvrTarget::SetLines(bool resetHigh, bool sckHigh, bool mosiHigh) {
 void AvrTarget::SettleReset(uint64_t nowNs) {
     if (!resetPending_)
         return;
-    // A positive pulse must last two chip cycles, a low pulse t_RST.
-    const uint64_t minimum = resetPin_ ? 2 * cycleNs_ : kResetLowMinNs;
-    if (nowNs - resetPinNs_ < minimum)
+    if (nowNs - resetPinNs_ < ResetMinimumNs())
         return;
     resetPending_ = false;
     ResetChanged(resetPin_, resetPinNs_);
@@ -118,7 +145,7 @@ void AvrTarget::SckChanged(bool high, uint64_t nowNs) {
         return;
     }
     if (high) {
-        if (nowNs - fallNs_ <= sckLowLimitNs_) {
+        if (timing_ && nowNs - fallNs_ <= sckLowLimitNs_) {
             // The low phase was too short: the chip never saw SCK go low,
             // so this pulse is lost.
             riseLost_ = true;
@@ -128,7 +155,7 @@ void AvrTarget::SckChanged(bool high, uint64_t nowNs) {
         riseNs_ = nowNs;
         risePending_ = true;
         // MOSI must be valid one cycle before the edge.
-        const bool settled = nowNs - mosiChangeNs_ >= cycleNs_;
+        const bool settled = !timing_ || nowNs - mosiChangeNs_ >= cycleNs_;
         pendingBit_ = settled ? mosi_ : mosiBefore_;
         if (!settled)
             ++mosiViolations_;
@@ -143,7 +170,7 @@ void AvrTarget::SckChanged(bool high, uint64_t nowNs) {
         return;
     }
     risePending_ = false;
-    if (nowNs - riseNs_ <= sckHighLimitNs_) {
+    if (timing_ && nowNs - riseNs_ <= sckHighLimitNs_) {
         // The high phase was too short: the pulse is lost.
         ++lostPulses_;
         return;
@@ -233,7 +260,7 @@ void AvrTarget::FallingEdge(uint64_t nowNs) {
         outByte_ = nextOut_;
     misoBefore_ = nowNs >= misoValidNs_ ? miso_ : misoBefore_;
     miso_ = ((outByte_ >> (7 - pos)) & 1) != 0;
-    misoValidNs_ = nowNs + kMisoValidNs;
+    misoValidNs_ = timing_ ? nowNs + kMisoValidNs : nowNs;
 }
 
 void AvrTarget::ByteReceived() {

@@ -94,13 +94,16 @@ class AvrTarget {
     // The chip's clock in Hz; 0 gives its factory clock.
     void SetClockHz(uint32_t hz);
     uint32_t clockHz() const { return clockHz_; }
+    // Off: every edge and pulse is seen, however short (the lines still act
+    // in the order RESET, MOSI, SCK).
+    void SetTimingChecks(bool on);
     // SCK pulses, and RESET pulses, the chip did not see because they were
     // too short; MOSI levels it took wrongly because they changed too close
     // to the rising edge of SCK.
     uint64_t lostPulses() const { return lostPulses_; }
     uint64_t mosiViolations() const { return mosiViolations_; }
     // The interface is out of synchronisation (SCK was high while it started).
-    bool OutOfSync() const { return outOfSync_; }
+    bool OutOfSync() const;
 
     // --- faults ---
     // The chip loses that many SCK pulses after every start of the
@@ -142,9 +145,9 @@ class AvrTarget {
     bool WriteProtected() const;
 
     // True after a Programming Enable in step, until RESET changes.
-    bool ProgrammingEnabled() const { return enabled_; }
+    bool ProgrammingEnabled() const { return enabled_ && ResetSeen() == resetHigh_; }
     // RESET is high: the chip runs its program.
-    bool Running() const { return resetHigh_; }
+    bool Running() const { return ResetSeen(); }
     // True while a write or erase is under way.
     bool Busy() const;
 
@@ -174,6 +177,10 @@ class AvrTarget {
     };
 
     void ResetChanged(bool high, uint64_t atNs);
+    // The RESET level the chip acts on now, a change that has lasted its
+    // minimum included.
+    bool ResetSeen() const;
+    uint64_t ResetMinimumNs() const;
     // Takes a RESET change that has lasted long enough to be seen.
     void SettleReset(uint64_t nowNs);
     bool InterfaceStarted(uint64_t nowNs);
@@ -207,6 +214,7 @@ class AvrTarget {
     // Clock and the timing limits it gives, in nanoseconds: a phase is seen
     // when it lasts longer than its limit.
     uint32_t clockHz_ = 0;
+    bool timing_ = true;
     uint64_t cycleNs_ = 1;
     uint64_t sckLowLimitNs_ = 0;
     uint64_t sckHighLimitNs_ = 0;

@@ -30,6 +30,7 @@ constexpr SimFault kFaults[] = {
 SimPort::SimPort(Clock& clock, SimConfig config)
     : clock_(clock), config_(std::move(config)), target_(ResolveChip(config_, warning_), clock) {
     target_.SetClockHz(config_.chipClockHz);
+    target_.SetTimingChecks(config_.timing);
     if (!config_.stateFile.empty()) {
         StateLoad load = LoadChipState(config_.stateFile, target_.chip());
         target_.LoadMemory(load.memory);

@@ -97,20 +97,26 @@ INSTANTIATE_TEST_SUITE_P(Table, EveryChip, ::testing::ValuesIn([] {
 
 // --- reset, running, and executing nothing before the enable ----------------------
 
-TEST(ResetEntry, EdgesInTheFirst20MsAfterResetAreLost) {
+TEST(ResetEntry, EdgesInTheFirst20MsAfterResetLoseSynchronisationUntilTheNextPulse) {
     LineRig rig(Config(CableKind::Parallel));
     Programmer& p = rig.p;
     adapter::HoldTargetInReset(p);
     adapter::WaitMs(p, 30);
     adapter::SetReset(p, 1);
+    adapter::Delay(p, 10);
     adapter::SetReset(p, 0);
     adapter::WaitMs(p, 15);  // too early: the chip has not started its interface
     EXPECT_FALSE(rig.port.target().DrivesMiso());
     EXPECT_FALSE(Enable(p));
     EXPECT_FALSE(rig.target().ProgrammingEnabled());
     adapter::WaitMs(p, 5);
-    // Nothing of the early frame was counted, so the chip is in step now.
+    // SCK pulses while the interface starts leave it out of synchronisation:
+    // it answers nothing until RESET gets a positive pulse with SCK low.
     EXPECT_TRUE(rig.port.target().DrivesMiso());
+    EXPECT_TRUE(rig.target().OutOfSync());
+    EXPECT_FALSE(Enable(p));
+    ResetIntoProgramming(p);
+    EXPECT_FALSE(rig.target().OutOfSync());
     EXPECT_TRUE(Enable(p));
 }
 
@@ -155,6 +161,7 @@ TEST(ResetEntry, ReleaseTargetLetsTheChipRunOnTheParallelPort) {
     LineRig rig(Config(CableKind::Parallel));
     ASSERT_TRUE(Connect(rig.p));
     ASSERT_EQ(adapter::ReleaseTarget(rig.p), 0);
+    rig.clock.Advance(10);  // RESET high is seen after two chip cycles
     EXPECT_TRUE(rig.target().Running());
     EXPECT_EQ(rig.port.dataRegister(), 0x08);
 }

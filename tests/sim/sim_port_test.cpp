@@ -40,6 +40,9 @@ TEST(Cable, SerialLinesMapPerCable) {
     {
         sim::SimPort port(clock, Config(CableKind::Cablet2));
         ASSERT_EQ(port.OpenSerial("SIM"), SerialOpenResult::Ok);
+        // The port opens with DTR raised, which the cable loops back to DSR.
+        EXPECT_EQ(port.GetModemStatus(), kMsCtsOn | kMsDsrOn);
+        port.EscapeCommFunction(CommFunction::ClrDtr);
         EXPECT_EQ(port.GetModemStatus(), kMsCtsOn);
         port.EscapeCommFunction(CommFunction::SetDtr);
         EXPECT_EQ(port.GetModemStatus(), kMsCtsOn | kMsDsrOn);
@@ -81,11 +84,13 @@ TEST(Cable, SerialPortClosesWithItsLinesOffAndIgnoresChangesWhenClosed) {
     port.EscapeCommFunction(CommFunction::SetRts);
     port.EscapeCommFunction(CommFunction::SetBreak);
     EXPECT_TRUE(port.rts());
+    clock.Advance(10);
     EXPECT_TRUE(port.target().Running());  // break = RESET high
     port.CloseSerial();
     EXPECT_FALSE(port.serialOpen());
     EXPECT_FALSE(port.rts());
     EXPECT_FALSE(port.breakOn());
+    clock.Advance(10);
     EXPECT_FALSE(port.target().Running());  // no break: RESET low
 }
 
@@ -94,6 +99,7 @@ TEST(Cable, ParallelDataRegisterReadsBackAndStatusCarriesMiso) {
     sim::SimPort port(clock, Config(CableKind::Parallel));
     port.WriteData(0x378, 0x0B);
     EXPECT_EQ(port.ReadData(0x378), 0x0B);
+    clock.Advance(10);
     EXPECT_TRUE(port.target().Running());  // bit 3 = RESET high
     // Running chip: MISO is not driven and reads high through the status bit 6.
     EXPECT_EQ(port.ReadWord(0x378), 0x780Bu);
@@ -129,6 +135,7 @@ TEST(Cable, TheStatusReadAloneMatchesTheWord) {
         port.WriteData(0x378, 0x00);  // RESET low: the chip drives MISO low
         clock.Advance(20000);
         port.WriteControl(0x378, c.control);
+        clock.Advance(10);  // a RESET change is seen after two chip cycles
         const uint64_t before = port.portCalls();
         EXPECT_EQ(port.ReadStatus(0x378), c.status) << SimFaultName(c.fault);
         EXPECT_EQ(port.ReadWord(0x378) >> 8, c.status) << SimFaultName(c.fault);
