@@ -13,7 +13,6 @@
 #include "devices/device_file.h"
 #include "dialogs/dialog_commands.h"
 #include "dialogs/help.h"
-#include "core/ids.h"
 #include "platform/texts.h"
 
 namespace ostrel::app {
@@ -220,8 +219,10 @@ CommandResult LockChip(Programmer& p) {
     UsualStart(p);
     if (!ConnectOrReport(p))
         return CommandResult::Failed;
-    // Write Lock Bits with LB1 and LB2 programmed.
-    avr::SendWordTwice(p, 0xACF9);
+    // Write Lock Bits with LB1 and LB2 programmed, in the form the chip's
+    // family decodes, read back before "OK" is said.
+    if (avr::LockMode3(p) != 0)
+        return Failure(p);
     return Ok(p);
 }
 

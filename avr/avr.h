@@ -6,6 +6,7 @@
 #include <cstdint>
 
 #include "core/programmer.h"
+#include "devices/chip_lists.h"
 
 namespace ostrel::avr {
 
@@ -55,6 +56,17 @@ void WriteRcenBit(Programmer& p, int bit);
 void SendWordTwice(Programmer& p, uint16_t word);
 // Erases the EEPROM by writing FF to every byte that is not FF. 0, or 1 with errorText.
 int EraseEepromBytes(Programmer& p);
+
+// --- lock bits ---
+// The lock family of the chip in use: from the signature of its device line,
+// or the signature it answered when no line was found.
+const devices::LockFamily& LockFamilyInUse(const Programmer& p);
+// Sends the family's Write Lock Bits for lock mode 3 (LB1 and LB2
+// programmed), waits for the write and checks that it took: Read Lock Bits
+// where the chip has it, otherwise the signature, which a locked classic chip
+// answers as 00 01 02. 0, or 1 with errorText naming what was sent, what was
+// read and what lock mode 3 reads.
+int LockMode3(Programmer& p);
 
 // The byte of the last read instruction.
 inline int ReadByte(const Programmer& p) {

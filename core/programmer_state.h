@@ -62,6 +62,9 @@ struct ProgrammerState {
     int32_t pageWords = 0;
     int32_t pageShift = 0;
     FixedString<16> signatureHex;
+    // The signature field of the device line in use (the last lookup that
+    // found one); empty when the last lookup found none.
+    FixedString<8> deviceSignature;
     FixedString<128> signatureReport;
     FixedString<99> lineBuffer;  // the line a text file reader read last
 

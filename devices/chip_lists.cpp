@@ -1,6 +1,52 @@
 #include "devices/chip_lists.h"
 
+#include "platform/text_util.h"
+
 namespace ostrel::devices {
+
+namespace {
+
+struct LockFamilyRow {
+    std::string_view signature;
+    const LockFamily* family;
+};
+
+// Every chip whose family is not the newer one, and the newer chips that
+// ostrel.ini ships, so that the list says what it knows of each.
+constexpr LockFamilyRow kLockFamilies[] = {
+    {"1E9001", &kClassicLock},          // AT90S1200
+    {"1E9101", &kClassicLock},          // AT90S2313
+    {"1E9201", &kClassicLock},          // AT90S4414
+    {"1E9301", &kClassicLock},          // AT90S8515
+    {"1E9102", &kClassicFuseBitLock},   // AT90S2323
+    {"1E9103", &kClassicFuseBitLock},   // AT90S2343
+    {"1E9202", &kClassicFuseBitLock},   // AT90S4434
+    {"1E9303", &kClassicFuseBitLock},   // AT90S8535
+    {"1E9106", &kClassicFuseBitLock},   // ATtiny22
+    {"1E9105", &kClassicFuseByteLock},  // AT90S2333
+    {"1E9203", &kClassicFuseByteLock},  // AT90S4433
+    {"1E9005", &kClassicFuseByteLock},  // ATtiny12
+    {"1E9006", &kClassicFuseByteLock},  // ATtiny15
+    {"1E9701", &kClassicFuseByteLock},  // ATmega103
+    {"1E9601", &kClassicFuseByteLock},  // ATmega603
+    {"1E9109", &kNewerLock},            // ATtiny26
+    {"1E910A", &kNewerLock},            // ATtiny2313
+    {"1E9007", &kNewerLock},            // ATtiny13
+    {"1E9307", &kNewerLock},            // ATmega8
+    {"1E9403", &kNewerLock},            // ATmega16
+    {"1E9502", &kNewerLock},            // ATmega32
+    {"1E9205", &kNewerLock},            // ATmega48
+    {"1E930A", &kNewerLock},            // ATmega88
+    {"1E9406", &kNewerLock},            // ATmega168
+    {"1E950F", &kNewerLock},            // ATmega328P
+    {"1E9401", &kNewerLock},            // ATmega161
+    {"1E9402", &kNewerLock},            // ATmega163
+    {"1E9306", &kNewerLock},            // ATmega8515
+    {"1E9308", &kNewerLock},            // ATmega8535
+    {"1E9602", &kNewerLock},            // ATmega64
+};
+
+}  // namespace
 
 bool LockBitsListed(std::string_view signatureHex) {
     if (signatureHex.size() < 6)
@@ -10,6 +56,14 @@ bool LockBitsListed(std::string_view signatureHex) {
         if (code == chip)
             return true;
     return false;
+}
+
+const LockFamily& LockFamilyOf(std::string_view signatureHex) {
+    std::string_view code = signatureHex.substr(0, 6);
+    for (const LockFamilyRow& row : kLockFamilies)
+        if (EqualsNoCase(code, row.signature))
+            return *row.family;
+    return kNewerLock;
 }
 
 bool IsRcenChip(int32_t partFamily, int32_t partNumber) {

@@ -437,6 +437,7 @@ int FindDevice(Programmer& p, const core::DeviceChoice& choice) {
             continue;
 
         s.flashWords = entry.flashBytes / 2;
+        s.deviceSignature.Assign(entry.signature.view());
         s.eepromBytes = entry.eepromBytes;
         s.pagedFlash = 0;
         if (entry.paged()) {
@@ -452,6 +453,7 @@ int FindDevice(Programmer& p, const core::DeviceChoice& choice) {
         return 0;
     }
     s.deviceDetected = 0;
+    s.deviceSignature.Clear();
     return 1;
 }
 

@@ -9,16 +9,6 @@ namespace {
 constexpr uint8_t kEnable1 = 0xAC;
 constexpr uint8_t kEnable2 = 0x53;
 
-// Lock bit positions: the classic instruction sets keep LB1 in bit 1 and LB2
-// in bit 2 (as Write Lock Bits carries them); the newer chips LB1 in bit 0 and
-// LB2 in bit 1 of their lock byte.
-uint8_t Lb1Mask(const ChipInfo& chip) {
-    return chip.isa == InstructionSet::Modern ? 0x01 : 0x02;
-}
-uint8_t Lb2Mask(const ChipInfo& chip) {
-    return chip.isa == InstructionSet::Modern ? 0x02 : 0x04;
-}
-
 }  // namespace
 
 ChipMemory ChipMemory::Fresh(const ChipInfo& chip) {
@@ -311,7 +301,7 @@ uint8_t AvrTarget::ReadAnswer() {
         case 0x30:
             // Classic chips hide their signature in lock mode 3; the newer
             // ones keep answering it.
-            if (ReadProtected() && chip_.isa != InstructionSet::Modern)
+            if (ReadProtected() && LockRulesOf(chip_).hidesSignature)
                 return b2;
             return (b2 & 3) < 3 ? signature_[b2 & 3] : 0xFF;
         case 0x58:
@@ -422,17 +412,19 @@ void AvrTarget::ExecuteAc() {
     }
     if (erasing)
         return;
+    const LockRules& rules = LockRulesOf(chip_);
+    if ((b1 & rules.writeMask) == rules.writeMatch) {
+        WriteLockBits(rules.dataInByte4 ? data : b1);
+        return;
+    }
+    if (rules.locksFuses && WriteProtected())
+        return;
     std::array<uint8_t, 3>& fuses = memory_.fuses;
     switch (chip_.isa) {
         case InstructionSet::Classic:
         case InstructionSet::ClassicFuseBit:
         case InstructionSet::TinyFuseByte:
-            if ((b1 & 0xF8) == 0xF8) {
-                // Write Lock Bits: a 0 in bit 1 or 2 programs LB1 or LB2;
-                // only a chip erase unprograms them.
-                memory_.lock &= static_cast<uint8_t>(b1 | 0xF9);
-                dirty_ = true;
-            } else if (chip_.isa == InstructionSet::ClassicFuseBit && (b1 & 0xFE) == 0xBE) {
+            if (chip_.isa == InstructionSet::ClassicFuseBit && (b1 & 0xFE) == 0xBE) {
                 fuses[0] = static_cast<uint8_t>((fuses[0] & 0xFE) | (b1 & 0x01));
                 dirty_ = true;
             } else if (chip_.isa == InstructionSet::TinyFuseByte && (b1 & 0xE0) == 0xA0) {
@@ -443,16 +435,6 @@ void AvrTarget::ExecuteAc() {
             }
             return;
         case InstructionSet::Modern: {
-            // Write Lock Bits: the chips decode the second byte as 111x xxxx,
-            // so AC F9 AC F9 programs lock bits as surely as AC E0 00 F9 does.
-            if ((b1 & 0xE0) == 0xE0) {
-                memory_.lock &= static_cast<uint8_t>(data | ~chip_.lockMask);
-                dirty_ = true;
-                return;
-            }
-            // Lock mode 2 and 3 also freeze the fuses.
-            if (WriteProtected())
-                return;
             int index = -1;
             if (b1 == 0xA0)
                 index = 0;
@@ -544,13 +526,20 @@ void AvrTarget::ChipErase(uint64_t nowUs) {
     StartBusy(eepromBusy_, 0, chip_.eepromBytes, chip_.chipEraseUs, chip_.eepromPoll, nowUs);
 }
 
+void AvrTarget::WriteLockBits(uint8_t bits) {
+    // A 0 programs a lock bit that exists; a 1 leaves it as it is, so only a
+    // chip erase unprograms one.
+    memory_.lock &= static_cast<uint8_t>(bits | ~chip_.lockMask);
+    dirty_ = true;
+}
+
 bool AvrTarget::ReadProtected() const {
-    const uint8_t both = Lb1Mask(chip_) | Lb2Mask(chip_);
-    return (memory_.lock & both) == 0;
+    const LockRules& rules = LockRulesOf(chip_);
+    return (memory_.lock & (rules.lb1 | rules.lb2)) == 0;
 }
 
 bool AvrTarget::WriteProtected() const {
-    return (memory_.lock & Lb1Mask(chip_)) == 0;
+    return (memory_.lock & LockRulesOf(chip_).lb1) == 0;
 }
 
 bool AvrTarget::Busy() const {

@@ -39,8 +39,11 @@
 //   Chip erase sets flash and EEPROM to 0xFF and clears the lock bits (the
 //   fuses stay; EESAVE is not modelled). Fuse and lock writes take effect at
 //   once.
-// - Lock bit LB1 stops flash and EEPROM writes (and, on the newer chips, fuse
-//   writes); LB1 with LB2 also stops reading them.
+// - Write Lock Bits is decoded per family (LockRulesOf): classic chips take
+//   LB1 and LB2 from bits 1 and 2 of byte 2 (AC 1111 1xxx), the newer ones
+//   the lock byte from byte 4 (AC 111x xxxx). Lock bit LB1 stops flash and
+//   EEPROM writes (and, on the newer chips, fuse writes); LB1 with LB2 also
+//   stops reading them.
 #pragma once
 
 #include <array>
@@ -191,6 +194,8 @@ class AvrTarget {
     uint8_t ReadAnswer();
     void Execute();
     void ExecuteAc();
+    // Write Lock Bits with the bits as the family's instruction carries them.
+    void WriteLockBits(uint8_t bits);
     uint8_t LockAndFuseAnswer(uint8_t b1, uint8_t b2);
     uint8_t FuseAnswer(uint8_t b1);
     uint8_t ReadCell(Memory memory, uint32_t index, uint64_t nowUs) const;

@@ -428,7 +428,7 @@ constexpr ChipInfo kChips[] = {
      .fuseDefaults = {0xFF, 0xFF, 0xFF},
      .fuseWriteMasks = {0xFF, 0, 0},
      .lockMask = 0x3F,
-     .variant = 0xFF,
+     .variant = 0xE0,
      .clockHz = 4000000},
     {.name = "ATmega163",
      .signature = {0x1E, 0x94, 0x02},
@@ -446,7 +446,7 @@ constexpr ChipInfo kChips[] = {
      .fuseDefaults = {0xFF, 0xFF, 0xFF},
      .fuseWriteMasks = {0xFF, 0xFF, 0},
      .lockMask = 0x3F,
-     .variant = 0xFF,
+     .variant = 0xE0,
      .clockHz = 1000000},
     {.name = "ATmega8515",
      .signature = {0x1E, 0x93, 0x06},
@@ -504,7 +504,31 @@ constexpr ChipInfo kChips[] = {
      .clockHz = 1000000},
 };
 
+// Classic chips (AT90S, ATtiny12/15/22): Write Lock Bits is
+// AC 1111 1[LB2][LB1]1 xxxx xxxx xxxx xxxx, and a chip in lock mode 3 hides its
+// signature. Newer chips: AC 111x xxxx xxxx xxxx 11ii iiii with LB1 in bit 0
+// and LB2 in bit 1 of the lock byte; the signature stays readable, and lock
+// modes 2 and 3 freeze the fuses.
+constexpr LockRules kClassicLockRules{.writeMask = 0xF8,
+                                      .writeMatch = 0xF8,
+                                      .dataInByte4 = false,
+                                      .lb1 = 0x02,
+                                      .lb2 = 0x04,
+                                      .hidesSignature = true,
+                                      .locksFuses = false};
+constexpr LockRules kNewerLockRules{.writeMask = 0xE0,
+                                    .writeMatch = 0xE0,
+                                    .dataInByte4 = true,
+                                    .lb1 = 0x01,
+                                    .lb2 = 0x02,
+                                    .hidesSignature = false,
+                                    .locksFuses = true};
+
 }  // namespace
+
+const LockRules& LockRulesOf(const ChipInfo& chip) {
+    return chip.isa == InstructionSet::Modern ? kNewerLockRules : kClassicLockRules;
+}
 
 std::span<const ChipInfo> AllChips() {
     return kChips;

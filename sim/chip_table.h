@@ -24,8 +24,9 @@ enum class InstructionSet : uint8_t {
     // 50 reads the fuse byte, AC A0..BF writes it.
     TinyFuseByte,
     // ATmega and the newer ATtiny chips: page-mode flash, lock byte written
-    // with AC E0 (AC FF on ATmega161/163), fuse bytes read with 50 00, 58 08,
-    // 50 08 and written with AC A0, AC A8, AC A4.
+    // with AC 111x xxxx xxxx xxxx 11ii iiii (ATmega161/163 and ATtiny26
+    // included), fuse bytes read with 50 00, 58 08, 50 08 and written with
+    // AC A0, AC A8, AC A4.
     Modern,
 };
 
@@ -57,8 +58,8 @@ struct ChipInfo {
     // Modern: lock bits that exist (LB1 in bit 0, LB2 in bit 1, boot lock
     // bits above); the others read 1.
     uint8_t lockMask;
-    // Modern: byte 2 of the Write Lock Bits instruction (0xE0, or 0xFF on
-    // ATmega161/163). TinyFuseByte: nonzero when the fuse bits travel in
+    // Modern: byte 2 of the Write Lock Bits instruction as the data sheet
+    // writes it (0xE0). TinyFuseByte: nonzero when the fuse bits travel in
     // byte 2 (AT90S4433) instead of byte 4.
     uint8_t variant;
 
@@ -80,6 +81,30 @@ struct ChipInfo {
         return signature[1] == 0x91 && (signature[2] == 0x03 || signature[2] == 0x06);
     }
 };
+
+// How a family writes and guards its lock bits, from the serial programming
+// instruction tables and lock bit tables of the data sheets.
+struct LockRules {
+    // AC with (byte 2 & writeMask) == writeMatch is Write Lock Bits: classic
+    // chips 1111 1xxx, the newer ones 111x xxxx.
+    uint8_t writeMask;
+    uint8_t writeMatch;
+    // The lock bits travel in byte 4 (newer chips) instead of byte 2; a 0
+    // programs a bit, and only a chip erase unprograms it.
+    bool dataInByte4;
+    // LB1 and LB2 in the lock byte as the chip keeps it (ChipInfo::lockMask
+    // holds every lock bit that exists).
+    uint8_t lb1;
+    uint8_t lb2;
+    // In lock mode 3 a signature read answers the third instruction byte
+    // (00 01 02) instead of the signature.
+    bool hidesSignature;
+    // Lock modes 2 and 3 also refuse fuse writes.
+    bool locksFuses;
+};
+
+// The lock rules of the chip's family.
+const LockRules& LockRulesOf(const ChipInfo& chip);
 
 // Every chip of the table, in a fixed order.
 std::span<const ChipInfo> AllChips();

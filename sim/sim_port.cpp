@@ -53,8 +53,8 @@ SimPort::SimPort(Clock& clock, SimConfig config)
             break;
         case SimFault::Locked: {
             // Both lock bits programmed, as Write Lock Bits would leave them.
-            const uint8_t bits = target_.chip().isa == InstructionSet::Modern ? 0x03 : 0x06;
-            target_.SetLock(static_cast<uint8_t>(target_.Lock() & ~bits));
+            const LockRules& rules = LockRulesOf(target_.chip());
+            target_.SetLock(static_cast<uint8_t>(target_.Lock() & ~(rules.lb1 | rules.lb2)));
             break;
         }
         case SimFault::StuckByte:

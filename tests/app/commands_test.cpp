@@ -1,9 +1,17 @@
 // The main window's chip commands and port, speed and option commands.
 #include <gtest/gtest.h>
 
+#include <algorithm>
+#include <sstream>
+#include <string>
+
 #include "app/commands.h"
 #include "core/ids.h"
+#include "devices/chip_lists.h"
+#include "devices/device_file.h"
+#include "sim/chip_table.h"
 #include "tests/support/sim_rig.h"
+#include "tests/support/temp_dir.h"
 
 namespace ostrel::testing {
 namespace {
@@ -82,6 +90,73 @@ TEST(LockCommand, LocksAClassicChipSoTheNextConnectSeesItLocked) {
     EXPECT_TRUE(rig.chip().ReadProtected());
     EXPECT_EQ(app::OnCommand(rig.p, ids::kCheck), CommandResult::Failed);
     EXPECT_EQ(rig.p.state.errorText.view().substr(0, 16), "Device locked!\n\n");
+}
+
+// Every chip that the shipped device file lists and the simulator knows: lock
+// sends the Write Lock Bits of the chip's family, leaves the chip in lock mode
+// 3 (reads and writes refused), and Erase all opens it again.
+TEST(LockCommand, LocksEveryShippedChipInMode3AndEraseAllOpensIt) {
+    std::istringstream lines(ReadFileBytes(SourcePath("resources/ostrel.ini")));
+    int chips = 0;
+    for (std::string line; std::getline(lines, line);) {
+        const devices::DeviceEntry entry = devices::ParseDeviceLine(line);
+        const sim::ChipInfo* info = entry.usable() ? sim::FindChip(entry.name.view()) : nullptr;
+        if (info == nullptr)
+            continue;
+        ++chips;
+        SCOPED_TRACE(info->name);
+        SimRig rig({.chip = std::string(info->name)});
+        rig.chip().SetEeprom(0, 0x5A);
+        rig.chip().RecordInstructions(true);
+        EXPECT_EQ(app::OnCommand(rig.p, ids::kLockChip), CommandResult::Ok)
+            << rig.p.state.errorText.view();
+        EXPECT_EQ(rig.windows.ItemText(ids::kMainWindow, ids::kActivity), "OK");
+        const auto& sent = rig.chip().instructions();
+        const auto expected = devices::LockFamilyOf(entry.signature.view()).lockMode3;
+        EXPECT_NE(std::find(sent.begin(), sent.end(), expected), sent.end())
+            << "the family's Write Lock Bits was not sent";
+        EXPECT_TRUE(rig.chip().ReadProtected());
+        EXPECT_TRUE(rig.chip().WriteProtected());
+
+        EXPECT_EQ(app::OnCommand(rig.p, ids::kEraseAll), CommandResult::Ok)
+            << rig.p.state.errorText.view();
+        EXPECT_EQ(rig.chip().Lock(), 0xFF);
+        EXPECT_EQ(rig.chip().Eeprom(0), 0xFF);
+    }
+    EXPECT_EQ(chips, 27) << "chips of ostrel.ini that the simulator knows";
+}
+
+// A chip that does not lock is a failure that says what was sent and read:
+// here the hand choice names a chip of the other family.
+TEST(LockCommand, AChipThatDidNotLockFailsWithWhatWasSentAndRead) {
+    struct Case {
+        const char* chip;
+        const char* chosen;
+        const char* says;
+    };
+    const Case cases[] = {
+        {"ATmega8", "AT90S2313",
+         "after Write Lock Bits AC F9 AC F9 its signature reads 1E 93 07; in lock mode 3 it "
+         "reads 00 01 02"},
+        {"AT90S8535", "ATmega8",
+         "after Write Lock Bits AC E0 00 FC, Read Lock Bits 58 00 00 00 answered DF; lock mode 3 "
+         "reads 0 in bits 03"},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.chip);
+        SimRig rig({.chip = c.chip});
+        rig.windows.CheckItem(ids::kMainWindow, ids::kAutodetection, false);
+        app::OnCommand(rig.p, ids::kAutodetection);
+        for (int i = 0; i < rig.windows.ListCount(); ++i)
+            if (rig.windows.ListEntry(i) == c.chosen)
+                rig.windows.SelectListEntry(i);
+        EXPECT_EQ(app::OnCommand(rig.p, ids::kLockChip), CommandResult::Failed);
+        EXPECT_FALSE(rig.chip().ReadProtected());
+        ASSERT_FALSE(rig.windows.messages.empty());
+        EXPECT_EQ(rig.windows.messages.back().title, "Error");
+        EXPECT_NE(rig.windows.messages.back().text.find(c.says), std::string::npos)
+            << rig.windows.messages.back().text;
+    }
 }
 
 TEST(ReadSignatureBytes, ShowsTheReportEvenWhenConnectFailsAndEndsAsAFailure) {

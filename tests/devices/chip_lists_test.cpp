@@ -1,7 +1,12 @@
-// The chips that the instructions dialog offers lock bits and RCEN for.
+// The chips that the instructions dialog offers lock bits and RCEN for, and
+// the lock families the lock command works from.
 #include "devices/chip_lists.h"
 
 #include <gtest/gtest.h>
+
+#include <cstdio>
+
+#include "sim/chip_table.h"
 
 namespace ostrel::testing {
 namespace {
@@ -25,6 +30,33 @@ TEST(ChipLists, RcenChipsAreFamily91WithPart03Or06) {
     EXPECT_FALSE(devices::IsRcenChip(0x91, 0x02));
     EXPECT_FALSE(devices::IsRcenChip(0x93, 0x03));
     EXPECT_FALSE(devices::IsRcenChip(0x90, 0x06));
+}
+
+// The lock families agree with the simulated chips, which model the data
+// sheets independently: the newer instruction for the newer chips, the
+// classic one for the others, and a lock read where the chip has one.
+TEST(ChipLists, LockFamiliesAgreeWithTheSimulatedChips) {
+    for (const sim::ChipInfo& chip : sim::AllChips()) {
+        char signature[8];
+        std::snprintf(signature, sizeof signature, "%02X%02X%02X", chip.signature[0],
+                      chip.signature[1], chip.signature[2]);
+        SCOPED_TRACE(chip.name);
+        const devices::LockFamily& family = devices::LockFamilyOf(signature);
+        const bool newer = chip.isa == sim::InstructionSet::Modern;
+        EXPECT_EQ(&family == &devices::kNewerLock, newer) << family.name;
+        const sim::LockRules& rules = sim::LockRulesOf(chip);
+        const uint8_t mode3 = newer ? family.lockMode3[3] : family.lockMode3[1];
+        EXPECT_EQ(mode3 & (rules.lb1 | rules.lb2), 0) << "LB1 and LB2 programmed";
+        EXPECT_EQ(family.readBits != 0, chip.isa != sim::InstructionSet::Classic);
+    }
+    // Every chip of the dialog's lock-bit list takes the classic instruction.
+    for (std::string_view signature : devices::kLockBitChips)
+        EXPECT_EQ(devices::LockFamilyOf(signature).lockMode3[1], 0xF9) << signature;
+    // Letter case does not matter; a signature the list does not name is
+    // taken as a newer chip.
+    EXPECT_EQ(&devices::LockFamilyOf("1e9101 "), &devices::kClassicLock);
+    EXPECT_EQ(&devices::LockFamilyOf("1E9609"), &devices::kNewerLock);
+    EXPECT_EQ(&devices::LockFamilyOf(""), &devices::kNewerLock);
 }
 
 }  // namespace

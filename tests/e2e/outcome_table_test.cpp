@@ -201,10 +201,6 @@ struct Row {
 constexpr CommandResult kOk = CommandResult::Ok;
 constexpr CommandResult kFailed = CommandResult::Failed;
 constexpr const char* kAllOthers = "*";
-constexpr const char* kNotLocked =
-    "lock sends the classic Write Lock Bits AC F9 AC F9; an ATmega8 decodes it (111x xxxx) "
-    "and programs LB2 and BLB01, but no lock mode, since its modes need LB1; a lock "
-    "instruction per chip family is still to be built";
 
 const Row kRows[] = {
     // A working chip, also one a bit out of step, and one with a stuck flash cell.
@@ -214,7 +210,7 @@ const Row kRows[] = {
     {SimFault::None, "erase", kOk, "OK", "Warning!: This Command Deletes Memory!", Holds::Blank},
     {SimFault::None, "erase-eeprom", kOk, "OK", "Warning!: This Command Deletes Data Memory!",
      Holds::FileOnly},
-    {SimFault::None, "lock", kOk, "OK", "", Holds::StartLocked, true, kNotLocked},
+    {SimFault::None, "lock", kOk, "OK", "", Holds::StartLocked},
     {SimFault::None, "read", kOk, "readback.txt saved", "", Holds::Start},
     {SimFault::None, "readhex", kOk, "readback.hex saved", "", Holds::Start},
     {SimFault::None, "write", kOk, "OK", "", Holds::FileOnly},
@@ -227,7 +223,7 @@ const Row kRows[] = {
      Holds::Blank},
     {SimFault::OutOfStep, "erase-eeprom", kOk, "OK", "Warning!: This Command Deletes Data Memory!",
      Holds::FileOnly},
-    {SimFault::OutOfStep, "lock", kOk, "OK", "", Holds::StartLocked, true, kNotLocked},
+    {SimFault::OutOfStep, "lock", kOk, "OK", "", Holds::StartLocked},
     {SimFault::OutOfStep, "read", kOk, "readback.txt saved", "", Holds::Start},
     {SimFault::OutOfStep, "readhex", kOk, "readback.hex saved", "", Holds::Start},
     {SimFault::OutOfStep, "write", kOk, "OK", "", Holds::FileOnly},
@@ -239,7 +235,7 @@ const Row kRows[] = {
      Holds::Blank},
     {SimFault::StuckByte, "erase-eeprom", kOk, "OK", "Warning!: This Command Deletes Data Memory!",
      Holds::FileButStuck},
-    {SimFault::StuckByte, "lock", kOk, "OK", "", Holds::StartLocked, true, kNotLocked},
+    {SimFault::StuckByte, "lock", kOk, "OK", "", Holds::StartLocked},
     {SimFault::StuckByte, "read", kOk, "readback.txt saved", "", Holds::Start},
     {SimFault::StuckByte, "readhex", kOk, "readback.hex saved", "", Holds::Start},
     {SimFault::StuckByte, "write", kFailed, "", "Error: Verify failed at Adr: 0008",
@@ -275,7 +271,7 @@ const Row kRows[] = {
     {SimFault::Disappears, "erase", kOk, "OK", "Warning!: This Command Deletes Memory!",
      Holds::Blank},
     {SimFault::Disappears, "erase-eeprom", kFailed, "", "Error: ", Holds::EepromCut},
-    {SimFault::Disappears, "lock", kOk, "OK", "", Holds::StartLocked, true, kNotLocked},
+    {SimFault::Disappears, "lock", kOk, "OK", "", Holds::StartLocked},
     {SimFault::Disappears, "read", kFailed, "", "Error: ", Holds::Start},
     {SimFault::Disappears, "readhex", kFailed, "", "Error: ", Holds::Start},
     {SimFault::Disappears, "write", kFailed, "", "Error: Verify failed at Adr: 0000", Holds::Blank},

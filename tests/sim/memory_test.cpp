@@ -294,6 +294,72 @@ TEST(LockBits, NewerChipsDecodeWriteLockBitsAs111xxxxx) {
     EXPECT_EQ(rig.target().Lock(), 0xFF);
 }
 
+// Write Lock Bits as each family's data sheet decodes it: the lock byte the
+// chip keeps afterwards, whether it then refuses writes (EEPROM, and on the
+// newer chips the fuses) and reads, and whether its signature still answers.
+// A chip erase opens every one of them again.
+struct LockCase {
+    const char* chip;
+    std::array<uint8_t, 4> instruction;
+    uint8_t lock;
+    bool writeRefused;
+    bool readRefused;
+    bool signatureHidden;
+};
+
+const LockCase kLockCases[] = {
+    // Classic: AC 1111 1[LB2][LB1]x, the bits in byte 2.
+    {"AT90S2313", {0xAC, 0xF9, 0xAC, 0xF9}, 0xF9, true, true, true},
+    {"AT90S2313", {0xAC, 0xFD, 0x00, 0x00}, 0xFD, true, false, false},
+    {"AT90S2313", {0xAC, 0xFB, 0x00, 0x00}, 0xFB, false, false, false},  // LB2 alone: no mode
+    {"AT90S2313", {0xAC, 0xE0, 0x00, 0xFC}, 0xFF, false, false, false},  // not a classic
+                                                                         // instruction
+    {"AT90S8535", {0xAC, 0xF9, 0xAC, 0xF9}, 0xF9, true, true, true},
+    {"ATtiny12", {0xAC, 0xF9, 0x00, 0x00}, 0xF9, true, true, true},
+    // Newer: AC 111x xxxx xxxx xxxx 11ii iiii, LB1 in bit 0 and LB2 in bit 1.
+    {"ATmega8", {0xAC, 0xF9, 0xAC, 0xF9}, 0xF9, false, false, false},  // LB2 and BLB01 only
+    {"ATmega8", {0xAC, 0xE0, 0x00, 0xFC}, 0xFC, true, true, false},
+    {"ATmega8", {0xAC, 0xE0, 0x00, 0xFE}, 0xFE, true, false, false},
+    {"ATmega8", {0xAC, 0xC0, 0x00, 0xFC}, 0xFF, false, false, false},  // 110x xxxx: not it
+    {"ATmega48", {0xAC, 0xFF, 0x00, 0xFC}, 0xFC, true, true, false},
+    {"ATmega161", {0xAC, 0xE0, 0x00, 0xFC}, 0xFC, true, true, false},
+    {"ATmega163", {0xAC, 0xE0, 0x00, 0xFC}, 0xFC, true, true, false},
+    {"ATtiny26", {0xAC, 0xE0, 0x00, 0xFC}, 0xFC, true, true, false},
+    {"ATtiny13", {0xAC, 0xE0, 0x00, 0xF0}, 0xFC, true, true, false},  // absent bits stay 1
+};
+
+TEST(LockBits, EachFamilyDecodesWriteLockBitsAndGuardsItsMemoriesByItsMode) {
+    for (const LockCase& c : kLockCases) {
+        const auto& i = c.instruction;
+        SCOPED_TRACE(::testing::Message() << c.chip << " " << std::hex << int{i[0]} << " "
+                                          << int{i[1]} << " " << int{i[2]} << " " << int{i[3]});
+        Enabled rig(c.chip);
+        const sim::ChipInfo& chip = rig.target().chip();
+        rig.target().SetEeprom(0, 0x5A);
+        Send(rig.p, i[0], i[1], i[2], i[3]);
+        EXPECT_EQ(rig.target().Lock(), c.lock);
+
+        WriteEeprom(rig.p, 1, 0x00);
+        rig.Us(chip.eepromWriteUs);
+        EXPECT_EQ(rig.target().Eeprom(1), c.writeRefused ? 0xFF : 0x00) << "EEPROM write";
+        if (chip.isa == sim::InstructionSet::Modern) {
+            const uint8_t fuse = rig.target().Fuse(0);
+            Send(rig.p, 0xAC, 0xA0, 0x00, static_cast<uint8_t>(fuse ^ 0x01));
+            EXPECT_EQ(rig.target().Fuse(0) == fuse, c.writeRefused) << "fuse write";
+        }
+        EXPECT_EQ(ReadEeprom(rig.p, 0) == 0x5A, !c.readRefused) << "EEPROM read";
+        EXPECT_EQ(ReadSignatureByte(rig.p, 1), c.signatureHidden ? 0x01 : chip.signature[1]);
+
+        Send(rig.p, 0xAC, 0x80, 0x00, 0x00);
+        rig.Us(chip.chipEraseUs);
+        EXPECT_EQ(rig.target().Lock(), 0xFF) << "after chip erase";
+        EXPECT_EQ(ReadSignatureByte(rig.p, 1), chip.signature[1]);
+        WriteEeprom(rig.p, 1, 0x00);
+        rig.Us(chip.eepromWriteUs);
+        EXPECT_EQ(ReadEeprom(rig.p, 1), 0x00) << "write after chip erase";
+    }
+}
+
 TEST(LockBits, TinyAndAt90s4433ReadLockBitsInBits2And1) {
     Enabled rig("ATtiny12");
     EXPECT_EQ(Send(rig.p, 0x58, 0x00, 0x00, 0x00) & 0xFF, 0xFFu);
