@@ -14,9 +14,11 @@ namespace {
 constexpr double kCalibrationSeconds = 0.050;
 // Bits of one memory instruction: four bytes.
 constexpr int64_t kInstructionBits = 32;
-// Fixed waits of the engine: after a page write instruction, and after a
-// byte-wise flash write (the EEPROM's own write time, polled, is of the
-// same order).
+// Time spent waiting for the chip, per page and per byte: the engine polls
+// until the chip is done (a page takes 4.5 ms on most chips and up to 56 ms,
+// a byte 4 to 20 ms, and a value that a busy cell also reads waits the
+// longest, 20 ms), so these are rough middle figures, the page one on the
+// safe side.
 constexpr double kPageWaitSeconds = 0.040;
 constexpr double kByteWaitSeconds = 0.010;
 }  // namespace

@@ -43,10 +43,19 @@ void WriteFlashLow(Programmer& p);
 void WriteFlashHigh(Programmer& p);
 void ReadEeprom(Programmer& p);
 void WriteEeprom(Programmer& p);
-// Burns the chip's page buffer into flash page `page` (page address page << pageShift); waits 40
-// ms.
-void WriteFlashPage(Programmer& p, int32_t page);
-// Erases flash and EEPROM and clears the lock bits; waits 40 ms.
+// A byte of the page being burnt whose loaded value no busy flash reads
+// (IsFlashPollingValue false): reading it back tells when the page is done.
+struct PageProbe {
+    int32_t wordAddress = -1;  // -1: no such byte was loaded
+    bool highByte = false;
+};
+// Burns the chip's page buffer into flash page `page` (page address page <<
+// pageShift) and returns when the page write is over: as soon as the probe
+// reads a value that no busy flash reads, at the latest after the longest
+// page write time; without a probe after that time.
+void WriteFlashPage(Programmer& p, int32_t page, PageProbe probe = {});
+// Erases flash and EEPROM and clears the lock bits; waits the longest chip
+// erase time.
 void ChipErase(Programmer& p);
 // Reads lock (and RCEN) bits into lockBitsAnswer, showing the words on the activity line.
 void ReadLockBits(Programmer& p);
@@ -54,7 +63,8 @@ void ReadLockBits(Programmer& p);
 void WriteRcenBit(Programmer& p, int bit);
 // Sends the word twice as one instruction (w w).
 void SendWordTwice(Programmer& p, uint16_t word);
-// Erases the EEPROM by writing FF to every byte that is not FF. 0, or 1 with errorText.
+// Erases the EEPROM by writing FF to every byte that is not FF, each polled
+// as PollUntilWritten does. 0, or 1 with errorText.
 int EraseEepromBytes(Programmer& p);
 
 // --- lock bits ---
@@ -67,6 +77,34 @@ const devices::LockFamily& LockFamilyInUse(const Programmer& p);
 // answers as 00 01 02. 0, or 1 with errorText naming what was sent, what was
 // read and what lock mode 3 reads.
 int LockMode3(Programmer& p);
+
+// --- write times ---
+// The longest times the data sheets give, over every chip Ostrel knows (the
+// simulator's table and the ATmega103), for one EEPROM byte (AT90S2323,
+// 2343, 4414, 4433, 4434, 8535, ATtiny12, 22), one flash byte of the chips
+// that write flash byte by byte (the same chips), one flash page (ATmega103;
+// ATmega163 16 ms) and a chip erase (ATmega103; ATmega48 45 ms, ATmega163
+// 32 ms). The program does not know which chip takes how long, so where it
+// cannot see the end of a write it waits these.
+inline constexpr uint32_t kLongestEepromWriteMs = 20;
+inline constexpr uint32_t kLongestFlashByteWriteMs = 20;
+inline constexpr uint32_t kLongestPageWriteMs = 56;
+inline constexpr uint32_t kLongestChipEraseMs = 112;
+// Values that a location reads on one chip or another while it is being
+// written (EEPROM: 00 then FF, 80 then 7F, or FF; flash: FF, 7F or 00).
+// Reading such a value back does not show that the write is over.
+bool IsEepromPollingValue(int value);
+bool IsFlashPollingValue(int value);
+
+enum class WrittenByte { Eeprom, FlashLow, FlashHigh };
+// After a write of memData to memAddress: reads the byte back until it holds
+// memData. Other values show the write still under way, so polling ends as
+// soon as the chip is done; but when memData is itself a polling value, a
+// busy chip could read it too, so the longest write time of that memory
+// passes first. Gives up when the seconds clock has moved on by two (between
+// one and two seconds, fifty times the longest write). True when the value
+// arrived; the last byte read stays in rxShift.
+bool PollUntilWritten(Programmer& p, WrittenByte what);
 
 // The byte of the last read instruction.
 inline int ReadByte(const Programmer& p) {

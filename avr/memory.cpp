@@ -21,6 +21,10 @@ void AddressedInstruction(Programmer& p, int32_t opcode, int32_t data) {
     const int32_t a = p.state.memAddress;
     Send(p, opcode + (a >> 8), (a << 8) + data);
 }
+
+// The tick counter reads whole milliseconds, so a wait of n ticks may be up
+// to one millisecond short: one more makes sure the full time has passed.
+constexpr uint32_t kTickMarginMs = 1;
 }  // namespace
 
 void ReadFlashLow(Programmer& p) {
@@ -42,18 +46,37 @@ void WriteEeprom(Programmer& p) {
     AddressedInstruction(p, 0xC000, p.state.memData);
 }
 
-void WriteFlashPage(Programmer& p, int32_t page) {
+void WriteFlashPage(Programmer& p, int32_t page, PageProbe probe) {
     const int32_t n = p.state.pageShift;
     // The page address is page << n, split over the second and third byte.
     const int32_t first = n <= 8 ? (page >> (8 - n)) : (page << (n - 8));
     Send(p, 0x4C00 + first, page << (n + 8));
-    // Page write time of the chips (4.5 ms and less) with a wide margin; no polling.
-    adapter::WaitMs(p, 40);
+    // The chips take from 4.5 ms (most) to 56 ms (ATmega103) for a page, and
+    // a page load before the end is lost. Every byte of the page reads a
+    // polling value until then; a byte whose own value is none of those ends
+    // the wait as soon as it reads anything else.
+    const uint32_t limit = kLongestPageWriteMs + kTickMarginMs;
+    if (probe.wordAddress < 0) {
+        adapter::WaitMs(p, limit);
+        return;
+    }
+    ProgrammerState& s = p.state;
+    const int32_t address = s.memAddress;
+    const uint32_t t0 = p.clock.TickMs();
+    s.memAddress = probe.wordAddress;
+    do {
+        (probe.highByte ? ReadFlashHigh : ReadFlashLow)(p);
+    } while (IsFlashPollingValue(ReadByte(p)) &&
+             static_cast<uint32_t>(p.clock.TickMs() - t0) < limit);
+    s.memAddress = address;
 }
 
 void ChipErase(Programmer& p) {
     Send(p, 0xAC80, 0xAC80);
-    adapter::WaitMs(p, 40);
+    // An erased flash reads FF, which is also what most chips read while
+    // they erase, so the end cannot be polled: wait the longest erase time
+    // (ATmega103; the ATmega48 takes 45 ms).
+    adapter::WaitMs(p, kLongestChipEraseMs + kTickMarginMs);
 }
 
 void SendWordTwice(Programmer& p, uint16_t word) {
@@ -99,14 +122,39 @@ int EraseEepromBytes(Programmer& p) {
             continue;
         s.memData = 0xFF;
         WriteEeprom(p);
-        adapter::WaitMs(p, 10);
-        ReadEeprom(p);
-        if (ReadByte(p) != 0xFF) {
+        if (!PollUntilWritten(p, WrittenByte::Eeprom)) {
             s.errorText.Format(texts::kErrorAtAdrFormat, static_cast<unsigned>(s.memAddress));
             return 1;
         }
     }
     return 0;
+}
+
+bool IsEepromPollingValue(int value) {
+    return value == 0xFF || value == 0x00 || value == 0x7F || value == 0x80;
+}
+
+bool IsFlashPollingValue(int value) {
+    return value == 0xFF || value == 0x00 || value == 0x7F;
+}
+
+bool PollUntilWritten(Programmer& p, WrittenByte what) {
+    ProgrammerState& s = p.state;
+    const bool eeprom = what == WrittenByte::Eeprom;
+    void (*read)(Programmer&) =
+        eeprom ? ReadEeprom : (what == WrittenByte::FlashHigh ? ReadFlashHigh : ReadFlashLow);
+    if (eeprom ? IsEepromPollingValue(s.memData) : IsFlashPollingValue(s.memData)) {
+        adapter::WaitMs(
+            p, (eeprom ? kLongestEepromWriteMs : kLongestFlashByteWriteMs) + kTickMarginMs);
+    }
+    const int64_t t0 = p.clock.Seconds();
+    read(p);
+    while (ReadByte(p) != s.memData) {
+        if (p.clock.Seconds() >= t0 + 2)
+            return false;
+        read(p);
+    }
+    return true;
 }
 
 }  // namespace ostrel::avr

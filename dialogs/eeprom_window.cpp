@@ -302,11 +302,7 @@ void EepromWindow::WriteData() {
         if (avr::ReadByte(p_) == s.memData)
             continue;
         avr::WriteEeprom(p_);
-        // Long enough for an EEPROM byte write on most chips (9 ms on the
-        // ATmega8); the byte is checked once, without polling.
-        adapter::WaitMs(p_, 10);
-        avr::ReadEeprom(p_);
-        if (avr::ReadByte(p_) != s.memData) {
+        if (!avr::PollUntilWritten(p_, avr::WrittenByte::Eeprom)) {
             w.MessageBox(ids::kNoOwner, texts::kWriteError, "", MsgButtons::Ok);
             SetStatus(" ");
             w.Repaint(kWindow);

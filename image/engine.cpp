@@ -12,7 +12,6 @@
 #include "core/activity.h"
 #include "core/ids.h"
 #include "image/hex_reader.h"
-#include "core/ids.h"
 #include "platform/texts.h"
 
 namespace ostrel::image {
@@ -55,20 +54,6 @@ void OutOfMemory(ProgrammerState& s, const Source& src, const HexRecordStream& i
     s.errorText.Append(detail);
 }
 
-// Reads the location back until it holds memData or the seconds clock has
-// moved on by two (so the time-out lies between one and two seconds).
-// Returns true when the value arrived; the last byte read is left in rxShift.
-bool PollUntilWritten(Programmer& p, void (*read)(Programmer&)) {
-    int64_t t0 = p.clock.Seconds();
-    read(p);
-    while (avr::ReadByte(p) != p.state.memData) {
-        if (p.clock.Seconds() >= t0 + 2)
-            return false;
-        read(p);
-    }
-    return true;
-}
-
 void ShowAddress(Programmer& p) {
     p.state.activityText.Format(texts::kContrAdrFormat, static_cast<unsigned>(p.state.memAddress));
     core::ShowActivityEvery16(p);
@@ -86,9 +71,7 @@ int EepromPath(Programmer& p, HexRecordStream& in, const Source& src) {
             if (avr::ReadByte(p) != 0xFF) {
                 s.memData = 0xFF;
                 avr::WriteEeprom(p);
-                adapter::WaitMs(p, 10);
-                avr::ReadEeprom(p);
-                if (avr::ReadByte(p) != 0xFF) {
+                if (!avr::PollUntilWritten(p, avr::WrittenByte::Eeprom)) {
                     s.activityText.Format(texts::kVerifyFailedRecFormat,
                                           static_cast<unsigned>(avr::ReadByte(p)));
                     core::ShowActivity(p);
@@ -135,11 +118,7 @@ int EepromPath(Programmer& p, HexRecordStream& in, const Source& src) {
                     return kRunFailed;
                 }
                 avr::WriteEeprom(p);
-                // These values are what a busy EEPROM cell reads as on one chip
-                // or another, so polling could see them too early: wait first.
-                if (s.memData == 0xFF || s.memData == 0x7F || s.memData == 0x00)
-                    adapter::WaitMs(p, 10);
-                if (!PollUntilWritten(p, avr::ReadEeprom)) {
+                if (!avr::PollUntilWritten(p, avr::WrittenByte::Eeprom)) {
                     WriteFailureText(s, s.memAddress, s.memData, avr::ReadByte(p));
                     in.Close();
                     return kRunFailed;
@@ -196,12 +175,8 @@ int ProgramRecordBytewise(Programmer& p, HexRecordStream& in, const Source& src,
             VerifyFailureText(s, s.wordAddress, s.memData, avr::ReadByte(p));
         } else {
             (s.highByteSelect ? avr::WriteFlashHigh : avr::WriteFlashLow)(p);
-            adapter::WaitMs(p, 10);
-            if (s.memData == 0xFF)
-                adapter::WaitMs(p, 10);
-            if (s.memData == 0x7F)
-                adapter::WaitMs(p, 10);
-            if (PollUntilWritten(p, read))
+            if (avr::PollUntilWritten(
+                    p, s.highByteSelect ? avr::WrittenByte::FlashHigh : avr::WrittenByte::FlashLow))
                 continue;
             WriteFailureText(s, s.wordAddress, s.memData, avr::ReadByte(p));
         }
@@ -226,10 +201,21 @@ struct PageRun {
     // Per word of the page in the buffer: its high byte when one was
     // loaded, -1 when none was.
     std::vector<int> high;
+    // A byte of this page loaded with a value that no busy flash reads, by
+    // which WriteFlashPage sees the end of the page write.
+    avr::PageProbe probe;
+
+    // Notes the byte just loaded (wordAddress, highByteSelect, memData) as
+    // the probe when it can be one and there is none yet.
+    void Loaded(const ProgrammerState& s) {
+        if (probe.wordAddress < 0 && !avr::IsFlashPollingValue(s.memData))
+            probe = {.wordAddress = s.wordAddress, .highByte = s.highByteSelect != 0};
+    }
 
     void Burn(Programmer& p) {
-        avr::WriteFlashPage(p, p.state.currentPage);
+        avr::WriteFlashPage(p, p.state.currentPage, probe);
         std::fill(high.begin(), high.end(), -1);
+        probe = {};
     }
 };
 
@@ -262,6 +248,7 @@ int LoadRecordIntoPages(Programmer& p, HexRecordStream& in, const Source& src,
         s.currentPage = page;
         s.memAddress = s.wordAddress - page * s.pageWords;
         int& high = run.high[static_cast<std::size_t>(s.memAddress)];
+        run.Loaded(s);
         if (s.highByteSelect) {
             avr::WriteFlashHigh(p);
             high = s.memData;

@@ -1,8 +1,12 @@
 // The byte patterns of the memory instructions as they go over the wire.
 #include <gtest/gtest.h>
 
+#include <algorithm>
+
 #include "avr/avr.h"
+#include "tests/support/chip_facts.h"
 #include "tests/support/fixture.h"
+#include "tests/support/sim_rig.h"
 
 namespace ostrel::testing {
 namespace {
@@ -75,7 +79,8 @@ TEST(WriteFlashPage, PageAddressIsThePageShiftedIntoTheWordAddress) {
         uint64_t before = rig.clock.NowUs();
         avr::WriteFlashPage(rig.p, c.page);
         EXPECT_EQ(rig.Sent(), c.expected) << "shift " << c.shift << " page " << c.page;
-        EXPECT_GE(rig.clock.NowUs() - before, 40000u);
+        // Without a byte to poll: the longest page write time (ATmega103).
+        EXPECT_GE(rig.clock.NowUs() - before, 56000u);
     }
 }
 
@@ -83,7 +88,7 @@ TEST(WholeWordInstructions, SendTheirFirstWordAgain) {
     WireRig erase;
     avr::ChipErase(erase.p);
     EXPECT_EQ(erase.Sent(), (Bytes{0xAC, 0x80, 0xAC, 0x80}));
-    EXPECT_GE(erase.clock.NowUs(), 40000u);
+    EXPECT_GE(erase.clock.NowUs(), 112000u) << "the longest chip erase time (ATmega103)";
 
     WireRig lock;
     avr::SendWordTwice(lock.p, 0xACF9);
@@ -154,9 +159,87 @@ TEST(EraseEepromBytes, AByteThatWillNotEraseNamesItsAddress) {
             return 0;
         return ((0x12 >> (31 - bit)) & 1) ? 0x4000 : 0;
     };
+    uint64_t before = rig.clock.NowUs();
     EXPECT_EQ(avr::EraseEepromBytes(rig.p), 1);
     EXPECT_EQ(rig.p.state.errorText.view(), "Error at Adr: 0000\n");
-    EXPECT_EQ(rig.Sent(), (Bytes{0xA0, 0, 0, 0, 0xC0, 0, 0, 0xFF, 0xA0, 0, 0, 0}));
+    // Read, write FF, then read back until the polling gives up (at least
+    // one second later); nothing else is sent.
+    Bytes sent = rig.Sent();
+    ASSERT_GE(sent.size(), 12u);
+    EXPECT_EQ(Bytes(sent.begin(), sent.begin() + 8), (Bytes{0xA0, 0, 0, 0, 0xC0, 0, 0, 0xFF}));
+    for (size_t i = 8; i < sent.size(); i += 4)
+        EXPECT_EQ(Bytes(sent.begin() + i, sent.begin() + i + 4), (Bytes{0xA0, 0, 0, 0}));
+    EXPECT_GE(rig.clock.NowUs() - before, 1000000u);
+}
+
+}  // namespace
+}  // namespace ostrel::testing
+
+namespace ostrel::testing {
+namespace {
+
+// The longest times and the polling values are the data sheets' own: the
+// maximum over every chip, and every value any chip reads while busy.
+TEST(WriteTimes, LongestTimesAndPollingValuesAreThoseOfTheDataSheets) {
+    uint32_t eeprom = 0, flashByte = 0, page = 0, erase = 0;
+    for (const ChipFacts& chip : ReadChipFacts()) {
+        eeprom = std::max(eeprom, chip.eepromWriteUs);
+        (chip.pageBytes == 0 ? flashByte : page) =
+            std::max(chip.pageBytes == 0 ? flashByte : page, chip.flashWriteUs);
+        erase = std::max(erase, chip.chipEraseUs);
+        for (uint8_t v : chip.eepromPoll)
+            EXPECT_TRUE(avr::IsEepromPollingValue(v)) << chip.name << " EEPROM " << int{v};
+        for (uint8_t v : chip.flashPoll)
+            EXPECT_TRUE(avr::IsFlashPollingValue(v)) << chip.name << " flash " << int{v};
+    }
+    EXPECT_EQ(eeprom, avr::kLongestEepromWriteMs * 1000);
+    EXPECT_EQ(flashByte, avr::kLongestFlashByteWriteMs * 1000);
+    EXPECT_EQ(page, avr::kLongestPageWriteMs * 1000);
+    EXPECT_EQ(erase, avr::kLongestChipEraseMs * 1000);
+}
+
+// Polling ends as soon as the chip is done, except where the value written
+// is one a busy location reads: then the longest write time passes first.
+TEST(WriteTimes, PollingEndsWhenTheChipIsDoneUnlessTheValueCouldBeABusyOne) {
+    struct Case {
+        const char* chip;
+        avr::WrittenByte what;  // FlashHigh: a page written with a probe, FlashLow without
+        int value;
+        uint32_t minMs;
+        uint32_t maxMs;
+    };
+    const Case cases[] = {
+        {"ATmega8", avr::WrittenByte::Eeprom, 0x5A, 9, 12},     // its own 9 ms
+        {"ATmega8", avr::WrittenByte::Eeprom, 0xFF, 20, 24},    // the longest: 20 ms
+        {"AT90S2343", avr::WrittenByte::Eeprom, 0x5A, 20, 23},  // its own 20 ms
+        {"AT90S2313", avr::WrittenByte::Eeprom, 0x80, 20, 24},  // it reads 80 while busy
+        {"ATmega8", avr::WrittenByte::FlashHigh, 0x5A, 4, 8},   // page: 4.5 ms
+        {"ATmega8", avr::WrittenByte::FlashLow, 0xFF, 56, 60},  // page without a probe
+    };
+    for (const Case& c : cases) {
+        SimRig rig({.chip = c.chip});
+        ASSERT_EQ(avr::Connect(rig.p), 0) << c.chip;
+        ProgrammerState& s = rig.p.state;
+        s.memAddress = 0x12;
+        s.memData = c.value;
+        const uint64_t before = rig.clock.NowUs();
+        if (c.what == avr::WrittenByte::Eeprom) {
+            rig.chip().SetEeprom(0x12, 0x33);
+            avr::WriteEeprom(rig.p);
+            EXPECT_TRUE(avr::PollUntilWritten(rig.p, c.what)) << c.chip;
+            EXPECT_EQ(rig.chip().Eeprom(0x12), c.value) << c.chip;
+        } else {
+            avr::WriteFlashHigh(rig.p);  // into the page buffer, word 0x12 of page 0
+            avr::WriteFlashPage(rig.p, 0,
+                                c.what == avr::WrittenByte::FlashHigh
+                                    ? avr::PageProbe{.wordAddress = 0x12, .highByte = true}
+                                    : avr::PageProbe{});
+            EXPECT_FALSE(rig.chip().Busy()) << c.chip;
+        }
+        const uint64_t ms = (rig.clock.NowUs() - before) / 1000;
+        EXPECT_GE(ms, c.minMs) << c.chip << " value " << c.value;
+        EXPECT_LE(ms, c.maxMs) << c.chip << " value " << c.value;
+    }
 }
 
 }  // namespace

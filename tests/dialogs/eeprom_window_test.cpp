@@ -252,8 +252,10 @@ TEST(EepromWrite, OnlyTheChangedByteIsWritten) {
     };
     ASSERT_EQ(dialogs::OpenDataWindow(rig.p), 0);
     EXPECT_EQ(FramesOf(rig, 0xC0), (std::vector<Frame>{{0xC0, 0x00, 0x05, 0x3C}}));
-    EXPECT_EQ(FramesOf(rig, 0xA0).size(), 513u);  // every byte once, the written one twice
-    EXPECT_EQ(CountFrames(rig, {0xA0, 0x00, 0x05, 0x00}), 2);
+    // Every byte read once; the written one also polled until it holds its value.
+    const int polled = CountFrames(rig, {0xA0, 0x00, 0x05, 0x00});
+    EXPECT_GE(polled, 2);
+    EXPECT_EQ(FramesOf(rig, 0xA0).size(), 511u + static_cast<std::size_t>(polled));
     for (uint32_t a = 0; a < 512; ++a)
         ASSERT_EQ(rig.chip().Eeprom(a), a == 5 ? 0x3C : 0xFF);
     EXPECT_TRUE(rig.windows.messages.empty());
@@ -344,9 +346,10 @@ TEST(EepromWrite, StuckByteStopsTheWriteThere) {
     EXPECT_EQ(w.rig.windows.messages[0].text, "Write Error!");
     EXPECT_EQ(w.rig.windows.messages[0].title, "");
     EXPECT_EQ(w.rig.windows.messages[0].owner, ids::kNoOwner);
-    // Address 3 was written once and checked once; address 4 was never touched.
+    // Address 3 was written once and polled until the time-out; address 4
+    // was never touched.
     EXPECT_EQ(CountFrames(w.rig, {0xC0, 0x00, 0x03, 0x22}), 1);
-    EXPECT_EQ(CountFrames(w.rig, {0xA0, 0x00, 0x03, 0x00}), 2);
+    EXPECT_GT(CountFrames(w.rig, {0xA0, 0x00, 0x03, 0x00}), 2);
     EXPECT_EQ(w.rig.chip().instructions().back(), (Frame{0xA0, 0x00, 0x03, 0x00}));
     EXPECT_EQ(CountFrames(w.rig, {0xA0, 0x00, 0x04, 0x00}), 0);
     EXPECT_EQ(w.rig.windows.ItemText(kWin, ids::kEepromStatus), " ");

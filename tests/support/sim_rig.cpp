@@ -16,8 +16,9 @@ Programmer& SimRig::Build(SimRig& rig, const SimRigOptions& options) {
     config.stuckMemory = options.stuckMemory;
     config.disappearAfter = options.disappearAfter;
     config.unknownSignature = options.unknownSignature;
-    rig.sim = std::make_unique<sim::SimPort>(rig.clock, config);
-    rig.programmer = std::make_unique<Programmer>(*rig.sim, rig.clock, rig.windows);
+    Clock& clock = options.clock != nullptr ? *options.clock : rig.clock;
+    rig.sim = std::make_unique<sim::SimPort>(clock, config);
+    rig.programmer = std::make_unique<Programmer>(*rig.sim, clock, rig.windows);
     Programmer& p = *rig.programmer;
     ProgrammerState& s = p.state;
     s.mainWindow = ids::kMainWindow;

@@ -22,6 +22,9 @@ struct SimRigOptions {
     sim::Memory stuckMemory = sim::Memory::Eeprom;
     uint32_t disappearAfter = 64;
     std::array<uint8_t, 3> unknownSignature{0x1E, 0x93, 0x0A};
+    // The clock of the port, the chip and the programmer; null: the rig's
+    // own VirtualClock. A test of real timing hands in a SystemClock.
+    Clock* clock = nullptr;
 };
 
 class SimRig {
