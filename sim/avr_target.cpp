@@ -35,20 +35,25 @@ AvrTarget::AvrTarget(const ChipInfo& chip, const Clock& clock)
 
 void AvrTarget::SetClockHz(uint32_t hz) {
     clockHz_ = hz != 0 ? hz : chip_.clockHz;
-    // One period, rounded up: a phase of exactly n periods is never taken
-    // for more than n.
-    cycleNs_ = (1000000000ull + clockHz_ - 1) / clockHz_;
+    // Times of whole cycles in nanoseconds, rounded down and up, so that the
+    // checks below compare exactly with "more than" and "at least".
+    auto floorNs = [&](uint64_t cycles) { return cycles * 1000000000ull / clockHz_; };
+    auto ceilNs = [&](uint64_t cycles) {
+        return (cycles * 1000000000ull + clockHz_ - 1) / clockHz_;
+    };
+    // A phase is seen when it lasts longer than its limit: "more than 2
+    // cycles" below 12 MHz, "at least 3 cycles" from 12 MHz.
     const bool fast = clockHz_ >= 12000000;
-    const uint64_t usual = fast ? 3 : 2;
-    // "More than n cycles" below 12 MHz; "at least 3 cycles" from 12 MHz,
-    // that is more than 3 cycles less a nanosecond.
     auto limit = [&](uint8_t cycles) {
         if (cycles != 0)
-            return cycles * cycleNs_;
-        return fast ? usual * cycleNs_ - 1 : usual * cycleNs_;
+            return floorNs(cycles);
+        return fast ? ceilNs(3) - 1 : floorNs(2);
     };
     sckLowLimitNs_ = limit(chip_.sckLowCycles);
     sckHighLimitNs_ = limit(chip_.sckHighCycles);
+    setupNs_ = ceilNs(1);
+    holdNs_ = ceilNs(2);
+    resetHighMinNs_ = ceilNs(2);
 }
 
 void AvrTarget::SetTimingChecks(bool on) {
@@ -59,7 +64,7 @@ uint64_t AvrTarget::ResetMinimumNs() const {
     if (!timing_)
         return 0;
     // A positive pulse must last two chip cycles, a low pulse t_RST.
-    return resetPin_ ? 2 * cycleNs_ : kResetLowMinNs;
+    return resetPin_ ? resetHighMinNs_ : kResetLowMinNs;
 }
 
 bool AvrTarget::OutOfSync() const {
@@ -84,6 +89,10 @@ void AvrTarget::SetLines(bool resetHigh, bool sckHigh, bool mosiHigh) {
     const uint64_t now = clock_.NowNs();
     SettleReset(now);
     if (resetHigh != resetPin_) {
+        if (resetHigh)
+            resetRoseNs_ = now;
+        else
+            lastResetHighNs_ = now - resetRoseNs_;
         if (resetPending_ && timing_) {
             // Back before the chip took the change: a pulse too short to see.
             resetPending_ = false;
@@ -104,7 +113,7 @@ void AvrTarget::SetLines(bool resetHigh, bool sckHigh, bool mosiHigh) {
         mosi_ = mosiHigh;
         // MOSI must be held two cycles after SCK rises: the chip takes the
         // level it finds when its synchroniser has seen the edge.
-        if (timing_ && risePending_ && now - riseNs_ < 2 * cycleNs_) {
+        if (timing_ && risePending_ && now - riseNs_ < holdNs_) {
             pendingBit_ = mosiHigh;
             ++mosiViolations_;
         }
@@ -145,7 +154,7 @@ void AvrTarget::SckChanged(bool high, uint64_t nowNs) {
         riseNs_ = nowNs;
         risePending_ = true;
         // MOSI must be valid one cycle before the edge.
-        const bool settled = !timing_ || nowNs - mosiChangeNs_ >= cycleNs_;
+        const bool settled = !timing_ || nowNs - mosiChangeNs_ >= setupNs_;
         pendingBit_ = settled ? mosi_ : mosiBefore_;
         if (!settled)
             ++mosiViolations_;

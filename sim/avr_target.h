@@ -105,6 +105,8 @@ class AvrTarget {
     // to the rising edge of SCK.
     uint64_t lostPulses() const { return lostPulses_; }
     uint64_t mosiViolations() const { return mosiViolations_; }
+    // How long RESET was high the last time it went low again (seen or not).
+    uint64_t lastResetHighNs() const { return lastResetHighNs_; }
     // The interface is out of synchronisation (SCK was high while it started).
     bool OutOfSync() const;
 
@@ -220,9 +222,11 @@ class AvrTarget {
     // when it lasts longer than its limit.
     uint32_t clockHz_ = 0;
     bool timing_ = true;
-    uint64_t cycleNs_ = 1;
     uint64_t sckLowLimitNs_ = 0;
     uint64_t sckHighLimitNs_ = 0;
+    uint64_t setupNs_ = 0;         // MOSI valid before SCK rises: one cycle
+    uint64_t holdNs_ = 0;          // MOSI held after SCK rises: two cycles
+    uint64_t resetHighMinNs_ = 0;  // a positive RESET pulse: two cycles
 
     // Lines as the chip sees them.
     bool resetHigh_ = false;
@@ -249,6 +253,8 @@ class AvrTarget {
     bool outOfSync_ = false;
     uint64_t lostPulses_ = 0;
     uint64_t mosiViolations_ = 0;
+    uint64_t resetRoseNs_ = 0;
+    uint64_t lastResetHighNs_ = 0;
 
     // Programming interface.
     bool started_ = false;  // RESET low for at least kResetEntryUs
