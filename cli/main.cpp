@@ -29,6 +29,7 @@
 #include "platform/sys_calls.h"
 #include "platform/system_ports.h"
 #include "platform/texts.h"
+#include "sim/chip_clock.h"
 #include "sim/chip_table.h"
 
 #ifndef OSTREL_VERSION
@@ -42,6 +43,8 @@ struct Options {
     std::optional<std::string> dir;
     std::optional<std::string> port;
     std::string simChip = std::string(sim::kDefaultChipName);
+    uint32_t simClockHz = 0;  // 0: the chip's factory clock
+    std::optional<uint32_t> simPortNs;
     std::optional<int32_t> speed;
     std::optional<std::string> device;
     bool yes = false;
@@ -116,6 +119,37 @@ std::optional<int> Parse(int argc, char** argv, Options& o) {
                 return "";
             },
             "", "CHIP"));
+    cli.add_option("--sim-clock", o.simClockHz,
+                   "with the port SIM: the simulated chip's clock in Hz, or with k or M (32768, "
+                   "128k, 3.6864M; 1k to 32M); default: the chip's factory clock. A slow clock "
+                   "needs a slow --speed, as a real chip does")
+        ->type_name("HZ")
+        ->transform(CLI::Validator(
+            [](std::string& text) -> std::string {
+                uint32_t hz = 0;
+                std::string wrong = sim::ReadChipClock(text, &hz);
+                if (wrong.empty())
+                    text = std::to_string(hz);
+                return wrong;
+            },
+            "", "HZ"));
+    cli.add_option("--sim-port-ns", o.simPortNs,
+                   "with the port SIM: what one access of the simulated port costs, in "
+                   "nanoseconds (0 to 10000000); default 2000 on the serial port, 1500 on the "
+                   "parallel port; 1000000 is about a USB serial adapter; 0 makes SCK pulses too "
+                   "short for any chip")
+        ->type_name("NS")
+        ->transform(CLI::Validator(
+            [](std::string& text) -> std::string {
+                const std::string wrong =
+                    "'" + text + "' is not a number of nanoseconds from 0 to 10000000";
+                if (text.empty() || text.size() > 8 ||
+                    text.find_first_not_of("0123456789") != std::string::npos ||
+                    std::stoul(text) > 10000000)
+                    return wrong;
+                return "";
+            },
+            "", "NS"));
     const std::map<std::string, int32_t> speeds = {
         {"very-low", 0}, {"low", 1}, {"medium", 2}, {"high", 3}};
     cli.add_option("--speed", o.speed, "the programming speed")
@@ -241,9 +275,13 @@ int Run(const Options& o) {
     };
     app::Assembly assembly(windows, std::move(parts));
     sim::SimulatorSlot& simulator = assembly.simulator();
-    // The console's simulator is the chip named (or the ATmega8), whatever its
-    // state file held before.
+    // The console's simulator is the chip named (or the ATmega8) on the clock
+    // named (or its factory clock), whatever its state and clock files held
+    // before.
     simulator.Choose(o.simChip);
+    simulator.SetChipClock(o.simClockHz);
+    if (o.simPortNs)
+        simulator.SetAccessCosts(*o.simPortNs, *o.simPortNs);
     if (o.port && *o.port == "SIM")
         simulator.Start();
 

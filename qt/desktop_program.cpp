@@ -10,6 +10,7 @@
 #include "app/startup.h"
 #include "core/ids.h"
 #include "qt/cable_test_window.h"
+#include "sim/chip_table.h"
 
 namespace ostrel::qt {
 
@@ -43,14 +44,16 @@ DesktopProgram::DesktopProgram(DesktopOptions options)
     : startFolder_(ChooseStartFolder(options)),
       assembly_(
           std::make_unique<app::Assembly>(windows_, AssemblyOptionsOf(options, startFolder_))) {
-    window_ = std::make_unique<MainWindow>(
-        [this](int command) { return Command(command); },
-        [this](const std::string& chip) { ChooseSimulatorChip(chip); });
+    window_ =
+        std::make_unique<MainWindow>([this](int command) { return Command(command); },
+                                     [this](const std::string& chip) { ChooseSimulatorChip(chip); },
+                                     [this](uint32_t hz) { ChooseSimulatorClock(hz); });
     windows_.AddWindow(ids::kMainWindow, window_.get(), window_->controls(),
                        [this](int result) { window_->End(result); });
     for (const auto& [command, action] : window_->menuItems())
         windows_.AddMenuItem(command, action);
     window_->ShowSimulatorChip(simulator().chip());
+    ShowSimulatorClock();
 }
 
 DesktopProgram::~DesktopProgram() {
@@ -152,7 +155,25 @@ bool DesktopProgram::ChooseSimulatorChip(const std::string& chip) {
         adapter::CloseSerialPort(p);
     simulator().Choose(chip);
     window_->ShowSimulatorChip(chip);
+    ShowSimulatorClock();
     return Command(ids::kPortSimulator);
+}
+
+bool DesktopProgram::ChooseSimulatorClock(uint32_t hz) {
+    Programmer& p = programmer();
+    if (p.commandRunning)
+        return false;
+    // As with a chip: the simulator that goes is closed through the program.
+    if (p.state.comOpen)
+        adapter::CloseSerialPort(p);
+    simulator().SetChipClock(hz);
+    ShowSimulatorClock();
+    return Command(ids::kPortSimulator);
+}
+
+void DesktopProgram::ShowSimulatorClock() {
+    const sim::ChipInfo* chip = sim::FindChip(simulator().chip());
+    window_->ShowSimulatorClock(simulator().chipClock(), chip != nullptr ? chip->clockHz : 0);
 }
 
 }  // namespace ostrel::qt

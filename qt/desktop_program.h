@@ -4,18 +4,19 @@
 // clock and virtual devices.
 #pragma once
 
+#include <cstdint>
 #include <memory>
 #include <optional>
 #include <string>
 #include <string_view>
 
+#include "app/assembly.h"
 #include "app/start_folder.h"
 #include "core/clock.h"
 #include "core/port_access.h"
 #include "core/programmer.h"
 #include "platform/linux_parallel_port.h"
 #include "platform/linux_serial_port.h"
-#include "app/assembly.h"
 #include "platform/sys_calls.h"
 #include "qt/main_window.h"
 #include "qt/qt_window_system.h"
@@ -55,6 +56,10 @@ class DesktopProgram {
     // Port > Simulator > chip: the simulator becomes that chip and the port
     // "SIM" is selected. False while another command runs.
     bool ChooseSimulatorChip(const std::string& chip);
+    // Port > Simulator > Chip Clock > clock (0: the chip's factory clock):
+    // the simulator runs on that clock from now on, and the port "SIM" is
+    // selected. False while another command runs.
+    bool ChooseSimulatorClock(uint32_t hz);
 
     Programmer& programmer() { return assembly_->programmer(); }
     QtWindowSystem& windows() { return windows_; }
@@ -66,6 +71,9 @@ class DesktopProgram {
     // Port > "Cable Test": the cable test in its window, as a command (no
     // other command starts while it runs).
     void RunCableTest();
+
+    // Ticks the simulator's clock and names the chosen chip's factory clock.
+    void ShowSimulatorClock();
 
     // Says where the per-user start folder is, when it is used.
     void ShowStartFolder();

@@ -17,14 +17,17 @@
 #include "qt/cable_test_window.h"
 #include "qt/resources.h"
 #include "qt/widgets.h"
+#include "sim/chip_clock.h"
 #include "sim/chip_table.h"
 
 namespace ostrel::qt {
 
 MainWindow::MainWindow(std::function<bool(int command)> command,
-                       std::function<void(const std::string& chip)> simulatorChip)
+                       std::function<void(const std::string& chip)> simulatorChip,
+                       std::function<void(uint32_t hz)> simulatorClock)
     : command_(std::move(command)),
       simulatorChip_(std::move(simulatorChip)),
+      simulatorClock_(std::move(simulatorClock)),
       units_(QApplication::font()) {
     InitResources();
     setWindowTitle(QStringLiteral("AVR-Programmer"));
@@ -131,6 +134,8 @@ void MainWindow::BuildMenu() {
     simulator->setCheckable(true);
     simulator->setObjectName(QStringLiteral("command%1").arg(ids::kPortSimulator));
     menuItems_[ids::kPortSimulator] = simulator;
+    BuildClockMenu();
+    simulatorMenu_->addSeparator();
     for (const sim::ChipInfo& chip : sim::AllChips()) {
         std::string name(chip.name);
         QAction* action = simulatorMenu_->addAction(QString::fromStdString(name));
@@ -174,6 +179,28 @@ void MainWindow::BuildMenu() {
     AddItem(help, "Wiring Picture", ids::kWiringPicture);
 }
 
+void MainWindow::BuildClockMenu() {
+    clockMenu_ = simulatorMenu_->addMenu(QStringLiteral("Chip Clock"));
+    // The factory clock first (its text names the chosen chip's), then the
+    // usual crystals and the slow clocks that need a slow programming speed.
+    for (uint32_t hz : {0u, 32768u, 128000u, 1000000u, 4000000u, 8000000u, 16000000u, 20000000u}) {
+        QAction* action = clockMenu_->addAction(
+            hz == 0 ? QStringLiteral("Factory clock") : QString::fromStdString(sim::ClockText(hz)));
+        action->setCheckable(true);
+        clockItems_[hz] = action;
+        connect(action, &QAction::triggered, this, [this, action, hz](bool checked) {
+            action->setChecked(!checked);
+            simulatorClock_(hz);
+        });
+    }
+    // A clock chosen elsewhere, shown as it is; choosing it keeps it.
+    otherClockItem_ = clockMenu_->addAction(QString());
+    otherClockItem_->setCheckable(true);
+    otherClockItem_->setVisible(false);
+    connect(otherClockItem_, &QAction::triggered, this,
+            [this](bool checked) { otherClockItem_->setChecked(!checked); });
+}
+
 QWidget* MainWindow::Control(int id) const {
     auto it = controls_.find(id);
     return it == controls_.end() ? nullptr : it->second;
@@ -192,6 +219,23 @@ QAction* MainWindow::SimulatorChipItem(const std::string& chip) const {
 void MainWindow::ShowSimulatorChip(const std::string& chip) {
     for (const auto& [name, action] : chipItems_)
         action->setChecked(name == chip);
+}
+
+QAction* MainWindow::SimulatorClockItem(uint32_t hz) const {
+    auto it = clockItems_.find(hz);
+    return it == clockItems_.end() ? nullptr : it->second;
+}
+
+void MainWindow::ShowSimulatorClock(uint32_t hz, uint32_t factoryHz) {
+    clockItems_.at(0)->setText(QStringLiteral("Factory clock (%1)")
+                                   .arg(QString::fromStdString(sim::ClockText(factoryHz))));
+    for (const auto& [itemHz, action] : clockItems_)
+        action->setChecked(itemHz == hz);
+    const bool other = !clockItems_.contains(hz);
+    otherClockItem_->setVisible(other);
+    otherClockItem_->setChecked(other);
+    if (other)
+        otherClockItem_->setText(QString::fromStdString(sim::ClockText(hz)));
 }
 
 void MainWindow::Trigger(int command, QObject* source) {

@@ -4,6 +4,7 @@
 // keeps no state of its own beyond its widgets.
 #pragma once
 
+#include <cstdint>
 #include <functional>
 #include <map>
 #include <string>
@@ -27,9 +28,11 @@ class MainWindow : public QMainWindow {
   public:
     // `command` runs a command and says whether it was taken (false while
     // another command runs). `simulatorChip` is called with a chip's name
-    // from Port > Simulator.
+    // from Port > Simulator, `simulatorClock` with a clock in Hz from
+    // Port > Simulator > Chip Clock (0: the chip's factory clock).
     MainWindow(std::function<bool(int command)> command,
-               std::function<void(const std::string& chip)> simulatorChip);
+               std::function<void(const std::string& chip)> simulatorChip,
+               std::function<void(uint32_t hz)> simulatorClock);
 
     const ControlMap& controls() const { return controls_; }
     QWidget* Control(int id) const;
@@ -37,12 +40,20 @@ class MainWindow : public QMainWindow {
     const std::map<int, QAction*>& menuItems() const { return menuItems_; }
     QAction* MenuItem(int command) const;
     QAction* SimulatorChipItem(const std::string& chip) const;
+    // The item of a clock in Port > Simulator > Chip Clock (0: the factory
+    // clock); null for a clock that has no item of its own.
+    QAction* SimulatorClockItem(uint32_t hz) const;
     QMenu* simulatorMenu() const { return simulatorMenu_; }
+    QMenu* clockMenu() const { return clockMenu_; }
     const DialogUnits& units() const { return units_; }
     QWidget* panel() const { return panel_; }
 
     // Ticks the simulator's chip in its submenu.
     void ShowSimulatorChip(const std::string& chip);
+    // Ticks the simulator's clock (0: the factory clock) in Chip Clock and
+    // names the chip's factory clock there. A clock without an item of its
+    // own (one given to the console) is shown, ticked, on an extra item.
+    void ShowSimulatorClock(uint32_t hz, uint32_t factoryHz);
 
     // The program ended the window: it closes for good.
     void End(int result);
@@ -58,17 +69,22 @@ class MainWindow : public QMainWindow {
 
   private:
     void BuildMenu();
+    void BuildClockMenu();
     QAction* AddItem(QMenu* menu, const char* text, int command);
     void BuildDecoration();
 
     std::function<bool(int)> command_;
     std::function<void(const std::string&)> simulatorChip_;
+    std::function<void(uint32_t)> simulatorClock_;
     DialogUnits units_;
     QWidget* panel_ = nullptr;
     ControlMap controls_;
     std::map<int, QAction*> menuItems_;
     std::map<std::string, QAction*> chipItems_;
     QMenu* simulatorMenu_ = nullptr;
+    QMenu* clockMenu_ = nullptr;
+    std::map<uint32_t, QAction*> clockItems_;  // by Hz; 0 is the factory clock
+    QAction* otherClockItem_ = nullptr;
     bool ended_ = false;
     int endResult_ = 0;
     bool inCloseEvent_ = false;

@@ -4,6 +4,7 @@
 #include <system_error>
 #include <utility>
 
+#include "sim/chip_clock.h"
 #include "sim/chip_table.h"
 #include "sim/sim_state_file.h"
 
@@ -22,10 +23,19 @@ std::string ChipOfStateFile(const std::string& path) {
 }
 
 SimulatorSlot::SimulatorSlot(Clock& clock, std::string stateFile, Reporter report)
-    : clock_(clock), stateFile_(std::move(stateFile)), report_(std::move(report)) {
+    : clock_(clock),
+      stateFile_(std::move(stateFile)),
+      report_(std::move(report)),
+      clockFile_(ClockPathBeside(stateFile_)) {
     chip_ = ChipOfStateFile(stateFile_);
     if (chip_.empty())
         chip_ = std::string(kDefaultChipName);
+    ClockLoad load = LoadChipClock(clockFile_);
+    clockHz_ = storedClockHz_ = load.hz;
+    clockWarning_ = std::move(load.warning);
+    // A file that holds no clock is replaced at the first start.
+    if (!clockWarning_.empty())
+        storedClockHz_ = kUnknownClock;
 }
 
 SimulatorSlot::~SimulatorSlot() {
@@ -64,6 +74,17 @@ void SimulatorSlot::Choose(std::string_view chip) {
     chip_ = std::string(chip);
 }
 
+void SimulatorSlot::SetChipClock(uint32_t hz) {
+    Close();
+    clockHz_ = hz;
+}
+
+void SimulatorSlot::SetAccessCosts(uint32_t serialNs, uint32_t parallelNs) {
+    Close();
+    serialAccessNs_ = serialNs;
+    parallelAccessNs_ = parallelNs;
+}
+
 void SimulatorSlot::Start() {
     if (port_)
         return;
@@ -71,9 +92,24 @@ void SimulatorSlot::Start() {
     config.cable = CableKind::Cablet2;
     config.chip = chip_;
     config.stateFile = stateFile_;
+    config.chipClockHz = clockHz_;
+    config.serialAccessNs = serialAccessNs_;
+    config.parallelAccessNs = parallelAccessNs_;
     port_ = std::make_unique<SimPort>(clock_, config);
     // A state file of another chip is replaced by this chip's: say why.
     ReportNew();
+    // The clock goes with the chip the state file now holds.
+    if (!clockWarning_.empty() && report_)
+        report_(clockWarning_);
+    clockWarning_.clear();
+    if (clockHz_ != storedClockHz_) {
+        // A clock that cannot be kept is said once; the next run then
+        // starts on the clock the file still holds.
+        std::string error;
+        if (!SaveChipClock(clockFile_, clockHz_, &error) && report_)
+            report_(error);
+        storedClockHz_ = clockHz_;
+    }
 }
 
 SerialOpenResult SimulatorSlot::OpenSerial(std::string_view comName) {

@@ -2,8 +2,11 @@
 // built when that port is first opened (or when Start asks for it), as the
 // chip last chosen (or the chip its state file holds, or the ATmega8), with a
 // Cablet2 cable, keeping its memories in the state file of the start
-// directory. The simulator has no window of its own: what it has to say goes
-// to the program's reporter, each line once.
+// directory. The chip runs on its factory clock unless a clock was chosen
+// (SetChipClock); a chosen clock is kept in the clock file beside the state
+// file whenever a simulator is built, and a new slot starts with it, as it
+// starts with the chip of the state file. The simulator has no window of its
+// own: what it has to say goes to the program's reporter, each line once.
 #pragma once
 
 #include <cstdint>
@@ -31,6 +34,15 @@ class SimulatorSlot final : public PortAccess {
     // and its state saved. The serial port must be closed first.
     void Choose(std::string_view chip);
     const std::string& chip() const { return chip_; }
+    // The chip's clock in Hz for the next simulator (0: the chip's factory
+    // clock); the current one (if any) is dropped and its state saved, as
+    // Choose does. The serial port must be closed first.
+    void SetChipClock(uint32_t hz);
+    uint32_t chipClock() const { return clockHz_; }
+    // What one access of the serial and of the parallel port costs on the
+    // program's clock, in nanoseconds, for the next simulator; the current one
+    // (if any) is dropped and its state saved.
+    void SetAccessCosts(uint32_t serialNs, uint32_t parallelNs);
     // Builds the simulator now, so that what its state file makes it say is
     // said before the command runs.
     void Start();
@@ -60,6 +72,13 @@ class SimulatorSlot final : public PortAccess {
     std::string stateFile_;
     Reporter report_;
     std::string chip_;
+    std::string clockFile_;
+    uint32_t clockHz_ = 0;
+    static constexpr uint32_t kUnknownClock = 0xFFFFFFFF;
+    uint32_t storedClockHz_ = 0;  // what the clock file holds (kUnknownClock: no clock)
+    std::string clockWarning_;    // why the clock file could not be used, until said
+    uint32_t serialAccessNs_ = kSerialAccessNs;
+    uint32_t parallelAccessNs_ = kParallelAccessNs;
     std::unique_ptr<SimPort> port_;
     std::size_t reported_ = 0;  // characters of the warning already reported
 };

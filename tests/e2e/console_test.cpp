@@ -260,6 +260,67 @@ TEST(ExitStatus, BadUsageIsTwoWithAOneLineHintAndTouchesNothing) {
     }
 }
 
+// --sim-clock and --sim-port-ns: a value the option reads reaches the
+// simulator (a chosen clock is kept in ostrel-sim.clock; a clock too slow for
+// the speed loses SCK pulses and the check fails, as on a real chip); a value
+// it refuses is bad usage, named in the one-line hint.
+TEST(ExitStatus, TheSimulatorClockAndPortCostAreReadOrRefused) {
+    REQUIRE_CLI();
+    struct Case {
+        std::vector<std::string> args;  // before "check"
+        int status;
+        std::string clockFile;  // what ostrel-sim.clock holds after the run; empty: no file
+        std::string named;      // for status 2: the hint names this
+    };
+    const std::vector<Case> cases = {
+        {{"--sim-clock", "128k", "--speed", "very-low"}, 0, "128000\n", ""},
+        {{"--sim-clock", "3.6864M"}, 0, "3686400\n", ""},
+        {{"--sim-clock", "16000K"}, 0, "16000000\n", ""},
+        {{"--sim-clock", "32000000"}, 0, "32000000\n", ""},
+        {{"--sim-clock", "32.768k", "--speed", "high"}, 1, "32768\n", ""},
+        // Accesses that take no time make SCK pulses of no length: no chip sees them.
+        {{"--sim-port-ns", "0", "--speed", "very-low"}, 1, "", ""},
+        {{"--sim-port-ns", "1000000"}, 0, "", ""},
+        {{"--sim-port-ns", "10000000", "--sim-clock", "1M"}, 0, "1000000\n", ""},
+        {{"--sim-clock", "0"}, 2, "", "'0'"},
+        {{"--sim-clock", "-1"}, 2, "", "'-1'"},
+        {{"--sim-clock", "fast"}, 2, "", "'fast'"},
+        {{"--sim-clock", "999"}, 2, "", "'999'"},
+        {{"--sim-clock", "33M"}, 2, "", "'33M'"},
+        {{"--sim-clock", "32000001"}, 2, "", "'32000001'"},
+        {{"--sim-clock", "1000.5"}, 2, "", "'1000.5'"},
+        {{"--sim-clock", "1e6"}, 2, "", "'1e6'"},
+        {{"--sim-clock", "4m"}, 2, "", "'4m'"},
+        {{"--sim-clock", "99999999999999999999M"}, 2, "", "'99999999999999999999M'"},
+        {{"--sim-port-ns=-5"}, 2, "", "'-5'"},
+        {{"--sim-port-ns", "10000001"}, 2, "", "'10000001'"},
+        {{"--sim-port-ns", "2us"}, 2, "", "'2us'"},
+        {{"--sim-port-ns", "99999999999999999999"}, 2, "", "'99999999999999999999'"},
+    };
+    for (const Case& c : cases) {
+        CliRig rig;
+        std::vector<std::string> args = c.args;
+        args.push_back("check");
+        ProcessResult r = rig.Run(args);
+        SCOPED_TRACE(r.command);
+        ASSERT_TRUE(ExitedWith(r, c.status)) << r.err;
+        const std::string clockFile = rig.dir.File("ostrel-sim.clock");
+        EXPECT_EQ(std::filesystem::exists(clockFile), !c.clockFile.empty());
+        if (!c.clockFile.empty()) {
+            EXPECT_EQ(rig.dir.Read("ostrel-sim.clock"), c.clockFile);
+        }
+        if (c.status == 0) {
+            EXPECT_EQ(r.out, "ATmega8\n");
+        }
+        if (c.status == 2) {
+            std::vector<std::string> lines = SplitLines(r.err);
+            ASSERT_GE(lines.size(), 1u);
+            EXPECT_TRUE(Contains(lines.front(), c.named)) << r.err;
+            EXPECT_FALSE(std::filesystem::exists(rig.dir.File("ostrel-sim.state")));
+        }
+    }
+}
+
 TEST(ExitStatus, AnUnknownDeviceNameIsBadUsage) {
     REQUIRE_CLI();
     CliRig rig;
@@ -279,7 +340,8 @@ TEST(ExitStatus, HelpIsZeroAndNamesEveryCommand) {
     ASSERT_TRUE(ExitedWith(r, 0));
     for (const char* command :
          {"check", "signature", "reset", "erase", "erase-eeprom", "lock", "read", "readhex",
-          "write", "verify", "quick", "--no-pause", "--virtual-clock", "--sim-chip", "--yes"})
+          "write", "verify", "quick", "--no-pause", "--virtual-clock", "--sim-chip", "--sim-clock",
+          "--sim-port-ns", "--yes"})
         EXPECT_TRUE(Contains(r.out, command)) << command;
 }
 

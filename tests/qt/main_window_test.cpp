@@ -291,6 +291,54 @@ TEST(Ports, TheSimulatorIsStoredAsItsPortAndComesBackWithItsChip) {
     EXPECT_EQ(rig.chip().Eeprom(5), 0x3C);
 }
 
+// Port > Simulator > Chip Clock: each item sets the clock the simulated chip
+// runs on, selects the simulator and is the one ticked; the factory item names
+// the chosen chip's clock; the clock chosen comes back at the next start.
+TEST(Ports, EachChipClockItemSetsTheSimulatedChipsClockAndTheClockIsKept) {
+    GuiRig rig;
+    ASSERT_TRUE(rig.Start());
+    rig.ChooseSimulator("ATtiny13");
+    QAction* factory = rig.window().SimulatorClockItem(0);
+    ASSERT_NE(factory, nullptr);
+    EXPECT_EQ(factory->text().toStdString(), "Factory clock (1.2 MHz)");
+    const std::vector<uint32_t> clocks = {32768,   128000,   1000000,  4000000,
+                                          8000000, 16000000, 20000000, 0};
+    for (uint32_t hz : clocks) {
+        SCOPED_TRACE(hz);
+        rig.Choose(ids::kCom2);
+        QAction* item = rig.window().SimulatorClockItem(hz);
+        ASSERT_NE(item, nullptr);
+        item->trigger();
+        EXPECT_EQ(rig.program().simulator().chipClock(), hz);
+        EXPECT_EQ(rig.p().state.portName.view(), "SIM");
+        EXPECT_EQ(rig.chip().clockHz(), hz != 0 ? hz : 1200000u);
+        for (uint32_t other : clocks)
+            EXPECT_EQ(rig.window().SimulatorClockItem(other)->isChecked(), other == hz) << other;
+    }
+    rig.ChooseSimulator("AT90S2313");
+    EXPECT_EQ(factory->text().toStdString(), "Factory clock (4 MHz)");
+    EXPECT_TRUE(factory->isChecked());
+
+    rig.window().SimulatorClockItem(128000)->trigger();
+    ASSERT_TRUE(rig.Restart());
+    EXPECT_TRUE(rig.window().SimulatorClockItem(128000)->isChecked());
+    EXPECT_FALSE(rig.window().SimulatorClockItem(0)->isChecked());
+    rig.Choose(ids::kSpeedVeryLow);
+    rig.Click(ids::kCheck);
+    EXPECT_EQ(rig.DeviceList()->currentText().toStdString(), "AT90S2313");
+    EXPECT_EQ(rig.chip().clockHz(), 128000u);
+
+    // A clock given to the console has no item of its own: it is shown ticked.
+    rig.dir.Write("ostrel-sim.clock", "3686400\n");
+    ASSERT_TRUE(rig.Restart());
+    std::vector<std::string> ticked;
+    for (QAction* action : rig.window().clockMenu()->actions()) {
+        if (action->isVisible() && action->isChecked())
+            ticked.push_back(action->text().toStdString());
+    }
+    EXPECT_EQ(ticked, std::vector<std::string>{"3.6864 MHz"});
+}
+
 TEST(Ports, ChangingTheSimulatedChipReplacesTheChip) {
     GuiRig rig;
     ASSERT_TRUE(rig.Start());
@@ -422,8 +470,19 @@ TEST(Layout, TheMenuHasItsEntriesInOrder) {
               (std::vector<std::string>{"very low", "Low", "Medium", "High"}));
     EXPECT_EQ(MenuTexts(menu(5)), (std::vector<std::string>{"Help Topics", "Look for new version",
                                                             "About...", "-", "Wiring Picture"}));
-    EXPECT_EQ(static_cast<std::size_t>(rig.window().simulatorMenu()->actions().size()),
-              sim::AllChips().size());
+    // Chip Clock and a separator, then the chips.
+    const QList<QAction*> simulator = rig.window().simulatorMenu()->actions();
+    ASSERT_EQ(static_cast<std::size_t>(simulator.size()), sim::AllChips().size() + 2);
+    EXPECT_EQ(simulator[0]->menu(), rig.window().clockMenu());
+    EXPECT_EQ(simulator[0]->text().toStdString(), "Chip Clock");
+    EXPECT_TRUE(simulator[1]->isSeparator());
+    std::vector<std::string> clocks;
+    for (QAction* action : rig.window().clockMenu()->actions()) {
+        if (action->isVisible())
+            clocks.push_back(action->text().toStdString());
+    }
+    EXPECT_EQ(clocks, (std::vector<std::string>{"Factory clock (1 MHz)", "32.768 kHz", "128 kHz",
+                                                "1 MHz", "4 MHz", "8 MHz", "16 MHz", "20 MHz"}));
 }
 
 }  // namespace
