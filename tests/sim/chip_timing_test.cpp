@@ -188,6 +188,33 @@ TEST(HostTiming, EachSpeedMeetsTheChipClocksItIsMadeFor) {
     }
 }
 
+// The delay calibration counts as many passes in its 50 ms as the port's
+// accesses allow, and so gives the delay unit a real port would get.
+TEST(HostTiming, TheCalibrationCountsWhatThePortAccessesCost) {
+    const struct {
+        CableKind cable;
+        uint32_t accessNs;
+        int32_t delayLoops;
+    } kCases[] = {
+        {CableKind::Parallel, sim::kParallelAccessNs, 1},
+        {CableKind::Cablet2, sim::kSerialAccessNs, 1},
+        {CableKind::Parallel, 500, 3},     // a fast port: more reads per unit
+        {CableKind::Cablet2, 1000000, 1},  // a USB serial adapter
+    };
+    for (const auto& c : kCases) {
+        SimConfig config;
+        config.cable = c.cable;
+        config.serialAccessNs = config.parallelAccessNs = c.accessNs;
+        LineRig rig(config);
+        adapter::CalibrateDelay(rig.p);
+        // Each pass is one clock read and one input read; the tick counter's
+        // 50 steps take between 49 and 50 ms, as on a real one.
+        const int64_t passes = 50000000 / (c.accessNs + VirtualClock::kReadCostNs);
+        EXPECT_NEAR(rig.p.state.calibrationPasses, passes, passes / 40 + 1) << c.accessNs;
+        EXPECT_EQ(rig.p.state.delayLoops, c.delayLoops) << c.accessNs;
+    }
+}
+
 // Every chip at its factory clock, on every cable, at every speed.
 TEST(HostTiming, EveryChipAtItsFactoryClockWorksAtEverySpeedOnEveryCable) {
     for (const sim::ChipInfo& chip : sim::AllChips()) {
