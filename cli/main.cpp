@@ -6,6 +6,7 @@
 #include <algorithm>
 #include <cstdio>
 #include <cstring>
+#include <exception>
 #include <filesystem>
 #include <optional>
 #include <string>
@@ -141,7 +142,7 @@ std::optional<int> Parse(int argc, char** argv, Options& o) {
         ->type_name("NS")
         ->transform(CLI::Validator(
             [](std::string& text) -> std::string {
-                const std::string wrong =
+                std::string wrong =
                     "'" + text + "' is not a number of nanoseconds from 0 to 10000000";
                 if (text.empty() || text.size() > 8 ||
                     text.find_first_not_of("0123456789") != std::string::npos ||
@@ -410,8 +411,15 @@ int Run(const Options& o) {
 }  // namespace ostrel::cli
 
 int main(int argc, char** argv) {
-    ostrel::cli::Options options;
-    if (auto status = ostrel::cli::Parse(argc, argv, options))
-        return *status;
-    return ostrel::cli::Run(options);
+    try {
+        ostrel::cli::Options options;
+        if (auto status = ostrel::cli::Parse(argc, argv, options))
+            return *status;
+        return ostrel::cli::Run(options);
+    } catch (const std::exception& e) {
+        // Nothing the program throws on purpose reaches here; a failure of the
+        // library (out of memory) still ends the command as failed, with a word.
+        std::fprintf(stderr, "ostrel-cli: %s\n", e.what());
+        return 1;
+    }
 }

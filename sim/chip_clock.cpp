@@ -29,8 +29,9 @@ bool IsDigit(char c) {
 }  // namespace
 
 std::string ReadChipClock(std::string_view text, uint32_t* hz) {
-    const std::string notAClock =
-        Quoted(text) + " is not a clock in Hz (such as 32768, 128k or 3.6864M)";
+    auto notAClock = [text] {
+        return Quoted(text) + " is not a clock in Hz (such as 32768, 128k or 3.6864M)";
+    };
     std::size_t i = 0;
     // Whole part, saturated far above the highest clock so that a long
     // number is "outside" rather than wrapped round.
@@ -42,7 +43,7 @@ std::string ReadChipClock(std::string_view text, uint32_t* hz) {
         ++i;
     }
     if (i == wholeStart)
-        return notAClock;
+        return notAClock();
     std::string_view fraction;
     if (i < text.size() && text[i] == '.') {
         const std::size_t start = ++i;
@@ -50,7 +51,7 @@ std::string ReadChipClock(std::string_view text, uint32_t* hz) {
             ++i;
         fraction = text.substr(start, i - start);
         if (fraction.empty())
-            return notAClock;
+            return notAClock();
     }
     uint64_t unit = 1;
     if (i < text.size() && (text[i] == 'k' || text[i] == 'K')) {
@@ -61,7 +62,7 @@ std::string ReadChipClock(std::string_view text, uint32_t* hz) {
         ++i;
     }
     if (i != text.size())
-        return notAClock;
+        return notAClock();
 
     // The fraction in units of 10^-6 of the unit; digits beyond the sixth
     // must be zeros (no unit is larger than 10^6 Hz).
