@@ -84,12 +84,23 @@ int LockMode3(Programmer& p);
 // 2343, 4414, 4433, 4434, 8535, ATtiny12, 22), one flash byte of the chips
 // that write flash byte by byte (the same chips), one flash page (ATmega103;
 // ATmega163 16 ms) and a chip erase (ATmega103; ATmega48 45 ms, ATmega163
-// 32 ms). The program does not know which chip takes how long, so where it
-// cannot see the end of a write it waits these.
+// 32 ms). Where the program cannot see the end of a write, it waits the
+// chip's own time when the signature it answered is one it knows
+// (`devices::WriteTimesOf`), and these otherwise.
 inline constexpr uint32_t kLongestEepromWriteMs = 20;
 inline constexpr uint32_t kLongestFlashByteWriteMs = 20;
 inline constexpr uint32_t kLongestPageWriteMs = 56;
 inline constexpr uint32_t kLongestChipEraseMs = 112;
+// The times to wait for the chip in use, in whole milliseconds: its own,
+// from the signature it answered, or the longest above for a chip the
+// program does not know.
+struct WriteWaits {
+    uint32_t eepromMs;
+    uint32_t flashByteMs;
+    uint32_t pageMs;
+    uint32_t chipEraseMs;
+};
+WriteWaits WriteWaitsInUse(const Programmer& p);
 // Values that a location reads on one chip or another while it is being
 // written (EEPROM: 00 then FF, 80 then 7F, or FF; flash: FF, 7F or 00).
 // Reading such a value back does not show that the write is over.
@@ -100,8 +111,8 @@ enum class WrittenByte { Eeprom, FlashLow, FlashHigh };
 // After a write of memData to memAddress: reads the byte back until it holds
 // memData. Other values show the write still under way, so polling ends as
 // soon as the chip is done; but when memData is itself a polling value, a
-// busy chip could read it too, so the longest write time of that memory
-// passes first. Gives up when the seconds clock has moved on by two (between
+// busy chip could read it too, so the chip's write time for that memory
+// (WriteWaitsInUse) passes first. Gives up when the seconds clock has moved on by two (between
 // one and two seconds, fifty times the longest write). True when the value
 // arrived; the last byte read stays in rxShift.
 bool PollUntilWritten(Programmer& p, WrittenByte what);

@@ -5,6 +5,7 @@
 #include "adapter/adapter.h"
 #include "avr/avr.h"
 #include "core/activity.h"
+#include "devices/chip_lists.h"
 #include "platform/texts.h"
 
 namespace ostrel::avr {
@@ -26,6 +27,18 @@ void AddressedInstruction(Programmer& p, int32_t opcode, int32_t data) {
 // to one millisecond short: one more makes sure the full time has passed.
 constexpr uint32_t kTickMarginMs = 1;
 }  // namespace
+
+WriteWaits WriteWaitsInUse(const Programmer& p) {
+    devices::WriteTimes t{};
+    // The signature the chip itself answered: the device line may have been
+    // chosen by hand for another chip.
+    if (!devices::WriteTimesOf(p.state.signatureHex.view(), &t)) {
+        return {kLongestEepromWriteMs, kLongestFlashByteWriteMs, kLongestPageWriteMs,
+                kLongestChipEraseMs};
+    }
+    auto ms = [](uint32_t us) { return (us + 999) / 1000; };
+    return {ms(t.eepromUs), ms(t.flashUs), ms(t.flashUs), ms(t.chipEraseUs)};
+}
 
 void ReadFlashLow(Programmer& p) {
     AddressedInstruction(p, 0x2000, 0);
@@ -55,7 +68,7 @@ void WriteFlashPage(Programmer& p, int32_t page, PageProbe probe) {
     // a page load before the end is lost. Every byte of the page reads a
     // polling value until then; a byte whose own value is none of those ends
     // the wait as soon as it reads anything else.
-    const uint32_t limit = kLongestPageWriteMs + kTickMarginMs;
+    const uint32_t limit = WriteWaitsInUse(p).pageMs + kTickMarginMs;
     if (probe.wordAddress < 0) {
         adapter::WaitMs(p, limit);
         return;
@@ -74,9 +87,9 @@ void WriteFlashPage(Programmer& p, int32_t page, PageProbe probe) {
 void ChipErase(Programmer& p) {
     Send(p, 0xAC80, 0xAC80);
     // An erased flash reads FF, which is also what most chips read while
-    // they erase, so the end cannot be polled: wait the longest erase time
-    // (ATmega103; the ATmega48 takes 45 ms).
-    adapter::WaitMs(p, kLongestChipEraseMs + kTickMarginMs);
+    // they erase, so the end cannot be polled: wait the chip's erase time
+    // (from 4 ms to the ATmega103's 112 ms).
+    adapter::WaitMs(p, WriteWaitsInUse(p).chipEraseMs + kTickMarginMs);
 }
 
 void SendWordTwice(Programmer& p, uint16_t word) {
@@ -144,8 +157,8 @@ bool PollUntilWritten(Programmer& p, WrittenByte what) {
     void (*read)(Programmer&) =
         eeprom ? ReadEeprom : (what == WrittenByte::FlashHigh ? ReadFlashHigh : ReadFlashLow);
     if (eeprom ? IsEepromPollingValue(s.memData) : IsFlashPollingValue(s.memData)) {
-        adapter::WaitMs(
-            p, (eeprom ? kLongestEepromWriteMs : kLongestFlashByteWriteMs) + kTickMarginMs);
+        const WriteWaits waits = WriteWaitsInUse(p);
+        adapter::WaitMs(p, (eeprom ? waits.eepromMs : waits.flashByteMs) + kTickMarginMs);
     }
     const int64_t t0 = p.clock.Seconds();
     read(p);

@@ -62,4 +62,18 @@ inline constexpr LockFamily kNewerLock{"newer", {0xAC, 0xE0, 0x00, 0xFC}, 0x03};
 // the lock bits back, so a wrong guess ends in a failure, never in a false OK.
 const LockFamily& LockFamilyOf(std::string_view signatureHex);
 
+// The data sheets' longest write times of one chip, in microseconds: one
+// EEPROM byte, one flash byte or one flash page (as the chip writes its
+// flash), and a chip erase.
+struct WriteTimes {
+    uint32_t eepromUs;
+    uint32_t flashUs;
+    uint32_t chipEraseUs;
+};
+
+// The write times of the chip whose signature the first six characters of
+// signatureHex name (letter case ignored); false for a signature the list
+// does not name, whose times the caller must take as the longest of all.
+bool WriteTimesOf(std::string_view signatureHex, WriteTimes* times);
+
 }  // namespace ostrel::devices

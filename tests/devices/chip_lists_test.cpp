@@ -7,6 +7,7 @@
 #include <cstdio>
 
 #include "sim/chip_table.h"
+#include "tests/support/chip_facts.h"
 
 namespace ostrel::testing {
 namespace {
@@ -57,6 +58,21 @@ TEST(ChipLists, LockFamiliesAgreeWithTheSimulatedChips) {
     EXPECT_EQ(&devices::LockFamilyOf("1e9101 "), &devices::kClassicLock);
     EXPECT_EQ(&devices::LockFamilyOf("1E9609"), &devices::kNewerLock);
     EXPECT_EQ(&devices::LockFamilyOf(""), &devices::kNewerLock);
+}
+
+// The program's write times are the data sheets' (chips.tsv), chip by chip;
+// a signature it does not know has none.
+TEST(ChipLists, WriteTimesAreTheDataSheetsForEveryKnownChip) {
+    for (const ChipFacts& chip : ReadChipFacts()) {
+        devices::WriteTimes t{};
+        ASSERT_TRUE(devices::WriteTimesOf(chip.signatureHex + " ", &t)) << chip.name;
+        EXPECT_EQ(t.eepromUs, chip.eepromWriteUs) << chip.name;
+        EXPECT_EQ(t.flashUs, chip.flashWriteUs) << chip.name;
+        EXPECT_EQ(t.chipEraseUs, chip.chipEraseUs) << chip.name;
+    }
+    devices::WriteTimes t{};
+    EXPECT_FALSE(devices::WriteTimesOf("1E9999 ", &t));
+    EXPECT_FALSE(devices::WriteTimesOf("", &t));
 }
 
 }  // namespace
