@@ -66,6 +66,76 @@ bool StillAnswers(Programmer& p) {
            ReadSignatureByte(p, 2) == s.partNumber;
 }
 
+namespace {
+
+// The chip may be out of step: reset and synchronise, with a long reset
+// pulse as the second resort. True when the echo came.
+bool BringInStep(Programmer& p) {
+    ProgrammerState& s = p.state;
+    EnterProgrammingMode(p);
+    ProgrammingEnable(p);
+    if (!EchoInRx(s))
+        Synchronise(p);
+    if (!EchoInWord(s)) {
+        LongResetPulse(p);
+        EnterProgrammingMode(p);
+        if (ProgrammingEnable(p) != kEcho)
+            Synchronise(p);
+    }
+    return EchoInWord(s);
+}
+
+// No echo at all, with a device chosen by hand.
+int ManualDeviceWithoutEcho(Programmer& p) {
+    ProgrammerState& s = p.state;
+    LongResetPulse(p);
+    EnterProgrammingMode(p);
+    ProgrammingEnable(p);
+    ReadSignature(p);
+    // Without the echo a device chosen by hand is still used, but three
+    // signature bytes all FF or all 00 are no chip at all: a MISO line that
+    // nothing drives. Going on would report an erase, a lock or a read of
+    // nothing as done.
+    bool allOnes = s.vendorCode == 0xFF && s.partFamily == 0xFF && s.partNumber == 0xFF;
+    bool allZeros = s.vendorCode == 0 && s.partFamily == 0 && s.partNumber == 0;
+    if (allOnes || allZeros)
+        return Verdict(p, "No Connection!\n\n", 1);
+    return 0;
+}
+
+// The second decision, once the chip is in step and its signature was read
+// again.
+int DecideInStep(Programmer& p, int family) {
+    ProgrammerState& s = p.state;
+    if (InRange(family) && s.manualDevice)
+        return 0;
+    if (s.deviceDetected)
+        return 0;
+    if (InRange(family))
+        return Unknown(p);
+    if (family == kLockedFamily) {
+        EnterProgrammingMode(p);
+        ProgrammingEnable(p);
+        family = ReadSignature(p);
+        if (family == kLockedFamily)
+            return s.manualDevice ? 0 : Locked(p);
+        // A repeated read that the device file knows counts as found, as it
+        // does at every other point of the decision.
+        if (s.deviceDetected)
+            return 0;
+    }
+    if (family == kErasedFamily) {
+        if (s.manualDevice)
+            return 0;
+        p.windows.MessageBox(0, texts::kDeviceCodeErased, texts::kTitleWarningColon,
+                             MsgButtons::Ok);
+        return Verdict(p, texts::kDeviceCodeErased, 1);
+    }
+    return s.manualDevice ? 0 : Unknown(p);
+}
+
+}  // namespace
+
 int Connect(Programmer& p) {
     ProgrammerState& s = p.state;
     s.echoReceived = 0;
@@ -104,65 +174,11 @@ int Connect(Programmer& p) {
     if (family == kLockedFamily)
         return s.manualDevice ? 0 : Locked(p);
 
-    // Anything else: the chip may be out of step. Reset and synchronise, with
-    // a long reset pulse as the second resort.
-    EnterProgrammingMode(p);
-    ProgrammingEnable(p);
-    if (!EchoInRx(s))
-        Synchronise(p);
-    if (!EchoInWord(s)) {
-        LongResetPulse(p);
-        EnterProgrammingMode(p);
-        if (ProgrammingEnable(p) != kEcho)
-            Synchronise(p);
-    }
-    if (!EchoInWord(s)) {
-        if (s.manualDevice) {
-            LongResetPulse(p);
-            EnterProgrammingMode(p);
-            ProgrammingEnable(p);
-            ReadSignature(p);
-            // Without the echo a device chosen by hand is still used, but
-            // three signature bytes all FF or all 00 are no chip at all: a
-            // MISO line that nothing drives. Going on would report an erase,
-            // a lock or a read of nothing as done.
-            bool allOnes = s.vendorCode == 0xFF && s.partFamily == 0xFF && s.partNumber == 0xFF;
-            bool allZeros = s.vendorCode == 0 && s.partFamily == 0 && s.partNumber == 0;
-            if (allOnes || allZeros)
-                return Verdict(p, "No Connection!\n\n", 1);
-            return 0;
-        }
-        return Verdict(p, texts::kNoConnection, 1);
-    }
+    // Anything else: the chip may be out of step.
+    if (!BringInStep(p))
+        return s.manualDevice ? ManualDeviceWithoutEcho(p) : Verdict(p, texts::kNoConnection, 1);
     s.echoReceived = 1;
-    family = ReadSignature(p);
-
-    // Second decision, now that the chip is in step.
-    if (InRange(family) && s.manualDevice)
-        return 0;
-    if (s.deviceDetected)
-        return 0;
-    if (InRange(family))
-        return Unknown(p);
-    if (family == kLockedFamily) {
-        EnterProgrammingMode(p);
-        ProgrammingEnable(p);
-        family = ReadSignature(p);
-        if (family == kLockedFamily)
-            return s.manualDevice ? 0 : Locked(p);
-        // A repeated read that the device file knows counts as found, as it
-        // does at every other point of the decision.
-        if (s.deviceDetected)
-            return 0;
-    }
-    if (family == kErasedFamily) {
-        if (s.manualDevice)
-            return 0;
-        p.windows.MessageBox(0, texts::kDeviceCodeErased, texts::kTitleWarningColon,
-                             MsgButtons::Ok);
-        return Verdict(p, texts::kDeviceCodeErased, 1);
-    }
-    return s.manualDevice ? 0 : Unknown(p);
+    return DecideInStep(p, ReadSignature(p));
 }
 
 }  // namespace ostrel::avr

@@ -233,10 +233,12 @@ int ExitStatus(app::CommandResult result) {
     return result == app::CommandResult::Ok ? 0 : 1;
 }
 
-int Run(const Options& o) {
+// The start directory: the one named, else the current directory or the
+// per-user folder; nullopt with dir set, or the exit status of a refusal.
+std::optional<int> ChooseStartDirectory(const Options& o, std::string& dir) {
     std::error_code ec;
-    std::string dir = o.dir ? std::filesystem::absolute(*o.dir, ec).string()
-                            : std::filesystem::current_path(ec).string();
+    dir = o.dir ? std::filesystem::absolute(*o.dir, ec).string()
+                : std::filesystem::current_path(ec).string();
     if (ec || !std::filesystem::is_directory(dir, ec)) {
         std::fprintf(stderr, "ostrel-cli: the start directory '%s' does not exist\n",
                      o.dir ? o.dir->c_str() : ".");
@@ -261,6 +263,122 @@ int Run(const Options& o) {
                      dir.c_str(), dir.size(), kMaxStartDirectory);
         return 1;
     }
+    return std::nullopt;
+}
+
+// The options that stand for main window settings: port, speed, device,
+// "Erase bef. Write" and "Program eep- after hexfile". nullopt, or the exit
+// status of a refusal.
+std::optional<int> ApplyWindowOptions(const Options& o, Programmer& p, ConsoleWindows& windows) {
+    if (o.port) {
+        bool parallelName = *o.port == "0278" || *o.port == "0378" || *o.port == "03BC";
+        if (parallelName && !p.state.directPortIo) {
+            // The same refusal as the Port menu's.
+            app::OnCommand(p, app::PortCommand(*o.port));
+            std::fprintf(stderr, "(no parallel port device can be opened; see README)\n");
+            return 1;
+        }
+        p.state.portName.Assign(*o.port);
+        p.state.adapterKind = AdapterKind::Parallel;
+        app::SelectStoredPort(p);
+    }
+    if (o.speed) {
+        p.state.speed = *o.speed;
+        for (int item : {ids::kSpeedVeryLow, ids::kSpeedLow, ids::kSpeedMedium, ids::kSpeedHigh})
+            windows.CheckMenuItem(item, false);
+    }
+    if (o.device) {
+        int found = -1;
+        for (int i = 0; i < windows.ListCount(); ++i)
+            if (windows.ListEntry(i) == *o.device)
+                found = i;
+        if (found < 0) {
+            return Usage("ostrel.ini lists no device '" + *o.device + "'");
+        }
+        windows.CheckItem(ids::kMainWindow, ids::kAutodetection, false);
+        app::OnCommand(p, ids::kAutodetection);
+        windows.SelectListEntry(found);
+    }
+    if (o.noErase)
+        windows.CheckItem(ids::kMainWindow, ids::kEraseBeforeWrite, false);
+    if (o.eep)
+        app::OnCommand(p, ids::kProgramEepAfterHex);
+    return std::nullopt;
+}
+
+// Makes the FILE argument the current data file. nullopt, or the exit
+// status of a refusal.
+std::optional<int> LoadFileArgument(const Options& o, Programmer& p) {
+    if (!o.file)
+        return std::nullopt;
+    std::error_code ec;
+    std::string path = std::filesystem::absolute(*o.file, ec).string();
+    if (path.size() > decltype(p.state.currentFileName)::kCapacity) {
+        std::fprintf(stderr, "ostrel-cli: the path of %s is too long (at most 279 characters)\n",
+                     o.file->c_str());
+        return 1;
+    }
+    if (!std::filesystem::is_regular_file(path, ec)) {
+        std::fprintf(stderr, "ostrel-cli: cannot open %s\n", o.file->c_str());
+        return 1;
+    }
+    p.state.currentFileName.Assign(path);
+    if (app::LoadCurrentFile(p) != 0 && !p.state.fileLoaded) {
+        std::fprintf(stderr, "ostrel-cli: %s is not a data file (.hex, .eep or readback .txt)\n",
+                     o.file->c_str());
+        return 1;
+    }
+    return std::nullopt;
+}
+
+// Runs the command of the table row.
+app::CommandResult RunCommand(const Options& o, const ConsoleCommand& c, Programmer& p,
+                              ConsoleWindows& windows) {
+    switch (c.result) {
+        case ConsoleResult::CableReadings: {
+            CableTestOutput output;
+            output.live = isatty(STDERR_FILENO) != 0;
+            output.quiet = o.quiet;
+            return RunCableTestCommand(p, output);
+        }
+        case ConsoleResult::Report:
+            windows.SetReportTitle("Info:");
+            return app::OnCommand(p, c.command);
+        default:
+            return app::OnCommand(p, c.command);
+    }
+}
+
+// What a command that worked prints on standard output.
+void PrintResult(const ConsoleCommand& c, const Programmer& p, ConsoleWindows& windows) {
+    switch (c.result) {
+        case ConsoleResult::ChipName:
+            windows.FinishActivityLine();
+            std::printf("%s\n", windows.ListEntry(windows.SelectedListEntry()).c_str());
+            break;
+        case ConsoleResult::ReadbackTxt:
+        case ConsoleResult::ReadbackHex: {
+            windows.FinishActivityLine();
+            auto file = std::filesystem::path(p.state.startDirectory.str()) /
+                        (c.result == ConsoleResult::ReadbackTxt ? "readback.txt" : "readback.hex");
+            std::printf("%s\n", file.string().c_str());
+            break;
+        }
+        case ConsoleResult::Verdict:
+            // The command's only result is that it worked: OK on standard
+            // output, so a script sees the verdict there as it sees a chip's name.
+            windows.FinishActivityLineUnless("OK");
+            std::printf("OK\n");
+            break;
+        default:
+            break;
+    }
+}
+
+int Run(const Options& o) {
+    std::string dir;
+    if (auto status = ChooseStartDirectory(o, dir))
+        return *status;
 
     bool stdinTerminal = isatty(STDIN_FILENO) != 0;
     AnswerMode answers =
@@ -296,105 +414,15 @@ int Run(const Options& o) {
     // Without --port the stored port is used, the simulator's too.
     if (!o.port && p.state.portName.view() == "SIM")
         simulator.Start();
-
-    if (o.port) {
-        bool parallelName = *o.port == "0278" || *o.port == "0378" || *o.port == "03BC";
-        if (parallelName && !p.state.directPortIo) {
-            // The same refusal as the Port menu's.
-            app::OnCommand(p, app::PortCommand(*o.port));
-            std::fprintf(stderr, "(no parallel port device can be opened; see README)\n");
-            return 1;
-        }
-        p.state.portName.Assign(*o.port);
-        p.state.adapterKind = AdapterKind::Parallel;
-        app::SelectStoredPort(p);
-    }
-    if (o.speed) {
-        p.state.speed = *o.speed;
-        for (int item : {ids::kSpeedVeryLow, ids::kSpeedLow, ids::kSpeedMedium, ids::kSpeedHigh})
-            windows.CheckMenuItem(item, false);
-    }
-    if (o.device) {
-        int found = -1;
-        for (int i = 0; i < windows.ListCount(); ++i)
-            if (windows.ListEntry(i) == *o.device)
-                found = i;
-        if (found < 0) {
-            return Usage("ostrel.ini lists no device '" + *o.device + "'");
-        }
-        windows.CheckItem(ids::kMainWindow, ids::kAutodetection, false);
-        app::OnCommand(p, ids::kAutodetection);
-        windows.SelectListEntry(found);
-    }
-    if (o.noErase)
-        windows.CheckItem(ids::kMainWindow, ids::kEraseBeforeWrite, false);
-    if (o.eep)
-        app::OnCommand(p, ids::kProgramEepAfterHex);
-
-    if (o.file) {
-        std::string path = std::filesystem::absolute(*o.file, ec).string();
-        if (path.size() > decltype(p.state.currentFileName)::kCapacity) {
-            std::fprintf(stderr,
-                         "ostrel-cli: the path of %s is too long (at most 279 characters)\n",
-                         o.file->c_str());
-            return 1;
-        }
-        if (!std::filesystem::is_regular_file(path, ec)) {
-            std::fprintf(stderr, "ostrel-cli: cannot open %s\n", o.file->c_str());
-            return 1;
-        }
-        p.state.currentFileName.Assign(path);
-        if (app::LoadCurrentFile(p) != 0 && !p.state.fileLoaded) {
-            std::fprintf(stderr,
-                         "ostrel-cli: %s is not a data file (.hex, .eep or readback .txt)\n",
-                         o.file->c_str());
-            return 1;
-        }
-    }
+    if (auto status = ApplyWindowOptions(o, p, windows))
+        return *status;
+    if (auto status = LoadFileArgument(o, p))
+        return *status;
 
     const ConsoleCommand& c = *o.command;
-    app::CommandResult result = app::CommandResult::Ignored;
-    switch (c.result) {
-        case ConsoleResult::CableReadings: {
-            CableTestOutput output;
-            output.live = isatty(STDERR_FILENO) != 0;
-            output.quiet = o.quiet;
-            result = RunCableTestCommand(p, output);
-            break;
-        }
-        case ConsoleResult::Report:
-            windows.SetReportTitle("Info:");
-            result = app::OnCommand(p, c.command);
-            break;
-        default:
-            result = app::OnCommand(p, c.command);
-            break;
-    }
-    if (result == app::CommandResult::Ok) {
-        switch (c.result) {
-            case ConsoleResult::ChipName:
-                windows.FinishActivityLine();
-                std::printf("%s\n", windows.ListEntry(windows.SelectedListEntry()).c_str());
-                break;
-            case ConsoleResult::ReadbackTxt:
-            case ConsoleResult::ReadbackHex: {
-                windows.FinishActivityLine();
-                auto file =
-                    std::filesystem::path(p.state.startDirectory.str()) /
-                    (c.result == ConsoleResult::ReadbackTxt ? "readback.txt" : "readback.hex");
-                std::printf("%s\n", file.string().c_str());
-                break;
-            }
-            case ConsoleResult::Verdict:
-                // The command's only result is that it worked: OK on standard
-                // output, so a script sees the verdict there as it sees a chip's name.
-                windows.FinishActivityLineUnless("OK");
-                std::printf("OK\n");
-                break;
-            default:
-                break;
-        }
-    }
+    app::CommandResult result = RunCommand(o, c, p, windows);
+    if (result == app::CommandResult::Ok)
+        PrintResult(c, p, windows);
     windows.FinishActivityLine();
     if (result == app::CommandResult::Cancelled)
         std::fprintf(stderr, "Cancelled.\n");
