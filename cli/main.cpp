@@ -85,29 +85,8 @@ std::string HelpFooter() {
     return text;
 }
 
-// Parses the arguments; returns an exit status when the program should stop.
-std::optional<int> Parse(int argc, char** argv, Options& o) {
-    CLI::App cli("Programs Atmel AVR chips through a passive cable on a serial or parallel port.",
-                 "ostrel-cli");
-    cli.option_defaults()->multi_option_policy(CLI::MultiOptionPolicy::TakeLast);
-    cli.set_help_flag("-h,--help", "this help, with the device behind each port name");
-    cli.set_version_flag("--version", std::string("ostrel-cli ") + OSTREL_VERSION,
-                         "the program's version");
-    cli.require_subcommand(1);
-    cli.footer(HelpFooter);
-
-    cli.add_option("--dir", o.dir,
-                   "the start directory (ostrel.ini, ostrel.cfg, readback files); default: the "
-                   "current directory when it holds ostrel.ini, otherwise the per-user folder "
-                   "($XDG_DATA_HOME/ostrel)")
-        ->type_name("DIR");
-    cli.add_option("--port", o.port, "COM1..COM8, 0278, 0378, 03BC, or SIM (the simulated target)")
-        ->type_name("PORT")
-        ->check(CLI::Validator(
-            [](std::string& name) -> std::string {
-                return app::PortCommand(name) != 0 ? "" : "unknown port '" + name + "'";
-            },
-            "", "PORT"));
+// The options that shape the simulated target behind the port SIM.
+void AddSimulatorOptions(CLI::App& cli, Options& o) {
     cli.add_option("--sim-chip", o.simChip,
                    "which chip the simulator is (a name of its chip table); default ATmega8")
         ->type_name("NAME")
@@ -151,6 +130,32 @@ std::optional<int> Parse(int argc, char** argv, Options& o) {
                 return "";
             },
             "", "NS"));
+}
+
+// Parses the arguments; returns an exit status when the program should stop.
+std::optional<int> Parse(int argc, char** argv, Options& o) {
+    CLI::App cli("Programs Atmel AVR chips through a passive cable on a serial or parallel port.",
+                 "ostrel-cli");
+    cli.option_defaults()->multi_option_policy(CLI::MultiOptionPolicy::TakeLast);
+    cli.set_help_flag("-h,--help", "this help, with the device behind each port name");
+    cli.set_version_flag("--version", std::string("ostrel-cli ") + OSTREL_VERSION,
+                         "the program's version");
+    cli.require_subcommand(1);
+    cli.footer(HelpFooter);
+
+    cli.add_option("--dir", o.dir,
+                   "the start directory (ostrel.ini, ostrel.cfg, readback files); default: the "
+                   "current directory when it holds ostrel.ini, otherwise the per-user folder "
+                   "($XDG_DATA_HOME/ostrel)")
+        ->type_name("DIR");
+    cli.add_option("--port", o.port, "COM1..COM8, 0278, 0378, 03BC, or SIM (the simulated target)")
+        ->type_name("PORT")
+        ->check(CLI::Validator(
+            [](std::string& name) -> std::string {
+                return app::PortCommand(name) != 0 ? "" : "unknown port '" + name + "'";
+            },
+            "", "PORT"));
+    AddSimulatorOptions(cli, o);
     const std::map<std::string, int32_t> speeds = {
         {"very-low", 0}, {"low", 1}, {"medium", 2}, {"high", 3}};
     cli.add_option("--speed", o.speed, "the programming speed")
