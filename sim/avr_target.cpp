@@ -67,16 +67,20 @@ uint64_t AvrTarget::ResetMinimumNs() const {
     return resetPin_ ? resetHighMinNs_ : kResetLowMinNs;
 }
 
+bool AvrTarget::ResetChangeLasted(uint64_t nowNs) const {
+    return resetPending_ && nowNs - resetPinNs_ >= ResetMinimumNs();
+}
+
 bool AvrTarget::OutOfSync() const {
     // A RESET fall that has lasted its minimum restarts the interface, in
     // step when SCK is low.
-    if (resetPending_ && !resetPin_ && clock_.NowNs() - resetPinNs_ >= ResetMinimumNs())
+    if (ResetChangeLasted(clock_.NowNs()) && !resetPin_)
         return sck_;
     return outOfSync_;
 }
 
 bool AvrTarget::ResetSeen() const {
-    if (resetPending_ && clock_.NowNs() - resetPinNs_ >= ResetMinimumNs())
+    if (ResetChangeLasted(clock_.NowNs()))
         return resetPin_;
     return resetHigh_;
 }
@@ -123,9 +127,7 @@ void AvrTarget::SetLines(bool resetHigh, bool sckHigh, bool mosiHigh) {
 }
 
 void AvrTarget::SettleReset(uint64_t nowNs) {
-    if (!resetPending_)
-        return;
-    if (nowNs - resetPinNs_ < ResetMinimumNs())
+    if (!ResetChangeLasted(nowNs))
         return;
     resetPending_ = false;
     ResetChanged(resetPin_, resetPinNs_);

@@ -186,6 +186,8 @@ class AvrTarget {
     // minimum included.
     bool ResetSeen() const;
     uint64_t ResetMinimumNs() const;
+    // A RESET change waits to be taken and has lasted its minimum.
+    bool ResetChangeLasted(uint64_t nowNs) const;
     // Takes a RESET change that has lasted long enough to be seen.
     void SettleReset(uint64_t nowNs);
     bool InterfaceStarted(uint64_t nowNs);
