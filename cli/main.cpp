@@ -8,10 +8,12 @@
 #include <cstring>
 #include <exception>
 #include <filesystem>
+#include <memory>
 #include <optional>
 #include <string>
 #include <string_view>
 #include <system_error>
+#include <utility>
 
 #include "adapter/adapter.h"
 #include "app/assembly.h"
@@ -85,6 +87,17 @@ std::string HelpFooter() {
     return text;
 }
 
+// The usage line names the command and its file as the user types them;
+// CLI11 would also list the hidden catch-all for stray words, as "[]".
+class ConsoleFormatter : public CLI::Formatter {
+  public:
+    std::string make_usage(const CLI::App* app, std::string name) const override {
+        if (app->get_parent() != nullptr)
+            return CLI::Formatter::make_usage(app, std::move(name));
+        return "Usage: " + name + " [OPTIONS] COMMAND [FILE]\n";
+    }
+};
+
 // The options that shape the simulated target behind the port SIM.
 void AddSimulatorOptions(CLI::App& cli, Options& o) {
     cli.add_option("--sim-chip", o.simChip,
@@ -141,6 +154,7 @@ std::optional<int> Parse(int argc, char** argv, Options& o) {
     cli.set_version_flag("--version", std::string("ostrel-cli ") + OSTREL_VERSION,
                          "the program's version");
     cli.require_subcommand(1);
+    cli.formatter(std::make_shared<ConsoleFormatter>());
     cli.footer(HelpFooter);
 
     cli.add_option("--dir", o.dir,
@@ -195,6 +209,7 @@ std::optional<int> Parse(int argc, char** argv, Options& o) {
             "", "COMMAND"));
     for (const ConsoleCommand& command : ConsoleCommands()) {
         CLI::App* sub = cli.add_subcommand(std::string(command.name), std::string(command.help));
+        sub->group("Commands");
         // The options may come after the command too.
         sub->fallthrough();
         if (command.takesFile)

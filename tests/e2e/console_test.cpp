@@ -343,6 +343,9 @@ TEST(ExitStatus, HelpIsZeroAndNamesEveryCommand) {
           "write", "verify", "quick", "--no-pause", "--virtual-clock", "--sim-chip", "--sim-clock",
           "--sim-port-ns", "--yes"})
         EXPECT_TRUE(Contains(r.out, command)) << command;
+    // The usage line names what the user types, not the catch-all for stray words.
+    EXPECT_TRUE(Contains(r.out, "Usage: ostrel-cli [OPTIONS] COMMAND [FILE]\n")) << r.out;
+    EXPECT_TRUE(Contains(r.out, "\nCommands:\n")) << r.out;
 }
 
 // Options may stand before or after the command, and after its FILE; an
