@@ -203,6 +203,8 @@ CommandResult BulkEraseData(Programmer& p) {
     EnableField(p, ids::kActivity, true);
     if (!ConnectOrReport(p))
         return CommandResult::Failed;
+    if (avr::CheckLockAllows(p, avr::ChipAccess::Program) != 0)
+        return Failure(p);
     SetActivityField(p, texts::kErasing);
     if (avr::EraseEepromBytes(p) != 0)
         return Failure(p);

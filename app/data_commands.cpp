@@ -18,7 +18,6 @@
 #include "image/engine.h"
 #include "image/hex_reader.h"
 #include "image/readback.h"
-#include "core/ids.h"
 #include "platform/texts.h"
 
 namespace ostrel::app {
@@ -235,6 +234,10 @@ CommandResult Readback(Programmer& p, int (*writer)(Programmer&), const char* sa
     p.windows.EnableItem(p.state.mainWindow, ids::kActivity, true);
     if (avr::Connect(p) != 0)
         return Failure(p);
+    if (avr::CheckLockAllows(p, avr::ChipAccess::Read) != 0) {
+        Release(p);
+        return Failure(p);
+    }
     SetActivityField(p, texts::kReading);
     if (writer(p) != 0)
         return Failure(p);
@@ -317,6 +320,10 @@ CommandResult VerifyCommand(Programmer& p) {
     s.mainWindow = ids::kMainWindow;
     if (auto ending = ConnectForFile(p, false))
         return *ending;
+    if (avr::CheckLockAllows(p, avr::ChipAccess::Read) != 0) {
+        Release(p);
+        return Failure(p);
+    }
     s.verifyMode = 1;
     SetActivityField(p, texts::kVerifying);
     int r = image::RunEngine(p);
@@ -396,12 +403,20 @@ CommandResult WriteSequenceAfter(Programmer& p, bool fromWriteButton,
         return *ending;
     s.verifyMode = 0;
 
-    if (fromWriteButton && p.windows.IsItemChecked(ids::kMainWindow, ids::kEraseBeforeWrite)) {
-        if (!s.eepromFile) {
-            avr::ChipErase(p);
-            if (avr::Connect(p) != 0)
-                return Failure(p);
-        } else {
+    const bool eraseFirst =
+        fromWriteButton && p.windows.IsItemChecked(ids::kMainWindow, ids::kEraseBeforeWrite);
+    if (eraseFirst && !s.eepromFile) {
+        avr::ChipErase(p);
+        if (avr::Connect(p) != 0)
+            return Failure(p);
+    } else {
+        // Only a chip erase clears the lock bits: a locked chip would ignore
+        // every write of this way.
+        if (avr::CheckLockAllows(p, avr::ChipAccess::Program) != 0) {
+            Release(p);
+            return Failure(p);
+        }
+        if (eraseFirst) {
             if (avr::Connect(p) != 0)
                 return Failure(p);
             avr::EraseEepromBytes(p);  // the engine's own erase pass follows

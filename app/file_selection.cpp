@@ -8,7 +8,6 @@
 #include "app/endings.h"
 #include "app/settings.h"
 #include "core/ids.h"
-#include "platform/text_line.h"
 #include "platform/text_file.h"
 #include "platform/text_line.h"
 #include "platform/text_util.h"

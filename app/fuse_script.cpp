@@ -9,7 +9,6 @@
 #include "adapter/adapter.h"
 #include "app/endings.h"
 #include "core/ids.h"
-#include "platform/text_line.h"
 #include "image/hex_reader.h"
 #include "platform/text_file.h"
 #include "platform/text_line.h"

@@ -78,6 +78,23 @@ const devices::LockFamily& LockFamilyInUse(const Programmer& p);
 // read and what lock mode 3 reads.
 int LockMode3(Programmer& p);
 
+// What a command needs of the chip's memories, and what its lock bits allow.
+enum class ChipAccess { Read, Program };
+enum class LockLevel {
+    Open,             // no lock mode, or one the chip cannot tell
+    NoProgramming,    // lock mode 2: LB1 programmed
+    NoReadingEither,  // lock mode 3: LB1 and LB2 programmed
+};
+// The lock level of the connected chip: a chip that answered its signature as
+// 00 01 02 is a classic chip in lock mode 3; otherwise Read Lock Bits, where
+// the family has it. Chips without it cannot show lock mode 2 (Open).
+LockLevel ReadLockLevel(Programmer& p);
+// 0 when the lock bits allow what a command needs; 1 with errorText naming
+// the lock mode, what it forbids and how to remove it. A locked chip answers
+// reads with the bytes clocked in and ignores writes, so going on would save a
+// file that is no copy of the chip or fail at the first byte for no clear reason.
+int CheckLockAllows(Programmer& p, ChipAccess access);
+
 // --- write times ---
 // The longest times the data sheets give, over every chip Ostrel knows (the
 // simulator's table and the ATmega103), for one EEPROM byte (AT90S2323,

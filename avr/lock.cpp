@@ -66,4 +66,42 @@ int LockMode3(Programmer& p) {
     return 1;
 }
 
+LockLevel ReadLockLevel(Programmer& p) {
+    const ProgrammerState& s = p.state;
+    if (s.vendorCode == 0x00 && s.partFamily == 0x01 && s.partNumber == 0x02)
+        return LockLevel::NoReadingEither;
+    const devices::LockFamily& family = LockFamilyInUse(p);
+    if (family.readBits == 0)
+        return LockLevel::Open;
+    Send(p, {0x58, 0x00, 0x00, 0x00});
+    const int answer = ReadByte(p);
+    if ((answer & family.readBits) == 0)
+        return LockLevel::NoReadingEither;
+    if ((answer & family.readLb1) == 0)
+        return LockLevel::NoProgramming;
+    return LockLevel::Open;
+}
+
+int CheckLockAllows(Programmer& p, ChipAccess access) {
+    const LockLevel level = ReadLockLevel(p);
+    if (level == LockLevel::Open ||
+        (access == ChipAccess::Read && level == LockLevel::NoProgramming))
+        return 0;
+    // errorText holds 200 characters: both texts stay below that.
+    const char* mode = level == LockLevel::NoReadingEither ? "lock mode 3: LB1 and LB2 programmed"
+                                                           : "lock mode 2: LB1 programmed";
+    if (access == ChipAccess::Read) {
+        p.state.errorText.Format(
+            "The chip is locked (%s) and lets nothing be read: nothing was read or "
+            "compared.\nErase all removes the lock, with the program.\n",
+            mode);
+    } else {
+        p.state.errorText.Format(
+            "The chip is locked (%s) and takes no write: nothing was written.\nErase all, or "
+            "Write with \"Erase bef. Write\", removes the lock with the program.\n",
+            mode);
+    }
+    return 1;
+}
+
 }  // namespace ostrel::avr

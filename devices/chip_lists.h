@@ -37,23 +37,26 @@ struct LockFamily {
     // fourth byte, 0 when programmed. 0: the chip has no Read Lock Bits; in
     // lock mode 3 it answers its signature as 00 01 02 instead.
     uint8_t readBits;
+    // The bit of readBits that is LB1. LB1 programmed alone is lock mode 2
+    // (no more programming); with LB2 it is lock mode 3 (no reading either).
+    uint8_t readLb1;
 };
 
 // AT90S1200, AT90S2313, AT90S4414, AT90S8515: AC 1111 1[LB2][LB1]1, no read.
-inline constexpr LockFamily kClassicLock{"classic", {0xAC, 0xF9, 0xAC, 0xF9}, 0x00};
+inline constexpr LockFamily kClassicLock{"classic", {0xAC, 0xF9, 0xAC, 0xF9}, 0x00, 0x00};
 // AT90S2323, AT90S2343, AT90S4434, AT90S8535, ATtiny22: the classic write;
 // 58 reads "12Sx xxxF", LB1 in bit 7 and LB2 in bit 6.
 inline constexpr LockFamily kClassicFuseBitLock{
-    "classic with fuse bit", {0xAC, 0xF9, 0xAC, 0xF9}, 0xC0};
+    "classic with fuse bit", {0xAC, 0xF9, 0xAC, 0xF9}, 0xC0, 0x80};
 // AT90S2333, AT90S4433, ATtiny12, ATtiny15, ATmega103/603: the classic write;
 // 58 reads "xxxx x21x", LB2 in bit 2 and LB1 in bit 1.
 inline constexpr LockFamily kClassicFuseByteLock{
-    "classic with fuse byte", {0xAC, 0xF9, 0xAC, 0xF9}, 0x06};
+    "classic with fuse byte", {0xAC, 0xF9, 0xAC, 0xF9}, 0x06, 0x02};
 // ATmega and the newer ATtiny chips (ATmega161/163 and ATtiny26 included):
 // AC 111x xxxx xxxx xxxx 11ii iiii with the lock byte in byte 4, LB1 in
 // bit 0 and LB2 in bit 1; 58 00 reads the lock byte. FC leaves the boot
 // lock bits as they are.
-inline constexpr LockFamily kNewerLock{"newer", {0xAC, 0xE0, 0x00, 0xFC}, 0x03};
+inline constexpr LockFamily kNewerLock{"newer", {0xAC, 0xE0, 0x00, 0xFC}, 0x03, 0x01};
 
 // The lock family of the chip whose signature the first six characters of
 // signatureHex name (letter case ignored). A signature the list does not

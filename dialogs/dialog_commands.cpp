@@ -22,7 +22,9 @@ int OpenInstructionsDialog(Programmer& p) {
 
 int OpenDataWindow(Programmer& p) {
     core::UsualStart(p);
-    if (avr::Connect(p) != 0) {
+    // A locked chip answers its EEPROM with the bytes clocked in: the window
+    // would list what the chip does not hold.
+    if (avr::Connect(p) != 0 || avr::CheckLockAllows(p, avr::ChipAccess::Read) != 0) {
         core::ReportFailure(p);
         return 1;
     }

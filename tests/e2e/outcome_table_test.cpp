@@ -275,7 +275,7 @@ const Row kRows[] = {
     {SimFault::Disappears, "read", kFailed, "", "Error: ", Holds::Start},
     {SimFault::Disappears, "readhex", kFailed, "", "Error: ", Holds::Start},
     {SimFault::Disappears, "write", kFailed, "", "Error: Verify failed at Adr: 0000", Holds::Blank},
-    {SimFault::Disappears, "verify", kFailed, "73 mismatches passed",
+    {SimFault::Disappears, "verify", kFailed, "74 mismatches passed",
      "Error: Verify failed at Adr: ", Holds::Start},
     {SimFault::Disappears, "quick", kFailed, "", "Error: Verify failed at Adr: 0000", Holds::Start},
 };
