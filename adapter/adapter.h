@@ -8,8 +8,8 @@
 
 #include <cstdint>
 
-#include "core/programmer.h"
 #include "adapter/cable_profile.h"
+#include "core/programmer.h"
 
 namespace ostrel::adapter {
 
@@ -69,16 +69,22 @@ void TransferWord(Programmer& p);
 // plus the input reads of its delay units.
 int64_t PortAccessesPerBit(const Programmer& p);
 // Seconds a write of `dataBytes` data bytes of the current file will take on
-// the connected chip: the bits of its instructions (per byte in page mode a
-// load and a read of the verify pass, plus one page write per page; in byte
-// mode and on EEPROM a read, a write and one read-back, plus the EEPROM's
-// erase pass) at PortAccessesPerBit, each access at the cost measured by the
-// last calibration, plus the fixed waits (40 ms per page, 10 ms per byte
-// written byte-wise). Every byte is taken to differ from the chip. A line
-// change is taken to cost what a status read costs, which holds for the
-// board's ports and for USB adapters that ask the device at each read; for
-// those that answer reads from a cache it comes out short. Negative before
-// the first calibration (nothing measured), 0 for no data.
-double EstimateWriteSeconds(const Programmer& p, long dataBytes);
+// the connected chip, once it is erased: the instructions (per byte in page
+// mode a load and a read of the verify pass, plus per page its write; per
+// flash byte written byte-wise its write and a read, per EEPROM byte a read
+// more, plus the EEPROM erase pass's read of the whole EEPROM), each of 32
+// bits at PortAccessesPerBit, each access at the cost measured by the last
+// calibration; and the reads that poll each page or byte until the chip is
+// done, which take its write time rounded up to whole reads. Every byte is
+// taken to differ from the chip. A line change is taken to cost what a status
+// read costs, which holds for the board's ports and for USB adapters that ask
+// the device at each read; for those that answer reads from a cache it comes
+// out short. Negative before the first calibration (nothing measured), 0 for
+// no data.
+struct ChipWriteTimes {
+    double pageSeconds;  // one flash page
+    double byteSeconds;  // one byte written byte-wise: flash without pages, or EEPROM
+};
+double EstimateWriteSeconds(const Programmer& p, long dataBytes, const ChipWriteTimes& chip);
 
 }  // namespace ostrel::adapter

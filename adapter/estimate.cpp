@@ -6,6 +6,9 @@
 // give its length. On a serial port of the main board an access is about a
 // microsecond; on a USB-serial adapter it is a USB request of a millisecond
 // or more, which is what turns seconds into minutes.
+#include <algorithm>
+#include <cmath>
+
 #include "adapter/adapter.h"
 
 namespace ostrel::adapter {
@@ -14,13 +17,6 @@ namespace {
 constexpr double kCalibrationSeconds = 0.050;
 // Bits of one memory instruction: four bytes.
 constexpr int64_t kInstructionBits = 32;
-// Time spent waiting for the chip, per page and per byte: the engine polls
-// until the chip is done (a page takes 4.5 ms on most chips and up to 56 ms,
-// a byte 4 to 20 ms, and a value that a busy cell also reads waits the
-// longest, 20 ms), so these are rough middle figures, the page one on the
-// safe side.
-constexpr double kPageWaitSeconds = 0.040;
-constexpr double kByteWaitSeconds = 0.010;
 }  // namespace
 
 int64_t PortAccessesPerBit(const Programmer& p) {
@@ -37,30 +33,35 @@ int64_t PortAccessesPerBit(const Programmer& p) {
     return lineAccesses + delayUnits * readsPerUnit;
 }
 
-double EstimateWriteSeconds(const Programmer& p, long dataBytes) {
+double EstimateWriteSeconds(const Programmer& p, long dataBytes, const ChipWriteTimes& chip) {
     const ProgrammerState& s = p.state;
     if (s.calibrationPasses <= 0)
         return -1.0;
     if (dataBytes <= 0)
         return 0.0;
-    const auto bytes = static_cast<int64_t>(dataBytes);
-    int64_t bits = 0;
-    double waits = 0.0;
-    if (s.pagedFlash && !s.eepromFile && s.pageWords > 0) {
-        const int64_t pageBytes = 2 * static_cast<int64_t>(s.pageWords);
-        const int64_t pages = (bytes + pageBytes - 1) / pageBytes;
-        bits = bytes * 2 * kInstructionBits + pages * kInstructionBits;
-        waits = static_cast<double>(pages) * kPageWaitSeconds;
-    } else {
-        bits = bytes * 3 * kInstructionBits;
-        if (s.eepromFile && s.eepromBytes > 0)
-            bits += static_cast<int64_t>(s.eepromBytes) * kInstructionBits;
-        waits = static_cast<double>(bytes) * kByteWaitSeconds;
-    }
+    const auto bytes = static_cast<double>(dataBytes);
     const double secondsPerAccess = kCalibrationSeconds / s.calibrationPasses;
-    return static_cast<double>(bits) * static_cast<double>(PortAccessesPerBit(p)) *
-               secondsPerAccess +
-           waits;
+    const double instruction = static_cast<double>(kInstructionBits) *
+                               static_cast<double>(PortAccessesPerBit(p)) * secondsPerAccess;
+    // The reads that poll a write run while the chip writes: the first one
+    // that ends after the chip is done shows the value.
+    auto poll = [instruction](double writeSeconds) {
+        return std::max(1.0, std::ceil(writeSeconds / instruction)) * instruction;
+    };
+    if (s.pagedFlash && !s.eepromFile && s.pageWords > 0) {
+        const double pages = std::ceil(bytes / (2.0 * s.pageWords));
+        // Per byte a load and the read of the verify pass; per page its
+        // write and the polling.
+        return bytes * 2 * instruction + pages * (instruction + poll(chip.pageSeconds));
+    }
+    // Per flash byte the write, its polling and a read; an EEPROM byte is
+    // also read before it is written, and the EEPROM file's erase pass reads
+    // the whole EEPROM first.
+    const double perByte = (s.eepromFile ? 3 : 2) * instruction + poll(chip.byteSeconds);
+    double seconds = bytes * perByte;
+    if (s.eepromFile && s.eepromBytes > 0)
+        seconds += static_cast<double>(s.eepromBytes) * instruction;
+    return seconds;
 }
 
 }  // namespace ostrel::adapter

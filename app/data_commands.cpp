@@ -177,7 +177,7 @@ bool FilesFitChip(Programmer& p, const std::vector<Judged>& files) {
 // so before it starts, from the calibration just made and the file's size,
 // so that nobody takes a slow write for a hung one.
 void ShowWriteEstimate(Programmer& p, long dataBytes) {
-    double seconds = adapter::EstimateWriteSeconds(p, dataBytes);
+    double seconds = EstimatedWriteSeconds(p, dataBytes);
     if (seconds < kEstimateWorthShowing)
         return;
     char text[96];
@@ -305,6 +305,16 @@ void RefuseSnapshot(Programmer& p, int snapshot) {
 }
 
 }  // namespace
+
+double EstimatedWriteSeconds(Programmer& p, long dataBytes) {
+    // The engine polls until the chip is done, so each page or byte takes
+    // about the connected chip's own write time.
+    const avr::WriteWaits waits = avr::WriteWaitsInUse(p);
+    const adapter::ChipWriteTimes chip{
+        .pageSeconds = waits.pageMs / 1000.0,
+        .byteSeconds = (p.state.eepromFile ? waits.eepromMs : waits.flashByteMs) / 1000.0};
+    return adapter::EstimateWriteSeconds(p, dataBytes, chip);
+}
 
 CommandResult ReadCommand(Programmer& p) {
     return Readback(p, image::WriteDump, "readback.txt", texts::kReadbackTxtSaved);

@@ -19,4 +19,10 @@ CommandResult QuickCommand(Programmer& p);
 // the release. noMismatchPrompt is set by the caller.
 CommandResult WriteSequence(Programmer& p, bool fromWriteButton);
 
+// How long the write of `dataBytes` data bytes to the connected chip takes,
+// from the last calibration and the chip's own write times (the longest known
+// ones for a chip the program does not know); what Write announces when it is
+// 10 s or more. Negative before the first calibration.
+double EstimatedWriteSeconds(Programmer& p, long dataBytes);
+
 }  // namespace ostrel::app

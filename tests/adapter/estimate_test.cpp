@@ -8,7 +8,11 @@
 namespace ostrel::testing {
 namespace {
 
-TEST(EstimateWriteSeconds, AddsTheBitsAtTheMeasuredCostAndTheFixedWaits) {
+// A page takes 40 ms, a byte 10 ms: the polling reads last that long, or one
+// read where a read takes longer.
+constexpr adapter::ChipWriteTimes kTimes{.pageSeconds = 0.040, .byteSeconds = 0.010};
+
+TEST(EstimateWriteSeconds, AddsTheInstructionsAtTheMeasuredCostAndThePolling) {
     const struct {
         const char* what;
         AdapterKind kind;
@@ -23,18 +27,20 @@ TEST(EstimateWriteSeconds, AddsTheBitsAtTheMeasuredCostAndTheFixedWaits) {
         int64_t accessesPerBit;
         double seconds;
     } kCases[] = {
-        // 7 accesses per bit at 1 us; 1024 bytes = 16 pages of 64: 2 instructions a byte and
-        // one a page (66,048 bits), plus 40 ms a page.
+        // 7 accesses per bit at 1 us, an instruction 224 us; 1024 bytes = 16 pages of 64:
+        // 2 instructions a byte, and a page its write and 40 ms of polling (179 reads).
         {"parallel, page mode", AdapterKind::Parallel, 0, 3, 1, 50000, 1, 32, 0, 1024, 7,
-         66048 * 7 * 1e-6 + 16 * 0.040},
-        // A USB adapter: 1 ms an access, Cablet2 at Medium: 5 + 5 x 5 accesses per bit;
-        // byte mode, 3 instructions a byte, plus 10 ms a byte.
+         2048 * 224e-6 + 16 * (1 + 179) * 224e-6},
+        // A USB adapter: 1 ms an access, Cablet2 at Medium: 5 + 5 x 5 accesses per bit, an
+        // instruction 0.96 s; byte mode: the write, a read, and one polling read (longer
+        // than the 10 ms write) a byte.
         {"USB serial, byte mode", AdapterKind::Serial, 1, 2, 1, 50, 0, 0, 0, 100, 30,
-         9600 * 30 * 1e-3 + 100 * 0.010},
+         100 * 3 * 0.96},
         // EEPROM on a page-mode chip is written byte-wise after a read of all 512 bytes;
-        // very low speed and 2 reads a unit: 4 + 4 x 100 x 2 accesses per bit at 0.5 us.
+        // very low speed and 2 reads a unit: 4 + 4 x 100 x 2 accesses per bit at 0.5 us, an
+        // instruction 12.9 ms; a byte: a read, the write, one polling read and a read.
         {"serial, EEPROM", AdapterKind::Serial, 0, 0, 2, 100000, 1, 32, 1, 10, 804,
-         (10 * 96 + 512 * 32) * 804 * 0.5e-6 + 10 * 0.010},
+         (10 * 4 + 512) * 32 * 804 * 0.5e-6},
         {"no data", AdapterKind::Parallel, 0, 3, 1, 50000, 0, 0, 0, 0, 7, 0.0},
         {"not calibrated yet", AdapterKind::Parallel, 0, 3, 1, 0, 0, 0, 0, 100, 7, -1.0},
     };
@@ -51,7 +57,8 @@ TEST(EstimateWriteSeconds, AddsTheBitsAtTheMeasuredCostAndTheFixedWaits) {
         s.eepromFile = c.eeprom;
         s.eepromBytes = 512;
         EXPECT_EQ(adapter::PortAccessesPerBit(rig.p), c.accessesPerBit) << c.what;
-        EXPECT_NEAR(adapter::EstimateWriteSeconds(rig.p, c.bytes), c.seconds, 1e-9) << c.what;
+        EXPECT_NEAR(adapter::EstimateWriteSeconds(rig.p, c.bytes, kTimes), c.seconds, 1e-9)
+            << c.what;
     }
 }
 
@@ -63,8 +70,9 @@ TEST(EstimateWriteSeconds, FollowsWhatTheCalibrationMeasured) {
     adapter::CalibrateDelay(rig.p);
     ASSERT_GE(rig.p.state.calibrationPasses, 50);
     ASSERT_LE(rig.p.state.calibrationPasses, 51);
-    double perByte = adapter::EstimateWriteSeconds(rig.p, 1);
-    EXPECT_NEAR(perByte, 96 * 7 * 0.050 / rig.p.state.calibrationPasses + 0.010, 1e-9);
+    // Three instructions of 32 bits, the 10 ms write within one of them.
+    double perByte = adapter::EstimateWriteSeconds(rig.p, 1, kTimes);
+    EXPECT_NEAR(perByte, 96 * 7 * 0.050 / rig.p.state.calibrationPasses, 1e-9);
 }
 
 }  // namespace

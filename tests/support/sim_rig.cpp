@@ -16,6 +16,8 @@ Programmer& SimRig::Build(SimRig& rig, const SimRigOptions& options) {
     config.stuckMemory = options.stuckMemory;
     config.disappearAfter = options.disappearAfter;
     config.unknownSignature = options.unknownSignature;
+    if (options.accessNs != 0)
+        config.serialAccessNs = config.parallelAccessNs = options.accessNs;
     Clock& clock = options.clock != nullptr ? *options.clock : rig.clock;
     rig.sim = std::make_unique<sim::SimPort>(clock, config);
     rig.programmer = std::make_unique<Programmer>(*rig.sim, clock, rig.windows);

@@ -25,6 +25,8 @@ struct SimRigOptions {
     // The clock of the port, the chip and the programmer; null: the rig's
     // own VirtualClock. A test of real timing hands in a SystemClock.
     Clock* clock = nullptr;
+    // What one access of the simulated port costs; 0: the port kind's default.
+    uint32_t accessNs = 0;
 };
 
 class SimRig {
