@@ -293,6 +293,7 @@ void EepromWindow::WriteData() {
     // Each line goes to the address of its place in the listing; the address
     // text is not read. Only bytes that differ from the chip are written.
     std::size_t pos = 0;
+    bool lockChecked = false;
     for (int32_t address = 0; address < dataLines; ++address) {
         std::size_t end = text.find('\n', pos);
         s.memData = *ParseListingLine(std::string_view(text).substr(pos, end + 1 - pos));
@@ -301,6 +302,16 @@ void EepromWindow::WriteData() {
         avr::ReadEeprom(p_);
         if (avr::ReadByte(p_) == s.memData)
             continue;
+        // A chip in lock mode 2 or 3 ignores every write: say so before the
+        // first one rather than poll it until the polling gives up.
+        const bool locked = !lockChecked && avr::CheckLockAllows(p_, avr::ChipAccess::Program) != 0;
+        lockChecked = true;
+        if (locked) {
+            w.MessageBox(ids::kNoOwner, s.errorText.view(), "Error", MsgButtons::Ok);
+            SetStatus(" ");
+            w.Repaint(kWindow);
+            return;
+        }
         avr::WriteEeprom(p_);
         if (!avr::PollUntilWritten(p_, avr::WrittenByte::Eeprom)) {
             w.MessageBox(ids::kNoOwner, texts::kWriteError, "", MsgButtons::Ok);

@@ -271,6 +271,24 @@ TEST(EepromWrite, UnchangedListingSendsOnlyReads) {
     EXPECT_EQ(w.rig.chip().instructions().size(), 512u);
 }
 
+// A chip in lock mode 2 ignores writes: the window says so before the first
+// one instead of polling it until the polling gives up.
+TEST(EepromWrite, AChipInLockMode2IsToldBeforeAnyWrite) {
+    OpenWindow w;
+    w.Open();
+    w.rig.chip().SetLock(0xFE);  // LB1 programmed
+    std::string text = w.Listing();
+    text.replace(At(5) + 6, 2, "3C");
+    w.rig.windows.TypeText(kWin, kList, text, {0, 0});
+    w.rig.chip().RecordInstructions(true);
+    w.window.OnCommand(ids::kWriteData);
+    EXPECT_TRUE(FramesOf(w.rig, 0xC0).empty());
+    EXPECT_EQ(w.rig.chip().Eeprom(5), 0xFF);
+    ASSERT_EQ(w.rig.windows.messages.size(), 1u);
+    EXPECT_NE(w.rig.windows.messages[0].text.find("lock mode 2"), std::string::npos)
+        << w.rig.windows.messages[0].text;
+}
+
 TEST(EepromWrite, AnAddressTextThatNamesAnotherPlaceIsRefused) {
     // A deleted line would shift every later value to the address before it.
     OpenWindow w;

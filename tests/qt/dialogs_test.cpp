@@ -307,17 +307,23 @@ TEST(EepromWindow, OnlyTheValueDigitsCanBeEditedAndOneChangedLineIsWritten) {
 
         rig.chip().RecordInstructions(true);
         QTest::mouseClick(Button(d, ids::kWriteData), Qt::LeftButton);
+        // Reads, one Read Lock Bits before the first write, and the one write.
         int writes = 0;
+        int lockReads = 0;
         for (const auto& instruction : rig.chip().instructions()) {
             if (instruction[0] == 0xC0) {
                 ++writes;
                 EXPECT_EQ(instruction[2], 5);
                 EXPECT_EQ(instruction[3], 0x3C);
+            } else if (instruction[0] == 0x58) {
+                ++lockReads;
+                EXPECT_EQ(writes, 0);
             } else {
                 EXPECT_EQ(instruction[0], 0xA0);
             }
         }
         EXPECT_EQ(writes, 1);
+        EXPECT_EQ(lockReads, 1);
         QTest::mouseClick(Button(d, ids::kEepromExit), Qt::LeftButton);
     });
     EXPECT_TRUE(ran);
