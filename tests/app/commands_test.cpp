@@ -145,11 +145,7 @@ TEST(LockCommand, AChipThatDidNotLockFailsWithWhatWasSentAndRead) {
     for (const Case& c : cases) {
         SCOPED_TRACE(c.chip);
         SimRig rig({.chip = c.chip});
-        rig.windows.CheckItem(ids::kMainWindow, ids::kAutodetection, false);
-        app::OnCommand(rig.p, ids::kAutodetection);
-        for (int i = 0; i < rig.windows.ListCount(); ++i)
-            if (rig.windows.ListEntry(i) == c.chosen)
-                rig.windows.SelectListEntry(i);
+        rig.ChooseByHand(c.chosen);
         EXPECT_EQ(app::OnCommand(rig.p, ids::kLockChip), CommandResult::Failed);
         EXPECT_FALSE(rig.chip().ReadProtected());
         ASSERT_FALSE(rig.windows.messages.empty());

@@ -74,13 +74,8 @@ TEST(LockedChip, WhatTheLockForbidsStopsBeforeTheChipOrAFileIsChanged) {
         ASSERT_EQ(rig.Load("data.eep"), 0);
         ASSERT_EQ(app::OnCommand(rig.p, ids::kWrite), CommandResult::Ok);
         rig.chip().SetLock(c.lock);
-        if (c.chosen != nullptr) {
-            rig.windows.CheckItem(ids::kMainWindow, ids::kAutodetection, false);
-            app::OnCommand(rig.p, ids::kAutodetection);
-            for (int i = 0; i < rig.windows.ListCount(); ++i)
-                if (rig.windows.ListEntry(i) == c.chosen)
-                    rig.windows.SelectListEntry(i);
-        }
+        if (c.chosen != nullptr)
+            rig.ChooseByHand(c.chosen);
         if (c.file != nullptr) {
             ASSERT_EQ(rig.Load(c.file), 0);
         }

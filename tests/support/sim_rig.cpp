@@ -1,5 +1,6 @@
 #include "tests/support/sim_rig.h"
 
+#include "app/commands.h"
 #include "app/file_selection.h"
 #include "core/ids.h"
 #include "devices/device_file.h"
@@ -43,6 +44,15 @@ Programmer& SimRig::Build(SimRig& rig, const SimRigOptions& options) {
     rig.windows.SelectListEntry(0);
     rig.windows.log.clear();
     return p;
+}
+
+void SimRig::ChooseByHand(std::string_view name) {
+    windows.CheckItem(ids::kMainWindow, ids::kAutodetection, false);
+    app::OnCommand(p, ids::kAutodetection);
+    for (int i = 0; i < windows.ListCount(); ++i) {
+        if (windows.ListEntry(i) == name)
+            windows.SelectListEntry(i);
+    }
 }
 
 SimRig::SimRig(SimRigOptions options) : p(Build(*this, options)) {}

@@ -40,6 +40,9 @@ class SimRig {
     }
     // Makes a file of the start directory the current data file.
     int Load(std::string_view name);
+    // Turns Autodetection off as the user does and chooses `name` in the
+    // device list.
+    void ChooseByHand(std::string_view name);
 
     TempDir dir;
     VirtualClock clock;
