@@ -87,7 +87,9 @@ enum class LockLevel {
 };
 // The lock level of the connected chip: a chip that answered its signature as
 // 00 01 02 is a classic chip in lock mode 3; otherwise Read Lock Bits, where
-// the family has it. Chips without it cannot show lock mode 2 (Open).
+// the family of the signature it answered (or, for a signature the program
+// does not know, of the device in use) has it. Chips without it cannot show
+// lock mode 2 (Open).
 LockLevel ReadLockLevel(Programmer& p);
 // 0 when the lock bits allow what a command needs; 1 with errorText naming
 // the lock mode, what it forbids and how to remove it. A locked chip answers

@@ -70,7 +70,10 @@ LockLevel ReadLockLevel(Programmer& p) {
     const ProgrammerState& s = p.state;
     if (s.vendorCode == 0x00 && s.partFamily == 0x01 && s.partNumber == 0x02)
         return LockLevel::NoReadingEither;
-    const devices::LockFamily& family = LockFamilyInUse(p);
+    // The lock bits are read as the chip that answered reads them, where its
+    // signature is a known one; a device chosen by hand may be of another family.
+    const devices::LockFamily* answered = devices::FindLockFamily(s.signatureHex.view());
+    const devices::LockFamily& family = answered != nullptr ? *answered : LockFamilyInUse(p);
     if (family.readBits == 0)
         return LockLevel::Open;
     Send(p, {0x58, 0x00, 0x00, 0x00});

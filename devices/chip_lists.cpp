@@ -111,12 +111,17 @@ bool WriteTimesOf(std::string_view signatureHex, WriteTimes* times) {
     return false;
 }
 
-const LockFamily& LockFamilyOf(std::string_view signatureHex) {
+const LockFamily* FindLockFamily(std::string_view signatureHex) {
     std::string_view code = signatureHex.substr(0, 6);
     for (const LockFamilyRow& row : kLockFamilies)
         if (EqualsNoCase(code, row.signature))
-            return *row.family;
-    return kNewerLock;
+            return row.family;
+    return nullptr;
+}
+
+const LockFamily& LockFamilyOf(std::string_view signatureHex) {
+    const LockFamily* family = FindLockFamily(signatureHex);
+    return family != nullptr ? *family : kNewerLock;
 }
 
 bool IsRcenChip(int32_t partFamily, int32_t partNumber) {

@@ -64,6 +64,8 @@ inline constexpr LockFamily kNewerLock{"newer", {0xAC, 0xE0, 0x00, 0xFC}, 0x03, 
 // way, the classic ones ignore that instruction, and the lock command reads
 // the lock bits back, so a wrong guess ends in a failure, never in a false OK.
 const LockFamily& LockFamilyOf(std::string_view signatureHex);
+// The lock family of a signature the list names; null for any other.
+const LockFamily* FindLockFamily(std::string_view signatureHex);
 
 // The data sheets' longest write times of one chip, in microseconds: one
 // EEPROM byte, one flash byte or one flash page (as the chip writes its

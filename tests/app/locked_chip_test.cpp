@@ -62,6 +62,9 @@ TEST(LockedChip, WhatTheLockForbidsStopsBeforeTheChipOrAFileIsChanged) {
         // A classic chip without them, chosen by hand, shows lock mode 3 by
         // its signature 00 01 02.
         {"AT90S2313", "AT90S2313", kClassicMode3, ids::kReadbackInhx, nullptr, false, kNoRead},
+        // A locked ATmega8 chosen by hand as a chip of another lock family is
+        // asked in its own way.
+        {"ATmega8", "AT90S2313", kNewerMode3, ids::kReadbackInhx, nullptr, false, kNoRead},
     };
     for (const Case& c : cases) {
         SimRig rig({.chip = c.chip});
