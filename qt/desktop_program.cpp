@@ -40,7 +40,7 @@ app::AssemblyOptions AssemblyOptionsOf(const DesktopOptions& options,
 
 }  // namespace
 
-DesktopProgram::DesktopProgram(DesktopOptions options)
+DesktopProgram::DesktopProgram(const DesktopOptions& options)
     : startFolder_(ChooseStartFolder(options)),
       assembly_(
           std::make_unique<app::Assembly>(windows_, AssemblyOptionsOf(options, startFolder_))) {

@@ -39,7 +39,7 @@ struct DesktopOptions {
 
 class DesktopProgram {
   public:
-    explicit DesktopProgram(DesktopOptions options = {});
+    explicit DesktopProgram(const DesktopOptions& options = {});
     ~DesktopProgram();
     DesktopProgram(const DesktopProgram&) = delete;
     DesktopProgram& operator=(const DesktopProgram&) = delete;
