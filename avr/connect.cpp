@@ -36,6 +36,16 @@ int Locked(Programmer& p) {
 int Unknown(Programmer& p) {
     return Verdict(p, texts::kUnknownDeviceCode, 1);
 }
+// No echo at all: the verdict, and where to look. A chip whose clock is too
+// slow for the speed misses SCK pulses just as a chip that is not there.
+int NoConnection(Programmer& p) {
+    Verdict(p, texts::kNoConnection, 1);
+    p.state.errorText.Append(p.state.speed > 0
+                                 ? "\n\nCheck the cable, the chip's power and its clock; a chip "
+                                   "on a slow clock (below 1 MHz) needs a lower Speed."
+                                 : "\n\nCheck the cable, the chip's power and its clock.");
+    return 1;
+}
 
 int ReadSignatureByte(Programmer& p, int address) {
     p.state.txWord = 0x3000;
@@ -99,7 +109,7 @@ int ManualDeviceWithoutEcho(Programmer& p) {
     bool allOnes = s.vendorCode == 0xFF && s.partFamily == 0xFF && s.partNumber == 0xFF;
     bool allZeros = s.vendorCode == 0 && s.partFamily == 0 && s.partNumber == 0;
     if (allOnes || allZeros)
-        return Verdict(p, "No Connection!\n\n", 1);
+        return NoConnection(p);
     return 0;
 }
 
@@ -176,7 +186,7 @@ int Connect(Programmer& p) {
 
     // Anything else: the chip may be out of step.
     if (!BringInStep(p))
-        return s.manualDevice ? ManualDeviceWithoutEcho(p) : Verdict(p, texts::kNoConnection, 1);
+        return s.manualDevice ? ManualDeviceWithoutEcho(p) : NoConnection(p);
     s.echoReceived = 1;
     return DecideInStep(p, ReadSignature(p));
 }

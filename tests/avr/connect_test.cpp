@@ -127,11 +127,40 @@ TEST(Connect, NothingConnectedGivesNoConnectionAfterTwoRoundsOfSynchronisation) 
     SimRig rig({.fault = SimFault::NoTarget});
     uint64_t before = rig.clock.NowUs();
     EXPECT_EQ(avr::Connect(rig.p), 1);
-    EXPECT_EQ(rig.p.state.errorText.view(), "No Connection!\n\n" + Report("FF", "FF", "FF", false));
+    EXPECT_EQ(rig.p.state.errorText.view(),
+              "No Connection!\n\n" + Report("FF", "FF", "FF", false) +
+                  "\n\nCheck the cable, the chip's power and its clock; a chip on a slow clock "
+                  "(below 1 MHz) needs a lower Speed.");
     // 70 failed attempts, each followed by an SCK pulse between 2 ms waits,
     // plus the resets: well over 420 ms.
     EXPECT_GT(rig.clock.NowUs() - before, 420000u);
     EXPECT_TRUE(rig.windows.messages.empty());
+}
+
+// A chip on a clock too slow for the speed answers nothing, as a missing one
+// does: the failure says where to look, and names the speed only where a
+// lower one exists; at a speed that suits the clock the chip answers.
+TEST(Connect, AChipTooSlowForTheSpeedIsToldToTryALowerOne) {
+    const struct {
+        int speed;
+        bool connects;
+        bool namesSpeed;
+    } kCases[] = {{3, false, true}, {2, false, true}, {1, true, false}};
+    for (const auto& c : kCases) {
+        SimRig rig({.cable = sim::CableKind::Cablet2});
+        rig.chip().SetClockHz(128000);
+        rig.p.state.speed = c.speed;
+        EXPECT_EQ(avr::Connect(rig.p), c.connects ? 0 : 1) << c.speed;
+        const std::string text(rig.p.state.errorText.view());
+        EXPECT_EQ(text.find("a chip on a slow clock") != std::string::npos, c.namesSpeed)
+            << c.speed << ": " << text;
+    }
+    SimRig slowest({.fault = SimFault::NoTarget});
+    slowest.p.state.speed = 0;
+    EXPECT_EQ(avr::Connect(slowest.p), 1);
+    EXPECT_TRUE(std::string(slowest.p.state.errorText.view())
+                    .ends_with("\n\nCheck the cable, the chip's power and its clock."))
+        << slowest.p.state.errorText.view();
 }
 
 TEST(Connect, ErasedSignatureWarnsAndFails) {
