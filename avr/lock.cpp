@@ -96,12 +96,13 @@ int CheckLockAllows(Programmer& p, ChipAccess access) {
     if (access == ChipAccess::Read) {
         p.state.errorText.Format(
             "The chip is locked (%s) and lets nothing be read: nothing was read or "
-            "compared.\nErase all removes the lock, with the program.\n",
+            "compared.\nErase all removes the lock with the program.\n",
             mode);
     } else {
         p.state.errorText.Format(
             "The chip is locked (%s) and takes no write: nothing was written.\nErase all, or "
-            "Write with \"Erase bef. Write\", removes the lock with the program.\n",
+            "Write of a .hex file with \"Erase bef. Write\", removes the lock with the "
+            "program.\n",
             mode);
     }
     return 1;

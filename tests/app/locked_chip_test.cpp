@@ -95,6 +95,7 @@ TEST(LockedChip, WhatTheLockForbidsStopsBeforeTheChipOrAFileIsChanged) {
         const std::string box =
             rig.windows.messages.size() > boxes ? rig.windows.messages.back().text : "";
         EXPECT_NE(box.find(c.says), std::string::npos) << box;
+        EXPECT_NE(box.find("removes the lock with the program."), std::string::npos) << box;
         // Nothing of the chip changed and no readback file was saved.
         EXPECT_EQ(rig.chip().Lock(), c.lock);
         for (uint32_t a = 0; a < 4; ++a) {
