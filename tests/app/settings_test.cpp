@@ -136,10 +136,10 @@ TEST(Settings, OfferFlagAndDecline) {
 }
 
 TEST(Settings, AShortOrGarbageFileHoldsNoUsablePath) {
-    for (std::string content : {std::string("COM1\0\0"
-                                            "3",
-                                            7),
-                                std::string(40, '\xff'), std::string(400, '\0')}) {
+    for (const std::string& content : {std::string("COM1\0\0"
+                                                   "3",
+                                                   7),
+                                       std::string(40, '\xff'), std::string(400, '\0')}) {
         SettingsRig rig;
         rig.dir.Write("ostrel.cfg", content);
         bool declined = false;

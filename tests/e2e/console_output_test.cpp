@@ -60,7 +60,7 @@ TEST(ConsoleOutput, ResultsOnStdoutProgressOnStderr) {
     auto noErr = [](const std::vector<std::string>& err) {
         EXPECT_TRUE(err.empty()) << err.front();
     };
-    auto errHas = [](std::vector<std::string> wanted) {
+    auto errHas = [](const std::vector<std::string>& wanted) {
         return [wanted](const std::vector<std::string>& err) {
             for (const std::string& w : wanted)
                 EXPECT_EQ(CountEnding(err, w), 1) << w;

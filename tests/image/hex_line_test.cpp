@@ -83,7 +83,7 @@ TEST(ReadHexLine, NulOrFfAnywhereIsABadByteWithItsColumn) {
         {":AA\n:B\xFF"
          "B\n:CC\n",
          1, 0xFF, 3},
-        {"\xFF\xFE:\0\n", 0, 0xFF, 1},  // a UTF-16 text
+        {std::string("\xFF\xFE:\0\n", 5), 0, 0xFF, 1},  // a UTF-16 text
         {":AA  \xFF\n", 0, 0xFF, 6},
     };
     for (const Case& c : cases) {

@@ -30,7 +30,7 @@ std::string Trimmed(const QString& text) {
 
 }  // namespace
 
-GuiRig::GuiRig(GuiRigOptions options) : options_(options) {
+GuiRig::GuiRig(const GuiRigOptions& options) : options_(options) {
     EnsureApplication();
     if (options.deviceFile) {
         dir.Write("ostrel.ini", ReadFileBytes(SourcePath("resources/ostrel.ini")));

@@ -35,7 +35,7 @@ struct GuiRigOptions {
 
 class GuiRig {
   public:
-    explicit GuiRig(GuiRigOptions options = {});
+    explicit GuiRig(const GuiRigOptions& options = {});
     ~GuiRig();
 
     // Runs the start-up as main() does.

@@ -55,7 +55,7 @@ void SimRig::ChooseByHand(std::string_view name) {
     }
 }
 
-SimRig::SimRig(SimRigOptions options) : p(Build(*this, options)) {}
+SimRig::SimRig(const SimRigOptions& options) : p(Build(*this, options)) {}
 
 int SimRig::Load(std::string_view name) {
     p.state.currentFileName.Assign(dir.File(name));

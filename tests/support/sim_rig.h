@@ -31,7 +31,7 @@ struct SimRigOptions {
 
 class SimRig {
   public:
-    explicit SimRig(SimRigOptions options = {});
+    explicit SimRig(const SimRigOptions& options = {});
 
     sim::AvrTarget& chip() { return sim->target(); }
     // Writes a file into the start directory and returns its full path.
