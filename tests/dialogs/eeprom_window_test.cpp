@@ -42,6 +42,20 @@ struct OpenWindow {
         window.OnInit();
     }
     std::string Listing() { return rig.windows.ItemText(kWin, kList); }
+    // Writes `listing` back expecting a refusal: nothing written and one error
+    // box, whose text it returns.
+    std::string RefusedWrite(const std::string& listing) {
+        rig.windows.TypeText(kWin, kList, listing, {0, 0});
+        rig.chip().RecordInstructions(true);
+        const std::size_t boxes = rig.windows.messages.size();
+        window.OnCommand(ids::kWriteData);
+        EXPECT_TRUE(FramesOf(rig, 0xC0).empty());
+        EXPECT_EQ(rig.windows.messages.size(), boxes + 1);
+        if (rig.windows.messages.size() == boxes)
+            return "";
+        EXPECT_EQ(rig.windows.messages.back().title, "Error");
+        return rig.windows.messages.back().text;
+    }
     // The user's typing: the listing now reads `text`, the caret at `caret`.
     void Type(const std::string& text, int caret) {
         rig.windows.TypeText(kWin, kList, text, {caret, caret});
@@ -279,14 +293,9 @@ TEST(EepromWrite, AChipInLockMode2IsToldBeforeAnyWrite) {
     w.rig.chip().SetLock(0xFE);  // LB1 programmed
     std::string text = w.Listing();
     text.replace(At(5) + 6, 2, "3C");
-    w.rig.windows.TypeText(kWin, kList, text, {0, 0});
-    w.rig.chip().RecordInstructions(true);
-    w.window.OnCommand(ids::kWriteData);
-    EXPECT_TRUE(FramesOf(w.rig, 0xC0).empty());
+    const std::string box = w.RefusedWrite(text);
+    EXPECT_NE(box.find("lock mode 2"), std::string::npos) << box;
     EXPECT_EQ(w.rig.chip().Eeprom(5), 0xFF);
-    ASSERT_EQ(w.rig.windows.messages.size(), 1u);
-    EXPECT_NE(w.rig.windows.messages[0].text.find("lock mode 2"), std::string::npos)
-        << w.rig.windows.messages[0].text;
 }
 
 TEST(EepromWrite, AnAddressTextThatNamesAnotherPlaceIsRefused) {
@@ -295,20 +304,13 @@ TEST(EepromWrite, AnAddressTextThatNamesAnotherPlaceIsRefused) {
     w.Open();
     std::string text = w.Listing();
     text.replace(At(5), 8, "0009: 3C");
-    w.rig.windows.TypeText(kWin, kList, text, {0, 0});
-    w.rig.chip().RecordInstructions(true);
-    w.window.OnCommand(ids::kWriteData);
-    EXPECT_TRUE(FramesOf(w.rig, 0xC0).empty());
+    const std::string box = w.RefusedWrite(text);
+    EXPECT_NE(box.find("Line 6 says address 0009"), std::string::npos) << box;
     EXPECT_EQ(w.rig.chip().Eeprom(5), 0xFF);
-    ASSERT_EQ(w.rig.windows.messages.size(), 1u);
-    EXPECT_EQ(w.rig.windows.messages[0].title, "Error");
-    EXPECT_NE(w.rig.windows.messages[0].text.find("Line 6 says address 0009"), std::string::npos);
 
     std::string deleted = w.Listing();
     deleted.erase(At(2), 11);
-    w.rig.windows.TypeText(kWin, kList, deleted, {0, 0});
-    w.window.OnCommand(ids::kWriteData);
-    EXPECT_TRUE(FramesOf(w.rig, 0xC0).empty());
+    EXPECT_NE(w.RefusedWrite(deleted), "");
 }
 
 TEST(EepromWrite, LastLineWithoutItsLineEndIsWrittenOrRefusedNeverDropped) {
