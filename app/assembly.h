@@ -11,9 +11,9 @@
 
 #include "core/programmer.h"
 #include "core/clock.h"
-#include "platform/linux_parallel_port.h"
-#include "platform/linux_serial_port.h"
-#include "platform/sys_calls.h"
+#include "platform/linux/linux_parallel_port.h"
+#include "platform/linux/linux_serial_port.h"
+#include "platform/linux/sys_calls.h"
 #include "platform/system_ports.h"
 #include "core/window_system.h"
 #include "sim/simulator_slot.h"

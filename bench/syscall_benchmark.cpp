@@ -22,8 +22,8 @@
 #include "core/programmer.h"
 #include "bench/no_windows.h"
 #include "core/clock.h"
-#include "platform/linux_parallel_port.h"
-#include "platform/linux_serial_port.h"
+#include "platform/linux/linux_parallel_port.h"
+#include "platform/linux/linux_serial_port.h"
 #include "platform/system_ports.h"
 #include "tests/support/virtual_device.h"
 

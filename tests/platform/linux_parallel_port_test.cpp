@@ -1,4 +1,4 @@
-#include "platform/linux_parallel_port.h"
+#include "platform/linux/linux_parallel_port.h"
 
 #include <fcntl.h>
 #include <gtest/gtest.h>

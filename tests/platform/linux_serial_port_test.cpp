@@ -1,4 +1,4 @@
-#include "platform/linux_serial_port.h"
+#include "platform/linux/linux_serial_port.h"
 
 #include <fcntl.h>
 #include <gtest/gtest.h>

@@ -1,6 +1,6 @@
 // The line of advice below a failed open, for each kind of failure a user
 // meets on a real machine, through the real backends and the virtual devices.
-#include "platform/port_hints.h"
+#include "platform/linux/port_hints.h"
 
 #include <fcntl.h>
 #include <gtest/gtest.h>
@@ -12,8 +12,8 @@
 
 #include "adapter/adapter.h"
 #include "core/programmer.h"
-#include "platform/linux_parallel_port.h"
-#include "platform/linux_serial_port.h"
+#include "platform/linux/linux_parallel_port.h"
+#include "platform/linux/linux_serial_port.h"
 #include "tests/platform/port_test_env.h"
 #include "tests/support/recording_port.h"
 #include "tests/support/scripted_windows.h"

@@ -12,9 +12,9 @@
 #include <memory>
 #include <string>
 
-#include "platform/linux_parallel_port.h"
-#include "platform/linux_serial_port.h"
-#include "platform/sys_calls.h"
+#include "platform/linux/linux_parallel_port.h"
+#include "platform/linux/linux_serial_port.h"
+#include "platform/linux/sys_calls.h"
 #include "tests/platform/port_test_env.h"
 #include "tests/support/temp_dir.h"
 

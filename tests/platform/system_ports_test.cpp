@@ -8,8 +8,8 @@
 
 #include "adapter/adapter.h"
 #include "core/programmer.h"
-#include "platform/linux_parallel_port.h"
-#include "platform/linux_serial_port.h"
+#include "platform/linux/linux_parallel_port.h"
+#include "platform/linux/linux_serial_port.h"
 #include "tests/support/recording_port.h"
 #include "tests/support/scripted_windows.h"
 #include "tests/support/virtual_device.h"

@@ -1,6 +1,6 @@
 // Recognising a USB-serial adapter in a prepared copy of the kernel's sysfs
 // tree, and the note the adapter layer shows once when such a port opens.
-#include "platform/usb_serial.h"
+#include "platform/linux/usb_serial.h"
 
 #include <gtest/gtest.h>
 
@@ -12,7 +12,7 @@
 #include "adapter/adapter.h"
 #include "core/ids.h"
 #include "core/programmer.h"
-#include "platform/linux_serial_port.h"
+#include "platform/linux/linux_serial_port.h"
 #include "tests/platform/port_test_env.h"
 #include "tests/support/recording_port.h"
 #include "tests/support/scripted_windows.h"

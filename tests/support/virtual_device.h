@@ -42,7 +42,7 @@
 #include <string_view>
 #include <vector>
 
-#include "platform/sys_calls.h"
+#include "platform/linux/sys_calls.h"
 
 namespace ostrel::testing {
 

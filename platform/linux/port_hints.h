@@ -8,7 +8,7 @@
 #include <string>
 #include <string_view>
 
-#include "platform/sys_calls.h"
+#include "platform/linux/sys_calls.h"
 
 namespace ostrel {
 

@@ -1,4 +1,4 @@
-#include "platform/linux_parallel_port.h"
+#include "platform/linux/linux_parallel_port.h"
 
 #include <fcntl.h>
 #include <linux/ppdev.h>
@@ -9,7 +9,7 @@
 #include <optional>
 #include <utility>
 
-#include "platform/port_hints.h"
+#include "platform/linux/port_hints.h"
 
 namespace ostrel {
 

@@ -1,4 +1,4 @@
-#include "platform/port_hints.h"
+#include "platform/linux/port_hints.h"
 
 #include <cerrno>
 #include <cstring>

@@ -15,7 +15,7 @@
 
 #include "core/port_access.h"
 #include "platform/port_names.h"
-#include "platform/sys_calls.h"
+#include "platform/linux/sys_calls.h"
 
 namespace ostrel {
 

@@ -1,4 +1,4 @@
-#include "platform/sys_calls.h"
+#include "platform/linux/sys_calls.h"
 
 #include <fcntl.h>
 #include <grp.h>

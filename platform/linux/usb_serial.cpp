@@ -1,4 +1,4 @@
-#include "platform/usb_serial.h"
+#include "platform/linux/usb_serial.h"
 
 #include <array>
 #include <system_error>

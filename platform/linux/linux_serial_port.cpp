@@ -1,4 +1,4 @@
-#include "platform/linux_serial_port.h"
+#include "platform/linux/linux_serial_port.h"
 
 #include <fcntl.h>
 #include <sys/file.h>
@@ -8,8 +8,8 @@
 #include <optional>
 #include <utility>
 
-#include "platform/port_hints.h"
-#include "platform/usb_serial.h"
+#include "platform/linux/port_hints.h"
+#include "platform/linux/usb_serial.h"
 
 namespace ostrel {
 
