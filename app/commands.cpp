@@ -1,6 +1,8 @@
 #include "app/commands.h"
 
 #include <array>
+#include <functional>
+#include <string>
 #include <string_view>
 
 #include "adapter/adapter.h"
@@ -357,20 +359,77 @@ void CheckPortItem(Programmer& p, int command) {
         p.windows.CheckMenuItem(item.command, item.command == command);
 }
 
+namespace {
+
+// What a command stopped half-way leaves on the chip.
+std::string_view StoppedState(int command) {
+    switch (command) {
+        case ids::kWrite:
+        case ids::kQuick:
+        case ids::kLockChip:
+            return "the chip may be partly programmed: write it again.";
+        case ids::kEraseAll:
+        case ids::kBulkEraseData:
+            return "the chip may be partly erased: erase it again.";
+        case ids::kFuseBits:
+        case ids::kDataWindow:
+            return "the chip may be partly changed.";
+        default:
+            return "the chip is unchanged.";
+    }
+}
+
+// The command ended at an activity refresh because the user asked it to:
+// the target is let go as after a normal end, and the user is told.
+CommandResult EndStopped(Programmer& p, int command) {
+    p.stopRequested = false;
+    // Lines as after a normal end: RESET high, the chip runs. Another stop
+    // asked for while the target is let go changes nothing.
+    try {
+        if (!p.driverAccessFailed)
+            adapter::ReleaseTarget(p);
+    } catch (const core::CommandStopped&) {
+    }
+    p.stopRequested = false;
+    std::string text = "Stopped: ";
+    text += StoppedState(command);
+    p.state.errorText.Assign(text);
+    ReportFailure(p);
+    return CommandResult::Stopped;
+}
+
+}  // namespace
+
+CommandResult RunAsCommand(Programmer& p, int command,
+                           const std::function<CommandResult(Programmer&)>& body) {
+    // The start-up holds commandRunning around its write of a file from the
+    // command line, so that no click starts a command inside it.
+    const bool wasRunning = p.commandRunning;
+    p.commandRunning = true;
+    p.stoppable = true;
+    p.driverAccessFailed = false;
+    p.driverAccessTold = false;
+    CommandResult result = CommandResult::Failed;
+    try {
+        result = body(p);
+    } catch (const core::CommandStopped&) {
+        result = EndStopped(p, command);
+    }
+    p.stoppable = false;
+    TellDriverAccessFailure(p);
+    p.commandRunning = wasRunning;
+    // A command that lost the port on the way did not do what it was asked,
+    // whatever its own steps concluded from the reads that never happened.
+    if (p.driverAccessFailed && result != CommandResult::Ignored &&
+        result != CommandResult::Stopped)
+        result = CommandResult::Failed;
+    return result;
+}
+
 CommandResult OnCommand(Programmer& p, int command) {
     if (p.commandRunning)
         return CommandResult::Ignored;
-    p.commandRunning = true;
-    p.driverAccessFailed = false;
-    p.driverAccessTold = false;
-    CommandResult result = Dispatch(p, command);
-    TellDriverAccessFailure(p);
-    p.commandRunning = false;
-    // A command that lost the port on the way did not do what it was asked,
-    // whatever its own steps concluded from the reads that never happened.
-    if (p.driverAccessFailed && result != CommandResult::Ignored)
-        result = CommandResult::Failed;
-    return result;
+    return RunAsCommand(p, command, [command](Programmer& q) { return Dispatch(q, command); });
 }
 
 void OnDestroy(Programmer& p) {

@@ -3,6 +3,8 @@
 // command through OnCommand, so they behave alike.
 #pragma once
 
+#include <functional>
+
 #include "adapter/adapter.h"
 #include "core/programmer.h"
 
@@ -13,11 +15,22 @@ enum class CommandResult {
     Failed,     // it ended with a failure the user was shown
     Cancelled,  // the user said Cancel at a question
     Ignored,    // unknown command, or another command is still running
+    Stopped,    // the user asked it to stop; the target was released and the user told
 };
 
 // Runs the command to its end. While one runs, a command that arrives through
-// the activity refresh's event processing is ignored.
+// the activity refresh's event processing is ignored. A stop the user asks
+// for meanwhile (Programmer::stopRequested) ends it at the next activity
+// refresh: the target is released and the user is told what state the chip
+// is left in.
 CommandResult OnCommand(Programmer& p, int command);
+
+// Runs `body` as the command `command` (the number decides what a stop tells
+// about the chip): commandRunning set for its length, a stop honoured as
+// described above, a lost parallel port told once. OnCommand runs every window command through it;
+// the start-up write of a file named on the command line too.
+CommandResult RunAsCommand(Programmer& p, int command,
+                           const std::function<CommandResult(Programmer&)>& body);
 
 // The window is being destroyed: saves port name and selection mode, closes the serial port.
 void OnDestroy(Programmer& p);

@@ -71,7 +71,8 @@ bool WriteCommandLineFile(Programmer& p, const std::string& file) {
     s.launchedWithFile = 1;
     // Not the Write button: no erase first, and noMismatchPrompt keeps its value.
     // After a successful write the sequence has ended the main window.
-    return WriteSequence(p, false) != CommandResult::Ok;
+    return RunAsCommand(p, ids::kWrite, [](Programmer& q) { return WriteSequence(q, false); }) !=
+           CommandResult::Ok;
 }
 
 }  // namespace

@@ -9,9 +9,8 @@ namespace {
 constexpr std::string_view kPadding =
     "                                                                                ";
 static_assert(kPadding.size() == 80);
-}  // namespace
 
-void ShowActivity(Programmer& p) {
+void Refresh(Programmer& p) {
     FixedString<204>& text = p.state.activityText;
     // The text ends at its first control character or byte outside 7-bit
     // ASCII; a trailing line feed is thereby dropped.
@@ -27,6 +26,14 @@ void ShowActivity(Programmer& p) {
     p.windows.SetItemText(p.state.mainWindow, ids::kActivity, text.view());
     p.windows.Repaint(p.state.mainWindow);
     p.windows.ProcessPendingEvents();
+}
+
+}  // namespace
+
+void ShowActivity(Programmer& p) {
+    Refresh(p);
+    if (p.stopRequested && p.stoppable)
+        throw CommandStopped{};
 }
 
 void ShowActivityEvery16(Programmer& p) {
@@ -54,7 +61,8 @@ void UsualStart(Programmer& p) {
 void ReportFailure(Programmer& p) {
     EnableField(p, ids::kActivity, true);
     p.state.activityText.Assign(" ");
-    ShowActivity(p);
+    // The failure is told whatever the user asks meanwhile.
+    Refresh(p);
     // After a failed driver access the user has had the one message of this command.
     if (!p.driverAccessFailed)
         p.windows.MessageBox(p.state.mainWindow, p.state.errorText.view(), "Error", MsgButtons::Ok);

@@ -10,8 +10,21 @@
 
 namespace ostrel::core {
 
+// What ShowActivity throws when the user asked the running command to stop
+// (Programmer::stopRequested). The activity refresh is the one point where a
+// running command takes input, so it is the one point where a command can be
+// stopped; whatever the command holds is released on the way out (files are
+// owned by objects that clean up). It is caught only where commands are run
+// (app::OnCommand and the start-up write), which release the target and tell
+// the user. A front-end must not let the request arise while the refresh is
+// called from inside one of its own event handlers (a modal dialog's button):
+// the exception would cross the toolkit's frames.
+struct CommandStopped {};
+
 // Shows activityText, padded with 80 blanks from its first control or
-// non-ASCII character, repaints and processes pending events once.
+// non-ASCII character, repaints and processes pending events once. Throws
+// CommandStopped when, after the events, a stop has been requested while a
+// command runner can end the command (Programmer::stoppable).
 void ShowActivity(Programmer& p);
 // ShowActivity, but only when memAddress is a multiple of 16.
 void ShowActivityEvery16(Programmer& p);

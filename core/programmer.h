@@ -38,6 +38,14 @@ struct Programmer {
     // Set while a command runs: the activity refresh processes pending events,
     // and a second command arriving meanwhile is refused rather than run inside the first.
     bool commandRunning = false;
+    // Set by a front-end when the user asks the running command to end (a
+    // Stop button, Escape, Ctrl-C, a closed window or terminal). The next
+    // activity refresh ends the command (core::CommandStopped); the command
+    // runner clears it once the command has ended.
+    bool stopRequested = false;
+    // Set while a command runner (app::RunAsCommand) is there to end the
+    // command when a stop is asked for; without one the request waits.
+    bool stoppable = false;
     // The console skips the one-second pauses that only let a person read the activity line.
     bool skipReadingPauses = false;
     // Set by the line operations when the parallel port could not be reached:

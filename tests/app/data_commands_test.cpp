@@ -284,5 +284,52 @@ TEST(Write, ToolHeadersAndStartAddressesAreAccepted) {
     EXPECT_EQ(rig.chip().Flash(2), 0xFF) << "nothing programmed from the other records";
 }
 
+// A stop asked for while a command runs ends it at the next activity
+// refresh: the target is let go (RESET high, the chip runs), the user is told
+// what the chip is left like, and the next command runs as usual.
+TEST(Stop, EndsTheCommandAtTheNextRefreshAndReleasesTheTarget) {
+    struct Case {
+        int command;
+        int refreshesBeforeStop;
+        const char* told;
+        bool flashUntouched;  // nothing was written before the stop
+    };
+    const Case cases[] = {
+        {ids::kWrite, 6, "Stopped: the chip may be partly programmed: write it again.", false},
+        {ids::kRead, 4, "Stopped: the chip is unchanged.", true},
+        {ids::kVerify, 4, "Stopped: the chip is unchanged.", true},
+        {ids::kCheck, 1, "Stopped: the chip is unchanged.", true},
+        {ids::kBulkEraseData, 1, "Stopped: the chip may be partly erased: erase it again.", true},
+    };
+    const std::string file =
+        Lines({Record(0, 0x0000, Bytes(16, 0x20)), Record(0, 0x0040, Bytes(16, 0x60)),
+               Record(0, 0x0080, Bytes(16, 0x10)), kEndRecord});
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.command);
+        SimRig rig({.chip = "ATmega8"});
+        rig.chip().SetFlash(0x41, 0x33);
+        rig.Write("prog.hex", file);
+        ASSERT_EQ(rig.Load("prog.hex"), 0);
+        int refreshes = 0;
+        rig.windows.onPendingEvents = [&] {
+            if (rig.p.commandRunning && ++refreshes == c.refreshesBeforeStop)
+                rig.p.stopRequested = true;
+        };
+        EXPECT_EQ(app::OnCommand(rig.p, c.command), CommandResult::Stopped);
+        ASSERT_FALSE(rig.windows.messages.empty());
+        EXPECT_EQ(rig.windows.messages.back().title, "Error");
+        EXPECT_EQ(rig.windows.messages.back().text, c.told);
+        EXPECT_FALSE(rig.p.stopRequested);
+        EXPECT_FALSE(rig.p.commandRunning);
+        rig.clock.Advance(10);  // RESET high is seen after two chip cycles
+        EXPECT_TRUE(rig.chip().Running());
+        if (c.flashUntouched) {
+            EXPECT_EQ(rig.chip().Flash(0x41), 0x33);
+        }
+        rig.windows.onPendingEvents = nullptr;
+        EXPECT_EQ(app::OnCommand(rig.p, ids::kCheck), CommandResult::Ok);
+    }
+}
+
 }  // namespace
 }  // namespace ostrel::testing

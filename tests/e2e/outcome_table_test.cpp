@@ -70,6 +70,8 @@ const char* Name(CommandResult r) {
             return "Cancelled";
         case CommandResult::Ignored:
             return "Ignored";
+        case CommandResult::Stopped:
+            return "Stopped";
     }
     return "?";
 }
