@@ -11,17 +11,13 @@
 
 #include <QMainWindow>
 
-#include "qt/control_table.h"
+#include "qt/control_builder.h"
 #include "qt/dialog_units.h"
 
 class QAction;
 class QMenu;
 
 namespace ostrel::qt {
-
-// Main window size in dialog units.
-inline constexpr int kMainWidth = 198;
-inline constexpr int kMainHeight = 162;
 
 class MainWindow : public QMainWindow {
     Q_OBJECT
@@ -69,9 +65,10 @@ class MainWindow : public QMainWindow {
 
   private:
     void BuildMenu();
-    void BuildClockMenu();
+    void BuildClockItems(QMenu* menu);
+    void BuildChipItems(QMenu* menu);
+    void ShowPortDevices();
     QAction* AddItem(QMenu* menu, const char* text, int command);
-    void BuildDecoration();
 
     std::function<bool(int)> command_;
     std::function<void(const std::string&)> simulatorChip_;

@@ -20,7 +20,7 @@
 #include <QWidget>
 
 #include "core/window_system.h"
-#include "qt/control_table.h"
+#include "qt/control_builder.h"
 
 class QAction;
 class QComboBox;

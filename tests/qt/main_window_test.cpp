@@ -14,7 +14,7 @@
 
 #include "core/ids.h"
 #include "platform/port_names.h"
-#include "qt/control_table.h"
+#include "qt/control_builder.h"
 #include "sim/chip_table.h"
 #include "tests/qt/gui_rig.h"
 #include "tests/qt/hex_bytes.h"

@@ -1,19 +1,10 @@
-#include "qt/control_table.h"
+#include "ui/control_table.h"
 
 #include <array>
 
-#include <QCheckBox>
-#include <QComboBox>
-#include <QGroupBox>
-#include <QLabel>
-#include <QLineEdit>
-#include <QPalette>
-#include <QPushButton>
-
 #include "core/ids.h"
-#include "qt/widgets.h"
 
-namespace ostrel::qt {
+namespace ostrel::ui {
 
 namespace {
 
@@ -78,85 +69,23 @@ constexpr std::array kEepromWindow = {
     ControlEntry{ids::kEepromExit, K::DefaultButton, "Exit", 95, 65, 40, 14},
 };
 
-QWidget* Create(const ControlEntry& control, QWidget* parent, const DialogUnits& units) {
-    const QString text = QString::fromLatin1(control.text);
-    QRect rect = units.Rect(control.x, control.y, control.width, control.height);
-    QWidget* widget = nullptr;
-    switch (control.kind) {
-        case K::GroupBox:
-            widget = new QGroupBox(text, parent);
-            break;
-        case K::PushButton:
-        case K::DefaultButton: {
-            auto* button = new QPushButton(text, parent);
-            button->setAutoDefault(false);
-            button->setDefault(control.kind == K::DefaultButton);
-            widget = button;
-            break;
-        }
-        case K::CheckBox: {
-            auto* box = new QCheckBox(text, parent);
-            box->setChecked((control.start & kChecked) != 0);
-            widget = box;
-            break;
-        }
-        case K::Label:
-            widget = new QLabel(text, parent);
-            break;
-        case K::WrappedLabel: {
-            auto* label = new QLabel(text, parent);
-            label->setWordWrap(true);
-            label->setAlignment(Qt::AlignLeft | Qt::AlignTop);
-            widget = label;
-            break;
-        }
-        case K::Edit:
-        case K::BorderlessEdit: {
-            auto* edit = new QLineEdit(text, parent);
-            edit->setReadOnly(true);
-            edit->setFrame(control.kind == K::Edit);
-            edit->setFocusPolicy(Qt::NoFocus);
-            if (control.kind == K::BorderlessEdit) {
-                // A read-only field without a border shows on the window's own ground.
-                QPalette palette = edit->palette();
-                palette.setColor(QPalette::Base, palette.color(QPalette::Window));
-                edit->setPalette(palette);
-            }
-            widget = edit;
-            break;
-        }
-        case K::ByteEdit: {
-            auto* edit = new QLineEdit(text, parent);
-            edit->setValidator(new UpperCaseValidator(edit));
-            edit->setAlignment(Qt::AlignCenter);
-            widget = edit;
-            break;
-        }
-        case K::ListingEdit:
-            widget = new ListingEdit(parent);
-            break;
-        case K::ComboBox: {
-            auto* combo = new QComboBox(parent);
-            combo->setEditable(false);
-            combo->setSizeAdjustPolicy(QComboBox::AdjustToMinimumContentsLengthWithIcon);
-            // The closed box is one line high; the table's height is that of
-            // the box with its list dropped down.
-            int closed = std::min(combo->sizeHint().height(), units.Y(15));
-            int itemHeight = std::max(1, combo->fontMetrics().height() + 2);
-            combo->setMaxVisibleItems(std::max(3, (rect.height() - closed) / itemHeight));
-            rect.setHeight(closed);
-            widget = combo;
-            break;
-        }
-    }
-    widget->setGeometry(rect);
-    if ((control.start & kDisabled) != 0)
-        widget->setEnabled(false);
-    widget->setVisible((control.start & kHidden) == 0);
-    if (control.id != 0)
-        widget->setObjectName(QStringLiteral("control%1").arg(control.id));
-    return widget;
-}
+// A thin line at the top and one above the file fields, each of two line
+// pieces 100 units long, with a row of dots at its right end.
+constexpr std::array kMainWindowLines = {
+    DecorationLine{12, 3, 100, 0},
+    DecorationLine{86, 3, 100, 0},
+    DecorationLine{12, 115, 100, 0},
+    DecorationLine{86, 115, 100, 0},
+};
+constexpr std::array kMainWindowDots = {
+    DotRow{138, 177, 3},
+    DotRow{141, 180, 115},
+};
+// Two thin lines part the bit commands from the free instruction.
+constexpr std::array kInstructionsDialogLines = {
+    DecorationLine{16, 96, 100, 2},
+    DecorationLine{80, 96, 100, 2},
+};
 
 }  // namespace
 
@@ -170,15 +99,53 @@ std::span<const ControlEntry> EepromWindowControls() {
     return kEepromWindow;
 }
 
-ControlMap BuildControls(QWidget* parent, std::span<const ControlEntry> table,
-                         const DialogUnits& units) {
-    ControlMap controls;
-    for (const ControlEntry& control : table) {
-        QWidget* widget = Create(control, parent, units);
-        if (control.id != 0)
-            controls[control.id] = widget;
+std::span<const ControlEntry> ControlsOf(int window) {
+    switch (window) {
+        case ids::kMainWindow:
+            return kMainWindow;
+        case ids::kInstructionsDialog:
+            return kInstructionsDialog;
+        case ids::kEepromWindow:
+            return kEepromWindow;
+        default:
+            return {};
     }
-    return controls;
 }
 
-}  // namespace ostrel::qt
+WindowFrame FrameOf(int window) {
+    switch (window) {
+        case ids::kMainWindow:
+            return {"AVR-Programmer", 198, 162};
+        case ids::kInstructionsDialog:
+            return {"Serial Programming Instructions", 202, 205};
+        case ids::kEepromWindow:
+            return {"EEPROM (max. 2048 bytes)", 147, 95};
+        case ids::kWiringDialog:
+            return {"PC-Parallel-Port <---> AVR", 187, 101};
+        default:
+            return {"", 120, 60};
+    }
+}
+
+std::span<const DecorationLine> DecorationLinesOf(int window) {
+    switch (window) {
+        case ids::kMainWindow:
+            return kMainWindowLines;
+        case ids::kInstructionsDialog:
+            return kInstructionsDialogLines;
+        default:
+            return {};
+    }
+}
+
+std::span<const DotRow> DotRowsOf(int window) {
+    if (window == ids::kMainWindow)
+        return kMainWindowDots;
+    return {};
+}
+
+PicturePlace WiringPicturePlace() {
+    return {7, 7, 173, 87};
+}
+
+}  // namespace ostrel::ui
