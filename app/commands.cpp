@@ -126,8 +126,16 @@ CommandResult ReadSignatureBytes(Programmer& p) {
     if (!p.driverAccessFailed)
         p.windows.MessageBox(ids::kNoOwner, p.state.signatureReport.view(), texts::kTitleInfo,
                              MsgButtons::Ok);
-    if (connected != 0)
-        return Failure(p);  // why the bytes are not the chip's signature
+    // The report is the one box, as in the system: what the bytes mean is in
+    // it ("No echo 53 received"). The command still did not read a chip's
+    // signature; errorText keeps the reason of the failed connection for a
+    // front-end without boxes.
+    if (connected != 0) {
+        p.windows.EnableItem(p.state.mainWindow, ids::kActivity, false);
+        p.windows.EnableItem(p.state.mainWindow, ids::kCurrentFile, false);
+        p.windows.Repaint(p.state.mainWindow);
+        return CommandResult::Failed;
+    }
     return CommandResult::Ok;
 }
 
@@ -138,10 +146,14 @@ CommandResult Check(Programmer& p) {
     p.windows.CheckItem(s.mainWindow, ids::kAutodetection, true);
     // Identify by signature even when a device was chosen by hand; the hand
     // choice stays in force for the next commands.
-    Flag remembered = s.manualDevice;
+    struct KeepHandChoice {
+        ProgrammerState& s;
+        Flag remembered;
+        ~KeepHandChoice() { s.manualDevice = remembered; }  // also when a stop unwinds
+    } keep{s, s.manualDevice};
     s.manualDevice = 0;
     int result = avr::Connect(p);
-    s.manualDevice = remembered;
+    s.manualDevice = keep.remembered;
     if (result != 0)
         return Failure(p);
     if (devices::FindDevice(p, core::ReadDeviceChoice(p)) == 0)
@@ -188,10 +200,14 @@ CommandResult EraseAll(Programmer& p) {
     avr::ChipErase(p);
     avr::EnterProgrammingMode(p);
     int again = avr::Connect(p);
-    if (again == 2)
+    if (again == 2) {
         p.state.errorText.Assign(texts::kDisableCodeprotectionFailed);
-    // Without a connection after the erase nothing says the chip was erased.
-    if (again != 0)
+        return Failure(p);
+    }
+    // A chip that answers (the echo came) has taken the erase, even when its
+    // signature is one the device file does not know: "OK", as the system
+    // says. Only a lost connection leaves it unknown whether it was erased.
+    if (again != 0 && !p.state.echoReceived)
         return Failure(p);
     return Ok(p);
 }

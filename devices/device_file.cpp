@@ -1,5 +1,7 @@
 #include "devices/device_file.h"
 
+#include "platform/file_system.h"
+
 #include <array>
 #include <cstdio>
 #include <string>
@@ -255,7 +257,8 @@ std::string DeviceFilePath(Programmer& p) {
 bool DeviceFileOpens(Programmer& p) {
     // Opened for update, as the file is meant to be editable: a file the user
     // cannot write (or a folder of that name) counts as missing.
-    std::FILE* file = std::fopen(DeviceFilePath(p).c_str(), "r+b");
+    // A FIFO or a device of that name is refused at once, never waited on.
+    std::FILE* file = OpenPlainFile(DeviceFilePath(p), "r+b");
     if (file == nullptr)
         return false;
     std::fclose(file);
@@ -390,6 +393,19 @@ std::string ExplainProblem(const DeviceEntry& e) {
         default:
             return DescribeProblem(e.problem);
     }
+}
+
+std::vector<std::string> ListedNames(Programmer& p) {
+    std::vector<std::string> names;
+    TextReader reader;
+    if (!OpenDeviceFile(p, reader))
+        return names;
+    DeviceLines lines(p, reader);
+    while (lines.Next()) {
+        if (lines.entry().usable())
+            names.emplace_back(lines.entry().name.view());
+    }
+    return names;
 }
 
 void FillDeviceList(Programmer& p) {

@@ -37,6 +37,7 @@
 #include <optional>
 #include <string>
 #include <string_view>
+#include <vector>
 
 #include "core/device_choice.h"
 #include "core/fixed_string.h"
@@ -149,6 +150,10 @@ bool DeviceFileOpens(Programmer& p);
 // line by its number. On a missing file shows "Open Error ostrel.ini !" and
 // leaves the list as it is.
 void FillDeviceList(Programmer& p);
+
+// The names FillDeviceList would list, in file order, without touching the
+// window; empty when the file cannot be read.
+std::vector<std::string> ListedNames(Programmer& p);
 
 // Looks up the chip in use, in file order: by the chosen name when
 // Autodetection is off, by signatureHex when it is on (then

@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <cstdio>
+#include <exception>
 #include <filesystem>
 #include <string>
 #include <system_error>
@@ -328,6 +329,17 @@ int RunEngine(Programmer& p) {
     } else {
         path = CurrentFilePath(p);
     }
+    // A run stopped on the way (core::CommandStopped) takes the hex.tmp of a
+    // dump with it: it was made for this run only.
+    struct DropTempOnStop {
+        std::string path;
+        int exceptions = std::uncaught_exceptions();
+        ~DropTempOnStop() {
+            std::error_code ec;
+            if (!path.empty() && std::uncaught_exceptions() > exceptions)
+                std::filesystem::remove(path, ec);
+        }
+    } dropTemp{IsDumpFile(p) ? path : std::string()};
     HexRecordStream in(p);
     if (!in.Open(path)) {
         s.errorText.Assign(texts::kCannotOpenInputFile);

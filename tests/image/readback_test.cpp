@@ -233,7 +233,7 @@ TEST(Readback, AFailedWriteIsReportedAndTheOldFileStays) {
                           std::string("Cannot write output file ") + c.name +
                               " (File too large); the file of that name is as it was.\n");
             },
-            {.fileSizeLimit = 300}, &why))
+            {.unprivileged = false, .fileSizeLimit = 300}, &why))
             << why;
         EXPECT_EQ(rig.dir.Read(c.name), old);
         // Nothing of the broken file is left beside it.
