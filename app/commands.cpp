@@ -415,6 +415,9 @@ CommandResult RunAsCommand(Programmer& p, int command,
     } catch (const core::CommandStopped&) {
         result = EndStopped(p, command);
     }
+    // A stop asked for after the command's last refresh found nothing left to
+    // stop; kept, it would end the next command at its first refresh.
+    p.stopRequested = false;
     p.stoppable = false;
     TellDriverAccessFailure(p);
     p.commandRunning = wasRunning;

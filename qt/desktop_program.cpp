@@ -1,5 +1,6 @@
 #include "qt/desktop_program.h"
 
+#include <QApplication>
 #include <QCoreApplication>
 #include <QDebug>
 #include <QTimer>
@@ -11,6 +12,7 @@
 #include "core/ids.h"
 #include "qt/cable_test_window.h"
 #include "sim/chip_table.h"
+#include "ui/busy.h"
 
 namespace ostrel::qt {
 
@@ -67,8 +69,13 @@ bool DesktopProgram::Start(const std::optional<std::string>& commandLineFile) {
     // The start-up lets pending events through while it works; a click that
     // arrives meanwhile must not start a command inside it.
     p.commandRunning = true;
+    window_->SetBusy(true);
     bool open = app::OpenMainWindow(p, commandLineFile);
     p.commandRunning = false;
+    window_->SetBusy(false);
+    AfterCommand();
+    if (window_->ended())
+        return false;
     ShowStartFolder();
     return open && !window_->ended();
 }
@@ -98,18 +105,82 @@ void DesktopProgram::Destroy() {
 }
 
 bool DesktopProgram::Command(int command) {
-    if (programmer().commandRunning)
+    Programmer& p = programmer();
+    if (command == ids::kStop)
+        return RequestStop();
+    if (p.commandRunning) {
+        if (command == ids::kExit || command == ids::kCancelCommand) {
+            AskToStopAndQuit();
+            return true;
+        }
         return false;
+    }
+    RunCommand(command);
+    return true;
+}
+
+void DesktopProgram::RunCommand(int command) {
+    window_->SetBusy(true);
     if (command == kCableTestCommand) {
         RunCableTest();
-        return true;
+    } else {
+        app::OnCommand(programmer(), command);
     }
-    app::OnCommand(programmer(), command);
+    window_->SetBusy(false);
+    AfterCommand();
+}
+
+void DesktopProgram::AfterCommand() {
+    Programmer& p = programmer();
+    // A stop asked for after the command's last refresh has nothing left to
+    // stop; it must not end the next command at its first refresh.
+    p.stopRequested = false;
+    if (quitAfterCommand_ && !window_->ended()) {
+        quitAfterCommand_ = false;
+        app::OnCommand(p, ids::kExit);
+    }
+}
+
+bool DesktopProgram::RequestStop() {
+    Programmer& p = programmer();
+    if (!p.commandRunning || windows_.openDialogs() > 0) {
+        windows_.Beep();
+        return false;
+    }
+    // Without a command runner (the start-up before its write) there is
+    // nothing to end: what was asked for happens when the start-up is done.
+    if (p.stoppable)
+        p.stopRequested = true;
+    window_->ShowStopping();
     return true;
+}
+
+void DesktopProgram::AskToStopAndQuit() {
+    if (quitAfterCommand_)
+        return;  // asked and answered: the program quits once the command has ended
+    if (windows_.openDialogs() > 0 || QApplication::activeModalWidget() != nullptr) {
+        // A dialog or a question of the command is open: it is answered first.
+        windows_.Beep();
+        if (QWidget* modal = QApplication::activeModalWidget()) {
+            modal->raise();
+            modal->activateWindow();
+        }
+        return;
+    }
+    if (windows_.MessageBox(ids::kMainWindow, ui::kStopAndQuitQuestion, ui::kStopAndQuitTitle,
+                            MsgButtons::OkCancel) != MsgResult::Ok)
+        return;
+    quitAfterCommand_ = true;
+    if (programmer().commandRunning) {
+        RequestStop();
+    } else {
+        AfterCommand();
+    }
 }
 
 void DesktopProgram::RunCableTest() {
     Programmer& p = programmer();
+    QtWindowSystem::DialogScope open(windows_);
     p.commandRunning = true;
     p.state.mainWindow = ids::kMainWindow;
     CableTestWindow box(window_.get(), QString::fromStdString(p.state.portName.str()));

@@ -7,8 +7,10 @@
 #include <QCloseEvent>
 #include <QIcon>
 #include <QLayout>
+#include <QLineEdit>
 #include <QMenu>
 #include <QMenuBar>
+#include <QProgressBar>
 #include <QScreen>
 #include <QShortcut>
 
@@ -20,6 +22,7 @@
 #include "qt/widgets.h"
 #include "sim/chip_clock.h"
 #include "sim/chip_table.h"
+#include "ui/busy.h"
 #include "ui/menu.h"
 
 namespace ostrel::qt {
@@ -56,9 +59,71 @@ MainWindow::MainWindow(std::function<bool(int command)> command,
     BuildMenu();
     layout()->setSizeConstraint(QLayout::SetFixedSize);
 
-    // Escape ends the program as the close box does (command 2).
+    // Escape ends the program as the close box does (command 2); while a
+    // command runs it is the Stop button's key.
     auto* escape = new QShortcut(QKeySequence(Qt::Key_Escape), this);
-    connect(escape, &QShortcut::activated, this, [this] { Trigger(ids::kCancelCommand, nullptr); });
+    connect(escape, &QShortcut::activated, this,
+            [this] { Trigger(busy_ ? ids::kStop : ids::kCancelCommand, nullptr); });
+
+    // The progress bar follows the figure of the activity line.
+    if (auto* activity = qobject_cast<QLineEdit*>(Control(ids::kActivity))) {
+        connect(activity, &QLineEdit::textChanged, this, [this](const QString& text) {
+            if (busy_)
+                ShowProgress(ui::ProgressFigure(text.toStdString()));
+        });
+    }
+    if (QWidget* stop = Control(ids::kStop))
+        stop->setCursor(Qt::ArrowCursor);
+}
+
+void MainWindow::SetBusy(bool busy) {
+    busy_ = busy;
+    for (const ui::ControlEntry& entry : ui::MainWindowControls()) {
+        QWidget* widget = Control(entry.id);
+        if (widget == nullptr)
+            continue;
+        if ((entry.start & ui::kStartsCommand) != 0)
+            widget->setEnabled(!busy);
+        if ((entry.start & ui::kWhileBusy) != 0)
+            widget->setVisible(busy);
+    }
+    for (const auto& [command, action] : menuItems_)
+        action->setEnabled(!busy || busyItems_.contains(command));
+    for (const auto& [name, action] : chipItems_)
+        action->setEnabled(!busy);
+    for (const auto& [hz, action] : clockItems_)
+        action->setEnabled(!busy);
+    otherClockItem_->setEnabled(!busy);
+    if (auto* stop = qobject_cast<QAbstractButton*>(Control(ids::kStop))) {
+        stop->setText(QStringLiteral("Stop"));
+        stop->setEnabled(true);
+    }
+    ShowProgress(std::nullopt);
+    if (busy) {
+        setCursor(Qt::BusyCursor);
+    } else {
+        unsetCursor();
+    }
+}
+
+void MainWindow::ShowStopping() {
+    if (auto* stop = qobject_cast<QAbstractButton*>(Control(ids::kStop))) {
+        stop->setText(QString::fromLatin1(ui::kStopping));
+        stop->setEnabled(false);
+    }
+}
+
+void MainWindow::ShowProgress(std::optional<int> figure) {
+    auto* bar = qobject_cast<QProgressBar*>(Control(ids::kProgressBar));
+    if (bar == nullptr)
+        return;
+    if (figure) {
+        bar->setRange(0, 100);
+        bar->setValue(*figure);
+    } else {
+        // Busy without a figure: the bar shows that something runs.
+        bar->setRange(0, 0);
+    }
 }
 
 QAction* MainWindow::AddItem(QMenu* menu, const char* text, int command) {
@@ -79,6 +144,8 @@ void MainWindow::BuildMenu() {
     std::vector<QMenu*> open;
     for (const ui::MenuEntry& entry : ui::MainMenu()) {
         QMenu* menu = open.empty() ? nullptr : open.back();
+        if (entry.whileBusy)
+            busyItems_.insert(entry.command);
         const QString text = QString::fromLatin1(entry.text);
         switch (entry.kind) {
             case ui::MenuKind::Menu:

@@ -337,6 +337,7 @@ bool QtWindowSystem::ShowInPageWindow(const QUrl& url) {
 }
 
 int QtWindowSystem::RunModalDialog(int dialog, int owner, DialogHandler& handler) {
+    DialogScope open(*this);
     ModalDialog box(dialog, Window(owner), handler);
     AddWindow(dialog, &box, box.controls(), [&box](int result) { box.End(result); });
     box.Start();

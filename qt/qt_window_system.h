@@ -113,6 +113,24 @@ class QtWindowSystem : public WindowSystem {
     // The message boxes shown, as "title: text".
     std::vector<std::string> MessageTexts() const;
 
+    // Dialogs of the program open now (RunModalDialog, the cable test
+    // window). While one is open its own handlers may run a command's steps,
+    // so a stop must not be asked for then (core/activity.h).
+    int openDialogs() const { return openDialogs_; }
+    // Counts a dialog as open for its lifetime.
+    class DialogScope {
+      public:
+        explicit DialogScope(QtWindowSystem& windows) : windows_(windows) {
+            ++windows_.openDialogs_;
+        }
+        ~DialogScope() { --windows_.openDialogs_; }
+        DialogScope(const DialogScope&) = delete;
+        DialogScope& operator=(const DialogScope&) = delete;
+
+      private:
+        QtWindowSystem& windows_;
+    };
+
     // The program's own page window, shown when no browser could be started;
     // null until it was needed.
     QTextBrowser* PageWindow() const { return pageWindow_.get(); }
@@ -131,6 +149,7 @@ class QtWindowSystem : public WindowSystem {
     std::map<int, WindowEntry> windows_;
     std::map<int, QPointer<QAction>> menuItems_;
     std::unique_ptr<QTextBrowser> pageWindow_;
+    int openDialogs_ = 0;
 };
 
 // Qt's filter line for a file dialog: the name and the patterns ("*.hex;*.eep")

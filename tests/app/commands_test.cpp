@@ -233,6 +233,17 @@ TEST(OnCommand, ASecondCommandWhileOneRunsIsIgnored) {
     EXPECT_EQ(rig.chip().chipErases(), 0);
 }
 
+// A stop that arrives after a command's last activity refresh has nothing
+// left to stop: the command ends as it would have, and the next one runs.
+TEST(OnCommand, AStopTooLateForTheCommandDoesNotEndTheNextOne) {
+    SimRig rig;
+    rig.p.stopRequested = true;
+    EXPECT_EQ(app::OnCommand(rig.p, ids::kProgramEepAfterHex), CommandResult::Ok);
+    EXPECT_FALSE(rig.p.stopRequested);
+    EXPECT_EQ(app::OnCommand(rig.p, ids::kCheck), CommandResult::Ok);
+    EXPECT_TRUE(rig.windows.messages.empty());
+}
+
 TEST(Exit, HoldsTheTargetAndEndsTheWindow) {
     SimRig rig;
     app::OnCommand(rig.p, ids::kExit);

@@ -203,7 +203,9 @@ TEST(Write, ASecondCommandDuringARunningOneIsRefused) {
     rig.ChooseSimulator("ATmega8");
     rig.OpenFile(CopyExample(rig, "blink-atmega8.hex"));
 
-    // Clicks that arrive while the write lets pending events through.
+    // Clicks that arrive while the write lets pending events through; the
+    // close asks whether to stop the write and quit, and is answered Cancel.
+    rig.windows().automation.messageAnswers.push_back(MsgResult::Cancel);
     bool attempted = false;
     bool closed = true;
     QTimer::singleShot(0, &rig.window(), [&] {
@@ -220,7 +222,9 @@ TEST(Write, ASecondCommandDuringARunningOneIsRefused) {
     EXPECT_FALSE(std::filesystem::exists(rig.dir.File("readback.txt")));
     EXPECT_TRUE(rig.Button(ids::kAutodetection)->isChecked());
     EXPECT_EQ(rig.p().state.manualDevice, 0);
-    EXPECT_TRUE(rig.windows().messages.empty()) << rig.LastMessage();
+    ASSERT_EQ(rig.windows().messages.size(), 1u) << rig.LastMessage();
+    EXPECT_EQ(rig.windows().messages[0].title, "Warning!");
+    EXPECT_EQ(rig.windows().messages[0].answer, MsgResult::Cancel);
     EXPECT_EQ(rig.Field(ids::kActivity)->text().trimmed().toStdString(), "OK");
 }
 
