@@ -18,6 +18,7 @@
 #include "core/ids.h"
 #include "platform/port_names.h"
 #include "qt/cable_test_window.h"
+#include "qt/qt_window_system.h"
 #include "qt/resources.h"
 #include "qt/widgets.h"
 #include "sim/chip_clock.h"
@@ -37,7 +38,7 @@ MainWindow::MainWindow(std::function<bool(int command)> command,
     InitResources();
     const ui::WindowFrame frame = ui::FrameOf(ids::kMainWindow);
     setWindowTitle(QString::fromLatin1(frame.title));
-    setWindowIcon(QIcon(QStringLiteral(":/ostrel/ostrel.svg")));
+    setWindowIcon(ProgramIcon());
     // Caption, system menu and minimise box; the window keeps its size.
     setWindowFlags(Qt::Window | Qt::CustomizeWindowHint | Qt::WindowTitleHint |
                    Qt::WindowSystemMenuHint | Qt::WindowMinimizeButtonHint |

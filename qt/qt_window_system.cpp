@@ -21,7 +21,9 @@
 #include "core/ids.h"
 #include "platform/model_window_system.h"
 #include "qt/modal_dialog.h"
+#include "qt/resources.h"
 #include "qt/widgets.h"
+#include "ui/message_kind.h"
 
 namespace ostrel::qt {
 
@@ -35,7 +37,26 @@ std::string ToUtf8(const QString& text) {
     return text.toUtf8().toStdString();
 }
 
+QMessageBox::Icon IconOf(ui::MessageKind kind) {
+    switch (kind) {
+        case ui::MessageKind::Error:
+            return QMessageBox::Critical;
+        case ui::MessageKind::Warning:
+            return QMessageBox::Warning;
+        case ui::MessageKind::Question:
+            return QMessageBox::Question;
+        case ui::MessageKind::Information:
+            break;
+    }
+    return QMessageBox::Information;
+}
+
 }  // namespace
+
+QIcon ProgramIcon() {
+    InitResources();
+    return QIcon(QStringLiteral(":/ostrel/ostrel.svg"));
+}
 
 QString FileDialogFilter(std::string_view filterName, std::string_view patterns) {
     QString list = FromUtf8(patterns);
@@ -232,13 +253,15 @@ void QtWindowSystem::ResetText(int window, int item, std::string_view text) {
 MsgResult QtWindowSystem::MessageBox(int owner, std::string_view text, std::string_view title,
                                      MsgButtons buttons) {
     QMessageBox box(
-        QMessageBox::NoIcon, FromUtf8(title), FromUtf8(text),
+        IconOf(ui::KindOf(title, text, buttons)), FromUtf8(title), FromUtf8(text),
         buttons == MsgButtons::Ok ? QMessageBox::Ok : QMessageBox::Ok | QMessageBox::Cancel,
         owner == ids::kNoOwner ? nullptr : Window(owner));
+    box.setWindowIcon(ProgramIcon());
     box.setDefaultButton(QMessageBox::Ok);
     box.setEscapeButton(buttons == MsgButtons::Ok ? QMessageBox::Ok : QMessageBox::Cancel);
 
-    ShownMessage shown{owner, std::string(text), std::string(title), buttons, MsgResult::Ok};
+    ShownMessage shown{owner,         std::string(text), std::string(title),        buttons,
+                       MsgResult::Ok, box.icon(),        !box.windowIcon().isNull()};
     if (automation.enabled) {
         MsgResult answer = MsgResult::Ok;
         if (!automation.messageAnswers.empty()) {

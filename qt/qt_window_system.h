@@ -15,6 +15,8 @@
 #include <string>
 #include <vector>
 
+#include <QIcon>
+#include <QMessageBox>
 #include <QPointer>
 #include <QUrl>
 #include <QWidget>
@@ -37,6 +39,8 @@ struct ShownMessage {
     std::string title;
     MsgButtons buttons;
     MsgResult answer;
+    QMessageBox::Icon icon;  // the icon of its kind (ui::KindOf)
+    bool windowIcon;         // it carries the program's window icon
 };
 
 struct Automation {
@@ -151,6 +155,9 @@ class QtWindowSystem : public WindowSystem {
     std::unique_ptr<QTextBrowser> pageWindow_;
     int openDialogs_ = 0;
 };
+
+// The program's icon, for its windows and message boxes.
+QIcon ProgramIcon();
 
 // Qt's filter line for a file dialog: the name and the patterns ("*.hex;*.eep")
 // as "name (*.hex *.eep)".

@@ -6,11 +6,13 @@
 #include <QFontMetrics>
 #include <QMenu>
 #include <QMenuBar>
+#include <QMessageBox>
 #include <QPushButton>
 #include <QTest>
 #include <QTimer>
 
 #include <filesystem>
+#include <functional>
 
 #include "core/ids.h"
 #include "platform/port_names.h"
@@ -407,6 +409,47 @@ TEST(Ending, FileExitEndsTheWindow) {
     rig.Choose(ids::kExit);
     EXPECT_TRUE(rig.program().ended());
     EXPECT_FALSE(rig.window().isVisible());
+}
+
+// Every box carries the icon of its kind and the program's window icon.
+TEST(MessageBoxes, CarryTheIconOfTheirKindAndTheProgramsIcon) {
+    struct Case {
+        const char* what;
+        std::function<void(GuiRig&)> show;
+        const char* title;
+        QMessageBox::Icon icon;
+    };
+    const Case cases[] = {
+        {"Write without a file", [](GuiRig& rig) { rig.Click(ids::kWrite); }, "ERROR!",
+         QMessageBox::Critical},
+        {"Check without a cable", [](GuiRig& rig) { rig.Click(ids::kCheck); }, "Error",
+         QMessageBox::Critical},
+        {"Erase all", [](GuiRig& rig) { rig.Choose(ids::kEraseAll); }, "Warning!",
+         QMessageBox::Warning},
+        {"Read Signature Bytes", [](GuiRig& rig) { rig.Choose(ids::kReadSignature); },
+         "Info:", QMessageBox::Information},
+        {"About", [](GuiRig& rig) { rig.Choose(ids::kAbout); }, "Ostrel  V3.3",
+         QMessageBox::Information},
+        {"the reopen offer at the start", nullptr, "Ostrel", QMessageBox::Question},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.what);
+        GuiRig rig;
+        rig.dir.Write("ostrel.cfg",
+                      Settings("COM2", '3', '1', CopyExample(rig, "blink-atmega8.hex")));
+        rig.windows().automation.messageAnswers.push_back(MsgResult::Cancel);
+        ASSERT_TRUE(rig.Start());
+        if (c.show) {
+            rig.windows().messages.clear();
+            rig.windows().automation.messageAnswers.push_back(MsgResult::Cancel);
+            c.show(rig);
+        }
+        ASSERT_FALSE(rig.windows().messages.empty());
+        const qt::ShownMessage& shown = rig.windows().messages.front();
+        EXPECT_EQ(shown.title, c.title);
+        EXPECT_EQ(shown.icon, c.icon);
+        EXPECT_TRUE(shown.windowIcon);
+    }
 }
 
 TEST(Layout, ControlsSitAtTheirPlacesInDialogUnits) {
