@@ -23,6 +23,7 @@
 
 #include "core/window_system.h"
 #include "qt/control_builder.h"
+#include "qt/desktop_launcher.h"
 
 class QAction;
 class QComboBox;
@@ -54,8 +55,8 @@ struct Automation {
     std::function<void(int dialog, QDialog& shown)> dialogScript;
     // Runs while a message box shows, before it is answered.
     std::function<void(const ShownMessage& message)> onMessage;
-    // Stands in for the desktop's browser launcher (returns whether a browser
-    // started). Unset, documents are only recorded.
+    // Stands in for starting the desktop's browser or file manager, once one
+    // was found (returns whether it started). Unset, nothing is started.
     std::function<bool(const QUrl& url)> openUrl;
 };
 
@@ -135,9 +136,13 @@ class QtWindowSystem : public WindowSystem {
         QtWindowSystem& windows_;
     };
 
-    // The program's own page window, shown when no browser could be started;
-    // null until it was needed.
+    // The program's own page window, where the help page shows; null until
+    // it was needed. Links that leave the page go to the desktop's browser.
     QTextBrowser* PageWindow() const { return pageWindow_.get(); }
+
+    // Where a browser or file manager is looked for; unset: this machine's
+    // (the GUI tests set one of their own, so that nothing is started).
+    std::optional<LauncherEnvironment> launcherEnvironment;
 
   private:
     struct WindowEntry {
@@ -149,6 +154,11 @@ class QtWindowSystem : public WindowSystem {
     QComboBox* DeviceList() const;
 
     bool ShowInPageWindow(const QUrl& url);
+    // A web page or a folder, in the desktop's program for it when it has
+    // one that shows it in a window; false when it has none.
+    bool OpenOutside(const QUrl& url);
+    // A link clicked in the page window.
+    void FollowLink(const QUrl& link);
 
     std::map<int, WindowEntry> windows_;
     std::map<int, QPointer<QAction>> menuItems_;
