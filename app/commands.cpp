@@ -264,6 +264,20 @@ CommandResult DriveLineByHand(Programmer& p, int box) {
     return CommandResult::Ok;
 }
 
+// File > Open Start Folder: the folder of ostrel.ini, ostrel.cfg and the
+// read-back files, in the desktop's file manager.
+CommandResult OpenStartFolder(Programmer& p) {
+    const std::string folder(p.state.startDirectory.view());
+    if (p.windows.OpenDocument(folder))
+        return CommandResult::Ok;
+    p.windows.MessageBox(ids::kNoOwner,
+                         "No file manager was found on this computer to show the start "
+                         "folder:\n\n" +
+                             folder,
+                         "Ostrel", MsgButtons::Ok);
+    return CommandResult::Failed;
+}
+
 CommandResult Exit(Programmer& p) {
     adapter::HoldTargetInReset(p);
     p.windows.EndWindow(ids::kMainWindow, 1);
@@ -310,6 +324,8 @@ CommandResult Dispatch(Programmer& p, int command) {
             return ReleasePort(p);
         case ids::kFileOpen:
             return OpenFileCommand(p);
+        case ids::kOpenStartFolder:
+            return OpenStartFolder(p);
         case ids::kRead:
             return ReadCommand(p);
         case ids::kReadbackInhx:

@@ -13,6 +13,7 @@
 #include "qt/cable_test_window.h"
 #include "sim/chip_table.h"
 #include "ui/busy.h"
+#include "ui/where.h"
 
 namespace ostrel::qt {
 
@@ -82,19 +83,40 @@ bool DesktopProgram::Start(const std::optional<std::string>& commandLineFile) {
 
 void DesktopProgram::ShowStartFolder() {
     std::string note = app::DescribeStartFolder(startFolder_);
-    if (note.empty())
-        return;
-    qWarning("ostrel: %s", note.c_str());
+    if (!note.empty())
+        qWarning("ostrel: %s", note.c_str());
     if (window_->ended())
         return;
-    // The activity line is short: it shows the folder, its tooltip the whole note.
-    if (startFolder_.perUser)
-        windows_.SetItemText(ids::kMainWindow, ids::kActivity, startFolder_.directory);
-    if (QWidget* line = window_->Control(ids::kActivity))
-        line->setToolTip(QString::fromStdString(note));
+    // The activity line's tip says where the files are; the line itself shows
+    // the folder when it is not the one the program was started in.
+    const QString tip = QString::fromStdString(ui::StartFolderTip(startFolder_));
+    if (startFolder_.perUser) {
+        const std::string folder = ui::ShortPath(startFolder_.directory, Home());
+        window_->ShowOnActivityLine({QString::fromStdString(folder)}, tip);
+    } else if (QWidget* line = window_->Control(ids::kActivity)) {
+        line->setToolTip(tip);
+    }
     // Once in a box: the first start that sets the folder up, or when it failed.
-    if (startFolder_.filled || !startFolder_.problem.empty())
-        windows_.MessageBox(ids::kNoOwner, note, "Ostrel", MsgButtons::Ok);
+    std::string message = ui::StartFolderMessage(startFolder_, Home());
+    if (!message.empty())
+        windows_.MessageBox(ids::kNoOwner, message, "Ostrel", MsgButtons::Ok);
+}
+
+std::string DesktopProgram::Home() {
+    return qEnvironmentVariable("HOME").toStdString();
+}
+
+void DesktopProgram::ShowWhereItWent(int command) {
+    if (window_->ended())
+        return;
+    const std::string ending = windows_.ItemText(ids::kMainWindow, ids::kActivity);
+    std::optional<ui::FileShown> shown = ui::WhereItWent(programmer(), command, ending, Home());
+    if (!shown)
+        return;
+    QStringList lines;
+    for (const std::string& line : shown->lines)
+        lines.push_back(QString::fromStdString(line));
+    window_->ShowOnActivityLine(lines, QString::fromStdString(shown->tip));
 }
 
 void DesktopProgram::Destroy() {
@@ -120,13 +142,18 @@ bool DesktopProgram::Command(int command) {
 }
 
 void DesktopProgram::RunCommand(int command) {
+    if (QWidget* line = window_->Control(ids::kActivity))
+        line->setToolTip(QString::fromStdString(ui::StartFolderTip(startFolder_)));
     window_->SetBusy(true);
+    app::CommandResult result = app::CommandResult::Ok;
     if (command == kCableTestCommand) {
         RunCableTest();
     } else {
-        app::OnCommand(programmer(), command);
+        result = app::OnCommand(programmer(), command);
     }
     window_->SetBusy(false);
+    if (result == app::CommandResult::Ok)
+        ShowWhereItWent(command);
     AfterCommand();
 }
 

@@ -91,8 +91,12 @@ class DesktopProgram {
     // Ticks the simulator's clock and names the chosen chip's factory clock.
     void ShowSimulatorClock();
 
-    // Says where the per-user start folder is, when it is used.
+    // Says where the start folder is: the activity line's tip, the line itself
+    // for the per-user folder, and a box the time it was set up.
     void ShowStartFolder();
+    // After a command that saved or wrote a file: the file on the activity line.
+    void ShowWhereItWent(int command);
+    static std::string Home();
 
     app::StartFolder startFolder_;  // chosen before anything opens a file there
     QtWindowSystem windows_;

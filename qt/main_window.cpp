@@ -1,5 +1,7 @@
 #include "qt/main_window.h"
 
+#include <algorithm>
+
 #include <QAbstractButton>
 #include <QAction>
 #include <QApplication>
@@ -112,6 +114,25 @@ void MainWindow::ShowStopping() {
         stop->setText(QString::fromLatin1(ui::kStopping));
         stop->setEnabled(false);
     }
+}
+
+void MainWindow::ShowOnActivityLine(const QStringList& lines, const QString& tip) {
+    auto* field = qobject_cast<QLineEdit*>(Control(ids::kActivity));
+    if (field == nullptr || lines.isEmpty())
+        return;
+    // The room for text: the field less its frame and the text margins.
+    const int room = std::max(10, field->contentsRect().width() - 8);
+    const QFontMetrics metrics = field->fontMetrics();
+    QString shown = metrics.elidedText(lines.back(), Qt::ElideMiddle, room);
+    for (const QString& line : lines) {
+        if (metrics.horizontalAdvance(line) <= room) {
+            shown = line;
+            break;
+        }
+    }
+    field->setText(shown);
+    field->setCursorPosition(0);
+    field->setToolTip(tip);
 }
 
 void MainWindow::ShowProgress(std::optional<int> figure) {

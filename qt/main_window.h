@@ -12,6 +12,7 @@
 #include <string>
 
 #include <QMainWindow>
+#include <QStringList>
 
 #include "qt/control_builder.h"
 #include "qt/dialog_units.h"
@@ -70,6 +71,10 @@ class MainWindow : public QMainWindow {
     void ShowStopping();
     // The progress bar's figure; none: busy without a figure.
     void ShowProgress(std::optional<int> figure);
+    // On the activity field the first of `lines` that fits it (the last,
+    // shortened in its middle with an ellipsis, when none does), and `tip` as
+    // its tooltip.
+    void ShowOnActivityLine(const QStringList& lines, const QString& tip);
 
   protected:
     void closeEvent(QCloseEvent* event) override;

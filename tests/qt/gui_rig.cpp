@@ -145,9 +145,13 @@ qt::LauncherEnvironment FakeDesktop(const TempDir& dir, DesktopKind kind) {
     dir.Write("applications/firefox-esr.desktop",
               "[Desktop Entry]\nType=Application\nName=Firefox ESR\nExec=firefox-esr %u\n"
               "Terminal=false\n");
+    program("pcmanfm");
+    dir.Write("applications/pcmanfm.desktop",
+              "[Desktop Entry]\nType=Application\nName=File Manager\nExec=pcmanfm %U\n");
     desktop.defaultApplication = [](const std::string& type) {
-        return std::string(type.starts_with("x-scheme-handler/http") ? "firefox-esr.desktop"
-                                                                     : "vim.desktop");
+        if (type.starts_with("x-scheme-handler/http"))
+            return std::string("firefox-esr.desktop");
+        return std::string(type == "inode/directory" ? "pcmanfm.desktop" : "vim.desktop");
     };
     return desktop;
 }

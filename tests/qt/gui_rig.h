@@ -91,7 +91,7 @@ class GuiRig {
 enum class DesktopKind {
     NoBrowser,       // no xdg-open, no browser at all
     TerminalEditor,  // xdg-open's choice for everything is a terminal editor
-    Browser,         // a browser is the desktop's choice for web pages
+    Browser,         // a browser for web pages, a file manager for folders
 };
 // Builds such a desktop in `dir` (its programs are files that are never run).
 qt::LauncherEnvironment FakeDesktop(const TempDir& dir, DesktopKind kind);

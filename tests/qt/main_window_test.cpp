@@ -104,17 +104,27 @@ TEST(StartUp, APerUserStartFolderIsShownOnTheActivityLineAndInABoxWhenSetUp) {
         GuiRig rig({.startFolder = app::StartFolder{"", true, setUpNow, ""}});
         ASSERT_TRUE(rig.Start());
         QLineEdit* activity = rig.Field(ids::kActivity);
-        EXPECT_EQ(activity->text().toStdString(), rig.dir.str());
-        EXPECT_NE(activity->toolTip().toStdString().find("start folder " + rig.dir.str()),
-                  std::string::npos)
-            << activity->toolTip().toStdString();
+        // The folder, shortened in its middle when it is longer than the field.
+        const QString shown = activity->text();
+        EXPECT_TRUE(shown == QString::fromStdString(rig.dir.str()) || shown.contains(QChar(0x2026)))
+            << shown.toStdString();
+        EXPECT_LE(activity->fontMetrics().horizontalAdvance(shown), activity->width());
+        const std::string tip = activity->toolTip().toStdString();
+        EXPECT_NE(tip.find("Start folder: " + rig.dir.str()), std::string::npos) << tip;
+        EXPECT_EQ(tip.find("set up now"), std::string::npos) << tip;
         if (!setUpNow) {
             EXPECT_TRUE(rig.windows().messages.empty()) << rig.LastMessage();
             continue;
         }
         ASSERT_EQ(rig.windows().messages.size(), 1u);
         EXPECT_EQ(rig.windows().messages[0].title, "Ostrel");
-        EXPECT_NE(rig.windows().messages[0].text.find(rig.dir.str()), std::string::npos);
+        EXPECT_EQ(rig.windows().messages[0].text.rfind(
+                      "Ostrel keeps its device list, settings and read-back files in " +
+                          rig.dir.str() + ".",
+                      0),
+                  0u)
+            << rig.windows().messages[0].text;
+        EXPECT_EQ(rig.windows().messages[0].icon, QMessageBox::Information);
     }
 }
 
@@ -152,6 +162,79 @@ TEST(StartUp, TheReopenQuestionAcceptedShowsTheFileName) {
     EXPECT_EQ(rig.p().state.fileLoaded, 1);
 }
 
+// After a command that saved or wrote a file, the activity line names it
+// with its folder, the whole path in its tooltip.
+TEST(WhereThingsWent, TheActivityLineNamesTheFileAndItsFolder) {
+    struct Case {
+        const char* what;
+        int command;
+        const char* file;  // the file named, in the rig's folder
+        const char* more;  // a further file the tooltip names, or ""
+    };
+    const Case cases[] = {
+        {"Read", ids::kRead, "readback.txt", ""},
+        {"Readback INHX format", ids::kReadbackInhx, "readback.hex", ""},
+        {"Write", ids::kWrite, "blink-atmega8.hex", "blink-atmega8.tmp"},
+        {"quick", ids::kQuick, "blink-atmega8.hex", "blink-atmega8.dif"},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.what);
+        GuiRig rig;
+        ASSERT_TRUE(rig.Start());
+        rig.ChooseSimulator("ATmega8");
+        rig.OpenFile(CopyExample(rig, "blink-atmega8.hex"));
+        rig.windows().messages.clear();
+        EXPECT_TRUE(rig.program().Command(c.command));
+        EXPECT_TRUE(rig.windows().messages.empty()) << rig.LastMessage();
+        QLineEdit* activity = rig.Field(ids::kActivity);
+        // The file, with as much of its folder as fits (its end at least).
+        const std::string line = activity->text().toStdString();
+        const std::string name(c.file);
+        EXPECT_TRUE(line.find(name) != std::string::npos ||
+                    (activity->text().contains(QChar(0x2026)) &&
+                     line.ends_with(name.substr(name.size() - 5))))
+            << line;
+        EXPECT_LE(activity->fontMetrics().horizontalAdvance(activity->text()), activity->width());
+        const std::string tip = activity->toolTip().toStdString();
+        EXPECT_NE(tip.find(rig.dir.File(c.file)), std::string::npos) << tip;
+        EXPECT_TRUE(std::filesystem::exists(rig.dir.File(c.file)));
+        if (*c.more != '\0') {
+            EXPECT_NE(tip.find(rig.dir.File(c.more)), std::string::npos) << tip;
+        }
+        // The next command starts with the start folder in the tooltip again.
+        rig.Click(ids::kCheck);
+        EXPECT_NE(activity->toolTip().toStdString().find("Start folder: " + rig.dir.str()),
+                  std::string::npos);
+    }
+}
+
+// File > Open Start Folder: in the desktop's file manager, or, without one,
+// a box that names the folder.
+TEST(WhereThingsWent, OpenStartFolderShowsTheFolderOrNamesIt) {
+    for (DesktopKind kind : {DesktopKind::Browser, DesktopKind::NoBrowser}) {
+        GuiRig rig;
+        TempDir desktopDir;
+        rig.windows().launcherEnvironment = FakeDesktop(desktopDir, kind);
+        ASSERT_TRUE(rig.Start());
+        std::vector<QUrl> started;
+        rig.windows().automation.openUrl = [&](const QUrl& url) {
+            started.push_back(url);
+            return true;
+        };
+        rig.Choose(ids::kOpenStartFolder);
+        if (kind == DesktopKind::Browser) {
+            ASSERT_EQ(started.size(), 1u);
+            EXPECT_EQ(started[0].toLocalFile().toStdString(), rig.dir.str());
+            EXPECT_TRUE(rig.windows().messages.empty()) << rig.LastMessage();
+            continue;
+        }
+        EXPECT_TRUE(started.empty());
+        ASSERT_EQ(rig.windows().messages.size(), 1u);
+        EXPECT_NE(rig.windows().messages[0].text.find(rig.dir.str()), std::string::npos);
+        EXPECT_EQ(rig.windows().PageWindow(), nullptr) << "a folder is no page";
+    }
+}
+
 TEST(Write, WithoutAFileIsRefused) {
     GuiRig rig;
     ASSERT_TRUE(rig.Start());
@@ -185,7 +268,10 @@ TEST(Write, ThroughTheButtonsProgramsTheSimulatedChip) {
                                          "verifying.....", "* verified", "OK"}))
         << ::testing::PrintToString(rig.activity());
     EXPECT_FALSE(rig.Field(ids::kActivity)->isEnabled());
-    EXPECT_EQ(rig.Field(ids::kActivity)->text().trimmed().toStdString(), "OK");
+    // Then the file written, with as much of its folder as fits.
+    EXPECT_TRUE(rig.Field(ids::kActivity)->text().endsWith(QStringLiteral(".hex")))
+        << rig.Field(ids::kActivity)->text().toStdString();
+    EXPECT_NE(rig.Field(ids::kActivity)->toolTip().toStdString().find(hex), std::string::npos);
 
     auto bytes = HexBytes(rig.dir.Read("blink-atmega8.hex"));
     ASSERT_FALSE(bytes.empty());
@@ -227,7 +313,8 @@ TEST(Write, ASecondCommandDuringARunningOneIsRefused) {
     ASSERT_EQ(rig.windows().messages.size(), 1u) << rig.LastMessage();
     EXPECT_EQ(rig.windows().messages[0].title, "Warning!");
     EXPECT_EQ(rig.windows().messages[0].answer, MsgResult::Cancel);
-    EXPECT_EQ(rig.Field(ids::kActivity)->text().trimmed().toStdString(), "OK");
+    EXPECT_TRUE(InOrder(rig.activity(), {"OK", "*.hex"}))
+        << ::testing::PrintToString(rig.activity());
 }
 
 TEST(Check, WithAutodetectionOffIdentifiesTheChipAndKeepsTheHandChoice) {
@@ -493,7 +580,7 @@ TEST(Layout, TheMenuHasItsEntriesInOrder) {
               (std::vector<std::string>{"File", "Port", "Memory", "FuseBits", "Options", "Help"}));
 
     auto menu = [&](int index) { return rig.window().menuBar()->actions()[index]->menu(); };
-    EXPECT_EQ(MenuTexts(menu(0)), (std::vector<std::string>{"Open", "Exit"}));
+    EXPECT_EQ(MenuTexts(menu(0)), (std::vector<std::string>{"Open", "Open Start Folder", "Exit"}));
     EXPECT_EQ(MenuTexts(menu(1)),
               (std::vector<std::string>{"PP 0278", "PP 0378", "PP 03BC", "COM1", "COM2", "COM3",
                                         "COM4", "COM5", "COM6", "COM7", "COM8", "-", "Simulator",

@@ -163,7 +163,8 @@ TEST(DesktopLauncher, FindsAProgramThatShowsPagesInAWindowOrNone) {
         {"terminal editor", DesktopKind::TerminalEditor, "x-scheme-handler/https", true, ""},
         {"terminal editor for folders", DesktopKind::TerminalEditor, "inode/directory", false, ""},
         {"browser", DesktopKind::Browser, "x-scheme-handler/https", true, "xdg-open"},
-        {"browser, but a folder", DesktopKind::Browser, "inode/directory", false, ""},
+        {"file manager", DesktopKind::Browser, "inode/directory", false, "xdg-open"},
+        {"no handler for the type", DesktopKind::Browser, "x-scheme-handler/ftp", true, ""},
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.what);
