@@ -91,14 +91,34 @@ CommandResult SelectParallelPort(Programmer& p, const PortItem& item) {
 
 CommandResult SelectSerialPort(Programmer& p, const PortItem& item) {
     ProgrammerState& s = p.state;
+    // What was chosen before, for a port that cannot be opened.
+    const auto previousName = s.portName;
+    const auto previousCom = s.comName;
+    const AdapterKind previousKind = s.adapterKind;
+    const uint16_t previousBase = s.portBase;
     CheckPortItem(p, item.command);
     s.portName.Assign(item.name);
     s.comName.Assign(item.name);
     s.adapterKind = AdapterKind::Serial;
     if (s.comOpen)
         adapter::CloseSerialPort(p);
-    if (adapter::DetectSerialAdapter(p) != 0)
+    if (adapter::DetectSerialAdapter(p) != 0) {
+        if (!s.comOpen) {
+            // A port that cannot be opened is no choice to keep (nor to save
+            // for the next start): the one chosen before stays. A port that
+            // opened but where no cable answered stays chosen: the cable may
+            // be plugged in next.
+            s.portName = previousName;
+            s.comName = previousCom;
+            s.adapterKind = previousKind;
+            s.portBase = previousBase;
+            CheckPortItem(p, PortCommand(previousName.view()));
+            s.errorText.Append(previousName.empty()
+                                   ? "\nNo port is chosen."
+                                   : "\nThe port stays " + std::string(previousName.view()) + ".");
+        }
         return Failure(p);
+    }
     EnableField(p, ids::kActivity, true);
     if (std::string_view detected = adapter::ActiveCable(s).detectedText; !detected.empty())
         SetActivityField(p, detected);

@@ -10,9 +10,11 @@
 #include "app/endings.h"
 #include "app/startup.h"
 #include "core/ids.h"
+#include "platform/port_names.h"
 #include "qt/cable_test_window.h"
 #include "sim/chip_table.h"
 #include "ui/busy.h"
+#include "ui/port_display.h"
 #include "ui/where.h"
 
 namespace ostrel::qt {
@@ -157,8 +159,16 @@ void DesktopProgram::RunCommand(int command) {
     AfterCommand();
 }
 
+void DesktopProgram::ShowPort() {
+    ui::PortShown shown = ui::DescribePort(programmer(), ProcessEnvironment());
+    windows_.SetItemText(ids::kMainWindow, ids::kPortDisplay, shown.text);
+    if (QWidget* label = window_->Control(ids::kPortDisplay))
+        label->setToolTip(QString::fromStdString(shown.tip));
+}
+
 void DesktopProgram::AfterCommand() {
     Programmer& p = programmer();
+    ShowPort();
     // A stop asked for after the command's last refresh has nothing left to
     // stop; it must not end the next command at its first refresh.
     p.stopRequested = false;

@@ -97,6 +97,8 @@ class DesktopProgram {
     // After a command that saved or wrote a file: the file on the activity line.
     void ShowWhereItWent(int command);
     static std::string Home();
+    // The port in use, and its cable once detected, below the fields.
+    void ShowPort();
 
     app::StartFolder startFolder_;  // chosen before anything opens a file there
     QtWindowSystem windows_;

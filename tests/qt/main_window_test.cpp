@@ -353,15 +353,56 @@ TEST(Ports, AParallelPortWithoutAccessIsRefusedAndThePreviousPortStays) {
     EXPECT_EQ(rig.p().state.portName.view(), "COM2");
 }
 
-TEST(Ports, ASerialPortThatCannotBeOpenedIsReportedAndStaysSelected) {
+// A port that cannot be opened is reported, and the port chosen before stays:
+// checked, shown, and saved for the next start.
+TEST(Ports, ASerialPortThatCannotBeOpenedIsReportedAndThePreviousOneStays) {
     GuiRig rig;
     ASSERT_TRUE(rig.Start());
     rig.Choose(ids::kCom5);
     ASSERT_EQ(rig.windows().messages.size(), 1u);
     EXPECT_EQ(rig.windows().messages[0].title, "Error");
     EXPECT_EQ(rig.windows().messages[0].owner, ids::kMainWindow);
-    EXPECT_TRUE(rig.MenuItem(ids::kCom5)->isChecked());
-    EXPECT_FALSE(rig.MenuItem(ids::kCom2)->isChecked());
+    EXPECT_TRUE(rig.windows().messages[0].text.ends_with("The port stays COM2."))
+        << rig.windows().messages[0].text;
+    EXPECT_FALSE(rig.MenuItem(ids::kCom5)->isChecked());
+    EXPECT_TRUE(rig.MenuItem(ids::kCom2)->isChecked());
+    EXPECT_EQ(rig.windows().ItemText(ids::kMainWindow, ids::kPortDisplay), "Port: COM2");
+    ASSERT_TRUE(rig.Restart());
+    EXPECT_EQ(rig.dir.Read("ostrel.cfg").substr(0, 4), "COM2");
+    EXPECT_TRUE(rig.MenuItem(ids::kCom2)->isChecked());
+}
+
+// The port in use below the fields, with the cable once it answered.
+TEST(Ports, TheMainWindowShowsThePortInUseAndItsCable) {
+    struct Step {
+        const char* what;
+        std::function<void(GuiRig&)> choose;
+        const char* shown;
+        const char* tipHas;
+    };
+    const Step steps[] = {
+        {"at the start", [](GuiRig&) {}, "Port: COM2", "/dev/ttyS1"},
+        {"the simulator", [](GuiRig& rig) { rig.ChooseSimulator("ATmega8"); }, "Port: SIM, Cablet2",
+         "Cablet2 detected"},
+        {"a check on it", [](GuiRig& rig) { rig.Click(ids::kCheck); }, "Port: SIM, Cablet2",
+         "simulated"},
+        {"a parallel port", [](GuiRig& rig) { rig.Choose(ids::kPort0378); }, "Port: PP 0378",
+         "Parallel port 0378"},
+    };
+    GuiRig rig({.parallelAccess = true});
+    rig.dir.Write("ostrel.cfg", Settings("COM2", '3', '0', ""));
+    ASSERT_TRUE(rig.Start());
+    QWidget* label = rig.Control(ids::kPortDisplay);
+    ASSERT_NE(label, nullptr);
+    EXPECT_TRUE(label->isVisible());
+    for (const Step& step : steps) {
+        SCOPED_TRACE(step.what);
+        step.choose(rig);
+        EXPECT_EQ(rig.windows().ItemText(ids::kMainWindow, ids::kPortDisplay), step.shown);
+        EXPECT_NE(label->toolTip().toStdString().find(step.tipHas), std::string::npos)
+            << label->toolTip().toStdString();
+    }
+    EXPECT_TRUE(rig.windows().messages.empty()) << rig.LastMessage();
 }
 
 TEST(Ports, TheSimulatorIsStoredAsItsPortAndComesBackWithItsChip) {
