@@ -15,8 +15,10 @@
 #include "app/fuse_script.h"
 #include "avr/avr.h"
 #include "core/ids.h"
+#include "image/dump.h"
 #include "image/engine.h"
-#include "image/hex_reader.h"
+#include "image/file_names.h"
+#include "image/hex_check.h"
 #include "image/readback.h"
 #include "platform/texts.h"
 

@@ -9,7 +9,7 @@
 #include "adapter/adapter.h"
 #include "app/endings.h"
 #include "core/ids.h"
-#include "image/hex_reader.h"
+#include "image/file_names.h"
 #include "platform/text_file.h"
 #include "platform/text_line.h"
 #include "platform/text_util.h"

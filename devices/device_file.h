@@ -158,6 +158,11 @@ void FillDeviceList(Programmer& p);
 // main window is then ended with result 1).
 int FindDevice(Programmer& p, const core::DeviceChoice& choice);
 
+// True when a usable line of the device file has this flash size and this
+// EEPROM size (in bytes): the sizes of a chip Ostrel knows. False too when
+// the file cannot be read. Shows no message.
+bool DeviceWithSizes(Programmer& p, long flashBytes, long eepromBytes);
+
 // For a device chosen by hand: empty when the name selected in the device
 // list is found in the device file; otherwise a short text that names the
 // device and ostrel.ini and says why it cannot be used (nothing selected, no

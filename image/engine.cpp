@@ -11,7 +11,9 @@
 #include "avr/avr.h"
 #include "core/activity.h"
 #include "core/ids.h"
-#include "image/hex_reader.h"
+#include "image/dump.h"
+#include "image/file_names.h"
+#include "image/hex_records.h"
 #include "platform/texts.h"
 
 namespace ostrel::image {

@@ -11,6 +11,7 @@
 #include "core/ids.h"
 #include "tests/image/image_test_util.h"
 #include "tests/support/fixture.h"
+#include "tests/support/hex_image.h"
 #include "tests/support/sim_rig.h"
 
 namespace ostrel::testing {
@@ -180,7 +181,7 @@ TEST(Endings, EachCommandEndsAsItsStepsWent) {
          ids::kWrite,
          [](SimRig& rig) {
              rig.Write("prog.hex", Lines({Record(0, 0, {1, 2}), Record(0, 0x1FFF, {3, 4}),
-                                          Record(0, 0x2000, {5}), kEndRecord}));
+                                          Record(0, 0x2000, {4}), kEndRecord}));
              ASSERT_EQ(rig.Load("prog.hex"), 0);
          },
          CommandResult::Failed,
@@ -204,13 +205,11 @@ TEST(Endings, EachCommandEndsAsItsStepsWent) {
         {"dump of a larger chip written to a small one",
          ids::kWrite,
          [](SimRig& rig) {
-             std::string dump = "FLASH-Memory:\r\n\r\n";
-             char line[64];
-             for (int w = 0; w <= 0x400; w += 8) {
-                 std::snprintf(line, sizeof line,
-                               "%04X: 0102 0304 0506 0708 090A 0B0C 0D0E 0F10\r\n", w);
-                 dump += line;
-             }
+             // The whole dump of an ATmega8 (8 KB flash, 512 bytes EEPROM).
+             ByteImage image;
+             for (uint32_t a = 0; a < 0x2000; ++a)
+                 image[a] = static_cast<uint8_t>(a + 1);
+             const std::string dump = DumpText(0x2000, 512, image);
              rig.Write("readback.txt", dump);
              ASSERT_EQ(rig.Load("readback.txt"), 0);
          },
