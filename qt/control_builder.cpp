@@ -8,6 +8,7 @@
 #include <QLabel>
 #include <QLineEdit>
 #include <QPalette>
+#include <QProgressBar>
 #include <QPushButton>
 
 #include "qt/widgets.h"
@@ -86,6 +87,15 @@ QWidget* Create(const ui::ControlEntry& control, QWidget* parent, const DialogUn
             combo->setMaxVisibleItems(std::max(3, (rect.height() - closed) / itemHeight));
             rect.setHeight(closed);
             widget = combo;
+            break;
+        }
+        case K::ProgressBar: {
+            auto* bar = new QProgressBar(parent);
+            bar->setRange(0, 100);
+            bar->setValue(0);
+            // The activity line beside it shows the figure.
+            bar->setTextVisible(false);
+            widget = bar;
             break;
         }
     }

@@ -1,5 +1,7 @@
 #include "qt/main_window.h"
 
+#include <algorithm>
+
 #include <QAbstractButton>
 #include <QAction>
 #include <QApplication>
@@ -7,8 +9,10 @@
 #include <QCloseEvent>
 #include <QIcon>
 #include <QLayout>
+#include <QLineEdit>
 #include <QMenu>
 #include <QMenuBar>
+#include <QProgressBar>
 #include <QScreen>
 #include <QShortcut>
 
@@ -16,10 +20,12 @@
 #include "core/ids.h"
 #include "platform/port_names.h"
 #include "qt/cable_test_window.h"
+#include "qt/qt_window_system.h"
 #include "qt/resources.h"
 #include "qt/widgets.h"
 #include "sim/chip_clock.h"
 #include "sim/chip_table.h"
+#include "ui/busy.h"
 #include "ui/menu.h"
 
 namespace ostrel::qt {
@@ -34,7 +40,7 @@ MainWindow::MainWindow(std::function<bool(int command)> command,
     InitResources();
     const ui::WindowFrame frame = ui::FrameOf(ids::kMainWindow);
     setWindowTitle(QString::fromLatin1(frame.title));
-    setWindowIcon(QIcon(QStringLiteral(":/ostrel/ostrel.svg")));
+    setWindowIcon(ProgramIcon());
     // Caption, system menu and minimise box; the window keeps its size.
     setWindowFlags(Qt::Window | Qt::CustomizeWindowHint | Qt::WindowTitleHint |
                    Qt::WindowSystemMenuHint | Qt::WindowMinimizeButtonHint |
@@ -56,9 +62,90 @@ MainWindow::MainWindow(std::function<bool(int command)> command,
     BuildMenu();
     layout()->setSizeConstraint(QLayout::SetFixedSize);
 
-    // Escape ends the program as the close box does (command 2).
+    // Escape ends the program as the close box does (command 2); while a
+    // command runs it is the Stop button's key.
     auto* escape = new QShortcut(QKeySequence(Qt::Key_Escape), this);
-    connect(escape, &QShortcut::activated, this, [this] { Trigger(ids::kCancelCommand, nullptr); });
+    connect(escape, &QShortcut::activated, this,
+            [this] { Trigger(busy_ ? ids::kStop : ids::kCancelCommand, nullptr); });
+
+    // The progress bar follows the figure of the activity line.
+    if (auto* activity = qobject_cast<QLineEdit*>(Control(ids::kActivity))) {
+        connect(activity, &QLineEdit::textChanged, this, [this](const QString& text) {
+            if (busy_)
+                ShowProgress(ui::ProgressFigure(text.toStdString()));
+        });
+    }
+    if (QWidget* stop = Control(ids::kStop))
+        stop->setCursor(Qt::ArrowCursor);
+}
+
+void MainWindow::SetBusy(bool busy) {
+    busy_ = busy;
+    for (const ui::ControlEntry& entry : ui::MainWindowControls()) {
+        QWidget* widget = Control(entry.id);
+        if (widget == nullptr)
+            continue;
+        if ((entry.start & ui::kStartsCommand) != 0)
+            widget->setEnabled(!busy);
+        if ((entry.start & ui::kWhileBusy) != 0)
+            widget->setVisible(busy);
+    }
+    for (const auto& [command, action] : menuItems_)
+        action->setEnabled(!busy || busyItems_.contains(command));
+    for (const auto& [name, action] : chipItems_)
+        action->setEnabled(!busy);
+    for (const auto& [hz, action] : clockItems_)
+        action->setEnabled(!busy);
+    otherClockItem_->setEnabled(!busy);
+    if (auto* stop = qobject_cast<QAbstractButton*>(Control(ids::kStop))) {
+        stop->setText(QStringLiteral("Stop"));
+        stop->setEnabled(true);
+    }
+    ShowProgress(std::nullopt);
+    if (busy) {
+        setCursor(Qt::BusyCursor);
+    } else {
+        unsetCursor();
+    }
+}
+
+void MainWindow::ShowStopping() {
+    if (auto* stop = qobject_cast<QAbstractButton*>(Control(ids::kStop))) {
+        stop->setText(QString::fromLatin1(ui::kStopping));
+        stop->setEnabled(false);
+    }
+}
+
+void MainWindow::ShowOnActivityLine(const QStringList& lines, const QString& tip) {
+    auto* field = qobject_cast<QLineEdit*>(Control(ids::kActivity));
+    if (field == nullptr || lines.isEmpty())
+        return;
+    // The room for text: the field less its frame and the text margins.
+    const int room = std::max(10, field->contentsRect().width() - 8);
+    const QFontMetrics metrics = field->fontMetrics();
+    QString shown = metrics.elidedText(lines.back(), Qt::ElideMiddle, room);
+    for (const QString& line : lines) {
+        if (metrics.horizontalAdvance(line) <= room) {
+            shown = line;
+            break;
+        }
+    }
+    field->setText(shown);
+    field->setCursorPosition(0);
+    field->setToolTip(tip);
+}
+
+void MainWindow::ShowProgress(std::optional<int> figure) {
+    auto* bar = qobject_cast<QProgressBar*>(Control(ids::kProgressBar));
+    if (bar == nullptr)
+        return;
+    if (figure) {
+        bar->setRange(0, 100);
+        bar->setValue(*figure);
+    } else {
+        // Busy without a figure: the bar shows that something runs.
+        bar->setRange(0, 0);
+    }
 }
 
 QAction* MainWindow::AddItem(QMenu* menu, const char* text, int command) {
@@ -79,6 +166,8 @@ void MainWindow::BuildMenu() {
     std::vector<QMenu*> open;
     for (const ui::MenuEntry& entry : ui::MainMenu()) {
         QMenu* menu = open.empty() ? nullptr : open.back();
+        if (entry.whileBusy)
+            busyItems_.insert(entry.command);
         const QString text = QString::fromLatin1(entry.text);
         switch (entry.kind) {
             case ui::MenuKind::Menu:

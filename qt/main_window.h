@@ -7,9 +7,12 @@
 #include <cstdint>
 #include <functional>
 #include <map>
+#include <optional>
+#include <set>
 #include <string>
 
 #include <QMainWindow>
+#include <QStringList>
 
 #include "qt/control_builder.h"
 #include "qt/dialog_units.h"
@@ -59,6 +62,20 @@ class MainWindow : public QMainWindow {
     // Runs the command of a control or menu item as a user's click does.
     void Trigger(int command, QObject* source);
 
+    // The busy state while a command runs: what would start another command
+    // is disabled, the cursor shows busy, the progress bar and the Stop
+    // button show (ui::kStartsCommand, ui::kWhileBusy, MenuEntry::whileBusy).
+    void SetBusy(bool busy);
+    bool busy() const { return busy_; }
+    // The stop was asked for: the Stop button says so until the command ends.
+    void ShowStopping();
+    // The progress bar's figure; none: busy without a figure.
+    void ShowProgress(std::optional<int> figure);
+    // On the activity field the first of `lines` that fits it (the last,
+    // shortened in its middle with an ellipsis, when none does), and `tip` as
+    // its tooltip.
+    void ShowOnActivityLine(const QStringList& lines, const QString& tip);
+
   protected:
     void closeEvent(QCloseEvent* event) override;
     void showEvent(QShowEvent* event) override;
@@ -82,6 +99,8 @@ class MainWindow : public QMainWindow {
     QMenu* clockMenu_ = nullptr;
     std::map<uint32_t, QAction*> clockItems_;  // by Hz; 0 is the factory clock
     QAction* otherClockItem_ = nullptr;
+    std::set<int> busyItems_;  // menu commands that stay enabled while a command runs
+    bool busy_ = false;
     bool ended_ = false;
     int endResult_ = 0;
     bool inCloseEvent_ = false;

@@ -10,25 +10,35 @@ namespace {
 
 using K = ControlKind;
 
+constexpr unsigned kCommand = kStartsCommand;
+
+// The system's main window, and three additions of ours in the strip below
+// the two fields, where the system keeps only hidden controls: the port in use
+// (always), and while a command runs the progress bar under the activity line
+// and the Stop button beside it.
 constexpr std::array kMainWindow = {
     ControlEntry{0, K::GroupBox, "Code + Data", 12, 12, 86, 92},
-    ControlEntry{ids::kRead, K::PushButton, "Read", 21, 25, 68, 15},
-    ControlEntry{ids::kWrite, K::PushButton, "Write", 21, 47, 68, 14},
+    ControlEntry{ids::kRead, K::PushButton, "Read", 21, 25, 68, 15, kCommand},
+    ControlEntry{ids::kWrite, K::PushButton, "Write", 21, 47, 68, 14, kCommand},
     ControlEntry{ids::kEraseBeforeWrite, K::CheckBox, "Erase bef. Write", 24, 64, 66, 8, kChecked},
-    ControlEntry{ids::kVerify, K::PushButton, "Verify", 22, 78, 68, 15},
+    ControlEntry{ids::kVerify, K::PushButton, "Verify", 22, 78, 68, 15, kCommand},
     ControlEntry{0, K::GroupBox, "HW", 108, 12, 77, 92},
-    ControlEntry{ids::kCheck, K::PushButton, "Check", 117, 26, 58, 14},
+    ControlEntry{ids::kCheck, K::PushButton, "Check", 117, 26, 58, 14, kCommand},
     ControlEntry{ids::kDeviceList, K::ComboBox, "", 117, 48, 58, 67, kDisabled},
-    ControlEntry{ids::kAutodetection, K::CheckBox, "Autodetection", 117, 63, 60, 12, kChecked},
-    ControlEntry{ids::kResetRun, K::PushButton, "Reset/Run", 117, 82, 58, 14},
+    ControlEntry{ids::kAutodetection, K::CheckBox, "Autodetection", 117, 63, 60, 12,
+                 kChecked | kCommand},
+    ControlEntry{ids::kResetRun, K::PushButton, "Reset/Run", 117, 82, 58, 14, kCommand},
     ControlEntry{0, K::Label, "Current File:", 15, 123, 52, 8},
     ControlEntry{ids::kCurrentFile, K::Edit, "", 12, 134, 80, 12, kDisabled},
     ControlEntry{0, K::Label, "Activity:", 106, 123, 30, 8},
     ControlEntry{ids::kActivity, K::Edit, "", 104, 134, 80, 12, kDisabled},
-    ControlEntry{ids::kQuick, K::PushButton, "quick", 45, 148, 21, 10, kHidden},
-    ControlEntry{ids::kRelease, K::PushButton, "release", 12, 148, 30, 10, kHidden},
-    ControlEntry{ids::kMosiBox, K::CheckBox, "MOSI", 96, 149, 35, 9, kHidden},
-    ControlEntry{ids::kSckBox, K::CheckBox, "SCK", 139, 149, 35, 9, kHidden},
+    ControlEntry{ids::kQuick, K::PushButton, "quick", 45, 148, 21, 10, kHidden | kCommand},
+    ControlEntry{ids::kRelease, K::PushButton, "release", 12, 148, 30, 10, kHidden | kCommand},
+    ControlEntry{ids::kMosiBox, K::CheckBox, "MOSI", 96, 149, 35, 9, kHidden | kCommand},
+    ControlEntry{ids::kSckBox, K::CheckBox, "SCK", 139, 149, 35, 9, kHidden | kCommand},
+    ControlEntry{ids::kPortDisplay, K::Label, "", 14, 149, 78, 8},
+    ControlEntry{ids::kProgressBar, K::ProgressBar, "", 104, 149, 50, 9, kHidden | kWhileBusy},
+    ControlEntry{ids::kStop, K::PushButton, "Stop", 158, 147, 26, 12, kHidden | kWhileBusy},
 };
 
 constexpr std::array kInstructionsDialog = {

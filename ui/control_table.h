@@ -21,12 +21,17 @@ enum class ControlKind {
     ByteEdit,     // a one-line field whose letters are shown in capitals
     ListingEdit,  // the EEPROM listing: several lines, fixed-width font, capitals
     ComboBox,     // the device list; its height is that of the list when dropped down
+    ProgressBar,  // a bar that fills from 0 to 100 percent
 };
 
 // Start states.
 inline constexpr unsigned kHidden = 1U << 0;
 inline constexpr unsigned kDisabled = 1U << 1;
 inline constexpr unsigned kChecked = 1U << 2;
+// The busy state, while a command runs: controls that start a command are
+// disabled then; controls marked kWhileBusy are shown only then (they start hidden).
+inline constexpr unsigned kStartsCommand = 1U << 3;
+inline constexpr unsigned kWhileBusy = 1U << 4;
 
 struct ControlEntry {
     int id;  // 0: a control the program never addresses

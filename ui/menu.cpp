@@ -13,7 +13,8 @@ using M = MenuKind;
 constexpr std::array kMainMenu = {
     MenuEntry{M::Menu, "File"},
     MenuEntry{M::Item, "Open", ids::kFileOpen},
-    MenuEntry{M::Item, "Exit", ids::kExit},
+    MenuEntry{M::Item, "Open Start Folder", ids::kOpenStartFolder},
+    MenuEntry{M::Item, "Exit", ids::kExit, true},
     MenuEntry{M::EndMenu},
 
     MenuEntry{M::Menu, "Port"},

@@ -28,6 +28,9 @@ struct MenuEntry {
     MenuKind kind;
     const char* text = "";
     int command = 0;
+    // While a command runs every entry that sends a command is disabled, but
+    // for these (Exit: it asks whether to stop the command and quit).
+    bool whileBusy = false;
 };
 
 std::span<const MenuEntry> MainMenu();

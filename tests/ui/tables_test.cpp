@@ -24,7 +24,7 @@ struct WindowCase {
 };
 
 constexpr WindowCase kWindows[] = {
-    {"main window", ids::kMainWindow, 18},
+    {"main window", ids::kMainWindow, 21},
     {"instructions dialog", ids::kInstructionsDialog, 25},
     {"EEPROM window", ids::kEepromWindow, 5},
     {"wiring picture", ids::kWiringDialog, 0},
