@@ -1,8 +1,8 @@
 #include "ui/where.h"
 
 #include "core/ids.h"
-#include "image/hex_reader.h"
-#include "platform/text_file.h"
+#include "image/file_names.h"
+#include "platform/paths.h"
 
 namespace ostrel::ui {
 
