@@ -91,14 +91,34 @@ CommandResult SelectParallelPort(Programmer& p, const PortItem& item) {
 
 CommandResult SelectSerialPort(Programmer& p, const PortItem& item) {
     ProgrammerState& s = p.state;
+    // What was chosen before, for a port that cannot be opened.
+    const auto previousName = s.portName;
+    const auto previousCom = s.comName;
+    const AdapterKind previousKind = s.adapterKind;
+    const uint16_t previousBase = s.portBase;
     CheckPortItem(p, item.command);
     s.portName.Assign(item.name);
     s.comName.Assign(item.name);
     s.adapterKind = AdapterKind::Serial;
     if (s.comOpen)
         adapter::CloseSerialPort(p);
-    if (adapter::DetectSerialAdapter(p) != 0)
+    if (adapter::DetectSerialAdapter(p) != 0) {
+        if (!s.comOpen) {
+            // A port that cannot be opened is no choice to keep (nor to save
+            // for the next start): the one chosen before stays. A port that
+            // opened but where no cable answered stays chosen: the cable may
+            // be plugged in next.
+            s.portName = previousName;
+            s.comName = previousCom;
+            s.adapterKind = previousKind;
+            s.portBase = previousBase;
+            CheckPortItem(p, PortCommand(previousName.view()));
+            s.errorText.Append(previousName.empty()
+                                   ? "\nNo port is chosen."
+                                   : "\nThe port stays " + std::string(previousName.view()) + ".");
+        }
         return Failure(p);
+    }
     EnableField(p, ids::kActivity, true);
     if (std::string_view detected = adapter::ActiveCable(s).detectedText; !detected.empty())
         SetActivityField(p, detected);
@@ -280,6 +300,20 @@ CommandResult DriveLineByHand(Programmer& p, int box) {
     return CommandResult::Ok;
 }
 
+// File > Open Start Folder: the folder of ostrel.ini, ostrel.cfg and the
+// read-back files, in the desktop's file manager.
+CommandResult OpenStartFolder(Programmer& p) {
+    const std::string folder(p.state.startDirectory.view());
+    if (p.windows.OpenDocument(folder))
+        return CommandResult::Ok;
+    p.windows.MessageBox(ids::kNoOwner,
+                         "No file manager was found on this computer to show the start "
+                         "folder:\n\n" +
+                             folder,
+                         "Ostrel", MsgButtons::Ok);
+    return CommandResult::Failed;
+}
+
 CommandResult Exit(Programmer& p) {
     adapter::HoldTargetInReset(p);
     p.windows.EndWindow(ids::kMainWindow, 1);
@@ -326,6 +360,8 @@ CommandResult Dispatch(Programmer& p, int command) {
             return ReleasePort(p);
         case ids::kFileOpen:
             return OpenFileCommand(p);
+        case ids::kOpenStartFolder:
+            return OpenStartFolder(p);
         case ids::kRead:
             return ReadCommand(p);
         case ids::kReadbackInhx:
@@ -431,6 +467,9 @@ CommandResult RunAsCommand(Programmer& p, int command,
     } catch (const core::CommandStopped&) {
         result = EndStopped(p, command);
     }
+    // A stop asked for after the command's last refresh found nothing left to
+    // stop; kept, it would end the next command at its first refresh.
+    p.stopRequested = false;
     p.stoppable = false;
     TellDriverAccessFailure(p);
     p.commandRunning = wasRunning;
