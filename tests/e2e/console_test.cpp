@@ -711,7 +711,8 @@ TEST(HostileRuns, EachEndsAsItSaysAndLeavesNothingHalfDone) {
          {"read"},
          terminate,
          143,
-         {"interrupted (a termination request)", "Stopped: the chip is unchanged"},
+         {"interrupted (a termination request)",
+          "Stopped: the chip is unchanged, and readback.txt is as it was."},
          {""},
          [](CliRig& rig, const ProcessResult&) {
              EXPECT_EQ(rig.dir.Read("readback.txt"), "earlier\r\n");
