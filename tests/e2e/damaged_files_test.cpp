@@ -141,10 +141,10 @@ std::string FirstLines(const std::string& text, int lines) {
 }
 
 // Something that is no file in the place of `name`.
-std::function<void(SimRig&)> FolderNamed(std::string name) {
+std::function<void(SimRig&)> FolderNamed(const std::string& name) {
     return [name](SimRig& rig) { std::filesystem::create_directory(rig.dir.File(name)); };
 }
-std::function<void(SimRig&)> FifoNamed(std::string name) {
+std::function<void(SimRig&)> FifoNamed(const std::string& name) {
     return [name](SimRig& rig) { ASSERT_EQ(::mkfifo(rig.dir.File(name).c_str(), 0600), 0); };
 }
 
