@@ -418,8 +418,13 @@ std::string_view StoppedState(int command) {
     switch (command) {
         case ids::kWrite:
         case ids::kQuick:
-        case ids::kLockChip:
             return "the chip may be partly programmed: write it again.";
+        case ids::kLockChip:
+            return "the lock bits may be partly programmed: lock the chip again.";
+        case ids::kRead:
+            return "the chip is unchanged, and readback.txt is as it was.";
+        case ids::kReadbackInhx:
+            return "the chip is unchanged, and readback.hex is as it was.";
         case ids::kEraseAll:
         case ids::kBulkEraseData:
             return "the chip may be partly erased: erase it again.";

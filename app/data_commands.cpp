@@ -291,8 +291,8 @@ std::optional<CommandResult> ConnectForFile(Programmer& p, bool withFollowUps,
     return std::nullopt;
 }
 
-CommandResult Readback(Programmer& p, int (*writer)(Programmer&), const char* savedFile,
-                       const char* savedText) {
+CommandResult Readback(Programmer& p, int (*writer)(Programmer&, const image::BeforeReplacing&),
+                       const char* savedFile, const char* savedText) {
     p.state.mainWindow = ids::kMainWindow;
     p.windows.SetItemText(p.state.mainWindow, ids::kActivity, "  ");
     p.windows.EnableItem(p.state.mainWindow, ids::kActivity, true);
@@ -303,13 +303,19 @@ CommandResult Readback(Programmer& p, int (*writer)(Programmer&), const char* sa
         return Failure(p);
     }
     SetActivityField(p, texts::kReading);
-    if (writer(p) != 0)
-        return Failure(p);
-    if (!avr::StillAnswers(p)) {
+    // The writer replaces the file only with a whole copy of a chip that
+    // still answered at its end: one that has gone reads FF everywhere.
+    auto stillAnswers = [&p, savedFile] {
+        if (avr::StillAnswers(p))
+            return true;
         p.state.errorText.Format(
-            "The chip stopped answering while it was read: %s is not a copy of it.\n", savedFile);
+            "The chip stopped answering while it was read: %s would be no "
+            "copy of it; the earlier %s is as it was.\n",
+            savedFile, savedFile);
+        return false;
+    };
+    if (writer(p, stillAnswers) != 0)
         return Failure(p);
-    }
     SetActivityField(p, savedText);
     p.windows.Beep();
     ReadingPause(p);

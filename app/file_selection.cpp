@@ -90,9 +90,8 @@ int LoadCurrentFile(Programmer& p, std::string* problem) {
                       " is not a data file (its name must end in .hex, .eep or .txt).");
     TextReader reader;
     std::string path = ResolvePath(p.currentDirectory, named);
-    std::error_code ec;
-    if (std::filesystem::is_directory(path, ec) || !reader.Open(path))
-        return refuse("Cannot open " + path + ".");
+    if (!reader.Open(path))
+        return refuse("Cannot open " + path + ": " + reader.why() + ".");
     int32_t lines = 0;
     while (text::ReadTextLine(p.state.lineBuffer, reader) == 0) {
         if (lines < INT32_MAX)

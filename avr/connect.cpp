@@ -172,6 +172,8 @@ int Connect(Programmer& p) {
         s.errorText.Assign(texts::kComInitError);
         return 1;
     }
+    // The reset and the calibration take a while: the window takes input.
+    core::ServiceWindow(p);
     if (ProgrammingEnable(p) == kEcho)
         s.echoReceived = 1;
     int family = ReadSignature(p);

@@ -3,6 +3,7 @@
 // clocked; seeing it proves that chip and programmer count bits alike.
 #include "adapter/adapter.h"
 #include "avr/avr.h"
+#include "core/activity.h"
 
 namespace ostrel::avr {
 
@@ -79,6 +80,8 @@ int ProgrammingEnable(Programmer& p) {
 
 int Synchronise(Programmer& p) {
     for (int attempt = 0; !EchoSeen(p.state) && attempt < kSyncAttempts; ++attempt) {
+        // Up to 32 attempts: the window takes input between them.
+        core::ServiceWindow(p);
         ProgrammingEnable(p);
         if (!EchoSeen(p.state)) {
             // One extra clock pulse moves a chip that is out of step by one bit.

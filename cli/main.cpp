@@ -538,6 +538,8 @@ int Run(const Options& o, InterruptWatch& interrupts) {
     const bool saved = simulator.Close();
     if (result == app::CommandResult::Ok && saved)
         PrintResult(c, p, windows);
+    if (!saved)
+        windows.FinishActivityLineUnless("OK");  // no "OK" for what was not kept
     windows.FinishActivityLine();
     int status = saved ? ExitStatus(result) : 1;
     if (result == app::CommandResult::Ok && !saved)

@@ -22,11 +22,10 @@ namespace {
 
 // A flash line of a dump: "0000: 0C94 3400 0C94 5100 0C94 5100 0C94 5100",
 // the word address, ':', then eight words of four digits, each after a
-// blank, high byte first.
-constexpr std::size_t kFlashLineLength = 45;
-// An EEPROM line: "0000: FF FF FF FF FF FF FF FF", the byte address, ':',
-// then up to eight bytes of two digits, each after a blank.
-constexpr std::size_t kEepromLineLength = 29;
+// blank, high byte first (45 characters). An EEPROM line: "0000: FF FF FF FF
+// FF FF FF FF", the byte address, ':', then up to eight bytes of two digits,
+// each after a blank (29 characters).
+constexpr std::size_t kGroupsPerLine = 8;
 
 // What is wrong with a dump; ok when nothing.
 struct DumpFault {
@@ -86,7 +85,9 @@ std::string LineLayoutFault(std::string_view line, std::size_t digits, std::size
 // byte-address order (the low byte of each word first). Empty when the line
 // is a flash line; otherwise what is wrong with it.
 std::string ParseFlashLine(std::string_view line, int& wordAddress, unsigned char bytes[16]) {
-    if (std::string fault = LineLayoutFault(line, 4, 8, 8, "flash", "word"); !fault.empty())
+    if (std::string fault =
+            LineLayoutFault(line, 4, kGroupsPerLine, kGroupsPerLine, "flash", "word");
+        !fault.empty())
         return fault;
     wordAddress = HexPair(line, 0) * 256 + HexPair(line, 2);
     for (int g = 0; g < 8; ++g) {
@@ -201,7 +202,8 @@ DumpFault ReadDump(HexLineReader& in, DumpSizes& sizes, OnLine&& onLine) {
             return DumpRefused(texts::kWrongInputFile, in.lineNumber(),
                                "a line after the EEPROM section's last, shorter line");
         }
-        if (std::string fault = LineLayoutFault(line, 2, 8, 1, "EEPROM", "byte"); !fault.empty())
+        if (std::string fault = LineLayoutFault(line, 2, kGroupsPerLine, 1, "EEPROM", "byte");
+            !fault.empty())
             return DumpRefused(texts::kWrongInputFile, in.lineNumber(), fault);
         int address = HexPair(line, 0) * 256 + HexPair(line, 2);
         if (address != expectedByte)

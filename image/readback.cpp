@@ -88,7 +88,7 @@ bool ReadPiece(TextReader& in, FixedString<80>& piece) {
 
 }  // namespace
 
-int WriteDump(Programmer& p) {
+int WriteDump(Programmer& p, const BeforeReplacing& beforeReplacing) {
     TextWriter out;
     if (!out.Create(ResolvePath(p.state.startDirectory.view(), kDumpName))) {
         p.state.errorText.Assign(CreateFailedText(kDumpName, out));
@@ -132,6 +132,8 @@ int WriteDump(Programmer& p) {
         std::snprintf(text, sizeof text, " %.2X", byte);
         out.Write(text);
     }
+    if (beforeReplacing && !beforeReplacing())
+        return 1;  // the file is dropped: the earlier one stays
     if (!out.Close()) {
         p.state.errorText.Assign(WriteFailedText(kDumpName, out));
         return 1;
@@ -139,7 +141,7 @@ int WriteDump(Programmer& p) {
     return 0;
 }
 
-int WriteReadbackHex(Programmer& p) {
+int WriteReadbackHex(Programmer& p, const BeforeReplacing& beforeReplacing) {
     TextWriter out;
     if (!out.Create(ResolvePath(p.state.startDirectory.view(), kReadbackHexName))) {
         p.state.errorText.Assign(CreateFailedText(kReadbackHexName, out));
@@ -181,6 +183,8 @@ int WriteReadbackHex(Programmer& p) {
         }
     }
     out.Write(":00000001FF");
+    if (beforeReplacing && !beforeReplacing())
+        return 1;  // the file is dropped: the earlier one stays
     if (!out.Close()) {
         p.state.errorText.Assign(WriteFailedText(kReadbackHexName, out));
         return 1;

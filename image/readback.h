@@ -6,6 +6,7 @@
 // read instruction per byte; no image of the memory is held.
 #pragma once
 
+#include <functional>
 #include <string_view>
 
 #include "core/programmer.h"
@@ -15,15 +16,21 @@ namespace ostrel::image {
 inline constexpr std::string_view kDumpName = "readback.txt";
 inline constexpr std::string_view kReadbackHexName = "readback.hex";
 
+// Asked once the whole chip has been read, before the new file takes the
+// place of the earlier one: false (with errorText set) keeps the earlier
+// file and fails the write (a chip that stopped answering reads as FF).
+using BeforeReplacing = std::function<bool()>;
+
 // Reads the whole flash and EEPROM into readback.txt in the start directory.
 // 0 written; 1 when the file cannot be created or written, with errorText
-// naming it (nothing is read from the chip when it cannot be created).
-int WriteDump(Programmer& p);
+// naming it (nothing is read from the chip when it cannot be created), or
+// when `beforeReplacing` says no. The file is replaced whole or not at all.
+int WriteDump(Programmer& p, const BeforeReplacing& beforeReplacing = nullptr);
 
 // Reads the whole flash into readback.hex in the start directory, one
 // record per 8 words and an end record. Above 64 KB an extended linear
 // address record (type 04) starts each further 64 KB. Results as WriteDump.
-int WriteReadbackHex(Programmer& p);
+int WriteReadbackHex(Programmer& p, const BeforeReplacing& beforeReplacing = nullptr);
 
 // Results of SaveSnapshot and WriteDifferenceFile.
 inline constexpr int kFilesOk = 0;

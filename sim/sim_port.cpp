@@ -93,6 +93,11 @@ bool SimPort::Save() {
 }
 
 void SimPort::AddWarning(const std::string& text) {
+    // A save that fails again (the port closed, then the simulator dropped)
+    // has nothing new to say.
+    const std::size_t lastLine = warning_.rfind('\n');
+    if (warning_.substr(lastLine == std::string::npos ? 0 : lastLine + 1) == text)
+        return;
     if (!warning_.empty())
         warning_.push_back('\n');
     warning_.append(text);

@@ -158,8 +158,10 @@ std::optional<FileLock> FileLock::TryLock(const std::string& path, std::string* 
     for (int attempt = 0; attempt < 8; ++attempt) {
         std::string kind = NotAFile(path);
         if (!kind.empty()) {
-            if (holder)
-                *holder = "cannot lock " + path + ": " + kind;
+            if (holder) {
+                *holder = "cannot lock " + path;
+                *holder += ": " + kind;
+            }
             return std::nullopt;
         }
         int fd = ::open(path.c_str(), O_RDWR | O_CREAT | O_NOCTTY | O_NONBLOCK | O_CLOEXEC, 0666);

@@ -310,7 +310,7 @@ TEST(Stop, EndsTheCommandAtTheNextRefreshAndReleasesTheTarget) {
     };
     const Case cases[] = {
         {ids::kWrite, 6, "Stopped: the chip may be partly programmed: write it again.", false},
-        {ids::kRead, 4, "Stopped: the chip is unchanged.", true},
+        {ids::kRead, 4, "Stopped: the chip is unchanged, and readback.txt is as it was.", true},
         {ids::kVerify, 4, "Stopped: the chip is unchanged.", true},
         {ids::kCheck, 1, "Stopped: the chip is unchanged.", true},
         {ids::kBulkEraseData, 1, "Stopped: the chip may be partly erased: erase it again.", true},

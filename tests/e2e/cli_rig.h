@@ -60,7 +60,8 @@ class CliRig {
 };
 
 // Checks the way a console run ended: never by a signal, never hanging,
-// never with a status other than 0, 1 or 2.
+// never with a status other than 0, 1 or 2, or 129, 130 or 143 (the run was
+// stopped by a closed terminal, Ctrl-C or a termination request).
 void ExpectNoCrash(const ProcessResult& r);
 
 // The two memories of a readback.txt, by byte address. `valid` is false when

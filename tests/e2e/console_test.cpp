@@ -2,13 +2,20 @@
 // prints, that the simulated chip lives on between runs, the exit statuses
 // (0 success, 1 failure with the system's text on stderr, 2 bad usage with a
 // one-line hint), and questions answered Cancel when nobody can be asked.
+#include <signal.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
 #include <gtest/gtest.h>
 
 #include <filesystem>
+#include <functional>
+#include <optional>
 #include <set>
 #include <string>
 #include <vector>
 
+#include "platform/file_system.h"
 #include "sim/chip_table.h"
 #include "tests/e2e/cli_rig.h"
 #include "tests/support/child_process.h"
@@ -634,6 +641,278 @@ TEST(StartDirectory, AStartDirectoryTooLongToHoldIsRefused) {
     EXPECT_EQ(r.out, "");
     EXPECT_FALSE(std::filesystem::exists(deep / "ostrel.cfg")) << "nothing was started";
     EXPECT_FALSE(std::filesystem::exists(rig.dir.File("ostrel.cfg"))) << "nor in another folder";
+}
+
+// --- tried as a hostile new user would -----------------------------------------
+
+// Runs that a user breaks off, makes at the same time as another, points at
+// things that are no files, or gives a full disk or a closed output: each
+// ends as it says, touches nothing it should not, and never hangs.
+TEST(HostileRuns, EachEndsAsItSaysAndLeavesNothingHalfDone) {
+    REQUIRE_CLI();
+    using Check = std::function<void(CliRig&, const ProcessResult&)>;
+    struct Case {
+        const char* name;
+        std::function<void(CliRig&)> setup;  // after the chip holds the blink example
+        std::vector<std::string> args;       // after --port SIM ... --sim-chip ATmega8
+        ProcessOptions options;
+        int status;
+        std::vector<std::string> errHas;
+        std::vector<std::string> outHas;  // each in stdout; {""}: stdout must be empty
+        Check after = nullptr;
+        // Run without --sim-chip, as a user starts a run on a start
+        // directory whose simulated chip is already there.
+        bool bare = false;
+        // Programs put in front (prlimit to limit the file size).
+        std::vector<std::string> prefix = {};
+    };
+    const std::string hexName = "blink-atmega8.hex";
+    auto unchanged = [](CliRig& rig, const ProcessResult&) {
+        EXPECT_TRUE(ExitedWith(rig.Run({"verify", rig.dir.File("blink-atmega8.hex")}), 0))
+            << "the chip still holds its program";
+    };
+    auto noLeftovers = [](CliRig& rig, const ProcessResult&) {
+        for (const auto& entry : std::filesystem::directory_iterator(rig.dir.path())) {
+            const std::string name = entry.path().filename().string();
+            EXPECT_FALSE(name.ends_with(".part") || name == "hex.tmp") << name << " left behind";
+        }
+    };
+    auto signalled = [](int signal, const char* when = "") {
+        ProcessOptions o;
+        o.signal = signal;
+        o.signalWhen = when;
+        return o;
+    };
+    auto typed = [](const std::string& input) {
+        ProcessOptions o;
+        o.terminalInput = input;
+        return o;
+    };
+    const ProcessOptions interrupt = signalled(SIGINT);
+    const ProcessOptions terminate = signalled(SIGTERM);
+    const ProcessOptions hangUp = signalled(SIGHUP);
+    ProcessOptions ctrlCAtQuestion = signalled(SIGINT, "OK or Cancel?");
+    ctrlCAtQuestion.terminalInput = "";
+    ProcessOptions fullOutput;
+    fullOutput.stdoutPath = "/dev/full";
+    const std::vector<Case> cases = {
+        // Interrupts: the command stops at its next step, the target is let
+        // go, the chip's state is told, and the status is the signal's.
+        {"Ctrl-C",
+         nullptr,
+         {"--yes", "write", hexName},
+         interrupt,
+         130,
+         {"interrupted (Ctrl-C)", "[Error] Stopped: "},
+         {""},
+         noLeftovers},
+        {"a termination request",
+         nullptr,
+         {"read"},
+         terminate,
+         143,
+         {"interrupted (a termination request)",
+          "Stopped: the chip is unchanged, and readback.txt is as it was."},
+         {""},
+         [](CliRig& rig, const ProcessResult&) {
+             EXPECT_EQ(rig.dir.Read("readback.txt"), "earlier\r\n");
+         }},
+        {"a closed terminal",
+         nullptr,
+         {"check"},
+         hangUp,
+         129,
+         {"interrupted (the terminal closing)", "Stopped: the chip is unchanged"},
+         {""}},
+        {"Ctrl-C at a question",
+         nullptr,
+         {"erase"},
+         ctrlCAtQuestion,
+         130,
+         {"This Command Deletes Memory!", "interrupted (Ctrl-C)", "nothing more was sent"},
+         {""},
+         unchanged},
+        // Answers at the terminal: the whole line is the answer.
+        {"a long line, then yes",
+         nullptr,
+         {"erase-eeprom"},
+         typed(std::string(40, 'c') + "\nyes\n"),
+         0,
+         {"OK or Cancel?"},
+         {"OK\n"}},
+        {"no", nullptr, {"erase"}, typed("no\n"), 1, {"Cancelled."}, {""}, unchanged},
+        // One program per chip.
+        {"the chip in use by another program",
+         [](CliRig& rig) {
+             static std::optional<FileLock> held;
+             held = FileLock::TryLock(rig.dir.File("ostrel-sim.state"), nullptr);
+             ASSERT_TRUE(held.has_value());
+             rig.dir.Write("ostrel.cfg.before", rig.dir.Read("ostrel.cfg"));
+         },
+         {"--yes", "write", hexName},
+         {},
+         1,
+         {"is in use by the process " + std::to_string(::getpid())},
+         {""},
+         [](CliRig& rig, const ProcessResult&) {
+             EXPECT_EQ(rig.dir.Read("ostrel.cfg"), rig.dir.Read("ostrel.cfg.before"));
+         }},
+        // A usage error touches nothing: not the stored chip, not the settings.
+        {"an unknown --device",
+         [](CliRig& rig) {
+             rig.dir.Write("state.before", rig.dir.Read("ostrel-sim.state"));
+             rig.dir.Write("ostrel.cfg.before", rig.dir.Read("ostrel.cfg"));
+         },
+         {"--device", "NoSuch", "check"},
+         {},
+         2,
+         {"ostrel.ini lists no device 'NoSuch'"},
+         {""},
+         [](CliRig& rig, const ProcessResult&) {
+             EXPECT_EQ(rig.dir.Read("ostrel-sim.state"), rig.dir.Read("state.before"));
+             EXPECT_EQ(rig.dir.Read("ostrel.cfg"), rig.dir.Read("ostrel.cfg.before"));
+         },
+         true},
+        // Without --sim-chip the stored chip stays.
+        {"the stored chip without --sim-chip",
+         [](CliRig& rig) {
+             ASSERT_TRUE(ExitedWith(rig.Run({"--sim-chip", "AT90S2313", "check"}), 0));
+         },
+         {"check"},
+         {},
+         0,
+         {},
+         {"AT90S2313\n"},
+         nullptr,
+         true},
+        // Things that are no files, refused at once, never waited on.
+        {"ostrel.cfg is a FIFO",
+         [](CliRig& rig) {
+             std::filesystem::remove(rig.dir.File("ostrel.cfg"));
+             ASSERT_EQ(::mkfifo(rig.dir.File("ostrel.cfg").c_str(), 0600), 0);
+         },
+         {"check"},
+         {},
+         0,
+         {"ostrel.cfg in", "named pipe (FIFO)"},
+         {"ATmega8\n"}},
+        {"ostrel.ini is a FIFO",
+         [](CliRig& rig) {
+             std::filesystem::remove(rig.dir.File("ostrel.ini"));
+             ASSERT_EQ(::mkfifo(rig.dir.File("ostrel.ini").c_str(), 0600), 0);
+         },
+         {"check"},
+         {},
+         1,
+         {"Open Error 'ostrel.ini !'", "named pipe (FIFO)"},
+         {""}},
+        {"the data file is a FIFO",
+         [](CliRig& rig) { ASSERT_EQ(::mkfifo(rig.dir.File("fifo.hex").c_str(), 0600), 0); },
+         {"verify", "fifo.hex"},
+         {},
+         1,
+         {"Open Error! Cannot open ", "fifo.hex: it is a named pipe (FIFO), not a file."},
+         {""}},
+        {"a missing file says why",
+         nullptr,
+         {"verify", "gone.hex"},
+         {},
+         1,
+         {"Open Error! Cannot open ", "gone.hex: No such file or directory."},
+         {""}},
+        // Output that cannot be written.
+        {"standard output is full",
+         nullptr,
+         {"check"},
+         fullOutput,
+         1,
+         {"cannot write to standard output"},
+         {}},
+        {"a full disk while reading",
+         nullptr,
+         {"read"},
+         {},
+         1,
+         {"readback.txt", "File too large"},
+         {""},
+         [](CliRig& rig, const ProcessResult& r) {
+             EXPECT_EQ(rig.dir.Read("readback.txt"), "earlier\r\n") << r.err;
+         },
+         false,
+         {"/usr/bin/prlimit", "--fsize=20000"}},
+        // "OK" once, on standard output; the help of a command shows its options.
+        {"OK once",
+         nullptr,
+         {"--yes", "erase"},
+         {},
+         0,
+         {},
+         {"OK\n"},
+         [](CliRig&, const ProcessResult& r) {
+             EXPECT_FALSE(Contains("\n" + r.err, "\nOK\n")) << r.err;
+         }},
+        {"the help of write",
+         nullptr,
+         {"write", "--help"},
+         {},
+         0,
+         {},
+         {"--no-erase", "--eep", "--yes", "--port", "--dir", "clears every EEPROM cell"}},
+        {"the help of read",
+         nullptr,
+         {"read", "--help"},
+         {},
+         0,
+         {},
+         {"--port", "--device"},
+         [](CliRig&, const ProcessResult& r) {
+             EXPECT_FALSE(Contains(r.out, "--no-erase")) << r.out;
+             EXPECT_FALSE(Contains(r.out, "--yes")) << r.out;
+         }},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        CliRig rig("ATmega8");
+        const std::string hex = rig.CopyIn("examples/" + hexName);
+        ASSERT_TRUE(ExitedWith(rig.Run({"--yes", "write", hex}), 0));
+        rig.dir.Write("readback.txt", "earlier\r\n");
+        if (c.setup)
+            c.setup(rig);
+        std::vector<std::string> args;
+        if (c.bare) {
+            args = {"--dir", rig.dir.str(), "--port", "SIM", "--virtual-clock", "--no-pause"};
+        } else {
+            args = {"--port", "SIM",         "--virtual-clock", "--no-pause",
+                    "--dir",  rig.dir.str(), "--sim-chip",      "ATmega8"};
+        }
+        for (const std::string& a : c.args)
+            args.push_back(a == hexName || a == "fifo.hex" || a == "gone.hex" ? rig.dir.File(a)
+                                                                              : a);
+        ProcessOptions options = c.options;
+        options.timeoutMs = 15000;
+        ProcessResult r;
+        if (c.prefix.empty()) {
+            r = rig.RunBare(args, options);
+        } else {
+            std::vector<std::string> all(c.prefix.begin() + 1, c.prefix.end());
+            all.push_back(CliProgram());
+            all.insert(all.end(), args.begin(), args.end());
+            r = RunProcess(c.prefix.front(), all, options);
+            ExpectNoCrash(r);
+        }
+        EXPECT_TRUE(ExitedWith(r, c.status));
+        for (const std::string& part : c.errHas)
+            EXPECT_TRUE(Contains(r.err, part)) << "wanted: " << part << "\n" << r.err;
+        for (const std::string& part : c.outHas) {
+            if (part.empty()) {
+                EXPECT_EQ(r.out, "");
+            } else {
+                EXPECT_TRUE(Contains(r.out, part)) << "wanted: " << part << "\n" << r.out;
+            }
+        }
+        if (c.after)
+            c.after(rig, r);
+    }
 }
 
 }  // namespace

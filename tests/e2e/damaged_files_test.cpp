@@ -8,9 +8,13 @@
 // every question is answered Cancel. Rows marked pending state the sound
 // outcome the program does not reach yet; they are skipped with their reason
 // (set OSTREL_RUN_PENDING to run them anyway).
+#include <sys/stat.h>
+
 #include <gtest/gtest.h>
 
 #include <cstdlib>
+#include <filesystem>
+#include <functional>
 #include <optional>
 #include <ostream>
 #include <string>
@@ -111,7 +115,38 @@ struct Row {
     bool acceptable = false;
     bool pending = false;
     const char* why = "";
+    // Anything else the row needs in the start directory (a folder or a
+    // FIFO in a file's place).
+    std::function<void(SimRig&)> prepare = nullptr;
 };
+
+// The example with its last line (the end record) left out.
+std::string WithoutEndRecord() {
+    std::vector<std::string> lines = HelloLines();
+    lines.pop_back();
+    return Join(lines, "\n");
+}
+
+// The whole readback dump of an ATmega8 holding the example, as Read writes it.
+std::string WholeDump() {
+    return DumpText(0x2000, 512, ParseHexImage(Hello()));
+}
+
+// `text` up to the end of its line `lines` (counted from 1), that line end included.
+std::string FirstLines(const std::string& text, int lines) {
+    std::size_t end = 0;
+    for (int i = 0; i < lines; ++i)
+        end = text.find('\n', end) + 1;
+    return text.substr(0, end);
+}
+
+// Something that is no file in the place of `name`.
+std::function<void(SimRig&)> FolderNamed(const std::string& name) {
+    return [name](SimRig& rig) { std::filesystem::create_directory(rig.dir.File(name)); };
+}
+std::function<void(SimRig&)> FifoNamed(const std::string& name) {
+    return [name](SimRig& rig) { ASSERT_EQ(::mkfifo(rig.dir.File(name).c_str(), 0600), 0); };
+}
 
 std::vector<Row> Rows() {
     const std::vector<std::string> lines = HelloLines();
@@ -173,6 +208,105 @@ std::vector<Row> Rows() {
          false, ""},
         {"ScriptOneDigitByte", "scrbad.hex", Hello(), "scrbad.scr", "AC A0 00 E\n50 00 00 E1\n",
          false, false, ""},
+        // Every data record is sent, or the file is refused.
+        {"ZeroLengthRecordMidFile",
+         "zerolen.hex",
+         Inserted(3, ":00001000F0"),
+         nullptr,
+         {},
+         false,
+         false,
+         ""},
+        {"ZeroLengthRecordOfAnotherTypeMidFile",
+         "zerolen2.hex",
+         Inserted(3, ":00000003FD"),
+         nullptr,
+         {},
+         false,
+         false,
+         ""},
+        {"TwoValuesForOneAddress",
+         "twovalues.hex",
+         Inserted(3, ":0100000055AA"),
+         nullptr,
+         {},
+         false,
+         false,
+         ""},
+        {"SameValueTwice",
+         "samevalue.hex",
+         Inserted(3, HelloLines()[0]),
+         nullptr,
+         {},
+         true,
+         false,
+         ""},
+        // Cut off at a line end: asked about, and Cancel sends nothing.
+        {"NoEndRecord", "noend.hex", WithoutEndRecord(), nullptr, {}, false, false, ""},
+        {"EepFollowUpWithoutEndRecord", "eepnoend.hex", Hello(), "eepnoend.eep", ":0100000055AA\n",
+         false, false, ""},
+        // A dump is the whole chip: cut at a line end, it is refused as if cut mid-line.
+        {"WholeDump", "readback.txt", WholeDump(), nullptr, {}, true, false, ""},
+        {"DumpCutAtALineEndInTheFlash",
+         "readback.txt",
+         FirstLines(WholeDump(), 200),
+         nullptr,
+         {},
+         false,
+         false,
+         ""},
+        {"DumpCutAtALineEndInTheEeprom",
+         "readback.txt",
+         FirstLines(WholeDump(), 540),
+         nullptr,
+         {},
+         false,
+         false,
+         ""},
+        {"DumpCutBeforeItsEepromSection",
+         "readback.txt",
+         FirstLines(WholeDump(), 516),
+         nullptr,
+         {},
+         false,
+         false,
+         ""},
+        // Files that follow a write and are there but cannot be read.
+        {"EepFollowUpIsAFolder",
+         "eepdir.hex",
+         Hello(),
+         nullptr,
+         {},
+         false,
+         false,
+         "",
+         FolderNamed("eepdir.eep")},
+        {"EepFollowUpIsAFifo",
+         "eepfifo.hex",
+         Hello(),
+         nullptr,
+         {},
+         false,
+         false,
+         "",
+         FifoNamed("eepfifo.eep")},
+        {"ScriptIsAFifo",
+         "scrfifo.hex",
+         Hello(),
+         nullptr,
+         {},
+         false,
+         false,
+         "",
+         FifoNamed("scrfifo.scr")},
+        // An empty .eep beside a .hex clears the EEPROM; the flash write goes on.
+        {"EmptyEepFollowUp", "eepempty.hex", Hello(), "eepempty.eep", "\r\n \r\n", true, false, ""},
+        // Script lines as the system reads them: separators whatever they
+        // hold, a comment after character 11; a line too short is refused.
+        {"ScriptDashSeparatorsAndComment", "scrdash.hex", Hello(), "scrdash.scr",
+         "AC-A0-00-E1\nAC A0 00 E1 fuse low\n", true, false, ""},
+        {"ScriptLineTooShort", "scrshort.hex", Hello(), "scrshort.scr", "AC A0 00\n", false, false,
+         ""},
     };
 }
 
@@ -193,17 +327,25 @@ TEST_P(DamagedFile, IsRefusedBeforeThePortOrProgrammedRight) {
         rig.chip().SetFlash(address, value);
     const sim::ChipMemory before = rig.chip().memory();
     rig.Write(row.file, row.content);
-    if (row.follower != nullptr) {
+    if (row.follower != nullptr)
         rig.Write(row.follower, row.followerContent);
-        app::OnCommand(rig.p, ids::kProgramEepAfterHex);
-    }
+    if (row.prepare)
+        row.prepare(rig);
+    app::OnCommand(rig.p, ids::kProgramEepAfterHex);
     rig.Load(row.file);
     for (int i = 0; i < 8; ++i)
         rig.windows.answers.push_back(MsgResult::Cancel);
 
     const uint64_t callsBefore = rig.sim->portCalls();
     const CommandResult result = app::OnCommand(rig.p, ids::kWrite);
-    const std::string named = row.follower != nullptr ? row.follower : row.file;
+    std::string named = row.follower != nullptr ? row.follower : row.file;
+    if (row.prepare) {
+        // The file in another's place: the data file's name with its extension.
+        for (const char* ext : {".eep", ".scr"})
+            for (const auto& entry : std::filesystem::directory_iterator(rig.dir.path()))
+                if (entry.path().extension() == ext && !entry.is_regular_file())
+                    named = entry.path().filename().string();
+    }
     std::string messages;
     for (const std::string& m : rig.windows.MessageTexts())
         messages += m + "\n";

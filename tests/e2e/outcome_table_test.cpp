@@ -14,6 +14,7 @@
 #include <algorithm>
 #include <cstdio>
 #include <cstdlib>
+#include <filesystem>
 #include <ostream>
 #include <string>
 #include <vector>
@@ -37,6 +38,7 @@ enum class Holds {
     StartLocked,   // what it held before, with LB1 and LB2 programmed
     FileButStuck,  // the file in flash except the stuck cell, EEPROM all FF
     EepromCut,     // the flash as before, the EEPROM partly erased
+    PartWritten,   // after an erase, part of the file: every flash byte the file's or FF
     Unclassified,  // none of these (the test says what it found)
 };
 
@@ -54,6 +56,8 @@ const char* Name(Holds h) {
             return "FileButStuck";
         case Holds::EepromCut:
             return "EepromCut";
+        case Holds::PartWritten:
+            return "PartWritten";
         case Holds::Unclassified:
             return "Unclassified";
     }
@@ -108,7 +112,16 @@ struct Outcome {
     std::string message;   // last message box as "title: text" ("" when none)
     Holds holds;
     std::string detail;  // why the chip was not classified
+    // Files the run left in the start directory that are no result of it:
+    // a temporary file, or hex.tmp.
+    std::string leftovers;
+    // The readback files of an earlier run, as they are now.
+    std::string readbackTxt;
+    std::string readbackHex;
 };
+
+// The text the earlier readback files hold, before each run.
+constexpr const char* kEarlierReadback = "an earlier read\r\n";
 
 struct Start {
     std::vector<uint8_t> flash;
@@ -139,6 +152,11 @@ Holds Classify(sim::AvrTarget& chip, const Start& start, const std::vector<uint8
     stuck[kStuckFlashByte] = 0xFF;
     if (m.flash == stuck && eepromBlank)
         return Holds::FileButStuck;
+    bool partOfFile = !chip.ReadProtected();
+    for (std::size_t a = 0; a < m.flash.size() && partOfFile; ++a)
+        partOfFile = m.flash[a] == 0xFF || m.flash[a] == file[a];
+    if (partOfFile && m.flash != file)
+        return Holds::PartWritten;
     char text[96];
     std::snprintf(text, sizeof text, "flash blank %d, eeprom blank %d, lock %02X", flashBlank,
                   eepromBlank, m.lock);
@@ -146,7 +164,10 @@ Holds Classify(sim::AvrTarget& chip, const Start& start, const std::vector<uint8
     return Holds::Unclassified;
 }
 
-Outcome RunOne(const Command& command, SimFault fault) {
+// Runs the command; with `stopAtPass` above 0, the user asks it to stop
+// (the Stop button, Ctrl-C) at that pass of the window's event processing.
+// `passes`, when given, receives how many passes the run made.
+Outcome RunOne(const Command& command, SimFault fault, int stopAtPass = 0, int* passes = nullptr) {
     SimRigOptions options{.chip = ChipFor(fault), .cable = sim::CableKind::Cablet2, .fault = fault};
     options.stuckMemory = sim::Memory::Flash;
     options.stuckAddress = kStuckFlashByte;
@@ -159,6 +180,8 @@ Outcome RunOne(const Command& command, SimFault fault) {
     const std::string fileName = FileFor(fault);
     const std::string text = ReadFileBytes(SourcePath("examples/" + fileName));
     rig.Write(fileName, text);
+    rig.Write("readback.txt", kEarlierReadback);
+    rig.Write("readback.hex", kEarlierReadback);
 
     // The file in flash, a pattern in the EEPROM; the stuck cell never took its value.
     std::vector<uint8_t> file(rig.chip().memory().flash.size(), 0xFF);
@@ -173,14 +196,29 @@ Outcome RunOne(const Command& command, SimFault fault) {
     const Start start{rig.chip().memory().flash, rig.chip().memory().eeprom, rig.chip().Lock()};
 
     rig.Load(fileName);
+    if (stopAtPass > 0) {
+        rig.windows.onPendingEvents = [&rig, stopAtPass] {
+            if (rig.windows.pendingEventPasses == stopAtPass)
+                rig.p.stopRequested = true;
+        };
+    }
     Outcome o;
     o.result = app::OnCommand(rig.p, command.id);
+    if (passes)
+        *passes = rig.windows.pendingEventPasses;
     o.activity = rig.windows.ItemText(ids::kMainWindow, ids::kActivity);
     // The activity line pads its texts with blanks; a failure leaves it blank.
     o.activity.erase(o.activity.find_last_not_of(' ') + 1);
     std::vector<std::string> messages = rig.windows.MessageTexts();
     o.message = messages.empty() ? "" : messages.back();
     o.holds = Classify(rig.chip(), start, file, &o.detail);
+    for (const auto& entry : std::filesystem::directory_iterator(rig.dir.path())) {
+        const std::string name = entry.path().filename().string();
+        if (name.ends_with(".part") || name == "hex.tmp")
+            o.leftovers += name + " ";
+    }
+    o.readbackTxt = rig.dir.Read("readback.txt");
+    o.readbackHex = rig.dir.Read("readback.hex");
     return o;
 }
 
@@ -198,6 +236,9 @@ struct Row {
     Holds holds;
     bool pending = false;
     const char* why = "";
+    // The user asks the command to stop halfway (at the middle one of the
+    // passes of event processing that a whole run makes).
+    bool stopHalfway = false;
 };
 
 constexpr CommandResult kOk = CommandResult::Ok;
@@ -299,6 +340,39 @@ const Row kRows[] = {
     {SimFault::Disappears, "quick", kFailed, "", "Error: Verify failed at Adr: 0000", Holds::Start},
 };
 
+constexpr CommandResult kStopped = CommandResult::Stopped;
+
+// A stop halfway, for every command: the command ends as stopped, the
+// target is let go, the user is told what the chip holds now, and no file
+// is left half written (the table checks that for every row).
+const Row kStopRows[] = {
+    {SimFault::None, "check", kStopped, "", "Error: Stopped: the chip is unchanged.", Holds::Start,
+     false, "", true},
+    {SimFault::None, "signature", kStopped, "", "Error: Stopped: the chip is unchanged.",
+     Holds::Start, false, "", true},
+    {SimFault::None, "erase", kStopped, "", "Error: Stopped: the chip may be partly erased",
+     Holds::Start, false, "", true},
+    {SimFault::None, "erase-eeprom", kStopped, "", "Error: Stopped: the chip may be partly erased",
+     Holds::EepromCut, false, "", true},
+    {SimFault::None, "lock", kStopped, "",
+     "Error: Stopped: the lock bits may be partly programmed: lock the chip again.", Holds::Start,
+     false, "", true},
+    {SimFault::None, "read", kStopped, "",
+     "Error: Stopped: the chip is unchanged, and readback.txt is as it was.", Holds::Start, false,
+     "", true},
+    {SimFault::None, "readhex", kStopped, "",
+     "Error: Stopped: the chip is unchanged, and readback.hex is as it was.", Holds::Start, false,
+     "", true},
+    {SimFault::None, "write", kStopped, "",
+     "Error: Stopped: the chip may be partly programmed: write it again.", Holds::PartWritten,
+     false, "", true},
+    {SimFault::None, "verify", kStopped, "", "Error: Stopped: the chip is unchanged.", Holds::Start,
+     false, "", true},
+    {SimFault::None, "quick", kStopped, "",
+     "Error: Stopped: the chip may be partly programmed: write it again.", Holds::Start, false, "",
+     true},
+};
+
 struct Case {
     Row row;
     Command command;
@@ -329,11 +403,23 @@ std::vector<Case> AllCases() {
             cases.push_back({*row, command});
         }
     }
+    for (const Command& command : kCommands) {
+        const Row* row = nullptr;
+        for (const Row& r : kStopRows)
+            if (std::string_view(r.command) == command.name)
+                row = &r;
+        if (row == nullptr) {
+            ADD_FAILURE() << "no stop row for " << command.name;
+            continue;
+        }
+        cases.push_back({*row, command});
+    }
     return cases;
 }
 
 void PrintTo(const Case& c, std::ostream* os) {
-    *os << sim::SimFaultName(c.row.fault) << " " << c.command.name;
+    *os << (c.row.stopHalfway ? "stopped" : sim::SimFaultName(c.row.fault)) << " "
+        << c.command.name;
 }
 
 class Outcomes : public ::testing::TestWithParam<Case> {};
@@ -342,7 +428,14 @@ TEST_P(Outcomes, Command) {
     const Row& row = GetParam().row;
     if (row.pending && std::getenv("OSTREL_RUN_PENDING") == nullptr)
         GTEST_SKIP() << "pending: " << row.why;
-    const Outcome o = RunOne(GetParam().command, row.fault);
+    int stopAt = 0;
+    if (row.stopHalfway) {
+        int passes = 0;
+        RunOne(GetParam().command, row.fault, 0, &passes);
+        ASSERT_GT(passes, 1) << "a command that never takes input cannot be stopped";
+        stopAt = passes / 2;
+    }
+    const Outcome o = RunOne(GetParam().command, row.fault, stopAt);
     EXPECT_EQ(Name(o.result), std::string(Name(row.result)));
     EXPECT_EQ(o.activity, row.activity);
     if (*row.message == '\0') {
@@ -352,13 +445,22 @@ TEST_P(Outcomes, Command) {
             << "message: " << o.message << "\nexpected in it: " << row.message;
     }
     EXPECT_EQ(Name(o.holds), std::string(Name(row.holds))) << o.detail;
+    EXPECT_EQ(o.leftovers, "") << "files left half written or temporary";
+    // A readback file is replaced whole by a read that worked, and by nothing else.
+    const std::string_view name = GetParam().command.name;
+    const bool newTxt = name == "read" && o.result == kOk;
+    const bool newHex = name == "readhex" && o.result == kOk;
+    EXPECT_EQ(o.readbackTxt == kEarlierReadback, !newTxt);
+    EXPECT_EQ(o.readbackHex == kEarlierReadback, !newHex);
 }
 
 INSTANTIATE_TEST_SUITE_P(EveryFault, Outcomes, ::testing::ValuesIn(AllCases()),
                          [](const ::testing::TestParamInfo<Case>& info) {
                              std::string name =
-                                 std::string(sim::SimFaultName(info.param.row.fault)) + "_" +
-                                 info.param.command.name;
+                                 std::string(info.param.row.stopHalfway
+                                                 ? "stopped"
+                                                 : sim::SimFaultName(info.param.row.fault)) +
+                                 "_" + info.param.command.name;
                              for (char& c : name)
                                  if (c == '-')
                                      c = '_';

@@ -217,7 +217,7 @@ TEST(Readback, AFailedWriteIsReportedAndTheOldFileStays) {
     // than 300 bytes, so the dump breaks off early in its flash section.
     struct Case {
         const char* name;
-        int (*writer)(Programmer&);
+        int (*writer)(Programmer&, const BeforeReplacing&);
     } cases[] = {{"readback.txt", WriteDump}, {"readback.hex", WriteReadbackHex}};
     for (const Case& c : cases) {
         SCOPED_TRACE(c.name);
@@ -228,7 +228,7 @@ TEST(Readback, AFailedWriteIsReportedAndTheOldFileStays) {
         std::string why;
         EXPECT_TRUE(RunInChild(
             [&] {
-                EXPECT_EQ(c.writer(rig.p), 1);
+                EXPECT_EQ(c.writer(rig.p, nullptr), 1);
                 EXPECT_EQ(rig.p.state.errorText.str(),
                           std::string("Cannot write output file ") + c.name +
                               " (File too large); the file of that name is as it was.\n");
@@ -240,6 +240,12 @@ TEST(Readback, AFailedWriteIsReportedAndTheOldFileStays) {
         EXPECT_EQ(std::distance(std::filesystem::directory_iterator(rig.dir.path()),
                                 std::filesystem::directory_iterator()),
                   1);
+        // A chip that stopped answering (the command's question before the
+        // file takes the earlier one's place): the earlier file stays too.
+        EXPECT_EQ(c.writer(rig.p, [] { return false; }), 1);
+        EXPECT_EQ(rig.dir.Read(c.name), old);
+        EXPECT_EQ(c.writer(rig.p, [] { return true; }), 0);
+        EXPECT_NE(rig.dir.Read(c.name), old);
     }
 }
 
