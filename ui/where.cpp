@@ -1,7 +1,7 @@
 #include "ui/where.h"
 
 #include "core/ids.h"
-#include "image/hex_reader.h"
+#include "image/file_names.h"
 #include "platform/text_file.h"
 
 namespace ostrel::ui {
