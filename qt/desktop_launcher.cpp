@@ -75,7 +75,10 @@ std::string FindInPath(const std::string& path, const std::string& program) {
         std::string dir = path.substr(start, end - start);
         // An empty entry (and a relative one) would mean the current folder: not searched.
         if (!dir.empty() && dir.front() == '/') {
-            std::string candidate = dir + (dir.back() == '/' ? "" : "/") + program;
+            std::string candidate = dir;
+            if (candidate.back() != '/')
+                candidate += '/';
+            candidate += program;
             if (IsExecutableFile(candidate))
                 return candidate;
         }
@@ -135,7 +138,10 @@ std::optional<Launcher> FindLauncher(const LauncherEnvironment& environment, std
         environment.defaultApplication ? environment.defaultApplication(std::string(type)) : "";
     if (!xdgOpen.empty() && IsDesktopFileId(id)) {
         for (const std::string& dir : environment.applicationDirs) {
-            std::string file = dir + (dir.ends_with('/') ? "" : "/") + id;
+            std::string file = dir;
+            if (!file.ends_with('/'))
+                file += '/';
+            file += id;
             std::optional<DesktopEntry> entry = ReadDesktopEntry(file);
             if (!entry)
                 continue;

@@ -1,5 +1,9 @@
 #include "qt/qt_window_system.h"
 
+#include <cstdint>
+#include <filesystem>
+#include <system_error>
+
 #include <QAbstractButton>
 #include <QAction>
 #include <QApplication>
@@ -20,6 +24,7 @@
 
 #include "core/ids.h"
 #include "platform/model_window_system.h"
+#include "platform/texts.h"
 #include "qt/desktop_launcher.h"
 #include "qt/modal_dialog.h"
 #include "qt/resources.h"
@@ -326,7 +331,7 @@ bool QtWindowSystem::OpenDocument(std::string_view pathOrUrl) {
     QUrl url = DocumentUrl(pathOrUrl);
     // A local page (the help page) shows in the program's own window: it needs
     // no browser and looks the same on every machine.
-    if (url.isLocalFile() && QFileInfo(url.toLocalFile()).isFile())
+    if (url.isLocalFile() && !QFileInfo(url.toLocalFile()).isDir())
         return ShowInPageWindow(url);
     return OpenOutside(url);
 }
@@ -348,7 +353,13 @@ bool QtWindowSystem::OpenOutside(const QUrl& url) {
 void QtWindowSystem::FollowLink(const QUrl& link) {
     const QUrl target = pageWindow_->source().resolved(link);
     if (target.isLocalFile()) {
-        pageWindow_->setSource(target);
+        // A section of the page itself, or another local page (judged first).
+        if (target.adjusted(QUrl::RemoveFragment) ==
+            pageWindow_->source().adjusted(QUrl::RemoveFragment)) {
+            pageWindow_->setSource(target);
+        } else {
+            ShowInPageWindow(target);
+        }
         return;
     }
     if (OpenOutside(target))
@@ -359,9 +370,28 @@ void QtWindowSystem::FollowLink(const QUrl& link) {
                "Ostrel", MsgButtons::Ok);
 }
 
+std::string PageProblem(const std::string& path) {
+    std::error_code error;
+    if (!std::filesystem::is_regular_file(path, error))
+        return path + " cannot be shown: it is no file.";
+    const std::uintmax_t size = std::filesystem::file_size(path, error);
+    if (error)
+        return path + " cannot be shown: " + error.message() + ".";
+    if (size > kMaxPageBytes)
+        return path + " cannot be shown: at " + std::to_string(size / (1024 * 1024)) +
+               " MB it is too large to be a help page.";
+    return {};
+}
+
 bool QtWindowSystem::ShowInPageWindow(const QUrl& url) {
-    if (!url.isLocalFile() || !QFileInfo(url.toLocalFile()).isFile())
+    if (!url.isLocalFile())
         return false;
+    // The page is read whole into the window: a device, or a file far larger
+    // than any page, would never finish loading.
+    if (std::string problem = PageProblem(url.toLocalFile().toStdString()); !problem.empty()) {
+        MessageBox(ids::kNoOwner, problem, texts::kTitleError, MsgButtons::Ok);
+        return false;
+    }
     if (!pageWindow_) {
         pageWindow_ = std::make_unique<QTextBrowser>();
         pageWindow_->setObjectName(QStringLiteral("pageWindow"));

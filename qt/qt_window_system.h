@@ -7,6 +7,7 @@
 // so no box is ever left open.
 #pragma once
 
+#include <cstdint>
 #include <deque>
 #include <functional>
 #include <map>
@@ -165,6 +166,12 @@ class QtWindowSystem : public WindowSystem {
     std::unique_ptr<QTextBrowser> pageWindow_;
     int openDialogs_ = 0;
 };
+
+// The largest file the page window shows: the help page is some 30 KB.
+inline constexpr std::uintmax_t kMaxPageBytes = 4 * 1024 * 1024;
+// Why a local file cannot be shown in the page window (no plain file, too
+// large); empty when it can.
+std::string PageProblem(const std::string& path);
 
 // The program's icon, for its windows and message boxes.
 QIcon ProgramIcon();

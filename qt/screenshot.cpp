@@ -3,11 +3,16 @@
 #include <QAbstractButton>
 #include <QCoreApplication>
 #include <QDir>
+#include <QLineEdit>
 #include <QPixmap>
+#include <QTextBrowser>
+
+#include <optional>
 
 #include "core/ids.h"
 #include "qt/desktop_program.h"
 #include "qt/modal_dialog.h"
+#include "ui/busy.h"
 
 namespace ostrel::qt {
 
@@ -71,13 +76,36 @@ int TakeScreenshots(DesktopProgram& program, const QString& folder) {
     const ProgrammerState& state = program.programmer().state;
     if (state.fileLoaded) {
         // A flash file is written together with its EEPROM file, so the
-        // EEPROM window has data to show.
+        // EEPROM window has data to show. Half-way through, the window is
+        // taken as it looks while a command runs: progress bar and Stop.
         if (!state.eepromFile)
             program.Command(ids::kProgramEepAfterHex);
+        bool taken = false;
+        auto* activity = qobject_cast<QLineEdit*>(program.window().Control(ids::kActivity));
+        QMetaObject::Connection during =
+            QObject::connect(activity, &QLineEdit::textChanged, activity, [&](const QString& text) {
+                std::optional<int> figure = ui::ProgressFigure(text.toStdString());
+                if (taken || !figure || *figure < 40 || !program.window().busy())
+                    return;
+                taken = true;
+                // The signal comes before the field scrolls back to the text's start.
+                activity->setCursorPosition(0);
+                if (Save(program.window(), folder, QStringLiteral("screenshot-write.png")))
+                    ++saved;
+            });
         program.Command(ids::kWrite);
+        QObject::disconnect(during);
     }
     if (Save(program.window(), folder, QStringLiteral("screenshot-main.png")))
         ++saved;
+    // The help page in the program's own viewer, at the main window's section.
+    program.Command(ids::kHelpTopics);
+    if (QTextBrowser* page = windows.PageWindow()) {
+        page->scrollToAnchor(QStringLiteral("window"));
+        if (Save(*page, folder, QStringLiteral("screenshot-help.png")))
+            ++saved;
+        page->close();
+    }
     program.Command(ids::kFuseBits);
     program.Command(ids::kDataWindow);
     program.Command(ids::kWiringPicture);
@@ -85,7 +113,7 @@ int TakeScreenshots(DesktopProgram& program, const QString& folder) {
     program.Command(ids::kExit);
     for (const std::string& message : windows.MessageTexts())
         qInfo("ostrel: message box %s", message.c_str());
-    return saved == 4 ? 0 : 1;
+    return saved == kScreenshots ? 0 : 1;
 }
 
 }  // namespace ostrel::qt

@@ -1,9 +1,9 @@
 // Screenshot mode (the environment variable OSTREL_SCREENSHOT_DIR, used by
 // tools/screenshot): the program answers its own message boxes with OK, runs
 // Check (and, when a data file was reopened, Write with "Program eep- after
-// hexfile" on), saves pictures of the main
-// window, the instructions dialog, the EEPROM window and the wiring picture
-// into the folder, and ends.
+// hexfile" on), saves pictures of the main window while the Write runs and
+// after it, the help page in its viewer, the instructions dialog, the EEPROM
+// window and the wiring picture into the folder, and ends.
 #pragma once
 
 #include <QString>
@@ -13,10 +13,12 @@ namespace ostrel::qt {
 class DesktopProgram;
 
 inline constexpr const char* kScreenshotVariable = "OSTREL_SCREENSHOT_DIR";
+// How many pictures a full run saves.
+inline constexpr int kScreenshots = 6;
 
 // Prepares the program before its start: every box is answered OK.
 void PrepareScreenshots(DesktopProgram& program);
-// Takes the pictures after the start; 0 when all four were saved.
+// Takes the pictures after the start; 0 when all were saved.
 int TakeScreenshots(DesktopProgram& program, const QString& folder);
 
 }  // namespace ostrel::qt

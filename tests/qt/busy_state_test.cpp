@@ -37,7 +37,7 @@ void ReadyToWrite(GuiRig& rig) {
 
 // Runs `during` once, inside the command's activity refresh, the first time
 // the activity line shows a figure of at least `figure` percent.
-void AtFigure(GuiRig& rig, int figure, std::function<void()> during) {
+void AtFigure(GuiRig& rig, int figure, const std::function<void()>& during) {
     auto done = std::make_shared<bool>(false);
     QObject::connect(rig.Field(ids::kActivity), &QLineEdit::textChanged, &rig.window(),
                      [done, figure, during](const QString& text) {

@@ -491,6 +491,42 @@ TEST(Help, ThePageShowsInTheProgramsOwnViewerOnEveryDesktop) {
     }
 }
 
+// What the page window is given may be anything: a help page far too large,
+// a link to a device that never ends. It says so instead of loading it.
+TEST(Help, APageThatCannotBeAPageIsRefusedWithItsReason) {
+    struct Case {
+        const char* what;
+        bool hugePage;     // the help page itself is too large
+        const char* link;  // else: a link of the page to this file
+        const char* told;
+    };
+    const Case cases[] = {
+        {"a help page of 5 MB", true, "", "too large to be a help page"},
+        {"a link to /dev/zero", false, "file:///dev/zero", "it is no file"},
+        {"a link to a missing file", false, "missing.htm", "it is no file"},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.what);
+        GuiRig rig;
+        std::string path =
+            rig.dir.Write("ostrel-hlp.htm", ReadFileBytes(SourcePath("resources/ostrel-hlp.htm")));
+        if (c.hugePage)
+            std::filesystem::resize_file(path, 5 * 1024 * 1024);
+        ASSERT_TRUE(rig.Start());
+        rig.Choose(ids::kHelpTopics);
+        if (!c.hugePage) {
+            ASSERT_NE(rig.windows().PageWindow(), nullptr);
+            EXPECT_TRUE(rig.windows().messages.empty()) << rig.LastMessage();
+            emit rig.windows().PageWindow()->anchorClicked(QUrl(QString::fromLatin1(c.link)));
+            EXPECT_EQ(rig.windows().PageWindow()->source().toLocalFile().toStdString(), path);
+        }
+        ASSERT_EQ(rig.windows().messages.size(), 1u);
+        EXPECT_EQ(rig.windows().messages[0].title, "Error");
+        EXPECT_NE(rig.windows().messages[0].text.find(c.told), std::string::npos)
+            << rig.windows().messages[0].text;
+    }
+}
+
 TEST(Help, AboutShowsTheVersion) {
     GuiRig rig;
     ASSERT_TRUE(rig.Start());
