@@ -409,20 +409,31 @@ CommandResult RunAsCommand(Programmer& p, int command,
     p.stoppable = true;
     p.driverAccessFailed = false;
     p.driverAccessTold = false;
+    // A port lost outside a command (at start-up) is opened afresh.
+    if (p.portLost)
+        adapter::CloseSerialPort(p);
+    p.portLost = false;
     CommandResult result = CommandResult::Failed;
     try {
         result = body(p);
+        // Nothing the command queued for a streaming port stays behind.
+        adapter::Flush(p);
     } catch (const core::CommandStopped&) {
-        result = EndStopped(p, command);
+        result = p.portLost ? CommandResult::Failed : EndStopped(p, command);
     }
     p.stoppable = false;
     TellDriverAccessFailure(p);
+    TellPortLost(p);
     p.commandRunning = wasRunning;
     // A command that lost the port on the way did not do what it was asked,
     // whatever its own steps concluded from the reads that never happened.
-    if (p.driverAccessFailed && result != CommandResult::Ignored &&
+    if ((p.driverAccessFailed || p.portLost) && result != CommandResult::Ignored &&
         result != CommandResult::Stopped)
         result = CommandResult::Failed;
+    if (p.portLost) {
+        adapter::CloseSerialPort(p);
+        p.portLost = false;
+    }
     return result;
 }
 

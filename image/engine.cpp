@@ -61,14 +61,15 @@ void ShowAddress(Programmer& p) {
 
 int EepromPath(Programmer& p, HexRecordStream& in, const Source& src) {
     ProgrammerState& s = p.state;
+    auto eeprom = [](int a) { return std::pair<avr::Cell, int32_t>{avr::Cell::Eeprom, a}; };
     if (!s.verifyMode) {
         // Every byte that is not FF is erased first, one by one, even those
         // the file then writes.
+        avr::ReadAhead reads(p);
         for (int32_t a = 0; a < s.eepromBytes; ++a) {
             s.memAddress = a;
             ShowAddress(p);
-            avr::ReadEeprom(p);
-            if (avr::ReadByte(p) != 0xFF) {
+            if (reads.Byte(a, s.eepromBytes, eeprom) != 0xFF) {
                 s.memData = 0xFF;
                 avr::WriteEeprom(p);
                 if (!avr::PollUntilWritten(p, avr::WrittenByte::Eeprom)) {
@@ -102,6 +103,12 @@ int EepromPath(Programmer& p, HexRecordStream& in, const Source& src) {
                 break;
         }
         s.memAddress = record.address;
+        // Reads only of bytes inside the EEPROM: the first one beyond it ends the run.
+        const int inMemory = std::clamp(s.eepromBytes - record.address, 0, record.length);
+        auto at = [&record](int j) {
+            return std::pair<avr::Cell, int32_t>{avr::Cell::Eeprom, record.address + j};
+        };
+        avr::ReadAhead reads(p);
         for (int i = 0; i < record.length; ++i) {
             ShowAddress(p);
             if (s.memAddress + 1 > s.eepromBytes) {
@@ -110,8 +117,7 @@ int EepromPath(Programmer& p, HexRecordStream& in, const Source& src) {
                 return kRunFailed;
             }
             s.memData = in.NextDataByte();
-            avr::ReadEeprom(p);
-            if (avr::ReadByte(p) != s.memData) {
+            if (reads.Byte(i, inMemory, at) != s.memData) {
                 if (s.verifyMode) {
                     VerifyFailureText(s, s.memAddress, s.memData, avr::ReadByte(p));
                     in.Close();
@@ -163,13 +169,19 @@ int ProgramRecordBytewise(Programmer& p, HexRecordStream& in, const Source& src,
                           const HexRecord& record) {
     ProgrammerState& s = p.state;
     ShowRecordProgress(p);
+    // Reads only of bytes inside the flash: the first one beyond it ends the run.
+    const int inMemory = std::clamp(s.flashWords * 2 - record.address, 0, record.length);
+    auto at = [&record](int j) {
+        const int32_t b = record.address + j;
+        return std::pair<avr::Cell, int32_t>{(b & 1) ? avr::Cell::FlashHigh : avr::Cell::FlashLow,
+                                             b / 2};
+    };
+    avr::ReadAhead reads(p);
     for (int i = 0; i < record.length; ++i) {
         s.memAddress = (record.address + i) / 2;
         if (!TakeFlashByte(p, in, src, record.address + i))
             return kRunFailed;
-        auto read = s.highByteSelect ? avr::ReadFlashHigh : avr::ReadFlashLow;
-        read(p);
-        if (avr::ReadByte(p) == s.memData)
+        if (reads.Byte(i, inMemory, at) == s.memData)
             continue;
         if (s.verifyMode) {
             VerifyFailureText(s, s.wordAddress, s.memData, avr::ReadByte(p));
