@@ -49,10 +49,15 @@ CommFunction SerialChange(PcLine line, bool on) {
 // bit of the parallel data register, or a pin.
 void Drive(Programmer& p, const Wire& wire, int level) {
     if (PinsInUse(p)) {
+        // An instruction ends with SCK low before any other line moves.
+        pins::EndBits(p);
         pins::SetWire(p, wire, level);
         pins::Apply(p);
         return;
     }
+    // GPIO lines that are not open: like a serial port that is not, nothing.
+    if (p.state.adapterKind == AdapterKind::Gpio)
+        return;
     const bool on = (level != 0) != wire.inverted;
     if (IsSerialLine(wire.line)) {
         p.serial.EscapeCommFunction(SerialChange(wire.line, on));
@@ -148,6 +153,7 @@ uint16_t ReadPort(Programmer& p) {
 
 void ChangeSerialLine(Programmer& p, PcLine line, bool on) {
     if (PinsInUse(p)) {
+        pins::EndBits(p);
         pins::SetLine(p, line, on);
         pins::Apply(p);
         return;
@@ -176,6 +182,8 @@ int ReadMiso(Programmer& p) {
         // A lost port reads as a line nobody drives: high, as MISO floats.
         return p.portLost ? 1 : pins::Level(p.state, miso, pins);
     }
+    if (p.state.adapterKind == AdapterKind::Gpio)
+        return 1;  // not open: nothing drives MISO
     bool high = false;
     if (IsSerialLine(miso.line)) {
         p.state.modemStatus = p.serial.GetModemStatus();
@@ -191,6 +199,8 @@ void PollInput(Programmer& p) {
         p.state.modemStatus = ReadModemStatus(p);
         return;
     }
+    if (p.state.adapterKind == AdapterKind::Gpio)
+        return;
     if (IsSerial(p)) {
         p.state.modemStatus = p.serial.GetModemStatus();
     } else {

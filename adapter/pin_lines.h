@@ -28,6 +28,10 @@ int Level(const ProgrammerState& s, const Wire& wire, uint8_t pins);
 // Appends `count` copies of pinLatch to the queue of a streaming port,
 // sending full transfers as they fill.
 void Queue(Programmer& p, int64_t count);
+// After instruction bits on a streaming port, SCK is still high: the chip
+// completes the last bit when it falls. Queues that falling edge (one phase
+// of SCK low) when it is due; nothing otherwise.
+void EndBits(Programmer& p);
 // The port failed in the middle of a command: see Programmer::portLost.
 void Lost(Programmer& p);
 

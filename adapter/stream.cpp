@@ -7,15 +7,21 @@
 //
 // An instruction bit is two states (three on a cable that wants MOSI high
 // while SCK is high), each held for one SCK phase:
-//   A  SCK low, MOSI = the bit   the chip takes MOSI on the rising edge and
-//                                needs it a cycle before and two after; it
-//                                shifts MISO out on the falling edge
-//   B  SCK high                  MISO is sampled at the end of B (it comes
-//                                back with the state after)
-//   C  MOSI high (Cablet2 only)  sampled at the end of C instead
-// SCK falls with the next bit's A; at the end of a batch one state brings SCK
-// low. The immediate ports play the same bit as ClockBit does, one call per
-// line change.
+//   A  SCK low, MOSI = the bit   the chip shifts its MISO bit out on the
+//                                falling edge that starts A, valid tens of
+//                                nanoseconds later; MISO is sampled at the
+//                                end of A, as SCK rises (it comes back with
+//                                the state after, B)
+//   B  SCK high                  the chip takes MOSI on the rising edge and
+//                                needs it a cycle before and two after
+//   C  MOSI high (Cablet2 only)  this cable needs MOSI high before MISO is
+//                                read: sampled at the end of C instead
+// SCK falls with the next bit's A. Before the program waits or lets go of the
+// port one more state brings SCK low, since the chip completes an
+// instruction's last bit only on that edge; a batch whose answers are needed
+// at once ends without it (Cablet2's needs one state after its last sample).
+// The immediate ports play the same bit as ClockBit does, one call per line
+// change, and sample while SCK is high: the same MISO level.
 //
 // The SCK phase of each speed lasts as long on every streaming port: 1 / 375
 // kHz (2.67 us) at High, and 5, 25 and 100 times that at Medium, Low and very
@@ -149,13 +155,15 @@ void QueueBit(Programmer& p, const CableProfile& cable, bool bit, uint32_t ticke
     pins::SetWire(p, cable.sck, 0);
     pins::SetWire(p, cable.mosi, bit ? 1 : 0);
     pins::Queue(p, phase);
+    if (!cable.mosiHighWhileSckHigh)
+        SampleHere(p, ticket, false);
     pins::SetWire(p, cable.sck, 1);
     pins::Queue(p, phase);
     if (cable.mosiHighWhileSckHigh) {
         pins::SetWire(p, cable.mosi, 1);
         pins::Queue(p, phase);
+        SampleHere(p, ticket, false);
     }
-    SampleHere(p, ticket, false);
 }
 
 void QueueBits(Programmer& p, uint32_t bits, int count, uint32_t ticket) {
@@ -166,9 +174,38 @@ void QueueBits(Programmer& p, uint32_t bits, int count, uint32_t ticket) {
     p.pinQueue.sckHighAfterBits = true;
 }
 
+// Sends the queue and collects every sample. With `rest`, SCK is brought
+// low after the last instruction bit first.
+void SendQueue(Programmer& p, bool rest) {
+    if (!Streaming(p))
+        return;
+    PinQueue& q = p.pinQueue;
+    if (p.portLost) {
+        ResolveAllLost(p);
+        return;
+    }
+    if (rest)
+        pins::EndBits(p);
+    // A sample of the last state comes with a state after it.
+    if (!q.samples.empty() && q.samples.back().state + 1 >= q.sent + q.states.size())
+        pins::Queue(p, 1);
+    while (!q.states.empty() && !p.portLost)
+        SendStates(p, q.states.size());
+    if (p.portLost)
+        ResolveAllLost(p);
+}
+
 }  // namespace
 
 namespace pins {
+
+void EndBits(Programmer& p) {
+    if (!Streaming(p) || !p.pinQueue.sckHighAfterBits)
+        return;
+    SetWire(p, ActiveCable(p.state).sck, 0);
+    Queue(p, std::max<int32_t>(1, p.state.statesPerPhase));
+    p.pinQueue.sckHighAfterBits = false;
+}
 
 void Queue(Programmer& p, int64_t count) {
     PinQueue& q = p.pinQueue;
@@ -180,8 +217,6 @@ void Queue(Programmer& p, int64_t count) {
         if (capacity > 0 && q.states.size() >= capacity)
             SendStates(p, capacity);
     }
-    if (count > 0)
-        q.sckHighAfterBits = false;
 }
 
 }  // namespace pins
@@ -197,13 +232,15 @@ bool Streaming(const Programmer& p) {
 int AnswerWindow(const Programmer& p) {
     if (!Streaming(p))
         return 1;
-    // States of one instruction at the speed in force.
-    const int64_t perBit = (ActiveCable(p.state).mosiHighWhileSckHigh ? 3 : 2) *
-                           std::max<int32_t>(1, p.state.statesPerPhase);
+    // States of one instruction at the speed in force, and the state that
+    // must follow the last sample of a cable that samples at a bit's end.
+    const bool sampleAtEnd = ActiveCable(p.state).mosiHighWhileSckHigh;
+    const int64_t perBit = (sampleAtEnd ? 3 : 2) * std::max<int32_t>(1, p.state.statesPerPhase);
     const auto capacity = static_cast<int64_t>(p.pins->StreamCapacity());
-    // Enough instructions to fill sixteen transfers: the last one, which
-    // goes out part full, then costs little.
-    return static_cast<int>(std::clamp<int64_t>(16 * capacity / (32 * perBit), 1, kMostQueued));
+    // As many instructions as fill sixteen transfers exactly: the answers
+    // of a window cost sixteen round trips, none of them part full.
+    const int64_t states = 16 * capacity - (sampleAtEnd ? 1 : 0);
+    return static_cast<int>(std::clamp<int64_t>(states / (32 * perBit), 1, kMostQueued));
 }
 
 uint64_t StreamPhaseNs(int32_t speed) {
@@ -253,7 +290,7 @@ uint32_t QueueInstruction(Programmer& p, int32_t first, int32_t second) {
 uint32_t AnswerOf(Programmer& p, uint32_t ticket) {
     PinQueue::Answer* answer = FindAnswer(p.pinQueue, ticket);
     if (answer && answer->got < answer->expected) {
-        Flush(p);
+        SendQueue(p, false);
         answer = FindAnswer(p.pinQueue, ticket);
     }
     if (!answer || answer->got < answer->expected)
@@ -262,26 +299,7 @@ uint32_t AnswerOf(Programmer& p, uint32_t ticket) {
 }
 
 void Flush(Programmer& p) {
-    if (!Streaming(p))
-        return;
-    PinQueue& q = p.pinQueue;
-    if (p.portLost) {
-        ResolveAllLost(p);
-        return;
-    }
-    if (q.sckHighAfterBits) {
-        // The last bit's falling edge: the chip completes the bit on it, so
-        // an instruction has not arrived before SCK is low again.
-        pins::SetWire(p, ActiveCable(p.state).sck, 0);
-        pins::Queue(p, std::max<int32_t>(1, p.state.statesPerPhase));
-    }
-    // A sample of the last state comes with a state after it.
-    if (!q.samples.empty() && q.samples.back().state + 1 >= q.sent + q.states.size())
-        pins::Queue(p, 1);
-    while (!q.states.empty() && !p.portLost)
-        SendStates(p, q.states.size());
-    if (p.portLost)
-        ResolveAllLost(p);
+    SendQueue(p, true);
 }
 
 void TransferWord(Programmer& p) {
@@ -293,7 +311,7 @@ void TransferWord(Programmer& p) {
     // Callers read rxShift right after: the word goes out now.
     const uint32_t ticket = NewAnswer(p, 16);
     QueueBits(p, static_cast<uint32_t>(p.state.txWord) & 0xFFFFu, 16, ticket);
-    Flush(p);
+    SendQueue(p, false);
 }
 
 namespace pins {
@@ -311,7 +329,7 @@ uint8_t Read(Programmer& p) {
     }
     const uint32_t ticket = NewAnswer(p, 1);
     SampleHere(p, ticket, true);
-    Flush(p);
+    SendQueue(p, false);
     const PinQueue::Answer* answer = FindAnswer(p.pinQueue, ticket);
     return answer && answer->got == answer->expected && !p.portLost
                ? static_cast<uint8_t>(answer->value)
