@@ -6,6 +6,7 @@
 #include "adapter/adapter.h"
 #include "adapter/pin_lines.h"
 #include "core/ids.h"
+#include "platform/gpio_wiring.h"
 #include "platform/texts.h"
 
 namespace ostrel::adapter {
@@ -71,7 +72,11 @@ int OpenGpio(Programmer& p) {
         s.errorText.Append("\nThis program has no GPIO lines.");
         return 1;
     }
-    if (p.pins->OpenPins(s.portName.view()) != PinOpenResult::Ok)
+    // The port's name carries the lines: "GPIO:CHIP:SCK,MOSI,RESET,MISO".
+    const std::string name = "GPIO:" + std::string(s.gpioLines.empty()
+                                                       ? kDefaultGpioWiring
+                                                       : s.gpioLines.view());
+    if (p.pins->OpenPins(name) != PinOpenResult::Ok)
         return PinsFailed(p);
     StartPins(p);
     return 0;

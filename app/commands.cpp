@@ -27,7 +27,7 @@ struct PortItem {
     uint16_t base;  // 0 for serial ports
 };
 
-constexpr std::array<PortItem, 12> kPortItems = {{
+constexpr std::array<PortItem, 13> kPortItems = {{
     {ids::kPort0278, "0278", 0x278},
     {ids::kPort0378, "0378", 0x378},
     {ids::kPort03BC, "03BC", 0x3BC},
@@ -40,6 +40,7 @@ constexpr std::array<PortItem, 12> kPortItems = {{
     {ids::kCom7, "COM7", 0},
     {ids::kCom8, "COM8", 0},
     {ids::kPortSimulator, "SIM", 0},
+    {ids::kPortGpio, "GPIO", 0},
 }};
 
 const PortItem* FindPortItem(int command) {
@@ -104,6 +105,33 @@ CommandResult SelectSerialPort(Programmer& p, const PortItem& item) {
         SetActivityField(p, detected);
     ReadingPause(p);
     EnableField(p, ids::kActivity, false);
+    return CommandResult::Ok;
+}
+
+// The GPIO lines: nothing to detect; opening them says at once whether the
+// chip and lines can be had, and which they are.
+CommandResult SelectGpioPort(Programmer& p, const PortItem& item) {
+    ProgrammerState& s = p.state;
+    CheckPortItem(p, item.command);
+    s.portName.Assign(item.name);
+    s.comName.Assign(item.name);
+    if (s.comOpen)
+        adapter::CloseSerialPort(p);
+    s.adapterKind = AdapterKind::Gpio;
+    if (adapter::OpenPort(p) != 0)
+        return Failure(p);
+    return CommandResult::Ok;
+}
+
+// Options > "Modem Lines Only": FTDI adapters are driven through their modem
+// lines (one USB request a change) instead of in bit-bang mode. The port is
+// closed, so the next command opens it the other way.
+CommandResult ToggleModemLinesOnly(Programmer& p) {
+    ProgrammerState& s = p.state;
+    s.modemLinesOnly = s.modemLinesOnly ? 0 : 1;
+    p.windows.CheckMenuItem(ids::kModemLinesOnly, s.modemLinesOnly != 0);
+    if (s.comOpen && s.adapterKind == AdapterKind::Serial)
+        adapter::CloseSerialPort(p);
     return CommandResult::Ok;
 }
 
@@ -272,9 +300,13 @@ CommandResult Exit(Programmer& p) {
 
 CommandResult Dispatch(Programmer& p, int command) {
     if (const PortItem* item = FindPortItem(command)) {
+        if (item->command == ids::kPortGpio)
+            return SelectGpioPort(p, *item);
         return item->base != 0 ? SelectParallelPort(p, *item) : SelectSerialPort(p, *item);
     }
     switch (command) {
+        case ids::kModemLinesOnly:
+            return ToggleModemLinesOnly(p);
         case ids::kExit:
         case ids::kCancelCommand:
             return Exit(p);

@@ -167,6 +167,9 @@ int Connect(Programmer& p) {
     }
     if (s.adapterKind == AdapterKind::Serial && adapter::DetectSerialAdapter(p) != 0)
         return 1;
+    // GPIO lines have nothing to detect, but a failed open says what to do.
+    if (s.adapterKind == AdapterKind::Gpio && adapter::OpenPort(p) != 0)
+        return 1;
     adapter::HoldTargetInReset(p);
     s.activityText.Assign(texts::kConnectingLine);
     core::ShowActivity(p);

@@ -53,6 +53,9 @@ struct ProgrammerState {
     // serial port, its modem lines switched one USB request at a time,
     // rather than in bit-bang mode.
     Flag modemLinesOnly = 0;
+    // The GPIO lines of the port "GPIO", "CHIP:SCK,MOSI,RESET,MISO"
+    // (platform/gpio_wiring.h); empty: the usual Raspberry Pi wiring.
+    FixedString<64> gpioLines;
     uint16_t lastPortRead = 0;  // data last written in bits 0-7, status in bits 8-15
     uint32_t modemStatus = 0;
 

@@ -13,6 +13,7 @@
 #include <QShortcut>
 
 #include "core/ids.h"
+#include "platform/gpio_wiring.h"
 #include "platform/port_names.h"
 #include "qt/cable_test_window.h"
 #include "qt/resources.h"
@@ -128,6 +129,16 @@ void MainWindow::BuildMenu() {
             }
         }
     }
+    // The GPIO lines of a single-board computer, where the machine has a GPIO chip.
+    if (GpioChipsPresent()) {
+        QAction* gpio = AddItem(port, "GPIO Lines", ids::kPortGpio);
+        gpio->setCheckable(true);
+        gpio->setToolTip(QStringLiteral("SCK, MOSI, RESET, MISO: ") +
+                         QString::fromUtf8(kDefaultGpioWiring.data(),
+                                           static_cast<qsizetype>(kDefaultGpioWiring.size())) +
+                         QStringLiteral(" unless ostrel.cfg or ostrel-cli --gpio names others"));
+    }
+    AddItem(port, "Modem Lines Only (no FTDI bit-bang)", ids::kModemLinesOnly)->setCheckable(true);
     port->addSeparator();
     simulatorMenu_ = port->addMenu(QStringLiteral("Simulator"));
     QAction* simulator = simulatorMenu_->menuAction();

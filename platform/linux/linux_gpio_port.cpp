@@ -2,7 +2,6 @@
 
 #include <array>
 #include <cerrno>
-#include <charconv>
 #include <cstring>
 
 #include "platform/linux/port_hints.h"
@@ -17,76 +16,27 @@ constexpr uint8_t kMisoBit = 0x08;
 // At rest and when let go: RESET high (the target runs), SCK and MOSI low.
 constexpr std::array<int, 3> kRest{0, 0, 1};
 
-bool ParseNumber(std::string_view text, unsigned* value) {
-    if (text.empty() || text.size() > 6)
-        return false;
-    const char* end = text.data() + text.size();
-    auto [at, error] = std::from_chars(text.data(), end, *value);
-    return error == std::errc() && at == end;
-}
-
 }  // namespace
-
-bool ParseGpioWiring(std::string_view text, GpioWiring* wiring, std::string* problem) {
-    const std::size_t colon = text.rfind(':');
-    if (colon == std::string_view::npos) {
-        *problem = "expected CHIP:SCK,MOSI,RESET,MISO (for example 0:11,10,25,9)";
-        return false;
-    }
-    std::string_view chip = text.substr(0, colon);
-    GpioWiring w;
-    unsigned number = 0;
-    if (ParseNumber(chip, &number)) {
-        w.chip = "/dev/gpiochip" + std::to_string(number);
-    } else if (chip.substr(0, 8) == "gpiochip" && ParseNumber(chip.substr(8), &number)) {
-        w.chip = "/dev/" + std::string(chip);
-    } else if (chip.substr(0, 5) == "/dev/" && chip.size() < 200) {
-        w.chip = std::string(chip);
-    } else {
-        *problem = "the chip is a number, gpiochipN or /dev/gpiochipN";
-        return false;
-    }
-    unsigned* lines[] = {&w.sck, &w.mosi, &w.reset, &w.miso};
-    std::string_view rest = text.substr(colon + 1);
-    for (std::size_t i = 0; i < 4; ++i) {
-        const std::size_t comma = rest.find(',');
-        std::string_view item = i < 3 ? rest.substr(0, comma) : rest;
-        if ((i < 3 && comma == std::string_view::npos) || !ParseNumber(item, lines[i])) {
-            *problem = "expected four line numbers: SCK,MOSI,RESET,MISO";
-            return false;
-        }
-        if (i < 3)
-            rest = rest.substr(comma + 1);
-    }
-    for (std::size_t i = 0; i < 4; ++i) {
-        for (std::size_t j = i + 1; j < 4; ++j) {
-            if (*lines[i] == *lines[j]) {
-                *problem = "line " + std::to_string(*lines[i]) + " is named twice";
-                return false;
-            }
-        }
-    }
-    *wiring = w;
-    return true;
-}
-
-std::string GpioWiringText(const GpioWiring& wiring) {
-    if (wiring.chip.empty())
-        return {};
-    return wiring.chip + ":" + std::to_string(wiring.sck) + "," + std::to_string(wiring.mosi) +
-           "," + std::to_string(wiring.reset) + "," + std::to_string(wiring.miso);
-}
 
 LinuxGpioPort::~LinuxGpioPort() {
     ClosePins();
 }
 
 PinOpenResult LinuxGpioPort::OpenPins(std::string_view portName) {
-    if (portName != kPortName)
+    if (portName.substr(0, kPortName.size()) != kPortName ||
+        (portName.size() > kPortName.size() && portName[kPortName.size()] != ':'))
         return PinOpenResult::NotThisPort;
     ClosePins();
     note_.clear();
     error_.clear();
+    if (portName.size() > kPortName.size()) {
+        std::string problem;
+        if (!ParseGpioWiring(portName.substr(kPortName.size() + 1), &wiring_, &problem)) {
+            note_ = "The GPIO lines '" + std::string(portName.substr(kPortName.size() + 1, 40)) +
+                    "': " + problem + ".";
+            return PinOpenResult::Failed;
+        }
+    }
     if (wiring_.chip.empty()) {
         note_ =
             "No GPIO lines are chosen: give them with --gpio CHIP:SCK,MOSI,RESET,MISO "

@@ -14,27 +14,11 @@
 #include <string_view>
 
 #include "core/port_access.h"
+#include "platform/gpio_wiring.h"
 #include "platform/linux/gpio_lines.h"
 #include "platform/linux/sys_calls.h"
 
 namespace ostrel {
-
-// Which lines the cable is wired to.
-struct GpioWiring {
-    std::string chip;  // "/dev/gpiochip0"; empty: no lines chosen
-    unsigned sck = 0;
-    unsigned mosi = 0;
-    unsigned reset = 0;
-    unsigned miso = 0;
-};
-
-// Reads a wiring as the user writes it, "CHIP:SCK,MOSI,RESET,MISO": CHIP is
-// a number (0 for /dev/gpiochip0), a name ("gpiochip0") or a path, the lines
-// are numbers of that chip. False, with `problem` saying what is wrong, for
-// anything else, or for a line named twice.
-bool ParseGpioWiring(std::string_view text, GpioWiring* wiring, std::string* problem);
-// The wiring as ParseGpioWiring reads it.
-std::string GpioWiringText(const GpioWiring& wiring);
 
 class LinuxGpioPort : public PinPort {
   public:
@@ -51,7 +35,8 @@ class LinuxGpioPort : public PinPort {
     void SetWiring(const GpioWiring& wiring) { wiring_ = wiring; }
     const GpioWiring& Wiring() const { return wiring_; }
 
-    // "GPIO" only; every other name is not this port's.
+    // "GPIO", with the wiring set before, or "GPIO:" and a wiring as
+    // ParseGpioWiring reads it; every other name is not this port's.
     PinOpenResult OpenPins(std::string_view portName) override;
     // RESET high (released), SCK and MOSI low, then the lines are given back.
     void ClosePins() override;

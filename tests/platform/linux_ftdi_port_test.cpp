@@ -265,3 +265,30 @@ TEST(LinuxFtdiPort, AStopReleasesTheTarget) {
 
 }  // namespace
 }  // namespace ostrel::testing
+
+namespace ostrel::testing {
+namespace {
+
+// Port > "Modem Lines Only" switches an FTDI adapter between its bit-bang
+// mode and its modem lines; the open port is closed so the next command
+// opens it the other way.
+TEST(LinuxFtdiPort, TheModemLineItemSwitchesTheWayTheAdapterIsOpened) {
+    SimRigOptions options;
+    options.port = RigPort::Ft232r;
+    SimRig rig(options);
+    ASSERT_EQ(adapter::OpenSerialPort(rig.p), 0);
+    ASSERT_TRUE(adapter::Streaming(rig.p));
+    for (int flip = 0; flip < 2; ++flip) {
+        const bool modemLines = flip == 0;
+        EXPECT_EQ(app::OnCommand(rig.p, ids::kModemLinesOnly), app::CommandResult::Ok);
+        EXPECT_EQ(rig.p.state.modemLinesOnly, modemLines ? 1 : 0);
+        EXPECT_EQ(rig.windows.IsMenuChecked(ids::kModemLinesOnly), modemLines);
+        EXPECT_EQ(rig.p.state.comOpen, 0) << "closed, to be opened the other way";
+        EXPECT_TRUE(rig.kit->ftdiDevice->kernelDriver) << "the tty is back for the modem lines";
+        ASSERT_EQ(adapter::OpenSerialPort(rig.p), 0);
+        EXPECT_EQ(adapter::Streaming(rig.p), !modemLines);
+    }
+}
+
+}  // namespace
+}  // namespace ostrel::testing

@@ -213,3 +213,45 @@ TEST(LinuxGpioPort, LinesThatStopAnsweringEndTheCommandWithTheirMessage) {
 
 }  // namespace
 }  // namespace ostrel::testing
+
+namespace ostrel::testing {
+namespace {
+
+// Port > "GPIO Lines" opens the lines at once: the choice stands when they
+// can be had, and the failure says why when they cannot.
+TEST(LinuxGpioPort, ThePortMenuItemOpensTheLinesOrSaysWhy) {
+    const struct {
+        const char* lines;
+        app::CommandResult result;
+        const char* message;
+    } kCases[] = {
+        {"", app::CommandResult::Ok, ""},
+        {"0:11,10,25,9", app::CommandResult::Ok, ""},
+        {"3:11,10,25,9", app::CommandResult::Failed,
+         "Error: COM-Init-Error!\nNo GPIO chip at /dev/gpiochip3"},
+        {"0:11,10,25,99", app::CommandResult::Failed,
+         "Error: COM-Init-Error!\n/dev/gpiochip0 has no line 99: its lines are 0 to 53."},
+    };
+    for (const auto& c : kCases) {
+        SimRigOptions options;
+        options.port = RigPort::Gpio;
+        SimRig rig(options);
+        rig.p.state.portName.Assign("COM1");
+        rig.p.state.adapterKind = AdapterKind::Serial;
+        rig.p.state.gpioLines.Assign(c.lines);
+        EXPECT_EQ(app::OnCommand(rig.p, ids::kPortGpio), c.result) << c.lines;
+        EXPECT_TRUE(rig.windows.IsMenuChecked(ids::kPortGpio)) << c.lines;
+        EXPECT_EQ(rig.p.state.adapterKind, AdapterKind::Gpio) << c.lines;
+        const std::vector<std::string> messages = rig.windows.MessageTexts();
+        if (*c.message == '\0') {
+            EXPECT_TRUE(messages.empty()) << c.lines;
+            EXPECT_TRUE(adapter::PinsInUse(rig.p)) << c.lines;
+        } else {
+            ASSERT_EQ(messages.size(), 1u) << c.lines;
+            EXPECT_EQ(messages[0].rfind(c.message, 0), 0u) << messages[0];
+        }
+    }
+}
+
+}  // namespace
+}  // namespace ostrel::testing

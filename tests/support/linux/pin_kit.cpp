@@ -107,7 +107,8 @@ void PinKit::Attach(Programmer& p) {
 }
 
 PinOpenResult PinKit::Router::OpenPins(std::string_view name) {
-    in_ = name == LinuxGpioPort::kPortName ? &gpio_ : &ftdi_;
+    in_ = name.substr(0, LinuxGpioPort::kPortName.size()) == LinuxGpioPort::kPortName ? &gpio_
+                                                                                     : &ftdi_;
     return in_->OpenPins(name);
 }
 
