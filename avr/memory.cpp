@@ -1,5 +1,6 @@
 // The memory instructions. Addresses are added into the first word, and only
 // the low 16 bits of each word reach the wire.
+#include <algorithm>
 #include <cstdio>
 
 #include "adapter/adapter.h"
@@ -47,6 +48,8 @@ int32_t ReadOpcode(Cell cell) {
 // The tick counter reads whole milliseconds, so a wait of n ticks may be up
 // to one millisecond short: one more makes sure the full time has passed.
 constexpr uint32_t kTickMarginMs = 1;
+// The wait after the chip erase instruction that the system has always made.
+constexpr uint32_t kSystemChipEraseMs = 40;
 }  // namespace
 
 bool WriteTimesKnown(const Programmer& p) {
@@ -126,8 +129,10 @@ void ChipErase(Programmer& p) {
     Queue(p, 0xAC80, 0xAC80);
     // An erased flash reads FF, which is also what most chips read while
     // they erase, so the end cannot be polled: wait the chip's erase time
-    // (from 4 ms to the ATmega103's 112 ms).
-    adapter::WaitMs(p, WriteWaitsInUse(p).chipEraseMs + kTickMarginMs);
+    // (from 4 ms to the ATmega103's 112 ms), and never less than the
+    // system's own 40 ms, which the chips that came after it were made to take.
+    adapter::WaitMs(
+        p, std::max<uint32_t>(kSystemChipEraseMs, WriteWaitsInUse(p).chipEraseMs + kTickMarginMs));
 }
 
 void SendWordTwice(Programmer& p, uint16_t word) {
@@ -170,6 +175,10 @@ int EraseEepromBytes(Programmer& p) {
     ReadAhead reads(p);
     auto eeprom = [](int a) { return std::pair<Cell, int32_t>{Cell::Eeprom, a}; };
     for (s.memAddress = 0; s.memAddress < s.eepromBytes; ++s.memAddress) {
+        // The system shows nothing while it erases; the window still takes
+        // input (a stop) every 16 bytes.
+        if ((s.memAddress & 0x0F) == 0)
+            core::ServiceWindow(p);
         if (reads.Byte(s.memAddress, s.eepromBytes, eeprom) == 0xFF)
             continue;
         s.memData = 0xFF;

@@ -7,7 +7,7 @@
 
 #include "avr/avr.h"
 #include "core/activity.h"
-#include "image/hex_reader.h"
+#include "image/file_names.h"
 #include "platform/text_file.h"
 #include "platform/texts.h"
 
@@ -36,12 +36,15 @@ class Progress {
     int32_t lastShown_ = 0;
 };
 
-std::string CreateFailedText(std::string_view name) {
-    return "Cannot create output file " + std::string(name) + ".\n";
+// The texts name the file and say why, in the system's words: the old file
+// of that name is still there, whole.
+std::string CreateFailedText(std::string_view name, const TextWriter& out) {
+    return "Cannot create output file " + std::string(name) + " (" + out.why() + ").\n";
 }
 
-std::string WriteFailedText(std::string_view name) {
-    return "Cannot write output file " + std::string(name) + ".\n";
+std::string WriteFailedText(std::string_view name, const TextWriter& out) {
+    return "Cannot write output file " + std::string(name) + " (" + out.why() +
+           "); the file of that name is as it was.\n";
 }
 
 // The whole flash, read word by word with the bytes of each word in one
@@ -104,7 +107,7 @@ bool ReadPiece(TextReader& in, FixedString<80>& piece) {
 int WriteDump(Programmer& p) {
     TextWriter out;
     if (!out.Create(ResolvePath(p.state.startDirectory.view(), kDumpName))) {
-        p.state.errorText.Assign(CreateFailedText(kDumpName));
+        p.state.errorText.Assign(CreateFailedText(kDumpName, out));
         return 1;
     }
     Progress progress;
@@ -148,7 +151,7 @@ int WriteDump(Programmer& p) {
         out.Write(text);
     }
     if (!out.Close()) {
-        p.state.errorText.Assign(WriteFailedText(kDumpName));
+        p.state.errorText.Assign(WriteFailedText(kDumpName, out));
         return 1;
     }
     return 0;
@@ -157,7 +160,7 @@ int WriteDump(Programmer& p) {
 int WriteReadbackHex(Programmer& p) {
     TextWriter out;
     if (!out.Create(ResolvePath(p.state.startDirectory.view(), kReadbackHexName))) {
-        p.state.errorText.Assign(CreateFailedText(kReadbackHexName));
+        p.state.errorText.Assign(CreateFailedText(kReadbackHexName, out));
         return 1;
     }
     Progress progress;
@@ -198,7 +201,7 @@ int WriteReadbackHex(Programmer& p) {
     }
     out.Write(":00000001FF");
     if (!out.Close()) {
-        p.state.errorText.Assign(WriteFailedText(kReadbackHexName));
+        p.state.errorText.Assign(WriteFailedText(kReadbackHexName, out));
         return 1;
     }
     return 0;

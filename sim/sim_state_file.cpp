@@ -149,12 +149,11 @@ bool DecodeChipState(std::string_view bytes, const ChipInfo& chip, ChipMemory* m
 StateLoad LoadChipState(const std::string& path, const ChipInfo& chip) {
     StateLoad result;
     result.memory = ChipMemory::Fresh(chip);
-    std::FILE* file = std::fopen(path.c_str(), "rb");
+    std::string why;
+    std::FILE* file = OpenPlainFile(path, "rb", &why);
     if (file == nullptr) {
-        if (errno != ENOENT) {
-            result.warning =
-                Warning(path, std::string("cannot be opened (") + std::strerror(errno) + ")", chip);
-        }
+        if (errno != ENOENT)
+            result.warning = Warning(path, "cannot be opened (" + why + ")", chip);
         return result;
     }
     std::string bytes;
@@ -163,6 +162,8 @@ StateLoad LoadChipState(const std::string& path, const ChipInfo& chip) {
     const bool readError = std::ferror(file) != 0;
     std::fclose(file);
     bytes.resize(got);
+    if (got == 0 && !readError)
+        return result;  // no state yet: a fresh chip, without a word
     if (readError) {
         result.warning = Warning(path, "cannot be read", chip);
         return result;
@@ -183,26 +184,54 @@ StateLoad LoadChipState(const std::string& path, const ChipInfo& chip) {
 }
 
 bool SaveChipState(const std::string& path, const ChipInfo& chip, const ChipMemory& memory,
-                   std::string* error) {
+                   std::string* error, std::optional<FileLock>* lock) {
     const std::string bytes = EncodeChipState(chip, memory);
-    const std::string temp = path + ".tmp";
-    std::FILE* file = std::fopen(temp.c_str(), "wb");
-    bool ok = file != nullptr;
-    if (ok) {
-        ok = std::fwrite(bytes.data(), 1, bytes.size(), file) == bytes.size();
-        ok = (std::fclose(file) == 0) && ok;
-    }
-    if (ok)
-        ok = std::rename(temp.c_str(), path.c_str()) == 0;
-    if (!ok) {
-        const int saved = errno;
-        std::remove(temp.c_str());
+    const std::string temp = UniqueTempName(path);
+    auto fail = [&](int saved) {
         if (error != nullptr) {
             *error = "Cannot write the simulated chip state file '" + path + "' (" +
                      std::strerror(saved) + ").";
         }
+        return false;
+    };
+    // "x": the temporary file is this process's own, never someone else's
+    // file (or folder) of that name, so removing it can never remove theirs.
+    std::FILE* file = std::fopen(temp.c_str(), "wbx");
+    if (file == nullptr)
+        return fail(errno);
+    bool ok = std::fwrite(bytes.data(), 1, bytes.size(), file) == bytes.size();
+    int saved = errno;
+    if (ok && !SyncToDisk(file)) {
+        ok = false;
+        saved = errno;
     }
-    return ok;
+    if (std::fclose(file) != 0 && ok) {
+        ok = false;
+        saved = errno;
+    }
+    std::optional<FileLock> newLock;
+    if (ok && lock != nullptr && lock->has_value()) {
+        std::string why;
+        newLock = FileLock::TryLock(temp, &why);
+        if (!newLock) {
+            ok = false;
+            saved = EAGAIN;
+        }
+    }
+    if (ok) {
+        if (std::error_code ec = ReplaceWhole(temp, path)) {
+            ok = false;
+            saved = ec.value();
+        }
+    }
+    if (!ok) {
+        std::remove(temp.c_str());
+        return fail(saved);
+    }
+    // The old file's lock goes only now that the new file holds one.
+    if (newLock)
+        *lock = std::move(newLock);
+    return true;
 }
 
 }  // namespace ostrel::sim

@@ -70,6 +70,11 @@ std::string Missing(const std::string& shown, std::string_view path, PortKind ki
                ": load the driver with `sudo modprobe ppdev`, or set " + variable +
                "=/dev/parportN.";
     }
+    if (StartsWith(path, "ftdi:")) {
+        return shown + " names an FTDI adapter, which opens only in bit-bang mode: drop "
+                       "--modem-lines, or set " +
+               variable + " to the adapter's tty.";
+    }
     if (StartsWith(path, "/dev/ttyS")) {
         return "No serial port at " + shown + ": for a USB adapter set " + variable +
                "=/dev/ttyUSB0 (see ls /dev/ttyUSB* /dev/ttyACM*).";

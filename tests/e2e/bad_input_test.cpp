@@ -303,17 +303,18 @@ TEST(StartDirectory, ReadbackFilesThatCannotBeCreatedAreNamed) {
 
 TEST(StartDirectory, AReadOnlyStartDirectoryFailsTheReadClearly) {
     REQUIRE_CLI();
-    if (::geteuid() == 0)
-        GTEST_SKIP() << "running as root: permissions do not stop root (the readback "
-                        "file as a folder is tested instead)";
+    // Permissions do not stop root: the runs are made as an unprivileged user.
     CliRig rig;
-    ASSERT_TRUE(ExitedWith(rig.Run({"check"}), 0));  // settings and state exist already
+    ASSERT_TRUE(ExitedWith(rig.RunUnprivileged({"read"}), 0));  // settings, state, a readback
+    const std::string earlier = rig.dir.Read("readback.txt");
     std::filesystem::permissions(
         rig.dir.path(), std::filesystem::perms::owner_read | std::filesystem::perms::owner_exec);
-    ProcessResult r = rig.Run({"read"});
+    ProcessResult r = rig.RunUnprivileged({"read"});
     std::filesystem::permissions(rig.dir.path(), std::filesystem::perms::owner_all);
     ASSERT_TRUE(ExitedWith(r, 1));
     EXPECT_TRUE(Contains(r.err, "readback.txt")) << r.err;
+    EXPECT_EQ(r.out, "") << "no file to point to";
+    EXPECT_EQ(rig.dir.Read("readback.txt"), earlier) << "the earlier read stays whole";
 }
 
 // --- the settings file ----------------------------------------------------------
