@@ -37,6 +37,9 @@ void WritePort(Programmer& p);
 uint16_t ReadPort(Programmer& p);
 // One change of a serial output as it is, without the cable's inversion.
 void ChangeSerialLine(Programmer& p, PcLine line, bool on);
+// The modem status lines (kMsCtsOn, kMsDsrOn, kMsRingOn) of the serial port,
+// or as the pins of its FTDI adapter show them; 0 on GPIO lines.
+uint32_t ReadModemStatus(Programmer& p);
 
 // --- timing ---
 // Busy-waits at least `ms` ticks of the millisecond counter, right across its wrap.
@@ -51,8 +54,15 @@ void CalibrateDelay(Programmer& p);
 int32_t SpeedFactor(int32_t speed);
 
 // --- port open and detection (0 success, 1 failure with errorText set) ---
+// Opens the serial port named comName. A name mapped to an FTDI adapter
+// with bit-bang mode opens the adapter's pins instead (unless
+// modemLinesOnly), which the activity line tells.
 int OpenSerialPort(Programmer& p);
-// Closes the serial port and clears comOpen (port change, release, exit).
+// Opens the port selected: the serial port, or the GPIO lines.
+int OpenPort(Programmer& p);
+// Closes the open port (serial, its adapter's pins, or the GPIO lines) and
+// clears comOpen and pinsOpen (port change, release, exit). A port of pins
+// leaves RESET released.
 void CloseSerialPort(Programmer& p);
 int DetectSerialAdapter(Programmer& p);
 int HoldTargetInReset(Programmer& p);
@@ -61,7 +71,44 @@ int ReleaseTarget(Programmer& p);
 // --- bit transfer ---
 void ClockBit(Programmer& p, int bit);
 // Sends the low 16 bits of txWord, most significant first, into rxShift.
+// On a streaming port the word goes out at once, in a transfer of its own.
 void TransferWord(Programmer& p);
+
+// --- ports of pins; streaming ports ---
+// A port of pins (core/port_access.h) is open: an FTDI adapter in bit-bang
+// mode behind a serial port name, or GPIO lines.
+bool PinsInUse(const Programmer& p);
+// The port in use takes its line states in batches (an FTDI adapter in
+// synchronous bit-bang mode): line changes and instructions are queued and
+// go out with the next transfer, one USB round trip for up to a buffer full
+// of states. Every other port is immediate: each change is one call.
+bool Streaming(const Programmer& p);
+// How many instructions a caller may queue before it needs their answers:
+// 1 on an immediate port, so that a caller that decides after each answer
+// sends exactly what it always sent; on a streaming port as many as a few
+// transfers carry.
+int AnswerWindow(const Programmer& p);
+// One instruction of two 16-bit words (only the low 16 bits of each reach
+// the wire). An immediate port sends it at once (two TransferWord, txWord
+// set as for those); a streaming port queues it.
+// The ticket names its answer for AnswerOf.
+uint32_t QueueInstruction(Programmer& p, int32_t first, int32_t second);
+// The 32 bits the chip answered to a queued instruction (rxShift as it was
+// after that instruction). On a streaming port this sends whatever is still
+// queued when the instruction has not gone out yet: the round trip a step
+// pays when it needs an answer now. The answers of the last few thousand
+// instructions are kept.
+uint32_t AnswerOf(Programmer& p, uint32_t ticket);
+// Sends everything queued and collects its answers, leaving SCK low after an
+// instruction: what the program must do before it waits, before it reads a
+// line, and before it lets go of the port. Does nothing on immediate ports.
+void Flush(Programmer& p);
+// Sets a streaming port's state rate and the states of one SCK phase for the
+// speed setting: the phase of each speed lasts as long on every streaming
+// port, whatever rates it offers (see adapter/stream.cpp).
+void ConfigureStream(Programmer& p);
+// The SCK phase a streaming port holds at a speed, in nanoseconds.
+uint64_t StreamPhaseNs(int32_t speed);
 
 // --- estimate ---
 // Port accesses one bit costs on the selected port with the cable detected,

@@ -89,6 +89,27 @@ constexpr CableProfile kCables[] = {
         .verdict = CableVerdict::Parallel,
         .verdictText = "parallel cable: it has no loop-back to check",
     },
+    {
+        // The GPIO lines the user named, straight to the target: no
+        // inversion and nothing to detect. Each line change is one system
+        // call, as on the parallel port, and the falling SCK edge follows
+        // the sample at once.
+        .name = "gpio",
+        .port = AdapterKind::Gpio,
+        .sck = {PcLine::GpioSck, false},
+        .mosi = {PcLine::GpioMosi, false},
+        .reset = {PcLine::GpioReset, false},
+        .miso = {PcLine::GpioMiso, false},
+        .hasLoopBack = false,
+        .loopBack = kNoLoopBack,
+        .mosiHighWhileSckHigh = false,
+        .delayAfterSample = false,
+        .cablet1 = 0,
+        .cablet2 = 0,
+        .detectedText = {},
+        .verdict = CableVerdict::Gpio,
+        .verdictText = "GPIO lines wired straight to the target: no loop-back to check",
+    },
 };
 
 bool FlagsMatch(const CableProfile& cable, const ProgrammerState& s) {
@@ -102,9 +123,9 @@ std::span<const CableProfile> CableProfiles() {
 }
 
 const CableProfile& ActiveCable(const ProgrammerState& s) {
-    if (s.adapterKind == AdapterKind::Parallel) {
+    if (s.adapterKind != AdapterKind::Serial) {
         for (const CableProfile& cable : kCables)
-            if (cable.port == AdapterKind::Parallel)
+            if (cable.port == s.adapterKind)
                 return cable;
     }
     if (static_cast<std::size_t>(s.serialCable) < std::size(kCables)) {
@@ -138,6 +159,10 @@ bool IsSerialLine(PcLine line) {
         case PcLine::Data1:
         case PcLine::Data3:
         case PcLine::Ack:
+        case PcLine::GpioSck:
+        case PcLine::GpioMosi:
+        case PcLine::GpioReset:
+        case PcLine::GpioMiso:
             break;
     }
     return false;
@@ -171,6 +196,54 @@ uint32_t ModemStatusMask(PcLine line) {
         default:
             return 0;
     }
+}
+
+PinWire FtdiPin(PcLine line) {
+    switch (line) {
+        case PcLine::Break:
+            return {0x01, true};  // D0 TXD: idle (mark) high, a break holds it low
+        case PcLine::Rts:
+            return {0x04, true};  // D2 RTS#
+        case PcLine::Cts:
+            return {0x08, true};  // D3 CTS#
+        case PcLine::Dtr:
+            return {0x10, true};  // D4 DTR#
+        case PcLine::Dsr:
+            return {0x20, true};  // D5 DSR#
+        case PcLine::Ri:
+            return {0x80, true};  // D7 RI#
+        default:
+            return {0, false};
+    }
+}
+
+PinWire GpioPin(PcLine line) {
+    switch (line) {
+        case PcLine::GpioSck:
+            return {0x01, false};
+        case PcLine::GpioMosi:
+            return {0x02, false};
+        case PcLine::GpioReset:
+            return {0x04, false};
+        case PcLine::GpioMiso:
+            return {0x08, false};
+        default:
+            return {0, false};
+    }
+}
+
+PinWire PinOf(const ProgrammerState& s, PcLine line) {
+    return s.adapterKind == AdapterKind::Gpio ? GpioPin(line) : FtdiPin(line);
+}
+
+uint32_t ModemStatusFromFtdiPins(uint8_t pins) {
+    uint32_t status = 0;
+    for (PcLine line : {PcLine::Cts, PcLine::Dsr, PcLine::Ri}) {
+        const PinWire pin = FtdiPin(line);
+        if (((pins & pin.mask) != 0) != pin.inverted)
+            status |= ModemStatusMask(line);
+    }
+    return status;
 }
 
 }  // namespace ostrel::adapter

@@ -31,6 +31,12 @@ enum class PcLine : uint8_t {
     Data3,
     // parallel input: status bit 6, ACK (pin 10)
     Ack,
+    // the GPIO lines of a single-board computer the user named for each
+    // signal (outputs, then the input)
+    GpioSck,
+    GpioMosi,
+    GpioReset,
+    GpioMiso,
 };
 
 // One signal of the target on one line of the port.
@@ -55,6 +61,7 @@ enum class CableVerdict {
     Cablet2,     // DSR followed DTR (DTR looped back to DSR)
     NoLoopBack,  // a serial port on which neither loop-back answered
     Unknown,     // the test was stopped before the loop-backs were driven
+    Gpio,        // GPIO lines wired straight to the target: no loop-back to check
 };
 
 struct CableProfile {
@@ -101,5 +108,34 @@ uint8_t DataMask(PcLine line);
 uint16_t StatusWordMask(PcLine line);
 // The mask of a modem status input (Cts, Dsr, Ri) in kMsCtsOn... values.
 uint32_t ModemStatusMask(PcLine line);
+
+// --- ports whose lines are the pins of a byte (core/port_access.h PinPort) ---
+// One line on a pin: its bit in the byte, and whether the adapter between
+// pin and connector inverts it.
+struct PinWire {
+    uint8_t mask;  // 0: the line is on no pin of this port
+    bool inverted;
+};
+// The pins of an FTDI chip in bit-bang mode carry the serial port's lines:
+// D0 TXD (its break state), D2 RTS, D3 CTS, D4 DTR, D5 DSR, D7 RI (D1 RXD
+// and D6 DCD are not used). On an RS-232 adapter the transceiver between
+// chip and connector inverts every line: a line that is on at the connector
+// (positive voltage; for TXD a break) is its pin low. So every serial cable
+// works on the adapter as on a serial port, inversions and loop-backs
+// included.
+PinWire FtdiPin(PcLine line);
+// The output pins of an FTDI RS-232 adapter: the transceiver's driver
+// inputs TXD, RTS and DTR. The others are its receiver outputs and must
+// never be driven.
+inline constexpr uint8_t kFtdiOutputPins = 0x15;
+// The GPIO port's byte: bit 0 SCK, bit 1 MOSI, bit 2 RESET (outputs), bit 3
+// MISO (input), wired straight to the target.
+PinWire GpioPin(PcLine line);
+inline constexpr uint8_t kGpioOutputPins = 0x07;
+// The pin of a line on the pin port in use (FTDI for a serial port, GPIO).
+PinWire PinOf(const ProgrammerState& s, PcLine line);
+// The modem status (kMsCtsOn, kMsDsrOn, kMsRingOn) an FTDI adapter's pins
+// show, as a serial port reads it.
+uint32_t ModemStatusFromFtdiPins(uint8_t pins);
 
 }  // namespace ostrel::adapter

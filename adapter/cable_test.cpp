@@ -108,7 +108,7 @@ bool StepsOf(const CableProfile& cable, PcLine out, std::string_view* on, std::s
 
 CableVerdict Judge(const Programmer& p, const CableTestResult& result) {
     if (!IsSerial(p))
-        return CableVerdict::Parallel;
+        return ActiveCable(p.state).verdict;
     const CableProfile& active = ActiveCable(p.state);
     struct Check {
         const CableProfile* cable;
@@ -144,8 +144,8 @@ CableTestResult RunCableTest(Programmer& p, const CableTestHooks& hooks, uint32_
     CableTestResult result;
     ProgrammerState& s = p.state;
     CableReading r;
-    if (IsSerial(p)) {
-        if (OpenSerialPort(p) != 0) {
+    if (s.adapterKind != AdapterKind::Parallel) {
+        if (OpenPort(p) != 0) {
             result.status = 1;
             return result;
         }
@@ -153,7 +153,8 @@ CableTestResult RunCableTest(Programmer& p, const CableTestHooks& hooks, uint32_
         // for every command. Finding no loop-back is no reason to stop: the
         // lines then follow the plain wiring, and the readings below show
         // which loop-back wire is missing.
-        DetectSerialAdapter(p);
+        if (IsSerial(p))
+            DetectSerialAdapter(p);
         SetReset(p, 0);
         SetSck(p, 0);
         SetMosi(p, 0);
@@ -203,6 +204,11 @@ CableTestResult RunCableTest(Programmer& p, const CableTestHooks& hooks, uint32_
     r.reset = 1;
     ReadInputs(p, r);
     Finish(hooks, result, r);
+    if (p.portLost) {
+        // The readings after the loss are not the cable's.
+        result.status = 1;
+        s.errorText.Assign(p.portLostText);
+    }
     return result;
 }
 

@@ -17,8 +17,8 @@
 #include <string_view>
 #include <vector>
 
-#include "core/programmer.h"
 #include "adapter/cable_profile.h"
+#include "core/programmer.h"
 
 namespace ostrel::adapter {
 

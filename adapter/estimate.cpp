@@ -33,6 +33,58 @@ int64_t PortAccessesPerBit(const Programmer& p) {
     return lineAccesses + delayUnits * readsPerUnit;
 }
 
+namespace {
+
+// Records of the files the engine works through, one answer batch each when
+// it verifies or reads before writing.
+constexpr double kRecordBytes = 16;
+// What the program adds to each wait for the chip: one tick of the counter.
+constexpr double kWaitMarginSeconds = 0.001;
+
+// On a streaming port the time is in the transfers, each a round trip, and
+// in the states they carry at the state rate. The calibration counted
+// transfers of a state or two in its 50 ms: round trips.
+double StreamingWriteSeconds(const Programmer& p, double bytes, const ChipWriteTimes& chip) {
+    const ProgrammerState& s = p.state;
+    const auto capacity = static_cast<double>(p.pins->StreamCapacity());
+    const double rate = s.stateRateHz > 0 ? s.stateRateHz : 1.0;
+    const double phase = s.statesPerPhase > 0 ? s.statesPerPhase : 1;
+    const double perBit = ActiveCable(s).mosiHighWhileSckHigh ? 3 : 2;
+    const double perInstruction = static_cast<double>(kInstructionBits) * perBit * phase;
+    const double roundTrip = kCalibrationSeconds / s.calibrationPasses;
+    // Instructions sent together: before a wait ended by a phase that brings
+    // SCK low, for answers by a state after Cablet2's last sample.
+    const double answerEnd = ActiveCable(s).mosiHighWhileSckHigh ? 1 : 0;
+    auto send = [&](double instructions, double end) {
+        const double states = instructions * perInstruction + end;
+        return std::ceil(states / capacity) * roundTrip + states / rate;
+    };
+    auto batch = [&](double instructions) { return send(instructions, answerEnd); };
+    auto beforeWait = [&](double instructions) { return send(instructions, phase); };
+    const double records = std::ceil(bytes / kRecordBytes);
+    const double perRecord = std::min(bytes, kRecordBytes);
+    if (s.pagedFlash && !s.eepromFile && s.pageWords > 0) {
+        // Each page's loads and its write go out before the chip's page
+        // time is waited (known chips) or polled; then the verify pass
+        // reads record by record.
+        const double pages = std::ceil(bytes / (2.0 * s.pageWords));
+        return pages * (beforeWait(bytes / pages + 1) + chip.pageSeconds + kWaitMarginSeconds) +
+               records * batch(perRecord);
+    }
+    // Byte-wise: each record's bytes are read first; each byte that differs
+    // is written, its write time waited and read back once. The EEPROM
+    // file's erase pass reads the whole EEPROM first.
+    double seconds = records * batch(perRecord) +
+                     bytes * (beforeWait(1) + chip.byteSeconds + kWaitMarginSeconds + batch(1));
+    if (s.eepromFile && s.eepromBytes > 0) {
+        const double window = AnswerWindow(p);
+        seconds += std::ceil(s.eepromBytes / window) * batch(window);
+    }
+    return seconds;
+}
+
+}  // namespace
+
 double EstimateWriteSeconds(const Programmer& p, long dataBytes, const ChipWriteTimes& chip) {
     const ProgrammerState& s = p.state;
     if (s.calibrationPasses <= 0)
@@ -40,6 +92,8 @@ double EstimateWriteSeconds(const Programmer& p, long dataBytes, const ChipWrite
     if (dataBytes <= 0)
         return 0.0;
     const auto bytes = static_cast<double>(dataBytes);
+    if (Streaming(p))
+        return StreamingWriteSeconds(p, bytes, chip);
     const double secondsPerAccess = kCalibrationSeconds / s.calibrationPasses;
     const double instruction = static_cast<double>(kInstructionBits) *
                                static_cast<double>(PortAccessesPerBit(p)) * secondsPerAccess;

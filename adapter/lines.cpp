@@ -1,6 +1,11 @@
 // Line operations: each change of a line is exactly one port access, on the
-// line the cable in use wires the signal to.
+// line the cable in use wires the signal to. On a port of pins the change is
+// one write of all pins (immediate) or one SCK phase of states in the queue
+// (streaming).
+#include <string>
+
 #include "adapter/adapter.h"
+#include "adapter/pin_lines.h"
 #include "core/ids.h"
 #include "platform/texts.h"
 
@@ -41,8 +46,18 @@ CommFunction SerialChange(PcLine line, bool on) {
 }
 
 // One output of the cable in use: a control line of the serial port, or a
-// bit of the parallel data register.
+// bit of the parallel data register, or a pin.
 void Drive(Programmer& p, const Wire& wire, int level) {
+    if (PinsInUse(p)) {
+        // An instruction ends with SCK low before any other line moves.
+        pins::EndBits(p);
+        pins::SetWire(p, wire, level);
+        pins::Apply(p);
+        return;
+    }
+    // GPIO lines that are not open: like a serial port that is not, nothing.
+    if (p.state.adapterKind == AdapterKind::Gpio)
+        return;
     const bool on = (level != 0) != wire.inverted;
     if (IsSerialLine(wire.line)) {
         p.serial.EscapeCommFunction(SerialChange(wire.line, on));
@@ -52,6 +67,62 @@ void Drive(Programmer& p, const Wire& wire, int level) {
 }
 
 }  // namespace
+
+namespace pins {
+
+void SetLine(Programmer& p, PcLine line, bool on) {
+    const PinWire pin = PinOf(p.state, line);
+    if (pin.mask == 0)
+        return;
+    uint8_t& latch = p.state.pinLatch;
+    latch = on != pin.inverted ? static_cast<uint8_t>(latch | pin.mask)
+                               : static_cast<uint8_t>(latch & ~pin.mask);
+}
+
+void SetWire(Programmer& p, const Wire& wire, int level) {
+    SetLine(p, wire.line, (level != 0) != wire.inverted);
+}
+
+int Level(const ProgrammerState& s, const Wire& wire, uint8_t pins) {
+    const PinWire pin = PinOf(s, wire.line);
+    const bool on = ((pins & pin.mask) != 0) != pin.inverted;
+    return on != wire.inverted ? 1 : 0;
+}
+
+void Apply(Programmer& p) {
+    if (p.portLost || p.pins == nullptr)
+        return;
+    if (Streaming(p)) {
+        Queue(p, p.state.statesPerPhase > 0 ? p.state.statesPerPhase : 1);
+        return;
+    }
+    if (!p.pins->WritePins(p.state.pinLatch))
+        Lost(p);
+}
+
+void Lost(Programmer& p) {
+    if (p.portLost)
+        return;
+    p.portLost = true;
+    std::string what = p.pins ? p.pins->PinError() : std::string();
+    std::string text = std::string(p.state.portName.view()) + ": the port stopped answering";
+    if (!what.empty())
+        text += " (" + what + ")";
+    text += ".";
+    if (p.state.adapterKind == AdapterKind::Serial)
+        text += "\nWas the USB adapter unplugged? Plug it in again and run the command once more.";
+    p.portLostText = text;
+}
+
+}  // namespace pins
+
+uint32_t ReadModemStatus(Programmer& p) {
+    if (PinsInUse(p)) {
+        const uint8_t pins = pins::Read(p);
+        return p.state.adapterKind == AdapterKind::Gpio ? 0 : ModemStatusFromFtdiPins(pins);
+    }
+    return p.serial.GetModemStatus();
+}
 
 void WritePort(Programmer& p) {
     if (p.state.directPortIo || p.state.dlPortIoLoaded) {
@@ -81,6 +152,12 @@ uint16_t ReadPort(Programmer& p) {
 }
 
 void ChangeSerialLine(Programmer& p, PcLine line, bool on) {
+    if (PinsInUse(p)) {
+        pins::EndBits(p);
+        pins::SetLine(p, line, on);
+        pins::Apply(p);
+        return;
+    }
     p.serial.EscapeCommFunction(SerialChange(line, on));
 }
 
@@ -98,6 +175,15 @@ void SetReset(Programmer& p, int level) {
 
 int ReadMiso(Programmer& p) {
     const Wire& miso = ActiveCable(p.state).miso;
+    if (PinsInUse(p)) {
+        const uint8_t pins = pins::Read(p);
+        if (p.state.adapterKind != AdapterKind::Gpio)
+            p.state.modemStatus = ModemStatusFromFtdiPins(pins);
+        // A lost port reads as a line nobody drives: high, as MISO floats.
+        return p.portLost ? 1 : pins::Level(p.state, miso, pins);
+    }
+    if (p.state.adapterKind == AdapterKind::Gpio)
+        return 1;  // not open: nothing drives MISO
     bool high = false;
     if (IsSerialLine(miso.line)) {
         p.state.modemStatus = p.serial.GetModemStatus();
@@ -109,6 +195,12 @@ int ReadMiso(Programmer& p) {
 }
 
 void PollInput(Programmer& p) {
+    if (PinsInUse(p)) {
+        p.state.modemStatus = ReadModemStatus(p);
+        return;
+    }
+    if (p.state.adapterKind == AdapterKind::Gpio)
+        return;
     if (IsSerial(p)) {
         p.state.modemStatus = p.serial.GetModemStatus();
     } else {

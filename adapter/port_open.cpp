@@ -4,7 +4,9 @@
 #include <string>
 
 #include "adapter/adapter.h"
+#include "adapter/pin_lines.h"
 #include "core/ids.h"
+#include "platform/gpio_wiring.h"
 #include "platform/texts.h"
 
 namespace ostrel::adapter {
@@ -25,12 +27,87 @@ void ShowPortNote(Programmer& p, const std::string& note) {
         WaitMs(p, 1000);
 }
 
+// A port of pins has opened: the queue starts afresh, the rate suits the
+// speed, and the lines go to their resting state, the one the backend set
+// as it opened (a serial port's lines off; on GPIO lines RESET released).
+void StartPins(Programmer& p) {
+    ProgrammerState& s = p.state;
+    s.comHandle = 1;
+    s.comOpen = 1;
+    s.pinsOpen = 1;
+    p.pinQueue.Clear();
+    p.portLost = false;
+    p.portLostText.clear();
+    s.pinLatch = 0;
+    if (s.adapterKind == AdapterKind::Gpio) {
+        pins::SetLine(p, PcLine::GpioReset, true);
+    } else {
+        for (PcLine line : {PcLine::Rts, PcLine::Dtr, PcLine::Break})
+            pins::SetLine(p, line, false);
+    }
+    ConfigureStream(p);
+    pins::Apply(p);
+    Flush(p);
+}
+
+// A port of pins that would not open: the system's open failure, and what
+// to do about it on a line of its own.
+int PinsFailed(Programmer& p) {
+    ProgrammerState& s = p.state;
+    s.errorText.Assign(texts::kComInitError);
+    if (std::string hint = p.pins->PinOpenNote(); !hint.empty()) {
+        s.errorText.Append('\n');
+        s.errorText.Append(hint);
+    }
+    s.comHandle = -1;
+    return 1;
+}
+
+int OpenGpio(Programmer& p) {
+    ProgrammerState& s = p.state;
+    if (s.comOpen)
+        return 0;
+    if (p.pins == nullptr) {
+        s.errorText.Assign(texts::kComInitError);
+        s.errorText.Append("\nThis program has no GPIO lines.");
+        return 1;
+    }
+    // The port's name carries the lines: "GPIO:CHIP:SCK,MOSI,RESET,MISO".
+    const std::string name = "GPIO:" + std::string(s.gpioLines.empty()
+                                                       ? kDefaultGpioWiring
+                                                       : s.gpioLines.view());
+    if (p.pins->OpenPins(name) != PinOpenResult::Ok)
+        return PinsFailed(p);
+    StartPins(p);
+    return 0;
+}
+
 }  // namespace
+
+int OpenPort(Programmer& p) {
+    return p.state.adapterKind == AdapterKind::Gpio ? OpenGpio(p) : OpenSerialPort(p);
+}
 
 int OpenSerialPort(Programmer& p) {
     ProgrammerState& s = p.state;
     if (s.comOpen)
         return 0;
+    if (s.adapterKind == AdapterKind::Gpio)
+        return OpenGpio(p);
+    // A name mapped to an FTDI adapter: its pins in bit-bang mode, many line
+    // changes to one USB transfer, rather than one USB request for each.
+    if (p.pins != nullptr && !s.modemLinesOnly) {
+        switch (p.pins->OpenPins(s.comName.view())) {
+            case PinOpenResult::Ok:
+                StartPins(p);
+                ShowPortNote(p, p.pins->PinOpenNote());
+                return 0;
+            case PinOpenResult::Failed:
+                return PinsFailed(p);
+            case PinOpenResult::NotThisPort:
+                break;
+        }
+    }
     switch (p.serial.OpenSerial(s.comName.view())) {
         case SerialOpenResult::Ok:
             s.comHandle = 1;
@@ -62,15 +139,24 @@ int OpenSerialPort(Programmer& p) {
 }
 
 void CloseSerialPort(Programmer& p) {
-    if (p.state.comOpen)
+    ProgrammerState& s = p.state;
+    if (s.pinsOpen && p.pins != nullptr) {
+        // What is queued goes out before the port is let go.
+        Flush(p);
+        p.pins->ClosePins();
+        p.pinQueue.Clear();
+    } else if (s.comOpen) {
         p.serial.CloseSerial();
-    p.state.comOpen = 0;
-    p.state.comHandle = -1;
+    }
+    s.pinsOpen = 0;
+    s.comOpen = 0;
+    s.comHandle = -1;
 }
 
 int DetectSerialAdapter(Programmer& p) {
     ProgrammerState& s = p.state;
-    if (s.adapterKind == AdapterKind::Parallel)
+    // Only a serial cable has something to detect.
+    if (s.adapterKind != AdapterKind::Serial)
         return 0;
     if (OpenSerialPort(p) != 0)
         return 1;
@@ -86,12 +172,12 @@ int DetectSerialAdapter(Programmer& p) {
         const uint32_t in = ModemStatusMask(cable.loopBack.in);
         ChangeSerialLine(p, cable.loopBack.out, true);
         WaitMs(p, cable.loopBack.settleMs);
-        s.modemStatus = p.serial.GetModemStatus();
+        s.modemStatus = ReadModemStatus(p);
         if ((s.modemStatus & in) == 0)
             continue;
         ChangeSerialLine(p, cable.loopBack.out, false);
         WaitMs(p, cable.loopBack.settleMs);
-        s.modemStatus = p.serial.GetModemStatus();
+        s.modemStatus = ReadModemStatus(p);
         if (s.modemStatus & in)
             continue;
         SelectSerialCable(s, static_cast<uint8_t>(row));
@@ -103,10 +189,11 @@ int DetectSerialAdapter(Programmer& p) {
 
 int HoldTargetInReset(Programmer& p) {
     ProgrammerState& s = p.state;
-    if (s.adapterKind == AdapterKind::Serial) {
-        if (OpenSerialPort(p) != 0)
+    if (s.adapterKind != AdapterKind::Parallel) {
+        if (OpenPort(p) != 0)
             return 1;
         SetReset(p, 0);
+        Flush(p);
         return 0;
     }
     if (s.directPortIo) {
@@ -128,10 +215,12 @@ int HoldTargetInReset(Programmer& p) {
 
 int ReleaseTarget(Programmer& p) {
     ProgrammerState& s = p.state;
-    if (s.adapterKind == AdapterKind::Serial) {
-        if (OpenSerialPort(p) != 0)
+    if (s.adapterKind != AdapterKind::Parallel) {
+        if (OpenPort(p) != 0)
             return 1;
         SetReset(p, 1);
+        // On a streaming port the release must not wait in the queue.
+        Flush(p);
         return 0;
     }
     if (!s.directPortIo && !s.dlPortIoLoaded) {

@@ -2,6 +2,7 @@
 // reads. Nothing sleeps: every wait is a busy loop, so the clock edges of the
 // bit transfer keep their spacing whatever the system's timer resolution.
 #include "adapter/adapter.h"
+#include "adapter/pin_lines.h"
 
 namespace ostrel::adapter {
 
@@ -26,6 +27,9 @@ int32_t SpeedFactor(int32_t speed) {
 }
 
 void WaitMs(Programmer& p, uint32_t ms) {
+    // A streaming port's queued states must be out before the wait starts:
+    // a wait after a write instruction is the chip's time to write.
+    Flush(p);
     uint32_t t0 = p.clock.TickMs();
     if (ms == 0)
         return;
@@ -44,6 +48,14 @@ void Delay(Programmer& p, int32_t count) {
         p.state.delayLoops = 1;
     if (count == 0)
         count = 1;
+    if (Streaming(p)) {
+        // A unit is an SCK phase of states; the speed is in its length.
+        if (count > 0 && !p.portLost) {
+            pins::Queue(p, static_cast<int64_t>(count) *
+                               (p.state.statesPerPhase > 0 ? p.state.statesPerPhase : 1));
+        }
+        return;
+    }
     int64_t units = static_cast<int64_t>(count) * SpeedFactor(p.state.speed);
     if (units <= 0)
         return;
@@ -54,6 +66,9 @@ void Delay(Programmer& p, int32_t count) {
 }
 
 void CalibrateDelay(Programmer& p) {
+    // A streaming port times its states itself: what is worth measuring is
+    // a transfer, the round trip every answer costs. The passes count those.
+    ConfigureStream(p);
     int64_t passes = 0;
     uint32_t t0 = p.clock.TickMs();
     uint32_t t = t0;

@@ -2,6 +2,9 @@
 // changes only while SCK is low, MISO is sampled while SCK is high, at least
 // one delay unit after the rising edge (the target shifts its answer out on
 // the falling edge, so it is stable then), and SCK falls after the sample.
+// ClockBit is the bit of the immediate ports, one call per line change; a
+// streaming port sends the same bit as states of pins (stream.cpp, which also
+// holds TransferWord).
 #include "adapter/adapter.h"
 
 namespace ostrel::adapter {
@@ -22,11 +25,6 @@ void ClockBit(Programmer& p, int bit) {
         Delay(p, 1);
     SetSck(p, 0);
     Delay(p, 1);
-}
-
-void TransferWord(Programmer& p) {
-    for (int i = 0; i < 16; ++i)
-        ClockBit(p, (p.state.txWord & (0x8000 >> i)) != 0 ? 1 : 0);
 }
 
 }  // namespace ostrel::adapter

@@ -23,12 +23,16 @@ Assembly::Assembly(WindowSystem& windows, AssemblyOptions options)
       sys_(options.sysCalls ? *options.sysCalls : *ownSysCalls_),
       serial_(sys_),
       parallel_(sys_),
+      ftdi_(sys_),
+      gpio_(sys_),
       ports_(serial_, parallel_),
       ownClock_(OwnClock(options)),
       clock_(options.clock ? *options.clock : *ownClock_),
       simulator_(clock_, sim::DefaultStatePath(options.startDirectory), std::move(options.report)),
       programmer_(ports_, clock_, windows) {
     ports_.SetExtraBackend(&simulator_);
+    ports_.SetPinBackends(&ftdi_, &gpio_);
+    programmer_.pins = &ports_;
     programmer_.currentDirectory = options.startDirectory;
     // ppdev gives every register as port instructions do; there is no driver library.
     bool parallel = options.parallelAccess ? *options.parallelAccess : parallel_.AnyAvailable();

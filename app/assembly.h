@@ -1,6 +1,8 @@
 // The one place where a program is put together: the system calls, the serial
 // and parallel backends, the port router with the simulator plugged in under
-// the serial port name "SIM", the clock, and the Programmer over them. The
+// the serial port name "SIM" and the ports of pins (FTDI adapters in bit-bang
+// mode behind serial port names, GPIO lines behind "GPIO"), the clock, and
+// the Programmer over them. The
 // desktop program, the console and the GUI tests build the same thing; each
 // adds only its own windows (or printed messages) and options.
 #pragma once
@@ -9,13 +11,15 @@
 #include <optional>
 #include <string>
 
-#include "core/programmer.h"
 #include "core/clock.h"
+#include "core/programmer.h"
+#include "core/window_system.h"
+#include "platform/linux/linux_ftdi_port.h"
+#include "platform/linux/linux_gpio_port.h"
 #include "platform/linux/linux_parallel_port.h"
 #include "platform/linux/linux_serial_port.h"
 #include "platform/linux/sys_calls.h"
 #include "platform/system_ports.h"
-#include "core/window_system.h"
 #include "sim/simulator_slot.h"
 
 namespace ostrel::app {
@@ -48,6 +52,8 @@ class Assembly {
     SysCalls& sys_;
     LinuxSerialPort serial_;
     LinuxParallelPort parallel_;
+    LinuxFtdiPort ftdi_;
+    LinuxGpioPort gpio_;
     SystemPorts ports_;
     std::unique_ptr<Clock> ownClock_;
     Clock& clock_;

@@ -27,7 +27,7 @@ struct PortItem {
     uint16_t base;  // 0 for serial ports
 };
 
-constexpr std::array<PortItem, 12> kPortItems = {{
+constexpr std::array<PortItem, 13> kPortItems = {{
     {ids::kPort0278, "0278", 0x278},
     {ids::kPort0378, "0378", 0x378},
     {ids::kPort03BC, "03BC", 0x3BC},
@@ -40,6 +40,7 @@ constexpr std::array<PortItem, 12> kPortItems = {{
     {ids::kCom7, "COM7", 0},
     {ids::kCom8, "COM8", 0},
     {ids::kPortSimulator, "SIM", 0},
+    {ids::kPortGpio, "GPIO", 0},
 }};
 
 const PortItem* FindPortItem(int command) {
@@ -89,34 +90,47 @@ CommandResult SelectParallelPort(Programmer& p, const PortItem& item) {
     return CommandResult::Ok;
 }
 
-CommandResult SelectSerialPort(Programmer& p, const PortItem& item) {
+// The port chosen before a new choice, which stays when the new port cannot
+// be opened: such a port is no choice to keep (nor to save for the next start).
+struct PreviousPort {
+    explicit PreviousPort(const ProgrammerState& s)
+        : name(s.portName), com(s.comName), kind(s.adapterKind), base(s.portBase) {}
+    void Restore(Programmer& p) const {
+        ProgrammerState& s = p.state;
+        s.portName = name;
+        s.comName = com;
+        s.adapterKind = kind;
+        s.portBase = base;
+        CheckPortItem(p, PortCommand(name.view()));
+        s.errorText.Append(name.empty() ? "\nNo port is chosen."
+                                        : "\nThe port stays " + std::string(name.view()) + ".");
+    }
+    decltype(ProgrammerState::portName) name;
+    decltype(ProgrammerState::comName) com;
+    AdapterKind kind;
+    uint16_t base;
+};
+
+// Makes `item` the port chosen, of `kind`, with the port open before closed.
+void Choose(Programmer& p, const PortItem& item, AdapterKind kind) {
     ProgrammerState& s = p.state;
-    // What was chosen before, for a port that cannot be opened.
-    const auto previousName = s.portName;
-    const auto previousCom = s.comName;
-    const AdapterKind previousKind = s.adapterKind;
-    const uint16_t previousBase = s.portBase;
     CheckPortItem(p, item.command);
     s.portName.Assign(item.name);
     s.comName.Assign(item.name);
-    s.adapterKind = AdapterKind::Serial;
     if (s.comOpen)
         adapter::CloseSerialPort(p);
+    s.adapterKind = kind;
+}
+
+CommandResult SelectSerialPort(Programmer& p, const PortItem& item) {
+    ProgrammerState& s = p.state;
+    const PreviousPort previous(s);
+    Choose(p, item, AdapterKind::Serial);
     if (adapter::DetectSerialAdapter(p) != 0) {
-        if (!s.comOpen) {
-            // A port that cannot be opened is no choice to keep (nor to save
-            // for the next start): the one chosen before stays. A port that
-            // opened but where no cable answered stays chosen: the cable may
-            // be plugged in next.
-            s.portName = previousName;
-            s.comName = previousCom;
-            s.adapterKind = previousKind;
-            s.portBase = previousBase;
-            CheckPortItem(p, PortCommand(previousName.view()));
-            s.errorText.Append(previousName.empty()
-                                   ? "\nNo port is chosen."
-                                   : "\nThe port stays " + std::string(previousName.view()) + ".");
-        }
+        // A port that opened but where no cable answered stays chosen: the
+        // cable may be plugged in next.
+        if (!s.comOpen)
+            previous.Restore(p);
         return Failure(p);
     }
     EnableField(p, ids::kActivity, true);
@@ -124,6 +138,30 @@ CommandResult SelectSerialPort(Programmer& p, const PortItem& item) {
         SetActivityField(p, detected);
     ReadingPause(p);
     EnableField(p, ids::kActivity, false);
+    return CommandResult::Ok;
+}
+
+// The GPIO lines: nothing to detect; opening them says at once whether the
+// chip and lines can be had, and which they are.
+CommandResult SelectGpioPort(Programmer& p, const PortItem& item) {
+    const PreviousPort previous(p.state);
+    Choose(p, item, AdapterKind::Gpio);
+    if (adapter::OpenPort(p) != 0) {
+        previous.Restore(p);
+        return Failure(p);
+    }
+    return CommandResult::Ok;
+}
+
+// Options > "Modem Lines Only": FTDI adapters are driven through their modem
+// lines (one USB request a change) instead of in bit-bang mode. The port is
+// closed, so the next command opens it the other way.
+CommandResult ToggleModemLinesOnly(Programmer& p) {
+    ProgrammerState& s = p.state;
+    s.modemLinesOnly = s.modemLinesOnly ? 0 : 1;
+    p.windows.CheckMenuItem(ids::kModemLinesOnly, s.modemLinesOnly != 0);
+    if (s.comOpen && s.adapterKind == AdapterKind::Serial)
+        adapter::CloseSerialPort(p);
     return CommandResult::Ok;
 }
 
@@ -322,9 +360,13 @@ CommandResult Exit(Programmer& p) {
 
 CommandResult Dispatch(Programmer& p, int command) {
     if (const PortItem* item = FindPortItem(command)) {
+        if (item->command == ids::kPortGpio)
+            return SelectGpioPort(p, *item);
         return item->base != 0 ? SelectParallelPort(p, *item) : SelectSerialPort(p, *item);
     }
     switch (command) {
+        case ids::kModemLinesOnly:
+            return ToggleModemLinesOnly(p);
         case ids::kExit:
         case ids::kCancelCommand:
             return Exit(p);
@@ -466,23 +508,34 @@ CommandResult RunAsCommand(Programmer& p, int command,
     p.stoppable = true;
     p.driverAccessFailed = false;
     p.driverAccessTold = false;
+    // A port lost outside a command (at start-up) is opened afresh.
+    if (p.portLost)
+        adapter::CloseSerialPort(p);
+    p.portLost = false;
     CommandResult result = CommandResult::Failed;
     try {
         result = body(p);
+        // Nothing the command queued for a streaming port stays behind.
+        adapter::Flush(p);
     } catch (const core::CommandStopped&) {
-        result = EndStopped(p, command);
+        result = p.portLost ? CommandResult::Failed : EndStopped(p, command);
     }
     // A stop asked for after the command's last refresh found nothing left to
     // stop; kept, it would end the next command at its first refresh.
     p.stopRequested = false;
     p.stoppable = false;
     TellDriverAccessFailure(p);
+    TellPortLost(p);
     p.commandRunning = wasRunning;
     // A command that lost the port on the way did not do what it was asked,
     // whatever its own steps concluded from the reads that never happened.
-    if (p.driverAccessFailed && result != CommandResult::Ignored &&
+    if ((p.driverAccessFailed || p.portLost) && result != CommandResult::Ignored &&
         result != CommandResult::Stopped)
         result = CommandResult::Failed;
+    if (p.portLost) {
+        adapter::CloseSerialPort(p);
+        p.portLost = false;
+    }
     return result;
 }
 

@@ -40,7 +40,7 @@ CommandResult Failure(Programmer& p) {
 // The target runs again, except on a parallel port reached through a port
 // driver, where the original left it held.
 void Release(Programmer& p) {
-    if (p.state.directPortIo || p.state.adapterKind == AdapterKind::Serial)
+    if (p.state.directPortIo || p.state.adapterKind != AdapterKind::Parallel)
         adapter::ReleaseTarget(p);
 }
 

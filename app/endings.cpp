@@ -20,4 +20,10 @@ void TellDriverAccessFailure(Programmer& p) {
     p.windows.EndWindow(ids::kMainWindow, 1);
 }
 
+void TellPortLost(Programmer& p) {
+    if (!p.portLost)
+        return;
+    p.windows.MessageBox(p.state.mainWindow, p.portLostText, texts::kTitleError, MsgButtons::Ok);
+}
+
 }  // namespace ostrel::app

@@ -19,5 +19,9 @@ void ReportOk(Programmer& p);
 // After the line operations found no way to the parallel port: tells the user
 // once and ends the main window with result 1. Nothing when the port was reached.
 void TellDriverAccessFailure(Programmer& p);
+// After a port of pins stopped answering in a command (Programmer::portLost):
+// tells the user what was lost and what to do, in a box titled "Error".
+// Nothing when the port kept answering.
+void TellPortLost(Programmer& p);
 
 }  // namespace ostrel::app

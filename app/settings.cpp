@@ -8,6 +8,7 @@
 #include "app/commands.h"
 #include "core/ids.h"
 #include "platform/file_system.h"
+#include "platform/gpio_wiring.h"
 #include "platform/text_file.h"
 
 namespace ostrel::app {
@@ -16,6 +17,9 @@ namespace {
 
 constexpr long kSpeedOffset = 6;
 constexpr long kModeOffset = 7;
+constexpr long kModemLinesOffset = 8;
+constexpr long kGpioOffset = 9;
+constexpr std::size_t kGpioLength = 18;  // up to offset 27
 constexpr long kOfferLineFeedOffset = 27;
 constexpr long kOfferOffset = 29;
 constexpr long kPathLineFeedOffset = 30;
@@ -189,7 +193,8 @@ void RestorePortAndSpeed(Programmer& p) {
         s.portName.Assign(PortCommand(stored) != 0 ? std::string_view(stored) : defaultPort);
     // Without parallel port access a stored parallel port gives way to COM2.
     // The simulator's port name counts as serial, as it needs no port access.
-    if (!HasPortAccess(s) && s.portName.at(0) != 'C' && s.portName.view() != "SIM") {
+    if (!HasPortAccess(s) && s.portName.at(0) != 'C' && s.portName.view() != "SIM" &&
+        s.portName.view() != "GPIO") {
         s.portName.Assign("COM2");
     }
     cfg.WriteAt(0, PortField(s.portName.view()));
@@ -203,6 +208,15 @@ void RestorePortAndSpeed(Programmer& p) {
     s.mainWindow = ids::kMainWindow;
     cfg.ByteAt(kModeOffset);  // the saved selection mode is read and not used
     s.manualDevice = 0;
+
+    s.modemLinesOnly = cfg.ByteAt(kModemLinesOffset) == '1' ? 1 : 0;
+    p.windows.CheckMenuItem(ids::kModemLinesOnly, s.modemLinesOnly != 0);
+    std::string lines = cfg.ReadLineAt(kGpioOffset, kGpioLength);
+    lines.resize(std::min(lines.size(), lines.find('\0')));
+    GpioWiring wiring;
+    std::string problem;
+    if (ParseGpioWiring(lines, &wiring, &problem))
+        s.gpioLines.Assign(lines);
 }
 
 bool ReadReopenData(Programmer& p, bool* declined) {
@@ -254,6 +268,22 @@ void SaveAtExit(Programmer& p) {
     cfg.WriteAt(0, PortField(p.state.portName.view()));
     char mode = static_cast<char>(p.state.manualDevice ? 1 : 0);
     cfg.WriteAt(kModeOffset, std::string_view(&mode, 1));
+    // Our additions are written only once they hold something, so a file of
+    // a run that never used them stays as the system has always made it.
+    if (p.state.modemLinesOnly || cfg.ByteAt(kModemLinesOffset) == '1')
+        cfg.WriteAt(kModemLinesOffset, p.state.modemLinesOnly ? "1" : "0");
+    // The lines in their short form, filled up with zero bytes so nothing of
+    // a longer earlier entry stays; lines that have no short form (a chip
+    // named by a path of its own) are not stored.
+    GpioWiring wiring;
+    std::string problem;
+    if (ParseGpioWiring(p.state.gpioLines.view(), &wiring, &problem)) {
+        std::string field = ShortGpioWiringText(wiring);
+        if (!field.empty() && field.size() <= kGpioLength) {
+            field.resize(kGpioLength, '\0');
+            cfg.WriteAt(kGpioOffset, field);
+        }
+    }
 }
 
 }  // namespace ostrel::app

@@ -7,6 +7,11 @@
 //   offset  0  port name, 4 characters, no terminator
 //   offset  6  speed '0'..'3'
 //   offset  7  device-selection mode, byte 0 or 1
+//   offset  8  our addition: '1' keeps FTDI adapters on their modem lines
+//              (Options > "Modem Lines Only"); anything else: bit-bang mode
+//   offset  9  our addition: the GPIO lines "CHIP:SCK,MOSI,RESET,MISO" with
+//              the chip as a number, at most 18 characters, a zero byte
+//              after a shorter one; missing or unreadable: the usual wiring
 //   offset 27  CR LF
 //   offset 29  reopen offer '1' / '0'
 //   offset 30  CR LF
@@ -24,7 +29,8 @@ inline constexpr const char* kSettingsFile = "ostrel.cfg";
 inline constexpr std::size_t kMaxStoredPath = 249;
 
 // Start-up: restores portName and speed (creating the file when it cannot be
-// opened), writes the port name back, sets the speed menu check marks.
+// opened), writes the port name back, sets the speed menu check marks; and
+// the modem-line option and the GPIO lines, with the option's check mark.
 void RestorePortAndSpeed(Programmer& p);
 // Start-up: the stored path (into currentFileName) and whether the offer was declined.
 // False when the file cannot be opened.
@@ -38,7 +44,8 @@ void StoreSpeed(Programmer& p);
 bool StorePath(Programmer& p, bool withLineFeed);
 // File > Open: a line feed at 27 and '1' at 29.
 void StoreOfferFlag(Programmer& p);
-// Window destruction: port name at 0 and manualDevice at 7.
+// Window destruction: port name at 0 and manualDevice at 7, the modem-line
+// option at 8 and the GPIO lines at 9 (when they can be stored).
 void SaveAtExit(Programmer& p);
 
 }  // namespace ostrel::app

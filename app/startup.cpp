@@ -90,6 +90,9 @@ void SelectStoredPort(Programmer& p) {
         s.portBase = 0x378;
     } else if (s.portName == "03BC") {
         s.portBase = 0x3BC;
+    } else if (s.portName == "GPIO") {
+        s.adapterKind = AdapterKind::Gpio;
+        s.comName.Assign(s.portName.view());
     } else {
         s.adapterKind = AdapterKind::Serial;
         s.comName.Assign(s.portName.view());

@@ -3,8 +3,12 @@
 // Every instruction is four bytes sent as two 16-bit words (adapter::TransferWord).
 #pragma once
 
+#include <algorithm>
 #include <cstdint>
+#include <utility>
+#include <vector>
 
+#include "adapter/adapter.h"
 #include "core/programmer.h"
 #include "devices/chip_lists.h"
 
@@ -43,6 +47,54 @@ void WriteFlashLow(Programmer& p);
 void WriteFlashHigh(Programmer& p);
 void ReadEeprom(Programmer& p);
 void WriteEeprom(Programmer& p);
+// The write instructions (and WriteFlashPage's and ChipErase's) are queued
+// on a streaming port: they go out with the next read, wait or flush.
+
+// --- reading many bytes ---
+// On a streaming port every answer that is needed at once costs a USB round
+// trip, so a caller that reads a range queues its reads and takes the
+// answers afterwards, at most adapter::AnswerWindow at a time: on the other
+// ports that window is 1, and the reads go out exactly as one by one.
+enum class Cell { FlashLow, FlashHigh, Eeprom };
+// Queues the read of one byte: flash at a word address, EEPROM at a byte
+// address. memAddress is not touched.
+uint32_t QueueRead(Programmer& p, Cell cell, int32_t address);
+// The byte a queued read answered (also left in rxShift); sends the queue
+// when the read has not gone out yet.
+int ReadByteOf(Programmer& p, uint32_t ticket);
+
+// Reads of a run of bytes, queued a window ahead of their use. Byte(i) gives
+// read i of the run; `at(j)` names read j as a std::pair<Cell, int32_t>
+// (cell, address). Reading i queues reads i to i + AnswerWindow - 1 when they
+// are not queued yet, so a caller that decides after each byte (and may stop
+// there) still sends its reads one by one on an immediate port.
+class ReadAhead {
+  public:
+    explicit ReadAhead(Programmer& p) : p_(p), window_(adapter::AnswerWindow(p)) {}
+
+    template <class At>
+    int Byte(int i, int count, At at) {
+        if (i < start_ || i >= start_ + static_cast<int>(tickets_.size())) {
+            start_ = i;
+            tickets_.clear();
+            for (int j = i; j < std::min(count, i + window_); ++j) {
+                const std::pair<Cell, int32_t> read = at(j);
+                tickets_.push_back(QueueRead(p_, read.first, read.second));
+            }
+            if (tickets_.empty()) {
+                const std::pair<Cell, int32_t> read = at(i);
+                tickets_.push_back(QueueRead(p_, read.first, read.second));
+            }
+        }
+        return ReadByteOf(p_, tickets_[static_cast<std::size_t>(i - start_)]);
+    }
+
+  private:
+    Programmer& p_;
+    int window_;
+    int start_ = 0;
+    std::vector<uint32_t> tickets_;
+};
 // A byte of the page being burnt whose loaded value no busy flash reads
 // (IsFlashPollingValue false): reading it back tells when the page is done.
 struct PageProbe {
@@ -120,6 +172,8 @@ struct WriteWaits {
     uint32_t chipEraseMs;
 };
 WriteWaits WriteWaitsInUse(const Programmer& p);
+// The signature the chip answered is one whose write times the program knows.
+bool WriteTimesKnown(const Programmer& p);
 // Values that a location reads on one chip or another while it is being
 // written (EEPROM: 00 then FF, 80 then 7F, or FF; flash: FF, 7F or 00).
 // Reading such a value back does not show that the write is over.

@@ -47,21 +47,25 @@ int NoConnection(Programmer& p) {
     return 1;
 }
 
+uint32_t QueueSignatureRead(Programmer& p, int address) {
+    return adapter::QueueInstruction(p, 0x3000, address * 0x100);
+}
+
 int ReadSignatureByte(Programmer& p, int address) {
-    p.state.txWord = 0x3000;
-    adapter::TransferWord(p);
-    p.state.txWord = address * 0x100;
-    adapter::TransferWord(p);
-    return ReadByte(p);
+    return ReadByteOf(p, QueueSignatureRead(p, address));
 }
 }  // namespace
 
 int ReadSignature(Programmer& p) {
     ProgrammerState& s = p.state;
     s.deviceDetected = 0;
-    s.vendorCode = ReadSignatureByte(p, 0);
-    s.partFamily = ReadSignatureByte(p, 1);
-    s.partNumber = ReadSignatureByte(p, 2);
+    // The three reads go out together: one round trip on a streaming port.
+    const uint32_t vendor = QueueSignatureRead(p, 0);
+    const uint32_t family = QueueSignatureRead(p, 1);
+    const uint32_t number = QueueSignatureRead(p, 2);
+    s.vendorCode = ReadByteOf(p, vendor);
+    s.partFamily = ReadByteOf(p, family);
+    s.partNumber = ReadByteOf(p, number);
     s.signatureHex.Format("%02X%02X%02X ", s.vendorCode, s.partFamily, s.partNumber);
     s.signatureReport.Format(texts::kSignatureReportFormat, s.vendorCode, s.partFamily,
                              s.partNumber,
@@ -162,6 +166,9 @@ int Connect(Programmer& p) {
         }
     }
     if (s.adapterKind == AdapterKind::Serial && adapter::DetectSerialAdapter(p) != 0)
+        return 1;
+    // GPIO lines have nothing to detect, but a failed open says what to do.
+    if (s.adapterKind == AdapterKind::Gpio && adapter::OpenPort(p) != 0)
         return 1;
     adapter::HoldTargetInReset(p);
     s.activityText.Assign(texts::kConnectingLine);

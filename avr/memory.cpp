@@ -12,16 +12,37 @@
 namespace ostrel::avr {
 
 namespace {
+// An instruction whose answer nobody reads: queued on a streaming port.
+void Queue(Programmer& p, int32_t first, int32_t second) {
+    adapter::QueueInstruction(p, first, second);
+}
+
+// An instruction whose answer the caller takes from rxShift at once: on a
+// streaming port it goes out now, one round trip.
 void Send(Programmer& p, int32_t first, int32_t second) {
-    p.state.txWord = first;
-    adapter::TransferWord(p);
-    p.state.txWord = second;
-    adapter::TransferWord(p);
+    p.state.rxShift = adapter::AnswerOf(p, adapter::QueueInstruction(p, first, second));
 }
 
 void AddressedInstruction(Programmer& p, int32_t opcode, int32_t data) {
     const int32_t a = p.state.memAddress;
     Send(p, opcode + (a >> 8), (a << 8) + data);
+}
+
+void AddressedWrite(Programmer& p, int32_t opcode) {
+    const int32_t a = p.state.memAddress;
+    Queue(p, opcode + (a >> 8), (a << 8) + p.state.memData);
+}
+
+int32_t ReadOpcode(Cell cell) {
+    switch (cell) {
+        case Cell::FlashHigh:
+            return 0x2800;
+        case Cell::Eeprom:
+            return 0xA000;
+        case Cell::FlashLow:
+            break;
+    }
+    return 0x2000;
 }
 
 // The tick counter reads whole milliseconds, so a wait of n ticks may be up
@@ -30,6 +51,11 @@ constexpr uint32_t kTickMarginMs = 1;
 // The wait after the chip erase instruction that the system has always made.
 constexpr uint32_t kSystemChipEraseMs = 40;
 }  // namespace
+
+bool WriteTimesKnown(const Programmer& p) {
+    devices::WriteTimes t{};
+    return devices::WriteTimesOf(p.state.signatureHex.view(), &t);
+}
 
 WriteWaits WriteWaitsInUse(const Programmer& p) {
     devices::WriteTimes t{};
@@ -50,29 +76,41 @@ void ReadFlashHigh(Programmer& p) {
     AddressedInstruction(p, 0x2800, 0);
 }
 void WriteFlashLow(Programmer& p) {
-    AddressedInstruction(p, 0x4000, p.state.memData);
+    AddressedWrite(p, 0x4000);
 }
 void WriteFlashHigh(Programmer& p) {
-    AddressedInstruction(p, 0x4800, p.state.memData);
+    AddressedWrite(p, 0x4800);
 }
 void ReadEeprom(Programmer& p) {
     AddressedInstruction(p, 0xA000, 0);
 }
 void WriteEeprom(Programmer& p) {
-    AddressedInstruction(p, 0xC000, p.state.memData);
+    AddressedWrite(p, 0xC000);
+}
+
+uint32_t QueueRead(Programmer& p, Cell cell, int32_t address) {
+    return adapter::QueueInstruction(p, ReadOpcode(cell) + (address >> 8), address << 8);
+}
+
+int ReadByteOf(Programmer& p, uint32_t ticket) {
+    const uint32_t answer = adapter::AnswerOf(p, ticket);
+    p.state.rxShift = answer;
+    return static_cast<int>(answer & 0xFF);
 }
 
 void WriteFlashPage(Programmer& p, int32_t page, PageProbe probe) {
     const int32_t n = p.state.pageShift;
     // The page address is page << n, split over the second and third byte.
     const int32_t first = n <= 8 ? (page >> (8 - n)) : (page << (n - 8));
-    Send(p, 0x4C00 + first, page << (n + 8));
+    Queue(p, 0x4C00 + first, page << (n + 8));
     // The chips take from 4.5 ms (most) to 56 ms (ATmega103) for a page, and
     // a page load before the end is lost. Every byte of the page reads a
     // polling value until then; a byte whose own value is none of those ends
-    // the wait as soon as it reads anything else.
+    // the wait as soon as it reads anything else. On a streaming port each
+    // poll is a USB round trip of its own, about a millisecond: for a chip
+    // whose page time is known, waiting that time out costs none.
     const uint32_t limit = WriteWaitsInUse(p).pageMs + kTickMarginMs;
-    if (probe.wordAddress < 0) {
+    if (probe.wordAddress < 0 || (adapter::Streaming(p) && WriteTimesKnown(p))) {
         adapter::WaitMs(p, limit);
         return;
     }
@@ -88,7 +126,7 @@ void WriteFlashPage(Programmer& p, int32_t page, PageProbe probe) {
 }
 
 void ChipErase(Programmer& p) {
-    Send(p, 0xAC80, 0xAC80);
+    Queue(p, 0xAC80, 0xAC80);
     // An erased flash reads FF, which is also what most chips read while
     // they erase, so the end cannot be polled: wait the chip's erase time
     // (from 4 ms to the ATmega103's 112 ms), and never less than the
@@ -134,13 +172,14 @@ void WriteRcenBit(Programmer& p, int bit) {
 
 int EraseEepromBytes(Programmer& p) {
     ProgrammerState& s = p.state;
+    ReadAhead reads(p);
+    auto eeprom = [](int a) { return std::pair<Cell, int32_t>{Cell::Eeprom, a}; };
     for (s.memAddress = 0; s.memAddress < s.eepromBytes; ++s.memAddress) {
         // The system shows nothing while it erases; the window still takes
         // input (a stop) every 16 bytes.
         if ((s.memAddress & 0x0F) == 0)
             core::ServiceWindow(p);
-        ReadEeprom(p);
-        if (ReadByte(p) == 0xFF)
+        if (reads.Byte(s.memAddress, s.eepromBytes, eeprom) == 0xFF)
             continue;
         s.memData = 0xFF;
         WriteEeprom(p);
@@ -165,7 +204,12 @@ bool PollUntilWritten(Programmer& p, WrittenByte what) {
     const bool eeprom = what == WrittenByte::Eeprom;
     void (*read)(Programmer&) =
         eeprom ? ReadEeprom : (what == WrittenByte::FlashHigh ? ReadFlashHigh : ReadFlashLow);
-    if (eeprom ? IsEepromPollingValue(s.memData) : IsFlashPollingValue(s.memData)) {
+    // A busy chip could read the value itself, so its write time passes
+    // first. On a streaming port, where each read is a USB round trip, so it
+    // does whenever the chip's own time is known: one read then shows the
+    // value.
+    if ((eeprom ? IsEepromPollingValue(s.memData) : IsFlashPollingValue(s.memData)) ||
+        (adapter::Streaming(p) && WriteTimesKnown(p))) {
         const WriteWaits waits = WriteWaitsInUse(p);
         adapter::WaitMs(p, (eeprom ? waits.eepromMs : waits.flashByteMs) + kTickMarginMs);
     }

@@ -18,10 +18,11 @@ bool EchoSeen(const ProgrammerState& s) {
     return ((s.echoWord >> 8) & 0xFF) == kEcho;
 }
 
-// Serial cable: all outputs low, then RESET high for `pulseMs` and low again.
-// The target needs 100 ms of low RESET before it takes instructions.
+// Serial cable (and GPIO lines): all outputs low, then RESET high for
+// `pulseMs` and low again. The target needs 100 ms of low RESET before it
+// takes instructions.
 int SerialResetPulse(Programmer& p, uint32_t pulseMs) {
-    if (adapter::OpenSerialPort(p) != 0)
+    if (adapter::OpenPort(p) != 0)
         return 1;
     adapter::SetSck(p, 0);
     adapter::SetMosi(p, 0);
@@ -70,10 +71,8 @@ int LongResetPulse(Programmer& p) {
 }
 
 int ProgrammingEnable(Programmer& p) {
-    p.state.txWord = 0xAC53;
-    adapter::TransferWord(p);
-    p.state.txWord = 0x0000;
-    adapter::TransferWord(p);
+    // The echo decides what comes next: on a streaming port this is a round trip.
+    p.state.rxShift = adapter::AnswerOf(p, adapter::QueueInstruction(p, 0xAC53, 0x0000));
     p.state.echoWord = static_cast<int32_t>(p.state.rxShift & 0xFFFF);
     return static_cast<int>((p.state.rxShift >> 8) & 0xFF);
 }

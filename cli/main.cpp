@@ -28,6 +28,7 @@
 #include "core/ids.h"
 #include "devices/device_file.h"
 #include "platform/file_system.h"
+#include "platform/gpio_wiring.h"
 #include "platform/interrupts.h"
 #include "platform/linux/linux_parallel_port.h"
 #include "platform/linux/linux_serial_port.h"
@@ -60,6 +61,8 @@ struct Options {
     bool noPause = false;
     bool virtualClock = false;
     bool quiet = false;
+    std::optional<std::string> gpio;
+    bool modemLines = false;
     const ConsoleCommand* command = nullptr;
     std::optional<std::string> file;
 };
@@ -198,7 +201,9 @@ std::optional<int> Parse(int argc, char** argv, Options& o) {
                    "current directory when it holds ostrel.ini, otherwise the per-user folder "
                    "($XDG_DATA_HOME/ostrel)")
         ->type_name("DIR");
-    cli.add_option("--port", o.port, "COM1..COM8, 0278, 0378, 03BC, or SIM (the simulated target)")
+    cli.add_option("--port", o.port,
+                   "COM1..COM8, 0278, 0378, 03BC, GPIO (lines of a single-board computer), or SIM "
+                   "(the simulated target)")
         ->type_name("PORT")
         ->check(CLI::Validator(
             [](std::string& name) -> std::string {
@@ -221,6 +226,20 @@ std::optional<int> Parse(int argc, char** argv, Options& o) {
             "", "SPEED"));
     cli.add_option("--device", o.device, "Autodetection off, use this device of ostrel.ini")
         ->type_name("NAME");
+    cli.add_option("--gpio", o.gpio,
+                   "the GPIO lines of the port GPIO: chip and the lines of SCK, MOSI, RESET and "
+                   "MISO (default 0:11,10,25,9, a Raspberry Pi's header)")
+        ->type_name("CHIP:SCK,MOSI,RESET,MISO")
+        ->check(CLI::Validator(
+            [](std::string& text) -> std::string {
+                GpioWiring wiring;
+                std::string problem;
+                return ParseGpioWiring(text, &wiring, &problem) ? "" : "--gpio: " + problem;
+            },
+            "", "GPIO"));
+    cli.add_flag("--modem-lines", o.modemLines,
+                 "an FTDI adapter behind a COM name is driven through its modem lines, one USB "
+                 "request a change, instead of in synchronous bit-bang mode");
     cli.add_flag("--yes", o.yes,
                  "answer OK to every question (otherwise: ask on a terminal, Cancel without one)");
     cli.add_flag("--no-erase", o.noErase,
@@ -384,6 +403,12 @@ std::optional<int> CheckBeforeStart(const Options& o, Programmer& p) {
 // "Erase bef. Write" and "Program eep- after hexfile". All were checked
 // before the start.
 void ApplyWindowOptions(const Options& o, Programmer& p, ConsoleWindows& windows) {
+    if (o.gpio)
+        p.state.gpioLines.Assign(*o.gpio);
+    if (o.modemLines) {
+        p.state.modemLinesOnly = 1;
+        windows.CheckMenuItem(ids::kModemLinesOnly, true);
+    }
     if (o.port) {
         p.state.portName.Assign(*o.port);
         p.state.adapterKind = AdapterKind::Parallel;

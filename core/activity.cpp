@@ -32,7 +32,9 @@ void Refresh(Programmer& p) {
 
 void ShowActivity(Programmer& p) {
     Refresh(p);
-    if (p.stopRequested && p.stoppable)
+    // A port that stopped answering ends the command as a stop does; the
+    // command runner then tells why.
+    if ((p.stopRequested || p.portLost) && p.stoppable)
         throw CommandStopped{};
 }
 
@@ -70,8 +72,9 @@ void ReportFailure(Programmer& p) {
     p.state.activityText.Assign(" ");
     // The failure is told whatever the user asks meanwhile.
     Refresh(p);
-    // After a failed driver access the user has had the one message of this command.
-    if (!p.driverAccessFailed)
+    // After a failed driver access, or with the port lost, the user gets the
+    // one message of that instead.
+    if (!p.driverAccessFailed && !p.portLost)
         p.windows.MessageBox(p.state.mainWindow, p.state.errorText.view(), "Error", MsgButtons::Ok);
     p.windows.EnableItem(p.state.mainWindow, ids::kActivity, false);
     p.windows.EnableItem(p.state.mainWindow, ids::kCurrentFile, false);

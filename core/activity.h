@@ -23,8 +23,9 @@ struct CommandStopped {};
 
 // Shows activityText, padded with 80 blanks from its first control or
 // non-ASCII character, repaints and processes pending events once. Throws
-// CommandStopped when, after the events, a stop has been requested while a
-// command runner can end the command (Programmer::stoppable).
+// CommandStopped when, after the events, a stop has been requested, or the
+// port has been lost (Programmer::portLost), while a command runner can end
+// the command (Programmer::stoppable).
 void ShowActivity(Programmer& p);
 // ShowActivity, but only when memAddress is a multiple of 16.
 void ShowActivityEvery16(Programmer& p);
@@ -39,8 +40,9 @@ void SetActivityField(Programmer& p, std::string_view text);
 void EnableField(Programmer& p, int item, bool enabled);
 // Sets mainWindow, blanks field 1018 with two blanks, enables it, repaints.
 void UsualStart(Programmer& p);
-// Shows errorText in a box titled "Error"; the activity line is blanked and
-// the activity and current-file fields are greyed.
+// Shows errorText in a box titled "Error" (not after a failed driver access
+// or with the port lost: the command runner tells those); the activity line
+// is blanked and the activity and current-file fields are greyed.
 void ReportFailure(Programmer& p);
 
 }  // namespace ostrel::core

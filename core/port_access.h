@@ -3,7 +3,9 @@
 // parallel port. A backend implements the one it has.
 #pragma once
 
+#include <cstddef>
 #include <cstdint>
+#include <span>
 #include <string>
 #include <string_view>
 
@@ -71,5 +73,58 @@ class ParallelRegisters {
 // A backend that serves both kinds of port: the router of the programs, the
 // simulator (whose cable hangs on either) and the recording port of the tests.
 class PortAccess : public SerialLines, public ParallelRegisters {};
+
+// How opening a port of pins ended.
+enum class PinOpenResult {
+    Ok,
+    // The name stands for no port of pins (a serial port whose adapter has no
+    // bit-bang mode, or a plain serial port): it is opened as a serial port.
+    NotThisPort,
+    // It is such a port, but it cannot be used now; PinOpenNote says why.
+    Failed,
+};
+
+// A port whose lines are the pins of one byte, all set together: an FTDI
+// chip in synchronous bit-bang mode (bit n is its pin Dn) or the GPIO lines
+// of a single-board computer (bits 0 to 3: the lines the user named for SCK,
+// MOSI, RESET and MISO). Two ways to use one:
+// - immediate (StreamCapacity 0): WritePins and ReadPins act at once, one
+//   system call each, like the line operations of a serial port;
+// - streaming: Transfer takes many states at once, applies them one per
+//   tick of the state rate and gives back, for each, the pins it sampled
+//   just before applying it, so the answer to a state comes with the next.
+class PinPort {
+  public:
+    virtual ~PinPort() = default;
+
+    // Opens the port behind a port name ("COM3" mapped to an FTDI adapter,
+    // "GPIO"); a port that is open is closed first.
+    virtual PinOpenResult OpenPins(std::string_view portName) = 0;
+    // Lets go of the port: outputs to rest (RESET released, on GPIO high),
+    // the device handed back to the system. Does nothing when none is open.
+    virtual void ClosePins() = 0;
+    // One line for the user about the last OpenPins, without a line break:
+    // after a failure what to do about it, after success what the port is.
+    virtual std::string PinOpenNote() const { return {}; }
+    // What the last failed call ran into, for the message that the port
+    // was lost ("usb bulk write failed").
+    virtual std::string PinError() const { return {}; }
+
+    // 0 for an immediate port; otherwise the most states one Transfer may
+    // carry (what the device can hold in flight).
+    virtual std::size_t StreamCapacity() const = 0;
+    // Streaming: sets the rate at which states are applied, at most `hz`
+    // (the device may only offer some); the rate in force, 0 on failure.
+    virtual uint32_t SetStateRate(uint32_t hz) = 0;
+    // Immediate: applies the output bits of `state`. False when the device failed.
+    virtual bool WritePins(uint8_t state) = 0;
+    // Immediate: the pins as they are now. False when the device failed.
+    virtual bool ReadPins(uint8_t* pins) = 0;
+    // Applies `states` in order, each for at least one tick, and fills
+    // `samples` (as long as `states`) with the pins sampled just before each
+    // was applied. At most StreamCapacity states. False when the device
+    // failed; the samples are then unusable.
+    virtual bool Transfer(std::span<const uint8_t> states, std::span<uint8_t> samples) = 0;
+};
 
 }  // namespace ostrel

@@ -6,6 +6,7 @@
 #include <string>
 
 #include "core/clock.h"
+#include "core/pin_queue.h"
 #include "core/port_access.h"
 #include "core/programmer_state.h"
 #include "core/window_system.h"
@@ -28,6 +29,12 @@ struct Programmer {
     ParallelRegisters& parallel;  // the parallel port's registers
     Clock& clock;                 // millisecond ticks and whole seconds
     WindowSystem& windows;        // the main window, dialogs, message boxes
+    // The ports whose lines are pins: FTDI adapters in bit-bang mode behind
+    // serial port names, and the GPIO lines of a single-board computer.
+    // Null where the program has none (Windows, most tests).
+    PinPort* pins = nullptr;
+    // States queued for a streaming port of pins and the answers that came back.
+    PinQueue pinQueue;
 
     // The directory relative file names are opened in. It plays the part of the
     // process's current directory (the file-open dialog changes it, most
@@ -54,6 +61,13 @@ struct Programmer {
     // once (driverAccessTold) and ends the main window.
     bool driverAccessFailed = false;
     bool driverAccessTold = false;
+    // Set by the line operations when a port of pins stopped answering in
+    // the middle of a command (a USB adapter pulled out): from then on the
+    // lines are left alone and every read gives 1s, the next activity
+    // refresh ends the command, and the command runner tells portLostText
+    // once, closes the port and ends the command as a failure.
+    bool portLost = false;
+    std::string portLostText;
 };
 
 }  // namespace ostrel

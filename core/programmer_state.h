@@ -10,7 +10,10 @@
 
 namespace ostrel {
 
-enum class AdapterKind { Serial, Parallel };
+// Gpio: the GPIO lines of a single-board computer, wired straight to the
+// target. (An FTDI adapter in bit-bang mode is a serial port whose lines are
+// pins: pinsOpen below.)
+enum class AdapterKind { Serial, Parallel, Gpio };
 
 // Flags are 32-bit integers holding 0 or 1, as every part of the program
 // reads and writes them.
@@ -41,7 +44,18 @@ struct ProgrammerState {
     // detection found; cablet1 and cablet2 are set from it. 0 is the plain
     // wiring, taken when nothing was detected.
     uint8_t serialCable = 0;
-    uint32_t dataLatch = 0;     // image of the parallel data register
+    uint32_t dataLatch = 0;  // image of the parallel data register
+    // The port in use is a port of pins (core/port_access.h PinPort): an
+    // FTDI adapter in bit-bang mode behind a serial port name, or GPIO lines.
+    Flag pinsOpen = 0;
+    uint8_t pinLatch = 0;  // the output pins as last set
+    // A serial port name mapped to an FTDI adapter opens it as a plain
+    // serial port, its modem lines switched one USB request at a time,
+    // rather than in bit-bang mode.
+    Flag modemLinesOnly = 0;
+    // The GPIO lines of the port "GPIO", "CHIP:SCK,MOSI,RESET,MISO"
+    // (platform/gpio_wiring.h); empty: the usual Raspberry Pi wiring.
+    FixedString<64> gpioLines;
     uint16_t lastPortRead = 0;  // data last written in bits 0-7, status in bits 8-15
     uint32_t modemStatus = 0;
 
@@ -52,6 +66,10 @@ struct ProgrammerState {
     // first): the measured cost of one port access, from which the length of
     // a write is estimated.
     int32_t calibrationPasses = 0;
+    // On a streaming port (an FTDI adapter in bit-bang mode): the rate its
+    // states go out at and how many states make one SCK phase at the speed.
+    uint32_t stateRateHz = 0;
+    int32_t statesPerPhase = 1;
 
     // --- device ---
     Flag manualDevice = 0;

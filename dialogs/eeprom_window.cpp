@@ -1,6 +1,7 @@
 #include "dialogs/eeprom_window.h"
 
 #include <algorithm>
+#include <utility>
 
 #include "adapter/adapter.h"
 #include "avr/avr.h"
@@ -160,11 +161,13 @@ void EepromWindow::ReadAll() {
     reference_.clear();
     reference_.reserve(static_cast<std::size_t>(listedBytes_) * kListingLineLength);
     // Every byte of the EEPROM is read, even those beyond the listing.
+    avr::ReadAhead reads(p_);
+    auto eeprom = [](int a) { return std::pair<avr::Cell, int32_t>{avr::Cell::Eeprom, a}; };
     for (int32_t address = 0; address < bytes; ++address) {
         s.memAddress = address;
-        avr::ReadEeprom(p_);
+        const int byte = reads.Byte(address, bytes, eeprom);
         if (address < listedBytes_)
-            AppendListingLine(reference_, address, avr::ReadByte(p_));
+            AppendListingLine(reference_, address, byte);
     }
     p_.windows.ResetText(kWindow, kListing, reference_);
     SetStatus(" ");
@@ -294,13 +297,14 @@ void EepromWindow::WriteData() {
     // text is not read. Only bytes that differ from the chip are written.
     std::size_t pos = 0;
     bool lockChecked = false;
+    avr::ReadAhead reads(p_);
+    auto eeprom = [](int a) { return std::pair<avr::Cell, int32_t>{avr::Cell::Eeprom, a}; };
     for (int32_t address = 0; address < dataLines; ++address) {
         std::size_t end = text.find('\n', pos);
         s.memData = *ParseListingLine(std::string_view(text).substr(pos, end + 1 - pos));
         pos = end + 1;
         s.memAddress = address;
-        avr::ReadEeprom(p_);
-        if (avr::ReadByte(p_) == s.memData)
+        if (reads.Byte(address, dataLines, eeprom) == s.memData)
             continue;
         // A chip in lock mode 2 or 3 ignores every write: say so before the
         // first one rather than poll it until the polling gives up.

@@ -64,14 +64,15 @@ void ShowAddress(Programmer& p) {
 
 int EepromPath(Programmer& p, HexRecordStream& in, const Source& src) {
     ProgrammerState& s = p.state;
+    auto eeprom = [](int a) { return std::pair<avr::Cell, int32_t>{avr::Cell::Eeprom, a}; };
     if (!s.verifyMode) {
         // Every byte that is not FF is erased first, one by one, even those
         // the file then writes.
+        avr::ReadAhead reads(p);
         for (int32_t a = 0; a < s.eepromBytes; ++a) {
             s.memAddress = a;
             ShowAddress(p);
-            avr::ReadEeprom(p);
-            if (avr::ReadByte(p) != 0xFF) {
+            if (reads.Byte(a, s.eepromBytes, eeprom) != 0xFF) {
                 s.memData = 0xFF;
                 avr::WriteEeprom(p);
                 if (!avr::PollUntilWritten(p, avr::WrittenByte::Eeprom)) {
@@ -105,6 +106,12 @@ int EepromPath(Programmer& p, HexRecordStream& in, const Source& src) {
                 break;
         }
         s.memAddress = record.address;
+        // Reads only of bytes inside the EEPROM: the first one beyond it ends the run.
+        const int inMemory = std::clamp(s.eepromBytes - record.address, 0, record.length);
+        auto at = [&record](int j) {
+            return std::pair<avr::Cell, int32_t>{avr::Cell::Eeprom, record.address + j};
+        };
+        avr::ReadAhead reads(p);
         for (int i = 0; i < record.length; ++i) {
             ShowAddress(p);
             if (s.memAddress + 1 > s.eepromBytes) {
@@ -113,8 +120,7 @@ int EepromPath(Programmer& p, HexRecordStream& in, const Source& src) {
                 return kRunFailed;
             }
             s.memData = in.NextDataByte();
-            avr::ReadEeprom(p);
-            if (avr::ReadByte(p) != s.memData) {
+            if (reads.Byte(i, inMemory, at) != s.memData) {
                 if (s.verifyMode) {
                     VerifyFailureText(s, s.memAddress, s.memData, avr::ReadByte(p));
                     in.Close();
@@ -162,17 +168,31 @@ bool TakeFlashByte(Programmer& p, HexRecordStream& in, const Source& src, int32_
     return true;
 }
 
+// The flash byte at byte address b as a read.
+std::pair<avr::Cell, int32_t> FlashByte(int32_t b) {
+    return {(b & 1) ? avr::Cell::FlashHigh : avr::Cell::FlashLow, b / 2};
+}
+
+// `flashReads` serves a pass that only reads: its reads run on along the
+// flash past the end of the record, since the next one nearly always starts
+// where this one ended and nothing is written meanwhile (a read that is not
+// needed costs nothing).
 int ProgramRecordBytewise(Programmer& p, HexRecordStream& in, const Source& src,
-                          const HexRecord& record) {
+                          const HexRecord& record, avr::ReadAhead& flashReads) {
     ProgrammerState& s = p.state;
     ShowRecordProgress(p);
+    // Reads only of bytes inside the flash: the first one beyond it ends the run.
+    const int32_t flashBytes = s.flashWords * 2;
+    const int inMemory = std::clamp(flashBytes - record.address, 0, record.length);
+    auto at = [&record](int j) { return FlashByte(record.address + j); };
+    avr::ReadAhead reads(p);
     for (int i = 0; i < record.length; ++i) {
         s.memAddress = (record.address + i) / 2;
         if (!TakeFlashByte(p, in, src, record.address + i))
             return kRunFailed;
-        auto read = s.highByteSelect ? avr::ReadFlashHigh : avr::ReadFlashLow;
-        read(p);
-        if (avr::ReadByte(p) == s.memData)
+        const int chip = s.verifyMode ? flashReads.Byte(record.address + i, flashBytes, FlashByte)
+                                      : reads.Byte(i, inMemory, at);
+        if (chip == s.memData)
             continue;
         if (s.verifyMode) {
             VerifyFailureText(s, s.wordAddress, s.memData, avr::ReadByte(p));
@@ -283,6 +303,7 @@ int FlashPath(Programmer& p, HexRecordStream& in, const Source& src) {
     ProgrammerState& s = p.state;
     const bool pages = s.pagedFlash && !s.verifyMode;
     PageRun run;
+    avr::ReadAhead flashReads(p);
     for (;;) {
         HexRecord record;
         RecordResult r = in.NextRecord(record);
@@ -301,7 +322,7 @@ int FlashPath(Programmer& p, HexRecordStream& in, const Source& src) {
             return kRunOk;
         }
         int result = pages ? LoadRecordIntoPages(p, in, src, record, run)
-                           : ProgramRecordBytewise(p, in, src, record);
+                           : ProgramRecordBytewise(p, in, src, record, flashReads);
         if (result != kRunOk)
             return result;
         in.FinishRecord();

@@ -3,6 +3,7 @@
 #include <cstdint>
 #include <cstdio>
 #include <string>
+#include <utility>
 
 #include "avr/avr.h"
 #include "core/activity.h"
@@ -46,16 +47,31 @@ std::string WriteFailedText(std::string_view name, const TextWriter& out) {
            "); the file of that name is as it was.\n";
 }
 
-int ReadFlashByte(Programmer& p, int32_t word, bool high) {
-    p.state.memAddress = word;
-    p.state.highByteSelect = high ? 1 : 0;
-    if (high) {
-        avr::ReadFlashHigh(p);
-    } else {
-        avr::ReadFlashLow(p);
+// The whole flash, read word by word with the bytes of each word in one
+// order; on a streaming port the reads go out a window at a time.
+class FlashReads {
+  public:
+    FlashReads(Programmer& p, bool highFirst)
+        : p_(p), reads_(p), count_(2 * p.state.flashWords), highFirst_(highFirst) {}
+
+    int Byte(int32_t word, bool high) {
+        p_.state.memAddress = word;
+        p_.state.highByteSelect = high ? 1 : 0;
+        const bool highFirst = highFirst_;
+        auto at = [highFirst](int j) {
+            const bool isHigh = ((j & 1) == 0) == highFirst;
+            return std::pair<avr::Cell, int32_t>{
+                isHigh ? avr::Cell::FlashHigh : avr::Cell::FlashLow, j / 2};
+        };
+        return reads_.Byte(2 * word + (high == highFirst ? 0 : 1), count_, at);
     }
-    return avr::ReadByte(p);
-}
+
+  private:
+    Programmer& p_;
+    avr::ReadAhead reads_;
+    int count_;
+    bool highFirst_;
+};
 
 // Writes `text` with every LF turned into the CR LF line end.
 void WriteWithLineEnds(TextWriter& out, std::string_view text) {
@@ -100,10 +116,11 @@ int WriteDump(Programmer& p, const BeforeReplacing& beforeReplacing) {
     out.Write(texts::kFlashMemoryHeading);
     out.NewLine();
     const int32_t flashWords = p.state.flashWords;
+    FlashReads flash(p, true);
     for (int32_t w = 0; w < flashWords; ++w) {
         progress.Before(p, w, flashWords, "  flash memory");
-        int high = ReadFlashByte(p, w, true);
-        int low = ReadFlashByte(p, w, false);
+        int high = flash.Byte(w, true);
+        int low = flash.Byte(w, false);
         if (w % 8 == 0) {
             out.NewLine();
             std::snprintf(text, sizeof text, "%.4X:", static_cast<unsigned>(w));
@@ -119,11 +136,12 @@ int WriteDump(Programmer& p, const BeforeReplacing& beforeReplacing) {
     out.Write(texts::kEepromMemoryHeading);
     out.NewLine();
     const int32_t eepromBytes = p.state.eepromBytes;
+    avr::ReadAhead eeprom(p);
+    auto at = [](int a) { return std::pair<avr::Cell, int32_t>{avr::Cell::Eeprom, a}; };
     for (int32_t a = 0; a < eepromBytes; ++a) {
         progress.Before(p, a, eepromBytes, "  eeprom");
         p.state.memAddress = a;
-        avr::ReadEeprom(p);
-        int byte = avr::ReadByte(p);
+        int byte = eeprom.Byte(a, eepromBytes, at);
         if (a % 8 == 0) {
             out.NewLine();
             std::snprintf(text, sizeof text, "%.4X:", static_cast<unsigned>(a));
@@ -151,6 +169,7 @@ int WriteReadbackHex(Programmer& p, const BeforeReplacing& beforeReplacing) {
     char text[24];
     int sum = 0;
     const int32_t flashWords = p.state.flashWords;
+    FlashReads flash(p, false);
     for (int32_t w = 0; w < flashWords; ++w) {
         progress.Before(p, w, flashWords, "  flash memory");
         if (w % 8 == 0) {
@@ -171,8 +190,8 @@ int WriteReadbackHex(Programmer& p, const BeforeReplacing& beforeReplacing) {
             out.Write(text);
             sum = 2 * words + (address >> 8) + (address & 0xFF);
         }
-        int low = ReadFlashByte(p, w, false);
-        int high = ReadFlashByte(p, w, true);
+        int low = flash.Byte(w, false);
+        int high = flash.Byte(w, true);
         std::snprintf(text, sizeof text, "%.2X%.2X", low, high);
         out.Write(text);
         sum += low + high;

@@ -15,8 +15,8 @@
 
 #include <cstddef>
 
-#include "core/programmer.h"
 #include "core/fixed_string.h"
+#include "core/programmer.h"
 #include "platform/text_file.h"
 
 namespace ostrel::text {

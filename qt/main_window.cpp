@@ -18,6 +18,7 @@
 
 #include "app/commands.h"
 #include "core/ids.h"
+#include "platform/gpio_wiring.h"
 #include "platform/port_names.h"
 #include "qt/cable_test_window.h"
 #include "qt/qt_window_system.h"
@@ -191,6 +192,8 @@ void MainWindow::BuildMenu() {
                 AddItem(menu, entry.text, entry.command);
                 break;
             case ui::MenuKind::CheckItem:
+                if (entry.onlyWithGpio && !GpioChipsPresent())
+                    break;
                 AddItem(menu, entry.text, entry.command)->setCheckable(true);
                 break;
             case ui::MenuKind::Separator:

@@ -29,6 +29,8 @@ constexpr std::array kMainMenu = {
     MenuEntry{M::CheckItem, "COM6", ids::kCom6},
     MenuEntry{M::CheckItem, "COM7", ids::kCom7},
     MenuEntry{M::CheckItem, "COM8", ids::kCom8},
+    MenuEntry{M::CheckItem, "GPIO Lines", ids::kPortGpio, false, true},
+    MenuEntry{M::CheckItem, "Modem Lines Only (no FTDI bit-bang)", ids::kModemLinesOnly},
     MenuEntry{M::Separator},
     MenuEntry{M::CheckMenu, "Simulator", ids::kPortSimulator},
     MenuEntry{M::Menu, "Chip Clock"},

@@ -31,6 +31,8 @@ struct MenuEntry {
     // While a command runs every entry that sends a command is disabled, but
     // for these (Exit: it asks whether to stop the command and quit).
     bool whileBusy = false;
+    // Shown only where the machine has a GPIO chip (GpioChipsPresent).
+    bool onlyWithGpio = false;
 };
 
 std::span<const MenuEntry> MainMenu();

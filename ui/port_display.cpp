@@ -1,6 +1,7 @@
 #include "ui/port_display.h"
 
 #include "adapter/cable_profile.h"
+#include "platform/gpio_wiring.h"
 
 namespace ostrel::ui {
 
@@ -17,11 +18,22 @@ PortShown DescribePort(const Programmer& p, const EnvironmentLookup& environment
         return shown;
     }
     shown.text = "Port: " + name;
+    if (s.adapterKind == AdapterKind::Gpio) {
+        shown.tip = "GPIO lines " +
+                    std::string(s.gpioLines.empty() ? kDefaultGpioWiring : s.gpioLines.view()) +
+                    " (SCK, MOSI, RESET, MISO)";
+        return shown;
+    }
     if (name == "SIM") {
         shown.tip = "The simulated chip behind a simulated cable (Port > Simulator)";
     } else {
         std::optional<std::string> device = SerialDevicePath(name, environment);
         shown.tip = "Serial port " + name + (device ? " (" + *device + ")" : "");
+        // An FTDI adapter in bit-bang mode, while it is open.
+        if (s.comOpen && s.pinsOpen) {
+            shown.text += " (FTDI bit-bang)";
+            shown.tip += "\nAn FTDI adapter in synchronous bit-bang mode";
+        }
     }
     // The cable is known once its loop-back answered on the open port.
     const adapter::CableProfile& cable = adapter::ActiveCable(s);

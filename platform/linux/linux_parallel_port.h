@@ -25,8 +25,8 @@
 #include <vector>
 
 #include "core/port_access.h"
-#include "platform/port_names.h"
 #include "platform/linux/sys_calls.h"
+#include "platform/port_names.h"
 
 namespace ostrel {
 

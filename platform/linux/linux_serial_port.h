@@ -14,8 +14,8 @@
 #include <string_view>
 
 #include "core/port_access.h"
-#include "platform/port_names.h"
 #include "platform/linux/sys_calls.h"
+#include "platform/port_names.h"
 
 namespace ostrel {
 

@@ -61,10 +61,19 @@ std::string NoPermission(SysCalls& sys, const std::string& shown, std::string_vi
 
 std::string Missing(const std::string& shown, std::string_view path, PortKind kind,
                     const std::string& variable) {
+    if (kind == PortKind::Gpio) {
+        return "No GPIO chip at " + shown +
+               ": see ls /dev/gpiochip* (or gpiodetect) and name the chip with --gpio.";
+    }
     if (kind == PortKind::Parallel) {
         return "No parallel port at " + shown +
                ": load the driver with `sudo modprobe ppdev`, or set " + variable +
                "=/dev/parportN.";
+    }
+    if (StartsWith(path, "ftdi:")) {
+        return shown + " names an FTDI adapter, which opens only in bit-bang mode: drop "
+                       "--modem-lines, or set " +
+               variable + " to the adapter's tty.";
     }
     if (StartsWith(path, "/dev/ttyS")) {
         return "No serial port at " + shown + ": for a USB adapter set " + variable +
@@ -90,6 +99,8 @@ std::string OpenFailureHint(SysCalls& sys, int error, std::string_view path, Por
                "': the serial ports are COM1 to COM8.";
     } else if (error == EACCES || error == EPERM) {
         hint = NoPermission(sys, shown, path);
+    } else if ((error == EBUSY || error == EWOULDBLOCK) && kind == PortKind::Gpio) {
+        hint = "A line of " + shown + " is used by another program or driver: choose other lines.";
     } else if (error == EBUSY || error == EWOULDBLOCK) {
         hint = kind == PortKind::Serial
                    ? shown +

@@ -12,7 +12,7 @@
 
 namespace ostrel {
 
-enum class PortKind { Serial, Parallel };
+enum class PortKind { Serial, Parallel, Gpio };
 
 // The longest hint: it goes on a line below the longest failure text of the
 // system (42 characters) in a failure buffer of 199.

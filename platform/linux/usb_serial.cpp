@@ -1,6 +1,8 @@
 #include "platform/linux/usb_serial.h"
 
 #include <array>
+#include <cstdlib>
+#include <fstream>
 #include <system_error>
 
 namespace ostrel {
@@ -36,7 +38,64 @@ bool IsUsbBus(const std::string& component) {
     return true;
 }
 
+// The first line of a small sysfs attribute file; empty when unreadable.
+std::string Attribute(const fs::path& file) {
+    std::ifstream in(file);
+    std::string line;
+    if (!in || !std::getline(in, line))
+        return {};
+    if (line.size() > 64)
+        line.resize(64);
+    while (!line.empty() && (line.back() == '\r' || line.back() == ' '))
+        line.pop_back();
+    return line;
+}
+
+// An attribute as a number in `base`; 0 when missing or not a number.
+long NumberAttribute(const fs::path& file, int base) {
+    const std::string text = Attribute(file);
+    if (text.empty())
+        return 0;
+    char* end = nullptr;
+    const long value = std::strtol(text.c_str(), &end, base);
+    return end != nullptr && *end == '\0' && value >= 0 ? value : 0;
+}
+
+// Reads the USB device's attributes: from the tty's device up to the
+// interface (which has bInterfaceNumber) and the device above it (idVendor).
+void ReadUsbDevice(const fs::path& device, UsbSerialAdapter& adapter) {
+    std::error_code error;
+    fs::path at = device;
+    for (int step = 0; step < 4 && !at.empty(); ++step, at = at.parent_path()) {
+        if (fs::exists(at / "bInterfaceNumber", error))
+            adapter.interfaceNumber =
+                static_cast<int>(NumberAttribute(at / "bInterfaceNumber", 16));
+        if (!fs::exists(at / "idVendor", error))
+            continue;
+        adapter.busnum = static_cast<int>(NumberAttribute(at / "busnum", 10));
+        adapter.devnum = static_cast<int>(NumberAttribute(at / "devnum", 10));
+        adapter.vendor = static_cast<uint16_t>(NumberAttribute(at / "idVendor", 16));
+        adapter.product = static_cast<uint16_t>(NumberAttribute(at / "idProduct", 16));
+        adapter.release = static_cast<uint16_t>(NumberAttribute(at / "bcdDevice", 16));
+        adapter.serial = Attribute(at / "serial");
+        return;
+    }
+}
+
 }  // namespace
+
+FtdiBitBangChip BitBangChipOf(const UsbSerialAdapter& adapter) {
+    if (adapter.driver != "ftdi_sio" || adapter.busnum <= 0 || adapter.devnum <= 0)
+        return FtdiBitBangChip::None;
+    switch (adapter.release) {
+        case 0x0600:
+            return FtdiBitBangChip::Ft232r;
+        case 0x1000:
+            return FtdiBitBangChip::FtX;
+        default:
+            return FtdiBitBangChip::None;
+    }
+}
 
 std::optional<UsbSerialAdapter> FindUsbSerialAdapter(std::string_view devicePath,
                                                      const fs::path& sysfsRoot) {
@@ -59,6 +118,7 @@ std::optional<UsbSerialAdapter> FindUsbSerialAdapter(std::string_view devicePath
     fs::path driver = fs::read_symlink(device / "driver", error);
     if (!error)
         adapter.driver = driver.filename().string();
+    ReadUsbDevice(device, adapter);
     return adapter;
 }
 

@@ -12,6 +12,7 @@
 // "driver" link names the driver (ftdi_sio, cp210x, ch341, pl2303, cdc_acm).
 #pragma once
 
+#include <cstdint>
 #include <filesystem>
 #include <optional>
 #include <string>
@@ -22,7 +23,27 @@ namespace ostrel {
 struct UsbSerialAdapter {
     std::string tty;     // the tty's name, "ttyUSB0"
     std::string driver;  // the kernel driver, "ftdi_sio"; empty when sysfs does not say
+    // The USB device the tty belongs to, as sysfs describes it (0 or empty
+    // where it does not say): its place on the bus, its ids, the release
+    // number that tells one FTDI chip from another (bcdDevice), its serial
+    // number, and the number of the tty's interface on it.
+    int busnum = 0;
+    int devnum = 0;
+    uint16_t vendor = 0;
+    uint16_t product = 0;
+    uint16_t release = 0;
+    std::string serial = {};
+    int interfaceNumber = 0;
 };
+
+// The FTDI chips whose synchronous bit-bang mode Ostrel uses, told apart by
+// their release number (bcdDevice) whatever ids the maker gave them: the
+// FT232R (0x0600; 128 bytes of receive buffer) and the FT-X series, FT230X,
+// FT231X, FT234X (0x1000; 512 bytes). The older FT232AM and FT232BM have no
+// synchronous mode; the high-speed FT2232H, FT4232H and FT232H are not
+// supported here.
+enum class FtdiBitBangChip { None, Ft232r, FtX };
+FtdiBitBangChip BitBangChipOf(const UsbSerialAdapter& adapter);
 
 // The adapter behind a device path, when it is a USB one. A path that is a
 // symbolic link (/dev/serial/by-id/...) is followed to the tty it names.

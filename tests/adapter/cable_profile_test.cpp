@@ -15,6 +15,7 @@
 #include "sim/cable.h"
 #include "sim/sim_port.h"
 #include "tests/support/scripted_windows.h"
+#include "tests/support/sim_rig.h"
 
 namespace ostrel {
 namespace {
@@ -36,6 +37,24 @@ TEST(CableProfiles, EveryRowIsWiredToItsOwnPortAndTheSerialRowsDifferInTheirFlag
         if (serial) {
             EXPECT_NE(adapter::ModemStatusMask(c.miso.line), 0u) << c.name << ": MISO is an input";
             EXPECT_TRUE(flags.insert({c.cablet1, c.cablet2}).second) << c.name;
+            // The same cable on an FTDI adapter in bit-bang mode: the outputs
+            // on the pins that drive the transceiver, MISO on one it reads.
+            for (const adapter::Wire* w : {&c.sck, &c.mosi, &c.reset}) {
+                const adapter::PinWire pin = adapter::FtdiPin(w->line);
+                EXPECT_NE(pin.mask & adapter::kFtdiOutputPins, 0) << c.name;
+                EXPECT_TRUE(pin.inverted) << c.name << ": the transceiver inverts";
+            }
+            EXPECT_NE(adapter::FtdiPin(c.miso.line).mask, 0) << c.name;
+            EXPECT_EQ(adapter::FtdiPin(c.miso.line).mask & adapter::kFtdiOutputPins, 0)
+                << c.name << ": MISO is an input";
+        } else if (c.port == AdapterKind::Gpio) {
+            for (const adapter::Wire* w : {&c.sck, &c.mosi, &c.reset}) {
+                EXPECT_NE(adapter::GpioPin(w->line).mask & adapter::kGpioOutputPins, 0) << c.name;
+                EXPECT_FALSE(w->inverted) << c.name << ": straight wires";
+            }
+            EXPECT_NE(adapter::GpioPin(c.miso.line).mask, 0) << c.name;
+            EXPECT_EQ(adapter::GpioPin(c.miso.line).mask & adapter::kGpioOutputPins, 0) << c.name;
+            EXPECT_FALSE(c.hasLoopBack) << c.name << ": nothing to detect";
         } else {
             EXPECT_NE(adapter::StatusWordMask(c.miso.line), 0u) << c.name << ": MISO is an input";
         }
@@ -51,6 +70,8 @@ TEST(CableProfiles, EveryRowIsWiredToItsOwnPortAndTheSerialRowsDifferInTheirFlag
 
 TEST(CableProfiles, EveryRowWorksOnItsSimulatedCable) {
     for (const CableProfile& c : CableProfiles()) {
+        if (c.port == AdapterKind::Gpio)
+            continue;  // wired straight: see the ports of pins below
         sim::CableKind kind{};
         ASSERT_TRUE(sim::ParseCableKind(c.name, &kind)) << c.name << " has no simulated cable";
         VirtualClock clock;
@@ -75,6 +96,41 @@ TEST(CableProfiles, EveryRowWorksOnItsSimulatedCable) {
         adapter::CableTestResult result = adapter::RunCableTest(p, {}, 100);
         EXPECT_EQ(result.verdict, c.verdict) << c.name;
         EXPECT_FALSE(adapter::VerdictText(result.verdict).empty()) << c.name;
+    }
+}
+
+// Every serial row through an FTDI adapter in bit-bang mode (both chips),
+// and the GPIO row on GPIO lines: the same detection, the same echo, the same
+// verdict of the cable test as on a serial port.
+TEST(CableProfiles, EveryRowWorksOnThePortsOfPins) {
+    for (testing::RigPort port :
+         {testing::RigPort::Ft232r, testing::RigPort::Ft231x, testing::RigPort::Gpio}) {
+        if (!testing::RigPortAvailable(port))
+            continue;
+        for (const CableProfile& c : CableProfiles()) {
+            const bool gpio = port == testing::RigPort::Gpio;
+            if (c.port != (gpio ? AdapterKind::Gpio : AdapterKind::Serial))
+                continue;
+            sim::CableKind kind = sim::CableKind::Parallel;
+            ASSERT_TRUE(gpio || sim::ParseCableKind(c.name, &kind)) << c.name;
+            testing::SimRigOptions options;
+            options.cable = kind;
+            options.port = port;
+            testing::SimRig rig(options);
+            Programmer& p = rig.p;
+            const std::string what = std::string(c.name) + " on " + testing::RigPortName(port);
+
+            EXPECT_EQ(adapter::DetectSerialAdapter(p), gpio || c.hasLoopBack ? 0 : 1) << what;
+            EXPECT_EQ(&adapter::ActiveCable(p.state), &c) << what;
+            ASSERT_EQ(adapter::HoldTargetInReset(p), 0) << what << p.state.errorText.view();
+            EXPECT_TRUE(adapter::PinsInUse(p)) << what;
+            EXPECT_EQ(avr::EnterProgrammingMode(p), 0) << what;
+            EXPECT_EQ(avr::Synchronise(p), 0x53) << what << ": the chip answers through the cable";
+
+            adapter::CableTestResult result = adapter::RunCableTest(p, {}, 100);
+            EXPECT_EQ(result.verdict, c.verdict) << what;
+            EXPECT_EQ(rig.chip().lostPulses() + rig.chip().mosiViolations(), 0u) << what;
+        }
     }
 }
 

@@ -4,6 +4,7 @@
 #include "adapter/adapter.h"
 #include "app/endings.h"
 #include "tests/support/fixture.h"
+#include "tests/support/recording_pin_port.h"
 
 namespace ostrel::testing {
 namespace {
@@ -217,6 +218,191 @@ TEST(ParallelAccess, AReachedPortIsNotToldAsADriverError) {
     app::TellDriverAccessFailure(rig.p);
     EXPECT_TRUE(rig.windows.messages.empty());
     EXPECT_FALSE(rig.windows.WindowEnded(103));
+}
+
+// --- a streaming port of pins: an FTDI adapter in bit-bang mode ---------------
+
+// A programmer whose COM1 is an FTDI adapter in synchronous bit-bang mode,
+// recorded at the level of its pins, with the lines at rest and nothing sent
+// since.
+struct StreamingRig : RecordingRig {
+    explicit StreamingRig(uint8_t cableRow = 0, uint32_t fixedRate = 0, int speed = 3) {
+        pins.fixedRate = fixedRate;
+        p.pins = &pins;
+        p.state.adapterKind = AdapterKind::Serial;
+        p.state.comName.Assign("COM1");
+        p.state.portName.Assign("COM1");
+        p.state.speed = speed;
+        EXPECT_EQ(adapter::OpenSerialPort(p), 0);
+        adapter::SelectSerialCable(p.state, cableRow);
+        pins.transfers.clear();
+    }
+    RecordingPinPort pins;
+};
+
+// The FTDI pins of the serial lines, as the RS-232 transceiver inverts them:
+// D0 TXD (break on: RESET high), D2 RTS, D4 DTR; a line on is its pin low.
+uint8_t FtdiOutputs(bool rts, bool dtr, bool breakOn) {
+    return static_cast<uint8_t>((breakOn ? 0 : 0x01) | (rts ? 0 : 0x04) | (dtr ? 0 : 0x10));
+}
+
+// Each bit is its states held for one SCK phase: SCK low with MOSI set, SCK
+// high (and on Cablet2 MOSI raised), SCK and MOSI as the cable wires them
+// (Cablet1 inverts both; RESET stays low).
+TEST(StreamingTransfer, EachBitIsItsStatesOfOnePhase) {
+    const struct {
+        const char* cable;
+        uint8_t row;
+        uint32_t rate;  // 0: the rate asked
+        int speed;
+        int phase;  // states of one phase
+    } kCases[] = {
+        {"plain", 0, 0, 3, 1},      {"Cablet1", 1, 0, 3, 1},       {"Cablet2", 2, 0, 3, 1},
+        {"plain", 0, 750000, 3, 2}, {"Cablet2", 2, 750000, 2, 10}, {"Cablet1", 1, 0, 0, 1},
+    };
+    for (const auto& c : kCases) {
+        StreamingRig rig(c.row, c.rate, c.speed);
+        rig.p.state.txWord = 0xAC53;
+        adapter::TransferWord(rig.p);
+        const bool inverted = c.row == 1;
+        const bool cablet2 = c.row == 2;
+        std::vector<uint8_t> expected;
+        auto phase = [&](bool sck, bool mosi) {
+            for (int i = 0; i < c.phase; ++i)
+                expected.push_back(FtdiOutputs(sck != inverted, mosi != inverted, false));
+        };
+        for (int bit : kAc53Bits) {
+            phase(false, bit != 0);
+            phase(true, bit != 0);
+            if (cablet2)
+                phase(true, true);
+        }
+        // Cablet2 samples at the end of its last state: one state more brings
+        // that sample back.
+        if (cablet2)
+            expected.push_back(expected.back());
+        const std::string what = std::string(c.cable) + " at speed " + std::to_string(c.speed);
+        EXPECT_EQ(rig.pins.AllStates(), expected) << what;
+        EXPECT_EQ(rig.p.state.statesPerPhase, c.phase) << what;
+        EXPECT_EQ(rig.pins.transfers.size(), (expected.size() + 511) / 512) << what;
+    }
+}
+
+// MISO is sampled as SCK rises, at the end of the SCK-low state; Cablet2's at
+// the end of the state with MOSI high. Here MISO (CTS) follows MOSI (DTR).
+TEST(StreamingTransfer, MisoIsSampledAsSckRisesOrAfterCablet2RaisesMosi) {
+    for (uint8_t row : {0, 2}) {
+        StreamingRig rig(row);
+        rig.pins.inputs = [](uint8_t state) {
+            // CTS (D3) on, its pin low, while DTR (D4) is on.
+            return static_cast<uint8_t>((state & 0x10) ? 0xFF : 0xF7);
+        };
+        rig.p.state.rxShift = 0;
+        rig.p.state.txWord = 0xAC53;
+        adapter::TransferWord(rig.p);
+        EXPECT_EQ(rig.p.state.rxShift, row == 2 ? 0xFFFFu : 0xAC53u) << int(row);
+    }
+}
+
+// Instructions wait in the queue until an answer is needed; then one transfer
+// carries them all, and every answer is there.
+TEST(StreamingTransfer, InstructionsGoOutTogetherWhenAnAnswerIsNeeded) {
+    StreamingRig rig;
+    rig.pins.inputs = [](uint8_t state) {
+        return static_cast<uint8_t>((state & 0x10) ? 0xFF : 0xF7);
+    };
+    std::vector<uint32_t> tickets;
+    for (int32_t word : {0x2000, 0x2800, 0xA000, 0x3000, 0x4C00})
+        tickets.push_back(adapter::QueueInstruction(rig.p, word, 0x1234));
+    EXPECT_TRUE(rig.pins.transfers.empty()) << "nothing needed an answer yet";
+    EXPECT_EQ(adapter::AnswerOf(rig.p, tickets[2]), 0xA0001234u);
+    EXPECT_EQ(rig.pins.transfers.size(), 1u);
+    EXPECT_EQ(rig.pins.transfers[0].size(), 5u * 64) << "five instructions of 64 states";
+    EXPECT_EQ(adapter::AnswerOf(rig.p, tickets[0]), 0x20001234u);
+    EXPECT_EQ(adapter::AnswerOf(rig.p, tickets[4]), 0x4C001234u);
+    EXPECT_EQ(rig.pins.transfers.size(), 1u) << "the other answers came with it";
+}
+
+// A transfer never carries more than the port holds; the sample of its last
+// state comes back with the first state of the next.
+TEST(StreamingTransfer, FullTransfersGoOutAsTheQueueFillsAndAnswersSpanThem) {
+    StreamingRig rig;
+    rig.pins.capacity = 100;
+    rig.pins.inputs = [](uint8_t state) {
+        return static_cast<uint8_t>((state & 0x10) ? 0xFF : 0xF7);
+    };
+    std::vector<uint32_t> tickets;
+    for (uint16_t i = 0; i < 10; ++i)
+        tickets.push_back(adapter::QueueInstruction(rig.p, 0x5A00 + i, 0xC3A5 - i));
+    EXPECT_EQ(rig.pins.transfers.size(), 6u) << "640 states: six full transfers so far";
+    for (uint16_t i = 0; i < 10; ++i) {
+        EXPECT_EQ(adapter::AnswerOf(rig.p, tickets[i]),
+                  (static_cast<uint32_t>(0x5A00 + i) << 16) | static_cast<uint16_t>(0xC3A5 - i))
+            << i;
+    }
+    for (const auto& transfer : rig.pins.transfers)
+        EXPECT_LE(transfer.size(), 100u);
+    EXPECT_EQ(rig.pins.AllStates().size(), 640u);
+}
+
+// Before the program waits (the chip writes, or the lines must hold), what is
+// queued goes out, ending with SCK low: the chip completes the last bit of an
+// instruction on that edge.
+TEST(StreamingTransfer, BeforeAWaitEverythingGoesOutWithSckLow) {
+    StreamingRig rig;
+    adapter::QueueInstruction(rig.p, 0x4C00, 0x0000);
+    EXPECT_TRUE(rig.pins.transfers.empty());
+    adapter::WaitMs(rig.p, 5);
+    const std::vector<uint8_t> all = rig.pins.AllStates();
+    ASSERT_EQ(all.size(), 65u);
+    EXPECT_EQ(all.back(), FtdiOutputs(false, false, false)) << "SCK (RTS) low at the end";
+    EXPECT_EQ(all[all.size() - 2], FtdiOutputs(true, false, false));
+    // A line changed by itself after an instruction also comes after SCK falls.
+    adapter::QueueInstruction(rig.p, 0xAC53, 0x0000);
+    adapter::SetReset(rig.p, 1);
+    adapter::Flush(rig.p);
+    const std::vector<uint8_t> after = rig.pins.AllStates();
+    EXPECT_EQ(after[after.size() - 2], FtdiOutputs(false, false, false));
+    EXPECT_EQ(after.back(), FtdiOutputs(false, false, true)) << "then the break: RESET high";
+}
+
+// A port that fails stops the lines; answers read as all 1s and the command is
+// told why.
+TEST(StreamingTransfer, AFailedTransferLosesThePort) {
+    StreamingRig rig;
+    const uint32_t ticket = adapter::QueueInstruction(rig.p, 0x3000, 0x0000);
+    rig.pins.failNext = true;
+    EXPECT_EQ(adapter::AnswerOf(rig.p, ticket), 0xFFFFFFFFu);
+    EXPECT_TRUE(rig.p.portLost);
+    EXPECT_EQ(rig.p.portLostText,
+              "COM1: the port stopped answering (the recording port failed).\n"
+              "Was the USB adapter unplugged? Plug it in again and run the command once more.");
+    EXPECT_EQ(adapter::ReadMiso(rig.p), 1);
+    rig.pins.failNext = false;
+    adapter::SetSck(rig.p, 1);
+    adapter::Flush(rig.p);
+    EXPECT_TRUE(rig.pins.transfers.empty()) << "nothing more reaches the lost port";
+}
+
+// On an immediate port of pins (GPIO lines) every line change is one write
+// and every read one read, in the order ClockBit makes them.
+TEST(ImmediatePins, EachLineChangeIsOneWrite) {
+    RecordingRig rig;
+    RecordingPinPort pins;
+    pins.capacity = 0;
+    rig.p.pins = &pins;
+    rig.p.state.adapterKind = AdapterKind::Gpio;
+    rig.p.state.portName.Assign("GPIO");
+    rig.p.state.speed = 3;
+    rig.p.state.delayLoops = 1;
+    ASSERT_EQ(adapter::OpenPort(rig.p), 0);
+    pins.writes.clear();
+    pins.reads = 0;
+    adapter::ClockBit(rig.p, 1);
+    // RESET high at rest (bit 2); MOSI (bit 1), then SCK (bit 0), then SCK low.
+    EXPECT_EQ(pins.writes, (std::vector<uint8_t>{0x06, 0x07, 0x06}));
+    EXPECT_EQ(pins.reads, 4) << "three delay units and the sample";
+    EXPECT_TRUE(rig.port.calls.empty()) << "neither the serial nor the parallel port";
 }
 
 }  // namespace

@@ -79,6 +79,62 @@ TEST(Settings, SpeedCharacterAndStoredPortAreRestored) {
     }
 }
 
+// Our additions in the bytes the system never writes: the modem-line option
+// at 8 and the GPIO lines at 9, written only once they hold something.
+TEST(Settings, TheModemLineOptionAndTheGpioLinesRoundTrip) {
+    const struct {
+        const char* port;
+        int modemLines;
+        const char* lines;   // as set for the run
+        std::string stored;  // the file after the run
+        const char* back;    // the lines the next start restores
+    } kCases[] = {
+        {"COM2", 0, "", std::string("COM2\0\0\0\0", 8), ""},
+        {"COM3", 1, "",
+         std::string("COM3\0\0\0\0"
+                     "1",
+                     9),
+         ""},
+        {"GPIO", 0, "0:11,10,25,9",
+         std::string("GPIO\0\0\0\0\0"
+                     "0:11,10,25,9\0\0\0\0\0\0",
+                     27),
+         "0:11,10,25,9"},
+        {"GPIO", 1, "/dev/gpiochip12:100,101,102,103",
+         std::string("GPIO\0\0\0\0"
+                     "1"
+                     "12:100,101,102,103",
+                     27),
+         "12:100,101,102,103"},
+        // A chip named by a path of its own has no short form: not stored.
+        {"GPIO", 0, "/dev/gpio-header:1,2,3,4", std::string("GPIO\0\0\0\0", 8), ""},
+    };
+    for (const auto& c : kCases) {
+        SettingsRig rig;
+        app::RestorePortAndSpeed(rig.p);
+        rig.p.state.portName.Assign(c.port);
+        rig.p.state.modemLinesOnly = c.modemLines;
+        rig.p.state.gpioLines.Assign(c.lines);
+        app::OnDestroy(rig.p);
+        EXPECT_EQ(rig.Cfg(), c.stored) << c.port << " " << c.lines;
+
+        SettingsRig next;
+        next.dir.Write("ostrel.cfg", c.stored);
+        app::RestorePortAndSpeed(next.p);
+        EXPECT_EQ(next.p.state.portName.view(), c.port) << "no port access needed for " << c.port;
+        EXPECT_EQ(next.p.state.modemLinesOnly, c.modemLines) << c.port;
+        EXPECT_EQ(next.windows.IsMenuChecked(ids::kModemLinesOnly), c.modemLines != 0) << c.port;
+        EXPECT_EQ(next.p.state.gpioLines.view(), c.back) << c.port << " " << c.lines;
+    }
+    // A damaged entry is no wiring.
+    SettingsRig rig;
+    rig.dir.Write("ostrel.cfg", std::string("GPIO\0\0\0\0\0"
+                                            "0:11,10,11,9",
+                                            21));
+    app::RestorePortAndSpeed(rig.p);
+    EXPECT_TRUE(rig.p.state.gpioLines.empty());
+}
+
 TEST(Settings, WithoutPortAccessAStoredParallelPortBecomesCom2) {
     SettingsRig rig;
     rig.dir.Write("ostrel.cfg", "0378");

@@ -88,6 +88,7 @@ TEST(WriteTimes, TheAnnouncedLengthGrowsAsTheWriteDoes) {
         uint32_t accessNs;  // 0: the port kind's default
         const char* file;
         int bytes;
+        RigPort port = RigPort::Sim;
     } kCases[] = {
         {"ATmega8", sim::CableKind::Parallel, 3, 0, "prog.hex", 4096},
         {"ATmega8", sim::CableKind::Cablet2, 2, 1000000, "prog.hex", 256},  // a USB adapter
@@ -96,14 +97,24 @@ TEST(WriteTimes, TheAnnouncedLengthGrowsAsTheWriteDoes) {
         {"AT90S2343", sim::CableKind::Cablet2, 0, 0, "prog.hex", 256},
         {"ATmega8", sim::CableKind::Cablet2, 3, 0, "data.eep", 256},
         {"AT90S4433", sim::CableKind::Parallel, 3, 0, "data.eep", 128},
+        // The ports of pins: FTDI adapters in bit-bang mode, GPIO lines.
+        {"ATmega8", sim::CableKind::Cablet2, 3, 0, "prog.hex", 4096, RigPort::Ft232r},
+        {"ATmega8", sim::CableKind::Cablet1, 3, 0, "prog.hex", 8192, RigPort::Ft231x},
+        {"ATmega328P", sim::CableKind::Cablet2, 2, 0, "prog.hex", 4096, RigPort::Ft231x},
+        {"AT90S2313", sim::CableKind::Cablet2, 3, 0, "prog.hex", 512, RigPort::Ft232r},
+        {"ATmega8", sim::CableKind::Cablet2, 3, 0, "data.eep", 256, RigPort::Ft231x},
+        {"ATmega8", sim::CableKind::Parallel, 3, 0, "prog.hex", 4096, RigPort::Gpio},
     };
     for (const auto& c : kCases) {
-        SCOPED_TRACE(std::string(c.chip) + " " + c.file + " " + std::to_string(c.bytes));
+        if (!RigPortAvailable(c.port))
+            continue;
+        SCOPED_TRACE(std::string(c.chip) + " " + c.file + " " + std::to_string(c.bytes) + " " +
+                     RigPortName(c.port));
         double took[2] = {};
         double told[2] = {};
         const int sizes[2] = {16, c.bytes};
         for (int i = 0; i < 2; ++i) {
-            SimRig rig({.chip = c.chip, .cable = c.cable, .accessNs = c.accessNs});
+            SimRig rig({.chip = c.chip, .cable = c.cable, .accessNs = c.accessNs, .port = c.port});
             rig.p.state.speed = c.speed;
             std::string hex;
             for (int at = 0; at < sizes[i]; at += 16)

@@ -269,6 +269,9 @@ TEST(ExitStatus, BadUsageIsTwoWithAOneLineHintAndTouchesNothing) {
         {{"--port", "SIM"}, "command"},
         {{"--port", "SIM", "check", "--speed"}, "--speed"},
         {{"--virtual-clock", "check"}, "--virtual-clock"},
+        {{"--port", "GPIO", "--gpio", "0:11,10,11,9", "check"}, "line 11 is named twice"},
+        {{"--port", "GPIO", "--gpio", "11,10,25,9", "check"}, "--gpio"},
+        {{"--port", "SIM", "--modem-lines=maybe", "check"}, "--modem-lines"},
     };
     for (const Case& c : cases) {
         CliRig rig;

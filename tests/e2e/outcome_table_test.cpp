@@ -164,11 +164,13 @@ Holds Classify(sim::AvrTarget& chip, const Start& start, const std::vector<uint8
     return Holds::Unclassified;
 }
 
-// Runs the command; with `stopAtPass` above 0, the user asks it to stop
-// (the Stop button, Ctrl-C) at that pass of the window's event processing.
-// `passes`, when given, receives how many passes the run made.
-Outcome RunOne(const Command& command, SimFault fault, int stopAtPass = 0, int* passes = nullptr) {
+// Runs the command on `port`; with `stopAtPass` above 0, the user asks it
+// to stop (the Stop button, Ctrl-C) at that pass of the window's event
+// processing. `passes`, when given, receives how many passes the run made.
+Outcome RunOne(const Command& command, SimFault fault, RigPort port = RigPort::Sim,
+               int stopAtPass = 0, int* passes = nullptr) {
     SimRigOptions options{.chip = ChipFor(fault), .cable = sim::CableKind::Cablet2, .fault = fault};
+    options.port = port;
     options.stuckMemory = sim::Memory::Flash;
     options.stuckAddress = kStuckFlashByte;
     // A signature no line of ostrel.ini holds (the rig's default is the ATmega88's).
@@ -373,34 +375,76 @@ const Row kStopRows[] = {
      true},
 };
 
+// Where a port of pins differs. GPIO lines are wired straight to the chip:
+// without a cable nothing answers, as without a chip.
+struct PortRow {
+    RigPort port;
+    Row row;
+};
+const PortRow kPortRows[] = {
+    {RigPort::Gpio,
+     {SimFault::NoCable, kAllOthers, kFailed, "",
+      "Error: No Connection!\n\nVendor Code: FF\nPart Family: FF\nPart Number: FF\nNo echo 53 "
+      "received",
+      Holds::Start}},
+    // Read Signature Bytes shows its report alone, here with the lines' idle
+    // level (high) read as each byte, with or without a cable.
+    {RigPort::Gpio,
+     {SimFault::NoCable, "signature", kFailed, "",
+      "Info:: Vendor Code: FF\nPart Family: FF\nPart Number: FF\nNo echo 53 received",
+      Holds::Start}},
+    {RigPort::Gpio,
+     {SimFault::NoPort, "signature", kFailed, "",
+      "Info:: Vendor Code: FF\nPart Family: FF\nPart Number: FF\nNo echo 53 received",
+      Holds::Start}},
+    // The chip goes after 64 instructions. An FT-X adapter sends the reads of
+    // a whole window (128 of them) before the first erasing write, so the
+    // chip is gone before anything is erased.
+    {RigPort::Ft231x, {SimFault::Disappears, "erase-eeprom", kFailed, "", "Error: ", Holds::Start}},
+};
+
 struct Case {
     Row row;
     Command command;
+    RigPort port = RigPort::Sim;
 };
 
+// Every command against every fault, on the simulator's port and on every
+// port of pins: an FTDI adapter in bit-bang mode (both chips) and GPIO lines.
 std::vector<Case> AllCases() {
     std::vector<Case> cases;
-    for (SimFault fault :
-         {SimFault::None, SimFault::NoPort, SimFault::NoCable, SimFault::NoTarget,
-          SimFault::OutOfStep, SimFault::ErasedSignature, SimFault::UnknownSignature,
-          SimFault::Locked, SimFault::StuckByte, SimFault::Disappears}) {
-        for (const Command& command : kCommands) {
-            const Row* own = nullptr;
-            const Row* others = nullptr;
-            for (const Row& row : kRows) {
-                if (row.fault != fault)
+    for (RigPort port : {RigPort::Sim, RigPort::Ft232r, RigPort::Ft231x, RigPort::Gpio}) {
+        if (!RigPortAvailable(port))
+            continue;
+        for (SimFault fault :
+             {SimFault::None, SimFault::NoPort, SimFault::NoCable, SimFault::NoTarget,
+              SimFault::OutOfStep, SimFault::ErasedSignature, SimFault::UnknownSignature,
+              SimFault::Locked, SimFault::StuckByte, SimFault::Disappears}) {
+            for (const Command& command : kCommands) {
+                const Row* own = nullptr;
+                const Row* others = nullptr;
+                for (const Row& row : kRows) {
+                    if (row.fault != fault)
+                        continue;
+                    if (std::string_view(row.command) == command.name)
+                        own = &row;
+                    if (std::string_view(row.command) == kAllOthers)
+                        others = &row;
+                }
+                const Row* row = own ? own : others;
+                for (const PortRow& special : kPortRows) {
+                    if (special.port == port && special.row.fault == fault &&
+                        (std::string_view(special.row.command) == command.name ||
+                         std::string_view(special.row.command) == kAllOthers))
+                        row = &special.row;
+                }
+                if (row == nullptr) {
+                    ADD_FAILURE() << "no row for " << sim::SimFaultName(fault) << " "
+                                  << command.name;
                     continue;
-                if (std::string_view(row.command) == command.name)
-                    own = &row;
-                if (std::string_view(row.command) == kAllOthers)
-                    others = &row;
+                }
+                cases.push_back({*row, command, port});
             }
-            const Row* row = own ? own : others;
-            if (row == nullptr) {
-                ADD_FAILURE() << "no row for " << sim::SimFaultName(fault) << " " << command.name;
-                continue;
-            }
-            cases.push_back({*row, command});
         }
     }
     for (const Command& command : kCommands) {
@@ -418,7 +462,8 @@ std::vector<Case> AllCases() {
 }
 
 void PrintTo(const Case& c, std::ostream* os) {
-    *os << (c.row.stopHalfway ? "stopped" : sim::SimFaultName(c.row.fault)) << " "
+    *os << RigPortName(c.port) << " "
+        << (c.row.stopHalfway ? "stopped" : sim::SimFaultName(c.row.fault)) << " "
         << c.command.name;
 }
 
@@ -431,11 +476,11 @@ TEST_P(Outcomes, Command) {
     int stopAt = 0;
     if (row.stopHalfway) {
         int passes = 0;
-        RunOne(GetParam().command, row.fault, 0, &passes);
+        RunOne(GetParam().command, row.fault, GetParam().port, 0, &passes);
         ASSERT_GT(passes, 1) << "a command that never takes input cannot be stopped";
         stopAt = passes / 2;
     }
-    const Outcome o = RunOne(GetParam().command, row.fault, stopAt);
+    const Outcome o = RunOne(GetParam().command, row.fault, GetParam().port, stopAt);
     EXPECT_EQ(Name(o.result), std::string(Name(row.result)));
     EXPECT_EQ(o.activity, row.activity);
     if (*row.message == '\0') {
@@ -461,6 +506,8 @@ INSTANTIATE_TEST_SUITE_P(EveryFault, Outcomes, ::testing::ValuesIn(AllCases()),
                                                  ? "stopped"
                                                  : sim::SimFaultName(info.param.row.fault)) +
                                  "_" + info.param.command.name;
+                             if (info.param.port != RigPort::Sim)
+                                 name = std::string(RigPortName(info.param.port)) + "_" + name;
                              for (char& c : name)
                                  if (c == '-')
                                      c = '_';

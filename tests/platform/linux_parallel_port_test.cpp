@@ -13,7 +13,6 @@
 
 #include "adapter/adapter.h"
 #include "core/programmer.h"
-#include "tests/support/virtual_device.h"
 #include "tests/platform/port_test_env.h"
 #include "tests/support/recording_port.h"
 #include "tests/support/scripted_windows.h"

@@ -15,6 +15,7 @@
 #include <functional>
 
 #include "core/ids.h"
+#include "platform/gpio_wiring.h"
 #include "platform/port_names.h"
 #include "qt/control_builder.h"
 #include "sim/chip_table.h"
@@ -622,10 +623,15 @@ TEST(Layout, TheMenuHasItsEntriesInOrder) {
 
     auto menu = [&](int index) { return rig.window().menuBar()->actions()[index]->menu(); };
     EXPECT_EQ(MenuTexts(menu(0)), (std::vector<std::string>{"Open", "Open Start Folder", "Exit"}));
-    EXPECT_EQ(MenuTexts(menu(1)),
-              (std::vector<std::string>{"PP 0278", "PP 0378", "PP 03BC", "COM1", "COM2", "COM3",
-                                        "COM4", "COM5", "COM6", "COM7", "COM8", "-", "Simulator",
-                                        "-", "Cable Test"}));
+    std::vector<std::string> ports{"PP 0278", "PP 0378", "PP 03BC", "COM1", "COM2", "COM3",
+                                   "COM4",    "COM5",    "COM6",    "COM7", "COM8"};
+    // The GPIO lines where the machine has a GPIO chip.
+    if (GpioChipsPresent())
+        ports.push_back("GPIO Lines");
+    for (const char* text :
+         {"Modem Lines Only (no FTDI bit-bang)", "-", "Simulator", "-", "Cable Test"})
+        ports.push_back(text);
+    EXPECT_EQ(MenuTexts(menu(1)), ports);
     // Each port item tells which device it opens here.
     for (const PortDevice& d : ListPortDevices(ProcessEnvironment())) {
         for (QAction* action : menu(1)->actions()) {

@@ -5,6 +5,9 @@
 
 #include "avr/avr.h"
 #include "tests/sim/line_rig.h"
+#if defined(OSTREL_PIN_PORTS)
+#include "tests/support/linux/pin_kit.h"
+#endif
 
 namespace ostrel::testing {
 namespace {
@@ -123,6 +126,20 @@ const char* SpeedName(int speed) {
     return kNames[speed];
 }
 
+// The reset and a Programming Enable; true when echoed. Only what happens from
+// the reset on counts: the port's opening moves the lines before the reset
+// pulse starts the interface afresh.
+bool EnableAfterReset(Programmer& p, sim::AvrTarget& target, uint64_t* lost, uint64_t* violations) {
+    if (avr::EnterProgrammingMode(p) != 0)
+        return false;
+    *lost = target.lostPulses();
+    *violations = target.mosiViolations();
+    const bool echo = avr::ProgrammingEnable(p) == 0x53;
+    *lost = target.lostPulses() - *lost;
+    *violations = target.mosiViolations() - *violations;
+    return echo;
+}
+
 // The reset sequence and a Programming Enable of the program, on a chip at
 // hz, at a speed, through a cable; the latch or the serial lines start as
 // another program may leave them: every line high.
@@ -143,18 +160,7 @@ struct HostRig : LineRig {
             port.WriteData(0x378, 0xFF);
     }
     // True when the first Programming Enable after the reset is echoed.
-    bool InStepAtOnce() {
-        if (avr::EnterProgrammingMode(p) != 0)
-            return false;
-        // Only what happens from here on counts: the port's opening moves
-        // the lines before the reset pulse starts the interface afresh.
-        lost = target().lostPulses();
-        violations = target().mosiViolations();
-        const bool echo = avr::ProgrammingEnable(p) == 0x53;
-        lost = target().lostPulses() - lost;
-        violations = target().mosiViolations() - violations;
-        return echo;
-    }
+    bool InStepAtOnce() { return EnableAfterReset(p, target(), &lost, &violations); }
     uint64_t lost = 0;
     uint64_t violations = 0;
 };
@@ -257,6 +263,131 @@ TEST(HostTiming, TheShortResetPulseLastsTenUnitsOnTheParallelPortAndAMillisecond
         }
     }
 }
+
+#if defined(OSTREL_PIN_PORTS)
+
+// The same through a port of pins: an FTDI adapter in bit-bang mode (with a
+// serial cable at its connector) or GPIO lines, over the fake libraries.
+struct PinHostRig {
+    PinHostRig(PinVia via, CableKind cable, uint32_t hz, int speed,
+               std::string_view chip = "ATmega8")
+        : kit(clock, [&] {
+              PinKitOptions o;
+              o.via = via;
+              o.board.cable = cable;
+              o.board.chipClockHz = hz;
+              o.board.chip = std::string(chip);
+              return o;
+          }()) {
+        kit.Attach(p);
+        p.state.speed = speed;
+        p.state.delayLoops = 0;
+        p.state.cablet1 = cable == CableKind::Cablet1 ? 1 : 0;
+        p.state.cablet2 = cable == CableKind::Cablet2 ? 1 : 0;
+    }
+    bool InStepAtOnce() { return EnableAfterReset(p, kit.board.target(), &lost, &violations); }
+
+    VirtualClock clock;
+    PinKit kit;
+    ScriptedWindows windows;
+    Programmer p{kit.serial, kit.parallel, clock, windows};
+    uint64_t lost = 0;
+    uint64_t violations = 0;
+};
+
+// The SCK phase of each speed on a streaming port is 2.67 us times the speed
+// factor, more than two cycles of any chip above 750 kHz (High), 150 kHz
+// (Medium), 30 kHz (Low) and 7.5 kHz (very low); GPIO lines take a system
+// call a change, like the parallel port.
+TEST(HostTiming, ThePortsOfPinsMeetTheChipClocksOfEachSpeed) {
+    const struct {
+        PinVia via;
+        CableKind cable;
+        int speed;
+        uint32_t hz;
+        bool inStep;
+    } kCases[] = {
+        {PinVia::Ft232r, CableKind::Cablet2, 3, 1000000, true},
+        {PinVia::Ft232r, CableKind::Cablet2, 3, 800000, true},
+        {PinVia::Ft232r, CableKind::Cablet2, 3, 600000, false},
+        {PinVia::Ft232r, CableKind::SerialPlain, 2, 160000, true},
+        {PinVia::Ft232r, CableKind::SerialPlain, 2, 128000, false},
+        {PinVia::Ft232r, CableKind::Cablet1, 1, 32768, true},
+        {PinVia::Ft232r, CableKind::Cablet1, 0, 8000, true},
+        {PinVia::Ft231x, CableKind::Cablet2, 3, 1000000, true},
+        {PinVia::Ft231x, CableKind::Cablet2, 3, 600000, false},
+        {PinVia::Ft231x, CableKind::Cablet1, 2, 160000, true},
+        {PinVia::Ft231x, CableKind::SerialPlain, 1, 32768, true},
+        {PinVia::Ft231x, CableKind::SerialPlain, 1, 25000, false},
+        {PinVia::Ft231x, CableKind::Cablet2, 0, 8000, true},
+        {PinVia::Gpio, CableKind::Parallel, 3, 1000000, true},
+        {PinVia::Gpio, CableKind::Parallel, 3, 128000, false},
+        {PinVia::Gpio, CableKind::Parallel, 1, 128000, true},
+        {PinVia::Gpio, CableKind::Parallel, 0, 32768, true},
+    };
+    for (const auto& c : kCases) {
+        PinHostRig rig(c.via, c.cable, c.hz, c.speed);
+        const std::string what = std::string(PinViaName(c.via)) + " " +
+                                 std::string(sim::CableName(c.cable)) + " at " +
+                                 SpeedName(c.speed) + ", chip at " + std::to_string(c.hz) + " Hz";
+        EXPECT_EQ(rig.InStepAtOnce(), c.inStep) << what;
+        if (c.inStep) {
+            EXPECT_EQ(rig.lost, 0u) << what;
+            EXPECT_EQ(rig.violations, 0u) << what;
+        } else {
+            EXPECT_GT(rig.lost + rig.violations, 0u) << what << ": the chip refused short phases";
+        }
+    }
+}
+
+// Every chip at its factory clock, at every speed, through both FTDI chips
+// (the cables of two states a bit, inverted or not, and Cablet2's three) and
+// on GPIO lines.
+TEST(HostTiming, EveryChipAtItsFactoryClockWorksAtEverySpeedOnThePortsOfPins) {
+    const struct {
+        PinVia via;
+        CableKind cable;
+    } kPorts[] = {
+        {PinVia::Ft232r, CableKind::Cablet1},
+        {PinVia::Ft232r, CableKind::Cablet2},
+        {PinVia::Ft231x, CableKind::SerialPlain},
+        {PinVia::Gpio, CableKind::Parallel},
+    };
+    for (const sim::ChipInfo& chip : sim::AllChips()) {
+        for (const auto& port : kPorts) {
+            for (int speed = 0; speed <= 3; ++speed) {
+                PinHostRig rig(port.via, port.cable, 0, speed, chip.name);
+                const std::string what = std::string(chip.name) + " on " + PinViaName(port.via) +
+                                         " " + std::string(sim::CableName(port.cable)) + " at " +
+                                         SpeedName(speed);
+                EXPECT_EQ(rig.InStepAtOnce(), chip.echoesEnable) << what;
+                EXPECT_EQ(ReadSignatureByte(rig.p, 1), chip.signature[1]) << what;
+                EXPECT_EQ(rig.lost + rig.violations, 0u) << what;
+            }
+        }
+    }
+}
+
+// The FT232R's bit-bang clock is even only undivided (its erratum): at a
+// divided rate the fake chip makes states of uneven length, many too short,
+// and the simulated chip loses pulses. So the backend never divides it.
+TEST(HostTiming, TheFt232rAtADividedRateWouldLosePulses) {
+    PinHostRig rig(PinVia::Ft232r, CableKind::Cablet2, 1000000, 3);
+    ASSERT_TRUE(rig.InStepAtOnce());
+    EXPECT_EQ(rig.p.state.stateRateHz, 750000u) << "the undivided clock";
+    EXPECT_EQ(rig.p.state.statesPerPhase, 2) << "a phase of two states at High";
+    ASSERT_NE(rig.kit.ftdiDevice, nullptr);
+    EXPECT_TRUE(rig.kit.ftdiDevice->evenStates);
+    // What a divided rate would do: the phase of one state at 375 kHz.
+    rig.kit.ftdiDevice->evenStates = false;
+    rig.kit.ftdiDevice->stateRateHz = 375000;
+    rig.p.state.statesPerPhase = 1;
+    const uint64_t lostBefore = rig.kit.board.target().lostPulses();
+    avr::ProgrammingEnable(rig.p);
+    EXPECT_GT(rig.kit.board.target().lostPulses(), lostBefore) << "uneven states are refused";
+}
+
+#endif
 
 }  // namespace
 }  // namespace ostrel::testing

@@ -1,9 +1,15 @@
 #include "tests/support/sim_rig.h"
 
+#include <gtest/gtest.h>
+
+#include "adapter/adapter.h"
 #include "app/commands.h"
 #include "app/file_selection.h"
 #include "core/ids.h"
 #include "devices/device_file.h"
+#if defined(OSTREL_PIN_PORTS)
+#include "tests/support/linux/pin_kit.h"
+#endif
 
 namespace ostrel::testing {
 
@@ -20,13 +26,37 @@ Programmer& SimRig::Build(SimRig& rig, const SimRigOptions& options) {
     if (options.accessNs != 0)
         config.serialAccessNs = config.parallelAccessNs = options.accessNs;
     Clock& clock = options.clock != nullptr ? *options.clock : rig.clock;
-    rig.sim = std::make_unique<sim::SimPort>(clock, config);
-    rig.programmer = std::make_unique<Programmer>(*rig.sim, clock, rig.windows);
+    if (options.port == RigPort::Sim) {
+        rig.sim = std::make_unique<sim::SimPort>(clock, config);
+        rig.board = rig.sim.get();
+        rig.programmer = std::make_unique<Programmer>(*rig.sim, clock, rig.windows);
+    } else {
+#if defined(OSTREL_PIN_PORTS)
+        PinKitOptions kitOptions;
+        kitOptions.via = options.port == RigPort::Gpio     ? PinVia::Gpio
+                         : options.port == RigPort::Ft231x ? PinVia::Ft231x
+                                                           : PinVia::Ft232r;
+        kitOptions.board = config;
+        rig.kit = std::make_unique<PinKit>(clock, kitOptions);
+        rig.board = &rig.kit->board;
+        rig.programmer =
+            std::make_unique<Programmer>(rig.kit->serial, rig.kit->parallel, clock, rig.windows);
+#else
+        ADD_FAILURE() << "no ports of pins in this build";
+        rig.sim = std::make_unique<sim::SimPort>(clock, config);
+        rig.board = rig.sim.get();
+        rig.programmer = std::make_unique<Programmer>(*rig.sim, clock, rig.windows);
+#endif
+    }
     Programmer& p = *rig.programmer;
     ProgrammerState& s = p.state;
     s.mainWindow = ids::kMainWindow;
     s.speed = 3;
-    if (options.cable == sim::CableKind::Parallel) {
+    if (rig.kit) {
+#if defined(OSTREL_PIN_PORTS)
+        rig.kit->Attach(p);
+#endif
+    } else if (options.cable == sim::CableKind::Parallel) {
         s.directPortIo = 1;
         s.portName.Assign("0378");
     } else {
@@ -56,6 +86,37 @@ void SimRig::ChooseByHand(std::string_view name) {
 }
 
 SimRig::SimRig(const SimRigOptions& options) : p(Build(*this, options)) {}
+
+// The programmer goes first: it may hold the port of pins open.
+SimRig::~SimRig() {
+    if (kit && p.state.comOpen)
+        adapter::CloseSerialPort(p);
+    programmer.reset();
+    kit.reset();
+}
+
+const char* RigPortName(RigPort port) {
+    switch (port) {
+        case RigPort::Sim:
+            return "SIM";
+        case RigPort::Ft232r:
+            return "FT232R";
+        case RigPort::Ft231x:
+            return "FT231X";
+        case RigPort::Gpio:
+            return "GPIO";
+    }
+    return "?";
+}
+
+bool RigPortAvailable(RigPort port) {
+#if defined(OSTREL_PIN_PORTS)
+    (void)port;
+    return true;
+#else
+    return port == RigPort::Sim;
+#endif
+}
 
 int SimRig::Load(std::string_view name) {
     p.state.currentFileName.Assign(dir.File(name));

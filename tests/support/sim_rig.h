@@ -13,6 +13,16 @@
 
 namespace ostrel::testing {
 
+class PinKit;
+
+// How the programmer reaches the simulated cable and chip: the simulator's
+// own port, or (on Linux) an FTDI adapter in bit-bang mode or GPIO lines,
+// through the real backends over the fake libraries (tests/support/linux).
+enum class RigPort { Sim, Ft232r, Ft231x, Gpio };
+const char* RigPortName(RigPort port);
+// The ports of pins this build can put in a rig (none where the backends are not built).
+bool RigPortAvailable(RigPort port);
+
 struct SimRigOptions {
     std::string chip = "ATmega8";
     sim::CableKind cable = sim::CableKind::Parallel;
@@ -27,13 +37,15 @@ struct SimRigOptions {
     Clock* clock = nullptr;
     // What one access of the simulated port costs; 0: the port kind's default.
     uint32_t accessNs = 0;
+    RigPort port = RigPort::Sim;
 };
 
 class SimRig {
   public:
     explicit SimRig(const SimRigOptions& options = {});
+    ~SimRig();
 
-    sim::AvrTarget& chip() { return sim->target(); }
+    sim::AvrTarget& chip() { return board->target(); }
     // Writes a file into the start directory and returns its full path.
     std::string Write(std::string_view name, std::string_view content) {
         return dir.Write(name, content);
@@ -47,7 +59,9 @@ class SimRig {
     TempDir dir;
     VirtualClock clock;
     ScriptedWindows windows;
-    std::unique_ptr<sim::SimPort> sim;
+    std::unique_ptr<sim::SimPort> sim;  // the simulator's port (RigPort::Sim)
+    std::unique_ptr<PinKit> kit;        // the port of pins and its far end (the others)
+    sim::SimPort* board = nullptr;      // where the simulated cable and chip are
     std::unique_ptr<Programmer> programmer;
     Programmer& p;
 

@@ -1,0 +1,274 @@
+#include "platform/linux/linux_ftdi_port.h"
+
+#include <fcntl.h>
+#include <ftdi.h>
+#include <sys/file.h>
+
+#include <algorithm>
+#include <cerrno>
+#include <optional>
+#include <utility>
+
+namespace ostrel {
+
+namespace {
+
+// The pins that drive the RS-232 transceiver: D0 TXD, D2 RTS#, D4 DTR#.
+// Every other pin is an output of the transceiver's receivers and is read.
+constexpr unsigned char kOutputPins = 0x15;
+// The outputs at rest: every line off at the connector (the transceiver
+// inverts, so the pins are high), as a serial port is after it opened.
+constexpr unsigned char kRestState = 0x15;
+// The bit-bang clock is the chip's 3 MHz baud rate reference; libftdi takes
+// the rate of states and multiplies it by 4 for the baud rate divisor, so
+// the top rate is 750 000 states a second.
+constexpr uint32_t kTopRate = 750000;
+// The slowest: the largest divisor, 16384.
+constexpr uint32_t kBottomRate = 46;
+// The chip sends what it sampled when 62 bytes have gathered or the latency
+// timer runs out: 1 ms, its shortest, instead of the 16 ms it starts with.
+constexpr unsigned char kLatencyMs = 1;
+// Reads that bring nothing before a transfer is given up: each waits for the
+// latency timer, so about a second.
+constexpr int kMostEmptyReads = 1000;
+
+constexpr std::string_view kFtdiPrefix = "ftdi:";
+
+std::string ChipName(FtdiBitBangChip chip) {
+    return chip == FtdiBitBangChip::Ft232r ? "FT232R" : "FT-X";
+}
+
+// The tty is held by another program (a terminal, a modem manager, another
+// Ostrel): detaching its driver would pull it from under that program.
+bool TtyInUse(SysCalls& sys, const std::string& path) {
+    errno = 0;
+    const int fd = sys.Open(path.c_str(), O_RDWR | O_NOCTTY | O_NONBLOCK | O_CLOEXEC);
+    if (fd < 0)
+        return errno == EBUSY;
+    const bool locked = sys.Flock(fd, LOCK_EX | LOCK_NB) != 0;
+    if (!locked)
+        sys.Flock(fd, LOCK_UN);
+    sys.Close(fd);
+    return locked;
+}
+
+}  // namespace
+
+LinuxFtdiPort::LinuxFtdiPort(SysCalls& sys, EnvironmentLookup environment,
+                             std::filesystem::path sysfsRoot)
+    : sys_(sys), environment_(std::move(environment)), sysfsRoot_(std::move(sysfsRoot)) {}
+
+LinuxFtdiPort::~LinuxFtdiPort() {
+    ClosePins();
+}
+
+PinOpenResult LinuxFtdiPort::Fail(std::string note) {
+    note_ = std::move(note);
+    Release();
+    return PinOpenResult::Failed;
+}
+
+void LinuxFtdiPort::Release() {
+    if (ftdi_ == nullptr)
+        return;
+    // Back to the serial mode before the kernel driver takes the chip again.
+    ftdi_set_bitmode(ftdi_, 0, BITMODE_RESET);
+    ftdi_usb_close(ftdi_);
+    ftdi_free(ftdi_);
+    ftdi_ = nullptr;
+    chip_ = FtdiBitBangChip::None;
+}
+
+bool LinuxFtdiPort::Failed(const char* what) {
+    const char* text = ftdi_ != nullptr ? ftdi_get_error_string(ftdi_) : nullptr;
+    error_ = text != nullptr && *text != '\0' ? text : what;
+    return false;
+}
+
+PinOpenResult LinuxFtdiPort::OpenPins(std::string_view portName) {
+    ClosePins();
+    note_.clear();
+    error_.clear();
+    portName_ = std::string(portName.substr(0, 8));
+    std::optional<std::string> path = SerialDevicePath(portName, environment_);
+    if (!path)
+        return PinOpenResult::NotThisPort;
+
+    // Which adapter: one named by its serial number, or the one behind the tty.
+    std::optional<std::string> bySerial;
+    UsbSerialAdapter usb;
+    if (std::string_view(*path).substr(0, kFtdiPrefix.size()) == kFtdiPrefix) {
+        bySerial = path->substr(kFtdiPrefix.size());
+    } else {
+        std::optional<UsbSerialAdapter> found = FindUsbSerialAdapter(*path, sysfsRoot_);
+        if (!found || BitBangChipOf(*found) == FtdiBitBangChip::None)
+            return PinOpenResult::NotThisPort;
+        usb = *found;
+        if (TtyInUse(sys_, *path)) {
+            return Fail(*path +
+                        " is in use by another program (a terminal, a modem manager, another "
+                        "Ostrel): close it and try again.");
+        }
+    }
+
+    ftdi_ = ftdi_new();
+    if (ftdi_ == nullptr)
+        return Fail("The FTDI library could not start (out of memory).");
+    ftdi_set_interface(ftdi_, INTERFACE_A);
+    // ftdi_sio lets go while Ostrel holds the chip and takes it back when
+    // the interface is released, so the tty comes back afterwards.
+    ftdi_->module_detach_mode = AUTO_DETACH_REATACH_SIO_MODULE;
+    int opened = 0;
+    if (bySerial) {
+        const char* serial = bySerial->empty() ? nullptr : bySerial->c_str();
+        opened = ftdi_usb_open_desc(ftdi_, 0x0403, 0x6001, nullptr, serial);
+        if (opened == -3)
+            opened = ftdi_usb_open_desc(ftdi_, 0x0403, 0x6015, nullptr, serial);
+    } else {
+        opened = ftdi_usb_open_bus_addr(ftdi_, static_cast<uint8_t>(usb.busnum),
+                                        static_cast<uint8_t>(usb.devnum));
+    }
+    if (opened < 0) {
+        const std::string device =
+            bySerial ? (bySerial->empty() ? std::string("FTDI adapter")
+                                          : "FTDI adapter with serial number " + *bySerial)
+                     : "FTDI adapter of " + portName_;
+        const char* text = ftdi_get_error_string(ftdi_);
+        switch (opened) {
+            case -3:
+                return Fail("No " + device + " on the USB bus: plug it in, or set " +
+                            OverrideVariable(portName_) + " to its device.");
+            case -4:
+                return Fail(
+                    "No permission to open the " + device +
+                    ": allow your user its USB device (a udev rule), or use --modem-lines.");
+            case -5:
+                return Fail("The " + device +
+                            " is in use by another program: close it and try again.");
+            default:
+                return Fail("Cannot open the " + device + ": " + (text ? text : "libftdi error") +
+                            ".");
+        }
+    }
+    switch (ftdi_->type) {
+        case TYPE_R:
+            chip_ = FtdiBitBangChip::Ft232r;
+            break;
+        case TYPE_230X:
+            chip_ = FtdiBitBangChip::FtX;
+            break;
+        default:
+            return Fail("The FTDI adapter of " + portName_ +
+                        " has no synchronous bit-bang mode (only the FT232R and the FT-X chips): "
+                        "use --modem-lines.");
+    }
+    if (ftdi_set_latency_timer(ftdi_, kLatencyMs) < 0 ||
+        ftdi_set_bitmode(ftdi_, kOutputPins, BITMODE_SYNCBB) < 0 || ftdi_tcioflush(ftdi_) < 0) {
+        Failed("setting up the bit-bang mode failed");
+        return Fail("The FTDI adapter of " + portName_ + " refused the bit-bang mode (" + error_ +
+                    "): use --modem-lines.");
+    }
+    if (SetStateRate(kTopRate / 2) == 0 || !WritePins(kRestState))
+        return Fail("The FTDI adapter of " + portName_ + " failed at once (" + error_ + ").");
+    note_ = portName_ + ": FTDI " + ChipName(chip_) +
+            " adapter in synchronous bit-bang mode, many line changes to one USB transfer";
+    return PinOpenResult::Ok;
+}
+
+void LinuxFtdiPort::ClosePins() {
+    if (ftdi_ == nullptr)
+        return;
+    // The lines go to rest before the chip is handed back.
+    const unsigned char rest = kRestState;
+    if (ftdi_write_data(ftdi_, &rest, 1) == 1) {
+        unsigned char sample = 0;
+        ftdi_read_data(ftdi_, &sample, 1);
+    }
+    Release();
+}
+
+std::size_t LinuxFtdiPort::StreamCapacity() const {
+    switch (chip_) {
+        case FtdiBitBangChip::Ft232r:
+            return 128;
+        case FtdiBitBangChip::FtX:
+            return 512;
+        case FtdiBitBangChip::None:
+            break;
+    }
+    return 0;
+}
+
+uint32_t LinuxFtdiPort::SetStateRate(uint32_t hz) {
+    if (ftdi_ == nullptr)
+        return 0;
+    // The FT232R's bit-bang clock, divided down from its 3 MHz reference, is
+    // not in step with the USB clock, so states come out of uneven length,
+    // some far shorter than the rate asked (FTDI's errata technical note
+    // TN_120 and its knowledge base). Only the undivided clock gives even
+    // states; longer ones are made by repeating states. The FT-X chips have
+    // no such fault; they get a whole divisor, the rate asked or the next
+    // slower one, so a state never comes out shorter than planned.
+    uint32_t divisor = 1;
+    if (chip_ != FtdiBitBangChip::Ft232r) {
+        hz = std::clamp(hz, kBottomRate, kTopRate);
+        divisor = (kTopRate + hz - 1) / hz;
+    }
+    if (ftdi_set_baudrate(ftdi_, static_cast<int>(kTopRate / divisor)) < 0) {
+        Failed("setting the bit-bang rate failed");
+        return 0;
+    }
+    return (kTopRate + divisor - 1) / divisor;
+}
+
+bool LinuxFtdiPort::WritePins(uint8_t state) {
+    uint8_t sample = 0;
+    return Transfer(std::span<const uint8_t>(&state, 1), std::span<uint8_t>(&sample, 1));
+}
+
+bool LinuxFtdiPort::ReadPins(uint8_t* pins) {
+    if (ftdi_ == nullptr)
+        return false;
+    unsigned char value = 0xFF;
+    if (ftdi_read_pins(ftdi_, &value) < 0)
+        return Failed("reading the pins failed");
+    *pins = value;
+    return true;
+}
+
+bool LinuxFtdiPort::Transfer(std::span<const uint8_t> states, std::span<uint8_t> samples) {
+    if (ftdi_ == nullptr) {
+        error_ = "the adapter is not open";
+        return false;
+    }
+    const std::size_t count = std::min(states.size(), samples.size());
+    if (count == 0)
+        return true;
+    if (count > StreamCapacity()) {
+        error_ = "more states than the adapter holds";
+        return false;
+    }
+    const int n = static_cast<int>(count);
+    if (ftdi_write_data(ftdi_, states.data(), n) != n)
+        return Failed("usb bulk write failed");
+    // The samples come back as the chip clocks the states out, in pieces.
+    int got = 0;
+    int empty = 0;
+    while (got < n) {
+        const int r = ftdi_read_data(ftdi_, samples.data() + got, n - got);
+        if (r < 0)
+            return Failed("usb bulk read failed");
+        if (r == 0) {
+            if (++empty > kMostEmptyReads) {
+                error_ = "the adapter sent nothing back";
+                return false;
+            }
+            continue;
+        }
+        empty = 0;
+        got += r;
+    }
+    return true;
+}
+
+}  // namespace ostrel

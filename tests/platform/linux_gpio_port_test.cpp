@@ -1,0 +1,261 @@
+// The GPIO backend against the fake libgpiod: the wiring as the user writes
+// it, what a chip that cannot be used says, one system call per line change,
+// and RESET left high whenever the lines are let go.
+#include "platform/linux/linux_gpio_port.h"
+
+#include <gtest/gtest.h>
+
+#include <cerrno>
+#include <memory>
+#include <string>
+
+#include "adapter/adapter.h"
+#include "app/commands.h"
+#include "core/ids.h"
+#include "tests/support/linux/pin_kit.h"
+#include "tests/support/sim_rig.h"
+
+namespace ostrel::testing {
+namespace {
+
+TEST(GpioWiring, IsReadAsChipAndFourLines) {
+    const struct {
+        const char* text;
+        const char* chip;  // null: refused
+        unsigned sck, mosi, reset, miso;
+        const char* problem;
+    } kCases[] = {
+        {"0:11,10,25,9", "/dev/gpiochip0", 11, 10, 25, 9, ""},
+        {"gpiochip4:2,3,4,5", "/dev/gpiochip4", 2, 3, 4, 5, ""},
+        {"/dev/gpiochip1:0,1,2,3", "/dev/gpiochip1", 0, 1, 2, 3, ""},
+        {"11,10,25,9", nullptr, 0, 0, 0, 0, "expected CHIP:SCK,MOSI,RESET,MISO"},
+        {"0:11,10,25", nullptr, 0, 0, 0, 0, "four line numbers"},
+        {"0:11,10,25,9,8", nullptr, 0, 0, 0, 0, "four line numbers"},
+        {"0:11,10,11,9", nullptr, 0, 0, 0, 0, "line 11 is named twice"},
+        {"0:11,-1,25,9", nullptr, 0, 0, 0, 0, "four line numbers"},
+        {"chip:1,2,3,4", nullptr, 0, 0, 0, 0, "the chip is a number"},
+        {"0:1,2,3,99999999", nullptr, 0, 0, 0, 0, "four line numbers"},
+        {"", nullptr, 0, 0, 0, 0, "expected CHIP"},
+    };
+    for (const auto& c : kCases) {
+        GpioWiring w;
+        std::string problem;
+        const bool ok = ParseGpioWiring(c.text, &w, &problem);
+        ASSERT_EQ(ok, c.chip != nullptr) << c.text << ": " << problem;
+        if (!ok) {
+            EXPECT_NE(problem.find(c.problem), std::string::npos) << c.text << ": " << problem;
+            continue;
+        }
+        EXPECT_EQ(w.chip, c.chip) << c.text;
+        EXPECT_EQ(w.sck, c.sck) << c.text;
+        EXPECT_EQ(w.mosi, c.mosi) << c.text;
+        EXPECT_EQ(w.reset, c.reset) << c.text;
+        EXPECT_EQ(w.miso, c.miso) << c.text;
+        GpioWiring again;
+        EXPECT_TRUE(ParseGpioWiring(GpioWiringText(w), &again, &problem)) << c.text;
+        EXPECT_EQ(GpioWiringText(again), GpioWiringText(w)) << c.text;
+    }
+}
+
+struct GpioKit {
+    GpioKit()
+        : kit(clock, [] {
+              PinKitOptions o;
+              o.via = PinVia::Gpio;
+              return o;
+          }()) {}
+    VirtualClock clock;
+    PinKit kit;
+};
+
+TEST(LinuxGpioPort, LinesThatCannotBeUsedAreRefusedWithWhatToDo) {
+    const struct {
+        const char* what;
+        void (*arrange)(PinKit&);
+        const char* note;
+    } kCases[] = {
+        {"no lines chosen", [](PinKit& kit) { kit.gpioPort.SetWiring({}); },
+         "No GPIO lines are chosen: give them with --gpio CHIP:SCK,MOSI,RESET,MISO"},
+        {"no such chip",
+         [](PinKit& kit) {
+             kit.gpioPort.SetWiring({"/dev/gpiochip7", 11, 10, 25, 9});
+         },
+         "No GPIO chip at /dev/gpiochip7"},
+        {"no permission",
+         [](PinKit& kit) {
+             kit.gpioChip->openError = EACCES;
+             kit.devices.AddFile("/dev/gpiochip0");
+             kit.devices.AddGroup(997, "gpio");
+             kit.devices.SetGroup("/dev/gpiochip0", 997);
+         },
+         "join its group with `sudo usermod -aG gpio $USER`"},
+        {"a line held by a driver", [](PinKit& kit) { kit.gpioChip->heldBy[10] = "spi0 CS0"; },
+         "is used by \"spi0 CS0\""},
+        {"a line the chip does not have",
+         [](PinKit& kit) {
+             kit.gpioPort.SetWiring({"/dev/gpiochip0", 11, 10, 60, 9});
+         },
+         "/dev/gpiochip0 has no line 60: its lines are 0 to 53."},
+    };
+    for (const auto& c : kCases) {
+        GpioKit k;
+        c.arrange(k.kit);
+        EXPECT_EQ(k.kit.gpioPort.OpenPins("GPIO"), PinOpenResult::Failed) << c.what;
+        EXPECT_NE(k.kit.gpioPort.PinOpenNote().find(c.note), std::string::npos)
+            << c.what << ": " << k.kit.gpioPort.PinOpenNote();
+        EXPECT_FALSE(k.kit.gpioPort.IsOpen()) << c.what;
+        EXPECT_EQ(k.kit.gpio.chipsOpen, 0) << c.what << ": nothing stays open";
+        EXPECT_TRUE(k.kit.gpioChip == nullptr || k.kit.gpioChip->requestedBy.empty()) << c.what;
+    }
+    GpioKit k;
+    EXPECT_EQ(k.kit.gpioPort.OpenPins("COM1"), PinOpenResult::NotThisPort);
+}
+
+// Each line change is one set of all three outputs; each MISO read one get.
+TEST(LinuxGpioPort, EachLineChangeIsOneSetAndEachReadOneGet) {
+    SimRigOptions options;
+    options.port = RigPort::Gpio;
+    SimRig rig(options);
+    Programmer& p = rig.p;
+    ASSERT_EQ(adapter::OpenPort(p), 0) << p.state.errorText.view();
+    FakeGpioChip& chip = *rig.kit->gpioChip;
+    const uint64_t sets = chip.sets;
+    const uint64_t gets = chip.gets;
+    adapter::SetReset(p, 0);
+    adapter::SetSck(p, 1);
+    adapter::SetMosi(p, 1);
+    adapter::SetSck(p, 0);
+    EXPECT_EQ(chip.sets - sets, 4u);
+    EXPECT_EQ(chip.level[chip.reset], 0);
+    EXPECT_EQ(chip.level[chip.mosi], 1);
+    EXPECT_EQ(chip.level[chip.sck], 0);
+    adapter::ReadMiso(p);
+    EXPECT_EQ(chip.gets - gets, 1u);
+    // A bit: MOSI, SCK up, the sample, SCK down, and one read per delay unit.
+    p.state.speed = 3;
+    p.state.delayLoops = 1;
+    const uint64_t setsBefore = chip.sets;
+    const uint64_t getsBefore = chip.gets;
+    adapter::ClockBit(p, 1);
+    EXPECT_EQ(chip.sets - setsBefore, 3u);
+    EXPECT_EQ(chip.gets - getsBefore, 4u);
+}
+
+// Whatever ends the use of the lines, RESET is left high and the lines are
+// given back.
+TEST(LinuxGpioPort, ResetIsLeftHighWhateverEnds) {
+    const struct {
+        const char* what;
+        void (*end)(SimRig&);
+    } kCases[] = {
+        {"the port closed", [](SimRig& rig) { adapter::CloseSerialPort(rig.p); }},
+        {"a command that failed",
+         [](SimRig& rig) {
+             rig.chip().SetSignature({0x1E, 0x97, 0x7E});  // no line of ostrel.ini
+             EXPECT_EQ(app::OnCommand(rig.p, ids::kCheck), app::CommandResult::Failed);
+             adapter::CloseSerialPort(rig.p);
+         }},
+        {"a command that was stopped",
+         [](SimRig& rig) {
+             rig.windows.onPendingEvents = [&rig] { rig.p.stopRequested = rig.p.commandRunning; };
+             EXPECT_EQ(app::OnCommand(rig.p, ids::kCheck), app::CommandResult::Stopped);
+             adapter::CloseSerialPort(rig.p);
+         }},
+    };
+    for (const auto& c : kCases) {
+        SimRigOptions options;
+        options.port = RigPort::Gpio;
+        SimRig rig(options);
+        ASSERT_EQ(adapter::HoldTargetInReset(rig.p), 0) << c.what;
+        FakeGpioChip& chip = *rig.kit->gpioChip;
+        ASSERT_EQ(chip.level[chip.reset], 0) << c.what;
+        c.end(rig);
+        EXPECT_EQ(chip.level[chip.reset], 1) << c.what;
+        EXPECT_TRUE(chip.requestedBy.empty()) << c.what;
+        EXPECT_EQ(rig.kit->gpio.chipsOpen, 0) << c.what;
+        rig.clock.Spend(1000000);
+        EXPECT_TRUE(rig.chip().Running()) << c.what;
+    }
+}
+
+// The port goes with the program: its destructor lets the target run.
+TEST(LinuxGpioPort, ResetIsLeftHighWhenThePortGoes) {
+    GpioKit k;
+    FakeGpioChip& chip = *k.kit.gpioChip;
+    auto port = std::make_unique<LinuxGpioPort>(k.kit.devices);
+    port->SetWiring(k.kit.gpioPort.Wiring());
+    ASSERT_EQ(port->OpenPins("GPIO"), PinOpenResult::Ok);
+    ASSERT_TRUE(port->WritePins(0x00));  // RESET low: the target held
+    EXPECT_EQ(chip.level[chip.reset], 0);
+    port.reset();
+    EXPECT_EQ(chip.level[chip.reset], 1);
+    EXPECT_TRUE(chip.requestedBy.empty());
+    EXPECT_EQ(k.kit.gpio.chipsOpen, 0);
+}
+
+TEST(LinuxGpioPort, LinesThatStopAnsweringEndTheCommandWithTheirMessage) {
+    SimRigOptions options;
+    options.port = RigPort::Gpio;
+    SimRig rig(options);
+    rig.Write("hello.hex", ReadFileBytes(SourcePath("examples/hello-atmega8.hex")));
+    ASSERT_EQ(rig.Load("hello.hex"), 0);
+    ASSERT_EQ(adapter::OpenPort(rig.p), 0);
+    rig.kit->gpioChip->failAfterCalls = 20000;
+    EXPECT_EQ(app::OnCommand(rig.p, ids::kWrite), app::CommandResult::Failed);
+    const std::vector<std::string> messages = rig.windows.MessageTexts();
+    ASSERT_EQ(messages.size(), 1u);
+    EXPECT_EQ(messages.back().rfind("Error: GPIO: the port stopped answering (", 0), 0u)
+        << messages.back();
+    EXPECT_NE(messages.back().find("failed: Input/output error)."), std::string::npos)
+        << messages.back();
+    EXPECT_EQ(rig.p.state.comOpen, 0);
+}
+
+}  // namespace
+}  // namespace ostrel::testing
+
+namespace ostrel::testing {
+namespace {
+
+// Port > "GPIO Lines" opens the lines at once: the choice stands when they
+// can be had, and the failure says why when they cannot.
+TEST(LinuxGpioPort, ThePortMenuItemOpensTheLinesOrSaysWhy) {
+    const struct {
+        const char* lines;
+        app::CommandResult result;
+        const char* message;
+    } kCases[] = {
+        {"", app::CommandResult::Ok, ""},
+        {"0:11,10,25,9", app::CommandResult::Ok, ""},
+        {"3:11,10,25,9", app::CommandResult::Failed,
+         "Error: COM-Init-Error!\nNo GPIO chip at /dev/gpiochip3"},
+        {"0:11,10,25,99", app::CommandResult::Failed,
+         "Error: COM-Init-Error!\n/dev/gpiochip0 has no line 99: its lines are 0 to 53."},
+    };
+    for (const auto& c : kCases) {
+        SimRigOptions options;
+        options.port = RigPort::Gpio;
+        SimRig rig(options);
+        rig.p.state.portName.Assign("COM1");
+        rig.p.state.adapterKind = AdapterKind::Serial;
+        rig.p.state.gpioLines.Assign(c.lines);
+        EXPECT_EQ(app::OnCommand(rig.p, ids::kPortGpio), c.result) << c.lines;
+        const bool ok = c.result == app::CommandResult::Ok;
+        EXPECT_EQ(rig.windows.IsMenuChecked(ids::kPortGpio), ok) << c.lines;
+        EXPECT_EQ(rig.p.state.adapterKind, ok ? AdapterKind::Gpio : AdapterKind::Serial)
+            << c.lines << ": lines that cannot be had are no choice to keep";
+        EXPECT_EQ(rig.p.state.portName.view(), ok ? "GPIO" : "COM1") << c.lines;
+        const std::vector<std::string> messages = rig.windows.MessageTexts();
+        if (ok) {
+            EXPECT_TRUE(messages.empty()) << c.lines;
+            EXPECT_TRUE(adapter::PinsInUse(rig.p)) << c.lines;
+        } else {
+            ASSERT_EQ(messages.size(), 1u) << c.lines;
+            EXPECT_EQ(messages[0].rfind(c.message, 0), 0u) << messages[0];
+            EXPECT_NE(messages[0].find("\nThe port stays COM1."), std::string::npos) << messages[0];
+        }
+    }
+}
+
+}  // namespace
+}  // namespace ostrel::testing
