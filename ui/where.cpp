@@ -2,7 +2,7 @@
 
 #include "core/ids.h"
 #include "image/file_names.h"
-#include "platform/text_file.h"
+#include "platform/paths.h"
 
 namespace ostrel::ui {
 
