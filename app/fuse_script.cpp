@@ -10,6 +10,7 @@
 #include "app/endings.h"
 #include "core/ids.h"
 #include "image/hex_reader.h"
+#include "platform/paths.h"
 #include "platform/text_file.h"
 #include "platform/text_line.h"
 #include "platform/text_util.h"
@@ -118,7 +119,7 @@ bool ExecuteLine(Programmer& p, const std::array<uint8_t, 4>& bytes, const std::
 // script that cannot be read is refused rather than taken as none.
 bool ScriptExists(const std::string& path) {
     std::error_code ec;
-    return !path.empty() && std::filesystem::exists(path, ec);
+    return !path.empty() && std::filesystem::exists(FsPath(path), ec);
 }
 
 }  // namespace
@@ -127,11 +128,11 @@ bool CheckFuseScript(Programmer& p, const std::string& path, std::string& proble
     problem.clear();
     if (!ScriptExists(path))
         return true;  // no script: nothing to run
-    const std::string name = std::filesystem::path(path).filename().string();
+    const std::string name = FsPath(path).filename().string();
     TextReader reader;
     errno = 0;
     std::error_code ec;
-    if (std::filesystem::is_directory(path, ec) || !reader.Open(path)) {
+    if (std::filesystem::is_directory(FsPath(path), ec) || !reader.Open(path)) {
         // A script that is there but cannot be read is no missing script: the
         // Write would end "OK" without the fuses the user asked for.
         int error = errno != 0 ? errno : EISDIR;
@@ -197,7 +198,7 @@ int RunFuseScript(Programmer& p) {
     }
     app::SetActivityField(p, texts::kFuseAndLockBits);
     adapter::WaitMs(p, 300);
-    const std::string name = std::filesystem::path(path).filename().string();
+    const std::string name = FsPath(path).filename().string();
     for (int number = 1;; ++number) {
         LineKind kind = NextLine(p, reader);
         if (kind == LineKind::End)

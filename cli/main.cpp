@@ -1,6 +1,5 @@
 // ostrel-cli: the console front-end. It runs the same commands as the desktop
 // program's buttons and menus, with messages printed instead of shown.
-#include <unistd.h>
 
 #include <CLI/CLI.hpp>
 #include <algorithm>
@@ -26,11 +25,11 @@
 #include "cli/console_windows.h"
 #include "core/clock.h"
 #include "core/ids.h"
-#include "platform/linux/linux_parallel_port.h"
-#include "platform/linux/linux_serial_port.h"
+#include "platform/file_system.h"
+#include "platform/paths.h"
 #include "platform/port_names.h"
-#include "platform/linux/sys_calls.h"
 #include "platform/system_ports.h"
+#include "platform/text_file.h"
 #include "platform/texts.h"
 #include "sim/chip_clock.h"
 #include "sim/chip_table.h"
@@ -239,7 +238,7 @@ std::optional<int> Parse(int argc, char** argv, Options& o) {
 // creating the file.
 std::string StoredPort(const std::string& dir) {
     std::string name;
-    if (std::FILE* f = std::fopen((std::filesystem::path(dir) / "ostrel.cfg").c_str(), "rb")) {
+    if (std::FILE* f = std::fopen(ResolvePath(dir, "ostrel.cfg").c_str(), "rb")) {
         char bytes[4] = {};
         std::size_t n = std::fread(bytes, 1, sizeof bytes, f);
         std::fclose(f);
@@ -257,9 +256,9 @@ int ExitStatus(app::CommandResult result) {
 // per-user folder; nullopt with dir set, or the exit status of a refusal.
 std::optional<int> ChooseStartDirectory(const Options& o, std::string& dir) {
     std::error_code ec;
-    dir = o.dir ? std::filesystem::absolute(*o.dir, ec).string()
+    dir = o.dir ? std::filesystem::absolute(FsPath(*o.dir), ec).string()
                 : std::filesystem::current_path(ec).string();
-    if (ec || !std::filesystem::is_directory(dir, ec)) {
+    if (ec || !std::filesystem::is_directory(FsPath(dir), ec)) {
         std::fprintf(stderr, "ostrel-cli: the start directory '%s' does not exist\n",
                      o.dir ? o.dir->c_str() : ".");
         return 1;
@@ -283,6 +282,13 @@ std::optional<int> ChooseStartDirectory(const Options& o, std::string& dir) {
                      dir.c_str(), dir.size(), kMaxStartDirectory);
         return 1;
     }
+    // Windows refuses a longer path than 259 characters: the longest name
+    // the programs put into the start directory must still fit.
+    if (auto problem = PathLengthProblem(JoinPath(dir, "ostrel-sim.state.tmp"))) {
+        std::fprintf(stderr, "ostrel-cli: the start directory %s is too long: with its files %s\n",
+                     dir.c_str(), problem->c_str());
+        return 1;
+    }
     return std::nullopt;
 }
 
@@ -292,7 +298,7 @@ std::optional<int> ChooseStartDirectory(const Options& o, std::string& dir) {
 std::optional<int> ApplyWindowOptions(const Options& o, Programmer& p, ConsoleWindows& windows) {
     if (o.port) {
         bool parallelName = *o.port == "0278" || *o.port == "0378" || *o.port == "03BC";
-        if (parallelName && !p.state.directPortIo) {
+        if (parallelName && !p.state.directPortIo && !p.state.dlPortIoLoaded) {
             // The same refusal as the Port menu's.
             app::OnCommand(p, app::PortCommand(*o.port));
             std::fprintf(stderr, "(no parallel port device can be opened; see README)\n");
@@ -332,13 +338,18 @@ std::optional<int> LoadFileArgument(const Options& o, Programmer& p) {
     if (!o.file)
         return std::nullopt;
     std::error_code ec;
-    std::string path = std::filesystem::absolute(*o.file, ec).string();
+    std::string path = std::filesystem::absolute(FsPath(*o.file), ec).string();
     if (path.size() > decltype(p.state.currentFileName)::kCapacity) {
         std::fprintf(stderr, "ostrel-cli: the path of %s is too long (at most 279 characters)\n",
                      o.file->c_str());
         return 1;
     }
-    if (!std::filesystem::is_regular_file(path, ec)) {
+    if (auto problem = PathLengthProblem(path)) {
+        std::fprintf(stderr, "ostrel-cli: the path of %s is too long: %s\n", o.file->c_str(),
+                     problem->c_str());
+        return 1;
+    }
+    if (!std::filesystem::is_regular_file(FsPath(path), ec)) {
         std::fprintf(stderr, "ostrel-cli: cannot open %s\n", o.file->c_str());
         return 1;
     }
@@ -357,7 +368,7 @@ app::CommandResult RunCommand(const Options& o, const ConsoleCommand& c, Program
     switch (c.result) {
         case ConsoleResult::CableReadings: {
             CableTestOutput output;
-            output.live = isatty(STDERR_FILENO) != 0;
+            output.live = IsTerminal(stderr);
             output.quiet = o.quiet;
             return RunCableTestCommand(p, output);
         }
@@ -379,7 +390,7 @@ void PrintResult(const ConsoleCommand& c, const Programmer& p, ConsoleWindows& w
         case ConsoleResult::ReadbackTxt:
         case ConsoleResult::ReadbackHex: {
             windows.FinishActivityLine();
-            auto file = std::filesystem::path(p.state.startDirectory.str()) /
+            auto file = FsPath(p.state.startDirectory.str()) /
                         (c.result == ConsoleResult::ReadbackTxt ? "readback.txt" : "readback.hex");
             std::printf("%s\n", file.string().c_str());
             break;
@@ -400,10 +411,10 @@ int Run(const Options& o) {
     if (auto status = ChooseStartDirectory(o, dir))
         return *status;
 
-    bool stdinTerminal = isatty(STDIN_FILENO) != 0;
+    bool stdinTerminal = IsTerminal(stdin);
     AnswerMode answers =
         o.yes ? AnswerMode::Yes : (stdinTerminal ? AnswerMode::AskTerminal : AnswerMode::Cancel);
-    ConsoleWindows windows(stdout, stderr, stdin, answers, isatty(STDERR_FILENO) != 0);
+    ConsoleWindows windows(stdout, stderr, stdin, answers, IsTerminal(stderr));
     windows.SetQuiet(o.quiet);
 
     app::AssemblyOptions parts;

@@ -12,7 +12,9 @@ set(OSTREL_LAYER_USES_avr      core platform adapter devices)
 set(OSTREL_LAYER_USES_image    core platform adapter devices avr)
 set(OSTREL_LAYER_USES_dialogs  core platform adapter devices avr image)
 set(OSTREL_LAYER_USES_app      core platform sim adapter devices avr image dialogs)
-# The front-ends sit on top of every layer; neither includes the other.
-set(OSTREL_FRONT_ENDS cli qt)
+# The front-ends sit on top of every layer; none includes another. win32/ is
+# the native Windows desktop program (built only for Windows, once it exists).
+set(OSTREL_FRONT_ENDS cli qt win32)
 set(OSTREL_LAYER_USES_cli ${OSTREL_LAYERS})
 set(OSTREL_LAYER_USES_qt  ${OSTREL_LAYERS})
+set(OSTREL_LAYER_USES_win32 ${OSTREL_LAYERS})

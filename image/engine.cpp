@@ -12,6 +12,7 @@
 #include "core/activity.h"
 #include "core/ids.h"
 #include "image/hex_reader.h"
+#include "platform/paths.h"
 #include "platform/texts.h"
 
 namespace ostrel::image {
@@ -291,7 +292,7 @@ int FlashPath(Programmer& p, HexRecordStream& in, const Source& src) {
             in.Close();
             if (r == RecordResult::EndOfFile) {
                 std::error_code ec;
-                std::filesystem::remove(HexTmpPath(p), ec);
+                std::filesystem::remove(FsPath(HexTmpPath(p)), ec);
             }
             if (pages && run.loaded)
                 run.Burn(p);
@@ -314,8 +315,7 @@ int RunEngine(Programmer& p) {
     std::string path;
     Source src;
     std::string_view fileName = s.currentFileName.view();
-    std::size_t slash = fileName.find_last_of("/\\");
-    src.name = std::string(slash == std::string_view::npos ? fileName : fileName.substr(slash + 1));
+    src.name = std::string(FileNameOf(fileName, PathStyle::Windows));  // either separator
     if (IsDumpFile(p)) {
         p.currentDirectory = s.startDirectory.str();
         int firstFlashLine = 1;

@@ -9,6 +9,7 @@
 #include <system_error>
 
 #include "core/activity.h"
+#include "platform/paths.h"
 #include "platform/text_util.h"
 #include "platform/texts.h"
 
@@ -60,8 +61,8 @@ bool IsLineEnd(int c) {
 }
 
 std::string FileNamePart(std::string_view path) {
-    std::size_t slash = path.find_last_of("/\\");
-    return std::string(slash == std::string_view::npos ? path : path.substr(slash + 1));
+    // Either separator ends the folder part, whatever the system.
+    return std::string(FileNameOf(path, PathStyle::Windows));
 }
 
 }  // namespace
@@ -98,9 +99,9 @@ std::string SiblingFilePath(const Programmer& p, std::string_view extension) {
     // regard to letter case, preferring the exact spelling, then the first
     // in name order so that the choice never depends on the folder's order.
     std::error_code ec;
-    if (std::filesystem::exists(exact, ec))
+    if (std::filesystem::exists(FsPath(exact), ec))
         return exact;
-    std::filesystem::path wanted(exact);
+    std::filesystem::path wanted = FsPath(exact);
     std::string wantedName = wanted.filename().string();
     std::string found;
     for (const auto& entry : std::filesystem::directory_iterator(wanted.parent_path(), ec)) {
@@ -333,9 +334,9 @@ std::string LineDetail(std::string_view name, int line, std::string_view what) {
 std::string OpenFailureDetail(const std::string& path, int error) {
     std::error_code ec;
     std::string name = FileNamePart(path);
-    if (!std::filesystem::exists(path, ec))
+    if (!std::filesystem::exists(FsPath(path), ec))
         return name + " cannot be opened: there is no such file.";
-    if (std::filesystem::is_directory(path, ec))
+    if (std::filesystem::is_directory(FsPath(path), ec))
         return name + " cannot be opened: it is a folder.";
     return name + " cannot be opened: " + (error ? std::strerror(error) : "reading is refused") +
            ".";
@@ -598,7 +599,8 @@ int ConvertDumpToHex(Programmer& p, int* firstFlashLine) {
         p.state.errorText.Assign(text);
         out.Close();
         std::error_code ec;
-        std::filesystem::remove(outPath, ec);  // no half-converted file is left to program from
+        std::filesystem::remove(FsPath(outPath),
+                                ec);  // no half-converted file is left to program from
         return 1;
     };
 

@@ -2,18 +2,12 @@
 
 #include <sys/stat.h>
 
+#include "platform/paths.h"
+
 namespace ostrel {
 
 std::string ResolvePath(std::string_view directory, std::string_view name) {
-    if (!name.empty() && name.front() == '/')
-        return std::string(name);
-    if (directory.empty())
-        return std::string(name);
-    std::string path(directory);
-    if (path.back() != '/')
-        path.push_back('/');
-    path.append(name);
-    return path;
+    return JoinPath(directory, name);
 }
 
 bool TextReader::Open(const std::string& path) {

@@ -7,6 +7,10 @@
 #include <cerrno>
 #include <cstdio>
 #include <cstring>
+#include <system_error>
+
+#include "platform/file_system.h"
+#include "platform/paths.h"
 
 namespace ostrel::sim {
 
@@ -61,11 +65,7 @@ uint32_t Crc32(std::string_view bytes) {
 }
 
 std::string DefaultStatePath(std::string_view directory) {
-    std::string path(directory);
-    if (!path.empty() && path.back() != '/')
-        path.push_back('/');
-    path.append(kStateFileName);
-    return path;
+    return JoinPath(directory, kStateFileName);
 }
 
 std::string EncodeChipState(const ChipInfo& chip, const ChipMemory& memory) {
@@ -192,14 +192,17 @@ bool SaveChipState(const std::string& path, const ChipInfo& chip, const ChipMemo
         ok = std::fwrite(bytes.data(), 1, bytes.size(), file) == bytes.size();
         ok = (std::fclose(file) == 0) && ok;
     }
-    if (ok)
-        ok = std::rename(temp.c_str(), path.c_str()) == 0;
+    std::error_code failure(ok ? 0 : errno, std::generic_category());
+    if (ok) {
+        // std::rename does not replace an existing file on Windows.
+        failure = ReplaceWhole(temp, path);
+        ok = !failure;
+    }
     if (!ok) {
-        const int saved = errno;
         std::remove(temp.c_str());
         if (error != nullptr) {
             *error = "Cannot write the simulated chip state file '" + path + "' (" +
-                     std::strerror(saved) + ").";
+                     failure.message() + ").";
         }
     }
     return ok;

@@ -4,7 +4,6 @@
 // files, and damaged settings files. Each gives a clear message and exit
 // status 1, never a crash; a file refused before the chip is touched leaves
 // the chip as it was.
-#include <unistd.h>
 
 #include <gtest/gtest.h>
 
@@ -12,6 +11,7 @@
 #include <string>
 #include <vector>
 
+#include "platform/paths.h"
 #include "tests/e2e/cli_rig.h"
 
 namespace ostrel::testing {
@@ -209,18 +209,30 @@ TEST(BadDataFile, ABadScriptStopsTheWriteBeforeTheChip) {
     rig.ExpectChipUntouched();
 }
 
-TEST(Paths, BlanksInFolderAndFileNamesWork) {
+TEST(Paths, BlanksAndNonAsciiLettersInFolderAndFileNamesWork) {
     REQUIRE_CLI();
-    CliRig rig("ATmega8");
-    std::filesystem::create_directory(rig.dir.File("my files"));
-    std::string file = rig.dir.Write("my files/blink copy.hex",
-                                     ReadFileBytes(SourcePath("examples/blink-atmega8.hex")));
-    ASSERT_TRUE(ExitedWith(rig.Run({"--yes", "write", file}), 0));
-    ASSERT_TRUE(ExitedWith(rig.Run({"verify", file}), 0));
-    EXPECT_EQ(CompareImages(ErasedWith(8192, ParseHexImage(ReadFileBytes(file))), rig.ReadHex()),
-              "");
-    EXPECT_TRUE(std::filesystem::exists(rig.dir.File("my files/blink copy.tmp")))
-        << "the snapshot goes beside the file";
+    const struct {
+        const char* folder;
+        const char* stem;
+    } kCases[] = {
+        {"my files", "blink copy"},
+        {"Gr\u00fc\u00dfe", "\u00dcberh\u00f6ht \u20ac"},  // UTF-8: the programs' own text
+    };
+    for (const auto& c : kCases) {
+        SCOPED_TRACE(c.folder);
+        CliRig rig("ATmega8");
+        const std::string folder = rig.dir.File(c.folder);
+        std::filesystem::create_directory(FsPath(folder));
+        const std::string stem = JoinPath(folder, c.stem);
+        std::string file = stem + ".hex";
+        WriteFileBytes(file, ReadFileBytes(SourcePath("examples/blink-atmega8.hex")));
+        ASSERT_TRUE(ExitedWith(rig.Run({"--yes", "write", file}), 0));
+        ASSERT_TRUE(ExitedWith(rig.Run({"verify", file}), 0));
+        EXPECT_EQ(
+            CompareImages(ErasedWith(8192, ParseHexImage(ReadFileBytes(file))), rig.ReadHex()), "");
+        EXPECT_TRUE(std::filesystem::exists(FsPath(stem + ".tmp")))
+            << "the snapshot goes beside the file";
+    }
 }
 
 TEST(Paths, AStartDirectoryWithBlanksWorks) {
@@ -303,9 +315,9 @@ TEST(StartDirectory, ReadbackFilesThatCannotBeCreatedAreNamed) {
 
 TEST(StartDirectory, AReadOnlyStartDirectoryFailsTheReadClearly) {
     REQUIRE_CLI();
-    if (::geteuid() == 0)
-        GTEST_SKIP() << "running as root: permissions do not stop root (the readback "
-                        "file as a folder is tested instead)";
+    if (!FolderPermissionsApply())
+        GTEST_SKIP() << "folder permissions do not stop this process (root, or Windows; the "
+                        "readback file as a folder is tested instead)";
     CliRig rig;
     ASSERT_TRUE(ExitedWith(rig.Run({"check"}), 0));  // settings and state exist already
     std::filesystem::permissions(
