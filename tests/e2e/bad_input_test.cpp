@@ -253,9 +253,9 @@ TEST(Paths, AStartDirectoryWithBlanksWorks) {
     ASSERT_TRUE(ExitedWith(rig.RunBare(with({"--yes", "write", file})), 0));
     ProcessResult read = rig.RunBare(with({"readhex"}));
     ASSERT_TRUE(ExitedWith(read, 0));
-    EXPECT_EQ(read.out, start + "/readback.hex\n");
+    EXPECT_EQ(read.out, JoinPath(start, "readback.hex") + "\n");
     EXPECT_EQ(CompareImages(ErasedWith(8192, ParseHexImage(ReadFileBytes(file))),
-                            ParseHexImage(ReadFileBytes(start + "/readback.hex"))),
+                            ParseHexImage(ReadFileBytes(JoinPath(start, "readback.hex")))),
               "");
 }
 
