@@ -87,14 +87,34 @@ CommandResult SelectParallelPort(Programmer& p, const PortItem& item) {
 
 CommandResult SelectSerialPort(Programmer& p, const PortItem& item) {
     ProgrammerState& s = p.state;
+    // What was chosen before, for a port that cannot be opened.
+    const auto previousName = s.portName;
+    const auto previousCom = s.comName;
+    const AdapterKind previousKind = s.adapterKind;
+    const uint16_t previousBase = s.portBase;
     CheckPortItem(p, item.command);
     s.portName.Assign(item.name);
     s.comName.Assign(item.name);
     s.adapterKind = AdapterKind::Serial;
     if (s.comOpen)
         adapter::CloseSerialPort(p);
-    if (adapter::DetectSerialAdapter(p) != 0)
+    if (adapter::DetectSerialAdapter(p) != 0) {
+        if (!s.comOpen) {
+            // A port that cannot be opened is no choice to keep (nor to save
+            // for the next start): the one chosen before stays. A port that
+            // opened but where no cable answered stays chosen: the cable may
+            // be plugged in next.
+            s.portName = previousName;
+            s.comName = previousCom;
+            s.adapterKind = previousKind;
+            s.portBase = previousBase;
+            CheckPortItem(p, PortCommand(previousName.view()));
+            s.errorText.Append(previousName.empty()
+                                   ? "\nNo port is chosen."
+                                   : "\nThe port stays " + std::string(previousName.view()) + ".");
+        }
         return Failure(p);
+    }
     EnableField(p, ids::kActivity, true);
     if (std::string_view detected = adapter::ActiveCable(s).detectedText; !detected.empty())
         SetActivityField(p, detected);
@@ -122,8 +142,16 @@ CommandResult ReadSignatureBytes(Programmer& p) {
     if (!p.driverAccessFailed)
         p.windows.MessageBox(ids::kNoOwner, p.state.signatureReport.view(), texts::kTitleInfo,
                              MsgButtons::Ok);
-    if (connected != 0)
-        return Failure(p);  // why the bytes are not the chip's signature
+    // The report is the one box, as in the system: what the bytes mean is in
+    // it ("No echo 53 received"). The command still did not read a chip's
+    // signature; errorText keeps the reason of the failed connection for a
+    // front-end without boxes.
+    if (connected != 0) {
+        p.windows.EnableItem(p.state.mainWindow, ids::kActivity, false);
+        p.windows.EnableItem(p.state.mainWindow, ids::kCurrentFile, false);
+        p.windows.Repaint(p.state.mainWindow);
+        return CommandResult::Failed;
+    }
     return CommandResult::Ok;
 }
 
@@ -134,10 +162,14 @@ CommandResult Check(Programmer& p) {
     p.windows.CheckItem(s.mainWindow, ids::kAutodetection, true);
     // Identify by signature even when a device was chosen by hand; the hand
     // choice stays in force for the next commands.
-    Flag remembered = s.manualDevice;
+    struct KeepHandChoice {
+        ProgrammerState& s;
+        Flag remembered;
+        ~KeepHandChoice() { s.manualDevice = remembered; }  // also when a stop unwinds
+    } keep{s, s.manualDevice};
     s.manualDevice = 0;
     int result = avr::Connect(p);
-    s.manualDevice = remembered;
+    s.manualDevice = keep.remembered;
     if (result != 0)
         return Failure(p);
     if (devices::FindDevice(p, core::ReadDeviceChoice(p)) == 0)
@@ -184,10 +216,14 @@ CommandResult EraseAll(Programmer& p) {
     avr::ChipErase(p);
     avr::EnterProgrammingMode(p);
     int again = avr::Connect(p);
-    if (again == 2)
+    if (again == 2) {
         p.state.errorText.Assign(texts::kDisableCodeprotectionFailed);
-    // Without a connection after the erase nothing says the chip was erased.
-    if (again != 0)
+        return Failure(p);
+    }
+    // A chip that answers (the echo came) has taken the erase, even when its
+    // signature is one the device file does not know: "OK", as the system
+    // says. Only a lost connection leaves it unknown whether it was erased.
+    if (again != 0 && !p.state.echoReceived)
         return Failure(p);
     return Ok(p);
 }
@@ -260,6 +296,20 @@ CommandResult DriveLineByHand(Programmer& p, int box) {
     return CommandResult::Ok;
 }
 
+// File > Open Start Folder: the folder of ostrel.ini, ostrel.cfg and the
+// read-back files, in the desktop's file manager.
+CommandResult OpenStartFolder(Programmer& p) {
+    const std::string folder(p.state.startDirectory.view());
+    if (p.windows.OpenDocument(folder))
+        return CommandResult::Ok;
+    p.windows.MessageBox(ids::kNoOwner,
+                         "No file manager was found on this computer to show the start "
+                         "folder:\n\n" +
+                             folder,
+                         "Ostrel", MsgButtons::Ok);
+    return CommandResult::Failed;
+}
+
 CommandResult Exit(Programmer& p) {
     adapter::HoldTargetInReset(p);
     p.windows.EndWindow(ids::kMainWindow, 1);
@@ -306,6 +356,8 @@ CommandResult Dispatch(Programmer& p, int command) {
             return ReleasePort(p);
         case ids::kFileOpen:
             return OpenFileCommand(p);
+        case ids::kOpenStartFolder:
+            return OpenStartFolder(p);
         case ids::kRead:
             return ReadCommand(p);
         case ids::kReadbackInhx:
@@ -411,6 +463,9 @@ CommandResult RunAsCommand(Programmer& p, int command,
     } catch (const core::CommandStopped&) {
         result = EndStopped(p, command);
     }
+    // A stop asked for after the command's last refresh found nothing left to
+    // stop; kept, it would end the next command at its first refresh.
+    p.stopRequested = false;
     p.stoppable = false;
     TellDriverAccessFailure(p);
     p.commandRunning = wasRunning;

@@ -15,10 +15,13 @@
 #include "app/fuse_script.h"
 #include "avr/avr.h"
 #include "core/ids.h"
+#include "image/dump.h"
 #include "image/engine.h"
-#include "image/hex_reader.h"
+#include "image/file_names.h"
+#include "image/hex_check.h"
 #include "image/readback.h"
 #include "platform/paths.h"
+#include "platform/text_file.h"
 #include "platform/texts.h"
 
 namespace ostrel::app {
@@ -50,6 +53,14 @@ bool FileExists(const std::string& path) {
     return !path.empty() && std::filesystem::is_regular_file(FsPath(path), ec);
 }
 
+// Whether anything stands under the name: a file that follows a write (the
+// .eep of a flash file, the script) and cannot be read is no missing file,
+// or the write would end "OK" without it.
+bool AnythingNamed(const std::string& path) {
+    std::error_code ec;
+    return !path.empty() && std::filesystem::exists(std::filesystem::symlink_status(path, ec));
+}
+
 void RemoveFile(const std::string& path) {
     std::error_code ec;
     if (!path.empty())
@@ -68,15 +79,48 @@ std::string CheckMessage(const std::string& systemText, const image::FileCheck& 
 struct Judged {
     std::string path;
     image::FileCheck check;
-    bool eeprom = false;  // its data goes to the EEPROM
+    bool eeprom = false;    // its data goes to the EEPROM
+    bool followUp = false;  // the .eep file that follows a flash file
 };
+
+// Asks whether a file without an end record may be sent as it is: a file cut
+// off at a line end looks whole to every other test. Empty files are not
+// asked about (an empty .eep follow-up clears the EEPROM, which is what it
+// says).
+bool MaySendWithoutEnd(Programmer& p, const Judged& f) {
+    if (f.check.endRecord || f.check.records == 0)
+        return true;
+    const std::string name = std::filesystem::path(f.path).filename().string();
+    std::string text = "The file has no end record: it may be cut off.\n\n" + name +
+                       " ends after line " + std::to_string(f.check.lastRecordLine) +
+                       " without the record of length 0 (usually :00000001FF) that ends an "
+                       "Intel HEX file.\n\nOK goes on with the file as it is.";
+    return p.windows.MessageBox(ids::kNoOwner, text, texts::kTitleWarning, MsgButtons::OkCancel) ==
+           MsgResult::Ok;
+}
+
+// Why a file the command will write after it has changed the chip (the
+// snapshot of a write, hex.tmp of a dump) cannot be written; empty when it
+// can. Found out by starting the file and dropping it, so nothing changes.
+std::string CannotWrite(const std::string& path) {
+    TextWriter probe;
+    if (probe.Create(path)) {
+        probe.Discard();
+        return {};
+    }
+    return std::filesystem::path(path).filename().string() + " cannot be written in " +
+           FolderPart(path) + ": " + probe.why() + ".";
+}
 
 // Before touching the chip, every file the command will send is judged as a
 // whole: the current file, and for a write also the EEPROM file that follows
-// a flash file and the script. A file that cannot be sent is refused before
-// anything is erased; a checksum that does not add up is put to the user,
-// who may go on. No value when the command may go on; otherwise how it ends.
+// a flash file and the script; and every file it must write once the chip
+// has changed (`outputs`) is tried. A file that cannot be sent, or written,
+// is refused before anything is erased; a checksum that does not add up, or
+// a missing end record, is put to the user, who may go on. No value when the
+// command may go on; otherwise how it ends.
 std::optional<CommandResult> CheckFilesBeforeConnect(Programmer& p, bool withFollowUps,
+                                                     const std::vector<std::string>& outputs,
                                                      std::vector<Judged>& files, long& dataBytes) {
     ProgrammerState& s = p.state;
     std::string path = image::CurrentFilePath(p);
@@ -95,8 +139,8 @@ std::optional<CommandResult> CheckFilesBeforeConnect(Programmer& p, bool withFol
                      s.eepromFile != 0});
     if (withFollowUps) {
         std::string eepPath = image::SiblingFilePath(p, "eep");
-        if (!s.eepromFile && s.programEepAfterHex && FileExists(eepPath))
-            files.push_back({eepPath, image::CheckDataFile(p, eepPath, true), true});
+        if (!s.eepromFile && s.programEepAfterHex && AnythingNamed(eepPath))
+            files.push_back({eepPath, image::CheckDataFile(p, eepPath, true), true, true});
         std::string scrPath = image::SiblingFilePath(p, "scr");
         std::string problem;
         if (!CheckFuseScript(p, scrPath, problem)) {
@@ -111,9 +155,11 @@ std::optional<CommandResult> CheckFilesBeforeConnect(Programmer& p, bool withFol
 
     // A file of blank lines is as empty as one of no bytes: a write would
     // erase the chip, or the EEPROM for an EEPROM file, and report success.
-    // (A file holding only its end record is a real, if empty, program.)
+    // (A file holding only its end record is a real, if empty, program.) The
+    // .eep file that follows a flash file is another matter: empty, it clears
+    // the EEPROM, and the flash write goes on.
     for (Judged& f : files) {
-        if (f.check.verdict == image::FileVerdict::Good && f.check.records == 0 &&
+        if (f.check.verdict == image::FileVerdict::Good && f.check.records == 0 && !f.followUp &&
             !(&f == &files.front() && image::IsDumpFile(p))) {
             f.check.verdict = image::FileVerdict::Refused;
             f.check.systemText.clear();
@@ -136,12 +182,25 @@ std::optional<CommandResult> CheckFilesBeforeConnect(Programmer& p, bool withFol
             texts::kTitleErrorLoud, MsgButtons::Ok);
         return CommandResult::Failed;
     }
+    for (const std::string& output : outputs) {
+        std::string problem = CannotWrite(output);
+        if (problem.empty())
+            continue;
+        Refuse(p, std::string(texts::kOpenErrorOutputFile) + "\n\n" + problem +
+                      "\nThe command would change the chip and then fail to write it.\n\nNothing "
+                      "was sent to the chip.");
+        return CommandResult::Failed;
+    }
     for (const Judged& f : files) {
         if (f.check.verdict != image::FileVerdict::ChecksumWrong)
             continue;
         if (p.windows.MessageBox(ids::kNoOwner,
                                  CheckMessage(texts::kChecksumWrongContinue, f.check, f.path),
                                  texts::kTitleWarning, MsgButtons::OkCancel) != MsgResult::Ok)
+            return CommandResult::Cancelled;
+    }
+    for (const Judged& f : files) {
+        if (!MaySendWithoutEnd(p, f))
             return CommandResult::Cancelled;
     }
     return std::nullopt;
@@ -198,6 +257,7 @@ void ShowWriteEstimate(Programmer& p, long dataBytes) {
 using BeforeConnect = std::function<std::optional<CommandResult>()>;
 
 std::optional<CommandResult> ConnectForFile(Programmer& p, bool withFollowUps,
+                                            std::vector<std::string> outputs,
                                             long* dataBytes = nullptr,
                                             const BeforeConnect& beforeConnect = nullptr) {
     ProgrammerState& s = p.state;
@@ -208,7 +268,10 @@ std::optional<CommandResult> ConnectForFile(Programmer& p, bool withFollowUps,
     }
     long bytes = 0;
     std::vector<Judged> files;
-    if (auto ending = CheckFilesBeforeConnect(p, withFollowUps, files, bytes))
+    // A dump is programmed through hex.tmp, made after the chip is erased.
+    if (image::IsDumpFile(p))
+        outputs.push_back(image::HexTmpPath(p));
+    if (auto ending = CheckFilesBeforeConnect(p, withFollowUps, outputs, files, bytes))
         return ending;
     if (dataBytes)
         *dataBytes = bytes;
@@ -259,25 +322,31 @@ CommandResult Readback(Programmer& p, int (*writer)(Programmer&), const char* sa
 bool EepromFollowUp(Programmer& p) {
     ProgrammerState& s = p.state;
     std::string eepPath = image::SiblingFilePath(p, "eep");
-    if (!FileExists(eepPath))
+    if (!AnythingNamed(eepPath))
         return true;
     SetActivityField(p, " ");
     if (!s.programEepAfterHex)
         return true;
-    FixedString<280> kept = s.currentFileName;
+    // The current file is the flash file again after the run, however it
+    // ends: a failure, or a stop that unwinds through here.
+    struct KeepCurrentFile {
+        ProgrammerState& s;
+        FixedString<280> kept;
+        ~KeepCurrentFile() {
+            s.eepromFile = 0;
+            s.currentFileName = kept;
+        }
+    } keep{s, s.currentFileName};
     // The file found beside it, whatever the letter case of its name.
     if (!s.currentFileName.Assign(eepPath)) {
-        s.currentFileName = kept;
+        s.currentFileName = keep.kept;
         s.errorText.Assign("The path of the EEPROM file is too long:\n" + eepPath);
         ReportFailure(p);
         return false;
     }
     s.eepromFile = 1;
     s.verifyMode = 0;
-    int result = image::RunEngine(p);
-    s.eepromFile = 0;
-    s.currentFileName = kept;
-    if (result != image::kRunOk) {
+    if (image::RunEngine(p) != image::kRunOk) {
         ReportFailure(p);
         return false;
     }
@@ -295,7 +364,7 @@ void RefuseSnapshot(Programmer& p, int snapshot) {
                   : "\n\nCannot create the snapshot " + image::SiblingFilePath(p, "tmp") + ".";
     text += "\nThe chip has been programmed from the file, but the write stopped here:";
     std::string eepPath = image::SiblingFilePath(p, "eep");
-    if (!s.eepromFile && s.programEepAfterHex && FileExists(eepPath))
+    if (!s.eepromFile && s.programEepAfterHex && AnythingNamed(eepPath))
         text += "\nthe EEPROM file " + eepPath + " was not programmed;";
     std::string scrPath = image::SiblingFilePath(p, "scr");
     if (FileExists(scrPath))
@@ -328,7 +397,7 @@ CommandResult VerifyCommand(Programmer& p) {
     ProgrammerState& s = p.state;
     s.noMismatchPrompt = 0;
     s.mainWindow = ids::kMainWindow;
-    if (auto ending = ConnectForFile(p, false))
+    if (auto ending = ConnectForFile(p, false, {}))
         return *ending;
     if (avr::CheckLockAllows(p, avr::ChipAccess::Read) != 0) {
         Release(p);
@@ -409,7 +478,9 @@ CommandResult WriteSequenceAfter(Programmer& p, bool fromWriteButton,
     ProgrammerState& s = p.state;
     s.mainWindow = ids::kMainWindow;
     long dataBytes = 0;
-    if (auto ending = ConnectForFile(p, true, &dataBytes, beforeConnect))
+    // The snapshot is written after the chip has been programmed.
+    if (auto ending =
+            ConnectForFile(p, true, {image::SiblingFilePath(p, "tmp")}, &dataBytes, beforeConnect))
         return *ending;
     s.verifyMode = 0;
 

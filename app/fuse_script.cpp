@@ -8,9 +8,9 @@
 
 #include "adapter/adapter.h"
 #include "app/endings.h"
+#include "core/activity.h"
 #include "core/ids.h"
-#include "image/hex_reader.h"
-#include "platform/paths.h"
+#include "image/file_names.h"
 #include "platform/text_file.h"
 #include "platform/text_line.h"
 #include "platform/text_util.h"
@@ -26,14 +26,13 @@ constexpr std::size_t kQuotedLength = 11;
 // Characters of a line quoted in a problem text at most.
 constexpr std::size_t kShownLength = 40;
 
-bool IsBlankOrTab(char c) {
-    return c == ' ' || c == '\t';
-}
-
 // Why a line is not an instruction of four bytes, each two hexadecimal
-// digits at its fixed place with a blank or TAB between them; empty when it
-// is one. A byte written with one digit would be read as another value (a
-// "0" where "00" was meant shifts every later digit), so nothing is guessed.
+// digits at its fixed place (characters 1-2, 4-5, 7-8 and 10-11); empty when
+// it is one. Characters 3, 6 and 9 are separators whatever they hold, and
+// whatever follows character 11 is a comment, as the system reads a line
+// ("AC-A0-00-E1", "AC A0 00 E1 fuse low"). A byte written with one digit
+// would be read as another value (a "0" where "00" was meant shifts every
+// later digit), so nothing is guessed.
 std::string LineFault(std::string_view line) {
     char text[96];
     for (std::size_t i = 0; i < 4; ++i) {
@@ -44,17 +43,7 @@ std::string LineFault(std::string_view line) {
                           pos + 1, pos + 2);
             return text;
         }
-        std::size_t gap = pos + 2;
-        if (i < 3 && (gap >= line.size() || !IsBlankOrTab(line[gap]))) {
-            std::snprintf(text, sizeof text,
-                          "character %zu must be a blank or TAB between byte %zu and byte %zu",
-                          gap + 1, i + 1, i + 2);
-            return text;
-        }
     }
-    if (line.size() > kQuotedLength && !IsBlankOrTab(line[kQuotedLength]) &&
-        line[kQuotedLength] != ';')
-        return "after the fourth byte only a blank, TAB or ';' may follow";
     return {};
 }
 
@@ -130,14 +119,11 @@ bool CheckFuseScript(Programmer& p, const std::string& path, std::string& proble
         return true;  // no script: nothing to run
     const std::string name = FsPath(path).filename().string();
     TextReader reader;
-    errno = 0;
-    std::error_code ec;
-    if (std::filesystem::is_directory(FsPath(path), ec) || !reader.Open(path)) {
-        // A script that is there but cannot be read is no missing script: the
-        // Write would end "OK" without the fuses the user asked for.
-        int error = errno != 0 ? errno : EISDIR;
-        problem =
-            "The script " + name + " is there but cannot be read: " + std::strerror(error) + ".";
+    if (!reader.Open(path)) {
+        // A script that is there but cannot be read (a folder, a FIFO, no
+        // permission) is no missing script: the Write would end "OK" without
+        // the fuses the user asked for.
+        problem = "The script " + name + " is there but cannot be read: " + reader.why() + ".";
         return false;
     }
     auto refuse = [&](int number, const std::string& why) {
@@ -208,6 +194,8 @@ int RunFuseScript(Programmer& p) {
         auto bytes = ParseScriptLine(p.state.lineBuffer.view());
         if (!bytes)
             break;  // cannot happen after the check; never send an invented instruction
+        // A long script takes a while (10 ms a line): the window takes input between lines.
+        core::ServiceWindow(p);
         if (!ExecuteLine(p, *bytes, name + ", line " + std::to_string(number)))
             return 1;
         if (kind == LineKind::LastInstruction)

@@ -5,10 +5,11 @@
 // must give. ';' begins a comment line; an empty line ends the script.
 //
 // Every byte is exactly two hexadecimal digits (either case) at its fixed
-// place, characters 1-2, 4-5, 7-8 and 10-11, with a blank or TAB between the
-// bytes; after the fourth byte a blank, TAB or ';' may begin a comment. A
-// script with any other instruction line, or with a NUL or 0xFF byte in the
-// lines a run would read, is refused as a whole before its first line is sent.
+// place, characters 1-2, 4-5, 7-8 and 10-11; characters 3, 6 and 9 separate
+// them, whatever they hold, and whatever follows character 11 is a comment.
+// A script with any other instruction line (a byte of one digit, a line too
+// short for four bytes), or with a NUL or 0xFF byte in the lines a run would
+// read, is refused as a whole before its first line is sent.
 #pragma once
 
 #include <array>

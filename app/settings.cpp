@@ -1,11 +1,13 @@
 #include "app/settings.h"
 
 #include <algorithm>
+#include <cerrno>
 #include <cstdio>
 #include <string_view>
 
 #include "app/commands.h"
 #include "core/ids.h"
+#include "platform/file_system.h"
 #include "platform/text_file.h"
 
 namespace ostrel::app {
@@ -21,26 +23,57 @@ constexpr long kPathOffset = 32;
 constexpr long kReservedOffset = 303;
 constexpr std::string_view kPathTail = "                    ";  // 20 blanks after the zero byte
 
-// The settings file, opened for reading and writing without truncation.
+// Larger than any settings file the program writes (303 bytes and the
+// reserved area after them); a file beyond it is not ours to rewrite.
+constexpr std::size_t kMaxSettingsBytes = 64 * 1024;
+
+// The settings file, read whole when it is opened (for reading and writing,
+// as the system opens it: a file the user may not write is not written).
+// The writers change bytes at their offsets, leaving every other byte as it
+// was, and the file is written back whole, through a temporary file that
+// takes its place, when it goes out of scope: a run that stops half-way
+// never leaves a half-written settings file.
 class SettingsFile {
   public:
-    SettingsFile(const std::string& directory, bool createIfMissing) {
-        std::string path = ResolvePath(directory, kSettingsFile);
-        file_ = std::fopen(path.c_str(), "r+b");
-        if (!file_ && createIfMissing)
-            file_ = std::fopen(path.c_str(), "w+b");
+    SettingsFile(const std::string& directory, bool createIfMissing)
+        : path_(ResolvePath(directory, kSettingsFile)) {
+        std::FILE* file = OpenPlainFile(path_, "r+b");
+        if (file == nullptr && errno == ENOENT && createIfMissing) {
+            // The start-up creates the file, empty; a folder or a FIFO of
+            // that name stays as it is.
+            TextWriter created;
+            if (created.Create(path_) && created.Close())
+                file = OpenPlainFile(path_, "r+b");
+        }
+        if (file == nullptr)
+            return;
+        char buffer[4096];
+        std::size_t n = 0;
+        while ((n = std::fread(buffer, 1, sizeof buffer, file)) > 0 &&
+               bytes_.size() <= kMaxSettingsBytes)
+            bytes_.append(buffer, n);
+        const bool failed = std::ferror(file) != 0;
+        std::fclose(file);
+        open_ = !failed && bytes_.size() <= kMaxSettingsBytes;
     }
     ~SettingsFile() {
-        if (file_)
-            std::fclose(file_);
+        if (!changed_)
+            return;
+        TextWriter out;
+        if (out.Create(path_)) {
+            out.Write(bytes_);
+            out.Close();  // a failure stores nothing, as a file that cannot be opened does
+        }
     }
     SettingsFile(const SettingsFile&) = delete;
     SettingsFile& operator=(const SettingsFile&) = delete;
 
-    bool IsOpen() const { return file_ != nullptr; }
+    bool IsOpen() const { return open_; }
 
     // Writes text at an offset, each line feed stored as CR LF as a text-mode
-    // write stores it; nothing ever reaches the reserved area.
+    // write stores it; nothing ever reaches the reserved area. A file shorter
+    // than the offset grows by zero bytes up to it, as a seek past its end
+    // and a write make it.
     void WriteAt(long offset, std::string_view text) {
         std::string bytes;
         for (char c : text) {
@@ -48,33 +81,33 @@ class SettingsFile {
                 bytes.push_back('\r');
             bytes.push_back(c);
         }
-        if (!file_ || offset < 0 || offset + static_cast<long>(bytes.size()) > kReservedOffset)
+        if (!open_ || offset < 0 || offset + static_cast<long>(bytes.size()) > kReservedOffset)
             return;
-        if (std::fseek(file_, offset, SEEK_SET) != 0)
-            return;
-        std::fwrite(bytes.data(), 1, bytes.size(), file_);
-        std::fflush(file_);
+        const auto at = static_cast<std::size_t>(offset);
+        if (bytes_.size() < at + bytes.size()) {
+            bytes_.resize(at + bytes.size(), '\0');
+            changed_ = true;
+        }
+        if (bytes_.compare(at, bytes.size(), bytes) != 0) {
+            bytes_.replace(at, bytes.size(), bytes);
+            changed_ = true;
+        }
     }
 
     // Reads up to `max` characters from an offset as a text-mode read would:
     // CR LF counts as one line feed, and reading stops after a line feed.
-    std::string ReadLineAt(long offset, std::size_t max) {
+    std::string ReadLineAt(long offset, std::size_t max) const {
         std::string out;
-        if (!file_ || std::fseek(file_, offset, SEEK_SET) != 0)
+        if (!open_ || offset < 0)
             return out;
-        while (out.size() < max) {
-            int c = std::fgetc(file_);
-            if (c == EOF)
-                break;
-            if (c == '\r') {
-                int next = std::fgetc(file_);
-                if (next == '\n') {
-                    c = '\n';
-                } else if (next != EOF) {
-                    std::ungetc(next, file_);
-                }
+        for (auto i = static_cast<std::size_t>(offset); i < bytes_.size() && out.size() < max;
+             ++i) {
+            char c = bytes_[i];
+            if (c == '\r' && i + 1 < bytes_.size() && bytes_[i + 1] == '\n') {
+                c = '\n';
+                ++i;
             }
-            out.push_back(static_cast<char>(c));
+            out.push_back(c);
             if (c == '\n')
                 break;
         }
@@ -82,15 +115,17 @@ class SettingsFile {
     }
 
     // One byte at an offset, or -1 when the file is shorter.
-    int ByteAt(long offset) {
-        if (!file_ || std::fseek(file_, offset, SEEK_SET) != 0)
+    int ByteAt(long offset) const {
+        if (!open_ || offset < 0 || static_cast<std::size_t>(offset) >= bytes_.size())
             return -1;
-        int c = std::fgetc(file_);
-        return c == EOF ? -1 : c;
+        return static_cast<unsigned char>(bytes_[static_cast<std::size_t>(offset)]);
     }
 
   private:
-    std::FILE* file_ = nullptr;
+    std::string path_;
+    std::string bytes_;
+    bool open_ = false;
+    bool changed_ = false;
 };
 
 const int kSpeedItems[4] = {ids::kSpeedVeryLow, ids::kSpeedLow, ids::kSpeedMedium, ids::kSpeedHigh};
@@ -126,12 +161,23 @@ std::string PortField(std::string_view name) {
 void RestorePortAndSpeed(Programmer& p) {
     ProgrammerState& s = p.state;
     const char* defaultPort = HasPortAccess(s) ? "0378" : "COM2";
-    SettingsFile file(p.currentDirectory, false);
-    if (!file.IsOpen()) {
-        SettingsFile created(p.currentDirectory, true);
-        s.portName.Assign(defaultPort);
+    // A folder, a FIFO or a device in the file's place is neither read
+    // (a read from a FIFO would wait for ever) nor replaced: say so once.
+    if (std::string kind = NotAFile(ResolvePath(p.currentDirectory, kSettingsFile));
+        !kind.empty()) {
+        p.windows.MessageBox(ids::kNoOwner,
+                             std::string(kSettingsFile) + " in " + p.currentDirectory + ": " +
+                                 kind + ".\nPort, speed and the last file are not read or stored.",
+                             kSettingsFile, MsgButtons::Ok);
     }
-    SettingsFile cfg(p.currentDirectory, false);
+    bool existed = false;
+    {
+        SettingsFile file(p.currentDirectory, false);
+        existed = file.IsOpen();
+    }
+    if (!existed)
+        s.portName.Assign(defaultPort);
+    SettingsFile cfg(p.currentDirectory, true);
     std::string stored = cfg.ReadLineAt(0, 4);
     // A zero byte ends the name, as it ends a C string read from the file.
     stored.resize(std::min(stored.size(), stored.find('\0')));

@@ -10,6 +10,7 @@
 #include "avr/avr.h"
 #include "core/ids.h"
 #include "devices/device_file.h"
+#include "platform/file_system.h"
 #include "platform/text_file.h"
 #include "platform/texts.h"
 
@@ -107,8 +108,11 @@ bool PrepareMainWindow(Programmer& p) {
     RestorePortAndSpeed(p);
 
     if (!devices::DeviceFileOpens(p)) {
-        p.windows.MessageBox(ids::kNoOwner, texts::kOpenErrorIniQuoted, texts::kTitleErrorBang,
-                             MsgButtons::Ok);
+        // What stands there instead of the file, when something does.
+        std::string text = texts::kOpenErrorIniQuoted;
+        if (std::string kind = NotAFile(devices::DeviceFilePath(p)); !kind.empty())
+            text += std::string("\n\n") + devices::kDeviceFileName + ": " + kind + ".";
+        p.windows.MessageBox(ids::kNoOwner, text, texts::kTitleErrorBang, MsgButtons::Ok);
         p.windows.EndWindow(ids::kMainWindow, 1);
         return false;
     }

@@ -1,5 +1,6 @@
 // The memory instructions. Addresses are added into the first word, and only
 // the low 16 bits of each word reach the wire.
+#include <algorithm>
 #include <cstdio>
 
 #include "adapter/adapter.h"
@@ -26,6 +27,8 @@ void AddressedInstruction(Programmer& p, int32_t opcode, int32_t data) {
 // The tick counter reads whole milliseconds, so a wait of n ticks may be up
 // to one millisecond short: one more makes sure the full time has passed.
 constexpr uint32_t kTickMarginMs = 1;
+// The wait after the chip erase instruction that the system has always made.
+constexpr uint32_t kSystemChipEraseMs = 40;
 }  // namespace
 
 WriteWaits WriteWaitsInUse(const Programmer& p) {
@@ -88,8 +91,10 @@ void ChipErase(Programmer& p) {
     Send(p, 0xAC80, 0xAC80);
     // An erased flash reads FF, which is also what most chips read while
     // they erase, so the end cannot be polled: wait the chip's erase time
-    // (from 4 ms to the ATmega103's 112 ms).
-    adapter::WaitMs(p, WriteWaitsInUse(p).chipEraseMs + kTickMarginMs);
+    // (from 4 ms to the ATmega103's 112 ms), and never less than the
+    // system's own 40 ms, which the chips that came after it were made to take.
+    adapter::WaitMs(
+        p, std::max<uint32_t>(kSystemChipEraseMs, WriteWaitsInUse(p).chipEraseMs + kTickMarginMs));
 }
 
 void SendWordTwice(Programmer& p, uint16_t word) {
@@ -130,6 +135,10 @@ void WriteRcenBit(Programmer& p, int bit) {
 int EraseEepromBytes(Programmer& p) {
     ProgrammerState& s = p.state;
     for (s.memAddress = 0; s.memAddress < s.eepromBytes; ++s.memAddress) {
+        // The system shows nothing while it erases; the window still takes
+        // input (a stop) every 16 bytes.
+        if ((s.memAddress & 0x0F) == 0)
+            core::ServiceWindow(p);
         ReadEeprom(p);
         if (ReadByte(p) == 0xFF)
             continue;

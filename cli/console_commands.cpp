@@ -10,39 +10,68 @@ namespace {
 
 constexpr std::array kCommands = {
     ConsoleCommand{"check", false, ids::kCheck, ConsoleResult::ChipName,
-                   "identify the chip and print its name from ostrel.ini"},
+                   "identify the chip and print its name from ostrel.ini", "--device"},
     ConsoleCommand{"signature", false, ids::kReadSignature, ConsoleResult::Report,
-                   "print the signature report (vendor, family, part number, echo)"},
+                   "print the signature report (vendor, family, part number, echo)", "--device"},
     ConsoleCommand{"reset", false, ids::kResetRun, ConsoleResult::Verdict,
-                   "pulse RESET and let the chip run its program"},
+                   "pulse RESET and let the chip run its program", ""},
     ConsoleCommand{"erase", false, ids::kEraseAll, ConsoleResult::Verdict,
-                   "erase the whole chip, which also removes a code protection (asks first)"},
+                   "erase the whole chip, which also removes a code protection (asks first)",
+                   "--yes --device"},
     ConsoleCommand{"erase-eeprom", false, ids::kBulkEraseData, ConsoleResult::Verdict,
-                   "erase the EEPROM (asks first)"},
+                   "erase the EEPROM (asks first)", "--yes --device"},
     ConsoleCommand{"lock", false, ids::kLockChip, ConsoleResult::Verdict,
-                   "program the lock bits LB1 and LB2"},
-    ConsoleCommand{
-        "read", false, ids::kRead, ConsoleResult::ReadbackTxt,
-        "read flash and EEPROM into readback.txt in the start directory; print its path"},
+                   "program the lock bits LB1 and LB2", "--device"},
+    ConsoleCommand{"read", false, ids::kRead, ConsoleResult::ReadbackTxt,
+                   "read flash and EEPROM into readback.txt in the start directory; print its path",
+                   "--device"},
     ConsoleCommand{"readhex", false, ids::kReadbackInhx, ConsoleResult::ReadbackHex,
-                   "read the flash into readback.hex in the start directory; print its path"},
+                   "read the flash into readback.hex in the start directory; print its path",
+                   "--device"},
     ConsoleCommand{"write", true, ids::kWrite, ConsoleResult::Verdict,
-                   "program FILE: erase (unless --no-erase), program, verify, .eep follow-up (with "
-                   "--eep), fuse script"},
+                   "program FILE: erase the flash (unless --no-erase), program, verify, the .eep "
+                   "file beside a .hex (with --eep), the fuse script. EEPROM data always clears "
+                   "the whole EEPROM first",
+                   "--yes --no-erase --eep --device"},
     ConsoleCommand{"verify", true, ids::kVerify, ConsoleResult::Verdict,
-                   "compare the chip with FILE"},
-    ConsoleCommand{
-        "quick", true, ids::kQuick, ConsoleResult::Verdict,
-        "write FILE without erasing; what changed since the last write goes to a .dif file"},
+                   "compare the chip with FILE", "--yes --device"},
+    ConsoleCommand{"quick", true, ids::kQuick, ConsoleResult::Verdict,
+                   "write FILE without erasing the flash (EEPROM data still clears the whole "
+                   "EEPROM first); what changed since the last write goes to a .dif file",
+                   "--yes --eep --device"},
     ConsoleCommand{"cable-test", false, ids::kCableTest, ConsoleResult::CableReadings,
                    "each line high and low in turn, held 2 s, with MISO and the serial "
-                   "loop-backs read back; ends with the target running"},
+                   "loop-backs read back; ends with the target running",
+                   ""},
 };
+
+bool ListsWord(std::string_view list, std::string_view word) {
+    while (!list.empty()) {
+        std::size_t end = list.find(' ');
+        if (list.substr(0, end) == word)
+            return true;
+        if (end == std::string_view::npos)
+            break;
+        list.remove_prefix(end + 1);
+    }
+    return false;
+}
 
 }  // namespace
 
 std::span<const ConsoleCommand> ConsoleCommands() {
     return kCommands;
+}
+
+const ConsoleCommand* FindConsoleCommand(std::string_view name) {
+    for (const ConsoleCommand& command : kCommands)
+        if (command.name == name)
+            return &command;
+    return nullptr;
+}
+
+bool OptionAppliesTo(const ConsoleCommand& command, std::string_view option) {
+    return !ListsWord(kCommandOptions, option) || ListsWord(command.options, option);
 }
 
 }  // namespace ostrel::cli

@@ -24,8 +24,22 @@ struct ConsoleCommand {
     int command;     // the main window's command number it runs
     ConsoleResult result;
     std::string_view help;
+    // Which of the options that only some commands use (kCommandOptions)
+    // this one uses, separated by blanks; every other option applies to all.
+    std::string_view options;
 };
 
+// The options that only some commands use: --yes (a command that asks),
+// --no-erase and --eep (the writes), --device (a command that identifies the chip).
+inline constexpr std::string_view kCommandOptions = "--yes --no-erase --eep --device";
+
 std::span<const ConsoleCommand> ConsoleCommands();
+
+// The row of a command by its name; null when there is none.
+const ConsoleCommand* FindConsoleCommand(std::string_view name);
+
+// Whether the option (its long name, "--eep") applies to the command: every
+// option does, except those of kCommandOptions the row does not list.
+bool OptionAppliesTo(const ConsoleCommand& command, std::string_view option);
 
 }  // namespace ostrel::cli

@@ -1,5 +1,7 @@
 #include "cli/console_windows.h"
 
+#include <cctype>
+
 #include "core/ids.h"
 
 namespace ostrel::cli {
@@ -57,6 +59,9 @@ void ConsoleWindows::SetItemText(int window, int item, std::string_view text) {
     std::string_view shown = TrimRight(text);
     if (shown.empty())
         return;  // blanking the field prints nothing
+    // The result is said once, on standard output: "OK" as the last text of
+    // the line waits to see whether anything follows it.
+    PrintHeldOk();
     if (terminal_) {
         // One line that updates in place; padded so a longer earlier text is wiped.
         std::string line(shown);
@@ -76,6 +81,11 @@ void ConsoleWindows::SetItemText(int window, int item, std::string_view text) {
         }
         if (shown == lastActivity_)
             return;
+        if (shown == "OK") {
+            heldOk_ = true;
+            lastActivity_ = "OK";
+            return;
+        }
         std::fprintf(err_, "%.*s\n", static_cast<int>(shown.size()), shown.data());
     }
     lastActivity_ = std::string(shown);
@@ -89,9 +99,18 @@ void ConsoleWindows::PrintHeldFigure() {
     heldFigure_.clear();
 }
 
+void ConsoleWindows::PrintHeldOk() {
+    if (!heldOk_)
+        return;
+    heldOk_ = false;
+    std::fprintf(err_, "OK\n");
+    std::fflush(err_);
+}
+
 void ConsoleWindows::FinishActivityLine() {
     if (!heldFigure_.empty())
         PrintHeldFigure();
+    PrintHeldOk();
     if (lineOpen_)
         std::fputc('\n', err_);
     lineOpen_ = false;
@@ -99,6 +118,11 @@ void ConsoleWindows::FinishActivityLine() {
 }
 
 void ConsoleWindows::FinishActivityLineUnless(std::string_view text) {
+    if (heldOk_ && text == "OK" && heldFigure_.empty()) {
+        heldOk_ = false;  // standard output says it
+        lastActivity_.clear();
+        return;
+    }
     if (lineOpen_ && heldFigure_.empty() && lastActivity_ == text) {
         std::fprintf(err_, "\r%*s\r", static_cast<int>(lastActivity_.size()), "");
         std::fflush(err_);
@@ -107,6 +131,51 @@ void ConsoleWindows::FinishActivityLineUnless(std::string_view text) {
         return;
     }
     FinishActivityLine();
+}
+
+void ConsoleWindows::PrintMessage(std::string_view title, std::string_view text) {
+    FinishActivityLine();
+    std::string_view body = text;
+    if (!body.empty() && body.back() == '\n')
+        body.remove_suffix(1);
+    std::fprintf(err_, "[%.*s] %.*s\n", static_cast<int>(title.size()), title.data(),
+                 static_cast<int>(body.size()), body.data());
+    std::fflush(err_);
+}
+
+bool ConsoleWindows::NoteInterrupt() {
+    const int signal = interrupts_ ? interrupts_->Pending() : 0;
+    if (signal == 0)
+        return false;
+    if (stopRequested_)
+        *stopRequested_ = true;
+    if (!interruptTold_) {
+        interruptTold_ = true;
+        FinishActivityLine();
+        std::fprintf(err_, "ostrel-cli: interrupted (%s): the command stops at its next step\n",
+                     InterruptName(signal).c_str());
+        std::fflush(err_);
+    }
+    return true;
+}
+
+void ConsoleWindows::ProcessPendingEvents() {
+    NoteInterrupt();
+}
+
+std::optional<std::string> ConsoleWindows::ReadAnswer() {
+    if (interrupts_)
+        return interrupts_->ReadLine(in_);
+    // The whole line, however long: what follows its first 255 characters
+    // is read over, never taken as the next answer.
+    std::string line;
+    for (int c = std::fgetc(in_); c != '\n'; c = std::fgetc(in_)) {
+        if (c == EOF)
+            return line.empty() ? std::nullopt : std::optional<std::string>(line);
+        if (line.size() < 255)
+            line.push_back(static_cast<char>(c));
+    }
+    return line;
 }
 
 MsgResult ConsoleWindows::MessageBox(int /*owner*/, std::string_view text, std::string_view title,
@@ -138,14 +207,26 @@ MsgResult ConsoleWindows::MessageBox(int /*owner*/, std::string_view text, std::
             break;
     }
     for (;;) {
+        if (NoteInterrupt())
+            return MsgResult::Cancel;
         std::fprintf(err_, "OK or Cancel? [o/c] ");
         std::fflush(err_);
-        char line[32];
-        if (!std::fgets(line, sizeof line, in_))
-            return MsgResult::Cancel;
-        if (line[0] == 'o' || line[0] == 'O' || line[0] == 'y' || line[0] == 'Y')
+        std::optional<std::string> line = ReadAnswer();
+        if (!line) {
+            std::fputc('\n', err_);
+            NoteInterrupt();
+            return MsgResult::Cancel;  // the input ended, or an interrupt came
+        }
+        // The whole line is the answer: a word of its own, in either case,
+        // blanks around it allowed.
+        std::string word;
+        for (char c : *line)
+            word.push_back(static_cast<char>(std::tolower(static_cast<unsigned char>(c))));
+        word.erase(0, word.find_first_not_of(" \t\r"));
+        word.erase(word.find_last_not_of(" \t\r") + 1);
+        if (word == "o" || word == "ok" || word == "y" || word == "yes")
             return MsgResult::Ok;
-        if (line[0] == 'c' || line[0] == 'C' || line[0] == 'n' || line[0] == 'N')
+        if (word == "c" || word == "cancel" || word == "n" || word == "no")
             return MsgResult::Cancel;
     }
 }

@@ -6,8 +6,10 @@
 #pragma once
 
 #include <cstdio>
+#include <optional>
 #include <string>
 
+#include "platform/interrupts.h"
 #include "platform/model_window_system.h"
 
 namespace ostrel::cli {
@@ -27,6 +29,17 @@ class ConsoleWindows : public ModelWindowSystem {
         return std::nullopt;
     }
     int RunModalDialog(int, int, DialogHandler&) override { return 0; }
+    // The one point where a running command takes input: an interrupt that
+    // has come (Ctrl-C, SIGTERM, SIGHUP) asks the command to stop.
+    void ProcessPendingEvents() override;
+
+    // Where interrupts are watched, and the flag that asks the running
+    // command to stop (Programmer::stopRequested). A question at the
+    // terminal ends on an interrupt too, answered Cancel.
+    void WatchInterrupts(InterruptWatch* watch, bool* stopRequested) {
+        interrupts_ = watch;
+        stopRequested_ = stopRequested;
+    }
 
     // No activity line at all (--quiet); message boxes still print.
     void SetQuiet(bool quiet) { quiet_ = quiet; }
@@ -41,6 +54,9 @@ class ConsoleWindows : public ModelWindowSystem {
     void SetReportTitle(std::string_view title) { reportTitle_ = title; }
     // The text of the last message box with this title.
     std::string LastMessage(std::string_view title) const;
+    // Prints a line as a message box of this title prints it (on standard
+    // error, after the activity line).
+    void PrintMessage(std::string_view title, std::string_view text);
 
   private:
     std::FILE* out_;
@@ -54,8 +70,20 @@ class ConsoleWindows : public ModelWindowSystem {
     std::string heldFigure_;  // without a terminal: the latest text of a stage of figures
     std::string reportTitle_;
     std::vector<std::pair<std::string, std::string>> shown_;
+    // Without a terminal: "OK" on the activity line is held back, as the
+    // result line on standard output says it (once) when the command is done.
+    bool heldOk_ = false;
+    InterruptWatch* interrupts_ = nullptr;
+    bool* stopRequested_ = nullptr;
+    bool interruptTold_ = false;
 
     void PrintHeldFigure();
+    void PrintHeldOk();
+    // Notes an interrupt that has come: the running command is asked to
+    // stop, and the user told once. True when there is one.
+    bool NoteInterrupt();
+    // One line typed at the terminal, whole; no value at its end or on an interrupt.
+    std::optional<std::string> ReadAnswer();
 };
 
 }  // namespace ostrel::cli

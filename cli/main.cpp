@@ -1,8 +1,8 @@
 // ostrel-cli: the console front-end. It runs the same commands as the desktop
 // program's buttons and menus, with messages printed instead of shown.
-
 #include <CLI/CLI.hpp>
 #include <algorithm>
+#include <cerrno>
 #include <cstdio>
 #include <cstring>
 #include <exception>
@@ -13,6 +13,7 @@
 #include <string_view>
 #include <system_error>
 #include <utility>
+#include <vector>
 
 #include "adapter/adapter.h"
 #include "app/assembly.h"
@@ -25,7 +26,9 @@
 #include "cli/console_windows.h"
 #include "core/clock.h"
 #include "core/ids.h"
+#include "devices/device_file.h"
 #include "platform/file_system.h"
+#include "platform/interrupts.h"
 #include "platform/paths.h"
 #include "platform/port_names.h"
 #include "platform/system_ports.h"
@@ -44,8 +47,9 @@ namespace {
 struct Options {
     std::optional<std::string> dir;
     std::optional<std::string> port;
-    std::string simChip = std::string(sim::kDefaultChipName);
-    uint32_t simClockHz = 0;  // 0: the chip's factory clock
+    // Not given: the chip (and clock) the state file holds, else the ATmega8.
+    std::optional<std::string> simChip;
+    std::optional<uint32_t> simClockHz;  // 0: the chip's factory clock
     std::optional<uint32_t> simPortNs;
     std::optional<int32_t> speed;
     std::optional<std::string> device;
@@ -71,7 +75,9 @@ std::string HelpFooter() {
     std::string text =
         "Results (the chip's name, the file written, OK, the cable test's readings)\n"
         "go to standard output; progress and messages to standard error.\n"
-        "Exit status: 0 success, 1 failure, 2 bad usage.\n"
+        "Exit status: 0 success, 1 failure, 2 bad usage; 130, 143 or 129 when Ctrl-C,\n"
+        "a termination request or a closed terminal stopped the command (the target\n"
+        "is released first, and the chip's state is told).\n"
         "\n"
         "Port names and their devices (OSTREL_PORT_<name> chooses another):\n";
     for (const PortDevice& port : ListPortDevices(ProcessEnvironment())) {
@@ -87,7 +93,9 @@ std::string HelpFooter() {
 }
 
 // The usage line names the command and its file as the user types them;
-// CLI11 would also list the hidden catch-all for stray words, as "[]".
+// CLI11 would also list the hidden catch-all for stray words, as "[]". A
+// command's own help shows the options that apply to it, those given before
+// the command as well.
 class ConsoleFormatter : public CLI::Formatter {
   public:
     std::string make_usage(const CLI::App* app, std::string name) const override {
@@ -95,12 +103,39 @@ class ConsoleFormatter : public CLI::Formatter {
             return CLI::Formatter::make_usage(app, std::move(name));
         return "Usage: " + name + " [OPTIONS] COMMAND [FILE]\n";
     }
+
+    std::string make_help(const CLI::App* app, std::string name,
+                          CLI::AppFormatMode mode) const override {
+        const CLI::App* parent = app->get_parent();
+        if (parent == nullptr || mode == CLI::AppFormatMode::Sub)
+            return CLI::Formatter::make_help(app, std::move(name), mode);
+        const ConsoleCommand* command = FindConsoleCommand(app->get_name());
+        std::vector<const CLI::Option*> options;
+        for (const CLI::Option* option : parent->get_options()) {
+            if (option->get_group().empty() || option->get_lnames().empty())
+                continue;  // hidden, or a positional
+            const std::string name2 = "--" + option->get_lnames().front();
+            if (name2 == "--help" || name2 == "--version")
+                continue;
+            if (command != nullptr && !OptionAppliesTo(*command, name2))
+                continue;
+            options.push_back(option);
+        }
+        std::string help = make_description(app);
+        help += "Usage: " + parent->get_name() + " [OPTIONS] " + app->get_name() +
+                (command != nullptr && command->takesFile ? " FILE" : "") + "\n";
+        help += make_positionals(app);
+        help += make_group("Options", false, options);
+        return help + "\n";
+    }
 };
 
 // The options that shape the simulated target behind the port SIM.
 void AddSimulatorOptions(CLI::App& cli, Options& o) {
     cli.add_option("--sim-chip", o.simChip,
-                   "which chip the simulator is (a name of its chip table); default ATmega8")
+                   "which chip the simulator is (a name of its chip table); default: the chip "
+                   "the simulator's state file holds, else ATmega8. Naming another chip replaces "
+                   "the stored one with a fresh chip")
         ->type_name("NAME")
         ->check(CLI::Validator(
             [](std::string& name) -> std::string {
@@ -113,8 +148,9 @@ void AddSimulatorOptions(CLI::App& cli, Options& o) {
             "", "CHIP"));
     cli.add_option("--sim-clock", o.simClockHz,
                    "with the port SIM: the simulated chip's clock in Hz, or with k or M (32768, "
-                   "128k, 3.6864M; 1k to 32M); default: the chip's factory clock. A slow clock "
-                   "needs a slow --speed, as a real chip does")
+                   "128k, 3.6864M; 1k to 32M); default: the clock kept from the last run, else "
+                   "the chip's factory clock. A slow clock needs a slow --speed, as a real chip "
+                   "does")
         ->type_name("HZ")
         ->transform(CLI::Validator(
             [](std::string& text) -> std::string {
@@ -186,15 +222,21 @@ std::optional<int> Parse(int argc, char** argv, Options& o) {
         ->type_name("NAME");
     cli.add_flag("--yes", o.yes,
                  "answer OK to every question (otherwise: ask on a terminal, Cancel without one)");
-    cli.add_flag("--no-erase", o.noErase, "\"Erase bef. Write\" off");
-    cli.add_flag("--eep", o.eep, "\"Program eep- after hexfile\" on");
+    cli.add_flag("--no-erase", o.noErase,
+                 "\"Erase bef. Write\" off: the flash is not erased first. EEPROM data (an .eep "
+                 "file, or the .eep file after a .hex with --eep) still clears every EEPROM "
+                 "cell before it is written: an .eep file stands for the whole EEPROM");
+    cli.add_flag("--eep", o.eep,
+                 "\"Program eep- after hexfile\" on: after a .hex file, the .eep file beside it "
+                 "is written too (the EEPROM is cleared whole first)");
     cli.add_flag("--no-pause", o.noPause,
                  "skip the one-second pauses that only let a person read a result");
     cli.add_flag("--virtual-clock", o.virtualClock,
                  "with the port SIM (given or stored): simulated time, no real waiting (for "
                  "tests)");
     cli.add_flag("--quiet", o.quiet,
-                 "no progress on standard error; messages and errors still print");
+                 "no progress and no start-folder note on standard error; messages and errors "
+                 "still print");
 
     // A word that is no command lands here, to be named in the error.
     std::string stray;
@@ -238,7 +280,8 @@ std::optional<int> Parse(int argc, char** argv, Options& o) {
 // creating the file.
 std::string StoredPort(const std::string& dir) {
     std::string name;
-    if (std::FILE* f = std::fopen(ResolvePath(dir, "ostrel.cfg").c_str(), "rb")) {
+    std::string path = ResolvePath(dir, "ostrel.cfg");
+    if (std::FILE* f = OpenPlainFile(path, "rb")) {
         char bytes[4] = {};
         std::size_t n = std::fread(bytes, 1, sizeof bytes, f);
         std::fclose(f);
@@ -256,8 +299,13 @@ int ExitStatus(app::CommandResult result) {
 // per-user folder; nullopt with dir set, or the exit status of a refusal.
 std::optional<int> ChooseStartDirectory(const Options& o, std::string& dir) {
     std::error_code ec;
-    dir = o.dir ? std::filesystem::absolute(FsPath(*o.dir), ec).string()
-                : std::filesystem::current_path(ec).string();
+    std::filesystem::path chosen =
+        o.dir ? std::filesystem::absolute(FsPath(*o.dir), ec) : std::filesystem::current_path(ec);
+    // "/a/b/." and "/a/b/" are "/a/b" (the messages name files in it).
+    dir = chosen.lexically_normal().string();
+    if (dir.size() > 1 && IsPathSeparator(dir.back(), NativePathStyle()) &&
+        !(dir.size() == 3 && dir[1] == ':'))
+        dir.pop_back();
     if (ec || !std::filesystem::is_directory(FsPath(dir), ec)) {
         std::fprintf(stderr, "ostrel-cli: the start directory '%s' does not exist\n",
                      o.dir ? o.dir->c_str() : ".");
@@ -267,7 +315,9 @@ std::optional<int> ChooseStartDirectory(const Options& o, std::string& dir) {
         app::StartFolder start = app::ChooseStartFolderForProcess();
         if (!start.directory.empty())
             dir = start.directory;
-        if (std::string note = app::DescribeStartFolder(start); !note.empty())
+        // Which folder is used is progress; that it could not be set up is a message.
+        std::string note = app::DescribeStartFolder(start);
+        if (!note.empty() && (!o.quiet || !start.problem.empty()))
             std::fprintf(stderr, "ostrel-cli: %s\n", note.c_str());
     }
     if (o.virtualClock && !o.port && StoredPort(dir) != "SIM")
@@ -292,10 +342,16 @@ std::optional<int> ChooseStartDirectory(const Options& o, std::string& dir) {
     return std::nullopt;
 }
 
-// The options that stand for main window settings: port, speed, device,
-// "Erase bef. Write" and "Program eep- after hexfile". nullopt, or the exit
-// status of a refusal.
-std::optional<int> ApplyWindowOptions(const Options& o, Programmer& p, ConsoleWindows& windows) {
+// Everything about the options and the FILE argument that can be judged
+// before anything is opened for writing, loaded or saved: a usage error
+// (exit status 2) or a file that cannot be used (1) ends the run here, with
+// the settings file, the simulated chip and every port untouched.
+std::optional<int> CheckBeforeStart(const Options& o, Programmer& p) {
+    if (o.device) {
+        std::vector<std::string> names = devices::ListedNames(p);
+        if (std::find(names.begin(), names.end(), *o.device) == names.end())
+            return Usage("ostrel.ini lists no device '" + *o.device + "'");
+    }
     if (o.port) {
         bool parallelName = *o.port == "0278" || *o.port == "0378" || *o.port == "03BC";
         if (parallelName && !p.state.directPortIo && !p.state.dlPortIoLoaded) {
@@ -304,6 +360,38 @@ std::optional<int> ApplyWindowOptions(const Options& o, Programmer& p, ConsoleWi
             std::fprintf(stderr, "(no parallel port device can be opened; see README)\n");
             return 1;
         }
+    }
+    if (!o.file)
+        return std::nullopt;
+    std::error_code ec;
+    std::string path = std::filesystem::absolute(*o.file, ec).string();
+    if (path.size() > decltype(p.state.currentFileName)::kCapacity) {
+        std::fprintf(stderr, "ostrel-cli: the path of %s is too long (at most 279 characters)\n",
+                     o.file->c_str());
+        return 1;
+    }
+    // The system's text for a file that cannot be opened, and why.
+    std::string why;
+    std::FILE* file = OpenPlainFile(path, "rb", &why);
+    if (file == nullptr) {
+        std::fprintf(stderr, "ostrel-cli: %s Cannot open %s: %s.\n", texts::kOpenError,
+                     o.file->c_str(), why.c_str());
+        return 1;
+    }
+    std::fclose(file);
+    if (app::FindDataExtension(path) == std::string_view::npos) {
+        std::fprintf(stderr, "ostrel-cli: %s is not a data file (.hex, .eep or readback .txt)\n",
+                     o.file->c_str());
+        return 1;
+    }
+    return std::nullopt;
+}
+
+// The options that stand for main window settings: port, speed, device,
+// "Erase bef. Write" and "Program eep- after hexfile". All were checked
+// before the start.
+void ApplyWindowOptions(const Options& o, Programmer& p, ConsoleWindows& windows) {
+    if (o.port) {
         p.state.portName.Assign(*o.port);
         p.state.adapterKind = AdapterKind::Parallel;
         app::SelectStoredPort(p);
@@ -314,22 +402,18 @@ std::optional<int> ApplyWindowOptions(const Options& o, Programmer& p, ConsoleWi
             windows.CheckMenuItem(item, false);
     }
     if (o.device) {
-        int found = -1;
-        for (int i = 0; i < windows.ListCount(); ++i)
-            if (windows.ListEntry(i) == *o.device)
-                found = i;
-        if (found < 0) {
-            return Usage("ostrel.ini lists no device '" + *o.device + "'");
+        for (int i = 0; i < windows.ListCount(); ++i) {
+            if (windows.ListEntry(i) != *o.device)
+                continue;
+            windows.CheckItem(ids::kMainWindow, ids::kAutodetection, false);
+            app::OnCommand(p, ids::kAutodetection);
+            windows.SelectListEntry(i);
         }
-        windows.CheckItem(ids::kMainWindow, ids::kAutodetection, false);
-        app::OnCommand(p, ids::kAutodetection);
-        windows.SelectListEntry(found);
     }
     if (o.noErase)
         windows.CheckItem(ids::kMainWindow, ids::kEraseBeforeWrite, false);
     if (o.eep)
         app::OnCommand(p, ids::kProgramEepAfterHex);
-    return std::nullopt;
 }
 
 // Makes the FILE argument the current data file. nullopt, or the exit
@@ -339,24 +423,15 @@ std::optional<int> LoadFileArgument(const Options& o, Programmer& p) {
         return std::nullopt;
     std::error_code ec;
     std::string path = std::filesystem::absolute(FsPath(*o.file), ec).string();
-    if (path.size() > decltype(p.state.currentFileName)::kCapacity) {
-        std::fprintf(stderr, "ostrel-cli: the path of %s is too long (at most 279 characters)\n",
-                     o.file->c_str());
-        return 1;
-    }
-    if (auto problem = PathLengthProblem(path)) {
+    if (auto tooLong = PathLengthProblem(path)) {
         std::fprintf(stderr, "ostrel-cli: the path of %s is too long: %s\n", o.file->c_str(),
-                     problem->c_str());
-        return 1;
-    }
-    if (!std::filesystem::is_regular_file(FsPath(path), ec)) {
-        std::fprintf(stderr, "ostrel-cli: cannot open %s\n", o.file->c_str());
+                     tooLong->c_str());
         return 1;
     }
     p.state.currentFileName.Assign(path);
-    if (app::LoadCurrentFile(p) != 0 && !p.state.fileLoaded) {
-        std::fprintf(stderr, "ostrel-cli: %s is not a data file (.hex, .eep or readback .txt)\n",
-                     o.file->c_str());
+    std::string problem;
+    if (app::LoadCurrentFile(p, &problem) != 0 && !p.state.fileLoaded) {
+        std::fprintf(stderr, "ostrel-cli: %s %s\n", p.state.errorText.c_str(), problem.c_str());
         return 1;
     }
     return std::nullopt;
@@ -372,9 +447,17 @@ app::CommandResult RunCommand(const Options& o, const ConsoleCommand& c, Program
             output.quiet = o.quiet;
             return RunCableTestCommand(p, output);
         }
-        case ConsoleResult::Report:
+        case ConsoleResult::Report: {
             windows.SetReportTitle("Info:");
-            return app::OnCommand(p, c.command);
+            app::CommandResult result = app::OnCommand(p, c.command);
+            // The report is the one box; why its bytes are no chip's
+            // signature is the reason of the failed connection.
+            if (result == app::CommandResult::Failed && !p.driverAccessFailed) {
+                std::string_view reason = p.state.errorText.view();
+                windows.PrintMessage("Error", reason.substr(0, reason.find('\n')));
+            }
+            return result;
+        }
         default:
             return app::OnCommand(p, c.command);
     }
@@ -397,7 +480,8 @@ void PrintResult(const ConsoleCommand& c, const Programmer& p, ConsoleWindows& w
         }
         case ConsoleResult::Verdict:
             // The command's only result is that it worked: OK on standard
-            // output, so a script sees the verdict there as it sees a chip's name.
+            // output, once, so a script sees the verdict there as it sees a
+            // chip's name.
             windows.FinishActivityLineUnless("OK");
             std::printf("OK\n");
             break;
@@ -406,14 +490,13 @@ void PrintResult(const ConsoleCommand& c, const Programmer& p, ConsoleWindows& w
     }
 }
 
-int Run(const Options& o) {
+int Run(const Options& o, InterruptWatch& interrupts) {
     std::string dir;
     if (auto status = ChooseStartDirectory(o, dir))
         return *status;
 
-    bool stdinTerminal = IsTerminal(stdin);
-    AnswerMode answers =
-        o.yes ? AnswerMode::Yes : (stdinTerminal ? AnswerMode::AskTerminal : AnswerMode::Cancel);
+    AnswerMode answers = o.yes ? AnswerMode::Yes
+                               : (IsTerminal(stdin) ? AnswerMode::AskTerminal : AnswerMode::Cancel);
     ConsoleWindows windows(stdout, stderr, stdin, answers, IsTerminal(stderr));
     windows.SetQuiet(o.quiet);
 
@@ -425,44 +508,73 @@ int Run(const Options& o) {
     };
     app::Assembly assembly(windows, std::move(parts));
     sim::SimulatorSlot& simulator = assembly.simulator();
-    // The console's simulator is the chip named (or the ATmega8) on the clock
-    // named (or its factory clock), whatever its state and clock files held
-    // before.
-    simulator.Choose(o.simChip);
-    simulator.SetChipClock(o.simClockHz);
-    if (o.simPortNs)
-        simulator.SetAccessCosts(*o.simPortNs, *o.simPortNs);
-    if (o.port && *o.port == "SIM")
-        simulator.Start();
-
     Programmer& p = assembly.programmer();
     p.skipReadingPauses = o.noPause;
+    p.state.startDirectory.Assign(dir);
+    windows.WatchInterrupts(&interrupts, &p.stopRequested);
+
+    if (auto status = CheckBeforeStart(o, p))
+        return *status;
+
+    // The simulated chip is the one its state file holds (and on the clock
+    // kept with it) unless the options name another; a chip named replaces
+    // the stored one, which the simulator says.
+    if (o.simChip && *o.simChip != simulator.chip()) {
+        simulator.Choose(*o.simChip);
+        if (!o.simClockHz)
+            simulator.SetChipClock(0);  // the kept clock was the other chip's
+    }
+    if (o.simClockHz)
+        simulator.SetChipClock(*o.simClockHz);
+    if (o.simPortNs)
+        simulator.SetAccessCosts(*o.simPortNs, *o.simPortNs);
+    // Without --port the stored port is used, the simulator's too. It is
+    // held for the whole run, before the settings are touched.
+    const bool simulated = o.port ? *o.port == "SIM" : StoredPort(dir) == "SIM";
+    if (simulated && !simulator.Start())
+        return 1;
 
     if (!app::PrepareMainWindow(p)) {
         std::fprintf(stderr, "(ostrel.ini must be in the start directory %s)\n", dir.c_str());
         return 1;
     }
-    // Without --port the stored port is used, the simulator's too.
-    if (!o.port && p.state.portName.view() == "SIM")
-        simulator.Start();
-    if (auto status = ApplyWindowOptions(o, p, windows))
-        return *status;
+    ApplyWindowOptions(o, p, windows);
     if (auto status = LoadFileArgument(o, p))
         return *status;
 
     const ConsoleCommand& c = *o.command;
     app::CommandResult result = RunCommand(o, c, p, windows);
-    if (result == app::CommandResult::Ok)
+    adapter::CloseSerialPort(p);
+    // The simulated chip lives in its state file: a chip that could not be
+    // saved is lost for the next run, so the command has not done what it
+    // was asked, and its result is not printed (the simulator said why).
+    const bool saved = simulator.Close();
+    if (result == app::CommandResult::Ok && saved)
         PrintResult(c, p, windows);
     windows.FinishActivityLine();
+    int status = saved ? ExitStatus(result) : 1;
+    if (result == app::CommandResult::Ok && !saved)
+        std::fprintf(stderr,
+                     "ostrel-cli: the command ran, but the simulated chip it changed was "
+                     "not kept\n");
     if (result == app::CommandResult::Cancelled)
         std::fprintf(stderr, "Cancelled.\n");
-    adapter::CloseSerialPort(p);
-    int status = ExitStatus(result);
-    // The simulated chip lives in its state file: a chip that could not be
-    // saved is lost for the next run, so that is a failure too.
-    if (!simulator.Close())
-        status = 1;
+    // Stopped by an interrupt: the command runner has released the target
+    // and told the chip's state. A question it cancelled sent nothing more.
+    if (const int signal = interrupts.Pending(); signal != 0 && result != app::CommandResult::Ok) {
+        if (result != app::CommandResult::Stopped)
+            std::fprintf(stderr, "ostrel-cli: stopped (%s); nothing more was sent to the chip\n",
+                         InterruptName(signal).c_str());
+        status = 128 + signal;
+    }
+    // A result that never reached standard output (a closed pipe, a full
+    // disk) is no result.
+    if (std::fflush(stdout) != 0 || std::ferror(stdout)) {
+        std::fprintf(stderr, "ostrel-cli: cannot write to standard output: %s\n",
+                     std::strerror(errno));
+        if (status == 0)
+            status = 1;
+    }
     return status;
 }
 
@@ -471,10 +583,15 @@ int Run(const Options& o) {
 
 int main(int argc, char** argv) {
     try {
+        // From the start: an interrupt is noted, never the end of the
+        // process half-way through a file; a closed pipe or a full disk is
+        // an error the program reports.
+        ostrel::InterruptWatch interrupts;
+        ostrel::ReportWriteFailuresAsErrors();
         ostrel::cli::Options options;
         if (auto status = ostrel::cli::Parse(argc, argv, options))
             return *status;
-        return ostrel::cli::Run(options);
+        return ostrel::cli::Run(options, interrupts);
     } catch (const std::exception& e) {
         // Nothing the program throws on purpose reaches here; a failure of the
         // library (out of memory) still ends the command as failed, with a word.

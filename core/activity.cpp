@@ -36,6 +36,13 @@ void ShowActivity(Programmer& p) {
         throw CommandStopped{};
 }
 
+void ServiceWindow(Programmer& p) {
+    p.windows.Repaint(p.state.mainWindow);
+    p.windows.ProcessPendingEvents();
+    if (p.stopRequested && p.stoppable)
+        throw CommandStopped{};
+}
+
 void ShowActivityEvery16(Programmer& p) {
     if ((p.state.memAddress & 0x0F) != 0)
         return;

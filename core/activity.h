@@ -28,6 +28,10 @@ struct CommandStopped {};
 void ShowActivity(Programmer& p);
 // ShowActivity, but only when memAddress is a multiple of 16.
 void ShowActivityEvery16(Programmer& p);
+// What ShowActivity does for the window (repaint, pending events, a stop
+// asked for) without changing the activity line: for the long loops whose
+// texts the system does not show, so that they still take input.
+void ServiceWindow(Programmer& p);
 
 // Puts the text into field 1018 as it is (no padding) and repaints.
 void SetActivityField(Programmer& p, std::string_view text);

@@ -26,6 +26,12 @@ inline constexpr int kQuick = 1155;
 inline constexpr int kRelease = 1156;
 inline constexpr int kMosiBox = 1157;
 inline constexpr int kSckBox = 1158;
+// Our additions to the main window (not numbers of the system): the Stop
+// button and the progress bar beside the activity line while a command runs,
+// and the port in use.
+inline constexpr int kStop = 1180;
+inline constexpr int kProgressBar = 1181;
+inline constexpr int kPortDisplay = 1182;
 
 // Commands.
 inline constexpr int kCancelCommand = 2;  // Escape and the close box
@@ -62,6 +68,7 @@ inline constexpr int kAbout = 1038;
 inline constexpr int kLockChip = 1036;
 inline constexpr int kReleaseAvr = 1047;
 inline constexpr int kWiringPicture = 1040;
+inline constexpr int kOpenStartFolder = 1183;  // our addition: File > "Open Start Folder"
 
 // Serial programming instructions dialog.
 inline constexpr int kByte1 = 1107;

@@ -70,7 +70,9 @@ class WindowSystem {
                                                    std::string_view filterName,
                                                    std::string_view patterns,
                                                    std::string_view startFolder) = 0;
-    // Opens a document or web page with the user's program for it.
+    // Opens a document (a local page, which may end in "#section"), a folder
+    // or a web page with the user's program for it; false when nothing here
+    // can show it.
     virtual bool OpenDocument(std::string_view pathOrUrl) = 0;
     // Runs a modal dialog until its handler ends it; returns the dialog's result.
     virtual int RunModalDialog(int dialog, int owner, DialogHandler& handler) = 0;

@@ -1,12 +1,13 @@
 #include "devices/device_file.h"
 
+#include "platform/file_system.h"
+
 #include <array>
 #include <cstdio>
 #include <string>
 #include <vector>
 
 #include "core/ids.h"
-#include "platform/text_line.h"
 #include "platform/text_file.h"
 #include "platform/text_line.h"
 #include "platform/text_util.h"
@@ -187,8 +188,14 @@ DeviceEntry ParseDeviceLine(std::string_view line) {
         return fail(DeviceLineProblem::kLineTooLong);
     if (entry.name.truncated())
         return fail(DeviceLineProblem::kNameTooLong);
+    // The page fields (page size and page bits) are read only for a chip
+    // that writes its flash in pages: a line of page mode 0 keeps whatever
+    // stands there, as such lines always have.
+    auto pageModeValue = ReadNumber(fields[5]);
+    const bool pagedLine = pageModeValue && *pageModeValue > 0;
     for (std::size_t f = 1; f < kFieldCount; ++f) {
-        if (fields[f].size() > kMaxFieldLength)
+        const bool pageField = f == 3 || f == 6;
+        if (fields[f].size() > kMaxFieldLength && (pagedLine || !pageField))
             return fail(DeviceLineProblem::kFieldTooLong);
     }
 
@@ -218,7 +225,10 @@ DeviceEntry ParseDeviceLine(std::string_view line) {
     }
     entry.pageShift = ReadPageShift(fields[6]);
     if (entry.pageShift && *entry.pageShift > kMaxPageShift) {
-        return fail(DeviceLineProblem::kPageShiftTooLarge);
+        if (entry.paged())
+            return fail(DeviceLineProblem::kPageShiftTooLarge);
+        // No page has such a shift: it is neither used nor carried on.
+        entry.pageShift.reset();
     }
     if (entry.paged()) {
         // Page p is written at word address p << shift and its words are
@@ -247,7 +257,8 @@ std::string DeviceFilePath(Programmer& p) {
 bool DeviceFileOpens(Programmer& p) {
     // Opened for update, as the file is meant to be editable: a file the user
     // cannot write (or a folder of that name) counts as missing.
-    std::FILE* file = std::fopen(DeviceFilePath(p).c_str(), "r+b");
+    // A FIFO or a device of that name is refused at once, never waited on.
+    std::FILE* file = OpenPlainFile(DeviceFilePath(p), "r+b");
     if (file == nullptr)
         return false;
     std::fclose(file);
@@ -295,7 +306,9 @@ class DeviceLines {
     // Number (from 1) of the line of entry(), or of the line where a binary byte stopped the walk.
     int lineNumber() const { return number_; }
     // The page shift in force for a usable entry: its own or the one carried on.
-    std::optional<int32_t> pageShift() const { return carried_; }
+    std::optional<int32_t> pageShift() const {
+        return hasCarried_ ? std::optional<int32_t>(carried_) : std::nullopt;
+    }
     // 0x00 or 0xFF when such a byte stopped the walk; -1 otherwise.
     int stopByte() const { return stopByte_; }
 
@@ -306,22 +319,26 @@ class DeviceLines {
         if (!entry_.usable())
             return;
         if (entry_.pageShift) {
-            carried_ = entry_.pageShift;
+            carried_ = *entry_.pageShift;
+            hasCarried_ = true;
             return;
         }
         if (!entry_.paged())
             return;
-        entry_.carriedShift = carried_;
-        if (!carried_)
+        entry_.carriedShift = pageShift();
+        if (!hasCarried_)
             entry_.problem = DeviceLineProblem::kNoPageShift;
-        else if ((int32_t{1} << *carried_) != entry_.pageWords)
+        else if ((int32_t{1} << carried_) != entry_.pageWords)
             entry_.problem = DeviceLineProblem::kPageShiftMismatch;
     }
 
     Programmer& p_;
     TextReader& reader_;
     DeviceEntry entry_;
-    std::optional<int32_t> carried_;
+    // The page shift carried on from the lines above (GCC cannot follow an
+    // optional member through this class, so it is a value and a flag).
+    int32_t carried_ = 0;
+    bool hasCarried_ = false;
     int number_ = 0;
     int stopByte_ = -1;
     bool done_ = false;
@@ -376,6 +393,19 @@ std::string ExplainProblem(const DeviceEntry& e) {
         default:
             return DescribeProblem(e.problem);
     }
+}
+
+std::vector<std::string> ListedNames(Programmer& p) {
+    std::vector<std::string> names;
+    TextReader reader;
+    if (!OpenDeviceFile(p, reader))
+        return names;
+    DeviceLines lines(p, reader);
+    while (lines.Next()) {
+        if (lines.entry().usable())
+            names.emplace_back(lines.entry().name.view());
+    }
+    return names;
 }
 
 void FillDeviceList(Programmer& p) {
@@ -455,6 +485,22 @@ int FindDevice(Programmer& p, const core::DeviceChoice& choice) {
     s.deviceDetected = 0;
     s.deviceSignature.Clear();
     return 1;
+}
+
+bool DeviceWithSizes(Programmer& p, long flashBytes, long eepromBytes) {
+    TextReader reader;
+    if (!OpenDeviceFile(p, reader))
+        return false;
+    // Every line is read as the lookup reads it, so that a line refused
+    // there is not taken here either.
+    bool found = false;
+    DeviceLines lines(p, reader);
+    while (!found && lines.Next()) {
+        const DeviceEntry& entry = lines.entry();
+        found =
+            entry.usable() && entry.flashBytes == flashBytes && entry.eepromBytes == eepromBytes;
+    }
+    return found;
 }
 
 std::string ChosenDeviceProblem(Programmer& p) {

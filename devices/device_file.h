@@ -37,6 +37,7 @@
 #include <optional>
 #include <string>
 #include <string_view>
+#include <vector>
 
 #include "core/device_choice.h"
 #include "core/fixed_string.h"
@@ -150,6 +151,10 @@ bool DeviceFileOpens(Programmer& p);
 // leaves the list as it is.
 void FillDeviceList(Programmer& p);
 
+// The names FillDeviceList would list, in file order, without touching the
+// window; empty when the file cannot be read.
+std::vector<std::string> ListedNames(Programmer& p);
+
 // Looks up the chip in use, in file order: by the chosen name when
 // Autodetection is off, by signatureHex when it is on (then
 // the found name is selected in the list and deviceDetected set). A match sets
@@ -157,6 +162,11 @@ void FillDeviceList(Programmer& p);
 // found, 1 when not (deviceDetected cleared) or when the file is missing (the
 // main window is then ended with result 1).
 int FindDevice(Programmer& p, const core::DeviceChoice& choice);
+
+// True when a usable line of the device file has this flash size and this
+// EEPROM size (in bytes): the sizes of a chip Ostrel knows. False too when
+// the file cannot be read. Shows no message.
+bool DeviceWithSizes(Programmer& p, long flashBytes, long eepromBytes);
 
 // For a device chosen by hand: empty when the name selected in the device
 // list is found in the device file; otherwise a short text that names the

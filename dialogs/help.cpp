@@ -43,13 +43,19 @@ void HelpTopics(Programmer& p) {
     p.windows.OpenDocument(path);
 }
 
+std::string NoBrowserText() {
+    return std::string(
+               "No web browser was found on this computer to show the project's page.\n\n"
+               "New versions of Ostrel are announced at\n") +
+           kProjectPage +
+           "\n\nThe section Versions of the help page (Help > Help Topics) says what this "
+           "version brought.";
+}
+
 void LookForNewVersion(Programmer& p) {
-    std::string path = FindHelpPage(p);
-    if (path.empty()) {
-        SayNotFound(p);
+    if (p.windows.OpenDocument(kProjectPage))
         return;
-    }
-    p.windows.OpenDocument(path + kVersionsAnchor);
+    p.windows.MessageBox(ids::kNoOwner, NoBrowserText(), "Ostrel", MsgButtons::Ok);
 }
 
 std::string AboutText(const Programmer& p) {

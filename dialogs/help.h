@@ -24,10 +24,14 @@ std::string FindHelpPage(const Programmer& p);
 // "ostrel-hlp.htm not found!".
 void HelpTopics(Programmer& p);
 
-// Look for new version: opens the help page at its section about new
-// versions (the program has no web page of its own), or says the page is
-// missing, as Help Topics does.
+// The project's web page, where new versions are announced.
+inline constexpr const char* kProjectPage = "https://ostrel.example.org/";
+
+// Look for new version: opens the project's page in the desktop's browser;
+// where no browser can show it, says where to look.
 void LookForNewVersion(Programmer& p);
+// What Look for new version says when no browser can show the page.
+std::string NoBrowserText();
 
 // About: the program's name, version and makers, and where Help Topics
 // looks for the help page (the current folder: the start folder, beside

@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <cstdio>
+#include <exception>
 #include <filesystem>
 #include <string>
 #include <system_error>
@@ -11,7 +12,9 @@
 #include "avr/avr.h"
 #include "core/activity.h"
 #include "core/ids.h"
-#include "image/hex_reader.h"
+#include "image/dump.h"
+#include "image/file_names.h"
+#include "image/hex_records.h"
 #include "platform/paths.h"
 #include "platform/texts.h"
 
@@ -326,6 +329,17 @@ int RunEngine(Programmer& p) {
     } else {
         path = CurrentFilePath(p);
     }
+    // A run stopped on the way (core::CommandStopped) takes the hex.tmp of a
+    // dump with it: it was made for this run only.
+    struct DropTempOnStop {
+        std::string path;
+        int exceptions = std::uncaught_exceptions();
+        ~DropTempOnStop() {
+            std::error_code ec;
+            if (!path.empty() && std::uncaught_exceptions() > exceptions)
+                std::filesystem::remove(path, ec);
+        }
+    } dropTemp{IsDumpFile(p) ? path : std::string()};
     HexRecordStream in(p);
     if (!in.Open(path)) {
         s.errorText.Assign(texts::kCannotOpenInputFile);

@@ -6,7 +6,7 @@
 
 #include "avr/avr.h"
 #include "core/activity.h"
-#include "image/hex_reader.h"
+#include "image/file_names.h"
 #include "platform/text_file.h"
 #include "platform/texts.h"
 
@@ -35,12 +35,15 @@ class Progress {
     int32_t lastShown_ = 0;
 };
 
-std::string CreateFailedText(std::string_view name) {
-    return "Cannot create output file " + std::string(name) + ".\n";
+// The texts name the file and say why, in the system's words: the old file
+// of that name is still there, whole.
+std::string CreateFailedText(std::string_view name, const TextWriter& out) {
+    return "Cannot create output file " + std::string(name) + " (" + out.why() + ").\n";
 }
 
-std::string WriteFailedText(std::string_view name) {
-    return "Cannot write output file " + std::string(name) + ".\n";
+std::string WriteFailedText(std::string_view name, const TextWriter& out) {
+    return "Cannot write output file " + std::string(name) + " (" + out.why() +
+           "); the file of that name is as it was.\n";
 }
 
 int ReadFlashByte(Programmer& p, int32_t word, bool high) {
@@ -88,7 +91,7 @@ bool ReadPiece(TextReader& in, FixedString<80>& piece) {
 int WriteDump(Programmer& p) {
     TextWriter out;
     if (!out.Create(ResolvePath(p.state.startDirectory.view(), kDumpName))) {
-        p.state.errorText.Assign(CreateFailedText(kDumpName));
+        p.state.errorText.Assign(CreateFailedText(kDumpName, out));
         return 1;
     }
     Progress progress;
@@ -130,7 +133,7 @@ int WriteDump(Programmer& p) {
         out.Write(text);
     }
     if (!out.Close()) {
-        p.state.errorText.Assign(WriteFailedText(kDumpName));
+        p.state.errorText.Assign(WriteFailedText(kDumpName, out));
         return 1;
     }
     return 0;
@@ -139,7 +142,7 @@ int WriteDump(Programmer& p) {
 int WriteReadbackHex(Programmer& p) {
     TextWriter out;
     if (!out.Create(ResolvePath(p.state.startDirectory.view(), kReadbackHexName))) {
-        p.state.errorText.Assign(CreateFailedText(kReadbackHexName));
+        p.state.errorText.Assign(CreateFailedText(kReadbackHexName, out));
         return 1;
     }
     Progress progress;
@@ -179,7 +182,7 @@ int WriteReadbackHex(Programmer& p) {
     }
     out.Write(":00000001FF");
     if (!out.Close()) {
-        p.state.errorText.Assign(WriteFailedText(kReadbackHexName));
+        p.state.errorText.Assign(WriteFailedText(kReadbackHexName, out));
         return 1;
     }
     return 0;

@@ -1,14 +1,18 @@
-// Path rules of the two kinds of system the programs run on, in one place.
+// File names and paths as the program builds them: the files that belong to
+// a data file (its last three characters replaced: prog.hex gives prog.eep,
+// prog.scr, prog.tmp, prog.dif), the name part of a path, and joining a name
+// to a folder. Both '/' and '\\' end a folder name in FileNamePart and
+// FolderPart, whatever the system.
 //
+// Below them, the rules of the two kinds of system the programs run on.
 // POSIX paths separate folders with '/', and a path is absolute when it
-// starts with one. Windows paths take '\' and '/' alike, start with a drive
-// ("C:\", "C:/"), a UNC share ("\\server\share") or the current drive's root
-// ("\folder"), and Windows' ANSI file calls stop at 260 characters
+// starts with one. Windows paths take '\\' and '/' alike, start with a drive
+// ("C:\\", "C:/"), a UNC share ("\\\\server\\share") or the current drive's
+// root ("\\folder"), and Windows' ANSI file calls stop at 260 characters
 // (MAX_PATH, terminator included): a longer path is refused with a message,
-// never cut, since a cut path names another file.
-//
-// Every function takes the style explicitly, so the tests check both rule
-// sets on either system; NativePathStyle() is the style of the running one.
+// never cut, since a cut path names another file. Every function takes the
+// style explicitly, so the tests check both rule sets on either system;
+// NativePathStyle() is the style of the running one.
 #pragma once
 
 #include <cstddef>
@@ -18,6 +22,26 @@
 #include <string_view>
 
 namespace ostrel {
+
+// Joins a relative name to a directory; an absolute name stays as it is
+// (JoinPath in the style of the running system).
+std::string ResolvePath(std::string_view directory, std::string_view name);
+
+// The name of a path without its folder.
+std::string FileNamePart(std::string_view path);
+
+// The folder of a path, without the name ("" for a bare name).
+std::string FolderPart(std::string_view path);
+
+// `name` with its last three characters (the extension) replaced by
+// `extension`; empty when the name is shorter than three characters.
+std::string SiblingName(std::string_view name, std::string_view extension);
+
+// The file at `path` as it exists: `path` itself when there is such a file,
+// otherwise an existing file of the same folder whose name differs only in
+// letter case (the first in name order, so the choice never depends on the
+// folder's order), otherwise `path`. PROG.HEX thus finds its prog.eep.
+std::string ExistingSpelling(const std::string& path);
 
 enum class PathStyle { Posix, Windows };
 

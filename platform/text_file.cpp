@@ -1,23 +1,19 @@
 #include "platform/text_file.h"
 
-#include <sys/stat.h>
+#include <cerrno>
+#include <cstring>
+
+#include "platform/file_system.h"
 
 #include "platform/paths.h"
 
 namespace ostrel {
 
-std::string ResolvePath(std::string_view directory, std::string_view name) {
-    return JoinPath(directory, name);
-}
-
 bool TextReader::Open(const std::string& path) {
     Close();
-    file_ = std::fopen(path.c_str(), "rb");
+    why_.clear();
+    file_ = OpenPlainFile(path, "rb", &why_);
     pending_ = -2;
-    // A folder opens for reading on some systems; it is not a file.
-    struct stat info {};
-    if (file_ && (fstat(fileno(file_), &info) != 0 || S_ISDIR(info.st_mode)))
-        Close();
     return file_ != nullptr;
 }
 
@@ -52,26 +48,65 @@ int TextReader::Get() {
 }
 
 bool TextWriter::Create(const std::string& path) {
-    Close();
+    Discard();
     failed_ = false;
-    file_ = std::fopen(path.c_str(), "wb");
-    return file_ != nullptr;
+    why_.clear();
+    path_ = path;
+    if (std::string kind = NotAFile(path); !kind.empty()) {
+        failed_ = true;
+        why_ = kind;
+        errno = EISDIR;
+        return false;
+    }
+    temp_ = UniqueTempName(path);
+    // "x": a file of that name that is not ours is never taken over.
+    file_ = std::fopen(temp_.c_str(), "wbx");
+    if (!file_) {
+        Fail(errno);
+        temp_.clear();
+        return false;
+    }
+    return true;
+}
+
+void TextWriter::Fail(int error) {
+    if (!failed_)
+        why_ = std::strerror(error);
+    failed_ = true;
 }
 
 bool TextWriter::Close() {
     if (!file_)
-        return !failed_;
+        return !failed_ && !path_.empty();
+    if (!failed_ && !SyncToDisk(file_))
+        Fail(errno);
     if (std::fclose(file_) != 0)
-        failed_ = true;
+        Fail(errno);
     file_ = nullptr;
+    if (!failed_) {
+        if (std::error_code ec = ReplaceWhole(temp_, path_))
+            Fail(ec.value());
+    }
+    if (failed_)
+        std::remove(temp_.c_str());
+    temp_.clear();
     return !failed_;
 }
 
+void TextWriter::Discard() {
+    if (file_) {
+        std::fclose(file_);
+        file_ = nullptr;
+        std::remove(temp_.c_str());
+    }
+    temp_.clear();
+}
+
 void TextWriter::Write(std::string_view text) {
-    if (!file_ || text.empty())
+    if (!file_ || text.empty() || failed_)
         return;
     if (std::fwrite(text.data(), 1, text.size(), file_) != text.size())
-        failed_ = true;
+        Fail(errno);
 }
 
 }  // namespace ostrel

@@ -1,5 +1,6 @@
 #include "qt/desktop_program.h"
 
+#include <QApplication>
 #include <QCoreApplication>
 #include <QDebug>
 #include <QTimer>
@@ -9,8 +10,12 @@
 #include "app/endings.h"
 #include "app/startup.h"
 #include "core/ids.h"
+#include "platform/port_names.h"
 #include "qt/cable_test_window.h"
 #include "sim/chip_table.h"
+#include "ui/busy.h"
+#include "ui/port_display.h"
+#include "ui/where.h"
 
 namespace ostrel::qt {
 
@@ -67,27 +72,53 @@ bool DesktopProgram::Start(const std::optional<std::string>& commandLineFile) {
     // The start-up lets pending events through while it works; a click that
     // arrives meanwhile must not start a command inside it.
     p.commandRunning = true;
+    window_->SetBusy(true);
     bool open = app::OpenMainWindow(p, commandLineFile);
     p.commandRunning = false;
+    window_->SetBusy(false);
+    AfterCommand();
+    if (window_->ended())
+        return false;
     ShowStartFolder();
     return open && !window_->ended();
 }
 
 void DesktopProgram::ShowStartFolder() {
     std::string note = app::DescribeStartFolder(startFolder_);
-    if (note.empty())
-        return;
-    qWarning("ostrel: %s", note.c_str());
+    if (!note.empty())
+        qWarning("ostrel: %s", note.c_str());
     if (window_->ended())
         return;
-    // The activity line is short: it shows the folder, its tooltip the whole note.
-    if (startFolder_.perUser)
-        windows_.SetItemText(ids::kMainWindow, ids::kActivity, startFolder_.directory);
-    if (QWidget* line = window_->Control(ids::kActivity))
-        line->setToolTip(QString::fromStdString(note));
+    // The activity line's tip says where the files are; the line itself shows
+    // the folder when it is not the one the program was started in.
+    const QString tip = QString::fromStdString(ui::StartFolderTip(startFolder_));
+    if (startFolder_.perUser) {
+        const std::string folder = ui::ShortPath(startFolder_.directory, Home());
+        window_->ShowOnActivityLine({QString::fromStdString(folder)}, tip);
+    } else if (QWidget* line = window_->Control(ids::kActivity)) {
+        line->setToolTip(tip);
+    }
     // Once in a box: the first start that sets the folder up, or when it failed.
-    if (startFolder_.filled || !startFolder_.problem.empty())
-        windows_.MessageBox(ids::kNoOwner, note, "Ostrel", MsgButtons::Ok);
+    std::string message = ui::StartFolderMessage(startFolder_, Home());
+    if (!message.empty())
+        windows_.MessageBox(ids::kNoOwner, message, "Ostrel", MsgButtons::Ok);
+}
+
+std::string DesktopProgram::Home() {
+    return qEnvironmentVariable("HOME").toStdString();
+}
+
+void DesktopProgram::ShowWhereItWent(int command) {
+    if (window_->ended())
+        return;
+    const std::string ending = windows_.ItemText(ids::kMainWindow, ids::kActivity);
+    std::optional<ui::FileShown> shown = ui::WhereItWent(programmer(), command, ending, Home());
+    if (!shown)
+        return;
+    QStringList lines;
+    for (const std::string& line : shown->lines)
+        lines.push_back(QString::fromStdString(line));
+    window_->ShowOnActivityLine(lines, QString::fromStdString(shown->tip));
 }
 
 void DesktopProgram::Destroy() {
@@ -98,18 +129,95 @@ void DesktopProgram::Destroy() {
 }
 
 bool DesktopProgram::Command(int command) {
-    if (programmer().commandRunning)
+    Programmer& p = programmer();
+    if (command == ids::kStop)
+        return RequestStop();
+    if (p.commandRunning) {
+        if (command == ids::kExit || command == ids::kCancelCommand) {
+            AskToStopAndQuit();
+            return true;
+        }
         return false;
+    }
+    RunCommand(command);
+    return true;
+}
+
+void DesktopProgram::RunCommand(int command) {
+    if (QWidget* line = window_->Control(ids::kActivity))
+        line->setToolTip(QString::fromStdString(ui::StartFolderTip(startFolder_)));
+    window_->SetBusy(true);
+    app::CommandResult result = app::CommandResult::Ok;
     if (command == kCableTestCommand) {
         RunCableTest();
-        return true;
+    } else {
+        result = app::OnCommand(programmer(), command);
     }
-    app::OnCommand(programmer(), command);
+    window_->SetBusy(false);
+    if (result == app::CommandResult::Ok)
+        ShowWhereItWent(command);
+    AfterCommand();
+}
+
+void DesktopProgram::ShowPort() {
+    ui::PortShown shown = ui::DescribePort(programmer(), ProcessEnvironment());
+    windows_.SetItemText(ids::kMainWindow, ids::kPortDisplay, shown.text);
+    if (QWidget* label = window_->Control(ids::kPortDisplay))
+        label->setToolTip(QString::fromStdString(shown.tip));
+}
+
+void DesktopProgram::AfterCommand() {
+    Programmer& p = programmer();
+    ShowPort();
+    // A stop asked for after the command's last refresh has nothing left to
+    // stop; it must not end the next command at its first refresh.
+    p.stopRequested = false;
+    if (quitAfterCommand_ && !window_->ended()) {
+        quitAfterCommand_ = false;
+        app::OnCommand(p, ids::kExit);
+    }
+}
+
+bool DesktopProgram::RequestStop() {
+    Programmer& p = programmer();
+    if (!p.commandRunning || windows_.openDialogs() > 0) {
+        windows_.Beep();
+        return false;
+    }
+    // Without a command runner (the start-up before its write) there is
+    // nothing to end: what was asked for happens when the start-up is done.
+    if (p.stoppable)
+        p.stopRequested = true;
+    window_->ShowStopping();
     return true;
+}
+
+void DesktopProgram::AskToStopAndQuit() {
+    if (quitAfterCommand_)
+        return;  // asked and answered: the program quits once the command has ended
+    if (windows_.openDialogs() > 0 || QApplication::activeModalWidget() != nullptr) {
+        // A dialog or a question of the command is open: it is answered first.
+        windows_.Beep();
+        if (QWidget* modal = QApplication::activeModalWidget()) {
+            modal->raise();
+            modal->activateWindow();
+        }
+        return;
+    }
+    if (windows_.MessageBox(ids::kMainWindow, ui::kStopAndQuitQuestion, ui::kStopAndQuitTitle,
+                            MsgButtons::OkCancel) != MsgResult::Ok)
+        return;
+    quitAfterCommand_ = true;
+    if (programmer().commandRunning) {
+        RequestStop();
+    } else {
+        AfterCommand();
+    }
 }
 
 void DesktopProgram::RunCableTest() {
     Programmer& p = programmer();
+    QtWindowSystem::DialogScope open(windows_);
     p.commandRunning = true;
     p.state.mainWindow = ids::kMainWindow;
     CableTestWindow box(window_.get(), QString::fromStdString(p.state.portName.str()));

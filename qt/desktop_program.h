@@ -52,7 +52,14 @@ class DesktopProgram {
     void Destroy();
 
     // A user's command. False when it was refused because another one runs.
+    // While one runs, the Stop button (and Escape) asks it to stop, and
+    // Exit or the close box asks whether to stop it and quit.
     bool Command(int command);
+    // Asks the running command to end at its next activity refresh. False
+    // (with a beep) when no command runs, or a dialog of the command is open:
+    // its own handlers run the command's steps then, and a stop must not end
+    // the command from inside them.
+    bool RequestStop();
     // Port > Simulator > chip: the simulator becomes that chip and the port
     // "SIM" is selected. False while another command runs.
     bool ChooseSimulatorChip(const std::string& chip);
@@ -68,6 +75,15 @@ class DesktopProgram {
     bool ended() const { return window_->ended(); }
 
   private:
+    // Runs a command in the busy state; afterwards quits when the user asked to.
+    void RunCommand(int command);
+    // The close box or Exit while a command runs: asks whether to stop it and
+    // quit; on OK the stop is asked for and the program quits once the
+    // command has ended.
+    void AskToStopAndQuit();
+    // After a command: the stop request is spent; the quit asked for meanwhile follows.
+    void AfterCommand();
+
     // Port > "Cable Test": the cable test in its window, as a command (no
     // other command starts while it runs).
     void RunCableTest();
@@ -75,14 +91,21 @@ class DesktopProgram {
     // Ticks the simulator's clock and names the chosen chip's factory clock.
     void ShowSimulatorClock();
 
-    // Says where the per-user start folder is, when it is used.
+    // Says where the start folder is: the activity line's tip, the line itself
+    // for the per-user folder, and a box the time it was set up.
     void ShowStartFolder();
+    // After a command that saved or wrote a file: the file on the activity line.
+    void ShowWhereItWent(int command);
+    static std::string Home();
+    // The port in use, and its cable once detected, below the fields.
+    void ShowPort();
 
     app::StartFolder startFolder_;  // chosen before anything opens a file there
     QtWindowSystem windows_;
     std::unique_ptr<app::Assembly> assembly_;
     std::unique_ptr<MainWindow> window_;
     bool destroyed_ = false;
+    bool quitAfterCommand_ = false;  // the user chose to stop the command and quit
 };
 
 }  // namespace ostrel::qt

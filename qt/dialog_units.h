@@ -1,35 +1,25 @@
-// Dialog units: the layouts of the windows are given in units of the dialog
-// font, a quarter of its average character width across and an eighth of its
-// height down, so the arrangement keeps its proportions with any font.
+// Dialog units measured on a Qt font: the base units come from the font's
+// letters and line height, the scaling from ui/dialog_units.
 #pragma once
 
 #include <QFont>
 #include <QRect>
 
+#include "ui/dialog_units.h"
+
 namespace ostrel::qt {
 
-class DialogUnits {
+class DialogUnits : public ui::DialogUnits {
   public:
-    // Base units of the font: the average width of the 52 Latin letters
-    // (rounded as the classic dialog manager rounds it) and the line height.
+    // Base units of the font: the average width of the 52 Latin letters and
+    // the line height.
     explicit DialogUnits(const QFont& font);
-    DialogUnits(int baseWidth, int baseHeight) : baseWidth_(baseWidth), baseHeight_(baseHeight) {}
+    DialogUnits(int baseWidth, int baseHeight) : ui::DialogUnits(baseWidth, baseHeight) {}
 
-    int X(int units) const { return Scale(units, baseWidth_, 4); }
-    int Y(int units) const { return Scale(units, baseHeight_, 8); }
     QRect Rect(int x, int y, int width, int height) const {
-        return QRect(X(x), Y(y), X(width), Y(height));
+        ui::PixelRect r = Pixels(x, y, width, height);
+        return QRect(r.x, r.y, r.width, r.height);
     }
-
-    int baseWidth() const { return baseWidth_; }
-    int baseHeight() const { return baseHeight_; }
-
-  private:
-    // units * base / divisor, rounded to the nearest pixel.
-    static int Scale(int units, int base, int divisor);
-
-    int baseWidth_;
-    int baseHeight_;
 };
 
 }  // namespace ostrel::qt

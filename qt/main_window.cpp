@@ -1,5 +1,7 @@
 #include "qt/main_window.h"
 
+#include <algorithm>
+
 #include <QAbstractButton>
 #include <QAction>
 #include <QApplication>
@@ -7,18 +9,24 @@
 #include <QCloseEvent>
 #include <QIcon>
 #include <QLayout>
+#include <QLineEdit>
 #include <QMenu>
 #include <QMenuBar>
+#include <QProgressBar>
 #include <QScreen>
 #include <QShortcut>
 
+#include "app/commands.h"
 #include "core/ids.h"
 #include "platform/port_names.h"
 #include "qt/cable_test_window.h"
+#include "qt/qt_window_system.h"
 #include "qt/resources.h"
 #include "qt/widgets.h"
 #include "sim/chip_clock.h"
 #include "sim/chip_table.h"
+#include "ui/busy.h"
+#include "ui/menu.h"
 
 namespace ostrel::qt {
 
@@ -30,8 +38,9 @@ MainWindow::MainWindow(std::function<bool(int command)> command,
       simulatorClock_(std::move(simulatorClock)),
       units_(QApplication::font()) {
     InitResources();
-    setWindowTitle(QStringLiteral("AVR-Programmer"));
-    setWindowIcon(QIcon(QStringLiteral(":/ostrel/ostrel.svg")));
+    const ui::WindowFrame frame = ui::FrameOf(ids::kMainWindow);
+    setWindowTitle(QString::fromLatin1(frame.title));
+    setWindowIcon(ProgramIcon());
     // Caption, system menu and minimise box; the window keeps its size.
     setWindowFlags(Qt::Window | Qt::CustomizeWindowHint | Qt::WindowTitleHint |
                    Qt::WindowSystemMenuHint | Qt::WindowMinimizeButtonHint |
@@ -39,10 +48,10 @@ MainWindow::MainWindow(std::function<bool(int command)> command,
 
     panel_ = new QWidget(this);
     panel_->setObjectName(QStringLiteral("panel"));
-    panel_->setFixedSize(units_.X(kMainWidth), units_.Y(kMainHeight));
+    panel_->setFixedSize(units_.X(frame.width), units_.Y(frame.height));
     setCentralWidget(panel_);
-    BuildDecoration();
-    controls_ = BuildControls(panel_, MainWindowControls(), units_);
+    BuildDecoration(panel_, ids::kMainWindow, units_);
+    controls_ = BuildControls(panel_, ui::MainWindowControls(), units_);
     for (const auto& [id, widget] : controls_) {
         if (auto* button = qobject_cast<QAbstractButton*>(widget)) {
             int commandId = id;
@@ -53,28 +62,89 @@ MainWindow::MainWindow(std::function<bool(int command)> command,
     BuildMenu();
     layout()->setSizeConstraint(QLayout::SetFixedSize);
 
-    // Escape ends the program as the close box does (command 2).
+    // Escape ends the program as the close box does (command 2); while a
+    // command runs it is the Stop button's key.
     auto* escape = new QShortcut(QKeySequence(Qt::Key_Escape), this);
-    connect(escape, &QShortcut::activated, this, [this] { Trigger(ids::kCancelCommand, nullptr); });
+    connect(escape, &QShortcut::activated, this,
+            [this] { Trigger(busy_ ? ids::kStop : ids::kCancelCommand, nullptr); });
+
+    // The progress bar follows the figure of the activity line.
+    if (auto* activity = qobject_cast<QLineEdit*>(Control(ids::kActivity))) {
+        connect(activity, &QLineEdit::textChanged, this, [this](const QString& text) {
+            if (busy_)
+                ShowProgress(ui::ProgressFigure(text.toStdString()));
+        });
+    }
+    if (QWidget* stop = Control(ids::kStop))
+        stop->setCursor(Qt::ArrowCursor);
 }
 
-void MainWindow::BuildDecoration() {
-    // A thin line at the top and one above the file fields, each of two line
-    // pieces 100 units long, with a row of dots at its right end.
-    struct Row {
-        int y, firstDot, lastDot;
-    };
-    for (Row row : {Row{3, 138, 177}, Row{115, 141, 180}}) {
-        for (int x : {12, 86}) {
-            auto* line = new DecorationLine(panel_);
-            QRect r = units_.Rect(x, row.y, 100, 0);
-            line->setGeometry(r.x(), r.y() - 2, r.width(), 4);
+void MainWindow::SetBusy(bool busy) {
+    busy_ = busy;
+    for (const ui::ControlEntry& entry : ui::MainWindowControls()) {
+        QWidget* widget = Control(entry.id);
+        if (widget == nullptr)
+            continue;
+        if ((entry.start & ui::kStartsCommand) != 0)
+            widget->setEnabled(!busy);
+        if ((entry.start & ui::kWhileBusy) != 0)
+            widget->setVisible(busy);
+    }
+    for (const auto& [command, action] : menuItems_)
+        action->setEnabled(!busy || busyItems_.contains(command));
+    for (const auto& [name, action] : chipItems_)
+        action->setEnabled(!busy);
+    for (const auto& [hz, action] : clockItems_)
+        action->setEnabled(!busy);
+    otherClockItem_->setEnabled(!busy);
+    if (auto* stop = qobject_cast<QAbstractButton*>(Control(ids::kStop))) {
+        stop->setText(QStringLiteral("Stop"));
+        stop->setEnabled(true);
+    }
+    ShowProgress(std::nullopt);
+    if (busy) {
+        setCursor(Qt::BusyCursor);
+    } else {
+        unsetCursor();
+    }
+}
+
+void MainWindow::ShowStopping() {
+    if (auto* stop = qobject_cast<QAbstractButton*>(Control(ids::kStop))) {
+        stop->setText(QString::fromLatin1(ui::kStopping));
+        stop->setEnabled(false);
+    }
+}
+
+void MainWindow::ShowOnActivityLine(const QStringList& lines, const QString& tip) {
+    auto* field = qobject_cast<QLineEdit*>(Control(ids::kActivity));
+    if (field == nullptr || lines.isEmpty())
+        return;
+    // The room for text: the field less its frame and the text margins.
+    const int room = std::max(10, field->contentsRect().width() - 8);
+    const QFontMetrics metrics = field->fontMetrics();
+    QString shown = metrics.elidedText(lines.back(), Qt::ElideMiddle, room);
+    for (const QString& line : lines) {
+        if (metrics.horizontalAdvance(line) <= room) {
+            shown = line;
+            break;
         }
-        auto* dots = new DotRow(panel_);
-        int diameter = std::max(2, units_.X(2) - 1);
-        int left = units_.X(row.firstDot);
-        int right = units_.X(row.lastDot) + diameter;
-        dots->setGeometry(left, units_.Y(row.y) - diameter - 2, right - left, diameter);
+    }
+    field->setText(shown);
+    field->setCursorPosition(0);
+    field->setToolTip(tip);
+}
+
+void MainWindow::ShowProgress(std::optional<int> figure) {
+    auto* bar = qobject_cast<QProgressBar*>(Control(ids::kProgressBar));
+    if (bar == nullptr)
+        return;
+    if (figure) {
+        bar->setRange(0, 100);
+        bar->setValue(*figure);
+    } else {
+        // Busy without a figure: the bar shows that something runs.
+        bar->setRange(0, 0);
     }
 }
 
@@ -92,53 +162,86 @@ QAction* MainWindow::AddItem(QMenu* menu, const char* text, int command) {
 }
 
 void MainWindow::BuildMenu() {
-    QMenuBar* bar = menuBar();
-
-    QMenu* file = bar->addMenu(QStringLiteral("File"));
-    AddItem(file, "Open", ids::kFileOpen);
-    AddItem(file, "Exit", ids::kExit);
-
-    QMenu* port = bar->addMenu(QStringLiteral("Port"));
-    struct PortItem {
-        const char* text;
-        int command;
-    };
-    for (PortItem item :
-         {PortItem{"PP 0278", ids::kPort0278}, PortItem{"PP 0378", ids::kPort0378},
-          PortItem{"PP 03BC", ids::kPort03BC}, PortItem{"COM1", ids::kCom1},
-          PortItem{"COM2", ids::kCom2}, PortItem{"COM3", ids::kCom3}, PortItem{"COM4", ids::kCom4},
-          PortItem{"COM5", ids::kCom5}, PortItem{"COM6", ids::kCom6}, PortItem{"COM7", ids::kCom7},
-          PortItem{"COM8", ids::kCom8}}) {
-        AddItem(port, item.text, item.command)->setCheckable(true);
+    // The menu table, walked once: a stack of the menus being filled.
+    std::vector<QMenu*> open;
+    for (const ui::MenuEntry& entry : ui::MainMenu()) {
+        QMenu* menu = open.empty() ? nullptr : open.back();
+        if (entry.whileBusy)
+            busyItems_.insert(entry.command);
+        const QString text = QString::fromLatin1(entry.text);
+        switch (entry.kind) {
+            case ui::MenuKind::Menu:
+                open.push_back(menu == nullptr ? menuBar()->addMenu(text) : menu->addMenu(text));
+                break;
+            case ui::MenuKind::CheckMenu: {
+                QMenu* sub = menu->addMenu(text);
+                QAction* item = sub->menuAction();
+                item->setCheckable(true);
+                item->setObjectName(QStringLiteral("command%1").arg(entry.command));
+                menuItems_[entry.command] = item;
+                if (entry.command == ids::kPortSimulator)
+                    simulatorMenu_ = sub;
+                open.push_back(sub);
+                break;
+            }
+            case ui::MenuKind::EndMenu:
+                open.pop_back();
+                break;
+            case ui::MenuKind::Item:
+                AddItem(menu, entry.text, entry.command);
+                break;
+            case ui::MenuKind::CheckItem:
+                AddItem(menu, entry.text, entry.command)->setCheckable(true);
+                break;
+            case ui::MenuKind::Separator:
+                menu->addSeparator();
+                break;
+            case ui::MenuKind::BarCommand: {
+                QAction* item = menuBar()->addAction(text);
+                item->setObjectName(QStringLiteral("command%1").arg(entry.command));
+                menuItems_[entry.command] = item;
+                const int command = entry.command;
+                connect(item, &QAction::triggered, this,
+                        [this, item, command] { Trigger(command, item); });
+                break;
+            }
+            case ui::MenuKind::SimulatorClocks:
+                clockMenu_ = menu;
+                BuildClockItems(menu);
+                break;
+            case ui::MenuKind::SimulatorChips:
+                BuildChipItems(menu);
+                break;
+        }
     }
+    ShowPortDevices();
+}
+
+void MainWindow::ShowPortDevices() {
     // Which device each port name opens on this machine, shown as the item's
     // tip, so that a user can see what "COM1" is before choosing it.
-    port->setToolTipsVisible(true);
     for (const PortDevice& d : ListPortDevices(ProcessEnvironment())) {
-        for (QAction* action : port->actions()) {
-            const QString text = action->text();
-            if (text == QString::fromStdString(d.name) ||
-                text == QStringLiteral("PP ") + QString::fromStdString(d.name)) {
-                QString tip = QString::fromStdString(d.device);
-                if (d.overridden)
-                    tip += QStringLiteral(" (from ") + QString::fromStdString(d.variable) +
-                           QStringLiteral(")");
-                action->setToolTip(tip);
-                action->setStatusTip(tip);
+        for (const auto& [command, action] : menuItems_) {
+            if (app::PortCommand(d.name) != command)
+                continue;
+            QString tip = QString::fromStdString(d.device);
+            if (d.overridden)
+                tip += QStringLiteral(" (from ") + QString::fromStdString(d.variable) +
+                       QStringLiteral(")");
+            action->setToolTip(tip);
+            action->setStatusTip(tip);
+            for (QObject* owner : action->associatedObjects()) {
+                if (auto* menu = qobject_cast<QMenu*>(owner))
+                    menu->setToolTipsVisible(true);
             }
         }
     }
-    port->addSeparator();
-    simulatorMenu_ = port->addMenu(QStringLiteral("Simulator"));
-    QAction* simulator = simulatorMenu_->menuAction();
-    simulator->setCheckable(true);
-    simulator->setObjectName(QStringLiteral("command%1").arg(ids::kPortSimulator));
-    menuItems_[ids::kPortSimulator] = simulator;
-    BuildClockMenu();
-    simulatorMenu_->addSeparator();
+}
+
+void MainWindow::BuildChipItems(QMenu* menu) {
     for (const sim::ChipInfo& chip : sim::AllChips()) {
         std::string name(chip.name);
-        QAction* action = simulatorMenu_->addAction(QString::fromStdString(name));
+        QAction* action = menu->addAction(QString::fromStdString(name));
         action->setCheckable(true);
         chipItems_[name] = action;
         connect(action, &QAction::triggered, this, [this, action, name](bool checked) {
@@ -146,46 +249,12 @@ void MainWindow::BuildMenu() {
             simulatorChip_(name);
         });
     }
-    port->addSeparator();
-    AddItem(port, "Cable Test", kCableTestCommand);
-
-    QMenu* memory = bar->addMenu(QStringLiteral("Memory"));
-    AddItem(memory, "Disable Codeprotection (Erase all)", ids::kEraseAll);
-    AddItem(memory, "Bulk Erase Data", ids::kBulkEraseData);
-    AddItem(memory, "Data Window", ids::kDataWindow);
-
-    // A command on the menu bar itself.
-    QAction* fuseBits = bar->addAction(QStringLiteral("FuseBits"));
-    fuseBits->setObjectName(QStringLiteral("command%1").arg(ids::kFuseBits));
-    menuItems_[ids::kFuseBits] = fuseBits;
-    connect(fuseBits, &QAction::triggered, this,
-            [this, fuseBits] { Trigger(ids::kFuseBits, fuseBits); });
-
-    QMenu* options = bar->addMenu(QStringLiteral("Options"));
-    QMenu* speed = options->addMenu(QStringLiteral("Speed"));
-    AddItem(speed, "very low", ids::kSpeedVeryLow)->setCheckable(true);
-    AddItem(speed, "Low", ids::kSpeedLow)->setCheckable(true);
-    AddItem(speed, "Medium", ids::kSpeedMedium)->setCheckable(true);
-    AddItem(speed, "High", ids::kSpeedHigh)->setCheckable(true);
-    AddItem(options, "Program eep- after hexfile", ids::kProgramEepAfterHex)->setCheckable(true);
-    AddItem(options, "Read Signature Bytes", ids::kReadSignature);
-    AddItem(options, "Readback INHX format", ids::kReadbackInhx);
-
-    QMenu* help = bar->addMenu(QStringLiteral("Help"));
-    AddItem(help, "Help Topics", ids::kHelpTopics);
-    AddItem(help, "Look for new version", ids::kNewVersion);
-    AddItem(help, "About...", ids::kAbout);
-    help->addSeparator();
-    AddItem(help, "Wiring Picture", ids::kWiringPicture);
 }
 
-void MainWindow::BuildClockMenu() {
-    clockMenu_ = simulatorMenu_->addMenu(QStringLiteral("Chip Clock"));
-    // The factory clock first (its text names the chosen chip's), then the
-    // usual crystals and the slow clocks that need a slow programming speed.
-    for (uint32_t hz : {0u, 32768u, 128000u, 1000000u, 4000000u, 8000000u, 16000000u, 20000000u}) {
-        QAction* action = clockMenu_->addAction(
-            hz == 0 ? QStringLiteral("Factory clock") : QString::fromStdString(sim::ClockText(hz)));
+void MainWindow::BuildClockItems(QMenu* menu) {
+    for (uint32_t hz : ui::SimulatorClockChoices()) {
+        QAction* action = menu->addAction(hz == 0 ? QStringLiteral("Factory clock")
+                                                  : QString::fromStdString(sim::ClockText(hz)));
         action->setCheckable(true);
         clockItems_[hz] = action;
         connect(action, &QAction::triggered, this, [this, action, hz](bool checked) {
@@ -194,7 +263,7 @@ void MainWindow::BuildClockMenu() {
         });
     }
     // A clock chosen elsewhere, shown as it is; choosing it keeps it.
-    otherClockItem_ = clockMenu_->addAction(QString());
+    otherClockItem_ = menu->addAction(QString());
     otherClockItem_->setCheckable(true);
     otherClockItem_->setVisible(false);
     connect(otherClockItem_, &QAction::triggered, this,

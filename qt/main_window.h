@@ -7,21 +7,20 @@
 #include <cstdint>
 #include <functional>
 #include <map>
+#include <optional>
+#include <set>
 #include <string>
 
 #include <QMainWindow>
+#include <QStringList>
 
-#include "qt/control_table.h"
+#include "qt/control_builder.h"
 #include "qt/dialog_units.h"
 
 class QAction;
 class QMenu;
 
 namespace ostrel::qt {
-
-// Main window size in dialog units.
-inline constexpr int kMainWidth = 198;
-inline constexpr int kMainHeight = 162;
 
 class MainWindow : public QMainWindow {
     Q_OBJECT
@@ -63,15 +62,30 @@ class MainWindow : public QMainWindow {
     // Runs the command of a control or menu item as a user's click does.
     void Trigger(int command, QObject* source);
 
+    // The busy state while a command runs: what would start another command
+    // is disabled, the cursor shows busy, the progress bar and the Stop
+    // button show (ui::kStartsCommand, ui::kWhileBusy, MenuEntry::whileBusy).
+    void SetBusy(bool busy);
+    bool busy() const { return busy_; }
+    // The stop was asked for: the Stop button says so until the command ends.
+    void ShowStopping();
+    // The progress bar's figure; none: busy without a figure.
+    void ShowProgress(std::optional<int> figure);
+    // On the activity field the first of `lines` that fits it (the last,
+    // shortened in its middle with an ellipsis, when none does), and `tip` as
+    // its tooltip.
+    void ShowOnActivityLine(const QStringList& lines, const QString& tip);
+
   protected:
     void closeEvent(QCloseEvent* event) override;
     void showEvent(QShowEvent* event) override;
 
   private:
     void BuildMenu();
-    void BuildClockMenu();
+    void BuildClockItems(QMenu* menu);
+    void BuildChipItems(QMenu* menu);
+    void ShowPortDevices();
     QAction* AddItem(QMenu* menu, const char* text, int command);
-    void BuildDecoration();
 
     std::function<bool(int)> command_;
     std::function<void(const std::string&)> simulatorChip_;
@@ -85,6 +99,8 @@ class MainWindow : public QMainWindow {
     QMenu* clockMenu_ = nullptr;
     std::map<uint32_t, QAction*> clockItems_;  // by Hz; 0 is the factory clock
     QAction* otherClockItem_ = nullptr;
+    std::set<int> busyItems_;  // menu commands that stay enabled while a command runs
+    bool busy_ = false;
     bool ended_ = false;
     int endResult_ = 0;
     bool inCloseEvent_ = false;

@@ -11,31 +11,10 @@
 
 namespace ostrel::qt {
 
-namespace {
-// Where the wiring picture sits and the room it has, in dialog units.
-constexpr int kPictureX = 7;
-constexpr int kPictureY = 7;
-constexpr int kPictureWidth = 173;
-constexpr int kPictureHeight = 87;
-}  // namespace
-
-DialogFrame FrameOf(int dialog) {
-    switch (dialog) {
-        case ids::kInstructionsDialog:
-            return {"Serial Programming Instructions", 202, 205};
-        case ids::kEepromWindow:
-            return {"EEPROM (max. 2048 bytes)", 147, 95};
-        case ids::kWiringDialog:
-            return {"PC-Parallel-Port <---> AVR", 187, 101};
-        default:
-            return {"", 120, 60};
-    }
-}
-
 ModalDialog::ModalDialog(int dialog, QWidget* owner, DialogHandler& handler)
     : QDialog(owner), dialog_(dialog), handler_(handler), units_(QApplication::font()) {
     InitResources();
-    DialogFrame frame = FrameOf(dialog);
+    ui::WindowFrame frame = ui::FrameOf(dialog);
     setWindowTitle(QString::fromLatin1(frame.title));
     Qt::WindowFlags flags = Qt::Dialog | Qt::CustomizeWindowHint | Qt::WindowTitleHint;
     // The EEPROM window has no close box; it ends only by its Exit button.
@@ -48,7 +27,7 @@ ModalDialog::ModalDialog(int dialog, QWidget* owner, DialogHandler& handler)
     if (dialog == ids::kInstructionsDialog) {
         BuildInstructionsDialog();
     } else if (dialog == ids::kEepromWindow) {
-        controls_ = BuildControls(this, EepromWindowControls(), units_);
+        controls_ = BuildControls(this, ui::EepromWindowControls(), units_);
     } else if (dialog == ids::kWiringDialog) {
         BuildWiringDialog();
     }
@@ -56,18 +35,15 @@ ModalDialog::ModalDialog(int dialog, QWidget* owner, DialogHandler& handler)
 }
 
 void ModalDialog::BuildInstructionsDialog() {
-    controls_ = BuildControls(this, InstructionsDialogControls(), units_);
-    // Two thin lines part the bit commands from the free instruction.
-    for (int x : {16, 80}) {
-        auto* line = new DecorationLine(this);
-        line->setGeometry(units_.Rect(x, 96, 100, 2).adjusted(0, -1, 0, 1));
-    }
+    controls_ = BuildControls(this, ui::InstructionsDialogControls(), units_);
+    BuildDecoration(this, ids::kInstructionsDialog, units_);
 }
 
 void ModalDialog::BuildWiringDialog() {
     auto* picture = new SvgPicture(QStringLiteral(":/ostrel/wiring.svg"), this);
     picture->setObjectName(QStringLiteral("wiringPicture"));
-    picture->setGeometry(units_.Rect(kPictureX, kPictureY, kPictureWidth, kPictureHeight));
+    const ui::PicturePlace place = ui::WiringPicturePlace();
+    picture->setGeometry(units_.Rect(place.x, place.y, place.width, place.height));
 }
 
 void ModalDialog::Connect() {

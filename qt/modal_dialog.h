@@ -7,17 +7,10 @@
 #include <QDialog>
 
 #include "core/window_system.h"
-#include "qt/control_table.h"
+#include "qt/control_builder.h"
 #include "qt/dialog_units.h"
 
 namespace ostrel::qt {
-
-// Window titles and sizes in dialog units.
-struct DialogFrame {
-    const char* title;
-    int width, height;
-};
-DialogFrame FrameOf(int dialog);
 
 class ModalDialog : public QDialog {
     Q_OBJECT

@@ -20,8 +20,11 @@
 
 #include "core/ids.h"
 #include "platform/model_window_system.h"
+#include "qt/desktop_launcher.h"
 #include "qt/modal_dialog.h"
+#include "qt/resources.h"
 #include "qt/widgets.h"
+#include "ui/message_kind.h"
 
 namespace ostrel::qt {
 
@@ -35,7 +38,26 @@ std::string ToUtf8(const QString& text) {
     return text.toUtf8().toStdString();
 }
 
+QMessageBox::Icon IconOf(ui::MessageKind kind) {
+    switch (kind) {
+        case ui::MessageKind::Error:
+            return QMessageBox::Critical;
+        case ui::MessageKind::Warning:
+            return QMessageBox::Warning;
+        case ui::MessageKind::Question:
+            return QMessageBox::Question;
+        case ui::MessageKind::Information:
+            break;
+    }
+    return QMessageBox::Information;
+}
+
 }  // namespace
+
+QIcon ProgramIcon() {
+    InitResources();
+    return QIcon(QStringLiteral(":/ostrel/ostrel.svg"));
+}
 
 QString FileDialogFilter(std::string_view filterName, std::string_view patterns) {
     QString list = FromUtf8(patterns);
@@ -232,13 +254,15 @@ void QtWindowSystem::ResetText(int window, int item, std::string_view text) {
 MsgResult QtWindowSystem::MessageBox(int owner, std::string_view text, std::string_view title,
                                      MsgButtons buttons) {
     QMessageBox box(
-        QMessageBox::NoIcon, FromUtf8(title), FromUtf8(text),
+        IconOf(ui::KindOf(title, text, buttons)), FromUtf8(title), FromUtf8(text),
         buttons == MsgButtons::Ok ? QMessageBox::Ok : QMessageBox::Ok | QMessageBox::Cancel,
         owner == ids::kNoOwner ? nullptr : Window(owner));
+    box.setWindowIcon(ProgramIcon());
     box.setDefaultButton(QMessageBox::Ok);
     box.setEscapeButton(buttons == MsgButtons::Ok ? QMessageBox::Ok : QMessageBox::Cancel);
 
-    ShownMessage shown{owner, std::string(text), std::string(title), buttons, MsgResult::Ok};
+    ShownMessage shown{owner,         std::string(text), std::string(title),        buttons,
+                       MsgResult::Ok, box.icon(),        !box.windowIcon().isNull()};
     if (automation.enabled) {
         MsgResult answer = MsgResult::Ok;
         if (!automation.messageAnswers.empty()) {
@@ -300,16 +324,39 @@ QtWindowSystem::~QtWindowSystem() = default;
 bool QtWindowSystem::OpenDocument(std::string_view pathOrUrl) {
     documents.emplace_back(pathOrUrl);
     QUrl url = DocumentUrl(pathOrUrl);
-    bool opened = false;
+    // A local page (the help page) shows in the program's own window: it needs
+    // no browser and looks the same on every machine.
+    if (url.isLocalFile() && QFileInfo(url.toLocalFile()).isFile())
+        return ShowInPageWindow(url);
+    return OpenOutside(url);
+}
+
+bool QtWindowSystem::OpenOutside(const QUrl& url) {
+    const LauncherEnvironment environment =
+        launcherEnvironment ? *launcherEnvironment : SystemLauncherEnvironment();
+    std::optional<Launcher> launcher =
+        FindLauncher(environment, LauncherType(url), !url.isLocalFile());
+    if (!launcher)
+        return false;
     if (automation.openUrl)
-        opened = automation.openUrl(url);
-    else if (automation.enabled)
-        return true;
-    else
-        opened = QDesktopServices::openUrl(url);
-    // A machine without a browser launcher (no xdg-open, no desktop) still
-    // shows a local page: in a window of the program's own.
-    return opened || ShowInPageWindow(url);
+        return automation.openUrl(url);
+    if (automation.enabled)
+        return true;  // answered by the program: nothing is started
+    return StartLauncher(*launcher, url);
+}
+
+void QtWindowSystem::FollowLink(const QUrl& link) {
+    const QUrl target = pageWindow_->source().resolved(link);
+    if (target.isLocalFile()) {
+        pageWindow_->setSource(target);
+        return;
+    }
+    if (OpenOutside(target))
+        return;
+    MessageBox(ids::kNoOwner,
+               "No web browser was found on this computer to show\n" + ToUtf8(target.toString()) +
+                   "\n\nOpen that address in a browser on any computer.",
+               "Ostrel", MsgButtons::Ok);
 }
 
 bool QtWindowSystem::ShowInPageWindow(const QUrl& url) {
@@ -317,11 +364,18 @@ bool QtWindowSystem::ShowInPageWindow(const QUrl& url) {
         return false;
     if (!pageWindow_) {
         pageWindow_ = std::make_unique<QTextBrowser>();
-        pageWindow_->setOpenExternalLinks(true);
+        pageWindow_->setObjectName(QStringLiteral("pageWindow"));
+        pageWindow_->setWindowIcon(ProgramIcon());
+        // Every link comes here: the page's own and its sections stay in the
+        // window, the others go to the desktop's browser when there is one.
+        pageWindow_->setOpenLinks(false);
+        QObject::connect(pageWindow_.get(), &QTextBrowser::anchorClicked,
+                         [this](const QUrl& link) { FollowLink(link); });
         pageWindow_->resize(720, 560);
     }
     pageWindow_->setSource(url);
-    pageWindow_->setWindowTitle(QFileInfo(url.toLocalFile()).fileName());
+    QString title = pageWindow_->documentTitle();
+    pageWindow_->setWindowTitle(title.isEmpty() ? QFileInfo(url.toLocalFile()).fileName() : title);
     // Asked from a modal dialog (the instructions dialog's Help button), the
     // page must be modal too, or that dialog would block it.
     Qt::WindowModality modality =
@@ -337,6 +391,7 @@ bool QtWindowSystem::ShowInPageWindow(const QUrl& url) {
 }
 
 int QtWindowSystem::RunModalDialog(int dialog, int owner, DialogHandler& handler) {
+    DialogScope open(*this);
     ModalDialog box(dialog, Window(owner), handler);
     AddWindow(dialog, &box, box.controls(), [&box](int result) { box.End(result); });
     box.Start();

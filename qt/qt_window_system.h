@@ -15,12 +15,15 @@
 #include <string>
 #include <vector>
 
+#include <QIcon>
+#include <QMessageBox>
 #include <QPointer>
 #include <QUrl>
 #include <QWidget>
 
 #include "core/window_system.h"
-#include "qt/control_table.h"
+#include "qt/control_builder.h"
+#include "qt/desktop_launcher.h"
 
 class QAction;
 class QComboBox;
@@ -37,6 +40,8 @@ struct ShownMessage {
     std::string title;
     MsgButtons buttons;
     MsgResult answer;
+    QMessageBox::Icon icon;  // the icon of its kind (ui::KindOf)
+    bool windowIcon;         // it carries the program's window icon
 };
 
 struct Automation {
@@ -50,8 +55,8 @@ struct Automation {
     std::function<void(int dialog, QDialog& shown)> dialogScript;
     // Runs while a message box shows, before it is answered.
     std::function<void(const ShownMessage& message)> onMessage;
-    // Stands in for the desktop's browser launcher (returns whether a browser
-    // started). Unset, documents are only recorded.
+    // Stands in for starting the desktop's browser or file manager, once one
+    // was found (returns whether it started). Unset, nothing is started.
     std::function<bool(const QUrl& url)> openUrl;
 };
 
@@ -113,9 +118,31 @@ class QtWindowSystem : public WindowSystem {
     // The message boxes shown, as "title: text".
     std::vector<std::string> MessageTexts() const;
 
-    // The program's own page window, shown when no browser could be started;
-    // null until it was needed.
+    // Dialogs of the program open now (RunModalDialog, the cable test
+    // window). While one is open its own handlers may run a command's steps,
+    // so a stop must not be asked for then (core/activity.h).
+    int openDialogs() const { return openDialogs_; }
+    // Counts a dialog as open for its lifetime.
+    class DialogScope {
+      public:
+        explicit DialogScope(QtWindowSystem& windows) : windows_(windows) {
+            ++windows_.openDialogs_;
+        }
+        ~DialogScope() { --windows_.openDialogs_; }
+        DialogScope(const DialogScope&) = delete;
+        DialogScope& operator=(const DialogScope&) = delete;
+
+      private:
+        QtWindowSystem& windows_;
+    };
+
+    // The program's own page window, where the help page shows; null until
+    // it was needed. Links that leave the page go to the desktop's browser.
     QTextBrowser* PageWindow() const { return pageWindow_.get(); }
+
+    // Where a browser or file manager is looked for; unset: this machine's
+    // (the GUI tests set one of their own, so that nothing is started).
+    std::optional<LauncherEnvironment> launcherEnvironment;
 
   private:
     struct WindowEntry {
@@ -127,11 +154,20 @@ class QtWindowSystem : public WindowSystem {
     QComboBox* DeviceList() const;
 
     bool ShowInPageWindow(const QUrl& url);
+    // A web page or a folder, in the desktop's program for it when it has
+    // one that shows it in a window; false when it has none.
+    bool OpenOutside(const QUrl& url);
+    // A link clicked in the page window.
+    void FollowLink(const QUrl& link);
 
     std::map<int, WindowEntry> windows_;
     std::map<int, QPointer<QAction>> menuItems_;
     std::unique_ptr<QTextBrowser> pageWindow_;
+    int openDialogs_ = 0;
 };
+
+// The program's icon, for its windows and message boxes.
+QIcon ProgramIcon();
 
 // Qt's filter line for a file dialog: the name and the patterns ("*.hex;*.eep")
 // as "name (*.hex *.eep)".

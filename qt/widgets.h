@@ -11,6 +11,7 @@
 #include <QWidget>
 
 #include "core/window_system.h"
+#include "ui/control_table.h"
 
 namespace ostrel::qt {
 
@@ -77,7 +78,7 @@ class DecorationLine : public QWidget {
 class DotRow : public QWidget {
     Q_OBJECT
   public:
-    static constexpr int kDots = 15;
+    static constexpr int kDots = ui::kDotsInARow;
     explicit DotRow(QWidget* parent = nullptr) : QWidget(parent) {}
 
   protected:

@@ -1,6 +1,9 @@
 #include "sim/chip_clock.h"
 #include "platform/paths.h"
 
+#include "platform/file_system.h"
+#include "platform/text_file.h"
+
 #include <algorithm>
 #include <cerrno>
 #include <cstdio>
@@ -119,9 +122,10 @@ ClockLoad LoadChipClock(const std::string& path) {
         return load;
     const std::string problem = "The simulated chip clock file '" + path + "' ";
     const std::string fallback = "; the chip runs on its factory clock.";
-    std::FILE* file = std::fopen(path.c_str(), "rb");
+    std::string why;
+    std::FILE* file = OpenPlainFile(path, "rb", &why);
     if (file == nullptr) {
-        load.warning = problem + "cannot be read (" + std::strerror(errno) + ")" + fallback;
+        load.warning = problem + "cannot be read (" + why + ")" + fallback;
         return load;
     }
     // One short line; anything longer is not a file this program wrote.
@@ -156,26 +160,27 @@ bool SaveChipClock(const std::string& path, uint32_t hz, std::string* error) {
         return true;
     const std::string problem = "Cannot keep the simulated chip clock in '" + path + "' (";
     if (hz == 0) {
+        // Only a file of ours is removed; a folder or a pipe of that name stays.
+        if (std::string kind = NotAFile(path); !kind.empty()) {
+            if (error != nullptr)
+                *error = problem + kind + ").";
+            return false;
+        }
         std::error_code ec;
         std::filesystem::remove(FsPath(path), ec);
         if (ec && error != nullptr)
             *error = problem + ec.message() + ").";
         return !ec;
     }
-    std::FILE* file = std::fopen(path.c_str(), "wb");
-    bool ok = file != nullptr;
-    int saved = errno;
-    if (ok) {
-        const std::string line = std::to_string(hz) + "\n";
-        ok = std::fwrite(line.data(), 1, line.size(), file) == line.size();
-        saved = errno;
-        ok = std::fclose(file) == 0 && ok;
-        if (!ok && saved == 0)
-            saved = errno;
+    // Written whole or not at all.
+    TextWriter out;
+    if (out.Create(path)) {
+        out.Write(std::to_string(hz) + "\n");
+        out.Close();
     }
-    if (!ok && error != nullptr)
-        *error = problem + std::strerror(saved) + ").";
-    return ok;
+    if (out.Failed() && error != nullptr)
+        *error = problem + out.why() + ").";
+    return !out.Failed();
 }
 
 }  // namespace ostrel::sim

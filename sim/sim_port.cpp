@@ -83,7 +83,8 @@ bool SimPort::Save() {
     if (config_.stateFile.empty())
         return true;
     std::string error;
-    if (!SaveChipState(config_.stateFile, target_.chip(), target_.memory(), &error)) {
+    if (!SaveChipState(config_.stateFile, target_.chip(), target_.memory(), &error,
+                       config_.stateLock)) {
         AddWarning(error);
         return false;
     }

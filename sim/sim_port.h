@@ -27,11 +27,13 @@
 
 #include <array>
 #include <cstdint>
+#include <optional>
 #include <string>
 #include <string_view>
 
 #include "core/clock.h"
 #include "core/port_access.h"
+#include "platform/file_system.h"
 #include "sim/avr_target.h"
 #include "sim/cable.h"
 #include "sim/chip_table.h"
@@ -81,6 +83,11 @@ struct SimConfig {
     bool timing = true;
     // Where the chip's state lives; empty: nothing is loaded or saved.
     std::string stateFile;
+    // The lock the owner holds on the state file for as long as the chip is
+    // in use, or null. A save replaces the file, and the lock goes over to
+    // the new one before the old one is let go, so no other program can
+    // take the chip in between.
+    std::optional<FileLock>* stateLock = nullptr;
 };
 
 class SimPort final : public PortAccess {

@@ -149,12 +149,11 @@ bool DecodeChipState(std::string_view bytes, const ChipInfo& chip, ChipMemory* m
 StateLoad LoadChipState(const std::string& path, const ChipInfo& chip) {
     StateLoad result;
     result.memory = ChipMemory::Fresh(chip);
-    std::FILE* file = std::fopen(path.c_str(), "rb");
+    std::string why;
+    std::FILE* file = OpenPlainFile(path, "rb", &why);
     if (file == nullptr) {
-        if (errno != ENOENT) {
-            result.warning =
-                Warning(path, std::string("cannot be opened (") + std::strerror(errno) + ")", chip);
-        }
+        if (errno != ENOENT)
+            result.warning = Warning(path, "cannot be opened (" + why + ")", chip);
         return result;
     }
     std::string bytes;
@@ -163,6 +162,8 @@ StateLoad LoadChipState(const std::string& path, const ChipInfo& chip) {
     const bool readError = std::ferror(file) != 0;
     std::fclose(file);
     bytes.resize(got);
+    if (got == 0 && !readError)
+        return result;  // no state yet: a fresh chip, without a word
     if (readError) {
         result.warning = Warning(path, "cannot be read", chip);
         return result;
@@ -183,29 +184,53 @@ StateLoad LoadChipState(const std::string& path, const ChipInfo& chip) {
 }
 
 bool SaveChipState(const std::string& path, const ChipInfo& chip, const ChipMemory& memory,
-                   std::string* error) {
+                   std::string* error, std::optional<FileLock>* lock) {
     const std::string bytes = EncodeChipState(chip, memory);
-    const std::string temp = path + ".tmp";
-    std::FILE* file = std::fopen(temp.c_str(), "wb");
-    bool ok = file != nullptr;
-    if (ok) {
-        ok = std::fwrite(bytes.data(), 1, bytes.size(), file) == bytes.size();
-        ok = (std::fclose(file) == 0) && ok;
+    const std::string temp = UniqueTempName(path);
+    auto fail = [&](const std::string& why) {
+        if (error != nullptr)
+            *error = "Cannot write the simulated chip state file '" + path + "' (" + why + ").";
+        return false;
+    };
+    // "x": the temporary file is this process's own, never someone else's
+    // file (or folder) of that name, so removing it can never remove theirs.
+    std::FILE* file = std::fopen(temp.c_str(), "wbx");
+    if (file == nullptr)
+        return fail(std::strerror(errno));
+    bool ok = std::fwrite(bytes.data(), 1, bytes.size(), file) == bytes.size();
+    int saved = errno;
+    if (ok && !SyncToDisk(file)) {
+        ok = false;
+        saved = errno;
     }
-    std::error_code failure(ok ? 0 : errno, std::generic_category());
+    if (std::fclose(file) != 0 && ok) {
+        ok = false;
+        saved = errno;
+    }
+    std::optional<FileLock> newLock;
+    if (ok && lock != nullptr && lock->has_value()) {
+        std::string why;
+        newLock = FileLock::TryLock(temp, &why);
+        if (!newLock) {
+            ok = false;
+            saved = EAGAIN;
+        }
+    }
     if (ok) {
-        // std::rename does not replace an existing file on Windows.
-        failure = ReplaceWhole(temp, path);
-        ok = !failure;
+        // The system's own words: a Windows error is no errno value.
+        if (std::error_code ec = ReplaceWhole(temp, path)) {
+            std::remove(temp.c_str());
+            return fail(ec.message());
+        }
     }
     if (!ok) {
         std::remove(temp.c_str());
-        if (error != nullptr) {
-            *error = "Cannot write the simulated chip state file '" + path + "' (" +
-                     failure.message() + ").";
-        }
+        return fail(std::strerror(saved));
     }
-    return ok;
+    // The old file's lock goes only now that the new file holds one.
+    if (newLock)
+        *lock = std::move(newLock);
+    return true;
 }
 
 }  // namespace ostrel::sim

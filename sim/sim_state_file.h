@@ -10,14 +10,18 @@
 //   flash       the flash image
 //   eeprom      the EEPROM image
 //   checksum    CRC-32 of everything before it, 4 bytes
-// It is written to a temporary file beside it and renamed into place, so a
-// run that stops half-way never leaves a half-written state behind.
+// It is written to a temporary file of this process beside it and renamed
+// into place, so a run that stops half-way never leaves a half-written
+// state behind, and two programs never write the same temporary file. An
+// empty file is no state yet (the lock on a state file creates it empty).
 #pragma once
 
 #include <cstdint>
+#include <optional>
 #include <string>
 #include <string_view>
 
+#include "platform/file_system.h"
 #include "sim/avr_target.h"
 #include "sim/chip_table.h"
 
@@ -44,8 +48,11 @@ struct StateLoad {
 StateLoad LoadChipState(const std::string& path, const ChipInfo& chip);
 
 // Writes the state; false with a one-line reason in *error when it fails.
+// With `lock` (a lock held on the file at `path`), the new file is locked
+// before it takes the old one's place, and the lock held moves over to it.
+// Only this process's own temporary file is ever removed.
 bool SaveChipState(const std::string& path, const ChipInfo& chip, const ChipMemory& memory,
-                   std::string* error);
+                   std::string* error, std::optional<FileLock>* lock = nullptr);
 
 // The file's bytes for a chip and its memory.
 std::string EncodeChipState(const ChipInfo& chip, const ChipMemory& memory);

@@ -67,6 +67,7 @@ bool SimulatorSlot::Close() {
     ReportNew();
     port_.reset();
     reported_ = 0;
+    lock_.reset();  // only now that the state is saved may another program take the chip
     return saved;
 }
 
@@ -86,13 +87,28 @@ void SimulatorSlot::SetAccessCosts(uint32_t serialNs, uint32_t parallelNs) {
     parallelAccessNs_ = parallelNs;
 }
 
-void SimulatorSlot::Start() {
+bool SimulatorSlot::Start() {
     if (port_)
-        return;
+        return true;
+    startProblem_.clear();
+    if (!stateFile_.empty()) {
+        std::string holder;
+        lock_ = FileLock::TryLock(stateFile_, &holder);
+        if (!lock_) {
+            startProblem_ = holder.starts_with("cannot")
+                                ? "The simulated chip cannot be used: " + holder + "."
+                                : "The simulated chip (" + stateFile_ + ") is in use by " + holder +
+                                      "; only one program at a time may use it.";
+            if (report_)
+                report_(startProblem_);
+            return false;
+        }
+    }
     SimConfig config;
     config.cable = CableKind::Cablet2;
     config.chip = chip_;
     config.stateFile = stateFile_;
+    config.stateLock = &lock_;
     config.chipClockHz = clockHz_;
     config.serialAccessNs = serialAccessNs_;
     config.parallelAccessNs = parallelAccessNs_;
@@ -111,10 +127,13 @@ void SimulatorSlot::Start() {
             report_(error);
         storedClockHz_ = clockHz_;
     }
+    return true;
 }
 
 SerialOpenResult SimulatorSlot::OpenSerial(std::string_view comName) {
-    Start();
+    // A chip another program holds is a port that does not open.
+    if (!Start())
+        return SerialOpenResult::OpenFailed;
     return port_->OpenSerial(comName);
 }
 

@@ -2,21 +2,23 @@
 // built when that port is first opened (or when Start asks for it), as the
 // chip last chosen (or the chip its state file holds, or the ATmega8), with a
 // Cablet2 cable, keeping its memories in the state file of the start
-// directory. The chip runs on its factory clock unless a clock was chosen
-// (SetChipClock); a chosen clock is kept in the clock file beside the state
-// file whenever a simulator is built, and a new slot starts with it, as it
-// starts with the chip of the state file. The simulator has no window of its
-// own: what it has to say goes to the program's reporter, each line once.
+// directory, locked while the simulator is in use. The chip runs on its factory clock unless a
+// clock was chosen (SetChipClock); a chosen clock is kept in the clock file beside the state file
+// whenever a simulator is built, and a new slot starts with it, as it starts with the chip of the
+// state file. The simulator has no window of its own: what it has to say goes to the program's
+// reporter, each line once.
 #pragma once
 
 #include <cstdint>
 #include <functional>
 #include <memory>
+#include <optional>
 #include <string>
 #include <string_view>
 
 #include "core/clock.h"
 #include "core/port_access.h"
+#include "platform/file_system.h"
 #include "sim/sim_port.h"
 
 namespace ostrel::sim {
@@ -44,8 +46,15 @@ class SimulatorSlot final : public PortAccess {
     // (if any) is dropped and its state saved.
     void SetAccessCosts(uint32_t serialNs, uint32_t parallelNs);
     // Builds the simulator now, so that what its state file makes it say is
-    // said before the command runs.
-    void Start();
+    // said before the command runs. The simulated chip is held as a real
+    // port is held: a lock on its state file, for as long as the simulator
+    // is built, keeps a second program from using (and then overwriting)
+    // the same chip. False, with the reason reported, when another program
+    // holds it.
+    bool Start();
+    // Why the last Start failed ("the simulated chip ... is in use by the
+    // process 1234 (ostrel-cli)"); empty after a start that worked.
+    const std::string& startProblem() const { return startProblem_; }
     // The simulator, once the port has been opened.
     SimPort* port() { return port_.get(); }
     // Closes the port, saves a changed chip and drops the simulator. False
@@ -79,6 +88,8 @@ class SimulatorSlot final : public PortAccess {
     std::string clockWarning_;    // why the clock file could not be used, until said
     uint32_t serialAccessNs_ = kSerialAccessNs;
     uint32_t parallelAccessNs_ = kParallelAccessNs;
+    std::optional<FileLock> lock_;  // held from Start to Close
+    std::string startProblem_;
     std::unique_ptr<SimPort> port_;
     std::size_t reported_ = 0;  // characters of the warning already reported
 };

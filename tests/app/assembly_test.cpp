@@ -10,9 +10,9 @@
 #include <vector>
 
 #include "sim/sim_state_file.h"
-#include "tests/support/virtual_device.h"
 #include "tests/support/scripted_windows.h"
 #include "tests/support/temp_dir.h"
+#include "tests/support/virtual_device.h"
 
 namespace ostrel::testing {
 namespace {
@@ -90,9 +90,11 @@ TEST(SimulatorSlot, EachWarningIsReportedOnceAndAFailedSaveIsTold) {
     EXPECT_NE(b.reports[0].find("ostrel-sim.state"), std::string::npos) << b.reports[0];
 
     // A changed chip that cannot be saved: Close says so, with the reason.
+    // (The state file is a full folder now: the new state cannot take its place.)
     slot.port()->target().SetFlash(0, 0x34);
-    std::filesystem::create_directory(state + ".tmp");
-    b.dir.Write("ostrel-sim.state.tmp/keep", "x");
+    std::filesystem::remove(state);
+    std::filesystem::create_directory(state);
+    b.dir.Write("ostrel-sim.state/keep", "x");
     EXPECT_FALSE(slot.Close());
     ASSERT_EQ(b.reports.size(), 2u);
     EXPECT_NE(b.reports[1].find("ostrel-sim.state"), std::string::npos) << b.reports[1];

@@ -155,14 +155,17 @@ TEST(LockCommand, AChipThatDidNotLockFailsWithWhatWasSentAndRead) {
     }
 }
 
-TEST(ReadSignatureBytes, ShowsTheReportEvenWhenConnectFailsAndEndsAsAFailure) {
+TEST(ReadSignatureBytes, ShowsTheReportAloneWhenConnectFailsAndEndsAsAFailure) {
     SimRig rig({.fault = SimFault::NoTarget});
     EXPECT_EQ(app::OnCommand(rig.p, ids::kReadSignature), CommandResult::Failed);
-    ASSERT_EQ(rig.windows.messages.size(), 2u);
+    // The report is the one box, as the system shows it; the reason of the
+    // failed connection stays in errorText for the console.
+    ASSERT_EQ(rig.windows.messages.size(), 1u);
     EXPECT_EQ(rig.windows.messages[0].title, "Info:");
     EXPECT_EQ(rig.windows.messages[0].text,
               "Vendor Code: FF\nPart Family: FF\nPart Number: FF\nNo echo 53 received");
-    EXPECT_EQ(rig.windows.messages[1].title, "Error") << "then why the connection failed";
+    EXPECT_NE(rig.p.state.errorText.view().find("No Connection!"), std::string::npos);
+    EXPECT_FALSE(rig.windows.IsItemEnabled(ids::kMainWindow, ids::kActivity));
 }
 
 TEST(ResetRun, LetsTheChipRun) {
@@ -210,6 +213,43 @@ TEST(PortSelection, NoCableIsReportedAndTheSelectionStays) {
     EXPECT_EQ(rig.p.state.portName.view(), "COM4");
 }
 
+// A port that cannot be opened is not kept as the choice (it would be saved
+// for the next start); the port chosen before stays, checked, and the box
+// says so. One that opens but where no cable answers stays chosen.
+TEST(PortSelection, APortThatCannotBeOpenedLeavesThePreviousOne) {
+    struct Case {
+        const char* previous;  // "" for none
+        const char* told;      // the last line of the failure
+        int checked;           // the Port item checked afterwards (0: none)
+    };
+    const Case cases[] = {
+        {"COM1", "The port stays COM1.", ids::kCom1},
+        {"0378", "The port stays 0378.", ids::kPort0378},
+        {"", "No port is chosen.", 0},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.previous);
+        SimRig rig({.fault = SimFault::NoPort});
+        ProgrammerState& s = rig.p.state;
+        s.portName.Assign(c.previous);
+        const bool parallel = std::string_view(c.previous) == "0378";
+        s.adapterKind = parallel ? AdapterKind::Parallel : AdapterKind::Serial;
+        s.comName.Assign(parallel ? "COM2" : c.previous);
+        app::CheckPortItem(rig.p, app::PortCommand(c.previous));
+        EXPECT_EQ(app::OnCommand(rig.p, ids::kCom4), CommandResult::Failed);
+        ASSERT_EQ(rig.windows.messages.size(), 1u);
+        const std::string& text = rig.windows.messages[0].text;
+        EXPECT_EQ(text.rfind("COM-Init-Error!", 0), 0u) << text;
+        EXPECT_TRUE(text.ends_with(c.told)) << text;
+        EXPECT_EQ(s.portName.view(), c.previous);
+        EXPECT_EQ(s.adapterKind, parallel ? AdapterKind::Parallel : AdapterKind::Serial);
+        EXPECT_FALSE(rig.windows.IsMenuChecked(ids::kCom4));
+        if (c.checked != 0) {
+            EXPECT_TRUE(rig.windows.IsMenuChecked(c.checked));
+        }
+    }
+}
+
 TEST(Options, ProgramEepAfterHexToggles) {
     SimRig rig;
     app::OnCommand(rig.p, ids::kProgramEepAfterHex);
@@ -231,6 +271,17 @@ TEST(OnCommand, ASecondCommandWhileOneRunsIsIgnored) {
     ASSERT_EQ(inner.size(), 1u);
     EXPECT_EQ(inner[0], CommandResult::Ignored);
     EXPECT_EQ(rig.chip().chipErases(), 0);
+}
+
+// A stop that arrives after a command's last activity refresh has nothing
+// left to stop: the command ends as it would have, and the next one runs.
+TEST(OnCommand, AStopTooLateForTheCommandDoesNotEndTheNextOne) {
+    SimRig rig;
+    rig.p.stopRequested = true;
+    EXPECT_EQ(app::OnCommand(rig.p, ids::kProgramEepAfterHex), CommandResult::Ok);
+    EXPECT_FALSE(rig.p.stopRequested);
+    EXPECT_EQ(app::OnCommand(rig.p, ids::kCheck), CommandResult::Ok);
+    EXPECT_TRUE(rig.windows.messages.empty());
 }
 
 TEST(Exit, HoldsTheTargetAndEndsTheWindow) {

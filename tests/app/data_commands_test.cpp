@@ -6,6 +6,7 @@
 #include "app/data_commands.h"
 #include "core/ids.h"
 #include "tests/image/image_test_util.h"
+#include "tests/support/child_process.h"
 #include "tests/support/hex_image.h"
 #include "tests/support/sim_rig.h"
 
@@ -233,13 +234,27 @@ TEST(Read, WritesTheDumpAndTheHexImageInTheStartDirectory) {
 }
 
 TEST(Read, AReadOnlyStartDirectoryIsReportedWithTheFileName) {
-    if (!FolderPermissionsApply())
-        GTEST_SKIP() << "folder permissions do not stop this process (root, or Windows)";
+    REQUIRE_FORKED_CHILD();
+    // Root can write anywhere: the command runs in a child as an unprivileged user.
     SimRig rig;
+    rig.dir.Write("readback.txt", "the earlier read\r\n");
+    GiveToUnprivileged(rig.dir.path());
     std::filesystem::permissions(
         rig.dir.path(), std::filesystem::perms::owner_read | std::filesystem::perms::owner_exec);
-    EXPECT_EQ(app::OnCommand(rig.p, ids::kRead), CommandResult::Failed);
-    EXPECT_NE(rig.windows.messages.back().text.find("readback.txt"), std::string::npos);
+    std::string why;
+    EXPECT_TRUE(RunInChild(
+        [&] {
+            EXPECT_EQ(app::OnCommand(rig.p, ids::kRead), CommandResult::Failed);
+            ASSERT_FALSE(rig.windows.messages.empty());
+            EXPECT_NE(rig.windows.messages.back().text.find("readback.txt"), std::string::npos)
+                << rig.windows.messages.back().text;
+            EXPECT_NE(rig.windows.messages.back().text.find("Permission denied"),
+                      std::string::npos);
+        },
+        {.unprivileged = true, .fileSizeLimit = std::nullopt}, &why))
+        << why;
+    std::filesystem::permissions(rig.dir.path(), std::filesystem::perms::owner_all);
+    EXPECT_EQ(rig.dir.Read("readback.txt"), "the earlier read\r\n");
 }
 
 TEST(Read, AnUnwritableReadbackFileIsReportedWithTheFileName) {

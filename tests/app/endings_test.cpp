@@ -11,6 +11,7 @@
 #include "core/ids.h"
 #include "tests/image/image_test_util.h"
 #include "tests/support/fixture.h"
+#include "tests/support/hex_image.h"
 #include "tests/support/sim_rig.h"
 
 namespace ostrel::testing {
@@ -137,9 +138,39 @@ TEST(Endings, EachCommandEndsAsItsStepsWent) {
          true,
          {"prog.eep", "Nothing was sent"},
          noChange},
+        // An empty .eep beside a .hex clears the EEPROM, and the write goes on.
         {"EEPROM follow-up of blank lines only",
          ids::kWrite,
-         [](SimRig& rig) { ProgramWithFollowUp(rig, "\r\n  \r\n"); },
+         [](SimRig& rig) {
+             ProgramWithFollowUp(rig, "\r\n  \r\n");
+             rig.chip().SetEeprom(5, 0x12);
+         },
+         CommandResult::Ok,
+         "OK",
+         false,
+         {},
+         [](SimRig& rig) {
+             EXPECT_EQ(rig.chip().Flash(0), 0x01);
+             EXPECT_EQ(rig.chip().Eeprom(5), 0xFF);
+             EXPECT_TRUE(rig.windows.messages.empty());
+         }},
+        {"EEPROM follow-up of no bytes",
+         ids::kWrite,
+         [](SimRig& rig) {
+             ProgramWithFollowUp(rig, "");
+             rig.chip().SetEeprom(5, 0x12);
+         },
+         CommandResult::Ok,
+         "OK",
+         false,
+         {},
+         [](SimRig& rig) { EXPECT_EQ(rig.chip().Eeprom(5), 0xFF); }},
+        {"empty EEPROM file named for the write",
+         ids::kWrite,
+         [](SimRig& rig) {
+             rig.Write("prog.eep", "\r\n  \r\n");
+             ASSERT_EQ(rig.Load("prog.eep"), 0);
+         },
          CommandResult::Failed,
          "",
          true,
@@ -180,7 +211,7 @@ TEST(Endings, EachCommandEndsAsItsStepsWent) {
          ids::kWrite,
          [](SimRig& rig) {
              rig.Write("prog.hex", Lines({Record(0, 0, {1, 2}), Record(0, 0x1FFF, {3, 4}),
-                                          Record(0, 0x2000, {5}), kEndRecord}));
+                                          Record(0, 0x2000, {4}), kEndRecord}));
              ASSERT_EQ(rig.Load("prog.hex"), 0);
          },
          CommandResult::Failed,
@@ -204,13 +235,11 @@ TEST(Endings, EachCommandEndsAsItsStepsWent) {
         {"dump of a larger chip written to a small one",
          ids::kWrite,
          [](SimRig& rig) {
-             std::string dump = "FLASH-Memory:\r\n\r\n";
-             char line[64];
-             for (int w = 0; w <= 0x400; w += 8) {
-                 std::snprintf(line, sizeof line,
-                               "%04X: 0102 0304 0506 0708 090A 0B0C 0D0E 0F10\r\n", w);
-                 dump += line;
-             }
+             // The whole dump of an ATmega8 (8 KB flash, 512 bytes EEPROM).
+             ByteImage image;
+             for (uint32_t a = 0; a < 0x2000; ++a)
+                 image[a] = static_cast<uint8_t>(a + 1);
+             const std::string dump = DumpText(0x2000, 512, image);
              rig.Write("readback.txt", dump);
              ASSERT_EQ(rig.Load("readback.txt"), 0);
          },
@@ -220,12 +249,31 @@ TEST(Endings, EachCommandEndsAsItsStepsWent) {
          {"Out of memory: 0400", "readback.txt, line 131", "flash (2048 bytes"},
          noChange,
          {.chip = "AT90S2313"}},
+        // The snapshot is tried before the chip is touched.
         {"snapshot that cannot be created",
          ids::kWrite,
          [](SimRig& rig) {
              ProgramWithFollowUp(rig, Lines({Record(0, 0, {0x42}), kEndRecord}));
              rig.Write("prog.scr", "AC A0 00 E4\n");
              std::filesystem::create_directory(rig.dir.File("prog.tmp"));
+         },
+         CommandResult::Failed,
+         "",
+         true,
+         {"open error output file!", "prog.tmp cannot be written", "it is a folder",
+          "Nothing was sent to the chip"},
+         noChange},
+        // ... and when it still fails afterwards, the user is told what was done.
+        {"snapshot that cannot be created once the flash is written",
+         ids::kWrite,
+         [](SimRig& rig) {
+             ProgramWithFollowUp(rig, Lines({Record(0, 0, {0x42}), kEndRecord}));
+             rig.Write("prog.scr", "AC A0 00 E4\n");
+             rig.windows.onPendingEvents = [&rig] {
+                 std::error_code ec;
+                 if (rig.chip().Flash(0) == 0x01)
+                     std::filesystem::create_directory(rig.dir.File("prog.tmp"), ec);
+             };
          },
          CommandResult::Failed,
          nullptr,
@@ -237,13 +285,27 @@ TEST(Endings, EachCommandEndsAsItsStepsWent) {
              EXPECT_EQ(rig.chip().Eeprom(0), 0xFF) << "the EEPROM file was not";
              EXPECT_NE(rig.chip().Fuse(0), 0xE4) << "nor the script";
          }},
-        {"Erase all whose second connection fails",
+        // The chip answers after the erase, with a signature ostrel.ini does
+        // not know: the erase worked, and the system says "OK".
+        {"Erase all whose chip is unknown after the erase",
          ids::kEraseAll,
          unknownAfterErase,
+         CommandResult::Ok,
+         "OK",
+         false,
+         {"This Command Deletes Memory!"}},
+        {"Erase all whose chip stops answering after the erase",
+         ids::kEraseAll,
+         [](SimRig& rig) {
+             rig.windows.onPendingEvents = [&rig] {
+                 if (rig.chip().chipErases() > 0)
+                     rig.chip().SetClockHz(1000);  // far too slow for any SCK: no echo
+             };
+         },
          CommandResult::Failed,
          "",
          false,
-         {"Unknown Device Code!"}},
+         {"No Connection!"}},
         {"Erase all whose second connection succeeds",
          ids::kEraseAll,
          [](SimRig&) {},

@@ -117,8 +117,11 @@ TEST(CheckFuseScript, EveryByteIsTwoDigitsAtItsPlaceOrNothingIsSent) {
         {" C A0 00 E4\n", 1, "byte 1 must be two hexadecimal digits at characters 1-2"},
         {"AC A0 00 E\n", 1, "byte 4 must be two hexadecimal digits at characters 10-11"},
         {"AC  A0 00 E4\n", 1, "byte 2 must be two hexadecimal digits at characters 4-5"},
-        {"ACxA0 00 E4\n", 1, "character 3 must be a blank or TAB between byte 1 and byte 2"},
-        {"AC A0 00 E41\n", 1, "after the fourth byte only a blank, TAB or ';' may follow"},
+        // Characters 3, 6 and 9 separate, whatever they hold; after 11 comes a comment.
+        {"ACxA0 00 E4\n", 0, ""},
+        {"AC-A0-00-E1\n", 0, ""},
+        {"AC A0 00 E1 fuse low\nAC A0 00 E41\n", 0, ""},
+        {"AC A0\n", 1, "byte 3 must be two hexadecimal digits at characters 7-8"},
         {"AC A0 00 E4\n    \n", 2, "byte 1 must be"},
         {"AC A0 00 E4\nAC A8 00 D9\xFF\n50 00 00 E4\n", 2,
          "a byte FF at character 12, which is no text"},
@@ -167,8 +170,7 @@ TEST(ParseScriptLine, ExactlyTwoDigitsPerByte) {
     // (under AddressSanitizer a read past these exact-size buffers fails).
     for (std::string_view text : {"AC", "AC A0", "AC A0 00"}) {
         const std::vector<char> exact(text.begin(), text.end());
-        EXPECT_FALSE(app::ParseScriptLine(std::string_view(exact.data(), exact.size())))
-            << text;
+        EXPECT_FALSE(app::ParseScriptLine(std::string_view(exact.data(), exact.size()))) << text;
     }
 }
 

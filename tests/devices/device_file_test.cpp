@@ -173,8 +173,11 @@ TEST(ParseDeviceLine, OverlongPartsMakeTheLineUnusable) {
               DeviceLineProblem::kFieldTooLong);
     EXPECT_EQ(ParseDeviceLine("ATx\t1E9001\t1k\t0\treserve\t0\t:0\t64").problem,
               DeviceLineProblem::kFieldTooLong);
-    EXPECT_EQ(ParseDeviceLine("ATx\t1E9001\t1k\t0\t0\t0\tPBits:0\t64").problem,
+    EXPECT_EQ(ParseDeviceLine("ATx\t1E9001\t1k\t32\t0\t1\tPBits:5\t64").problem,
               DeviceLineProblem::kFieldTooLong);
+    // A line of page mode 0 never reads its page fields: whatever stands there is kept.
+    EXPECT_TRUE(ParseDeviceLine("ATx\t1E9001\t1k\t0\t0\t0\tPBits:0\t64").usable());
+    EXPECT_TRUE(ParseDeviceLine("ATx\t1E9001\t1k\t1234567\t0\t0\t:0\t64").usable());
     EXPECT_EQ(ParseDeviceLine("ATx\t1E9001\t1k\t0\t0\t0\t:0\t64bytes").problem,
               DeviceLineProblem::kFieldTooLong);
 
@@ -203,8 +206,10 @@ TEST(ParseDeviceLine, NumbersThatCannotBeUsedMakeTheLineUnusable) {
     EXPECT_TRUE(ParseDeviceLine("ATx\t1E9001\t1k\t256\t0\t1\t:8\t64").usable());
     EXPECT_EQ(ParseDeviceLine("ATx\t1E9001\t1k\t512\t0\t1\t:9\t64").problem,
               DeviceLineProblem::kPageShiftTooLarge);
-    EXPECT_EQ(ParseDeviceLine("ATx\t1E9001\t1k\t0\t0\t0\t:99\t64").problem,
-              DeviceLineProblem::kPageShiftTooLarge);
+    // ... but a line of page mode 0 does not use it: the device stays, the shift is dropped.
+    DeviceEntry byteMode = ParseDeviceLine("ATx\t1E9001\t1k\t0\t0\t0\t:99\t64");
+    EXPECT_TRUE(byteMode.usable());
+    EXPECT_FALSE(byteMode.pageShift.has_value());
     // Every problem has a description of its own.
     EXPECT_STRNE(devices::DescribeProblem(DeviceLineProblem::kNoFlashSize),
                  devices::DescribeProblem(DeviceLineProblem::kNoEepromSize));

@@ -57,18 +57,24 @@ TEST(HelpTopics, AFolderOfThatNameIsNoPage) {
     EXPECT_EQ(rig.windows.messages[0].text, "ostrel-hlp.htm not found!");
 }
 
-TEST(LookForNewVersion, OpensTheVersionsSectionOfTheHelpPage) {
-    SimRig rig;
-    dialogs::LookForNewVersion(rig.p);
-    EXPECT_TRUE(rig.windows.documents.empty());
-    ASSERT_EQ(rig.windows.messages.size(), 1u);
-    EXPECT_EQ(rig.windows.messages[0].text, "ostrel-hlp.htm not found!");
-
-    rig.Write("ostrel-hlp.htm", "<html></html>");
-    dialogs::LookForNewVersion(rig.p);
-    EXPECT_EQ(rig.windows.documents,
-              std::vector<std::string>{rig.dir.File("ostrel-hlp.htm") + "#versions"});
-    EXPECT_EQ(rig.windows.messages.size(), 1u);
+// The project's page in the desktop's browser; where none can show it, the
+// user is told where to look instead. The help page is not needed for either.
+TEST(LookForNewVersion, OpensTheProjectsPageOrSaysWhereToLook) {
+    for (bool browser : {true, false}) {
+        SCOPED_TRACE(browser ? "a browser" : "no browser");
+        SimRig rig;
+        rig.windows.documentsOpen = browser;
+        dialogs::LookForNewVersion(rig.p);
+        EXPECT_EQ(rig.windows.documents, std::vector<std::string>{dialogs::kProjectPage});
+        if (browser) {
+            EXPECT_TRUE(rig.windows.messages.empty());
+            continue;
+        }
+        ASSERT_EQ(rig.windows.messages.size(), 1u);
+        EXPECT_EQ(rig.windows.messages[0].text, dialogs::NoBrowserText());
+        EXPECT_NE(rig.windows.messages[0].text.find(dialogs::kProjectPage), std::string::npos);
+        EXPECT_EQ(rig.windows.messages[0].owner, ids::kNoOwner);
+    }
 }
 
 TEST(About, ThreeLinesUnderTheVersionTitle) {

@@ -13,6 +13,7 @@
 
 #include "platform/paths.h"
 #include "tests/e2e/cli_rig.h"
+#include "tests/support/child_process.h"
 
 namespace ostrel::testing {
 namespace {
@@ -314,18 +315,20 @@ TEST(StartDirectory, ReadbackFilesThatCannotBeCreatedAreNamed) {
 }
 
 TEST(StartDirectory, AReadOnlyStartDirectoryFailsTheReadClearly) {
+    REQUIRE_FORKED_CHILD();
     REQUIRE_CLI();
-    if (!FolderPermissionsApply())
-        GTEST_SKIP() << "folder permissions do not stop this process (root, or Windows; the "
-                        "readback file as a folder is tested instead)";
+    // Permissions do not stop root: the runs are made as an unprivileged user.
     CliRig rig;
-    ASSERT_TRUE(ExitedWith(rig.Run({"check"}), 0));  // settings and state exist already
+    ASSERT_TRUE(ExitedWith(rig.RunUnprivileged({"read"}), 0));  // settings, state, a readback
+    const std::string earlier = rig.dir.Read("readback.txt");
     std::filesystem::permissions(
         rig.dir.path(), std::filesystem::perms::owner_read | std::filesystem::perms::owner_exec);
-    ProcessResult r = rig.Run({"read"});
+    ProcessResult r = rig.RunUnprivileged({"read"});
     std::filesystem::permissions(rig.dir.path(), std::filesystem::perms::owner_all);
     ASSERT_TRUE(ExitedWith(r, 1));
     EXPECT_TRUE(Contains(r.err, "readback.txt")) << r.err;
+    EXPECT_EQ(r.out, "") << "no file to point to";
+    EXPECT_EQ(rig.dir.Read("readback.txt"), earlier) << "the earlier read stays whole";
 }
 
 // --- the settings file ----------------------------------------------------------

@@ -186,7 +186,8 @@ ProcessResult RunProcess(const std::string& program, const std::vector<std::stri
 
 #else
 ProcessResult RunProcess(const std::string& program, const std::vector<std::string>& args,
-                         int timeoutMs) {
+                         const ProcessOptions& options) {
+    const int timeoutMs = options.timeoutMs;
     ProcessResult r;
     r.command = Quote(program);
     for (const std::string& a : args) {
@@ -203,11 +204,40 @@ ProcessResult RunProcess(const std::string& program, const std::vector<std::stri
         return r;
     Fd errRead{errPipe[0]}, errWrite{errPipe[1]};
 
+    // A pseudo-terminal for standard input, when asked for.
+    Fd terminal;
+    std::string terminalName;
+    if (options.terminalInput) {
+        terminal.fd = ::posix_openpt(O_RDWR | O_NOCTTY | O_CLOEXEC);
+        if (terminal.fd < 0 || ::grantpt(terminal.fd) != 0 || ::unlockpt(terminal.fd) != 0)
+            return r;
+        terminalName = ::ptsname(terminal.fd);
+    }
+
     posix_spawn_file_actions_t actions;
     posix_spawn_file_actions_init(&actions);
-    posix_spawn_file_actions_addopen(&actions, STDIN_FILENO, "/dev/null", O_RDONLY, 0);
-    posix_spawn_file_actions_adddup2(&actions, outWrite.fd, STDOUT_FILENO);
+    if (options.terminalInput) {
+        posix_spawn_file_actions_addopen(&actions, STDIN_FILENO, terminalName.c_str(),
+                                         O_RDWR | O_NOCTTY, 0);
+    } else {
+        posix_spawn_file_actions_addopen(&actions, STDIN_FILENO, "/dev/null", O_RDONLY, 0);
+    }
+    if (options.stdoutPath.empty()) {
+        posix_spawn_file_actions_adddup2(&actions, outWrite.fd, STDOUT_FILENO);
+    } else {
+        posix_spawn_file_actions_addopen(&actions, STDOUT_FILENO, options.stdoutPath.c_str(),
+                                         O_WRONLY, 0);
+    }
     posix_spawn_file_actions_adddup2(&actions, errWrite.fd, STDERR_FILENO);
+    posix_spawnattr_t attributes;
+    posix_spawnattr_init(&attributes);
+    if (options.signal != 0) {
+        sigset_t blocked;
+        sigemptyset(&blocked);
+        sigaddset(&blocked, options.signal);
+        posix_spawnattr_setsigmask(&attributes, &blocked);
+        posix_spawnattr_setflags(&attributes, POSIX_SPAWN_SETSIGMASK);
+    }
 
     std::vector<std::string> argvStore;
     argvStore.push_back(program);
@@ -219,13 +249,31 @@ ProcessResult RunProcess(const std::string& program, const std::vector<std::stri
     argv.push_back(nullptr);
 
     pid_t pid = -1;
-    int spawned = posix_spawn(&pid, program.c_str(), &actions, nullptr, argv.data(), environ);
+    int spawned = posix_spawn(&pid, program.c_str(), &actions, &attributes, argv.data(), environ);
     posix_spawn_file_actions_destroy(&actions);
+    posix_spawnattr_destroy(&attributes);
     if (spawned != 0)
         return r;
     r.started = true;
     outWrite.Close();
     errWrite.Close();
+    if (!options.stdoutPath.empty())
+        outRead.Close();
+    if (options.terminalInput && !options.terminalInput->empty()) {
+        ssize_t written =
+            ::write(terminal.fd, options.terminalInput->data(), options.terminalInput->size());
+        (void)written;
+    }
+    bool signalled = false;
+    auto signalWhenDue = [&] {
+        if (options.signal == 0 || signalled)
+            return;
+        if (options.signalWhen.empty() || r.err.find(options.signalWhen) != std::string::npos) {
+            ::kill(pid, options.signal);
+            signalled = true;
+        }
+    };
+    signalWhenDue();
 
     // Read both pipes as they fill, so a child that writes much to one of
     // them never blocks on a full pipe while we wait on the other.
@@ -259,6 +307,7 @@ ProcessResult RunProcess(const std::string& program, const std::vector<std::stri
             ssize_t n = ::read(source.fd, buffer, sizeof buffer);
             if (n > 0) {
                 sink.append(buffer, static_cast<size_t>(n));
+                signalWhenDue();
             } else if (n == 0 || errno != EINTR) {
                 source.Close();
             }

@@ -3,6 +3,7 @@
 // ended is reported (exit status, or the signal that stopped it).
 #pragma once
 
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -24,11 +25,27 @@ struct ProcessResult {
     std::string Describe() const;
 };
 
+// How a child is run, beyond its arguments.
+struct ProcessOptions {
+    // A child still running after this is killed and reported as timed out.
+    int timeoutMs = 20000;
+    // Standard input is a terminal (a pseudo-terminal the test holds) with
+    // this typed into it, instead of /dev/null.
+    std::optional<std::string> terminalInput;
+    // A signal sent to the child: at once when `signalWhen` is empty, else
+    // as soon as its standard error holds that text. The child starts with
+    // the signal blocked, so that it is never lost nor fatal before the
+    // child watches for it (the child's own watch unblocks nothing).
+    int signal = 0;
+    std::string signalWhen;
+    // Standard output goes to this file (/dev/full: every write fails).
+    std::string stdoutPath;
+};
+
 // Starts `program` with `args` (argv[1] on), waits for it to end and collects
-// its output. A child still running after `timeoutMs` is killed and reported
-// as timed out.
+// its output.
 ProcessResult RunProcess(const std::string& program, const std::vector<std::string>& args,
-                         int timeoutMs = 20000);
+                         const ProcessOptions& options = {});
 
 // Success when the process ran and exited with `status`; the failure message
 // shows the command line and what it printed.

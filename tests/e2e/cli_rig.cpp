@@ -1,5 +1,7 @@
 #include "tests/e2e/cli_rig.h"
 
+#include "tests/support/child_process.h"
+
 #include <cstdio>
 #include <sstream>
 
@@ -25,17 +27,35 @@ void ExpectNoCrash(const ProcessResult& r) {
                                                                << r.Describe();
 }
 
-ProcessResult CliRig::RunBare(const std::vector<std::string>& args) const {
-    ProcessResult r = RunProcess(CliProgram(), args);
+ProcessResult CliRig::RunBare(const std::vector<std::string>& args,
+                              const ProcessOptions& options) const {
+    ProcessResult r = RunProcess(CliProgram(), args, options);
     ExpectNoCrash(r);
     return r;
 }
 
-ProcessResult CliRig::Run(const std::vector<std::string>& args) const {
+ProcessResult CliRig::Run(const std::vector<std::string>& args,
+                          const ProcessOptions& options) const {
     std::vector<std::string> all{"--port", "SIM",     "--virtual-clock", "--no-pause",
                                  "--dir",  dir.str(), "--sim-chip",      chip_};
     all.insert(all.end(), args.begin(), args.end());
-    return RunBare(all);
+    return RunBare(all, options);
+}
+
+ProcessResult CliRig::RunUnprivileged(const std::vector<std::string>& args,
+                                      const ProcessOptions& options) const {
+    GiveToUnprivileged(dir.path());
+    std::vector<std::string> command = UnprivilegedCommand(CliProgram());
+    std::vector<std::string> all(command.begin() + 1, command.end());
+    for (const char* a : {"--port", "SIM", "--virtual-clock", "--no-pause", "--dir"})
+        all.emplace_back(a);
+    all.push_back(dir.str());
+    all.emplace_back("--sim-chip");
+    all.push_back(chip_);
+    all.insert(all.end(), args.begin(), args.end());
+    ProcessResult r = RunProcess(command.front(), all, options);
+    ExpectNoCrash(r);
+    return r;
 }
 
 std::string CliRig::CopyIn(std::string_view sourceRelative) const {

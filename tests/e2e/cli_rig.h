@@ -34,9 +34,15 @@ class CliRig {
 
     // ostrel-cli --port SIM --virtual-clock --no-pause --dir <dir> --sim-chip <chip> args...
     // A run that crashes, hangs or ends with a status above 2 is a test failure.
-    ProcessResult Run(const std::vector<std::string>& args) const;
+    ProcessResult Run(const std::vector<std::string>& args,
+                      const ProcessOptions& options = {}) const;
     // ostrel-cli with exactly these arguments (same crash check).
-    ProcessResult RunBare(const std::vector<std::string>& args) const;
+    ProcessResult RunBare(const std::vector<std::string>& args,
+                          const ProcessOptions& options = {}) const;
+    // Run, as a user that root's powers do not help (the tests run as root
+    // in CI): the start directory is handed to that user first.
+    ProcessResult RunUnprivileged(const std::vector<std::string>& args,
+                                  const ProcessOptions& options = {}) const;
 
     // Copies a file of the source tree (relative to it) into the start
     // directory, keeping its name; returns the copy's path.

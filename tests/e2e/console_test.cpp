@@ -11,6 +11,7 @@
 
 #include "sim/chip_table.h"
 #include "tests/e2e/cli_rig.h"
+#include "tests/support/child_process.h"
 
 namespace ostrel::testing {
 namespace {
@@ -199,24 +200,45 @@ TEST(SimulatorState, ADamagedStateFileGivesOneWarningLineAndAFreshChip) {
     }
 }
 
-// The state is saved through "ostrel-sim.state.tmp"; a folder (not empty) in
-// that place makes the save fail for any user. A write whose result cannot be
-// kept is lost for the next run, so the run must say so and not end in success.
+// The state is saved through a temporary file of the run's own beside it: a
+// start directory that takes no new file makes the save fail (for a user
+// that root's powers do not help). A write whose result cannot be kept is
+// lost for the next run, so the run must say so and not end in success, and
+// it prints no "OK".
 TEST(SimulatorState, AStateThatCannotBeSavedIsReportedAndNotASuccess) {
+    REQUIRE_FORKED_CHILD();
     REQUIRE_CLI();
     CliRig rig("ATmega8");
-    std::string hex = rig.CopyIn("examples/blink-atmega8.hex");
-    ASSERT_TRUE(ExitedWith(rig.Run({"check"}), 0));
-    std::filesystem::create_directory(rig.dir.File("ostrel-sim.state.tmp"));
-    rig.dir.Write("ostrel-sim.state.tmp/keep", "x");
+    TempDir files;  // the data file and its snapshot live elsewhere
+    std::string hex =
+        files.Write("blink.hex", ReadFileBytes(SourcePath("examples/blink-atmega8.hex")));
+    GiveToUnprivileged(files.path());
+    ASSERT_TRUE(ExitedWith(rig.RunUnprivileged({"check"}), 0));
+    std::filesystem::permissions(rig.dir.path(), std::filesystem::perms::owner_write,
+                                 std::filesystem::perm_options::remove);
 
-    ProcessResult check = rig.Run({"check"});
+    ProcessResult check = rig.RunUnprivileged({"check"});
     EXPECT_TRUE(ExitedWith(check, 0)) << "a run that changes nothing saves nothing";
 
-    ProcessResult write = rig.Run({"--yes", "write", hex});
+    ProcessResult write = rig.RunUnprivileged({"--yes", "write", hex});
+    std::filesystem::permissions(rig.dir.path(), std::filesystem::perms::owner_write,
+                                 std::filesystem::perm_options::add);
     EXPECT_TRUE(Contains(write.err, "ostrel-sim.state")) << "the lost state is reported\n"
                                                          << write.err;
     EXPECT_TRUE(ExitedWith(write, 1)) << "the chip of the next run will not hold the program";
+    EXPECT_EQ(write.out, "") << "no OK for a result that was not kept";
+}
+
+// A folder of the user's named like the temporary file of an earlier
+// version ("ostrel-sim.state.tmp") is never taken for ours, nor removed.
+TEST(SimulatorState, AFolderNamedLikeATemporaryFileIsLeftAlone) {
+    REQUIRE_CLI();
+    CliRig rig("ATmega8");
+    std::string hex = rig.CopyIn("examples/blink-atmega8.hex");
+    std::filesystem::create_directory(rig.dir.File("ostrel-sim.state.tmp"));
+    ASSERT_TRUE(ExitedWith(rig.Run({"--yes", "write", hex}), 0));
+    EXPECT_TRUE(std::filesystem::is_directory(rig.dir.File("ostrel-sim.state.tmp")));
+    ASSERT_TRUE(ExitedWith(rig.Run({"verify", hex}), 0)) << "and the chip was kept";
 }
 
 // --- exit statuses ------------------------------------------------------------
@@ -565,9 +587,18 @@ TEST(ExitStatus, TheStoredPortAndTheStartDirectoryDecideTheRun) {
          "--virtual-clock",
          "COM1"},
         // A name that is no port is replaced by the default and never saved
-        // again; the file that is not there is named before any port is used.
-        {"stored COM9", "COM9", {"--no-pause", "verify", "gone.hex"}, 1, "", "gone.hex", ""},
-        {"stored Com1", "Com1", {"--no-pause", "verify", "gone.hex"}, 1, "", "gone.hex", ""},
+        // again.
+        {"stored COM9", "COM9", {"--no-pause", "check"}, 1, "", "", ""},
+        {"stored Com1", "Com1", {"--no-pause", "check"}, 1, "", "", ""},
+        // The file that is not there is named before anything is opened,
+        // loaded or saved: the settings file stays as it was.
+        {"stored COM9, a missing file",
+         "COM9",
+         {"--no-pause", "verify", "gone.hex"},
+         1,
+         "",
+         "gone.hex",
+         "COM9"},
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.name);

@@ -248,6 +248,23 @@ const Row kRows[] = {
     // Nothing to talk to: every chip command stops at Connect and leaves the
     // chip alone; the signature report shows what was read, and as its
     // connection failed the command fails too.
+    // Read Signature Bytes shows its report alone, as the system does, and still fails.
+    {SimFault::NoPort, "signature", kFailed, "",
+     "Info:: Vendor Code: 00\nPart Family: 00\nPart "
+     "Number: 00\nNo echo 53 received",
+     Holds::Start},
+    {SimFault::NoCable, "signature", kFailed, "",
+     "Info:: Vendor Code: 00\nPart Family: 00\nPart "
+     "Number: 00\nNo echo 53 received",
+     Holds::Start},
+    {SimFault::NoTarget, "signature", kFailed, "", "Info:: Vendor Code: FF\nPart Family: FF",
+     Holds::Start},
+    {SimFault::ErasedSignature, "signature", kFailed, "", "Info:: Vendor Code: FF\nPart Family",
+     Holds::Start},
+    {SimFault::UnknownSignature, "signature", kFailed, "",
+     "Info:: Vendor Code: 1E\nPart Family: 97\nPart Number: 7E", Holds::Start},
+    {SimFault::Locked, "signature", kFailed, "",
+     "Info:: Vendor Code: 00\nPart Family: 01\nPart Number: 02", Holds::Start},
     {SimFault::NoPort, kAllOthers, kFailed, "", "Error: COM-Init-Error!", Holds::Start},
     {SimFault::NoCable, kAllOthers, kFailed, "", "Error: No Adaptor found at COM1\n", Holds::Start},
     {SimFault::NoTarget, kAllOthers, kFailed, "",

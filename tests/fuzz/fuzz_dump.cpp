@@ -1,6 +1,10 @@
 // Fuzzes the readback dump as a data file: the whole-file check and the
 // conversion into hex.tmp, whose result must then pass as a flash file.
-#include "image/hex_reader.h"
+#include "image/dump.h"
+#include "image/file_names.h"
+#include "image/hex_check.h"
+#include "image/hex_line.h"
+#include "image/hex_records.h"
 #include "tests/fuzz/fuzz_rig.h"
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {

@@ -1,6 +1,10 @@
 // Fuzzes the record stream the engine reads a data file with: every record
 // is taken as the engine takes it, for flash and for EEPROM data.
-#include "image/hex_reader.h"
+#include "image/dump.h"
+#include "image/file_names.h"
+#include "image/hex_check.h"
+#include "image/hex_line.h"
+#include "image/hex_records.h"
 #include "tests/fuzz/fuzz_rig.h"
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {

@@ -4,7 +4,11 @@
 #include <filesystem>
 #include <string>
 
-#include "image/hex_reader.h"
+#include "image/dump.h"
+#include "image/file_names.h"
+#include "image/hex_check.h"
+#include "image/hex_line.h"
+#include "image/hex_records.h"
 #include "tests/image/image_test_util.h"
 
 namespace ostrel::image {
@@ -47,6 +51,9 @@ std::string DumpLine(int w, const std::string& words) {
 
 const std::string kWords0 = " 0C94 3400 0C94 5100 0C94 5100 0C94 5100";
 const std::string kWords1 = " 1124 1FBE CFE5 D4E0 DEBF CDBF 0E94 4000";
+// What follows the flash lines of a whole dump: an empty line, the EEPROM
+// section's heading and its lines (here one).
+const std::string kEepromSection = "\r\n\r\nEEPROM-Memory:\r\n\r\n0000: FF FF FF FF FF FF FF FF";
 
 struct Converted {
     int result;
@@ -98,7 +105,7 @@ TEST(ConvertDumpToHex, FirstLineAtAddressZeroGivesLowByteFirstRecords) {
 
 TEST(ConvertDumpToHex, ChecksumsOfAnErasedFlash) {
     std::string ff = " FFFF FFFF FFFF FFFF FFFF FFFF FFFF FFFF";
-    Converted c = Convert(DumpLine(0, ff) + "\n" + DumpLine(8, ff) + "\n\n");
+    Converted c = Convert(DumpLine(0, ff) + "\n" + DumpLine(8, ff) + kEepromSection);
     EXPECT_EQ(c.result, 0);
     EXPECT_EQ(c.hexTmp,
               ":10000000FFFFFFFFFFFFFFFFFFFFFFFFFFFFFFFF00\r\n"
@@ -106,7 +113,7 @@ TEST(ConvertDumpToHex, ChecksumsOfAnErasedFlash) {
 }
 
 TEST(ConvertDumpToHex, UpToThreeHeaderLinesBeforeTheFirstDataLine) {
-    std::string data = DumpLine(0, kWords0) + "\r\n";
+    std::string data = DumpLine(0, kWords0) + kEepromSection;
     EXPECT_EQ(Convert("FLASH-Memory:\r\n\r\n" + data).result, 0);
     Converted three = Convert("FLASH-Memory:\r\n\r\nthird\r\n" + data);
     EXPECT_EQ(three.result, 0);
@@ -159,14 +166,15 @@ TEST(ConvertDumpToHex, AShortOrDamagedDataLineIsRefusedNotReadPast) {
         FirstLine(
             Convert(first + DumpLine(8, kWords1) + std::string(600, ' ') + "x\r\n").errorText),
         "Wrong input file!\n");
-    EXPECT_EQ(Convert(first + DumpLine(8, kWords1) + std::string(600, ' ') + "\r\n").result, 0);
+    EXPECT_EQ(Convert(first + DumpLine(8, kWords1) + std::string(600, ' ') + kEepromSection).result,
+              0);
 }
 
 TEST(ConvertDumpToHex, AFlashSectionBeyond64KbIsRefused) {
     std::string dump;
     for (int w = 0; w < 32768; w += 8)
         dump += DumpLine(w, kWords0) + "\r\n";
-    Converted full = Convert(dump);
+    Converted full = Convert(dump + "\r\nEEPROM-Memory:");
     EXPECT_EQ(full.result, 0);
     EXPECT_EQ(full.hexTmp.size(), 4096u * 45u);
     EXPECT_EQ(full.hexTmp.substr(full.hexTmp.size() - 45, 7), ":10FFF0");
@@ -181,16 +189,16 @@ TEST(ConvertDumpToHex, FileFailures) {
     EXPECT_EQ(ConvertDumpToHex(rig.p), 1);
     EXPECT_EQ(FirstLine(rig.p.state.errorText.str()), "Cannot open input file.\n");
 
-    rig.dir.Write("readback.txt", DumpLine(0, kWords0) + "\n");
+    rig.dir.Write("readback.txt", DumpLine(0, kWords0) + kEepromSection);
     rig.p.state.startDirectory.Assign(rig.dir.File("no-such-folder"));
     EXPECT_EQ(ConvertDumpToHex(rig.p), 1);
-    EXPECT_EQ(rig.p.state.errorText.str(), "Cannot open output file.\n");
+    EXPECT_EQ(FirstLine(rig.p.state.errorText.str()), "Cannot open output file.\n");
 }
 
 TEST(ConvertDumpToHex, TheStartDirectoryBecomesCurrent) {
     ImageRig rig;
     std::filesystem::create_directory(rig.dir.path() / "elsewhere");
-    rig.dir.Write("elsewhere/readback.txt", DumpLine(0, kWords0) + "\n");
+    rig.dir.Write("elsewhere/readback.txt", DumpLine(0, kWords0) + kEepromSection);
     rig.p.currentDirectory = rig.dir.File("elsewhere");
     rig.p.state.currentFileName.Assign("readback.txt");
     ASSERT_EQ(ConvertDumpToHex(rig.p), 0);

@@ -228,14 +228,9 @@ TEST(FlashPath, ByteBeyondTheFlashIsOutOfMemory) {
 }
 
 TEST(FlashPath, OutOfMemoryFromADumpNamesTheDumpsLine) {
-    // A dump of 129 flash lines (1032 words) for a chip of 1024 words: word
-    // 0400 is on line 131, after the two header lines.
-    std::string dump = "FLASH-Memory:\r\n\r\n";
-    char line[8];
-    for (int w = 0; w <= 0x400; w += 8) {
-        std::snprintf(line, sizeof line, "%.4X:", static_cast<unsigned>(w));
-        dump += std::string(line) + " 1234 1234 1234 1234 1234 1234 1234 1234\r\n";
-    }
+    // The whole dump of an 8 KB chip for a chip of 1024 words: word 0400 is
+    // on line 131, after the two header lines.
+    const std::string dump = testing::DumpText(0x2000, 512);
     SimRig rig({.chip = "AT90S2313"});
     EXPECT_EQ(RunFile(rig, "readback.txt", dump), image::kRunFailed);
     EXPECT_EQ(rig.p.state.errorText.view(),

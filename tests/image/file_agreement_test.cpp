@@ -9,7 +9,11 @@
 #include <utility>
 #include <vector>
 
-#include "image/hex_reader.h"
+#include "image/dump.h"
+#include "image/file_names.h"
+#include "image/hex_check.h"
+#include "image/hex_line.h"
+#include "image/hex_records.h"
 #include "tests/image/image_test_util.h"
 
 namespace ostrel::image {
@@ -164,7 +168,8 @@ TEST(FileAgreement, AFileThatCannotBeOpenedIsRefusedWithItsName) {
     EXPECT_NE(folder.detail.find("it is a folder"), std::string::npos);
 }
 
-// A dump as the Read command writes it: 3 flash lines (24 words) and EEPROM.
+// A dump as the Read command writes it: 3 flash lines (24 words) and 16
+// bytes of EEPROM.
 std::vector<std::string> DumpLines() {
     return {"FLASH-Memory:",
             "",
@@ -175,7 +180,8 @@ std::vector<std::string> DumpLines() {
             "",
             "EEPROM-Memory:",
             "",
-            "0000: FF FF FF FF FF FF FF FF"};
+            "0000: FF FF FF FF FF FF FF FF",
+            "0008: 00 01 02 03 04 05 06 07"};
 }
 
 std::string Join(const std::vector<std::string>& lines) {
@@ -191,14 +197,35 @@ TEST(FileAgreement, CheckAndConversionRefuseTheSameDamagedDumps) {
         std::function<void(std::vector<std::string>&)> damage;
         std::string detail;  // "" when the dump is good
         int records;         // records in hex.tmp when good
+        // Only the check can tell: the dump has the layout of one, but not
+        // the sizes of a chip (the conversion does not know the chips).
+        bool checkOnly = false;
     };
     using L = std::vector<std::string>;
     const DumpCase cases[] = {
         {"as written", [](L&) {}, "", 3},
         {"lower case and trailing blanks",
          [](L& l) { l[3] = "0008: 1124 1fbe cfe5 d4e0 debf cdbf 0e94 4000 \t"; }, "", 3},
-        {"flash only, no line end", [](L& l) { l.resize(5); }, "", 3},
         {"no header", [](L& l) { l.erase(l.begin(), l.begin() + 2); }, "", 3},
+        {"empty lines after the end",
+         [](L& l) {
+             l.insert(l.end(), {"", "  ", ""});
+         },
+         "", 3},
+        {"flash only, no line end", [](L& l) { l.resize(5); },
+         "readback.txt: the dump ends after its flash line 5, without its EEPROM section", 0},
+        {"cut at a line end in the flash", [](L& l) { l.resize(4); },
+         "readback.txt: the dump ends after its flash line 4, without its EEPROM section", 0},
+        {"cut before the heading", [](L& l) { l.resize(7); },
+         "readback.txt: the dump ends before its EEPROM section", 0},
+        {"cut after the heading", [](L& l) { l.resize(8); },
+         "readback.txt ends at line 5 with 48 bytes of flash and 0 bytes of EEPROM", 3, true},
+        {"the last EEPROM line cut short", [](L& l) { l[10].resize(12); },
+         "readback.txt ends at line 11 with 48 bytes of flash and 10 bytes of EEPROM", 3, true},
+        {"an EEPROM line deleted", [](L& l) { l.erase(l.begin() + 9); },
+         "readback.txt, line 10: address 0008 where 0000 was expected", 0},
+        {"a line after a short EEPROM line", [](L& l) { l[9].resize(14); },
+         "readback.txt, line 11: a line after the EEPROM section's last, shorter line", 0},
         {"a flash line lost its colon", [](L& l) { l[3][4] = ' '; },
          "readback.txt, line 4: a blank at column 5 where ':' belongs.", 0},
         {"a line deleted", [](L& l) { l.erase(l.begin() + 3); },
@@ -222,22 +249,30 @@ TEST(FileAgreement, CheckAndConversionRefuseTheSameDamagedDumps) {
         std::vector<std::string> lines = DumpLines();
         c.damage(lines);
         ImageRig rig;
+        // The device file knows a chip of the dump's sizes: 24 words of
+        // flash and 16 bytes of EEPROM.
+        rig.dir.Write("ostrel.ini", "ATtest\t1E9999\t48\t0\t0\t0\t:0\t16\r\n");
         std::string path = rig.dir.Write("readback.txt", Join(lines));
         FileCheck check = CheckDumpFile(rig.p, path);
         rig.p.state.currentFileName.Assign(path);
         rig.p.state.errorText.Clear();
         int converted = ConvertDumpToHex(rig.p);
         std::string errorText = rig.p.state.errorText.str();
-        if (c.detail.empty()) {
-            EXPECT_EQ(check.verdict, FileVerdict::Good) << check.detail;
+        if (c.detail.empty() || c.checkOnly) {
+            if (c.detail.empty()) {
+                EXPECT_EQ(check.verdict, FileVerdict::Good) << check.detail;
+            }
             EXPECT_EQ(converted, 0) << errorText;
             std::string hex = rig.dir.Read("hex.tmp");
             EXPECT_EQ(hex.size(), 45u * static_cast<unsigned>(c.records));
-            continue;
         }
+        if (c.detail.empty())
+            continue;
         EXPECT_EQ(check.verdict, FileVerdict::Refused);
         EXPECT_EQ(check.systemText, "Wrong input file!");
-        EXPECT_EQ(check.detail.substr(0, c.detail.size()), c.detail);
+        EXPECT_EQ(check.detail.substr(0, c.detail.size()), c.detail) << check.detail;
+        if (c.checkOnly)
+            continue;
         EXPECT_EQ(converted, 1);
         // The conversion says the same: the system's text, then the same detail.
         EXPECT_EQ(errorText, "Wrong input file!\n" + check.detail + "\n");

@@ -5,7 +5,11 @@
 #include <cstdio>
 #include <string>
 
-#include "image/hex_reader.h"
+#include "image/dump.h"
+#include "image/file_names.h"
+#include "image/hex_check.h"
+#include "image/hex_line.h"
+#include "image/hex_records.h"
 #include "image/readback.h"
 #include "tests/sim/line_rig.h"
 #include "tests/support/temp_dir.h"

@@ -4,7 +4,11 @@
 #include <string>
 #include <vector>
 
-#include "image/hex_reader.h"
+#include "image/dump.h"
+#include "image/file_names.h"
+#include "image/hex_check.h"
+#include "image/hex_line.h"
+#include "image/hex_records.h"
 #include "tests/image/image_test_util.h"
 
 namespace ostrel::image {

@@ -4,7 +4,11 @@
 #include <filesystem>
 #include <string>
 
-#include "image/hex_reader.h"
+#include "image/dump.h"
+#include "image/file_names.h"
+#include "image/hex_check.h"
+#include "image/hex_line.h"
+#include "image/hex_records.h"
 #include "image/readback.h"
 #include "tests/image/image_test_util.h"
 

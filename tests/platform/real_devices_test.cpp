@@ -16,6 +16,7 @@
 #include "platform/linux/linux_serial_port.h"
 #include "platform/linux/sys_calls.h"
 #include "tests/platform/port_test_env.h"
+#include "tests/support/child_process.h"
 #include "tests/support/temp_dir.h"
 
 namespace ostrel {
@@ -118,14 +119,21 @@ TEST_F(RealDevicesTest, PathsThatAreNotSerialPortsFailAtTheirStepAndLeakNothing)
 }
 
 TEST_F(RealDevicesTest, AFileWithoutPermissionIsNotOpened) {
-    if (geteuid() == 0)
-        GTEST_SKIP() << "permissions do not stop the superuser";
+    // Permissions do not stop the superuser: the port is opened by a child
+    // that runs as an unprivileged user.
     std::string path = temp.Write("locked", "");
     ASSERT_EQ(chmod(path.c_str(), 0), 0);
+    testing::GiveToUnprivileged(temp.path());
     env->variables["OSTREL_PORT_COM2"] = path;
-    LinuxSerialPort port(sys, LookupIn(env));
-    EXPECT_EQ(port.OpenSerial("COM2"), SerialOpenResult::OpenFailed);
-    EXPECT_EQ(port.LastError(), EACCES);
+    std::string why;
+    EXPECT_TRUE(testing::RunInChild(
+        [&] {
+            LinuxSerialPort port(sys, LookupIn(env));
+            EXPECT_EQ(port.OpenSerial("COM2"), SerialOpenResult::OpenFailed);
+            EXPECT_EQ(port.LastError(), EACCES);
+        },
+        {.unprivileged = true, .fileSizeLimit = std::nullopt}, &why))
+        << why;
 }
 
 TEST_F(RealDevicesTest, PathsThatAreNotParallelPortsAreNotAvailable) {

@@ -20,6 +20,7 @@
 #include <functional>
 
 #include "core/ids.h"
+#include "dialogs/help.h"
 #include "qt/modal_dialog.h"
 #include "qt/resources.h"
 #include "qt/widgets.h"
@@ -384,18 +385,16 @@ TEST(Help, WithoutThePageSaysSo) {
     EXPECT_TRUE(rig.windows().documents.empty());
 }
 
-TEST(Help, WithThePageOpensItAndItsVersionsSection) {
+TEST(Help, WithThePageOpensItInTheProgramsOwnViewer) {
     GuiRig rig;
     std::string page = ReadFileBytes(SourcePath("resources/ostrel-hlp.htm"));
-    ASSERT_NE(page.find("id=\"versions\""), std::string::npos);
     rig.dir.Write("ostrel-hlp.htm", page);
     ASSERT_TRUE(rig.Start());
     rig.Choose(ids::kHelpTopics);
-    rig.Choose(ids::kNewVersion);
     EXPECT_TRUE(rig.windows().messages.empty()) << rig.LastMessage();
-    ASSERT_EQ(rig.windows().documents.size(), 2u);
-    EXPECT_EQ(rig.windows().documents[0], rig.dir.File("ostrel-hlp.htm"));
-    EXPECT_EQ(rig.windows().documents[1], rig.dir.File("ostrel-hlp.htm") + "#versions");
+    EXPECT_EQ(rig.windows().documents, std::vector<std::string>{rig.dir.File("ostrel-hlp.htm")});
+    ASSERT_NE(rig.windows().PageWindow(), nullptr);
+    EXPECT_TRUE(rig.windows().PageWindow()->isVisible());
 }
 
 TEST(Help, TheInstructionsDialogsHelpButtonOpensThePage) {
@@ -411,34 +410,71 @@ TEST(Help, TheInstructionsDialogsHelpButtonOpensThePage) {
     EXPECT_EQ(rig.windows().documents, std::vector<std::string>{rig.dir.File("ostrel-hlp.htm")});
 }
 
-TEST(Help, WithoutABrowserThePageShowsInTheProgramsOwnWindow) {
+// The help page shows in the program's own viewer on every desktop, whether
+// it has no browser at all, a browser, or an xdg-open that would hand the page
+// to a terminal editor; nothing is started for it. Look for new version and
+// the page's links to the web go to the browser where there is one, and say
+// where to look where there is none.
+TEST(Help, ThePageShowsInTheProgramsOwnViewerOnEveryDesktop) {
     const std::string page = ReadFileBytes(SourcePath("resources/ostrel-hlp.htm"));
-    for (bool browserStarts : {true, false}) {
-        SCOPED_TRACE(browserStarts ? "a browser starts" : "no browser");
+    struct Case {
+        const char* desktop;
+        DesktopKind kind;
+        bool browser;
+    };
+    const Case cases[] = {
+        {"no browser at all", DesktopKind::NoBrowser, false},
+        {"xdg-open pointing to a terminal editor", DesktopKind::TerminalEditor, false},
+        {"a browser", DesktopKind::Browser, true},
+    };
+    const QUrl link(QStringLiteral("https://www.example.org/avr/datasheets"));
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.desktop);
         GuiRig rig;
+        TempDir desktopDir;
+        rig.windows().launcherEnvironment = FakeDesktop(desktopDir, c.kind);
         const std::string path = rig.dir.Write("ostrel-hlp.htm", page);
         ASSERT_TRUE(rig.Start());
         rig.ChooseSimulator("ATmega8");
-        std::vector<QUrl> asked;
+        rig.windows().messages.clear();
+        std::vector<QUrl> started;
         rig.windows().automation.openUrl = [&](const QUrl& url) {
-            asked.push_back(url);
-            return browserStarts;
+            started.push_back(url);
+            return true;
         };
-        rig.Choose(ids::kNewVersion);
-        ASSERT_EQ(asked.size(), 1u);
-        EXPECT_EQ(asked[0].toLocalFile().toStdString(), path);
-        EXPECT_EQ(asked[0].fragment().toStdString(), "versions");
+
+        rig.Choose(ids::kHelpTopics);
+        EXPECT_TRUE(started.empty()) << "nothing is started for the help page";
+        EXPECT_TRUE(rig.windows().messages.empty()) << rig.LastMessage();
         QTextBrowser* shown = rig.windows().PageWindow();
-        if (browserStarts) {
-            EXPECT_EQ(shown, nullptr) << "the browser shows it; no window of ours";
-            continue;
-        }
         ASSERT_NE(shown, nullptr);
         EXPECT_TRUE(shown->isVisible());
         EXPECT_EQ(shown->windowModality(), Qt::NonModal);
         EXPECT_EQ(shown->source().toLocalFile().toStdString(), path);
         EXPECT_TRUE(shown->toPlainText().contains(QStringLiteral("Messages and what to do")));
+        EXPECT_FALSE(shown->windowIcon().isNull());
+
+        // A link to a section of the page stays in the viewer.
+        emit shown->anchorClicked(QUrl(QStringLiteral("#versions")));
+        EXPECT_TRUE(started.empty());
+        EXPECT_EQ(shown->source().fragment().toStdString(), "versions");
         EXPECT_GT(shown->verticalScrollBar()->value(), 0) << "scrolled to the versions section";
+
+        // A link to the web, and Look for new version.
+        emit shown->anchorClicked(link);
+        rig.Choose(ids::kNewVersion);
+        if (c.browser) {
+            ASSERT_EQ(started.size(), 2u);
+            EXPECT_EQ(started[0], link);
+            EXPECT_EQ(started[1].toString().toStdString(), dialogs::kProjectPage);
+            EXPECT_TRUE(rig.windows().messages.empty()) << rig.LastMessage();
+        } else {
+            EXPECT_TRUE(started.empty());
+            ASSERT_EQ(rig.windows().messages.size(), 2u);
+            EXPECT_NE(rig.windows().messages[0].text.find(link.toString().toStdString()),
+                      std::string::npos);
+            EXPECT_EQ(rig.windows().messages[1].text, dialogs::NoBrowserText());
+        }
         shown->close();
 
         // From the modal instructions dialog the page window is modal too, or
@@ -451,8 +487,7 @@ TEST(Help, WithoutABrowserThePageShowsInTheProgramsOwnWindow) {
             QTest::mouseClick(Button(d, ids::kDone), Qt::LeftButton);
         });
         EXPECT_TRUE(ran);
-        EXPECT_EQ(asked.size(), 2u);
-        EXPECT_TRUE(rig.windows().messages.empty()) << rig.LastMessage();
+        EXPECT_EQ(started.size(), c.browser ? 2u : 0u);
     }
 }
 

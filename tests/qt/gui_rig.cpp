@@ -6,6 +6,7 @@
 #include <QTest>
 
 #include <algorithm>
+#include <filesystem>
 
 #include "core/ids.h"
 
@@ -50,6 +51,8 @@ void GuiRig::Build() {
     desktop.parallelAccess = options_.parallelAccess;
     program_ = std::make_unique<qt::DesktopProgram>(desktop);
     windows().automation.enabled = true;
+    // No test starts a browser: this desktop has none unless a test gives one.
+    windows().launcherEnvironment = FakeDesktop(desktopDir_, DesktopKind::NoBrowser);
     QObject::connect(Field(ids::kActivity), &QLineEdit::textChanged,
                      [this](const QString& text) { activity_.push_back(Trimmed(text)); });
 }
@@ -112,6 +115,45 @@ void GuiRig::OpenFile(const std::string& path) {
 std::string GuiRig::LastMessage() {
     auto texts = Messages();
     return texts.empty() ? std::string() : texts.back();
+}
+
+qt::LauncherEnvironment FakeDesktop(const TempDir& dir, DesktopKind kind) {
+    namespace fs = std::filesystem;
+    qt::LauncherEnvironment desktop;
+    fs::create_directories(dir.path() / "bin");
+    fs::create_directories(dir.path() / "applications");
+    desktop.path = (dir.path() / "bin").string();
+    desktop.applicationDirs = {(dir.path() / "applications").string()};
+    auto program = [&](const char* name) {
+        std::string file = dir.Write(std::string("bin/") + name, "#!/bin/sh\nexit 0\n");
+        fs::permissions(file, fs::perms::owner_all);
+    };
+    if (kind == DesktopKind::NoBrowser) {
+        desktop.defaultApplication = [](const std::string&) { return std::string(); };
+        return desktop;
+    }
+    program("xdg-open");
+    program("vim");
+    dir.Write("applications/vim.desktop",
+              "[Desktop Entry]\nType=Application\nName=Vim\nExec=vim %F\nTerminal=true\n"
+              "MimeType=text/plain;text/html;\n");
+    if (kind == DesktopKind::TerminalEditor) {
+        desktop.defaultApplication = [](const std::string&) { return std::string("vim.desktop"); };
+        return desktop;
+    }
+    program("firefox-esr");
+    dir.Write("applications/firefox-esr.desktop",
+              "[Desktop Entry]\nType=Application\nName=Firefox ESR\nExec=firefox-esr %u\n"
+              "Terminal=false\n");
+    program("pcmanfm");
+    dir.Write("applications/pcmanfm.desktop",
+              "[Desktop Entry]\nType=Application\nName=File Manager\nExec=pcmanfm %U\n");
+    desktop.defaultApplication = [](const std::string& type) {
+        if (type.starts_with("x-scheme-handler/http"))
+            return std::string("firefox-esr.desktop");
+        return std::string(type == "inode/directory" ? "pcmanfm.desktop" : "vim.desktop");
+    };
+    return desktop;
 }
 
 bool InOrder(const std::vector<std::string>& seen, const std::vector<std::string>& wanted) {

@@ -82,9 +82,19 @@ class GuiRig {
     void Build();
 
     GuiRigOptions options_;
+    TempDir desktopDir_;  // the programs and desktop files of the rig's desktop
     std::unique_ptr<qt::DesktopProgram> program_;
     std::vector<std::string> activity_;
 };
+
+// Desktops as the help and Look for new version meet them.
+enum class DesktopKind {
+    NoBrowser,       // no xdg-open, no browser at all
+    TerminalEditor,  // xdg-open's choice for everything is a terminal editor
+    Browser,         // a browser for web pages, a file manager for folders
+};
+// Builds such a desktop in `dir` (its programs are files that are never run).
+qt::LauncherEnvironment FakeDesktop(const TempDir& dir, DesktopKind kind);
 
 // True when `wanted` appear in `seen` in this order (other entries may lie
 // between). A wanted text that begins with '*' matches any text ending in the rest.

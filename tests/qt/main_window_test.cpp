@@ -6,15 +6,17 @@
 #include <QFontMetrics>
 #include <QMenu>
 #include <QMenuBar>
+#include <QMessageBox>
 #include <QPushButton>
 #include <QTest>
 #include <QTimer>
 
 #include <filesystem>
+#include <functional>
 
 #include "core/ids.h"
 #include "platform/port_names.h"
-#include "qt/control_table.h"
+#include "qt/control_builder.h"
 #include "sim/chip_table.h"
 #include "tests/qt/gui_rig.h"
 #include "tests/qt/hex_bytes.h"
@@ -102,17 +104,27 @@ TEST(StartUp, APerUserStartFolderIsShownOnTheActivityLineAndInABoxWhenSetUp) {
         GuiRig rig({.startFolder = app::StartFolder{"", true, setUpNow, ""}});
         ASSERT_TRUE(rig.Start());
         QLineEdit* activity = rig.Field(ids::kActivity);
-        EXPECT_EQ(activity->text().toStdString(), rig.dir.str());
-        EXPECT_NE(activity->toolTip().toStdString().find("start folder " + rig.dir.str()),
-                  std::string::npos)
-            << activity->toolTip().toStdString();
+        // The folder, shortened in its middle when it is longer than the field.
+        const QString shown = activity->text();
+        EXPECT_TRUE(shown == QString::fromStdString(rig.dir.str()) || shown.contains(QChar(0x2026)))
+            << shown.toStdString();
+        EXPECT_LE(activity->fontMetrics().horizontalAdvance(shown), activity->width());
+        const std::string tip = activity->toolTip().toStdString();
+        EXPECT_NE(tip.find("Start folder: " + rig.dir.str()), std::string::npos) << tip;
+        EXPECT_EQ(tip.find("set up now"), std::string::npos) << tip;
         if (!setUpNow) {
             EXPECT_TRUE(rig.windows().messages.empty()) << rig.LastMessage();
             continue;
         }
         ASSERT_EQ(rig.windows().messages.size(), 1u);
         EXPECT_EQ(rig.windows().messages[0].title, "Ostrel");
-        EXPECT_NE(rig.windows().messages[0].text.find(rig.dir.str()), std::string::npos);
+        EXPECT_EQ(rig.windows().messages[0].text.rfind(
+                      "Ostrel keeps its device list, settings and read-back files in " +
+                          rig.dir.str() + ".",
+                      0),
+                  0u)
+            << rig.windows().messages[0].text;
+        EXPECT_EQ(rig.windows().messages[0].icon, QMessageBox::Information);
     }
 }
 
@@ -150,6 +162,79 @@ TEST(StartUp, TheReopenQuestionAcceptedShowsTheFileName) {
     EXPECT_EQ(rig.p().state.fileLoaded, 1);
 }
 
+// After a command that saved or wrote a file, the activity line names it
+// with its folder, the whole path in its tooltip.
+TEST(WhereThingsWent, TheActivityLineNamesTheFileAndItsFolder) {
+    struct Case {
+        const char* what;
+        int command;
+        const char* file;  // the file named, in the rig's folder
+        const char* more;  // a further file the tooltip names, or ""
+    };
+    const Case cases[] = {
+        {"Read", ids::kRead, "readback.txt", ""},
+        {"Readback INHX format", ids::kReadbackInhx, "readback.hex", ""},
+        {"Write", ids::kWrite, "blink-atmega8.hex", "blink-atmega8.tmp"},
+        {"quick", ids::kQuick, "blink-atmega8.hex", "blink-atmega8.dif"},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.what);
+        GuiRig rig;
+        ASSERT_TRUE(rig.Start());
+        rig.ChooseSimulator("ATmega8");
+        rig.OpenFile(CopyExample(rig, "blink-atmega8.hex"));
+        rig.windows().messages.clear();
+        EXPECT_TRUE(rig.program().Command(c.command));
+        EXPECT_TRUE(rig.windows().messages.empty()) << rig.LastMessage();
+        QLineEdit* activity = rig.Field(ids::kActivity);
+        // The file, with as much of its folder as fits (its end at least).
+        const std::string line = activity->text().toStdString();
+        const std::string name(c.file);
+        EXPECT_TRUE(line.find(name) != std::string::npos ||
+                    (activity->text().contains(QChar(0x2026)) &&
+                     line.ends_with(name.substr(name.size() - 5))))
+            << line;
+        EXPECT_LE(activity->fontMetrics().horizontalAdvance(activity->text()), activity->width());
+        const std::string tip = activity->toolTip().toStdString();
+        EXPECT_NE(tip.find(rig.dir.File(c.file)), std::string::npos) << tip;
+        EXPECT_TRUE(std::filesystem::exists(rig.dir.File(c.file)));
+        if (*c.more != '\0') {
+            EXPECT_NE(tip.find(rig.dir.File(c.more)), std::string::npos) << tip;
+        }
+        // The next command starts with the start folder in the tooltip again.
+        rig.Click(ids::kCheck);
+        EXPECT_NE(activity->toolTip().toStdString().find("Start folder: " + rig.dir.str()),
+                  std::string::npos);
+    }
+}
+
+// File > Open Start Folder: in the desktop's file manager, or, without one,
+// a box that names the folder.
+TEST(WhereThingsWent, OpenStartFolderShowsTheFolderOrNamesIt) {
+    for (DesktopKind kind : {DesktopKind::Browser, DesktopKind::NoBrowser}) {
+        GuiRig rig;
+        TempDir desktopDir;
+        rig.windows().launcherEnvironment = FakeDesktop(desktopDir, kind);
+        ASSERT_TRUE(rig.Start());
+        std::vector<QUrl> started;
+        rig.windows().automation.openUrl = [&](const QUrl& url) {
+            started.push_back(url);
+            return true;
+        };
+        rig.Choose(ids::kOpenStartFolder);
+        if (kind == DesktopKind::Browser) {
+            ASSERT_EQ(started.size(), 1u);
+            EXPECT_EQ(started[0].toLocalFile().toStdString(), rig.dir.str());
+            EXPECT_TRUE(rig.windows().messages.empty()) << rig.LastMessage();
+            continue;
+        }
+        EXPECT_TRUE(started.empty());
+        ASSERT_EQ(rig.windows().messages.size(), 1u);
+        EXPECT_NE(rig.windows().messages[0].text.find(rig.dir.str()), std::string::npos);
+        EXPECT_EQ(rig.windows().PageWindow(), nullptr) << "a folder is no page";
+    }
+}
+
 TEST(Write, WithoutAFileIsRefused) {
     GuiRig rig;
     ASSERT_TRUE(rig.Start());
@@ -183,7 +268,10 @@ TEST(Write, ThroughTheButtonsProgramsTheSimulatedChip) {
                                          "verifying.....", "* verified", "OK"}))
         << ::testing::PrintToString(rig.activity());
     EXPECT_FALSE(rig.Field(ids::kActivity)->isEnabled());
-    EXPECT_EQ(rig.Field(ids::kActivity)->text().trimmed().toStdString(), "OK");
+    // Then the file written, with as much of its folder as fits.
+    EXPECT_TRUE(rig.Field(ids::kActivity)->text().endsWith(QStringLiteral(".hex")))
+        << rig.Field(ids::kActivity)->text().toStdString();
+    EXPECT_NE(rig.Field(ids::kActivity)->toolTip().toStdString().find(hex), std::string::npos);
 
     auto bytes = HexBytes(rig.dir.Read("blink-atmega8.hex"));
     ASSERT_FALSE(bytes.empty());
@@ -203,7 +291,9 @@ TEST(Write, ASecondCommandDuringARunningOneIsRefused) {
     rig.ChooseSimulator("ATmega8");
     rig.OpenFile(CopyExample(rig, "blink-atmega8.hex"));
 
-    // Clicks that arrive while the write lets pending events through.
+    // Clicks that arrive while the write lets pending events through; the
+    // close asks whether to stop the write and quit, and is answered Cancel.
+    rig.windows().automation.messageAnswers.push_back(MsgResult::Cancel);
     bool attempted = false;
     bool closed = true;
     QTimer::singleShot(0, &rig.window(), [&] {
@@ -220,8 +310,11 @@ TEST(Write, ASecondCommandDuringARunningOneIsRefused) {
     EXPECT_FALSE(std::filesystem::exists(rig.dir.File("readback.txt")));
     EXPECT_TRUE(rig.Button(ids::kAutodetection)->isChecked());
     EXPECT_EQ(rig.p().state.manualDevice, 0);
-    EXPECT_TRUE(rig.windows().messages.empty()) << rig.LastMessage();
-    EXPECT_EQ(rig.Field(ids::kActivity)->text().trimmed().toStdString(), "OK");
+    ASSERT_EQ(rig.windows().messages.size(), 1u) << rig.LastMessage();
+    EXPECT_EQ(rig.windows().messages[0].title, "Warning!");
+    EXPECT_EQ(rig.windows().messages[0].answer, MsgResult::Cancel);
+    EXPECT_TRUE(InOrder(rig.activity(), {"OK", "*.hex"}))
+        << ::testing::PrintToString(rig.activity());
 }
 
 TEST(Check, WithAutodetectionOffIdentifiesTheChipAndKeepsTheHandChoice) {
@@ -260,15 +353,56 @@ TEST(Ports, AParallelPortWithoutAccessIsRefusedAndThePreviousPortStays) {
     EXPECT_EQ(rig.p().state.portName.view(), "COM2");
 }
 
-TEST(Ports, ASerialPortThatCannotBeOpenedIsReportedAndStaysSelected) {
+// A port that cannot be opened is reported, and the port chosen before stays:
+// checked, shown, and saved for the next start.
+TEST(Ports, ASerialPortThatCannotBeOpenedIsReportedAndThePreviousOneStays) {
     GuiRig rig;
     ASSERT_TRUE(rig.Start());
     rig.Choose(ids::kCom5);
     ASSERT_EQ(rig.windows().messages.size(), 1u);
     EXPECT_EQ(rig.windows().messages[0].title, "Error");
     EXPECT_EQ(rig.windows().messages[0].owner, ids::kMainWindow);
-    EXPECT_TRUE(rig.MenuItem(ids::kCom5)->isChecked());
-    EXPECT_FALSE(rig.MenuItem(ids::kCom2)->isChecked());
+    EXPECT_TRUE(rig.windows().messages[0].text.ends_with("The port stays COM2."))
+        << rig.windows().messages[0].text;
+    EXPECT_FALSE(rig.MenuItem(ids::kCom5)->isChecked());
+    EXPECT_TRUE(rig.MenuItem(ids::kCom2)->isChecked());
+    EXPECT_EQ(rig.windows().ItemText(ids::kMainWindow, ids::kPortDisplay), "Port: COM2");
+    ASSERT_TRUE(rig.Restart());
+    EXPECT_EQ(rig.dir.Read("ostrel.cfg").substr(0, 4), "COM2");
+    EXPECT_TRUE(rig.MenuItem(ids::kCom2)->isChecked());
+}
+
+// The port in use below the fields, with the cable once it answered.
+TEST(Ports, TheMainWindowShowsThePortInUseAndItsCable) {
+    struct Step {
+        const char* what;
+        std::function<void(GuiRig&)> choose;
+        const char* shown;
+        const char* tipHas;
+    };
+    const Step steps[] = {
+        {"at the start", [](GuiRig&) {}, "Port: COM2", "/dev/ttyS1"},
+        {"the simulator", [](GuiRig& rig) { rig.ChooseSimulator("ATmega8"); }, "Port: SIM, Cablet2",
+         "Cablet2 detected"},
+        {"a check on it", [](GuiRig& rig) { rig.Click(ids::kCheck); }, "Port: SIM, Cablet2",
+         "simulated"},
+        {"a parallel port", [](GuiRig& rig) { rig.Choose(ids::kPort0378); }, "Port: PP 0378",
+         "Parallel port 0378"},
+    };
+    GuiRig rig({.parallelAccess = true});
+    rig.dir.Write("ostrel.cfg", Settings("COM2", '3', '0', ""));
+    ASSERT_TRUE(rig.Start());
+    QWidget* label = rig.Control(ids::kPortDisplay);
+    ASSERT_NE(label, nullptr);
+    EXPECT_TRUE(label->isVisible());
+    for (const Step& step : steps) {
+        SCOPED_TRACE(step.what);
+        step.choose(rig);
+        EXPECT_EQ(rig.windows().ItemText(ids::kMainWindow, ids::kPortDisplay), step.shown);
+        EXPECT_NE(label->toolTip().toStdString().find(step.tipHas), std::string::npos)
+            << label->toolTip().toStdString();
+    }
+    EXPECT_TRUE(rig.windows().messages.empty()) << rig.LastMessage();
 }
 
 TEST(Ports, TheSimulatorIsStoredAsItsPortAndComesBackWithItsChip) {
@@ -405,6 +539,47 @@ TEST(Ending, FileExitEndsTheWindow) {
     EXPECT_FALSE(rig.window().isVisible());
 }
 
+// Every box carries the icon of its kind and the program's window icon.
+TEST(MessageBoxes, CarryTheIconOfTheirKindAndTheProgramsIcon) {
+    struct Case {
+        const char* what;
+        std::function<void(GuiRig&)> show;
+        const char* title;
+        QMessageBox::Icon icon;
+    };
+    const Case cases[] = {
+        {"Write without a file", [](GuiRig& rig) { rig.Click(ids::kWrite); }, "ERROR!",
+         QMessageBox::Critical},
+        {"Check without a cable", [](GuiRig& rig) { rig.Click(ids::kCheck); }, "Error",
+         QMessageBox::Critical},
+        {"Erase all", [](GuiRig& rig) { rig.Choose(ids::kEraseAll); }, "Warning!",
+         QMessageBox::Warning},
+        {"Read Signature Bytes", [](GuiRig& rig) { rig.Choose(ids::kReadSignature); },
+         "Info:", QMessageBox::Information},
+        {"About", [](GuiRig& rig) { rig.Choose(ids::kAbout); }, "Ostrel  V3.3",
+         QMessageBox::Information},
+        {"the reopen offer at the start", nullptr, "Ostrel", QMessageBox::Question},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.what);
+        GuiRig rig;
+        rig.dir.Write("ostrel.cfg",
+                      Settings("COM2", '3', '1', CopyExample(rig, "blink-atmega8.hex")));
+        rig.windows().automation.messageAnswers.push_back(MsgResult::Cancel);
+        ASSERT_TRUE(rig.Start());
+        if (c.show) {
+            rig.windows().messages.clear();
+            rig.windows().automation.messageAnswers.push_back(MsgResult::Cancel);
+            c.show(rig);
+        }
+        ASSERT_FALSE(rig.windows().messages.empty());
+        const qt::ShownMessage& shown = rig.windows().messages.front();
+        EXPECT_EQ(shown.title, c.title);
+        EXPECT_EQ(shown.icon, c.icon);
+        EXPECT_TRUE(shown.windowIcon);
+    }
+}
+
 TEST(Layout, ControlsSitAtTheirPlacesInDialogUnits) {
     GuiRig rig;
     ASSERT_TRUE(rig.Start());
@@ -446,7 +621,7 @@ TEST(Layout, TheMenuHasItsEntriesInOrder) {
               (std::vector<std::string>{"File", "Port", "Memory", "FuseBits", "Options", "Help"}));
 
     auto menu = [&](int index) { return rig.window().menuBar()->actions()[index]->menu(); };
-    EXPECT_EQ(MenuTexts(menu(0)), (std::vector<std::string>{"Open", "Exit"}));
+    EXPECT_EQ(MenuTexts(menu(0)), (std::vector<std::string>{"Open", "Open Start Folder", "Exit"}));
     EXPECT_EQ(MenuTexts(menu(1)),
               (std::vector<std::string>{"PP 0278", "PP 0378", "PP 03BC", "COM1", "COM2", "COM3",
                                         "COM4", "COM5", "COM6", "COM7", "COM8", "-", "Simulator",

@@ -8,6 +8,10 @@
 #include <QTest>
 #include <QTextCursor>
 
+#include <filesystem>
+#include <optional>
+
+#include "qt/desktop_launcher.h"
 #include "qt/dialog_units.h"
 #include "qt/qt_window_system.h"
 #include "qt/widgets.h"
@@ -111,6 +115,83 @@ TEST(DocumentUrl, KeepsWebAddressesAndTurnsPathsIntoFileUrls) {
     EXPECT_EQ(page.toLocalFile().toStdString(), "/tmp/ostrel help/ostrel-hlp.htm");
     EXPECT_EQ(page.fragment().toStdString(), "versions");
     EXPECT_FALSE(qt::DocumentUrl("/tmp/ostrel-hlp.htm").hasFragment());
+}
+
+// Desktop files as they come: only the [Desktop Entry] group counts, a file
+// without an Exec line or far too long is no application.
+TEST(DesktopLauncher, ReadsTheDesktopEntryOfADesktopFile) {
+    struct Case {
+        const char* what;
+        std::string text;
+        bool application;
+        bool terminal;
+    };
+    const Case cases[] = {
+        {"browser", "[Desktop Entry]\nName=Web\nExec=web %u\nTerminal=false\n", true, false},
+        {"terminal editor", "[Desktop Entry]\r\nExec=vim %F\r\nTerminal=true\r\n", true, true},
+        {"other group", "[Desktop Action New]\nTerminal=true\n[Desktop Entry]\nExec=a\n", true,
+         false},
+        {"no Exec", "[Desktop Entry]\nName=Nothing\n", false, false},
+        {"Exec outside the entry", "[Other]\nExec=a\n", false, false},
+        {"empty", "", false, false},
+        {"binary", std::string("\0\xFF[Desktop Entry]\0Exec", 22), false, false},
+        {"far too long", "[Desktop Entry]\nExec=a\n" + std::string(70000, '#'), false, false},
+    };
+    TempDir dir;
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.what);
+        std::optional<qt::DesktopEntry> entry =
+            qt::ReadDesktopEntry(dir.Write("a.desktop", c.text));
+        EXPECT_EQ(entry.has_value(), c.application);
+        if (entry) {
+            EXPECT_EQ(entry->terminal, c.terminal);
+        }
+    }
+    EXPECT_FALSE(qt::ReadDesktopEntry(dir.File("missing.desktop")).has_value());
+}
+
+TEST(DesktopLauncher, FindsAProgramThatShowsPagesInAWindowOrNone) {
+    struct Case {
+        const char* what;
+        DesktopKind desktop;
+        const char* type;
+        bool web;
+        const char* launcher;  // the program's file name; empty: none
+    };
+    const Case cases[] = {
+        {"no browser", DesktopKind::NoBrowser, "x-scheme-handler/https", true, ""},
+        {"terminal editor", DesktopKind::TerminalEditor, "x-scheme-handler/https", true, ""},
+        {"terminal editor for folders", DesktopKind::TerminalEditor, "inode/directory", false, ""},
+        {"browser", DesktopKind::Browser, "x-scheme-handler/https", true, "xdg-open"},
+        {"file manager", DesktopKind::Browser, "inode/directory", false, "xdg-open"},
+        {"no handler for the type", DesktopKind::Browser, "x-scheme-handler/ftp", true, ""},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.what);
+        TempDir dir;
+        qt::LauncherEnvironment desktop = FakeDesktop(dir, c.desktop);
+        std::optional<qt::Launcher> found = qt::FindLauncher(desktop, c.type, c.web);
+        std::string program =
+            found ? std::filesystem::path(found->program).filename().string() : "";
+        EXPECT_EQ(program, c.launcher);
+    }
+    // Without a desktop default, Debian's x-www-browser shows web pages.
+    TempDir dir;
+    qt::LauncherEnvironment desktop = FakeDesktop(dir, DesktopKind::TerminalEditor);
+    std::string browser = dir.Write("bin/x-www-browser", "#!/bin/sh\n");
+    std::filesystem::permissions(browser, std::filesystem::perms::owner_all);
+    std::optional<qt::Launcher> found = qt::FindLauncher(desktop, "x-scheme-handler/https", true);
+    ASSERT_TRUE(found.has_value());
+    EXPECT_EQ(found->program, browser);
+    EXPECT_FALSE(qt::FindLauncher(desktop, "inode/directory", false).has_value());
+    // A file that is not executable, a relative or empty PATH entry: not found.
+    dir.Write("bin/plain", "x");
+    EXPECT_EQ(qt::FindInPath(desktop.path, "plain"), "");
+    EXPECT_EQ(qt::FindInPath(":.:" + desktop.path, "x-www-browser"), browser);
+    EXPECT_EQ(qt::FindInPath("", "x-www-browser"), "");
+    EXPECT_EQ(qt::LauncherType(QUrl(QStringLiteral("https://example.org/"))),
+              "x-scheme-handler/https");
+    EXPECT_EQ(qt::LauncherType(QUrl::fromLocalFile(QStringLiteral("/tmp"))), "inode/directory");
 }
 
 }  // namespace

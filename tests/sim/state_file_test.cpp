@@ -123,11 +123,20 @@ TEST(StateFile, TruncatedFilesGiveAFreshChipAndOneWarning) {
     TempDir dir;
     const std::string path = dir.File("chip.state");
     const std::string valid = MakeValidFile(path);
-    for (std::size_t length : {std::size_t{0}, std::size_t{3}, std::size_t{10}, std::size_t{20},
-                               valid.size() / 2, valid.size() - 1}) {
+    for (std::size_t length :
+         {std::size_t{3}, std::size_t{10}, std::size_t{20}, valid.size() / 2, valid.size() - 1}) {
         SCOPED_TRACE(length);
         dir.Write("chip.state", valid.substr(0, length));
-        ExpectFreshWithOneWarning(path, length < 8 && length > 0 ? "truncated" : "");
+        ExpectFreshWithOneWarning(path, length < 8 ? "truncated" : "");
+    }
+    // An empty file is no state yet (the lock of a first run creates it so):
+    // a fresh chip, without a warning.
+    dir.Write("chip.state", "");
+    {
+        VirtualClock clock;
+        sim::SimPort port(clock, WithState(path));
+        EXPECT_TRUE(IsFresh(port.target()));
+        EXPECT_EQ(port.warning(), "");
     }
     dir.Write("chip.state", valid.substr(0, valid.size() / 2));
     ExpectFreshWithOneWarning(path, "is truncated");

@@ -64,4 +64,30 @@ std::string ImageDifferences(const ByteImage& image, const ByteImage& other, int
     return out;
 }
 
+std::string DumpText(uint32_t flashBytes, uint32_t eepromBytes, const ByteImage& image) {
+    auto byte = [&image](uint32_t a) {
+        auto found = image.find(a);
+        return found == image.end() ? 0xFFu : static_cast<unsigned>(found->second);
+    };
+    std::string text = "FLASH-Memory:\r\n";
+    char cell[16];
+    for (uint32_t w = 0; w < flashBytes / 2; ++w) {
+        if (w % 8 == 0) {
+            std::snprintf(cell, sizeof cell, "\r\n%.4X:", w);
+            text += cell;
+        }
+        std::snprintf(cell, sizeof cell, " %.2X%.2X", byte(2 * w + 1), byte(2 * w));
+        text += cell;
+    }
+    text += "\r\n\r\n\r\nEEPROM-Memory:\r\n";
+    for (uint32_t a = 0; a < eepromBytes; ++a) {
+        if (a % 8 == 0) {
+            std::snprintf(cell, sizeof cell, "\r\n%.4X:", a);
+            text += cell;
+        }
+        text += " FF";
+    }
+    return text;
+}
+
 }  // namespace ostrel::testing

@@ -14,6 +14,10 @@ using ByteImage = std::map<uint32_t, uint8_t>;
 // base address. Lines that are not records are skipped.
 ByteImage ParseHexImage(const std::string& text);
 
+// A readback dump as the Read command writes it, of a chip with `flashBytes`
+// of flash and `eepromBytes` of EEPROM: `image` in the flash, FF elsewhere.
+std::string DumpText(uint32_t flashBytes, uint32_t eepromBytes, const ByteImage& image = {});
+
 // The bytes of `image` whose value in `other` differs or is missing, as text
 // ("0x0012: 3C != 3D"), at most `limit` of them.
 std::string ImageDifferences(const ByteImage& image, const ByteImage& other, int limit = 10);

@@ -76,7 +76,7 @@ std::optional<std::string> ScriptedWindows::AskOpenFile(std::string_view title,
 bool ScriptedWindows::OpenDocument(std::string_view pathOrUrl) {
     documents.emplace_back(pathOrUrl);
     log.push_back("open-document " + std::string(pathOrUrl));
-    return true;
+    return documentsOpen;
 }
 
 int ScriptedWindows::RunModalDialog(int dialog, int owner, DialogHandler& handler) {

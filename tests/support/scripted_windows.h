@@ -54,6 +54,7 @@ class ScriptedWindows : public ModelWindowSystem {
     std::vector<ShownMessage> messages;    // every message box
     std::vector<std::string> activity;     // every text set on the main window's activity field
     std::vector<std::string> documents;    // every document opened
+    bool documentsOpen = true;             // what OpenDocument answers: a program showed it
     std::vector<std::string> fileDialogs;  // "title|filter|patterns|folder" of each file dialog
     int beeps = 0;
     int pendingEventPasses = 0;

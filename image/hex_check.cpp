@@ -1,0 +1,153 @@
+#include "image/hex_check.h"
+
+#include <cctype>
+#include <cstdio>
+
+#include "image/file_names.h"
+#include "image/hex_records.h"
+#include "platform/paths.h"
+#include "platform/texts.h"
+
+namespace ostrel::image {
+
+namespace {
+
+// Record addresses have 16 bits; a record at FFFF reaches 255 bytes further.
+constexpr std::size_t kAddressesSeen = 0x10000 + 255;
+
+// The value each byte address was given, and on which line, so that a
+// second record for an address can be held against the first.
+class AddressBook {
+  public:
+    AddressBook() : line_(kAddressesSeen, 0), value_(kAddressesSeen, 0) {}
+
+    // The line that gave `address` another value than `value`; 0 when none did.
+    int Conflict(long address, unsigned char value, int line) {
+        auto a = static_cast<std::size_t>(address);
+        if (a >= line_.size())
+            return 0;
+        if (line_[a] != 0 && value_[a] != value)
+            return line_[a];
+        if (line_[a] == 0) {
+            line_[a] = line;
+            value_[a] = value;
+        }
+        return 0;
+    }
+    unsigned char ValueAt(long address) const { return value_[static_cast<std::size_t>(address)]; }
+
+  private:
+    std::vector<int> line_;
+    std::vector<unsigned char> value_;
+};
+
+}  // namespace
+
+FileCheck RefusedFile(std::string systemText, std::string detail) {
+    FileCheck check;
+    check.verdict = FileVerdict::Refused;
+    check.systemText = std::move(systemText);
+    check.detail = std::move(detail);
+    return check;
+}
+
+void NoteReach(FileCheck& check, long start, long end, int line) {
+    if (check.reaches.empty() || end > check.reaches.back().end)
+        check.reaches.push_back({start, end, line});
+}
+
+const FileCheck::Reach* FirstReachBeyond(const FileCheck& check, long size) {
+    for (const FileCheck::Reach& r : check.reaches)
+        if (r.end > size)
+            return &r;
+    return nullptr;
+}
+
+FileCheck CheckDataFile(Programmer& /*p*/, const std::string& path, bool /*eepromData*/) {
+    HexLineReader in;
+    if (!in.Open(path))
+        return RefusedFile(texts::kOpenError, OpenFailureDetail(path, in.why()));
+    const std::string name = FileNamePart(path);
+    FileCheck check;
+    AddressBook book;
+    int wrongChecksums = 0;
+    int endLine = 0;  // the line of the end record, once read
+    for (;;) {
+        JudgedLine j = JudgeNextLine(in);
+        if (j.kind == JudgedLine::EndOfFile)
+            break;
+        if (j.kind == JudgedLine::Blank)
+            continue;
+        if (endLine != 0) {
+            // The record stream reads nothing after the end record. What
+            // stands there was never read and is still not, unless it holds
+            // data, which a write would silently leave out.
+            if (j.kind != JudgedLine::Data)
+                continue;
+            char what[160];
+            std::snprintf(what, sizeof what,
+                          "a data record after the record of length 0 on line %d, which ends "
+                          "the data: this record and any after it would never be sent",
+                          endLine);
+            return RefusedFile(texts::kWrongFileFormat, LineDetail(name, in.lineNumber(), what));
+        }
+        if (j.kind == JudgedLine::Malformed)
+            return RefusedFile(texts::kWrongFileFormat, LineDetail(name, in.lineNumber(), j.what));
+        if (j.kind == JudgedLine::TypeRefused) {
+            std::string what = j.typeText;
+            if (!what.empty() && what.back() == '.')
+                what.pop_back();
+            what[0] = static_cast<char>(std::tolower(static_cast<unsigned char>(what[0])));
+            return RefusedFile(j.typeText, LineDetail(name, in.lineNumber(), what));
+        }
+        ++check.records;
+        check.lastRecordLine = in.lineNumber();
+        if (j.kind == JudgedLine::Data) {
+            check.dataBytes += j.length;
+            NoteReach(check, j.address, j.address + j.length, in.lineNumber());
+            for (int i = 0; i < j.length; ++i) {
+                const long address = j.address + i;
+                const int other = book.Conflict(address, j.data[i], in.lineNumber());
+                if (other == 0)
+                    continue;
+                char what[200];
+                std::snprintf(what, sizeof what,
+                              "byte address 0x%04lX is given %02X here but %02X on line %d; the "
+                              "chip can hold only one of them, so it could never verify",
+                              address, static_cast<unsigned>(j.data[i]),
+                              static_cast<unsigned>(book.ValueAt(address)), other);
+                return RefusedFile(kTwoValuesText, LineDetail(name, in.lineNumber(), what));
+            }
+        }
+        if (j.checksum != j.wanted && ++wrongChecksums == 1) {
+            char what[64];
+            std::snprintf(what, sizeof what, "checksum %02X, the record adds up to %02X",
+                          static_cast<unsigned>(j.checksum), static_cast<unsigned>(j.wanted));
+            check.detail = LineDetail(name, in.lineNumber(), what);
+        }
+        if (j.kind == JudgedLine::End) {
+            check.endRecord = true;
+            endLine = in.lineNumber();
+        }
+    }
+    if (wrongChecksums > 0) {
+        check.verdict = FileVerdict::ChecksumWrong;
+        check.systemText = texts::kChecksumWrong;
+        if (wrongChecksums > 1) {
+            check.detail.pop_back();
+            check.detail +=
+                " (" + std::to_string(wrongChecksums) + " records in all have a wrong checksum).";
+        }
+    }
+    return check;
+}
+
+int CheckHexFile(Programmer& p) {
+    FileCheck check = CheckDataFile(p, CurrentFilePath(p), p.state.eepromFile != 0);
+    if (check.verdict == FileVerdict::Good)
+        return 0;
+    p.state.errorText.Assign(check.systemText);
+    return 1;
+}
+
+}  // namespace ostrel::image

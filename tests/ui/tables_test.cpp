@@ -1,0 +1,144 @@
+// The toolkit-free descriptions of the windows checked as data: every control
+// lies inside its window, numbers are unique, the menu's submenus close and
+// each command is sent by one entry only, and dialog units round as the
+// classic dialog manager rounds them.
+#include <gtest/gtest.h>
+
+#include <map>
+#include <set>
+#include <string>
+#include <vector>
+
+#include "core/ids.h"
+#include "ui/control_table.h"
+#include "ui/dialog_units.h"
+#include "ui/menu.h"
+
+namespace ostrel::testing {
+namespace {
+
+struct WindowCase {
+    const char* name;
+    int window;
+    std::size_t controls;  // entries in its table
+};
+
+constexpr WindowCase kWindows[] = {
+    {"main window", ids::kMainWindow, 21},
+    {"instructions dialog", ids::kInstructionsDialog, 25},
+    {"EEPROM window", ids::kEepromWindow, 5},
+    {"wiring picture", ids::kWiringDialog, 0},
+};
+
+TEST(ControlTables, EveryControlLiesInsideItsWindowAndHasANumberOfItsOwn) {
+    for (const WindowCase& c : kWindows) {
+        SCOPED_TRACE(c.name);
+        const ui::WindowFrame frame = ui::FrameOf(c.window);
+        EXPECT_STRNE(frame.title, "");
+        const auto table = ui::ControlsOf(c.window);
+        EXPECT_EQ(table.size(), c.controls);
+        std::set<int> numbers;
+        for (const ui::ControlEntry& control : table) {
+            SCOPED_TRACE(control.text);
+            EXPECT_GE(control.x, 0);
+            EXPECT_GE(control.y, 0);
+            EXPECT_GT(control.width, 0);
+            EXPECT_GT(control.height, 0);
+            EXPECT_LE(control.x + control.width, frame.width);
+            // The device list's height is that of its list dropped down.
+            if (control.kind != ui::ControlKind::ComboBox) {
+                EXPECT_LE(control.y + control.height, frame.height);
+            }
+            if (control.id != 0) {
+                EXPECT_TRUE(numbers.insert(control.id).second) << "twice: " << control.id;
+            }
+        }
+        for (const ui::DecorationLine& line : ui::DecorationLinesOf(c.window))
+            EXPECT_LE(line.x + line.width, frame.width + 2) << line.x;
+        for (const ui::DotRow& row : ui::DotRowsOf(c.window)) {
+            EXPECT_LT(row.firstX, row.lastX);
+            EXPECT_LE(row.lastX, frame.width);
+        }
+    }
+    const ui::PicturePlace picture = ui::WiringPicturePlace();
+    const ui::WindowFrame wiring = ui::FrameOf(ids::kWiringDialog);
+    EXPECT_LE(picture.x + picture.width, wiring.width);
+    EXPECT_LE(picture.y + picture.height, wiring.height);
+}
+
+TEST(MainMenu, SubmenusCloseAndEveryCommandHasOneEntry) {
+    int depth = 0;
+    std::map<int, std::string> commands;
+    std::vector<std::string> bar;
+    int placeholders = 0;
+    for (const ui::MenuEntry& entry : ui::MainMenu()) {
+        switch (entry.kind) {
+            case ui::MenuKind::Menu:
+            case ui::MenuKind::CheckMenu:
+                if (depth == 0)
+                    bar.emplace_back(entry.text);
+                ++depth;
+                break;
+            case ui::MenuKind::EndMenu:
+                --depth;
+                ASSERT_GE(depth, 0) << "a submenu closed that was not open";
+                break;
+            case ui::MenuKind::BarCommand:
+                EXPECT_EQ(depth, 0) << entry.text;
+                bar.emplace_back(entry.text);
+                break;
+            case ui::MenuKind::Separator:
+                EXPECT_GT(depth, 0);
+                break;
+            case ui::MenuKind::SimulatorClocks:
+            case ui::MenuKind::SimulatorChips:
+                EXPECT_GT(depth, 1);
+                ++placeholders;
+                break;
+            case ui::MenuKind::Item:
+            case ui::MenuKind::CheckItem:
+                EXPECT_GT(depth, 0) << entry.text;
+                break;
+        }
+        if (entry.command != 0) {
+            auto [it, added] = commands.emplace(entry.command, entry.text);
+            EXPECT_TRUE(added) << entry.text << " sends " << entry.command << " as " << it->second
+                               << " does";
+        }
+    }
+    EXPECT_EQ(depth, 0);
+    EXPECT_EQ(placeholders, 2);
+    EXPECT_EQ(bar,
+              (std::vector<std::string>{"File", "Port", "Memory", "FuseBits", "Options", "Help"}));
+    for (int command : {ids::kFileOpen, ids::kExit, ids::kCom1, ids::kPortSimulator,
+                        ids::kCableTest, ids::kHelpTopics, ids::kWiringPicture})
+        EXPECT_TRUE(commands.contains(command)) << command;
+    EXPECT_EQ(ui::SimulatorClockChoices().front(), 0u);
+}
+
+TEST(DialogUnits, ScaleAndRoundAsTheClassicDialogManager) {
+    struct Case {
+        int baseWidth, baseHeight, units;
+        int x, y;
+    };
+    // The classic dialog font: average width 6, height 13 pixels.
+    const Case cases[] = {
+        {6, 13, 4, 6, 7},    {6, 13, 198, 297, 322}, {6, 13, 8, 12, 13},
+        {6, 13, 1, 2, 2},    {6, 13, 3, 5, 5},       {6, 13, 0, 0, 0},
+        {6, 13, -3, -5, -5}, {7, 16, 162, 284, 324}, {8, 15, 12, 24, 23},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.units);
+        ui::DialogUnits units(c.baseWidth, c.baseHeight);
+        EXPECT_EQ(units.X(c.units), c.x);
+        EXPECT_EQ(units.Y(c.units), c.y);
+    }
+    EXPECT_EQ(ui::DialogUnits(6, 13).Pixels(21, 47, 68, 14), (ui::PixelRect{32, 76, 102, 23}));
+    // 52 letters 312 pixels wide: 6 on average; 338 pixels: 6.5 rounds up to 7.
+    EXPECT_EQ(ui::DialogUnits::BaseWidthOfLetters(312), 6);
+    EXPECT_EQ(ui::DialogUnits::BaseWidthOfLetters(338), 7);
+    EXPECT_EQ(ui::DialogUnits::BaseWidthOfLetters(337), 6);
+}
+
+}  // namespace
+}  // namespace ostrel::testing

@@ -1,0 +1,88 @@
+#include "ui/menu.h"
+
+#include <array>
+
+#include "core/ids.h"
+
+namespace ostrel::ui {
+
+namespace {
+
+using M = MenuKind;
+
+constexpr std::array kMainMenu = {
+    MenuEntry{M::Menu, "File"},
+    MenuEntry{M::Item, "Open", ids::kFileOpen},
+    MenuEntry{M::Item, "Open Start Folder", ids::kOpenStartFolder},
+    MenuEntry{M::Item, "Exit", ids::kExit, true},
+    MenuEntry{M::EndMenu},
+
+    MenuEntry{M::Menu, "Port"},
+    MenuEntry{M::CheckItem, "PP 0278", ids::kPort0278},
+    MenuEntry{M::CheckItem, "PP 0378", ids::kPort0378},
+    MenuEntry{M::CheckItem, "PP 03BC", ids::kPort03BC},
+    MenuEntry{M::CheckItem, "COM1", ids::kCom1},
+    MenuEntry{M::CheckItem, "COM2", ids::kCom2},
+    MenuEntry{M::CheckItem, "COM3", ids::kCom3},
+    MenuEntry{M::CheckItem, "COM4", ids::kCom4},
+    MenuEntry{M::CheckItem, "COM5", ids::kCom5},
+    MenuEntry{M::CheckItem, "COM6", ids::kCom6},
+    MenuEntry{M::CheckItem, "COM7", ids::kCom7},
+    MenuEntry{M::CheckItem, "COM8", ids::kCom8},
+    MenuEntry{M::Separator},
+    MenuEntry{M::CheckMenu, "Simulator", ids::kPortSimulator},
+    MenuEntry{M::Menu, "Chip Clock"},
+    MenuEntry{M::SimulatorClocks},
+    MenuEntry{M::EndMenu},
+    MenuEntry{M::Separator},
+    MenuEntry{M::SimulatorChips},
+    MenuEntry{M::EndMenu},
+    MenuEntry{M::Separator},
+    MenuEntry{M::Item, "Cable Test", ids::kCableTest},
+    MenuEntry{M::EndMenu},
+
+    MenuEntry{M::Menu, "Memory"},
+    MenuEntry{M::Item, "Disable Codeprotection (Erase all)", ids::kEraseAll},
+    MenuEntry{M::Item, "Bulk Erase Data", ids::kBulkEraseData},
+    MenuEntry{M::Item, "Data Window", ids::kDataWindow},
+    MenuEntry{M::EndMenu},
+
+    MenuEntry{M::BarCommand, "FuseBits", ids::kFuseBits},
+
+    MenuEntry{M::Menu, "Options"},
+    MenuEntry{M::Menu, "Speed"},
+    MenuEntry{M::CheckItem, "very low", ids::kSpeedVeryLow},
+    MenuEntry{M::CheckItem, "Low", ids::kSpeedLow},
+    MenuEntry{M::CheckItem, "Medium", ids::kSpeedMedium},
+    MenuEntry{M::CheckItem, "High", ids::kSpeedHigh},
+    MenuEntry{M::EndMenu},
+    MenuEntry{M::CheckItem, "Program eep- after hexfile", ids::kProgramEepAfterHex},
+    MenuEntry{M::Item, "Read Signature Bytes", ids::kReadSignature},
+    MenuEntry{M::Item, "Readback INHX format", ids::kReadbackInhx},
+    MenuEntry{M::EndMenu},
+
+    MenuEntry{M::Menu, "Help"},
+    MenuEntry{M::Item, "Help Topics", ids::kHelpTopics},
+    MenuEntry{M::Item, "Look for new version", ids::kNewVersion},
+    MenuEntry{M::Item, "About...", ids::kAbout},
+    MenuEntry{M::Separator},
+    MenuEntry{M::Item, "Wiring Picture", ids::kWiringPicture},
+    MenuEntry{M::EndMenu},
+};
+
+// The factory clock first (its text names the chosen chip's), then the
+// usual crystals and the slow clocks that need a slow programming speed.
+constexpr std::array<uint32_t, 8> kClockChoices = {0,       32768,   128000,   1000000,
+                                                   4000000, 8000000, 16000000, 20000000};
+
+}  // namespace
+
+std::span<const MenuEntry> MainMenu() {
+    return kMainMenu;
+}
+
+std::span<const uint32_t> SimulatorClockChoices() {
+    return kClockChoices;
+}
+
+}  // namespace ostrel::ui
