@@ -9,13 +9,11 @@
 #include <optional>
 #include <string>
 
-#include "core/programmer.h"
 #include "core/clock.h"
-#include "platform/linux/linux_parallel_port.h"
-#include "platform/linux/linux_serial_port.h"
-#include "platform/linux/sys_calls.h"
-#include "platform/system_ports.h"
+#include "core/programmer.h"
 #include "core/window_system.h"
+#include "platform/native_ports.h"
+#include "platform/system_ports.h"
 #include "sim/simulator_slot.h"
 
 namespace ostrel::app {
@@ -26,8 +24,10 @@ struct AssemblyOptions {
     std::string startDirectory;
     Clock* clock = nullptr;        // null: a clock of its own, as virtualClock says
     bool virtualClock = false;     // the own clock is simulated time, not the machine's
-    SysCalls* sysCalls = nullptr;  // null: the C library's calls
-    // Whether a parallel port can be reached; empty: ask the ppdev backend.
+    SysCalls* sysCalls = nullptr;  // null: the system's own calls
+    // Whether a parallel port can be reached; empty: as the system's start-up
+    // finds it (ppdev on Linux; the platform family and the DlPortIO library
+    // on Windows).
     std::optional<bool> parallelAccess;
     // Where the simulator's warnings go (it has no window of its own).
     sim::SimulatorSlot::Reporter report;
@@ -44,10 +44,7 @@ class Assembly {
     Clock& clock() { return clock_; }
 
   private:
-    std::unique_ptr<LinuxSysCalls> ownSysCalls_;
-    SysCalls& sys_;
-    LinuxSerialPort serial_;
-    LinuxParallelPort parallel_;
+    std::unique_ptr<NativePorts> native_;
     SystemPorts ports_;
     std::unique_ptr<Clock> ownClock_;
     Clock& clock_;

@@ -39,6 +39,7 @@ class SystemPorts : public PortAccess {
     uint8_t ReadStatus(uint16_t base) override;
     uint8_t ReadControl(uint16_t base) override;
     void WriteControl(uint16_t base, uint8_t value) override;
+    bool LastAccessReached() const override { return parallel_.LastAccessReached(); }
 
   private:
     SerialLines& serial_;
