@@ -129,6 +129,8 @@ void WritePort(Programmer& p) {
         // With a driver the write is 16 bits wide; its high byte is always 0
         // and falls on the read-only status register, so both come to this.
         p.parallel.WriteData(p.state.portBase, static_cast<uint8_t>(p.state.dataLatch & 0xFF));
+        if (!p.parallel.LastAccessReached())
+            DriverAccessFailed(p);
         return;
     }
     DriverAccessFailed(p);
@@ -143,6 +145,11 @@ uint16_t ReadPort(Programmer& p) {
         // data register matters (the port check of ReleaseTarget) it is read
         // with ReadData.
         uint8_t status = p.parallel.ReadStatus(p.state.portBase);
+        if (!p.parallel.LastAccessReached()) {
+            // The driver's entry point is missing: lastPortRead stays as it was.
+            DriverAccessFailed(p);
+            return p.state.lastPortRead;
+        }
         p.state.lastPortRead = static_cast<uint16_t>((p.state.dataLatch & 0xFF) |
                                                      (static_cast<uint16_t>(status) << 8));
     } else {

@@ -19,25 +19,24 @@ std::unique_ptr<Clock> OwnClock(const AssemblyOptions& options) {
 }  // namespace
 
 Assembly::Assembly(WindowSystem& windows, AssemblyOptions options)
-    : ownSysCalls_(options.sysCalls ? nullptr : std::make_unique<LinuxSysCalls>()),
-      sys_(options.sysCalls ? *options.sysCalls : *ownSysCalls_),
-      serial_(sys_),
-      parallel_(sys_),
-      ftdi_(sys_),
-      gpio_(sys_),
-      ports_(serial_, parallel_),
+    : native_(MakeNativePorts(options.sysCalls)),
+      ports_(native_->serial(), native_->parallel()),
       ownClock_(OwnClock(options)),
       clock_(options.clock ? *options.clock : *ownClock_),
       simulator_(clock_, sim::DefaultStatePath(options.startDirectory), std::move(options.report)),
       programmer_(ports_, clock_, windows) {
     ports_.SetExtraBackend(&simulator_);
-    ports_.SetPinBackends(&ftdi_, &gpio_);
+    ports_.SetPinBackends(native_->bitBang(), native_->gpio());
     programmer_.pins = &ports_;
     programmer_.currentDirectory = options.startDirectory;
-    // ppdev gives every register as port instructions do; there is no driver library.
-    bool parallel = options.parallelAccess ? *options.parallelAccess : parallel_.AnyAvailable();
-    programmer_.state.directPortIo = parallel ? 1 : 0;
-    programmer_.state.dlPortIoLoaded = 0;
+    ParallelAccess access;
+    if (!options.parallelAccess)
+        access = native_->StartParallelAccess();
+    else if (*options.parallelAccess)
+        access = native_->GrantedParallelAccess();
+    programmer_.state.directPortIo = access.directPortIo ? 1 : 0;
+    programmer_.state.dlPortIoLoaded = access.dlPortIoLoaded ? 1 : 0;
+    programmer_.state.dlPortIoLibrary = access.library;
 }
 
 }  // namespace ostrel::app

@@ -14,11 +14,7 @@
 #include "core/clock.h"
 #include "core/programmer.h"
 #include "core/window_system.h"
-#include "platform/linux/linux_ftdi_port.h"
-#include "platform/linux/linux_gpio_port.h"
-#include "platform/linux/linux_parallel_port.h"
-#include "platform/linux/linux_serial_port.h"
-#include "platform/linux/sys_calls.h"
+#include "platform/native_ports.h"
 #include "platform/system_ports.h"
 #include "sim/simulator_slot.h"
 
@@ -30,8 +26,10 @@ struct AssemblyOptions {
     std::string startDirectory;
     Clock* clock = nullptr;        // null: a clock of its own, as virtualClock says
     bool virtualClock = false;     // the own clock is simulated time, not the machine's
-    SysCalls* sysCalls = nullptr;  // null: the C library's calls
-    // Whether a parallel port can be reached; empty: ask the ppdev backend.
+    SysCalls* sysCalls = nullptr;  // null: the system's own calls
+    // Whether a parallel port can be reached; empty: as the system's start-up
+    // finds it (ppdev on Linux; the platform family and the DlPortIO library
+    // on Windows).
     std::optional<bool> parallelAccess;
     // Where the simulator's warnings go (it has no window of its own).
     sim::SimulatorSlot::Reporter report;
@@ -48,12 +46,7 @@ class Assembly {
     Clock& clock() { return clock_; }
 
   private:
-    std::unique_ptr<LinuxSysCalls> ownSysCalls_;
-    SysCalls& sys_;
-    LinuxSerialPort serial_;
-    LinuxParallelPort parallel_;
-    LinuxFtdiPort ftdi_;
-    LinuxGpioPort gpio_;
+    std::unique_ptr<NativePorts> native_;
     SystemPorts ports_;
     std::unique_ptr<Clock> ownClock_;
     Clock& clock_;

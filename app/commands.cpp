@@ -15,6 +15,7 @@
 #include "devices/device_file.h"
 #include "dialogs/dialog_commands.h"
 #include "dialogs/help.h"
+#include "platform/native_ports.h"
 #include "platform/texts.h"
 
 namespace ostrel::app {
@@ -71,14 +72,9 @@ bool ConnectOrReport(Programmer& p) {
 CommandResult SelectParallelPort(Programmer& p, const PortItem& item) {
     ProgrammerState& s = p.state;
     if (!s.dlPortIoLoaded && !s.directPortIo) {
-        p.windows.MessageBox(
-            ids::kNoOwner,
-            std::string(texts::kDriverMustBeInstalled) +
-                "Nothing to download on Linux: load the ppdev driver (sudo modprobe "
-                "ppdev), join the lp group (sudo usermod -aG lp $USER, then log in "
-                "again), or name another device with "
-                "OSTREL_PORT_0378=/dev/parportN.",
-            texts::kTitleErrorLoud, MsgButtons::Ok);
+        p.windows.MessageBox(ids::kNoOwner,
+                             std::string(texts::kDriverMustBeInstalled) + ParallelAccessHint(),
+                             texts::kTitleErrorLoud, MsgButtons::Ok);
         return CommandResult::Failed;
     }
     CheckPortItem(p, item.command);

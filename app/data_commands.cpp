@@ -50,7 +50,7 @@ void Refuse(Programmer& p, std::string_view text) {
 
 bool FileExists(const std::string& path) {
     std::error_code ec;
-    return !path.empty() && std::filesystem::is_regular_file(path, ec);
+    return !path.empty() && std::filesystem::is_regular_file(FsPath(path), ec);
 }
 
 // Whether anything stands under the name: a file that follows a write (the
@@ -64,7 +64,7 @@ bool AnythingNamed(const std::string& path) {
 void RemoveFile(const std::string& path) {
     std::error_code ec;
     if (!path.empty())
-        std::filesystem::remove(path, ec);
+        std::filesystem::remove(FsPath(path), ec);
 }
 
 // The whole message of a file check: the system's text, then our line that
@@ -125,7 +125,7 @@ std::optional<CommandResult> CheckFilesBeforeConnect(Programmer& p, bool withFol
     ProgrammerState& s = p.state;
     std::string path = image::CurrentFilePath(p);
     std::error_code ec;
-    if (std::filesystem::file_size(path, ec) == 0 && !ec) {
+    if (std::filesystem::file_size(FsPath(path), ec) == 0 && !ec) {
         // An empty file would let Write erase the chip and report success.
         std::string text = "The file " + s.baseName.str() + " is empty.";
         p.windows.MessageBox(ids::kNoOwner, text, texts::kTitleErrorLoud, MsgButtons::Ok);
@@ -163,8 +163,8 @@ std::optional<CommandResult> CheckFilesBeforeConnect(Programmer& p, bool withFol
             !(&f == &files.front() && image::IsDumpFile(p))) {
             f.check.verdict = image::FileVerdict::Refused;
             f.check.systemText.clear();
-            f.check.detail = "The file " + std::filesystem::path(f.path).filename().string() +
-                             " is empty: it holds no record.";
+            f.check.detail =
+                "The file " + FsPath(f.path).filename().string() + " is empty: it holds no record.";
         }
     }
 
@@ -223,9 +223,8 @@ bool FilesFitChip(Programmer& p, const std::vector<Judged>& files) {
                       "Out of memory: %04lX\n\n%s, line %d: byte address 0x%04lX lies beyond this "
                       "chip's %s (%ld bytes, 0x0000 to 0x%04lX).\n\nNothing was written to the "
                       "chip.",
-                      f.eeprom ? byte : byte / 2,
-                      std::filesystem::path(f.path).filename().string().c_str(), r->line, byte,
-                      f.eeprom ? "EEPROM" : "flash", size, size > 0 ? size - 1 : 0);
+                      f.eeprom ? byte : byte / 2, FsPath(f.path).filename().string().c_str(),
+                      r->line, byte, f.eeprom ? "EEPROM" : "flash", size, size > 0 ? size - 1 : 0);
         SetActivityField(p, " ");
         Refuse(p, text);
         return false;

@@ -8,6 +8,7 @@
 #include "app/endings.h"
 #include "app/settings.h"
 #include "core/ids.h"
+#include "platform/paths.h"
 #include "platform/text_file.h"
 #include "platform/text_line.h"
 #include "platform/text_util.h"
@@ -19,7 +20,7 @@ namespace {
 
 // The folder part of a path up to (not including) the last separator before `end`.
 std::string_view FolderBefore(std::string_view path, std::size_t end) {
-    std::size_t slash = path.substr(0, end).rfind('/');
+    std::size_t slash = LastSeparator(path.substr(0, end));
     if (slash == std::string_view::npos)
         return {};
     return path.substr(0, slash == 0 ? 1 : slash);
@@ -28,9 +29,7 @@ std::string_view FolderBefore(std::string_view path, std::size_t end) {
 }  // namespace
 
 std::size_t FindDataExtension(std::string_view path) {
-    std::size_t slash = path.rfind('/');
-    std::size_t nameStart = slash == std::string_view::npos ? 0 : slash + 1;
-    std::string_view name = path.substr(nameStart);
+    std::string_view name = FileNameOf(path);
     if (name.size() <= 4)
         return std::string_view::npos;
     std::string_view four = name.substr(name.size() - 4);
@@ -59,9 +58,15 @@ int SelectDataFile(Programmer& p) {
                              texts::kTitleErrorLoud, MsgButtons::Ok);
         return 0;
     }
+    if (auto problem = PathLengthProblem(path)) {
+        p.windows.MessageBox(ids::kNoOwner,
+                             "The path of the chosen file is too long: " + *problem + ".",
+                             texts::kTitleErrorLoud, MsgButtons::Ok);
+        return 0;
+    }
     p.state.currentFileName.Assign(path);
     // Choosing a file makes its folder the current directory.
-    p.currentDirectory = std::filesystem::path(path).parent_path().string();
+    p.currentDirectory = FsPath(path).parent_path().string();
     return 1;
 }
 
@@ -101,8 +106,7 @@ int LoadCurrentFile(Programmer& p, std::string* problem) {
     s.fileLineCount = lines;
     s.fileLoaded = 1;
     s.eepromFile = EqualsNoCase(named.substr(ext, 4), ".eep") ? 1 : 0;
-    std::size_t slash = named.rfind('/');
-    s.baseName.Assign(slash == std::string_view::npos ? named : named.substr(slash + 1));
+    s.baseName.Assign(FileNameOf(named));
 
     p.currentDirectory = s.startDirectory.str();
     if (!StorePath(p, true)) {

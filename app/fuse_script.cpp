@@ -108,7 +108,7 @@ bool ExecuteLine(Programmer& p, const std::array<uint8_t, 4>& bytes, const std::
 // script that cannot be read is refused rather than taken as none.
 bool ScriptExists(const std::string& path) {
     std::error_code ec;
-    return !path.empty() && std::filesystem::exists(path, ec);
+    return !path.empty() && std::filesystem::exists(FsPath(path), ec);
 }
 
 }  // namespace
@@ -117,7 +117,7 @@ bool CheckFuseScript(Programmer& p, const std::string& path, std::string& proble
     problem.clear();
     if (!ScriptExists(path))
         return true;  // no script: nothing to run
-    const std::string name = std::filesystem::path(path).filename().string();
+    const std::string name = FsPath(path).filename().string();
     TextReader reader;
     if (!reader.Open(path)) {
         // A script that is there but cannot be read (a folder, a FIFO, no
@@ -184,7 +184,7 @@ int RunFuseScript(Programmer& p) {
     }
     app::SetActivityField(p, texts::kFuseAndLockBits);
     adapter::WaitMs(p, 300);
-    const std::string name = std::filesystem::path(path).filename().string();
+    const std::string name = FsPath(path).filename().string();
     for (int number = 1;; ++number) {
         LineKind kind = NextLine(p, reader);
         if (kind == LineKind::End)

@@ -1,4 +1,5 @@
 #include "app/start_folder.h"
+#include "platform/paths.h"
 
 #include <cstdlib>
 #include <filesystem>
@@ -12,7 +13,7 @@ namespace {
 
 bool HasDeviceFile(const std::string& folder) {
     std::error_code ec;
-    return !folder.empty() && fs::is_regular_file(fs::path(folder) / kDeviceFileName, ec);
+    return !folder.empty() && fs::is_regular_file(FsPath(folder) / kDeviceFileName, ec);
 }
 
 std::string Variable(const char* name) {
@@ -48,40 +49,58 @@ std::string CopyMissingFiles(const fs::path& from, const fs::path& to, bool& cop
     return {};
 }
 
+// True when both name the same existing folder.
+bool SameFolder(const std::string& a, const std::string& b) {
+    std::error_code ec;
+    return !a.empty() && !b.empty() && fs::equivalent(FsPath(a), FsPath(b), ec);
+}
+
 }  // namespace
 
 std::string PerUserFolder(const std::string& xdgDataHome, const std::string& home) {
     if (!xdgDataHome.empty() && xdgDataHome.front() == '/')
-        return (fs::path(xdgDataHome) / "ostrel").lexically_normal().string();
+        return (FsPath(xdgDataHome) / "ostrel").lexically_normal().string();
     if (!home.empty() && home.front() == '/')
-        return (fs::path(home) / ".local" / "share" / "ostrel").lexically_normal().string();
+        return (FsPath(home) / ".local" / "share" / "ostrel").lexically_normal().string();
     return {};
 }
 
-std::string InstalledDataFolder(const std::string& executable) {
-    if (executable.empty())
+std::string WindowsPerUserFolder(const std::string& appData) {
+    if (!IsAbsolutePath(appData, PathStyle::Windows))
         return {};
-    fs::path folder = fs::path(executable).parent_path().parent_path() / "share" / "ostrel";
-    std::string normal = folder.lexically_normal().string();
-    return HasDeviceFile(normal) ? normal : std::string();
+    return JoinPath(appData, "Ostrel", PathStyle::Windows);
+}
+
+std::string InstalledDataFolder(const std::string& executable, PathStyle style) {
+    std::size_t separator = LastSeparator(executable, style);
+    if (separator == std::string::npos)
+        return {};
+    std::string folder = executable.substr(0, separator);
+    if (style == PathStyle::Posix)
+        folder = (FsPath(folder).parent_path() / "share" / "ostrel").lexically_normal().string();
+    return HasDeviceFile(folder) ? folder : std::string();
 }
 
 StartFolder ChooseStartFolder(const StartFolderInputs& inputs) {
     StartFolder result;
     result.directory = inputs.currentDirectory;
-    if (HasDeviceFile(inputs.currentDirectory))
+    if (HasDeviceFile(inputs.currentDirectory) &&
+        !SameFolder(inputs.currentDirectory, inputs.installedData))
         return result;
 
-    std::string folder = PerUserFolder(inputs.xdgDataHome, inputs.home);
+    const bool windows = inputs.style == PathStyle::Windows;
+    std::string folder = windows ? WindowsPerUserFolder(inputs.appData)
+                                 : PerUserFolder(inputs.xdgDataHome, inputs.home);
     if (folder.empty()) {
         if (!inputs.installedData.empty())
-            result.problem =
-                "no per-user folder: neither XDG_DATA_HOME nor HOME is an absolute path";
+            result.problem = windows ? "no per-user folder: APPDATA is not an absolute path"
+                                     : "no per-user folder: neither XDG_DATA_HOME nor HOME is an "
+                                       "absolute path";
         return result;
     }
     if (!inputs.installedData.empty()) {
         std::error_code ec;
-        fs::create_directories(folder, ec);
+        fs::create_directories(FsPath(folder), ec);
         if (ec) {
             result.problem = "cannot create " + folder + ": " + ec.message();
             return result;
@@ -101,11 +120,10 @@ StartFolder ChooseStartFolderForProcess() {
     fs::path current = fs::current_path(ec);
     if (!ec)
         inputs.currentDirectory = current.string();
-    fs::path executable = fs::read_symlink("/proc/self/exe", ec);
-    if (!ec)
-        inputs.installedData = InstalledDataFolder(executable.string());
+    inputs.installedData = InstalledDataFolder(OwnProgramPath());
     inputs.xdgDataHome = Variable("XDG_DATA_HOME");
     inputs.home = Variable("HOME");
+    inputs.appData = Variable("APPDATA");
     return ChooseStartFolder(inputs);
 }
 

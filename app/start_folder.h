@@ -2,14 +2,19 @@
 // device file: an installed Ostrel works from any folder, the first time,
 // with nothing copied by hand.
 //
-// The current directory wins when it holds ostrel.ini. Otherwise the programs
-// use a start folder of their own per user, $XDG_DATA_HOME/ostrel (by default
-// ~/.local/share/ostrel), which is filled on first use from the installed
-// data folder <prefix>/share/ostrel, found beside the program's own bin/
-// folder. Files the user already has there are never overwritten.
+// The current directory wins when it holds ostrel.ini (and is not the
+// installed data folder itself, which is the source of the per-user copies
+// and usually read-only). Otherwise the programs use a start folder of their
+// own per user, filled on first use from the installed data folder; files the
+// user already has there are never overwritten.
+//   Linux:   $XDG_DATA_HOME/ostrel (by default ~/.local/share/ostrel), filled
+//            from <prefix>/share/ostrel, found beside the program's bin/ folder.
+//   Windows: %APPDATA%\Ostrel, filled from the folder the program is in.
 #pragma once
 
 #include <string>
+
+#include "platform/paths.h"
 
 namespace ostrel::app {
 
@@ -21,6 +26,8 @@ struct StartFolderInputs {
     std::string installedData;     // <prefix>/share/ostrel; empty when not known
     std::string xdgDataHome;       // $XDG_DATA_HOME as set (may be empty)
     std::string home;              // $HOME as set (may be empty)
+    std::string appData;           // %APPDATA% as set (may be empty; Windows)
+    PathStyle style = NativePathStyle();
 };
 
 struct StartFolder {
@@ -34,10 +41,14 @@ struct StartFolder {
 // absolute path (relative ones are ignored, as the XDG rules say), else
 // $HOME/.local/share/ostrel; empty when neither is usable.
 std::string PerUserFolder(const std::string& xdgDataHome, const std::string& home);
+// The per-user folder on Windows: %APPDATA%\Ostrel when that variable holds
+// an absolute path; empty otherwise.
+std::string WindowsPerUserFolder(const std::string& appData);
 
-// The installed data folder of a program at `executable`: <bin>/../share/ostrel,
-// when that folder holds the device file; empty otherwise.
-std::string InstalledDataFolder(const std::string& executable);
+// The installed data folder of a program at `executable`, when that folder
+// holds the device file (empty otherwise): <bin>/../share/ostrel on Linux,
+// the program's own folder on Windows.
+std::string InstalledDataFolder(const std::string& executable, PathStyle style = NativePathStyle());
 
 // Chooses the start folder from explicit inputs (the tests' entry): the current
 // directory when it holds ostrel.ini; else the per-user folder, created and
@@ -47,7 +58,7 @@ std::string InstalledDataFolder(const std::string& executable);
 StartFolder ChooseStartFolder(const StartFolderInputs& inputs);
 
 // The same for this process: its current directory, its own executable
-// (/proc/self/exe), XDG_DATA_HOME and HOME. A front-end calls this only when
+// (OwnProgramPath), XDG_DATA_HOME and HOME, or APPDATA on Windows. A front-end calls this only when
 // the user did not name a start directory.
 StartFolder ChooseStartFolderForProcess();
 

@@ -30,11 +30,10 @@
 #include "platform/file_system.h"
 #include "platform/gpio_wiring.h"
 #include "platform/interrupts.h"
-#include "platform/linux/linux_parallel_port.h"
-#include "platform/linux/linux_serial_port.h"
-#include "platform/linux/sys_calls.h"
+#include "platform/paths.h"
 #include "platform/port_names.h"
 #include "platform/system_ports.h"
+#include "platform/text_file.h"
 #include "platform/texts.h"
 #include "sim/chip_clock.h"
 #include "sim/chip_table.h"
@@ -300,7 +299,7 @@ std::optional<int> Parse(int argc, char** argv, Options& o) {
 // creating the file.
 std::string StoredPort(const std::string& dir) {
     std::string name;
-    std::string path = (std::filesystem::path(dir) / "ostrel.cfg").string();
+    std::string path = ResolvePath(dir, "ostrel.cfg");
     if (std::FILE* f = OpenPlainFile(path, "rb")) {
         char bytes[4] = {};
         std::size_t n = std::fread(bytes, 1, sizeof bytes, f);
@@ -320,12 +319,13 @@ int ExitStatus(app::CommandResult result) {
 std::optional<int> ChooseStartDirectory(const Options& o, std::string& dir) {
     std::error_code ec;
     std::filesystem::path chosen =
-        o.dir ? std::filesystem::absolute(*o.dir, ec) : std::filesystem::current_path(ec);
+        o.dir ? std::filesystem::absolute(FsPath(*o.dir), ec) : std::filesystem::current_path(ec);
     // "/a/b/." and "/a/b/" are "/a/b" (the messages name files in it).
     dir = chosen.lexically_normal().string();
-    if (dir.size() > 1 && dir.back() == '/')
+    if (dir.size() > 1 && IsPathSeparator(dir.back(), NativePathStyle()) &&
+        !(dir.size() == 3 && dir[1] == ':'))
         dir.pop_back();
-    if (ec || !std::filesystem::is_directory(dir, ec)) {
+    if (ec || !std::filesystem::is_directory(FsPath(dir), ec)) {
         std::fprintf(stderr, "ostrel-cli: the start directory '%s' does not exist\n",
                      o.dir ? o.dir->c_str() : ".");
         return 1;
@@ -351,6 +351,13 @@ std::optional<int> ChooseStartDirectory(const Options& o, std::string& dir) {
                      dir.c_str(), dir.size(), kMaxStartDirectory);
         return 1;
     }
+    // Windows refuses a longer path than 259 characters: the longest name
+    // the programs put into the start directory must still fit.
+    if (auto problem = PathLengthProblem(JoinPath(dir, "ostrel-sim.state.tmp"))) {
+        std::fprintf(stderr, "ostrel-cli: the start directory %s is too long: with its files %s\n",
+                     dir.c_str(), problem->c_str());
+        return 1;
+    }
     return std::nullopt;
 }
 
@@ -366,7 +373,7 @@ std::optional<int> CheckBeforeStart(const Options& o, Programmer& p) {
     }
     if (o.port) {
         bool parallelName = *o.port == "0278" || *o.port == "0378" || *o.port == "03BC";
-        if (parallelName && !p.state.directPortIo) {
+        if (parallelName && !p.state.directPortIo && !p.state.dlPortIoLoaded) {
             // The same refusal as the Port menu's.
             app::OnCommand(p, app::PortCommand(*o.port));
             std::fprintf(stderr, "(no parallel port device can be opened; see README)\n");
@@ -440,7 +447,13 @@ std::optional<int> LoadFileArgument(const Options& o, Programmer& p) {
     if (!o.file)
         return std::nullopt;
     std::error_code ec;
-    p.state.currentFileName.Assign(std::filesystem::absolute(*o.file, ec).string());
+    std::string path = std::filesystem::absolute(FsPath(*o.file), ec).string();
+    if (auto tooLong = PathLengthProblem(path)) {
+        std::fprintf(stderr, "ostrel-cli: the path of %s is too long: %s\n", o.file->c_str(),
+                     tooLong->c_str());
+        return 1;
+    }
+    p.state.currentFileName.Assign(path);
     std::string problem;
     if (app::LoadCurrentFile(p, &problem) != 0 && !p.state.fileLoaded) {
         std::fprintf(stderr, "ostrel-cli: %s %s\n", p.state.errorText.c_str(), problem.c_str());
@@ -485,7 +498,7 @@ void PrintResult(const ConsoleCommand& c, const Programmer& p, ConsoleWindows& w
         case ConsoleResult::ReadbackTxt:
         case ConsoleResult::ReadbackHex: {
             windows.FinishActivityLine();
-            auto file = std::filesystem::path(p.state.startDirectory.str()) /
+            auto file = FsPath(p.state.startDirectory.str()) /
                         (c.result == ConsoleResult::ReadbackTxt ? "readback.txt" : "readback.hex");
             std::printf("%s\n", file.string().c_str());
             break;

@@ -15,7 +15,9 @@ set(OSTREL_LAYER_USES_app      core platform sim adapter devices avr image dialo
 # What the front-ends that draw windows share, free of any toolkit: the
 # control tables, the menu, the window frames and the rules of the busy state.
 set(OSTREL_LAYER_USES_ui       core platform sim adapter devices avr image dialogs app)
-# The front-ends sit on top of every layer; neither includes the other.
-set(OSTREL_FRONT_ENDS cli qt)
-set(OSTREL_LAYER_USES_cli ${OSTREL_LAYERS})
-set(OSTREL_LAYER_USES_qt  ${OSTREL_LAYERS})
+# The front-ends sit on top of every layer; none includes another. win32/ is
+# the native Windows desktop program, built only for Windows.
+set(OSTREL_FRONT_ENDS cli qt win32)
+set(OSTREL_LAYER_USES_cli   ${OSTREL_LAYERS})
+set(OSTREL_LAYER_USES_qt    ${OSTREL_LAYERS})
+set(OSTREL_LAYER_USES_win32 ${OSTREL_LAYERS})

@@ -39,8 +39,11 @@ class FixedString {
     bool Append(std::string_view text) {
         std::size_t room = kCapacity - size_;
         std::size_t n = text.size() < room ? text.size() : room;
-        if (n > 0)
-            std::memcpy(data_ + size_, text.data(), n);
+        // A character loop rather than memcpy: GCC 12 for mingw mistakes a
+        // temporary std::string's own small buffer for the source's bounds
+        // after inlining and warns of an overrun that cannot happen.
+        for (std::size_t i = 0; i < n; ++i)
+            data_[size_ + i] = text[i];
         size_ += n;
         data_[size_] = '\0';
         if (n < text.size())

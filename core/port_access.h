@@ -68,6 +68,10 @@ class ParallelRegisters {
     virtual uint8_t ReadStatus(uint16_t base) = 0;
     virtual uint8_t ReadControl(uint16_t base) = 0;
     virtual void WriteControl(uint16_t base, uint8_t value) = 0;
+    // False when the last access could not reach the port at all (a port
+    // driver library without the entry points it must have): that access had
+    // no effect, and a read gave no value.
+    virtual bool LastAccessReached() const { return true; }
 };
 
 // A backend that serves both kinds of port: the router of the programs, the

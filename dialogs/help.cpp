@@ -4,6 +4,7 @@
 #include <filesystem>
 
 #include "core/ids.h"
+#include "platform/paths.h"
 #include "platform/text_file.h"
 #include "platform/texts.h"
 
@@ -23,7 +24,7 @@ std::string FindHelpPage(const Programmer& p) {
     std::string path = ResolvePath(p.currentDirectory, kHelpPageName);
     // Opening a folder for reading succeeds on Linux, so ask for a plain file first.
     std::error_code error;
-    if (!std::filesystem::is_regular_file(path, error))
+    if (!std::filesystem::is_regular_file(FsPath(path), error))
         return {};
     std::FILE* file = std::fopen(path.c_str(), "rb");
     if (file == nullptr)

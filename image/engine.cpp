@@ -15,6 +15,7 @@
 #include "image/dump.h"
 #include "image/file_names.h"
 #include "image/hex_records.h"
+#include "platform/paths.h"
 #include "platform/texts.h"
 
 namespace ostrel::image {
@@ -315,7 +316,7 @@ int FlashPath(Programmer& p, HexRecordStream& in, const Source& src) {
             in.Close();
             if (r == RecordResult::EndOfFile) {
                 std::error_code ec;
-                std::filesystem::remove(HexTmpPath(p), ec);
+                std::filesystem::remove(FsPath(HexTmpPath(p)), ec);
             }
             if (pages && run.loaded)
                 run.Burn(p);
@@ -338,8 +339,7 @@ int RunEngine(Programmer& p) {
     std::string path;
     Source src;
     std::string_view fileName = s.currentFileName.view();
-    std::size_t slash = fileName.find_last_of("/\\");
-    src.name = std::string(slash == std::string_view::npos ? fileName : fileName.substr(slash + 1));
+    src.name = std::string(FileNameOf(fileName, PathStyle::Windows));  // either separator
     if (IsDumpFile(p)) {
         p.currentDirectory = s.startDirectory.str();
         int firstFlashLine = 1;

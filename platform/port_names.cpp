@@ -86,16 +86,24 @@ std::string_view ParallelPortName(uint16_t base) {
 }
 
 std::optional<std::string> SerialDevicePath(std::string_view comName,
-                                            const EnvironmentLookup& environment) {
+                                            const EnvironmentLookup& environment, PathStyle style) {
     int n = ComNumber(comName);
     if (n == 0)
         return std::nullopt;
+    if (style == PathStyle::Windows) {
+        // Windows opens COM10 and above only by their device name; a bare
+        // "COMn" of the variable is given that form.
+        std::string device = Override(comName, environment).value_or("COM" + std::to_string(n));
+        if (device.find_first_of("\\/") == std::string::npos)
+            device = "\\\\.\\" + device;
+        return device;
+    }
     if (auto overridden = Override(comName, environment))
         return overridden;
     return "/dev/ttyS" + std::to_string(n - 1);
 }
 
-std::vector<PortDevice> ListPortDevices(const EnvironmentLookup& environment) {
+std::vector<PortDevice> ListPortDevices(const EnvironmentLookup& environment, PathStyle style) {
     std::vector<PortDevice> list;
     auto add = [&](std::string name, std::string device) {
         PortDevice entry;
@@ -107,19 +115,23 @@ std::vector<PortDevice> ListPortDevices(const EnvironmentLookup& environment) {
     };
     for (uint16_t base : {0x278, 0x378, 0x3BC}) {
         add(std::string(ParallelPortName(base)),
-            ParallelDevicePath(base, environment).value_or(""));
+            ParallelDevicePath(base, environment, style).value_or(""));
     }
     for (int n = 1; n <= 8; ++n) {
         std::string name = "COM" + std::to_string(n);
-        add(name, SerialDevicePath(name, environment).value_or(""));
+        add(name, SerialDevicePath(name, environment, style).value_or(""));
     }
     return list;
 }
 
-std::optional<std::string> ParallelDevicePath(uint16_t base, const EnvironmentLookup& environment) {
+std::optional<std::string> ParallelDevicePath(uint16_t base, const EnvironmentLookup& environment,
+                                              PathStyle style) {
     for (const ParallelDefault& d : kParallelDefaults) {
         if (d.base != base)
             continue;
+        // Windows reaches the port at its address, through the port driver.
+        if (style == PathStyle::Windows)
+            return "I/O " + std::string(d.name);
         if (auto overridden = Override(d.name, environment))
             return overridden;
         return std::string(d.path);

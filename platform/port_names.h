@@ -1,14 +1,18 @@
-// Which Linux device stands behind each port name of the programmer.
+// Which device stands behind each port name of the programmer.
 //
-// Defaults:
+// Defaults on Linux:
 //   "COM1".."COM8"         /dev/ttyS0../dev/ttyS7
 //   0x378 ("0378")         /dev/parport0
 //   0x278 ("0278")         /dev/parport1
 //   0x3BC ("03BC")         /dev/parport2
+// On Windows "COM1".."COM8" are the devices \\.\COM1..\\.\COM8, and a
+// parallel port is its I/O address, reached through the port driver.
 // Each can be replaced by an environment variable named after the port:
 // OSTREL_PORT_COM1 .. OSTREL_PORT_COM8, OSTREL_PORT_0378, OSTREL_PORT_0278,
-// OSTREL_PORT_03BC (for example OSTREL_PORT_COM3=/dev/ttyUSB0). A variable that
-// is set but empty counts as not set. Any other name or base has no device.
+// OSTREL_PORT_03BC (for example OSTREL_PORT_COM3=/dev/ttyUSB0 on Linux, or
+// OSTREL_PORT_COM3=COM12 on Windows for an adapter that got a number above 8).
+// A variable that is set but empty counts as not set. Any other name or base
+// has no device.
 #pragma once
 
 #include <cstdint>
@@ -17,6 +21,8 @@
 #include <string>
 #include <string_view>
 #include <vector>
+
+#include "platform/paths.h"
 
 namespace ostrel {
 
@@ -36,10 +42,12 @@ std::string_view ParallelPortName(uint16_t base);
 
 // Device path of a serial port name, "COM1".."COM8" in any letter case.
 std::optional<std::string> SerialDevicePath(std::string_view comName,
-                                            const EnvironmentLookup& environment);
+                                            const EnvironmentLookup& environment,
+                                            PathStyle style = NativePathStyle());
 
 // Device path of the parallel port at a base address.
-std::optional<std::string> ParallelDevicePath(uint16_t base, const EnvironmentLookup& environment);
+std::optional<std::string> ParallelDevicePath(uint16_t base, const EnvironmentLookup& environment,
+                                              PathStyle style = NativePathStyle());
 
 // One port name with the device it stands for now.
 struct PortDevice {
@@ -52,6 +60,7 @@ struct PortDevice {
 // Every port name in the Port menu's order (0278, 0378, 03BC, COM1..COM8)
 // with its device, overrides applied; for the console's help and the Port
 // menu.
-std::vector<PortDevice> ListPortDevices(const EnvironmentLookup& environment);
+std::vector<PortDevice> ListPortDevices(const EnvironmentLookup& environment,
+                                        PathStyle style = NativePathStyle());
 
 }  // namespace ostrel

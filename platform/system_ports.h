@@ -46,6 +46,7 @@ class SystemPorts : public PortAccess, public PinPort {
     uint8_t ReadStatus(uint16_t base) override;
     uint8_t ReadControl(uint16_t base) override;
     void WriteControl(uint16_t base, uint8_t value) override;
+    bool LastAccessReached() const override { return parallel_.LastAccessReached(); }
 
     // --- PinPort: to the backend that took the last OpenPins ---
     PinOpenResult OpenPins(std::string_view portName) override;

@@ -5,6 +5,8 @@
 
 #include "platform/file_system.h"
 
+#include "platform/paths.h"
+
 namespace ostrel {
 
 bool TextReader::Open(const std::string& path) {

@@ -6,19 +6,16 @@
 #include <QPushButton>
 #include <QVBoxLayout>
 
+#include "ui/cable_test.h"
+
 namespace ostrel::qt {
 
 CableTestWindow::CableTestWindow(QWidget* parent, const QString& portName) : QDialog(parent) {
-    setWindowTitle(QStringLiteral("Cable Test"));
+    setWindowTitle(QString::fromLatin1(ui::kCableTestTitle));
     setObjectName(QStringLiteral("cableTest"));
     auto* layout = new QVBoxLayout(this);
-    auto* intro = new QLabel(
-        QStringLiteral("Port %1: RESET, SCK and MOSI go high and low one at a time, each state "
-                       "held %2 s. Follow them with an LED or a meter at the target's connector; "
-                       "MISO and the loop-back inputs are read all the while.")
-            .arg(portName)
-            .arg(adapter::kCableTestPauseMs / 1000),
-        this);
+    auto* intro =
+        new QLabel(QString::fromStdString(ui::CableTestIntro(portName.toStdString())), this);
     intro->setWordWrap(true);
     layout->addWidget(intro);
 
@@ -27,9 +24,7 @@ CableTestWindow::CableTestWindow(QWidget* parent, const QString& portName) : QDi
     list_->setSelectionMode(QAbstractItemView::NoSelection);
     // Room for the eight states at their full width: the widest line is a
     // serial reading of the start state.
-    adapter::CableReading widest;
-    widest.step = "start: all low (target held in reset)";
-    widest.serial = true;
+    const adapter::CableReading widest = ui::WidestCableReading();
     QFontMetrics metrics(list_->font());
     list_->setMinimumSize(
         metrics.horizontalAdvance(QString::fromStdString(adapter::FormatReading(widest))) +
@@ -41,7 +36,7 @@ CableTestWindow::CableTestWindow(QWidget* parent, const QString& portName) : QDi
     verdict_->setWordWrap(true);
     layout->addWidget(verdict_);
 
-    button_ = new QPushButton(QStringLiteral("Stop"), this);
+    button_ = new QPushButton(QString::fromLatin1(ui::kCableTestStop), this);
     layout->addWidget(button_, 0, Qt::AlignRight);
     connect(button_, &QPushButton::clicked, this, [this] {
         if (running_) {
@@ -65,14 +60,9 @@ void CableTestWindow::Show(const adapter::CableReading& reading) {
 
 void CableTestWindow::Finish(const adapter::CableTestResult& result) {
     running_ = false;
-    QString text = QString::fromUtf8(adapter::VerdictText(result.verdict).data(),
-                                     static_cast<int>(adapter::VerdictText(result.verdict).size()));
-    if (result.stopped && result.verdict != adapter::CableVerdict::Unknown)
-        text = QStringLiteral("Stopped. ") + text;
-    else if (result.stopped)
-        text = QStringLiteral("Stopped before the loop-backs were driven.");
+    const QString text = QString::fromStdString(ui::CableTestVerdictLine(result));
     verdict_->setText(text);
-    button_->setText(QStringLiteral("Close"));
+    button_->setText(QString::fromLatin1(ui::kCableTestClose));
 }
 
 void CableTestWindow::reject() {

@@ -1,4 +1,5 @@
 #include "sim/chip_clock.h"
+#include "platform/paths.h"
 
 #include "platform/file_system.h"
 #include "platform/text_file.h"
@@ -111,13 +112,13 @@ std::string ClockText(uint32_t hz) {
 std::string ClockPathBeside(const std::string& statePath) {
     if (statePath.empty())
         return {};
-    return (std::filesystem::path(statePath).parent_path() / kClockFileName).string();
+    return (FsPath(statePath).parent_path() / kClockFileName).string();
 }
 
 ClockLoad LoadChipClock(const std::string& path) {
     ClockLoad load;
     std::error_code ec;
-    if (path.empty() || !std::filesystem::exists(path, ec))
+    if (path.empty() || !std::filesystem::exists(FsPath(path), ec))
         return load;
     const std::string problem = "The simulated chip clock file '" + path + "' ";
     const std::string fallback = "; the chip runs on its factory clock.";
@@ -166,7 +167,7 @@ bool SaveChipClock(const std::string& path, uint32_t hz, std::string* error) {
             return false;
         }
         std::error_code ec;
-        std::filesystem::remove(path, ec);
+        std::filesystem::remove(FsPath(path), ec);
         if (ec && error != nullptr)
             *error = problem + ec.message() + ").";
         return !ec;

@@ -7,6 +7,10 @@
 #include <cerrno>
 #include <cstdio>
 #include <cstring>
+#include <system_error>
+
+#include "platform/file_system.h"
+#include "platform/paths.h"
 
 namespace ostrel::sim {
 
@@ -61,11 +65,7 @@ uint32_t Crc32(std::string_view bytes) {
 }
 
 std::string DefaultStatePath(std::string_view directory) {
-    std::string path(directory);
-    if (!path.empty() && path.back() != '/')
-        path.push_back('/');
-    path.append(kStateFileName);
-    return path;
+    return JoinPath(directory, kStateFileName);
 }
 
 std::string EncodeChipState(const ChipInfo& chip, const ChipMemory& memory) {
@@ -187,18 +187,16 @@ bool SaveChipState(const std::string& path, const ChipInfo& chip, const ChipMemo
                    std::string* error, std::optional<FileLock>* lock) {
     const std::string bytes = EncodeChipState(chip, memory);
     const std::string temp = UniqueTempName(path);
-    auto fail = [&](int saved) {
-        if (error != nullptr) {
-            *error = "Cannot write the simulated chip state file '" + path + "' (" +
-                     std::strerror(saved) + ").";
-        }
+    auto fail = [&](const std::string& why) {
+        if (error != nullptr)
+            *error = "Cannot write the simulated chip state file '" + path + "' (" + why + ").";
         return false;
     };
     // "x": the temporary file is this process's own, never someone else's
     // file (or folder) of that name, so removing it can never remove theirs.
     std::FILE* file = std::fopen(temp.c_str(), "wbx");
     if (file == nullptr)
-        return fail(errno);
+        return fail(std::strerror(errno));
     bool ok = std::fwrite(bytes.data(), 1, bytes.size(), file) == bytes.size();
     int saved = errno;
     if (ok && !SyncToDisk(file)) {
@@ -219,14 +217,15 @@ bool SaveChipState(const std::string& path, const ChipInfo& chip, const ChipMemo
         }
     }
     if (ok) {
+        // The system's own words: a Windows error is no errno value.
         if (std::error_code ec = ReplaceWhole(temp, path)) {
-            ok = false;
-            saved = ec.value();
+            std::remove(temp.c_str());
+            return fail(ec.message());
         }
     }
     if (!ok) {
         std::remove(temp.c_str());
-        return fail(saved);
+        return fail(std::strerror(saved));
     }
     // The old file's lock goes only now that the new file holds one.
     if (newLock)

@@ -4,6 +4,7 @@
 #include <system_error>
 #include <utility>
 
+#include "platform/paths.h"
 #include "sim/chip_clock.h"
 #include "sim/chip_table.h"
 #include "sim/sim_state_file.h"
@@ -12,7 +13,7 @@ namespace ostrel::sim {
 
 std::string ChipOfStateFile(const std::string& path) {
     std::error_code ec;
-    if (!std::filesystem::is_regular_file(path, ec))
+    if (!std::filesystem::is_regular_file(FsPath(path), ec))
         return {};
     for (const ChipInfo& chip : AllChips()) {
         StateLoad load = LoadChipState(path, chip);

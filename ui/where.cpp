@@ -15,19 +15,25 @@ std::string StartFile(const Programmer& p, std::string_view name) {
 }  // namespace
 
 std::string ShortPath(std::string_view path, std::string_view home) {
-    while (home.size() > 1 && home.back() == '/')
+    while (home.size() > 1 && (home.back() == '/' || home.back() == '\\'))
         home.remove_suffix(1);
     if (home.size() > 1 && path.starts_with(home) &&
-        (path.size() == home.size() || path[home.size()] == '/'))
+        (path.size() == home.size() || path[home.size()] == '/' || path[home.size()] == '\\'))
         return "~" + std::string(path.substr(home.size()));
     return std::string(path);
 }
 
 namespace {
 
+// The separator of a path's last part: '/', or '\\' in a Windows path.
+char SeparatorOf(const std::string& path) {
+    std::size_t slash = path.find_last_of("/\\");
+    return slash == std::string::npos ? '/' : path[slash];
+}
+
 // The folder part and the name of a path.
 std::pair<std::string, std::string> Split(const std::string& path) {
-    std::size_t slash = path.find_last_of('/');
+    std::size_t slash = path.find_last_of("/\\");
     if (slash == std::string::npos)
         return {std::string(), path};
     return {path.substr(0, slash == 0 ? 1 : slash), path.substr(slash + 1)};
@@ -38,7 +44,7 @@ std::string LastPart(const std::string& folder) {
     auto [parent, last] = Split(folder);
     if (parent.empty() || last.empty())
         return folder;
-    return "\u2026/" + last;
+    return "\u2026" + std::string(1, SeparatorOf(folder)) + last;
 }
 
 }  // namespace
@@ -74,7 +80,8 @@ std::optional<FileShown> WhereItWent(const Programmer& p, int command, std::stri
             const std::string shortFile = ShortPath(file, home);
             const std::string shortFolder = ShortPath(folder, home);
             shown.lines = {said + ": " + shortFile,
-                           said + ": " + LastPart(shortFolder) + "/" + name, shortFile};
+                           said + ": " + LastPart(shortFolder) + SeparatorOf(file) + name,
+                           shortFile};
             shown.tip = "Written to the chip: " + file +
                         "\nIts copy as written: " + image::SiblingFilePath(p, "tmp");
             if (command == ids::kQuick)

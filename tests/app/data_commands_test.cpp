@@ -234,6 +234,7 @@ TEST(Read, WritesTheDumpAndTheHexImageInTheStartDirectory) {
 }
 
 TEST(Read, AReadOnlyStartDirectoryIsReportedWithTheFileName) {
+    REQUIRE_FORKED_CHILD();
     // Root can write anywhere: the command runs in a child as an unprivileged user.
     SimRig rig;
     rig.dir.Write("readback.txt", "the earlier read\r\n");

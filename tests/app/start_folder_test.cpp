@@ -67,6 +67,7 @@ TEST(StartFolder, ChoosesAndFillsThePerUserFolderOnlyWhenTheCurrentFolderLacksTh
         }
 
         app::StartFolderInputs in;
+        in.style = PathStyle::Posix;
         in.currentDirectory = current.str();
         in.installedData = c.installed ? share.str() : "";
         in.xdgDataHome = std::string(c.xdg) == "abs"   ? xdg.str()
@@ -104,19 +105,21 @@ TEST(StartFolder, TheInstalledDataIsFoundBesideTheProgramsBinFolder) {
     TempDir prefix;
     fs::create_directories(prefix.File("bin"));
     const std::string program = prefix.File("bin/ostrel-cli");
-    EXPECT_EQ(app::InstalledDataFolder(program), "") << "no share/ostrel yet";
+    const PathStyle kLinux = PathStyle::Posix;
+    EXPECT_EQ(app::InstalledDataFolder(program, kLinux), "") << "no share/ostrel yet";
     fs::create_directories(prefix.File("share/ostrel"));
-    EXPECT_EQ(app::InstalledDataFolder(program), "") << "share/ostrel without the device file";
+    EXPECT_EQ(app::InstalledDataFolder(program, kLinux), "")
+        << "share/ostrel without the device file";
     prefix.Write("share/ostrel/ostrel.ini", "ini");
-    EXPECT_EQ(app::InstalledDataFolder(program), prefix.File("share/ostrel"));
-    EXPECT_EQ(app::InstalledDataFolder(""), "");
+    EXPECT_EQ(app::InstalledDataFolder(program, kLinux), prefix.File("share/ostrel"));
+    EXPECT_EQ(app::InstalledDataFolder("", kLinux), "");
 }
 
 TEST(StartFolder, APerUserFolderThatCannotBeMadeIsReportedAndTheCurrentFolderKept) {
     TempDir current, share, home;
     share.Write("ostrel.ini", "installed ini");
     home.Write(".local", "a file where a folder should be");
-    app::StartFolderInputs in{current.str(), share.str(), "", home.str()};
+    app::StartFolderInputs in{current.str(), share.str(), "", home.str(), "", PathStyle::Posix};
     app::StartFolder got = app::ChooseStartFolder(in);
     EXPECT_EQ(got.directory, current.str());
     EXPECT_FALSE(got.perUser);

@@ -4,7 +4,6 @@
 // files, and damaged settings files. Each gives a clear message and exit
 // status 1, never a crash; a file refused before the chip is touched leaves
 // the chip as it was.
-#include <unistd.h>
 
 #include <gtest/gtest.h>
 
@@ -12,7 +11,9 @@
 #include <string>
 #include <vector>
 
+#include "platform/paths.h"
 #include "tests/e2e/cli_rig.h"
+#include "tests/support/child_process.h"
 
 namespace ostrel::testing {
 namespace {
@@ -209,18 +210,30 @@ TEST(BadDataFile, ABadScriptStopsTheWriteBeforeTheChip) {
     rig.ExpectChipUntouched();
 }
 
-TEST(Paths, BlanksInFolderAndFileNamesWork) {
+TEST(Paths, BlanksAndNonAsciiLettersInFolderAndFileNamesWork) {
     REQUIRE_CLI();
-    CliRig rig("ATmega8");
-    std::filesystem::create_directory(rig.dir.File("my files"));
-    std::string file = rig.dir.Write("my files/blink copy.hex",
-                                     ReadFileBytes(SourcePath("examples/blink-atmega8.hex")));
-    ASSERT_TRUE(ExitedWith(rig.Run({"--yes", "write", file}), 0));
-    ASSERT_TRUE(ExitedWith(rig.Run({"verify", file}), 0));
-    EXPECT_EQ(CompareImages(ErasedWith(8192, ParseHexImage(ReadFileBytes(file))), rig.ReadHex()),
-              "");
-    EXPECT_TRUE(std::filesystem::exists(rig.dir.File("my files/blink copy.tmp")))
-        << "the snapshot goes beside the file";
+    const struct {
+        const char* folder;
+        const char* stem;
+    } kCases[] = {
+        {"my files", "blink copy"},
+        {"Gr\u00fc\u00dfe", "\u00dcberh\u00f6ht \u20ac"},  // UTF-8: the programs' own text
+    };
+    for (const auto& c : kCases) {
+        SCOPED_TRACE(c.folder);
+        CliRig rig("ATmega8");
+        const std::string folder = rig.dir.File(c.folder);
+        std::filesystem::create_directory(FsPath(folder));
+        const std::string stem = JoinPath(folder, c.stem);
+        std::string file = stem + ".hex";
+        WriteFileBytes(file, ReadFileBytes(SourcePath("examples/blink-atmega8.hex")));
+        ASSERT_TRUE(ExitedWith(rig.Run({"--yes", "write", file}), 0));
+        ASSERT_TRUE(ExitedWith(rig.Run({"verify", file}), 0));
+        EXPECT_EQ(
+            CompareImages(ErasedWith(8192, ParseHexImage(ReadFileBytes(file))), rig.ReadHex()), "");
+        EXPECT_TRUE(std::filesystem::exists(FsPath(stem + ".tmp")))
+            << "the snapshot goes beside the file";
+    }
 }
 
 TEST(Paths, AStartDirectoryWithBlanksWorks) {
@@ -241,9 +254,9 @@ TEST(Paths, AStartDirectoryWithBlanksWorks) {
     ASSERT_TRUE(ExitedWith(rig.RunBare(with({"--yes", "write", file})), 0));
     ProcessResult read = rig.RunBare(with({"readhex"}));
     ASSERT_TRUE(ExitedWith(read, 0));
-    EXPECT_EQ(read.out, start + "/readback.hex\n");
+    EXPECT_EQ(read.out, JoinPath(start, "readback.hex") + "\n");
     EXPECT_EQ(CompareImages(ErasedWith(8192, ParseHexImage(ReadFileBytes(file))),
-                            ParseHexImage(ReadFileBytes(start + "/readback.hex"))),
+                            ParseHexImage(ReadFileBytes(JoinPath(start, "readback.hex")))),
               "");
 }
 
@@ -302,6 +315,7 @@ TEST(StartDirectory, ReadbackFilesThatCannotBeCreatedAreNamed) {
 }
 
 TEST(StartDirectory, AReadOnlyStartDirectoryFailsTheReadClearly) {
+    REQUIRE_FORKED_CHILD();
     REQUIRE_CLI();
     // Permissions do not stop root: the runs are made as an unprivileged user.
     CliRig rig;

@@ -1,5 +1,12 @@
 #include "tests/e2e/cli_process.h"
 
+#ifdef _WIN32
+#include <windows.h>
+
+#include <thread>
+
+#include "platform/win32/wide.h"
+#else
 #include <fcntl.h>
 #include <poll.h>
 #include <signal.h>
@@ -12,11 +19,34 @@
 #include <cstring>
 
 extern char** environ;
+#endif
 
 namespace ostrel::testing {
 
 namespace {
 
+#ifdef _WIN32
+// One argument as the C runtime of the child splits its command line:
+// quoted when it holds a blank or a quote, backslashes doubled before a quote.
+std::string WindowsArgument(const std::string& arg) {
+    if (!arg.empty() && arg.find_first_of(" \t\"") == std::string::npos)
+        return arg;
+    std::string quoted = "\"";
+    std::size_t backslashes = 0;
+    for (char c : arg) {
+        if (c == '\\') {
+            ++backslashes;
+            continue;
+        }
+        quoted.append(c == '"' ? backslashes * 2 + 1 : backslashes, '\\');
+        backslashes = 0;
+        quoted += c;
+    }
+    quoted.append(backslashes * 2, '\\');
+    quoted += '"';
+    return quoted;
+}
+#else
 // Closes a descriptor once, when the holder goes.
 struct Fd {
     int fd = -1;
@@ -27,6 +57,7 @@ struct Fd {
         fd = -1;
     }
 };
+#endif
 
 std::string Quote(const std::string& arg) {
     if (!arg.empty() && arg.find_first_of(" \t'\"") == std::string::npos)
@@ -54,12 +85,106 @@ std::string ProcessResult::Describe() const {
     if (exited) {
         text += "exit status: " + std::to_string(status) + "\n";
     } else {
+#ifdef _WIN32
+        text += "ended without an exit status\n";
+#else
         text += "killed by signal " + std::to_string(signal) + " (" + strsignal(signal) + ")\n";
+#endif
     }
     text += "--- stdout ---\n" + out + "--- stderr ---\n" + err + "---";
     return text;
 }
 
+#ifdef _WIN32
+ProcessResult RunProcess(const std::string& program, const std::vector<std::string>& args,
+                         int timeoutMs) {
+    ProcessResult r;
+    r.command = Quote(program);
+    for (const std::string& a : args) {
+        r.command += ' ';
+        r.command += Quote(a);
+    }
+    std::string line = WindowsArgument(program);
+    for (const std::string& a : args)
+        line += ' ' + WindowsArgument(a);
+
+    SECURITY_ATTRIBUTES inherit{sizeof(SECURITY_ATTRIBUTES), nullptr, TRUE};
+    HANDLE outRead = nullptr, outWrite = nullptr, errRead = nullptr, errWrite = nullptr;
+    if (!CreatePipe(&outRead, &outWrite, &inherit, 0))
+        return r;
+    if (!CreatePipe(&errRead, &errWrite, &inherit, 0)) {
+        CloseHandle(outRead);
+        CloseHandle(outWrite);
+        return r;
+    }
+    // Only the child's ends are inherited.
+    SetHandleInformation(outRead, HANDLE_FLAG_INHERIT, 0);
+    SetHandleInformation(errRead, HANDLE_FLAG_INHERIT, 0);
+    HANDLE nul = CreateFileW(L"NUL", GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE, &inherit,
+                             OPEN_EXISTING, 0, nullptr);
+
+    STARTUPINFOW startup{};
+    startup.cb = sizeof startup;
+    startup.dwFlags = STARTF_USESTDHANDLES;
+    startup.hStdInput = nul;
+    startup.hStdOutput = outWrite;
+    startup.hStdError = errWrite;
+    PROCESS_INFORMATION process{};
+    std::wstring wideLine = win32::Widen(line);
+    BOOL created = CreateProcessW(nullptr, wideLine.data(), nullptr, nullptr, TRUE,
+                                  CREATE_NO_WINDOW, nullptr, nullptr, &startup, &process);
+    CloseHandle(outWrite);
+    CloseHandle(errWrite);
+    if (nul != INVALID_HANDLE_VALUE)
+        CloseHandle(nul);
+    if (!created) {
+        CloseHandle(outRead);
+        CloseHandle(errRead);
+        return r;
+    }
+    r.started = true;
+    CloseHandle(process.hThread);
+
+    // Both pipes are drained as they fill, so a child that writes much to
+    // one never blocks while the other is read.
+    auto drain = [](HANDLE pipe, std::string* sink) {
+        char buffer[4096];
+        DWORD n = 0;
+        while (ReadFile(pipe, buffer, sizeof buffer, &n, nullptr) && n > 0)
+            sink->append(buffer, n);
+    };
+    std::thread outReader(drain, outRead, &r.out);
+    std::thread errReader(drain, errRead, &r.err);
+    if (WaitForSingleObject(process.hProcess, static_cast<DWORD>(timeoutMs)) != WAIT_OBJECT_0) {
+        r.timedOut = true;
+        TerminateProcess(process.hProcess, 137);
+        WaitForSingleObject(process.hProcess, INFINITE);
+    }
+    outReader.join();
+    errReader.join();
+    CloseHandle(outRead);
+    CloseHandle(errRead);
+    DWORD code = 0;
+    if (GetExitCodeProcess(process.hProcess, &code) && !r.timedOut) {
+        r.exited = true;
+        r.status = static_cast<int>(code);
+    }
+    CloseHandle(process.hProcess);
+    // The C runtime writes a text stream's line ends as CR LF on Windows;
+    // the tests compare lines, as they would on Linux.
+    for (std::string* text : {&r.out, &r.err}) {
+        std::string lf;
+        for (std::size_t i = 0; i < text->size(); ++i) {
+            if ((*text)[i] == '\r' && i + 1 < text->size() && (*text)[i + 1] == '\n')
+                continue;
+            lf += (*text)[i];
+        }
+        *text = lf;
+    }
+    return r;
+}
+
+#else
 ProcessResult RunProcess(const std::string& program, const std::vector<std::string>& args,
                          const ProcessOptions& options) {
     const int timeoutMs = options.timeoutMs;
@@ -200,6 +325,8 @@ ProcessResult RunProcess(const std::string& program, const std::vector<std::stri
     }
     return r;
 }
+
+#endif
 
 ::testing::AssertionResult ExitedWith(const ProcessResult& r, int status) {
     if (r.started && r.exited && !r.timedOut && r.status == status)

@@ -9,6 +9,7 @@
 #include <string>
 #include <vector>
 
+#include "platform/port_names.h"
 #include "tests/e2e/cli_rig.h"
 
 namespace ostrel::testing {
@@ -31,9 +32,20 @@ class ScopedEnv {
   public:
     ScopedEnv(const char* name, const char* value) : name_(name) {
         if (value)
-            setenv(name, value, 1);
+            Set(name, value);
     }
-    ~ScopedEnv() { unsetenv(name_); }
+    ~ScopedEnv() { Set(name_, nullptr); }
+
+    static void Set(const char* name, const char* value) {
+#ifdef _WIN32
+        _putenv_s(name, value ? value : "");
+#else
+        if (value)
+            setenv(name, value, 1);
+        else
+            unsetenv(name);
+#endif
+    }
 
   private:
     const char* name_;
@@ -134,7 +146,9 @@ TEST(ConsoleOutput, ResultsOnStdoutProgressOnStderr) {
          [](const ProcessResult& r) {
              EXPECT_TRUE(Contains(r.out, "  COM3  /dev/ttyUSB7  (set by OSTREL_PORT_COM3)\n"))
                  << r.out;
-             EXPECT_TRUE(Contains(r.out, "  0378  /dev/parport0\n")) << r.out;
+             EXPECT_TRUE(Contains(
+                 r.out, "  0378  " + *ParallelDevicePath(0x378, EnvironmentLookup{}) + "\n"))
+                 << r.out;
          },
          noErr,
          "OSTREL_PORT_COM3",

@@ -213,6 +213,7 @@ TEST(SimulatorState, ADamagedStateFileGivesOneWarningLineAndAFreshChip) {
 // lost for the next run, so the run must say so and not end in success, and
 // it prints no "OK".
 TEST(SimulatorState, AStateThatCannotBeSavedIsReportedAndNotASuccess) {
+    REQUIRE_FORKED_CHILD();
     REQUIRE_CLI();
     CliRig rig("ATmega8");
     TempDir files;  // the data file and its snapshot live elsewhere

@@ -213,6 +213,7 @@ TEST(Readback, AFileThatCannotBeCreatedIsNamedAndTheChipIsNotRead) {
 }
 
 TEST(Readback, AFailedWriteIsReportedAndTheOldFileStays) {
+    REQUIRE_FORKED_CHILD();
     // A full disk, without filling one: the child may write no file longer
     // than 300 bytes, so the dump breaks off early in its flash section.
     struct Case {

@@ -14,6 +14,18 @@ namespace {
 using testing::FakeEnvironment;
 using testing::LookupIn;
 
+// The device names of the Linux rules, on whichever system the tests run.
+constexpr PathStyle kLinux = PathStyle::Posix;
+
+// Sets or removes a variable of the process environment.
+void SetVariable(const char* name, const char* value) {
+#ifdef _WIN32
+    ASSERT_EQ(_putenv_s(name, value ? value : ""), 0);
+#else
+    ASSERT_EQ(value ? setenv(name, value, 1) : unsetenv(name), 0);
+#endif
+}
+
 class PortNamesTest : public ::testing::Test {
   protected:
     std::shared_ptr<FakeEnvironment> env = std::make_shared<FakeEnvironment>();
@@ -30,32 +42,32 @@ TEST_F(PortNamesTest, ComPortsMapToTheFirstEightSerialDevices) {
         {"COM7", "/dev/ttyS6"}, {"COM8", "/dev/ttyS7"},
     };
     for (const auto& c : kCases) {
-        EXPECT_EQ(SerialDevicePath(c.name, lookup), c.path) << c.name;
+        EXPECT_EQ(SerialDevicePath(c.name, lookup, kLinux), c.path) << c.name;
     }
     // The settings file may hold the name in another letter case.
-    EXPECT_EQ(SerialDevicePath("com3", lookup), "/dev/ttyS2");
-    EXPECT_EQ(SerialDevicePath("Com8", lookup), "/dev/ttyS7");
+    EXPECT_EQ(SerialDevicePath("com3", lookup, kLinux), "/dev/ttyS2");
+    EXPECT_EQ(SerialDevicePath("Com8", lookup, kLinux), "/dev/ttyS7");
 }
 
 TEST_F(PortNamesTest, NamesOutsideCom1ToCom8HaveNoDevice) {
     for (const char* name : {"", "COM", "COM0", "COM9", "COM10", "COM1 ", " COM1", "CON1", "LPT1",
                              "SIM", "0378", "/dev/ttyS0", "COM\xb9"}) {
-        EXPECT_EQ(SerialDevicePath(name, lookup), std::nullopt) << "'" << name << "'";
+        EXPECT_EQ(SerialDevicePath(name, lookup, kLinux), std::nullopt) << "'" << name << "'";
         EXPECT_EQ(OverrideVariable(name), name == std::string("0378") ? "OSTREL_PORT_0378" : "")
             << name;
     }
     // Unknown names never consult the environment (no variable to look up).
     env->lookedUp.clear();
-    SerialDevicePath("COM9", lookup);
+    SerialDevicePath("COM9", lookup, kLinux);
     EXPECT_TRUE(env->lookedUp.empty());
 }
 
 TEST_F(PortNamesTest, ParallelBasesMapToTheFirstThreePpdevDevices) {
-    EXPECT_EQ(ParallelDevicePath(0x378, lookup), "/dev/parport0");
-    EXPECT_EQ(ParallelDevicePath(0x278, lookup), "/dev/parport1");
-    EXPECT_EQ(ParallelDevicePath(0x3BC, lookup), "/dev/parport2");
+    EXPECT_EQ(ParallelDevicePath(0x378, lookup, kLinux), "/dev/parport0");
+    EXPECT_EQ(ParallelDevicePath(0x278, lookup, kLinux), "/dev/parport1");
+    EXPECT_EQ(ParallelDevicePath(0x3BC, lookup, kLinux), "/dev/parport2");
     for (uint16_t base : {0x000, 0x3F8, 0x379, 0x37A, 0xFFFF}) {
-        EXPECT_EQ(ParallelDevicePath(base, lookup), std::nullopt) << base;
+        EXPECT_EQ(ParallelDevicePath(base, lookup, kLinux), std::nullopt) << base;
         EXPECT_EQ(ParallelPortName(base), "") << base;
     }
     EXPECT_EQ(ParallelPortName(0x378), "0378");
@@ -66,19 +78,19 @@ TEST_F(PortNamesTest, ParallelBasesMapToTheFirstThreePpdevDevices) {
 TEST_F(PortNamesTest, AnEnvironmentVariablePerPortReplacesItsDevice) {
     env->variables["OSTREL_PORT_COM3"] = "/dev/ttyUSB0";
     env->variables["OSTREL_PORT_03BC"] = "/dev/parport7";
-    EXPECT_EQ(SerialDevicePath("COM3", lookup), "/dev/ttyUSB0");
-    EXPECT_EQ(SerialDevicePath("com3", lookup), "/dev/ttyUSB0");
-    EXPECT_EQ(ParallelDevicePath(0x3BC, lookup), "/dev/parport7");
+    EXPECT_EQ(SerialDevicePath("COM3", lookup, kLinux), "/dev/ttyUSB0");
+    EXPECT_EQ(SerialDevicePath("com3", lookup, kLinux), "/dev/ttyUSB0");
+    EXPECT_EQ(ParallelDevicePath(0x3BC, lookup, kLinux), "/dev/parport7");
     // Neighbours keep their defaults.
-    EXPECT_EQ(SerialDevicePath("COM2", lookup), "/dev/ttyS1");
-    EXPECT_EQ(SerialDevicePath("COM4", lookup), "/dev/ttyS3");
-    EXPECT_EQ(ParallelDevicePath(0x378, lookup), "/dev/parport0");
+    EXPECT_EQ(SerialDevicePath("COM2", lookup, kLinux), "/dev/ttyS1");
+    EXPECT_EQ(SerialDevicePath("COM4", lookup, kLinux), "/dev/ttyS3");
+    EXPECT_EQ(ParallelDevicePath(0x378, lookup, kLinux), "/dev/parport0");
 }
 
 TEST_F(PortNamesTest, TheVariableIsNamedAfterThePortInUpperCase) {
-    SerialDevicePath("com5", lookup);
-    ParallelDevicePath(0x3BC, lookup);
-    ParallelDevicePath(0x278, lookup);
+    SerialDevicePath("com5", lookup, kLinux);
+    ParallelDevicePath(0x3BC, lookup, kLinux);
+    ParallelDevicePath(0x278, lookup, kLinux);
     EXPECT_EQ(env->lookedUp, (std::vector<std::string>{"OSTREL_PORT_COM5", "OSTREL_PORT_03BC",
                                                        "OSTREL_PORT_0278"}));
     EXPECT_EQ(OverrideVariable("03bc"), "OSTREL_PORT_03BC");
@@ -88,13 +100,14 @@ TEST_F(PortNamesTest, TheVariableIsNamedAfterThePortInUpperCase) {
 TEST_F(PortNamesTest, AnEmptyVariableCountsAsUnset) {
     env->variables["OSTREL_PORT_COM1"] = "";
     env->variables["OSTREL_PORT_0378"] = "";
-    EXPECT_EQ(SerialDevicePath("COM1", lookup), "/dev/ttyS0");
-    EXPECT_EQ(ParallelDevicePath(0x378, lookup), "/dev/parport0");
+    EXPECT_EQ(SerialDevicePath("COM1", lookup, kLinux), "/dev/ttyS0");
+    EXPECT_EQ(ParallelDevicePath(0x378, lookup, kLinux), "/dev/parport0");
 }
 
 TEST_F(PortNamesTest, WithoutALookupTheDefaultsApply) {
-    EXPECT_EQ(SerialDevicePath("COM2", EnvironmentLookup{}), "/dev/ttyS1");
-    EXPECT_EQ(ParallelDevicePath(0x278, EnvironmentLookup{}), "/dev/parport1");
+    EXPECT_EQ(SerialDevicePath("COM2", EnvironmentLookup{}, kLinux), "/dev/ttyS1");
+    EXPECT_EQ(ParallelDevicePath(0x278, EnvironmentLookup{}, kLinux), "/dev/parport1");
+    EXPECT_EQ(SerialDevicePath("COM2", EnvironmentLookup{}, PathStyle::Windows), "\\\\.\\COM2");
 }
 
 TEST_F(PortNamesTest, TheListNamesEveryPortWithItsDeviceInMenuOrder) {
@@ -102,7 +115,7 @@ TEST_F(PortNamesTest, TheListNamesEveryPortWithItsDeviceInMenuOrder) {
     env->variables["OSTREL_PORT_0278"] = "/dev/parport0";
     env->variables["OSTREL_PORT_COM8"] = "";
     std::string seen;
-    for (const PortDevice& d : ListPortDevices(lookup)) {
+    for (const PortDevice& d : ListPortDevices(lookup, kLinux)) {
         seen += d.name + "=" + d.device + (d.overridden ? "*" : "") + " ";
         EXPECT_EQ(d.variable, "OSTREL_PORT_" + d.name);
     }
@@ -112,14 +125,34 @@ TEST_F(PortNamesTest, TheListNamesEveryPortWithItsDeviceInMenuOrder) {
               "COM7=/dev/ttyS6 COM8=/dev/ttyS7 ");
 }
 
+TEST_F(PortNamesTest, OnWindowsComPortsAreDevicesAndAParallelPortIsItsAddress) {
+    env->variables["OSTREL_PORT_COM3"] = "COM12";
+    env->variables["OSTREL_PORT_COM4"] = "\\\\.\\CNCA0";
+    const struct {
+        const char* name;
+        const char* device;
+    } kCases[] = {
+        {"COM1", "\\\\.\\COM1"},
+        {"com8", "\\\\.\\COM8"},
+        {"COM3", "\\\\.\\COM12"},  // a bare name of the variable gets the device form
+        {"COM4", "\\\\.\\CNCA0"},  // a device name stays as it is
+    };
+    for (const auto& c : kCases)
+        EXPECT_EQ(SerialDevicePath(c.name, lookup, PathStyle::Windows), c.device) << c.name;
+    EXPECT_EQ(SerialDevicePath("COM9", lookup, PathStyle::Windows), std::nullopt);
+    EXPECT_EQ(ParallelDevicePath(0x378, lookup, PathStyle::Windows), "I/O 0378");
+    EXPECT_EQ(ParallelDevicePath(0x3BC, lookup, PathStyle::Windows), "I/O 03BC");
+    EXPECT_EQ(ParallelDevicePath(0x379, lookup, PathStyle::Windows), std::nullopt);
+}
+
 TEST(ProcessEnvironmentTest, ReadsTheRealEnvironment) {
     EnvironmentLookup lookup = ProcessEnvironment();
-    ASSERT_EQ(setenv("OSTREL_PORT_COM6", "/dev/ttyACM4", 1), 0);
+    SetVariable("OSTREL_PORT_COM6", "/dev/ttyACM4");
     EXPECT_EQ(lookup("OSTREL_PORT_COM6"), "/dev/ttyACM4");
-    EXPECT_EQ(SerialDevicePath("COM6", lookup), "/dev/ttyACM4");
-    ASSERT_EQ(unsetenv("OSTREL_PORT_COM6"), 0);
+    EXPECT_EQ(SerialDevicePath("COM6", lookup, kLinux), "/dev/ttyACM4");
+    SetVariable("OSTREL_PORT_COM6", nullptr);
     EXPECT_EQ(lookup("OSTREL_PORT_COM6"), std::nullopt);
-    EXPECT_EQ(SerialDevicePath("COM6", lookup), "/dev/ttyS5");
+    EXPECT_EQ(SerialDevicePath("COM6", lookup, kLinux), "/dev/ttyS5");
 }
 
 }  // namespace

@@ -5,6 +5,7 @@
 #include <filesystem>
 #include <random>
 
+#include "platform/paths.h"
 #include "sim/sim_state_file.h"
 #include "tests/sim/line_rig.h"
 #include "tests/support/temp_dir.h"
@@ -63,7 +64,8 @@ TEST(StateFile, MissingFileGivesAFreshChipWithoutWarning) {
 TEST(StateFile, ConsecutiveRunsSeeTheSameChip) {
     TempDir dir;
     const std::string path = sim::DefaultStatePath(dir.str());
-    EXPECT_EQ(path, dir.str() + "/ostrel-sim.state");
+    EXPECT_EQ(path, JoinPath(dir.str(), "ostrel-sim.state"));
+    EXPECT_EQ(FileNameOf(path), "ostrel-sim.state");
     {
         LineRig rig(WithState(path));
         ASSERT_TRUE(Connect(rig.p));

@@ -1,5 +1,33 @@
 #include "tests/support/child_process.h"
 
+#ifdef _WIN32
+// Windows has no forked children and no other user to run as: the tests
+// that need them skip (REQUIRE_FORKED_CHILD), and these say so if called.
+namespace ostrel::testing {
+
+uid_t UnprivilegedUid() {
+    return 0;
+}
+
+gid_t UnprivilegedGid() {
+    return 0;
+}
+
+void GiveToUnprivileged(const std::filesystem::path& /*folder*/) {}
+
+std::vector<std::string> UnprivilegedCommand(const std::string& program) {
+    return {program};
+}
+
+bool RunInChild(const std::function<void()>& /*body*/, const ChildOptions& /*options*/,
+                std::string* why) {
+    if (why)
+        *why = "no forked child on Windows";
+    return false;
+}
+
+}  // namespace ostrel::testing
+#else
 #include <grp.h>
 #include <signal.h>
 #include <sys/resource.h>
@@ -87,3 +115,4 @@ bool RunInChild(const std::function<void()>& body, const ChildOptions& options, 
 }
 
 }  // namespace ostrel::testing
+#endif

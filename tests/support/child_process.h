@@ -4,13 +4,32 @@
 // failed expectations are printed by the child and make RunInChild fail.
 #pragma once
 
+#include <gtest/gtest.h>
+
+#ifdef _WIN32
+using uid_t = unsigned int;
+using gid_t = unsigned int;
+#else
 #include <sys/types.h>
+#endif
 
 #include <filesystem>
 #include <functional>
 #include <optional>
 #include <string>
 #include <vector>
+
+// Skips a test that needs a forked child, another user or a file size
+// limit: Windows has none of them (and its folders take new files whatever
+// their read-only attribute says).
+#ifdef _WIN32
+#define REQUIRE_FORKED_CHILD() \
+    GTEST_SKIP() << "no forked child, other user or file size limit on Windows"
+#else
+#define REQUIRE_FORKED_CHILD() \
+    do {                       \
+    } while (0)
+#endif
 
 namespace ostrel::testing {
 

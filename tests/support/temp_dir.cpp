@@ -6,6 +6,12 @@
 #include <random>
 #include <system_error>
 
+#include "platform/paths.h"
+
+#ifndef _WIN32
+#include <unistd.h>
+#endif
+
 namespace ostrel::testing {
 
 TempDir::TempDir() {
@@ -29,11 +35,20 @@ TempDir::~TempDir() {
     std::filesystem::remove_all(path_, ec);
 }
 
+std::string TempDir::File(std::string_view name) const {
+    return (path_ / FsPath(name)).string();
+}
+
 std::string TempDir::Write(std::string_view name, std::string_view content) const {
     std::string file = File(name);
-    std::ofstream out(file, std::ios::binary | std::ios::trunc);
-    out.write(content.data(), static_cast<std::streamsize>(content.size()));
+    WriteFileBytes(file, content);
     return file;
+}
+
+bool WriteFileBytes(const std::string& path, std::string_view content) {
+    std::ofstream out(FsPath(path), std::ios::binary | std::ios::trunc);
+    out.write(content.data(), static_cast<std::streamsize>(content.size()));
+    return static_cast<bool>(out.flush());
 }
 
 std::string TempDir::Read(std::string_view name) const {
@@ -41,10 +56,18 @@ std::string TempDir::Read(std::string_view name) const {
 }
 
 std::string ReadFileBytes(const std::string& path) {
-    std::ifstream in(path, std::ios::binary);
+    std::ifstream in(FsPath(path), std::ios::binary);
     if (!in)
         return {};
     return std::string(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
+}
+
+bool FolderPermissionsApply() {
+#ifdef _WIN32
+    return false;
+#else
+    return ::geteuid() != 0;
+#endif
 }
 
 std::string SourcePath(std::string_view relative) {

@@ -69,9 +69,25 @@ TEST(WhereItWent, WritesTheHomeFolderAsTilde) {
         {"/srv/x", "/home/ada", "/srv/x"},
         {"/x/y", "/", "/x/y"},
         {"/x/y", "", "/x/y"},
+        // A Windows path, whose folders end in backslashes.
+        {"C:\\Users\\ada\\x", "C:\\Users\\ada\\", "~\\x"},
+        {"C:\\Users\\adam\\x", "C:\\Users\\ada", "C:\\Users\\adam\\x"},
+        {"C:\\Users\\ada\\x", "", "C:\\Users\\ada\\x"},
     };
     for (const Case& c : cases)
         EXPECT_EQ(ui::ShortPath(c.path, c.home), c.shown) << c.path << " " << c.home;
+}
+
+// In a Windows path the folder ends at a backslash, and its shortened form
+// keeps it.
+TEST(WhereItWent, ShortensAWindowsFolderAtItsBackslash) {
+    SimRig rig;
+    rig.p.state.startDirectory.Assign("C:\\Users\\ada\\AppData\\Roaming\\Ostrel");
+    std::optional<ui::FileShown> shown = ui::WhereItWent(rig.p, ids::kRead, "", "");
+    ASSERT_TRUE(shown.has_value());
+    ASSERT_EQ(shown->lines.size(), 3u);
+    EXPECT_EQ(shown->lines[0], "readback.txt saved in C:\\Users\\ada\\AppData\\Roaming\\Ostrel");
+    EXPECT_EQ(shown->lines[1], "readback.txt saved in \u2026\\Ostrel");
 }
 
 TEST(StartFolderMessage, SaysWhereAndWhyOnceOrWhatWentWrong) {

@@ -1,0 +1,31 @@
+#include "platform/win32/wide.h"
+
+#include <windows.h>
+
+namespace ostrel::win32 {
+
+std::wstring Widen(std::string_view utf8) {
+    if (utf8.empty())
+        return {};
+    int n = MultiByteToWideChar(CP_UTF8, 0, utf8.data(), static_cast<int>(utf8.size()), nullptr, 0);
+    if (n <= 0)
+        return {};
+    std::wstring wide(static_cast<std::size_t>(n), L'\0');
+    MultiByteToWideChar(CP_UTF8, 0, utf8.data(), static_cast<int>(utf8.size()), wide.data(), n);
+    return wide;
+}
+
+std::string Narrow(std::wstring_view utf16) {
+    if (utf16.empty())
+        return {};
+    int n = WideCharToMultiByte(CP_UTF8, 0, utf16.data(), static_cast<int>(utf16.size()), nullptr,
+                                0, nullptr, nullptr);
+    if (n <= 0)
+        return {};
+    std::string narrow(static_cast<std::size_t>(n), '\0');
+    WideCharToMultiByte(CP_UTF8, 0, utf16.data(), static_cast<int>(utf16.size()), narrow.data(), n,
+                        nullptr, nullptr);
+    return narrow;
+}
+
+}  // namespace ostrel::win32

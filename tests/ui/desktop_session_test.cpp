@@ -1,0 +1,277 @@
+// The desktop session without a toolkit: the busy state around every command,
+// Stop, a close while a command runs, what the main window says afterwards,
+// and the simulator's chip and clock, against a main window that records
+// what it is asked and the scripted window system.
+#include <gtest/gtest.h>
+
+#include <functional>
+#include <map>
+#include <memory>
+#include <string>
+#include <vector>
+
+#include "app/assembly.h"
+#include "core/ids.h"
+#include "tests/support/scripted_windows.h"
+#include "tests/support/temp_dir.h"
+#include "ui/busy.h"
+#include "ui/desktop_session.h"
+
+namespace ostrel::testing {
+namespace {
+
+class RecordingWindow : public ui::DesktopWindow {
+  public:
+    explicit RecordingWindow(ScriptedWindows& windows) : windows_(windows) {}
+
+    void Show() override { shown = true; }
+    bool Ended() override { return windows_.WindowEnded(ids::kMainWindow); }
+    void SetBusy(bool busyNow) override { busy.push_back(busyNow); }
+    void ShowStopping() override { ++stopping; }
+    void ShowOnActivityLine(const std::vector<std::string>& shownLines,
+                            const std::string& tip) override {
+        lines.push_back(shownLines);
+        tips[ids::kActivity] = tip;
+    }
+    void SetTip(int item, const std::string& tip) override { tips[item] = tip; }
+    void ShowSimulatorChip(const std::string& name) override { chip = name; }
+    void ShowSimulatorClock(uint32_t hz, uint32_t factory) override {
+        clockHz = hz;
+        factoryHz = factory;
+    }
+    bool CommandDialogOpen() override { return dialogOpen; }
+    bool RaiseOpenModal() override {
+        if (modalOpen)
+            ++raised;
+        return modalOpen;
+    }
+    void RunCableTest() override { ++cableTests; }
+    void Note(const std::string& line) override { notes.push_back(line); }
+
+    bool shown = false;
+    std::vector<bool> busy;
+    int stopping = 0;
+    std::vector<std::vector<std::string>> lines;
+    std::map<int, std::string> tips;
+    std::string chip;
+    uint32_t clockHz = 0, factoryHz = 0;
+    bool dialogOpen = false;
+    bool modalOpen = false;
+    int raised = 0;
+    int cableTests = 0;
+    std::vector<std::string> notes;
+
+  private:
+    ScriptedWindows& windows_;
+};
+
+// A session on the simulated chip: the start folder holds the device file
+// and settings that choose the port "SIM", so no real port is touched.
+struct SessionRig {
+    SessionRig() {
+        dir.Write("ostrel.ini", ReadFileBytes(SourcePath("resources/ostrel.ini")));
+        // "SIM" with a zero byte at offset 0, speed High at offset 6.
+        dir.Write("ostrel.cfg", std::string("SIM\0\r\n3", 7));
+        app::AssemblyOptions options;
+        options.startDirectory = dir.str();
+        options.clock = &clock;
+        options.parallelAccess = false;
+        assembly = std::make_unique<app::Assembly>(windows, options);
+        session = std::make_unique<ui::DesktopSession>(
+            *assembly, window, app::StartFolder{dir.str(), false, false, {}}, "/home/ada");
+    }
+    ~SessionRig() { session->Destroy(); }
+
+    Programmer& p() { return assembly->programmer(); }
+    // Makes an example the current data file, as File > Open does.
+    void OpenExample(const std::string& name) {
+        windows.fileChoices.push_back(
+            dir.Write(name, ReadFileBytes(SourcePath("examples/" + name))));
+        ASSERT_TRUE(session->Command(ids::kFileOpen));
+    }
+    // Runs `during` once, at the first activity refresh after it is set.
+    void DuringNextRefresh(std::function<void()> during) {
+        auto done = std::make_shared<bool>(false);
+        windows.onPendingEvents = [done, during] {
+            if (*done)
+                return;
+            *done = true;
+            during();
+        };
+    }
+
+    TempDir dir;
+    VirtualClock clock;
+    ScriptedWindows windows;
+    RecordingWindow window{windows};
+    std::unique_ptr<app::Assembly> assembly;
+    std::unique_ptr<ui::DesktopSession> session;
+};
+
+TEST(DesktopSession, TheStartUpAndEveryCommandRunInTheBusyStateAndShowThePort) {
+    SessionRig rig;
+    ASSERT_TRUE(rig.session->Start(std::nullopt));
+    EXPECT_TRUE(rig.window.shown);
+    EXPECT_EQ(rig.window.busy, (std::vector<bool>{true, false}));
+    EXPECT_EQ(rig.windows.ItemText(ids::kMainWindow, ids::kPortDisplay), "Port: SIM");
+    EXPECT_NE(rig.window.tips[ids::kPortDisplay].find("simulated chip"), std::string::npos);
+    EXPECT_NE(rig.window.tips[ids::kActivity].find("Start folder: " + rig.dir.str()),
+              std::string::npos);
+    EXPECT_FALSE(rig.p().commandRunning);
+
+    EXPECT_TRUE(rig.session->Command(ids::kCheck));
+    EXPECT_EQ(rig.window.busy, (std::vector<bool>{true, false, true, false}));
+    EXPECT_TRUE(rig.windows.messages.empty()) << rig.windows.MessageTexts()[0];
+    EXPECT_EQ(rig.windows.ListEntry(rig.windows.SelectedListEntry()), "ATmega8");
+    // Port > Cable Test is the front-end's window, run as a command.
+    EXPECT_TRUE(rig.session->Command(ids::kCableTest));
+    EXPECT_EQ(rig.window.cableTests, 1);
+    EXPECT_EQ(rig.window.busy.size(), 6u);
+}
+
+// What a user can do while a Write runs: another command is refused; Stop
+// ends the write at its next refresh; Exit and the close box ask whether to
+// stop and quit.
+TEST(DesktopSession, WhileACommandRunsOnlyStopAndQuittingAreTaken) {
+    const std::string stopped =
+        "Error: Stopped: the chip may be partly programmed: write it again.";
+    const std::string question =
+        std::string(ui::kStopAndQuitTitle) + ": " + ui::kStopAndQuitQuestion;
+    struct Case {
+        const char* what;
+        int command;
+        std::optional<MsgResult> answer;  // to the stop-and-quit question
+        bool taken;
+        std::vector<std::string> messages;
+        bool ended;
+    };
+    const Case cases[] = {
+        {"Read", ids::kRead, std::nullopt, false, {}, false},
+        {"Stop", ids::kStop, std::nullopt, true, {stopped}, false},
+        {"Exit, Cancel", ids::kExit, MsgResult::Cancel, true, {question}, false},
+        {"Exit, OK", ids::kExit, MsgResult::Ok, true, {question, stopped}, true},
+        {"close box, OK", ids::kCancelCommand, MsgResult::Ok, true, {question, stopped}, true},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.what);
+        SessionRig rig;
+        ASSERT_TRUE(rig.session->Start(std::nullopt));
+        rig.OpenExample("blink-atmega8.hex");
+        if (c.answer)
+            rig.windows.answers.push_back(*c.answer);
+        bool taken = !c.taken;
+        rig.DuringNextRefresh([&] { taken = rig.session->Command(c.command); });
+        EXPECT_TRUE(rig.session->Command(ids::kWrite));
+        EXPECT_EQ(taken, c.taken);
+        EXPECT_EQ(rig.windows.MessageTexts(), c.messages);
+        EXPECT_EQ(rig.window.stopping, c.messages.empty() || c.messages.back() != stopped ? 0 : 1);
+        EXPECT_EQ(rig.window.Ended(), c.ended);
+        EXPECT_FALSE(rig.p().commandRunning);
+        EXPECT_FALSE(rig.p().stopRequested);
+        EXPECT_FALSE(rig.session->quitAfterCommand());
+        EXPECT_EQ(rig.window.busy.back(), false);
+        if (c.ended)
+            continue;
+        // The next command runs as usual: a stop asked for before is spent.
+        rig.windows.messages.clear();
+        EXPECT_TRUE(rig.session->Command(ids::kCheck));
+        EXPECT_TRUE(rig.windows.messages.empty()) << rig.windows.MessageTexts()[0];
+    }
+}
+
+// A stop is refused, with a beep, when no command runs and while a dialog of
+// the command is open; a quit is refused while a dialog or question is open.
+TEST(DesktopSession, NoStopOrQuitWhileNothingRunsOrADialogIsOpen) {
+    struct Case {
+        const char* what;
+        bool running, dialogOpen, modalOpen;
+        int command;
+        bool stopTaken;
+        int beeps, raised;
+        std::size_t questions;
+    };
+    const Case cases[] = {
+        {"Stop, nothing runs", false, false, false, ids::kStop, false, 1, 0, 0},
+        {"Stop, a dialog is open", true, true, true, ids::kStop, false, 1, 0, 0},
+        {"Stop, a command runs", true, false, false, ids::kStop, true, 0, 0, 0},
+        {"Exit, a dialog is open", true, true, true, ids::kExit, false, 1, 1, 0},
+        {"Exit, a question is open", true, false, true, ids::kExit, false, 1, 1, 0},
+        {"Exit, a command runs", true, false, false, ids::kExit, false, 0, 0, 1},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.what);
+        SessionRig rig;
+        ASSERT_TRUE(rig.session->Start(std::nullopt));
+        rig.windows.answers.push_back(MsgResult::Cancel);
+        rig.p().commandRunning = c.running;
+        rig.p().stoppable = c.running;
+        rig.window.dialogOpen = c.dialogOpen;
+        rig.window.modalOpen = c.modalOpen;
+        rig.session->Command(c.command);
+        EXPECT_EQ(rig.p().stopRequested, c.stopTaken);
+        EXPECT_EQ(rig.window.stopping, c.stopTaken ? 1 : 0);
+        EXPECT_EQ(rig.windows.beeps, c.beeps);
+        EXPECT_EQ(rig.window.raised, c.raised);
+        EXPECT_EQ(rig.windows.messages.size(), c.questions);
+        EXPECT_FALSE(rig.window.Ended());
+        rig.p().commandRunning = false;
+        rig.p().stoppable = false;
+    }
+}
+
+TEST(DesktopSession, AfterAReadOrAWriteTheActivityLineSaysWhereTheFileWent) {
+    SessionRig rig;
+    ASSERT_TRUE(rig.session->Start(std::nullopt));
+    rig.OpenExample("blink-atmega8.hex");
+    rig.window.lines.clear();
+    ASSERT_TRUE(rig.session->Command(ids::kWrite));
+    ASSERT_EQ(rig.window.lines.size(), 1u);
+    EXPECT_EQ(rig.window.lines[0].back(), rig.dir.File("blink-atmega8.hex"));
+    EXPECT_NE(rig.window.tips[ids::kActivity].find("Its copy as written: "), std::string::npos);
+
+    ASSERT_TRUE(rig.session->Command(ids::kRead));
+    ASSERT_EQ(rig.window.lines.size(), 2u);
+    EXPECT_EQ(rig.window.lines[1].back(), rig.dir.File("readback.txt"));
+    EXPECT_EQ(rig.window.tips[ids::kActivity], "Saved: " + rig.dir.File("readback.txt"));
+
+    // A command that saves nothing leaves the line to the command, and the
+    // tip says where the start folder is again.
+    ASSERT_TRUE(rig.session->Command(ids::kCheck));
+    EXPECT_EQ(rig.window.lines.size(), 2u);
+    EXPECT_EQ(rig.window.tips[ids::kActivity].rfind("Start folder: ", 0), 0u);
+}
+
+TEST(DesktopSession, TheSimulatorsChipAndClockAreChosenAndShown) {
+    SessionRig rig;
+    ASSERT_TRUE(rig.session->Start(std::nullopt));
+    rig.session->ShowSimulator();
+    EXPECT_EQ(rig.window.chip, rig.assembly->simulator().chip());
+
+    EXPECT_TRUE(rig.session->ChooseSimulatorChip("AT90S2313"));
+    EXPECT_EQ(rig.window.chip, "AT90S2313");
+    EXPECT_EQ(rig.window.clockHz, 0u);
+    EXPECT_GT(rig.window.factoryHz, 0u);
+    EXPECT_TRUE(rig.session->ChooseSimulatorClock(4000000));
+    EXPECT_EQ(rig.window.clockHz, 4000000u);
+    EXPECT_EQ(rig.assembly->simulator().chipClock(), 4000000u);
+    ASSERT_TRUE(rig.session->Command(ids::kCheck));
+    EXPECT_EQ(rig.windows.ListEntry(rig.windows.SelectedListEntry()), "AT90S2313");
+
+    // Not while a command runs.
+    rig.p().commandRunning = true;
+    EXPECT_FALSE(rig.session->ChooseSimulatorChip("ATmega8"));
+    EXPECT_FALSE(rig.session->ChooseSimulatorClock(0));
+    EXPECT_EQ(rig.window.chip, "AT90S2313");
+    rig.p().commandRunning = false;
+}
+
+TEST(DesktopSession, AStartFolderChosenByTheCallerWinsOverTheNamedDirectory) {
+    const app::StartFolder chosen{"/home/ada/.local/share/ostrel", true, false, {}};
+    EXPECT_EQ(ui::ChooseDesktopStartFolder(chosen, "/tmp/x").directory, chosen.directory);
+    app::StartFolder named = ui::ChooseDesktopStartFolder(std::nullopt, "/tmp/x");
+    EXPECT_EQ(named.directory, "/tmp/x");
+    EXPECT_FALSE(named.perUser);
+}
+
+}  // namespace
+}  // namespace ostrel::testing

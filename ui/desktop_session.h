@@ -1,0 +1,128 @@
+// The desktop program's session, free of any toolkit: how a user's command
+// runs (the busy state, Stop, a close while a command runs), what the main
+// window says after it (where a file went, the port in use), the start-up
+// and its note about the start folder, and the simulator's chip and clock.
+// A window front-end supplies its main window (DesktopWindow) and its
+// WindowSystem; every front-end that draws windows then behaves alike.
+#pragma once
+
+#include <cstdint>
+#include <optional>
+#include <string>
+#include <vector>
+
+#include "app/assembly.h"
+#include "app/start_folder.h"
+#include "core/programmer.h"
+
+namespace ostrel::ui {
+
+// What the session asks of the front-end's main window and its dialogs.
+class DesktopWindow {
+  public:
+    virtual ~DesktopWindow() = default;
+
+    // Shows the main window (the first step of the start-up).
+    virtual void Show() = 0;
+    // The program ended the main window (EndWindow): it is gone for good.
+    virtual bool Ended() = 0;
+    // The busy state while a command runs: what would start another command
+    // is disabled (ui::kStartsCommand, every menu entry but those marked
+    // whileBusy, the simulator's chips and clocks), the kWhileBusy controls
+    // show, the cursor says busy, the progress bar has no figure yet and the
+    // Stop button reads "Stop".
+    virtual void SetBusy(bool busy) = 0;
+    // The stop was asked for: the Stop button says so until the command ends.
+    virtual void ShowStopping() = 0;
+    // On the activity field the first of `lines` that fits it (the last,
+    // shortened in its middle with an ellipsis, when none does), with `tip`.
+    virtual void ShowOnActivityLine(const std::vector<std::string>& lines,
+                                    const std::string& tip) = 0;
+    // The tooltip of a main window control.
+    virtual void SetTip(int item, const std::string& tip) = 0;
+    // Ticks the simulator's chip, and its clock (0: the factory clock, whose
+    // item names `factoryHz`), in Port > Simulator.
+    virtual void ShowSimulatorChip(const std::string& chip) = 0;
+    virtual void ShowSimulatorClock(uint32_t hz, uint32_t factoryHz) = 0;
+    // A dialog of the running command is open (a modal dialog, the cable
+    // test window): its own handlers run the command's steps meanwhile.
+    virtual bool CommandDialogOpen() = 0;
+    // A dialog or a question (a message box) of the running command is open;
+    // it is brought to the front, as it is to be answered first.
+    virtual bool RaiseOpenModal() = 0;
+    // Port > "Cable Test", in its window; the session has made it a command.
+    virtual void RunCableTest() = 0;
+    // One line for the program's console or debug output.
+    virtual void Note(const std::string& line) = 0;
+};
+
+// The start folder of a desktop program: the one the caller chose, else the
+// start directory it named, else the process's (the current directory, or
+// the per-user folder when the current directory has no ostrel.ini).
+app::StartFolder ChooseDesktopStartFolder(const std::optional<app::StartFolder>& chosen,
+                                          const std::string& startDirectory);
+
+class DesktopSession {
+  public:
+    // `home` is the user's home folder, written as "~" in what is shown.
+    DesktopSession(app::Assembly& assembly, DesktopWindow& window, app::StartFolder startFolder,
+                   std::string home);
+
+    // Shows the main window and runs its start-up (the reopen offer, or the
+    // write of a file named on the command line). False when the window has
+    // been ended meanwhile and the program is to exit.
+    bool Start(const std::optional<std::string>& commandLineFile);
+    // The window goes: the settings are saved and the port is closed. Runs once.
+    void Destroy();
+
+    // A user's command. False when it was refused because another one runs.
+    // While one runs, the Stop button (and Escape) asks it to stop, and
+    // Exit or the close box asks whether to stop it and quit.
+    bool Command(int command);
+    // Asks the running command to end at its next activity refresh. False
+    // (with a beep) when no command runs, or a dialog of the command is open:
+    // its own handlers run the command's steps then, and a stop must not end
+    // the command from inside them.
+    bool RequestStop();
+    // Port > Simulator > chip: the simulator becomes that chip and the port
+    // "SIM" is selected. False while another command runs.
+    bool ChooseSimulatorChip(const std::string& chip);
+    // Port > Simulator > Chip Clock > clock (0: the chip's factory clock):
+    // the simulator runs on that clock from now on, and the port "SIM" is
+    // selected. False while another command runs.
+    bool ChooseSimulatorClock(uint32_t hz);
+    // Ticks the simulator's chip and clock in the menu as they are now.
+    void ShowSimulator();
+
+    const app::StartFolder& startFolder() const { return startFolder_; }
+    // The user chose to stop the running command and quit once it has ended.
+    bool quitAfterCommand() const { return quitAfterCommand_; }
+
+  private:
+    Programmer& programmer() { return assembly_.programmer(); }
+    // Runs a command in the busy state; afterwards quits when the user asked to.
+    void RunCommand(int command);
+    // The close box or Exit while a command runs: asks whether to stop it and
+    // quit; on OK the stop is asked for and the program quits once the
+    // command has ended.
+    void AskToStopAndQuit();
+    // After a command: the port shown, the stop request spent, the quit asked
+    // for meanwhile carried out.
+    void AfterCommand();
+    // Says where the start folder is: the activity line's tip, the line itself
+    // for the per-user folder, and a box the time it was set up.
+    void ShowStartFolder();
+    // After a command that saved or wrote a file: the file on the activity line.
+    void ShowWhereItWent(int command);
+    // The port in use, and its cable once detected, below the fields.
+    void ShowPort();
+
+    app::Assembly& assembly_;
+    DesktopWindow& window_;
+    app::StartFolder startFolder_;
+    std::string home_;
+    bool destroyed_ = false;
+    bool quitAfterCommand_ = false;
+};
+
+}  // namespace ostrel::ui

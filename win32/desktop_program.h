@@ -1,0 +1,87 @@
+// The native Windows desktop program as one object: the window system, the
+// main window, the assembled programmer (ports, simulator slot, clock:
+// app::Assembly) and the desktop session that runs the user's commands
+// (ui/desktop_session, shared with the Qt program). main() and the tests
+// under Wine build it the same way; the tests hand in a virtual clock.
+#pragma once
+
+#include <cstdint>
+#include <memory>
+#include <optional>
+#include <string>
+
+#include "app/assembly.h"
+#include "app/start_folder.h"
+#include "core/clock.h"
+#include "core/programmer.h"
+#include "sim/simulator_slot.h"
+#include "ui/desktop_session.h"
+#include "win32/main_window.h"
+#include "win32/window_system.h"
+
+namespace ostrel::win32 {
+
+struct DesktopOptions {
+    // Empty: the process's current directory, or the per-user start folder
+    // when the current directory has no ostrel.ini.
+    std::string startDirectory;
+    // The start folder as the caller chose it (it wins over startDirectory);
+    // a per-user folder is announced as at a real start.
+    std::optional<app::StartFolder> startFolder;
+    Clock* clock = nullptr;        // null: the machine's steady clock
+    SysCalls* sysCalls = nullptr;  // null: the system's own calls
+    // Whether a parallel port can be reached; null: as the start-up finds it.
+    std::optional<bool> parallelAccess;
+};
+
+class DesktopProgram : private ui::DesktopWindow {
+  public:
+    explicit DesktopProgram(const DesktopOptions& options = {});
+    ~DesktopProgram() override;
+    DesktopProgram(const DesktopProgram&) = delete;
+    DesktopProgram& operator=(const DesktopProgram&) = delete;
+
+    // Shows the main window and runs its start-up (the reopen offer, or the
+    // write of a file named on the command line). False when the window has
+    // been ended meanwhile and the program is to exit.
+    bool Start(const std::optional<std::string>& commandLineFile);
+    // Runs the program's message loop until the main window ends.
+    void Run();
+    // The window goes: the settings are saved and the port is closed. Runs once.
+    void Destroy();
+
+    // A user's command; see ui::DesktopSession.
+    bool Command(int command);
+    bool RequestStop();
+    bool ChooseSimulatorChip(const std::string& chip);
+    bool ChooseSimulatorClock(uint32_t hz);
+
+    Programmer& programmer() { return assembly_->programmer(); }
+    Win32WindowSystem& windows() { return windows_; }
+    MainWindow& window() { return *window_; }
+    sim::SimulatorSlot& simulator() { return assembly_->simulator(); }
+    bool ended() const { return window_->ended(); }
+
+  private:
+    // --- ui::DesktopWindow ---
+    void Show() override;
+    bool Ended() override;
+    void SetBusy(bool busy) override;
+    void ShowStopping() override;
+    void ShowOnActivityLine(const std::vector<std::string>& lines, const std::string& tip) override;
+    void SetTip(int item, const std::string& tip) override;
+    void ShowSimulatorChip(const std::string& chip) override;
+    void ShowSimulatorClock(uint32_t hz, uint32_t factoryHz) override;
+    bool CommandDialogOpen() override;
+    bool RaiseOpenModal() override;
+    void RunCableTest() override;
+    void Note(const std::string& line) override;
+
+    app::StartFolder startFolder_;  // chosen before anything opens a file there
+    Win32WindowSystem windows_;
+    std::unique_ptr<app::Assembly> assembly_;
+    std::unique_ptr<MainWindow> window_;
+    std::unique_ptr<ui::DesktopSession> session_;
+};
+
+}  // namespace ostrel::win32
