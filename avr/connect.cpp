@@ -184,6 +184,9 @@ int Connect(Programmer& p) {
     if (ProgrammingEnable(p) == kEcho)
         s.echoReceived = 1;
     int family = ReadSignature(p);
+    // So do the signature's reads: the window takes input before the
+    // command goes on to its own work.
+    core::ServiceWindow(p);
 
     // First decision: answers that are clear at once.
     if (s.deviceDetected)

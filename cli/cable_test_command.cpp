@@ -31,8 +31,19 @@ app::CommandResult RunCableTestCommand(Programmer& p, const CableTestOutput& out
             std::fflush(output.out);
         }
     };
+    // Between two reads the console takes input: an interrupt (Ctrl-C)
+    // stops the test, which still lets go of the target.
+    hooks.idle = [&p] {
+        p.windows.ProcessPendingEvents();
+        return !p.stopRequested;
+    };
     adapter::CableTestResult result = adapter::RunCableTest(p, hooks);
     app::TellDriverAccessFailure(p);
+    if (result.stopped) {
+        p.state.errorText.Assign("Stopped: the cable test did not finish; the chip is unchanged.\n");
+        app::ReportFailure(p);
+        return app::CommandResult::Stopped;
+    }
     if (result.status != 0) {
         // The same report a command gives when the port cannot be used.
         app::ReportFailure(p);

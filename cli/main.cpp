@@ -588,8 +588,15 @@ int Run(const Options& o, InterruptWatch& interrupts) {
         std::fprintf(stderr, "Cancelled.\n");
     // Stopped by an interrupt: the command runner has released the target
     // and told the chip's state. A question it cancelled sent nothing more.
-    if (const int signal = interrupts.Pending(); signal != 0 && result != app::CommandResult::Ok) {
-        if (result != app::CommandResult::Stopped)
+    // One that came after the command's last step found nothing left to
+    // stop: what it did is done, and the run still ends as interrupted.
+    if (const int signal = interrupts.Pending(); signal != 0) {
+        if (result == app::CommandResult::Ok)
+            std::fprintf(stderr,
+                         "ostrel-cli: interrupted (%s) too late to stop the command: it had "
+                         "already done its work\n",
+                         InterruptName(signal).c_str());
+        else if (result != app::CommandResult::Stopped)
             std::fprintf(stderr, "ostrel-cli: stopped (%s); nothing more was sent to the chip\n",
                          InterruptName(signal).c_str());
         status = 128 + signal;

@@ -23,8 +23,14 @@ class Progress {
   public:
     void Before(Programmer& p, int32_t index, int32_t total, std::string_view what) {
         auto percent = static_cast<int32_t>(static_cast<int64_t>(index) * 100 / total);
-        if (percent == lastShown_)
+        if (percent == lastShown_) {
+            // One figure may cover hundreds of reads on a big chip: the
+            // window still takes input (a stop) every few of them, about a
+            // second apart on a port as slow as a USB adapter's modem lines.
+            if ((index & 0x03) == 0)
+                core::ServiceWindow(p);
             return;
+        }
         lastShown_ = percent;
         p.state.activityText.Format("%1.0f", static_cast<double>(percent));
         p.state.activityText.Append("%");

@@ -96,8 +96,11 @@ std::string ProcessResult::Describe() const {
 }
 
 #ifdef _WIN32
+// The terminal, the signal and the redirected output of ProcessOptions are
+// POSIX matters; the tests that ask for them run on Linux only.
 ProcessResult RunProcess(const std::string& program, const std::vector<std::string>& args,
-                         int timeoutMs) {
+                         const ProcessOptions& options) {
+    const int timeoutMs = options.timeoutMs;
     ProcessResult r;
     r.command = Quote(program);
     for (const std::string& a : args) {

@@ -652,6 +652,9 @@ TEST(StartDirectory, AStartDirectoryTooLongToHoldIsRefused) {
 // Runs that a user breaks off, makes at the same time as another, points at
 // things that are no files, or gives a full disk or a closed output: each
 // ends as it says, touches nothing it should not, and never hangs.
+// Signals, terminals, FIFOs and file size limits: what a POSIX system does
+// to a run.
+#ifndef _WIN32
 TEST(HostileRuns, EachEndsAsItSaysAndLeavesNothingHalfDone) {
     REQUIRE_CLI();
     using Check = std::function<void(CliRig&, const ProcessResult&)>;
@@ -728,6 +731,15 @@ TEST(HostileRuns, EachEndsAsItSaysAndLeavesNothingHalfDone) {
          129,
          {"interrupted (the terminal closing)", "Stopped: the chip is unchanged"},
          {""}},
+        {"a termination request during the cable test",
+         nullptr,
+         {"cable-test"},
+         terminate,
+         143,
+         {"interrupted (a termination request)",
+          "Stopped: the cable test did not finish; the chip is unchanged."},
+         {"end: RESET high (target runs)"},
+         unchanged},
         {"Ctrl-C at a question",
          nullptr,
          {"erase"},
@@ -918,6 +930,8 @@ TEST(HostileRuns, EachEndsAsItSaysAndLeavesNothingHalfDone) {
             c.after(rig, r);
     }
 }
+
+#endif
 
 }  // namespace
 }  // namespace ostrel::testing

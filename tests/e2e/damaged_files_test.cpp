@@ -144,8 +144,13 @@ std::string FirstLines(const std::string& text, int lines) {
 std::function<void(SimRig&)> FolderNamed(const std::string& name) {
     return [name](SimRig& rig) { std::filesystem::create_directory(rig.dir.File(name)); };
 }
-std::function<void(SimRig&)> FifoNamed(const std::string& name) {
+std::function<void(SimRig&)> FifoNamed([[maybe_unused]] const std::string& name) {
+#ifdef _WIN32
+    // Windows has no named pipes among the files of a folder.
+    return [](SimRig&) { GTEST_SKIP() << "no FIFOs in a Windows folder"; };
+#else
     return [name](SimRig& rig) { ASSERT_EQ(::mkfifo(rig.dir.File(name).c_str(), 0600), 0); };
+#endif
 }
 
 std::vector<Row> Rows() {
@@ -331,6 +336,8 @@ TEST_P(DamagedFile, IsRefusedBeforeThePortOrProgrammedRight) {
         rig.Write(row.follower, row.followerContent);
     if (row.prepare)
         row.prepare(rig);
+    if (IsSkipped())
+        return;
     app::OnCommand(rig.p, ids::kProgramEepAfterHex);
     rig.Load(row.file);
     for (int i = 0; i < 8; ++i)

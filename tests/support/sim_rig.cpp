@@ -13,6 +13,12 @@
 
 namespace ostrel::testing {
 
+#if !defined(OSTREL_PIN_PORTS)
+// A build without ports of pins (Windows) never makes one; the rig's
+// pointer to it stays empty.
+class PinKit {};
+#endif
+
 Programmer& SimRig::Build(SimRig& rig, const SimRigOptions& options) {
     sim::SimConfig config;
     config.cable = options.cable;
