@@ -58,7 +58,8 @@ bool FileExists(const std::string& path) {
 // or the write would end "OK" without it.
 bool AnythingNamed(const std::string& path) {
     std::error_code ec;
-    return !path.empty() && std::filesystem::exists(std::filesystem::symlink_status(path, ec));
+    return !path.empty() &&
+           std::filesystem::exists(std::filesystem::symlink_status(FsPath(path), ec));
 }
 
 void RemoveFile(const std::string& path) {

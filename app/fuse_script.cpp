@@ -106,9 +106,12 @@ bool ExecuteLine(Programmer& p, const std::array<uint8_t, 4>& bytes, const std::
 
 // Whether there is a script at all: anything by that name counts, so that a
 // script that cannot be read is refused rather than taken as none.
+// Anything of that name, a link to nothing included: a script the user
+// put there and that cannot be read is refused, never passed over.
 bool ScriptExists(const std::string& path) {
     std::error_code ec;
-    return !path.empty() && std::filesystem::exists(FsPath(path), ec);
+    return !path.empty() &&
+           std::filesystem::exists(std::filesystem::symlink_status(FsPath(path), ec));
 }
 
 }  // namespace

@@ -40,7 +40,8 @@ app::CommandResult RunCableTestCommand(Programmer& p, const CableTestOutput& out
     adapter::CableTestResult result = adapter::RunCableTest(p, hooks);
     app::TellDriverAccessFailure(p);
     if (result.stopped) {
-        p.state.errorText.Assign("Stopped: the cable test did not finish; the chip is unchanged.\n");
+        p.state.errorText.Assign(
+            "Stopped: the cable test did not finish; the chip is unchanged.\n");
         app::ReportFailure(p);
         return app::CommandResult::Stopped;
     }

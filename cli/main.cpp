@@ -233,7 +233,7 @@ std::optional<int> Parse(int argc, char** argv, Options& o) {
             [](std::string& text) -> std::string {
                 GpioWiring wiring;
                 std::string problem;
-                return ParseGpioWiring(text, &wiring, &problem) ? "" : "--gpio: " + problem;
+                return ParseGpioWiring(text, &wiring, &problem) ? "" : problem;
             },
             "", "GPIO"));
     cli.add_flag("--modem-lines", o.modemLines,

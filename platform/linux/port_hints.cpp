@@ -71,8 +71,9 @@ std::string Missing(const std::string& shown, std::string_view path, PortKind ki
                "=/dev/parportN.";
     }
     if (StartsWith(path, "ftdi:")) {
-        return shown + " names an FTDI adapter, which opens only in bit-bang mode: drop "
-                       "--modem-lines, or set " +
+        return shown +
+               " names an FTDI adapter, which opens only in bit-bang mode: drop "
+               "--modem-lines, or set " +
                variable + " to the adapter's tty.";
     }
     if (StartsWith(path, "/dev/ttyS")) {
@@ -112,6 +113,8 @@ std::string OpenFailureHint(SysCalls& sys, int error, std::string_view path, Por
     } else if (error == ENOENT || error == ENODEV || error == ENXIO || error == EIO) {
         // A /dev/ttyS node without a UART behind it refuses to open with EIO.
         hint = Missing(shown, path, kind, variable);
+    } else if (error == ENOTTY && kind == PortKind::Gpio) {
+        hint = shown + " is not a GPIO chip: name a /dev/gpiochipN with --gpio (see gpiodetect).";
     } else if (error == ENOTTY) {
         hint = shown +
                (kind == PortKind::Serial

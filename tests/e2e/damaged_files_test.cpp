@@ -153,6 +153,17 @@ std::function<void(SimRig&)> FifoNamed([[maybe_unused]] const std::string& name)
 #endif
 }
 
+// A link of that name to nothing: the file the user meant is not there.
+std::function<void(SimRig&)> LinkToNothingNamed([[maybe_unused]] const std::string& name) {
+#ifdef _WIN32
+    return [](SimRig&) { GTEST_SKIP() << "links need a privilege on Windows"; };
+#else
+    return [name](SimRig& rig) {
+        std::filesystem::create_symlink(rig.dir.File("nothing-here"), rig.dir.File(name));
+    };
+#endif
+}
+
 std::vector<Row> Rows() {
     const std::vector<std::string> lines = HelloLines();
     std::string noEnd = Join(std::vector<std::string>(lines.begin(), lines.end() - 1), "\n");
@@ -304,6 +315,24 @@ std::vector<Row> Rows() {
          false,
          "",
          FifoNamed("scrfifo.scr")},
+        {"ScriptIsALinkToNothing",
+         "scrlink.hex",
+         Hello(),
+         nullptr,
+         {},
+         false,
+         false,
+         "",
+         LinkToNothingNamed("scrlink.scr")},
+        {"EepFollowUpIsALinkToNothing",
+         "eeplink.hex",
+         Hello(),
+         nullptr,
+         {},
+         false,
+         false,
+         "",
+         LinkToNothingNamed("eeplink.eep")},
         // An empty .eep beside a .hex clears the EEPROM; the flash write goes on.
         {"EmptyEepFollowUp", "eepempty.hex", Hello(), "eepempty.eep", "\r\n \r\n", true, false, ""},
         // Script lines as the system reads them: separators whatever they

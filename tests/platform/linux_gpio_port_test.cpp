@@ -89,6 +89,12 @@ TEST(LinuxGpioPort, LinesThatCannotBeUsedAreRefusedWithWhatToDo) {
              kit.devices.SetGroup("/dev/gpiochip0", 997);
          },
          "join its group with `sudo usermod -aG gpio $USER`"},
+        {"a device that is no GPIO chip (libgpiod's ENOTTY)",
+         [](PinKit& kit) {
+             kit.gpioChip->openError = ENOTTY;
+             kit.devices.AddFile("/dev/gpiochip0");
+         },
+         "/dev/gpiochip0 is not a GPIO chip: name a /dev/gpiochipN with --gpio"},
         {"a line held by a driver", [](PinKit& kit) { kit.gpioChip->heldBy[10] = "spi0 CS0"; },
          "is used by \"spi0 CS0\""},
         {"a line the chip does not have",
