@@ -383,7 +383,7 @@ std::optional<int> CheckBeforeStart(const Options& o, Programmer& p) {
     if (!o.file)
         return std::nullopt;
     std::error_code ec;
-    std::string path = std::filesystem::absolute(*o.file, ec).string();
+    std::string path = std::filesystem::absolute(FsPath(*o.file), ec).string();
     if (path.size() > decltype(p.state.currentFileName)::kCapacity) {
         std::fprintf(stderr, "ostrel-cli: the path of %s is too long (at most 279 characters)\n",
                      o.file->c_str());

@@ -67,6 +67,13 @@ class FileLock {
     // not been replaced or removed meanwhile).
     bool Holds(const std::string& path) const;
 
+    // Whether the lock is on the file itself, so that a file replaced by a
+    // rename loses it and a save must lock the new file before the old one
+    // goes (Linux: flock on the open file). Where a file held open cannot be
+    // replaced at all (Windows), the lock is on a sibling that is never
+    // replaced, `path` + ".lock", and stays as it is through a save.
+    static bool MovesWithFile();
+
   private:
     explicit FileLock(std::intptr_t handle) : handle_(handle) {}
     void Release();

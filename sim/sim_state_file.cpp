@@ -208,7 +208,7 @@ bool SaveChipState(const std::string& path, const ChipInfo& chip, const ChipMemo
         saved = errno;
     }
     std::optional<FileLock> newLock;
-    if (ok && lock != nullptr && lock->has_value()) {
+    if (ok && lock != nullptr && lock->has_value() && FileLock::MovesWithFile()) {
         std::string why;
         newLock = FileLock::TryLock(temp, &why);
         if (!newLock) {

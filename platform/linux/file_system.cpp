@@ -192,6 +192,10 @@ std::optional<FileLock> FileLock::TryLock(const std::string& path, std::string* 
     return std::nullopt;
 }
 
+bool FileLock::MovesWithFile() {
+    return true;
+}
+
 bool FileLock::Holds(const std::string& path) const {
     struct stat mine {};
     struct stat named {};

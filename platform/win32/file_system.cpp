@@ -98,14 +98,16 @@ std::optional<FileLock> FileLock::TryLock(const std::string& path, std::string* 
             *holder = "cannot lock " + path + ": " + kind;
         return std::nullopt;
     }
-    // Others may open and replace the file too (sharing everything): the
-    // lock is on its first byte, as flock is on the whole file on Linux.
-    HANDLE file = CreateFileW(win32::Widen(path).c_str(), GENERIC_READ | GENERIC_WRITE,
+    // The lock is on the first byte of a sibling that is never replaced: a
+    // file open in a handle of ours could not be replaced by a save. Others
+    // may open it too (sharing everything).
+    const std::string lockPath = path + ".lock";
+    HANDLE file = CreateFileW(win32::Widen(lockPath).c_str(), GENERIC_READ | GENERIC_WRITE,
                               FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr,
                               OPEN_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr);
     if (file == INVALID_HANDLE_VALUE) {
         if (holder)
-            *holder = "cannot open " + path + ": " + LastError().message();
+            *holder = "cannot open " + lockPath + ": " + LastError().message();
         return std::nullopt;
     }
     OVERLAPPED at{};
@@ -123,13 +125,17 @@ std::optional<FileLock> FileLock::TryLock(const std::string& path, std::string* 
     return FileLock(reinterpret_cast<std::intptr_t>(file));
 }
 
+bool FileLock::MovesWithFile() {
+    return false;
+}
+
 bool FileLock::Holds(const std::string& path) const {
     if (handle_ == -1)
         return false;
     BY_HANDLE_FILE_INFORMATION mine{};
     if (!GetFileInformationByHandle(reinterpret_cast<HANDLE>(handle_), &mine))
         return false;
-    HANDLE named = CreateFileW(win32::Widen(path).c_str(), 0,
+    HANDLE named = CreateFileW(win32::Widen(path + ".lock").c_str(), 0,
                                FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr,
                                OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr);
     if (named == INVALID_HANDLE_VALUE)

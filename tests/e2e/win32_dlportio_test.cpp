@@ -57,7 +57,7 @@ class ScopedCurrentFolder {
 
 // The stand-in's folder: its DLL is built beside the test programs.
 std::string StandInFolder() {
-    return std::string(OSTREL_BINARY_DIR) + "/tests";
+    return std::string(OSTREL_BINARY_DIR) + "/tests/dlportio";
 }
 
 TEST(DlPortIo, TheExamplesGoThroughTheDriverIntoTheChipAndComeBack) {

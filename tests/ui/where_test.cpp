@@ -5,6 +5,7 @@
 #include <vector>
 
 #include "core/ids.h"
+#include "platform/paths.h"
 #include "tests/support/sim_rig.h"
 #include "ui/where.h"
 
@@ -16,19 +17,21 @@ TEST(WhereItWent, NamesTheFileWithItsFolderMostDetailedFirst) {
         int command;
         const char* ending;  // the activity line at the command's end
         std::vector<std::string> lines;
-        const char* tipHas;
+        std::string tipHas;
     };
+    // A file of the start folder is joined to it with the system's separator.
+    const std::string home = "/home/ada/.local/share/ostrel";
     const Case cases[] = {
         {ids::kRead,
          "readback.txt saved    ",
          {"readback.txt saved in ~/.local/share/ostrel", "readback.txt saved in \u2026/ostrel",
-          "~/.local/share/ostrel/readback.txt"},
-         "Saved: /home/ada/.local/share/ostrel/readback.txt"},
+          JoinPath("~/.local/share/ostrel", "readback.txt")},
+         "Saved: " + JoinPath(home, "readback.txt")},
         {ids::kReadbackInhx,
          "",
          {"readback.hex saved in ~/.local/share/ostrel", "readback.hex saved in \u2026/ostrel",
-          "~/.local/share/ostrel/readback.hex"},
-         "Saved: /home/ada/.local/share/ostrel/readback.hex"},
+          JoinPath("~/.local/share/ostrel", "readback.hex")},
+         "Saved: " + JoinPath(home, "readback.hex")},
         {ids::kWrite,
          "F+L Bits programmed",
          {"F+L Bits programmed: ~/avr/blink/blink.hex",
@@ -42,7 +45,7 @@ TEST(WhereItWent, NamesTheFileWithItsFolderMostDetailedFirst) {
     for (const Case& c : cases) {
         SCOPED_TRACE(c.command);
         SimRig rig;
-        rig.p.state.startDirectory.Assign("/home/ada/.local/share/ostrel");
+        rig.p.state.startDirectory.Assign(home);
         rig.p.state.currentFileName.Assign("/home/ada/avr/blink/blink.hex");
         std::optional<ui::FileShown> shown =
             ui::WhereItWent(rig.p, c.command, c.ending, "/home/ada/");
