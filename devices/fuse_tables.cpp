@@ -1,0 +1,695 @@
+// The fuse tables. Bit positions and names agree with avr-libc's io headers
+// (tests/devices/fuse_tables_test checks every chip against them); factory
+// values and meanings are the data sheets'. Where avr-libc gives another
+// factory value or name, the chip's row says so.
+#include "devices/fuse_tables.h"
+
+#include <algorithm>
+#include <cctype>
+#include <charconv>
+#include <cstdio>
+
+namespace ostrel::devices {
+
+const FuseInstructions kNewerFuseInstructions{
+    {{{0x50, 0x00}, {0x58, 0x08}, {0x50, 0x08}, {0x58, 0x00}}},
+    {{{0xAC, 0xA0}, {0xAC, 0xA8}, {0xAC, 0xA4}, {0xAC, 0xE0}}},
+};
+
+namespace {
+
+using L = FuseByte;
+constexpr ClockNeed kIn = ClockNeed::kNone;
+constexpr ClockNeed kExt = ClockNeed::kExternal;
+constexpr ClockNeed kXt = ClockNeed::kCrystal;
+constexpr ClockNeed kRes = ClockNeed::kReserved;
+
+// Clock sources (CKSEL3..0) of the ATmega48/88/168/328 and their kin
+// (164/324/644/1284, 640/1280/1281/2560/2561).
+constexpr FieldValue kClockMegaX8[] = {
+    {0x0, 0x0, "external clock on XTAL1", kExt, 0, 0},
+    {0x1, 0x1, "reserved", kRes, 0, 0},
+    {0x2, 0x2, "internal 8 MHz RC oscillator", kIn, 8000, 0},
+    {0x3, 0x3, "internal 128 kHz oscillator", kIn, 128, 0},
+    {0x4, 0x5, "low-frequency crystal (32.768 kHz)", kXt, 0, 0},
+    {0x6, 0x7, "full-swing crystal", kXt, 0, 0},
+    {0x8, 0xF, "low-power crystal or resonator", kXt, 0, 0},
+};
+// The USB chips (8U2/16U2/32U2, 32U4, AT90USB162/1286).
+constexpr FieldValue kClockUsb[] = {
+    {0x0, 0x0, "external clock on XTAL1", kExt, 0, 0},        {0x1, 0x1, "reserved", kRes, 0, 0},
+    {0x2, 0x2, "internal 8 MHz RC oscillator", kIn, 8000, 0}, {0x3, 0x7, "reserved", kRes, 0, 0},
+    {0x8, 0xF, "low-power crystal or resonator", kXt, 0, 0},
+};
+// ATtiny25/45/85 and ATtiny261/461/861.
+constexpr FieldValue kClockTinyX5[] = {
+    {0x0, 0x0, "external clock on CLKI", kExt, 0, 0},
+    {0x1, 0x1, "PLL clock, 16 MHz", kIn, 16000, 0},
+    {0x2, 0x2, "internal 8 MHz RC oscillator", kIn, 8000, 0},
+    {0x3, 0x3, "ATtiny15 compatible 6.4 MHz clock", kIn, 6400, 0},
+    {0x4, 0x4, "internal 128 kHz oscillator", kIn, 128, 0},
+    {0x5, 0x5, "reserved", kRes, 0, 0},
+    {0x6, 0x6, "low-frequency crystal (32.768 kHz)", kXt, 0, 0},
+    {0x7, 0x7, "reserved", kRes, 0, 0},
+    {0x8, 0xF, "crystal or resonator", kXt, 0, 0},
+};
+// ATtiny24/44/84 and ATtiny167.
+constexpr FieldValue kClockTinyX4[] = {
+    {0x0, 0x0, "external clock on CLKI", kExt, 0, 0},
+    {0x1, 0x1, "reserved", kRes, 0, 0},
+    {0x2, 0x2, "internal 8 MHz RC oscillator", kIn, 8000, 0},
+    {0x3, 0x3, "reserved", kRes, 0, 0},
+    {0x4, 0x4, "internal 128 kHz oscillator", kIn, 128, 0},
+    {0x5, 0x5, "reserved", kRes, 0, 0},
+    {0x6, 0x6, "low-frequency crystal (32.768 kHz)", kXt, 0, 0},
+    {0x7, 0x7, "reserved", kRes, 0, 0},
+    {0x8, 0xF, "crystal or resonator", kXt, 0, 0},
+};
+// ATtiny88: CKSEL1..0 choose, CKSEL3..2 are kept at 11.
+constexpr FieldValue kClockTiny88[] = {
+    {0x0, 0x0, "external clock on CLKI", kExt, 0, 0},
+    {0x1, 0x1, "reserved", kRes, 0, 0},
+    {0x2, 0x2, "internal 8 MHz RC oscillator", kIn, 8000, 0},
+    {0x3, 0x3, "internal 128 kHz oscillator", kIn, 128, 0},
+    {0x4, 0xB, "reserved", kRes, 0, 0},
+    {0xC, 0xC, "external clock on CLKI", kExt, 0, 0},
+    {0xD, 0xD, "reserved", kRes, 0, 0},
+    {0xE, 0xE, "internal 8 MHz RC oscillator", kIn, 8000, 0},
+    {0xF, 0xF, "internal 128 kHz oscillator", kIn, 128, 0},
+};
+// ATtiny2313/4313.
+constexpr FieldValue kClockTiny2313[] = {
+    {0x0, 0x0, "external clock on CLKI", kExt, 0, 0},
+    {0x1, 0x1, "reserved", kRes, 0, 0},
+    {0x2, 0x3, "internal 4 MHz RC oscillator", kIn, 4000, 0},
+    {0x4, 0x5, "internal 8 MHz RC oscillator", kIn, 8000, 0},
+    {0x6, 0x7, "internal 128 kHz oscillator", kIn, 128, 0},
+    {0x8, 0xF, "crystal or resonator", kXt, 0, 0},
+};
+// ATtiny13 (CKSEL1..0).
+constexpr FieldValue kClockTiny13[] = {
+    {0x0, 0x0, "external clock on CLKI", kExt, 0, 0},
+    {0x1, 0x1, "internal 4.8 MHz RC oscillator", kIn, 4800, 0},
+    {0x2, 0x2, "internal 9.6 MHz RC oscillator", kIn, 9600, 0},
+    {0x3, 0x3, "internal 128 kHz oscillator", kIn, 128, 0},
+};
+// ATmega8/16/32/64/128/8515/8535 (with CKOPT for the crystals).
+constexpr FieldValue kClockMega8[] = {
+    {0x0, 0x0, "external clock on XTAL1", kExt, 0, 0},
+    {0x1, 0x1, "internal 1 MHz RC oscillator", kIn, 1000, 0},
+    {0x2, 0x2, "internal 2 MHz RC oscillator", kIn, 2000, 0},
+    {0x3, 0x3, "internal 4 MHz RC oscillator", kIn, 4000, 0},
+    {0x4, 0x4, "internal 8 MHz RC oscillator", kIn, 8000, 0},
+    {0x5, 0x8, "external RC network", kXt, 0, 0},
+    {0x9, 0x9, "low-frequency crystal (32.768 kHz)", kXt, 0, 0},
+    {0xA, 0xF, "crystal or resonator", kXt, 0, 0},
+};
+
+constexpr FieldValue kSut[] = {
+    {0, 0, "shortest start-up delay", kIn, 0, 0},
+    {1, 1, "short start-up delay", kIn, 0, 0},
+    {2, 2, "slow rising power, longest start-up delay", kIn, 0, 0},
+    {3, 3, "longest start-up delay or reserved", kIn, 0, 0},
+};
+constexpr FieldValue kBodLevel3[] = {
+    {0, 3, "reserved", kIn, 0, 0},
+    {4, 4, "brown-out reset at 4.3 V", kIn, 0, 4300},
+    {5, 5, "brown-out reset at 2.7 V", kIn, 0, 2700},
+    {6, 6, "brown-out reset at 1.8 V", kIn, 0, 1800},
+    {7, 7, "brown-out detector off", kIn, 0, 0},
+};
+// The USB chips' eight levels.
+constexpr FieldValue kBodLevelUsb[] = {
+    {0, 0, "brown-out reset at 4.3 V", kIn, 0, 4300},
+    {1, 1, "brown-out reset at 4.0 V", kIn, 0, 4000},
+    {2, 2, "brown-out reset at 3.5 V", kIn, 0, 3500},
+    {3, 3, "brown-out reset at 3.4 V", kIn, 0, 3400},
+    {4, 4, "brown-out reset at 2.6 V", kIn, 0, 2600},
+    {5, 5, "brown-out reset at 2.4 V", kIn, 0, 2400},
+    {6, 6, "brown-out reset at 2.0 V", kIn, 0, 2000},
+    {7, 7, "brown-out detector off", kIn, 0, 0},
+};
+constexpr FieldValue kBodLevel2[] = {
+    {0, 0, "brown-out reset at 4.3 V", kIn, 0, 4300},
+    {1, 1, "brown-out reset at 2.7 V", kIn, 0, 2700},
+    {2, 2, "brown-out reset at 1.8 V", kIn, 0, 1800},
+    {3, 3, "brown-out detector off", kIn, 0, 0},
+};
+// One-bit BODLEVEL of the older ATmegas (acts only with BODEN programmed).
+constexpr FieldValue kBodLevel1[] = {
+    {0, 0, "brown-out level 4.0 V (when BODEN is programmed)", kIn, 0, 4000},
+    {1, 1, "brown-out level 2.7 V (when BODEN is programmed)", kIn, 0, 2700},
+};
+// BOOTSZ: the size is worked out from the chip's smallest boot section.
+constexpr FieldValue kBootSize[] = {
+    {0, 0, "largest boot section (8 units)", kIn, 0, 0},
+    {1, 1, "boot section of 4 units", kIn, 0, 0},
+    {2, 2, "boot section of 2 units", kIn, 0, 0},
+    {3, 3, "smallest boot section", kIn, 0, 0},
+};
+constexpr FieldValue kLockBits[] = {
+    {0, 0, "lock mode 3: flash and EEPROM can neither be written nor read until a chip erase", kIn,
+     0, 0},
+    {1, 1, "reserved", kIn, 0, 0},
+    {2, 2, "lock mode 2: flash, EEPROM and fuses can no longer be written until a chip erase", kIn,
+     0, 0},
+    {3, 3, "no memory lock", kIn, 0, 0},
+};
+constexpr FieldValue kBootLock[] = {
+    {0, 0, "SPM and LPM locked out of this section", kIn, 0, 0},
+    {1, 1, "LPM from the other section locked out", kIn, 0, 0},
+    {2, 2, "SPM may not write this section", kIn, 0, 0},
+    {3, 3, "no lock on this section", kIn, 0, 0},
+};
+
+constexpr std::string_view kSpienWords =
+    "serial programming enabled (unprogrammed: this programmer can no longer reach the chip)";
+constexpr std::string_view kRstWords =
+    "RESET pin becomes a port pin (only high-voltage programming recovers)";
+constexpr std::string_view kDwenWords = "debugWIRE on the RESET pin (serial programming stops)";
+
+#define LOW_NEWER(clock)                                                         \
+    {"CKDIV8", L::kLow, 0x80, FieldRole::kCkdiv8, "divide the clock by 8", {}},  \
+        {"CKOUT", L::kLow, 0x40, FieldRole::kPlain, "clock output on CLKO", {}}, \
+        {"SUT", L::kLow, 0x30, FieldRole::kPlain, "start-up time", kSut}, {      \
+        "CKSEL", L::kLow, 0x0F, FieldRole::kClock, "clock source", clock         \
+    }
+#define LOW_OLDER                                                                     \
+    {"BODLEVEL", L::kLow, 0x80, FieldRole::kBodLevel, "brown-out level", kBodLevel1}, \
+        {"BODEN", L::kLow, 0x40, FieldRole::kBoden, "brown-out detector on", {}},     \
+        {"SUT", L::kLow, 0x30, FieldRole::kPlain, "start-up time", kSut}, {           \
+        "CKSEL", L::kLow, 0x0F, FieldRole::kClock, "clock source", kClockMega8        \
+    }
+#define BOOT(byte)                                                                            \
+    {"EESAVE", byte, 0x08, FieldRole::kPlain, "EEPROM kept through chip erase", {}},          \
+        {"BOOTSZ", byte, 0x06, FieldRole::kBootSize, "boot section size", kBootSize}, {       \
+        "BOOTRST", byte, 0x01, FieldRole::kPlain, "start at the boot section after reset", {} \
+    }
+#define LOCK_BOOT                                                                             \
+    {"BLB1", L::kLock, 0x30, FieldRole::kPlain, "boot section lock", kBootLock},              \
+        {"BLB0", L::kLock, 0x0C, FieldRole::kPlain, "application section lock", kBootLock}, { \
+        "LB", L::kLock, 0x03, FieldRole::kLockBits, "memory lock", kLockBits                  \
+    }
+#define LOCK_PLAIN \
+    { "LB", L::kLock, 0x03, FieldRole::kLockBits, "memory lock", kLockBits }
+
+// ATmega328P/328: boot fields in the high byte, BODLEVEL in the extended.
+constexpr FuseField kMega328[] = {
+    LOW_NEWER(kClockMegaX8),
+    {"RSTDISBL", L::kHigh, 0x80, FieldRole::kRstdisbl, kRstWords, {}},
+    {"DWEN", L::kHigh, 0x40, FieldRole::kDwen, kDwenWords, {}},
+    {"SPIEN", L::kHigh, 0x20, FieldRole::kSpien, kSpienWords, {}},
+    {"WDTON", L::kHigh, 0x10, FieldRole::kPlain, "watchdog always on", {}},
+    BOOT(L::kHigh),
+    {"BODLEVEL", L::kExtended, 0x07, FieldRole::kBodLevel, "brown-out level", kBodLevel3},
+    LOCK_BOOT,
+};
+#define HIGH_TINY_STYLE                                                                        \
+    {"RSTDISBL", L::kHigh, 0x80, FieldRole::kRstdisbl, kRstWords, {}},                         \
+        {"DWEN", L::kHigh, 0x40, FieldRole::kDwen, kDwenWords, {}},                            \
+        {"SPIEN", L::kHigh, 0x20, FieldRole::kSpien, kSpienWords, {}},                         \
+        {"WDTON", L::kHigh, 0x10, FieldRole::kPlain, "watchdog always on", {}},                \
+        {"EESAVE", L::kHigh, 0x08, FieldRole::kPlain, "EEPROM kept through chip erase", {}}, { \
+        "BODLEVEL", L::kHigh, 0x07, FieldRole::kBodLevel, "brown-out level", kBodLevel3        \
+    }
+// ATmega88/168 and their P versions: boot fields in the extended byte.
+constexpr FuseField kMega168[] = {
+    LOW_NEWER(kClockMegaX8),
+    HIGH_TINY_STYLE,
+    {"BOOTSZ", L::kExtended, 0x06, FieldRole::kBootSize, "boot section size", kBootSize},
+    {"BOOTRST", L::kExtended, 0x01, FieldRole::kPlain, "start at the boot section after reset", {}},
+    LOCK_BOOT,
+};
+#define SELFPRGEN                                                                                  \
+    {                                                                                              \
+        "SELFPRGEN", L::kExtended, 0x01, FieldRole::kPlain, "the program may write its own flash", \
+        {}                                                                                         \
+    }
+constexpr FuseField kMega48[] = {LOW_NEWER(kClockMegaX8), HIGH_TINY_STYLE, SELFPRGEN, LOCK_PLAIN};
+constexpr FuseField kTinyX5[] = {LOW_NEWER(kClockTinyX5), HIGH_TINY_STYLE, SELFPRGEN, LOCK_PLAIN};
+constexpr FuseField kTinyX4[] = {LOW_NEWER(kClockTinyX4), HIGH_TINY_STYLE, SELFPRGEN, LOCK_PLAIN};
+constexpr FuseField kTiny88[] = {LOW_NEWER(kClockTiny88), HIGH_TINY_STYLE, SELFPRGEN, LOCK_PLAIN};
+#define HIGH_JTAG                                                                                    \
+    {"OCDEN", L::kHigh, 0x80, FieldRole::kPlain, "on-chip debugging on (JTAG)", {}},                 \
+        {"JTAGEN", L::kHigh, 0x40, FieldRole::kPlain, "JTAG interface on (its port pins are taken)", \
+         {}},                                                                                        \
+    {                                                                                                \
+        "SPIEN", L::kHigh, 0x20, FieldRole::kSpien, kSpienWords, {}                                  \
+    }
+// ATmega164/324/644/1284 and 640/1280/1281/2560/2561.
+constexpr FuseField kMega644[] = {
+    LOW_NEWER(kClockMegaX8),
+    HIGH_JTAG,
+    {"WDTON", L::kHigh, 0x10, FieldRole::kPlain, "watchdog always on", {}},
+    BOOT(L::kHigh),
+    {"BODLEVEL", L::kExtended, 0x07, FieldRole::kBodLevel, "brown-out level", kBodLevel3},
+    LOCK_BOOT,
+};
+#define HWBE                                                  \
+    {                                                         \
+        "HWBE", L::kExtended, 0x08, FieldRole::kPlain,        \
+            "HWB pin low at reset starts the boot loader", {} \
+    }
+// ATmega32U4 and AT90USB1286.
+constexpr FuseField kMega32U4[] = {
+    LOW_NEWER(kClockUsb),
+    HIGH_JTAG,
+    {"WDTON", L::kHigh, 0x10, FieldRole::kPlain, "watchdog always on", {}},
+    BOOT(L::kHigh),
+    HWBE,
+    {"BODLEVEL", L::kExtended, 0x07, FieldRole::kBodLevel, "brown-out level", kBodLevelUsb},
+    LOCK_BOOT,
+};
+// ATmega8U2/16U2/32U2, AT90USB162: RSTDISBL is bit 6, DWEN bit 7.
+constexpr FuseField kMega16U2[] = {
+    LOW_NEWER(kClockUsb),
+    {"DWEN", L::kHigh, 0x80, FieldRole::kDwen, kDwenWords, {}},
+    {"RSTDISBL", L::kHigh, 0x40, FieldRole::kRstdisbl, kRstWords, {}},
+    {"SPIEN", L::kHigh, 0x20, FieldRole::kSpien, kSpienWords, {}},
+    {"WDTON", L::kHigh, 0x10, FieldRole::kPlain, "watchdog always on", {}},
+    BOOT(L::kHigh),
+    HWBE,
+    {"BODLEVEL", L::kExtended, 0x07, FieldRole::kBodLevel, "brown-out level", kBodLevelUsb},
+    LOCK_BOOT,
+};
+// ATtiny2313/4313: RSTDISBL is bit 0 of the high byte.
+constexpr FuseField kTiny2313[] = {
+    LOW_NEWER(kClockTiny2313),
+    {"DWEN", L::kHigh, 0x80, FieldRole::kDwen, kDwenWords, {}},
+    {"EESAVE", L::kHigh, 0x40, FieldRole::kPlain, "EEPROM kept through chip erase", {}},
+    {"SPIEN", L::kHigh, 0x20, FieldRole::kSpien, kSpienWords, {}},
+    {"WDTON", L::kHigh, 0x10, FieldRole::kPlain, "watchdog always on", {}},
+    {"BODLEVEL", L::kHigh, 0x0E, FieldRole::kBodLevel, "brown-out level", kBodLevel3},
+    {"RSTDISBL", L::kHigh, 0x01, FieldRole::kRstdisbl, kRstWords, {}},
+    SELFPRGEN,
+    LOCK_PLAIN,
+};
+// ATtiny13: SPIEN in the low byte, two fuse bytes.
+constexpr FuseField kTiny13[] = {
+    {"SPIEN", L::kLow, 0x80, FieldRole::kSpien, kSpienWords, {}},
+    {"EESAVE", L::kLow, 0x40, FieldRole::kPlain, "EEPROM kept through chip erase", {}},
+    {"WDTON", L::kLow, 0x20, FieldRole::kPlain, "watchdog always on", {}},
+    {"CKDIV8", L::kLow, 0x10, FieldRole::kCkdiv8, "divide the clock by 8", {}},
+    {"SUT", L::kLow, 0x0C, FieldRole::kPlain, "start-up time", kSut},
+    {"CKSEL", L::kLow, 0x03, FieldRole::kClock, "clock source", kClockTiny13},
+    {"SELFPRGEN", L::kHigh, 0x10, FieldRole::kPlain, "the program may write its own flash", {}},
+    {"DWEN", L::kHigh, 0x08, FieldRole::kDwen, kDwenWords, {}},
+    {"BODLEVEL", L::kHigh, 0x06, FieldRole::kBodLevel, "brown-out level", kBodLevel2},
+    {"RSTDISBL", L::kHigh, 0x01, FieldRole::kRstdisbl, kRstWords, {}},
+    LOCK_PLAIN,
+};
+// ATmega8: two fuse bytes, RSTDISBL and WDTON in the high byte.
+constexpr FuseField kMega8[] = {
+    LOW_OLDER,
+    {"RSTDISBL", L::kHigh, 0x80, FieldRole::kRstdisbl, kRstWords, {}},
+    {"WDTON", L::kHigh, 0x40, FieldRole::kPlain, "watchdog always on", {}},
+    {"SPIEN", L::kHigh, 0x20, FieldRole::kSpien, kSpienWords, {}},
+    {"CKOPT",
+     L::kHigh,
+     0x10,
+     FieldRole::kPlain,
+     "full-swing oscillator (crystals above 8 MHz)",
+     {}},
+    BOOT(L::kHigh),
+    LOCK_BOOT,
+};
+#define HIGH_OLDER_JTAG                                         \
+    HIGH_JTAG, {"CKOPT",                                        \
+                L::kHigh,                                       \
+                0x10,                                           \
+                FieldRole::kPlain,                              \
+                "full-swing oscillator (crystals above 8 MHz)", \
+                {}},                                            \
+        BOOT(L::kHigh)
+constexpr FuseField kMega16[] = {LOW_OLDER, HIGH_OLDER_JTAG, LOCK_BOOT};
+// ATmega64/128: the extended byte holds M103C and WDTON.
+constexpr FuseField kMega128[] = {
+    LOW_OLDER,
+    HIGH_OLDER_JTAG,
+    {"M103C",
+     L::kExtended,
+     0x02,
+     FieldRole::kM103c,
+     "ATmega103 compatibility mode (other memory map)",
+     {}},
+    {"WDTON", L::kExtended, 0x01, FieldRole::kPlain, "watchdog always on", {}},
+    LOCK_BOOT,
+};
+#define HIGH_8515(compat)                                                                            \
+    {compat, L::kHigh, 0x80, FieldRole::kPlain, "AT90S compatibility mode", {}},                     \
+        {"WDTON", L::kHigh, 0x40, FieldRole::kPlain, "watchdog always on", {}},                      \
+        {"SPIEN", L::kHigh, 0x20, FieldRole::kSpien, kSpienWords, {}},                               \
+        {"CKOPT", L::kHigh, 0x10, FieldRole::kPlain, "full-swing oscillator (crystals above 8 MHz)", \
+         {}},                                                                                        \
+        BOOT(L::kHigh)
+constexpr FuseField kMega8515[] = {LOW_OLDER, HIGH_8515("S8515C"), LOCK_BOOT};
+constexpr FuseField kMega8535[] = {LOW_OLDER, HIGH_8515("S8535C"), LOCK_BOOT};
+
+constexpr const FuseInstructions* kN = &kNewerFuseInstructions;
+constexpr std::array<int16_t, 4> kSame{-1, -1, -1, -1};
+// Bits in use of the common layouts.
+constexpr std::array<uint8_t, 4> kUse3Boot{0xFF, 0xFF, 0x07, 0x3F};
+constexpr std::array<uint8_t, 4> kUse3Tiny{0xFF, 0xFF, 0x01, 0x03};
+constexpr std::array<uint8_t, 4> kUseUsb{0xFF, 0xFF, 0x0F, 0x3F};
+constexpr std::array<uint8_t, 4> kUse2Boot{0xFF, 0xFF, 0x00, 0x3F};
+constexpr std::array<uint8_t, 4> kUse128{0xFF, 0xFF, 0x03, 0x3F};
+
+// clang-format off
+constexpr FuseChip kChips[] = {
+    // name, signature, avr-libc header, instructions, used, factory, avr-libc factory, differs, fields, flash words, boot unit
+    {"ATmega328P", "1E950F", "iom328p.h", kN, kUse3Boot, {0x62, 0xD9, 0xFF, 0xFF}, kSame, "", kMega328, 16384, 256},
+    {"ATmega328", "1E9514", "iom328.h", kN, kUse3Boot, {0x62, 0xD9, 0xFF, 0xFF}, kSame, "", kMega328, 16384, 256},
+    {"ATmega168", "1E9406", "iom168.h", kN, kUse3Boot, {0x62, 0xDF, 0xF9, 0xFF}, kSame, "", kMega168, 8192, 128},
+    {"ATmega168P", "1E940B", "iom168p.h", kN, kUse3Boot, {0x62, 0xDF, 0xF9, 0xFF}, kSame, "", kMega168, 8192, 128},
+    {"ATmega88", "1E930A", "iom88.h", kN, kUse3Boot, {0x62, 0xDF, 0xF9, 0xFF}, kSame, "", kMega168, 4096, 128},
+    {"ATmega88P", "1E930F", "iom88p.h", kN, kUse3Boot, {0x62, 0xDF, 0xF9, 0xFF}, kSame, "", kMega168, 4096, 128},
+    {"ATmega48", "1E9205", "iom48.h", kN, {0xFF, 0xFF, 0x01, 0x03}, {0x62, 0xDF, 0xFF, 0xFF}, kSame, "", kMega48, 2048, 0},
+    {"ATmega48P", "1E920A", "iom48p.h", kN, {0xFF, 0xFF, 0x01, 0x03}, {0x62, 0xDF, 0xFF, 0xFF}, kSame, "", kMega48, 2048, 0},
+    {"ATmega164P", "1E940A", "iom164p.h", kN, kUse3Boot, {0x62, 0x99, 0xFF, 0xFF}, {0x42, -1, -1, -1}, "", kMega644, 8192, 128},
+    {"ATmega324PA", "1E9511", "iom324pa.h", kN, kUse3Boot, {0x62, 0x99, 0xFF, 0xFF}, {0x42, -1, -1, -1}, "", kMega644, 16384, 256},
+    {"ATmega644P", "1E960A", "iom644p.h", kN, kUse3Boot, {0x62, 0x99, 0xFF, 0xFF}, {0x42, -1, -1, -1}, "", kMega644, 32768, 512},
+    {"ATmega1284P", "1E9705", "iom1284p.h", kN, kUse3Boot, {0x62, 0x99, 0xFF, 0xFF}, {0x42, 0x9D, -1, -1}, "", kMega644, 65536, 512},
+    {"ATmega640", "1E9608", "iom640.h", kN, kUse3Boot, {0x62, 0x99, 0xFF, 0xFF}, kSame, "", kMega644, 32768, 512},
+    {"ATmega1280", "1E9703", "iom1280.h", kN, kUse3Boot, {0x62, 0x99, 0xFF, 0xFF}, kSame, "", kMega644, 65536, 512},
+    {"ATmega1281", "1E9704", "iom1281.h", kN, kUse3Boot, {0x62, 0x99, 0xFF, 0xFF}, kSame, "", kMega644, 65536, 512},
+    {"ATmega2560", "1E9801", "iom2560.h", kN, kUse3Boot, {0x62, 0x99, 0xFF, 0xFF}, kSame, "", kMega644, 131072, 512},
+    {"ATmega2561", "1E9802", "iom2561.h", kN, kUse3Boot, {0x62, 0x99, 0xFF, 0xFF}, kSame, "", kMega644, 131072, 512},
+    {"ATmega32U4", "1E9587", "iom32u4.h", kN, kUseUsb, {0x5E, 0x99, 0xF3, 0xFF}, {0x51, 0xDD, 0xFF, -1}, "", kMega32U4, 16384, 256},
+    {"AT90USB1286", "1E9782", "iousb1286.h", kN, kUseUsb, {0x5E, 0x99, 0xF3, 0xFF}, {0x62, -1, -1, -1}, "", kMega32U4, 65536, 512},
+    {"ATmega8U2", "1E9389", "iom8u2.h", kN, kUseUsb, {0x5E, 0xD9, 0xF4, 0xFF}, {0x41, -1, 0xFF, -1}, "", kMega16U2, 4096, 256},
+    {"ATmega16U2", "1E9489", "iom16u2.h", kN, kUseUsb, {0x5E, 0xD9, 0xF4, 0xFF}, {0x41, -1, 0xFF, -1}, "", kMega16U2, 8192, 256},
+    {"ATmega32U2", "1E958A", "iom32u2.h", kN, kUseUsb, {0x5E, 0xD9, 0xF4, 0xFF}, {0x41, -1, 0xFF, -1}, "", kMega16U2, 16384, 256},
+    {"AT90USB162", "1E9482", "iousb162.h", kN, kUseUsb, {0x5E, 0xD9, 0xF4, 0xFF}, kSame, "RSTDISBL=RSTDSBL", kMega16U2, 8192, 256},
+    {"ATtiny25", "1E9108", "iotn25.h", kN, kUse3Tiny, {0x62, 0xDF, 0xFF, 0xFF}, kSame, "", kTinyX5, 1024, 0},
+    {"ATtiny45", "1E9206", "iotn45.h", kN, kUse3Tiny, {0x62, 0xDF, 0xFF, 0xFF}, kSame, "", kTinyX5, 2048, 0},
+    {"ATtiny85", "1E930B", "iotn85.h", kN, kUse3Tiny, {0x62, 0xDF, 0xFF, 0xFF}, kSame, "", kTinyX5, 4096, 0},
+    {"ATtiny261", "1E910C", "iotn261.h", kN, kUse3Tiny, {0x62, 0xDF, 0xFF, 0xFF}, kSame, "", kTinyX5, 1024, 0},
+    {"ATtiny461", "1E9208", "iotn461.h", kN, kUse3Tiny, {0x62, 0xDF, 0xFF, 0xFF}, kSame, "", kTinyX5, 2048, 0},
+    {"ATtiny861", "1E930D", "iotn861.h", kN, kUse3Tiny, {0x62, 0xDF, 0xFF, 0xFF}, kSame, "", kTinyX5, 4096, 0},
+    {"ATtiny24", "1E910B", "iotn24.h", kN, kUse3Tiny, {0x62, 0xDF, 0xFF, 0xFF}, kSame, "", kTinyX4, 1024, 0},
+    {"ATtiny44", "1E9207", "iotn44.h", kN, kUse3Tiny, {0x62, 0xDF, 0xFF, 0xFF}, kSame, "", kTinyX4, 2048, 0},
+    {"ATtiny84", "1E930C", "iotn84.h", kN, kUse3Tiny, {0x62, 0xDF, 0xFF, 0xFF}, kSame, "", kTinyX4, 4096, 0},
+    {"ATtiny167", "1E9487", "iotn167.h", kN, kUse3Tiny, {0x62, 0xDF, 0xFF, 0xFF}, kSame, "", kTinyX4, 8192, 0},
+    {"ATtiny88", "1E9311", "iotn88.h", kN, kUse3Tiny, {0x6E, 0xDF, 0xFF, 0xFF}, {0x62, -1, -1, -1}, "SELFPRGEN", kTiny88, 4096, 0},
+    {"ATtiny2313", "1E910A", "iotn2313.h", kN, kUse3Tiny, {0x64, 0xDF, 0xFF, 0xFF}, kSame, "", kTiny2313, 1024, 0},
+    {"ATtiny4313", "1E920D", "iotn4313.h", kN, kUse3Tiny, {0x62, 0xDF, 0xFF, 0xFF}, kSame, "", kTiny2313, 2048, 0},
+    {"ATtiny13", "1E9007", "iotn13.h", kN, {0xFF, 0x1F, 0x00, 0x03}, {0x6A, 0xFF, 0xFF, 0xFF}, kSame, "SELFPRGEN=SPMEN", kTiny13, 512, 0},
+    {"ATmega8", "1E9307", "iom8.h", kN, kUse2Boot, {0xE1, 0xD9, 0xFF, 0xFF}, kSame, "", kMega8, 4096, 128},
+    {"ATmega16", "1E9403", "iom16.h", kN, kUse2Boot, {0xE1, 0x99, 0xFF, 0xFF}, kSame, "", kMega16, 8192, 128},
+    {"ATmega32", "1E9502", "iom32.h", kN, kUse2Boot, {0xE1, 0x99, 0xFF, 0xFF}, kSame, "", kMega16, 16384, 256},
+    {"ATmega64", "1E9602", "iom64.h", kN, kUse128, {0xE1, 0x99, 0xFD, 0xFF}, kSame, "", kMega128, 32768, 512},
+    {"ATmega128", "1E9702", "iom128.h", kN, kUse128, {0xE1, 0x99, 0xFD, 0xFF}, kSame, "", kMega128, 65536, 512},
+    {"ATmega8515", "1E9306", "iom8515.h", kN, kUse2Boot, {0xE1, 0xD9, 0xFF, 0xFF}, kSame, "", kMega8515, 4096, 128},
+    {"ATmega8535", "1E9308", "iom8535.h", kN, kUse2Boot, {0xE1, 0xD9, 0xFF, 0xFF}, {0xC1, -1, -1, -1}, "", kMega8535, 4096, 128},
+};
+// clang-format on
+
+bool EqualNoCase(std::string_view a, std::string_view b) {
+    return a.size() == b.size() && std::equal(a.begin(), a.end(), b.begin(), [](char x, char y) {
+               return std::toupper(static_cast<unsigned char>(x)) ==
+                      std::toupper(static_cast<unsigned char>(y));
+           });
+}
+
+int LowestBit(uint8_t mask) {
+    for (int bit = 0; bit < 8; ++bit) {
+        if (mask & (1u << bit)) {
+            return bit;
+        }
+    }
+    return 0;
+}
+
+bool SingleBit(const FuseField& field) {
+    return (field.mask & (field.mask - 1)) == 0;
+}
+
+const FieldValue* ValueOf(const FuseField& field, uint8_t bits) {
+    for (const FieldValue& value : field.values) {
+        if (bits >= value.first && bits <= value.last) {
+            return &value;
+        }
+    }
+    return nullptr;
+}
+
+std::string Hex(unsigned value) {
+    char text[8];
+    std::snprintf(text, sizeof text, "0x%02X", value);
+    return text;
+}
+
+std::string BootWords(const FuseChip& chip, uint8_t bits) {
+    const uint32_t words = chip.bootUnitWords << (3 - (bits & 3));
+    char text[96];
+    std::snprintf(text, sizeof text, "boot section of %u words at word address 0x%X",
+                  static_cast<unsigned>(words), static_cast<unsigned>(chip.flashWords - words));
+    return text;
+}
+
+// Reads "0x1F", "1F" (hex) or a single digit; false for anything else.
+bool ReadNumber(std::string_view text, unsigned* value) {
+    if (text.size() > 2 && text[0] == '0' && (text[1] == 'x' || text[1] == 'X')) {
+        text.remove_prefix(2);
+    }
+    if (text.empty() || text.size() > 2) {
+        return false;
+    }
+    const char* end = text.data() + text.size();
+    const auto result = std::from_chars(text.data(), end, *value, 16);
+    return result.ec == std::errc{} && result.ptr == end;
+}
+
+}  // namespace
+
+std::string_view FuseByteName(FuseByte byte) {
+    static constexpr std::string_view kNames[] = {"low", "high", "extended", "lock"};
+    return kNames[static_cast<int>(byte)];
+}
+
+std::span<const FuseChip> FuseChips() {
+    return kChips;
+}
+
+const FuseChip* FindFuseChip(std::string_view signatureHex) {
+    if (signatureHex.size() < 6) {
+        return nullptr;
+    }
+    for (const FuseChip& chip : kChips) {
+        if (EqualNoCase(chip.signature, signatureHex.substr(0, 6))) {
+            return &chip;
+        }
+    }
+    return nullptr;
+}
+
+bool HasByte(const FuseChip& chip, FuseByte byte) {
+    return chip.used[static_cast<int>(byte)] != 0;
+}
+
+uint8_t FieldBits(const FuseField& field, uint8_t byteValue) {
+    return static_cast<uint8_t>((byteValue & field.mask) >> LowestBit(field.mask));
+}
+
+uint8_t WithFieldBits(const FuseField& field, uint8_t byteValue, uint8_t bits) {
+    const auto shifted = static_cast<uint8_t>(bits << LowestBit(field.mask));
+    return static_cast<uint8_t>((byteValue & ~field.mask) | (shifted & field.mask));
+}
+
+std::vector<DecodedField> DecodeFuseByte(const FuseChip& chip, FuseByte byte, uint8_t value) {
+    std::vector<DecodedField> fields;
+    for (const FuseField& field : chip.fields) {
+        if (field.byte != byte) {
+            continue;
+        }
+        const uint8_t bits = FieldBits(field, value);
+        DecodedField decoded{field.name, bits, SingleBit(field), {}};
+        if (decoded.singleBit && field.values.empty()) {
+            decoded.words = std::string(bits == 0 ? "programmed: " : "unprogrammed: ") +
+                            std::string(field.meaning);
+        } else if (field.role == FieldRole::kBootSize && chip.bootUnitWords != 0) {
+            decoded.words = BootWords(chip, bits);
+        } else {
+            const FieldValue* known = ValueOf(field, bits);
+            decoded.words = std::string(field.meaning) + ": " +
+                            std::string(known != nullptr ? known->words : "undefined value");
+        }
+        fields.push_back(std::move(decoded));
+    }
+    return fields;
+}
+
+std::string DescribeFuseByte(const FuseChip& chip, FuseByte byte, uint8_t value) {
+    std::string line(FuseByteName(byte));
+    line.resize(9, ' ');
+    line += Hex(value);
+    for (const DecodedField& field : DecodeFuseByte(chip, byte, value)) {
+        line += "\n  ";
+        line += field.name;
+        line += '=';
+        line += field.singleBit ? std::to_string(field.bits) : Hex(field.bits);
+        line += "  ";
+        line += field.words;
+    }
+    return line;
+}
+
+std::string ApplyFuseEdit(const FuseChip& chip, std::string_view edit,
+                          std::array<uint8_t, kFuseByteCount>& bytes,
+                          std::array<bool, kFuseByteCount>& touched) {
+    const size_t equals = edit.find('=');
+    if (equals == std::string_view::npos) {
+        return "\"" + std::string(edit) + "\" is not name=value";
+    }
+    const std::string_view name = edit.substr(0, equals);
+    unsigned value = 0;
+    if (!ReadNumber(edit.substr(equals + 1), &value)) {
+        return "\"" + std::string(edit) + "\": the value is not a hex number of one byte";
+    }
+    for (int index = 0; index < kFuseByteCount; ++index) {
+        const auto byte = static_cast<FuseByte>(index);
+        if (EqualNoCase(name, FuseByteName(byte))) {
+            if (!HasByte(chip, byte)) {
+                return std::string(chip.name) + " has no " + std::string(name) + " byte";
+            }
+            bytes[index] = static_cast<uint8_t>(value);
+            touched[index] = true;
+            return {};
+        }
+    }
+    for (const FuseField& field : chip.fields) {
+        if (!EqualNoCase(name, field.name)) {
+            continue;
+        }
+        const unsigned largest = field.mask >> LowestBit(field.mask);
+        if (value > largest) {
+            return "\"" + std::string(edit) + "\": " + std::string(field.name) + " takes 0 to " +
+                   Hex(largest);
+        }
+        const int index = static_cast<int>(field.byte);
+        bytes[index] = WithFieldBits(field, bytes[index], static_cast<uint8_t>(value));
+        touched[index] = true;
+        return {};
+    }
+    return std::string(chip.name) + " has no fuse or lock field named " + std::string(name);
+}
+
+bool FuseByteOfWrite(const FuseChip* chip, uint8_t b1, uint8_t b2, FuseByte* byte) {
+    const FuseInstructions& instructions =
+        chip != nullptr ? *chip->instructions : kNewerFuseInstructions;
+    for (int index = 0; index < kFuseByteCount; ++index) {
+        if (chip != nullptr && !HasByte(*chip, static_cast<FuseByte>(index))) {
+            continue;
+        }
+        const auto& write = instructions.write[index];
+        // Write Lock Bits takes any of AC E0..FF: the lower bits of byte 2 are
+        // don't care on the newer chips.
+        const bool matches = index == static_cast<int>(FuseByte::kLock)
+                                 ? b1 == write[0] && (b2 & 0xE0) == write[1]
+                                 : b1 == write[0] && b2 == write[1];
+        if (matches) {
+            *byte = static_cast<FuseByte>(index);
+            return true;
+        }
+    }
+    return false;
+}
+
+GuardResult JudgeFuseWrite(const FuseChip* chip, FuseByte byte, uint8_t oldValue,
+                           uint8_t newValue) {
+    if (chip == nullptr) {
+        return {GuardVerdict::kUnchecked,
+                "The value could not be checked: there is no fuse table for this chip."};
+    }
+    GuardResult result{GuardVerdict::kOk, {}};
+    auto note = [&result](GuardVerdict verdict, const std::string& words) {
+        if (static_cast<int>(verdict) > static_cast<int>(result.verdict)) {
+            result.verdict = verdict;
+        }
+        if (!result.words.empty()) {
+            result.words += ' ';
+        }
+        result.words += words;
+    };
+    for (const FuseField& field : chip->fields) {
+        if (field.byte != byte) {
+            continue;
+        }
+        const uint8_t before = FieldBits(field, oldValue);
+        const uint8_t after = FieldBits(field, newValue);
+        if (before == after) {
+            continue;
+        }
+        const FieldValue* value = ValueOf(field, after);
+        switch (field.role) {
+            case FieldRole::kSpien:
+                if (after != 0) {
+                    note(GuardVerdict::kRefuse,
+                         "SPIEN unprogrammed: the chip will no longer answer serial programming; "
+                         "only a high-voltage programmer can reach it again.");
+                }
+                break;
+            case FieldRole::kRstdisbl:
+                if (after == 0) {
+                    note(GuardVerdict::kRefuse,
+                         "RSTDISBL programmed: RESET becomes a port pin and serial programming "
+                         "stops; only high-voltage programming recovers the chip.");
+                }
+                break;
+            case FieldRole::kDwen:
+                if (after == 0) {
+                    note(GuardVerdict::kRefuse,
+                         "DWEN programmed: RESET becomes the debugWIRE line and serial "
+                         "programming stops until a debugger turns debugWIRE off.");
+                }
+                break;
+            case FieldRole::kClock:
+                if (value == nullptr || value->need == ClockNeed::kReserved) {
+                    note(GuardVerdict::kAsk, "CKSEL " + Hex(after) +
+                                                 " is a reserved clock source: the chip may not "
+                                                 "run at all.");
+                } else if (value->need != ClockNeed::kNone) {
+                    note(GuardVerdict::kAsk,
+                         "The clock source becomes " + std::string(value->words) +
+                             ": the chip stops answering until that is fitted on the board.");
+                } else if (value->kHz < 1000) {
+                    note(GuardVerdict::kAsk,
+                         "The chip will run from its 128 kHz oscillator: choose speed Low "
+                         "afterwards.");
+                }
+                break;
+            case FieldRole::kCkdiv8:
+                if (after == 0) {
+                    note(GuardVerdict::kAsk,
+                         "CKDIV8 programmed: the chip runs 8 times slower; choose a slower "
+                         "speed (Low for a clock of 1 MHz or less) afterwards.");
+                }
+                break;
+            case FieldRole::kBodLevel:
+                if (value != nullptr && value->milliV >= 4000) {
+                    note(GuardVerdict::kAsk, std::string(value->words) +
+                                                 ": a chip on a supply below that (3.3 V "
+                                                 "boards) stays in reset.");
+                }
+                break;
+            case FieldRole::kM103c:
+                if (after == 0) {
+                    note(GuardVerdict::kAsk,
+                         "M103C programmed: the chip runs as an ATmega103, with another memory "
+                         "map; programs built for it no longer work.");
+                }
+                break;
+            case FieldRole::kLockBits:
+                if (after != 3) {
+                    note(GuardVerdict::kAsk,
+                         std::string(value != nullptr ? value->words : "memory lock") + ".");
+                }
+                break;
+            default:
+                break;
+        }
+    }
+    return result;
+}
+
+}  // namespace ostrel::devices

@@ -1,0 +1,159 @@
+// The fuse and lock bytes of each chip, by name: which bytes a chip has, the
+// instructions that read and write them, the bits in use, the factory values,
+// and every bit or field with its meaning in a user's words. Chips differ in
+// layout (SPIEN is bit 5 of the high byte on most chips and bit 7 of the low
+// byte on the ATtiny13), so nothing here assumes one: every chip names its
+// own fields. The guard judges a write before it reaches the chip.
+#pragma once
+
+#include <array>
+#include <cstdint>
+#include <span>
+#include <string>
+#include <string_view>
+#include <vector>
+
+namespace ostrel::devices {
+
+enum class FuseByte : uint8_t { kLow = 0, kHigh = 1, kExtended = 2, kLock = 3 };
+inline constexpr int kFuseByteCount = 4;
+
+// "low", "high", "extended", "lock".
+std::string_view FuseByteName(FuseByte byte);
+
+// What the guard must know about a field, beyond its bits.
+enum class FieldRole : uint8_t {
+    kPlain,
+    kSpien,     // programmed: serial programming enabled
+    kRstdisbl,  // programmed: RESET is a port pin
+    kDwen,      // programmed: RESET is the debugWIRE line
+    kClock,     // the clock source (CKSEL)
+    kCkdiv8,    // programmed: the clock is divided by 8
+    kBodLevel,  // the brown-out level, its values name a voltage
+    kBoden,     // programmed: the brown-out detector is on (BODLEVEL one bit)
+    kM103c,     // programmed: ATmega103 compatibility
+    kBootSize,  // BOOTSZ: size and start of the boot section
+    kLockBits,  // LB: memory lock
+};
+
+// What a clock source value asks of the board.
+enum class ClockNeed : uint8_t {
+    kNone,      // an internal oscillator
+    kExternal,  // an external clock signal on XTAL1/CLKI
+    kCrystal,   // a crystal, resonator or RC network on the pins
+    kReserved,  // a value the chip does not define
+};
+
+// One value (or a run of values) of a multi-bit field, in the field's own
+// bits counted from 0.
+struct FieldValue {
+    uint8_t first;
+    uint8_t last;
+    std::string_view words;
+    ClockNeed need;   // clock sources only
+    uint32_t kHz;     // an internal oscillator's frequency; 0 for none
+    uint32_t milliV;  // a brown-out level; 0 for "disabled"
+};
+
+struct FuseField {
+    std::string_view name;
+    FuseByte byte;
+    uint8_t mask;  // the field's bits in its byte
+    FieldRole role;
+    std::string_view meaning;            // what the bit or field does
+    std::span<const FieldValue> values;  // empty for one-bit fields
+};
+
+// The two instruction bytes that read a byte (the answer is the fourth
+// byte) and that write it (the value is the fourth byte).
+struct FuseInstructions {
+    std::array<std::array<uint8_t, 2>, kFuseByteCount> read;
+    std::array<std::array<uint8_t, 2>, kFuseByteCount> write;
+};
+
+// Low 50 00 / AC A0, high 58 08 / AC A8, extended 50 08 / AC A4, lock
+// 58 00 / AC E0: every ATmega and newer ATtiny.
+extern const FuseInstructions kNewerFuseInstructions;
+
+struct FuseChip {
+    std::string_view name;
+    std::string_view signature;  // six upper-case hex digits
+    // The avr-libc io header with this chip's fuse bit names; empty when
+    // avr-libc has none.
+    std::string_view libcHeader;
+    const FuseInstructions* instructions;
+    // Bits in use per byte; 0 for a byte the chip does not have. Unused bits
+    // read back as 1, so only these are compared.
+    std::array<uint8_t, kFuseByteCount> used;
+    // Factory values as the data sheet gives them (unused bits as 1).
+    std::array<uint8_t, kFuseByteCount> factory;
+    // Where avr-libc's *_DEFAULT gives another factory value than the data
+    // sheet: that value; -1 where they agree.
+    std::array<int16_t, kFuseByteCount> libcFactory;
+    // Field names of the table that avr-libc does not name, or names
+    // otherwise ("SELFPRGEN=SPMEN"), one blank between them.
+    std::string_view libcDiffers;
+    std::span<const FuseField> fields;
+    uint32_t flashWords;     // for the boot section's start address
+    uint32_t bootUnitWords;  // the smallest boot section (BOOTSZ = 11)
+};
+
+// Every chip with a table.
+std::span<const FuseChip> FuseChips();
+
+// The chip whose signature the first six characters of signatureHex name
+// (letter case ignored); null for a chip without a table.
+const FuseChip* FindFuseChip(std::string_view signatureHex);
+
+bool HasByte(const FuseChip& chip, FuseByte byte);
+
+// The value of a field in its own bits (counted from 0).
+uint8_t FieldBits(const FuseField& field, uint8_t byteValue);
+// byteValue with the field set to bits.
+uint8_t WithFieldBits(const FuseField& field, uint8_t byteValue, uint8_t bits);
+
+// One field of a byte, decoded.
+struct DecodedField {
+    std::string_view name;
+    uint8_t bits;       // the field's value in its own bits
+    bool singleBit;     // a one-bit field: 0 is programmed
+    std::string words;  // "programmed: ...", or the value's meaning
+};
+
+// Every field of one byte of chip, with its meaning, for value.
+std::vector<DecodedField> DecodeFuseByte(const FuseChip& chip, FuseByte byte, uint8_t value);
+
+// One line per byte for printing: "low      0x62  CKDIV8=0 (programmed: ...) ...".
+std::string DescribeFuseByte(const FuseChip& chip, FuseByte byte, uint8_t value);
+
+// Applies one edit, "low=0xFF" (a whole byte, 0x.. or two hex digits) or
+// "CKDIV8=1" / "CKSEL=0x2" (a field by name, letter case ignored), to bytes
+// and marks the bytes it changed in touched. Returns an empty string, or
+// what is wrong with the edit in a user's words.
+std::string ApplyFuseEdit(const FuseChip& chip, std::string_view edit,
+                          std::array<uint8_t, kFuseByteCount>& bytes,
+                          std::array<bool, kFuseByteCount>& touched);
+
+// The guard's verdict on writing one byte.
+enum class GuardVerdict : uint8_t {
+    kOk,         // nothing to fear
+    kAsk,        // the user must answer yes (the console's --yes)
+    kRefuse,     // refused unless the user insists (--allow-lockout)
+    kUnchecked,  // a chip without a table: written as asked, not checked
+};
+
+struct GuardResult {
+    GuardVerdict verdict;
+    std::string words;  // the consequences, one sentence each
+};
+
+// Judges writing newValue over oldValue into one byte of chip (null: a chip
+// without a table). Only a change into a state is judged: writing back what
+// the chip already holds is fine.
+GuardResult JudgeFuseWrite(const FuseChip* chip, FuseByte byte, uint8_t oldValue, uint8_t newValue);
+
+// The byte a raw instruction writes, when its first two bytes are one of the
+// chip's write instructions (kNewerFuseInstructions when chip is null).
+bool FuseByteOfWrite(const FuseChip* chip, uint8_t b1, uint8_t b2, FuseByte* byte);
+
+}  // namespace ostrel::devices

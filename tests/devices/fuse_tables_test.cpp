@@ -1,0 +1,227 @@
+// The fuse tables against avr-libc's io headers (bit names, positions and
+// factory values of every chip), the decoder and encoder, and the guard's
+// verdicts.
+#include "devices/fuse_tables.h"
+
+#include <gtest/gtest.h>
+
+#include <fstream>
+#include <map>
+#include <regex>
+#include <sstream>
+#include <string>
+
+namespace ostrel::testing {
+namespace {
+
+using devices::FuseByte;
+using devices::GuardVerdict;
+
+// What one avr-libc header says of a chip's fuses.
+struct LibcFuses {
+    int byteCount = -1;
+    std::map<std::string, std::pair<int, int>> bits;  // name: byte, bit
+    std::map<int, int> defaults;                      // byte: value
+};
+
+// Reads the fuse part of path, following its #include "..." lines (the
+// ATmega328 header is the ATmega328P's).
+void ReadLibcHeader(const std::string& root, const std::string& name, LibcFuses& fuses) {
+    std::ifstream in(root + name);
+    std::string line;
+    int byte = -1;
+    const std::regex bitLine(R"(#define\s+FUSE_(\w+)\s+\(unsigned char\)~_BV\((\d)\))");
+    const std::regex defaultLine(R"(#define\s+([LHE])FUSE_DEFAULT\s+\((.*)\))");
+    const std::regex sizeLine(R"(#define\s+FUSE_MEMORY_SIZE\s+(\d))");
+    const std::regex includeLine(R"re(#include\s+"(\w+\.h)")re");
+    std::smatch m;
+    while (std::getline(in, line)) {
+        if (std::regex_search(line, m, includeLine)) {
+            ReadLibcHeader(root, m[1], fuses);
+        } else if (line.find("Lock Bits") != std::string::npos) {
+            byte = -1;
+        } else if (line.find("Low Fuse Byte") != std::string::npos ||
+                   line.find("/* Fuse Byte") != std::string::npos) {
+            byte = 0;
+        } else if (line.find("High Fuse Byte") != std::string::npos) {
+            byte = 1;
+        } else if (line.find("Extended Fuse Byte") != std::string::npos) {
+            byte = 2;
+        } else if (std::regex_search(line, m, sizeLine)) {
+            fuses.byteCount = std::stoi(m[1]);
+        } else if (byte >= 0 && std::regex_search(line, m, bitLine)) {
+            fuses.bits[m[1]] = {byte, std::stoi(m[2])};
+        } else if (byte >= 0 && std::regex_search(line, m, defaultLine)) {
+            const int which = m[1] == "L" ? 0 : m[1] == "H" ? 1 : 2;
+            std::string expr = m[2];
+            int value = 0xFF;
+            if (expr.rfind("0x", 0) == 0) {
+                value = std::stoi(expr, nullptr, 16);
+            } else {
+                const std::regex name(R"(FUSE_(\w+))");
+                for (std::sregex_iterator it(expr.begin(), expr.end(), name), end; it != end; ++it)
+                    value &= ~(1 << fuses.bits.at((*it)[1]).second);
+            }
+            fuses.defaults[which] = value;
+        }
+    }
+}
+
+int Bit(uint8_t mask, int n) {
+    int seen = 0;
+    for (int bit = 0; bit < 8; ++bit)
+        if (mask & (1 << bit) && seen++ == n)
+            return bit;
+    return -1;
+}
+
+TEST(FuseTables, EveryChipAgreesWithAvrLibc) {
+    const std::string root = "/usr/lib/avr/include/avr/";
+    ASSERT_TRUE(std::ifstream(root + "io.h").good()) << "avr-libc is needed: tools/install-deps";
+    for (const devices::FuseChip& chip : devices::FuseChips()) {
+        SCOPED_TRACE(std::string(chip.name));
+        // The table's own sense: fields inside the bits in use and apart,
+        // factory values with the unused bits as 1.
+        std::array<uint8_t, 4> covered{};
+        for (const devices::FuseField& field : chip.fields) {
+            const int b = static_cast<int>(field.byte);
+            EXPECT_EQ(field.mask & ~chip.used[b], 0) << field.name;
+            EXPECT_EQ(covered[b] & field.mask, 0) << field.name;
+            covered[b] |= field.mask;
+        }
+        for (int b = 0; b < 4; ++b) {
+            EXPECT_EQ(covered[b], chip.used[b]) << b;
+            EXPECT_EQ(chip.factory[b] | chip.used[b], 0xFF) << b;
+        }
+        LibcFuses libc;
+        ReadLibcHeader(root, std::string(chip.libcHeader), libc);
+        int fuseBytes = 0;
+        for (int b = 0; b < 3; ++b)
+            fuseBytes += chip.used[b] != 0;
+        EXPECT_EQ(libc.byteCount, fuseBytes);
+        // Every bit of the table where avr-libc has it, under the name
+        // avr-libc gives it (CKSEL is CKSEL0..3, one bit is its name).
+        int tableBits = 0;
+        for (const devices::FuseField& field : chip.fields) {
+            if (field.byte == FuseByte::kLock)
+                continue;
+            const std::string name(field.name);
+            const std::string differs(chip.libcDiffers);
+            std::string libcName = name;
+            const size_t renamed = differs.find(name + "=");
+            if (renamed != std::string::npos) {
+                libcName = differs.substr(renamed + name.size() + 1);
+                libcName = libcName.substr(0, libcName.find(' '));
+            } else if (differs.find(name) != std::string::npos) {
+                continue;
+            }
+            const int width = __builtin_popcount(field.mask);
+            for (int n = 0; n < width; ++n) {
+                const std::string bitName = width == 1 ? libcName : libcName + std::to_string(n);
+                const auto found = libc.bits.find(bitName);
+                ASSERT_NE(found, libc.bits.end()) << bitName;
+                EXPECT_EQ(found->second.first, static_cast<int>(field.byte)) << bitName;
+                EXPECT_EQ(found->second.second, Bit(field.mask, n)) << bitName;
+                ++tableBits;
+            }
+        }
+        EXPECT_EQ(tableBits, static_cast<int>(libc.bits.size()));
+        for (const auto& [b, value] : libc.defaults) {
+            const int expected = chip.libcFactory[b] >= 0 ? chip.libcFactory[b] : chip.factory[b];
+            EXPECT_EQ(value, expected) << "byte " << b;
+        }
+    }
+}
+
+TEST(FuseTables, DecodeEncodeAndGuard) {
+    struct Case {
+        const char* signature;
+        const char* edits;    // applied to the factory values
+        FuseByte byte;        // the byte judged
+        const char* decoded;  // a part of DescribeFuseByte of the new value
+        GuardVerdict verdict;
+        const char* words;  // a part of the guard's words
+    };
+    const Case cases[] = {
+        {"1E950F", "CKDIV8=1", FuseByte::kLow, "CKSEL=0x02  clock source: internal 8 MHz",
+         GuardVerdict::kOk, ""},
+        {"1E950F", "low=0xFF", FuseByte::kLow, "low-power crystal", GuardVerdict::kAsk,
+         "stops answering"},
+        {"1E950F", "CKSEL=0", FuseByte::kLow, "external clock", GuardVerdict::kAsk, "external"},
+        {"1E950F", "CKSEL=3", FuseByte::kLow, "128 kHz", GuardVerdict::kAsk, "speed Low"},
+        {"1E950F", "high=0xDE", FuseByte::kHigh, "BOOTRST=0", GuardVerdict::kOk, ""},
+        {"1E950F", "BOOTSZ=0", FuseByte::kHigh, "2048 words at word address 0x3800",
+         GuardVerdict::kOk, ""},
+        {"1E950F", "SPIEN=1", FuseByte::kHigh, "SPIEN=1  unprogrammed", GuardVerdict::kRefuse,
+         "high-voltage"},
+        {"1E950F", "RSTDISBL=0", FuseByte::kHigh, "RSTDISBL=0  programmed", GuardVerdict::kRefuse,
+         "port pin"},
+        {"1E950F", "DWEN=0", FuseByte::kHigh, "DWEN=0", GuardVerdict::kRefuse, "debugWIRE"},
+        {"1E950F", "BODLEVEL=4", FuseByte::kExtended, "4.3 V", GuardVerdict::kAsk, "3.3 V"},
+        {"1E950F", "BODLEVEL=5", FuseByte::kExtended, "2.7 V", GuardVerdict::kOk, ""},
+        {"1E950F", "LB=0", FuseByte::kLock, "lock mode 3", GuardVerdict::kAsk, "chip erase"},
+        {"1E9406", "BOOTRST=0", FuseByte::kExtended, "BOOTRST=0  programmed", GuardVerdict::kOk,
+         ""},
+        {"1E9406", "CKDIV8=0,CKSEL=2", FuseByte::kLow, "CKDIV8=0", GuardVerdict::kOk, ""},
+        // The ATtiny13 has SPIEN in its low byte and RSTDISBL in bit 0.
+        {"1E9007", "low=0xEA", FuseByte::kLow, "SPIEN=1", GuardVerdict::kRefuse, "SPIEN"},
+        {"1E9007", "RSTDISBL=0", FuseByte::kHigh, "high     0xFE", GuardVerdict::kRefuse, "RESET"},
+        {"1E9007", "CKDIV8=1", FuseByte::kLow, "CKSEL=0x02  clock source: internal 9.6 MHz",
+         GuardVerdict::kOk, ""},
+        // The 16U2 has RSTDISBL in bit 6.
+        {"1E9489", "high=0x99", FuseByte::kHigh, "RSTDISBL=0", GuardVerdict::kRefuse, "RESET"},
+        {"1E9489", "DWEN=0", FuseByte::kHigh, "high     0x59", GuardVerdict::kRefuse, "debugWIRE"},
+        {"1E9702", "M103C=0", FuseByte::kExtended, "M103C=0", GuardVerdict::kOk, ""},
+        {"1E9702", "M103C=1", FuseByte::kExtended, "M103C=1", GuardVerdict::kOk, ""},
+        {"1E9702", "extended=0xFD", FuseByte::kExtended, "WDTON=1", GuardVerdict::kOk, ""},
+        {"1E9307", "BODLEVEL=0", FuseByte::kLow, "4.0 V", GuardVerdict::kAsk, "4.0 V"},
+        {"1E9307", "CKSEL=0xF", FuseByte::kLow, "crystal", GuardVerdict::kAsk, "fitted"},
+        {"1E910A", "RSTDISBL=0", FuseByte::kHigh, "high     0xDE", GuardVerdict::kRefuse, "RESET"},
+        {"1E930B", "CKSEL=4", FuseByte::kLow, "128 kHz", GuardVerdict::kAsk, "Low"},
+        {"1E930B", "CKSEL=1", FuseByte::kLow, "PLL", GuardVerdict::kOk, ""},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(std::string(c.signature) + " " + c.edits);
+        const devices::FuseChip* chip = devices::FindFuseChip(c.signature);
+        ASSERT_NE(chip, nullptr);
+        std::array<uint8_t, 4> bytes = chip->factory;
+        std::array<bool, 4> touched{};
+        std::stringstream edits(c.edits);
+        for (std::string edit; std::getline(edits, edit, ',');)
+            ASSERT_EQ(devices::ApplyFuseEdit(*chip, edit, bytes, touched), "");
+        const int b = static_cast<int>(c.byte);
+        EXPECT_TRUE(touched[b]);
+        EXPECT_NE(devices::DescribeFuseByte(*chip, c.byte, bytes[b]).find(c.decoded),
+                  std::string::npos)
+            << devices::DescribeFuseByte(*chip, c.byte, bytes[b]);
+        const devices::GuardResult result =
+            devices::JudgeFuseWrite(chip, c.byte, chip->factory[b], bytes[b]);
+        EXPECT_EQ(result.verdict, c.verdict) << result.words;
+        EXPECT_NE(result.words.find(c.words), std::string::npos) << result.words;
+    }
+}
+
+TEST(FuseTables, BadEditsAndUnknownChips) {
+    const devices::FuseChip* chip = devices::FindFuseChip("1e950f");
+    ASSERT_NE(chip, nullptr);
+    std::array<uint8_t, 4> bytes = chip->factory;
+    std::array<bool, 4> touched{};
+    for (const char* edit : {"CKDIV8", "CKDIV8=2", "BOOTSZ=4", "low=0x100", "low=", "JTAGEN=0",
+                             "low=zz", "=1", "high=0x1G"})
+        EXPECT_NE(devices::ApplyFuseEdit(*chip, edit, bytes, touched), "") << edit;
+    EXPECT_EQ(bytes, chip->factory);
+    EXPECT_EQ(devices::FindFuseChip("1E9001"), nullptr);
+    EXPECT_EQ(devices::FindFuseChip("1E95"), nullptr);
+    EXPECT_EQ(devices::JudgeFuseWrite(nullptr, FuseByte::kHigh, 0xD9, 0xFF).verdict,
+              GuardVerdict::kUnchecked);
+    FuseByte byte{};
+    EXPECT_TRUE(devices::FuseByteOfWrite(chip, 0xAC, 0xA8, &byte));
+    EXPECT_EQ(byte, FuseByte::kHigh);
+    EXPECT_TRUE(devices::FuseByteOfWrite(chip, 0xAC, 0xFF, &byte));
+    EXPECT_EQ(byte, FuseByte::kLock);
+    EXPECT_FALSE(devices::FuseByteOfWrite(chip, 0x58, 0x08, &byte));
+    EXPECT_FALSE(devices::FuseByteOfWrite(devices::FindFuseChip("1E9307"), 0xAC, 0xA4, &byte));
+}
+
+}  // namespace
+}  // namespace ostrel::testing
