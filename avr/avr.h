@@ -11,6 +11,7 @@
 #include "adapter/adapter.h"
 #include "core/programmer.h"
 #include "devices/chip_lists.h"
+#include "devices/fuse_tables.h"
 
 namespace ostrel::avr {
 
@@ -38,6 +39,17 @@ int Connect(Programmer& p);
 // longer answers as it did (a cable pulled, power lost), so that a command
 // that only read or erased does not call a page of FF bytes a success.
 bool StillAnswers(Programmer& p);
+
+// --- fuse and lock bytes ---
+// Sends one four-byte instruction and returns the byte clocked in with its
+// fourth byte (a read instruction's answer).
+uint8_t SendInstruction(Programmer& p, uint8_t b1, uint8_t b2, uint8_t b3, uint8_t b4);
+// Reads one fuse or lock byte with the chip's read instruction.
+uint8_t ReadFuseByte(Programmer& p, const devices::FuseChip& chip, devices::FuseByte byte);
+// Writes one fuse or lock byte with the chip's write instruction and waits
+// out the write (the data sheets' 4.5 ms, rounded up).
+void WriteFuseByte(Programmer& p, const devices::FuseChip& chip, devices::FuseByte byte,
+                   uint8_t value);
 
 // --- memory instructions (operands in memAddress, memData) ---
 // Flash instructions take a word address; the byte read is rxShift & 0xFF.

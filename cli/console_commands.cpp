@@ -22,6 +22,10 @@ constexpr std::array kCommands = {
                    "erase the EEPROM (asks first)", "--yes --device"},
     ConsoleCommand{"lock", false, ids::kLockChip, ConsoleResult::Verdict,
                    "program the lock bits LB1 and LB2", "--device"},
+    ConsoleCommand{"fuses", false, ids::kLockChip, ConsoleResult::FuseReport,
+                   "print every fuse byte and the lock byte, bit by bit with names and "
+                   "meanings; with --set write them first (checked, then read back)",
+                   "--yes --device --set --allow-lockout"},
     ConsoleCommand{"read", false, ids::kRead, ConsoleResult::ReadbackTxt,
                    "read flash and EEPROM into readback.txt in the start directory; print its path",
                    "--device"},

@@ -16,6 +16,7 @@ enum class ConsoleResult {
     ReadbackTxt,    // the path of readback.txt in the start directory
     ReadbackHex,    // the path of readback.hex in the start directory
     CableReadings,  // the cable test's readings and verdict
+    FuseReport,     // every fuse byte and the lock byte, bit by bit with meanings
 };
 
 struct ConsoleCommand {
@@ -30,8 +31,10 @@ struct ConsoleCommand {
 };
 
 // The options that only some commands use: --yes (a command that asks),
-// --no-erase and --eep (the writes), --device (a command that identifies the chip).
-inline constexpr std::string_view kCommandOptions = "--yes --no-erase --eep --device";
+// --no-erase and --eep (the writes), --device (a command that identifies the chip),
+// --set and --allow-lockout (the fuses command).
+inline constexpr std::string_view kCommandOptions =
+    "--yes --no-erase --eep --device --set --allow-lockout";
 
 std::span<const ConsoleCommand> ConsoleCommands();
 

@@ -19,6 +19,7 @@
 #include "app/assembly.h"
 #include "app/commands.h"
 #include "app/file_selection.h"
+#include "app/fuse_command.h"
 #include "app/start_folder.h"
 #include "app/startup.h"
 #include "cli/cable_test_command.h"
@@ -62,6 +63,8 @@ struct Options {
     bool quiet = false;
     std::optional<std::string> gpio;
     bool modemLines = false;
+    std::string fuseEdits;
+    bool allowLockout = false;
     const ConsoleCommand* command = nullptr;
     std::optional<std::string> file;
 };
@@ -248,6 +251,13 @@ std::optional<int> Parse(int argc, char** argv, Options& o) {
     cli.add_flag("--eep", o.eep,
                  "\"Program eep- after hexfile\" on: after a .hex file, the .eep file beside it "
                  "is written too (the EEPROM is cleared whole first)");
+    cli.add_option("--set", o.fuseEdits,
+                   "fuses: the bytes or fields to write, \"low=0xFF,high=0xDE\" or by name "
+                   "\"CKDIV8=1,BOOTRST=0\"; a write that would cost the chip's clock or speed "
+                   "is asked (--yes answers it)");
+    cli.add_flag("--allow-lockout", o.allowLockout,
+                 "fuses: write also what locks serial programming out (SPIEN unprogrammed, "
+                 "RSTDISBL or DWEN programmed); only a high-voltage programmer recovers");
     cli.add_flag("--no-pause", o.noPause,
                  "skip the one-second pauses that only let a person read a result");
     cli.add_flag("--virtual-clock", o.virtualClock,
@@ -464,7 +474,7 @@ std::optional<int> LoadFileArgument(const Options& o, Programmer& p) {
 
 // Runs the command of the table row.
 app::CommandResult RunCommand(const Options& o, const ConsoleCommand& c, Programmer& p,
-                              ConsoleWindows& windows) {
+                              ConsoleWindows& windows, std::string& fuseReport) {
     switch (c.result) {
         case ConsoleResult::CableReadings: {
             CableTestOutput output;
@@ -483,14 +493,24 @@ app::CommandResult RunCommand(const Options& o, const ConsoleCommand& c, Program
             }
             return result;
         }
+        case ConsoleResult::FuseReport: {
+            app::FuseRequest request{o.fuseEdits, o.allowLockout};
+            app::CommandResult result = app::RunFuses(p, request, fuseReport);
+            return result;
+        }
         default:
             return app::OnCommand(p, c.command);
     }
 }
 
 // What a command that worked prints on standard output.
-void PrintResult(const ConsoleCommand& c, const Programmer& p, ConsoleWindows& windows) {
+void PrintResult(const ConsoleCommand& c, const Programmer& p, ConsoleWindows& windows,
+                 const std::string& fuseReport) {
     switch (c.result) {
+        case ConsoleResult::FuseReport:
+            windows.FinishActivityLine();
+            std::printf("%s", fuseReport.c_str());
+            break;
         case ConsoleResult::ChipName:
             windows.FinishActivityLine();
             std::printf("%s\n", windows.ListEntry(windows.SelectedListEntry()).c_str());
@@ -568,14 +588,15 @@ int Run(const Options& o, InterruptWatch& interrupts) {
         return *status;
 
     const ConsoleCommand& c = *o.command;
-    app::CommandResult result = RunCommand(o, c, p, windows);
+    std::string fuseReport;
+    app::CommandResult result = RunCommand(o, c, p, windows, fuseReport);
     adapter::CloseSerialPort(p);
     // The simulated chip lives in its state file: a chip that could not be
     // saved is lost for the next run, so the command has not done what it
     // was asked, and its result is not printed (the simulator said why).
     const bool saved = simulator.Close();
     if (result == app::CommandResult::Ok && saved)
-        PrintResult(c, p, windows);
+        PrintResult(c, p, windows, fuseReport);
     if (!saved)
         windows.FinishActivityLineUnless("OK");  // no "OK" for what was not kept
     windows.FinishActivityLine();

@@ -625,22 +625,22 @@ GuardResult JudgeFuseWrite(const FuseChip* chip, FuseByte byte, uint8_t oldValue
             case FieldRole::kSpien:
                 if (after != 0) {
                     note(GuardVerdict::kRefuse,
-                         "SPIEN unprogrammed: the chip will no longer answer serial programming; "
-                         "only a high-voltage programmer can reach it again.");
+                         "SPIEN unprogrammed: no more serial programming; only high-voltage "
+                         "programming recovers the chip.");
                 }
                 break;
             case FieldRole::kRstdisbl:
                 if (after == 0) {
                     note(GuardVerdict::kRefuse,
-                         "RSTDISBL programmed: RESET becomes a port pin and serial programming "
-                         "stops; only high-voltage programming recovers the chip.");
+                         "RSTDISBL programmed: RESET becomes a port pin; only high-voltage "
+                         "programming recovers the chip.");
                 }
                 break;
             case FieldRole::kDwen:
                 if (after == 0) {
                     note(GuardVerdict::kRefuse,
-                         "DWEN programmed: RESET becomes the debugWIRE line and serial "
-                         "programming stops until a debugger turns debugWIRE off.");
+                         "DWEN programmed: RESET becomes debugWIRE; serial programming stops "
+                         "until a debugger turns it off.");
                 }
                 break;
             case FieldRole::kClock:

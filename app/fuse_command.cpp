@@ -1,0 +1,113 @@
+#include "app/fuse_command.h"
+
+#include <array>
+#include <cstdio>
+
+#include "avr/avr.h"
+#include "core/activity.h"
+#include "core/ids.h"
+#include "devices/fuse_tables.h"
+#include "platform/texts.h"
+
+namespace ostrel::app {
+
+namespace {
+
+using devices::FuseByte;
+using devices::kFuseByteCount;
+
+CommandResult Fail(Programmer& p, const std::string& why) {
+    p.state.errorText.Assign(why);
+    core::ReportFailure(p);
+    return CommandResult::Failed;
+}
+
+std::string Hex(unsigned value) {
+    char text[8];
+    std::snprintf(text, sizeof text, "0x%02X", value);
+    return text;
+}
+
+// The lock byte goes last: once locked, the chip takes no more fuse writes.
+constexpr std::array<FuseByte, kFuseByteCount> kWriteOrder = {FuseByte::kLow, FuseByte::kHigh,
+                                                              FuseByte::kExtended, FuseByte::kLock};
+
+CommandResult Body(Programmer& p, const FuseRequest& request, std::string& report) {
+    core::UsualStart(p);
+    if (avr::Connect(p) != 0)
+        return Fail(p, p.state.errorText.empty() ? "No connection to the chip."
+                                                 : std::string(p.state.errorText.view()));
+    const devices::FuseChip* chip = devices::FindFuseChip(p.state.signatureHex.view());
+    if (chip == nullptr)
+        return Fail(p, "There is no fuse table for the chip with the signature " +
+                           std::string(p.state.signatureHex.view()) +
+                           ": its fuses cannot be read or written by name.");
+    std::array<uint8_t, kFuseByteCount> old{};
+    for (int b = 0; b < kFuseByteCount; ++b)
+        if (devices::HasByte(*chip, static_cast<FuseByte>(b)))
+            old[b] = avr::ReadFuseByte(p, *chip, static_cast<FuseByte>(b));
+    std::array<uint8_t, kFuseByteCount> wanted = old;
+    if (!request.edits.empty()) {
+        std::array<bool, kFuseByteCount> touched{};
+        std::string_view edits = request.edits;
+        while (!edits.empty()) {
+            const size_t comma = edits.find(',');
+            const std::string problem =
+                devices::ApplyFuseEdit(*chip, edits.substr(0, comma), wanted, touched);
+            if (!problem.empty())
+                return Fail(p, problem + ". Nothing was written.");
+            edits = comma == std::string_view::npos ? std::string_view{} : edits.substr(comma + 1);
+        }
+        // Judge every byte before the first is written.
+        for (FuseByte byte : kWriteOrder) {
+            const int b = static_cast<int>(byte);
+            const uint8_t mask = chip->used[b];
+            if (!touched[b] || ((old[b] ^ wanted[b]) & mask) == 0)
+                continue;
+            const devices::GuardResult verdict =
+                devices::JudgeFuseWrite(chip, byte, old[b], wanted[b]);
+            const std::string what = "The " + std::string(devices::FuseByteName(byte)) + " byte " +
+                                     Hex(wanted[b]) + ": " + verdict.words;
+            if (verdict.verdict == devices::GuardVerdict::kRefuse && !request.allowLockout)
+                return Fail(p, what + " Refused (--allow-lockout writes it).");
+            // --allow-lockout is the insistence itself: no second question.
+            if (verdict.verdict == devices::GuardVerdict::kAsk &&
+                p.windows.MessageBox(ids::kNoOwner, what + "\n\nWrite it?", texts::kTitleWarning,
+                                     MsgButtons::OkCancel) != MsgResult::Ok) {
+                core::SetActivityField(p, " ");
+                return CommandResult::Cancelled;
+            }
+        }
+        for (FuseByte byte : kWriteOrder) {
+            const int b = static_cast<int>(byte);
+            if (!touched[b] || ((old[b] ^ wanted[b]) & chip->used[b]) == 0)
+                continue;
+            core::SetActivityField(
+                p, "Writing the " + std::string(devices::FuseByteName(byte)) + " byte");
+            avr::WriteFuseByte(p, *chip, byte, static_cast<uint8_t>(wanted[b] | ~chip->used[b]));
+        }
+    }
+    for (int b = 0; b < kFuseByteCount; ++b) {
+        const auto byte = static_cast<FuseByte>(b);
+        if (!devices::HasByte(*chip, byte))
+            continue;
+        const uint8_t now = avr::ReadFuseByte(p, *chip, byte);
+        if (((now ^ wanted[b]) & chip->used[b]) != 0)
+            return Fail(p, "The " + std::string(devices::FuseByteName(byte)) + " byte reads " +
+                               Hex(now) + " where " + Hex(wanted[b]) + " was expected.");
+        report += devices::DescribeFuseByte(*chip, byte, now);
+        report += '\n';
+    }
+    if (!avr::StillAnswers(p))
+        return Fail(p, "The chip no longer answers as it did: the bytes read are not sure.");
+    core::SetActivityField(p, texts::kOk);
+    return CommandResult::Ok;
+}
+
+}  // namespace
+
+CommandResult RunFuses(Programmer& p, const FuseRequest& request, std::string& report) {
+    return RunAsCommand(p, ids::kLockChip, [&](Programmer& q) { return Body(q, request, report); });
+}
+
+}  // namespace ostrel::app

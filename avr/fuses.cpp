@@ -1,0 +1,26 @@
+// The fuse and lock byte instructions, in the forms of the chip's table.
+#include "avr/avr.h"
+
+namespace ostrel::avr {
+
+uint8_t SendInstruction(Programmer& p, uint8_t b1, uint8_t b2, uint8_t b3, uint8_t b4) {
+    // Through the queue, so a streaming port sends it as every other
+    // instruction; on the other ports it goes out at once.
+    p.state.rxShift =
+        adapter::AnswerOf(p, adapter::QueueInstruction(p, b1 * 256 + b2, b3 * 256 + b4));
+    return static_cast<uint8_t>(p.state.rxShift & 0xFF);
+}
+
+uint8_t ReadFuseByte(Programmer& p, const devices::FuseChip& chip, devices::FuseByte byte) {
+    const auto& read = chip.instructions->read[static_cast<int>(byte)];
+    return SendInstruction(p, read[0], read[1], 0x00, 0x00);
+}
+
+void WriteFuseByte(Programmer& p, const devices::FuseChip& chip, devices::FuseByte byte,
+                   uint8_t value) {
+    const auto& write = chip.instructions->write[static_cast<int>(byte)];
+    SendInstruction(p, write[0], write[1], 0x00, value);
+    adapter::WaitMs(p, 10);
+}
+
+}  // namespace ostrel::avr
