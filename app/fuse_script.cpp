@@ -10,6 +10,7 @@
 #include "app/endings.h"
 #include "core/activity.h"
 #include "core/ids.h"
+#include "devices/fuse_tables.h"
 #include "image/file_names.h"
 #include "platform/text_file.h"
 #include "platform/text_line.h"
@@ -114,6 +115,33 @@ bool ScriptExists(const std::string& path) {
            std::filesystem::exists(std::filesystem::symlink_status(FsPath(path), ec));
 }
 
+// The guard on a line that writes a fuse or lock byte: a value that locks
+// serial programming out stops the script before the line. The value is
+// judged against the chip's factory value, which never locks out, so no
+// extra instruction is sent; the lockout states are the same whatever the
+// chip holds now. A chip without a table gets the line as written.
+bool GuardAllows(Programmer& p, const std::array<uint8_t, 4>& bytes, const std::string& where) {
+    const devices::FuseChip* chip = devices::FindFuseChip(p.state.signatureHex.view());
+    devices::FuseByte byte{};
+    if (!devices::FuseByteOfWrite(chip, bytes[0], bytes[1], &byte))
+        return true;
+    if (chip == nullptr) {
+        app::SetActivityField(p, where + ": not checked, no fuse table for this chip");
+        return true;
+    }
+    const devices::GuardResult verdict =
+        devices::JudgeFuseWrite(chip, byte, chip->factory[static_cast<int>(byte)], bytes[3]);
+    if (verdict.verdict != devices::GuardVerdict::kRefuse)
+        return true;
+    p.windows.MessageBox(ids::kNoOwner,
+                         where + ": " + verdict.words +
+                             "\n\nThe script stopped before this line; it and the lines after "
+                             "it were not sent.",
+                         texts::kTitleErrorLoud, MsgButtons::Ok);
+    EndWithFailure(p);
+    return false;
+}
+
 }  // namespace
 
 bool CheckFuseScript(Programmer& p, const std::string& path, std::string& problem) {
@@ -199,6 +227,8 @@ int RunFuseScript(Programmer& p) {
             break;  // cannot happen after the check; never send an invented instruction
         // A long script takes a while (10 ms a line): the window takes input between lines.
         core::ServiceWindow(p);
+        if (!GuardAllows(p, *bytes, name + ", line " + std::to_string(number)))
+            return 1;
         if (!ExecuteLine(p, *bytes, name + ", line " + std::to_string(number)))
             return 1;
         if (kind == LineKind::LastInstruction)

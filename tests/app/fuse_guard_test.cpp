@@ -1,0 +1,83 @@
+// The guard on every write of a fuse or lock byte, at each entry point: the
+// fuses command (what the console runs) and the script after a Write.
+#include <gtest/gtest.h>
+
+#include <string>
+
+#include "app/fuse_command.h"
+#include "app/fuse_script.h"
+#include "avr/avr.h"
+#include "tests/support/sim_rig.h"
+
+namespace ostrel::testing {
+namespace {
+
+enum class Entry { Command, Script };
+
+TEST(FuseGuard, EachRuleAtEachEntryPoint) {
+    struct Case {
+        Entry entry;
+        const char* chip;
+        const char* write;          // the command's edits, or the script's line
+        bool insist;                // --allow-lockout
+        const char* answers;        // "y": OK to a question, "n": Cancel
+        app::CommandResult result;  // the command's; the script's Ok or Failed
+        int fuse;                   // the simulator's byte afterwards (0 low, 1 high, 2 extended)
+        int value;
+    };
+    using R = app::CommandResult;
+    const Case cases[] = {
+        // Refused: the chip keeps its byte unless the user insists.
+        {Entry::Command, "ATmega328P", "SPIEN=1", false, "", R::Failed, 1, 0xD9},
+        {Entry::Command, "ATmega328P", "SPIEN=1", true, "", R::Ok, 1, 0xF9},
+        {Entry::Command, "ATmega328P", "RSTDISBL=0", false, "", R::Failed, 1, 0xD9},
+        {Entry::Command, "ATmega328P", "high=0x99", true, "", R::Ok, 1, 0x99},
+        {Entry::Command, "ATmega328P", "DWEN=0", false, "y", R::Failed, 1, 0xD9},
+        {Entry::Command, "ATtiny13", "RSTDISBL=0", false, "", R::Failed, 1, 0xFF},
+        {Entry::Command, "ATtiny13", "SPIEN=1", false, "", R::Failed, 0, 0x6A},
+        {Entry::Script, "ATmega328P", "AC A8 00 F9", false, "", R::Failed, 1, 0xD9},
+        {Entry::Script, "ATmega328P", "AC A8 00 59", false, "", R::Failed, 1, 0xD9},
+        {Entry::Script, "ATmega328P", "ac a8 00 99", false, "", R::Failed, 1, 0xD9},
+        {Entry::Script, "ATtiny13", "AC A0 00 EA", false, "", R::Failed, 0, 0x6A},
+        {Entry::Script, "ATmega328P", "AC A8 00 DE", false, "", R::Ok, 1, 0xDE},
+        // Asked: OK writes, Cancel keeps the byte.
+        {Entry::Command, "ATmega328P", "CKSEL=0xF", false, "y", R::Ok, 0, 0x6F},
+        {Entry::Command, "ATmega328P", "CKSEL=0xF", false, "n", R::Cancelled, 0, 0x62},
+        {Entry::Command, "ATmega328P", "CKSEL=0", false, "n", R::Cancelled, 0, 0x62},
+        {Entry::Command, "ATmega328P", "CKSEL=3", false, "n", R::Cancelled, 0, 0x62},
+        {Entry::Command, "ATmega8", "CKSEL=4", false, "", R::Ok, 0, 0xE4},
+        {Entry::Command, "ATmega328P", "CKDIV8=1", false, "", R::Ok, 0, 0xE2},
+        {Entry::Command, "ATmega168", "CKDIV8=1,CKDIV8=0", false, "", R::Ok, 0, 0x62},
+        {Entry::Command, "ATmega328P", "BODLEVEL=4", false, "n", R::Cancelled, 2, 0xFF},
+        {Entry::Command, "ATmega328P", "BODLEVEL=4", false, "y", R::Ok, 2, 0xFC},
+        {Entry::Command, "ATmega328P", "BODLEVEL=5", false, "", R::Ok, 2, 0xFD},
+        // A bad edit writes nothing.
+        {Entry::Command, "ATmega328P", "CKDIV8=1,NOSUCH=0", false, "", R::Failed, 0, 0x62},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(std::string(c.chip) + " " + c.write);
+        SimRig rig({.chip = c.chip});
+        for (const char* a = c.answers; *a != '\0'; ++a)
+            rig.windows.answers.push_back(*a == 'y' ? MsgResult::Ok : MsgResult::Cancel);
+        if (c.entry == Entry::Command) {
+            std::string report;
+            EXPECT_EQ(app::RunFuses(rig.p, {c.write, c.insist}, report), c.result);
+            EXPECT_EQ(report.empty(), c.result != R::Ok);
+        } else {
+            rig.Write("prog.hex", ":00000001FF\r\n");
+            ASSERT_EQ(rig.Load("prog.hex"), 0);
+            ASSERT_EQ(avr::Connect(rig.p), 0);
+            rig.Write("prog.scr", std::string(c.write) + "\r\n");
+            EXPECT_EQ(app::RunFuseScript(rig.p), c.result == R::Ok ? 0 : 1);
+            if (c.result != R::Ok) {
+                ASSERT_FALSE(rig.windows.messages.empty());
+                EXPECT_NE(rig.windows.messages.back().text.find("prog.scr, line 1"),
+                          std::string::npos);
+            }
+        }
+        EXPECT_EQ(rig.chip().Fuse(c.fuse), c.value);
+    }
+}
+
+}  // namespace
+}  // namespace ostrel::testing
