@@ -1,6 +1,7 @@
 #include "dialogs/instructions_dialog.h"
 
 #include <array>
+#include <string>
 
 #include "adapter/adapter.h"
 #include "avr/avr.h"
@@ -8,6 +9,7 @@
 #include "core/fixed_string.h"
 #include "core/ids.h"
 #include "devices/chip_lists.h"
+#include "devices/fuse_tables.h"
 #include "dialogs/help.h"
 #include "platform/text_util.h"
 #include "platform/texts.h"
@@ -183,6 +185,8 @@ void InstructionsDialog::SendReceive() {
     if (!CommonStart())
         return;
     core::SetActivityField(p_, "  ");
+    if (!RawWriteAllowed(bytes))
+        return;
     p_.windows.Repaint(kDialog);
     adapter::WaitMs(p_, 100);
 
@@ -203,6 +207,30 @@ void InstructionsDialog::SendReceive() {
     p_.windows.SetItemText(kDialog, ids::kByte3, digits.view().substr(4, 2));
     p_.windows.SetItemText(kDialog, ids::kByte4, digits.view().substr(6, 2));
     CommonEnd();
+}
+
+bool InstructionsDialog::RawWriteAllowed(const uint8_t bytes[4]) {
+    // A fuse or lock write that locks serial programming out is asked first,
+    // naming what happens; Cancel sends nothing. The value is judged against
+    // the chip's factory value, so no extra instruction goes to the chip.
+    const devices::FuseChip* chip = devices::FindFuseChip(p_.state.signatureHex.view());
+    devices::FuseByte byte{};
+    if (!devices::FuseByteOfWrite(chip, bytes[0], bytes[1], &byte))
+        return true;
+    if (chip == nullptr) {
+        core::SetActivityField(p_, "Fuse value not checked: no fuse table for this chip");
+        return true;
+    }
+    const devices::GuardResult verdict =
+        devices::JudgeFuseWrite(chip, byte, chip->factory[static_cast<int>(byte)], bytes[3]);
+    if (verdict.verdict != devices::GuardVerdict::kRefuse)
+        return true;
+    const std::string question = verdict.words + "\n\nWrite it all the same?";
+    if (p_.windows.MessageBox(kDialog, question, texts::kTitleWarning, MsgButtons::OkCancel) ==
+        MsgResult::Ok)
+        return true;
+    SetStatus(" ");
+    return false;
 }
 
 void InstructionsDialog::ReadRcen() {

@@ -33,6 +33,8 @@ class InstructionsDialog : public DialogHandler {
 
   private:
     void SendReceive();
+    // The guard on a raw instruction that writes a fuse or lock byte.
+    bool RawWriteAllowed(const uint8_t bytes[4]);
     void ReadRcen();
     void WriteRcen();
     void WriteLockBits();

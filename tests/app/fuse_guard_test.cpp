@@ -1,5 +1,6 @@
 // The guard on every write of a fuse or lock byte, at each entry point: the
-// fuses command (what the console runs) and the script after a Write.
+// fuses command (what the console runs), the script after a Write and the
+// raw fields of the instructions dialog.
 #include <gtest/gtest.h>
 
 #include <string>
@@ -7,12 +8,14 @@
 #include "app/fuse_command.h"
 #include "app/fuse_script.h"
 #include "avr/avr.h"
+#include "core/ids.h"
+#include "dialogs/dialog_commands.h"
 #include "tests/support/sim_rig.h"
 
 namespace ostrel::testing {
 namespace {
 
-enum class Entry { Command, Script };
+enum class Entry { Command, Script, Dialog };
 
 TEST(FuseGuard, EachRuleAtEachEntryPoint) {
     struct Case {
@@ -40,6 +43,12 @@ TEST(FuseGuard, EachRuleAtEachEntryPoint) {
         {Entry::Script, "ATmega328P", "ac a8 00 99", false, "", R::Failed, 1, 0xD9},
         {Entry::Script, "ATtiny13", "AC A0 00 EA", false, "", R::Failed, 0, 0x6A},
         {Entry::Script, "ATmega328P", "AC A8 00 DE", false, "", R::Ok, 1, 0xDE},
+        // The raw fields: the refused class is asked, Cancel sends nothing.
+        {Entry::Dialog, "ATmega328P", "AC A8 00 F9", false, "n", R::Cancelled, 1, 0xD9},
+        {Entry::Dialog, "ATmega328P", "AC A8 00 F9", false, "y", R::Ok, 1, 0xF9},
+        {Entry::Dialog, "ATtiny2313", "AC A8 00 DE", false, "n", R::Cancelled, 1, 0xDF},
+        {Entry::Dialog, "ATtiny13", "AC A0 00 EA", false, "n", R::Cancelled, 0, 0x6A},
+        {Entry::Dialog, "ATmega328P", "AC A8 00 DE", false, "n", R::Ok, 1, 0xDE},
         // Asked: OK writes, Cancel keeps the byte.
         {Entry::Command, "ATmega328P", "CKSEL=0xF", false, "y", R::Ok, 0, 0x6F},
         {Entry::Command, "ATmega328P", "CKSEL=0xF", false, "n", R::Cancelled, 0, 0x62},
@@ -63,6 +72,18 @@ TEST(FuseGuard, EachRuleAtEachEntryPoint) {
             std::string report;
             EXPECT_EQ(app::RunFuses(rig.p, {c.write, c.insist}, report), c.result);
             EXPECT_EQ(report.empty(), c.result != R::Ok);
+        } else if (c.entry == Entry::Dialog) {
+            const std::string w = c.write;
+            rig.windows.dialogScript = [&](int, DialogHandler& dialog) {
+                const int items[] = {ids::kByte1, ids::kByte2, ids::kByte3, ids::kByte4};
+                for (int i = 0; i < 4; ++i)
+                    rig.windows.SetItemText(ids::kInstructionsDialog, items[i], w.substr(i * 3, 2));
+                dialog.OnCommand(ids::kSendRec);
+            };
+            ASSERT_EQ(dialogs::OpenInstructionsDialog(rig.p), 0);
+            const bool asked =
+                !rig.windows.messages.empty() && rig.windows.messages.back().title == "Warning!";
+            EXPECT_EQ(asked, c.answers[0] == 'y' || c.result == R::Cancelled);
         } else {
             rig.Write("prog.hex", ":00000001FF\r\n");
             ASSERT_EQ(rig.Load("prog.hex"), 0);
