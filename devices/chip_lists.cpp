@@ -1,5 +1,7 @@
 #include "devices/chip_lists.h"
 
+#include <string>
+
 #include "platform/text_util.h"
 
 namespace ostrel::devices {
@@ -173,6 +175,40 @@ bool WriteTimesOf(std::string_view signatureHex, WriteTimes* times) {
         }
     }
     return false;
+}
+
+namespace {
+
+struct UnreachableRow {
+    std::string_view signature;
+    std::string_view name;
+    std::string_view how;
+};
+
+constexpr std::string_view kTpi = "over TPI";
+constexpr std::string_view kUpdi = "over UPDI";
+constexpr std::string_view kHighVoltage = "with 12 V on RESET";
+
+constexpr UnreachableRow kUnreachable[] = {
+    {"1E8F0A", "ATtiny4", kTpi},          {"1E8F09", "ATtiny5", kTpi},
+    {"1E9008", "ATtiny9", kTpi},          {"1E9003", "ATtiny10", kTpi},
+    {"1E910F", "ATtiny20", kTpi},         {"1E920E", "ATtiny40", kTpi},
+    {"1E9090", "ATtiny102", kTpi},        {"1E900B", "ATtiny104", kTpi},
+    {"1E9651", "ATmega4809", kUpdi},      {"1E9004", "ATtiny11", kHighVoltage},
+    {"1E9107", "ATtiny28", kHighVoltage},
+};
+
+}  // namespace
+
+std::string UnreachableChipAdvice(std::string_view signatureHex) {
+    std::string_view code = signatureHex.substr(0, 6);
+    for (const UnreachableRow& row : kUnreachable) {
+        if (EqualsNoCase(code, row.signature)) {
+            return "This is an " + std::string(row.name) + ": it is programmed only " +
+                   std::string(row.how) + ": not with this programmer.";
+        }
+    }
+    return {};
 }
 
 const LockFamily* FindLockFamily(std::string_view signatureHex) {

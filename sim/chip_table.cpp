@@ -1096,7 +1096,10 @@ std::span<const ChipInfo> AllChips() {
 
 const ChipInfo* FindChip(std::string_view name) {
     for (const ChipInfo& chip : kChips) {
-        if (EqualsNoCase(chip.name, name))
+        // A name for the chips of one signature ("ATtiny84/84A") is also
+        // found by its first chip ("ATtiny84").
+        std::string_view first = chip.name.substr(0, chip.name.find('/'));
+        if (EqualsNoCase(chip.name, name) || EqualsNoCase(first, name))
             return &chip;
     }
     return nullptr;

@@ -112,6 +112,10 @@ TEST(ChipTable, LooksNamesUpWithoutRegardToCase) {
     EXPECT_EQ(FindChip("ATmega88x"), nullptr);
     EXPECT_EQ(FindChip(""), nullptr);
     EXPECT_EQ(FindChip("ATmega103"), nullptr);
+    // A name for the chips of one signature is found by its first chip too.
+    EXPECT_EQ(FindChip("attiny84"), FindChip("ATtiny84/84A"));
+    EXPECT_NE(FindChip("ATtiny84"), nullptr);
+    EXPECT_EQ(FindChip("84A"), nullptr);
 }
 
 }  // namespace
