@@ -5,6 +5,7 @@
 #include "adapter/adapter.h"
 #include "avr/avr.h"
 #include "core/activity.h"
+#include "devices/chip_lists.h"
 #include "devices/device_file.h"
 #include "platform/texts.h"
 
@@ -34,7 +35,13 @@ int Locked(Programmer& p) {
     return Verdict(p, texts::kDeviceLocked, 2);
 }
 int Unknown(Programmer& p) {
-    return Verdict(p, texts::kUnknownDeviceCode, 1);
+    Verdict(p, texts::kUnknownDeviceCode, 1);
+    std::string advice = devices::UnreachableChipAdvice(p.state.signatureHex.view());
+    if (!advice.empty()) {
+        p.state.errorText.Append("\n\n");
+        p.state.errorText.Append(advice);
+    }
+    return 1;
 }
 // No echo at all: the verdict, and where to look. A chip whose clock is too
 // slow for the speed misses SCK pulses just as a chip that is not there.

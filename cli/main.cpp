@@ -35,6 +35,7 @@
 #include "platform/port_names.h"
 #include "platform/system_ports.h"
 #include "platform/text_file.h"
+#include "platform/text_util.h"
 #include "platform/texts.h"
 #include "sim/chip_clock.h"
 #include "sim/chip_table.h"
@@ -146,8 +147,13 @@ void AddSimulatorOptions(CLI::App& cli, Options& o) {
         ->check(CLI::Validator(
             [](std::string& name) -> std::string {
                 const sim::ChipInfo* chip = sim::FindChip(name);
-                if (!chip)
-                    return "the simulator knows no chip '" + name + "'";
+                if (!chip) {
+                    std::vector<std::string> names;
+                    for (const sim::ChipInfo& c : sim::AllChips())
+                        names.emplace_back(c.name);
+                    return "the simulator knows no chip '" + name +
+                           "'; nearest: " + NearestNames(name, names);
+                }
                 name = std::string(chip->name);
                 return "";
             },
@@ -379,7 +385,8 @@ std::optional<int> CheckBeforeStart(const Options& o, Programmer& p) {
     if (o.device) {
         std::vector<std::string> names = devices::ListedNames(p);
         if (std::find(names.begin(), names.end(), *o.device) == names.end())
-            return Usage("ostrel.ini lists no device '" + *o.device + "'");
+            return Usage("ostrel.ini lists no device '" + *o.device +
+                         "'; nearest: " + NearestNames(*o.device, names));
     }
     if (o.port) {
         bool parallelName = *o.port == "0278" || *o.port == "0378" || *o.port == "03BC";

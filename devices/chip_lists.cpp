@@ -1,5 +1,7 @@
 #include "devices/chip_lists.h"
 
+#include <string>
+
 #include "platform/text_util.h"
 
 namespace ostrel::devices {
@@ -44,6 +46,37 @@ constexpr LockFamilyRow kLockFamilies[] = {
     {"1E9306", &kNewerLock},            // ATmega8515
     {"1E9308", &kNewerLock},            // ATmega8535
     {"1E9602", &kNewerLock},            // ATmega64
+    {"1E9587", &kNewerLock},            // ATmega32U4
+    {"1E930B", &kNewerLock},            // ATtiny85
+    {"1E9489", &kNewerLock},            // ATmega16U2
+    {"1E9516", &kNewerLock},            // ATmega328PB
+    {"1E930C", &kNewerLock},            // ATtiny84/84A
+    {"1E9705", &kNewerLock},            // ATmega1284P
+    {"1E960A", &kNewerLock},            // ATmega644P/PA
+    {"1E9206", &kNewerLock},            // ATtiny45
+    {"1E9108", &kNewerLock},            // ATtiny25
+    {"1E940B", &kNewerLock},            // ATmega168P/PA
+    {"1E920D", &kNewerLock},            // ATtiny4313
+    {"1E9207", &kNewerLock},            // ATtiny44/44A
+    {"1E910B", &kNewerLock},            // ATtiny24/24A
+    {"1E9702", &kNewerLock},            // ATmega128/128A
+    {"1E9704", &kNewerLock},            // ATmega1281
+    {"1E9703", &kNewerLock},            // ATmega1280
+    {"1E9511", &kNewerLock},            // ATmega324PA
+    {"1E940A", &kNewerLock},            // ATmega164P/PA
+    {"1E930D", &kNewerLock},            // ATtiny861/861A
+    {"1E9487", &kNewerLock},            // ATtiny167
+    {"1E9311", &kNewerLock},            // ATtiny88
+    {"1E9315", &kNewerLock},            // ATtiny841
+    {"1E9412", &kNewerLock},            // ATtiny1634
+    {"1E930F", &kNewerLock},            // ATmega88P/PA
+    {"1E920A", &kNewerLock},            // ATmega48P/PA
+    {"1E9514", &kNewerLock},            // ATmega328
+    {"1E9389", &kNewerLock},            // ATmega8U2
+    {"1E958A", &kNewerLock},            // ATmega32U2
+    {"1E9782", &kNewerLock},            // AT90USB1286
+    {"1E9482", &kNewerLock},            // AT90USB162
+    {"1E9608", &kNewerLock},            // ATmega640
 };
 
 }  // namespace
@@ -96,6 +129,39 @@ constexpr WriteTimesRow kWriteTimes[] = {
     {"1E9308", {9000, 4500, 9000}},     // ATmega8535
     {"1E9602", {9000, 4500, 9000}},     // ATmega64
     {"1E9701", {9000, 56000, 112000}},  // ATmega103
+    {"1E9801", {9000, 4500, 9000}},     // ATmega2560
+    {"1E9587", {9000, 4500, 9000}},     // ATmega32U4
+    {"1E930B", {4000, 4500, 4500}},     // ATtiny85
+    {"1E9489", {9000, 4500, 9000}},     // ATmega16U2
+    {"1E9516", {3600, 4500, 10500}},    // ATmega328PB
+    {"1E930C", {4000, 4500, 4500}},     // ATtiny84/84A
+    {"1E9705", {9000, 4500, 55000}},    // ATmega1284P
+    {"1E960A", {9000, 4500, 55000}},    // ATmega644P/PA
+    {"1E9206", {4000, 4500, 4500}},     // ATtiny45
+    {"1E9108", {4000, 4500, 4500}},     // ATtiny25
+    {"1E940B", {3600, 4500, 9000}},     // ATmega168P/PA
+    {"1E920D", {4000, 4500, 9000}},     // ATtiny4313
+    {"1E9207", {4000, 4500, 4500}},     // ATtiny44/44A
+    {"1E910B", {4000, 4500, 4500}},     // ATtiny24/24A
+    {"1E9702", {9000, 5000, 10000}},    // ATmega128/128A
+    {"1E9802", {9000, 4500, 9000}},     // ATmega2561
+    {"1E9704", {9000, 4500, 9000}},     // ATmega1281
+    {"1E9703", {9000, 4500, 9000}},     // ATmega1280
+    {"1E9511", {9000, 4500, 55000}},    // ATmega324PA
+    {"1E940A", {9000, 4500, 55000}},    // ATmega164P/PA
+    {"1E930D", {4000, 4500, 4000}},     // ATtiny861/861A
+    {"1E9487", {4000, 4500, 15000}},    // ATtiny167
+    {"1E9311", {3600, 4500, 9000}},     // ATtiny88
+    {"1E9315", {4000, 4500, 4500}},     // ATtiny841
+    {"1E9412", {3600, 4500, 9000}},     // ATtiny1634
+    {"1E930F", {3600, 4500, 9000}},     // ATmega88P/PA
+    {"1E920A", {3600, 4500, 45000}},    // ATmega48P/PA
+    {"1E9514", {3600, 4500, 9000}},     // ATmega328
+    {"1E9389", {9000, 4500, 9000}},     // ATmega8U2
+    {"1E958A", {9000, 4500, 9000}},     // ATmega32U2
+    {"1E9782", {9000, 4500, 9000}},     // AT90USB1286
+    {"1E9482", {9000, 4500, 9000}},     // AT90USB162
+    {"1E9608", {9000, 4500, 9000}},     // ATmega640
 };
 
 }  // namespace
@@ -109,6 +175,40 @@ bool WriteTimesOf(std::string_view signatureHex, WriteTimes* times) {
         }
     }
     return false;
+}
+
+namespace {
+
+struct UnreachableRow {
+    std::string_view signature;
+    std::string_view name;
+    std::string_view how;
+};
+
+constexpr std::string_view kTpi = "over TPI";
+constexpr std::string_view kUpdi = "over UPDI";
+constexpr std::string_view kHighVoltage = "with 12 V on RESET";
+
+constexpr UnreachableRow kUnreachable[] = {
+    {"1E8F0A", "ATtiny4", kTpi},          {"1E8F09", "ATtiny5", kTpi},
+    {"1E9008", "ATtiny9", kTpi},          {"1E9003", "ATtiny10", kTpi},
+    {"1E910F", "ATtiny20", kTpi},         {"1E920E", "ATtiny40", kTpi},
+    {"1E9090", "ATtiny102", kTpi},        {"1E900B", "ATtiny104", kTpi},
+    {"1E9651", "ATmega4809", kUpdi},      {"1E9004", "ATtiny11", kHighVoltage},
+    {"1E9107", "ATtiny28", kHighVoltage},
+};
+
+}  // namespace
+
+std::string UnreachableChipAdvice(std::string_view signatureHex) {
+    std::string_view code = signatureHex.substr(0, 6);
+    for (const UnreachableRow& row : kUnreachable) {
+        if (EqualsNoCase(code, row.signature)) {
+            return "This is an " + std::string(row.name) + ": it is programmed only " +
+                   std::string(row.how) + ": not with this programmer.";
+        }
+    }
+    return {};
 }
 
 const LockFamily* FindLockFamily(std::string_view signatureHex) {

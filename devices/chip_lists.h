@@ -7,6 +7,7 @@
 
 #include <array>
 #include <cstdint>
+#include <string>
 #include <string_view>
 
 namespace ostrel::devices {
@@ -80,5 +81,10 @@ struct WriteTimes {
 // signatureHex name (letter case ignored); false for a signature the list
 // does not name, whose times the caller must take as the longest of all.
 bool WriteTimesOf(std::string_view signatureHex, WriteTimes* times);
+
+// For the signature of a chip this programming interface cannot program (TPI,
+// UPDI or high-voltage programming only), a sentence that names the chip and
+// the interface it needs; empty for every other signature.
+std::string UnreachableChipAdvice(std::string_view signatureHex);
 
 }  // namespace ostrel::devices

@@ -122,7 +122,11 @@ JudgedLine JudgeNextLine(HexLineReader& in) {
             break;
         case TypeVerdict::Above64k:
             j.kind = JudgedLine::TypeRefused;
-            j.typeText = Above64kText(j.type);
+            // avr-gcc's tools put EEPROM data at 0x810000 in a combined
+            // image: name it for what it is.
+            j.typeText = (j.type == 0x04 && j.data[0] == 0x00 && j.data[1] == 0x81)
+                             ? std::string(kEepromInFlashText)
+                             : Above64kText(j.type);
             break;
         case TypeVerdict::Unsupported:
             j.kind = JudgedLine::TypeRefused;

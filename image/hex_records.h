@@ -52,6 +52,9 @@ JudgedLine JudgeNextLine(HexLineReader& in);
 // The texts of a refused record type, for the check (without a line end)
 // and the record stream (with one, like the engine's other failure texts).
 std::string Above64kText(int type);
+// The refusal of EEPROM data (address 0x810000 and up) in a flash file.
+inline constexpr char kEepromInFlashText[] =
+    "EEPROM data (address 0x810000) in a flash file: write it from the .eep file.";
 std::string UnsupportedTypeText(int type);
 
 // One record header as the engine sees it.

@@ -23,4 +23,26 @@ int CompareNoCase(std::string_view a, std::string_view b) {
     return a.size() < b.size() ? -1 : 1;
 }
 
+std::string NearestNames(std::string_view wanted, const std::vector<std::string>& names) {
+    auto shared = [wanted](std::string_view name) {
+        std::size_t n = 0;
+        while (n < wanted.size() && n < name.size() && Lower(wanted[n]) == Lower(name[n]))
+            ++n;
+        return n;
+    };
+    std::size_t best = 0;
+    for (const std::string& name : names)
+        best = std::max(best, shared(name));
+    constexpr std::size_t kEnough = 3;  // "ATm", "ATt": the family at least
+    std::string list;
+    for (const std::string& name : names) {
+        if (best >= kEnough && shared(name) < best)
+            continue;
+        if (!list.empty())
+            list += ", ";
+        list += name;
+    }
+    return list;
+}
+
 }  // namespace ostrel

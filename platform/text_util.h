@@ -1,7 +1,9 @@
 // Small text helpers shared by the readers of the program's files and names.
 #pragma once
 
+#include <string>
 #include <string_view>
+#include <vector>
 
 namespace ostrel {
 
@@ -22,5 +24,11 @@ int CompareNoCase(std::string_view a, std::string_view b);
 inline bool EqualsNoCase(std::string_view a, std::string_view b) {
     return a.size() == b.size() && CompareNoCase(a, b) == 0;
 }
+
+// The names of `names` nearest to `wanted`, for a message about a name that
+// is not there: those that share the longest beginning with it (letter case
+// aside, at least "ATx"), or every name when none shares that much; joined
+// with ", ".
+std::string NearestNames(std::string_view wanted, const std::vector<std::string>& names);
 
 }  // namespace ostrel

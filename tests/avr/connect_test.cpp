@@ -1,6 +1,8 @@
 // Every verdict of Connect, against the simulated chip.
 #include <gtest/gtest.h>
 
+#include <array>
+
 #include "avr/avr.h"
 #include "core/ids.h"
 #include "tests/support/sim_rig.h"
@@ -52,14 +54,28 @@ TEST(Connect, NoEchoButAKnownFamilyIsDecidedAtOnce) {
 }
 
 TEST(Connect, UnknownSignatureInRangeIsDecidedWithoutResynchronisation) {
-    SimRig rig({.fault = SimFault::UnknownSignature, .unknownSignature = {0x1E, 0x93, 0x0B}});
-    rig.chip().RecordInstructions(true);
-    EXPECT_EQ(avr::Connect(rig.p), 1);
-    EXPECT_EQ(rig.p.state.errorText.view(),
-              "Unknown Device Code!\n\n" + Report("1E", "93", "0B", true));
-    EXPECT_EQ(EnableAttempts(rig), 1);
+    // A chip of another programming interface is named with that interface.
+    const struct {
+        std::array<uint8_t, 3> signature;
+        const char* part;
+        std::string advice;
+    } kCases[] = {
+        {{0x1E, 0x93, 0x7F}, "7F", ""},
+        {{0x1E, 0x90, 0x03},
+         "03",
+         "\n\nThis is an ATtiny10: it is programmed only over TPI: not with this programmer."},
+    };
+    for (const auto& c : kCases) {
+        SimRig rig({.fault = SimFault::UnknownSignature, .unknownSignature = c.signature});
+        rig.chip().RecordInstructions(true);
+        EXPECT_EQ(avr::Connect(rig.p), 1);
+        const char* family = c.signature[1] == 0x93 ? "93" : "90";
+        EXPECT_EQ(rig.p.state.errorText.view(),
+                  "Unknown Device Code!\n\n" + Report("1E", family, c.part, true) + c.advice);
+        EXPECT_EQ(EnableAttempts(rig), 1);
+    }
 
-    SimRig manual({.fault = SimFault::UnknownSignature, .unknownSignature = {0x1E, 0x93, 0x0B}});
+    SimRig manual({.fault = SimFault::UnknownSignature, .unknownSignature = {0x1E, 0x93, 0x7F}});
     manual.p.state.manualDevice = 1;
     EXPECT_EQ(avr::Connect(manual.p), 0);
 }

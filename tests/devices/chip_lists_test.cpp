@@ -5,7 +5,10 @@
 #include <gtest/gtest.h>
 
 #include <cstdio>
+#include <string>
+#include <vector>
 
+#include "platform/text_util.h"
 #include "sim/chip_table.h"
 #include "tests/support/chip_facts.h"
 
@@ -73,6 +76,62 @@ TEST(ChipLists, WriteTimesAreTheDataSheetsForEveryKnownChip) {
     devices::WriteTimes t{};
     EXPECT_FALSE(devices::WriteTimesOf("1E9999 ", &t));
     EXPECT_FALSE(devices::WriteTimesOf("", &t));
+}
+
+}  // namespace
+}  // namespace ostrel::testing
+
+namespace ostrel::testing {
+namespace {
+
+// A chip of another programming interface is named with the interface it
+// needs; every chip this programmer reaches, and any unknown code, gets none.
+TEST(ChipLists, ChipsOfOtherInterfacesAreNamedWithTheirInterface) {
+    const struct {
+        const char* signature;
+        const char* named;  // null: no advice
+    } kCases[] = {
+        {"1E9003 ", "ATtiny10: it is programmed only over TPI"},
+        {"1e8f0a ", "ATtiny4: it is programmed only over TPI"},
+        {"1E9651 ", "ATmega4809: it is programmed only over UPDI"},
+        {"1E9004 ", "ATtiny11: it is programmed only with 12 V on RESET"},
+        {"1E930B ", nullptr},  // ATtiny85
+        {"1E9999 ", nullptr},
+        {"", nullptr},
+    };
+    for (const auto& c : kCases) {
+        std::string advice = devices::UnreachableChipAdvice(c.signature);
+        if (c.named == nullptr)
+            EXPECT_EQ(advice, "") << c.signature;
+        else
+            EXPECT_NE(advice.find(c.named), std::string::npos) << c.signature << ": " << advice;
+    }
+    // No chip the simulator can be is among them.
+    for (const sim::ChipInfo& chip : sim::AllChips()) {
+        char hex[8];
+        std::snprintf(hex, sizeof hex, "%02X%02X%02X", chip.signature[0], chip.signature[1],
+                      chip.signature[2]);
+        EXPECT_EQ(devices::UnreachableChipAdvice(hex), "") << chip.name;
+    }
+}
+
+// A name that is not there is answered with the names nearest to it.
+TEST(NearestNames, ListsTheNamesThatShareTheLongestBeginning) {
+    const std::vector<std::string> names = {"ATmega8",      "ATmega88", "ATmega328P",
+                                            "ATtiny84/84A", "ATtiny85", "AT90S1200"};
+    const struct {
+        const char* wanted;
+        const char* nearest;
+    } kCases[] = {
+        {"ATtiny8", "ATtiny84/84A, ATtiny85"},
+        {"attiny85a", "ATtiny85"},
+        {"ATmega32", "ATmega328P"},
+        {"ATmega", "ATmega8, ATmega88, ATmega328P"},
+        {"ATX", "ATmega8, ATmega88, ATmega328P, ATtiny84/84A, ATtiny85, AT90S1200"},
+        {"", "ATmega8, ATmega88, ATmega328P, ATtiny84/84A, ATtiny85, AT90S1200"},
+    };
+    for (const auto& c : kCases)
+        EXPECT_EQ(NearestNames(c.wanted, names), c.nearest) << c.wanted;
 }
 
 }  // namespace

@@ -830,6 +830,26 @@ TEST(HostileRuns, EachEndsAsItSaysAndLeavesNothingHalfDone) {
              EXPECT_EQ(rig.dir.Read("ostrel.cfg"), rig.dir.Read("ostrel.cfg.before"));
          },
          true},
+        // A name that is nearly right is answered with the names nearest to it.
+        {"a --device name nearly right",
+         nullptr,
+         {"--device", "ATtiny8", "check"},
+         {},
+         2,
+         {"ostrel.ini lists no device 'ATtiny8'; nearest: ATtiny85, ATtiny84/84A, "
+          "ATtiny861/861A, ATtiny88, ATtiny841"},
+         {""},
+         nullptr,
+         true},
+        {"a --sim-chip name nearly right",
+         nullptr,
+         {"--sim-chip", "ATmega32U", "check"},
+         {},
+         2,
+         {"the simulator knows no chip 'ATmega32U'; nearest: ATmega32U4, ATmega32U2"},
+         {""},
+         nullptr,
+         true},
         // Without --sim-chip the stored chip stays.
         {"the stored chip without --sim-chip",
          [](CliRig& rig) {

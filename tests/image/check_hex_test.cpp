@@ -127,6 +127,11 @@ TEST(CheckHexFile, DataAbove64KbIsRefusedWithATextThatSaysSo) {
     EXPECT_EQ(
         Check(Record(2, 0, {0x10, 0}) + "\n"),
         std::make_pair(1, std::string("Data above 64 KB (record type 02) is not supported.")));
+    // EEPROM data of a combined image is named for what it is.
+    EXPECT_EQ(Check(Record(0, 0, Bytes(4)) + "\n" + Record(4, 0, {0x00, 0x81}) + "\n").second,
+              "EEPROM data (address 0x810000) in a flash file: write it from the .eep file.");
+    EXPECT_EQ(Check(Record(4, 0, {0x00, 0x82}) + "\n").second,
+              "Data above 64 KB (record type 04) is not supported.");
     // Refused even when it comes after data records.
     EXPECT_EQ(Check(Record(0, 0, Bytes(4)) + "\n" + Record(4, 0, {0x80, 0}) + "\n").second,
               "Data above 64 KB (record type 04) is not supported.");

@@ -24,7 +24,8 @@ struct ChipFacts {
     std::array<uint8_t, 2> eepromPoll{};
 };
 
-// Every chip row of tests/data/chips.tsv, in the file's order. Comment lines
+// Every chip row of tests/data/chips.tsv, in the file's order, then the chips of
+// tests/data/today-chips.tsv that it lacks (those it has must agree). Comment lines
 // (#) and the line of column names are passed over; a row with the wrong
 // number of fields or a field that is not a number fails the calling test.
 std::vector<ChipFacts> ReadChipFacts();
