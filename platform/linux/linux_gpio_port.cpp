@@ -45,7 +45,7 @@ PinOpenResult LinuxGpioPort::OpenPins(std::string_view portName) {
     }
     const std::array<unsigned, 3> outputs{wiring_.sck, wiring_.mosi, wiring_.reset};
     GpioLines::Failure failure;
-    lines_ = GpioLines::Request(wiring_.chip, outputs, kRest, wiring_.miso, &failure);
+    lines_ = GpioLines::Request(sys_, wiring_.chip, outputs, kRest, wiring_.miso, &failure);
     if (lines_ == nullptr) {
         unsigned beyond = 0;
         bool found = false;

@@ -25,7 +25,8 @@ class LinuxGpioPort : public PinPort {
     // The port's name.
     static constexpr std::string_view kPortName = "GPIO";
 
-    // `sys` is asked for the chip's owner group when it refuses to open.
+    // `sys` makes the calls of the character device, and is asked for the
+    // chip's owner group when it refuses to open.
     explicit LinuxGpioPort(SysCalls& sys) : sys_(sys) {}
     ~LinuxGpioPort() override;
     LinuxGpioPort(const LinuxGpioPort&) = delete;

@@ -1,6 +1,7 @@
-// The GPIO backend against the fake libgpiod: the wiring as the user writes
-// it, what a chip that cannot be used says, one system call per line change,
-// and RESET left high whenever the lines are let go.
+// The GPIO backend against the fake GPIO chips at the system-call level: the
+// request of the lines as the kernel sees it, the wiring as the user writes it, what a chip that
+// cannot be used says, one system call per line change, and RESET left high whenever the lines are
+// let go.
 #include "platform/linux/linux_gpio_port.h"
 
 #include <gtest/gtest.h>
@@ -8,10 +9,13 @@
 #include <cerrno>
 #include <memory>
 #include <string>
+#include <vector>
 
 #include "adapter/adapter.h"
 #include "app/commands.h"
 #include "core/ids.h"
+#include "platform/linux/gpio_lines.h"
+#include "sim/cable.h"
 #include "tests/support/linux/pin_kit.h"
 #include "tests/support/sim_rig.h"
 
@@ -68,6 +72,96 @@ struct GpioKit {
     PinKit kit;
 };
 
+// One request of the four lines through the character device: the outputs
+// at their first values, the input read, the kernel's refusals passed on,
+// and no descriptor left behind.
+TEST(GpioLines, AreOneRequestOfTheCharacterDeviceOrTheKernelsReason) {
+    const struct {
+        const char* what;
+        void (*arrange)(FakeGpioChip&);
+        std::vector<unsigned> outputs;
+        std::vector<int> values;
+        unsigned input;
+        int error;  // 0: granted
+        const char* holder;
+    } kCases[] = {
+        {"granted", [](FakeGpioChip&) {}, {11, 10, 25}, {0, 1, 1}, 9, 0, ""},
+        {"granted, other lines", [](FakeGpioChip&) {}, {2, 3, 4}, {1, 0, 0}, 5, 0, ""},
+        {"input held by a driver",
+         [](FakeGpioChip& c) { c.heldBy[9] = "spi0 MISO"; },
+         {11, 10, 25},
+         {0, 0, 1},
+         9,
+         EBUSY,
+         "spi0 MISO"},
+        {"output held",
+         [](FakeGpioChip& c) { c.heldBy[25] = "led0"; },
+         {11, 10, 25},
+         {0, 0, 1},
+         9,
+         EBUSY,
+         "led0"},
+        {"a line named twice", [](FakeGpioChip&) {}, {11, 10, 25}, {0, 0, 1}, 11, EINVAL, ""},
+        {"a line beyond the chip", [](FakeGpioChip&) {}, {11, 10, 54}, {0, 0, 1}, 9, EINVAL, ""},
+        {"values not one per output", [](FakeGpioChip&) {}, {11, 10, 25}, {0, 1}, 9, EINVAL, ""},
+        {"no GPIO chip",
+         [](FakeGpioChip& c) { c.openError = ENOTTY; },
+         {11, 10, 25},
+         {0, 0, 1},
+         9,
+         ENOTTY,
+         ""},
+        {"no permission",
+         [](FakeGpioChip& c) { c.openError = EACCES; },
+         {11, 10, 25},
+         {0, 0, 1},
+         9,
+         EACCES,
+         ""},
+    };
+    for (const auto& c : kCases) {
+        GpioKit k;
+        FakeGpioChip& chip = *k.kit.gpioChip;
+        c.arrange(chip);
+        GpioLines::Failure failure;
+        auto lines =
+            GpioLines::Request(k.kit.gpio, chip.path, c.outputs, c.values, c.input, &failure);
+        EXPECT_EQ(k.kit.gpio.chipsOpen, 0) << c.what << ": the chip is closed after the request";
+        if (c.error != 0) {
+            EXPECT_EQ(lines, nullptr) << c.what;
+            EXPECT_EQ(failure.error, c.error) << c.what;
+            EXPECT_EQ(failure.holder, c.holder) << c.what;
+            EXPECT_TRUE(chip.requestedBy.empty()) << c.what << ": all lines or none";
+            continue;
+        }
+        ASSERT_NE(lines, nullptr) << c.what << ": error " << failure.error;
+        EXPECT_EQ(chip.requests, 1) << c.what << ": one request of all four";
+        EXPECT_EQ(chip.requestedBy.size(), 4u) << c.what;
+        for (std::size_t i = 0; i < c.outputs.size(); ++i)
+            EXPECT_EQ(chip.level[c.outputs[i]], c.values[i]) << c.what << " output " << i;
+        std::vector<int> flipped;
+        for (int v : c.values)
+            flipped.push_back(v != 0 ? 0 : 1);
+        EXPECT_TRUE(lines->Set(flipped)) << c.what;
+        EXPECT_EQ(chip.sets, 1u) << c.what << ": one call sets every output";
+        for (std::size_t i = 0; i < c.outputs.size(); ++i)
+            EXPECT_EQ(chip.level[c.outputs[i]], flipped[i]) << c.what << " output " << i;
+        EXPECT_FALSE(lines->Set(c.values.front() == 0 ? std::vector<int>{1} : std::vector<int>{0}))
+            << c.what << ": not every output";
+        // An input off the target's wiring floats high; the target's MISO is what it drives.
+        const int level = lines->Get();
+        EXPECT_EQ(chip.gets, 1u) << c.what;
+        const int miso = (k.kit.board.ReadStatus(0x378) & sim::kParallelMiso) != 0 ? 1 : 0;
+        EXPECT_EQ(level, c.input == chip.miso ? miso : 1) << c.what;
+        chip.failAfterCalls = 0;
+        EXPECT_FALSE(lines->Set(c.values)) << c.what << ": a failed call is a failure";
+        EXPECT_EQ(lines->Get(), -1) << c.what;
+        lines.reset();
+        EXPECT_TRUE(chip.requestedBy.empty()) << c.what << ": the lines are given back";
+        EXPECT_EQ(chip.releases, 1) << c.what;
+    }
+}
+
 TEST(LinuxGpioPort, LinesThatCannotBeUsedAreRefusedWithWhatToDo) {
     const struct {
         const char* what;
@@ -89,7 +183,7 @@ TEST(LinuxGpioPort, LinesThatCannotBeUsedAreRefusedWithWhatToDo) {
              kit.devices.SetGroup("/dev/gpiochip0", 997);
          },
          "join its group with `sudo usermod -aG gpio $USER`"},
-        {"a device that is no GPIO chip (libgpiod's ENOTTY)",
+        {"a device that is no GPIO chip (its chip-info ioctl refused)",
          [](PinKit& kit) {
              kit.gpioChip->openError = ENOTTY;
              kit.devices.AddFile("/dev/gpiochip0");
@@ -188,7 +282,7 @@ TEST(LinuxGpioPort, ResetIsLeftHighWhateverEnds) {
 TEST(LinuxGpioPort, ResetIsLeftHighWhenThePortGoes) {
     GpioKit k;
     FakeGpioChip& chip = *k.kit.gpioChip;
-    auto port = std::make_unique<LinuxGpioPort>(k.kit.devices);
+    auto port = std::make_unique<LinuxGpioPort>(k.kit.gpio);
     port->SetWiring(k.kit.gpioPort.Wiring());
     ASSERT_EQ(port->OpenPins("GPIO"), PinOpenResult::Ok);
     ASSERT_TRUE(port->WritePins(0x00));  // RESET low: the target held
