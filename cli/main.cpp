@@ -226,8 +226,8 @@ std::optional<int> Parse(int argc, char** argv, Options& o) {
     cli.add_option("--device", o.device, "Autodetection off, use this device of ostrel.ini")
         ->type_name("NAME");
     cli.add_option("--gpio", o.gpio,
-                   "the GPIO lines of the port GPIO: chip and the lines of SCK, MOSI, RESET and "
-                   "MISO (default 0:11,10,25,9, a Raspberry Pi's header)")
+                   "the GPIO lines of the port GPIO: chip (number or label) and the lines of "
+                   "SCK, MOSI, RESET and MISO (default pi:11,10,25,9, a Raspberry Pi's header)")
         ->type_name("CHIP:SCK,MOSI,RESET,MISO")
         ->check(CLI::Validator(
             [](std::string& text) -> std::string {

@@ -9,6 +9,7 @@
 #include <memory>
 #include <span>
 #include <string>
+#include <vector>
 
 #include "platform/linux/sys_calls.h"
 
@@ -33,6 +34,15 @@ class GpioLines {
                                               std::span<const unsigned> outputs,
                                               std::span<const int> values, unsigned input,
                                               Failure* failure);
+    // A GPIO chip of the machine: /dev/gpiochipN, its label and its lines.
+    struct Chip {
+        std::string path;
+        std::string label;
+        unsigned lines = 0;
+    };
+    // The chips /dev/gpiochip0 to /dev/gpiochip63 that answer as GPIO chips.
+    static std::vector<Chip> ListChips(SysCalls& sys);
+
     // Releases the lines (the outputs keep their last values) and the chip.
     ~GpioLines();
     GpioLines(const GpioLines&) = delete;

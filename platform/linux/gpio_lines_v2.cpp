@@ -121,6 +121,25 @@ std::unique_ptr<GpioLines> GpioLines::Request(SysCalls& sys, const std::string& 
     return std::unique_ptr<GpioLines>(new GpioLines(std::move(handle)));
 }
 
+std::vector<GpioLines::Chip> GpioLines::ListChips(SysCalls& sys) {
+    std::vector<Chip> chips;
+    for (unsigned n = 0; n < 64; ++n) {
+        Chip chip;
+        chip.path = "/dev/gpiochip" + std::to_string(n);
+        const int fd = sys.Open(chip.path.c_str(), O_RDWR | O_CLOEXEC);
+        if (fd < 0)
+            continue;
+        gpiochip_info info{};
+        if (sys.Ioctl(fd, GPIO_GET_CHIPINFO_IOCTL, &info) == 0) {
+            chip.label.assign(info.label, strnlen(info.label, sizeof info.label));
+            chip.lines = info.lines;
+            chips.push_back(std::move(chip));
+        }
+        sys.Close(fd);
+    }
+    return chips;
+}
+
 bool GpioLines::Set(std::span<const int> values) {
     if (values.size() != handle_->outputs)
         return false;

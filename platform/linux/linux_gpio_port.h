@@ -56,6 +56,10 @@ class LinuxGpioPort : public PinPort {
     bool IsOpen() const { return lines_ != nullptr; }
 
   private:
+    // The path of the chip the wiring names by its label; empty, with the
+    // note listing the chips there are, when none has it.
+    std::string FindChip();
+
     SysCalls& sys_;
     GpioWiring wiring_;
     std::unique_ptr<GpioLines> lines_;

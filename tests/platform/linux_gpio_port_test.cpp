@@ -9,6 +9,7 @@
 #include <cerrno>
 #include <memory>
 #include <string>
+#include <utility>
 #include <vector>
 
 #include "adapter/adapter.h"
@@ -37,7 +38,10 @@ TEST(GpioWiring, IsReadAsChipAndFourLines) {
         {"0:11,10,25,9,8", nullptr, 0, 0, 0, 0, "four line numbers"},
         {"0:11,10,11,9", nullptr, 0, 0, 0, 0, "line 11 is named twice"},
         {"0:11,-1,25,9", nullptr, 0, 0, 0, 0, "four line numbers"},
-        {"chip:1,2,3,4", nullptr, 0, 0, 0, 0, "the chip is a number"},
+        {"pinctrl-rp1:11,10,25,9", "pinctrl-rp1", 11, 10, 25, 9, ""},
+        {"pi:11,10,25,9", "pi", 11, 10, 25, 9, ""},
+        {"my chip:1,2,3,4", nullptr, 0, 0, 0, 0, "a chip's label"},
+        {"a-label-of-more-than-31-letters-:1,2,3,4", nullptr, 0, 0, 0, 0, "the chip is a number"},
         {"0:1,2,3,99999999", nullptr, 0, 0, 0, 0, "four line numbers"},
         {"", nullptr, 0, 0, 0, 0, "expected CHIP"},
     };
@@ -209,6 +213,74 @@ TEST(LinuxGpioPort, LinesThatCannotBeUsedAreRefusedWithWhatToDo) {
     }
     GpioKit k;
     EXPECT_EQ(k.kit.gpioPort.OpenPins("COM1"), PinOpenResult::NotThisPort);
+}
+
+// A chip named by its label is found among /dev/gpiochip0 to 63 whatever
+// its number, "pi" finds the header's chip of any Raspberry Pi, and a label
+// that no chip has lists the chips there are.
+TEST(LinuxGpioPort, AChipNamedByItsLabelIsFoundOrTheChipsAreListed) {
+    const struct {
+        const char* what;
+        std::vector<std::pair<const char*, const char*>> chips;  // path, label
+        const char* chip;
+        const char* opened;  // null: refused
+        const char* note;
+    } kCases[] = {
+        {"Pi 5, older kernel",
+         {{"/dev/gpiochip0", "gpio-brcmstb@107d508500"}, {"/dev/gpiochip4", "pinctrl-rp1"}},
+         "pi",
+         "/dev/gpiochip4",
+         "on /dev/gpiochip4"},
+        {"Pi 5, newer kernel",
+         {{"/dev/gpiochip0", "pinctrl-rp1"}, {"/dev/gpiochip10", "gpio-brcmstb@107d508500"}},
+         "pi",
+         "/dev/gpiochip0",
+         "on /dev/gpiochip0"},
+        {"Pi 4",
+         {{"/dev/gpiochip0", "pinctrl-bcm2711"}, {"/dev/gpiochip1", "raspberrypi-exp-gpio"}},
+         "pi",
+         "/dev/gpiochip0",
+         ""},
+        {"Pi Zero", {{"/dev/gpiochip0", "pinctrl-bcm2835"}}, "pi", "/dev/gpiochip0", ""},
+        {"by its label",
+         {{"/dev/gpiochip0", "gpio-mockup-A"}, {"/dev/gpiochip3", "pinctrl-rp1"}},
+         "pinctrl-rp1",
+         "/dev/gpiochip3",
+         ""},
+        {"another board",
+         {{"/dev/gpiochip0", "1c20800.pinctrl"}, {"/dev/gpiochip1", "axp20x-gpio"}},
+         "pi",
+         nullptr,
+         "the chips are gpiochip0 (\"1c20800.pinctrl\", 54 lines), gpiochip1 (\"axp20x-gpio\", 54 "
+         "lines)."},
+        {"a label nobody has",
+         {{"/dev/gpiochip2", "pinctrl-bcm2711"}},
+         "pinctrl-rp1",
+         nullptr,
+         "No GPIO chip is labelled \"pinctrl-rp1\": the chips are gpiochip2"},
+        {"no chip at all", {}, "pi", nullptr, "nor any other GPIO chip."},
+    };
+    for (const auto& c : kCases) {
+        VirtualClock clock;
+        VirtualDevices devices;
+        FakeGpio gpio(clock, devices);
+        sim::SimPort board(clock, sim::SimConfig{});
+        for (const auto& [path, label] : c.chips)
+            gpio.Add(path, &board).label = label;
+        LinuxGpioPort port(gpio);
+        port.SetWiring({c.chip, 11, 10, 25, 9});
+        const PinOpenResult result = port.OpenPins("GPIO");
+        EXPECT_EQ(result, c.opened != nullptr ? PinOpenResult::Ok : PinOpenResult::Failed)
+            << c.what << ": " << port.PinOpenNote();
+        EXPECT_NE(port.PinOpenNote().find(c.note), std::string::npos)
+            << c.what << ": " << port.PinOpenNote();
+        for (const auto& chip : gpio.chips) {
+            const bool expected = c.opened != nullptr && chip->path == c.opened;
+            EXPECT_EQ(chip->requestedBy.size(), expected ? 4u : 0u) << c.what << " " << chip->path;
+        }
+        port.ClosePins();
+        EXPECT_EQ(gpio.chipsOpen, 0) << c.what;
+    }
 }
 
 // Each line change is one set of all three outputs; each MISO read one get.
