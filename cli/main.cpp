@@ -202,11 +202,19 @@ std::optional<int> Parse(int argc, char** argv, Options& o) {
         ->type_name("DIR");
     cli.add_option("--port", o.port,
                    "COM1..COM8, 0278, 0378, 03BC, GPIO (lines of a single-board computer), or SIM "
-                   "(the simulated target)")
+                   "(the simulated target), in any letter case, or the device of one of them "
+                   "(/dev/ttyS0, /dev/parport0)")
         ->type_name("PORT")
-        ->check(CLI::Validator(
+        ->transform(CLI::Validator(
             [](std::string& name) -> std::string {
-                return app::PortCommand(name) != 0 ? "" : "unknown port '" + name + "'";
+                // As users name it: any letter case, or the device of a port.
+                std::string port = CanonicalPortName(name, ProcessEnvironment());
+                if (app::PortCommand(port) == 0)
+                    return "unknown port '" + name.substr(0, 80) +
+                           "' (a device of its own is named by a port's variable, for example "
+                           "OSTREL_PORT_COM3=/dev/ttyUSB0)";
+                name = port;
+                return "";
             },
             "", "PORT"));
     AddSimulatorOptions(cli, o);
