@@ -46,9 +46,7 @@ bool ParseGpioWiring(std::string_view text, GpioWiring* wiring, std::string* pro
         w.chip = "/dev/gpiochip" + std::to_string(number);
     } else if (chip.substr(0, 8) == "gpiochip" && ParseNumber(chip.substr(8), &number)) {
         w.chip = "/dev/" + std::string(chip);
-    } else if (chip.substr(0, 5) == "/dev/" && chip.size() < 200) {
-        w.chip = std::string(chip);
-    } else if (IsLabel(chip)) {
+    } else if ((chip.substr(0, 5) == "/dev/" && chip.size() < 200) || IsLabel(chip)) {
         w.chip = std::string(chip);
     } else {
         *problem = "the chip is a number, gpiochipN, /dev/gpiochipN or a chip's label";
