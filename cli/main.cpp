@@ -211,11 +211,19 @@ std::optional<int> Parse(int argc, char** argv, Options& o) {
         ->type_name("DIR");
     cli.add_option("--port", o.port,
                    "COM1..COM8, 0278, 0378, 03BC, GPIO (lines of a single-board computer), or SIM "
-                   "(the simulated target)")
+                   "(the simulated target), in any letter case, or the device of one of them "
+                   "(/dev/ttyS0, /dev/parport0)")
         ->type_name("PORT")
-        ->check(CLI::Validator(
+        ->transform(CLI::Validator(
             [](std::string& name) -> std::string {
-                return app::PortCommand(name) != 0 ? "" : "unknown port '" + name + "'";
+                // As users name it: any letter case, or the device of a port.
+                std::string port = CanonicalPortName(name, ProcessEnvironment());
+                if (app::PortCommand(port) == 0)
+                    return "unknown port '" + name.substr(0, 80) +
+                           "' (a device of its own is named by a port's variable, for example "
+                           "OSTREL_PORT_COM3=/dev/ttyUSB0)";
+                name = port;
+                return "";
             },
             "", "PORT"));
     AddSimulatorOptions(cli, o);
@@ -235,8 +243,8 @@ std::optional<int> Parse(int argc, char** argv, Options& o) {
     cli.add_option("--device", o.device, "Autodetection off, use this device of ostrel.ini")
         ->type_name("NAME");
     cli.add_option("--gpio", o.gpio,
-                   "the GPIO lines of the port GPIO: chip and the lines of SCK, MOSI, RESET and "
-                   "MISO (default 0:11,10,25,9, a Raspberry Pi's header)")
+                   "the GPIO lines of the port GPIO: chip (number or label) and the lines of "
+                   "SCK, MOSI, RESET and MISO (default pi:11,10,25,9, a Raspberry Pi's header)")
         ->type_name("CHIP:SCK,MOSI,RESET,MISO")
         ->check(CLI::Validator(
             [](std::string& text) -> std::string {

@@ -18,6 +18,19 @@ bool ParseNumber(std::string_view text, unsigned* value) {
 
 constexpr std::string_view kChipPrefix = "/dev/gpiochip";
 
+// A chip's label as the kernel has it (pinctrl-rp1, pinctrl-bcm2711): at most
+// 31 letters, digits and - _ . characters.
+bool IsLabel(std::string_view text) {
+    if (text.empty() || text.size() > 31)
+        return false;
+    for (char c : text) {
+        const bool letter = (c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z');
+        if (!letter && !(c >= '0' && c <= '9') && c != '-' && c != '_' && c != '.')
+            return false;
+    }
+    return true;
+}
+
 }  // namespace
 
 bool ParseGpioWiring(std::string_view text, GpioWiring* wiring, std::string* problem) {
@@ -33,10 +46,10 @@ bool ParseGpioWiring(std::string_view text, GpioWiring* wiring, std::string* pro
         w.chip = "/dev/gpiochip" + std::to_string(number);
     } else if (chip.substr(0, 8) == "gpiochip" && ParseNumber(chip.substr(8), &number)) {
         w.chip = "/dev/" + std::string(chip);
-    } else if (chip.substr(0, 5) == "/dev/" && chip.size() < 200) {
+    } else if ((chip.substr(0, 5) == "/dev/" && chip.size() < 200) || IsLabel(chip)) {
         w.chip = std::string(chip);
     } else {
-        *problem = "the chip is a number, gpiochipN or /dev/gpiochipN";
+        *problem = "the chip is a number, gpiochipN, /dev/gpiochipN or a chip's label";
         return false;
     }
     unsigned* lines[] = {&w.sck, &w.mosi, &w.reset, &w.miso};
@@ -71,6 +84,8 @@ std::string GpioWiringText(const GpioWiring& wiring) {
 }
 
 std::string ShortGpioWiringText(const GpioWiring& wiring) {
+    if (GpioChipIsLabel(wiring))
+        return GpioWiringText(wiring);
     unsigned number = 0;
     if (wiring.chip.substr(0, kChipPrefix.size()) != kChipPrefix ||
         !ParseNumber(std::string_view(wiring.chip).substr(kChipPrefix.size()), &number))
@@ -78,6 +93,10 @@ std::string ShortGpioWiringText(const GpioWiring& wiring) {
     return std::to_string(number) + ":" + std::to_string(wiring.sck) + "," +
            std::to_string(wiring.mosi) + "," + std::to_string(wiring.reset) + "," +
            std::to_string(wiring.miso);
+}
+
+bool GpioChipIsLabel(const GpioWiring& wiring) {
+    return !wiring.chip.empty() && wiring.chip.front() != '/';
 }
 
 bool GpioChipsPresent() {

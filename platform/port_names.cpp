@@ -139,4 +139,29 @@ std::optional<std::string> ParallelDevicePath(uint16_t base, const EnvironmentLo
     return std::nullopt;
 }
 
+std::string CanonicalPortName(std::string_view name, const EnvironmentLookup& environment,
+                              PathStyle style) {
+    auto upper = [](std::string_view text) {
+        std::string out(text);
+        for (char& c : out)
+            c = Upper(c);
+        return out;
+    };
+    const std::string upperName = upper(name);
+    if (int n = ComNumber(name); n != 0)
+        return "COM" + std::to_string(n);
+    for (std::string_view known : {"SIM", "GPIO", "0278", "0378", "03BC"}) {
+        if (upperName == known)
+            return std::string(known);
+    }
+    // A device path: Linux's are case-sensitive, Windows' are not.
+    for (const PortDevice& port : ListPortDevices(environment, style)) {
+        if (port.device.empty())
+            continue;
+        if (port.device == name || (style == PathStyle::Windows && upper(port.device) == upperName))
+            return port.name;
+    }
+    return {};
+}
+
 }  // namespace ostrel

@@ -63,4 +63,12 @@ struct PortDevice {
 std::vector<PortDevice> ListPortDevices(const EnvironmentLookup& environment,
                                         PathStyle style = NativePathStyle());
 
+// The port name that `name` stands for, as users write it: a name in any
+// letter case ("com3", "sim", "gpio", "03bc"), or the device of one of the
+// ports, overrides applied (/dev/ttyS0 for COM1, /dev/parport0 for 0378,
+// /dev/ttyUSB0 where OSTREL_PORT_COM3 names it; \\.\COM2 on Windows, in any
+// letter case there). Empty for any other name.
+std::string CanonicalPortName(std::string_view name, const EnvironmentLookup& environment,
+                              PathStyle style = NativePathStyle());
+
 }  // namespace ostrel

@@ -18,8 +18,13 @@ std::string ShortPath(std::string_view path, std::string_view home) {
     while (home.size() > 1 && (home.back() == '/' || home.back() == '\\'))
         home.remove_suffix(1);
     if (home.size() > 1 && path.starts_with(home) &&
-        (path.size() == home.size() || path[home.size()] == '/' || path[home.size()] == '\\'))
-        return "~" + std::string(path.substr(home.size()));
+        (path.size() == home.size() || path[home.size()] == '/' || path[home.size()] == '\\')) {
+        // Appended, not "~" + string: GCC 12 warns falsely (-Wrestrict) on
+        // the inlined copy of a literal put before a string when optimising.
+        std::string shortened(1, '~');
+        shortened.append(path.substr(home.size()));
+        return shortened;
+    }
     return std::string(path);
 }
 
@@ -44,7 +49,10 @@ std::string LastPart(const std::string& folder) {
     auto [parent, last] = Split(folder);
     if (parent.empty() || last.empty())
         return folder;
-    return "\u2026" + std::string(1, SeparatorOf(folder)) + last;
+    std::string shortened("\u2026");
+    shortened += SeparatorOf(folder);
+    shortened += last;
+    return shortened;
 }
 
 }  // namespace

@@ -1,16 +1,17 @@
 // The GPIO character device as the GPIO port uses it: three output lines set
 // together and one input line, requested by this program. A thin seam over
-// libgpiod, one file per API of the library: gpio_lines_v1.cpp for libgpiod
-// 1.x (Debian 12); libgpiod 2.x, whose calls differ, needs a twin of that
-// file implementing this class with its calls (gpiod_chip_open,
-// gpiod_request_config, gpiod_line_settings, gpiod_line_request_set_values,
-// gpiod_line_request_get_value), and nothing else changes. No libgpiod
-// header here, so nothing above sees it.
+// the kernel's GPIO interface (gpio_lines_v2.cpp, the character device's
+// version 2 ioctls through SysCalls), so the tests drive it against a fake
+// chip at the system-call level. No kernel header here, so nothing above
+// sees it.
 #pragma once
 
 #include <memory>
 #include <span>
 #include <string>
+#include <vector>
+
+#include "platform/linux/sys_calls.h"
 
 namespace ostrel {
 
@@ -26,12 +27,22 @@ class GpioLines {
     };
 
     // Requests `outputs` as outputs at `values` (as many) and `input` as an
-    // input, on the chip at `chipPath`, for the consumer "ostrel". Null on
-    // failure, with `failure` filled in.
-    static std::unique_ptr<GpioLines> Request(const std::string& chipPath,
+    // input, on the chip at `chipPath`, for the consumer "ostrel", through
+    // `sys` (which must outlive the lines). Null on failure, with `failure`
+    // filled in.
+    static std::unique_ptr<GpioLines> Request(SysCalls& sys, const std::string& chipPath,
                                               std::span<const unsigned> outputs,
                                               std::span<const int> values, unsigned input,
                                               Failure* failure);
+    // A GPIO chip of the machine: /dev/gpiochipN, its label and its lines.
+    struct Chip {
+        std::string path;
+        std::string label;
+        unsigned lines = 0;
+    };
+    // The chips /dev/gpiochip0 to /dev/gpiochip63 that answer as GPIO chips.
+    static std::vector<Chip> ListChips(SysCalls& sys);
+
     // Releases the lines (the outputs keep their last values) and the chip.
     ~GpioLines();
     GpioLines(const GpioLines&) = delete;

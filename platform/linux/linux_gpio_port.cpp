@@ -3,6 +3,8 @@
 #include <array>
 #include <cerrno>
 #include <cstring>
+#include <iterator>
+#include <vector>
 
 #include "platform/linux/port_hints.h"
 
@@ -40,12 +42,18 @@ PinOpenResult LinuxGpioPort::OpenPins(std::string_view portName) {
     if (wiring_.chip.empty()) {
         note_ =
             "No GPIO lines are chosen: give them with --gpio CHIP:SCK,MOSI,RESET,MISO "
-            "(for example --gpio 0:11,10,25,9).";
+            "(for example --gpio pinctrl-bcm2711:11,10,25,9).";
         return PinOpenResult::Failed;
+    }
+    std::string chipPath = wiring_.chip;
+    if (GpioChipIsLabel(wiring_)) {
+        chipPath = FindChip();
+        if (chipPath.empty())
+            return PinOpenResult::Failed;
     }
     const std::array<unsigned, 3> outputs{wiring_.sck, wiring_.mosi, wiring_.reset};
     GpioLines::Failure failure;
-    lines_ = GpioLines::Request(wiring_.chip, outputs, kRest, wiring_.miso, &failure);
+    lines_ = GpioLines::Request(sys_, chipPath, outputs, kRest, wiring_.miso, &failure);
     if (lines_ == nullptr) {
         unsigned beyond = 0;
         bool found = false;
@@ -56,20 +64,52 @@ PinOpenResult LinuxGpioPort::OpenPins(std::string_view portName) {
             }
         }
         if (failure.error == EINVAL && found) {
-            note_ = wiring_.chip + " has no line " + std::to_string(beyond) +
-                    ": its lines are 0 to " +
+            note_ = chipPath + " has no line " + std::to_string(beyond) + ": its lines are 0 to " +
                     std::to_string(failure.chipLines > 0 ? failure.chipLines - 1 : 0) + ".";
         } else if (failure.error == EBUSY && !failure.holder.empty()) {
-            note_ = "A line of " + wiring_.chip + " is used by \"" + failure.holder.substr(0, 32) +
+            note_ = "A line of " + chipPath + " is used by \"" + failure.holder.substr(0, 32) +
                     "\": choose other lines.";
         } else {
-            note_ = OpenFailureHint(sys_, failure.error != 0 ? failure.error : EIO, wiring_.chip,
+            note_ = OpenFailureHint(sys_, failure.error != 0 ? failure.error : EIO, chipPath,
                                     PortKind::Gpio, kPortName);
         }
         return PinOpenResult::Failed;
     }
     note_ = "GPIO: " + GpioWiringText(wiring_) + " (SCK, MOSI, RESET, MISO)";
+    if (chipPath != wiring_.chip)
+        note_ += " on " + chipPath;
     return PinOpenResult::Ok;
+}
+
+std::string LinuxGpioPort::FindChip() {
+    const std::vector<GpioLines::Chip> chips = GpioLines::ListChips(sys_);
+    const bool header = wiring_.chip == kHeaderChip;
+    // The header's labels in order (a Pi has one of them), or the one named.
+    std::vector<std::string_view> wanted;
+    if (header)
+        wanted.assign(std::begin(kHeaderChipLabels), std::end(kHeaderChipLabels));
+    else
+        wanted.push_back(wiring_.chip);
+    for (std::string_view label : wanted) {
+        for (const GpioLines::Chip& chip : chips) {
+            if (chip.label == label)
+                return chip.path;
+        }
+    }
+    note_ = header ? "No GPIO chip of a Raspberry Pi's header (pinctrl-rp1, pinctrl-bcm2711 or "
+                     "pinctrl-bcm2835) is here"
+                   : "No GPIO chip is labelled \"" + wiring_.chip + "\"";
+    if (chips.empty()) {
+        note_ += ", nor any other GPIO chip.";
+        return {};
+    }
+    note_ += ": the chips are";
+    for (std::size_t i = 0; i < chips.size() && i < 16; ++i) {
+        note_ += (i == 0 ? " " : ", ") + chips[i].path.substr(5) + " (\"" +
+                 chips[i].label.substr(0, 32) + "\", " + std::to_string(chips[i].lines) + " lines)";
+    }
+    note_ += ". Name one with --gpio CHIP:SCK,MOSI,RESET,MISO.";
+    return {};
 }
 
 void LinuxGpioPort::ClosePins() {

@@ -25,7 +25,8 @@ class LinuxGpioPort : public PinPort {
     // The port's name.
     static constexpr std::string_view kPortName = "GPIO";
 
-    // `sys` is asked for the chip's owner group when it refuses to open.
+    // `sys` makes the calls of the character device, and is asked for the
+    // chip's owner group when it refuses to open.
     explicit LinuxGpioPort(SysCalls& sys) : sys_(sys) {}
     ~LinuxGpioPort() override;
     LinuxGpioPort(const LinuxGpioPort&) = delete;
@@ -55,6 +56,10 @@ class LinuxGpioPort : public PinPort {
     bool IsOpen() const { return lines_ != nullptr; }
 
   private:
+    // The path of the chip the wiring names by its label; empty, with the
+    // note listing the chips there are, when none has it.
+    std::string FindChip();
+
     SysCalls& sys_;
     GpioWiring wiring_;
     std::unique_ptr<GpioLines> lines_;

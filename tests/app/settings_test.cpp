@@ -106,6 +106,13 @@ TEST(Settings, TheModemLineOptionAndTheGpioLinesRoundTrip) {
                      "12:100,101,102,103",
                      27),
          "12:100,101,102,103"},
+        // A chip by its label is kept as written, when it fits.
+        {"GPIO", 0, "pi:11,10,25,9",
+         std::string("GPIO\0\0\0\0\0"
+                     "pi:11,10,25,9\0\0\0\0\0",
+                     27),
+         "pi:11,10,25,9"},
+        {"GPIO", 0, "pinctrl-rp1:11,10,25,9", std::string("GPIO\0\0\0\0", 8), ""},
         // A chip named by a path of its own has no short form: not stored.
         {"GPIO", 0, "/dev/gpio-header:1,2,3,4", std::string("GPIO\0\0\0\0", 8), ""},
     };

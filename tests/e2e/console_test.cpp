@@ -260,6 +260,8 @@ TEST(ExitStatus, BadUsageIsTwoWithAOneLineHintAndTouchesNothing) {
         {{"--port", "SIM", "frobnicate"}, "frobnicate"},
         {{"--port", "COM9", "check"}, "COM9"},
         {{"--port", "LPT1", "check"}, "LPT1"},
+        {{"--port", "/dev/ttyUSB9", "check"}, "OSTREL_PORT_COM3=/dev/ttyUSB0"},
+        {{"--port", "GPIO", "--gpio", "my chip:11,10,25,9", "check"}, "a chip's label"},
         {{"--port", "SIM", "--sim-chip", "ATmega999", "check"}, "ATmega999"},
         {{"--port", "SIM", "--speed", "turbo", "check"}, "turbo"},
         {{"--port", "SIM", "write"}, "FILE"},
@@ -289,6 +291,19 @@ TEST(ExitStatus, BadUsageIsTwoWithAOneLineHintAndTouchesNothing) {
         EXPECT_FALSE(std::filesystem::exists(rig.dir.File("ostrel.cfg")))
             << "bad usage is found before anything is touched";
         EXPECT_FALSE(std::filesystem::exists(rig.dir.File("ostrel-sim.state")));
+    }
+}
+
+// A port is named in any letter case: the run is the one of its usual name.
+TEST(ExitStatus, APortNamedInAnyLetterCaseIsThatPort) {
+    REQUIRE_CLI();
+    for (const char* name : {"sim", "Sim", "SIM"}) {
+        CliRig rig;
+        ProcessResult r = rig.RunBare({"--port", name, "--virtual-clock", "--no-pause", "--dir",
+                                       rig.dir.str(), "--sim-chip", rig.chip(), "signature"});
+        SCOPED_TRACE(r.command);
+        EXPECT_TRUE(ExitedWith(r, 0)) << r.err;
+        EXPECT_TRUE(std::filesystem::exists(rig.dir.File("ostrel-sim.state"))) << name;
     }
 }
 

@@ -1,6 +1,7 @@
-// The GPIO backend against the fake libgpiod: the wiring as the user writes
-// it, what a chip that cannot be used says, one system call per line change,
-// and RESET left high whenever the lines are let go.
+// The GPIO backend against the fake GPIO chips at the system-call level: the
+// request of the lines as the kernel sees it, the wiring as the user writes it, what a chip that
+// cannot be used says, one system call per line change, and RESET left high whenever the lines are
+// let go.
 #include "platform/linux/linux_gpio_port.h"
 
 #include <gtest/gtest.h>
@@ -8,10 +9,14 @@
 #include <cerrno>
 #include <memory>
 #include <string>
+#include <utility>
+#include <vector>
 
 #include "adapter/adapter.h"
 #include "app/commands.h"
 #include "core/ids.h"
+#include "platform/linux/gpio_lines.h"
+#include "sim/cable.h"
 #include "tests/support/linux/pin_kit.h"
 #include "tests/support/sim_rig.h"
 
@@ -33,7 +38,10 @@ TEST(GpioWiring, IsReadAsChipAndFourLines) {
         {"0:11,10,25,9,8", nullptr, 0, 0, 0, 0, "four line numbers"},
         {"0:11,10,11,9", nullptr, 0, 0, 0, 0, "line 11 is named twice"},
         {"0:11,-1,25,9", nullptr, 0, 0, 0, 0, "four line numbers"},
-        {"chip:1,2,3,4", nullptr, 0, 0, 0, 0, "the chip is a number"},
+        {"pinctrl-rp1:11,10,25,9", "pinctrl-rp1", 11, 10, 25, 9, ""},
+        {"pi:11,10,25,9", "pi", 11, 10, 25, 9, ""},
+        {"my chip:1,2,3,4", nullptr, 0, 0, 0, 0, "a chip's label"},
+        {"a-label-of-more-than-31-letters-:1,2,3,4", nullptr, 0, 0, 0, 0, "the chip is a number"},
         {"0:1,2,3,99999999", nullptr, 0, 0, 0, 0, "four line numbers"},
         {"", nullptr, 0, 0, 0, 0, "expected CHIP"},
     };
@@ -68,6 +76,96 @@ struct GpioKit {
     PinKit kit;
 };
 
+// One request of the four lines through the character device: the outputs
+// at their first values, the input read, the kernel's refusals passed on,
+// and no descriptor left behind.
+TEST(GpioLines, AreOneRequestOfTheCharacterDeviceOrTheKernelsReason) {
+    const struct {
+        const char* what;
+        void (*arrange)(FakeGpioChip&);
+        std::vector<unsigned> outputs;
+        std::vector<int> values;
+        unsigned input;
+        int error;  // 0: granted
+        const char* holder;
+    } kCases[] = {
+        {"granted", [](FakeGpioChip&) {}, {11, 10, 25}, {0, 1, 1}, 9, 0, ""},
+        {"granted, other lines", [](FakeGpioChip&) {}, {2, 3, 4}, {1, 0, 0}, 5, 0, ""},
+        {"input held by a driver",
+         [](FakeGpioChip& c) { c.heldBy[9] = "spi0 MISO"; },
+         {11, 10, 25},
+         {0, 0, 1},
+         9,
+         EBUSY,
+         "spi0 MISO"},
+        {"output held",
+         [](FakeGpioChip& c) { c.heldBy[25] = "led0"; },
+         {11, 10, 25},
+         {0, 0, 1},
+         9,
+         EBUSY,
+         "led0"},
+        {"a line named twice", [](FakeGpioChip&) {}, {11, 10, 25}, {0, 0, 1}, 11, EINVAL, ""},
+        {"a line beyond the chip", [](FakeGpioChip&) {}, {11, 10, 54}, {0, 0, 1}, 9, EINVAL, ""},
+        {"values not one per output", [](FakeGpioChip&) {}, {11, 10, 25}, {0, 1}, 9, EINVAL, ""},
+        {"no GPIO chip",
+         [](FakeGpioChip& c) { c.openError = ENOTTY; },
+         {11, 10, 25},
+         {0, 0, 1},
+         9,
+         ENOTTY,
+         ""},
+        {"no permission",
+         [](FakeGpioChip& c) { c.openError = EACCES; },
+         {11, 10, 25},
+         {0, 0, 1},
+         9,
+         EACCES,
+         ""},
+    };
+    for (const auto& c : kCases) {
+        GpioKit k;
+        FakeGpioChip& chip = *k.kit.gpioChip;
+        c.arrange(chip);
+        GpioLines::Failure failure;
+        auto lines =
+            GpioLines::Request(k.kit.gpio, chip.path, c.outputs, c.values, c.input, &failure);
+        EXPECT_EQ(k.kit.gpio.chipsOpen, 0) << c.what << ": the chip is closed after the request";
+        if (c.error != 0) {
+            EXPECT_EQ(lines, nullptr) << c.what;
+            EXPECT_EQ(failure.error, c.error) << c.what;
+            EXPECT_EQ(failure.holder, c.holder) << c.what;
+            EXPECT_TRUE(chip.requestedBy.empty()) << c.what << ": all lines or none";
+            continue;
+        }
+        ASSERT_NE(lines, nullptr) << c.what << ": error " << failure.error;
+        EXPECT_EQ(chip.requests, 1) << c.what << ": one request of all four";
+        EXPECT_EQ(chip.requestedBy.size(), 4u) << c.what;
+        for (std::size_t i = 0; i < c.outputs.size(); ++i)
+            EXPECT_EQ(chip.level[c.outputs[i]], c.values[i]) << c.what << " output " << i;
+        std::vector<int> flipped;
+        for (int v : c.values)
+            flipped.push_back(v != 0 ? 0 : 1);
+        EXPECT_TRUE(lines->Set(flipped)) << c.what;
+        EXPECT_EQ(chip.sets, 1u) << c.what << ": one call sets every output";
+        for (std::size_t i = 0; i < c.outputs.size(); ++i)
+            EXPECT_EQ(chip.level[c.outputs[i]], flipped[i]) << c.what << " output " << i;
+        EXPECT_FALSE(lines->Set(c.values.front() == 0 ? std::vector<int>{1} : std::vector<int>{0}))
+            << c.what << ": not every output";
+        // An input off the target's wiring floats high; the target's MISO is what it drives.
+        const int level = lines->Get();
+        EXPECT_EQ(chip.gets, 1u) << c.what;
+        const int miso = (k.kit.board.ReadStatus(0x378) & sim::kParallelMiso) != 0 ? 1 : 0;
+        EXPECT_EQ(level, c.input == chip.miso ? miso : 1) << c.what;
+        chip.failAfterCalls = 0;
+        EXPECT_FALSE(lines->Set(c.values)) << c.what << ": a failed call is a failure";
+        EXPECT_EQ(lines->Get(), -1) << c.what;
+        lines.reset();
+        EXPECT_TRUE(chip.requestedBy.empty()) << c.what << ": the lines are given back";
+        EXPECT_EQ(chip.releases, 1) << c.what;
+    }
+}
+
 TEST(LinuxGpioPort, LinesThatCannotBeUsedAreRefusedWithWhatToDo) {
     const struct {
         const char* what;
@@ -89,7 +187,7 @@ TEST(LinuxGpioPort, LinesThatCannotBeUsedAreRefusedWithWhatToDo) {
              kit.devices.SetGroup("/dev/gpiochip0", 997);
          },
          "join its group with `sudo usermod -aG gpio $USER`"},
-        {"a device that is no GPIO chip (libgpiod's ENOTTY)",
+        {"a device that is no GPIO chip (its chip-info ioctl refused)",
          [](PinKit& kit) {
              kit.gpioChip->openError = ENOTTY;
              kit.devices.AddFile("/dev/gpiochip0");
@@ -115,6 +213,74 @@ TEST(LinuxGpioPort, LinesThatCannotBeUsedAreRefusedWithWhatToDo) {
     }
     GpioKit k;
     EXPECT_EQ(k.kit.gpioPort.OpenPins("COM1"), PinOpenResult::NotThisPort);
+}
+
+// A chip named by its label is found among /dev/gpiochip0 to 63 whatever
+// its number, "pi" finds the header's chip of any Raspberry Pi, and a label
+// that no chip has lists the chips there are.
+TEST(LinuxGpioPort, AChipNamedByItsLabelIsFoundOrTheChipsAreListed) {
+    const struct {
+        const char* what;
+        std::vector<std::pair<const char*, const char*>> chips;  // path, label
+        const char* chip;
+        const char* opened;  // null: refused
+        const char* note;
+    } kCases[] = {
+        {"Pi 5, older kernel",
+         {{"/dev/gpiochip0", "gpio-brcmstb@107d508500"}, {"/dev/gpiochip4", "pinctrl-rp1"}},
+         "pi",
+         "/dev/gpiochip4",
+         "on /dev/gpiochip4"},
+        {"Pi 5, newer kernel",
+         {{"/dev/gpiochip0", "pinctrl-rp1"}, {"/dev/gpiochip10", "gpio-brcmstb@107d508500"}},
+         "pi",
+         "/dev/gpiochip0",
+         "on /dev/gpiochip0"},
+        {"Pi 4",
+         {{"/dev/gpiochip0", "pinctrl-bcm2711"}, {"/dev/gpiochip1", "raspberrypi-exp-gpio"}},
+         "pi",
+         "/dev/gpiochip0",
+         ""},
+        {"Pi Zero", {{"/dev/gpiochip0", "pinctrl-bcm2835"}}, "pi", "/dev/gpiochip0", ""},
+        {"by its label",
+         {{"/dev/gpiochip0", "gpio-mockup-A"}, {"/dev/gpiochip3", "pinctrl-rp1"}},
+         "pinctrl-rp1",
+         "/dev/gpiochip3",
+         ""},
+        {"another board",
+         {{"/dev/gpiochip0", "1c20800.pinctrl"}, {"/dev/gpiochip1", "axp20x-gpio"}},
+         "pi",
+         nullptr,
+         "the chips are gpiochip0 (\"1c20800.pinctrl\", 54 lines), gpiochip1 (\"axp20x-gpio\", 54 "
+         "lines)."},
+        {"a label nobody has",
+         {{"/dev/gpiochip2", "pinctrl-bcm2711"}},
+         "pinctrl-rp1",
+         nullptr,
+         "No GPIO chip is labelled \"pinctrl-rp1\": the chips are gpiochip2"},
+        {"no chip at all", {}, "pi", nullptr, "nor any other GPIO chip."},
+    };
+    for (const auto& c : kCases) {
+        VirtualClock clock;
+        VirtualDevices devices;
+        FakeGpio gpio(clock, devices);
+        sim::SimPort board(clock, sim::SimConfig{});
+        for (const auto& [path, label] : c.chips)
+            gpio.Add(path, &board).label = label;
+        LinuxGpioPort port(gpio);
+        port.SetWiring({c.chip, 11, 10, 25, 9});
+        const PinOpenResult result = port.OpenPins("GPIO");
+        EXPECT_EQ(result, c.opened != nullptr ? PinOpenResult::Ok : PinOpenResult::Failed)
+            << c.what << ": " << port.PinOpenNote();
+        EXPECT_NE(port.PinOpenNote().find(c.note), std::string::npos)
+            << c.what << ": " << port.PinOpenNote();
+        for (const auto& chip : gpio.chips) {
+            const bool expected = c.opened != nullptr && chip->path == c.opened;
+            EXPECT_EQ(chip->requestedBy.size(), expected ? 4u : 0u) << c.what << " " << chip->path;
+        }
+        port.ClosePins();
+        EXPECT_EQ(gpio.chipsOpen, 0) << c.what;
+    }
 }
 
 // Each line change is one set of all three outputs; each MISO read one get.
@@ -188,7 +354,7 @@ TEST(LinuxGpioPort, ResetIsLeftHighWhateverEnds) {
 TEST(LinuxGpioPort, ResetIsLeftHighWhenThePortGoes) {
     GpioKit k;
     FakeGpioChip& chip = *k.kit.gpioChip;
-    auto port = std::make_unique<LinuxGpioPort>(k.kit.devices);
+    auto port = std::make_unique<LinuxGpioPort>(k.kit.gpio);
     port->SetWiring(k.kit.gpioPort.Wiring());
     ASSERT_EQ(port->OpenPins("GPIO"), PinOpenResult::Ok);
     ASSERT_TRUE(port->WritePins(0x00));  // RESET low: the target held

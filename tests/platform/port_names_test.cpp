@@ -145,6 +145,38 @@ TEST_F(PortNamesTest, OnWindowsComPortsAreDevicesAndAParallelPortIsItsAddress) {
     EXPECT_EQ(ParallelDevicePath(0x379, lookup, PathStyle::Windows), std::nullopt);
 }
 
+// Names as users write them: any letter case, or the device a port stands
+// for (overrides applied); anything else is no port.
+TEST_F(PortNamesTest, APortIsNamedInAnyCaseOrByItsDevice) {
+    env->variables["OSTREL_PORT_COM3"] = "/dev/ttyUSB0";
+    env->variables["OSTREL_PORT_COM4"] = "COM12";
+    const struct {
+        const char* name;
+        PathStyle style;
+        const char* port;  // "": none
+    } kCases[] = {
+        {"com3", kLinux, "COM3"},
+        {"Com8", PathStyle::Windows, "COM8"},
+        {"sim", kLinux, "SIM"},
+        {"gpio", kLinux, "GPIO"},
+        {"03bc", kLinux, "03BC"},
+        {"/dev/ttyS0", kLinux, "COM1"},
+        {"/dev/ttyS7", kLinux, "COM8"},
+        {"/dev/ttyUSB0", kLinux, "COM3"},
+        {"/dev/parport1", kLinux, "0278"},
+        {"/dev/PARPORT0", kLinux, ""},
+        {"/dev/ttyUSB1", kLinux, ""},
+        {"/dev/ttyS8", kLinux, ""},
+        {"\\\\.\\COM2", PathStyle::Windows, "COM2"},
+        {"\\\\.\\com12", PathStyle::Windows, "COM4"},
+        {"COM9", PathStyle::Windows, ""},
+        {"COM0", kLinux, ""},
+        {"", kLinux, ""},
+    };
+    for (const auto& c : kCases)
+        EXPECT_EQ(CanonicalPortName(c.name, lookup, c.style), c.port) << c.name;
+}
+
 TEST(ProcessEnvironmentTest, ReadsTheRealEnvironment) {
     EnvironmentLookup lookup = ProcessEnvironment();
     SetVariable("OSTREL_PORT_COM6", "/dev/ttyACM4");

@@ -65,10 +65,10 @@ PinKit::PinKit(Clock& clock, const PinKitOptions& options)
       env(std::make_shared<FakeEnvironment>()),
       board(clock, BoardConfig(options)),
       usb(clock),
-      gpio(clock),
+      gpio(clock, devices),
       serial(devices, LookupIn(env), sysfs.path()),
       ftdi(devices, LookupIn(env), sysfs.path()),
-      gpioPort(devices),
+      gpioPort(gpio),
       router(ftdi, gpioPort),
       comName_(options.comName) {
     // A port that is not there: no adapter on the bus (and so no tty), or no GPIO chip.
@@ -108,7 +108,7 @@ void PinKit::Attach(Programmer& p) {
 
 PinOpenResult PinKit::Router::OpenPins(std::string_view name) {
     in_ = name.substr(0, LinuxGpioPort::kPortName.size()) == LinuxGpioPort::kPortName ? &gpio_
-                                                                                     : &ftdi_;
+                                                                                      : &ftdi_;
     return in_->OpenPins(name);
 }
 

@@ -1,5 +1,5 @@
 // The ports of pins for test rigs: the real LinuxFtdiPort and LinuxGpioPort,
-// over the fake libftdi and libgpiod, with the simulated cable and chip (a
+// over the fake libftdi and the fake GPIO chips, with the simulated cable and chip (a
 // sim::SimPort) at the far end. Everything a real machine would show them is
 // prepared: a sysfs tree in which the tty of COM1 belongs to an FTDI chip on
 // the USB bus, the tty itself as a virtual device (so the backend's check
