@@ -340,6 +340,15 @@ const Row kRows[] = {
     {SimFault::Disappears, "verify", kFailed, "74 mismatches passed",
      "Error: Verify failed at Adr: ", Holds::Start},
     {SimFault::Disappears, "quick", kFailed, "", "Error: Verify failed at Adr: 0000", Holds::Start},
+    // The chip enters programming mode but its answers never arrive: every
+    // retry of the enable must find it out of programming mode, or it would
+    // execute the retry's bits out of step (an EEPROM or a page write).
+    {SimFault::EchoLost, "signature", kFailed, "",
+     "Info:: Vendor Code: 00\nPart Family: 00\nPart Number: 00\nNo echo 53 received", Holds::Start},
+    {SimFault::EchoLost, kAllOthers, kFailed, "",
+     "Error: No Connection!\n\nVendor Code: 00\nPart Family: 00\nPart Number: 00\nNo echo 53 "
+     "received",
+     Holds::Start},
 };
 
 constexpr CommandResult kStopped = CommandResult::Stopped;
@@ -419,7 +428,7 @@ std::vector<Case> AllCases() {
         for (SimFault fault :
              {SimFault::None, SimFault::NoPort, SimFault::NoCable, SimFault::NoTarget,
               SimFault::OutOfStep, SimFault::ErasedSignature, SimFault::UnknownSignature,
-              SimFault::Locked, SimFault::StuckByte, SimFault::Disappears}) {
+              SimFault::Locked, SimFault::StuckByte, SimFault::Disappears, SimFault::EchoLost}) {
             for (const Command& command : kCommands) {
                 const Row* own = nullptr;
                 const Row* others = nullptr;
