@@ -47,6 +47,14 @@ int NoConnection(Programmer& p) {
     return 1;
 }
 
+// Three signature bytes all FF or all 00 are what a MISO line that nothing
+// drives (or one stuck at a level) reads: no chip answered them.
+bool LineCannotAnswer(const ProgrammerState& s) {
+    const bool allOnes = s.vendorCode == 0xFF && s.partFamily == 0xFF && s.partNumber == 0xFF;
+    const bool allZeros = s.vendorCode == 0 && s.partFamily == 0 && s.partNumber == 0;
+    return allOnes || allZeros;
+}
+
 uint32_t QueueSignatureRead(Programmer& p, int address) {
     return adapter::QueueInstruction(p, 0x3000, address * 0x100);
 }
@@ -106,13 +114,11 @@ int ManualDeviceWithoutEcho(Programmer& p) {
     EnterProgrammingMode(p);
     ProgrammingEnable(p);
     ReadSignature(p);
-    // Without the echo a device chosen by hand is still used, but three
-    // signature bytes all FF or all 00 are no chip at all: a MISO line that
-    // nothing drives. Going on would report an erase, a lock or a read of
-    // nothing as done.
-    bool allOnes = s.vendorCode == 0xFF && s.partFamily == 0xFF && s.partNumber == 0xFF;
-    bool allZeros = s.vendorCode == 0 && s.partFamily == 0 && s.partNumber == 0;
-    if (allOnes || allZeros)
+    // Without the echo a device chosen by hand is still used, but not on a
+    // line that cannot answer: going on would report an erase, a lock or a
+    // read of nothing as done, and a verify of data that the stuck level
+    // matches (a page of 00 or of FF) as passed.
+    if (LineCannotAnswer(s))
         return NoConnection(p);
     return 0;
 }
@@ -188,8 +194,10 @@ int Connect(Programmer& p) {
     // command goes on to its own work.
     core::ServiceWindow(p);
 
-    // First decision: answers that are clear at once.
-    if (s.deviceDetected)
+    // First decision: answers that are clear at once. Without the echo, a
+    // device file line with the signature FFFFFF or 000000 matches what a
+    // stuck line reads, not a chip: that is decided after synchronisation.
+    if (s.deviceDetected && (s.echoReceived || !LineCannotAnswer(s)))
         return 0;
     if (InRange(family))
         return s.manualDevice ? 0 : Unknown(p);

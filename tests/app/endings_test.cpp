@@ -9,6 +9,7 @@
 #include "app/commands.h"
 #include "app/startup.h"
 #include "core/ids.h"
+#include "devices/device_file.h"
 #include "tests/image/image_test_util.h"
 #include "tests/support/fixture.h"
 #include "tests/support/hex_image.h"
@@ -338,6 +339,35 @@ TEST(Endings, EachCommandEndsAsItsStepsWent) {
          "",
          false,
          {"No Connection!"},
+         nullptr,
+         {.chip = "ATmega8", .fault = SimFault::NoTarget}},
+        // A line that cannot answer is no chip, whatever the device file or
+        // the device chosen says: a write of the stuck level must not verify.
+        {"Write of a page of 00 with a device chosen by hand and the echo lost",
+         ids::kWrite,
+         [](SimRig& rig) {
+             rig.p.state.manualDevice = 1;
+             rig.Write("zeros.hex", Lines({Record(0, 0, std::vector<int>(64, 0)), kEndRecord}));
+             ASSERT_EQ(rig.Load("zeros.hex"), 0);
+         },
+         CommandResult::Failed,
+         "",
+         false,
+         {"No Connection!", "Vendor Code: 00"},
+         noChange,
+         {.chip = "ATmega8", .fault = SimFault::EchoLost}},
+        {"Write of a page of FF with no chip and a device file line FFFFFF",
+         ids::kWrite,
+         [](SimRig& rig) {
+             rig.dir.Write("ostrel.ini", "ATstuck\tFFFFFF\t8k\t32\t0\t1\tPB:5\t512\n");
+             devices::FillDeviceList(rig.p);
+             rig.Write("ones.hex", Lines({Record(0, 0, std::vector<int>(64, 0xFF)), kEndRecord}));
+             ASSERT_EQ(rig.Load("ones.hex"), 0);
+         },
+         CommandResult::Failed,
+         "",
+         false,
+         {"No Connection!", "Vendor Code: FF"},
          nullptr,
          {.chip = "ATmega8", .fault = SimFault::NoTarget}},
         {"MOSI box while the serial port cannot be opened",
