@@ -1,10 +1,13 @@
 // Connecting to the chip and deciding, from its signature and the device
 // file, whether a command may go on.
+#include <optional>
 #include <string>
 
 #include "adapter/adapter.h"
 #include "avr/avr.h"
 #include "core/activity.h"
+#include "core/device_choice.h"
+#include "core/ids.h"
 #include "devices/device_file.h"
 #include "platform/texts.h"
 
@@ -154,9 +157,50 @@ int DecideInStep(Programmer& p, int family) {
     return s.manualDevice ? 0 : Unknown(p);
 }
 
+// A device chosen by hand gives the geometry, whatever the chip answers. A
+// chip that answers (with the echo, or with a signature no stuck line
+// reads) as another chip of the device file would be written at the wrong
+// addresses: the user is asked before anything is sent beyond the
+// signature's reads.
+int ConfirmChosenDevice(Programmer& p) {
+    ProgrammerState& s = p.state;
+    if (!s.echoReceived && LineCannotAnswer(s))
+        return 0;
+    const std::string_view answered = s.signatureHex.view().substr(0, 6);
+    if (answered == s.deviceSignature.view().substr(0, 6))
+        return 0;
+    const std::string other = devices::NameWithSignature(p, answered);
+    const std::optional<std::string> chosen = core::ReadDeviceChoice(p).name;
+    if (other.empty() || !chosen || other == *chosen)
+        return 0;
+    const std::string sig(answered);
+    const std::string question =
+        "The chip answers as " + other + " (signature " + sig + "), but " + *chosen +
+        " is chosen by hand (Autodetection off).\nWriting it as " + *chosen +
+        " would put data at the wrong addresses.\n\nGo on as " + *chosen + "?";
+    if (p.windows.MessageBox(ids::kNoOwner, question.c_str(), texts::kTitleWarning,
+                             MsgButtons::OkCancel) == MsgResult::Ok)
+        return 0;
+    s.errorText.Assign(
+        "The chip answers as " + other + ", not as " + *chosen +
+        " chosen by hand: nothing was written.\nSwitch Autodetection on, or choose " + other + ".");
+    return 1;
+}
+
+int ConnectAndDecide(Programmer& p);
+
 }  // namespace
 
 int Connect(Programmer& p) {
+    const int result = ConnectAndDecide(p);
+    if (result == 0 && p.state.manualDevice)
+        return ConfirmChosenDevice(p);
+    return result;
+}
+
+namespace {
+
+int ConnectAndDecide(Programmer& p) {
     ProgrammerState& s = p.state;
     s.echoReceived = 0;
     s.deviceDetected = 0;
@@ -210,5 +254,7 @@ int Connect(Programmer& p) {
     s.echoReceived = 1;
     return DecideInStep(p, ReadSignature(p));
 }
+
+}  // namespace
 
 }  // namespace ostrel::avr

@@ -101,6 +101,17 @@ TEST(Endings, EachCommandEndsAsItsStepsWent) {
         EXPECT_EQ(rig.chip().Eeprom(0), 0xFF);
         EXPECT_EQ(rig.chip().chipErases(), 0);
     };
+    auto chooseByHand = [](SimRig& rig, const char* name, MsgResult answer) {
+        rig.Write("prog.hex", kProgram);
+        ASSERT_EQ(rig.Load("prog.hex"), 0);
+        rig.windows.CheckItem(ids::kMainWindow, ids::kAutodetection, false);
+        rig.p.state.manualDevice = 1;
+        for (int i = 0; i < rig.windows.ListCount(); ++i) {
+            if (rig.windows.ListEntry(i) == name)
+                rig.windows.SelectListEntry(i);
+        }
+        rig.windows.answers.push_back(answer);
+    };
     // After the chip erase the chip answers with a signature the device file does not know.
     auto unknownAfterErase = [](SimRig& rig) {
         rig.windows.onPendingEvents = [&rig] {
@@ -370,6 +381,39 @@ TEST(Endings, EachCommandEndsAsItsStepsWent) {
          {"No Connection!", "Vendor Code: FF"},
          nullptr,
          {.chip = "ATmega8", .fault = SimFault::NoTarget}},
+        // A hand-chosen ATmega16 on an ATmega8: the question names both,
+        // and only an OK lets the write go on.
+        {"Write as a hand-chosen ATmega16 on an ATmega8, the question cancelled",
+         ids::kWrite,
+         [&chooseByHand](SimRig& rig) { chooseByHand(rig, "ATmega16", MsgResult::Cancel); },
+         CommandResult::Failed,
+         "",
+         false,
+         {"answers as ATmega8, not as ATmega16"},
+         [](SimRig& rig) {
+             ASSERT_GE(rig.windows.messages.size(), 2u);
+             const std::string& asked = rig.windows.messages[rig.windows.messages.size() - 2].text;
+             EXPECT_TRUE(Contains(asked, "answers as ATmega8 (signature 1E9307)")) << asked;
+             EXPECT_TRUE(Contains(asked, "Go on as ATmega16?")) << asked;
+             EXPECT_EQ(rig.chip().Flash(0), 0xFF);
+             EXPECT_EQ(rig.chip().chipErases(), 0);
+         }},
+        {"Write as a hand-chosen ATmega16 on an ATmega8, the question answered OK",
+         ids::kWrite,
+         [&chooseByHand](SimRig& rig) { chooseByHand(rig, "ATmega16", MsgResult::Ok); },
+         CommandResult::Ok,
+         "OK",
+         false,
+         {},
+         [](SimRig& rig) { EXPECT_EQ(rig.chip().Flash(0), 1); }},
+        {"Write as a hand-chosen ATmega8 on an ATmega8 asks nothing",
+         ids::kWrite,
+         [&chooseByHand](SimRig& rig) { chooseByHand(rig, "ATmega8", MsgResult::Cancel); },
+         CommandResult::Ok,
+         "OK",
+         false,
+         {},
+         [](SimRig& rig) { EXPECT_EQ(rig.chip().Flash(0), 1); }},
         {"MOSI box while the serial port cannot be opened",
          ids::kMosiBox,
          [](SimRig&) {},
