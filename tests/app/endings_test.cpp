@@ -428,6 +428,11 @@ TEST(Endings, EachCommandEndsAsItsStepsWent) {
 }
 
 TEST(Endings, FilesTheCheckersWillRefuse) {
+    auto withScript = [](SimRig& rig, const char* script) {
+        rig.Write("prog.hex", kProgram);
+        ASSERT_EQ(rig.Load("prog.hex"), 0);
+        rig.Write("prog.scr", script);
+    };
     auto noChange = [](SimRig& rig) {
         EXPECT_EQ(rig.chip().Flash(0), 0xFF);
         EXPECT_EQ(rig.chip().chipErases(), 0);
@@ -445,6 +450,38 @@ TEST(Endings, FilesTheCheckersWillRefuse) {
          true,
          {"prog.scr"},
          noChange},
+        // A script after the verify: a Chip Erase would undo the write it
+        // follows; memory writes are asked about before the chip is touched.
+        {"script with a Chip Erase",
+         ids::kWrite,
+         [&withScript](SimRig& rig) { withScript(rig, "AC A0 00 E4\n; erase\nAC 80 00 00\n"); },
+         CommandResult::Failed,
+         "",
+         true,
+         {"Script line 3 of prog.scr", "Chip Erase"},
+         noChange},
+        {"script with an EEPROM write, the question cancelled",
+         ids::kWrite,
+         [&withScript](SimRig& rig) {
+             withScript(rig, "C0 00 10 42\n4C 00 00 00\n");
+             rig.windows.answers.push_back(MsgResult::Cancel);
+         },
+         CommandResult::Cancelled,
+         "",
+         true,
+         {"line 1: C0 00 10 42 (Write EEPROM)", "line 2: 4C 00 00 00 (Write Program Memory Page)"},
+         noChange},
+        {"script with an EEPROM write, the question answered OK",
+         ids::kWrite,
+         [&withScript](SimRig& rig) { withScript(rig, "C0 00 10 42\n"); },
+         CommandResult::Ok,
+         "F+L Bits programmed; the script changed the memory after the verify",
+         false,
+         {},
+         [](SimRig& rig) {
+             EXPECT_EQ(rig.chip().Flash(0), 1);
+             EXPECT_EQ(rig.chip().Eeprom(0x10), 0x42);
+         }},
         {"dump whose flash lines are damaged",
          ids::kWrite,
          [](SimRig& rig) {
