@@ -144,13 +144,26 @@ std::optional<CommandResult> CheckFilesBeforeConnect(Programmer& p, bool withFol
             files.push_back({eepPath, image::CheckDataFile(p, eepPath, true), true, true});
         std::string scrPath = image::SiblingFilePath(p, "scr");
         std::string problem;
-        if (!CheckFuseScript(p, scrPath, problem)) {
+        std::vector<std::string> memoryLines;
+        if (!CheckFuseScript(p, scrPath, problem, &memoryLines)) {
             image::FileCheck refused;
             refused.verdict = image::FileVerdict::Refused;
             refused.detail = "The script " + scrPath + " cannot be run.";
             if (!problem.empty())
                 refused.detail += "\n" + problem;
             files.push_back({scrPath, refused});
+        } else if (!memoryLines.empty()) {
+            // A script that writes the memories after the verify may be meant
+            // (a serial number after the program): the user decides now,
+            // before anything is erased.
+            std::string text = "The script " + FsPath(scrPath).filename().string() +
+                               " changes the memory after the verify:\n";
+            for (const std::string& line : memoryLines)
+                text += "\n" + line;
+            text += "\n\nWhat it writes is not verified. OK runs it as it is.";
+            if (p.windows.MessageBox(ids::kNoOwner, text, texts::kTitleWarning,
+                                     MsgButtons::OkCancel) != MsgResult::Ok)
+                return CommandResult::Cancelled;
         }
     }
 

@@ -60,6 +60,37 @@ std::string Shown(std::string_view line) {
 
 enum class LineKind { End, Comment, Instruction, LastInstruction };
 
+// What a script instruction does to the memories the write has just
+// verified: nothing (fuse and lock bits, reads), undoes all of it (Chip
+// Erase, AC 100x xxxx), or changes some of it (EEPROM and program memory
+// writes, page loads and the extended address of the page write).
+enum class MemoryEffect { None, ChipErase, Changes };
+struct Effect {
+    MemoryEffect effect;
+    const char* name;
+};
+Effect EffectOf(const std::array<uint8_t, 4>& b) {
+    if (b[0] == 0xAC && (b[1] & 0xE0) == 0x80)
+        return {MemoryEffect::ChipErase, "Chip Erase"};
+    switch (b[0]) {
+        case 0xC0:
+            return {MemoryEffect::Changes, "Write EEPROM"};
+        case 0xC1:
+            return {MemoryEffect::Changes, "Load EEPROM Memory Page"};
+        case 0xC2:
+            return {MemoryEffect::Changes, "Write EEPROM Memory Page"};
+        case 0x40:
+        case 0x48:
+            return {MemoryEffect::Changes, "Load or Write Program Memory"};
+        case 0x4C:
+            return {MemoryEffect::Changes, "Write Program Memory Page"};
+        case 0x4D:
+            return {MemoryEffect::Changes, "Load Extended Address"};
+        default:
+            return {MemoryEffect::None, ""};
+    }
+}
+
 // Reads the next script line into lineBuffer and says what it is. A NUL or
 // 0xFF byte ends it as well; the check has refused such a script before.
 LineKind NextLine(Programmer& p, TextReader& reader) {
@@ -144,8 +175,11 @@ bool GuardAllows(Programmer& p, const std::array<uint8_t, 4>& bytes, const std::
 
 }  // namespace
 
-bool CheckFuseScript(Programmer& p, const std::string& path, std::string& problem) {
+bool CheckFuseScript(Programmer& p, const std::string& path, std::string& problem,
+                     std::vector<std::string>* memoryLines) {
     problem.clear();
+    if (memoryLines != nullptr)
+        memoryLines->clear();
     if (!ScriptExists(path))
         return true;  // no script: nothing to run
     const std::string name = FsPath(path).filename().string();
@@ -181,6 +215,13 @@ bool CheckFuseScript(Programmer& p, const std::string& path, std::string& proble
             std::string fault = LineFault(line);
             if (!fault.empty())
                 return refuse(number, fault + ":\n\n" + Shown(line));
+            const Effect effect = EffectOf(*ParseScriptLine(line));
+            if (effect.effect == MemoryEffect::ChipErase)
+                return refuse(number, "a Chip Erase, which would undo the write it follows:\n\n" +
+                                          Shown(line));
+            if (effect.effect == MemoryEffect::Changes && memoryLines != nullptr)
+                memoryLines->push_back("line " + std::to_string(number) + ": " +
+                                       Shown(line.substr(0, 11)) + " (" + effect.name + ")");
         }
         if (result != text::kLineRead)
             return true;
@@ -206,8 +247,9 @@ int RunFuseScript(Programmer& p) {
         return 0;
     }
     std::string problem;
+    std::vector<std::string> memoryLines;
     TextReader reader;
-    if (!CheckFuseScript(p, path, problem) || !reader.Open(path)) {
+    if (!CheckFuseScript(p, path, problem, &memoryLines) || !reader.Open(path)) {
         p.windows.MessageBox(ids::kNoOwner, problem + "\n\nNothing of the script was sent.",
                              texts::kTitleErrorLoud, MsgButtons::Ok);
         EndWithFailure(p);
@@ -236,7 +278,14 @@ int RunFuseScript(Programmer& p) {
     }
     reader.Close();
     p.windows.Beep();
-    app::SetActivityField(p, texts::kFuseLockProgrammed);
+    if (memoryLines.empty()) {
+        app::SetActivityField(p, texts::kFuseLockProgrammed);
+    } else {
+        // The user agreed to it before the chip was touched; the result
+        // still says that what was verified is no longer all the chip holds.
+        app::SetActivityField(p, std::string(texts::kFuseLockProgrammed) +
+                                     "; the script changed the memory after the verify");
+    }
     return 0;
 }
 

@@ -17,6 +17,7 @@
 #include <optional>
 #include <string>
 #include <string_view>
+#include <vector>
 
 #include "core/programmer.h"
 
@@ -29,8 +30,13 @@ std::optional<std::array<uint8_t, 4>> ParseScriptLine(std::string_view line);
 // Checks every line of the script at `path` that a run would read, before
 // the chip is touched. True when it may run, or when there is no script at
 // `path`; otherwise `problem` names the script file, the line number and what
-// is wrong (to be shown to the user) and nothing may be sent.
-bool CheckFuseScript(Programmer& p, const std::string& path, std::string& problem);
+// is wrong (to be shown to the user) and nothing may be sent. A Chip Erase
+// in the script is refused so: it would undo the write it follows. The
+// lines that change the memories otherwise (EEPROM and program memory
+// writes and page loads) go into `memoryLines`, one text per line naming it
+// and its instruction, for the user to be asked before the chip is touched.
+bool CheckFuseScript(Programmer& p, const std::string& path, std::string& problem,
+                     std::vector<std::string>* memoryLines = nullptr);
 
 // Runs the script of the current file. 0: no script, or it ran to its end
 // (the activity line then shows "OK" or "F+L Bits programmed"). 1: a read

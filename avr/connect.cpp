@@ -1,10 +1,13 @@
 // Connecting to the chip and deciding, from its signature and the device
 // file, whether a command may go on.
+#include <optional>
 #include <string>
 
 #include "adapter/adapter.h"
 #include "avr/avr.h"
 #include "core/activity.h"
+#include "core/device_choice.h"
+#include "core/ids.h"
 #include "devices/chip_lists.h"
 #include "devices/device_file.h"
 #include "platform/texts.h"
@@ -52,6 +55,14 @@ int NoConnection(Programmer& p) {
                                    "on a slow clock (below 1 MHz) needs a lower Speed."
                                  : "\n\nCheck the cable, the chip's power and its clock.");
     return 1;
+}
+
+// Three signature bytes all FF or all 00 are what a MISO line that nothing
+// drives (or one stuck at a level) reads: no chip answered them.
+bool LineCannotAnswer(const ProgrammerState& s) {
+    const bool allOnes = s.vendorCode == 0xFF && s.partFamily == 0xFF && s.partNumber == 0xFF;
+    const bool allZeros = s.vendorCode == 0 && s.partFamily == 0 && s.partNumber == 0;
+    return allOnes || allZeros;
 }
 
 uint32_t QueueSignatureRead(Programmer& p, int address) {
@@ -113,13 +124,11 @@ int ManualDeviceWithoutEcho(Programmer& p) {
     EnterProgrammingMode(p);
     ProgrammingEnable(p);
     ReadSignature(p);
-    // Without the echo a device chosen by hand is still used, but three
-    // signature bytes all FF or all 00 are no chip at all: a MISO line that
-    // nothing drives. Going on would report an erase, a lock or a read of
-    // nothing as done.
-    bool allOnes = s.vendorCode == 0xFF && s.partFamily == 0xFF && s.partNumber == 0xFF;
-    bool allZeros = s.vendorCode == 0 && s.partFamily == 0 && s.partNumber == 0;
-    if (allOnes || allZeros)
+    // Without the echo a device chosen by hand is still used, but not on a
+    // line that cannot answer: going on would report an erase, a lock or a
+    // read of nothing as done, and a verify of data that the stuck level
+    // matches (a page of 00 or of FF) as passed.
+    if (LineCannotAnswer(s))
         return NoConnection(p);
     return 0;
 }
@@ -155,9 +164,50 @@ int DecideInStep(Programmer& p, int family) {
     return s.manualDevice ? 0 : Unknown(p);
 }
 
+// A device chosen by hand gives the geometry, whatever the chip answers. A
+// chip that answers (with the echo, or with a signature no stuck line
+// reads) as another chip of the device file would be written at the wrong
+// addresses: the user is asked before anything is sent beyond the
+// signature's reads.
+int ConfirmChosenDevice(Programmer& p) {
+    ProgrammerState& s = p.state;
+    if (!s.echoReceived && LineCannotAnswer(s))
+        return 0;
+    const std::string_view answered = s.signatureHex.view().substr(0, 6);
+    if (answered == s.deviceSignature.view().substr(0, 6))
+        return 0;
+    const std::string other = devices::NameWithSignature(p, answered);
+    const std::optional<std::string> chosen = core::ReadDeviceChoice(p).name;
+    if (other.empty() || !chosen || other == *chosen)
+        return 0;
+    const std::string sig(answered);
+    const std::string question =
+        "The chip answers as " + other + " (signature " + sig + "), but " + *chosen +
+        " is chosen by hand (Autodetection off).\nWriting it as " + *chosen +
+        " would put data at the wrong addresses.\n\nGo on as " + *chosen + "?";
+    if (p.windows.MessageBox(ids::kNoOwner, question.c_str(), texts::kTitleWarning,
+                             MsgButtons::OkCancel) == MsgResult::Ok)
+        return 0;
+    s.errorText.Assign(
+        "The chip answers as " + other + ", not as " + *chosen +
+        " chosen by hand: nothing was written.\nSwitch Autodetection on, or choose " + other + ".");
+    return 1;
+}
+
+int ConnectAndDecide(Programmer& p);
+
 }  // namespace
 
 int Connect(Programmer& p) {
+    const int result = ConnectAndDecide(p);
+    if (result == 0 && p.state.manualDevice)
+        return ConfirmChosenDevice(p);
+    return result;
+}
+
+namespace {
+
+int ConnectAndDecide(Programmer& p) {
     ProgrammerState& s = p.state;
     s.echoReceived = 0;
     s.deviceDetected = 0;
@@ -195,8 +245,10 @@ int Connect(Programmer& p) {
     // command goes on to its own work.
     core::ServiceWindow(p);
 
-    // First decision: answers that are clear at once.
-    if (s.deviceDetected)
+    // First decision: answers that are clear at once. Without the echo, a
+    // device file line with the signature FFFFFF or 000000 matches what a
+    // stuck line reads, not a chip: that is decided after synchronisation.
+    if (s.deviceDetected && (s.echoReceived || !LineCannotAnswer(s)))
         return 0;
     if (InRange(family))
         return s.manualDevice ? 0 : Unknown(p);
@@ -209,5 +261,7 @@ int Connect(Programmer& p) {
     s.echoReceived = 1;
     return DecideInStep(p, ReadSignature(p));
 }
+
+}  // namespace
 
 }  // namespace ostrel::avr

@@ -13,6 +13,7 @@ using adapter::WaitMs;
 namespace {
 constexpr int kEcho = 0x53;
 constexpr int kSyncAttempts = 35;
+constexpr uint32_t kResetEntryMs = 21;
 
 bool EchoSeen(const ProgrammerState& s) {
     return ((s.echoWord >> 8) & 0xFF) == kEcho;
@@ -33,6 +34,32 @@ int SerialResetPulse(Programmer& p, uint32_t pulseMs) {
     adapter::SetReset(p, 0);
     WaitMs(p, 100);
     return 0;
+}
+// A missing echo does not prove that the chip stayed out of programming
+// mode: a MISO line that does not reach the programmer hides an echo that
+// was given. A chip in programming mode executes what it is sent, so a
+// retry that reached it out of step would run the shifted bits as
+// instructions (an EEPROM or a page write). Every retry therefore first
+// gives RESET a positive pulse with SCK low, which ends programming mode on
+// every chip (the newer ATmega and ATtiny data sheets ask for exactly this),
+// and only then adds the SCK pulses that move a chip that counts behind:
+// one more for each attempt, as the old AT90S chips are brought in step.
+// A chip out of programming mode takes nothing but Programming Enable in
+// step, which the shifted bits never form.
+void RestartOneBitLater(Programmer& p, int shiftBits) {
+    adapter::SetSck(p, 0);
+    adapter::SetMosi(p, 0);
+    adapter::SetReset(p, 1);
+    WaitMs(p, 1);
+    adapter::SetReset(p, 0);
+    // The chip takes clock edges 20 ms after RESET went low.
+    WaitMs(p, kResetEntryMs);
+    for (int i = 0; i < shiftBits; ++i) {
+        adapter::SetSck(p, 1);
+        WaitMs(p, 1);
+        adapter::SetSck(p, 0);
+        WaitMs(p, 1);
+    }
 }
 }  // namespace
 
@@ -82,14 +109,8 @@ int Synchronise(Programmer& p) {
         // Up to 32 attempts: the window takes input between them.
         core::ServiceWindow(p);
         ProgrammingEnable(p);
-        if (!EchoSeen(p.state)) {
-            // One extra clock pulse moves a chip that is out of step by one bit.
-            WaitMs(p, 2);
-            adapter::SetSck(p, 1);
-            WaitMs(p, 2);
-            adapter::SetSck(p, 0);
-            WaitMs(p, 2);
-        }
+        if (!EchoSeen(p.state))
+            RestartOneBitLater(p, attempt + 1);
     }
     return p.state.echoWord >> 8;
 }

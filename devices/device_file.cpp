@@ -408,6 +408,18 @@ std::vector<std::string> ListedNames(Programmer& p) {
     return names;
 }
 
+std::string NameWithSignature(Programmer& p, std::string_view signatureHex) {
+    TextReader reader;
+    if (!OpenDeviceFile(p, reader))
+        return {};
+    DeviceLines lines(p, reader);
+    while (lines.Next()) {
+        if (lines.entry().usable() && SignatureMatches(lines.entry(), signatureHex))
+            return std::string(lines.entry().name.view());
+    }
+    return {};
+}
+
 void FillDeviceList(Programmer& p) {
     TextReader reader;
     if (!OpenDeviceFile(p, reader)) {

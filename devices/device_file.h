@@ -155,6 +155,10 @@ void FillDeviceList(Programmer& p);
 // window; empty when the file cannot be read.
 std::vector<std::string> ListedNames(Programmer& p);
 
+// The name of the first usable line whose signature matches `signatureHex`,
+// in file order; empty when none does or the file cannot be read. Selects
+// nothing and changes no state.
+std::string NameWithSignature(Programmer& p, std::string_view signatureHex);
 // Looks up the chip in use, in file order: by the chosen name when
 // Autodetection is off, by signatureHex when it is on (then
 // the found name is selected in the list and deviceDetected set). A match sets

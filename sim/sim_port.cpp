@@ -23,7 +23,7 @@ const ChipInfo& ResolveChip(const SimConfig& config, std::string& warning) {
 constexpr SimFault kFaults[] = {
     SimFault::None,      SimFault::NoPort,          SimFault::NoCable,          SimFault::NoTarget,
     SimFault::OutOfStep, SimFault::ErasedSignature, SimFault::UnknownSignature, SimFault::Locked,
-    SimFault::StuckByte, SimFault::Disappears};
+    SimFault::StuckByte, SimFault::Disappears,      SimFault::EchoLost};
 
 }  // namespace
 
@@ -162,7 +162,7 @@ uint32_t SimPort::GetModemStatus() {
     if (!serialOpen_ || !IsSerialCable(config_.cable) || config_.fault == SimFault::NoCable) {
         return 0;
     }
-    const bool miso = ChipOnCable() ? target_.Miso() : true;
+    const bool miso = ChipOnCable() ? ChipMiso() : true;
     return SerialModemStatus(config_.cable, dtr_, break_, miso);
 }
 
@@ -209,7 +209,7 @@ uint8_t SimPort::ReadData(uint16_t /*base*/) {
 uint8_t SimPort::Status() {
     if (config_.fault == SimFault::NoPort)
         return 0xFF;
-    const bool miso = config_.cable == CableKind::Parallel && ChipOnCable() ? target_.Miso() : true;
+    const bool miso = config_.cable == CableKind::Parallel && ChipOnCable() ? ChipMiso() : true;
     return ParallelStatus(miso);
 }
 
@@ -265,6 +265,8 @@ std::string_view SimFaultName(SimFault fault) {
             return "stuck";
         case SimFault::Disappears:
             return "disappears";
+        case SimFault::EchoLost:
+            return "echolost";
     }
     return "?";
 }

@@ -52,6 +52,10 @@ enum class SimFault : uint8_t {
     Locked,            // LB1 and LB2 programmed; saved like any lock until a chip erase
     StuckByte,         // one cell (stuckMemory, stuckAddress) never takes a value
     Disappears,        // after disappearAfter instructions the chip is gone, as if unplugged
+    // The chip takes and executes every instruction, but its MISO never
+    // reaches the programmer (a broken or misrouted wire): the line reads 0.
+    // No echo and no signature is seen while the chip is in programming mode.
+    EchoLost,
 };
 
 // Default cost of one port access, in nanoseconds.
@@ -132,6 +136,11 @@ class SimPort final : public PortAccess {
     bool ChipOnCable() const {
         return config_.fault != SimFault::NoTarget && config_.fault != SimFault::NoCable;
     }
+    // The MISO level the port sees from the chip.
+    bool ChipMiso() {
+        const bool level = target_.Miso();
+        return config_.fault != SimFault::EchoLost && level;
+    }
     bool ParallelDriven() const;
     // The status register as the cable and chip make it now.
     uint8_t Status();
@@ -165,7 +174,7 @@ class SimPort final : public PortAccess {
 };
 
 // "none", "noport", "nocable", "notarget", "outofstep", "erased", "unknown",
-// "locked", "stuck", "disappears".
+// "locked", "stuck", "disappears", "echolost".
 std::string_view SimFaultName(SimFault fault);
 bool ParseSimFault(std::string_view text, SimFault* fault);
 

@@ -9,6 +9,7 @@
 #include "app/commands.h"
 #include "app/startup.h"
 #include "core/ids.h"
+#include "devices/device_file.h"
 #include "tests/image/image_test_util.h"
 #include "tests/support/fixture.h"
 #include "tests/support/hex_image.h"
@@ -99,6 +100,17 @@ TEST(Endings, EachCommandEndsAsItsStepsWent) {
         EXPECT_EQ(rig.chip().Flash(0), 0xFF);
         EXPECT_EQ(rig.chip().Eeprom(0), 0xFF);
         EXPECT_EQ(rig.chip().chipErases(), 0);
+    };
+    auto chooseByHand = [](SimRig& rig, const char* name, MsgResult answer) {
+        rig.Write("prog.hex", kProgram);
+        ASSERT_EQ(rig.Load("prog.hex"), 0);
+        rig.windows.CheckItem(ids::kMainWindow, ids::kAutodetection, false);
+        rig.p.state.manualDevice = 1;
+        for (int i = 0; i < rig.windows.ListCount(); ++i) {
+            if (rig.windows.ListEntry(i) == name)
+                rig.windows.SelectListEntry(i);
+        }
+        rig.windows.answers.push_back(answer);
     };
     // After the chip erase the chip answers with a signature the device file does not know.
     auto unknownAfterErase = [](SimRig& rig) {
@@ -340,6 +352,68 @@ TEST(Endings, EachCommandEndsAsItsStepsWent) {
          {"No Connection!"},
          nullptr,
          {.chip = "ATmega8", .fault = SimFault::NoTarget}},
+        // A line that cannot answer is no chip, whatever the device file or
+        // the device chosen says: a write of the stuck level must not verify.
+        {"Write of a page of 00 with a device chosen by hand and the echo lost",
+         ids::kWrite,
+         [](SimRig& rig) {
+             rig.p.state.manualDevice = 1;
+             rig.Write("zeros.hex", Lines({Record(0, 0, std::vector<int>(64, 0)), kEndRecord}));
+             ASSERT_EQ(rig.Load("zeros.hex"), 0);
+         },
+         CommandResult::Failed,
+         "",
+         false,
+         {"No Connection!", "Vendor Code: 00"},
+         noChange,
+         {.chip = "ATmega8", .fault = SimFault::EchoLost}},
+        {"Write of a page of FF with no chip and a device file line FFFFFF",
+         ids::kWrite,
+         [](SimRig& rig) {
+             rig.dir.Write("ostrel.ini", "ATstuck\tFFFFFF\t8k\t32\t0\t1\tPB:5\t512\n");
+             devices::FillDeviceList(rig.p);
+             rig.Write("ones.hex", Lines({Record(0, 0, std::vector<int>(64, 0xFF)), kEndRecord}));
+             ASSERT_EQ(rig.Load("ones.hex"), 0);
+         },
+         CommandResult::Failed,
+         "",
+         false,
+         {"No Connection!", "Vendor Code: FF"},
+         nullptr,
+         {.chip = "ATmega8", .fault = SimFault::NoTarget}},
+        // A hand-chosen ATmega16 on an ATmega8: the question names both,
+        // and only an OK lets the write go on.
+        {"Write as a hand-chosen ATmega16 on an ATmega8, the question cancelled",
+         ids::kWrite,
+         [&chooseByHand](SimRig& rig) { chooseByHand(rig, "ATmega16", MsgResult::Cancel); },
+         CommandResult::Failed,
+         "",
+         false,
+         {"answers as ATmega8, not as ATmega16"},
+         [](SimRig& rig) {
+             ASSERT_GE(rig.windows.messages.size(), 2u);
+             const std::string& asked = rig.windows.messages[rig.windows.messages.size() - 2].text;
+             EXPECT_TRUE(Contains(asked, "answers as ATmega8 (signature 1E9307)")) << asked;
+             EXPECT_TRUE(Contains(asked, "Go on as ATmega16?")) << asked;
+             EXPECT_EQ(rig.chip().Flash(0), 0xFF);
+             EXPECT_EQ(rig.chip().chipErases(), 0);
+         }},
+        {"Write as a hand-chosen ATmega16 on an ATmega8, the question answered OK",
+         ids::kWrite,
+         [&chooseByHand](SimRig& rig) { chooseByHand(rig, "ATmega16", MsgResult::Ok); },
+         CommandResult::Ok,
+         "OK",
+         false,
+         {},
+         [](SimRig& rig) { EXPECT_EQ(rig.chip().Flash(0), 1); }},
+        {"Write as a hand-chosen ATmega8 on an ATmega8 asks nothing",
+         ids::kWrite,
+         [&chooseByHand](SimRig& rig) { chooseByHand(rig, "ATmega8", MsgResult::Cancel); },
+         CommandResult::Ok,
+         "OK",
+         false,
+         {},
+         [](SimRig& rig) { EXPECT_EQ(rig.chip().Flash(0), 1); }},
         {"MOSI box while the serial port cannot be opened",
          ids::kMosiBox,
          [](SimRig&) {},
@@ -354,6 +428,11 @@ TEST(Endings, EachCommandEndsAsItsStepsWent) {
 }
 
 TEST(Endings, FilesTheCheckersWillRefuse) {
+    auto withScript = [](SimRig& rig, const char* script) {
+        rig.Write("prog.hex", kProgram);
+        ASSERT_EQ(rig.Load("prog.hex"), 0);
+        rig.Write("prog.scr", script);
+    };
     auto noChange = [](SimRig& rig) {
         EXPECT_EQ(rig.chip().Flash(0), 0xFF);
         EXPECT_EQ(rig.chip().chipErases(), 0);
@@ -371,6 +450,38 @@ TEST(Endings, FilesTheCheckersWillRefuse) {
          true,
          {"prog.scr"},
          noChange},
+        // A script after the verify: a Chip Erase would undo the write it
+        // follows; memory writes are asked about before the chip is touched.
+        {"script with a Chip Erase",
+         ids::kWrite,
+         [&withScript](SimRig& rig) { withScript(rig, "AC A0 00 E4\n; erase\nAC 80 00 00\n"); },
+         CommandResult::Failed,
+         "",
+         true,
+         {"Script line 3 of prog.scr", "Chip Erase"},
+         noChange},
+        {"script with an EEPROM write, the question cancelled",
+         ids::kWrite,
+         [&withScript](SimRig& rig) {
+             withScript(rig, "C0 00 10 42\n4C 00 00 00\n");
+             rig.windows.answers.push_back(MsgResult::Cancel);
+         },
+         CommandResult::Cancelled,
+         "",
+         true,
+         {"line 1: C0 00 10 42 (Write EEPROM)", "line 2: 4C 00 00 00 (Write Program Memory Page)"},
+         noChange},
+        {"script with an EEPROM write, the question answered OK",
+         ids::kWrite,
+         [&withScript](SimRig& rig) { withScript(rig, "C0 00 10 42\n"); },
+         CommandResult::Ok,
+         "F+L Bits programmed; the script changed the memory after the verify",
+         false,
+         {},
+         [](SimRig& rig) {
+             EXPECT_EQ(rig.chip().Flash(0), 1);
+             EXPECT_EQ(rig.chip().Eeprom(0x10), 0x42);
+         }},
         {"dump whose flash lines are damaged",
          ids::kWrite,
          [](SimRig& rig) {

@@ -226,9 +226,7 @@ Outcome RunOne(const Command& command, SimFault fault, RigPort port = RigPort::S
 
 // One row: a fault and a command, or a fault and "*" for every command the
 // fault has no row of its own for. `message` must be part of the last message
-// box ("title: text"); empty: no box at all. A row marked pending states the
-// sound outcome that the program does not reach yet; it is skipped with its
-// reason until the program is mended (set OSTREL_RUN_PENDING to run them anyway).
+// box ("title: text"); empty: no box at all.
 struct Row {
     SimFault fault;
     const char* command;
@@ -236,8 +234,6 @@ struct Row {
     const char* activity;
     const char* message;
     Holds holds;
-    bool pending = false;
-    const char* why = "";
     // The user asks the command to stop halfway (at the middle one of the
     // passes of event processing that a whole run makes).
     bool stopHalfway = false;
@@ -332,14 +328,31 @@ const Row kRows[] = {
      "Info:: Vendor Code: 1E\nPart Family: 93\nPart Number: 07", Holds::Start},
     {SimFault::Disappears, "erase", kOk, "OK", "Warning!: This Command Deletes Memory!",
      Holds::Blank},
-    {SimFault::Disappears, "erase-eeprom", kFailed, "", "Error: ", Holds::EepromCut},
+    {SimFault::Disappears, "erase-eeprom", kFailed, "",
+     "Error: The chip stopped answering during the erase: its EEPROM may not be erased.",
+     Holds::EepromCut},
     {SimFault::Disappears, "lock", kOk, "OK", "", Holds::StartLocked},
-    {SimFault::Disappears, "read", kFailed, "", "Error: ", Holds::Start},
-    {SimFault::Disappears, "readhex", kFailed, "", "Error: ", Holds::Start},
+    {SimFault::Disappears, "read", kFailed, "",
+     "Error: The chip stopped answering while it was read: readback.txt would be no copy of it; "
+     "the earlier readback.txt is as it was.",
+     Holds::Start},
+    {SimFault::Disappears, "readhex", kFailed, "",
+     "Error: The chip stopped answering while it was read: readback.hex would be no copy of it; "
+     "the earlier readback.hex is as it was.",
+     Holds::Start},
     {SimFault::Disappears, "write", kFailed, "", "Error: Verify failed at Adr: 0000", Holds::Blank},
-    {SimFault::Disappears, "verify", kFailed, "74 mismatches passed",
+    {SimFault::Disappears, "verify", kFailed, "# mismatches passed",
      "Error: Verify failed at Adr: ", Holds::Start},
     {SimFault::Disappears, "quick", kFailed, "", "Error: Verify failed at Adr: 0000", Holds::Start},
+    // The chip enters programming mode but its answers never arrive: every
+    // retry of the enable must find it out of programming mode, or it would
+    // execute the retry's bits out of step (an EEPROM or a page write).
+    {SimFault::EchoLost, "signature", kFailed, "",
+     "Info:: Vendor Code: 00\nPart Family: 00\nPart Number: 00\nNo echo 53 received", Holds::Start},
+    {SimFault::EchoLost, kAllOthers, kFailed, "",
+     "Error: No Connection!\n\nVendor Code: 00\nPart Family: 00\nPart Number: 00\nNo echo 53 "
+     "received",
+     Holds::Start},
 };
 
 constexpr CommandResult kStopped = CommandResult::Stopped;
@@ -349,30 +362,27 @@ constexpr CommandResult kStopped = CommandResult::Stopped;
 // is left half written (the table checks that for every row).
 const Row kStopRows[] = {
     {SimFault::None, "check", kStopped, "", "Error: Stopped: the chip is unchanged.", Holds::Start,
-     false, "", true},
+     true},
     {SimFault::None, "signature", kStopped, "", "Error: Stopped: the chip is unchanged.",
-     Holds::Start, false, "", true},
+     Holds::Start, true},
     {SimFault::None, "erase", kStopped, "", "Error: Stopped: the chip may be partly erased",
-     Holds::Start, false, "", true},
+     Holds::Start, true},
     {SimFault::None, "erase-eeprom", kStopped, "", "Error: Stopped: the chip may be partly erased",
-     Holds::EepromCut, false, "", true},
+     Holds::EepromCut, true},
     {SimFault::None, "lock", kStopped, "",
      "Error: Stopped: the lock bits may be partly programmed: lock the chip again.", Holds::Start,
-     false, "", true},
+     true},
     {SimFault::None, "read", kStopped, "",
-     "Error: Stopped: the chip is unchanged, and readback.txt is as it was.", Holds::Start, false,
-     "", true},
+     "Error: Stopped: the chip is unchanged, and readback.txt is as it was.", Holds::Start, true},
     {SimFault::None, "readhex", kStopped, "",
-     "Error: Stopped: the chip is unchanged, and readback.hex is as it was.", Holds::Start, false,
-     "", true},
+     "Error: Stopped: the chip is unchanged, and readback.hex is as it was.", Holds::Start, true},
     {SimFault::None, "write", kStopped, "",
      "Error: Stopped: the chip may be partly programmed: write it again.", Holds::PartWritten,
-     false, "", true},
-    {SimFault::None, "verify", kStopped, "", "Error: Stopped: the chip is unchanged.", Holds::Start,
-     false, "", true},
-    {SimFault::None, "quick", kStopped, "",
-     "Error: Stopped: the chip may be partly programmed: write it again.", Holds::Start, false, "",
      true},
+    {SimFault::None, "verify", kStopped, "", "Error: Stopped: the chip is unchanged.", Holds::Start,
+     true},
+    {SimFault::None, "quick", kStopped, "",
+     "Error: Stopped: the chip may be partly programmed: write it again.", Holds::Start, true},
 };
 
 // Where a port of pins differs. GPIO lines are wired straight to the chip:
@@ -400,7 +410,10 @@ const PortRow kPortRows[] = {
     // The chip goes after 64 instructions. An FT-X adapter sends the reads of
     // a whole window (128 of them) before the first erasing write, so the
     // chip is gone before anything is erased.
-    {RigPort::Ft231x, {SimFault::Disappears, "erase-eeprom", kFailed, "", "Error: ", Holds::Start}},
+    {RigPort::Ft231x,
+     {SimFault::Disappears, "erase-eeprom", kFailed, "",
+      "Error: The chip stopped answering during the erase: its EEPROM may not be erased.",
+      Holds::Start}},
 };
 
 struct Case {
@@ -419,7 +432,7 @@ std::vector<Case> AllCases() {
         for (SimFault fault :
              {SimFault::None, SimFault::NoPort, SimFault::NoCable, SimFault::NoTarget,
               SimFault::OutOfStep, SimFault::ErasedSignature, SimFault::UnknownSignature,
-              SimFault::Locked, SimFault::StuckByte, SimFault::Disappears}) {
+              SimFault::Locked, SimFault::StuckByte, SimFault::Disappears, SimFault::EchoLost}) {
             for (const Command& command : kCommands) {
                 const Row* own = nullptr;
                 const Row* others = nullptr;
@@ -471,8 +484,6 @@ class Outcomes : public ::testing::TestWithParam<Case> {};
 
 TEST_P(Outcomes, Command) {
     const Row& row = GetParam().row;
-    if (row.pending && std::getenv("OSTREL_RUN_PENDING") == nullptr)
-        GTEST_SKIP() << "pending: " << row.why;
     int stopAt = 0;
     if (row.stopHalfway) {
         int passes = 0;
@@ -482,7 +493,18 @@ TEST_P(Outcomes, Command) {
     }
     const Outcome o = RunOne(GetParam().command, row.fault, GetParam().port, stopAt);
     EXPECT_EQ(Name(o.result), std::string(Name(row.result)));
-    EXPECT_EQ(o.activity, row.activity);
+    // "#" stands for a count above zero: how many bytes mismatch depends on
+    // when the chip went, not on what the command must answer.
+    const std::string_view expected = row.activity;
+    if (!expected.empty() && expected.front() == '#') {
+        const std::size_t digits = o.activity.find_first_not_of("0123456789");
+        EXPECT_TRUE(digits != 0 && digits != std::string::npos &&
+                    std::stoul(o.activity.substr(0, digits)) > 0 &&
+                    o.activity.substr(digits) == expected.substr(1))
+            << "activity: " << o.activity;
+    } else {
+        EXPECT_EQ(o.activity, row.activity);
+    }
     if (*row.message == '\0') {
         EXPECT_EQ(o.message, "");
     } else {

@@ -303,9 +303,10 @@ TEST(Faults, UnknownChipNameFallsBackWithAWarning) {
 }
 
 TEST(Faults, NamesReadBackForTheConsole) {
-    for (SimFault f : {SimFault::None, SimFault::NoPort, SimFault::NoCable, SimFault::NoTarget,
-                       SimFault::OutOfStep, SimFault::ErasedSignature, SimFault::UnknownSignature,
-                       SimFault::Locked, SimFault::StuckByte, SimFault::Disappears}) {
+    for (SimFault f :
+         {SimFault::None, SimFault::NoPort, SimFault::NoCable, SimFault::NoTarget,
+          SimFault::OutOfStep, SimFault::ErasedSignature, SimFault::UnknownSignature,
+          SimFault::Locked, SimFault::StuckByte, SimFault::Disappears, SimFault::EchoLost}) {
         SimFault back = SimFault::None;
         ASSERT_TRUE(sim::ParseSimFault(sim::SimFaultName(f), &back)) << sim::SimFaultName(f);
         EXPECT_EQ(back, f);
