@@ -57,7 +57,8 @@ struct Options {
     bool yes = false;
     bool noErase = false;
     bool eep = false;
-    bool noPause = false;
+    bool noPause = false;  // accepted as before; skipping is the console's default now
+    bool pause = false;
     bool virtualClock = false;
     bool quiet = false;
     std::optional<std::string> gpio;
@@ -248,8 +249,11 @@ std::optional<int> Parse(int argc, char** argv, Options& o) {
     cli.add_flag("--eep", o.eep,
                  "\"Program eep- after hexfile\" on: after a .hex file, the .eep file beside it "
                  "is written too (the EEPROM is cleared whole first)");
+    cli.add_flag("--pause", o.pause,
+                 "make the one-second pauses after a result that let a person read the "
+                 "desktop's activity line (skipped otherwise)");
     cli.add_flag("--no-pause", o.noPause,
-                 "skip the one-second pauses that only let a person read a result");
+                 "skip the one-second pauses after a result (the default; wins over --pause)");
     cli.add_flag("--virtual-clock", o.virtualClock,
                  "with the port SIM (given or stored): simulated time, no real waiting (for "
                  "tests)");
@@ -534,7 +538,9 @@ int Run(const Options& o, InterruptWatch& interrupts) {
     app::Assembly assembly(windows, std::move(parts));
     sim::SimulatorSlot& simulator = assembly.simulator();
     Programmer& p = assembly.programmer();
-    p.skipReadingPauses = o.noPause;
+    // The pauses are there for the desktop's activity line; a console prints
+    // its result and needs none unless asked.
+    p.skipReadingPauses = o.noPause || !o.pause;
     p.state.startDirectory.Assign(dir);
     windows.WatchInterrupts(&interrupts, &p.stopRequested);
 

@@ -372,7 +372,7 @@ TEST(ExitStatus, HelpIsZeroAndNamesEveryCommand) {
     ASSERT_TRUE(ExitedWith(r, 0));
     for (const char* command :
          {"check", "signature", "reset", "erase", "erase-eeprom", "lock", "read", "readhex",
-          "write", "verify", "quick", "--no-pause", "--virtual-clock", "--sim-chip", "--sim-clock",
+          "write", "verify", "quick", "--pause", "--no-pause", "--virtual-clock", "--sim-chip", "--sim-clock",
           "--sim-port-ns", "--yes"})
         EXPECT_TRUE(Contains(r.out, command)) << command;
     // The usage line names what the user types, not the catch-all for stray words.
