@@ -27,13 +27,13 @@ inline constexpr const char* kDeviceFileName = "ostrel.ini";
 inline constexpr const char* kExamplesFolderName = "examples";
 
 struct StartFolderInputs {
-    std::string currentDirectory;   // the process's current directory
-    std::string installedData;      // <prefix>/share/ostrel; empty when not known
-    std::string installedExamples;  // the installed examples (may be empty or missing)
-    std::string xdgDataHome;        // $XDG_DATA_HOME as set (may be empty)
-    std::string home;               // $HOME as set (may be empty)
-    std::string appData;            // %APPDATA% as set (may be empty; Windows)
+    std::string currentDirectory;  // the process's current directory
+    std::string installedData;     // <prefix>/share/ostrel; empty when not known
+    std::string xdgDataHome;       // $XDG_DATA_HOME as set (may be empty)
+    std::string home;              // $HOME as set (may be empty)
+    std::string appData;           // %APPDATA% as set (may be empty; Windows)
     PathStyle style = NativePathStyle();
+    std::string installedExamples;  // the installed examples (may be empty or missing)
 };
 
 struct StartFolder {

@@ -133,7 +133,7 @@ TEST(StartFolder, APerUserFolderThatCannotBeMadeIsReportedAndTheCurrentFolderKep
     TempDir current, share, home;
     share.Write("ostrel.ini", "installed ini");
     home.Write(".local", "a file where a folder should be");
-    app::StartFolderInputs in{current.str(), share.str(), "", home.str(), "", PathStyle::Posix};
+    app::StartFolderInputs in{current.str(), share.str(), "", home.str(), "", PathStyle::Posix, ""};
     app::StartFolder got = app::ChooseStartFolder(in);
     EXPECT_EQ(got.directory, current.str());
     EXPECT_FALSE(got.perUser);
