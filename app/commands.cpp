@@ -522,6 +522,8 @@ CommandResult RunAsCommand(Programmer& p, int command,
     p.stoppable = false;
     TellDriverAccessFailure(p);
     TellPortLost(p);
+    // What the command changed is on the disk before anything else can end the program.
+    p.serial.CommandEnded();
     p.commandRunning = wasRunning;
     // A command that lost the port on the way did not do what it was asked,
     // whatever its own steps concluded from the reads that never happened.

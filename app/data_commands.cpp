@@ -13,6 +13,7 @@
 #include "adapter/adapter.h"
 #include "app/endings.h"
 #include "app/fuse_script.h"
+#include "app/start_folder.h"
 #include "avr/avr.h"
 #include "core/ids.h"
 #include "image/dump.h"
@@ -113,6 +114,17 @@ std::string CannotWrite(const std::string& path) {
            FolderPart(path) + ": " + probe.why() + ".";
 }
 
+// The one line after a refusal to write beside the data file (a folder of the
+// system's, like the installed examples): where the user can work instead.
+std::string WhereToWork(const Programmer& p) {
+    const std::string examples = JoinPath(p.state.startDirectory.view(), kExamplesFolderName);
+    std::error_code ec;
+    if (std::filesystem::is_directory(FsPath(examples), ec))
+        return "\nWork on a copy in a folder you can write; the examples can be used from " +
+               examples + ".";
+    return "\nWork on a copy in a folder you can write.";
+}
+
 // Before touching the chip, every file the command will send is judged as a
 // whole: the current file, and for a write also the EEPROM file that follows
 // a flash file and the script; and every file it must write once the chip
@@ -201,8 +213,8 @@ std::optional<CommandResult> CheckFilesBeforeConnect(Programmer& p, bool withFol
         if (problem.empty())
             continue;
         Refuse(p, std::string(texts::kOpenErrorOutputFile) + "\n\n" + problem +
-                      "\nThe command would change the chip and then fail to write it.\n\nNothing "
-                      "was sent to the chip.");
+                      "\nThe command would change the chip and then fail to write it." +
+                      WhereToWork(p) + "\n\nNothing was sent to the chip.");
         return CommandResult::Failed;
     }
     for (const Judged& f : files) {

@@ -81,6 +81,16 @@ std::string InstalledDataFolder(const std::string& executable, PathStyle style) 
     return HasDeviceFile(folder) ? folder : std::string();
 }
 
+std::string InstalledExamplesFolder(const std::string& installedData, PathStyle style) {
+    if (installedData.empty())
+        return {};
+    if (style == PathStyle::Windows)
+        return JoinPath(installedData, kExamplesFolderName, PathStyle::Windows);
+    return (FsPath(installedData).parent_path() / "doc" / "ostrel" / kExamplesFolderName)
+        .lexically_normal()
+        .string();
+}
+
 StartFolder ChooseStartFolder(const StartFolderInputs& inputs) {
     StartFolder result;
     result.directory = inputs.currentDirectory;
@@ -106,6 +116,17 @@ StartFolder ChooseStartFolder(const StartFolderInputs& inputs) {
             return result;
         }
         result.problem = CopyMissingFiles(inputs.installedData, folder, result.filled);
+        // The examples are a help, not a need: a system that leaves out the
+        // documentation (a minimal Debian) simply has none to copy.
+        std::error_code missing;
+        if (result.problem.empty() && !inputs.installedExamples.empty() &&
+            fs::is_directory(FsPath(inputs.installedExamples), missing)) {
+            const fs::path examples = FsPath(folder) / kExamplesFolderName;
+            fs::create_directories(examples, ec);
+            result.problem =
+                ec ? "cannot create " + examples.string() + ": " + ec.message()
+                   : CopyMissingFiles(FsPath(inputs.installedExamples), examples, result.filled);
+        }
     }
     if (!HasDeviceFile(folder))
         return result;
@@ -121,6 +142,7 @@ StartFolder ChooseStartFolderForProcess() {
     if (!ec)
         inputs.currentDirectory = current.string();
     inputs.installedData = InstalledDataFolder(OwnProgramPath());
+    inputs.installedExamples = InstalledExamplesFolder(inputs.installedData);
     inputs.xdgDataHome = Variable("XDG_DATA_HOME");
     inputs.home = Variable("HOME");
     inputs.appData = Variable("APPDATA");

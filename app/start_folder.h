@@ -10,6 +10,9 @@
 //   Linux:   $XDG_DATA_HOME/ostrel (by default ~/.local/share/ostrel), filled
 //            from <prefix>/share/ostrel, found beside the program's bin/ folder.
 //   Windows: %APPDATA%\Ostrel, filled from the folder the program is in.
+// The installed examples go into its folder "examples" the same way, so the
+// package's first steps (write an example, which saves its snapshot beside
+// it) work in a folder the user can write.
 #pragma once
 
 #include <string>
@@ -20,6 +23,8 @@ namespace ostrel::app {
 
 // Name of the device file whose presence makes a folder a start folder.
 inline constexpr const char* kDeviceFileName = "ostrel.ini";
+// The per-user start folder's copy of the installed examples.
+inline constexpr const char* kExamplesFolderName = "examples";
 
 struct StartFolderInputs {
     std::string currentDirectory;  // the process's current directory
@@ -28,6 +33,7 @@ struct StartFolderInputs {
     std::string home;              // $HOME as set (may be empty)
     std::string appData;           // %APPDATA% as set (may be empty; Windows)
     PathStyle style = NativePathStyle();
+    std::string installedExamples;  // the installed examples (may be empty or missing)
 };
 
 struct StartFolder {
@@ -49,6 +55,12 @@ std::string WindowsPerUserFolder(const std::string& appData);
 // holds the device file (empty otherwise): <bin>/../share/ostrel on Linux,
 // the program's own folder on Windows.
 std::string InstalledDataFolder(const std::string& executable, PathStyle style = NativePathStyle());
+
+// The installed examples beside the installed data folder:
+// <prefix>/share/doc/ostrel/examples on Linux, <program folder>\examples on
+// Windows; empty when `installedData` is.
+std::string InstalledExamplesFolder(const std::string& installedData,
+                                    PathStyle style = NativePathStyle());
 
 // Chooses the start folder from explicit inputs (the tests' entry): the current
 // directory when it holds ostrel.ini; else the per-user folder, created and

@@ -59,7 +59,8 @@ struct Options {
     bool yes = false;
     bool noErase = false;
     bool eep = false;
-    bool noPause = false;
+    bool noPause = false;  // accepted as before; skipping is the console's default now
+    bool pause = false;
     bool virtualClock = false;
     bool quiet = false;
     std::optional<std::string> gpio;
@@ -272,8 +273,11 @@ std::optional<int> Parse(int argc, char** argv, Options& o) {
     cli.add_flag("--allow-lockout", o.allowLockout,
                  "fuses: write also what locks serial programming out (SPIEN unprogrammed, "
                  "RSTDISBL or DWEN programmed); only a high-voltage programmer recovers");
+    cli.add_flag("--pause", o.pause,
+                 "make the one-second pauses after a result that let a person read the "
+                 "desktop's activity line (skipped otherwise)");
     cli.add_flag("--no-pause", o.noPause,
-                 "skip the one-second pauses that only let a person read a result");
+                 "skip the one-second pauses after a result (the default; wins over --pause)");
     cli.add_flag("--virtual-clock", o.virtualClock,
                  "with the port SIM (given or stored): simulated time, no real waiting (for "
                  "tests)");
@@ -569,7 +573,9 @@ int Run(const Options& o, InterruptWatch& interrupts) {
     app::Assembly assembly(windows, std::move(parts));
     sim::SimulatorSlot& simulator = assembly.simulator();
     Programmer& p = assembly.programmer();
-    p.skipReadingPauses = o.noPause;
+    // The pauses are there for the desktop's activity line; a console prints
+    // its result and needs none unless asked.
+    p.skipReadingPauses = o.noPause || !o.pause;
     p.state.startDirectory.Assign(dir);
     windows.WatchInterrupts(&interrupts, &p.stopRequested);
 

@@ -50,6 +50,10 @@ class SerialLines {
     // the name to a device), after success what is worth knowing about the
     // port (a slow USB adapter). Empty when there is nothing to say.
     virtual std::string SerialOpenNote() const { return {}; }
+    // The command that used the port has ended (successfully or not). A
+    // backend that keeps a state of its own (the simulated chip) puts it on
+    // the disk now, so a program ended later, however, loses nothing.
+    virtual void CommandEnded() {}
 };
 
 // The three registers of a PC parallel port at a base address: data (base),

@@ -34,6 +34,10 @@ std::string SystemPorts::SerialOpenNote() const {
     return serialTarget_->SerialOpenNote();
 }
 
+void SystemPorts::CommandEnded() {
+    serialTarget_->CommandEnded();
+}
+
 void SystemPorts::WriteData(uint16_t base, uint8_t value) {
     parallel_.WriteData(base, value);
 }

@@ -39,6 +39,7 @@ class SystemPorts : public PortAccess, public PinPort {
     uint32_t GetModemStatus() override;
     // The note of the backend that took the last serial open.
     std::string SerialOpenNote() const override;
+    void CommandEnded() override;
 
     void WriteData(uint16_t base, uint8_t value) override;
     uint8_t ReadData(uint16_t base) override;

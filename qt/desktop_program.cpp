@@ -10,6 +10,7 @@
 #include "app/endings.h"
 #include "app/startup.h"
 #include "core/ids.h"
+#include "platform/interrupts.h"
 #include "platform/port_names.h"
 #include "qt/cable_test_window.h"
 #include "sim/chip_table.h"
@@ -62,6 +63,7 @@ DesktopProgram::DesktopProgram(const DesktopOptions& options)
 }
 
 DesktopProgram::~DesktopProgram() {
+    interruptTimer_.reset();
     Destroy();
     windows_.RemoveWindow(ids::kMainWindow);
 }
@@ -176,6 +178,34 @@ void DesktopProgram::AfterCommand() {
         quitAfterCommand_ = false;
         app::OnCommand(p, ids::kExit);
     }
+}
+
+void DesktopProgram::Interrupted(int signal) {
+    if (signal == 0 || interrupted_ || destroyed_ || window_->ended())
+        return;
+    interrupted_ = true;
+    qWarning("ostrel: ending on %s", InterruptName(signal).c_str());
+    quitAfterCommand_ = true;
+    Programmer& p = programmer();
+    if (!p.commandRunning) {
+        AfterCommand();
+        return;
+    }
+    // Without a command runner (the start-up) the request waits for one;
+    // AfterCommand ends the program once the command is over.
+    if (p.stoppable)
+        p.stopRequested = true;
+    window_->ShowStopping();
+}
+
+void DesktopProgram::WatchInterrupts(std::function<int()> pending) {
+    pendingInterrupt_ = std::move(pending);
+    interruptTimer_ = std::make_unique<QTimer>();
+    QObject::connect(interruptTimer_.get(), &QTimer::timeout, [this] {
+        if (pendingInterrupt_)
+            Interrupted(pendingInterrupt_());
+    });
+    interruptTimer_->start(100);
 }
 
 bool DesktopProgram::RequestStop() {

@@ -5,6 +5,7 @@
 #pragma once
 
 #include <cstdint>
+#include <functional>
 #include <memory>
 #include <optional>
 #include <string>
@@ -21,6 +22,8 @@
 #include "qt/main_window.h"
 #include "qt/qt_window_system.h"
 #include "sim/simulator_slot.h"
+
+class QTimer;
 
 namespace ostrel::qt {
 
@@ -68,6 +71,17 @@ class DesktopProgram {
     // selected. False while another command runs.
     bool ChooseSimulatorClock(uint32_t hz);
 
+    // A termination request, a hang-up or Ctrl-C came (the signal number): as
+    // with a stop and Exit, a running command ends at its next refresh, the
+    // target is released and the program then ends; with no command running
+    // it ends now. Either way the settings and the simulated chip are saved,
+    // as at every end of the program. Only the first one counts.
+    void Interrupted(int signal);
+    // Asks `pending` (InterruptWatch::Pending) for an interrupt often: every
+    // tenth of a second while the program waits, and at a command's activity
+    // refreshes, which let the program's events through.
+    void WatchInterrupts(std::function<int()> pending);
+
     Programmer& programmer() { return assembly_->programmer(); }
     QtWindowSystem& windows() { return windows_; }
     MainWindow& window() { return *window_; }
@@ -106,6 +120,9 @@ class DesktopProgram {
     std::unique_ptr<MainWindow> window_;
     bool destroyed_ = false;
     bool quitAfterCommand_ = false;  // the user chose to stop the command and quit
+    bool interrupted_ = false;       // a signal asked the program to end
+    std::function<int()> pendingInterrupt_;
+    std::unique_ptr<QTimer> interruptTimer_;
 };
 
 }  // namespace ostrel::qt

@@ -12,6 +12,7 @@
 #include <system_error>
 #include <vector>
 
+#include "platform/interrupts.h"
 #include "qt/command_line.h"
 #include "qt/desktop_program.h"
 #include "qt/qt_window_system.h"
@@ -68,6 +69,9 @@ int main(int argc, char** argv) {
         return 1;
     }
 
+    // Before Qt starts its threads, so that they all leave the three signals
+    // to the watch: a logout or a kill then ends the program as Exit does.
+    ostrel::InterruptWatch interrupts;
     QApplication application(argc, argv);
     QApplication::setApplicationName(QStringLiteral("ostrel"));
     QApplication::setApplicationVersion(QStringLiteral(OSTREL_VERSION));
@@ -85,6 +89,7 @@ int main(int argc, char** argv) {
     if (!screenshots.isEmpty())
         ostrel::qt::PrepareScreenshots(program);
 
+    program.WatchInterrupts([&interrupts] { return interrupts.Pending(); });
     if (!program.Start(file)) {
         program.Destroy();
         return 0;

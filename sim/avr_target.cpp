@@ -437,12 +437,12 @@ void AvrTarget::ExecuteAc() {
         case InstructionSet::TinyFuseByte:
             if (chip_.isa == InstructionSet::ClassicFuseBit && (b1 & 0xFE) == 0xBE) {
                 fuses[0] = static_cast<uint8_t>((fuses[0] & 0xFE) | (b1 & 0x01));
-                dirty_ = true;
+                Changed();
             } else if (chip_.isa == InstructionSet::TinyFuseByte && (b1 & 0xE0) == 0xA0) {
                 const uint8_t value = chip_.variant != 0 ? b1 : data;
                 const uint8_t mask = chip_.fuseWriteMasks[0];
                 fuses[0] = static_cast<uint8_t>((fuses[0] & ~mask) | (value & mask));
-                dirty_ = true;
+                Changed();
             }
             return;
         case InstructionSet::Modern: {
@@ -457,7 +457,7 @@ void AvrTarget::ExecuteAc() {
                 return;
             const uint8_t mask = chip_.fuseWriteMasks[static_cast<std::size_t>(index)];
             fuses[static_cast<std::size_t>(index)] = static_cast<uint8_t>((data & mask) | ~mask);
-            dirty_ = true;
+            Changed();
             return;
         }
     }
@@ -491,7 +491,7 @@ void AvrTarget::WriteFlashByte(uint32_t index, uint8_t value, uint64_t nowUs) {
     if (!Stuck(Memory::Flash, index)) {
         // Programming only clears bits; only an erase sets them again.
         memory_.flash[index] &= value;
-        dirty_ = true;
+        Changed();
     }
     StartBusy(flashBusy_, index, index + 1, chip_.flashWriteUs, chip_.flashPoll, nowUs);
 }
@@ -505,7 +505,7 @@ void AvrTarget::WriteFlashPage(uint32_t wordAddress, uint64_t nowUs) {
             memory_.flash[lo + i] &= pageBuffer_[i];
     }
     std::fill(pageBuffer_.begin(), pageBuffer_.end(), 0xFF);
-    dirty_ = true;
+    Changed();
     pageWrites_.push_back(base);
     StartBusy(flashBusy_, lo, lo + chip_.pageBytes, chip_.flashWriteUs, chip_.flashPoll, nowUs);
 }
@@ -514,7 +514,7 @@ void AvrTarget::WriteEepromByte(uint32_t index, uint8_t value, uint64_t nowUs) {
     if (!Stuck(Memory::Eeprom, index)) {
         // The EEPROM erases the byte before writing it, so the value replaces the old one.
         memory_.eeprom[index] = value;
-        dirty_ = true;
+        Changed();
     }
     StartBusy(eepromBusy_, index, index + 1, chip_.eepromWriteUs, chip_.eepromPoll, nowUs);
 }
@@ -530,7 +530,7 @@ void AvrTarget::ChipErase(uint64_t nowUs) {
     }
     std::fill(pageBuffer_.begin(), pageBuffer_.end(), 0xFF);
     memory_.lock = 0xFF;
-    dirty_ = true;
+    Changed();
     ++chipErases_;
     eraseEndUs_ = nowUs + chip_.chipEraseUs;
     StartBusy(flashBusy_, 0, chip_.flashBytes, chip_.chipEraseUs, chip_.flashPoll, nowUs);
@@ -541,7 +541,7 @@ void AvrTarget::WriteLockBits(uint8_t bits) {
     // A 0 programs a lock bit that exists; a 1 leaves it as it is, so only a
     // chip erase unprograms one.
     memory_.lock &= static_cast<uint8_t>(bits | ~chip_.lockMask);
-    dirty_ = true;
+    Changed();
 }
 
 bool AvrTarget::ReadProtected() const {
@@ -623,6 +623,13 @@ void AvrTarget::ClearCounters() {
     chipErases_ = 0;
     executed_ = 0;
     log_.clear();
+}
+
+void AvrTarget::Changed() {
+    const bool first = !dirty_;
+    dirty_ = true;
+    if (first && firstChange_)
+        firstChange_();
 }
 
 }  // namespace ostrel::sim

@@ -48,6 +48,7 @@
 
 #include <array>
 #include <cstdint>
+#include <functional>
 #include <vector>
 
 #include "core/clock.h"
@@ -159,6 +160,9 @@ class AvrTarget {
     // The memories changed since the last ClearDirty (for saving).
     bool dirty() const { return dirty_; }
     void ClearDirty() { dirty_ = false; }
+    // Called when an instruction changes memories that were clean (saved):
+    // the first change a command makes, for the owner to note on the disk.
+    void OnFirstChange(std::function<void()> hook) { firstChange_ = std::move(hook); }
 
     // --- counters ---
     // Word addresses of the pages burnt, in order.
@@ -286,6 +290,9 @@ class AvrTarget {
     bool gone_ = false;
 
     bool dirty_ = false;
+    std::function<void()> firstChange_;
+    // An instruction changed the memories: dirty, and the first change told.
+    void Changed();
     std::vector<uint32_t> pageWrites_;
     int chipErases_ = 0;
     uint64_t executed_ = 0;

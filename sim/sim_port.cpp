@@ -36,10 +36,18 @@ SimPort::SimPort(Clock& clock, SimConfig config)
         target_.LoadMemory(load.memory);
         if (!load.warning.empty())
             AddWarning(load.warning);
-        // A fresh chip in place of a missing or damaged file is written at the
-        // end; one read from its file only when it changes.
-        if (load.fromFile)
+        // A fresh chip in place of a missing, empty or damaged file is
+        // written at once, so the file always holds a whole chip (never the
+        // empty file a lock creates); a file that says its last command was
+        // cut off is settled again at the end of this use, its warning given.
+        if (load.fromFile && !load.cutOff)
             target_.ClearDirty();
+        else if (!load.fromFile)
+            Save();
+        // The first change a command makes is on the disk before the command
+        // goes on, marked as changing, so a program killed in the middle of
+        // it leaves a chip that says so; the command's end settles it.
+        target_.OnFirstChange([this] { SaveChanging(); });
     }
     switch (config_.fault) {
         case SimFault::OutOfStep:
@@ -90,6 +98,18 @@ bool SimPort::Save() {
     }
     target_.ClearDirty();
     return true;
+}
+
+void SimPort::SaveChanging() {
+    std::string error;
+    if (!SaveChipState(config_.stateFile, target_.chip(), target_.memory(), &error,
+                       config_.stateLock, true))
+        AddWarning(error);
+}
+
+void SimPort::CommandEnded() {
+    if (target_.dirty())
+        Save();
 }
 
 void SimPort::AddWarning(const std::string& text) {

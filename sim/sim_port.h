@@ -21,8 +21,10 @@
 // 0xFF.
 //
 // The chip's memories, lock and fuse bits are loaded from the state file when
-// the port is built and written back when the serial port is closed, when the
-// port is destroyed, and on Save().
+// the port is built (a chip that has no file yet is written at once) and
+// written back when a command ends, when the serial port is closed, when the
+// port is destroyed, and on Save(). The first change of each command is
+// saved at once, marked as under way, until the command's end settles it.
 #pragma once
 
 #include <array>
@@ -123,6 +125,8 @@ class SimPort final : public PortAccess {
     // Writes the state file now; false (and a warning) when it fails. True
     // without writing when no state file is configured.
     bool Save();
+    // The command that used the chip ended: its changes are saved, settled.
+    void CommandEnded() override;
 
     bool serialOpen() const { return serialOpen_; }
     bool rts() const { return rts_; }
@@ -147,6 +151,8 @@ class SimPort final : public PortAccess {
     void DriveSerial();
     void DriveParallel();
     void AddWarning(const std::string& text);
+    // Saves the chip as being changed by a command (see OnFirstChange).
+    void SaveChanging();
     // One access of each port: counted, and its time spent.
     void SerialAccess() {
         ++portCalls_;

@@ -18,6 +18,7 @@ namespace {
 
 constexpr std::string_view kMagic = "OSTRLSIM";
 constexpr uint8_t kVersion = 1;
+constexpr uint8_t kVersionChanging = 2;
 constexpr std::size_t kMaxName = 31;
 // No chip of the table comes near this; anything larger is not a state file,
 // and reading stops here whatever the file's real size.
@@ -68,11 +69,17 @@ std::string DefaultStatePath(std::string_view directory) {
     return JoinPath(directory, kStateFileName);
 }
 
-std::string EncodeChipState(const ChipInfo& chip, const ChipMemory& memory) {
+std::string CutOffWarning(const std::string& path) {
+    return "The simulated chip's contents are uncertain: a command that was changing them was "
+           "cut off before it ended (" +
+           path + "); read the chip or write it again.";
+}
+
+std::string EncodeChipState(const ChipInfo& chip, const ChipMemory& memory, bool changing) {
     std::string out;
     out.reserve(64 + memory.flash.size() + memory.eeprom.size());
     out.append(kMagic);
-    out.push_back(static_cast<char>(kVersion));
+    out.push_back(static_cast<char>(changing ? kVersionChanging : kVersion));
     const std::string_view name = chip.name.substr(0, kMaxName);
     out.push_back(static_cast<char>(name.size()));
     out.append(name);
@@ -88,7 +95,7 @@ std::string EncodeChipState(const ChipInfo& chip, const ChipMemory& memory) {
 }
 
 bool DecodeChipState(std::string_view bytes, const ChipInfo& chip, ChipMemory* memory,
-                     std::string* reason) {
+                     std::string* reason, bool* changing) {
     const std::size_t head = kMagic.size() + 2;
     if (bytes.size() < head || bytes.substr(0, kMagic.size()) != kMagic) {
         *reason = bytes.size() < kMagic.size() && kMagic.substr(0, bytes.size()) == bytes
@@ -96,7 +103,8 @@ bool DecodeChipState(std::string_view bytes, const ChipInfo& chip, ChipMemory* m
                       : "is not a simulator state file";
         return false;
     }
-    if (static_cast<uint8_t>(bytes[kMagic.size()]) != kVersion) {
+    const uint8_t version = static_cast<uint8_t>(bytes[kMagic.size()]);
+    if (version != kVersion && version != kVersionChanging) {
         *reason = "has an unknown format version";
         return false;
     }
@@ -143,6 +151,8 @@ bool DecodeChipState(std::string_view bytes, const ChipInfo& chip, ChipMemory* m
     m.flash.assign(data + dataAt, data + dataAt + flashBytes);
     m.eeprom.assign(data + dataAt + flashBytes, data + dataAt + flashBytes + eepromBytes);
     *memory = std::move(m);
+    if (changing != nullptr)
+        *changing = version == kVersionChanging;
     return true;
 }
 
@@ -174,18 +184,22 @@ StateLoad LoadChipState(const std::string& path, const ChipInfo& chip) {
     }
     std::string reason;
     ChipMemory memory;
-    if (!DecodeChipState(bytes, chip, &memory, &reason)) {
+    bool changing = false;
+    if (!DecodeChipState(bytes, chip, &memory, &reason, &changing)) {
         result.warning = Warning(path, reason, chip);
         return result;
     }
     result.memory = std::move(memory);
     result.fromFile = true;
+    result.cutOff = changing;
+    if (changing)
+        result.warning = CutOffWarning(path);
     return result;
 }
 
 bool SaveChipState(const std::string& path, const ChipInfo& chip, const ChipMemory& memory,
-                   std::string* error, std::optional<FileLock>* lock) {
-    const std::string bytes = EncodeChipState(chip, memory);
+                   std::string* error, std::optional<FileLock>* lock, bool changing) {
+    const std::string bytes = EncodeChipState(chip, memory, changing);
     const std::string temp = UniqueTempName(path);
     auto fail = [&](const std::string& why) {
         if (error != nullptr)

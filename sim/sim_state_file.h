@@ -3,7 +3,10 @@
 //
 // The file is small and binary, all numbers little endian:
 //   "OSTRLSIM"  magic, 8 bytes
-//   version     1 byte (1)
+//   version     1 byte: 1 for a settled chip; 2 while a command is changing
+//               it (the memories as they were at its first change), so a
+//               program ended on the way (a kill, a power cut) leaves a file
+//               that says the chip's contents are uncertain
 //   name        1 length byte (1..31) and the chip's name
 //   sizes       flash bytes and EEPROM bytes, 4 bytes each
 //   lock, fuses 1 + 3 bytes (lock byte; low, high, extended fuse)
@@ -38,8 +41,12 @@ struct StateLoad {
     ChipMemory memory;
     // The file existed and was used.
     bool fromFile = false;
-    // One line telling why a file that exists could not be used; empty otherwise.
+    // One line telling why a file that exists could not be used, or that the
+    // contents are uncertain because a command was cut off; empty otherwise.
     std::string warning;
+    // The file was saved while a command was changing the chip and that
+    // command never ended: the memories are as they were at its first change.
+    bool cutOff = false;
 };
 
 // Reads the state of `chip` from `path`. A missing file gives a fresh erased
@@ -51,15 +58,22 @@ StateLoad LoadChipState(const std::string& path, const ChipInfo& chip);
 // With `lock` (a lock held on the file at `path`), the new file is locked
 // before it takes the old one's place, and the lock held moves over to it.
 // Only this process's own temporary file is ever removed.
+// With `changing`, the file says that a command is changing the chip (see
+// the format above); a later save without it settles the chip again.
 bool SaveChipState(const std::string& path, const ChipInfo& chip, const ChipMemory& memory,
-                   std::string* error, std::optional<FileLock>* lock = nullptr);
+                   std::string* error, std::optional<FileLock>* lock = nullptr,
+                   bool changing = false);
 
 // The file's bytes for a chip and its memory.
-std::string EncodeChipState(const ChipInfo& chip, const ChipMemory& memory);
+std::string EncodeChipState(const ChipInfo& chip, const ChipMemory& memory, bool changing = false);
 // Checks and reads a file's bytes; false with the reason in *reason
 // ("is truncated", "fails its checksum", ...) when they cannot be used.
+// *changing, when given, tells a file saved while a command changed the chip.
 bool DecodeChipState(std::string_view bytes, const ChipInfo& chip, ChipMemory* memory,
-                     std::string* reason);
+                     std::string* reason, bool* changing = nullptr);
+
+// The warning for a chip whose last command was cut off.
+std::string CutOffWarning(const std::string& path);
 
 // CRC-32 (the polynomial of zip and PNG), computed by zlib.
 uint32_t Crc32(std::string_view bytes);

@@ -17,7 +17,7 @@ std::string ChipOfStateFile(const std::string& path) {
         return {};
     for (const ChipInfo& chip : AllChips()) {
         StateLoad load = LoadChipState(path, chip);
-        if (load.fromFile && load.warning.empty())
+        if (load.fromFile)
             return std::string(chip.name);
     }
     return {};
@@ -140,6 +140,13 @@ SerialOpenResult SimulatorSlot::OpenSerial(std::string_view comName) {
 void SimulatorSlot::CloseSerial() {
     if (port_)
         port_->CloseSerial();
+}
+
+void SimulatorSlot::CommandEnded() {
+    if (!port_)
+        return;
+    port_->CommandEnded();
+    ReportNew();
 }
 
 void SimulatorSlot::EscapeCommFunction(CommFunction function) {

@@ -64,6 +64,8 @@ class SimulatorSlot final : public PortAccess {
 
     SerialOpenResult OpenSerial(std::string_view comName) override;
     void CloseSerial() override;
+    // Saves what the command changed, and reports what the save had to say.
+    void CommandEnded() override;
     void EscapeCommFunction(CommFunction function) override;
     uint32_t GetModemStatus() override;
     void WriteData(uint16_t base, uint8_t value) override;

@@ -48,7 +48,8 @@ TEST(StartFolder, ChoosesAndFillsThePerUserFolderOnlyWhenTheCurrentFolderLacksTh
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.name);
-        TempDir current, home, xdg, share;
+        TempDir current, home, xdg, share, examples;
+        examples.Write("blink-atmega8.hex", "installed hex");
         if (c.currentHasIni)
             current.Write("ostrel.ini", "current ini");
         share.Write("ostrel.ini", "installed ini");
@@ -64,12 +65,15 @@ TEST(StartFolder, ChoosesAndFillsThePerUserFolderOnlyWhenTheCurrentFolderLacksTh
         if (c.userHasHelp) {
             Put(userFolder + "/ostrel-hlp.htm", "user help");
             Put(userFolder + "/wiring.svg", "user svg");
+            fs::create_directories(userFolder + "/examples");
+            Put(userFolder + "/examples/blink-atmega8.hex", "user hex");
         }
 
         app::StartFolderInputs in;
         in.style = PathStyle::Posix;
         in.currentDirectory = current.str();
         in.installedData = c.installed ? share.str() : "";
+        in.installedExamples = c.installed ? examples.str() : "";
         in.xdgDataHome = std::string(c.xdg) == "abs"   ? xdg.str()
                          : std::string(c.xdg) == "rel" ? "relative/data"
                                                        : "";
@@ -97,6 +101,11 @@ TEST(StartFolder, ChoosesAndFillsThePerUserFolderOnlyWhenTheCurrentFolderLacksTh
             EXPECT_EQ(ReadFileBytes(expected + "/ostrel-hlp.htm"),
                       c.userHasHelp ? "user help" : "installed help");
         }
+        // The examples come into a folder of the user's, the user's own kept.
+        if (c.installed || c.userHasHelp) {
+            EXPECT_EQ(ReadFileBytes(expected + "/examples/blink-atmega8.hex"),
+                      c.userHasHelp ? "user hex" : "installed hex");
+        }
         EXPECT_FALSE(std::string(c.xdg) == "abs" && fs::exists(homeFolder)) << "HOME untouched";
     }
 }
@@ -107,6 +116,11 @@ TEST(StartFolder, TheInstalledDataIsFoundBesideTheProgramsBinFolder) {
     const std::string program = prefix.File("bin/ostrel-cli");
     const PathStyle kLinux = PathStyle::Posix;
     EXPECT_EQ(app::InstalledDataFolder(program, kLinux), "") << "no share/ostrel yet";
+    EXPECT_EQ(app::InstalledExamplesFolder("/usr/share/ostrel", kLinux),
+              "/usr/share/doc/ostrel/examples");
+    EXPECT_EQ(app::InstalledExamplesFolder("C:\\Ostrel", PathStyle::Windows),
+              "C:\\Ostrel\\examples");
+    EXPECT_EQ(app::InstalledExamplesFolder("", kLinux), "");
     fs::create_directories(prefix.File("share/ostrel"));
     EXPECT_EQ(app::InstalledDataFolder(program, kLinux), "")
         << "share/ostrel without the device file";
@@ -119,7 +133,7 @@ TEST(StartFolder, APerUserFolderThatCannotBeMadeIsReportedAndTheCurrentFolderKep
     TempDir current, share, home;
     share.Write("ostrel.ini", "installed ini");
     home.Write(".local", "a file where a folder should be");
-    app::StartFolderInputs in{current.str(), share.str(), "", home.str(), "", PathStyle::Posix};
+    app::StartFolderInputs in{current.str(), share.str(), "", home.str(), "", PathStyle::Posix, ""};
     app::StartFolder got = app::ChooseStartFolder(in);
     EXPECT_EQ(got.directory, current.str());
     EXPECT_FALSE(got.perUser);

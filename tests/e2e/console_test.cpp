@@ -236,6 +236,33 @@ TEST(SimulatorState, AStateThatCannotBeSavedIsReportedAndNotASuccess) {
     EXPECT_EQ(write.out, "") << "no OK for a result that was not kept";
 }
 
+// A data file in a folder the user cannot write (the installed examples): the
+// snapshot could not be saved beside it, so the write is refused before the
+// chip is touched, with the system's refusal and where the examples can be
+// used instead.
+TEST(SimulatorState, AFileInAFolderTheUserCannotWriteIsRefusedWithWhereToWork) {
+    REQUIRE_FORKED_CHILD();
+    REQUIRE_CLI();
+    CliRig rig("ATmega8");
+    std::filesystem::create_directory(rig.dir.File("examples"));
+    GiveToUnprivileged(rig.dir.path());
+    TempDir system;  // root's, readable by everyone, writable by root alone
+    const std::string hex =
+        system.Write("blink.hex", ReadFileBytes(SourcePath("examples/blink-atmega8.hex")));
+    namespace fs = std::filesystem;
+    fs::permissions(system.path(), fs::perms::owner_all | fs::perms::group_read |
+                                       fs::perms::group_exec | fs::perms::others_read |
+                                       fs::perms::others_exec);
+    ProcessResult write = rig.RunUnprivileged({"--yes", "write", hex});
+    EXPECT_TRUE(ExitedWith(write, 1));
+    for (const std::string& part :
+         {std::string("open error output file!"), std::string("Permission denied"),
+          "the examples can be used from " + rig.dir.File("examples") + ".",
+          std::string("Nothing was sent to the chip.")})
+        EXPECT_TRUE(Contains(write.err, part)) << part << "\n" << write.err;
+    EXPECT_EQ(write.out, "");
+}
+
 // A folder of the user's named like the temporary file of an earlier
 // version ("ostrel-sim.state.tmp") is never taken for ours, nor removed.
 TEST(SimulatorState, AFolderNamedLikeATemporaryFileIsLeftAlone) {
@@ -385,16 +412,10 @@ TEST(ExitStatus, HelpIsZeroAndNamesEveryCommand) {
     CliRig rig;
     ProcessResult r = rig.RunBare({"--help"});
     ASSERT_TRUE(ExitedWith(r, 0));
-    for (const char* command : {"check",         "signature",
-                                "reset",         "erase",
-                                "erase-eeprom",  "lock",
-                                "read",          "readhex",
-                                "write",         "verify",
-                                "quick",         "fuses",
-                                "--set",         "--allow-lockout",
-                                "--no-pause",    "--virtual-clock",
-                                "--sim-chip",    "--sim-clock",
-                                "--sim-port-ns", "--yes"})
+    for (const char* command :
+         {"check", "signature", "reset", "erase", "erase-eeprom", "lock", "read", "readhex",
+          "write", "verify", "quick", "fuses", "--set", "--allow-lockout", "--pause",
+          "--no-pause", "--virtual-clock", "--sim-chip", "--sim-clock", "--sim-port-ns", "--yes"})
         EXPECT_TRUE(Contains(r.out, command)) << command;
     // The usage line names what the user types, not the catch-all for stray words.
     EXPECT_TRUE(Contains(r.out, "Usage: ostrel-cli [OPTIONS] COMMAND [FILE]\n")) << r.out;

@@ -11,11 +11,15 @@
 #include <QTest>
 #include <QTimer>
 
+#include <filesystem>
 #include <functional>
 #include <optional>
 #include <string>
 
 #include "core/ids.h"
+#include "platform/interrupts.h"
+#include "sim/chip_table.h"
+#include "sim/sim_state_file.h"
 #include "tests/qt/gui_rig.h"
 #include "ui/busy.h"
 #include "ui/control_table.h"
@@ -215,6 +219,51 @@ TEST(BusyState, CloseDuringACommandAsksWhetherToStopAndQuit) {
         rig.clock.Advance(10);
         // Exit holds the target in reset, as at every end of the program.
         EXPECT_FALSE(rig.chip().Running());
+    }
+}
+
+// A termination request or a hang-up (a kill, a logout) ends the program as
+// Exit does: a running write stops at its next refresh with the target let go,
+// and the settings and the simulated chip are on the disk, whole and settled.
+TEST(BusyState, TerminationAndHangUpEndTheProgramWithNothingLost) {
+    struct Case {
+        const char* how;
+        int signal;
+        bool duringWrite;  // else after the write, with nothing running
+        const char* lastMessage;
+    };
+    const Case cases[] = {
+        {"SIGTERM during a write", kTerminateSignal, true,
+         "Error: Stopped: the chip may be partly programmed: write it again."},
+        {"SIGHUP during a write", kHangUpSignal, true,
+         "Error: Stopped: the chip may be partly programmed: write it again."},
+        {"SIGTERM when idle", kTerminateSignal, false, ""},
+        {"SIGHUP when idle", kHangUpSignal, false, ""},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.how);
+        GuiRig rig;
+        ReadyToWrite(rig);
+        if (c.duringWrite)
+            AtFigure(rig, 30, [&] { rig.program().Interrupted(c.signal); });
+        rig.Click(ids::kWrite);
+        const bool endedByWrite = rig.program().ended();
+        if (!c.duringWrite)
+            rig.program().Interrupted(c.signal);
+        EXPECT_EQ(endedByWrite, c.duringWrite);
+        EXPECT_TRUE(rig.program().ended());
+        EXPECT_EQ(rig.Messages().empty() ? "" : rig.LastMessage(), c.lastMessage);
+        rig.program().Destroy();
+        rig.clock.Advance(10);
+        EXPECT_FALSE(rig.p().commandRunning);
+        EXPECT_TRUE(std::filesystem::exists(rig.dir.File("ostrel.cfg")));
+        const sim::StateLoad state =
+            sim::LoadChipState(sim::DefaultStatePath(rig.dir.str()), *sim::FindChip("ATmega8"));
+        EXPECT_TRUE(state.fromFile) << state.warning;
+        EXPECT_FALSE(state.cutOff);
+        // A whole write is kept (the example starts with a jump), a stopped
+        // one as far as it came (its first page is burnt last).
+        EXPECT_EQ(state.memory.flash[0] != 0xFF, !c.duringWrite);
     }
 }
 

@@ -11,6 +11,7 @@
 
 #include "sim/chip_clock.h"
 #include "sim/sim_state_file.h"
+#include "tests/sim/line_rig.h"
 #include "tests/support/temp_dir.h"
 
 namespace ostrel::testing {
@@ -117,6 +118,77 @@ TEST(SimulatorSlot, StartsOnTheKeptClockAndRefusesAFileThatHoldsNone) {
         sim::SimulatorSlot next(clock, sim::DefaultStatePath(dir.str()), nullptr);
         EXPECT_EQ(next.chipClock(), 20000000u);
         EXPECT_EQ(reports.size(), c.warned ? 1u : 0u) << "each warning once";
+    }
+}
+
+// The program ends (killed: no save, no destructor) at each point of a use of
+// the chip. What the state file holds then is never empty, and a command cut
+// off after its first change leaves a chip whose next start says that its
+// contents are uncertain.
+TEST(SimulatorSlot, StateFileIsWholeAndHonestWhereverTheProgramIsKilled) {
+    enum class End { AfterStart, MidCommand, AfterCommand, AfterClose };
+    struct Case {
+        const char* name;
+        End end;
+        bool writes;           // the command writes the EEPROM (else it only reads)
+        bool expectUncertain;  // the next start warns that the chip may differ
+        uint8_t expectEeprom;  // what the next start finds at EEPROM address 5
+    };
+    const std::vector<Case> cases = {
+        {"started, nothing done", End::AfterStart, false, false, 0xFF},
+        {"reading", End::MidCommand, false, false, 0xFF},
+        {"writing", End::MidCommand, true, true, 0x5A},
+        {"after a write", End::AfterCommand, true, false, 0x5A},
+        {"after the port closed", End::AfterClose, true, false, 0x5A},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        TempDir dir;
+        const std::string path = sim::DefaultStatePath(dir.str());
+        std::string atKill;
+        {
+            VirtualClock clock;
+            ScriptedWindows windows;
+            sim::SimulatorSlot slot(clock, path, nullptr);
+            Programmer p(slot, clock, windows);
+            p.state.speed = 3;
+            p.state.delayLoops = 1;
+            p.state.adapterKind = AdapterKind::Serial;
+            p.state.portName.Assign("SIM");
+            p.state.comName.Assign("SIM");
+            ASSERT_TRUE(slot.Start());
+            if (c.end != End::AfterStart) {
+                ASSERT_TRUE(Connect(p));
+                if (c.writes) {
+                    WriteEeprom(p, 5, 0x5A);
+                    adapter::WaitMs(p, 20);
+                    WriteEeprom(p, 6, 0x11);
+                    adapter::WaitMs(p, 20);
+                }
+                EXPECT_EQ(ReadEeprom(p, 5), c.writes ? 0x5A : 0xFF);
+            }
+            if (c.end == End::AfterCommand)
+                slot.CommandEnded();
+            if (c.end == End::AfterClose) {
+                EXPECT_TRUE(slot.Close());
+            }
+            atKill = ReadFileBytes(path);
+        }  // the slot saves here; the killed program never did
+        EXPECT_FALSE(atKill.empty());
+        ASSERT_TRUE(WriteFileBytes(path, atKill));
+        VirtualClock clock;
+        std::vector<std::string> reports;
+        sim::SimulatorSlot next(clock, path,
+                                [&reports](const std::string& line) { reports.push_back(line); });
+        ASSERT_TRUE(next.Start());
+        const bool warned =
+            !reports.empty() && reports.front().find("uncertain") != std::string::npos;
+        EXPECT_EQ(warned, c.expectUncertain) << (reports.empty() ? "" : reports.front());
+        EXPECT_EQ(reports.size(), c.expectUncertain ? 1u : 0u);
+        EXPECT_EQ(next.port()->target().Eeprom(5), c.expectEeprom);
+        // Said once: the chip is settled again when this use ends.
+        EXPECT_TRUE(next.Close());
+        EXPECT_FALSE(sim::LoadChipState(path, *sim::FindChip("ATmega8")).cutOff);
     }
 }
 
