@@ -133,6 +133,28 @@ class PinPort {
     // was applied. At most StreamCapacity states. False when the device
     // failed; the samples are then unusable.
     virtual bool Transfer(std::span<const uint8_t> states, std::span<uint8_t> samples) = 0;
+
+    // Transfers kept in flight, on a port that can send the next states
+    // before the samples of the last ones are back (an FTDI adapter: the chip
+    // stalls rather than lose a sample while its buffer to the host is full).
+    // The most states submitted and not yet collected; 0 when the port
+    // cannot, and only Transfer is used.
+    virtual std::size_t InFlightLimit() const { return 0; }
+    // Sends `states` (at most StreamCapacity, and with those in flight at
+    // most InFlightLimit) without waiting for their samples. False when the
+    // device failed; everything in flight is then unusable.
+    virtual bool Submit(std::span<const uint8_t> states) {
+        (void)states;
+        return false;
+    }
+    // Waits for the samples of the oldest states in flight, as many as
+    // `samples` holds, in the order the states were submitted. False on a
+    // short count, a time-out or a device failure: nothing in flight may be
+    // trusted after it.
+    virtual bool Collect(std::span<uint8_t> samples) {
+        (void)samples;
+        return false;
+    }
 };
 
 }  // namespace ostrel

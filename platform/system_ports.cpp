@@ -118,4 +118,16 @@ bool SystemPorts::Transfer(std::span<const uint8_t> states, std::span<uint8_t> s
     return pinTarget_ != nullptr && pinTarget_->Transfer(states, samples);
 }
 
+std::size_t SystemPorts::InFlightLimit() const {
+    return pinTarget_ != nullptr ? pinTarget_->InFlightLimit() : 0;
+}
+
+bool SystemPorts::Submit(std::span<const uint8_t> states) {
+    return pinTarget_ != nullptr && pinTarget_->Submit(states);
+}
+
+bool SystemPorts::Collect(std::span<uint8_t> samples) {
+    return pinTarget_ != nullptr && pinTarget_->Collect(samples);
+}
+
 }  // namespace ostrel

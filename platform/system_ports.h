@@ -59,6 +59,9 @@ class SystemPorts : public PortAccess, public PinPort {
     bool WritePins(uint8_t state) override;
     bool ReadPins(uint8_t* pins) override;
     bool Transfer(std::span<const uint8_t> states, std::span<uint8_t> samples) override;
+    std::size_t InFlightLimit() const override;
+    bool Submit(std::span<const uint8_t> states) override;
+    bool Collect(std::span<uint8_t> samples) override;
 
   private:
     SerialLines& serial_;
