@@ -47,8 +47,16 @@ CommandResult Body(Programmer& p, const FuseRequest& request, std::string& repor
         if (devices::HasByte(*chip, static_cast<FuseByte>(b)))
             old[b] = avr::ReadFuseByte(p, *chip, static_cast<FuseByte>(b));
     std::array<uint8_t, kFuseByteCount> wanted = old;
-    if (!request.edits.empty()) {
+    if (!request.edits.empty() || request.factory) {
         std::array<bool, kFuseByteCount> touched{};
+        if (request.factory) {
+            for (FuseByte byte : {FuseByte::kLow, FuseByte::kHigh, FuseByte::kExtended}) {
+                const int b = static_cast<int>(byte);
+                touched[b] = devices::HasByte(*chip, byte);
+                if (touched[b])
+                    wanted[b] = chip->factory[b];
+            }
+        }
         std::string_view edits = request.edits;
         while (!edits.empty()) {
             const size_t comma = edits.find(',');
@@ -108,6 +116,13 @@ CommandResult Body(Programmer& p, const FuseRequest& request, std::string& repor
 
 CommandResult RunFuses(Programmer& p, const FuseRequest& request, std::string& report) {
     return RunAsCommand(p, ids::kLockChip, [&](Programmer& q) { return Body(q, request, report); });
+}
+
+CommandResult RestoreFactoryFuses(Programmer& p, bool allowLockout, std::string& report) {
+    FuseRequest request;
+    request.allowLockout = allowLockout;
+    request.factory = true;
+    return RunFuses(p, request, report);
 }
 
 }  // namespace ostrel::app

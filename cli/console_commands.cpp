@@ -24,8 +24,9 @@ constexpr std::array kCommands = {
                    "program the lock bits LB1 and LB2", "--device"},
     ConsoleCommand{"fuses", false, ids::kLockChip, ConsoleResult::FuseReport,
                    "print every fuse byte and the lock byte, bit by bit with names and "
-                   "meanings; with --set write them first (checked, then read back)",
-                   "--yes --device --set --allow-lockout"},
+                   "meanings; with --set (or --factory, the chip's factory values) write them "
+                   "first (checked, then read back)",
+                   "--yes --device --set --factory --allow-lockout"},
     ConsoleCommand{"read", false, ids::kRead, ConsoleResult::ReadbackTxt,
                    "read flash and EEPROM into readback.txt in the start directory; print its path",
                    "--device"},

@@ -54,6 +54,8 @@ struct Options {
     std::optional<std::string> simChip;
     std::optional<uint32_t> simClockHz;  // 0: the chip's factory clock
     std::optional<uint32_t> simPortNs;
+    std::optional<std::string> simBoard;  // crystal, external or none
+    bool simHvRestore = false;
     std::optional<int32_t> speed;
     std::optional<std::string> device;
     bool yes = false;
@@ -67,6 +69,7 @@ struct Options {
     bool modemLines = false;
     std::string fuseEdits;
     bool allowLockout = false;
+    bool factoryFuses = false;
     const ConsoleCommand* command = nullptr;
     std::optional<std::string> file;
 };
@@ -174,6 +177,16 @@ void AddSimulatorOptions(CLI::App& cli, Options& o) {
                 return wrong;
             },
             "", "HZ"));
+    cli.add_option("--sim-board", o.simBoard,
+                   "with the port SIM: what the simulated board gives the chip besides its own "
+                   "oscillators: crystal (the default), external (an external clock signal) or "
+                   "none. A chip whose fuses choose a clock the board lacks stops answering")
+        ->type_name("KIND")
+        ->check(CLI::IsMember({"crystal", "external", "none"}));
+    cli.add_flag("--sim-hv-restore", o.simHvRestore,
+                 "with the port SIM: set the simulated chip's fuses back to their factory values "
+                 "before the run, as a high-voltage programmer would (the way back after SPIEN, "
+                 "RSTDISBL, DWEN or a clock source locked serial programming out)");
     cli.add_option("--sim-port-ns", o.simPortNs,
                    "with the port SIM: what one access of the simulated port costs, in "
                    "nanoseconds (0 to 10000000); default 2000 on the serial port, 1500 on the "
@@ -270,6 +283,9 @@ std::optional<int> Parse(int argc, char** argv, Options& o) {
                    "fuses: the bytes or fields to write, \"low=0xFF,high=0xDE\" or by name "
                    "\"CKDIV8=1,BOOTRST=0\"; a write that would cost the chip's clock or speed "
                    "is asked (--yes answers it)");
+    cli.add_flag("--factory", o.factoryFuses,
+                 "fuses: write the chip's factory values into every fuse byte first (the lock "
+                 "byte stays: only erase clears it), checked and read back as --set is");
     cli.add_flag("--allow-lockout", o.allowLockout,
                  "fuses: write also what locks serial programming out (SPIEN unprogrammed, "
                  "RSTDISBL or DWEN programmed); only a high-voltage programmer recovers");
@@ -513,7 +529,7 @@ app::CommandResult RunCommand(const Options& o, const ConsoleCommand& c, Program
             return result;
         }
         case ConsoleResult::FuseReport: {
-            app::FuseRequest request{o.fuseEdits, o.allowLockout};
+            app::FuseRequest request{o.fuseEdits, o.allowLockout, o.factoryFuses};
             app::CommandResult result = app::RunFuses(p, request, fuseReport);
             return result;
         }
@@ -594,6 +610,11 @@ int Run(const Options& o, InterruptWatch& interrupts) {
         simulator.SetChipClock(*o.simClockHz);
     if (o.simPortNs)
         simulator.SetAccessCosts(*o.simPortNs, *o.simPortNs);
+    if (o.simBoard)
+        simulator.SetBoard(
+            {.crystal = *o.simBoard == "crystal", .external = *o.simBoard == "external"});
+    if (o.simHvRestore)
+        simulator.RestoreFusesOnStart(true);
     // Without --port the stored port is used, the simulator's too. It is
     // held for the whole run, before the settings are touched.
     const bool simulated = o.port ? *o.port == "SIM" : StoredPort(dir) == "SIM";

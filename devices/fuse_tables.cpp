@@ -392,7 +392,7 @@ constexpr FuseChip kChips[] = {
     {"ATtiny167", "1E9487", "iotn167.h", kN, kUse3Tiny, {0x62, 0xDF, 0xFF, 0xFF}, kSame, "", kTinyX4, 8192, 0},
     {"ATtiny88", "1E9311", "iotn88.h", kN, kUse3Tiny, {0x6E, 0xDF, 0xFF, 0xFF}, {0x62, -1, -1, -1}, "SELFPRGEN", kTiny88, 4096, 0},
     {"ATtiny2313", "1E910A", "iotn2313.h", kN, kUse3Tiny, {0x64, 0xDF, 0xFF, 0xFF}, kSame, "", kTiny2313, 1024, 0},
-    {"ATtiny4313", "1E920D", "iotn4313.h", kN, kUse3Tiny, {0x62, 0xDF, 0xFF, 0xFF}, kSame, "", kTiny2313, 2048, 0},
+    {"ATtiny4313", "1E920D", "iotn4313.h", kN, kUse3Tiny, {0x64, 0xDF, 0xFF, 0xFF}, {0x62, -1, -1, -1}, "", kTiny2313, 2048, 0},
     {"ATtiny13", "1E9007", "iotn13.h", kN, {0xFF, 0x1F, 0x00, 0x03}, {0x6A, 0xFF, 0xFF, 0xFF}, kSame, "SELFPRGEN=SPMEN", kTiny13, 512, 0},
     {"ATmega8", "1E9307", "iom8.h", kN, kUse2Boot, {0xE1, 0xD9, 0xFF, 0xFF}, kSame, "", kMega8, 4096, 128},
     {"ATmega16", "1E9403", "iom16.h", kN, kUse2Boot, {0xE1, 0x99, 0xFF, 0xFF}, kSame, "", kMega16, 8192, 128},

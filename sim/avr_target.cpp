@@ -30,11 +30,26 @@ AvrTarget::AvrTarget(const ChipInfo& chip, const Clock& clock)
       eepromMask_(chip.eepromBytes - 1),
       resetPinNs_(clock.NowNs()),
       resetLowNs_(clock.NowNs()) {
-    SetClockHz(0);
+    TakeFuses();
 }
 
 void AvrTarget::SetClockHz(uint32_t hz) {
-    clockHz_ = hz != 0 ? hz : chip_.clockHz;
+    chosenClockHz_ = hz;
+    ApplyClock();
+}
+
+void AvrTarget::SetBoard(const Board& board) {
+    board_ = board;
+    TakeFuses();
+}
+
+void AvrTarget::TakeFuses() {
+    effects_ = EffectsOf(chip_, memory_.fuses, board_);
+    ApplyClock();
+}
+
+void AvrTarget::ApplyClock() {
+    clockHz_ = chosenClockHz_ != 0 ? chosenClockHz_ : effects_.clockHz;
     // Times of whole cycles in nanoseconds, rounded down and up, so that the
     // checks below compare exactly with "more than" and "at least".
     auto floorNs = [&](uint64_t cycles) { return cycles * 1000000000ull / clockHz_; };
@@ -217,6 +232,8 @@ void AvrTarget::ResetChanged(bool high, uint64_t atNs) {
     risePending_ = false;
     riseLost_ = false;
     std::fill(pageBuffer_.begin(), pageBuffer_.end(), 0xFF);
+    if (high)
+        TakeFuses();
     if (!high) {
         resetLowNs_ = atNs;
         fallNs_ = atNs;
@@ -269,7 +286,7 @@ void AvrTarget::ByteReceived() {
     frame_[k] = inShift_;
     switch (k) {
         case 1:
-            nextOut_ = (chip_.echoesEnable && !outOfSync_ && frame_[0] == kEnable1 &&
+            nextOut_ = (chip_.echoesEnable && !outOfSync_ && Reachable() && frame_[0] == kEnable1 &&
                         frame_[1] == kEnable2)
                            ? kEnable2
                            : 0;
@@ -370,7 +387,7 @@ void AvrTarget::Execute() {
     if (recording_)
         log_.push_back(frame_);
     if (!enabled_) {
-        if (!outOfSync_ && frame_[0] == kEnable1 && frame_[1] == kEnable2)
+        if (!outOfSync_ && Reachable() && frame_[0] == kEnable1 && frame_[1] == kEnable2)
             enabled_ = true;
         return;
     }
@@ -456,7 +473,12 @@ void AvrTarget::ExecuteAc() {
             if (index < 0)
                 return;
             const uint8_t mask = chip_.fuseWriteMasks[static_cast<std::size_t>(index)];
-            fuses[static_cast<std::size_t>(index)] = static_cast<uint8_t>((data & mask) | ~mask);
+            // SPIEN cannot be reached over the serial interface: it keeps its value.
+            const FuseLayout* layout = chip_.fuseLayout;
+            const uint8_t kept =
+                layout != nullptr && layout->spien.byte == index ? layout->spien.mask : 0;
+            uint8_t& fuse = fuses[static_cast<std::size_t>(index)];
+            fuse = static_cast<uint8_t>((data & mask & ~kept) | (fuse & kept) | (~mask & ~kept));
             Changed();
             return;
         }
@@ -566,6 +588,7 @@ bool AvrTarget::LoadMemory(const ChipMemory& memory) {
     }
     memory_ = memory;
     dirty_ = true;
+    TakeFuses();
     return true;
 }
 
@@ -601,6 +624,7 @@ void AvrTarget::SetFuse(int index, uint8_t value) {
         return;
     memory_.fuses[static_cast<std::size_t>(index)] = value;
     dirty_ = true;
+    TakeFuses();
 }
 
 void AvrTarget::SetStuckCell(Memory memory, uint32_t address) {

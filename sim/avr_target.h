@@ -37,8 +37,12 @@
 //   the second half. A memory that is busy ignores further writes.
 // - Flash programming can only clear bits; an EEPROM write replaces the byte.
 //   Chip erase sets flash and EEPROM to 0xFF and clears the lock bits (the
-//   fuses stay; EESAVE is not modelled). Fuse and lock writes take effect at
-//   once.
+//   fuses stay; EESAVE is not modelled). Lock writes take effect at once;
+//   the fuses the chip runs on are taken when it leaves reset (and when it is
+//   powered up with a memory): SPIEN unprogrammed, RSTDISBL or DWEN
+//   programmed, or a clock source the board lacks, and the chip never takes
+//   Programming Enable again; CKSEL and CKDIV8 set the chip clock. SPIEN
+//   itself cannot be changed over the serial interface, as on silicon.
 // - Write Lock Bits is decoded per family (LockRulesOf): classic chips take
 //   LB1 and LB2 from bits 1 and 2 of byte 2 (AC 1111 1xxx), the newer ones
 //   the lock byte from byte 4 (AC 111x xxxx). Lock bit LB1 stops flash and
@@ -95,8 +99,15 @@ class AvrTarget {
     bool DrivesMiso();
 
     // --- clock ---
-    // The chip's clock in Hz; 0 gives its factory clock.
+    // The chip's clock in Hz; 0 gives the clock its fuses select.
     void SetClockHz(uint32_t hz);
+    // What the board gives the chip: a crystal (by default) or an external
+    // clock signal.
+    void SetBoard(const Board& board);
+    // What the fuses the chip took at its last reset do.
+    const FuseEffects& fuseEffects() const { return effects_; }
+    // The chip answers its serial programming interface at all.
+    bool Reachable() const { return effects_.serialProgramming && effects_.clockRuns; }
     uint32_t clockHz() const { return clockHz_; }
     // Off: every edge and pulse is seen, however short (the lines still act
     // in the order RESET, MOSI, SCK).
@@ -186,6 +197,9 @@ class AvrTarget {
     };
 
     void ResetChanged(bool high, uint64_t atNs);
+    // Takes the fuses as a reset does, and the clock they give.
+    void TakeFuses();
+    void ApplyClock();
     // The RESET level the chip acts on now, a change that has lasted its
     // minimum included.
     bool ResetSeen() const;
@@ -227,6 +241,9 @@ class AvrTarget {
     // Clock and the timing limits it gives, in nanoseconds: a phase is seen
     // when it lasts longer than its limit.
     uint32_t clockHz_ = 0;
+    uint32_t chosenClockHz_ = 0;  // 0: the fuses' clock
+    Board board_;
+    FuseEffects effects_;
     bool timing_ = true;
     uint64_t sckLowLimitNs_ = 0;
     uint64_t sckHighLimitNs_ = 0;

@@ -8,11 +8,68 @@ namespace {
 
 using IS = InstructionSet;
 
+// The fuse bits the chip acts on after a reset, per layout, and the clock
+// source each CKSEL value selects.
+constexpr ClockChoice kExt{ClockKind::External, 0};
+constexpr ClockChoice kXtal{ClockKind::Crystal, 0};
+constexpr ClockChoice kRes{ClockKind::Reserved, 0};
+constexpr ClockChoice Rc(uint32_t hz) {
+    return {ClockKind::Internal, hz};
+}
+
+constexpr std::array<ClockChoice, 16> kSourcesMegaX8{
+    kExt,  kRes,  Rc(8000000), Rc(128000), kXtal, kXtal, kXtal, kXtal,
+    kXtal, kXtal, kXtal,       kXtal,      kXtal, kXtal, kXtal, kXtal};
+constexpr std::array<ClockChoice, 16> kSourcesUsb{kExt,  kRes,  Rc(8000000), kRes,  kRes,  kRes,
+                                                  kRes,  kRes,  kXtal,       kXtal, kXtal, kXtal,
+                                                  kXtal, kXtal, kXtal,       kXtal};
+constexpr std::array<ClockChoice, 16> kSourcesTinyX5{
+    kExt,  Rc(16000000), Rc(8000000), Rc(6400000), Rc(128000), kRes,  kXtal, kRes,
+    kXtal, kXtal,        kXtal,       kXtal,       kXtal,      kXtal, kXtal, kXtal};
+constexpr std::array<ClockChoice, 16> kSourcesTinyX4{
+    kExt,  kRes,  Rc(8000000), kRes,  Rc(128000), kRes,  kXtal, kRes,
+    kXtal, kXtal, kXtal,       kXtal, kXtal,      kXtal, kXtal, kXtal};
+constexpr std::array<ClockChoice, 16> kSourcesTiny88{
+    kExt, kRes, Rc(8000000), Rc(128000), kRes, kRes, kRes,        kRes,
+    kRes, kRes, kRes,        kRes,       kExt, kRes, Rc(8000000), Rc(128000)};
+constexpr std::array<ClockChoice, 16> kSourcesTiny2313{
+    kExt,  kRes,  Rc(4000000), Rc(4000000), Rc(8000000), Rc(8000000), Rc(128000), Rc(128000),
+    kXtal, kXtal, kXtal,       kXtal,       kXtal,       kXtal,       kXtal,      kXtal};
+constexpr std::array<ClockChoice, 16> kSourcesTiny13{
+    kExt, Rc(4800000), Rc(9600000), Rc(128000), kRes, kRes, kRes, kRes,
+    kRes, kRes,        kRes,        kRes,       kRes, kRes, kRes, kRes};
+// CKSEL 5 to 8 is an external RC network: something on the board too.
+constexpr std::array<ClockChoice, 16> kSourcesMega8{
+    kExt,  Rc(1000000), Rc(2000000), Rc(4000000), Rc(8000000), kXtal, kXtal, kXtal,
+    kXtal, kXtal,       kXtal,       kXtal,       kXtal,       kXtal, kXtal, kXtal};
+
+constexpr FuseBitPlace kNone{};
+constexpr FuseBitPlace kHighSpien{1, 0x20};
+constexpr FuseBitPlace kLowCkdiv8{0, 0x80};
+// ATmega48/88/168/328, ATtiny25/45/85, 24/44/84, 88: RSTDISBL, DWEN, SPIEN
+// in bits 7, 6, 5 of the high byte.
+constexpr FuseLayout kLayMegaX8{kHighSpien, {1, 0x80}, {1, 0x40}, kLowCkdiv8, 0x0F, kSourcesMegaX8};
+constexpr FuseLayout kLayTinyX5{kHighSpien, {1, 0x80}, {1, 0x40}, kLowCkdiv8, 0x0F, kSourcesTinyX5};
+constexpr FuseLayout kLayTinyX4{kHighSpien, {1, 0x80}, {1, 0x40}, kLowCkdiv8, 0x0F, kSourcesTinyX4};
+constexpr FuseLayout kLayTiny88{kHighSpien, {1, 0x80}, {1, 0x40}, kLowCkdiv8, 0x0F, kSourcesTiny88};
+// The JTAG chips: no RSTDISBL, no DWEN.
+constexpr FuseLayout kLayMega644{kHighSpien, kNone, kNone, kLowCkdiv8, 0x0F, kSourcesMegaX8};
+constexpr FuseLayout kLayUsb{kHighSpien, kNone, kNone, kLowCkdiv8, 0x0F, kSourcesUsb};
+// ATmega8U2/16U2/32U2, AT90USB162: DWEN bit 7, RSTDISBL bit 6.
+constexpr FuseLayout kLay16U2{kHighSpien, {1, 0x40}, {1, 0x80}, kLowCkdiv8, 0x0F, kSourcesUsb};
+constexpr FuseLayout kLayTiny2313{kHighSpien, {1, 0x01}, {1, 0x80},
+                                  kLowCkdiv8, 0x0F,      kSourcesTiny2313};
+constexpr FuseLayout kLayTiny13{{0, 0x80}, {1, 0x01}, {1, 0x08}, {0, 0x10}, 0x03, kSourcesTiny13};
+// The older ATmegas: no CKDIV8; RSTDISBL only on the ATmega8.
+constexpr FuseLayout kLayMega8{kHighSpien, {1, 0x80}, kNone, kNone, 0x0F, kSourcesMega8};
+constexpr FuseLayout kLayMega16{kHighSpien, kNone, kNone, kNone, 0x0F, kSourcesMega8};
+
 // Signature, memory sizes, write times and polling values are the data
 // sheets' figures (the same as tests/data/chips.tsv, which a test compares).
-// Fuse factory values are the data sheets' where they state them; where they
-// do not, every bit is unprogrammed (1) except SPIEN, which must be
-// programmed for serial programming to work at all.
+// Fuse factory values and the bits in use are the data sheets', the same as
+// devices/fuse_tables holds (tests/sim/chip_table_test compares every chip
+// both know); for the chips without a fuse table every bit is unprogrammed (1)
+// except SPIEN, which must be programmed for serial programming to work.
 constexpr ChipInfo kChips[] = {
     {.name = "AT90S1200",
      .signature = {0x1E, 0x90, 0x01},
@@ -267,7 +324,8 @@ constexpr ChipInfo kChips[] = {
      .fuseWriteMasks = {0xFF, 0xFF, 0x01},
      .lockMask = 0x03,
      .variant = 0xE0,
-     .clockHz = 1000000},
+     .clockHz = 1000000,
+     .fuseLayout = &kLayTiny2313},
     {.name = "ATtiny13",
      .signature = {0x1E, 0x90, 0x07},
      .flashBytes = 1024,
@@ -285,7 +343,8 @@ constexpr ChipInfo kChips[] = {
      .fuseWriteMasks = {0xFF, 0x1F, 0},
      .lockMask = 0x03,
      .variant = 0xE0,
-     .clockHz = 1200000},
+     .clockHz = 1200000,
+     .fuseLayout = &kLayTiny13},
     {.name = "ATmega8",
      .signature = {0x1E, 0x93, 0x07},
      .flashBytes = 8192,
@@ -303,7 +362,8 @@ constexpr ChipInfo kChips[] = {
      .fuseWriteMasks = {0xFF, 0xFF, 0},
      .lockMask = 0x3F,
      .variant = 0xE0,
-     .clockHz = 1000000},
+     .clockHz = 1000000,
+     .fuseLayout = &kLayMega8},
     {.name = "ATmega16",
      .signature = {0x1E, 0x94, 0x03},
      .flashBytes = 16384,
@@ -321,7 +381,8 @@ constexpr ChipInfo kChips[] = {
      .fuseWriteMasks = {0xFF, 0xFF, 0},
      .lockMask = 0x3F,
      .variant = 0xE0,
-     .clockHz = 1000000},
+     .clockHz = 1000000,
+     .fuseLayout = &kLayMega16},
     {.name = "ATmega32",
      .signature = {0x1E, 0x95, 0x02},
      .flashBytes = 32768,
@@ -339,7 +400,8 @@ constexpr ChipInfo kChips[] = {
      .fuseWriteMasks = {0xFF, 0xFF, 0},
      .lockMask = 0x3F,
      .variant = 0xE0,
-     .clockHz = 1000000},
+     .clockHz = 1000000,
+     .fuseLayout = &kLayMega16},
     {.name = "ATmega48",
      .signature = {0x1E, 0x92, 0x05},
      .flashBytes = 4096,
@@ -357,7 +419,8 @@ constexpr ChipInfo kChips[] = {
      .fuseWriteMasks = {0xFF, 0xFF, 0x01},
      .lockMask = 0x03,
      .variant = 0xE0,
-     .clockHz = 1000000},
+     .clockHz = 1000000,
+     .fuseLayout = &kLayMegaX8},
     {.name = "ATmega88",
      .signature = {0x1E, 0x93, 0x0A},
      .flashBytes = 8192,
@@ -375,7 +438,8 @@ constexpr ChipInfo kChips[] = {
      .fuseWriteMasks = {0xFF, 0xFF, 0x07},
      .lockMask = 0x3F,
      .variant = 0xE0,
-     .clockHz = 1000000},
+     .clockHz = 1000000,
+     .fuseLayout = &kLayMegaX8},
     {.name = "ATmega168",
      .signature = {0x1E, 0x94, 0x06},
      .flashBytes = 16384,
@@ -393,7 +457,8 @@ constexpr ChipInfo kChips[] = {
      .fuseWriteMasks = {0xFF, 0xFF, 0x07},
      .lockMask = 0x3F,
      .variant = 0xE0,
-     .clockHz = 1000000},
+     .clockHz = 1000000,
+     .fuseLayout = &kLayMegaX8},
     {.name = "ATmega328P",
      .signature = {0x1E, 0x95, 0x0F},
      .flashBytes = 32768,
@@ -411,7 +476,8 @@ constexpr ChipInfo kChips[] = {
      .fuseWriteMasks = {0xFF, 0xFF, 0x07},
      .lockMask = 0x3F,
      .variant = 0xE0,
-     .clockHz = 1000000},
+     .clockHz = 1000000,
+     .fuseLayout = &kLayMegaX8},
     {.name = "ATmega161",
      .signature = {0x1E, 0x94, 0x01},
      .flashBytes = 16384,
@@ -465,7 +531,8 @@ constexpr ChipInfo kChips[] = {
      .fuseWriteMasks = {0xFF, 0xFF, 0},
      .lockMask = 0x3F,
      .variant = 0xE0,
-     .clockHz = 1000000},
+     .clockHz = 1000000,
+     .fuseLayout = &kLayMega16},
     {.name = "ATmega8535",
      .signature = {0x1E, 0x93, 0x08},
      .flashBytes = 8192,
@@ -483,7 +550,8 @@ constexpr ChipInfo kChips[] = {
      .fuseWriteMasks = {0xFF, 0xFF, 0},
      .lockMask = 0x3F,
      .variant = 0xE0,
-     .clockHz = 1000000},
+     .clockHz = 1000000,
+     .fuseLayout = &kLayMega16},
     {.name = "ATmega64",
      .signature = {0x1E, 0x96, 0x02},
      .flashBytes = 65536,
@@ -501,7 +569,8 @@ constexpr ChipInfo kChips[] = {
      .fuseWriteMasks = {0xFF, 0xFF, 0x03},
      .lockMask = 0x3F,
      .variant = 0xE0,
-     .clockHz = 1000000},
+     .clockHz = 1000000,
+     .fuseLayout = &kLayMega16},
     // The chips of today. Their fuse bytes are all unprogrammed but SPIEN until
     // the fuse tables give each its data sheet's factory values.
     {.name = "ATmega32U4",
@@ -517,11 +586,12 @@ constexpr ChipInfo kChips[] = {
      .isa = IS::Modern,
      .echoesEnable = true,
      .fuseCount = 3,
-     .fuseDefaults = {0xFF, 0xDF, 0xFF},
-     .fuseWriteMasks = {0xFF, 0xFF, 0xFF},
+     .fuseDefaults = {0x5E, 0x99, 0xF3},
+     .fuseWriteMasks = {0xFF, 0xFF, 0x0F},
      .lockMask = 0x3F,
      .variant = 0xE0,
-     .clockHz = 1000000},
+     .clockHz = 1000000,
+     .fuseLayout = &kLayUsb},
     {.name = "ATtiny85",
      .signature = {0x1E, 0x93, 0x0B},
      .flashBytes = 8192,
@@ -535,11 +605,12 @@ constexpr ChipInfo kChips[] = {
      .isa = IS::Modern,
      .echoesEnable = true,
      .fuseCount = 3,
-     .fuseDefaults = {0xFF, 0xDF, 0xFF},
-     .fuseWriteMasks = {0xFF, 0xFF, 0xFF},
+     .fuseDefaults = {0x62, 0xDF, 0xFF},
+     .fuseWriteMasks = {0xFF, 0xFF, 0x01},
      .lockMask = 0x03,
      .variant = 0xE0,
-     .clockHz = 1000000},
+     .clockHz = 1000000,
+     .fuseLayout = &kLayTinyX5},
     {.name = "ATmega16U2",
      .signature = {0x1E, 0x94, 0x89},
      .flashBytes = 16384,
@@ -553,11 +624,12 @@ constexpr ChipInfo kChips[] = {
      .isa = IS::Modern,
      .echoesEnable = true,
      .fuseCount = 3,
-     .fuseDefaults = {0xFF, 0xDF, 0xFF},
-     .fuseWriteMasks = {0xFF, 0xFF, 0xFF},
+     .fuseDefaults = {0x5E, 0xD9, 0xF4},
+     .fuseWriteMasks = {0xFF, 0xFF, 0x0F},
      .lockMask = 0x3F,
      .variant = 0xE0,
-     .clockHz = 2000000},
+     .clockHz = 2000000,
+     .fuseLayout = &kLay16U2},
     {.name = "ATmega328PB",
      .signature = {0x1E, 0x95, 0x16},
      .flashBytes = 32768,
@@ -589,11 +661,12 @@ constexpr ChipInfo kChips[] = {
      .isa = IS::Modern,
      .echoesEnable = true,
      .fuseCount = 3,
-     .fuseDefaults = {0xFF, 0xDF, 0xFF},
-     .fuseWriteMasks = {0xFF, 0xFF, 0xFF},
+     .fuseDefaults = {0x62, 0xDF, 0xFF},
+     .fuseWriteMasks = {0xFF, 0xFF, 0x01},
      .lockMask = 0x03,
      .variant = 0xE0,
-     .clockHz = 1000000},
+     .clockHz = 1000000,
+     .fuseLayout = &kLayTinyX4},
     {.name = "ATmega1284P",
      .signature = {0x1E, 0x97, 0x05},
      .flashBytes = 131072,
@@ -607,11 +680,12 @@ constexpr ChipInfo kChips[] = {
      .isa = IS::Modern,
      .echoesEnable = true,
      .fuseCount = 3,
-     .fuseDefaults = {0xFF, 0xDF, 0xFF},
-     .fuseWriteMasks = {0xFF, 0xFF, 0xFF},
+     .fuseDefaults = {0x62, 0x99, 0xFF},
+     .fuseWriteMasks = {0xFF, 0xFF, 0x07},
      .lockMask = 0x3F,
      .variant = 0xE0,
-     .clockHz = 1000000},
+     .clockHz = 1000000,
+     .fuseLayout = &kLayMega644},
     {.name = "ATmega644P/PA",
      .signature = {0x1E, 0x96, 0x0A},
      .flashBytes = 65536,
@@ -625,11 +699,12 @@ constexpr ChipInfo kChips[] = {
      .isa = IS::Modern,
      .echoesEnable = true,
      .fuseCount = 3,
-     .fuseDefaults = {0xFF, 0xDF, 0xFF},
-     .fuseWriteMasks = {0xFF, 0xFF, 0xFF},
+     .fuseDefaults = {0x62, 0x99, 0xFF},
+     .fuseWriteMasks = {0xFF, 0xFF, 0x07},
      .lockMask = 0x3F,
      .variant = 0xE0,
-     .clockHz = 1000000},
+     .clockHz = 1000000,
+     .fuseLayout = &kLayMega644},
     {.name = "ATtiny45",
      .signature = {0x1E, 0x92, 0x06},
      .flashBytes = 4096,
@@ -643,11 +718,12 @@ constexpr ChipInfo kChips[] = {
      .isa = IS::Modern,
      .echoesEnable = true,
      .fuseCount = 3,
-     .fuseDefaults = {0xFF, 0xDF, 0xFF},
-     .fuseWriteMasks = {0xFF, 0xFF, 0xFF},
+     .fuseDefaults = {0x62, 0xDF, 0xFF},
+     .fuseWriteMasks = {0xFF, 0xFF, 0x01},
      .lockMask = 0x03,
      .variant = 0xE0,
-     .clockHz = 1000000},
+     .clockHz = 1000000,
+     .fuseLayout = &kLayTinyX5},
     {.name = "ATtiny25",
      .signature = {0x1E, 0x91, 0x08},
      .flashBytes = 2048,
@@ -661,11 +737,12 @@ constexpr ChipInfo kChips[] = {
      .isa = IS::Modern,
      .echoesEnable = true,
      .fuseCount = 3,
-     .fuseDefaults = {0xFF, 0xDF, 0xFF},
-     .fuseWriteMasks = {0xFF, 0xFF, 0xFF},
+     .fuseDefaults = {0x62, 0xDF, 0xFF},
+     .fuseWriteMasks = {0xFF, 0xFF, 0x01},
      .lockMask = 0x03,
      .variant = 0xE0,
-     .clockHz = 1000000},
+     .clockHz = 1000000,
+     .fuseLayout = &kLayTinyX5},
     {.name = "ATmega168P/PA",
      .signature = {0x1E, 0x94, 0x0B},
      .flashBytes = 16384,
@@ -679,11 +756,12 @@ constexpr ChipInfo kChips[] = {
      .isa = IS::Modern,
      .echoesEnable = true,
      .fuseCount = 3,
-     .fuseDefaults = {0xFF, 0xDF, 0xFF},
-     .fuseWriteMasks = {0xFF, 0xFF, 0xFF},
+     .fuseDefaults = {0x62, 0xDF, 0xF9},
+     .fuseWriteMasks = {0xFF, 0xFF, 0x07},
      .lockMask = 0x3F,
      .variant = 0xE0,
-     .clockHz = 1000000},
+     .clockHz = 1000000,
+     .fuseLayout = &kLayMegaX8},
     {.name = "ATtiny4313",
      .signature = {0x1E, 0x92, 0x0D},
      .flashBytes = 4096,
@@ -697,11 +775,12 @@ constexpr ChipInfo kChips[] = {
      .isa = IS::Modern,
      .echoesEnable = true,
      .fuseCount = 3,
-     .fuseDefaults = {0xFF, 0xDF, 0xFF},
-     .fuseWriteMasks = {0xFF, 0xFF, 0xFF},
+     .fuseDefaults = {0x64, 0xDF, 0xFF},
+     .fuseWriteMasks = {0xFF, 0xFF, 0x01},
      .lockMask = 0x03,
      .variant = 0xE0,
-     .clockHz = 1000000},
+     .clockHz = 1000000,
+     .fuseLayout = &kLayTiny2313},
     {.name = "ATtiny44/44A",
      .signature = {0x1E, 0x92, 0x07},
      .flashBytes = 4096,
@@ -715,11 +794,12 @@ constexpr ChipInfo kChips[] = {
      .isa = IS::Modern,
      .echoesEnable = true,
      .fuseCount = 3,
-     .fuseDefaults = {0xFF, 0xDF, 0xFF},
-     .fuseWriteMasks = {0xFF, 0xFF, 0xFF},
+     .fuseDefaults = {0x62, 0xDF, 0xFF},
+     .fuseWriteMasks = {0xFF, 0xFF, 0x01},
      .lockMask = 0x03,
      .variant = 0xE0,
-     .clockHz = 1000000},
+     .clockHz = 1000000,
+     .fuseLayout = &kLayTinyX4},
     {.name = "ATtiny24/24A",
      .signature = {0x1E, 0x91, 0x0B},
      .flashBytes = 2048,
@@ -733,11 +813,12 @@ constexpr ChipInfo kChips[] = {
      .isa = IS::Modern,
      .echoesEnable = true,
      .fuseCount = 3,
-     .fuseDefaults = {0xFF, 0xDF, 0xFF},
-     .fuseWriteMasks = {0xFF, 0xFF, 0xFF},
+     .fuseDefaults = {0x62, 0xDF, 0xFF},
+     .fuseWriteMasks = {0xFF, 0xFF, 0x01},
      .lockMask = 0x03,
      .variant = 0xE0,
-     .clockHz = 1000000},
+     .clockHz = 1000000,
+     .fuseLayout = &kLayTinyX4},
     {.name = "ATmega128/128A",
      .signature = {0x1E, 0x97, 0x02},
      .flashBytes = 131072,
@@ -751,11 +832,12 @@ constexpr ChipInfo kChips[] = {
      .isa = IS::Modern,
      .echoesEnable = true,
      .fuseCount = 3,
-     .fuseDefaults = {0xFF, 0xDF, 0xFF},
-     .fuseWriteMasks = {0xFF, 0xFF, 0xFF},
+     .fuseDefaults = {0xE1, 0x99, 0xFD},
+     .fuseWriteMasks = {0xFF, 0xFF, 0x03},
      .lockMask = 0x3F,
      .variant = 0xE0,
-     .clockHz = 1000000},
+     .clockHz = 1000000,
+     .fuseLayout = &kLayMega16},
     {.name = "ATmega1281",
      .signature = {0x1E, 0x97, 0x04},
      .flashBytes = 131072,
@@ -769,11 +851,12 @@ constexpr ChipInfo kChips[] = {
      .isa = IS::Modern,
      .echoesEnable = true,
      .fuseCount = 3,
-     .fuseDefaults = {0xFF, 0xDF, 0xFF},
-     .fuseWriteMasks = {0xFF, 0xFF, 0xFF},
+     .fuseDefaults = {0x62, 0x99, 0xFF},
+     .fuseWriteMasks = {0xFF, 0xFF, 0x07},
      .lockMask = 0x3F,
      .variant = 0xE0,
-     .clockHz = 1000000},
+     .clockHz = 1000000,
+     .fuseLayout = &kLayMega644},
     {.name = "ATmega1280",
      .signature = {0x1E, 0x97, 0x03},
      .flashBytes = 131072,
@@ -787,11 +870,12 @@ constexpr ChipInfo kChips[] = {
      .isa = IS::Modern,
      .echoesEnable = true,
      .fuseCount = 3,
-     .fuseDefaults = {0xFF, 0xDF, 0xFF},
-     .fuseWriteMasks = {0xFF, 0xFF, 0xFF},
+     .fuseDefaults = {0x62, 0x99, 0xFF},
+     .fuseWriteMasks = {0xFF, 0xFF, 0x07},
      .lockMask = 0x3F,
      .variant = 0xE0,
-     .clockHz = 1000000},
+     .clockHz = 1000000,
+     .fuseLayout = &kLayMega644},
     {.name = "ATmega324PA",
      .signature = {0x1E, 0x95, 0x11},
      .flashBytes = 32768,
@@ -805,11 +889,12 @@ constexpr ChipInfo kChips[] = {
      .isa = IS::Modern,
      .echoesEnable = true,
      .fuseCount = 3,
-     .fuseDefaults = {0xFF, 0xDF, 0xFF},
-     .fuseWriteMasks = {0xFF, 0xFF, 0xFF},
+     .fuseDefaults = {0x62, 0x99, 0xFF},
+     .fuseWriteMasks = {0xFF, 0xFF, 0x07},
      .lockMask = 0x3F,
      .variant = 0xE0,
-     .clockHz = 1000000},
+     .clockHz = 1000000,
+     .fuseLayout = &kLayMega644},
     {.name = "ATmega164P/PA",
      .signature = {0x1E, 0x94, 0x0A},
      .flashBytes = 16384,
@@ -823,11 +908,12 @@ constexpr ChipInfo kChips[] = {
      .isa = IS::Modern,
      .echoesEnable = true,
      .fuseCount = 3,
-     .fuseDefaults = {0xFF, 0xDF, 0xFF},
-     .fuseWriteMasks = {0xFF, 0xFF, 0xFF},
+     .fuseDefaults = {0x62, 0x99, 0xFF},
+     .fuseWriteMasks = {0xFF, 0xFF, 0x07},
      .lockMask = 0x3F,
      .variant = 0xE0,
-     .clockHz = 1000000},
+     .clockHz = 1000000,
+     .fuseLayout = &kLayMega644},
     {.name = "ATtiny861/861A",
      .signature = {0x1E, 0x93, 0x0D},
      .flashBytes = 8192,
@@ -841,11 +927,12 @@ constexpr ChipInfo kChips[] = {
      .isa = IS::Modern,
      .echoesEnable = true,
      .fuseCount = 3,
-     .fuseDefaults = {0xFF, 0xDF, 0xFF},
-     .fuseWriteMasks = {0xFF, 0xFF, 0xFF},
+     .fuseDefaults = {0x62, 0xDF, 0xFF},
+     .fuseWriteMasks = {0xFF, 0xFF, 0x01},
      .lockMask = 0x03,
      .variant = 0xE0,
-     .clockHz = 1000000},
+     .clockHz = 1000000,
+     .fuseLayout = &kLayTinyX5},
     {.name = "ATtiny167",
      .signature = {0x1E, 0x94, 0x87},
      .flashBytes = 16384,
@@ -859,11 +946,12 @@ constexpr ChipInfo kChips[] = {
      .isa = IS::Modern,
      .echoesEnable = true,
      .fuseCount = 3,
-     .fuseDefaults = {0xFF, 0xDF, 0xFF},
-     .fuseWriteMasks = {0xFF, 0xFF, 0xFF},
+     .fuseDefaults = {0x62, 0xDF, 0xFF},
+     .fuseWriteMasks = {0xFF, 0xFF, 0x01},
      .lockMask = 0x03,
      .variant = 0xE0,
-     .clockHz = 1000000},
+     .clockHz = 1000000,
+     .fuseLayout = &kLayTinyX4},
     {.name = "ATtiny88",
      .signature = {0x1E, 0x93, 0x11},
      .flashBytes = 8192,
@@ -877,11 +965,12 @@ constexpr ChipInfo kChips[] = {
      .isa = IS::Modern,
      .echoesEnable = true,
      .fuseCount = 3,
-     .fuseDefaults = {0xFF, 0xDF, 0xFF},
-     .fuseWriteMasks = {0xFF, 0xFF, 0xFF},
+     .fuseDefaults = {0x6E, 0xDF, 0xFF},
+     .fuseWriteMasks = {0xFF, 0xFF, 0x01},
      .lockMask = 0x03,
      .variant = 0xE0,
-     .clockHz = 1000000},
+     .clockHz = 1000000,
+     .fuseLayout = &kLayTiny88},
     {.name = "ATtiny841",
      .signature = {0x1E, 0x93, 0x15},
      .flashBytes = 8192,
@@ -931,11 +1020,12 @@ constexpr ChipInfo kChips[] = {
      .isa = IS::Modern,
      .echoesEnable = true,
      .fuseCount = 3,
-     .fuseDefaults = {0xFF, 0xDF, 0xFF},
-     .fuseWriteMasks = {0xFF, 0xFF, 0xFF},
+     .fuseDefaults = {0x62, 0xDF, 0xF9},
+     .fuseWriteMasks = {0xFF, 0xFF, 0x07},
      .lockMask = 0x3F,
      .variant = 0xE0,
-     .clockHz = 1000000},
+     .clockHz = 1000000,
+     .fuseLayout = &kLayMegaX8},
     {.name = "ATmega48P/PA",
      .signature = {0x1E, 0x92, 0x0A},
      .flashBytes = 4096,
@@ -949,11 +1039,12 @@ constexpr ChipInfo kChips[] = {
      .isa = IS::Modern,
      .echoesEnable = true,
      .fuseCount = 3,
-     .fuseDefaults = {0xFF, 0xDF, 0xFF},
-     .fuseWriteMasks = {0xFF, 0xFF, 0xFF},
+     .fuseDefaults = {0x62, 0xDF, 0xFF},
+     .fuseWriteMasks = {0xFF, 0xFF, 0x01},
      .lockMask = 0x03,
      .variant = 0xE0,
-     .clockHz = 1000000},
+     .clockHz = 1000000,
+     .fuseLayout = &kLayMegaX8},
     {.name = "ATmega328",
      .signature = {0x1E, 0x95, 0x14},
      .flashBytes = 32768,
@@ -967,11 +1058,12 @@ constexpr ChipInfo kChips[] = {
      .isa = IS::Modern,
      .echoesEnable = true,
      .fuseCount = 3,
-     .fuseDefaults = {0xFF, 0xDF, 0xFF},
-     .fuseWriteMasks = {0xFF, 0xFF, 0xFF},
+     .fuseDefaults = {0x62, 0xD9, 0xFF},
+     .fuseWriteMasks = {0xFF, 0xFF, 0x07},
      .lockMask = 0x3F,
      .variant = 0xE0,
-     .clockHz = 1000000},
+     .clockHz = 1000000,
+     .fuseLayout = &kLayMegaX8},
     {.name = "ATmega8U2",
      .signature = {0x1E, 0x93, 0x89},
      .flashBytes = 8192,
@@ -985,11 +1077,12 @@ constexpr ChipInfo kChips[] = {
      .isa = IS::Modern,
      .echoesEnable = true,
      .fuseCount = 3,
-     .fuseDefaults = {0xFF, 0xDF, 0xFF},
-     .fuseWriteMasks = {0xFF, 0xFF, 0xFF},
+     .fuseDefaults = {0x5E, 0xD9, 0xF4},
+     .fuseWriteMasks = {0xFF, 0xFF, 0x0F},
      .lockMask = 0x3F,
      .variant = 0xE0,
-     .clockHz = 2000000},
+     .clockHz = 2000000,
+     .fuseLayout = &kLay16U2},
     {.name = "ATmega32U2",
      .signature = {0x1E, 0x95, 0x8A},
      .flashBytes = 32768,
@@ -1003,11 +1096,12 @@ constexpr ChipInfo kChips[] = {
      .isa = IS::Modern,
      .echoesEnable = true,
      .fuseCount = 3,
-     .fuseDefaults = {0xFF, 0xDF, 0xFF},
-     .fuseWriteMasks = {0xFF, 0xFF, 0xFF},
+     .fuseDefaults = {0x5E, 0xD9, 0xF4},
+     .fuseWriteMasks = {0xFF, 0xFF, 0x0F},
      .lockMask = 0x3F,
      .variant = 0xE0,
-     .clockHz = 2000000},
+     .clockHz = 2000000,
+     .fuseLayout = &kLay16U2},
     {.name = "AT90USB1286",
      .signature = {0x1E, 0x97, 0x82},
      .flashBytes = 131072,
@@ -1021,11 +1115,12 @@ constexpr ChipInfo kChips[] = {
      .isa = IS::Modern,
      .echoesEnable = true,
      .fuseCount = 3,
-     .fuseDefaults = {0xFF, 0xDF, 0xFF},
-     .fuseWriteMasks = {0xFF, 0xFF, 0xFF},
+     .fuseDefaults = {0x5E, 0x99, 0xF3},
+     .fuseWriteMasks = {0xFF, 0xFF, 0x0F},
      .lockMask = 0x3F,
      .variant = 0xE0,
-     .clockHz = 2000000},
+     .clockHz = 2000000,
+     .fuseLayout = &kLayUsb},
     {.name = "AT90USB162",
      .signature = {0x1E, 0x94, 0x82},
      .flashBytes = 16384,
@@ -1039,11 +1134,12 @@ constexpr ChipInfo kChips[] = {
      .isa = IS::Modern,
      .echoesEnable = true,
      .fuseCount = 3,
-     .fuseDefaults = {0xFF, 0xDF, 0xFF},
-     .fuseWriteMasks = {0xFF, 0xFF, 0xFF},
+     .fuseDefaults = {0x5E, 0xD9, 0xF4},
+     .fuseWriteMasks = {0xFF, 0xFF, 0x0F},
      .lockMask = 0x3F,
      .variant = 0xE0,
-     .clockHz = 2000000},
+     .clockHz = 2000000,
+     .fuseLayout = &kLay16U2},
     {.name = "ATmega640",
      .signature = {0x1E, 0x96, 0x08},
      .flashBytes = 65536,
@@ -1057,11 +1153,12 @@ constexpr ChipInfo kChips[] = {
      .isa = IS::Modern,
      .echoesEnable = true,
      .fuseCount = 3,
-     .fuseDefaults = {0xFF, 0xDF, 0xFF},
-     .fuseWriteMasks = {0xFF, 0xFF, 0xFF},
+     .fuseDefaults = {0x62, 0x99, 0xFF},
+     .fuseWriteMasks = {0xFF, 0xFF, 0x07},
      .lockMask = 0x3F,
      .variant = 0xE0,
-     .clockHz = 1000000},
+     .clockHz = 1000000,
+     .fuseLayout = &kLayMega644},
 };
 
 // Classic chips (AT90S, ATtiny12/15/22): Write Lock Bits is
@@ -1085,6 +1182,56 @@ constexpr LockRules kNewerLockRules{.writeMask = 0xE0,
                                     .locksFuses = true};
 
 }  // namespace
+
+namespace {
+
+bool Programmed(const std::array<uint8_t, 3>& fuses, FuseBitPlace place) {
+    return place.mask != 0 && (fuses[place.byte % 3] & place.mask) == 0;
+}
+
+}  // namespace
+
+uint32_t BoardClockHz(const ChipInfo& chip) {
+    const FuseLayout* layout = chip.fuseLayout;
+    if (layout != nullptr) {
+        const ClockChoice factory = layout->sources[chip.fuseDefaults[0] & layout->ckselMask];
+        if (factory.kind == ClockKind::Crystal)
+            return Programmed(chip.fuseDefaults, layout->ckdiv8) ? chip.clockHz * 8 : chip.clockHz;
+    }
+    return 16000000;
+}
+
+FuseEffects EffectsOf(const ChipInfo& chip, const std::array<uint8_t, 3>& fuses,
+                      const Board& board) {
+    FuseEffects effects;
+    effects.clockHz = chip.clockHz;
+    const FuseLayout* layout = chip.fuseLayout;
+    if (layout == nullptr)
+        return effects;
+    effects.serialProgramming = Programmed(fuses, layout->spien) &&
+                                !Programmed(fuses, layout->rstdisbl) &&
+                                !Programmed(fuses, layout->dwen);
+    const ClockChoice source = layout->sources[fuses[0] & layout->ckselMask];
+    uint32_t hz = 0;
+    switch (source.kind) {
+        case ClockKind::Internal:
+            hz = source.hz;
+            break;
+        case ClockKind::Crystal:
+            hz = board.crystal ? BoardClockHz(chip) : 0;
+            break;
+        case ClockKind::External:
+            hz = board.external ? BoardClockHz(chip) : 0;
+            break;
+        case ClockKind::Reserved:
+            break;
+    }
+    effects.clockRuns = hz != 0;
+    if (hz != 0 && Programmed(fuses, layout->ckdiv8))
+        hz /= 8;
+    effects.clockHz = hz != 0 ? hz : chip.clockHz;
+    return effects;
+}
 
 const LockRules& LockRulesOf(const ChipInfo& chip) {
     return chip.isa == InstructionSet::Modern ? kNewerLockRules : kClassicLockRules;

@@ -30,6 +30,31 @@ enum class InstructionSet : uint8_t {
     Modern,
 };
 
+// Where a chip keeps one fuse bit: the byte (0 low, 1 high, 2 extended) and
+// the bit's mask in it; a mask of 0 for a chip without that bit.
+struct FuseBitPlace {
+    uint8_t byte = 0;
+    uint8_t mask = 0;
+};
+
+// What a clock source value asks of the board.
+enum class ClockKind : uint8_t { Internal, External, Crystal, Reserved };
+struct ClockChoice {
+    ClockKind kind;
+    uint32_t hz;  // the internal oscillator's frequency
+};
+
+// The fuse bits that decide whether a chip answers its serial programming
+// interface and how fast it runs, where the chip's data sheet puts them.
+struct FuseLayout {
+    FuseBitPlace spien;                   // programmed: serial programming enabled
+    FuseBitPlace rstdisbl;                // programmed: RESET is a port pin
+    FuseBitPlace dwen;                    // programmed: RESET is the debugWIRE line
+    FuseBitPlace ckdiv8;                  // programmed: the clock is divided by 8
+    uint8_t ckselMask;                    // CKSEL, from bit 0 of the low byte
+    std::array<ClockChoice, 16> sources;  // by CKSEL value
+};
+
 struct ChipInfo {
     std::string_view name;
     std::array<uint8_t, 3> signature;
@@ -72,6 +97,9 @@ struct ChipInfo {
     // 0: the usual "more than 2 cycles below 12 MHz, at least 3 from 12 MHz".
     uint8_t sckLowCycles = 0;
     uint8_t sckHighCycles = 0;
+    // Where the fuses that lock serial programming out and choose the clock
+    // are; null for a chip whose fuses the simulator does not act on.
+    const FuseLayout* fuseLayout = nullptr;
 
     uint32_t FlashWords() const { return flashBytes / 2; }
     uint32_t PageWords() const { return pageBytes / 2; }
@@ -102,6 +130,29 @@ struct LockRules {
     // Lock modes 2 and 3 also refuse fuse writes.
     bool locksFuses;
 };
+
+// What a board gives the chip besides its own oscillators.
+struct Board {
+    bool crystal = true;    // a crystal or resonator on XTAL1/XTAL2
+    bool external = false;  // an external clock signal on XTAL1/CLKI
+};
+
+// What a chip does with fuse bytes after a reset.
+struct FuseEffects {
+    bool serialProgramming = true;  // SPIEN programmed, RSTDISBL and DWEN not
+    bool clockRuns = true;          // the clock source exists on the board
+    uint32_t clockHz = 0;           // the chip's clock when it runs
+};
+
+// The frequency of the board's crystal (or external clock): the one that
+// gives the chip its factory clock where the factory fuses select a crystal,
+// else 16 MHz.
+uint32_t BoardClockHz(const ChipInfo& chip);
+
+// The effects of fuses on chip on board; a chip without a layout always
+// answers at its factory clock.
+FuseEffects EffectsOf(const ChipInfo& chip, const std::array<uint8_t, 3>& fuses,
+                      const Board& board);
 
 // The lock rules of the chip's family.
 const LockRules& LockRulesOf(const ChipInfo& chip);

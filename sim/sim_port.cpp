@@ -30,6 +30,7 @@ constexpr SimFault kFaults[] = {
 SimPort::SimPort(Clock& clock, SimConfig config)
     : clock_(clock), config_(std::move(config)), target_(ResolveChip(config_, warning_), clock) {
     target_.SetClockHz(config_.chipClockHz);
+    target_.SetBoard(config_.board);
     target_.SetTimingChecks(config_.timing);
     if (!config_.stateFile.empty()) {
         StateLoad load = LoadChipState(config_.stateFile, target_.chip());
@@ -48,6 +49,13 @@ SimPort::SimPort(Clock& clock, SimConfig config)
         // goes on, marked as changing, so a program killed in the middle of
         // it leaves a chip that says so; the command's end settles it.
         target_.OnFirstChange([this] { SaveChanging(); });
+    }
+    if (config_.restoreFuses) {
+        const std::array<uint8_t, 3>& factory = target_.chip().fuseDefaults;
+        for (int index = 0; index < 3; ++index)
+            target_.SetFuse(index, factory[static_cast<std::size_t>(index)]);
+        if (!config_.stateFile.empty())
+            Save();
     }
     switch (config_.fault) {
         case SimFault::OutOfStep:

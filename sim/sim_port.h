@@ -78,6 +78,12 @@ struct SimConfig {
     bool bidirectionalParallel = false;
     // The chip's clock in Hz; 0: the chip's factory clock (ChipInfo::clockHz).
     uint32_t chipClockHz = 0;
+    // What the board gives the chip to run on besides its own oscillators.
+    Board board;
+    // The fuses are set back to the chip's factory values before the chip is
+    // used, as a high-voltage programmer would: the way back for a chip whose
+    // fuses lock serial programming out.
+    bool restoreFuses = false;
     // What one access of the port costs on the program's clock, in
     // nanoseconds (0: no time at all). One modem-control ioctl on an
     // on-board UART, or one ppdev ioctl, takes a syscall plus an ISA-speed

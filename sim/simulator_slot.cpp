@@ -81,6 +81,16 @@ void SimulatorSlot::SetChipClock(uint32_t hz) {
     clockHz_ = hz;
 }
 
+void SimulatorSlot::SetBoard(const Board& board) {
+    Close();
+    board_ = board;
+}
+
+void SimulatorSlot::RestoreFusesOnStart(bool on) {
+    Close();
+    restoreFuses_ = on;
+}
+
 void SimulatorSlot::SetAccessCosts(uint32_t serialNs, uint32_t parallelNs) {
     Close();
     serialAccessNs_ = serialNs;
@@ -110,9 +120,12 @@ bool SimulatorSlot::Start() {
     config.stateFile = stateFile_;
     config.stateLock = &lock_;
     config.chipClockHz = clockHz_;
+    config.board = board_;
+    config.restoreFuses = restoreFuses_;
     config.serialAccessNs = serialAccessNs_;
     config.parallelAccessNs = parallelAccessNs_;
     port_ = std::make_unique<SimPort>(clock_, config);
+    restoreFuses_ = false;  // once: the restored fuses are in the state file now
     // A state file of another chip is replaced by this chip's: say why.
     ReportNew();
     // The clock goes with the chip the state file now holds.

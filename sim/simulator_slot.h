@@ -41,6 +41,12 @@ class SimulatorSlot final : public PortAccess {
     // Choose does. The serial port must be closed first.
     void SetChipClock(uint32_t hz);
     uint32_t chipClock() const { return clockHz_; }
+    // What the simulated board gives the chip (a crystal by default), for the
+    // next simulator.
+    void SetBoard(const Board& board);
+    // The next simulator sets the chip's fuses back to their factory values
+    // first, as a high-voltage programmer would, and saves them.
+    void RestoreFusesOnStart(bool on);
     // What one access of the serial and of the parallel port costs on the
     // program's clock, in nanoseconds, for the next simulator; the current one
     // (if any) is dropped and its state saved.
@@ -88,6 +94,8 @@ class SimulatorSlot final : public PortAccess {
     static constexpr uint32_t kUnknownClock = 0xFFFFFFFF;
     uint32_t storedClockHz_ = 0;  // what the clock file holds (kUnknownClock: no clock)
     std::string clockWarning_;    // why the clock file could not be used, until said
+    Board board_;
+    bool restoreFuses_ = false;
     uint32_t serialAccessNs_ = kSerialAccessNs;
     uint32_t parallelAccessNs_ = kParallelAccessNs;
     std::optional<FileLock> lock_;  // held from Start to Close

@@ -2,10 +2,12 @@
 // tests/data/chips.tsv, and the table's own consistency.
 #include <gtest/gtest.h>
 
+#include <cstdio>
 #include <set>
 #include <string>
 #include <vector>
 
+#include "devices/fuse_tables.h"
 #include "sim/chip_table.h"
 #include "tests/support/chip_facts.h"
 
@@ -100,6 +102,90 @@ TEST(ChipTable, RowsAreConsistent) {
     EXPECT_TRUE(FindChip("ATtiny22")->HasRcen());
     EXPECT_FALSE(FindChip("AT90S2323")->HasRcen());
     EXPECT_FALSE(FindChip("ATmega8")->HasRcen());
+}
+
+// The simulator keeps its own fuse column (sim/ sits beside devices/, not
+// above it): every chip with a fuse table must have that table's factory
+// values and bits in use, the fuse bits it acts on where the table puts them,
+// a clock source per CKSEL value of the table's kind, and a factory clock
+// that its factory fuses give on the default board.
+TEST(ChipTable, FuseColumnsAgreeWithTheFuseTables) {
+    using devices::ClockNeed;
+    using devices::FieldRole;
+    int checked = 0;
+    for (const ChipInfo& c : AllChips()) {
+        char hex[8];
+        std::snprintf(hex, sizeof hex, "%02X%02X%02X", c.signature[0], c.signature[1],
+                      c.signature[2]);
+        const devices::FuseChip* table = devices::FindFuseChip(hex);
+        SCOPED_TRACE(std::string(c.name));
+        if (table == nullptr) {
+            EXPECT_EQ(c.fuseLayout, nullptr) << "a layout the fuse tables cannot check";
+            continue;
+        }
+        ASSERT_NE(c.fuseLayout, nullptr);
+        ASSERT_EQ(c.isa, InstructionSet::Modern);
+        ++checked;
+        const FuseLayout& layout = *c.fuseLayout;
+        for (std::size_t b = 0; b < 3; ++b) {
+            EXPECT_EQ(c.fuseWriteMasks[b], table->used[b]) << "bits in use of byte " << b;
+            if (b < c.fuseCount) {
+                EXPECT_EQ(c.fuseDefaults[b], table->factory[b]) << "factory value of byte " << b;
+            }
+        }
+        // Each bit the simulator acts on, where the table has it (or absent).
+        std::array<FuseBitPlace, 4> want{};
+        for (const devices::FuseField& f : table->fields) {
+            const FuseBitPlace place{static_cast<uint8_t>(f.byte), f.mask};
+            switch (f.role) {
+                case FieldRole::kSpien:
+                    want[0] = place;
+                    break;
+                case FieldRole::kRstdisbl:
+                    want[1] = place;
+                    break;
+                case FieldRole::kDwen:
+                    want[2] = place;
+                    break;
+                case FieldRole::kCkdiv8:
+                    want[3] = place;
+                    break;
+                case FieldRole::kClock:
+                    EXPECT_EQ(f.byte, devices::FuseByte::kLow);
+                    EXPECT_EQ(f.mask, layout.ckselMask);
+                    for (const devices::FieldValue& v : f.values) {
+                        for (unsigned x = v.first; x <= v.last; ++x) {
+                            const ClockChoice got = layout.sources[x];
+                            const ClockKind kind =
+                                v.need == ClockNeed::kNone       ? ClockKind::Internal
+                                : v.need == ClockNeed::kExternal ? ClockKind::External
+                                : v.need == ClockNeed::kCrystal  ? ClockKind::Crystal
+                                                                 : ClockKind::Reserved;
+                            EXPECT_EQ(got.kind, kind) << "CKSEL " << x;
+                            if (kind == ClockKind::Internal) {
+                                EXPECT_EQ(got.hz, v.kHz * 1000u) << "CKSEL " << x;
+                            }
+                        }
+                    }
+                    break;
+                default:
+                    break;
+            }
+        }
+        const std::array<FuseBitPlace, 4> got{layout.spien, layout.rstdisbl, layout.dwen,
+                                              layout.ckdiv8};
+        for (std::size_t i = 0; i < want.size(); ++i) {
+            EXPECT_EQ(got[i].mask, want[i].mask) << "bit " << i;
+            if (want[i].mask != 0) {
+                EXPECT_EQ(got[i].byte, want[i].byte) << "bit " << i;
+            }
+        }
+        const FuseEffects factory = EffectsOf(c, c.fuseDefaults, Board{});
+        EXPECT_TRUE(factory.serialProgramming);
+        EXPECT_TRUE(factory.clockRuns);
+        EXPECT_EQ(factory.clockHz, c.clockHz) << "the factory fuses give the factory clock";
+    }
+    EXPECT_GE(checked, 38);
 }
 
 TEST(ChipTable, LooksNamesUpWithoutRegardToCase) {

@@ -466,5 +466,69 @@ TEST(StuckByte, FlashCellInAPage) {
     EXPECT_EQ(ReadFlash(rig.p, 11), 0xFF);
 }
 
+// Fuses act after the next reset as silicon's do: the chip reads back what
+// was written at once, and from the next reset it answers or not, and runs on
+// the clock the fuses select. SPIEN cannot be changed over this interface.
+struct FuseEffectCase {
+    const char* chip;
+    uint8_t writeOp;  // AC A0 low, AC A8 high
+    uint8_t value;
+    uint8_t readBack;
+    sim::Board board;
+    bool answers;  // after the next reset
+    uint32_t clockHz;
+};
+
+constexpr sim::Board kCrystal{};
+constexpr sim::Board kBare{.crystal = false, .external = false};
+constexpr sim::Board kClockSignal{.crystal = false, .external = true};
+
+const FuseEffectCase kFuseEffectCases[] = {
+    {"ATmega328P", 0xA8, 0x59, 0x59, kCrystal, false, 1000000},      // RSTDISBL
+    {"ATmega328P", 0xA8, 0x99, 0x99, kCrystal, false, 1000000},      // DWEN
+    {"ATmega328P", 0xA8, 0xF9, 0xD9, kCrystal, true, 1000000},       // SPIEN stays
+    {"ATmega328P", 0xA8, 0xDE, 0xDE, kCrystal, true, 1000000},       // boot fields: nothing
+    {"ATmega328P", 0xA0, 0xE2, 0xE2, kCrystal, true, 8000000},       // CKDIV8 off
+    {"ATmega328P", 0xA0, 0x63, 0x63, kCrystal, true, 16000},         // 128 kHz / 8
+    {"ATmega328P", 0xA0, 0xFF, 0xFF, kCrystal, true, 16000000},      // the board's crystal
+    {"ATmega328P", 0xA0, 0xFF, 0xFF, kBare, false, 1000000},         // ... that is not there
+    {"ATmega328P", 0xA0, 0x60, 0x60, kCrystal, false, 1000000},      // external clock missing
+    {"ATmega328P", 0xA0, 0xE0, 0xE0, kClockSignal, true, 16000000},  // ... given
+    {"ATmega328P", 0xA0, 0x61, 0x61, kCrystal, false, 1000000},      // reserved
+    {"ATtiny13", 0xA0, 0x7A, 0x7A, kCrystal, true, 9600000},         // CKDIV8 bit 4
+    {"ATtiny13", 0xA0, 0xEA, 0x6A, kCrystal, true, 1200000},         // SPIEN bit 7 stays
+    {"ATtiny13", 0xA0, 0x7B, 0x7B, kCrystal, true, 128000},          // 128 kHz
+    {"ATtiny13", 0xA8, 0xFE, 0xFE, kCrystal, false, 1200000},        // RSTDISBL bit 0
+    {"ATtiny13", 0xA8, 0xF7, 0xF7, kCrystal, false, 1200000},        // DWEN bit 3
+    {"ATtiny2313", 0xA8, 0xDE, 0xDE, kCrystal, false, 1000000},      // RSTDISBL bit 0
+    {"ATtiny2313", 0xA8, 0x5F, 0x5F, kCrystal, false, 1000000},      // DWEN bit 7
+    {"ATtiny85", 0xA0, 0xE1, 0xE1, kCrystal, true, 16000000},        // PLL
+    {"ATmega16U2", 0xA8, 0x99, 0x99, kCrystal, false, 2000000},      // RSTDISBL bit 6
+    {"ATmega16U2", 0xA8, 0x59, 0x59, kCrystal, false, 2000000},      // DWEN bit 7
+    {"ATmega16U2", 0xA0, 0xDE, 0xDE, kCrystal, true, 16000000},      // CKDIV8 off
+    {"ATmega8", 0xA8, 0x59, 0x59, kCrystal, false, 1000000},         // RSTDISBL
+    {"ATmega8", 0xA0, 0xE4, 0xE4, kCrystal, true, 8000000},          // 8 MHz RC
+    {"ATmega16", 0xA8, 0x19, 0x19, kCrystal, true, 1000000},         // bit 7 is OCDEN here
+    {"ATmega644P/PA", 0xA8, 0x19, 0x19, kCrystal, true, 1000000},    // ... and here
+};
+
+TEST(FuseEffects, TakeEffectAtTheNextResetAsTheLayoutOfTheChipSays) {
+    for (const FuseEffectCase& c : kFuseEffectCases) {
+        SCOPED_TRACE(::testing::Message()
+                     << c.chip << " AC " << std::hex << int{c.writeOp} << " " << int{c.value});
+        Enabled rig(c.chip);
+        rig.target().SetBoard(c.board);
+        const uint32_t before = rig.target().clockHz();
+        Send(rig.p, 0xAC, c.writeOp, 0x00, c.value);
+        const uint8_t readOp1 = c.writeOp == 0xA0 ? 0x50 : 0x58;
+        const uint8_t readOp2 = c.writeOp == 0xA0 ? 0x00 : 0x08;
+        EXPECT_EQ(Send(rig.p, readOp1, readOp2, 0x00, 0x00) & 0xFF, c.readBack);
+        EXPECT_EQ(rig.target().clockHz(), before) << "nothing changes before the reset";
+        EXPECT_EQ(Connect(rig.p), c.answers);
+        EXPECT_EQ(rig.target().Reachable(), c.answers);
+        EXPECT_EQ(rig.target().clockHz(), c.clockHz);
+    }
+}
+
 }  // namespace
 }  // namespace ostrel::testing
