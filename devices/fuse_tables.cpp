@@ -93,6 +93,16 @@ constexpr FieldValue kClockTiny13[] = {
     {0x2, 0x2, "internal 9.6 MHz RC oscillator", kIn, 9600, 0},
     {0x3, 0x3, "internal 128 kHz oscillator", kIn, 128, 0},
 };
+// ATtiny441/841 and ATtiny1634.
+constexpr FieldValue kClockTiny841[] = {
+    {0x0, 0x0, "external clock on CLKI", kExt, 0, 0},
+    {0x1, 0x1, "reserved", kRes, 0, 0},
+    {0x2, 0x2, "internal 8 MHz RC oscillator", kIn, 8000, 0},
+    {0x3, 0x3, "reserved", kRes, 0, 0},
+    {0x4, 0x4, "internal 32 kHz ultra-low-power oscillator", kIn, 32, 0},
+    {0x5, 0x7, "reserved", kRes, 0, 0},
+    {0x8, 0xF, "crystal or resonator", kXt, 0, 0},
+};
 // ATmega8/16/32/64/128/8515/8535 (with CKOPT for the crystals).
 constexpr FieldValue kClockMega8[] = {
     {0x0, 0x0, "external clock on XTAL1", kExt, 0, 0},
@@ -345,6 +355,53 @@ constexpr FuseField kMega128[] = {
 constexpr FuseField kMega8515[] = {LOW_OLDER, HIGH_8515("S8515C"), LOCK_BOOT};
 constexpr FuseField kMega8535[] = {LOW_OLDER, HIGH_8515("S8535C"), LOCK_BOOT};
 
+// ATtiny26: PLLCK and CKOPT above the start-up time; the high byte holds
+// RSTDISBL and SPIEN in bits 4 and 3.
+constexpr FuseField kTiny26[] = {
+    {"PLLCK",
+     L::kLow,
+     0x80,
+     FieldRole::kPlain,
+     "the 16 MHz PLL clock drives the chip (with CKSEL=1)",
+     {}},
+    {"CKOPT", L::kLow, 0x40, FieldRole::kPlain, "full-swing oscillator (crystals above 8 MHz)", {}},
+    {"SUT", L::kLow, 0x30, FieldRole::kPlain, "start-up time", kSut},
+    {"CKSEL", L::kLow, 0x0F, FieldRole::kClock, "clock source", kClockMega8},
+    {"RSTDISBL", L::kHigh, 0x10, FieldRole::kRstdisbl, kRstWords, {}},
+    {"SPIEN", L::kHigh, 0x08, FieldRole::kSpien, kSpienWords, {}},
+    {"EESAVE", L::kHigh, 0x04, FieldRole::kPlain, "EEPROM kept through chip erase", {}},
+    {"BODLEVEL", L::kHigh, 0x02, FieldRole::kBodLevel, "brown-out level", kBodLevel1},
+    {"BODEN", L::kHigh, 0x01, FieldRole::kBoden, "brown-out detector on", {}},
+    LOCK_PLAIN,
+};
+// ATtiny841 and ATtiny1634: a 5-bit SUT_CKSEL (avr-libc's name) split here
+// into the start-up bit and the clock source; bit 5 of the low byte is unused.
+#define LOW_TINY841                                                              \
+    {"CKDIV8", L::kLow, 0x80, FieldRole::kCkdiv8, "divide the clock by 8", {}},  \
+        {"CKOUT", L::kLow, 0x40, FieldRole::kPlain, "clock output on CLKO", {}}, \
+        {"SUT", L::kLow, 0x10, FieldRole::kPlain, "longer start-up time", {}}, { \
+        "CKSEL", L::kLow, 0x0F, FieldRole::kClock, "clock source", kClockTiny841 \
+    }
+#define EXT_TINY841                                                                               \
+    SELFPRGEN,                                                                                    \
+        {"BODACT", L::kExtended, 0x06, FieldRole::kPlain, "brown-out detector while active", {}}, \
+    {                                                                                             \
+        "BODPD", L::kExtended, 0x18, FieldRole::kPlain, "brown-out detector while sleeping", {}   \
+    }
+constexpr FuseField kTiny841[] = {
+    LOW_TINY841,
+    HIGH_TINY_STYLE,
+    EXT_TINY841,
+    {"ULPOSCSEL",
+     L::kExtended,
+     0xE0,
+     FieldRole::kPlain,
+     "frequency of the ultra-low-power oscillator",
+     {}},
+    LOCK_PLAIN,
+};
+constexpr FuseField kTiny1634[] = {LOW_TINY841, HIGH_TINY_STYLE, EXT_TINY841, LOCK_PLAIN};
+
 constexpr const FuseInstructions* kN = &kNewerFuseInstructions;
 constexpr std::array<int16_t, 4> kSame{-1, -1, -1, -1};
 // Bits in use of the common layouts.
@@ -393,6 +450,9 @@ constexpr FuseChip kChips[] = {
     {"ATtiny88", "1E9311", "iotn88.h", kN, kUse3Tiny, {0x6E, 0xDF, 0xFF, 0xFF}, {0x62, -1, -1, -1}, "SELFPRGEN", kTiny88, 4096, 0},
     {"ATtiny2313", "1E910A", "iotn2313.h", kN, kUse3Tiny, {0x64, 0xDF, 0xFF, 0xFF}, kSame, "", kTiny2313, 1024, 0},
     {"ATtiny4313", "1E920D", "iotn4313.h", kN, kUse3Tiny, {0x64, 0xDF, 0xFF, 0xFF}, {0x62, -1, -1, -1}, "", kTiny2313, 2048, 0},
+    {"ATtiny841", "1E9315", "iotn841.h", kN, {0xDF, 0xFF, 0xFF, 0x03}, {0x62, 0xDF, 0xFF, 0xFF}, kSame, "CKSEL=SUT_CKSEL SUT=SUT_CKSEL4", kTiny841, 4096, 0},
+    {"ATtiny1634", "1E9412", "iotn1634.h", kN, {0xDF, 0xFF, 0x1F, 0x03}, {0x62, 0xDF, 0xFF, 0xFF}, kSame, "CKSEL=SUT_CKSEL SUT=SUT_CKSEL4", kTiny1634, 8192, 0},
+    {"ATtiny26", "1E9109", "iotn26.h", kN, {0xFF, 0x1F, 0x00, 0x03}, {0xE1, 0xF7, 0xFF, 0xFF}, kSame, "", kTiny26, 1024, 0},
     {"ATtiny13", "1E9007", "iotn13.h", kN, {0xFF, 0x1F, 0x00, 0x03}, {0x6A, 0xFF, 0xFF, 0xFF}, kSame, "SELFPRGEN=SPMEN", kTiny13, 512, 0},
     {"ATmega8", "1E9307", "iom8.h", kN, kUse2Boot, {0xE1, 0xD9, 0xFF, 0xFF}, kSame, "", kMega8, 4096, 128},
     {"ATmega16", "1E9403", "iom16.h", kN, kUse2Boot, {0xE1, 0x99, 0xFF, 0xFF}, kSame, "", kMega16, 8192, 128},
@@ -595,6 +655,20 @@ bool FuseByteOfWrite(const FuseChip* chip, uint8_t b1, uint8_t b2, FuseByte* byt
     return false;
 }
 
+namespace {
+
+// CKDIV8 is programmed in value, a byte of chip.
+bool DividedBy8(const FuseChip& chip, FuseByte byte, uint8_t value) {
+    for (const FuseField& field : chip.fields) {
+        if (field.role == FieldRole::kCkdiv8 && field.byte == byte) {
+            return FieldBits(field, value) == 0;
+        }
+    }
+    return false;
+}
+
+}  // namespace
+
 GuardResult JudgeFuseWrite(const FuseChip* chip, FuseByte byte, uint8_t oldValue,
                            uint8_t newValue) {
     if (chip == nullptr) {
@@ -653,9 +727,14 @@ GuardResult JudgeFuseWrite(const FuseChip* chip, FuseByte byte, uint8_t oldValue
                          "The clock source becomes " + std::string(value->words) +
                              ": the chip stops answering until that is fitted on the board.");
                 } else if (value->kHz < 1000) {
+                    // Divided by 8 as well, the chip runs at a few kHz: only the slowest
+                    // speed keeps up with it.
+                    const bool divided = DividedBy8(*chip, byte, newValue);
                     note(GuardVerdict::kAsk,
-                         "The chip will run from its 128 kHz oscillator: choose speed Low "
-                         "afterwards.");
+                         "The chip will run from its " + std::to_string(value->kHz) +
+                             " kHz oscillator" +
+                             (divided ? " divided by 8: choose speed Very low afterwards."
+                                      : ": choose speed Low afterwards."));
                 }
                 break;
             case FieldRole::kCkdiv8:

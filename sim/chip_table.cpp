@@ -43,6 +43,9 @@ constexpr std::array<ClockChoice, 16> kSourcesMega8{
     kExt,  Rc(1000000), Rc(2000000), Rc(4000000), Rc(8000000), kXtal, kXtal, kXtal,
     kXtal, kXtal,       kXtal,       kXtal,       kXtal,       kXtal, kXtal, kXtal};
 
+constexpr std::array<ClockChoice, 16> kSourcesTiny841{
+    kExt,  kRes,  Rc(8000000), kRes,  Rc(32000), kRes,  kRes,  kRes,
+    kXtal, kXtal, kXtal,       kXtal, kXtal,     kXtal, kXtal, kXtal};
 constexpr FuseBitPlace kNone{};
 constexpr FuseBitPlace kHighSpien{1, 0x20};
 constexpr FuseBitPlace kLowCkdiv8{0, 0x80};
@@ -62,6 +65,11 @@ constexpr FuseLayout kLayTiny2313{kHighSpien, {1, 0x01}, {1, 0x80},
 constexpr FuseLayout kLayTiny13{{0, 0x80}, {1, 0x01}, {1, 0x08}, {0, 0x10}, 0x03, kSourcesTiny13};
 // The older ATmegas: no CKDIV8; RSTDISBL only on the ATmega8.
 constexpr FuseLayout kLayMega8{kHighSpien, {1, 0x80}, kNone, kNone, 0x0F, kSourcesMega8};
+constexpr FuseLayout kLayTiny841{kHighSpien, {1, 0x80}, {1, 0x40},
+                                 kLowCkdiv8, 0x0F,      kSourcesTiny841};
+// ATtiny26: RSTDISBL and SPIEN in bits 4 and 3 of the high byte, no CKDIV8
+// (its PLL clock is not modelled).
+constexpr FuseLayout kLayTiny26{{1, 0x08}, {1, 0x10}, kNone, kNone, 0x0F, kSourcesMega8};
 constexpr FuseLayout kLayMega16{kHighSpien, kNone, kNone, kNone, 0x0F, kSourcesMega8};
 
 // Signature, memory sizes, write times and polling values are the data
@@ -306,7 +314,8 @@ constexpr ChipInfo kChips[] = {
      .fuseWriteMasks = {0xFF, 0x1F, 0},
      .lockMask = 0x03,
      .variant = 0xE0,
-     .clockHz = 1000000},
+     .clockHz = 1000000,
+     .fuseLayout = &kLayTiny26},
     {.name = "ATtiny2313",
      .signature = {0x1E, 0x91, 0x0A},
      .flashBytes = 2048,
@@ -984,11 +993,12 @@ constexpr ChipInfo kChips[] = {
      .isa = IS::Modern,
      .echoesEnable = true,
      .fuseCount = 3,
-     .fuseDefaults = {0xFF, 0xDF, 0xFF},
-     .fuseWriteMasks = {0xFF, 0xFF, 0xFF},
+     .fuseDefaults = {0x62, 0xDF, 0xFF},
+     .fuseWriteMasks = {0xDF, 0xFF, 0xFF},
      .lockMask = 0x03,
      .variant = 0xE0,
-     .clockHz = 1000000},
+     .clockHz = 1000000,
+     .fuseLayout = &kLayTiny841},
     {.name = "ATtiny1634",
      .signature = {0x1E, 0x94, 0x12},
      .flashBytes = 16384,
@@ -1002,11 +1012,12 @@ constexpr ChipInfo kChips[] = {
      .isa = IS::Modern,
      .echoesEnable = true,
      .fuseCount = 3,
-     .fuseDefaults = {0xFF, 0xDF, 0xFF},
-     .fuseWriteMasks = {0xFF, 0xFF, 0xFF},
+     .fuseDefaults = {0x62, 0xDF, 0xFF},
+     .fuseWriteMasks = {0xDF, 0xFF, 0x1F},
      .lockMask = 0x03,
      .variant = 0xE0,
-     .clockHz = 1000000},
+     .clockHz = 1000000,
+     .fuseLayout = &kLayTiny841},
     {.name = "ATmega88P/PA",
      .signature = {0x1E, 0x93, 0x0F},
      .flashBytes = 8192,

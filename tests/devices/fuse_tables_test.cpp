@@ -148,7 +148,10 @@ TEST(FuseTables, DecodeEncodeAndGuard) {
         {"1E950F", "low=0xFF", FuseByte::kLow, "low-power crystal", GuardVerdict::kAsk,
          "stops answering"},
         {"1E950F", "CKSEL=0", FuseByte::kLow, "external clock", GuardVerdict::kAsk, "external"},
-        {"1E950F", "CKSEL=3", FuseByte::kLow, "128 kHz", GuardVerdict::kAsk, "speed Low"},
+        // 128 kHz divided by 8 (CKDIV8 is programmed at the factory) is 16 kHz.
+        {"1E950F", "CKSEL=3", FuseByte::kLow, "128 kHz", GuardVerdict::kAsk, "speed Very low"},
+        {"1E950F", "CKSEL=3,CKDIV8=1", FuseByte::kLow, "128 kHz", GuardVerdict::kAsk,
+         "oscillator: choose speed Low"},
         {"1E950F", "high=0xDE", FuseByte::kHigh, "BOOTRST=0", GuardVerdict::kOk, ""},
         {"1E950F", "BOOTSZ=0", FuseByte::kHigh, "2048 words at word address 0x3800",
          GuardVerdict::kOk, ""},
@@ -177,7 +180,17 @@ TEST(FuseTables, DecodeEncodeAndGuard) {
         {"1E9307", "BODLEVEL=0", FuseByte::kLow, "4.0 V", GuardVerdict::kAsk, "4.0 V"},
         {"1E9307", "CKSEL=0xF", FuseByte::kLow, "crystal", GuardVerdict::kAsk, "fitted"},
         {"1E910A", "RSTDISBL=0", FuseByte::kHigh, "high     0xDE", GuardVerdict::kRefuse, "RESET"},
-        {"1E930B", "CKSEL=4", FuseByte::kLow, "128 kHz", GuardVerdict::kAsk, "Low"},
+        {"1E930B", "CKSEL=4", FuseByte::kLow, "128 kHz", GuardVerdict::kAsk, "Very low"},
+        // ATtiny841 and 1634: the 32 kHz oscillator, SUT in bit 4, bit 5 unused.
+        {"1E9315", "CKSEL=4", FuseByte::kLow, "low      0x64", GuardVerdict::kAsk,
+         "32 kHz oscillator divided by 8"},
+        {"1E9315", "DWEN=0", FuseByte::kHigh, "high     0x9F", GuardVerdict::kRefuse, "debugWIRE"},
+        {"1E9412", "SUT=1", FuseByte::kLow, "low      0x72", GuardVerdict::kOk, ""},
+        {"1E9412", "CKSEL=0xE", FuseByte::kLow, "crystal", GuardVerdict::kAsk, "fitted"},
+        // ATtiny26: RSTDISBL bit 4, SPIEN bit 3, no CKDIV8.
+        {"1E9109", "RSTDISBL=0", FuseByte::kHigh, "high     0xE7", GuardVerdict::kRefuse, "port"},
+        {"1E9109", "SPIEN=1", FuseByte::kHigh, "SPIEN=1", GuardVerdict::kRefuse, "SPIEN"},
+        {"1E9109", "CKSEL=4", FuseByte::kLow, "internal 8 MHz", GuardVerdict::kOk, ""},
         {"1E930B", "CKSEL=1", FuseByte::kLow, "PLL", GuardVerdict::kOk, ""},
     };
     for (const Case& c : cases) {

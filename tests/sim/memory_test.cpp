@@ -508,6 +508,10 @@ const FuseEffectCase kFuseEffectCases[] = {
     {"ATmega16U2", 0xA0, 0xDE, 0xDE, kCrystal, true, 16000000},      // CKDIV8 off
     {"ATmega8", 0xA8, 0x59, 0x59, kCrystal, false, 1000000},         // RSTDISBL
     {"ATmega8", 0xA0, 0xE4, 0xE4, kCrystal, true, 8000000},          // 8 MHz RC
+    {"ATtiny26", 0xA8, 0xE7, 0xE7, kCrystal, false, 1000000},        // RSTDISBL bit 4
+    {"ATtiny26", 0xA8, 0xFF, 0xF7, kCrystal, true, 1000000},         // SPIEN bit 3 stays
+    {"ATtiny841", 0xA0, 0x64, 0x64, kCrystal, true, 4000},           // 32 kHz / 8
+    {"ATtiny1634", 0xA8, 0x5F, 0x5F, kCrystal, false, 1000000},      // DWEN
     {"ATmega16", 0xA8, 0x19, 0x19, kCrystal, true, 1000000},         // bit 7 is OCDEN here
     {"ATmega644P/PA", 0xA8, 0x19, 0x19, kCrystal, true, 1000000},    // ... and here
 };
