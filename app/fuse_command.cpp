@@ -95,6 +95,8 @@ CommandResult Body(Programmer& p, const FuseRequest& request, std::string& repor
             avr::WriteFuseByte(p, *chip, byte, static_cast<uint8_t>(wanted[b] | ~chip->used[b]));
         }
     }
+    // The report is handed over only when every byte read back as wanted.
+    std::string lines;
     for (int b = 0; b < kFuseByteCount; ++b) {
         const auto byte = static_cast<FuseByte>(b);
         if (!devices::HasByte(*chip, byte))
@@ -103,11 +105,12 @@ CommandResult Body(Programmer& p, const FuseRequest& request, std::string& repor
         if (((now ^ wanted[b]) & chip->used[b]) != 0)
             return Fail(p, "The " + std::string(devices::FuseByteName(byte)) + " byte reads " +
                                Hex(now) + " where " + Hex(wanted[b]) + " was expected.");
-        report += devices::DescribeFuseByte(*chip, byte, now);
-        report += '\n';
+        lines += devices::DescribeFuseByte(*chip, byte, now);
+        lines += '\n';
     }
     if (!avr::StillAnswers(p))
         return Fail(p, "The chip no longer answers as it did: the bytes read are not sure.");
+    report += lines;
     core::SetActivityField(p, texts::kOk);
     return CommandResult::Ok;
 }

@@ -32,7 +32,9 @@ TEST(FuseGuard, EachRuleAtEachEntryPoint) {
     const Case cases[] = {
         // Refused: the chip keeps its byte unless the user insists.
         {Entry::Command, "ATmega328P", "SPIEN=1", false, "", R::Failed, 1, 0xD9},
-        {Entry::Command, "ATmega328P", "SPIEN=1", true, "", R::Ok, 1, 0xF9},
+        // Insisted on, SPIEN still stays: the chip does not let serial programming
+        // change it, and the read-back says so.
+        {Entry::Command, "ATmega328P", "SPIEN=1", true, "", R::Failed, 1, 0xD9},
         {Entry::Command, "ATmega328P", "RSTDISBL=0", false, "", R::Failed, 1, 0xD9},
         {Entry::Command, "ATmega328P", "high=0x99", true, "", R::Ok, 1, 0x99},
         {Entry::Command, "ATmega328P", "DWEN=0", false, "y", R::Failed, 1, 0xD9},
@@ -45,7 +47,8 @@ TEST(FuseGuard, EachRuleAtEachEntryPoint) {
         {Entry::Script, "ATmega328P", "AC A8 00 DE", false, "", R::Ok, 1, 0xDE},
         // The raw fields: the refused class is asked, Cancel sends nothing.
         {Entry::Dialog, "ATmega328P", "AC A8 00 F9", false, "n", R::Cancelled, 1, 0xD9},
-        {Entry::Dialog, "ATmega328P", "AC A8 00 F9", false, "y", R::Ok, 1, 0xF9},
+        {Entry::Dialog, "ATmega328P", "AC A8 00 F9", false, "y", R::Ok, 1, 0xD9},
+        {Entry::Dialog, "ATmega328P", "AC A8 00 59", false, "y", R::Ok, 1, 0x59},
         {Entry::Dialog, "ATtiny2313", "AC A8 00 DE", false, "n", R::Cancelled, 1, 0xDF},
         {Entry::Dialog, "ATtiny13", "AC A0 00 EA", false, "n", R::Cancelled, 0, 0x6A},
         {Entry::Dialog, "ATmega328P", "AC A8 00 DE", false, "n", R::Ok, 1, 0xDE},
