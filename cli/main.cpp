@@ -162,11 +162,12 @@ void AddSimulatorOptions(CLI::App& cli, Options& o) {
                 return "";
             },
             "", "CHIP"));
-    cli.add_option("--sim-clock", o.simClockHz,
-                   "with the port SIM: the simulated chip's clock in Hz, or with k or M (32768, "
-                   "128k, 3.6864M; 1k to 32M); default: the clock kept from the last run, else "
-                   "the chip's factory clock. A slow clock needs a slow --speed, as a real chip "
-                   "does")
+    cli.add_option(
+           "--sim-clock", o.simClockHz,
+           "with the port SIM: the simulated chip's clock in Hz, or with k or M (32768, "
+           "128k, 3.6864M; 1k to 32M); default: the clock kept from the last run, else "
+           "the clock the chip's fuses select. A slow clock needs a slow --speed, as a real chip "
+           "does")
         ->type_name("HZ")
         ->transform(CLI::Validator(
             [](std::string& text) -> std::string {
