@@ -9,10 +9,6 @@ namespace {
 
 constexpr uint64_t kNever = std::numeric_limits<uint64_t>::max();
 
-uint64_t NextFrame(uint64_t ns) {
-    return (ns + UsbBusModel::kFrameNs - 1) / UsbBusModel::kFrameNs * UsbBusModel::kFrameNs;
-}
-
 }  // namespace
 
 uint64_t UsbBusModel::Write(uint64_t nowNs, std::span<const uint8_t> states) {
@@ -36,9 +32,7 @@ uint64_t UsbBusModel::Read(uint64_t nowNs, std::size_t want, bool all, uint64_t 
         if (toHost_.size() >= kSamplesPerPacket) {
             nextIn = std::max({toHost_[kSamplesPerPacket - 1].atNs, lastInNs_, nowNs}) + kPacketNs;
         } else if (!toHost_.empty()) {
-            nextIn = NextFrame(std::max(
-                         {toHost_.front().atNs, lastInNs_ + latencyNs - kFrameNs, nowNs})) +
-                     kPacketNs;
+            nextIn = std::max(toHost_.front().atNs + latencyNs, nowNs) + kPacketNs;
         }
         // The next state the chip clocks, unless the buffer to the host is full.
         uint64_t nextState = kNever;

@@ -11,9 +11,11 @@
 //   sample is ever lost;
 // - the packets to the host: 2 status bytes and up to 62 samples each. A
 //   full packet goes as soon as it is full, while the host has a read
-//   pending; a partial one only when the latency timer runs out, which the
-//   chip counts in the bus's 1 ms frames: at a frame's start, once the
-//   timer's frames have passed since the last packet.
+//   pending; a partial one only when the latency timer, which counts in the
+//   bus's 1 ms frames, has run out since its first sample waited. (Timing
+//   partial packets from the frames' starts instead would make a transfer
+//   of one buffer cost two frames: twice what adapters are measured to take
+//   one transfer at a time.)
 #pragma once
 
 #include <cstddef>
