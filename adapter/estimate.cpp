@@ -55,9 +55,13 @@ double StreamingWriteSeconds(const Programmer& p, double bytes, const ChipWriteT
     // Instructions sent together: before a wait ended by a phase that brings
     // SCK low, for answers by a state after Cablet2's last sample.
     const double answerEnd = ActiveCable(s).mosiHighWhileSckHigh ? 1 : 0;
+    // With transfers in flight the full ones stream at the state rate and
+    // only the end of a batch waits a round trip.
+    const bool inFlight = p.pins->InFlightLimit() > 0 && !p.pinQueue.oneInFlight;
     auto send = [&](double instructions, double end) {
         const double states = instructions * perInstruction + end;
-        return std::ceil(states / capacity) * roundTrip + states / rate;
+        const double trips = inFlight ? 1.0 : std::ceil(states / capacity);
+        return trips * roundTrip + states / rate;
     };
     auto batch = [&](double instructions) { return send(instructions, answerEnd); };
     auto beforeWait = [&](double instructions) { return send(instructions, phase); };
