@@ -72,8 +72,12 @@ double StreamingWriteSeconds(const Programmer& p, double bytes, const ChipWriteT
         // time is waited (known chips) or polled; then the verify pass
         // reads record by record.
         const double pages = std::ceil(bytes / (2.0 * s.pageWords));
+        // In flight, the verify pass waits once a window of answers.
+        const double verify = inFlight ? records * (perRecord * perInstruction / rate) +
+                                             std::ceil(bytes / AnswerWindow(p)) * roundTrip
+                                       : records * batch(perRecord);
         return pages * (beforeWait(bytes / pages + 1) + chip.pageSeconds + kWaitMarginSeconds) +
-               records * batch(perRecord);
+               verify;
     }
     // Byte-wise: each record's bytes are read first; each byte that differs
     // is written, its write time waited and read back once. The EEPROM
