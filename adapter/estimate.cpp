@@ -55,9 +55,13 @@ double StreamingWriteSeconds(const Programmer& p, double bytes, const ChipWriteT
     // Instructions sent together: before a wait ended by a phase that brings
     // SCK low, for answers by a state after Cablet2's last sample.
     const double answerEnd = ActiveCable(s).mosiHighWhileSckHigh ? 1 : 0;
+    // With transfers in flight the full ones stream at the state rate and
+    // only the end of a batch waits a round trip.
+    const bool inFlight = p.pins->InFlightLimit() > 0 && !p.pinQueue.oneInFlight;
     auto send = [&](double instructions, double end) {
         const double states = instructions * perInstruction + end;
-        return std::ceil(states / capacity) * roundTrip + states / rate;
+        const double trips = inFlight ? 1.0 : std::ceil(states / capacity);
+        return trips * roundTrip + states / rate;
     };
     auto batch = [&](double instructions) { return send(instructions, answerEnd); };
     auto beforeWait = [&](double instructions) { return send(instructions, phase); };
@@ -68,8 +72,12 @@ double StreamingWriteSeconds(const Programmer& p, double bytes, const ChipWriteT
         // time is waited (known chips) or polled; then the verify pass
         // reads record by record.
         const double pages = std::ceil(bytes / (2.0 * s.pageWords));
+        // In flight, the verify pass waits once a window of answers.
+        const double verify = inFlight ? records * (perRecord * perInstruction / rate) +
+                                             std::ceil(bytes / AnswerWindow(p)) * roundTrip
+                                       : records * batch(perRecord);
         return pages * (beforeWait(bytes / pages + 1) + chip.pageSeconds + kWaitMarginSeconds) +
-               records * batch(perRecord);
+               verify;
     }
     // Byte-wise: each record's bytes are read first; each byte that differs
     // is written, its write time waited and read back once. The EEPROM

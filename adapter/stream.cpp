@@ -33,9 +33,11 @@
 // top rate: platform/linux/linux_ftdi_port.cpp).
 #include <algorithm>
 #include <cstdint>
+#include <string>
 
 #include "adapter/adapter.h"
 #include "adapter/pin_lines.h"
+#include "core/activity.h"
 
 namespace ostrel::adapter {
 
@@ -106,10 +108,94 @@ void ResolveAllLost(Programmer& p) {
         Resolve(p, sample, 0xFF);
     }
     q.states.clear();
+    q.inFlightSizes.clear();
+    q.inFlight = 0;
+}
+
+// The samples of `count` states from the one with index `first` are back:
+// samples[j] was taken at the end of state first + j - 1.
+void ResolveSamples(Programmer& p, uint64_t first, std::size_t count, const uint8_t* samples) {
+    PinQueue& q = p.pinQueue;
+    while (!q.samples.empty()) {
+        const PinQueue::Sample sample = q.samples.front();
+        if (sample.state + 1 < first) {
+            // Taken before this port was opened: nothing will bring it.
+            q.samples.pop_front();
+            Resolve(p, sample, 0xFF);
+            continue;
+        }
+        if (sample.state + 1 >= first + count)
+            break;
+        q.samples.pop_front();
+        Resolve(p, sample, samples[sample.state + 1 - first]);
+    }
+}
+
+// The first `count` queued states have gone to the port.
+void Sent(PinQueue& q, std::size_t count) {
+    ++q.transfers;
+    q.statesSent += count;
+    q.sent += count;
+    q.states.erase(q.states.begin(), q.states.begin() + static_cast<std::ptrdiff_t>(count));
+}
+
+bool Pipelined(const Programmer& p) {
+    return p.pins != nullptr && p.pins->InFlightLimit() > 0 && !p.pinQueue.oneInFlight;
+}
+
+// A collect failed: no sample in flight can be trusted, so the port is lost
+// as when a transfer fails, and what is left of the command (nothing, once
+// the port is lost) goes one transfer at a time. Said once on the activity line.
+void CollectFailed(Programmer& p) {
+    PinQueue& q = p.pinQueue;
+    pins::Lost(p);
+    ResolveAllLost(p);
+    if (!q.oneInFlight) {
+        q.oneInFlight = true;
+        core::SetActivityField(p, std::string(p.state.portName.view()) +
+                                      ": samples missing, one transfer at a time from now on");
+    }
+}
+
+// Waits for the samples of the oldest transfer in flight. False when the
+// port is lost.
+bool CollectOldest(Programmer& p) {
+    PinQueue& q = p.pinQueue;
+    if (q.inFlightSizes.empty())
+        return !p.portLost;
+    uint8_t samples[4096];
+    const std::size_t count = std::min(q.inFlightSizes.front(), sizeof samples);
+    const uint64_t first = q.sent - q.inFlight;
+    q.inFlightSizes.pop_front();
+    q.inFlight -= count;
+    if (!p.pins->Collect(std::span<uint8_t>(samples, count))) {
+        CollectFailed(p);
+        return false;
+    }
+    ResolveSamples(p, first, count, samples);
+    return true;
+}
+
+// Collects the transfers in flight until the answer `ticket` is complete.
+void CollectUntil(Programmer& p, uint32_t ticket) {
+    PinQueue& q = p.pinQueue;
+    while (!q.inFlightSizes.empty()) {
+        const PinQueue::Answer* answer = FindAnswer(q, ticket);
+        if (answer == nullptr || answer->got >= answer->expected || !CollectOldest(p))
+            return;
+    }
+}
+
+// Collects every transfer in flight.
+void CollectAll(Programmer& p) {
+    while (!p.pinQueue.inFlightSizes.empty() && CollectOldest(p)) {
+    }
 }
 
 // Sends the first `count` queued states in one transfer. The sample that
-// comes with a state belongs to the state before it.
+// comes with a state belongs to the state before it. On a port that keeps
+// transfers in flight they are submitted, and only the oldest transfers are
+// collected, as far as the port's limit needs room.
 void SendStates(Programmer& p, std::size_t count) {
     PinQueue& q = p.pinQueue;
     if (p.portLost || p.pins == nullptr) {
@@ -122,31 +208,34 @@ void SendStates(Programmer& p, std::size_t count) {
     if (count == 0)
         return;
     const uint64_t first = q.sent;
+    if (Pipelined(p)) {
+        const std::size_t limit = std::max(p.pins->InFlightLimit(), count);
+        while (q.inFlight + count > limit && !q.inFlightSizes.empty()) {
+            if (!CollectOldest(p))
+                return;
+        }
+        if (!p.pins->Submit(std::span<const uint8_t>(q.states.data(), count))) {
+            pins::Lost(p);
+            ResolveAllLost(p);
+            return;
+        }
+        q.inFlightSizes.push_back(count);
+        q.inFlight += count;
+        Sent(q, count);
+        return;
+    }
+    // Anything still in flight comes back before a transfer of its own.
+    CollectAll(p);
+    if (p.portLost)
+        return;
     if (!p.pins->Transfer(std::span<const uint8_t>(q.states.data(), count),
                           std::span<uint8_t>(samples, count))) {
         pins::Lost(p);
         ResolveAllLost(p);
         return;
     }
-    ++q.transfers;
-    q.statesSent += count;
-    q.sent += count;
-    q.states.erase(q.states.begin(), q.states.begin() + static_cast<std::ptrdiff_t>(count));
-    // samples[j] was taken at the end of state first + j - 1.
-    while (!q.samples.empty()) {
-        const PinQueue::Sample sample = q.samples.front();
-        if (sample.state + 1 < first || sample.state + 1 >= first + count) {
-            if (sample.state + 1 < first) {
-                // Taken before this port was opened: nothing will bring it.
-                q.samples.pop_front();
-                Resolve(p, sample, 0xFF);
-                continue;
-            }
-            break;
-        }
-        q.samples.pop_front();
-        Resolve(p, sample, samples[sample.state + 1 - first]);
-    }
+    Sent(q, count);
+    ResolveSamples(p, first, count, samples);
 }
 
 // Queues the states of one instruction bit; the sample is the answer's.
@@ -174,9 +263,11 @@ void QueueBits(Programmer& p, uint32_t bits, int count, uint32_t ticket) {
     p.pinQueue.sckHighAfterBits = true;
 }
 
-// Sends the queue and collects every sample. With `rest`, SCK is brought
-// low after the last instruction bit first.
-void SendQueue(Programmer& p, bool rest) {
+// Sends the queue and collects every sample, or with `until` only the
+// transfers in flight up to the one that completes that answer: the later
+// ones stay in flight. With `rest`, SCK is brought low after the last
+// instruction bit first.
+void SendQueue(Programmer& p, bool rest, uint32_t until = 0) {
     if (!Streaming(p))
         return;
     PinQueue& q = p.pinQueue;
@@ -191,6 +282,10 @@ void SendQueue(Programmer& p, bool rest) {
         pins::Queue(p, 1);
     while (!q.states.empty() && !p.portLost)
         SendStates(p, q.states.size());
+    if (until == 0)
+        CollectAll(p);
+    else
+        CollectUntil(p, until);
     if (p.portLost)
         ResolveAllLost(p);
 }
@@ -250,6 +345,10 @@ uint64_t StreamPhaseNs(int32_t speed) {
 void ConfigureStream(Programmer& p) {
     if (!Streaming(p) || p.portLost)
         return;
+    // The states in flight keep the rate they were sent at.
+    CollectAll(p);
+    if (p.portLost)
+        return;
     ProgrammerState& s = p.state;
     const auto factor = static_cast<uint64_t>(SpeedFactor(s.speed));
     const auto asked = static_cast<uint32_t>(kHighRateHz / factor);
@@ -290,7 +389,7 @@ uint32_t QueueInstruction(Programmer& p, int32_t first, int32_t second) {
 uint32_t AnswerOf(Programmer& p, uint32_t ticket) {
     PinQueue::Answer* answer = FindAnswer(p.pinQueue, ticket);
     if (answer && answer->got < answer->expected) {
-        SendQueue(p, false);
+        SendQueue(p, false, ticket);
         answer = FindAnswer(p.pinQueue, ticket);
     }
     if (!answer || answer->got < answer->expected)

@@ -6,6 +6,14 @@
 // adapter's modem lines, one USB request for each line change and status
 // read (the simulator's serial port at 1 ms an access).
 //
+// Three ways through the same FTDI adapter, all on the time model of the
+// USB bus (tests/support/usb_bus_model.h: 1 ms frames, 64-byte packets with
+// their status bytes, the latency timer, the chip's buffers and its stall):
+//   once        one transfer at a time, each waited for before the next;
+//   in_flight   transfers kept in flight, waiting only for answers needed;
+//   once_1ms    one at a time at a flat 1 ms a round trip, the figure the
+//               model must match for the path of one at a time.
+//
 // Counters:
 //   round_trips   USB round trips: transfers of states on the bit-bang path
 //                 (a write and the reads that bring its samples back), control
@@ -17,6 +25,11 @@
 //   command_s     the whole command on the virtual clock: the above, the
 //                 chip's write times waited, the connects and their pauses
 //   vs_modem      the modem-line path's implied_s over this one's
+//   sck_floor_s   the instruction bits at 4 us each: what the SCK limit of
+//                 a chip at 1 MHz alone costs them (the chip's write waits
+//                 and the connects' pauses come on top, on every path)
+//   cpu_ns_per_byte  CPU time of the whole command (the fakes, the simulated
+//                 chip and the bus model included) per data byte of the file
 //
 // The chips and cables: an 8 KB ATmega8 and a 32 KB ATmega328P, page mode;
 // Cablet1 (two states a bit) and Cablet2 (three: MOSI high while SCK is
@@ -24,6 +37,9 @@
 // phase) and an FT-X chip (512 bytes, one state a phase); speed High.
 #include <benchmark/benchmark.h>
 
+#include <time.h>
+
+#include <algorithm>
 #include <cstdint>
 #include <cstdio>
 #include <map>
@@ -45,13 +61,23 @@ using ostrel::testing::SimRigOptions;
 
 constexpr double kRoundTripSeconds = 0.001;
 
+enum class Path { Once, InFlight, OnceFlat };
+
 struct Result {
     double roundTrips = 0;
     double bytes = 0;
     double impliedSeconds = 0;
     double commandSeconds = 0;
+    double floorSeconds = 0;
+    double cpuNsPerByte = 0;
     bool ok = false;
 };
+
+int64_t CpuNs() {
+    timespec t{};
+    clock_gettime(CLOCK_THREAD_CPUTIME_ID, &t);
+    return static_cast<int64_t>(t.tv_sec) * 1000000000 + t.tv_nsec;
+}
 
 // An Intel HEX file that fills `bytes` of flash with a pattern without FF.
 std::string FullImage(uint32_t bytes) {
@@ -79,11 +105,14 @@ std::string FullImage(uint32_t bytes) {
     return hex + ":00000001FF\n";
 }
 
-Result Write(const char* chip, uint32_t bytes, CableKind cable, RigPort port) {
+Result Write(const char* chip, uint32_t bytes, CableKind cable, RigPort port,
+             Path path = Path::Once) {
     SimRigOptions options;
     options.chip = chip;
     options.cable = cable;
     options.port = port;
+    options.pipelined = path == Path::InFlight;
+    options.frameModel = path == Path::Once;
     // The modem-line path: every line change and status read one USB request.
     if (port == RigPort::Sim)
         options.accessNs = 1000000;
@@ -95,7 +124,9 @@ Result Write(const char* chip, uint32_t bytes, CableKind cable, RigPort port) {
         return r;
     const uint64_t startNs = rig.clock.NowNs();
     const uint64_t callsBefore = rig.sim ? rig.sim->portCalls() : 0;
+    const int64_t cpuStart = CpuNs();
     r.ok = ostrel::app::OnCommand(rig.p, ostrel::ids::kWrite) == ostrel::app::CommandResult::Ok;
+    r.cpuNsPerByte = static_cast<double>(CpuNs() - cpuStart) / bytes;
     r.commandSeconds = static_cast<double>(rig.clock.NowNs() - startNs) / 1e9;
     if (port == RigPort::Sim) {
         r.roundTrips = static_cast<double>(rig.sim->portCalls() - callsBefore);
@@ -106,6 +137,10 @@ Result Write(const char* chip, uint32_t bytes, CableKind cable, RigPort port) {
         r.roundTrips = static_cast<double>(dev.roundTrips + dev.pinReads);
         r.bytes = static_cast<double>(dev.bytesWritten);
         r.impliedSeconds = r.roundTrips * kRoundTripSeconds + r.bytes / rig.p.state.stateRateHz;
+        // The instruction bits at the SCK limit of a 1 MHz chip, 4 us each.
+        const double statesPerBit = (cable == CableKind::Cablet2 ? 3.0 : 2.0) *
+                                    std::max<int32_t>(1, rig.p.state.statesPerPhase);
+        r.floorSeconds = r.bytes / statesPerBit * 4e-6;
 #endif
     }
     return r;
@@ -128,19 +163,22 @@ void Report(benchmark::State& state, const Result& r, const Result* modem) {
     state.counters["bytes"] = r.bytes;
     state.counters["implied_s"] = r.impliedSeconds;
     state.counters["command_s"] = r.commandSeconds;
+    if (r.floorSeconds > 0)
+        state.counters["sck_floor_s"] = r.floorSeconds;
+    state.counters["cpu_ns_per_byte"] = r.cpuNsPerByte;
     if (modem != nullptr && r.impliedSeconds > 0)
         state.counters["vs_modem"] = modem->impliedSeconds / r.impliedSeconds;
 }
 
 void BitBang(benchmark::State& state, const char* chip, uint32_t bytes, CableKind cable,
-             RigPort port) {
+             RigPort port, Path path) {
     if (!ostrel::testing::RigPortAvailable(port)) {
         state.SkipWithError("no FTDI backend in this build");
         return;
     }
     Result r;
     for (auto _ : state)
-        r = Write(chip, bytes, cable, port);
+        r = Write(chip, bytes, cable, port, path);
     Report(state, r, &ModemLines(chip, bytes, cable));
 }
 
@@ -153,36 +191,84 @@ void ModemLinePath(benchmark::State& state, const char* chip, uint32_t bytes, Ca
 
 }  // namespace
 
-BENCHMARK_CAPTURE(BitBang, ATmega8_cablet1_FT232R, "ATmega8", 8192, CableKind::Cablet1,
-                  RigPort::Ft232r)
+BENCHMARK_CAPTURE(BitBang, ATmega8_cablet1_FT232R_once_1ms, "ATmega8", 8192, CableKind::Cablet1,
+                  RigPort::Ft232r, Path::OnceFlat)
     ->Iterations(1);
-BENCHMARK_CAPTURE(BitBang, ATmega8_cablet1_FT231X, "ATmega8", 8192, CableKind::Cablet1,
-                  RigPort::Ft231x)
+BENCHMARK_CAPTURE(BitBang, ATmega8_cablet1_FT232R_once, "ATmega8", 8192, CableKind::Cablet1,
+                  RigPort::Ft232r, Path::Once)
     ->Iterations(1);
-BENCHMARK_CAPTURE(BitBang, ATmega8_cablet2_FT232R, "ATmega8", 8192, CableKind::Cablet2,
-                  RigPort::Ft232r)
+BENCHMARK_CAPTURE(BitBang, ATmega8_cablet1_FT232R_in_flight, "ATmega8", 8192, CableKind::Cablet1,
+                  RigPort::Ft232r, Path::InFlight)
     ->Iterations(1);
-BENCHMARK_CAPTURE(BitBang, ATmega8_cablet2_FT231X, "ATmega8", 8192, CableKind::Cablet2,
-                  RigPort::Ft231x)
+BENCHMARK_CAPTURE(BitBang, ATmega8_cablet1_FT231X_once_1ms, "ATmega8", 8192, CableKind::Cablet1,
+                  RigPort::Ft231x, Path::OnceFlat)
+    ->Iterations(1);
+BENCHMARK_CAPTURE(BitBang, ATmega8_cablet1_FT231X_once, "ATmega8", 8192, CableKind::Cablet1,
+                  RigPort::Ft231x, Path::Once)
+    ->Iterations(1);
+BENCHMARK_CAPTURE(BitBang, ATmega8_cablet1_FT231X_in_flight, "ATmega8", 8192, CableKind::Cablet1,
+                  RigPort::Ft231x, Path::InFlight)
     ->Iterations(1);
 BENCHMARK_CAPTURE(ModemLinePath, ATmega8_cablet1_modem_lines, "ATmega8", 8192, CableKind::Cablet1)
     ->Iterations(1);
+BENCHMARK_CAPTURE(BitBang, ATmega8_cablet2_FT232R_once_1ms, "ATmega8", 8192, CableKind::Cablet2,
+                  RigPort::Ft232r, Path::OnceFlat)
+    ->Iterations(1);
+BENCHMARK_CAPTURE(BitBang, ATmega8_cablet2_FT232R_once, "ATmega8", 8192, CableKind::Cablet2,
+                  RigPort::Ft232r, Path::Once)
+    ->Iterations(1);
+BENCHMARK_CAPTURE(BitBang, ATmega8_cablet2_FT232R_in_flight, "ATmega8", 8192, CableKind::Cablet2,
+                  RigPort::Ft232r, Path::InFlight)
+    ->Iterations(1);
+BENCHMARK_CAPTURE(BitBang, ATmega8_cablet2_FT231X_once_1ms, "ATmega8", 8192, CableKind::Cablet2,
+                  RigPort::Ft231x, Path::OnceFlat)
+    ->Iterations(1);
+BENCHMARK_CAPTURE(BitBang, ATmega8_cablet2_FT231X_once, "ATmega8", 8192, CableKind::Cablet2,
+                  RigPort::Ft231x, Path::Once)
+    ->Iterations(1);
+BENCHMARK_CAPTURE(BitBang, ATmega8_cablet2_FT231X_in_flight, "ATmega8", 8192, CableKind::Cablet2,
+                  RigPort::Ft231x, Path::InFlight)
+    ->Iterations(1);
 BENCHMARK_CAPTURE(ModemLinePath, ATmega8_cablet2_modem_lines, "ATmega8", 8192, CableKind::Cablet2)
     ->Iterations(1);
-BENCHMARK_CAPTURE(BitBang, ATmega328P_cablet1_FT232R, "ATmega328P", 32768, CableKind::Cablet1,
-                  RigPort::Ft232r)
+BENCHMARK_CAPTURE(BitBang, ATmega328P_cablet1_FT232R_once_1ms, "ATmega328P", 32768,
+                  CableKind::Cablet1, RigPort::Ft232r, Path::OnceFlat)
     ->Iterations(1);
-BENCHMARK_CAPTURE(BitBang, ATmega328P_cablet1_FT231X, "ATmega328P", 32768, CableKind::Cablet1,
-                  RigPort::Ft231x)
+BENCHMARK_CAPTURE(BitBang, ATmega328P_cablet1_FT232R_once, "ATmega328P", 32768, CableKind::Cablet1,
+                  RigPort::Ft232r, Path::Once)
     ->Iterations(1);
-BENCHMARK_CAPTURE(BitBang, ATmega328P_cablet2_FT232R, "ATmega328P", 32768, CableKind::Cablet2,
-                  RigPort::Ft232r)
+BENCHMARK_CAPTURE(BitBang, ATmega328P_cablet1_FT232R_in_flight, "ATmega328P", 32768,
+                  CableKind::Cablet1, RigPort::Ft232r, Path::InFlight)
     ->Iterations(1);
-BENCHMARK_CAPTURE(BitBang, ATmega328P_cablet2_FT231X, "ATmega328P", 32768, CableKind::Cablet2,
-                  RigPort::Ft231x)
+BENCHMARK_CAPTURE(BitBang, ATmega328P_cablet1_FT231X_once_1ms, "ATmega328P", 32768,
+                  CableKind::Cablet1, RigPort::Ft231x, Path::OnceFlat)
+    ->Iterations(1);
+BENCHMARK_CAPTURE(BitBang, ATmega328P_cablet1_FT231X_once, "ATmega328P", 32768, CableKind::Cablet1,
+                  RigPort::Ft231x, Path::Once)
+    ->Iterations(1);
+BENCHMARK_CAPTURE(BitBang, ATmega328P_cablet1_FT231X_in_flight, "ATmega328P", 32768,
+                  CableKind::Cablet1, RigPort::Ft231x, Path::InFlight)
     ->Iterations(1);
 BENCHMARK_CAPTURE(ModemLinePath, ATmega328P_cablet1_modem_lines, "ATmega328P", 32768,
                   CableKind::Cablet1)
+    ->Iterations(1);
+BENCHMARK_CAPTURE(BitBang, ATmega328P_cablet2_FT232R_once_1ms, "ATmega328P", 32768,
+                  CableKind::Cablet2, RigPort::Ft232r, Path::OnceFlat)
+    ->Iterations(1);
+BENCHMARK_CAPTURE(BitBang, ATmega328P_cablet2_FT232R_once, "ATmega328P", 32768, CableKind::Cablet2,
+                  RigPort::Ft232r, Path::Once)
+    ->Iterations(1);
+BENCHMARK_CAPTURE(BitBang, ATmega328P_cablet2_FT232R_in_flight, "ATmega328P", 32768,
+                  CableKind::Cablet2, RigPort::Ft232r, Path::InFlight)
+    ->Iterations(1);
+BENCHMARK_CAPTURE(BitBang, ATmega328P_cablet2_FT231X_once_1ms, "ATmega328P", 32768,
+                  CableKind::Cablet2, RigPort::Ft231x, Path::OnceFlat)
+    ->Iterations(1);
+BENCHMARK_CAPTURE(BitBang, ATmega328P_cablet2_FT231X_once, "ATmega328P", 32768, CableKind::Cablet2,
+                  RigPort::Ft231x, Path::Once)
+    ->Iterations(1);
+BENCHMARK_CAPTURE(BitBang, ATmega328P_cablet2_FT231X_in_flight, "ATmega328P", 32768,
+                  CableKind::Cablet2, RigPort::Ft231x, Path::InFlight)
     ->Iterations(1);
 BENCHMARK_CAPTURE(ModemLinePath, ATmega328P_cablet2_modem_lines, "ATmega328P", 32768,
                   CableKind::Cablet2)

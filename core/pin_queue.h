@@ -4,6 +4,7 @@
 // (adapter/stream.cpp); it lives in the Programmer so that nothing is global.
 #pragma once
 
+#include <cstddef>
 #include <cstdint>
 #include <deque>
 #include <vector>
@@ -46,10 +47,23 @@ struct PinQueue {
     uint64_t transfers = 0;
     uint64_t statesSent = 0;
 
+    // On a port that keeps transfers in flight (PinPort::InFlightLimit): the
+    // sizes of the transfers submitted whose samples are not collected yet,
+    // oldest first, and the states they hold together. The samples of the
+    // states before sent - inFlight are all resolved.
+    std::deque<std::size_t> inFlightSizes;
+    std::size_t inFlight = 0;
+    // A collect failed: from then on one transfer at a time (Transfer),
+    // until the port is opened again.
+    bool oneInFlight = false;
+
     void Clear() {
         states.clear();
         samples.clear();
         answers.clear();
+        inFlightSizes.clear();
+        inFlight = 0;
+        oneInFlight = false;
         sent = 0;
         sckHighAfterBits = false;
     }

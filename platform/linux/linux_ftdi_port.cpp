@@ -71,6 +71,7 @@ PinOpenResult LinuxFtdiPort::Fail(std::string note) {
 void LinuxFtdiPort::Release() {
     if (ftdi_ == nullptr)
         return;
+    Drain();
     // Back to the serial mode before the kernel driver takes the chip again.
     ftdi_set_bitmode(ftdi_, 0, BITMODE_RESET);
     ftdi_usb_close(ftdi_);
@@ -178,6 +179,7 @@ PinOpenResult LinuxFtdiPort::OpenPins(std::string_view portName) {
 void LinuxFtdiPort::ClosePins() {
     if (ftdi_ == nullptr)
         return;
+    Drain();
     // The lines go to rest before the chip is handed back.
     const unsigned char rest = kRestState;
     if (ftdi_write_data(ftdi_, &rest, 1) == 1) {
@@ -244,6 +246,10 @@ bool LinuxFtdiPort::Transfer(std::span<const uint8_t> states, std::span<uint8_t>
     const std::size_t count = std::min(states.size(), samples.size());
     if (count == 0)
         return true;
+    if (inFlight_ > 0) {
+        error_ = "a transfer while others are in flight";
+        return false;
+    }
     if (count > StreamCapacity()) {
         error_ = "more states than the adapter holds";
         return false;
@@ -269,6 +275,108 @@ bool LinuxFtdiPort::Transfer(std::span<const uint8_t> states, std::span<uint8_t>
         got += r;
     }
     return true;
+}
+
+}  // namespace ostrel
+
+namespace ostrel {
+
+std::size_t LinuxFtdiPort::InFlightLimit() const {
+    return 2 * StreamCapacity();
+}
+
+bool LinuxFtdiPort::StartRead() {
+    readBuffer_.assign(unread_, 0);
+    read_ = ftdi_read_data_submit(ftdi_, readBuffer_.data(), static_cast<int>(unread_));
+    if (read_ == nullptr)
+        return Failed("usb bulk read failed");
+    unread_ = 0;
+    return true;
+}
+
+// Waits for the read in flight; every sample it asked for must come.
+bool LinuxFtdiPort::FinishRead() {
+    ftdi_transfer_control* read = read_;
+    read_ = nullptr;
+    const int got = ftdi_transfer_data_done(read);
+    if (got < 0)
+        return Failed("usb bulk read failed");
+    if (static_cast<std::size_t>(got) != readBuffer_.size()) {
+        error_ = got == 0 ? "the adapter sent nothing back in time"
+                          : "the adapter sent back fewer samples than states";
+        return false;
+    }
+    back_.insert(back_.end(), readBuffer_.begin(), readBuffer_.end());
+    backSinceOldest_ += readBuffer_.size();
+    // Writes whose samples are all back are over: let them end.
+    while (!writes_.empty() && backSinceOldest_ >= writes_.front().states.size()) {
+        const std::size_t size = writes_.front().states.size();
+        const int written = ftdi_transfer_data_done(writes_.front().control);
+        writes_.pop_front();
+        backSinceOldest_ -= size;
+        if (written != static_cast<int>(size))
+            return Failed("usb bulk write failed");
+    }
+    // The states sent since this read began get their own now.
+    return unread_ == 0 || StartRead();
+}
+
+bool LinuxFtdiPort::Submit(std::span<const uint8_t> states) {
+    if (ftdi_ == nullptr) {
+        error_ = "the adapter is not open";
+        return false;
+    }
+    if (states.empty())
+        return true;
+    if (states.size() > StreamCapacity() || inFlight_ + states.size() > InFlightLimit()) {
+        error_ = "more states than the adapter holds";
+        return false;
+    }
+    PendingWrite write;
+    write.states.assign(states.begin(), states.end());
+    write.control =
+        ftdi_write_data_submit(ftdi_, write.states.data(), static_cast<int>(write.states.size()));
+    if (write.control == nullptr)
+        return Failed("usb bulk write failed");
+    writes_.push_back(std::move(write));
+    unread_ += states.size();
+    inFlight_ += states.size();
+    return read_ != nullptr || StartRead();
+}
+
+bool LinuxFtdiPort::Collect(std::span<uint8_t> samples) {
+    if (ftdi_ == nullptr) {
+        error_ = "the adapter is not open";
+        return false;
+    }
+    if (samples.size() > inFlight_) {
+        error_ = "more samples asked for than states in flight";
+        return false;
+    }
+    while (back_.size() < samples.size()) {
+        if (read_ == nullptr && !StartRead())
+            return false;
+        if (!FinishRead())
+            return false;
+    }
+    std::copy_n(back_.begin(), samples.size(), samples.begin());
+    back_.erase(back_.begin(), back_.begin() + static_cast<std::ptrdiff_t>(samples.size()));
+    inFlight_ -= samples.size();
+    return true;
+}
+
+void LinuxFtdiPort::Drain() {
+    if (read_ != nullptr) {
+        ftdi_transfer_data_done(read_);
+        read_ = nullptr;
+    }
+    for (PendingWrite& write : writes_)
+        ftdi_transfer_data_done(write.control);
+    writes_.clear();
+    back_.clear();
+    unread_ = 0;
+    inFlight_ = 0;
+    backSinceOldest_ = 0;
 }
 
 }  // namespace ostrel

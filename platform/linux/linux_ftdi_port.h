@@ -12,9 +12,18 @@
 // rate, and reads the pins just before it applies the next, so what a write
 // of n bytes reads back is n samples, one state late. The outputs are the
 // pins that drive the RS-232 transceiver (TXD, RTS, DTR); the others are
-// inputs. No more bytes are written than the chip's receive buffer holds
-// before they are read back (128 on the FT232R, 512 on the FT-X chips), so a
-// transfer never waits on a full buffer.
+// inputs. No more bytes are written in one transfer than the chip's receive
+// buffer holds (128 on the FT232R, 512 on the FT-X chips).
+//
+// Transfers may be kept in flight (Submit, Collect): the writes go out with
+// libftdi's asynchronous calls while one asynchronous read at a time brings
+// the samples back (the library reads into one buffer of its context, so
+// two reads may not overlap). The chip stalls rather than lose a sample
+// while its buffer to the host is full, so what is in flight is limited to
+// what its two buffers hold together, and no write waits long for room:
+// 128 + 128 on the FT232R (FTDI's data sheets disagree on which of its
+// buffers holds 256; the smaller reading is taken for both), 512 + 512 on
+// the FT-X chips.
 //
 // The library is reached through its C functions only; the tests link a
 // stand-in of those functions (tests/support/linux/fake_libftdi.cpp) that
@@ -22,10 +31,12 @@
 #pragma once
 
 #include <cstdint>
+#include <deque>
 #include <filesystem>
 #include <span>
 #include <string>
 #include <string_view>
+#include <vector>
 
 #include "core/port_access.h"
 #include "platform/linux/sys_calls.h"
@@ -33,6 +44,7 @@
 #include "platform/port_names.h"
 
 struct ftdi_context;
+struct ftdi_transfer_control;
 
 namespace ostrel {
 
@@ -62,6 +74,9 @@ class LinuxFtdiPort : public PinPort {
     bool WritePins(uint8_t state) override;
     bool ReadPins(uint8_t* pins) override;
     bool Transfer(std::span<const uint8_t> states, std::span<uint8_t> samples) override;
+    std::size_t InFlightLimit() const override;
+    bool Submit(std::span<const uint8_t> states) override;
+    bool Collect(std::span<uint8_t> samples) override;
 
     bool IsOpen() const { return ftdi_ != nullptr; }
     FtdiBitBangChip Chip() const { return chip_; }
@@ -70,6 +85,27 @@ class LinuxFtdiPort : public PinPort {
     PinOpenResult Fail(std::string note);
     void Release();
     bool Failed(const char* what);
+    bool StartRead();
+    bool FinishRead();
+    // Lets every asynchronous transfer end; nothing in flight stays.
+    void Drain();
+
+    // The writes in flight, each with its states (the library sends from them).
+    struct PendingWrite {
+        std::vector<uint8_t> states;
+        ftdi_transfer_control* control = nullptr;
+    };
+    std::deque<PendingWrite> writes_;
+    // The one read in flight, the samples it asked for, and the states
+    // submitted whose samples no read has asked for yet.
+    ftdi_transfer_control* read_ = nullptr;
+    std::vector<uint8_t> readBuffer_;
+    std::size_t unread_ = 0;
+    // Samples back and not collected yet; states submitted and not collected.
+    std::deque<uint8_t> back_;
+    std::size_t inFlight_ = 0;
+    // Samples read back since the oldest write in flight was submitted.
+    std::size_t backSinceOldest_ = 0;
 
     SysCalls& sys_;
     EnvironmentLookup environment_;

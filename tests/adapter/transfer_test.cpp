@@ -1,6 +1,8 @@
 // Bit transfer on the parallel cable and on the three serial wirings.
 #include <gtest/gtest.h>
 
+#include <algorithm>
+
 #include "adapter/adapter.h"
 #include "app/endings.h"
 #include "tests/support/fixture.h"
@@ -403,6 +405,85 @@ TEST(ImmediatePins, EachLineChangeIsOneWrite) {
     EXPECT_EQ(pins.writes, (std::vector<uint8_t>{0x06, 0x07, 0x06}));
     EXPECT_EQ(pins.reads, 4) << "three delay units and the sample";
     EXPECT_TRUE(rig.port.calls.empty()) << "neither the serial nor the parallel port";
+}
+
+// A port that keeps transfers in flight gets the same states as one used a
+// transfer at a time, never more in flight than it allows, and every answer
+// in order; the answer asked for waits only for the transfers up to its own.
+// A collect that comes back short loses the port before any answer is
+// trusted: all of them read as 1s, and the activity line says, once, that
+// the port goes one transfer at a time from then on.
+TEST(StreamingTransfer, TransfersInFlightCarryTheSameStatesAndEveryAnswer) {
+    const struct {
+        std::size_t capacity;
+        std::size_t limit;
+        int instructions;
+        int askFor;  // the answer asked for first
+        int shortCollectAt;
+        std::size_t leftInFlight;  // states still in flight once it is there
+        // With the port lost: the answers before `intact` came whole, those
+        // from `allOnes` on read as the lost port's 1s.
+        int intact;
+        int allOnes;
+    } kCases[] = {
+        // 640 states: the answer asked for came with the first transfers,
+        // the last 200 stay in flight and 40 queued; the last answer needs
+        // them all.
+        {100, 200, 10, 0, -1, 200, 10, 10},
+        {100, 200, 10, 9, -1, 0, 10, 10},
+        {128, 256, 20, 3, -1, 256, 20, 20},
+        {512, 1024, 30, 29, -1, 0, 30, 30},
+        {100, 100, 10, 9, -1, 0, 10, 10},
+        // States 100-199 come back short: answer 1 is half 1s.
+        {100, 300, 10, 2, 1, 0, 1, 2},
+        {512, 1024, 30, 0, 0, 0, 0, 0},
+    };
+    auto inputs = [](uint8_t state) { return static_cast<uint8_t>((state & 0x10) ? 0xFF : 0xF7); };
+    for (const auto& c : kCases) {
+        const std::string what = std::to_string(c.capacity) + "/" + std::to_string(c.limit) +
+                                 " ask " + std::to_string(c.askFor) + " short " +
+                                 std::to_string(c.shortCollectAt);
+        StreamingRig once;
+        StreamingRig rig;
+        for (StreamingRig* r : {&once, &rig}) {
+            r->pins.capacity = c.capacity;
+            r->pins.inputs = inputs;
+        }
+        rig.pins.inFlightLimit = c.limit;
+        rig.pins.shortCollectAt = c.shortCollectAt;
+        std::vector<uint32_t> tickets;
+        std::vector<uint32_t> onceTickets;
+        for (int i = 0; i < c.instructions; ++i) {
+            const auto first = static_cast<int32_t>(0x5A00 + i);
+            const auto second = static_cast<int32_t>(0xC3A5 - i);
+            tickets.push_back(adapter::QueueInstruction(rig.p, first, second));
+            onceTickets.push_back(adapter::QueueInstruction(once.p, first, second));
+        }
+        const uint32_t asked = adapter::AnswerOf(rig.p, tickets[c.askFor]);
+        EXPECT_LE(rig.pins.mostInFlight, c.limit) << what;
+        EXPECT_EQ(rig.p.pinQueue.inFlight, c.leftInFlight) << what;
+        const bool lost = c.shortCollectAt >= 0;
+        EXPECT_EQ(rig.p.portLost, lost) << what;
+        EXPECT_EQ(rig.p.pinQueue.oneInFlight, lost) << what;
+        for (int i = 0; i < c.instructions; ++i) {
+            const uint32_t got = i == c.askFor ? asked : adapter::AnswerOf(rig.p, tickets[i]);
+            if (i < c.intact) {
+                EXPECT_EQ(got, adapter::AnswerOf(once.p, onceTickets[i])) << what << " " << i;
+            } else if (i >= c.allOnes) {
+                EXPECT_EQ(got, 0xFFFFFFFFu) << what << " " << i;
+            }
+        }
+        adapter::Flush(rig.p);
+        adapter::Flush(once.p);
+        EXPECT_EQ(rig.p.pinQueue.inFlight, 0u) << what;
+        const int notes = static_cast<int>(
+            std::count_if(rig.windows.activity.begin(), rig.windows.activity.end(),
+                          [](const std::string& t) { return t.find("one transfer") != t.npos; }));
+        EXPECT_EQ(notes, lost ? 1 : 0) << what;
+        if (!lost) {
+            EXPECT_EQ(rig.pins.AllStates(), once.pins.AllStates()) << what;
+        }
+    }
 }
 
 }  // namespace

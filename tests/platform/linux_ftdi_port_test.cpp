@@ -8,6 +8,7 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <array>
 #include <filesystem>
 #include <fstream>
@@ -173,25 +174,77 @@ TEST(LinuxFtdiPort, RatesTheChipsClockEvenly) {
     }
 }
 
-// Writing a chip: no transfer carries more than the chip's buffer, the
-// refill loop picks up the reads that bring only part, and each transfer is
-// one round trip.
-TEST(LinuxFtdiPort, TransfersStayWithinTheBufferAndShortReadsAreRefilled) {
-    for (RigPort port : {RigPort::Ft232r, RigPort::Ft231x}) {
+// Writing a chip, one transfer at a time or with transfers in flight (plain
+// or over the bus model): no transfer carries more than the chip's buffer,
+// nothing more is in flight than its two buffers hold, the refill loop picks
+// up the reads that bring only part, and each plain transfer is one round
+// trip. A read in flight that brings a sample too few or comes after its
+// time-out loses the port before the write can end "OK", with the activity
+// line saying the port goes one transfer at a time.
+TEST(LinuxFtdiPort, TransfersStayWithinTheBuffersAndEverySampleIsCounted) {
+    const struct {
+        RigPort port;
+        bool pipelined;
+        bool frameModel;
+        int64_t shortReadAfter;
+        int64_t lateReadAfter;
+        const char* error;  // in the message of the lost port; null: the write works
+    } kCases[] = {
+        {RigPort::Ft232r, false, false, -1, -1, nullptr},
+        {RigPort::Ft231x, false, false, -1, -1, nullptr},
+        {RigPort::Ft232r, false, true, -1, -1, nullptr},
+        {RigPort::Ft232r, true, false, -1, -1, nullptr},
+        {RigPort::Ft231x, true, false, -1, -1, nullptr},
+        {RigPort::Ft232r, true, false, 300, -1, "fewer samples than states"},
+        {RigPort::Ft231x, true, false, 40, -1, "fewer samples than states"},
+        {RigPort::Ft232r, true, false, -1, 200, "sent nothing back in time"},
+    };
+    for (const auto& c : kCases) {
+        const std::string what =
+            std::string(RigPortName(c.port)) + (c.pipelined ? " in flight" : " one at a time") +
+            (c.frameModel ? " framed" : "") + (c.error ? std::string(" ") + c.error : "");
         SimRigOptions options;
-        options.port = port;
+        options.port = c.port;
         options.cable = sim::CableKind::Cablet2;
+        options.pipelined = c.pipelined;
+        options.frameModel = c.frameModel;
         SimRig rig(options);
         rig.Write("hello.hex", ReadFileBytes(SourcePath("examples/hello-atmega8.hex")));
         ASSERT_EQ(rig.Load("hello.hex"), 0);
-        EXPECT_EQ(app::OnCommand(rig.p, ids::kWrite), app::CommandResult::Ok) << RigPortName(port);
-        const FakeFtdiDevice& dev = *rig.kit->ftdiDevice;
-        EXPECT_EQ(dev.overruns, 0u) << RigPortName(port);
-        EXPECT_EQ(dev.mostInFlight, dev.BufferBytes()) << RigPortName(port) << ": full transfers";
-        EXPECT_GT(dev.shortReads, 0u) << RigPortName(port);
-        EXPECT_EQ(dev.roundTrips, dev.writes) << RigPortName(port);
+        FakeFtdiDevice& dev = *rig.kit->ftdiDevice;
+        dev.shortReadAfter = c.shortReadAfter;
+        dev.lateReadAfter = c.lateReadAfter;
+        const app::CommandResult result = app::OnCommand(rig.p, ids::kWrite);
+        EXPECT_EQ(dev.overruns, 0u) << what;
+        if (c.error != nullptr) {
+            EXPECT_EQ(result, app::CommandResult::Failed) << what;
+            const std::vector<std::string> messages = rig.windows.MessageTexts();
+            ASSERT_FALSE(messages.empty()) << what;
+            EXPECT_NE(messages.back().find(c.error), std::string::npos) << messages.back();
+            EXPECT_NE(messages.back().find("the port stopped answering"), std::string::npos)
+                << messages.back();
+            const auto notes = std::count_if(
+                rig.windows.activity.begin(), rig.windows.activity.end(),
+                [](const std::string& t) { return t.find("one transfer at a time") != t.npos; });
+            EXPECT_EQ(notes, 1) << what;
+            continue;
+        }
+        EXPECT_EQ(result, app::CommandResult::Ok)
+            << what << " " << ::testing::PrintToString(rig.windows.MessageTexts());
+        if (c.pipelined) {
+            EXPECT_EQ(dev.mostAsyncInFlight, 2 * dev.BufferBytes()) << what;
+            EXPECT_GT(dev.asyncReads, 0u) << what;
+            EXPECT_EQ(dev.asyncInFlight, 0u) << what << ": every sample read back";
+        } else {
+            EXPECT_EQ(dev.asyncWrites, 0u) << what;
+            EXPECT_EQ(dev.mostInFlight, dev.BufferBytes()) << what << ": full transfers";
+            EXPECT_EQ(dev.roundTrips, dev.writes) << what;
+            if (!c.frameModel) {
+                EXPECT_GT(dev.shortReads, 0u) << what;
+            }
+        }
         EXPECT_EQ(rig.p.pinQueue.transfers + 1, dev.writes)
-            << RigPortName(port) << ": the queue's transfers and the one that set the rest state";
+            << what << ": the queue's transfers and the one that set the rest state";
     }
 }
 

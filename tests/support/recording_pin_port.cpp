@@ -1,5 +1,7 @@
 #include "tests/support/recording_pin_port.h"
 
+#include <algorithm>
+
 namespace ostrel::testing {
 
 std::vector<uint8_t> RecordingPinPort::AllStates() const {
@@ -35,6 +37,26 @@ bool RecordingPinPort::Transfer(std::span<const uint8_t> states, std::span<uint8
         applied_ = states[i];
     }
     transfers.emplace_back(states.begin(), states.end());
+    return true;
+}
+
+bool RecordingPinPort::Submit(std::span<const uint8_t> states) {
+    if (failNext || states.size() > capacity || back_.size() + states.size() > inFlightLimit)
+        return false;
+    std::vector<uint8_t> samples(states.size());
+    if (!Transfer(states, samples))
+        return false;
+    back_.insert(back_.end(), samples.begin(), samples.end());
+    mostInFlight = std::max(mostInFlight, back_.size());
+    return true;
+}
+
+bool RecordingPinPort::Collect(std::span<uint8_t> samples) {
+    const bool shortOne = collects++ == shortCollectAt;
+    if (failNext || shortOne || samples.size() > back_.size())
+        return false;
+    std::copy_n(back_.begin(), samples.size(), samples.begin());
+    back_.erase(back_.begin(), back_.begin() + static_cast<std::ptrdiff_t>(samples.size()));
     return true;
 }
 

@@ -52,9 +52,21 @@ class RecordingPinPort : public PinPort {
     bool ReadPins(uint8_t* pins) override;
     bool Transfer(std::span<const uint8_t> states, std::span<uint8_t> samples) override;
 
+    // Transfers in flight: the most states submitted and not collected (0:
+    // only Transfer), the collect that brings a sample too few (0: the
+    // first; -1: none), and what was in flight at most.
+    std::size_t inFlightLimit = 0;
+    int shortCollectAt = -1;
+    std::size_t mostInFlight = 0;
+    int collects = 0;
+    std::size_t InFlightLimit() const override { return inFlightLimit; }
+    bool Submit(std::span<const uint8_t> states) override;
+    bool Collect(std::span<uint8_t> samples) override;
+
   private:
     uint8_t Pins(uint8_t state) const { return inputs ? inputs(state) : 0xFF; }
-    uint8_t applied_ = 0xFF;  // the state on the pins now
+    uint8_t applied_ = 0xFF;     // the state on the pins now
+    std::vector<uint8_t> back_;  // samples of the states in flight
 };
 
 }  // namespace ostrel::testing

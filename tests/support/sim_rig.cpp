@@ -44,6 +44,8 @@ Programmer& SimRig::Build(SimRig& rig, const SimRigOptions& options) {
                                                            : PinVia::Ft232r;
         kitOptions.board = config;
         rig.kit = std::make_unique<PinKit>(clock, kitOptions);
+        rig.kit->router.pipelined = options.pipelined;
+        rig.kit->usb.frameModel = options.frameModel;
         rig.board = &rig.kit->board;
         rig.programmer =
             std::make_unique<Programmer>(rig.kit->serial, rig.kit->parallel, clock, rig.windows);

@@ -38,6 +38,10 @@ struct SimRigOptions {
     // What one access of the simulated port costs; 0: the port kind's default.
     uint32_t accessNs = 0;
     RigPort port = RigPort::Sim;
+    // An FTDI adapter: transfers kept in flight (false: one at a time), and
+    // the plain transfers timed by the model of the USB bus too.
+    bool pipelined = true;
+    bool frameModel = false;
 };
 
 class SimRig {

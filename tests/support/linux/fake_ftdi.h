@@ -22,6 +22,14 @@
 //   attached again on close when asked to; a device that is missing, one
 //   claimed by another program, one without synchronous mode (FT232BM), and
 //   one that goes away after a number of writes (pulled out).
+// - libftdi's asynchronous transfers (ftdi_write_data_submit,
+//   ftdi_read_data_submit, ftdi_transfer_data_done) over the time model of
+//   the bus and the chip (tests/support/usb_bus_model.h): frames, packets
+//   with their status bytes, the latency timer, the chip's two buffers and
+//   its stall; the plain reads and writes use the same model when the bus's
+//   frameModel is set, and the one round trip a transfer otherwise;
+// - faults of the asynchronous reads: one that brings a sample too few, one
+//   that comes after its time-out.
 // The bus is installed for the fake functions while a FakeUsbBus lives.
 #pragma once
 
@@ -33,6 +41,7 @@
 
 #include "core/clock.h"
 #include "sim/sim_port.h"
+#include "tests/support/usb_bus_model.h"
 
 namespace ostrel::testing {
 
@@ -49,6 +58,10 @@ struct FakeFtdiDevice {
     bool kernelDriver = true;  // ftdi_sio is bound to it
     // The device goes away before write number n + 1 (-1: never).
     int64_t unplugAfterWrites = -1;
+    // Asynchronous read number n + 1 brings one sample fewer than asked,
+    // or comes after the read time-out with nothing (-1: never).
+    int64_t shortReadAfter = -1;
+    int64_t lateReadAfter = -1;
 
     // --- what happened ---
     int opens = 0;
@@ -63,6 +76,10 @@ struct FakeFtdiDevice {
     uint64_t mostInFlight = 0;  // bytes written and not yet read back, at most
     uint64_t roundTrips = 0;
     uint64_t pinReads = 0;  // ftdi_read_pins
+    uint64_t asyncWrites = 0;
+    uint64_t asyncReads = 0;
+    uint64_t asyncInFlight = 0;      // states submitted whose samples no read brought yet
+    uint64_t mostAsyncInFlight = 0;  // of those, at most
     uint32_t stateRateHz = 0;
     bool evenStates = true;  // false: the FT232R at a divided clock
     unsigned char latencyMs = 16;
@@ -76,6 +93,7 @@ struct FakeFtdiDevice {
     uint64_t inFlight = 0;
     bool roundTripOwed = false;
     uint32_t random = 12345;
+    UsbBusModel model;
 
     std::size_t BufferBytes() const { return chip == FakeFtdiChip::Ft232r ? 128 : 512; }
     uint16_t Product() const { return chip == FakeFtdiChip::Ft231x ? 0x6015 : 0x6001; }
@@ -104,6 +122,8 @@ class FakeUsbBus {
     uint64_t roundTripNs = 1000000;
     // Every this many reads that find data, one brings only half (0: never).
     int shortReadEvery = 3;
+    // The plain reads and writes take the time of the bus model too.
+    bool frameModel = false;
     std::vector<std::unique_ptr<FakeFtdiDevice>> devices;
     // Contexts made by ftdi_new and not yet freed.
     int contextsAlive = 0;

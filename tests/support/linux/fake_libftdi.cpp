@@ -5,6 +5,8 @@
 
 #include <algorithm>
 #include <cstring>
+#include <span>
+#include <vector>
 
 #include "tests/support/linux/fake_ftdi.h"
 
@@ -64,6 +66,12 @@ int Claim(ftdi_context* ftdi, FakeFtdiDevice* dev) {
     dev->toHost.clear();
     dev->inFlight = 0;
     dev->roundTripOwed = false;
+    dev->asyncInFlight = 0;
+    dev->model.Purge();
+    // The FT232R's buffers, in the smaller of the two readings FTDI has
+    // published, and the FT-X chips' 512 and 512.
+    dev->model.chip.fromHostBytes = dev->BufferBytes();
+    dev->model.chip.toHostBytes = dev->BufferBytes();
     ftdi->usb_dev = reinterpret_cast<libusb_device_handle*>(dev);
     ftdi->type = TypeOf(dev->chip);
     ftdi->bitbang_enabled = 0;
@@ -80,6 +88,37 @@ uint64_t StateNs(FakeFtdiDevice& dev) {
     const uint64_t sixteenths = 1 + ((dev.random >> 16) % 16);
     return tick * sixteenths / 16;
 }
+
+// The model's chip applies a state: the board sees it at the model's time
+// (never earlier than the clock says now).
+UsbBusModel::Apply ApplyOn(FakeFtdiDevice& dev, Clock& clock) {
+    return [&dev, &clock](uint8_t state, uint64_t atNs) {
+        if (atNs > clock.NowNs())
+            clock.Spend(atNs - clock.NowNs());
+        const unsigned char sample = dev.Pins();
+        dev.Drive(state);
+        return sample;
+    };
+}
+
+void SpendUntil(Clock& clock, uint64_t atNs) {
+    if (atNs > clock.NowNs())
+        clock.Spend(atNs - clock.NowNs());
+}
+
+// The host's clock moves on to `atNs`: the chip clocks what falls due
+// before, each state at its own time.
+void SpendUntil(FakeFtdiDevice& dev, Clock& clock, uint64_t atNs) {
+    dev.model.Advance(atNs, ApplyOn(dev, clock));
+    SpendUntil(clock, atNs);
+}
+
+// An asynchronous transfer in flight; ftdi_transfer_control::transfer points at it.
+struct FakeTransfer {
+    bool read = false;
+    uint64_t doneNs = 0;  // a write: when its last packet is in
+    int result = 0;
+};
 
 }  // namespace
 
@@ -289,6 +328,7 @@ int ftdi_set_baudrate(struct ftdi_context* ftdi, int baudrate) {
         return ostrel::testing::Fail(ftdi, -2, "Setting new baudrate failed");
     ftdi->baudrate = baudrate;
     dev->stateRateHz = static_cast<uint32_t>(actual / 4);
+    dev->model.chip.stateNs = 1000000000ull / std::max<uint32_t>(1, dev->stateRateHz);
     dev->evenStates = undivided || dev->chip != ostrel::testing::FakeFtdiChip::Ft232r;
     return 0;
 }
@@ -302,6 +342,7 @@ int ftdi_set_latency_timer(struct ftdi_context* ftdi, unsigned char latency) {
     if (!dev->present)
         return ostrel::testing::Fail(ftdi, -2, "unable to set latency timer");
     dev->latencyMs = latency;
+    dev->model.chip.latencyMs = latency;
     return 0;
 }
 
@@ -314,6 +355,8 @@ int ftdi_tcioflush(struct ftdi_context* ftdi) {
     dev->toHost.clear();
     dev->inFlight = 0;
     dev->roundTripOwed = false;
+    dev->asyncInFlight = 0;
+    dev->model.Purge();
     return 0;
 }
 
@@ -336,10 +379,17 @@ int ftdi_write_data(struct ftdi_context* ftdi, const unsigned char* buf, int siz
             usb->clock.Spend(static_cast<uint64_t>(ftdi->usb_write_timeout) * 1000000ull);
             return ostrel::testing::Fail(ftdi, -1, "usb bulk write failed");
         }
-        for (int i = 0; i < size; ++i) {
-            dev->toHost.push_back(dev->Pins());
-            dev->Drive(buf[i]);
-            usb->clock.Spend(ostrel::testing::StateNs(*dev));
+        if (usb->frameModel) {
+            ostrel::testing::SpendUntil(
+                *dev, usb->clock,
+                dev->model.Write(usb->clock.NowNs(),
+                                 std::span<const uint8_t>(buf, static_cast<std::size_t>(size))));
+        } else {
+            for (int i = 0; i < size; ++i) {
+                dev->toHost.push_back(dev->Pins());
+                dev->Drive(buf[i]);
+                usb->clock.Spend(ostrel::testing::StateNs(*dev));
+            }
         }
         dev->inFlight += static_cast<uint64_t>(size);
         dev->mostInFlight = std::max(dev->mostInFlight, dev->inFlight);
@@ -360,6 +410,22 @@ int ftdi_read_data(struct ftdi_context* ftdi, unsigned char* buf, int size) {
     if (!dev->present)
         return ostrel::testing::Fail(ftdi, -1, "usb bulk read failed");
     ++dev->reads;
+    if (usb->frameModel && dev->mode == BITMODE_SYNCBB && size > 0) {
+        std::vector<uint8_t> got;
+        const uint64_t at =
+            dev->model.Read(usb->clock.NowNs(), static_cast<std::size_t>(size), false, 0,
+                            ostrel::testing::ApplyOn(*dev, usb->clock), got);
+        ostrel::testing::SpendUntil(*dev, usb->clock, at);
+        if (dev->roundTripOwed && !got.empty()) {
+            ++dev->roundTrips;
+            dev->roundTripOwed = false;
+        }
+        if (got.empty())
+            ++dev->emptyReads;
+        std::copy(got.begin(), got.end(), buf);
+        dev->inFlight -= std::min<uint64_t>(dev->inFlight, got.size());
+        return static_cast<int>(got.size());
+    }
     if (dev->roundTripOwed) {
         usb->clock.Spend(usb->roundTripNs);
         ++dev->roundTrips;
@@ -396,6 +462,110 @@ int ftdi_read_pins(struct ftdi_context* ftdi, unsigned char* pins) {
     ++dev->pinReads;
     *pins = dev->Pins();
     return 0;
+}
+
+struct ftdi_transfer_control* ftdi_write_data_submit(struct ftdi_context* ftdi, unsigned char* buf,
+                                                     int size) {
+    FakeFtdiDevice* dev = ostrel::testing::DeviceOf(ftdi);
+    FakeUsbBus* usb = FakeUsbBus::Installed();
+    if (dev == nullptr || usb == nullptr || size < 0)
+        return nullptr;
+    if (dev->unplugAfterWrites == 0)
+        dev->present = false;
+    if (!dev->present || dev->mode != BITMODE_SYNCBB)
+        return nullptr;
+    auto* transfer = new ostrel::testing::FakeTransfer{};
+    transfer->doneNs = dev->model.Write(
+        usb->clock.NowNs(), std::span<const uint8_t>(buf, static_cast<std::size_t>(size)));
+    transfer->result = size;
+    dev->asyncInFlight += static_cast<uint64_t>(size);
+    dev->mostAsyncInFlight = std::max(dev->mostAsyncInFlight, dev->asyncInFlight);
+    if (dev->asyncInFlight > dev->model.chip.fromHostBytes + dev->model.chip.toHostBytes)
+        ++dev->overruns;  // more in flight than the chip holds: the host's writes wait
+    ++dev->writes;
+    ++dev->asyncWrites;
+    ++dev->roundTrips;
+    dev->bytesWritten += static_cast<uint64_t>(size);
+    if (dev->unplugAfterWrites > 0)
+        --dev->unplugAfterWrites;
+    auto* tc = new ftdi_transfer_control{};
+    tc->buf = buf;
+    tc->size = size;
+    tc->ftdi = ftdi;
+    tc->transfer = reinterpret_cast<libusb_transfer*>(transfer);
+    return tc;
+}
+
+struct ftdi_transfer_control* ftdi_read_data_submit(struct ftdi_context* ftdi, unsigned char* buf,
+                                                    int size) {
+    FakeFtdiDevice* dev = ostrel::testing::DeviceOf(ftdi);
+    FakeUsbBus* usb = FakeUsbBus::Installed();
+    if (dev == nullptr || usb == nullptr || size < 0 || !dev->present)
+        return nullptr;
+    auto* transfer = new ostrel::testing::FakeTransfer{};
+    transfer->read = true;
+    transfer->doneNs = usb->clock.NowNs();
+    auto* tc = new ftdi_transfer_control{};
+    tc->buf = buf;
+    tc->size = size;
+    tc->ftdi = ftdi;
+    tc->transfer = reinterpret_cast<libusb_transfer*>(transfer);
+    return tc;
+}
+
+int ftdi_transfer_data_done(struct ftdi_transfer_control* tc) {
+    if (tc == nullptr)
+        return -1;
+    auto* transfer = reinterpret_cast<ostrel::testing::FakeTransfer*>(tc->transfer);
+    FakeFtdiDevice* dev = ostrel::testing::DeviceOf(tc->ftdi);
+    FakeUsbBus* usb = FakeUsbBus::Installed();
+    int result = -1;
+    if (dev != nullptr && usb != nullptr && dev->present) {
+        if (!transfer->read) {
+            ostrel::testing::SpendUntil(*dev, usb->clock, transfer->doneNs);
+            result = transfer->result;
+        } else {
+            const uint64_t timeoutNs =
+                static_cast<uint64_t>(tc->ftdi->usb_read_timeout) * 1000000ull;
+            std::size_t want = static_cast<std::size_t>(tc->size);
+            const bool late = dev->lateReadAfter == 0;
+            const bool shortOne = dev->shortReadAfter == 0 && want > 1;
+            if (dev->lateReadAfter >= 0)
+                --dev->lateReadAfter;
+            if (dev->shortReadAfter >= 0 && want > 1)
+                --dev->shortReadAfter;
+            ++dev->asyncReads;
+            std::vector<uint8_t> got;
+            uint64_t at = transfer->doneNs;
+            if (late) {
+                at += timeoutNs;
+            } else {
+                at = dev->model.Read(std::max(at, usb->clock.NowNs()), want, true, timeoutNs,
+                                     ostrel::testing::ApplyOn(*dev, usb->clock), got);
+                if (shortOne)
+                    got.pop_back();
+            }
+            ostrel::testing::SpendUntil(*dev, usb->clock, at);
+            std::copy(got.begin(), got.end(), tc->buf);
+            dev->asyncInFlight -= std::min<uint64_t>(dev->asyncInFlight, got.size());
+            result = static_cast<int>(got.size());
+        }
+    } else if (tc->ftdi != nullptr) {
+        tc->ftdi->error_str = transfer->read ? "usb bulk read failed" : "usb bulk write failed";
+    }
+    tc->completed = 1;
+    tc->offset = std::max(result, 0);
+    delete transfer;
+    delete tc;
+    return result;
+}
+
+void ftdi_transfer_data_cancel(struct ftdi_transfer_control* tc, struct timeval* to) {
+    (void)to;
+    if (tc == nullptr)
+        return;
+    delete reinterpret_cast<ostrel::testing::FakeTransfer*>(tc->transfer);
+    delete tc;
 }
 
 const char* ftdi_get_error_string(struct ftdi_context* ftdi) {

@@ -75,6 +75,12 @@ class PinKit {
         bool Transfer(std::span<const uint8_t> states, std::span<uint8_t> samples) override {
             return in_->Transfer(states, samples);
         }
+        std::size_t InFlightLimit() const override { return pipelined ? in_->InFlightLimit() : 0; }
+        bool Submit(std::span<const uint8_t> states) override { return in_->Submit(states); }
+        bool Collect(std::span<uint8_t> samples) override { return in_->Collect(samples); }
+        // False: the port is used one transfer at a time, as a backend
+        // without transfers in flight is.
+        bool pipelined = true;
 
       private:
         PinPort& ftdi_;
