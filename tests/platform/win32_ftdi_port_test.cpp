@@ -5,7 +5,11 @@
 
 #include <gtest/gtest.h>
 
+#include <map>
+#include <memory>
+#include <optional>
 #include <string>
+#include <string_view>
 
 #include "app/commands.h"
 #include "core/ids.h"
@@ -100,6 +104,7 @@ TEST(Win32FtdiPort, WritesAndVerifiesAChipWithinTheBuffers) {
         options.port = port;
         options.cable = sim::CableKind::Cablet2;
         SimRig rig(options);
+        rig.kit->bench->latencyTimer = true;
         rig.Write("hello.hex", ReadFileBytes(SourcePath("examples/hello-atmega8.hex")));
         ASSERT_EQ(rig.Load("hello.hex"), 0);
         EXPECT_EQ(app::OnCommand(rig.p, ids::kWrite), app::CommandResult::Ok) << RigPortName(port);
@@ -133,6 +138,80 @@ TEST(Win32FtdiPort, RatesTheChipsClockEvenly) {
         EXPECT_EQ(k.kit.ftdi.SetStateRate(c.asked), c.given) << PinViaName(c.via) << " " << c.asked;
         EXPECT_EQ(k.kit.ftdiDevice->baud, c.given * 4) << PinViaName(c.via) << " " << c.asked;
     }
+}
+
+// The system's calls, with the D2XX library missing or lacking a call.
+class LibraryCalls : public Win32SysCalls {
+  public:
+    explicit LibraryCalls(const char* missingCall) : missingCall_(missingCall) {}
+    void* LoadLibraryA(const char* name) override {
+        ++loads;
+        return missingCall_ == nullptr ? nullptr : Win32SysCalls::LoadLibraryA(name);
+    }
+    ProcAddress GetProcAddress(void* module, const char* name) override {
+        if (missingCall_ != nullptr && std::string_view(name) == missingCall_)
+            return nullptr;
+        return Win32SysCalls::GetProcAddress(module, name);
+    }
+    int loads = 0;
+
+  private:
+    const char* missingCall_;
+};
+
+// Without the library a COM name is a serial port like any other; an
+// adapter named by its serial number says what is missing and where it
+// comes from. The library is looked for once.
+TEST(Win32FtdiPort, WithoutTheLibraryACOMPortIsASerialPort) {
+    const struct {
+        const char* missingCall;  // null: no library at all
+        const char* device;
+        PinOpenResult result;
+        const char* note;
+    } kCases[] = {
+        {nullptr, "COM7", PinOpenResult::NotThisPort, ""},
+        {nullptr, "ftdi:FT000001", PinOpenResult::Failed,
+         "FTDI's D2XX library (ftd2xx.dll) was not found: it comes with FTDI's driver"},
+        {"FT_GetQueueStatus", "COM7", PinOpenResult::NotThisPort, ""},
+        {"FT_GetQueueStatus", "ftdi:", PinOpenResult::Failed,
+         "(ftd2xx.dll) has no FT_GetQueueStatus"},
+    };
+    for (const auto& c : kCases) {
+        FtdiKit k;
+        LibraryCalls calls(c.missingCall);
+        auto variables = std::make_shared<std::map<std::string, std::string>>();
+        (*variables)["OSTREL_PORT_COM1"] = c.device;
+        Win32FtdiPort port(calls, k.clock, [variables](std::string_view name) {
+            auto it = variables->find(std::string(name));
+            return it == variables->end() ? std::nullopt : std::optional<std::string>(it->second);
+        });
+        for (int twice = 0; twice < 2; ++twice) {
+            EXPECT_EQ(port.OpenPins("COM1"), c.result) << c.device << ": " << port.PinOpenNote();
+            EXPECT_NE(port.PinOpenNote().find(c.note), std::string::npos)
+                << c.device << ": " << port.PinOpenNote();
+        }
+        EXPECT_EQ(calls.loads, c.missingCall == nullptr ? 2 : 1) << "both names, once";
+        EXPECT_FALSE(k.kit.ftdiDevice->open) << c.device;
+    }
+}
+
+// Samples that never come: the wait ends at the backend's own deadline (the
+// states' time and a second), looking at the queue often rather than
+// sleeping long, and says how many came.
+TEST(Win32FtdiPort, SamplesThatNeverComeEndTheTransferAtItsDeadline) {
+    FtdiKit k;
+    ASSERT_EQ(k.kit.ftdi.OpenPins("COM1"), PinOpenResult::Ok);
+    k.kit.ftdiDevice->mute = true;
+    const uint8_t states[128] = {};
+    uint8_t samples[128] = {};
+    const uint64_t start = k.clock.NowNs();
+    const uint64_t looks = k.kit.ftdiDevice->queueLooks;
+    EXPECT_FALSE(k.kit.ftdi.Transfer(states, samples));
+    EXPECT_EQ(k.kit.ftdi.PinError(), "the adapter sent 0 of 128 samples back");
+    const uint64_t waited = k.clock.NowNs() - start;
+    EXPECT_GT(waited, 1000000000ull);
+    EXPECT_LT(waited, 1010000000ull);
+    EXPECT_GT(k.kit.ftdiDevice->queueLooks - looks, 5000u) << "looked every 100 us";
 }
 
 TEST(Win32FtdiPort, APulledAdapterEndsTheCommandWithItsMessage) {

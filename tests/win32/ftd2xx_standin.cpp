@@ -357,11 +357,13 @@ __declspec(dllexport) ULONG WINAPI FT_Write(void* handle, void* data, DWORD size
         const unsigned char sample = t::Pins(*dev);
         t::Drive(*dev, bytes[i]);
         bench.clock->Spend(t::StateNs(*dev, random));
-        dev->toHost.emplace_back(bench.clock->NowNs() + bench.roundTripNs, sample);
+        dev->toHost.emplace_back(dev->mute ? UINT64_MAX : bench.clock->NowNs() + bench.roundTripNs,
+                                 sample);
     }
     // They go back in packets of 62; the last, partial one when the latency
     // timer runs out.
-    if (const std::size_t tail = take % t::kPacketData; tail != 0 && bench.latencyTimer) {
+    if (const std::size_t tail = take % t::kPacketData;
+        tail != 0 && bench.latencyTimer && !dev->mute) {
         const uint64_t last = dev->toHost.back().first;
         const uint64_t late = static_cast<uint64_t>(dev->latencyMs) * 1000000ull;
         for (std::size_t i = dev->toHost.size() - tail; i < dev->toHost.size(); ++i)

@@ -55,6 +55,8 @@ struct StandInDevice {
     bool heldElsewhere = false;  // another program has it open
     // The device goes away before write number n + 1 (-1: never).
     int64_t unplugAfterWrites = -1;
+    // Takes the states but sends nothing back (a stalled USB link).
+    bool mute = false;
 
     // --- what happened ---
     int opens = 0;
