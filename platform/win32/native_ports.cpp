@@ -1,6 +1,8 @@
 #include "platform/native_ports.h"
 
+#include "core/clock.h"
 #include "platform/win32/sys_calls.h"
+#include "platform/win32/win32_ftdi_port.h"
 #include "platform/win32/win32_parallel_port.h"
 #include "platform/win32/win32_serial_port.h"
 
@@ -14,10 +16,12 @@ class Win32Ports : public NativePorts {
         : own_(sys ? nullptr : std::make_unique<Win32SysCalls>()),
           sys_(sys ? *sys : *own_),
           serial_(sys_),
-          parallel_(sys_) {}
+          parallel_(sys_),
+          ftdi_(sys_, clock_) {}
 
     SerialLines& serial() override { return serial_; }
     ParallelRegisters& parallel() override { return parallel_; }
+    PinPort* bitBang() override { return &ftdi_; }
     ParallelAccess StartParallelAccess() override {
         Win32ParallelStart start = parallel_.Start();
         ParallelAccess access;
@@ -41,6 +45,9 @@ class Win32Ports : public NativePorts {
     SysCalls& sys_;
     Win32SerialPort serial_;
     Win32ParallelPort parallel_;
+    // Times the wait for an FTDI adapter's samples.
+    SystemClock clock_;
+    Win32FtdiPort ftdi_;
 };
 
 }  // namespace

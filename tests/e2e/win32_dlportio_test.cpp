@@ -1,8 +1,8 @@
-// The parallel port on Windows, end to end: ostrel-cli loads DLPORTIO.dll by
-// name, finds a stand-in of the driver's library (tests/win32) that puts the
-// simulated parallel cable and chip behind the driver's functions, and
-// writes, verifies and reads the example programs through it, each step a
-// run of its own, as a user with the real driver would.
+// The parallel port and an FTDI adapter on Windows, end to end: ostrel-cli
+// loads DLPORTIO.dll or ftd2xx.dll by name, finds a stand-in of the library
+// (tests/win32) that puts the simulated cable and chip behind its functions,
+// and writes, verifies and reads the example programs through it, each step
+// a run of its own, as a user with the real driver would.
 #include <windows.h>
 
 #include <gtest/gtest.h>
@@ -55,9 +55,9 @@ class ScopedCurrentFolder {
     std::filesystem::path old_;
 };
 
-// The stand-in's folder: its DLL is built beside the test programs.
-std::string StandInFolder() {
-    return std::string(OSTREL_BINARY_DIR) + "/tests/dlportio";
+// The stand-ins' folders: their DLLs are built beside the test programs.
+std::string StandInFolder(const char* name = "dlportio") {
+    return std::string(OSTREL_BINARY_DIR) + "/tests/" + name;
 }
 
 TEST(DlPortIo, TheExamplesGoThroughTheDriverIntoTheChipAndComeBack) {
@@ -65,26 +65,34 @@ TEST(DlPortIo, TheExamplesGoThroughTheDriverIntoTheChipAndComeBack) {
     const struct {
         const char* image;
         const char* chip;
+        const char* port;     // 0378: DLPORTIO; COM3: the FTDI adapter of COM3
+        const char* adapter;  // the FTDI chip
     } kCases[] = {
-        {"blink-atmega8.hex", "ATmega8"},
-        {"eecount-at90s2313.hex", "AT90S2313"},
-        {"eecount-at90s2313.eep", "AT90S2313"},
+        {"blink-atmega8.hex", "ATmega8", "0378", ""},
+        {"eecount-at90s2313.hex", "AT90S2313", "0378", ""},
+        {"eecount-at90s2313.eep", "AT90S2313", "0378", ""},
+        {"eecount-at90s2313.hex", "AT90S2313", "COM3", "FT232R"},
+        {"eecount-at90s2313.eep", "AT90S2313", "COM3", "FT231X"},
     };
     for (const auto& c : kCases) {
-        SCOPED_TRACE(c.image);
+        SCOPED_TRACE(std::string(c.image) + " " + c.port + " " + c.adapter);
         CliRig rig(c.chip);
         ScopedCurrentFolder current(rig.dir.path());
         const std::string state = rig.dir.File("standin.state");
-        // The library search order finds DLPORTIO.dll on the PATH.
+        // The library search order finds DLPORTIO.dll and ftd2xx.dll on the PATH.
         const char* path = std::getenv("PATH");
-        ScopedVariable searchPath("PATH", StandInFolder() + ";" + (path ? path : ""));
+        ScopedVariable searchPath(
+            "PATH", StandInFolder() + ";" + StandInFolder("ftd2xx") + ";" + (path ? path : ""));
         ScopedVariable stateFile("OSTREL_DLPORTIO_STATE", state);
         ScopedVariable chip("OSTREL_DLPORTIO_CHIP", c.chip);
+        ScopedVariable adapterState("OSTREL_D2XX_STATE", state);
+        ScopedVariable adapterChip("OSTREL_D2XX_CHIP", c.chip);
+        ScopedVariable adapter("OSTREL_D2XX_ADAPTER", c.adapter);
         const std::string file = rig.CopyIn(std::string("examples/") + c.image);
         const ByteImage source = ParseHexImage(ReadFileBytes(file));
         ASSERT_FALSE(source.empty());
         auto run = [&](std::vector<std::string> args) {
-            std::vector<std::string> all{"--port", "0378", "--no-pause", "--dir", rig.dir.str()};
+            std::vector<std::string> all{"--port", c.port, "--no-pause", "--dir", rig.dir.str()};
             all.insert(all.end(), args.begin(), args.end());
             return rig.RunBare(all);
         };
@@ -92,6 +100,10 @@ TEST(DlPortIo, TheExamplesGoThroughTheDriverIntoTheChipAndComeBack) {
         ProcessResult check = run({"check"});
         ASSERT_TRUE(ExitedWith(check, 0));
         EXPECT_NE(check.out.find(c.chip), std::string::npos) << check.out;
+        if (*c.adapter != '\0') {
+            EXPECT_NE((check.out + check.err).find("synchronous bit-bang mode"), std::string::npos)
+                << "the adapter's pins, not its modem lines: " << check.err;
+        }
         ASSERT_TRUE(ExitedWith(run({"write", file}), 0));
         ASSERT_TRUE(ExitedWith(run({"verify", file}), 0));
         EXPECT_EQ(sim::ChipOfStateFile(state), c.chip) << "the stand-in kept the chip";

@@ -9,14 +9,17 @@
 #include "devices/device_file.h"
 #if defined(OSTREL_PIN_PORTS)
 #include "tests/support/linux/pin_kit.h"
+#elif defined(OSTREL_WIN32_PIN_PORTS)
+#include "tests/support/win32/pin_kit.h"
 #endif
 
 namespace ostrel::testing {
 
-#if !defined(OSTREL_PIN_PORTS)
-// A build without ports of pins (Windows) never makes one; the rig's
-// pointer to it stays empty.
+#if !defined(OSTREL_PIN_PORTS) && !defined(OSTREL_WIN32_PIN_PORTS)
+// A build without ports of pins never makes one; the rig's pointer to it
+// stays empty.
 class PinKit {};
+#define OSTREL_NO_PIN_KIT
 #endif
 
 Programmer& SimRig::Build(SimRig& rig, const SimRigOptions& options) {
@@ -37,7 +40,7 @@ Programmer& SimRig::Build(SimRig& rig, const SimRigOptions& options) {
         rig.board = rig.sim.get();
         rig.programmer = std::make_unique<Programmer>(*rig.sim, clock, rig.windows);
     } else {
-#if defined(OSTREL_PIN_PORTS)
+#if !defined(OSTREL_NO_PIN_KIT)
         PinKitOptions kitOptions;
         kitOptions.via = options.port == RigPort::Gpio     ? PinVia::Gpio
                          : options.port == RigPort::Ft231x ? PinVia::Ft231x
@@ -61,7 +64,7 @@ Programmer& SimRig::Build(SimRig& rig, const SimRigOptions& options) {
     s.mainWindow = ids::kMainWindow;
     s.speed = 3;
     if (rig.kit) {
-#if defined(OSTREL_PIN_PORTS)
+#if !defined(OSTREL_NO_PIN_KIT)
         rig.kit->Attach(p);
 #endif
     } else if (options.cable == sim::CableKind::Parallel) {
@@ -121,6 +124,9 @@ bool RigPortAvailable(RigPort port) {
 #if defined(OSTREL_PIN_PORTS)
     (void)port;
     return true;
+#elif defined(OSTREL_WIN32_PIN_PORTS)
+    // An FTDI adapter through the stand-in D2XX library; GPIO is Linux's.
+    return port != RigPort::Gpio;
 #else
     return port == RigPort::Sim;
 #endif
