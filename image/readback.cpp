@@ -58,7 +58,11 @@ std::string WriteFailedText(std::string_view name, const TextWriter& out) {
 class FlashReads {
   public:
     FlashReads(Programmer& p, bool highFirst)
-        : p_(p), reads_(p), count_(2 * p.state.flashWords), highFirst_(highFirst) {}
+        : p_(p), reads_(p), count_(2 * p.state.flashWords), highFirst_(highFirst) {
+        // A readback is a run of its own: the extended address byte goes out
+        // before its first read.
+        p.state.extendedAddress = -1;
+    }
 
     int Byte(int32_t word, bool high) {
         p_.state.memAddress = word;
