@@ -52,6 +52,17 @@ void WriteFuseByte(Programmer& p, const devices::FuseChip& chip, devices::FuseBy
                    uint8_t value);
 
 // --- memory instructions (operands in memAddress, memData) ---
+// Chips of up to 64K flash words take the whole word address in their
+// instructions; those above (ATmega2560, 2561) take bit 16 from Load
+// Extended Address (4D 00 ext 00), which they keep until it is sent again.
+inline constexpr int32_t kWordsWithoutExtendedAddress = 0x10000;
+bool NeedsExtendedAddress(const Programmer& p);
+// The one place Load Extended Address is sent: for a chip above 64K words,
+// when the byte for `wordAddress` is not the one last sent in this run
+// (extendedAddress; -1 after programming enable and at a run's start).
+// The flash reads and WriteFlashPage call it; the engine calls it before the
+// first page load of each page.
+void SelectExtendedAddress(Programmer& p, int32_t wordAddress);
 // Flash instructions take a word address; the byte read is rxShift & 0xFF.
 void ReadFlashLow(Programmer& p);
 void ReadFlashHigh(Programmer& p);

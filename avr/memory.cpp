@@ -1,5 +1,6 @@
-// The memory instructions. Addresses are added into the first word, and only
-// the low 16 bits of each word reach the wire.
+// The memory instructions. A flash word address carries 16 bits in the
+// instruction itself; bit 16 (chips above 64K words) goes to the chip in a
+// Load Extended Address instruction of its own, from SelectExtendedAddress.
 #include <algorithm>
 #include <cstdio>
 
@@ -23,14 +24,23 @@ void Send(Programmer& p, int32_t first, int32_t second) {
     p.state.rxShift = adapter::AnswerOf(p, adapter::QueueInstruction(p, first, second));
 }
 
+// The two words of an instruction with a 16-bit address: its high byte
+// beside the opcode, its low byte before the data.
+int32_t FirstWord(int32_t opcode, int32_t address) {
+    return opcode + ((address >> 8) & 0xFF);
+}
+int32_t SecondWord(int32_t address, int32_t data) {
+    return ((address & 0xFF) << 8) + (data & 0xFF);
+}
+
 void AddressedInstruction(Programmer& p, int32_t opcode, int32_t data) {
     const int32_t a = p.state.memAddress;
-    Send(p, opcode + (a >> 8), (a << 8) + data);
+    Send(p, FirstWord(opcode, a), SecondWord(a, data));
 }
 
 void AddressedWrite(Programmer& p, int32_t opcode) {
     const int32_t a = p.state.memAddress;
-    Queue(p, opcode + (a >> 8), (a << 8) + p.state.memData);
+    Queue(p, FirstWord(opcode, a), SecondWord(a, p.state.memData));
 }
 
 int32_t ReadOpcode(Cell cell) {
@@ -69,10 +79,32 @@ WriteWaits WriteWaitsInUse(const Programmer& p) {
     return {ms(t.eepromUs), ms(t.flashUs), ms(t.flashUs), ms(t.chipEraseUs)};
 }
 
+bool NeedsExtendedAddress(const Programmer& p) {
+    return p.state.flashWords > kWordsWithoutExtendedAddress;
+}
+
+void SelectExtendedAddress(Programmer& p, int32_t wordAddress) {
+    ProgrammerState& s = p.state;
+    if (!NeedsExtendedAddress(p))
+        return;
+    // The chip keeps the byte until it is sent again, and nobody knows what
+    // it holds after programming enable: it goes out before the first flash
+    // read, page load or page write of a run (extendedAddress -1) and again
+    // whenever bit 16 changes, never only at the 64K-word boundary (a file
+    // with a hole across it would land in the wrong half).
+    const int32_t ext = (wordAddress >> 16) & 0xFF;
+    if (ext == s.extendedAddress)
+        return;
+    Queue(p, 0x4D00, ext << 8);
+    s.extendedAddress = ext;
+}
+
 void ReadFlashLow(Programmer& p) {
+    SelectExtendedAddress(p, p.state.memAddress);
     AddressedInstruction(p, 0x2000, 0);
 }
 void ReadFlashHigh(Programmer& p) {
+    SelectExtendedAddress(p, p.state.memAddress);
     AddressedInstruction(p, 0x2800, 0);
 }
 void WriteFlashLow(Programmer& p) {
@@ -89,7 +121,10 @@ void WriteEeprom(Programmer& p) {
 }
 
 uint32_t QueueRead(Programmer& p, Cell cell, int32_t address) {
-    return adapter::QueueInstruction(p, ReadOpcode(cell) + (address >> 8), address << 8);
+    if (cell != Cell::Eeprom)
+        SelectExtendedAddress(p, address);
+    return adapter::QueueInstruction(p, FirstWord(ReadOpcode(cell), address),
+                                     SecondWord(address, 0));
 }
 
 int ReadByteOf(Programmer& p, uint32_t ticket) {
@@ -99,10 +134,11 @@ int ReadByteOf(Programmer& p, uint32_t ticket) {
 }
 
 void WriteFlashPage(Programmer& p, int32_t page, PageProbe probe) {
-    const int32_t n = p.state.pageShift;
-    // The page address is page << n, split over the second and third byte.
-    const int32_t first = n <= 8 ? (page >> (8 - n)) : (page << (n - 8));
-    Queue(p, 0x4C00 + first, page << (n + 8));
+    // The page's word address is page << pageShift: bit 16 in the extended
+    // address byte, the rest split over the second and third byte.
+    const int32_t address = page << p.state.pageShift;
+    SelectExtendedAddress(p, address);
+    Queue(p, FirstWord(0x4C00, address), SecondWord(address, 0));
     // The chips take from 4.5 ms (most) to 56 ms (ATmega103) for a page, and
     // a page load before the end is lost. Every byte of the page reads a
     // polling value until then; a byte whose own value is none of those ends
@@ -115,14 +151,14 @@ void WriteFlashPage(Programmer& p, int32_t page, PageProbe probe) {
         return;
     }
     ProgrammerState& s = p.state;
-    const int32_t address = s.memAddress;
+    const int32_t kept = s.memAddress;
     const uint32_t t0 = p.clock.TickMs();
     s.memAddress = probe.wordAddress;
     do {
         (probe.highByte ? ReadFlashHigh : ReadFlashLow)(p);
     } while (IsFlashPollingValue(ReadByte(p)) &&
              static_cast<uint32_t>(p.clock.TickMs() - t0) < limit);
-    s.memAddress = address;
+    s.memAddress = kept;
 }
 
 void ChipErase(Programmer& p) {

@@ -101,6 +101,8 @@ int ProgrammingEnable(Programmer& p) {
     // The echo decides what comes next: on a streaming port this is a round trip.
     p.state.rxShift = adapter::AnswerOf(p, adapter::QueueInstruction(p, 0xAC53, 0x0000));
     p.state.echoWord = static_cast<int32_t>(p.state.rxShift & 0xFFFF);
+    // What the chip holds as its extended address byte is unknown from here on.
+    p.state.extendedAddress = -1;
     return static_cast<int>((p.state.rxShift >> 8) & 0xFF);
 }
 

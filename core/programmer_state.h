@@ -100,6 +100,10 @@ struct ProgrammerState {
     int32_t memData = 0;
     Flag highByteSelect = 0;
     uint32_t lockBitsAnswer = 0;
+    // The extended address byte (bit 16 of the flash word address) last sent
+    // to a chip above 64K words in this run; -1 when none has been sent since
+    // programming enable or the run's start, so the chip's is unknown.
+    int32_t extendedAddress = -1;
 
     // --- current data file ---
     FixedString<280> currentFileName;

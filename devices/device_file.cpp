@@ -90,7 +90,7 @@ const char* DescribeProblem(DeviceLineProblem problem) {
         case DeviceLineProblem::kPageShiftTooLarge:
             return "page shift above 8";
         case DeviceLineProblem::kFlashTooLarge:
-            return "flash larger than 128 KB";
+            return "flash larger than 256 KB";
         case DeviceLineProblem::kEepromTooLarge:
             return "EEPROM larger than 64 KB";
         case DeviceLineProblem::kBadPageSize:
@@ -366,7 +366,7 @@ std::string ExplainProblem(const DeviceEntry& e) {
     switch (e.problem) {
         case DeviceLineProblem::kFlashTooLarge:
             std::snprintf(text, sizeof text,
-                          "flash size %d bytes is above %d, the most a 16-bit word address reaches",
+                          "flash size %d bytes is above %d, the most a 17-bit word address reaches",
                           e.flashBytes, kMaxFlashBytes);
             return text;
         case DeviceLineProblem::kEepromTooLarge:

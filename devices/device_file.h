@@ -22,7 +22,8 @@
 // it is neither listed nor found, its page shift is not carried on, and the
 // user is told which line it is and why when the device list is filled. The
 // sizes are bounded by the instructions that carry the addresses: a 16-bit
-// word address for flash (128 KB), a 16-bit byte address for the EEPROM
+// word address for flash, with bit 16 from the Load Extended Address
+// instruction above 64K words (256 KB), a 16-bit byte address for the EEPROM
 // (64 KB), and a page write whose page number is shifted by the page shift,
 // so that no address ever spills into an instruction byte. A page-mode line
 // needs a page size that is a power of two up to 256 words and the page shift
@@ -52,9 +53,10 @@ inline constexpr std::size_t kMaxFieldLength = 6;
 // shift within a 16-bit word address, and the engine shifts by (8 - shift):
 // 8 (256-word pages) is the most an AVR page and that instruction allow.
 inline constexpr int32_t kMaxPageShift = 8;
-// The flash instructions carry a 16-bit word address, the EEPROM
-// instructions a 16-bit byte address.
-inline constexpr int32_t kMaxFlashBytes = 2 * 0x10000;
+// The flash instructions carry a 16-bit word address and Load Extended
+// Address its bit 16 (the largest AVR with this interface has 128K words);
+// the EEPROM instructions a 16-bit byte address.
+inline constexpr int32_t kMaxFlashBytes = 4 * 0x10000;
 inline constexpr int32_t kMaxEepromBytes = 0x10000;
 
 // Why a device line is not used.

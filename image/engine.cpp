@@ -269,6 +269,11 @@ int LoadRecordIntoPages(Programmer& p, HexRecordStream& in, const Source& src,
         // page burnt twice keeps what both loads put there.
         if (page != s.currentPage)
             run.Burn(p);
+        // A page begins: on a chip above 64K words its half of the flash is
+        // selected before its first load (the load itself names only the
+        // word inside the page).
+        if (page != s.currentPage || i == 0)
+            avr::SelectExtendedAddress(p, page * s.pageWords);
         s.currentPage = page;
         s.memAddress = s.wordAddress - page * s.pageWords;
         int& high = run.high[static_cast<std::size_t>(s.memAddress)];
@@ -336,6 +341,8 @@ int RunEngine(Programmer& p) {
     ProgrammerState& s = p.state;
     s.recordsDone = 0;
     s.mismatchesPassed = 0;
+    // Each run sends the extended address byte before its first flash access.
+    s.extendedAddress = -1;
     std::string path;
     Source src;
     std::string_view fileName = s.currentFileName.view();

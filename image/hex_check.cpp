@@ -1,5 +1,6 @@
 #include "image/hex_check.h"
 
+#include <algorithm>
 #include <cctype>
 #include <cstdio>
 
@@ -12,20 +13,26 @@ namespace ostrel::image {
 
 namespace {
 
-// Record addresses have 16 bits; a record at FFFF reaches 255 bytes further.
-constexpr std::size_t kAddressesSeen = 0x10000 + 255;
+// The largest flash an AVR of this interface has is 256 KB; a record at its
+// last address reaches 255 bytes further. What lies beyond fits no chip and
+// is refused as too big once the chip is known.
+constexpr std::size_t kAddressesSeen = 0x40000 + 255;
 
 // The value each byte address was given, and on which line, so that a
-// second record for an address can be held against the first.
+// second record for an address can be held against the first. It grows
+// with the highest address seen, so a small file costs little.
 class AddressBook {
   public:
-    AddressBook() : line_(kAddressesSeen, 0), value_(kAddressesSeen, 0) {}
-
     // The line that gave `address` another value than `value`; 0 when none did.
     int Conflict(long address, unsigned char value, int line) {
         auto a = static_cast<std::size_t>(address);
-        if (a >= line_.size())
+        if (address < 0 || a >= kAddressesSeen)
             return 0;
+        if (a >= line_.size()) {
+            const std::size_t size = std::min(kAddressesSeen, std::max(a + 1, 2 * line_.size()));
+            line_.resize(size, 0);
+            value_.resize(size, 0);
+        }
         if (line_[a] != 0 && value_[a] != value)
             return line_[a];
         if (line_[a] == 0) {
@@ -72,6 +79,7 @@ FileCheck CheckDataFile(Programmer& /*p*/, const std::string& path, bool /*eepro
     AddressBook book;
     int wrongChecksums = 0;
     int endLine = 0;  // the line of the end record, once read
+    long base = 0;    // set by the address records, as the record stream does
     for (;;) {
         JudgedLine j = JudgeNextLine(in);
         if (j.kind == JudgedLine::EndOfFile)
@@ -102,11 +110,14 @@ FileCheck CheckDataFile(Programmer& /*p*/, const std::string& path, bool /*eepro
         }
         ++check.records;
         check.lastRecordLine = in.lineNumber();
+        if (j.setsBase)
+            base = j.base;
         if (j.kind == JudgedLine::Data) {
+            const long start = LinearAddress(base, j);
             check.dataBytes += j.length;
-            NoteReach(check, j.address, j.address + j.length, in.lineNumber());
+            NoteReach(check, start, start + j.length, in.lineNumber());
             for (int i = 0; i < j.length; ++i) {
-                const long address = j.address + i;
+                const long address = start + i;
                 const int other = book.Conflict(address, j.data[i], in.lineNumber());
                 if (other == 0)
                     continue;

@@ -23,7 +23,8 @@ struct FileCheck {
     FileVerdict verdict = FileVerdict::Good;
     // The system's own text, without a line end: "Open Error!", "Wrong
     // File-Format!", "Checksum wrong!" (hex files), "Wrong input file!"
-    // (dumps), or a text of ours (data above 64 KB, unknown record type).
+    // (dumps), or a text of ours (EEPROM data in a flash file, data above
+    // 16 MB, unknown record type).
     std::string systemText;
     // Our line for the user: which file (its name without folder), which
     // line, what is wrong. Empty when the verdict is Good.
@@ -82,7 +83,7 @@ FileCheck CheckDataFile(Programmer& p, const std::string& path, bool eepromData)
 // currentFileName, exactly as the record stream reads it (CheckDataFile).
 // 0 when it passed; 1 with errorText "Open Error!", "Wrong File-Format!",
 // "Checksum wrong!" or a text naming an unsupported record type or data
-// above 64 KB. A file that is refused outright reports that, even when a
+// above 16 MB. A file that is refused outright reports that, even when a
 // checksum before the refused line is wrong too.
 int CheckHexFile(Programmer& p);
 

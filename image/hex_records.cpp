@@ -14,8 +14,9 @@ namespace {
 // What a record of a given type and length means to this program.
 enum class TypeVerdict {
     Data,         // 00: data bytes
-    Skip,         // changes nothing: 02 or 04 with value 0, start addresses 03 and 05
-    Above64k,     // 02 or 04 with a value other than 0
+    Skip,         // changes nothing: start addresses 03 and 05
+    Base,         // 02 or 04: the base of the records after it
+    BeyondReach,  // 04 with a value above 00FF: 16 MB and more
     Unsupported,  // any other type, and an end record that carries data
     Malformed,    // 02 or 04 that does not hold exactly the two bytes of its value
 };
@@ -29,7 +30,7 @@ TypeVerdict ClassifyRecord(int type, int length, const unsigned char* data) {
         case 0x04:
             if (length != 2)
                 return TypeVerdict::Malformed;
-            return (data[0] == 0 && data[1] == 0) ? TypeVerdict::Skip : TypeVerdict::Above64k;
+            return (type == 0x04 && data[0] != 0) ? TypeVerdict::BeyondReach : TypeVerdict::Base;
         case 0x03:
         case 0x05:
             return TypeVerdict::Skip;
@@ -120,13 +121,23 @@ JudgedLine JudgeNextLine(HexLineReader& in) {
         case TypeVerdict::Skip:
             j.kind = JudgedLine::Skip;
             break;
-        case TypeVerdict::Above64k:
-            j.kind = JudgedLine::TypeRefused;
+        case TypeVerdict::Base: {
+            const long value = j.data[0] * 256L + j.data[1];
             // avr-gcc's tools put EEPROM data at 0x810000 in a combined
             // image: name it for what it is.
-            j.typeText = (j.type == 0x04 && j.data[0] == 0x00 && j.data[1] == 0x81)
-                             ? std::string(kEepromInFlashText)
-                             : Above64kText(j.type);
+            if (j.type == 0x04 && value == 0x0081) {
+                j.kind = JudgedLine::TypeRefused;
+                j.typeText = kEepromInFlashText;
+                break;
+            }
+            j.kind = JudgedLine::Skip;
+            j.setsBase = true;
+            j.base = j.type == 0x02 ? value * 16 : value * 65536;
+            break;
+        }
+        case TypeVerdict::BeyondReach:
+            j.kind = JudgedLine::TypeRefused;
+            j.typeText = BeyondReachText(j.type);
             break;
         case TypeVerdict::Unsupported:
             j.kind = JudgedLine::TypeRefused;
@@ -144,9 +155,9 @@ JudgedLine JudgeNextLine(HexLineReader& in) {
     return j;
 }
 
-std::string Above64kText(int type) {
+std::string BeyondReachText(int type) {
     char text[64];
-    std::snprintf(text, sizeof text, "Data above 64 KB (record type %02X) is not supported.",
+    std::snprintf(text, sizeof text, "Data above 16 MB (record type %02X) is not supported.",
                   type & 0xFF);
     return text;
 }
@@ -162,6 +173,7 @@ std::string UnsupportedTypeText(int type) {
 bool HexRecordStream::Open(const std::string& path) {
     length_ = 0;
     next_ = 0;
+    base_ = 0;
     return lines_.Open(path);
 }
 
@@ -205,7 +217,10 @@ RecordResult HexRecordStream::NextRecord(HexRecord& record) {
             case JudgedLine::EndOfFile:
                 return RecordResult::EndOfFile;
             case JudgedLine::Blank:
+                continue;
             case JudgedLine::Skip:
+                if (j.setsBase)
+                    base_ = j.base;
                 continue;
             case JudgedLine::End:
                 return RecordResult::EndOfData;  // the rest of the file is not read
@@ -219,7 +234,7 @@ RecordResult HexRecordStream::NextRecord(HexRecord& record) {
                 return Refuse(j.typeText + "\n");
             case JudgedLine::Data:
                 record.length = j.length;
-                record.address = j.address;
+                record.address = static_cast<int>(LinearAddress(base_, j));
                 record.type = j.type;
                 std::copy(j.data, j.data + j.length, data_);
                 length_ = j.length;

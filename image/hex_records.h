@@ -3,10 +3,13 @@
 // stream the engine programs from, so that the two accept exactly the same
 // files; and the stream itself.
 //
-// Only the first 64 KB can be addressed. Records that place data above it
-// (types 02 and 04 with a value other than 0) and record types this program
-// does not know are refused before any of their data is used; records that
-// change nothing (02 and 04 with value 0, start addresses 03 and 05) are
+// Addresses are linear: an extended segment address record (type 02, the
+// value times 16, as avr-objcopy writes at 0x10000 and 0x20000) or an
+// extended linear address record (type 04, the value times 65536) sets the
+// base that the 16-bit address of every later data record is added to, up
+// to 16 MB (type 04 values up to 00FF). EEPROM data at 0x810000 (a combined
+// image), larger bases and record types this program does not know are
+// refused before any of their data is used; start addresses (03, 05) are
 // read over. A record of length 0 ends the data, whatever its type.
 #pragma once
 
@@ -24,7 +27,7 @@ struct JudgedLine {
         EndOfFile,    // nothing left
         Blank,        // empty, or blanks only: read over
         Data,         // a data record (type 00)
-        Skip,         // a record that changes nothing
+        Skip,         // a record without data: `setsBase` for an address record
         End,          // a record of length 0: the data ends here
         Malformed,    // not a well-formed record: `what`, `offending`, `expectedColon`
         TypeRefused,  // a well-formed record of a refused type: `typeText`
@@ -33,6 +36,9 @@ struct JudgedLine {
     int address = 0;
     int type = 0;
     unsigned char data[255] = {};
+    // An address record (02, 04): the base it sets for the records after it.
+    bool setsBase = false;
+    long base = 0;
     int checksum = 0;  // as written
     int wanted = 0;    // the value that makes the record add up to 0
     // Malformed: the character code where it went wrong (-1 for the end of
@@ -49,9 +55,14 @@ struct JudgedLine {
 // the check and the record stream cannot disagree about a file.
 JudgedLine JudgeNextLine(HexLineReader& in);
 
+// The byte address of data byte 0 of a data record under `base`.
+inline long LinearAddress(long base, const JudgedLine& j) {
+    return base + j.address;
+}
+
 // The texts of a refused record type, for the check (without a line end)
 // and the record stream (with one, like the engine's other failure texts).
-std::string Above64kText(int type);
+std::string BeyondReachText(int type);
 // The refusal of EEPROM data (address 0x810000 and up) in a flash file.
 inline constexpr char kEepromInFlashText[] =
     "EEPROM data (address 0x810000) in a flash file: write it from the .eep file.";
@@ -60,7 +71,7 @@ std::string UnsupportedTypeText(int type);
 // One record header as the engine sees it.
 struct HexRecord {
     int length = 0;   // data bytes in the record, 1 to 255
-    int address = 0;  // the 16-bit address field
+    int address = 0;  // the byte address: the base of the address records and the 16-bit field
     int type = 0;     // the type field
 };
 
@@ -94,10 +105,8 @@ class HexRecordStream {
     // The next data byte of the current record (0 to 255); -1 when the
     // record has none left.
     int NextDataByte();
-    // Reads over the segment value of an extended segment address record.
-    // NextRecord reads over such records itself (it accepts only the value
-    // 0, which changes nothing), so this only drops what is left of the
-    // current record's data.
+    // Drops what is left of the current record's data. (NextRecord takes
+    // the address records itself.)
     void ReadOverSegmentValue();
     // Ends the current record (its line has been read whole already).
     void FinishRecord();
@@ -112,7 +121,8 @@ class HexRecordStream {
     HexLineReader lines_;
     unsigned char data_[255] = {};
     int length_ = 0;
-    int next_ = 0;  // index of the next data byte to hand out
+    int next_ = 0;   // index of the next data byte to hand out
+    long base_ = 0;  // set by the address records
 };
 
 }  // namespace ostrel::image

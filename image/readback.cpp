@@ -58,7 +58,11 @@ std::string WriteFailedText(std::string_view name, const TextWriter& out) {
 class FlashReads {
   public:
     FlashReads(Programmer& p, bool highFirst)
-        : p_(p), reads_(p), count_(2 * p.state.flashWords), highFirst_(highFirst) {}
+        : p_(p), reads_(p), count_(2 * p.state.flashWords), highFirst_(highFirst) {
+        // A readback is a run of its own: the extended address byte goes out
+        // before its first read.
+        p.state.extendedAddress = -1;
+    }
 
     int Byte(int32_t word, bool high) {
         p_.state.memAddress = word;
@@ -123,13 +127,16 @@ int WriteDump(Programmer& p, const BeforeReplacing& beforeReplacing) {
     out.NewLine();
     const int32_t flashWords = p.state.flashWords;
     FlashReads flash(p, true);
+    // Word addresses of a chip above 64K words take five digits, on every
+    // line alike; a smaller chip's dump keeps its four.
+    const int digits = flashWords > avr::kWordsWithoutExtendedAddress ? 5 : 4;
     for (int32_t w = 0; w < flashWords; ++w) {
         progress.Before(p, w, flashWords, "  flash memory");
         int high = flash.Byte(w, true);
         int low = flash.Byte(w, false);
         if (w % 8 == 0) {
             out.NewLine();
-            std::snprintf(text, sizeof text, "%.4X:", static_cast<unsigned>(w));
+            std::snprintf(text, sizeof text, "%.*X:", digits, static_cast<unsigned>(w));
             out.Write(text);
         }
         std::snprintf(text, sizeof text, " %.2X%.2X", high, low);

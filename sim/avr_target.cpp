@@ -319,7 +319,8 @@ uint8_t AvrTarget::ReadAnswer() {
         case 0x28: {
             if (ReadProtected())
                 return b2;
-            const uint32_t index = ((address << 1) | (b0 == 0x28 ? 1u : 0u)) & flashMask_;
+            const uint32_t index =
+                ((FlashWordAddress(address) << 1) | (b0 == 0x28 ? 1u : 0u)) & flashMask_;
             return ReadCell(Memory::Flash, index, clock_.NowUs());
         }
         case 0xA0:
@@ -412,8 +413,13 @@ void AvrTarget::Execute() {
         }
         case 0x4C:
             if (chip_.Paged() && !WriteProtected() && !IsBusy(flashBusy_, now)) {
-                WriteFlashPage(address, now);
+                WriteFlashPage(FlashWordAddress(address), now);
             }
+            return;
+        case 0x4D:
+            // Load Extended Address: only the chips above 64K words have it.
+            if (chip_.FlashWords() > 0x10000 && frame_[1] == 0x00)
+                extendedAddress_ = frame_[2];
             return;
         case 0xC0:
             if (!WriteProtected() && !IsBusy(eepromBusy_, now)) {
@@ -507,6 +513,12 @@ void AvrTarget::StartBusy(BusyRange& busy, uint32_t lo, uint32_t hi, uint32_t us
 
 bool AvrTarget::Stuck(Memory memory, uint32_t index) const {
     return stuckSet_ && stuckMemory_ == memory && stuckIndex_ == index;
+}
+
+uint32_t AvrTarget::FlashWordAddress(uint32_t address16) const {
+    if (chip_.FlashWords() <= 0x10000)
+        return address16;
+    return (static_cast<uint32_t>(extendedAddress_) << 16) | address16;
 }
 
 void AvrTarget::WriteFlashByte(uint32_t index, uint8_t value, uint64_t nowUs) {

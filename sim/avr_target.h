@@ -131,6 +131,12 @@ class AvrTarget {
     // A cell that ignores every write and erase; the address is a byte
     // address (flash: 2 * word address + 1 for the high byte).
     void SetStuckCell(Memory memory, uint32_t address);
+    // The extended address byte the chip holds (bit 16 of the flash word
+    // address on chips above 64K words, set by Load Extended Address). It
+    // survives reset and programming enable, so a programmer that does not
+    // send it works on whatever half an earlier command left selected.
+    void SetExtendedAddress(uint8_t value) { extendedAddress_ = value; }
+    uint8_t extendedAddress() const { return extendedAddress_; }
     // The chip is gone once it has received that many complete four-byte
     // instructions (counted from now, whatever they were): as when the cable
     // is pulled in the middle of a write. The last of them is still carried
@@ -310,6 +316,10 @@ class AvrTarget {
     std::function<void()> firstChange_;
     // An instruction changed the memories: dirty, and the first change told.
     void Changed();
+    // The flash word address of a read or page write: the instruction's 16
+    // bits, and above 64K words the extended address byte as bit 16.
+    uint32_t FlashWordAddress(uint32_t address16) const;
+    uint8_t extendedAddress_ = 0;
     std::vector<uint32_t> pageWrites_;
     int chipErases_ = 0;
     uint64_t executed_ = 0;

@@ -28,7 +28,10 @@ TEST(MemoryInstructions, AddressAndDataLandInTheirBytes) {
         int32_t address;
         int32_t data;
         Bytes expected;
+        int32_t flashWords = 4096;
+        int32_t extendedAddress = -1;  // as last sent in the run; -1 none yet
     };
+    constexpr int32_t k2560 = 0x20000;  // 128K words: Load Extended Address
     const Case cases[] = {
         {avr::ReadFlashLow, 0x0123, 0x77, {0x20, 0x01, 0x23, 0x00}},
         {avr::ReadFlashHigh, 0x0123, 0x77, {0x28, 0x01, 0x23, 0x00}},
@@ -36,12 +39,30 @@ TEST(MemoryInstructions, AddressAndDataLandInTheirBytes) {
         {avr::WriteFlashHigh, 0x0001, 0x00, {0x48, 0x00, 0x01, 0x00}},
         {avr::ReadEeprom, 0x01FF, 0x5A, {0xA0, 0x01, 0xFF, 0x00}},
         {avr::WriteEeprom, 0x01FF, 0x5A, {0xC0, 0x01, 0xFF, 0x5A}},
-        // Addresses beyond 16 bits: only the low 16 bits of each word reach the wire.
-        {avr::ReadFlashLow, 0x1FFFF, 0, {0x21, 0xFF, 0xFF, 0x00}},
-        {avr::ReadEeprom, 0x10000, 0, {0xA1, 0x00, 0x00, 0x00}},
+        // Bits above 16 never spill into the opcode.
+        {avr::ReadFlashLow, 0x1FFFF, 0, {0x20, 0xFF, 0xFF, 0x00}},
+        {avr::ReadEeprom, 0x10000, 0, {0xA0, 0x00, 0x00, 0x00}},
+        {avr::ReadFlashLow, 0x1FFFF, 0, {0x20, 0xFF, 0xFF, 0x00}, 0x10000},
+        // Above 64K words bit 16 goes out first when the chip's byte is unknown
+        // or other, and only then.
+        {avr::ReadFlashLow, 0x1FFFF, 0, {0x4D, 0x00, 0x01, 0x00, 0x20, 0xFF, 0xFF, 0x00}, k2560},
+        {avr::ReadFlashHigh,
+         0x0FFFF,
+         0,
+         {0x4D, 0x00, 0x00, 0x00, 0x28, 0xFF, 0xFF, 0x00},
+         k2560,
+         1},
+        {avr::ReadFlashLow, 0x00010, 0, {0x4D, 0x00, 0x00, 0x00, 0x20, 0x00, 0x10, 0x00}, k2560},
+        {avr::ReadFlashHigh, 0x1F000, 0, {0x28, 0xF0, 0x00, 0x00}, k2560, 1},
+        {avr::ReadFlashLow, 0x00010, 0, {0x20, 0x00, 0x10, 0x00}, k2560, 0},
+        // Page loads name the word inside the page; EEPROM has no extended byte.
+        {avr::WriteFlashLow, 0x0005, 0xA5, {0x40, 0x00, 0x05, 0xA5}, k2560},
+        {avr::ReadEeprom, 0x0FFF, 0, {0xA0, 0x0F, 0xFF, 0x00}, k2560},
     };
     for (const auto& c : cases) {
         WireRig rig;
+        rig.p.state.flashWords = c.flashWords;
+        rig.p.state.extendedAddress = c.extendedAddress;
         rig.p.state.memAddress = c.address;
         rig.p.state.memData = c.data;
         c.op(rig.p);
@@ -70,11 +91,16 @@ TEST(WriteFlashPage, PageAddressIsThePageShiftedIntoTheWordAddress) {
         int32_t shift;
         int32_t page;
         Bytes expected;
+        int32_t flashWords = 4096;
     };
     for (const Case& c :
          {Case{5, 3, {0x4C, 0x00, 0x60, 0x00}}, Case{6, 127, {0x4C, 0x1F, 0xC0, 0x00}},
-          Case{7, 255, {0x4C, 0x7F, 0x80, 0x00}}, Case{4, 0, {0x4C, 0x00, 0x00, 0x00}}}) {
+          Case{7, 255, {0x4C, 0x7F, 0x80, 0x00}}, Case{4, 0, {0x4C, 0x00, 0x00, 0x00}},
+          Case{7, 511, {0x4C, 0xFF, 0x80, 0x00}, 0x10000},
+          Case{7, 1023, {0x4D, 0x00, 0x01, 0x00, 0x4C, 0xFF, 0x80, 0x00}, 0x20000},
+          Case{7, 1, {0x4D, 0x00, 0x00, 0x00, 0x4C, 0x00, 0x80, 0x00}, 0x20000}}) {
         WireRig rig;
+        rig.p.state.flashWords = c.flashWords;
         rig.p.state.pageShift = c.shift;
         uint64_t before = rig.clock.NowUs();
         avr::WriteFlashPage(rig.p, c.page);

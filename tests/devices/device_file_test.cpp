@@ -164,7 +164,9 @@ TEST(ParseDeviceLine, OverlongPartsMakeTheLineUnusable) {
     EXPECT_EQ(longName.problem, DeviceLineProblem::kNameTooLong);
     EXPECT_EQ(longName.name.size(), devices::kMaxNameLength);  // kept cut, never overrun
 
-    EXPECT_TRUE(ParseDeviceLine("ATx\t1E9001\t131072\t0\t0\t0\t:0\t64").usable());
+    EXPECT_TRUE(ParseDeviceLine("ATx\t1E9001\t262144\t0\t0\t0\t:0\t64").usable());
+    EXPECT_EQ(ParseDeviceLine("ATx\t1E9001\t262145\t0\t0\t0\t:0\t64").problem,
+              DeviceLineProblem::kFlashTooLarge);
     EXPECT_EQ(ParseDeviceLine("ATx\t1E9001\t999999\t0\t0\t0\t:0\t64").problem,
               DeviceLineProblem::kFlashTooLarge);
     EXPECT_EQ(ParseDeviceLine("ATx\t1E9001\t1000000\t0\t0\t0\t:0\t64").problem,
@@ -611,8 +613,8 @@ TEST_F(DeviceFileTest, EachLineIsListedAndFoundOrRefusedAndTold) {
         {"ATm8" + tail + "PB:5\t2047kk\n", 0,
          "line 3 (ATm8): EEPROM size 2146435072 bytes is above 65536"},
         {"ATm8" + tail + "PB:5\t65537\n", 0, "line 3 (ATm8): EEPROM size 65537 bytes is above"},
-        {"ATm8\t1E9307\t129k\t32\t0\t1\t:5\t512\n", 0,
-         "line 3 (ATm8): flash size 132096 bytes is above 131072"},
+        {"ATm8\t1E9307\t257k\t32\t0\t1\t:5\t512\n", 0,
+         "line 3 (ATm8): flash size 263168 bytes is above 262144"},
         {"ATm8" + tail +
              "PB:5\t51\xFF"
              "2\n",

@@ -18,9 +18,9 @@
 namespace ostrel::testing {
 namespace {
 
-// Word addresses have 16 bits: 64K words, 128 KB of flash (beyond it the
-// Load Extended Address instruction would be needed).
-constexpr int32_t kAddressableFlash = 131072;
+// Word addresses have 16 bits, and bit 16 from Load Extended Address: 128K
+// words, 256 KB of flash.
+constexpr int32_t kAddressableFlash = 262144;
 
 using Chip = ChipFacts;
 
@@ -176,7 +176,7 @@ TEST_F(ShippedDeviceFile, EveryChipIsFoundBySignatureAndByName) {
         EXPECT_EQ(p.state.flashWords, words);
         EXPECT_EQ(p.state.eepromBytes, c.eepromBytes);
     }
-    // A chip beyond 128 KB is unknown.
+    // The ATmega103 (byte-wise 128 KB) is unknown.
     rig.windows.CheckItem(ids::kMainWindow, ids::kAutodetection, true);
     p.state.signatureHex.Assign("1E9701 ");
     EXPECT_EQ(devices::FindDevice(p, core::ReadDeviceChoice(p)), 1);

@@ -171,16 +171,17 @@ TEST(BadDataFile, DataBeyondTheChipStopsWithTheAddress) {
                                                         << r.err;
 }
 
-// Data above 64 KB is refused before the chip is touched. The user cancelled
-// nothing, so the run must not end with "Cancelled.".
-TEST(BadDataFile, DataAbove64KbIsRefusedWithoutClaimingACancel) {
+// Data beyond the chip's flash (here above 64 KB) is refused before anything
+// is written. The user cancelled nothing, so the run must not end with
+// "Cancelled.".
+TEST(BadDataFile, DataBeyondTheFlashIsRefusedWithoutClaimingACancel) {
     REQUIRE_CLI();
     ProgrammedRig rig;
     std::string file = rig.dir.Write(
         "far.hex", Record(0, {0x00, 0x01}, 4) + Record(0, {1, 2, 3, 4}) + ":00000001FF\n");
     ProcessResult r = rig.Run({"--yes", "write", file});
     ASSERT_TRUE(ExitedWith(r, 1));
-    EXPECT_TRUE(Contains(r.err, "64 KB")) << r.err;
+    EXPECT_TRUE(Contains(r.err, "byte address 0x10000 lies beyond")) << r.err;
     EXPECT_FALSE(Contains(r.err, "Cancelled.")) << "a refusal is not a cancel\n" << r.err;
     rig.ExpectChipUntouched();
 }

@@ -21,6 +21,7 @@
 
 #include "app/commands.h"
 #include "core/ids.h"
+#include "sim/chip_table.h"
 #include "tests/support/hex_image.h"
 #include "tests/support/sim_rig.h"
 
@@ -167,9 +168,12 @@ Holds Classify(sim::AvrTarget& chip, const Start& start, const std::vector<uint8
 // Runs the command on `port`; with `stopAtPass` above 0, the user asks it
 // to stop (the Stop button, Ctrl-C) at that pass of the window's event
 // processing. `passes`, when given, receives how many passes the run made.
+// With `chip`, that chip holds an image spread over its whole flash
+// (SpreadImage) instead of the example.
 Outcome RunOne(const Command& command, SimFault fault, RigPort port = RigPort::Sim,
-               int stopAtPass = 0, int* passes = nullptr) {
-    SimRigOptions options{.chip = ChipFor(fault), .cable = sim::CableKind::Cablet2, .fault = fault};
+               int stopAtPass = 0, int* passes = nullptr, const char* chip = nullptr) {
+    SimRigOptions options{
+        .chip = chip ? chip : ChipFor(fault), .cable = sim::CableKind::Cablet2, .fault = fault};
     options.port = port;
     options.stuckMemory = sim::Memory::Flash;
     options.stuckAddress = kStuckFlashByte;
@@ -179,8 +183,10 @@ Outcome RunOne(const Command& command, SimFault fault, RigPort port = RigPort::S
     // chip goes while the first flash page is loaded or the EEPROM erased.
     options.disappearAfter = 64;
     SimRig rig(options);
-    const std::string fileName = FileFor(fault);
-    const std::string text = ReadFileBytes(SourcePath("examples/" + fileName));
+    const std::string fileName = chip ? "spread.hex" : FileFor(fault);
+    const std::string text =
+        chip ? HexText(SpreadImage(rig.chip().chip().flashBytes, rig.chip().chip().pageBytes))
+             : ReadFileBytes(SourcePath("examples/" + fileName));
     rig.Write(fileName, text);
     rig.Write("readback.txt", kEarlierReadback);
     rig.Write("readback.hex", kEarlierReadback);
@@ -420,7 +426,15 @@ struct Case {
     Row row;
     Command command;
     RigPort port = RigPort::Sim;
+    const char* chip = nullptr;  // a chip with an image over its whole flash
 };
+
+// Today's chips, a small one, one of 64K words and one above (Load Extended
+// Address), each with an image on both sides of its middle (of 64K words on
+// the ATmega2560), holes and its last page at the top: every command that
+// moves the image gives it back byte for byte, on every port.
+constexpr const char* kSpreadChips[] = {"ATtiny85", "ATmega1284P", "ATmega2560"};
+constexpr const char* kSpreadCommands[] = {"write", "verify", "quick", "readhex"};
 
 // Every command against every fault, on the simulator's port and on every
 // port of pins: an FTDI adapter in bit-bang mode (both chips) and GPIO lines.
@@ -460,6 +474,20 @@ std::vector<Case> AllCases() {
             }
         }
     }
+    for (RigPort port : {RigPort::Sim, RigPort::Ft232r, RigPort::Ft231x, RigPort::Gpio}) {
+        for (const char* chip : kSpreadChips) {
+            for (const Command& command : kCommands) {
+                if (!RigPortAvailable(port) ||
+                    std::find_if(std::begin(kSpreadCommands), std::end(kSpreadCommands),
+                                 [&](const char* c) { return command.name == std::string(c); }) ==
+                        std::end(kSpreadCommands))
+                    continue;
+                for (const Row& row : kRows)
+                    if (row.fault == SimFault::None && command.name == std::string(row.command))
+                        cases.push_back({row, command, port, chip});
+            }
+        }
+    }
     // A stop, on the simulator's port and with transfers in flight on an
     // FTDI adapter: it ends the same way.
     for (RigPort port : {RigPort::Sim, RigPort::Ft231x}) {
@@ -481,7 +509,7 @@ std::vector<Case> AllCases() {
 }
 
 void PrintTo(const Case& c, std::ostream* os) {
-    *os << RigPortName(c.port) << " "
+    *os << RigPortName(c.port) << " " << (c.chip ? c.chip : "") << " "
         << (c.row.stopHalfway ? "stopped" : sim::SimFaultName(c.row.fault)) << " "
         << c.command.name;
 }
@@ -497,7 +525,8 @@ TEST_P(Outcomes, Command) {
         ASSERT_GT(passes, 1) << "a command that never takes input cannot be stopped";
         stopAt = passes / 2;
     }
-    const Outcome o = RunOne(GetParam().command, row.fault, GetParam().port, stopAt);
+    const Outcome o =
+        RunOne(GetParam().command, row.fault, GetParam().port, stopAt, nullptr, GetParam().chip);
     EXPECT_EQ(Name(o.result), std::string(Name(row.result)));
     // "#" stands for a count above zero: how many bytes mismatch depends on
     // when the chip went, not on what the command must answer.
@@ -525,6 +554,19 @@ TEST_P(Outcomes, Command) {
     const bool newHex = name == "readhex" && o.result == kOk;
     EXPECT_EQ(o.readbackTxt == kEarlierReadback, !newTxt);
     EXPECT_EQ(o.readbackHex == kEarlierReadback, !newHex);
+    // The readback of a spread image is that image, FF everywhere else.
+    if (GetParam().chip && newHex) {
+        const sim::ChipInfo* chip = sim::FindChip(GetParam().chip);
+        ASSERT_NE(chip, nullptr);
+        ByteImage image = SpreadImage(chip->flashBytes, chip->pageBytes);
+        ByteImage read = ParseHexImage(o.readbackHex);
+        EXPECT_EQ(read.size(), chip->flashBytes);
+        std::erase_if(read, [&image](const auto& cell) {
+            return cell.second == 0xFF && !image.contains(cell.first);
+        });
+        EXPECT_EQ(ImageDifferences(image, read), "");
+        EXPECT_EQ(read.size(), image.size());
+    }
 }
 
 INSTANTIATE_TEST_SUITE_P(EveryFault, Outcomes, ::testing::ValuesIn(AllCases()),
@@ -534,6 +576,8 @@ INSTANTIATE_TEST_SUITE_P(EveryFault, Outcomes, ::testing::ValuesIn(AllCases()),
                                                  ? "stopped"
                                                  : sim::SimFaultName(info.param.row.fault)) +
                                  "_" + info.param.command.name;
+                             if (info.param.chip)
+                                 name = std::string(info.param.chip) + "_" + name;
                              if (info.param.port != RigPort::Sim)
                                  name = std::string(RigPortName(info.param.port)) + "_" + name;
                              for (char& c : name)

@@ -120,21 +120,26 @@ TEST(CheckHexFile, RecordTypesThatChangeNothingPass) {
     EXPECT_EQ(Check(Record(5, 0, {0, 0, 0x12, 0x34}) + end), kPassed);
 }
 
-TEST(CheckHexFile, DataAbove64KbIsRefusedWithATextThatSaysSo) {
-    EXPECT_EQ(
-        Check(Record(4, 0, {0, 1}) + "\n" + Record(0, 0, Bytes(4)) + "\n"),
-        std::make_pair(1, std::string("Data above 64 KB (record type 04) is not supported.")));
-    EXPECT_EQ(
-        Check(Record(2, 0, {0x10, 0}) + "\n"),
-        std::make_pair(1, std::string("Data above 64 KB (record type 02) is not supported.")));
+TEST(CheckHexFile, AddressRecordsAreAcceptedUpTo16MbAndEepromDataIsNamed) {
+    const std::string data = Record(0, 0, Bytes(4)) + "\n";
+    const std::string end = std::string(kEndRecord) + "\n";
+    EXPECT_EQ(Check(Record(4, 0, {0, 1}) + "\n" + data + end), kPassed);
+    EXPECT_EQ(Check(Record(2, 0, {0x10, 0}) + "\n" + data + end), kPassed);
+    EXPECT_EQ(Check(Record(2, 0, {0x01, 0}) + "\n" + data + end), kPassed);
+    // The same bytes at one address under two bases are no conflict.
+    EXPECT_EQ(Check(data + Record(4, 0, {0, 1}) + "\n" + Record(0, 0, Bytes(4, 7)) + "\n" + end),
+              kPassed);
+    // But under two forms of one base they are.
+    EXPECT_EQ(Check(Record(4, 0, {0, 1}) + "\n" + data + Record(2, 0, {0x10, 0}) + "\n" +
+                    Record(0, 0, Bytes(4, 7)) + "\n" + end)
+                  .second,
+              "The file gives two values for one address.");
     // EEPROM data of a combined image is named for what it is.
-    EXPECT_EQ(Check(Record(0, 0, Bytes(4)) + "\n" + Record(4, 0, {0x00, 0x81}) + "\n").second,
+    EXPECT_EQ(Check(data + Record(4, 0, {0x00, 0x81}) + "\n").second,
               "EEPROM data (address 0x810000) in a flash file: write it from the .eep file.");
-    EXPECT_EQ(Check(Record(4, 0, {0x00, 0x82}) + "\n").second,
-              "Data above 64 KB (record type 04) is not supported.");
     // Refused even when it comes after data records.
-    EXPECT_EQ(Check(Record(0, 0, Bytes(4)) + "\n" + Record(4, 0, {0x80, 0}) + "\n").second,
-              "Data above 64 KB (record type 04) is not supported.");
+    EXPECT_EQ(Check(data + Record(4, 0, {0x80, 0}) + "\n").second,
+              "Data above 16 MB (record type 04) is not supported.");
 }
 
 TEST(CheckHexFile, UnknownTypesAreRefusedWithATextThatSaysSo) {

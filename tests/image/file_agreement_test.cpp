@@ -101,8 +101,8 @@ std::vector<HexCase> HexCases() {
          "prog.hex, line 2: 'x' is not a hexadecimal digit"},
         {"unknown record type", a + "\n" + Record(0x06, 0, Bytes(2)) + "\n", R, 1,
          "prog.hex, line 2: record type 06 is not supported."},
-        {"data above 64 KB", Record(4, 0, {0, 1}) + "\n" + a + "\n", R, 0,
-         "prog.hex, line 1: data above 64 KB (record type 04) is not supported."},
+        {"data above 16 MB", Record(4, 0, {1, 0}) + "\n" + a + "\n", R, 0,
+         "prog.hex, line 1: data above 16 MB (record type 04) is not supported."},
     };
 }
 

@@ -154,6 +154,25 @@ TEST(WriteReadbackHex, FlashAbove64KbGetsAnExtendedAddressRecord) {
     EXPECT_EQ(lines[4097].substr(0, 13), ":10000000EFBE");
 }
 
+TEST(WriteDump, TheAddressFieldIsWideEnoughForTheChip) {
+    struct Case {
+        int32_t words;
+        std::size_t line;   // of the last flash line
+        std::string first;  // its first characters
+        std::string zero;   // the first flash line's
+    };
+    for (const Case& c : {Case{0x10000, 8193, "FFF8: FFFF", "0000: FFFF"},
+                          Case{0x10008, 8194, "10000: FFFF", "00000: FFFF"}}) {
+        ImageRig rig;
+        SpiTarget chip(rig, c.words, 0);
+        ASSERT_EQ(WriteDump(rig.p), 0);
+        auto lines = SplitCrLf(rig.dir.Read("readback.txt"));
+        ASSERT_GT(lines.size(), c.line);
+        EXPECT_EQ(lines[2].substr(0, c.zero.size()), c.zero);
+        EXPECT_EQ(lines[c.line].substr(0, c.first.size()), c.first);
+    }
+}
+
 TEST(ReadbackProgress, FiguresShowOnlyWhenTheyChangeAndCarryOverToTheEeprom) {
     ImageRig rig;
     SpiTarget chip(rig, 8, 4);

@@ -175,7 +175,7 @@ TEST(HexRecordStream, AddressRecordsWithValueZeroAndStartAddressesChangeNothing)
                            Record(5, 0, {0, 0, 0, 0x60}) + "\n" + Record(0, 0x0200, Bytes(2, 9)) +
                            "\n" + kEndRecord + "\n");
     EXPECT_EQ(run.end, RecordResult::EndOfData);
-    // Only the data records are handed out, each at its own 16-bit address.
+    // Only the data records are handed out, each at its own address.
     ASSERT_EQ(run.records.size(), 2u);
     EXPECT_EQ(run.records[0].address, 0x0100);
     EXPECT_EQ(run.records[0].type, 0);
@@ -184,27 +184,63 @@ TEST(HexRecordStream, AddressRecordsWithValueZeroAndStartAddressesChangeNothing)
     EXPECT_EQ(run.errorText, "untouched");
 }
 
-TEST(HexRecordStream, DataAbove64KbAndUnknownTypesAreRefusedBeforeTheirData) {
-    StreamRun above = Stream(Record(0, 0, Bytes(2)) + "\n" + Record(4, 0, {0, 1}) + "\n" +
-                             Record(0, 0, Bytes(2, 0x55)) + "\n");
-    EXPECT_EQ(above.end, RecordResult::FormatError);
-    EXPECT_EQ(above.records.size(), 1u);
-    EXPECT_EQ(above.errorText, "Data above 64 KB (record type 04) is not supported.\n");
-    EXPECT_FALSE(above.openAfterwards);
-
-    StreamRun segment = Stream(Record(2, 0, {0x10, 0}) + "\n" + Record(0, 0, Bytes(2)) + "\n");
-    EXPECT_EQ(segment.end, RecordResult::FormatError);
-    EXPECT_TRUE(segment.records.empty());
-    EXPECT_EQ(segment.errorText, "Data above 64 KB (record type 02) is not supported.\n");
-
-    StreamRun unknown = Stream(Record(0x06, 0, Bytes(2)) + "\n");
-    EXPECT_EQ(unknown.end, RecordResult::FormatError);
-    EXPECT_TRUE(unknown.records.empty());
-    EXPECT_EQ(unknown.errorText, "Record type 06 is not supported.\n");
-
-    StreamRun malformed = Stream(Record(4, 0, {0, 0, 0}) + "\n");
-    EXPECT_EQ(malformed.end, RecordResult::FormatError);
-    EXPECT_EQ(malformed.errorText, "No Intel Int.8/MDS-Format\n");
+TEST(HexRecordStream, AddressRecordsSetTheBaseOfTheDataAfterThem) {
+    const std::string data = Record(0, 0, Bytes(2)) + "\n";
+    const std::string tail = Record(0, 0x0010, Bytes(2, 0x55)) + "\n";
+    auto Line = [](const std::string& record) { return record + "\n"; };
+    struct Case {
+        std::string name;
+        std::string content;
+        std::vector<int> addresses;  // of the records handed out
+        std::string errorText;       // "untouched" when the stream went to its end
+    };
+    const std::vector<Case> cases = {
+        // avr-objcopy: a segment inside 64 KB, and the segments at 64 and 128 KB.
+        {"segment 0100", Line(Record(2, 0, {0x01, 0x00})) + tail, {0x1010}, "untouched"},
+        {"segment 1000", data + Line(Record(2, 0, {0x10, 0x00})) + tail, {0, 0x10010}, "untouched"},
+        {"segment 2000", Line(Record(2, 0, {0x20, 0x00})) + tail, {0x20010}, "untouched"},
+        {"linear 0001", data + Line(Record(4, 0, {0, 1})) + tail, {0, 0x10010}, "untouched"},
+        {"linear 0003", Line(Record(4, 0, {0, 3})) + tail, {0x30010}, "untouched"},
+        // A later record sets the base anew; back to 0 as well.
+        {"linear back to 0",
+         Line(Record(4, 0, {0, 1})) + tail + Line(Record(4, 0, {0, 0})) + tail,
+         {0x10010, 0x0010},
+         "untouched"},
+        {"segment after linear",
+         Line(Record(4, 0, {0, 2})) + tail + Line(Record(2, 0, {0x10, 0})) + tail,
+         {0x20010, 0x10010},
+         "untouched"},
+        // A combined image's EEPROM, 16 MB and more, unknown types and
+        // malformed address records stop before any data after them.
+        {"EEPROM at 0x810000",
+         data + Line(Record(4, 0, {0x00, 0x81})) + tail,
+         {0},
+         std::string(kEepromInFlashText) + "\n"},
+        {"linear 0100",
+         data + Line(Record(4, 0, {0x01, 0x00})) + tail,
+         {0},
+         "Data above 16 MB (record type 04) is not supported.\n"},
+        {"type 06",
+         Line(Record(0x06, 0, Bytes(2))) + tail,
+         {},
+         "Record type 06 is not supported.\n"},
+        {"three-byte address",
+         Line(Record(4, 0, {0, 0, 0})) + tail,
+         {},
+         "No Intel Int.8/MDS-Format\n"},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        StreamRun run = Stream(c.content + kEndRecord + "\n");
+        std::vector<int> addresses;
+        for (const Streamed& r : run.records)
+            addresses.push_back(r.address);
+        EXPECT_EQ(addresses, c.addresses);
+        EXPECT_EQ(run.errorText, c.errorText);
+        const bool refused = c.errorText != "untouched";
+        EXPECT_EQ(run.end, refused ? RecordResult::FormatError : RecordResult::EndOfData);
+        EXPECT_EQ(run.openAfterwards, !refused);
+    }
 }
 
 TEST(HexRecordStream, DataBytesStopAtTheRecordsLength) {

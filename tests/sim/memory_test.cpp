@@ -145,6 +145,48 @@ TEST(PageWrite, BurnsTheLoadedBufferIntoTheAddressedPageOnly) {
     EXPECT_EQ(ReadFlash(rig.p, 3 * 64 + 5), 0x82);
 }
 
+// Above 64K words the chip takes bit 16 from Load Extended Address and keeps
+// it, across programming enable too; without it reads and page writes land
+// in the half selected last. Chips of 64K words or less ignore it.
+TEST(PageWrite, TheExtendedAddressByteSelectsTheHalfOfTheBigChips) {
+    struct Case {
+        const char* chip;
+        int extBefore;      // sent before the page write; -1 none
+        bool reenable;      // programming enable again before the read
+        int extRead;        // sent before the read; -1 none
+        uint32_t pageByte;  // where the page landed
+        uint8_t read;       // what the read of word 0x0010 answers
+    };
+    const Case cases[] = {
+        {"ATmega2560", 1, false, 1, 0x20000, 0x5A},
+        {"ATmega2560", 1, false, -1, 0x20000, 0x5A},  // the byte stays selected
+        {"ATmega2560", 1, true, -1, 0x20000, 0x5A},   // also across an enable
+        {"ATmega2560", 1, false, 0, 0x20000, 0xFF},
+        {"ATmega2560", -1, false, -1, 0x00000, 0x5A},  // never sent: the lower half
+        {"ATmega2560", 0, false, 1, 0x00000, 0xFF},
+        {"ATmega1284P", 1, false, 1, 0x00000, 0x5A},  // 64K words: no such byte
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(std::string(c.chip) + " ext " + std::to_string(c.extBefore) + "/" +
+                     std::to_string(c.extRead));
+        Enabled rig(c.chip);
+        if (c.extBefore >= 0)
+            Send(rig.p, 0x4D, 0x00, static_cast<uint8_t>(c.extBefore), 0x00);
+        Send(rig.p, 0x40, 0x00, 0x10, 0x5A);  // word 0x0010 of a page, low byte
+        Send(rig.p, 0x4C, 0x00, 0x00, 0x00);  // the page of word 0 (of the half selected)
+        rig.Us(10000);
+        EXPECT_EQ(rig.target().pageWrites(), std::vector<uint32_t>{c.pageByte / 2});
+        EXPECT_EQ(rig.target().Flash(c.pageByte + 0x20), 0x5A);
+        EXPECT_EQ(rig.target().Flash((c.pageByte ^ 0x20000) + 0x20), 0xFF) << "the other half";
+        if (c.reenable) {
+            EXPECT_TRUE(Enable(rig.p));
+        }
+        if (c.extRead >= 0)
+            Send(rig.p, 0x4D, 0x00, static_cast<uint8_t>(c.extRead), 0x00);
+        EXPECT_EQ(Send(rig.p, 0x20, 0x00, 0x10, 0x00) & 0xFF, c.read);
+    }
+}
+
 TEST(PageWrite, BufferStartsEmptyAgainAndFlashOnlyClears) {
     Enabled rig("ATtiny2313");  // 16-word pages
     Send(rig.p, 0x40, 0x00, 0x02, 0x0F);

@@ -44,6 +44,54 @@ ByteImage ParseHexImage(const std::string& text) {
     return image;
 }
 
+std::string HexText(const ByteImage& image) {
+    std::string text;
+    char cell[32];
+    uint32_t upper = 0;
+    auto it = image.begin();
+    while (it != image.end()) {
+        const uint32_t start = it->first;
+        if ((start >> 16) != upper) {
+            upper = start >> 16;
+            std::snprintf(cell, sizeof cell, ":02000004%04X%02X\n", upper,
+                          (0x100 - ((6 + (upper >> 8) + (upper & 0xFF)) & 0xFF)) & 0xFF);
+            text += cell;
+        }
+        std::string data;
+        int sum = 0;
+        uint32_t n = 0;
+        // A record stays inside its 64 KB and its run of addresses.
+        while (it != image.end() && n < 16 && it->first == start + n &&
+               (it->first >> 16) == upper) {
+            std::snprintf(cell, sizeof cell, "%02X", it->second);
+            data += cell;
+            sum += it->second;
+            ++n;
+            ++it;
+        }
+        const uint32_t offset = start & 0xFFFF;
+        sum += static_cast<int>(n + (offset >> 8) + (offset & 0xFF));
+        std::snprintf(cell, sizeof cell, ":%02X%04X00", n, offset);
+        text += cell + data;
+        std::snprintf(cell, sizeof cell, "%02X\n", (0x100 - (sum & 0xFF)) & 0xFF);
+        text += cell;
+    }
+    return text + ":00000001FF\n";
+}
+
+ByteImage SpreadImage(uint32_t flashBytes, uint32_t pageBytes) {
+    ByteImage image;
+    auto fill = [&image](uint32_t from, uint32_t to) {
+        for (uint32_t a = from; a < to; ++a)
+            image[a] = static_cast<uint8_t>((a * 7 + (a >> 8) * 13 + 3) & 0xFF);
+    };
+    const uint32_t middle = flashBytes / 2;
+    fill(0, pageBytes);
+    fill(middle - pageBytes - 5, middle + pageBytes + 11);
+    fill(flashBytes - pageBytes, flashBytes);
+    return image;
+}
+
 std::string ImageDifferences(const ByteImage& image, const ByteImage& other, int limit) {
     std::string out;
     int shown = 0;

@@ -14,6 +14,16 @@ using ByteImage = std::map<uint32_t, uint8_t>;
 // base address. Lines that are not records are skipped.
 ByteImage ParseHexImage(const std::string& text);
 
+// `image` as Intel HEX text: records of up to 16 bytes over runs of
+// consecutive addresses (holes stay holes), an extended linear address record
+// (type 04) wherever the upper 16 bits change, and the end record.
+std::string HexText(const ByteImage& image);
+
+// An image for a chip of `flashBytes`: its first page, a hole, a run across
+// the middle of the flash (for 128K words: across 64K words, for 64K words
+// across 64 KB), another hole and its last page, at the top of the flash.
+ByteImage SpreadImage(uint32_t flashBytes, uint32_t pageBytes);
+
 // A readback dump as the Read command writes it, of a chip with `flashBytes`
 // of flash and `eepromBytes` of EEPROM: `image` in the flash, FF elsewhere.
 std::string DumpText(uint32_t flashBytes, uint32_t eepromBytes, const ByteImage& image = {});
