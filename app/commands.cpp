@@ -418,6 +418,8 @@ CommandResult Dispatch(Programmer& p, int command) {
                                                            : CommandResult::Failed;
         case ids::kDataWindow:
             return dialogs::OpenDataWindow(p) == 0 ? CommandResult::Ok : CommandResult::Failed;
+        case ids::kFuses:
+            return dialogs::OpenFusesWindow(p) == 0 ? CommandResult::Ok : CommandResult::Failed;
         case ids::kHelpTopics:
             dialogs::HelpTopics(p);
             return CommandResult::Ok;
@@ -468,6 +470,7 @@ std::string_view StoppedState(int command) {
             return "the chip may be partly erased: erase it again.";
         case ids::kFuseBits:
         case ids::kDataWindow:
+        case ids::kFuses:
             return "the chip may be partly changed.";
         default:
             return "the chip is unchanged.";

@@ -96,4 +96,23 @@ inline constexpr int kWriteData = 1097;
 inline constexpr int kEepromStatus = 1098;
 inline constexpr int kEepromExit = 1;
 
+// Our addition: the Fuses window (FuseBits > "Fuses"), every fuse and lock
+// byte of the chip by name. Each byte has a group, a hexadecimal field and
+// eight places for its fields (a check box for a single bit, a name and a
+// choice list for a field of several bits), which the window fills for the
+// chip: the place of field f of byte b is kFuseSlotsPerByte * b + f.
+inline constexpr int kFuses = 1400;
+inline constexpr int kFusesWindow = 1401;
+inline constexpr int kFuseStatus = 1402;
+inline constexpr int kFuseRead = 1403;
+inline constexpr int kFuseWrite = 1404;
+inline constexpr int kFuseRestore = 1405;
+inline constexpr int kFuseClose = 2;  // Escape and the close box too
+inline constexpr int kFuseSlotsPerByte = 8;
+inline constexpr int kFuseGroup0 = 1410;   // + byte
+inline constexpr int kFuseHex0 = 1420;     // + byte
+inline constexpr int kFuseCheck0 = 1430;   // + place
+inline constexpr int kFuseName0 = 1470;    // + place
+inline constexpr int kFuseChoice0 = 1510;  // + place
+
 }  // namespace ostrel::ids

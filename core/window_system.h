@@ -6,10 +6,13 @@
 #include <optional>
 #include <string>
 #include <string_view>
+#include <vector>
 
 namespace ostrel {
 
-enum class MsgButtons { Ok, OkCancel };
+// OkCancelDefaultCancel: a question whose default answer is Cancel (Enter
+// answers No), for a step that cannot be undone.
+enum class MsgButtons { Ok, OkCancel, OkCancelDefaultCancel };
 enum class MsgResult { Ok, Cancel };
 
 // Behaviour of a modal dialog. The front-end builds the dialog's controls,
@@ -40,6 +43,11 @@ class WindowSystem {
     virtual void EnableItem(int window, int item, bool enabled) = 0;
     virtual void CheckItem(int window, int item, bool checked) = 0;
     virtual bool IsItemChecked(int window, int item) = 0;
+    // Shows or hides a control (a window whose controls depend on the chip).
+    virtual void ShowItem(int window, int item, bool shown) = 0;
+    // The entries of a choice list other than the device list; SetItemText
+    // selects one by its text and ItemText gives the one selected.
+    virtual void SetChoices(int window, int item, const std::vector<std::string>& choices) = 0;
     // Menu check marks, by command number.
     virtual void CheckMenuItem(int command, bool checked) = 0;
     // Repaints the window at once.

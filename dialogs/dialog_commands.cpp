@@ -4,6 +4,7 @@
 #include "core/activity.h"
 #include "core/ids.h"
 #include "dialogs/eeprom_window.h"
+#include "dialogs/fuse_window.h"
 #include "dialogs/instructions_dialog.h"
 
 namespace ostrel::dialogs {
@@ -32,6 +33,18 @@ int OpenDataWindow(Programmer& p) {
     core::EnableField(p, ids::kActivity, false);
     EepromWindow window(p);
     p.windows.RunModalDialog(ids::kEepromWindow, p.state.mainWindow, window);
+    return 0;
+}
+
+int OpenFusesWindow(Programmer& p) {
+    core::UsualStart(p);
+    if (avr::Connect(p) != 0) {
+        core::ReportFailure(p);
+        return 1;
+    }
+    p.windows.SetItemText(p.state.mainWindow, ids::kActivity, " ");
+    FuseWindow window(p);
+    p.windows.RunModalDialog(ids::kFusesWindow, p.state.mainWindow, window);
     return 0;
 }
 

@@ -15,4 +15,8 @@ int OpenInstructionsDialog(Programmer& p);
 // left in programming mode. 0 when the window ran, 1 when Connect failed.
 int OpenDataWindow(Programmer& p);
 
+// FuseBits > Fuses: Connect, then the Fuses window, which reads every fuse
+// and lock byte of the chip. 0 when the window ran, 1 when Connect failed.
+int OpenFusesWindow(Programmer& p);
+
 }  // namespace ostrel::dialogs

@@ -17,6 +17,13 @@ int SortedInsertPosition(const std::vector<std::string>& entries, std::string_vi
 }
 
 void ModelWindowSystem::SetItemText(int window, int item, std::string_view text) {
+    // A choice list selects only one of its entries, as a real one does.
+    auto choices = choices_.find({window, item});
+    if (choices != choices_.end() &&
+        std::find(choices->second.begin(), choices->second.end(), text) == choices->second.end()) {
+        texts_[{window, item}].clear();
+        return;
+    }
     texts_[{window, item}] = std::string(text);
 }
 
@@ -82,6 +89,25 @@ void ModelWindowSystem::EndWindow(int window, int result) {
 bool ModelWindowSystem::IsItemEnabled(int window, int item) const {
     auto it = enabled_.find({window, item});
     return it == enabled_.end() || it->second;
+}
+
+void ModelWindowSystem::ShowItem(int window, int item, bool shown) {
+    shown_[{window, item}] = shown;
+}
+
+void ModelWindowSystem::SetChoices(int window, int item, const std::vector<std::string>& choices) {
+    choices_[{window, item}] = choices;
+    texts_.erase({window, item});
+}
+
+bool ModelWindowSystem::IsItemShown(int window, int item) const {
+    auto it = shown_.find({window, item});
+    return it == shown_.end() || it->second;
+}
+
+std::vector<std::string> ModelWindowSystem::Choices(int window, int item) const {
+    auto it = choices_.find({window, item});
+    return it == choices_.end() ? std::vector<std::string>{} : it->second;
 }
 
 bool ModelWindowSystem::IsMenuChecked(int command) const {

@@ -25,6 +25,8 @@ class ModelWindowSystem : public WindowSystem {
     void EnableItem(int window, int item, bool enabled) override;
     void CheckItem(int window, int item, bool checked) override;
     bool IsItemChecked(int window, int item) override;
+    void ShowItem(int window, int item, bool shown) override;
+    void SetChoices(int window, int item, const std::vector<std::string>& choices) override;
     void CheckMenuItem(int command, bool checked) override;
     void Repaint(int /*window*/) override {}
     void ProcessPendingEvents() override {}
@@ -46,6 +48,9 @@ class ModelWindowSystem : public WindowSystem {
     // --- for front-ends and tests ---
     bool IsItemEnabled(int window, int item) const;
     bool IsMenuChecked(int command) const;
+    // Controls start shown, as the table's controls without kHidden.
+    bool IsItemShown(int window, int item) const;
+    std::vector<std::string> Choices(int window, int item) const;
     const std::vector<std::string>& ListEntries() const { return list_; }
     // What a user's typing does to a text control: new text, selection, modified.
     void TypeText(int window, int item, std::string_view text, TextSelection selection);
@@ -57,6 +62,8 @@ class ModelWindowSystem : public WindowSystem {
     std::map<Key, std::string> texts_;
     std::map<Key, bool> enabled_;
     std::map<Key, bool> checked_;
+    std::map<Key, bool> shown_;
+    std::map<Key, std::vector<std::string>> choices_;
     std::map<Key, TextSelection> selections_;
     std::map<Key, bool> modified_;
     std::map<int, bool> menuChecks_;

@@ -2,7 +2,9 @@
 
 #include <QAbstractButton>
 #include <QApplication>
+#include <QComboBox>
 #include <QKeyEvent>
+#include <QLineEdit>
 #include <QPushButton>
 
 #include "core/ids.h"
@@ -30,6 +32,8 @@ ModalDialog::ModalDialog(int dialog, QWidget* owner, DialogHandler& handler)
         controls_ = BuildControls(this, ui::EepromWindowControls(), units_);
     } else if (dialog == ids::kWiringDialog) {
         BuildWiringDialog();
+    } else {
+        controls_ = BuildControls(this, ui::ControlsOf(dialog), units_);
     }
     Connect();
 }
@@ -54,6 +58,15 @@ void ModalDialog::Connect() {
         } else if (auto* listing = qobject_cast<ListingEdit*>(widget)) {
             int item = id;
             connect(listing, &ListingEdit::Notified, this, [this, item] { ForwardNotify(item); });
+        } else if (dialog_ == ids::kFusesWindow) {
+            // The Fuses window follows what the user chooses or types, not
+            // what the window itself puts there.
+            int item = id;
+            if (auto* combo = qobject_cast<QComboBox*>(widget)) {
+                connect(combo, &QComboBox::activated, this, [this, item] { ForwardNotify(item); });
+            } else if (auto* edit = qobject_cast<QLineEdit*>(widget)) {
+                connect(edit, &QLineEdit::textEdited, this, [this, item] { ForwardNotify(item); });
+            }
         }
     }
 }

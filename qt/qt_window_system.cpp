@@ -18,6 +18,7 @@
 #include <QLineEdit>
 #include <QMessageBox>
 #include <QPushButton>
+#include <QSignalBlocker>
 #include <QTextBrowser>
 #include <QTimer>
 #include <QUrl>
@@ -179,6 +180,22 @@ bool QtWindowSystem::IsItemChecked(int window, int item) {
     return button != nullptr && button->isChecked();
 }
 
+void QtWindowSystem::ShowItem(int window, int item, bool shown) {
+    if (QWidget* widget = Item(window, item))
+        widget->setVisible(shown);
+}
+
+void QtWindowSystem::SetChoices(int window, int item, const std::vector<std::string>& choices) {
+    auto* combo = qobject_cast<QComboBox*>(Item(window, item));
+    if (combo == nullptr || combo == DeviceList())
+        return;
+    const QSignalBlocker quiet(combo);
+    combo->clear();
+    for (const std::string& choice : choices)
+        combo->addItem(FromUtf8(choice));
+    combo->setCurrentIndex(-1);
+}
+
 void QtWindowSystem::CheckMenuItem(int command, bool checked) {
     auto it = menuItems_.find(command);
     if (it == menuItems_.end() || it->second.isNull())
@@ -263,7 +280,8 @@ MsgResult QtWindowSystem::MessageBox(int owner, std::string_view text, std::stri
         buttons == MsgButtons::Ok ? QMessageBox::Ok : QMessageBox::Ok | QMessageBox::Cancel,
         owner == ids::kNoOwner ? nullptr : Window(owner));
     box.setWindowIcon(ProgramIcon());
-    box.setDefaultButton(QMessageBox::Ok);
+    box.setDefaultButton(buttons == MsgButtons::OkCancelDefaultCancel ? QMessageBox::Cancel
+                                                                      : QMessageBox::Ok);
     box.setEscapeButton(buttons == MsgButtons::Ok ? QMessageBox::Ok : QMessageBox::Cancel);
 
     ShownMessage shown{owner,         std::string(text), std::string(title),        buttons,

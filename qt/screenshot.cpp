@@ -36,6 +36,8 @@ QString PictureName(int dialog) {
             return QStringLiteral("screenshot-eeprom.png");
         case ids::kWiringDialog:
             return QStringLiteral("screenshot-wiring.png");
+        case ids::kFusesWindow:
+            return QStringLiteral("screenshot-fuses.png");
         default:
             return QStringLiteral("screenshot-%1.png").arg(dialog);
     }
@@ -108,6 +110,7 @@ int TakeScreenshots(DesktopProgram& program, const QString& folder) {
     }
     program.Command(ids::kFuseBits);
     program.Command(ids::kDataWindow);
+    program.Command(ids::kFuses);
     program.Command(ids::kWiringPicture);
     windows.automation.dialogScript = nullptr;
     program.Command(ids::kExit);

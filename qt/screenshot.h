@@ -14,7 +14,7 @@ class DesktopProgram;
 
 inline constexpr const char* kScreenshotVariable = "OSTREL_SCREENSHOT_DIR";
 // How many pictures a full run saves.
-inline constexpr int kScreenshots = 6;
+inline constexpr int kScreenshots = 7;
 
 // Prepares the program before its start: every box is answered OK.
 void PrepareScreenshots(DesktopProgram& program);

@@ -79,6 +79,47 @@ constexpr std::array kEepromWindow = {
     ControlEntry{ids::kEepromExit, K::DefaultButton, "Exit", 95, 65, 40, 14},
 };
 
+// The Fuses window: the chip's line at the top, one group per byte (its
+// value in hexadecimal at the left, eight places for its fields in two
+// columns), the buttons at the foot. Every place holds a check box, and a
+// name with a choice list over it; all start hidden, and the window shows
+// what the chip's table has.
+constexpr int kFuseGroupTop = 22;
+constexpr int kFuseGroupStep = 76;
+constexpr int kFuseRowStep = 14;
+constexpr int kFuseColumnStep = 194;
+constexpr int kFuseButtonsY = 330;
+constexpr std::array<const char*, 4> kFuseGroupTitles = {"Low fuse byte", "High fuse byte",
+                                                         "Extended fuse byte", "Lock byte"};
+constexpr int kFuseControls = 5 + 4 * (2 + 3 * ids::kFuseSlotsPerByte);
+
+constexpr std::array<ControlEntry, kFuseControls> FusesWindowTable() {
+    std::array<ControlEntry, kFuseControls> table{};
+    std::size_t n = 0;
+    table[n++] = {ids::kFuseStatus, K::Edit, "", 8, 6, 424, 12, kDisabled};
+    for (int b = 0; b < 4; ++b) {
+        const int top = kFuseGroupTop + b * kFuseGroupStep;
+        table[n++] = {
+            ids::kFuseGroup0 + b, K::GroupBox, kFuseGroupTitles[b], 8, top, 424, 72, kHidden};
+        table[n++] = {ids::kFuseHex0 + b, K::ByteEdit, "", 16, top + 12, 20, 12, kHidden};
+        for (int f = 0; f < ids::kFuseSlotsPerByte; ++f) {
+            const int place = b * ids::kFuseSlotsPerByte + f;
+            const int x = 44 + (f % 2) * kFuseColumnStep;
+            const int y = top + 12 + (f / 2) * kFuseRowStep;
+            table[n++] = {ids::kFuseCheck0 + place, K::CheckBox, "", x, y + 2, 188, 10, kHidden};
+            table[n++] = {ids::kFuseName0 + place, K::Label, "", x, y + 2, 38, 8, kHidden};
+            table[n++] = {ids::kFuseChoice0 + place, K::ComboBox, "", x + 38, y, 150, 90, kHidden};
+        }
+    }
+    table[n++] = {ids::kFuseRead, K::PushButton, "Read", 8, kFuseButtonsY, 50, 14};
+    table[n++] = {ids::kFuseWrite, K::PushButton, "Write", 64, kFuseButtonsY, 50, 14};
+    table[n++] = {
+        ids::kFuseRestore, K::PushButton, "Restore Factory Values", 120, kFuseButtonsY, 90, 14};
+    table[n++] = {ids::kFuseClose, K::PushButton, "Close", 382, kFuseButtonsY, 50, 14};
+    return table;
+}
+constexpr std::array kFusesWindow = FusesWindowTable();
+
 // A thin line at the top and one above the file fields, each of two line
 // pieces 100 units long, with a row of dots at its right end.
 constexpr std::array kMainWindowLines = {
@@ -109,6 +150,10 @@ std::span<const ControlEntry> EepromWindowControls() {
     return kEepromWindow;
 }
 
+std::span<const ControlEntry> FusesWindowControls() {
+    return kFusesWindow;
+}
+
 std::span<const ControlEntry> ControlsOf(int window) {
     switch (window) {
         case ids::kMainWindow:
@@ -117,6 +162,8 @@ std::span<const ControlEntry> ControlsOf(int window) {
             return kInstructionsDialog;
         case ids::kEepromWindow:
             return kEepromWindow;
+        case ids::kFusesWindow:
+            return kFusesWindow;
         default:
             return {};
     }
@@ -132,6 +179,8 @@ WindowFrame FrameOf(int window) {
             return {"EEPROM (max. 2048 bytes)", 147, 95};
         case ids::kWiringDialog:
             return {"PC-Parallel-Port <---> AVR", 187, 101};
+        case ids::kFusesWindow:
+            return {"Fuses and Lock Bits", 440, 350};
         default:
             return {"", 120, 60};
     }

@@ -47,6 +47,8 @@ std::span<const ControlEntry> MainWindowControls();
 std::span<const ControlEntry> InstructionsDialogControls();
 // "EEPROM (max. 2048 bytes)".
 std::span<const ControlEntry> EepromWindowControls();
+// "Fuses and Lock Bits": every place of the window, filled for the chip.
+std::span<const ControlEntry> FusesWindowControls();
 // The table of a window or dialog by its number; empty for one without controls.
 std::span<const ControlEntry> ControlsOf(int window);
 

@@ -49,7 +49,10 @@ constexpr std::array kMainMenu = {
     MenuEntry{M::Item, "Data Window", ids::kDataWindow},
     MenuEntry{M::EndMenu},
 
-    MenuEntry{M::BarCommand, "FuseBits", ids::kFuseBits},
+    MenuEntry{M::Menu, "FuseBits"},
+    MenuEntry{M::Item, "Serial Programming Instructions", ids::kFuseBits},
+    MenuEntry{M::Item, "Fuses", ids::kFuses},
+    MenuEntry{M::EndMenu},
 
     MenuEntry{M::Menu, "Options"},
     MenuEntry{M::Menu, "Speed"},

@@ -48,7 +48,7 @@ MessageKind KindOf(std::string_view title, std::string_view text, MsgButtons but
     }
     if (title.empty())
         return SaysError(text) ? MessageKind::Error : MessageKind::Warning;
-    return buttons == MsgButtons::OkCancel ? MessageKind::Question : MessageKind::Information;
+    return buttons != MsgButtons::Ok ? MessageKind::Question : MessageKind::Information;
 }
 
 }  // namespace ostrel::ui

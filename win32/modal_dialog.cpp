@@ -14,12 +14,12 @@ namespace ostrel::win32 {
 
 namespace {
 
-bool IsListing(int dialog, int id) {
+ui::ControlKind KindOf(int dialog, int id) {
     for (const ui::ControlEntry& control : ui::ControlsOf(dialog)) {
         if (control.id == id)
-            return control.kind == ui::ControlKind::ListingEdit;
+            return control.kind;
     }
-    return false;
+    return ui::ControlKind::Label;
 }
 
 bool IsEditNotification(WORD code) {
@@ -114,8 +114,16 @@ bool ModalDialog::Handle(unsigned message, std::uintptr_t wParam, std::intptr_t 
         case WM_COMMAND: {
             const int id = LOWORD(wParam);
             const WORD code = HIWORD(wParam);
-            if (lParam != 0 && IsListing(dialog_, id)) {
+            const ui::ControlKind kind = lParam != 0 ? KindOf(dialog_, id) : ui::ControlKind::Label;
+            if (kind == ui::ControlKind::ListingEdit) {
                 if (IsEditNotification(code))
+                    ForwardNotify(id);
+            } else if (dialog_ == ids::kFusesWindow && kind == ui::ControlKind::ComboBox) {
+                // The Fuses window follows a choice, and a byte field as it is typed in.
+                if (code == CBN_SELCHANGE)
+                    ForwardNotify(id);
+            } else if (dialog_ == ids::kFusesWindow && kind == ui::ControlKind::ByteEdit) {
+                if (code == EN_CHANGE)
                     ForwardNotify(id);
             } else if (code == BN_CLICKED) {
                 // A button, a check box, or Enter and Escape (IDOK, IDCANCEL).

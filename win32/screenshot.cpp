@@ -82,6 +82,8 @@ std::string PictureName(int dialog) {
             return "screenshot-win32-eeprom.bmp";
         case ids::kWiringDialog:
             return "screenshot-win32-wiring.bmp";
+        case ids::kFusesWindow:
+            return "screenshot-win32-fuses.bmp";
         default:
             return "screenshot-win32-" + std::to_string(dialog) + ".bmp";
     }
@@ -123,6 +125,7 @@ int TakeScreenshots(DesktopProgram& program, const std::string& folder) {
         ++saved;
     program.Command(ids::kFuseBits);
     program.Command(ids::kDataWindow);
+    program.Command(ids::kFuses);
     program.Command(ids::kWiringPicture);
     windows.automation.dialogScript = nullptr;
     // A message box of the system, with the icon of its kind.
@@ -136,7 +139,7 @@ int TakeScreenshots(DesktopProgram& program, const std::string& folder) {
     program.Command(ids::kExit);
     for (const std::string& message : windows.MessageTexts())
         OutputDebugStringA(("ostrel: message box " + message + "\n").c_str());
-    return saved == 5 ? 0 : 1;
+    return saved == 6 ? 0 : 1;
 }
 
 }  // namespace ostrel::win32

@@ -234,6 +234,23 @@ bool Win32WindowSystem::IsItemChecked(int window, int item) {
     return dialog != nullptr && IsDlgButtonChecked(dialog, item) == BST_CHECKED;
 }
 
+void Win32WindowSystem::ShowItem(int window, int item, bool shown) {
+    if (HWND control = Item(window, item))
+        ShowWindow(control, shown ? SW_SHOW : SW_HIDE);
+}
+
+void Win32WindowSystem::SetChoices(int window, int item, const std::vector<std::string>& choices) {
+    HWND control = Item(window, item);
+    if (control == nullptr || control == DeviceList() || !IsClass(control, WC_COMBOBOXA))
+        return;
+    ++settingText_;
+    SendMessageA(control, CB_RESETCONTENT, 0, 0);
+    for (const std::string& choice : choices)
+        SendMessageA(control, CB_ADDSTRING, 0, reinterpret_cast<LPARAM>(choice.c_str()));
+    SendMessageA(control, CB_SETCURSEL, static_cast<WPARAM>(-1), 0);
+    --settingText_;
+}
+
 void Win32WindowSystem::CheckMenuItem(int command, bool checked) {
     auto it = menuItems_.find(command);
     if (it == menuItems_.end())
@@ -398,8 +415,10 @@ MsgResult Win32WindowSystem::MessageBox(int owner, std::string_view text, std::s
     HWND ownerWindow = owner == ids::kNoOwner ? nullptr : Window(owner);
     // A box without an owner still keeps the program's windows from input
     // while it shows, as a box with one does.
-    UINT flags = (buttons == MsgButtons::Ok ? MB_OK : MB_OKCANCEL) | IconFlag(shown.kind) |
-                 (ownerWindow == nullptr ? MB_TASKMODAL : MB_APPLMODAL) | MB_SETFOREGROUND;
+    UINT flags = (buttons == MsgButtons::Ok ? MB_OK : MB_OKCANCEL) |
+                 (buttons == MsgButtons::OkCancelDefaultCancel ? MB_DEFBUTTON2 : 0) |
+                 IconFlag(shown.kind) | (ownerWindow == nullptr ? MB_TASKMODAL : MB_APPLMODAL) |
+                 MB_SETFOREGROUND;
     auto alive = std::make_shared<bool>(true);
     if (automation.enabled) {
         MsgResult answer = MsgResult::Ok;
@@ -417,8 +436,7 @@ MsgResult Win32WindowSystem::MessageBox(int owner, std::string_view text, std::s
     int pressed = MessageBoxA(ownerWindow, shown.text.c_str(), shown.title.c_str(), flags);
     --messageBoxes_;
     *alive = false;
-    shown.answer =
-        buttons == MsgButtons::OkCancel && pressed != IDOK ? MsgResult::Cancel : MsgResult::Ok;
+    shown.answer = buttons != MsgButtons::Ok && pressed != IDOK ? MsgResult::Cancel : MsgResult::Ok;
     messages.push_back(shown);
     RethrowPending();
     return shown.answer;

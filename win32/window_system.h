@@ -92,6 +92,8 @@ class Win32WindowSystem : public WindowSystem {
     void EnableItem(int window, int item, bool enabled) override;
     void CheckItem(int window, int item, bool checked) override;
     bool IsItemChecked(int window, int item) override;
+    void ShowItem(int window, int item, bool shown) override;
+    void SetChoices(int window, int item, const std::vector<std::string>& choices) override;
     void CheckMenuItem(int command, bool checked) override;
     void Repaint(int window) override;
     void ProcessPendingEvents() override;

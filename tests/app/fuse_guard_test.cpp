@@ -1,8 +1,10 @@
 // The guard on every write of a fuse or lock byte, at each entry point: the
 // fuses command (what the console runs), the script after a Write and the
-// raw fields of the instructions dialog.
+// raw fields of the instructions dialog and the Fuses window.
 #include <gtest/gtest.h>
 
+#include <array>
+#include <cstdio>
 #include <string>
 
 #include "app/fuse_command.h"
@@ -10,12 +12,13 @@
 #include "avr/avr.h"
 #include "core/ids.h"
 #include "dialogs/dialog_commands.h"
+#include "dialogs/fuse_window.h"
 #include "tests/support/sim_rig.h"
 
 namespace ostrel::testing {
 namespace {
 
-enum class Entry { Command, Script, Dialog };
+enum class Entry { Command, Script, Dialog, Window };
 
 TEST(FuseGuard, EachRuleAtEachEntryPoint) {
     struct Case {
@@ -52,6 +55,12 @@ TEST(FuseGuard, EachRuleAtEachEntryPoint) {
         {Entry::Dialog, "ATtiny2313", "AC A8 00 DE", false, "n", R::Cancelled, 1, 0xDF},
         {Entry::Dialog, "ATtiny13", "AC A0 00 EA", false, "n", R::Cancelled, 0, 0x6A},
         {Entry::Dialog, "ATmega328P", "AC A8 00 DE", false, "n", R::Ok, 1, 0xDE},
+        // The Fuses window: the refused class is asked with Cancel the default.
+        {Entry::Window, "ATmega328P", "SPIEN=1", false, "n", R::Cancelled, 1, 0xD9},
+        {Entry::Window, "ATmega328P", "SPIEN=1", false, "y", R::Ok, 1, 0xF9},
+        {Entry::Window, "ATtiny13", "RSTDISBL=0", false, "n", R::Cancelled, 1, 0xFF},
+        {Entry::Window, "ATmega328P", "CKSEL=0xF", false, "n", R::Cancelled, 0, 0x62},
+        {Entry::Window, "ATmega328P", "CKDIV8=1", false, "", R::Ok, 0, 0xE2},
         // Asked: OK writes, Cancel keeps the byte.
         {Entry::Command, "ATmega328P", "CKSEL=0xF", false, "y", R::Ok, 0, 0x6F},
         {Entry::Command, "ATmega328P", "CKSEL=0xF", false, "n", R::Cancelled, 0, 0x62},
@@ -75,6 +84,32 @@ TEST(FuseGuard, EachRuleAtEachEntryPoint) {
             std::string report;
             EXPECT_EQ(app::RunFuses(rig.p, {c.write, c.insist}, report), c.result);
             EXPECT_EQ(report.empty(), c.result != R::Ok);
+        } else if (c.entry == Entry::Window) {
+            // The user types each byte the edit changes, then presses Write.
+            rig.windows.dialogScript = [&](int, DialogHandler& handler) {
+                auto& window = static_cast<dialogs::FuseWindow&>(handler);
+                ASSERT_NE(window.chip(), nullptr);
+                auto wanted = window.values();
+                std::array<bool, devices::kFuseByteCount> touched{};
+                ASSERT_EQ(devices::ApplyFuseEdit(*window.chip(), c.write, wanted, touched), "");
+                for (int b = 0; b < devices::kFuseByteCount; ++b) {
+                    char hex[4];
+                    std::snprintf(hex, sizeof hex, "%02X", wanted[b]);
+                    rig.windows.SetItemText(ids::kFusesWindow, ids::kFuseHex0 + b, hex);
+                    handler.OnEditNotify(ids::kFuseHex0 + b);
+                }
+                handler.OnCommand(ids::kFuseWrite);
+                handler.OnCommand(ids::kFuseClose);
+            };
+            ASSERT_EQ(dialogs::OpenFusesWindow(rig.p), 0);
+            const bool asked = !rig.windows.messages.empty();
+            EXPECT_EQ(asked, *c.answers != '\0');
+            if (asked) {
+                const bool refused =
+                    c.write == std::string("SPIEN=1") || c.write == std::string("RSTDISBL=0");
+                EXPECT_EQ(rig.windows.messages.back().buttons,
+                          refused ? MsgButtons::OkCancelDefaultCancel : MsgButtons::OkCancel);
+            }
         } else if (c.entry == Entry::Dialog) {
             const std::string w = c.write;
             rig.windows.dialogScript = [&](int, DialogHandler& dialog) {

@@ -3,10 +3,12 @@
 #include <gtest/gtest.h>
 #include <QAbstractButton>
 #include <QCheckBox>
+#include <QComboBox>
 #include <QDialog>
 #include <QFile>
 #include <QFontInfo>
 #include <QFontMetricsF>
+#include <QLabel>
 #include <QLineEdit>
 #include <QPushButton>
 #include <QScrollBar>
@@ -567,6 +569,45 @@ TEST(WiringPicture, TheDrawingHasTheCablesLabelsAndValues) {
         EXPECT_TRUE(svg.contains(QStringLiteral(">%1<").arg(QString::fromLatin1(label)))) << label;
     }
     EXPECT_EQ(svg.count(QStringLiteral(">1k<")), 2);
+}
+
+// --- Fuses -------------------------------------------------------------------
+
+// The Fuses window through its real widgets: the places the chip has are
+// shown, a choice and a typed byte keep each other in step.
+TEST(FusesWindow, ChoicesAndByteFieldsFollowEachOther) {
+    GuiRig rig;
+    ASSERT_TRUE(rig.Start());
+    rig.ChooseSimulator("ATmega8");
+    bool ran = RunDialog(rig, ids::kFuses, ids::kFusesWindow, [&](QDialog& d) {
+        EXPECT_EQ(Text(d, ids::kFuseHex0), "E1");
+        EXPECT_EQ(Text(d, ids::kFuseHex0 + 1), "D9");
+        EXPECT_FALSE(Control(d, ids::kFuseHex0 + 2)->isVisible());  // no extended byte
+        QComboBox* clock = nullptr;
+        QCheckBox* bootReset = nullptr;
+        for (int place = 0; place < 4 * ids::kFuseSlotsPerByte; ++place) {
+            auto* name = qobject_cast<QLabel*>(Control(d, ids::kFuseName0 + place));
+            auto* box = qobject_cast<QCheckBox*>(Control(d, ids::kFuseCheck0 + place));
+            if (name->isVisible() && name->text() == "CKSEL")
+                clock = qobject_cast<QComboBox*>(Control(d, ids::kFuseChoice0 + place));
+            if (box->isVisible() && box->text().startsWith("BOOTRST:"))
+                bootReset = box;
+        }
+        ASSERT_NE(clock, nullptr);
+        ASSERT_NE(bootReset, nullptr);
+        EXPECT_EQ(clock->count(), 16);
+        EXPECT_TRUE(clock->currentText().startsWith("0001: internal 1 MHz"))
+            << clock->currentText().toStdString();
+        EXPECT_FALSE(bootReset->isChecked());
+        clock->setCurrentIndex(4);
+        emit clock->activated(4);
+        EXPECT_EQ(Text(d, ids::kFuseHex0), "E4");
+        Type(d, ids::kFuseHex0 + 1, "D8");
+        EXPECT_TRUE(bootReset->isChecked());
+        Button(d, ids::kFuseClose)->click();
+    });
+    EXPECT_TRUE(ran);
+    EXPECT_EQ(rig.chip().Fuse(0), 0xE1);  // nothing written
 }
 
 }  // namespace
