@@ -1,5 +1,6 @@
 #include "platform/native_ports.h"
 
+#include "platform/win32/found_ports.h"
 #include "platform/win32/sys_calls.h"
 #include "platform/win32/win32_parallel_port.h"
 #include "platform/win32/win32_serial_port.h"
@@ -18,6 +19,7 @@ class Win32Ports : public NativePorts {
 
     SerialLines& serial() override { return serial_; }
     ParallelRegisters& parallel() override { return parallel_; }
+    std::vector<FoundPort> FindPorts() override { return FindWin32Ports(); }
     ParallelAccess StartParallelAccess() override {
         Win32ParallelStart start = parallel_.Start();
         ParallelAccess access;
