@@ -37,6 +37,13 @@ Assembly::Assembly(WindowSystem& windows, AssemblyOptions options)
     programmer_.state.directPortIo = access.directPortIo ? 1 : 0;
     programmer_.state.dlPortIoLoaded = access.dlPortIoLoaded ? 1 : 0;
     programmer_.state.dlPortIoLibrary = access.library;
+    if (options.foundPorts) {
+        programmer_.foundPorts = *options.foundPorts;
+        programmer_.portsSearched = true;
+    } else if (options.findPorts) {
+        programmer_.foundPorts = native_->FindPorts();
+        programmer_.portsSearched = true;
+    }
 }
 
 }  // namespace ostrel::app

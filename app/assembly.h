@@ -10,6 +10,7 @@
 #include <memory>
 #include <optional>
 #include <string>
+#include <vector>
 
 #include "core/clock.h"
 #include "core/programmer.h"
@@ -27,6 +28,10 @@ struct AssemblyOptions {
     Clock* clock = nullptr;        // null: a clock of its own, as virtualClock says
     bool virtualClock = false;     // the own clock is simulated time, not the machine's
     SysCalls* sysCalls = nullptr;  // null: the system's own calls
+    // Look for the ports there are on this machine (the desktop programs).
+    bool findPorts = false;
+    // The ports found, given instead (the tests of the desktop programs).
+    std::optional<std::vector<FoundPort>> foundPorts;
     // Whether a parallel port can be reached; empty: as the system's start-up
     // finds it (ppdev on Linux; the platform family and the DlPortIO library
     // on Windows).

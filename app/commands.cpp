@@ -1,5 +1,6 @@
 #include "app/commands.h"
 
+#include <algorithm>
 #include <array>
 #include <functional>
 #include <string>
@@ -16,6 +17,7 @@
 #include "dialogs/dialog_commands.h"
 #include "dialogs/help.h"
 #include "platform/native_ports.h"
+#include "platform/port_names.h"
 #include "platform/texts.h"
 
 namespace ostrel::app {
@@ -77,9 +79,9 @@ CommandResult SelectParallelPort(Programmer& p, const PortItem& item) {
                              texts::kTitleErrorLoud, MsgButtons::Ok);
         return CommandResult::Failed;
     }
-    CheckPortItem(p, item.command);
     s.portBase = item.base;
     s.portName.Assign(item.name);
+    CheckChosenPort(p);
     s.adapterKind = AdapterKind::Parallel;
     if (s.comOpen)
         adapter::CloseSerialPort(p);
@@ -97,7 +99,7 @@ struct PreviousPort {
         s.comName = com;
         s.adapterKind = kind;
         s.portBase = base;
-        CheckPortItem(p, PortCommand(name.view()));
+        CheckChosenPort(p);
         s.errorText.Append(name.empty() ? "\nNo port is chosen."
                                         : "\nThe port stays " + std::string(name.view()) + ".");
     }
@@ -107,21 +109,23 @@ struct PreviousPort {
     uint16_t base;
 };
 
-// Makes `item` the port chosen, of `kind`, with the port open before closed.
-void Choose(Programmer& p, const PortItem& item, AdapterKind kind) {
+// Makes `name` the port chosen, of `kind`, with the port open before closed.
+void Choose(Programmer& p, std::string_view name, AdapterKind kind) {
     ProgrammerState& s = p.state;
-    CheckPortItem(p, item.command);
-    s.portName.Assign(item.name);
-    s.comName.Assign(item.name);
+    s.portName.Assign(name);
+    s.comName.Assign(name);
+    CheckChosenPort(p);
     if (s.comOpen)
         adapter::CloseSerialPort(p);
     s.adapterKind = kind;
 }
 
-CommandResult SelectSerialPort(Programmer& p, const PortItem& item) {
+// A serial port by its name: one of the Port menu's COM items, or a port of
+// its own (COM12, /dev/ttyUSB0, ftdi:SERIAL).
+CommandResult SelectSerialPort(Programmer& p, std::string_view name) {
     ProgrammerState& s = p.state;
     const PreviousPort previous(s);
-    Choose(p, item, AdapterKind::Serial);
+    Choose(p, name, AdapterKind::Serial);
     if (adapter::DetectSerialAdapter(p) != 0) {
         // A port that opened but where no cable answered stays chosen: the
         // cable may be plugged in next.
@@ -141,7 +145,7 @@ CommandResult SelectSerialPort(Programmer& p, const PortItem& item) {
 // chip and lines can be had, and which they are.
 CommandResult SelectGpioPort(Programmer& p, const PortItem& item) {
     const PreviousPort previous(p.state);
-    Choose(p, item, AdapterKind::Gpio);
+    Choose(p, item.name, AdapterKind::Gpio);
     if (adapter::OpenPort(p) != 0) {
         previous.Restore(p);
         return Failure(p);
@@ -358,7 +362,19 @@ CommandResult Dispatch(Programmer& p, int command) {
     if (const PortItem* item = FindPortItem(command)) {
         if (item->command == ids::kPortGpio)
             return SelectGpioPort(p, *item);
-        return item->base != 0 ? SelectParallelPort(p, *item) : SelectSerialPort(p, *item);
+        return item->base != 0 ? SelectParallelPort(p, *item) : SelectSerialPort(p, item->name);
+    }
+    if (command >= ids::kFirstFoundPort && command < ids::kFirstFoundPort + ids::kMaxFoundPorts) {
+        const auto index = static_cast<std::size_t>(command - ids::kFirstFoundPort);
+        if (index >= p.foundPorts.size())
+            return CommandResult::Ignored;
+        // A copy: the list may be found anew while the port is chosen.
+        const std::string name = p.foundPorts[index].name;
+        if (const int fixed = PortCommand(name); fixed != 0)
+            return Dispatch(p, fixed);
+        if (!IsSerialPortName(name))
+            return CommandResult::Ignored;
+        return SelectSerialPort(p, name);
     }
     switch (command) {
         case ids::kModemLinesOnly:
@@ -449,6 +465,16 @@ int PortCommand(std::string_view portName) {
 void CheckPortItem(Programmer& p, int command) {
     for (const auto& item : kPortItems)
         p.windows.CheckMenuItem(item.command, item.command == command);
+}
+
+void CheckChosenPort(Programmer& p) {
+    const std::string_view chosen = p.state.portName.view();
+    CheckPortItem(p, PortCommand(chosen));
+    const std::size_t shown =
+        std::min(p.foundPorts.size(), static_cast<std::size_t>(ids::kMaxFoundPorts));
+    for (std::size_t i = 0; i < shown; ++i)
+        p.windows.CheckMenuItem(ids::kFirstFoundPort + static_cast<int>(i),
+                                !chosen.empty() && p.foundPorts[i].name == chosen);
 }
 
 namespace {

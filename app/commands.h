@@ -39,6 +39,9 @@ void OnDestroy(Programmer& p);
 int PortCommand(std::string_view portName);
 // Sets the Port menu check marks so that only `command` is checked (0: none).
 void CheckPortItem(Programmer& p, int command);
+// Sets the Port menu check marks for the port chosen (portName): its fixed
+// item, and every found port of that name.
+void CheckChosenPort(Programmer& p);
 
 using adapter::ReadingPause;
 

@@ -9,6 +9,7 @@
 #include "core/ids.h"
 #include "platform/file_system.h"
 #include "platform/gpio_wiring.h"
+#include "platform/port_names.h"
 #include "platform/text_file.h"
 
 namespace ostrel::app {
@@ -25,10 +26,17 @@ constexpr long kOfferOffset = 29;
 constexpr long kPathLineFeedOffset = 30;
 constexpr long kPathOffset = 32;
 constexpr long kReservedOffset = 303;
+// Our addition: a port name that is none of the four-character names (COM12,
+// /dev/ttyUSB0) is stored whole after the reserved offset, and offset 0
+// holds kLongPortMark, which no earlier program takes for a port (it falls
+// back to its default there). The field: the name, then zero bytes.
+constexpr long kLongPortOffset = kReservedOffset;
+constexpr std::size_t kLongPortLength = kMaxPortNameLength + 1;
+constexpr std::string_view kLongPortMark = "PORT";
 constexpr std::string_view kPathTail = "                    ";  // 20 blanks after the zero byte
 
 // Larger than any settings file the program writes (303 bytes and the
-// reserved area after them); a file beyond it is not ours to rewrite.
+// reserved area after them, where a long port name goes); a file beyond it is not ours to rewrite.
 constexpr std::size_t kMaxSettingsBytes = 64 * 1024;
 
 // The settings file, read whole when it is opened (for reading and writing,
@@ -78,14 +86,14 @@ class SettingsFile {
     // write stores it; nothing ever reaches the reserved area. A file shorter
     // than the offset grows by zero bytes up to it, as a seek past its end
     // and a write make it.
-    void WriteAt(long offset, std::string_view text) {
+    void WriteAt(long offset, std::string_view text, long end = kReservedOffset) {
         std::string bytes;
         for (char c : text) {
             if (c == '\n')
                 bytes.push_back('\r');
             bytes.push_back(c);
         }
-        if (!open_ || offset < 0 || offset + static_cast<long>(bytes.size()) > kReservedOffset)
+        if (!open_ || offset < 0 || offset + static_cast<long>(bytes.size()) > end)
             return;
         const auto at = static_cast<std::size_t>(offset);
         if (bytes_.size() < at + bytes.size()) {
@@ -160,11 +168,67 @@ std::string PortField(std::string_view name) {
     return field;
 }
 
+// A port name of the Port menu's fixed items goes at offset 0 as it always
+// has; any other the mark there and the whole name after the reserved offset.
+void WritePortName(SettingsFile& cfg, std::string_view name) {
+    if (name.empty() || PortCommand(name) != 0) {
+        cfg.WriteAt(0, PortField(name));
+        // A whole name stored before has no meaning now: it goes, so the
+        // file is as the system always made it.
+        if (cfg.ByteAt(kLongPortOffset) > 0)
+            cfg.WriteAt(kLongPortOffset, std::string(kLongPortLength, '\0'),
+                        kLongPortOffset + static_cast<long>(kLongPortLength));
+        return;
+    }
+    std::string field(name.substr(0, kMaxPortNameLength));
+    field.resize(kLongPortLength, '\0');
+    cfg.WriteAt(0, kLongPortMark);
+    cfg.WriteAt(kLongPortOffset, field, kLongPortOffset + static_cast<long>(kLongPortLength));
+}
+
+// The whole port name stored after the mark: the bytes up to the first zero
+// byte, taken only when they are a serial port's name in the form the
+// programmer gives it; empty otherwise.
+std::string ReadLongPortName(const SettingsFile& cfg) {
+    std::string name;
+    for (long i = 0; i < static_cast<long>(kLongPortLength); ++i) {
+        int c = cfg.ByteAt(kLongPortOffset + i);
+        if (c <= 0)
+            break;
+        name.push_back(static_cast<char>(c));
+    }
+    if (name.size() > kMaxPortNameLength || !IsSerialPortName(name))
+        return {};
+    return name;
+}
+
+// The port a first start takes, where no settings file says one: the
+// parallel port with port access, as ever. Without it COM2, but where the
+// ports were looked for and COM2 is not among them, the first port found,
+// and with none found the simulator: a port that is not there would only
+// fail the first command.
+std::string FirstStartPort(const Programmer& p) {
+    if (HasPortAccess(p.state))
+        return "0378";
+    if (!p.portsSearched)
+        return "COM2";
+    std::string first;
+    for (const FoundPort& port : p.foundPorts) {
+        if (port.name == "COM2")
+            return port.name;
+        if (first.empty() && port.name.size() <= kMaxPortNameLength &&
+            (PortCommand(port.name) != 0 || IsSerialPortName(port.name)))
+            first = port.name;
+    }
+    return first.empty() ? "SIM" : first;
+}
+
 }  // namespace
 
 void RestorePortAndSpeed(Programmer& p) {
     ProgrammerState& s = p.state;
-    const char* defaultPort = HasPortAccess(s) ? "0378" : "COM2";
+    const std::string fallback = HasPortAccess(s) ? "0378" : "COM2";
+    const char* defaultPort = fallback.c_str();
     // A folder, a FIFO or a device in the file's place is neither read
     // (a read from a FIFO would wait for ever) nor replaced: say so once.
     if (std::string kind = NotAFile(ResolvePath(p.currentDirectory, kSettingsFile));
@@ -180,7 +244,7 @@ void RestorePortAndSpeed(Programmer& p) {
         existed = file.IsOpen();
     }
     if (!existed)
-        s.portName.Assign(defaultPort);
+        s.portName.Assign(FirstStartPort(p));
     SettingsFile cfg(p.currentDirectory, true);
     std::string stored = cfg.ReadLineAt(0, 4);
     // A zero byte ends the name, as it ends a C string read from the file.
@@ -189,15 +253,23 @@ void RestorePortAndSpeed(Programmer& p) {
     // "Com1", a damaged file) would select no port at all and leave the
     // adapter on a parallel port that may not be reachable; it counts as no
     // stored port, and the default is used and saved in its place.
-    if (!stored.empty())
-        s.portName.Assign(PortCommand(stored) != 0 ? std::string_view(stored) : defaultPort);
+    // The mark stands for a whole name stored further on (COM12,
+    // /dev/ttyUSB0): taken when it is one; otherwise as any other unknown name.
+    // At offset 0 itself only a fixed item's name counts, as it always has.
+    const bool whole = stored == kLongPortMark;
+    if (whole)
+        stored = ReadLongPortName(cfg);
+    if (!stored.empty() || whole)
+        s.portName.Assign(
+            whole ? (stored.empty() ? defaultPort : std::string_view(stored))
+                  : (PortCommand(stored) != 0 ? std::string_view(stored) : defaultPort));
     // Without parallel port access a stored parallel port gives way to COM2.
     // The simulator's port name counts as serial, as it needs no port access.
     if (!HasPortAccess(s) && s.portName.at(0) != 'C' && s.portName.view() != "SIM" &&
-        s.portName.view() != "GPIO") {
+        s.portName.view() != "GPIO" && !IsSerialPortName(s.portName.view())) {
         s.portName.Assign("COM2");
     }
-    cfg.WriteAt(0, PortField(s.portName.view()));
+    WritePortName(cfg, s.portName.view());
 
     for (int item : {ids::kSpeedLow, ids::kSpeedMedium, ids::kSpeedHigh})
         p.windows.CheckMenuItem(item, false);
@@ -265,7 +337,7 @@ void StoreOfferFlag(Programmer& p) {
 void SaveAtExit(Programmer& p) {
     p.currentDirectory = p.state.startDirectory.str();
     SettingsFile cfg(p.currentDirectory, false);
-    cfg.WriteAt(0, PortField(p.state.portName.view()));
+    WritePortName(cfg, p.state.portName.view());
     char mode = static_cast<char>(p.state.manualDevice ? 1 : 0);
     cfg.WriteAt(kModeOffset, std::string_view(&mode, 1));
     // Our additions are written only once they hold something, so a file of

@@ -4,7 +4,7 @@
 // it again, leaving every other byte as it was. Line feeds are stored as
 // CR LF and read back as one line feed.
 //
-//   offset  0  port name, 4 characters, no terminator
+//   offset  0  port name, 4 characters, no terminator; "PORT": see offset 303
 //   offset  6  speed '0'..'3'
 //   offset  7  device-selection mode, byte 0 or 1
 //   offset  8  our addition: '1' keeps FTDI adapters on their modem lines
@@ -16,6 +16,9 @@
 //   offset 29  reopen offer '1' / '0'
 //   offset 30  CR LF
 //   offset 32  path of the data file, a zero byte, 20 blanks (never reaching offset 303)
+//   offset 303 our addition: a port name of none of the fixed items ("COM12",
+//              "/dev/ttyUSB0"), at most 64 characters and zero bytes up to
+//              65, while offset 0 holds "PORT"
 #pragma once
 
 #include <string>

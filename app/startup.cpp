@@ -11,6 +11,7 @@
 #include "core/ids.h"
 #include "devices/device_file.h"
 #include "platform/file_system.h"
+#include "platform/port_names.h"
 #include "platform/text_file.h"
 #include "platform/texts.h"
 
@@ -81,9 +82,15 @@ bool WriteCommandLineFile(Programmer& p, const std::string& file) {
 void SelectStoredPort(Programmer& p) {
     ProgrammerState& s = p.state;
     int command = PortCommand(s.portName.view());  // exact, case-sensitive
-    CheckPortItem(p, command);
-    if (command == 0)
+    CheckChosenPort(p);
+    if (command == 0) {
+        // A serial port of its own the user chose (COM12, /dev/ttyUSB0).
+        if (IsSerialPortName(s.portName.view())) {
+            s.adapterKind = AdapterKind::Serial;
+            s.comName.Assign(s.portName.view());
+        }
         return;
+    }
     if (s.portName == "0278") {
         s.portBase = 0x278;
     } else if (s.portName == "0378") {

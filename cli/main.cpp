@@ -225,18 +225,27 @@ std::optional<int> Parse(int argc, char** argv, Options& o) {
                    "($XDG_DATA_HOME/ostrel)")
         ->type_name("DIR");
     cli.add_option("--port", o.port,
-                   "COM1..COM8, 0278, 0378, 03BC, GPIO (lines of a single-board computer), or SIM "
-                   "(the simulated target), in any letter case, or the device of one of them "
-                   "(/dev/ttyS0, /dev/parport0)")
+                   NativePathStyle() == PathStyle::Windows
+                       ? "COM1..COM256 (or \\\\.\\COMn), 0278, 0378, 03BC, or SIM (the "
+                         "simulated target), in any letter case"
+                       : "COM1..COM8, 0278, 0378, 03BC, GPIO (lines of a single-board computer), "
+                         "or SIM (the simulated target), in any letter case; or a device: any "
+                         "tty (/dev/ttyUSB0, /dev/serial/by-id/...), /dev/parport0, or an FTDI "
+                         "adapter by its serial number (ftdi:SERIAL)")
         ->type_name("PORT")
         ->transform(CLI::Validator(
             [](std::string& name) -> std::string {
+                if (name.size() > kMaxPortNameLength)
+                    return "port name longer than " + std::to_string(kMaxPortNameLength) +
+                           " characters: '" + name.substr(0, 80) + "...'";
                 // As users name it: any letter case, or the device of a port.
                 std::string port = CanonicalPortName(name, ProcessEnvironment());
-                if (app::PortCommand(port) == 0)
+                if (app::PortCommand(port) == 0 && !IsSerialPortName(port))
                     return "unknown port '" + name.substr(0, 80) +
-                           "' (a device of its own is named by a port's variable, for example "
-                           "OSTREL_PORT_COM3=/dev/ttyUSB0)";
+                           (NativePathStyle() == PathStyle::Windows
+                                ? "' (COM1..COM256, \\\\.\\COMn, 0278, 0378, 03BC or SIM)"
+                                : "' (a parallel port device of its own is named by a port's "
+                                  "variable, for example OSTREL_PORT_0378=/dev/parport3)");
                 name = port;
                 return "";
             },

@@ -53,6 +53,9 @@ inline constexpr int kPortSimulator = 1160;  // our addition: the simulated targ
 inline constexpr int kCableTest = 1161;      // our addition: Port > "Cable Test"
 inline constexpr int kPortGpio = 1162;  // our addition: the GPIO lines of a single-board computer
 inline constexpr int kModemLinesOnly = 1163;  // our addition: FTDI adapters on their modem lines
+// Port menu: the ports found on this machine, one command each from here on.
+inline constexpr int kFirstFoundPort = 1200;
+inline constexpr int kMaxFoundPorts = 64;
 inline constexpr int kSpeedVeryLow = 1141;
 inline constexpr int kSpeedLow = 1101;
 inline constexpr int kSpeedMedium = 1102;

@@ -32,6 +32,14 @@ inline constexpr uint32_t kMsRingOn = 0x40;
 // The control lines of a serial port. No data characters are ever sent or
 // received: the cable is driven by RTS, DTR and the break state of the
 // transmit line, and read back on the modem status lines.
+// A port found on this machine, as the Port menu lists it: the name that
+// chooses it ("COM1", "/dev/ttyUSB0", "ftdi:A50285BI", "GPIO") and the text
+// of its menu item.
+struct FoundPort {
+    std::string name;
+    std::string text;
+};
+
 class SerialLines {
   public:
     virtual ~SerialLines() = default;

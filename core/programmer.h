@@ -4,6 +4,7 @@
 #pragma once
 
 #include <string>
+#include <vector>
 
 #include "core/clock.h"
 #include "core/pin_queue.h"
@@ -41,6 +42,11 @@ struct Programmer {
     // commands set it back to startDirectory) without touching the real one,
     // which is shared by every programmer in the process.
     std::string currentDirectory;
+    // The ports the Port menu lists as found on this machine; entry i sends
+    // ids::kFirstFoundPort + i. portsSearched: they were looked for (a first
+    // start then picks one that is there, or the simulator).
+    std::vector<FoundPort> foundPorts;
+    bool portsSearched = false;
 
     // Set while a command runs: the activity refresh processes pending events,
     // and a second command arriving meanwhile is refused rather than run inside the first.

@@ -4,6 +4,7 @@
 // buffers. Start values are those a freshly started programmer has.
 #pragma once
 
+#include <cstddef>
 #include <cstdint>
 
 #include "core/fixed_string.h"
@@ -14,6 +15,11 @@ namespace ostrel {
 // target. (An FTDI adapter in bit-bang mode is a serial port whose lines are
 // pins: pinsOpen below.)
 enum class AdapterKind { Serial, Parallel, Gpio };
+
+// The longest port name the programmer keeps, as the user chose it: a device
+// path such as /dev/serial/by-id/usb-FTDI_FT232R_USB_UART_A50285BI-if00-port0
+// fits.
+inline constexpr std::size_t kMaxPortNameLength = 64;
 
 // Flags are 32-bit integers holding 0 or 1, as every part of the program
 // reads and writes them.
@@ -32,10 +38,12 @@ struct ProgrammerState {
     FixedString<260> startDirectory;  // directory that was current when the main window opened
 
     // --- port and adapter ---
-    FixedString<5> portName;  // "0278", "0378", "03BC", "COM1".."COM8" or "SIM"
+    // "0278", "0378", "03BC", "COM1".."COM8", "SIM", "GPIO", or a serial
+    // port of its own ("COM12", "/dev/ttyUSB0", "ftdi:A50285BI").
+    FixedString<kMaxPortNameLength + 1> portName;
     AdapterKind adapterKind = AdapterKind::Parallel;
     uint16_t portBase = 0x378;
-    FixedString<8> comName;
+    FixedString<kMaxPortNameLength + 1> comName;
     int32_t comHandle = -1;  // kept for the record; the port backend owns the descriptor
     Flag comOpen = 0;
     Flag cablet1 = 0;

@@ -6,6 +6,7 @@
 
 #include <memory>
 #include <string>
+#include <vector>
 
 #include "core/port_access.h"
 
@@ -34,6 +35,9 @@ class NativePorts {
     // single-board computer.
     virtual PinPort* bitBang() { return nullptr; }
     virtual PinPort* gpio() { return nullptr; }
+    // The ports there are on this machine, for the Port menu and a first
+    // start's choice; none where the system cannot tell.
+    virtual std::vector<FoundPort> FindPorts() { return {}; }
     // The start-up's decision: on Linux whether a parallel port device can
     // be opened and claimed; on Windows the platform family and the driver
     // library.

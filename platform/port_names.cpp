@@ -23,15 +23,32 @@ char Upper(char c) {
     return (c >= 'a' && c <= 'z') ? static_cast<char>(c - 'a' + 'A') : c;
 }
 
-// The number 1..8 of a name "COM1".."COM8" (any letter case), or 0.
+// The number 1..256 of a name "COM1".."COM256" (any letter case, no leading
+// zero), or 0.
 int ComNumber(std::string_view name) {
-    if (name.size() != 4)
+    if (name.size() < 4 || name.size() > 6)
         return 0;
     if (Upper(name[0]) != 'C' || Upper(name[1]) != 'O' || Upper(name[2]) != 'M')
         return 0;
-    if (name[3] < '1' || name[3] > '8')
+    if (name[3] == '0')
         return 0;
-    return name[3] - '0';
+    int n = 0;
+    for (char c : name.substr(3)) {
+        if (c < '0' || c > '9')
+            return 0;
+        n = n * 10 + (c - '0');
+    }
+    return n <= kHighestComNumber ? n : 0;
+}
+
+bool HasFtdiPrefix(std::string_view name) {
+    if (name.size() < kFtdiPortPrefix.size())
+        return false;
+    for (std::size_t i = 0; i < kFtdiPortPrefix.size(); ++i) {
+        if (Upper(name[i]) != Upper(kFtdiPortPrefix[i]))
+            return false;
+    }
+    return true;
 }
 
 std::optional<std::string> Override(std::string_view canonicalName,
@@ -87,6 +104,10 @@ std::string_view ParallelPortName(uint16_t base) {
 
 std::optional<std::string> SerialDevicePath(std::string_view comName,
                                             const EnvironmentLookup& environment, PathStyle style) {
+    // A port named by its device (a tty path, an FTDI adapter by its serial
+    // number) is that device.
+    if (IsDeviceNamedPort(comName, style))
+        return std::string(comName);
     int n = ComNumber(comName);
     if (n == 0)
         return std::nullopt;
@@ -147,6 +168,8 @@ std::string CanonicalPortName(std::string_view name, const EnvironmentLookup& en
             c = Upper(c);
         return out;
     };
+    if (name.empty() || name.size() > kMaxPortNameLength)
+        return {};
     const std::string upperName = upper(name);
     if (int n = ComNumber(name); n != 0)
         return "COM" + std::to_string(n);
@@ -161,7 +184,43 @@ std::string CanonicalPortName(std::string_view name, const EnvironmentLookup& en
         if (port.device == name || (style == PathStyle::Windows && upper(port.device) == upperName))
             return port.name;
     }
+    if (style == PathStyle::Windows) {
+        // \\.\COMn, the form Windows opens every COM port by.
+        constexpr std::string_view kDevicePrefix = "\\\\.\\";
+        if (upperName.rfind(kDevicePrefix, 0) == 0) {
+            if (int n = ComNumber(std::string_view(upperName).substr(kDevicePrefix.size())); n != 0)
+                return "COM" + std::to_string(n);
+        }
+    } else if (HasFtdiPrefix(name)) {
+        // The prefix in any case; the serial number as the adapter has it.
+        return std::string(kFtdiPortPrefix) + std::string(name.substr(kFtdiPortPrefix.size()));
+    }
+    // Any other tty on Linux is a serial port of its own, named by its path.
+    // A parallel port device is reached only through one of the three
+    // parallel names, which its variable can point at.
+    if (style != PathStyle::Windows && name.front() == '/' && name.rfind("/dev/parport", 0) != 0)
+        return std::string(name);
     return {};
+}
+
+bool IsDeviceNamedPort(std::string_view name, PathStyle style) {
+    if (style == PathStyle::Windows || name.empty() || name.size() > kMaxPortNameLength)
+        return false;
+    // Printable characters only: a name read from a damaged file is no path.
+    for (char c : name) {
+        if (c < 0x20 || c > 0x7E)
+            return false;
+    }
+    return name.front() == '/' || name.rfind(kFtdiPortPrefix, 0) == 0;
+}
+
+bool IsSerialPortName(std::string_view name, PathStyle style) {
+    if (name.size() > kMaxPortNameLength)
+        return false;
+    if (IsDeviceNamedPort(name, style))
+        return true;
+    int n = ComNumber(name);
+    return n != 0 && name == "COM" + std::to_string(n);
 }
 
 }  // namespace ostrel

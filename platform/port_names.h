@@ -22,9 +22,16 @@
 #include <string_view>
 #include <vector>
 
+#include "core/programmer_state.h"
 #include "platform/paths.h"
 
 namespace ostrel {
+
+// Windows numbers its COM ports up to COM256.
+inline constexpr int kHighestComNumber = 256;
+// "ftdi:SERIAL": an FTDI adapter by its USB serial number ("ftdi:" alone:
+// the first one found).
+inline constexpr std::string_view kFtdiPortPrefix = "ftdi:";
 
 // Reads one environment variable; no value when it is not set.
 using EnvironmentLookup = std::function<std::optional<std::string>(std::string_view name)>;
@@ -40,7 +47,9 @@ std::string OverrideVariable(std::string_view portName);
 // empty for any other address.
 std::string_view ParallelPortName(uint16_t base);
 
-// Device path of a serial port name, "COM1".."COM8" in any letter case.
+// Device path of a serial port name: "COM1".."COM256" in any letter case
+// (COM9 and above on Linux are /dev/ttyS8 on), or a port named by its device
+// on Linux, which is that device.
 std::optional<std::string> SerialDevicePath(std::string_view comName,
                                             const EnvironmentLookup& environment,
                                             PathStyle style = NativePathStyle());
@@ -67,8 +76,20 @@ std::vector<PortDevice> ListPortDevices(const EnvironmentLookup& environment,
 // letter case ("com3", "sim", "gpio", "03bc"), or the device of one of the
 // ports, overrides applied (/dev/ttyS0 for COM1, /dev/parport0 for 0378,
 // /dev/ttyUSB0 where OSTREL_PORT_COM3 names it; \\.\COM2 on Windows, in any
-// letter case there). Empty for any other name.
+// letter case there). Further serial ports: COM9..COM256 ("COMn"), and on
+// Windows \\.\COMn for any of them; on Linux any other absolute path
+// (/dev/ttyUSB0, kept as written) but a parallel port device's, and
+// "ftdi:SERIAL". Empty for any other name and for a name longer than
+// kMaxPortNameLength.
 std::string CanonicalPortName(std::string_view name, const EnvironmentLookup& environment,
                               PathStyle style = NativePathStyle());
+
+// A port name that is its own device: on Linux an absolute path or an FTDI
+// adapter by serial number.
+bool IsDeviceNamedPort(std::string_view name, PathStyle style = NativePathStyle());
+
+// A serial port name in the form CanonicalPortName gives it: "COM1".."COM256"
+// or a port named by its device.
+bool IsSerialPortName(std::string_view name, PathStyle style = NativePathStyle());
 
 }  // namespace ostrel

@@ -39,9 +39,20 @@ app::AssemblyOptions AssemblyOptionsOf(const DesktopOptions& options,
     parts.clock = options.clock;
     parts.sysCalls = options.sysCalls;
     parts.parallelAccess = options.parallelAccess;
+    // The machine's own ports, unless its calls or its clock are stand-ins (a
+    // test); or those given.
+    parts.findPorts = options.sysCalls == nullptr && options.clock == nullptr;
+    parts.foundPorts = options.foundPorts;
     // The desktop program's console is where the simulator's notes go.
     parts.report = [](const std::string& line) { qWarning("ostrel: %s", line.c_str()); };
     return parts;
+}
+
+ui::MenuMachine MenuMachineOf(const Programmer& p) {
+    ui::MenuMachine machine;
+    machine.found = p.foundPorts;
+    machine.portsSearched = p.portsSearched;
+    return machine;
 }
 
 }  // namespace
@@ -50,10 +61,10 @@ DesktopProgram::DesktopProgram(const DesktopOptions& options)
     : startFolder_(ChooseStartFolder(options)),
       assembly_(
           std::make_unique<app::Assembly>(windows_, AssemblyOptionsOf(options, startFolder_))) {
-    window_ =
-        std::make_unique<MainWindow>([this](int command) { return Command(command); },
-                                     [this](const std::string& chip) { ChooseSimulatorChip(chip); },
-                                     [this](uint32_t hz) { ChooseSimulatorClock(hz); });
+    window_ = std::make_unique<MainWindow>(
+        [this](int command) { return Command(command); },
+        [this](const std::string& chip) { ChooseSimulatorChip(chip); },
+        [this](uint32_t hz) { ChooseSimulatorClock(hz); }, MenuMachineOf(assembly_->programmer()));
     windows_.AddWindow(ids::kMainWindow, window_.get(), window_->controls(),
                        [this](int result) { window_->End(result); });
     for (const auto& [command, action] : window_->menuItems())

@@ -10,6 +10,7 @@
 #include <optional>
 #include <string>
 #include <string_view>
+#include <vector>
 
 #include "app/assembly.h"
 #include "app/start_folder.h"
@@ -38,6 +39,9 @@ struct DesktopOptions {
     SysCalls* sysCalls = nullptr;  // null: the C library's calls
     // Whether a parallel port can be reached; null: ask the ppdev backend.
     std::optional<bool> parallelAccess;
+    // The ports the Port menu lists as found; empty: those of this machine,
+    // looked for unless sysCalls or clock is given.
+    std::optional<std::vector<FoundPort>> foundPorts;
 };
 
 class DesktopProgram {

@@ -33,11 +33,14 @@ namespace ostrel::qt {
 
 MainWindow::MainWindow(std::function<bool(int command)> command,
                        std::function<void(const std::string& chip)> simulatorChip,
-                       std::function<void(uint32_t hz)> simulatorClock)
+                       std::function<void(uint32_t hz)> simulatorClock, ui::MenuMachine machine)
     : command_(std::move(command)),
       simulatorChip_(std::move(simulatorChip)),
       simulatorClock_(std::move(simulatorClock)),
-      units_(QApplication::font()) {
+      units_(QApplication::font()),
+      machine_(std::move(machine)) {
+    // The GPIO lines are offered where the machine has a chip of them.
+    machine_.gpio = GpioChipsPresent();
     InitResources();
     const ui::WindowFrame frame = ui::FrameOf(ids::kMainWindow);
     setWindowTitle(QString::fromLatin1(frame.title));
@@ -165,11 +168,11 @@ QAction* MainWindow::AddItem(QMenu* menu, const char* text, int command) {
 void MainWindow::BuildMenu() {
     // The menu table, walked once: a stack of the menus being filled.
     std::vector<QMenu*> open;
-    for (const ui::MenuEntry& entry : ui::MainMenu()) {
+    for (const ui::ShownMenuEntry& entry : ui::ShownMainMenu(machine_)) {
         QMenu* menu = open.empty() ? nullptr : open.back();
         if (entry.whileBusy)
             busyItems_.insert(entry.command);
-        const QString text = QString::fromLatin1(entry.text);
+        const QString text = QString::fromLatin1(entry.text.c_str());
         switch (entry.kind) {
             case ui::MenuKind::Menu:
                 open.push_back(menu == nullptr ? menuBar()->addMenu(text) : menu->addMenu(text));
@@ -189,12 +192,10 @@ void MainWindow::BuildMenu() {
                 open.pop_back();
                 break;
             case ui::MenuKind::Item:
-                AddItem(menu, entry.text, entry.command);
+                AddItem(menu, entry.text.c_str(), entry.command);
                 break;
             case ui::MenuKind::CheckItem:
-                if (entry.onlyWithGpio && !GpioChipsPresent())
-                    break;
-                AddItem(menu, entry.text, entry.command)->setCheckable(true);
+                AddItem(menu, entry.text.c_str(), entry.command)->setCheckable(true);
                 break;
             case ui::MenuKind::Separator:
                 menu->addSeparator();
@@ -212,6 +213,8 @@ void MainWindow::BuildMenu() {
                 clockMenu_ = menu;
                 BuildClockItems(menu);
                 break;
+            case ui::MenuKind::FoundPorts:
+                break;  // ShownMainMenu has put the ports found in their place
             case ui::MenuKind::SimulatorChips:
                 BuildChipItems(menu);
                 break;

@@ -16,6 +16,7 @@
 
 #include "qt/control_builder.h"
 #include "qt/dialog_units.h"
+#include "ui/menu.h"
 
 class QAction;
 class QMenu;
@@ -29,9 +30,10 @@ class MainWindow : public QMainWindow {
     // another command runs). `simulatorChip` is called with a chip's name
     // from Port > Simulator, `simulatorClock` with a clock in Hz from
     // Port > Simulator > Chip Clock (0: the chip's factory clock).
+    // `machine`: the ports found on this machine for the Port menu.
     MainWindow(std::function<bool(int command)> command,
                std::function<void(const std::string& chip)> simulatorChip,
-               std::function<void(uint32_t hz)> simulatorClock);
+               std::function<void(uint32_t hz)> simulatorClock, ui::MenuMachine machine = {});
 
     const ControlMap& controls() const { return controls_; }
     QWidget* Control(int id) const;
@@ -91,6 +93,7 @@ class MainWindow : public QMainWindow {
     std::function<void(const std::string&)> simulatorChip_;
     std::function<void(uint32_t)> simulatorClock_;
     DialogUnits units_;
+    ui::MenuMachine machine_;
     QWidget* panel_ = nullptr;
     ControlMap controls_;
     std::map<int, QAction*> menuItems_;

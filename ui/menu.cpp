@@ -1,5 +1,6 @@
 #include "ui/menu.h"
 
+#include <algorithm>
 #include <array>
 
 #include "core/ids.h"
@@ -18,17 +19,18 @@ constexpr std::array kMainMenu = {
     MenuEntry{M::EndMenu},
 
     MenuEntry{M::Menu, "Port"},
+    MenuEntry{M::FoundPorts},
     MenuEntry{M::CheckItem, "PP 0278", ids::kPort0278},
     MenuEntry{M::CheckItem, "PP 0378", ids::kPort0378},
     MenuEntry{M::CheckItem, "PP 03BC", ids::kPort03BC},
-    MenuEntry{M::CheckItem, "COM1", ids::kCom1},
-    MenuEntry{M::CheckItem, "COM2", ids::kCom2},
-    MenuEntry{M::CheckItem, "COM3", ids::kCom3},
-    MenuEntry{M::CheckItem, "COM4", ids::kCom4},
-    MenuEntry{M::CheckItem, "COM5", ids::kCom5},
-    MenuEntry{M::CheckItem, "COM6", ids::kCom6},
-    MenuEntry{M::CheckItem, "COM7", ids::kCom7},
-    MenuEntry{M::CheckItem, "COM8", ids::kCom8},
+    MenuEntry{M::CheckItem, "COM1", ids::kCom1, false, false, true},
+    MenuEntry{M::CheckItem, "COM2", ids::kCom2, false, false, true},
+    MenuEntry{M::CheckItem, "COM3", ids::kCom3, false, false, true},
+    MenuEntry{M::CheckItem, "COM4", ids::kCom4, false, false, true},
+    MenuEntry{M::CheckItem, "COM5", ids::kCom5, false, false, true},
+    MenuEntry{M::CheckItem, "COM6", ids::kCom6, false, false, true},
+    MenuEntry{M::CheckItem, "COM7", ids::kCom7, false, false, true},
+    MenuEntry{M::CheckItem, "COM8", ids::kCom8, false, false, true},
     MenuEntry{M::CheckItem, "GPIO Lines", ids::kPortGpio, false, true},
     MenuEntry{M::CheckItem, "Modem Lines Only (no FTDI bit-bang)", ids::kModemLinesOnly},
     MenuEntry{M::Separator},
@@ -84,6 +86,32 @@ constexpr std::array<uint32_t, 8> kClockChoices = {0,       32768,   128000,   1
 
 std::span<const MenuEntry> MainMenu() {
     return kMainMenu;
+}
+
+std::vector<ShownMenuEntry> ShownMainMenu(const MenuMachine& machine) {
+    std::vector<ShownMenuEntry> shown;
+    for (const MenuEntry& entry : kMainMenu) {
+        if (entry.onlyWithGpio && !machine.gpio)
+            continue;
+        if (entry.kind == M::FoundPorts) {
+            const std::size_t count =
+                std::min(machine.found.size(), static_cast<std::size_t>(ids::kMaxFoundPorts));
+            for (std::size_t i = 0; i < count; ++i) {
+                shown.push_back({M::CheckItem, machine.found[i].text,
+                                 ids::kFirstFoundPort + static_cast<int>(i)});
+            }
+            if (count != 0)
+                shown.push_back({M::Separator, {}});
+            continue;
+        }
+        std::string text = entry.text;
+        if (entry.markIfAbsent && machine.portsSearched &&
+            std::none_of(machine.found.begin(), machine.found.end(),
+                         [&](const FoundPort& port) { return port.name == entry.text; }))
+            text += kNoDeviceMark;
+        shown.push_back({entry.kind, std::move(text), entry.command, entry.whileBusy});
+    }
+    return shown;
 }
 
 std::span<const uint32_t> SimulatorClockChoices() {

@@ -7,6 +7,11 @@
 
 #include <cstdint>
 #include <span>
+#include <string>
+#include <string_view>
+#include <vector>
+
+#include "core/port_access.h"
 
 namespace ostrel::ui {
 
@@ -22,6 +27,9 @@ enum class MenuKind {
     CheckMenu,
     SimulatorClocks,  // here: one check item per SimulatorClockChoices() entry
     SimulatorChips,   // here: one check item per chip of the simulator's table
+    // here: one check item per port found on this machine (the command
+    // ids::kFirstFoundPort + its index), then a separator when there is one
+    FoundPorts,
 };
 
 struct MenuEntry {
@@ -33,9 +41,34 @@ struct MenuEntry {
     bool whileBusy = false;
     // Shown only where the machine has a GPIO chip (GpioChipsPresent).
     bool onlyWithGpio = false;
+    // A fixed port item (its text is the port's name), marked where the
+    // ports were looked for and none of that name was found.
+    bool markIfAbsent = false;
 };
 
 std::span<const MenuEntry> MainMenu();
+
+// What the menu shows of this machine.
+struct MenuMachine {
+    std::vector<FoundPort> found;  // the ports found, in the Port menu's order
+    bool portsSearched = false;    // they were looked for: a fixed port not found is marked
+    bool gpio = false;             // the machine has GPIO lines the program can drive
+};
+
+// Follows the text of a fixed port item that has no device on this machine.
+inline constexpr std::string_view kNoDeviceMark = " (no device)";
+
+// One entry as a window shows it: the table's, with the ports found put in
+// at FoundPorts, fixed ports without a device marked, and what the machine
+// has no use for (GPIO Lines without GPIO) left out. Both desktop programs
+// walk this list, never the table itself.
+struct ShownMenuEntry {
+    MenuKind kind;
+    std::string text;
+    int command = 0;
+    bool whileBusy = false;
+};
+std::vector<ShownMenuEntry> ShownMainMenu(const MenuMachine& machine);
 
 // The clocks offered in Port > Simulator > Chip Clock, in Hz, in their order;
 // 0 stands for the chosen chip's factory clock.

@@ -20,11 +20,22 @@ app::AssemblyOptions AssemblyOptionsOf(const DesktopOptions& options,
     parts.clock = options.clock;
     parts.sysCalls = options.sysCalls;
     parts.parallelAccess = options.parallelAccess;
+    // The machine's own ports, unless its calls or its clock are stand-ins (a
+    // test); or those given.
+    parts.findPorts = options.sysCalls == nullptr && options.clock == nullptr;
+    parts.foundPorts = options.foundPorts;
     // A Windows program has no console: the simulator's notes go to the debugger.
     parts.report = [](const std::string& line) {
         OutputDebugStringA(("ostrel: " + line + "\n").c_str());
     };
     return parts;
+}
+
+ui::MenuMachine MenuMachineOf(const Programmer& p) {
+    ui::MenuMachine machine;
+    machine.found = p.foundPorts;
+    machine.portsSearched = p.portsSearched;
+    return machine;
 }
 
 }  // namespace
@@ -36,7 +47,8 @@ DesktopProgram::DesktopProgram(const DesktopOptions& options)
     window_ = std::make_unique<MainWindow>(
         windows_, [this](int command) { return Command(command); },
         [this](const std::string& chip) { ChooseSimulatorChip(chip); },
-        [this](uint32_t hz) { ChooseSimulatorClock(hz); }, [this] { Destroy(); });
+        [this](uint32_t hz) { ChooseSimulatorClock(hz); }, [this] { Destroy(); },
+        MenuMachineOf(assembly_->programmer()));
     // Windows writes no home folder as "~": paths are shown as they are.
     session_ = std::make_unique<ui::DesktopSession>(
         *assembly_, static_cast<ui::DesktopWindow&>(*this), startFolder_, "");

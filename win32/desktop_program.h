@@ -9,6 +9,7 @@
 #include <memory>
 #include <optional>
 #include <string>
+#include <vector>
 
 #include "app/assembly.h"
 #include "app/start_folder.h"
@@ -32,6 +33,9 @@ struct DesktopOptions {
     SysCalls* sysCalls = nullptr;  // null: the system's own calls
     // Whether a parallel port can be reached; null: as the start-up finds it.
     std::optional<bool> parallelAccess;
+    // The ports the Port menu lists as found; empty: those of this machine,
+    // looked for unless sysCalls or clock is given.
+    std::optional<std::vector<FoundPort>> foundPorts;
 };
 
 class DesktopProgram : private ui::DesktopWindow {

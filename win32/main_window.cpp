@@ -55,8 +55,9 @@ void CheckAt(const MainWindow::MenuPlace& place, bool checked) {
 MainWindow::MainWindow(Win32WindowSystem& windows, std::function<bool(int command)> command,
                        std::function<void(const std::string& chip)> simulatorChip,
                        std::function<void(uint32_t hz)> simulatorClock,
-                       std::function<void()> endSession)
-    : windows_(windows),
+                       std::function<void()> endSession, ui::MenuMachine machine)
+    : machine_(std::move(machine)),
+      windows_(windows),
       command_(std::move(command)),
       simulatorChip_(std::move(simulatorChip)),
       simulatorClock_(std::move(simulatorClock)),
@@ -170,22 +171,23 @@ void MainWindow::BuildMenu() {
     menu_ = CreateMenu();
     // The menu table, walked once: a stack of the menus being filled.
     std::vector<HMENU> open;
-    for (const ui::MenuEntry& entry : ui::MainMenu()) {
+    for (const ui::ShownMenuEntry& entry : ui::ShownMainMenu(machine_)) {
         HMENU menu = open.empty() ? menu_ : open.back();
         if (entry.whileBusy)
             busyItems_.insert(entry.command);
         switch (entry.kind) {
             case ui::MenuKind::Menu: {
                 HMENU sub = CreatePopupMenu();
-                Append(menu, MF_POPUP | MF_STRING, reinterpret_cast<UINT_PTR>(sub), entry.text);
+                Append(menu, MF_POPUP | MF_STRING, reinterpret_cast<UINT_PTR>(sub),
+                       entry.text.c_str());
                 open.push_back(sub);
                 break;
             }
             case ui::MenuKind::CheckMenu: {
                 // A submenu whose entry carries a check mark of its own.
                 HMENU sub = CreatePopupMenu();
-                int position =
-                    Append(menu, MF_POPUP | MF_STRING, reinterpret_cast<UINT_PTR>(sub), entry.text);
+                int position = Append(menu, MF_POPUP | MF_STRING, reinterpret_cast<UINT_PTR>(sub),
+                                      entry.text.c_str());
                 menuItems_[entry.command] = MenuPlace{menu, position, entry.command};
                 open.push_back(sub);
                 break;
@@ -196,8 +198,8 @@ void MainWindow::BuildMenu() {
             case ui::MenuKind::Item:
             case ui::MenuKind::CheckItem:
             case ui::MenuKind::BarCommand: {
-                int position =
-                    Append(menu, MF_STRING, static_cast<UINT_PTR>(entry.command), entry.text);
+                int position = Append(menu, MF_STRING, static_cast<UINT_PTR>(entry.command),
+                                      entry.text.c_str());
                 menuItems_[entry.command] = MenuPlace{menu, position, entry.command};
                 break;
             }
@@ -217,6 +219,8 @@ void MainWindow::BuildMenu() {
                 }
                 break;
             }
+            case ui::MenuKind::FoundPorts:
+                break;  // ShownMainMenu has put the ports found in their place
             case ui::MenuKind::SimulatorChips: {
                 int command = kFirstChipCommand;
                 for (const sim::ChipInfo& chip : sim::AllChips()) {

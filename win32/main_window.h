@@ -14,6 +14,7 @@
 #include <string>
 #include <vector>
 
+#include "ui/menu.h"
 #include "win32/dialog_window.h"
 #include "win32/window_system.h"
 
@@ -30,7 +31,8 @@ class MainWindow : public DialogWindow {
     // `endSession` runs when Windows ends the user's session.
     MainWindow(Win32WindowSystem& windows, std::function<bool(int command)> command,
                std::function<void(const std::string& chip)> simulatorChip,
-               std::function<void(uint32_t hz)> simulatorClock, std::function<void()> endSession);
+               std::function<void(uint32_t hz)> simulatorClock, std::function<void()> endSession,
+               ui::MenuMachine machine = {});
     ~MainWindow() override;
     MainWindow(const MainWindow&) = delete;
     MainWindow& operator=(const MainWindow&) = delete;
@@ -92,6 +94,8 @@ class MainWindow : public DialogWindow {
     void Fail(std::exception_ptr error) override;
 
   private:
+    // The ports found on this machine for the Port menu; Windows has no GPIO.
+    ui::MenuMachine machine_;
     void BuildMenu();
     void FitToMenu();
     void AddTips();

@@ -90,7 +90,7 @@ PinOpenResult LinuxFtdiPort::OpenPins(std::string_view portName) {
     ClosePins();
     note_.clear();
     error_.clear();
-    portName_ = std::string(portName.substr(0, 8));
+    portName_ = std::string(portName.substr(0, kMaxPortNameLength));
     std::optional<std::string> path = SerialDevicePath(portName, environment_);
     if (!path)
         return PinOpenResult::NotThisPort;

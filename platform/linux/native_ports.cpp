@@ -1,5 +1,6 @@
 #include "platform/native_ports.h"
 
+#include "platform/linux/found_ports.h"
 #include "platform/linux/linux_ftdi_port.h"
 #include "platform/linux/linux_gpio_port.h"
 #include "platform/linux/linux_parallel_port.h"
@@ -24,6 +25,9 @@ class LinuxPorts : public NativePorts {
     ParallelRegisters& parallel() override { return parallel_; }
     PinPort* bitBang() override { return &ftdi_; }
     PinPort* gpio() override { return &gpio_; }
+    std::vector<FoundPort> FindPorts() override {
+        return FindLinuxPorts("/sys", "/dev", ProcessEnvironment());
+    }
     // ppdev gives every register as port instructions do; there is no
     // driver library.
     ParallelAccess StartParallelAccess() override {

@@ -97,7 +97,7 @@ std::string OpenFailureHint(SysCalls& sys, int error, std::string_view path, Por
     std::string hint;
     if (path.empty()) {
         hint = "No device is known for the port name '" + Shown(portName.substr(0, kMaxPathShown)) +
-               "': the serial ports are COM1 to COM8.";
+               "': the serial ports are COM1 to COM256 and ttys by their paths.";
     } else if (error == EACCES || error == EPERM) {
         hint = NoPermission(sys, shown, path);
     } else if ((error == EBUSY || error == EWOULDBLOCK) && kind == PortKind::Gpio) {

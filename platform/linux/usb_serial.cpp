@@ -136,7 +136,13 @@ bool ReportsCachedModemStatus(std::string_view driver) {
 
 std::string UsbSerialNote(const UsbSerialAdapter& adapter, std::string_view portName) {
     std::string driver = adapter.driver.empty() ? "" : " (" + adapter.driver.substr(0, 24) + ")";
-    std::string note = std::string(portName.substr(0, 8)) + " is a USB-serial adapter" + driver;
+    // A port named by a long path is shown by its tty's name, so the note
+    // stays one line.
+    constexpr std::size_t kShownName = 12;
+    const std::string shown(portName.size() <= kShownName
+                                ? portName
+                                : std::string_view(adapter.tty).substr(0, kShownName));
+    std::string note = shown + " is a USB-serial adapter" + driver;
     if (ReportsCachedModemStatus(adapter.driver)) {
         note +=
             ": slow, each line change is a USB request; unreliable, its modem status "

@@ -1,6 +1,7 @@
 #include "platform/native_ports.h"
 
 #include "core/clock.h"
+#include "platform/win32/found_ports.h"
 #include "platform/win32/sys_calls.h"
 #include "platform/win32/win32_ftdi_port.h"
 #include "platform/win32/win32_parallel_port.h"
@@ -22,6 +23,7 @@ class Win32Ports : public NativePorts {
     SerialLines& serial() override { return serial_; }
     ParallelRegisters& parallel() override { return parallel_; }
     PinPort* bitBang() override { return &ftdi_; }
+    std::vector<FoundPort> FindPorts() override { return FindWin32Ports(); }
     ParallelAccess StartParallelAccess() override {
         Win32ParallelStart start = parallel_.Start();
         ParallelAccess access;

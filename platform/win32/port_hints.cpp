@@ -35,7 +35,7 @@ std::string OpenFailureHint(unsigned long error, std::string_view path, PortKind
     std::string hint;
     if (path.empty()) {
         hint = "No device is known for the port name '" + port +
-               "': the serial ports are COM1 to COM8.";
+               "': the serial ports are COM1 to COM256.";
     } else if (kind == PortKind::Parallel) {
         hint = "Install the DlPortIO driver (DLPORTIO.dll) and use the 32-bit Ostrel.";
     } else if (error == ERROR_ACCESS_DENIED || error == ERROR_SHARING_VIOLATION ||

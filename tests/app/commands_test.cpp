@@ -250,6 +250,50 @@ TEST(PortSelection, APortThatCannotBeOpenedLeavesThePreviousOne) {
     }
 }
 
+// The Port menu's ports found on this machine: each item chooses its port as
+// a fixed item does, checked with the fixed item of the same name; an item
+// past the list or of no port's name does nothing.
+TEST(PortSelection, AFoundPortIsChosenByItsItemOrItsName) {
+    const struct {
+        std::vector<std::string> found;
+        int item;  // index of the found item sent
+        CommandResult result;
+        std::string port;  // portName afterwards
+        int fixed;         // the fixed item checked afterwards (0: none)
+    } kCases[] = {
+        {{"/dev/ttyUSB0", "COM3"}, 0, CommandResult::Ok, "/dev/ttyUSB0", 0},
+        {{"/dev/ttyUSB0", "COM3"}, 1, CommandResult::Ok, "COM3", ids::kCom3},
+        {{"/dev/ttyUSB0"}, 1, CommandResult::Ignored, "COM1", ids::kCom1},
+        {{"COM 3"}, 0, CommandResult::Ignored, "COM1", ids::kCom1},
+        {{"COM12"}, 0, CommandResult::Ok, "COM12", 0},
+        {{"ftdi:A50285BI", "COM7"}, 1, CommandResult::Ok, "COM7", ids::kCom7},
+        {{"com7"}, 0, CommandResult::Ignored, "COM1", ids::kCom1},
+    };
+    for (const auto& c : kCases) {
+        SCOPED_TRACE(c.port + " " + std::to_string(c.item));
+        SimRig rig({.cable = CableKind::Cablet2});
+        for (const std::string& name : c.found)
+            rig.p.foundPorts.push_back({name, name + " here"});
+        rig.p.state.portName.Assign("COM1");
+        rig.p.state.comName.Assign("COM1");
+        rig.p.state.adapterKind = AdapterKind::Serial;
+        app::CheckChosenPort(rig.p);
+        const CommandResult result = app::OnCommand(rig.p, ids::kFirstFoundPort + c.item);
+        EXPECT_EQ(result, c.result);
+        EXPECT_EQ(rig.p.state.portName.view(), c.port);
+        if (result == CommandResult::Ok) {
+            EXPECT_EQ(rig.p.state.comName.view(), c.port);
+            EXPECT_EQ(rig.windows.activity, std::vector<std::string>{"Cablet2 detected"});
+        }
+        for (int command : {ids::kCom1, ids::kCom3, ids::kCom7})
+            EXPECT_EQ(rig.windows.IsMenuChecked(command), command == c.fixed) << command;
+        for (std::size_t i = 0; i < c.found.size(); ++i)
+            EXPECT_EQ(rig.windows.IsMenuChecked(ids::kFirstFoundPort + static_cast<int>(i)),
+                      c.found[i] == c.port)
+                << i;
+    }
+}
+
 TEST(Options, ProgramEepAfterHexToggles) {
     SimRig rig;
     app::OnCommand(rig.p, ids::kProgramEepAfterHex);

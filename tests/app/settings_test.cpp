@@ -33,6 +33,41 @@ TEST(Settings, FirstRunCreatesTheFileWithTheDefaultPortAndHighSpeed) {
     }
 }
 
+// Without a settings file the port is one that is there: where the ports
+// were looked for, COM2 only when found, else the first found, else the
+// simulator.
+TEST(Settings, AFirstStartPicksAPortThatIsThere) {
+    const struct {
+        bool access;
+        bool searched;
+        std::vector<std::string> found;
+        std::string port;
+    } kCases[] = {
+        {true, true, {}, "0378"},
+        {false, false, {}, "COM2"},
+        {false, true, {}, "SIM"},
+        {false, true, {"/dev/ttyUSB0", "COM1"}, "/dev/ttyUSB0"},
+        {false, true, {"COM1", "COM2"}, "COM2"},
+        {false, true, {"GPIO"}, "GPIO"},
+        {false, true, {std::string(70, '/')}, "SIM"},
+    };
+    for (const auto& c : kCases) {
+        SettingsRig rig;
+        rig.p.state.directPortIo = c.access ? 1 : 0;
+        rig.p.portsSearched = c.searched;
+        for (const std::string& name : c.found)
+            rig.p.foundPorts.push_back({name, name});
+        app::RestorePortAndSpeed(rig.p);
+        EXPECT_EQ(rig.p.state.portName.view(), c.port) << c.found.size();
+        // Stored at once: a second start without the search keeps it.
+        SettingsRig next;
+        next.dir.Write("ostrel.cfg", rig.Cfg());
+        next.p.state.directPortIo = c.access ? 1 : 0;
+        app::RestorePortAndSpeed(next.p);
+        EXPECT_EQ(next.p.state.portName.view(), c.port);
+    }
+}
+
 TEST(Settings, SpeedChangeAndExitGiveTheEightByteFile) {
     SettingsRig rig;
     app::RestorePortAndSpeed(rig.p);  // no port access: COM2
@@ -81,6 +116,55 @@ TEST(Settings, SpeedCharacterAndStoredPortAreRestored) {
 
 // Our additions in the bytes the system never writes: the modem-line option
 // at 8 and the GPIO lines at 9, written only once they hold something.
+// A port of none of the fixed items is stored whole after the reserved
+// offset, with "PORT" at offset 0 for it; a fixed name after it takes the
+// file back to the old form. A damaged whole name is no stored port.
+TEST(Settings, APortNameOfItsOwnIsStoredWholeAndReadBack) {
+    const std::string reserved(303, '\0');
+    const struct {
+        std::string chosen;  // chosen in the run before, or "" for `file` as it is
+        std::string file;
+        std::string port;    // restored at the next start
+        std::string atZero;  // offset 0 afterwards
+    } kCases[] = {
+        {"COM12", "", "COM12", "PORT"},
+        {"/dev/ttyUSB0", "", "/dev/ttyUSB0", "PORT"},
+        {"/dev/serial/by-id/usb-FTDI_FT232R_USB_UART_A50285BI-if00-port0", "",
+         "/dev/serial/by-id/usb-FTDI_FT232R_USB_UART_A50285BI-if00-port0", "PORT"},
+        {"ftdi:A50285BI", "", "ftdi:A50285BI", "PORT"},
+        {"COM3", "PORT" + reserved.substr(4) + "COM12", "COM3", "COM3"},
+        {"", "PORT", "0378", "0378"},
+        {"", "PORT" + reserved.substr(4) + "COM0", "0378", "0378"},
+        {"", "PORT" + reserved.substr(4) + "SIM", "0378", "0378"},
+        {"", "PORT" + reserved.substr(4) + "/dev/tty\x01", "0378", "0378"},
+        {"", "PORT" + reserved.substr(4) + std::string(70, '/'), "0378", "0378"},
+    };
+    for (const auto& c : kCases) {
+        SettingsRig rig;
+        rig.p.state.directPortIo = 1;
+        rig.dir.Write("ostrel.cfg", c.file);
+        if (!c.chosen.empty()) {
+            app::RestorePortAndSpeed(rig.p);
+            rig.p.state.portName.Assign(c.chosen);
+            app::OnDestroy(rig.p);
+        }
+        SettingsRig next;
+        next.p.state.directPortIo = 1;
+        next.dir.Write("ostrel.cfg", rig.Cfg());
+        app::RestorePortAndSpeed(next.p);
+        app::SelectStoredPort(next.p);
+        EXPECT_EQ(next.p.state.portName.view(), c.port) << c.chosen << c.file.size();
+        EXPECT_EQ(next.Cfg().substr(0, 4), c.atZero) << c.chosen;
+        const bool serial = c.port != "0378";
+        EXPECT_EQ(next.p.state.adapterKind == AdapterKind::Serial, serial) << c.port;
+        EXPECT_EQ(next.p.state.comName.view(), serial ? c.port : "") << c.port;
+        // Nothing of a whole name is left once a fixed name is stored.
+        if (c.atZero != "PORT") {
+            EXPECT_EQ(next.Cfg().find("COM12"), std::string::npos) << c.chosen;
+        }
+    }
+}
+
 TEST(Settings, TheModemLineOptionAndTheGpioLinesRoundTrip) {
     const struct {
         const char* port;

@@ -285,9 +285,10 @@ TEST(ExitStatus, BadUsageIsTwoWithAOneLineHintAndTouchesNothing) {
     };
     const std::vector<Case> cases = {
         {{"--port", "SIM", "frobnicate"}, "frobnicate"},
-        {{"--port", "COM9", "check"}, "COM9"},
+        {{"--port", "COM257", "check"}, "COM257"},
+        {{"--port", std::string(65, 'x'), "check"}, "longer than 64"},
         {{"--port", "LPT1", "check"}, "LPT1"},
-        {{"--port", "/dev/ttyUSB9", "check"}, "OSTREL_PORT_COM3=/dev/ttyUSB0"},
+        {{"--port", "/dev/parport7", "check"}, "OSTREL_PORT_0378=/dev/parport3"},
         {{"--port", "GPIO", "--gpio", "my chip:11,10,25,9", "check"}, "a chip's label"},
         {{"--port", "SIM", "--sim-chip", "ATmega999", "check"}, "ATmega999"},
         {{"--port", "SIM", "--speed", "turbo", "check"}, "turbo"},
@@ -332,6 +333,31 @@ TEST(ExitStatus, APortNamedInAnyLetterCaseIsThatPort) {
         EXPECT_TRUE(ExitedWith(r, 0)) << r.err;
         EXPECT_TRUE(std::filesystem::exists(rig.dir.File("ostrel-sim.state"))) << name;
     }
+}
+
+// A serial port of its own (a tty by its path, a COM number above 8) is
+// taken as that port: opened, and its failure to open is a failure (exit 1)
+// that names the device, not bad usage.
+TEST(ExitStatus, APortNamedByItsDeviceIsOpened) {
+    REQUIRE_CLI();
+#ifndef _WIN32
+    const struct {
+        const char* port;
+        const char* device;  // named in the failure
+    } kCases[] = {
+        {"/dev/ostrel-no-such-tty", "/dev/ostrel-no-such-tty"},
+        {"com200", "/dev/ttyS199"},
+    };
+    for (const auto& c : kCases) {
+        CliRig rig;
+        ProcessResult r =
+            rig.RunBare({"--port", c.port, "--no-pause", "--dir", rig.dir.str(), "check"});
+        SCOPED_TRACE(r.command);
+        EXPECT_TRUE(ExitedWith(r, 1)) << r.err;
+        EXPECT_NE((r.out + r.err).find("COM-Init-Error!"), std::string::npos) << r.out << r.err;
+        EXPECT_NE((r.out + r.err).find(c.device), std::string::npos) << r.out << r.err;
+    }
+#endif
 }
 
 // --sim-clock and --sim-port-ns: a value the option reads reaches the

@@ -226,11 +226,12 @@ TEST_F(LinuxSerialPortTest, AFailedOpenNamesTheDeviceAndTheReason) {
 }
 
 TEST_F(LinuxSerialPortTest, AnUnknownNameFailsWithoutAnySystemCall) {
-    for (const char* name : {"LPT1", "SIM", "", "COM9"}) {
+    for (const char* name : {"LPT1", "SIM", "", "COM257"}) {
         EXPECT_EQ(port.OpenSerial(name), SerialOpenResult::OpenFailed) << name;
     }
     EXPECT_EQ(port.SerialOpenNote(),
-              "No device is known for the port name 'COM9': the serial ports are COM1 to COM8.");
+              "No device is known for the port name 'COM257': the serial ports are COM1 to COM256 "
+              "and ttys by their paths.");
     EXPECT_TRUE(devices.Calls().empty());
     EXPECT_EQ(port.LastError(), ENODEV);
 }

@@ -49,16 +49,16 @@ TEST_F(PortNamesTest, ComPortsMapToTheFirstEightSerialDevices) {
     EXPECT_EQ(SerialDevicePath("Com8", lookup, kLinux), "/dev/ttyS7");
 }
 
-TEST_F(PortNamesTest, NamesOutsideCom1ToCom8HaveNoDevice) {
-    for (const char* name : {"", "COM", "COM0", "COM9", "COM10", "COM1 ", " COM1", "CON1", "LPT1",
-                             "SIM", "0378", "/dev/ttyS0", "COM\xb9"}) {
+TEST_F(PortNamesTest, NamesOfNoSerialPortHaveNoDevice) {
+    for (const char* name : {"", "COM", "COM0", "COM257", "COM010", "COM1 ", " COM1", "CON1",
+                             "LPT1", "SIM", "0378", "dev/ttyS0", "/dev/tty\x01", "COM\xb9"}) {
         EXPECT_EQ(SerialDevicePath(name, lookup, kLinux), std::nullopt) << "'" << name << "'";
         EXPECT_EQ(OverrideVariable(name), name == std::string("0378") ? "OSTREL_PORT_0378" : "")
             << name;
     }
     // Unknown names never consult the environment (no variable to look up).
     env->lookedUp.clear();
-    SerialDevicePath("COM9", lookup, kLinux);
+    SerialDevicePath("COM257", lookup, kLinux);
     EXPECT_TRUE(env->lookedUp.empty());
 }
 
@@ -139,7 +139,7 @@ TEST_F(PortNamesTest, OnWindowsComPortsAreDevicesAndAParallelPortIsItsAddress) {
     };
     for (const auto& c : kCases)
         EXPECT_EQ(SerialDevicePath(c.name, lookup, PathStyle::Windows), c.device) << c.name;
-    EXPECT_EQ(SerialDevicePath("COM9", lookup, PathStyle::Windows), std::nullopt);
+    EXPECT_EQ(SerialDevicePath("COM257", lookup, PathStyle::Windows), std::nullopt);
     EXPECT_EQ(ParallelDevicePath(0x378, lookup, PathStyle::Windows), "I/O 0378");
     EXPECT_EQ(ParallelDevicePath(0x3BC, lookup, PathStyle::Windows), "I/O 03BC");
     EXPECT_EQ(ParallelDevicePath(0x379, lookup, PathStyle::Windows), std::nullopt);
@@ -150,31 +150,53 @@ TEST_F(PortNamesTest, OnWindowsComPortsAreDevicesAndAParallelPortIsItsAddress) {
 TEST_F(PortNamesTest, APortIsNamedInAnyCaseOrByItsDevice) {
     env->variables["OSTREL_PORT_COM3"] = "/dev/ttyUSB0";
     env->variables["OSTREL_PORT_COM4"] = "COM12";
+    const std::string longest = "/dev/serial/by-id/" + std::string(kMaxPortNameLength - 18, 'x');
     const struct {
-        const char* name;
+        std::string name;
         PathStyle style;
-        const char* port;  // "": none
+        std::string port;  // "": none
+        bool serial;       // the port is a serial one of its own or a COM name
     } kCases[] = {
-        {"com3", kLinux, "COM3"},
-        {"Com8", PathStyle::Windows, "COM8"},
-        {"sim", kLinux, "SIM"},
-        {"gpio", kLinux, "GPIO"},
-        {"03bc", kLinux, "03BC"},
-        {"/dev/ttyS0", kLinux, "COM1"},
-        {"/dev/ttyS7", kLinux, "COM8"},
-        {"/dev/ttyUSB0", kLinux, "COM3"},
-        {"/dev/parport1", kLinux, "0278"},
-        {"/dev/PARPORT0", kLinux, ""},
-        {"/dev/ttyUSB1", kLinux, ""},
-        {"/dev/ttyS8", kLinux, ""},
-        {"\\\\.\\COM2", PathStyle::Windows, "COM2"},
-        {"\\\\.\\com12", PathStyle::Windows, "COM4"},
-        {"COM9", PathStyle::Windows, ""},
-        {"COM0", kLinux, ""},
-        {"", kLinux, ""},
+        {"com3", kLinux, "COM3", true},
+        {"Com8", PathStyle::Windows, "COM8", true},
+        {"sim", kLinux, "SIM", false},
+        {"gpio", kLinux, "GPIO", false},
+        {"03bc", kLinux, "03BC", false},
+        {"/dev/ttyS0", kLinux, "COM1", true},
+        {"/dev/ttyS7", kLinux, "COM8", true},
+        {"/dev/ttyUSB0", kLinux, "COM3", true},
+        {"/dev/parport1", kLinux, "0278", false},
+        {"/dev/parport3", kLinux, "", false},  // only through a parallel name's variable
+        {"/dev/ttyUSB1", kLinux, "/dev/ttyUSB1", true},
+        {"/dev/ttyS8", kLinux, "/dev/ttyS8", true},
+        {longest, kLinux, longest, true},
+        {longest + "x", kLinux, "", false},
+        {"FTDI:A50285BI", kLinux, "ftdi:A50285BI", true},
+        {"ftdi:", kLinux, "ftdi:", true},
+        {"ftdi:A50285BI", PathStyle::Windows, "", false},
+        {"/dev/ttyUSB1", PathStyle::Windows, "", false},
+        {"\\\\.\\COM2", PathStyle::Windows, "COM2", true},
+        {"\\\\.\\com12", PathStyle::Windows, "COM4", true},  // the override's device
+        {"\\\\.\\com200", PathStyle::Windows, "COM200", true},
+        {"\\\\.\\COM257", PathStyle::Windows, "", false},
+        {"COM9", PathStyle::Windows, "COM9", true},
+        {"com256", PathStyle::Windows, "COM256", true},
+        {"COM257", PathStyle::Windows, "", false},
+        {"COM012", PathStyle::Windows, "", false},
+        {"COM1x", kLinux, "", false},
+        {"COM0", kLinux, "", false},
+        {"", kLinux, "", false},
     };
-    for (const auto& c : kCases)
-        EXPECT_EQ(CanonicalPortName(c.name, lookup, c.style), c.port) << c.name;
+    for (const auto& c : kCases) {
+        const std::string port = CanonicalPortName(c.name, lookup, c.style);
+        EXPECT_EQ(port, c.port) << c.name;
+        EXPECT_EQ(IsSerialPortName(port, c.style), c.serial) << c.name;
+    }
+    // A port of its own is its device; COM9 on up are the further ttyS devices.
+    EXPECT_EQ(SerialDevicePath("/dev/ttyUSB1", lookup, kLinux), "/dev/ttyUSB1");
+    EXPECT_EQ(SerialDevicePath("ftdi:A5", lookup, kLinux), "ftdi:A5");
+    EXPECT_EQ(SerialDevicePath("COM12", lookup, kLinux), "/dev/ttyS11");
+    EXPECT_EQ(SerialDevicePath("COM200", lookup, PathStyle::Windows), "\\\\.\\COM200");
 }
 
 TEST(ProcessEnvironmentTest, ReadsTheRealEnvironment) {

@@ -243,7 +243,7 @@ TEST(Win32SerialPort, EachFailingStepHasItsResultClosesThePortAndAdvises) {
          "Windows error 87", true},
         {"COM1", "SetCommTimeouts", ERROR_GEN_FAILURE, SerialOpenResult::WriteTimeoutsFailed,
          "Windows error 31", true},
-        {"COM9", "", 0, SerialOpenResult::OpenFailed, "COM1 to COM8", false},
+        {"COM257", "", 0, SerialOpenResult::OpenFailed, "COM1 to COM256", false},
     };
     for (const auto& c : kCases) {
         FakeWin32 sys;

@@ -90,6 +90,9 @@ TEST(MainMenu, SubmenusCloseAndEveryCommandHasOneEntry) {
             case ui::MenuKind::Separator:
                 EXPECT_GT(depth, 0);
                 break;
+            case ui::MenuKind::FoundPorts:
+                EXPECT_EQ(depth, 1) << "the ports found open the Port menu";
+                break;
             case ui::MenuKind::SimulatorClocks:
             case ui::MenuKind::SimulatorChips:
                 EXPECT_GT(depth, 1);
@@ -114,6 +117,69 @@ TEST(MainMenu, SubmenusCloseAndEveryCommandHasOneEntry) {
                         ids::kCableTest, ids::kHelpTopics, ids::kWiringPicture})
         EXPECT_TRUE(commands.contains(command)) << command;
     EXPECT_EQ(ui::SimulatorClockChoices().front(), 0u);
+}
+
+// The menu as a window shows it: the ports found open the Port menu, each
+// with its own command; fixed COM items without a device are marked once
+// ports were looked for; GPIO Lines only where there is GPIO.
+TEST(MainMenu, TheShownMenuPutsInTheMachinesPorts) {
+    std::vector<FoundPort> many;
+    for (int i = 0; i < 70; ++i)
+        many.push_back({"/dev/ttyUSB" + std::to_string(i), "tty" + std::to_string(i)});
+    const struct {
+        ui::MenuMachine machine;
+        std::string portMenu;  // the Port menu's own items, "|" for a separator
+        int foundCommands;     // items sending a found port's command
+    } kCases[] = {
+        {{}, "PP 0278,PP 0378,PP 03BC,COM1,COM2,COM3,COM4,COM5,COM6,COM7,COM8,Modem", 0},
+        {{{}, false, true},
+         "PP 0278,PP 0378,PP 03BC,COM1,COM2,COM3,COM4,COM5,COM6,COM7,COM8,GPIO Lines,Modem",
+         0},
+        {{{{"/dev/ttyUSB0", "/dev/ttyUSB0, USB ftdi_sio"}, {"COM3", "COM3 (/dev/ttyS2)"}},
+          true,
+          false},
+         "/dev/ttyUSB0, USB ftdi_sio,COM3 (/dev/ttyS2),|,PP 0278,PP 0378,PP 03BC,"
+         "COM1 (no device),COM2 (no device),COM3,COM4 (no device),COM5 (no device),"
+         "COM6 (no device),COM7 (no device),COM8 (no device),Modem",
+         2},
+        {{many, false, false}, "", ids::kMaxFoundPorts},
+    };
+    for (const auto& c : kCases) {
+        std::string portMenu;
+        int depth = 0;
+        bool inPort = false;
+        int found = 0;
+        for (const ui::ShownMenuEntry& entry : ui::ShownMainMenu(c.machine)) {
+            if (entry.kind == ui::MenuKind::Menu || entry.kind == ui::MenuKind::CheckMenu) {
+                if (depth == 0)
+                    inPort = entry.text == "Port";
+                ++depth;
+                continue;
+            }
+            if (entry.kind == ui::MenuKind::EndMenu) {
+                --depth;
+                continue;
+            }
+            if (entry.command >= ids::kFirstFoundPort &&
+                entry.command < ids::kFirstFoundPort + ids::kMaxFoundPorts) {
+                EXPECT_EQ(entry.command, ids::kFirstFoundPort + found);
+                ++found;
+            }
+            // Up to the Modem Lines item: what follows is the simulator's.
+            if (!inPort || depth != 1 || portMenu.find("Modem") != std::string::npos)
+                continue;
+            const std::string text =
+                entry.kind == ui::MenuKind::Separator
+                    ? "|"
+                    : entry.text.substr(0,
+                                        entry.text.rfind("Modem", 0) == 0 ? 5 : std::string::npos);
+            portMenu += (portMenu.empty() ? "" : ",") + text;
+        }
+        EXPECT_EQ(found, c.foundCommands);
+        if (!c.portMenu.empty()) {
+            EXPECT_EQ(portMenu, c.portMenu);
+        }
+    }
 }
 
 TEST(DialogUnits, ScaleAndRoundAsTheClassicDialogManager) {

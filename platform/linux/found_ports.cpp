@@ -1,0 +1,109 @@
+#include "platform/linux/found_ports.h"
+
+#include <algorithm>
+#include <fstream>
+#include <string>
+
+#include "platform/linux/usb_serial.h"
+
+namespace ostrel {
+
+namespace fs = std::filesystem;
+
+namespace {
+
+// ttyS2 before ttyS10: by the name without its number, then the number.
+bool TtyOrder(const std::string& a, const std::string& b) {
+    auto split = [](const std::string& name) {
+        std::size_t digits = name.find_last_not_of("0123456789") + 1;
+        long number = digits < name.size() ? std::stol(name.substr(digits, 9)) : -1;
+        return std::make_pair(name.substr(0, digits), number);
+    };
+    return split(a) < split(b);
+}
+
+// A ttyS of the serial driver exists for every port the driver could have;
+// only one whose UART was found has a type other than 0 (PORT_UNKNOWN).
+bool UartAnswers(const fs::path& ttyEntry) {
+    std::ifstream in(ttyEntry / "type");
+    std::string type;
+    return in && std::getline(in, type) && !type.empty() && type != "0";
+}
+
+std::string ChipText(FtdiBitBangChip chip) {
+    return chip == FtdiBitBangChip::Ft232r ? "FT232R" : "FT-X";
+}
+
+}  // namespace
+
+std::vector<FoundPort> FindLinuxPorts(const fs::path& sysfsRoot, const fs::path& devRoot,
+                                      const EnvironmentLookup& environment) {
+    std::vector<std::string> ttys;
+    std::error_code error;
+    for (fs::directory_iterator it(sysfsRoot / "class" / "tty", error), end; !error && it != end;
+         it.increment(error)) {
+        const std::string name = it->path().filename().string();
+        std::error_code linkError;
+        // Virtual consoles and pseudo terminals have no device behind them.
+        fs::path device = fs::canonical(it->path() / "device", linkError);
+        if (linkError || name.size() > 32)
+            continue;
+        if (name.rfind("ttyS", 0) == 0 && !UartAnswers(it->path()))
+            continue;
+        ttys.push_back(name);
+    }
+    std::sort(ttys.begin(), ttys.end(), TtyOrder);
+
+    std::vector<FoundPort> found;
+    std::vector<FoundPort> adapters;
+    for (const std::string& tty : ttys) {
+        const std::string path = "/dev/" + tty;
+        FoundPort port;
+        port.name = CanonicalPortName(path, environment, PathStyle::Posix);
+        if (port.name.empty())
+            continue;
+        port.text = port.name == path ? path : port.name + " (" + path + ")";
+        if (std::optional<UsbSerialAdapter> usb = FindUsbSerialAdapter(path, sysfsRoot)) {
+            if (!usb->driver.empty())
+                port.text += ", USB " + usb->driver;
+            const FtdiBitBangChip chip = BitBangChipOf(*usb);
+            if (chip != FtdiBitBangChip::None && !usb->serial.empty()) {
+                adapters.push_back({std::string(kFtdiPortPrefix) + usb->serial,
+                                    "FTDI " + ChipText(chip) + " " + usb->serial});
+            }
+        }
+        found.push_back(std::move(port));
+    }
+    found.insert(found.end(), adapters.begin(), adapters.end());
+
+    std::vector<std::string> chips;
+    std::vector<std::string> parports;
+    for (fs::directory_iterator it(devRoot, error), end; !error && it != end; it.increment(error)) {
+        const std::string name = it->path().filename().string();
+        if (name.size() > 16)
+            continue;
+        if (name.rfind("gpiochip", 0) == 0)
+            chips.push_back(name);
+        else if (name.rfind("parport", 0) == 0)
+            parports.push_back(name);
+    }
+    std::sort(chips.begin(), chips.end(), TtyOrder);
+    std::sort(parports.begin(), parports.end(), TtyOrder);
+    // A parallel port device is listed under the parallel name it is the
+    // device of; one that is none of theirs cannot be chosen.
+    for (const std::string& parport : parports) {
+        const std::string path = "/dev/" + parport;
+        const std::string name = CanonicalPortName(path, environment, PathStyle::Posix);
+        if (!name.empty())
+            found.push_back({name, "PP " + name + " (" + path + ")"});
+    }
+    if (!chips.empty()) {
+        std::string text = "GPIO Lines (";
+        for (std::size_t i = 0; i < chips.size(); ++i)
+            text += (i == 0 ? "" : ", ") + chips[i];
+        found.push_back({"GPIO", text + ")"});
+    }
+    return found;
+}
+
+}  // namespace ostrel
