@@ -21,8 +21,10 @@
 #include "image/file_names.h"
 #include "image/hex_check.h"
 #include "image/readback.h"
+#include "platform/file_system.h"
 #include "platform/paths.h"
 #include "platform/text_file.h"
+#include "platform/text_util.h"
 #include "platform/texts.h"
 
 namespace ostrel::app {
@@ -125,6 +127,39 @@ std::string WhereToWork(const Programmer& p) {
     return "\nWork on a copy in a folder you can write.";
 }
 
+// Judges the file at `path` and notes what it is, for the stream to compare
+// with: a file replaced or rewritten while it was judged is refused, since
+// what was judged may be neither the old file nor the new one.
+image::FileCheck JudgeAndNote(Programmer& p, const std::string& path,
+                              const std::function<image::FileCheck()>& judge) {
+    const std::optional<FileIdentity> before = IdentityOf(path);
+    image::FileCheck check = judge();
+    if (check.verdict == image::FileVerdict::Refused)
+        return check;
+    if (!before || IdentityOf(path) != before) {
+        return image::RefusedFile({}, "The file " + ShortenMiddle(FileNamePart(path), 60) +
+                                          " changed while it was checked.");
+    }
+    p.checkedFiles.push_back({path, *before});
+    return check;
+}
+
+// Notes that nothing stands under `path`, or what does, so that a file that
+// appears or changes there later is not run unchecked.
+void NoteAsFound(Programmer& p, const std::string& path) {
+    p.checkedFiles.push_back({path, IdentityOf(path).value_or(FileIdentity{})});
+}
+
+// The first of the checked files that is no longer what was checked, or
+// null when each still is.
+const CheckedFile* FirstChangedFile(const Programmer& p) {
+    for (const CheckedFile& f : p.checkedFiles) {
+        if (!image::IsCheckedFile(p, f.path))
+            return &f;
+    }
+    return nullptr;
+}
+
 // Before touching the chip, every file the command will send is judged as a
 // whole: the current file, and for a write also the EEPROM file that follows
 // a flash file and the script; and every file it must write once the chip
@@ -146,18 +181,40 @@ std::optional<CommandResult> CheckFilesBeforeConnect(Programmer& p, bool withFol
     }
 
     files.clear();
+    p.checkedFiles.clear();
     files.push_back({path,
-                     image::IsDumpFile(p) ? image::CheckDumpFile(p, path)
-                                          : image::CheckDataFile(p, path, s.eepromFile != 0),
+                     JudgeAndNote(p, path,
+                                  [&] {
+                                      return image::IsDumpFile(p)
+                                                 ? image::CheckDumpFile(p, path)
+                                                 : image::CheckDataFile(p, path, s.eepromFile != 0);
+                                  }),
                      s.eepromFile != 0});
     if (withFollowUps) {
         std::string eepPath = image::SiblingFilePath(p, "eep");
-        if (!s.eepromFile && s.programEepAfterHex && AnythingNamed(eepPath))
-            files.push_back({eepPath, image::CheckDataFile(p, eepPath, true), true, true});
+        if (!s.eepromFile && s.programEepAfterHex) {
+            if (AnythingNamed(eepPath)) {
+                files.push_back(
+                    {eepPath,
+                     JudgeAndNote(p, eepPath,
+                                  [&] { return image::CheckDataFile(p, eepPath, true); }),
+                     true, true});
+            } else {
+                NoteAsFound(p, eepPath);
+            }
+        }
         std::string scrPath = image::SiblingFilePath(p, "scr");
         std::string problem;
         std::vector<std::string> memoryLines;
-        if (!CheckFuseScript(p, scrPath, problem, &memoryLines)) {
+        const std::optional<FileIdentity> scriptBefore = IdentityOf(scrPath);
+        bool scriptGood = CheckFuseScript(p, scrPath, problem, &memoryLines);
+        if (scriptGood && IdentityOf(scrPath) != scriptBefore) {
+            scriptGood = false;
+            problem = "It changed while it was checked.";
+        }
+        if (scriptGood)
+            p.checkedFiles.push_back({scrPath, scriptBefore.value_or(FileIdentity{})});
+        if (!scriptGood) {
             image::FileCheck refused;
             refused.verdict = image::FileVerdict::Refused;
             refused.detail = "The script " + scrPath + " cannot be run.";
@@ -245,12 +302,14 @@ bool FilesFitChip(Programmer& p, const std::vector<Judged>& files) {
         const long byte = std::max(r->start, size);
         // The system's text gives the word address for flash, the byte address for EEPROM.
         char text[256];
+        // The name is shortened so that a long one cannot push the reason out.
+        const std::string name = ShortenMiddle(FsPath(f.path).filename().string(), 60);
         std::snprintf(text, sizeof text,
                       "Out of memory: %04lX\n\n%s, line %d: byte address 0x%04lX lies beyond this "
                       "chip's %s (%ld bytes, 0x0000 to 0x%04lX).\n\nNothing was written to the "
                       "chip.",
-                      f.eeprom ? byte : byte / 2, FsPath(f.path).filename().string().c_str(),
-                      r->line, byte, f.eeprom ? "EEPROM" : "flash", size, size > 0 ? size - 1 : 0);
+                      f.eeprom ? byte : byte / 2, name.c_str(), r->line, byte,
+                      f.eeprom ? "EEPROM" : "flash", size, size > 0 ? size - 1 : 0);
         SetActivityField(p, " ");
         Refuse(p, text);
         return false;
@@ -294,6 +353,8 @@ std::optional<CommandResult> ConnectForFile(Programmer& p, bool withFollowUps,
     }
     long bytes = 0;
     std::vector<Judged> files;
+    p.chipErasedByCommand = false;
+    p.chipWrittenByCommand = false;
     // A dump is programmed through hex.tmp, made after the chip is erased.
     if (image::IsDumpFile(p))
         outputs.push_back(image::HexTmpPath(p));
@@ -312,14 +373,33 @@ std::optional<CommandResult> ConnectForFile(Programmer& p, bool withFollowUps,
         Release(p);
         return CommandResult::Failed;
     }
+    // The checks took questions and a connection: the files must still be
+    // the ones checked before anything is erased or written.
+    if (const CheckedFile* changed = FirstChangedFile(p)) {
+        image::SetChangedFileText(p, changed->path, "Nothing was written to the chip.");
+        Release(p);
+        return Failure(p);
+    }
     p.windows.EnableItem(s.mainWindow, ids::kCurrentFile, true);
     return std::nullopt;
 }
 
 CommandResult Readback(Programmer& p, int (*writer)(Programmer&, const image::BeforeReplacing&),
-                       const char* savedFile, const char* savedText) {
+                       std::string_view defaultName, const char* savedText) {
     p.state.mainWindow = ids::kMainWindow;
     p.windows.SetItemText(p.state.mainWindow, ids::kActivity, "  ");
+    // A file named by the user says its own name; the default keeps the system's text.
+    const std::string path = image::ReadbackPath(p, defaultName);
+    const std::string savedFile = FsPath(path).filename().string();
+    const std::string saved =
+        p.readbackFile.empty() ? std::string(savedText) : ShortenMiddle(savedFile, 60) + " saved";
+    // A place the copy cannot go (a folder, a FIFO, a folder that takes no
+    // new file) is refused before the chip is read for nothing.
+    if (std::string problem = CannotWrite(path); !problem.empty()) {
+        Refuse(p, std::string(texts::kOpenErrorOutputFile) + "\n\n" + problem +
+                      "\n\nNothing was read from the chip.");
+        return CommandResult::Failed;
+    }
     p.windows.EnableItem(p.state.mainWindow, ids::kActivity, true);
     if (avr::Connect(p) != 0)
         return Failure(p);
@@ -330,18 +410,18 @@ CommandResult Readback(Programmer& p, int (*writer)(Programmer&, const image::Be
     SetActivityField(p, texts::kReading);
     // The writer replaces the file only with a whole copy of a chip that
     // still answered at its end: one that has gone reads FF everywhere.
-    auto stillAnswers = [&p, savedFile] {
+    auto stillAnswers = [&p, name = ShortenMiddle(savedFile, 40)] {
         if (avr::StillAnswers(p))
             return true;
         p.state.errorText.Format(
             "The chip stopped answering while it was read: %s would be no "
             "copy of it; the earlier %s is as it was.\n",
-            savedFile, savedFile);
+            name.c_str(), name.c_str());
         return false;
     };
     if (writer(p, stillAnswers) != 0)
         return Failure(p);
-    SetActivityField(p, savedText);
+    SetActivityField(p, saved);
     p.windows.Beep();
     ReadingPause(p);
     EnableField(p, ids::kActivity, false);
@@ -372,7 +452,8 @@ bool EepromFollowUp(Programmer& p) {
     // The file found beside it, whatever the letter case of its name.
     if (!s.currentFileName.Assign(eepPath)) {
         s.currentFileName = keep.kept;
-        s.errorText.Assign("The path of the EEPROM file is too long:\n" + eepPath);
+        s.errorText.Assign("The path of the EEPROM file is too long:\n" +
+                           ShortenMiddle(eepPath, 120));
         ReportFailure(p);
         return false;
     }
@@ -405,6 +486,19 @@ void RefuseSnapshot(Programmer& p, int snapshot) {
     Refuse(p, text);
 }
 
+// What a command checked is of no account once it has ended.
+struct ForgetCheckedFiles {
+    explicit ForgetCheckedFiles(Programmer& programmer) : p(programmer) {}
+    ForgetCheckedFiles(const ForgetCheckedFiles&) = delete;
+    ForgetCheckedFiles& operator=(const ForgetCheckedFiles&) = delete;
+    ~ForgetCheckedFiles() {
+        p.checkedFiles.clear();
+        p.chipErasedByCommand = false;
+        p.chipWrittenByCommand = false;
+    }
+    Programmer& p;
+};
+
 }  // namespace
 
 double EstimatedWriteSeconds(Programmer& p, long dataBytes) {
@@ -418,15 +512,16 @@ double EstimatedWriteSeconds(Programmer& p, long dataBytes) {
 }
 
 CommandResult ReadCommand(Programmer& p) {
-    return Readback(p, image::WriteDump, "readback.txt", texts::kReadbackTxtSaved);
+    return Readback(p, image::WriteDump, image::kDumpName, texts::kReadbackTxtSaved);
 }
 
 CommandResult ReadbackHexCommand(Programmer& p) {
-    return Readback(p, image::WriteReadbackHex, "readback.hex", texts::kReadbackHexSaved);
+    return Readback(p, image::WriteReadbackHex, image::kReadbackHexName, texts::kReadbackHexSaved);
 }
 
 CommandResult VerifyCommand(Programmer& p) {
     ProgrammerState& s = p.state;
+    ForgetCheckedFiles forget{p};
     s.noMismatchPrompt = 0;
     s.mainWindow = ids::kMainWindow;
     if (auto ending = ConnectForFile(p, false, {}))
@@ -452,6 +547,20 @@ CommandResult VerifyCommand(Programmer& p) {
         std::snprintf(text, sizeof text, "%d mismatch%s passed", s.mismatchesPassed,
                       s.mismatchesPassed == 1 ? "" : "es");
         SetActivityField(p, text);
+        if (p.summariseMismatches) {
+            // One line for them all, where each had a box of its own.
+            std::string summary = "Verify failed: " + std::to_string(s.mismatchesPassed) + " byte" +
+                                  (s.mismatchesPassed == 1 ? "" : "s") +
+                                  " differ from the file, at";
+            char address[8];
+            for (int32_t a : p.firstMismatches) {
+                std::snprintf(address, sizeof address, " %04X", static_cast<unsigned>(a));
+                summary += address;
+            }
+            if (static_cast<std::size_t>(s.mismatchesPassed) > p.firstMismatches.size())
+                summary += " ...";
+            p.windows.MessageBox(ids::kNoOwner, summary, texts::kTitleError, MsgButtons::Ok);
+        }
         ReadingPause(p);
         result = CommandResult::Failed;
     } else {
@@ -508,6 +617,7 @@ CommandResult WriteSequence(Programmer& p, bool fromWriteButton) {
 CommandResult WriteSequenceAfter(Programmer& p, bool fromWriteButton,
                                  const BeforeConnect& beforeConnect) {
     ProgrammerState& s = p.state;
+    ForgetCheckedFiles forget{p};
     s.mainWindow = ids::kMainWindow;
     long dataBytes = 0;
     // The snapshot is written after the chip has been programmed.
@@ -520,6 +630,7 @@ CommandResult WriteSequenceAfter(Programmer& p, bool fromWriteButton,
         fromWriteButton && p.windows.IsItemChecked(ids::kMainWindow, ids::kEraseBeforeWrite);
     if (eraseFirst && !s.eepromFile) {
         avr::ChipErase(p);
+        p.chipErasedByCommand = true;
         if (avr::Connect(p) != 0)
             return Failure(p);
     } else {
@@ -533,6 +644,7 @@ CommandResult WriteSequenceAfter(Programmer& p, bool fromWriteButton,
             if (avr::Connect(p) != 0)
                 return Failure(p);
             avr::EraseEepromBytes(p);  // the engine's own erase pass follows
+            p.chipErasedByCommand = true;
         }
     }
 
@@ -540,6 +652,7 @@ CommandResult WriteSequenceAfter(Programmer& p, bool fromWriteButton,
     SetActivityField(p, texts::kWriting);
     if (image::RunEngine(p) != image::kRunOk)
         return Failure(p);
+    p.chipWrittenByCommand = true;
 
     if (s.pagedFlash && !s.verifyMode) {
         // Page writes are not read back while loading: a second pass compares.
@@ -562,6 +675,12 @@ CommandResult WriteSequenceAfter(Programmer& p, bool fromWriteButton,
     if (!s.eepromFile && !EepromFollowUp(p))
         return CommandResult::Failed;
 
+    // The script runs only as it was judged before the chip was touched.
+    if (std::string scrPath = image::SiblingFilePath(p, "scr"); !image::IsCheckedFile(p, scrPath)) {
+        image::SetChangedFileText(p, scrPath,
+                                  "The chip holds the file, verified; the script was not run.");
+        return Failure(p);
+    }
     if (RunFuseScript(p) != 0)
         return CommandResult::Failed;
     // The script has put its closing text ("OK" or "F+L Bits programmed") in the field.

@@ -35,8 +35,8 @@ constexpr std::array<FuseByte, kFuseByteCount> kWriteOrder = {FuseByte::kLow, Fu
 CommandResult Body(Programmer& p, const FuseRequest& request, std::string& report) {
     core::UsualStart(p);
     if (avr::Connect(p) != 0)
-        return Fail(p, p.state.errorText.empty() ? "No connection to the chip."
-                                                 : std::string(p.state.errorText.view()));
+        return Fail(
+            p, p.state.errorText.empty() ? "No connection to the chip." : core::FailureText(p));
     const devices::FuseChip* chip = devices::FindFuseChip(p.state.signatureHex.view());
     if (chip == nullptr)
         return Fail(p, "There is no fuse table for the chip with the signature " +

@@ -40,20 +40,16 @@ int Locked(Programmer& p) {
 int Unknown(Programmer& p) {
     Verdict(p, texts::kUnknownDeviceCode, 1);
     std::string advice = devices::UnreachableChipAdvice(p.state.signatureHex.view());
-    if (!advice.empty()) {
-        p.state.errorText.Append("\n\n");
-        p.state.errorText.Append(advice);
-    }
+    p.failureHint = advice;
     return 1;
 }
 // No echo at all: the verdict, and where to look. A chip whose clock is too
 // slow for the speed misses SCK pulses just as a chip that is not there.
 int NoConnection(Programmer& p) {
     Verdict(p, texts::kNoConnection, 1);
-    p.state.errorText.Append(p.state.speed > 0
-                                 ? "\n\nCheck the cable, the chip's power and its clock; a chip "
-                                   "on a slow clock (below 1 MHz) needs a lower Speed."
-                                 : "\n\nCheck the cable, the chip's power and its clock.");
+    p.failureHint = p.state.speed > 0 ? "Check the cable, the chip's power and its clock; a chip "
+                                        "on a slow clock (below 1 MHz) needs a lower Speed."
+                                      : "Check the cable, the chip's power and its clock.";
     return 1;
 }
 
@@ -209,6 +205,7 @@ namespace {
 
 int ConnectAndDecide(Programmer& p) {
     ProgrammerState& s = p.state;
+    p.failureHint.clear();
     s.echoReceived = 0;
     s.deviceDetected = 0;
     // A device chosen by hand is used for its geometry whatever the chip

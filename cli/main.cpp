@@ -28,6 +28,7 @@
 #include "core/clock.h"
 #include "core/ids.h"
 #include "devices/device_file.h"
+#include "image/readback.h"
 #include "platform/file_system.h"
 #include "platform/gpio_wiring.h"
 #include "platform/interrupts.h"
@@ -72,7 +73,13 @@ struct Options {
     bool factoryFuses = false;
     const ConsoleCommand* command = nullptr;
     std::optional<std::string> file;
+    std::optional<std::string> output;  // the file read and readhex write
 };
+
+// Whether the command reads the chip into a file the user may name.
+bool WritesReadback(const ConsoleCommand& c) {
+    return c.result == ConsoleResult::ReadbackTxt || c.result == ConsoleResult::ReadbackHex;
+}
 
 int Usage(const std::string& problem) {
     std::fprintf(stderr, "ostrel-cli: %s\n", problem.c_str());
@@ -134,7 +141,10 @@ class ConsoleFormatter : public CLI::Formatter {
         }
         std::string help = make_description(app);
         help += "Usage: " + parent->get_name() + " [OPTIONS] " + app->get_name() +
-                (command != nullptr && command->takesFile ? " FILE" : "") + "\n";
+                (command != nullptr && command->takesFile         ? " FILE"
+                 : command != nullptr && WritesReadback(*command) ? " [FILE]"
+                                                                  : "") +
+                "\n";
         help += make_positionals(app);
         help += make_group("Options", false, options);
         return help + "\n";
@@ -328,6 +338,12 @@ std::optional<int> Parse(int argc, char** argv, Options& o) {
         sub->fallthrough();
         if (command.takesFile)
             sub->add_option("FILE", o.file, "a .hex, .eep or readback .txt file")->required();
+        if (WritesReadback(command))
+            sub->add_option("FILE", o.output,
+                            std::string("the file to write, replaced whole (default: ") +
+                                (command.result == ConsoleResult::ReadbackTxt ? "readback.txt"
+                                                                              : "readback.hex") +
+                                " in the start directory)");
         sub->callback([&o, &command] { o.command = &command; });
     }
 
@@ -563,9 +579,10 @@ void PrintResult(const ConsoleCommand& c, const Programmer& p, ConsoleWindows& w
         case ConsoleResult::ReadbackTxt:
         case ConsoleResult::ReadbackHex: {
             windows.FinishActivityLine();
-            auto file = FsPath(p.state.startDirectory.str()) /
-                        (c.result == ConsoleResult::ReadbackTxt ? "readback.txt" : "readback.hex");
-            std::printf("%s\n", file.string().c_str());
+            const std::string file = image::ReadbackPath(p, c.result == ConsoleResult::ReadbackTxt
+                                                                ? image::kDumpName
+                                                                : image::kReadbackHexName);
+            std::printf("%s\n", FsPath(file).string().c_str());
             break;
         }
         case ConsoleResult::Verdict:
@@ -602,11 +619,18 @@ int Run(const Options& o, InterruptWatch& interrupts) {
     // The pauses are there for the desktop's activity line; a console prints
     // its result and needs none unless asked.
     p.skipReadingPauses = o.noPause || !o.pause;
+    // Without a person to answer and with only results printed, a verify
+    // that differs says so in one line instead of a box per byte.
+    p.summariseMismatches = o.quiet && o.yes;
     p.state.startDirectory.Assign(dir);
     windows.WatchInterrupts(&interrupts, &p.stopRequested);
 
     if (auto status = CheckBeforeStart(o, p))
         return *status;
+    if (o.output) {
+        std::error_code ec;
+        p.readbackFile = std::filesystem::absolute(FsPath(*o.output), ec).string();
+    }
 
     // The simulated chip is the one its state file holds (and on the clock
     // kept with it) unless the options name another; a chip named replaces

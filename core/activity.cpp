@@ -67,6 +67,13 @@ void UsualStart(Programmer& p) {
     EnableField(p, ids::kActivity, true);
 }
 
+std::string FailureText(const Programmer& p) {
+    std::string text(p.state.errorText.view());
+    if (!p.failureHint.empty())
+        text += "\n\n" + p.failureHint;
+    return text;
+}
+
 void ReportFailure(Programmer& p) {
     EnableField(p, ids::kActivity, true);
     p.state.activityText.Assign(" ");
@@ -75,7 +82,8 @@ void ReportFailure(Programmer& p) {
     // After a failed driver access, or with the port lost, the user gets the
     // one message of that instead.
     if (!p.driverAccessFailed && !p.portLost)
-        p.windows.MessageBox(p.state.mainWindow, p.state.errorText.view(), "Error", MsgButtons::Ok);
+        p.windows.MessageBox(p.state.mainWindow, FailureText(p), "Error", MsgButtons::Ok);
+    p.failureHint.clear();
     p.windows.EnableItem(p.state.mainWindow, ids::kActivity, false);
     p.windows.EnableItem(p.state.mainWindow, ids::kCurrentFile, false);
     p.windows.Repaint(p.state.mainWindow);

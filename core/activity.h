@@ -40,6 +40,9 @@ void SetActivityField(Programmer& p, std::string_view text);
 void EnableField(Programmer& p, int item, bool enabled);
 // Sets mainWindow, blanks field 1018 with two blanks, enables it, repaints.
 void UsualStart(Programmer& p);
+// errorText, and the failure hint after it on a line of its own.
+std::string FailureText(const Programmer& p);
+
 // Shows errorText in a box titled "Error" (not after a failed driver access
 // or with the port lost: the command runner tells those); the activity line
 // is blanked and the activity and current-file fields are greyed.

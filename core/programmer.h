@@ -7,6 +7,7 @@
 #include <vector>
 
 #include "core/clock.h"
+#include "core/file_identity.h"
 #include "core/pin_queue.h"
 #include "core/port_access.h"
 #include "core/programmer_state.h"
@@ -47,6 +48,25 @@ struct Programmer {
     // start then picks one that is there, or the simulator).
     std::vector<FoundPort> foundPorts;
     bool portsSearched = false;
+    // The data files the running command judged before it touched the chip,
+    // as they were then: what it streams must be these files, unchanged.
+    std::vector<CheckedFile> checkedFiles;
+    // Advice that goes with errorText ("Check the cable ..."): shown on a
+    // line of its own after it, so that no reason is cut off to make room.
+    // Connect clears it; ReportFailure shows it and clears it.
+    std::string failureHint;
+    // Set by the console when every question is answered OK and nothing but
+    // results is printed: a verify passes each mismatch without a box, notes
+    // the first addresses, and tells them with the count once at its end.
+    bool summariseMismatches = false;
+    std::vector<int32_t> firstMismatches;
+    // The file Read or Readback INHX writes, as a full path; empty for
+    // readback.txt or readback.hex in the start directory.
+    std::string readbackFile;
+    // Set once the running command has erased the chip, and once it has
+    // written a file to it.
+    bool chipErasedByCommand = false;
+    bool chipWrittenByCommand = false;
 
     // Set while a command runs: the activity refresh processes pending events,
     // and a second command arriving meanwhile is refused rather than run inside the first.

@@ -135,7 +135,7 @@ void InstructionsDialog::ConnectFailed() {
     SetStatus(" ");
     p_.state.activityText.Assign(" ");
     core::ShowActivity(p_);
-    p_.windows.MessageBox(kDialog, p_.state.errorText.view(), texts::kTitleError, MsgButtons::Ok);
+    p_.windows.MessageBox(kDialog, core::FailureText(p_), texts::kTitleError, MsgButtons::Ok);
     EnableStatus(false);
 }
 

@@ -5,6 +5,7 @@
 #include "core/fixed_string.h"
 #include "devices/device_file.h"
 #include "image/file_names.h"
+#include "image/hex_check.h"
 #include "image/hex_line.h"
 #include "platform/paths.h"
 #include "platform/text_file.h"
@@ -253,14 +254,19 @@ int ConvertDumpToHex(Programmer& p, int* firstFlashLine) {
         p.state.errorText.Assign(text);
         return 1;
     }
+    if (const std::optional<FileIdentity> opened = dump.Identity();
+        !IsCheckedFile(p, dumpPath, &opened)) {
+        SetChangedFileText(p, dumpPath, ChipStateBeforePass(p));
+        return 1;
+    }
     p.currentDirectory = p.state.startDirectory.str();
     const std::string outPath = HexTmpPath(p);
     TextWriter out;
     if (!out.Create(outPath)) {
         p.state.errorText.Assign(texts::kCannotOpenOutputFile);
         p.state.errorText.Append("hex.tmp cannot be written in " +
-                                 std::string(p.state.startDirectory.view()) + ": " + out.why() +
-                                 ".\n");
+                                 ShortenMiddle(p.state.startDirectory.view(), 80) + ": " +
+                                 out.why() + ".\n");
         return 1;
     }
 

@@ -14,8 +14,10 @@
 #include "core/ids.h"
 #include "image/dump.h"
 #include "image/file_names.h"
+#include "image/hex_check.h"
 #include "image/hex_records.h"
 #include "platform/paths.h"
+#include "platform/text_util.h"
 #include "platform/texts.h"
 
 namespace ostrel::image {
@@ -54,7 +56,7 @@ void OutOfMemory(ProgrammerState& s, const Source& src, const HexRecordStream& i
                   flash ? "flash" : "EEPROM", static_cast<int>(size),
                   static_cast<unsigned>(size > 0 ? size - 1 : 0));
     s.errorText.Format(texts::kOutOfMemoryFormat, static_cast<unsigned>(address));
-    s.errorText.Append(src.name);
+    s.errorText.Append(ShortenMiddle(src.name, 60));
     s.errorText.Append(detail);
 }
 
@@ -208,8 +210,11 @@ int ProgramRecordBytewise(Programmer& p, HexRecordStream& in, const Source& src,
             in.Close();
             return kRunFailed;
         }
-        if (p.windows.MessageBox(ids::kNoOwner, s.errorText.view(), texts::kTitleError,
-                                 MsgButtons::OkCancel) == MsgResult::Cancel) {
+        if (p.summariseMismatches) {
+            if (p.firstMismatches.size() < kMismatchesNamed)
+                p.firstMismatches.push_back(s.wordAddress);
+        } else if (p.windows.MessageBox(ids::kNoOwner, s.errorText.view(), texts::kTitleError,
+                                        MsgButtons::OkCancel) == MsgResult::Cancel) {
             in.Close();
             return kRunCancelled;
         }
@@ -343,7 +348,13 @@ int RunEngine(Programmer& p) {
     s.mismatchesPassed = 0;
     // Each run sends the extended address byte before its first flash access.
     s.extendedAddress = -1;
+    p.firstMismatches.clear();
     std::string path;
+    const std::string source = CurrentFilePath(p);
+    if (!IsCheckedFile(p, source)) {
+        SetChangedFileText(p, source, ChipStateBeforePass(p));
+        return kRunFailed;
+    }
     Source src;
     std::string_view fileName = s.currentFileName.view();
     src.name = std::string(FileNameOf(fileName, PathStyle::Windows));  // either separator
@@ -373,7 +384,22 @@ int RunEngine(Programmer& p) {
         s.errorText.Assign(texts::kCannotOpenInputFile);
         return kRunFailed;
     }
-    return s.eepromFile ? EepromPath(p, in, src) : FlashPath(p, in, src);
+    // The stream must read the file that was checked: the one opened now is
+    // compared with it (a dump was compared as it was converted).
+    if (!IsDumpFile(p)) {
+        const std::optional<FileIdentity> opened = in.Identity();
+        if (!IsCheckedFile(p, source, &opened)) {
+            SetChangedFileText(p, source, ChipStateBeforePass(p));
+            return kRunFailed;
+        }
+    }
+    const int result = s.eepromFile ? EepromPath(p, in, src) : FlashPath(p, in, src);
+    // Rewritten while it was streamed: what reached the chip may be part old, part new.
+    if (result == kRunOk && !IsCheckedFile(p, source)) {
+        SetChangedFileText(p, source, ChipStateAfterPass(p));
+        return kRunFailed;
+    }
+    return result;
 }
 
 }  // namespace ostrel::image

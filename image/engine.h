@@ -7,6 +7,9 @@
 
 namespace ostrel::image {
 
+// How many mismatch addresses a summarised verify names.
+inline constexpr std::size_t kMismatchesNamed = 8;
+
 // Result of a run.
 inline constexpr int kRunOk = 0;         // programmed, or compared without a reported mismatch
 inline constexpr int kRunFailed = 1;     // errorText says why

@@ -6,7 +6,9 @@
 
 #include "image/file_names.h"
 #include "image/hex_records.h"
+#include "platform/file_system.h"
 #include "platform/paths.h"
+#include "platform/text_util.h"
 #include "platform/texts.h"
 
 namespace ostrel::image {
@@ -151,6 +153,51 @@ FileCheck CheckDataFile(Programmer& /*p*/, const std::string& path, bool /*eepro
         }
     }
     return check;
+}
+
+const FileIdentity* CheckedIdentity(const Programmer& p, const std::string& path) {
+    for (const CheckedFile& f : p.checkedFiles) {
+        if (f.path == path)
+            return &f.identity;
+    }
+    return nullptr;
+}
+
+bool IsCheckedFile(const Programmer& p, const std::string& path,
+                   const std::optional<FileIdentity>* opened) {
+    const FileIdentity* checked = CheckedIdentity(p, path);
+    if (checked == nullptr)
+        return true;
+    // Nothing under the name gives the empty identity: a file noted as
+    // missing must still be missing.
+    if (opened != nullptr && opened->value_or(FileIdentity{}) != *checked)
+        return false;
+    return IdentityOf(path).value_or(FileIdentity{}) == *checked;
+}
+
+void SetChangedFileText(Programmer& p, const std::string& path, std::string_view chipState) {
+    // The name is shortened so that the reason and the chip's state always fit.
+    const std::string name = ShortenMiddle(FileNamePart(path), 48);
+    p.state.errorText.Format("The file %s changed after it was checked (replaced or rewritten).\n",
+                             name.c_str());
+    p.state.errorText.Append(chipState);
+    p.state.errorText.Append("\n");
+}
+
+const char* ChipStateBeforePass(const Programmer& p) {
+    if (p.state.verifyMode)
+        return "The chip was not compared with it: nothing is verified.";
+    if (p.chipWrittenByCommand)
+        return "The chip holds the file written before it; nothing of this one was written.";
+    return p.chipErasedByCommand ? "The chip was erased for the write; nothing of the file was "
+                                   "written."
+                                 : "Nothing was written to the chip.";
+}
+
+const char* ChipStateAfterPass(const Programmer& p) {
+    if (p.state.verifyMode)
+        return "What was compared is not what was checked: nothing is verified.";
+    return "The chip was written while the file changed: write it again.";
 }
 
 int CheckHexFile(Programmer& p) {

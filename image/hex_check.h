@@ -5,7 +5,9 @@
 // cannot be sent whole is refused before anything is erased.
 #pragma once
 
+#include <optional>
 #include <string>
+#include <string_view>
 #include <vector>
 
 #include "core/programmer.h"
@@ -78,6 +80,27 @@ inline constexpr const char* kTwoValuesText = "The file gives two values for one
 // later line is refused. Flash and EEPROM files (`eepromData`) follow the
 // same rules, as the record stream reads both alike.
 FileCheck CheckDataFile(Programmer& p, const std::string& path, bool eepromData);
+
+// The identity the command's check noted for the file at `path` (the empty
+// FileIdentity when it noted that there was none); null when it did not
+// look at that name.
+const FileIdentity* CheckedIdentity(const Programmer& p, const std::string& path);
+
+// Whether the file at `path`, as named now and (when given) as `opened`, is
+// the file the command checked, unchanged. True when it checked none of
+// that name.
+bool IsCheckedFile(const Programmer& p, const std::string& path,
+                   const std::optional<FileIdentity>* opened = nullptr);
+
+// errorText for a file that is not what was checked (replaced, renamed over,
+// rewritten, switched to a device), with what the chip holds now.
+void SetChangedFileText(Programmer& p, const std::string& path, std::string_view chipState);
+
+// What the chip holds when the file of a pass of the engine turns out not to
+// be the checked one: before the pass has sent anything of it, or after it
+// has sent all of it.
+const char* ChipStateBeforePass(const Programmer& p);
+const char* ChipStateAfterPass(const Programmer& p);
 
 // Checks syntax, checksums and record types of the whole file named by
 // currentFileName, exactly as the record stream reads it (CheckDataFile).

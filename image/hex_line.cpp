@@ -112,7 +112,7 @@ std::string LineDetail(std::string_view name, int line, std::string_view what) {
 
 std::string OpenFailureDetail(const std::string& path, const std::string& why) {
     std::error_code ec;
-    std::string name = FileNamePart(path);
+    std::string name = ShortenMiddle(FileNamePart(path), 60);
     if (!std::filesystem::exists(path, ec))
         return name + " cannot be opened: there is no such file.";
     return name + " cannot be opened: " + (why.empty() ? "reading is refused" : why) + ".";

@@ -51,6 +51,8 @@ class HexLineReader {
     void Close() { reader_.Close(); }
     // Why Open failed, in a few words.
     const std::string& why() const { return reader_.why(); }
+    // The identity of the open file.
+    std::optional<FileIdentity> Identity() const { return reader_.Identity(); }
     // The next line: a result of ReadHexLine.
     int Next();
     const HexLine& line() const { return line_; }

@@ -99,6 +99,8 @@ class HexRecordStream {
     bool Open(const std::string& path);
     bool IsOpen() const { return lines_.IsOpen(); }
     void Close();
+    // The identity of the open file.
+    std::optional<FileIdentity> Identity() const { return lines_.Identity(); }
 
     // The next record. On Record, `record` holds its header.
     RecordResult NextRecord(HexRecord& record);

@@ -8,7 +8,9 @@
 #include "avr/avr.h"
 #include "core/activity.h"
 #include "image/file_names.h"
+#include "platform/paths.h"
 #include "platform/text_file.h"
+#include "platform/text_util.h"
 #include "platform/texts.h"
 
 namespace ostrel::image {
@@ -114,10 +116,18 @@ bool ReadPiece(TextReader& in, FixedString<80>& piece) {
 
 }  // namespace
 
+std::string ReadbackPath(const Programmer& p, std::string_view defaultName) {
+    if (!p.readbackFile.empty())
+        return p.readbackFile;
+    return ResolvePath(p.state.startDirectory.view(), defaultName);
+}
+
 int WriteDump(Programmer& p, const BeforeReplacing& beforeReplacing) {
     TextWriter out;
-    if (!out.Create(ResolvePath(p.state.startDirectory.view(), kDumpName))) {
-        p.state.errorText.Assign(CreateFailedText(kDumpName, out));
+    const std::string path = ReadbackPath(p, kDumpName);
+    const std::string name = ShortenMiddle(FileNamePart(path), 60);
+    if (!out.Create(path)) {
+        p.state.errorText.Assign(CreateFailedText(name, out));
         return 1;
     }
     Progress progress;
@@ -166,7 +176,7 @@ int WriteDump(Programmer& p, const BeforeReplacing& beforeReplacing) {
     if (beforeReplacing && !beforeReplacing())
         return 1;  // the file is dropped: the earlier one stays
     if (!out.Close()) {
-        p.state.errorText.Assign(WriteFailedText(kDumpName, out));
+        p.state.errorText.Assign(WriteFailedText(name, out));
         return 1;
     }
     return 0;
@@ -174,8 +184,10 @@ int WriteDump(Programmer& p, const BeforeReplacing& beforeReplacing) {
 
 int WriteReadbackHex(Programmer& p, const BeforeReplacing& beforeReplacing) {
     TextWriter out;
-    if (!out.Create(ResolvePath(p.state.startDirectory.view(), kReadbackHexName))) {
-        p.state.errorText.Assign(CreateFailedText(kReadbackHexName, out));
+    const std::string path = ReadbackPath(p, kReadbackHexName);
+    const std::string name = ShortenMiddle(FileNamePart(path), 60);
+    if (!out.Create(path)) {
+        p.state.errorText.Assign(CreateFailedText(name, out));
         return 1;
     }
     Progress progress;
@@ -218,7 +230,7 @@ int WriteReadbackHex(Programmer& p, const BeforeReplacing& beforeReplacing) {
     if (beforeReplacing && !beforeReplacing())
         return 1;  // the file is dropped: the earlier one stays
     if (!out.Close()) {
-        p.state.errorText.Assign(WriteFailedText(kReadbackHexName, out));
+        p.state.errorText.Assign(WriteFailedText(name, out));
         return 1;
     }
     return 0;

@@ -16,12 +16,18 @@ namespace ostrel::image {
 inline constexpr std::string_view kDumpName = "readback.txt";
 inline constexpr std::string_view kReadbackHexName = "readback.hex";
 
+// The file WriteDump (`defaultName` kDumpName) or WriteReadbackHex
+// (kReadbackHexName) writes: readbackFile when one is named, else the
+// default name in the start directory.
+std::string ReadbackPath(const Programmer& p, std::string_view defaultName);
+
 // Asked once the whole chip has been read, before the new file takes the
 // place of the earlier one: false (with errorText set) keeps the earlier
 // file and fails the write (a chip that stopped answering reads as FF).
 using BeforeReplacing = std::function<bool()>;
 
-// Reads the whole flash and EEPROM into readback.txt in the start directory.
+// Reads the whole flash and EEPROM into readback.txt in the start directory
+// (or readbackFile).
 // 0 written; 1 when the file cannot be created or written, with errorText
 // naming it (nothing is read from the chip when it cannot be created), or
 // when `beforeReplacing` says no. The file is replaced whole or not at all.

@@ -13,6 +13,8 @@
 #include <string>
 #include <system_error>
 
+#include "core/file_identity.h"
+
 namespace ostrel {
 
 // Puts the complete file `temp` in the place of `target` in one step, so
@@ -45,6 +47,12 @@ std::string NotAFile(const std::string& path);
 // folder, ENODEV for a FIFO, a device or a socket) and `why`, when given, in
 // a few words as NotAFile gives them or as the system says.
 std::FILE* OpenPlainFile(const std::string& path, const char* mode, std::string* why = nullptr);
+
+// The identity of the plain file at `path` (a link is followed); no value
+// when there is none, or it is no plain file.
+std::optional<FileIdentity> IdentityOf(const std::string& path);
+// The identity of the file open in `file`, as it is now.
+std::optional<FileIdentity> IdentityOf(std::FILE* file);
 
 // An advisory lock on a file, held by this process until the object goes.
 // Others honouring it (another Ostrel) cannot take it meanwhile; nothing

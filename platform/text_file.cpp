@@ -24,6 +24,10 @@ void TextReader::Close() {
     pending_ = -2;
 }
 
+std::optional<FileIdentity> TextReader::Identity() const {
+    return file_ ? IdentityOf(file_) : std::nullopt;
+}
+
 int TextReader::Get() {
     if (!file_)
         return -1;

@@ -11,9 +11,11 @@
 #pragma once
 
 #include <cstdio>
+#include <optional>
 #include <string>
 #include <string_view>
 
+#include "core/file_identity.h"
 #include "platform/paths.h"
 
 namespace ostrel {
@@ -34,6 +36,8 @@ class TextReader {
     // Why the last Open failed, in a few words ("it is a folder", "No such
     // file or directory").
     const std::string& why() const { return why_; }
+    // The identity of the open file as it is now; no value when none is open.
+    std::optional<FileIdentity> Identity() const;
 
     // The next character (0..255), with CR LF read as one LF; -1 at the end of the file.
     int Get();

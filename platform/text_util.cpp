@@ -8,7 +8,25 @@ namespace {
 constexpr int Lower(char c) {
     return (c >= 'A' && c <= 'Z') ? c - 'A' + 'a' : static_cast<unsigned char>(c);
 }
+// Whether byte `i` of `text` continues a UTF-8 character begun before it.
+bool Continues(std::string_view text, std::size_t i) {
+    return i < text.size() && (static_cast<unsigned char>(text[i]) & 0xC0) == 0x80;
+}
 }  // namespace
+
+std::string ShortenMiddle(std::string_view text, std::size_t limit) {
+    if (text.size() <= limit)
+        return std::string(text);
+    limit = std::max<std::size_t>(limit, 5);
+    const std::size_t keep = limit - 3;
+    std::size_t head = keep / 2;
+    std::size_t tail = text.size() - (keep - head);
+    while (head > 0 && Continues(text, head))
+        --head;
+    while (Continues(text, tail))
+        ++tail;
+    return std::string(text.substr(0, head)) + "..." + std::string(text.substr(tail));
+}
 
 int CompareNoCase(std::string_view a, std::string_view b) {
     std::size_t n = std::min(a.size(), b.size());

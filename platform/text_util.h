@@ -29,6 +29,12 @@ inline bool EqualsNoCase(std::string_view a, std::string_view b) {
 // is not there: those that share the longest beginning with it (letter case
 // aside, at least "ATx"), or every name when none shares that much; joined
 // with ", ".
+// `text` as it is when it has at most `limit` bytes (limit at least 5);
+// otherwise its beginning and its end around "...", `limit` bytes in all, so
+// that a long path keeps its folder's start and its file name. A UTF-8
+// character is never cut in two.
+std::string ShortenMiddle(std::string_view text, std::size_t limit);
+
 std::string NearestNames(std::string_view wanted, const std::vector<std::string>& names);
 
 }  // namespace ostrel

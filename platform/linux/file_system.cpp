@@ -72,7 +72,33 @@ std::string LockHolder(const struct stat& info) {
     return {};
 }
 
+std::optional<FileIdentity> IdentityFrom(const struct stat& info) {
+    if (!S_ISREG(info.st_mode))
+        return std::nullopt;
+    FileIdentity id;
+    id.volume = static_cast<std::uint64_t>(info.st_dev);
+    id.index = static_cast<std::uint64_t>(info.st_ino);
+    id.size = static_cast<std::int64_t>(info.st_size);
+    id.modified =
+        static_cast<std::int64_t>(info.st_mtim.tv_sec) * 1000000000 + info.st_mtim.tv_nsec;
+    return id;
+}
+
 }  // namespace
+
+std::optional<FileIdentity> IdentityOf(const std::string& path) {
+    struct stat info {};
+    if (::stat(path.c_str(), &info) != 0)
+        return std::nullopt;
+    return IdentityFrom(info);
+}
+
+std::optional<FileIdentity> IdentityOf(std::FILE* file) {
+    struct stat info {};
+    if (file == nullptr || ::fstat(::fileno(file), &info) != 0)
+        return std::nullopt;
+    return IdentityFrom(info);
+}
 
 std::error_code ReplaceWhole(const std::string& temp, const std::string& target) {
     if (::rename(temp.c_str(), target.c_str()) != 0)

@@ -30,7 +30,43 @@ std::string KindText(DWORD attributes) {
     return {};
 }
 
+std::optional<FileIdentity> IdentityFrom(HANDLE handle) {
+    BY_HANDLE_FILE_INFORMATION info{};
+    if (handle == INVALID_HANDLE_VALUE || GetFileType(handle) != FILE_TYPE_DISK ||
+        !GetFileInformationByHandle(handle, &info) ||
+        (info.dwFileAttributes & (FILE_ATTRIBUTE_DIRECTORY | FILE_ATTRIBUTE_DEVICE)) != 0)
+        return std::nullopt;
+    FileIdentity id;
+    id.volume = info.dwVolumeSerialNumber;
+    id.index = (static_cast<std::uint64_t>(info.nFileIndexHigh) << 32) | info.nFileIndexLow;
+    id.size = static_cast<std::int64_t>((static_cast<std::uint64_t>(info.nFileSizeHigh) << 32) |
+                                        info.nFileSizeLow);
+    id.modified = static_cast<std::int64_t>(
+        (static_cast<std::uint64_t>(info.ftLastWriteTime.dwHighDateTime) << 32) |
+        info.ftLastWriteTime.dwLowDateTime);
+    return id;
+}
+
 }  // namespace
+
+std::optional<FileIdentity> IdentityOf(const std::string& path) {
+    // No access asked for: the attributes and the index can be read from a
+    // file that others hold open, and opening it starts nothing.
+    HANDLE file = CreateFileW(win32::Widen(path).c_str(), 0,
+                              FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr,
+                              OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr);
+    if (file == INVALID_HANDLE_VALUE)
+        return std::nullopt;
+    std::optional<FileIdentity> id = IdentityFrom(file);
+    CloseHandle(file);
+    return id;
+}
+
+std::optional<FileIdentity> IdentityOf(std::FILE* file) {
+    if (file == nullptr)
+        return std::nullopt;
+    return IdentityFrom(reinterpret_cast<HANDLE>(_get_osfhandle(_fileno(file))));
+}
 
 std::error_code ReplaceWhole(const std::string& temp, const std::string& target) {
     // One step that replaces an existing target, on the disk before it returns.

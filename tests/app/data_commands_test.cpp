@@ -261,8 +261,11 @@ TEST(Read, AnUnwritableReadbackFileIsReportedWithTheFileName) {
     SimRig rig;
     std::filesystem::create_directory(rig.dir.File("readback.hex"));  // cannot be created
     EXPECT_EQ(app::OnCommand(rig.p, ids::kReadbackInhx), CommandResult::Failed);
-    EXPECT_EQ(rig.windows.messages.back().title, "Error");
+    // Refused before the chip is read, as every output that cannot be written.
+    EXPECT_EQ(rig.windows.messages.back().title, "ERROR!");
     EXPECT_NE(rig.windows.messages.back().text.find("readback.hex"), std::string::npos);
+    EXPECT_NE(rig.windows.messages.back().text.find("Nothing was read from the chip."),
+              std::string::npos);
 }
 
 }  // namespace

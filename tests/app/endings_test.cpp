@@ -119,7 +119,79 @@ TEST(Endings, EachCommandEndsAsItsStepsWent) {
                 rig.chip().SetSignature({0x1E, 0x97, 0x7E});
         };
     };
+    // A file name long enough to fill the failure text on its own.
+    const std::string longName = std::string(170, 'n') + ".hex";
+    auto loadLong = [longName](SimRig& rig, const std::string& text) {
+        rig.Write(longName, text);
+        ASSERT_EQ(rig.Load(longName), 0);
+    };
     const std::vector<Situation> situations = {
+        // A long file name is shortened; the reason and the advice stay whole.
+        {"long-named flash file beyond the chip's flash",
+         ids::kWrite,
+         [loadLong](SimRig& rig) {
+             loadLong(rig, Lines({Record(0, 0, {1, 2}), Record(0, 0x2000, {4}), kEndRecord}));
+         },
+         CommandResult::Failed,
+         "",
+         false,
+         {"Out of memory: 1000", "nnn...nnn", ".hex, line 2: byte address 0x2000",
+          "flash (8192 bytes, 0x0000 to 0x1FFF)", "Nothing was written to the chip."},
+         noChange},
+        {"long-named file written with no chip",
+         ids::kWrite,
+         [loadLong](SimRig& rig) { loadLong(rig, kProgram); },
+         CommandResult::Failed,
+         "",
+         false,
+         {"No Connection!", "No echo 53 received",
+          "\n\nCheck the cable, the chip's power and its clock"},
+         noChange,
+         {.chip = "ATmega8", .fault = SimFault::NoTarget}},
+        {"long-named file that changed after it was checked",
+         ids::kWrite,
+         [loadLong, longName](SimRig& rig) {
+             loadLong(rig, kProgram);
+             rig.windows.onPendingEvents = [&rig, longName] {
+                 rig.Write(longName, ":00000001FF\n");
+             };
+         },
+         CommandResult::Failed,
+         "",
+         false,
+         {"nnn...nnn", ".hex changed after it was checked", "Nothing was written to the chip."},
+         noChange},
+        // Read into a file the user names: refused before the chip is read
+        // when it cannot be written, written whole when it can.
+        {"Read into a folder",
+         ids::kRead,
+         [](SimRig& rig) {
+             rig.p.readbackFile = rig.dir.File("out");
+             std::filesystem::create_directory(rig.p.readbackFile);
+         },
+         CommandResult::Failed,
+         "",
+         true,
+         {"open error output file!", "out cannot be written", "it is a folder",
+          "Nothing was read from the chip."}},
+        {"Readback INHX into a folder that is not there",
+         ids::kReadbackInhx,
+         [](SimRig& rig) { rig.p.readbackFile = rig.dir.File("none/" + std::string(150, 'x')); },
+         CommandResult::Failed,
+         "",
+         true,
+         {"open error output file!", "cannot be written in", "Nothing was read from the chip."}},
+        {"Readback INHX into a named file",
+         ids::kReadbackInhx,
+         [](SimRig& rig) { rig.p.readbackFile = rig.dir.File("flash copy.hex"); },
+         CommandResult::Ok,
+         "flash copy.hex saved",
+         false,
+         {},
+         [](SimRig& rig) {
+             EXPECT_TRUE(ReadFileBytes(rig.dir.File("flash copy.hex")).ends_with(":00000001FF"));
+             EXPECT_FALSE(std::filesystem::exists(rig.dir.File("readback.hex")));
+         }},
         {"write of a file removed after it was chosen",
          ids::kWrite,
          goneAfterLoading,

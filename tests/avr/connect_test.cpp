@@ -4,6 +4,7 @@
 #include <array>
 
 #include "avr/avr.h"
+#include "core/activity.h"
 #include "core/ids.h"
 #include "tests/support/sim_rig.h"
 
@@ -70,7 +71,7 @@ TEST(Connect, UnknownSignatureInRangeIsDecidedWithoutResynchronisation) {
         rig.chip().RecordInstructions(true);
         EXPECT_EQ(avr::Connect(rig.p), 1);
         const char* family = c.signature[1] == 0x93 ? "93" : "90";
-        EXPECT_EQ(rig.p.state.errorText.view(),
+        EXPECT_EQ(core::FailureText(rig.p),
                   "Unknown Device Code!\n\n" + Report("1E", family, c.part, true) + c.advice);
         EXPECT_EQ(EnableAttempts(rig), 1);
     }
@@ -143,7 +144,7 @@ TEST(Connect, NothingConnectedGivesNoConnectionAfterTwoRoundsOfSynchronisation) 
     SimRig rig({.fault = SimFault::NoTarget});
     uint64_t before = rig.clock.NowUs();
     EXPECT_EQ(avr::Connect(rig.p), 1);
-    EXPECT_EQ(rig.p.state.errorText.view(),
+    EXPECT_EQ(core::FailureText(rig.p),
               "No Connection!\n\n" + Report("FF", "FF", "FF", false) +
                   "\n\nCheck the cable, the chip's power and its clock; a chip on a slow clock "
                   "(below 1 MHz) needs a lower Speed.");
@@ -167,16 +168,16 @@ TEST(Connect, AChipTooSlowForTheSpeedIsToldToTryALowerOne) {
         rig.chip().SetClockHz(128000);
         rig.p.state.speed = c.speed;
         EXPECT_EQ(avr::Connect(rig.p), c.connects ? 0 : 1) << c.speed;
-        const std::string text(rig.p.state.errorText.view());
+        const std::string text = core::FailureText(rig.p);
         EXPECT_EQ(text.find("a chip on a slow clock") != std::string::npos, c.namesSpeed)
             << c.speed << ": " << text;
     }
     SimRig slowest({.fault = SimFault::NoTarget});
     slowest.p.state.speed = 0;
     EXPECT_EQ(avr::Connect(slowest.p), 1);
-    EXPECT_TRUE(std::string(slowest.p.state.errorText.view())
-                    .ends_with("\n\nCheck the cable, the chip's power and its clock."))
-        << slowest.p.state.errorText.view();
+    EXPECT_TRUE(core::FailureText(slowest.p).ends_with(
+        "\n\nCheck the cable, the chip's power and its clock."))
+        << core::FailureText(slowest.p);
 }
 
 TEST(Connect, ErasedSignatureWarnsAndFails) {

@@ -875,6 +875,39 @@ TEST(HostileRuns, EachEndsAsItSaysAndLeavesNothingHalfDone) {
     ProcessOptions fullOutput;
     fullOutput.stdoutPath = "/dev/full";
     const std::vector<Case> cases = {
+        // A verify that differs, with nobody to ask and only results printed:
+        // one line with the count and the first addresses, no box per byte.
+        {"a quiet verify of another file",
+         [](CliRig& rig) { rig.CopyIn("examples/hello-atmega8.hex"); },
+         {"--quiet", "--yes", "verify", "hello-atmega8.hex"},
+         {},
+         1,
+         {"Verify failed: ", " bytes differ from the file, at "},
+         {""},
+         [](CliRig&, const ProcessResult& r) {
+             EXPECT_FALSE(Contains(r.err, "Verify failed at Adr")) << r.err;
+             EXPECT_LE(SplitLines(r.err).size(), 3u) << r.err;
+         }},
+        // Read into a file the user names; one that is no file is refused
+        // before the chip is read.
+        {"read into a named file",
+         nullptr,
+         {"read", "out.txt"},
+         {},
+         0,
+         {},
+         {"out.txt\n"},
+         [](CliRig& rig, const ProcessResult&) {
+             EXPECT_TRUE(rig.dir.Read("out.txt").starts_with("FLASH-Memory:"));
+             EXPECT_EQ(rig.dir.Read("readback.txt"), "earlier\r\n");
+         }},
+        {"readhex into a FIFO",
+         [](CliRig& rig) { ASSERT_EQ(::mkfifo(rig.dir.File("out.fifo").c_str(), 0600), 0); },
+         {"readhex", "out.fifo"},
+         {},
+         1,
+         {"open error output file!", "named pipe", "Nothing was read from the chip."},
+         {""}},
         // Interrupts: the command stops at its next step, the target is let
         // go, the chip's state is told, and the status is the signal's.
         {"Ctrl-C",
@@ -1094,8 +1127,10 @@ TEST(HostileRuns, EachEndsAsItSaysAndLeavesNothingHalfDone) {
                     "--dir",  rig.dir.str(), "--sim-chip",      "ATmega8"};
         }
         for (const std::string& a : c.args)
-            args.push_back(a == hexName || a == "fifo.hex" || a == "gone.hex" ? rig.dir.File(a)
-                                                                              : a);
+            args.push_back(a == hexName || a == "fifo.hex" || a == "gone.hex" ||
+                                   a == "hello-atmega8.hex" || a.starts_with("out.")
+                               ? rig.dir.File(a)
+                               : a);
         ProcessOptions options = c.options;
         options.timeoutMs = 15000;
         ProcessResult r;

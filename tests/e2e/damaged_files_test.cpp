@@ -118,7 +118,48 @@ struct Row {
     // Anything else the row needs in the start directory (a folder or a
     // FIFO in a file's place).
     std::function<void(SimRig&)> prepare = nullptr;
+    // Done to the files once while the command runs, after the activity line
+    // has shown `when` (at the first refresh when null): the command must
+    // fail, naming the file and that it changed. The port is used, and the
+    // chip may change only with `chipMayChange`.
+    std::function<void(SimRig&)> meanwhile = nullptr;
+    const char* when = nullptr;
+    bool chipMayChange = false;
 };
+
+// Another program put in the place of `name` by a rename, as a build does.
+std::function<void(SimRig&)> ReplacedByRename(const std::string& name) {
+    return [name](SimRig& rig) {
+        rig.Write("other.part", ReadFileBytes(SourcePath("examples/blink-atmega8.hex")));
+        std::filesystem::rename(rig.dir.File("other.part"), rig.dir.File(name));
+    };
+}
+// The same file rewritten in place with another program.
+std::function<void(SimRig&)> RewrittenInPlace(const std::string& name) {
+    return [name](SimRig& rig) {
+        std::FILE* f = std::fopen(rig.dir.File(name).c_str(), "wb");
+        ASSERT_NE(f, nullptr);
+        std::fputs(":0200000011228B\n:00000001FF\n", f);
+        std::fclose(f);
+    };
+}
+std::function<void(SimRig&)> RenamedAway(const std::string& name) {
+    return [name](SimRig& rig) {
+        std::filesystem::rename(rig.dir.File(name), rig.dir.File(name + ".old"));
+    };
+}
+// The data file is a link to the example, switched meanwhile to a device.
+std::function<void(SimRig&)> LinkTo([[maybe_unused]] const std::string& name,
+                                    [[maybe_unused]] const std::string& target) {
+#ifdef _WIN32
+    return [](SimRig&) { GTEST_SKIP() << "links need a privilege on Windows"; };
+#else
+    return [name, target](SimRig& rig) {
+        std::filesystem::remove(rig.dir.File(name));
+        std::filesystem::create_symlink(target, rig.dir.File(name));
+    };
+#endif
+}
 
 // The example with its last line (the end record) left out.
 std::string WithoutEndRecord() {
@@ -341,6 +382,83 @@ std::vector<Row> Rows() {
          "AC-A0-00-E1\nAC A0 00 E1 fuse low\n", true, false, ""},
         {"ScriptLineTooShort", "scrshort.hex", Hello(), "scrshort.scr", "AC A0 00\n", false, false,
          ""},
+        // What is programmed is the file that was checked: one replaced,
+        // rewritten, renamed or switched to a device meanwhile ends the
+        // command failed, with the chip's state named.
+        {"ReplacedBeforeTheChipIsErased",
+         "swap1.hex",
+         Hello(),
+         nullptr,
+         {},
+         false,
+         false,
+         "",
+         nullptr,
+         ReplacedByRename("swap1.hex")},
+        {"ReplacedWhileStreamed",
+         "swap2.hex",
+         Hello(),
+         nullptr,
+         {},
+         false,
+         false,
+         "",
+         nullptr,
+         ReplacedByRename("swap2.hex"),
+         " programmed",
+         true},
+        {"RewrittenInPlaceWhileStreamed",
+         "swap3.hex",
+         Hello(),
+         nullptr,
+         {},
+         false,
+         false,
+         "",
+         nullptr,
+         RewrittenInPlace("swap3.hex"),
+         " programmed",
+         true},
+        {"RenamedAwayBeforeTheChipIsErased",
+         "swap4.hex",
+         Hello(),
+         nullptr,
+         {},
+         false,
+         false,
+         "",
+         nullptr,
+         RenamedAway("swap4.hex")},
+        {"LinkSwitchedToADeviceWhileStreamed",
+         "swap5.hex",
+         Hello(),
+         nullptr,
+         {},
+         false,
+         false,
+         "",
+         [](SimRig& rig) {
+             rig.Write("swap5.real", Hello());
+             LinkTo("swap5.hex", rig.dir.File("swap5.real"))(rig);
+         },
+         LinkTo("swap5.hex", "/dev/zero"),
+         " programmed",
+         true},
+        {"EepFollowUpReplacedMeanwhile", "swap6.hex", Hello(), "swap6.eep",
+         ":0100000055AA\n:00000001FF\n", false, false, "", nullptr, ReplacedByRename("swap6.eep"),
+         " programmed", true},
+        {"ScriptAppearsAfterTheCheck",
+         "swap7.hex",
+         Hello(),
+         nullptr,
+         {},
+         false,
+         false,
+         "",
+         nullptr,
+         [](SimRig& rig) { rig.Write("swap7.scr", "AC E0 00 00\n"); },
+         " programmed",
+         true},
     };
 }
 
@@ -367,6 +485,17 @@ TEST_P(DamagedFile, IsRefusedBeforeThePortOrProgrammedRight) {
         row.prepare(rig);
     if (IsSkipped())
         return;
+    bool changed = false;
+    if (row.meanwhile) {
+        rig.windows.onPendingEvents = [&] {
+            if (changed || (row.when != nullptr &&
+                            (rig.windows.activity.empty() ||
+                             rig.windows.activity.back().find(row.when) == std::string::npos)))
+                return;
+            changed = true;
+            row.meanwhile(rig);
+        };
+    }
     app::OnCommand(rig.p, ids::kProgramEepAfterHex);
     rig.Load(row.file);
     for (int i = 0; i < 8; ++i)
@@ -375,7 +504,9 @@ TEST_P(DamagedFile, IsRefusedBeforeThePortOrProgrammedRight) {
     const uint64_t callsBefore = rig.sim->portCalls();
     const CommandResult result = app::OnCommand(rig.p, ids::kWrite);
     std::string named = row.follower != nullptr ? row.follower : row.file;
-    if (row.prepare) {
+    if (row.meanwhile && row.file == std::string("swap7.hex"))
+        named = "swap7.scr";
+    if (row.prepare && !row.meanwhile) {
         // The file in another's place: the data file's name with its extension.
         for (const char* ext : {".eep", ".scr"})
             for (const auto& entry : std::filesystem::directory_iterator(rig.dir.path()))
@@ -395,8 +526,19 @@ TEST_P(DamagedFile, IsRefusedBeforeThePortOrProgrammedRight) {
         return;
     }
     EXPECT_NE(result, CommandResult::Ok) << "the console must end with exit status 1";
-    EXPECT_EQ(rig.sim->portCalls(), callsBefore) << "the port was used before the refusal";
-    EXPECT_TRUE(rig.chip().memory() == before) << "the chip was changed";
+    if (row.meanwhile) {
+        ASSERT_TRUE(changed) << "the command ended before the file was changed";
+        EXPECT_NE(messages.find("changed after it was checked"), std::string::npos) << messages;
+        EXPECT_NE(messages.find(row.chipMayChange ? "chip" : "Nothing was written to the chip"),
+                  std::string::npos)
+            << messages;
+        if (!row.chipMayChange) {
+            EXPECT_TRUE(rig.chip().memory() == before) << "the chip was changed";
+        }
+    } else {
+        EXPECT_EQ(rig.sim->portCalls(), callsBefore) << "the port was used before the refusal";
+        EXPECT_TRUE(rig.chip().memory() == before) << "the chip was changed";
+    }
     EXPECT_NE(messages.find(named), std::string::npos) << "no message names " << named << ":\n"
                                                        << messages;
 }
