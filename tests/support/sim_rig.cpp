@@ -47,8 +47,12 @@ Programmer& SimRig::Build(SimRig& rig, const SimRigOptions& options) {
                                                            : PinVia::Ft232r;
         kitOptions.board = config;
         rig.kit = std::make_unique<PinKit>(clock, kitOptions);
+#if !defined(_WIN32)
+        // The libftdi fake's switches; the stand-in D2XX library keeps
+        // transfers in flight as the backend asks.
         rig.kit->router.pipelined = options.pipelined;
         rig.kit->usb.frameModel = options.frameModel;
+#endif
         rig.board = &rig.kit->board;
         rig.programmer =
             std::make_unique<Programmer>(rig.kit->serial, rig.kit->parallel, clock, rig.windows);
