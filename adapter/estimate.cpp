@@ -55,9 +55,11 @@ double StreamingWriteSeconds(const Programmer& p, double bytes, const ChipWriteT
     // Instructions sent together: before a wait ended by a phase that brings
     // SCK low, for answers by a state after Cablet2's last sample.
     const double answerEnd = ActiveCable(s).mosiHighWhileSckHigh ? 1 : 0;
-    // With transfers in flight the full ones stream at the state rate and
-    // only the end of a batch waits a round trip.
-    const bool inFlight = p.pins->InFlightLimit() > 0 && !p.pinQueue.oneInFlight;
+    // With a transfer in flight while the next is sent, the full ones
+    // stream at the state rate and only the end of a batch waits a round
+    // trip; a port that holds no more than one waits for each.
+    const bool inFlight =
+        p.pins->InFlightLimit() >= 2 * p.pins->StreamCapacity() && !p.pinQueue.oneInFlight;
     auto send = [&](double instructions, double end) {
         const double states = instructions * perInstruction + end;
         const double trips = inFlight ? 1.0 : std::ceil(states / capacity);

@@ -354,8 +354,11 @@ std::size_t Win32FtdiPort::StreamCapacity() const {
     return handle_ != nullptr ? FtdiBufferStates(chip_) : 0;
 }
 
+// The driver keeps reading what the chip sends back, so a second transfer
+// can follow the first before its samples are collected: the chip holds
+// one in its buffer from the host while the other's samples go back.
 std::size_t Win32FtdiPort::InFlightLimit() const {
-    return StreamCapacity();
+    return 2 * StreamCapacity();
 }
 
 uint32_t Win32FtdiPort::SetStateRate(uint32_t hz) {

@@ -10,6 +10,7 @@
 #include "devices/chip_lists.h"
 #include "devices/device_file.h"
 #include "sim/chip_table.h"
+#include "tests/support/fixture.h"
 #include "tests/support/sim_rig.h"
 #include "tests/support/temp_dir.h"
 
@@ -261,9 +262,9 @@ TEST(PortSelection, AFoundPortIsChosenByItsItemOrItsName) {
         std::string port;  // portName afterwards
         int fixed;         // the fixed item checked afterwards (0: none)
     } kCases[] = {
-        {{"/dev/ttyUSB0", "COM3"}, 0, CommandResult::Ok, "/dev/ttyUSB0", 0},
-        {{"/dev/ttyUSB0", "COM3"}, 1, CommandResult::Ok, "COM3", ids::kCom3},
-        {{"/dev/ttyUSB0"}, 1, CommandResult::Ignored, "COM1", ids::kCom1},
+        {{kOwnSerialPort, "COM3"}, 0, CommandResult::Ok, kOwnSerialPort, 0},
+        {{kOwnSerialPort, "COM3"}, 1, CommandResult::Ok, "COM3", ids::kCom3},
+        {{kOwnSerialPort}, 1, CommandResult::Ignored, "COM1", ids::kCom1},
         {{"COM 3"}, 0, CommandResult::Ignored, "COM1", ids::kCom1},
         {{"COM12"}, 0, CommandResult::Ok, "COM12", 0},
         {{"ftdi:A50285BI", "COM7"}, 1, CommandResult::Ok, "COM7", ids::kCom7},

@@ -46,7 +46,7 @@ TEST(Settings, AFirstStartPicksAPortThatIsThere) {
         {true, true, {}, "0378"},
         {false, false, {}, "COM2"},
         {false, true, {}, "SIM"},
-        {false, true, {"/dev/ttyUSB0", "COM1"}, "/dev/ttyUSB0"},
+        {false, true, {kOwnSerialPort, "COM1"}, kOwnSerialPort},
         {false, true, {"COM1", "COM2"}, "COM2"},
         {false, true, {"GPIO"}, "GPIO"},
         {false, true, {std::string(70, '/')}, "SIM"},
@@ -128,10 +128,13 @@ TEST(Settings, APortNameOfItsOwnIsStoredWholeAndReadBack) {
         std::string atZero;  // offset 0 afterwards
     } kCases[] = {
         {"COM12", "", "COM12", "PORT"},
-        {"/dev/ttyUSB0", "", "/dev/ttyUSB0", "PORT"},
+        {kOwnSerialPort, "", kOwnSerialPort, "PORT"},
+#if !defined(_WIN32)
+        // Ports named by their device are Linux's.
         {"/dev/serial/by-id/usb-FTDI_FT232R_USB_UART_A50285BI-if00-port0", "",
          "/dev/serial/by-id/usb-FTDI_FT232R_USB_UART_A50285BI-if00-port0", "PORT"},
         {"ftdi:A50285BI", "", "ftdi:A50285BI", "PORT"},
+#endif
         {"COM3", "PORT" + reserved.substr(4) + "COM12", "COM3", "COM3"},
         {"", "PORT", "0378", "0378"},
         {"", "PORT" + reserved.substr(4) + "COM0", "0378", "0378"},

@@ -288,7 +288,11 @@ TEST(ExitStatus, BadUsageIsTwoWithAOneLineHintAndTouchesNothing) {
         {{"--port", "COM257", "check"}, "COM257"},
         {{"--port", std::string(65, 'x'), "check"}, "longer than 64"},
         {{"--port", "LPT1", "check"}, "LPT1"},
+#if defined(_WIN32)
+        {{"--port", "/dev/parport7", "check"}, "/dev/parport7"},
+#else
         {{"--port", "/dev/parport7", "check"}, "OSTREL_PORT_0378=/dev/parport3"},
+#endif
         {{"--port", "GPIO", "--gpio", "my chip:11,10,25,9", "check"}, "a chip's label"},
         {{"--port", "SIM", "--sim-chip", "ATmega999", "check"}, "ATmega999"},
         {{"--port", "SIM", "--speed", "turbo", "check"}, "turbo"},

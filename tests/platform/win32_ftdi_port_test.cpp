@@ -74,7 +74,7 @@ TEST(Win32FtdiPort, OpensTheAdaptersItShouldAndSaysWhyNotTheOthers) {
         EXPECT_EQ(k.kit.ftdi.OpenPins("COM1"), c.result)
             << c.what << ": " << k.kit.ftdi.PinOpenNote();
         EXPECT_EQ(k.kit.ftdi.StreamCapacity(), c.capacity) << c.what;
-        EXPECT_EQ(k.kit.ftdi.InFlightLimit(), c.capacity) << c.what;
+        EXPECT_EQ(k.kit.ftdi.InFlightLimit(), 2 * c.capacity) << c.what;
         EXPECT_NE(k.kit.ftdi.PinOpenNote().find(c.note), std::string::npos)
             << c.what << ": " << k.kit.ftdi.PinOpenNote();
         const StandInDevice& dev = *k.kit.ftdiDevice;
@@ -111,7 +111,8 @@ TEST(Win32FtdiPort, WritesAndVerifiesAChipWithinTheBuffers) {
         EXPECT_EQ(app::OnCommand(rig.p, ids::kVerify), app::CommandResult::Ok) << RigPortName(port);
         const StandInDevice& dev = *rig.kit->ftdiDevice;
         EXPECT_EQ(dev.overruns, 0u) << RigPortName(port);
-        EXPECT_EQ(dev.mostInFlight, dev.BufferBytes()) << RigPortName(port) << ": full transfers";
+        EXPECT_EQ(dev.mostInFlight, 2 * dev.BufferBytes())
+            << RigPortName(port) << ": full transfers, two in flight";
         EXPECT_EQ(dev.unevenStates, 0u) << RigPortName(port);
         EXPECT_GT(dev.queueLooks, dev.writes) << RigPortName(port) << ": the samples come later";
         EXPECT_EQ(dev.emptyReads, 0u) << RigPortName(port) << ": only what is there is read";

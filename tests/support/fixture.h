@@ -8,6 +8,14 @@
 
 namespace ostrel::testing {
 
+// A serial port that is none of the Port menu's fixed items, as this system
+// names one: a device path on Linux, a COM number above 8 on Windows.
+#if defined(_WIN32)
+inline constexpr const char* kOwnSerialPort = "COM12";
+#else
+inline constexpr const char* kOwnSerialPort = "/dev/ttyUSB0";
+#endif
+
 struct RecordingRig {
     // The main window is open, as it is when any command runs.
     RecordingRig() { p.state.mainWindow = 103; }

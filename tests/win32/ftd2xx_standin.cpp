@@ -345,10 +345,11 @@ __declspec(dllexport) ULONG WINAPI FT_Write(void* handle, void* data, DWORD size
         *written = size;
         return t::kOk;
     }
-    // The chip takes what fits in its buffer beside what is in flight; the
-    // rest waits for the write time-out.
-    const uint64_t room =
-        dev->BufferBytes() > dev->inFlight ? dev->BufferBytes() - dev->inFlight : 0;
+    // The chip takes what fits in its buffers beside what is in flight (one
+    // from the host, one of samples to it); the rest waits for the write
+    // time-out.
+    const uint64_t buffers = 2 * dev->BufferBytes();
+    const uint64_t room = buffers > dev->inFlight ? buffers - dev->inFlight : 0;
     const DWORD take = static_cast<DWORD>(std::min<uint64_t>(size, room));
     static uint32_t random = 12345;
     const auto* bytes = static_cast<const unsigned char*>(data);

@@ -10,9 +10,10 @@
 // - synchronous bit-bang mode (FT_SetBitMode 0x04): for each byte written
 //   the chip samples the pins, then applies the byte, then holds it for one
 //   state; the samples go back to the host;
-// - the chip's buffers: a write that would put more bytes in flight than the
-//   smaller buffer holds (128 on the FT232R, 512 on the FT-X chips) stalls
-//   until the write time-out and comes back short;
+// - the chip's buffers: a write that would put more bytes in flight than
+//   the buffer from the host and the one of samples to it hold together
+//   (twice 128 on the FT232R, twice 512 on the FT-X chips, counting the
+//   smaller) stalls until the write time-out and comes back short;
 // - the USB: the samples of a write reach the host one round trip after the
 //   write, and the last partial packet of 62 waits for the latency timer as
 //   well; FT_GetQueueStatus counts what has arrived, FT_Read gives what has
