@@ -510,6 +510,8 @@ TEST_P(DamagedFile, IsRefusedBeforeThePortOrProgrammedRight) {
 
     const uint64_t callsBefore = rig.sim->portCalls();
     const CommandResult result = app::OnCommand(rig.p, ids::kWrite);
+    if (IsSkipped())
+        return;  // what the row does cannot be done on this system
     std::string named = row.follower != nullptr ? row.follower : row.file;
     if (row.meanwhile && row.file == std::string("swap7.hex"))
         named = "swap7.scr";

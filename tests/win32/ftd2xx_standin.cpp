@@ -33,6 +33,8 @@ constexpr unsigned char kRi = 0x80;
 
 constexpr uint32_t kReferenceHz = 3000000;
 constexpr std::size_t kPacketData = 62;
+// One 64-byte packet on the wire at 12 Mbit/s.
+constexpr uint64_t kPacketNs = 50000;
 
 std::string Variable(const char* name, const char* otherwise) {
     const char* value = std::getenv(name);
@@ -217,6 +219,7 @@ __declspec(dllexport) ULONG WINAPI FT_OpenEx(void* what, DWORD how, void** handl
         dev->latencyMs = 16;
         dev->toHost.clear();
         dev->inFlight = 0;
+        dev->openPacket = 0;
         *handle = dev.get();
         return t::kOk;
     }
@@ -229,6 +232,7 @@ __declspec(dllexport) ULONG WINAPI FT_Close(void* handle) {
             dev->open = false;
             dev->toHost.clear();
             dev->inFlight = 0;
+            dev->openPacket = 0;
             return t::kOk;
         }
     }
@@ -323,6 +327,7 @@ __declspec(dllexport) ULONG WINAPI FT_Purge(void* handle, ULONG mask) {
     if (mask & 1) {
         dev->toHost.clear();
         dev->inFlight = 0;
+        dev->openPacket = 0;
     }
     ++dev->purges;
     return t::kOk;
@@ -353,22 +358,33 @@ __declspec(dllexport) ULONG WINAPI FT_Write(void* handle, void* data, DWORD size
     const DWORD take = static_cast<DWORD>(std::min<uint64_t>(size, room));
     static uint32_t random = 12345;
     const auto* bytes = static_cast<const unsigned char*>(data);
-    // Each sample reaches the host one round trip after the chip took it.
+    // The samples go back in packets of 62: a full one at once (one packet's
+    // time on the wire), a partial one a round trip after its first sample
+    // was taken, and with the latency timer on once that has run out too;
+    // the states of a later write may fill it before.
+    const uint64_t fullNs = bench.roundTripNs > 0 ? t::kPacketNs : 0;
+    const uint64_t partialNs =
+        bench.roundTripNs +
+        (bench.latencyTimer ? static_cast<uint64_t>(dev->latencyMs) * 1000000ull : 0);
     for (DWORD i = 0; i < take; ++i) {
         const unsigned char sample = t::Pins(*dev);
         t::Drive(*dev, bytes[i]);
         bench.clock->Spend(t::StateNs(*dev, random));
-        dev->toHost.emplace_back(dev->mute ? UINT64_MAX : bench.clock->NowNs() + bench.roundTripNs,
-                                 sample);
-    }
-    // They go back in packets of 62; the last, partial one when the latency
-    // timer runs out.
-    if (const std::size_t tail = take % t::kPacketData;
-        tail != 0 && bench.latencyTimer && !dev->mute) {
-        const uint64_t last = dev->toHost.back().first;
-        const uint64_t late = static_cast<uint64_t>(dev->latencyMs) * 1000000ull;
-        for (std::size_t i = dev->toHost.size() - tail; i < dev->toHost.size(); ++i)
-            dev->toHost[i].first = last + late;
+        const uint64_t now = bench.clock->NowNs();
+        if (dev->mute) {
+            dev->toHost.emplace_back(UINT64_MAX, sample);
+            continue;
+        }
+        if (dev->openPacket > 0 && now >= dev->openPacketDueNs)
+            dev->openPacket = 0;  // it went partial
+        if (dev->openPacket == 0)
+            dev->openPacketDueNs = now + partialNs;
+        dev->toHost.emplace_back(dev->openPacketDueNs, sample);
+        if (++dev->openPacket == t::kPacketData) {
+            for (std::size_t k = dev->toHost.size() - t::kPacketData; k < dev->toHost.size(); ++k)
+                dev->toHost[k].first = now + fullNs;
+            dev->openPacket = 0;
+        }
     }
     dev->inFlight += take;
     dev->mostInFlight = std::max(dev->mostInFlight, dev->inFlight);

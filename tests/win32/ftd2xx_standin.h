@@ -14,10 +14,11 @@
 //   the buffer from the host and the one of samples to it hold together
 //   (twice 128 on the FT232R, twice 512 on the FT-X chips, counting the
 //   smaller) stalls until the write time-out and comes back short;
-// - the USB: the samples of a write reach the host one round trip after the
-//   write, and the last partial packet of 62 waits for the latency timer as
-//   well; FT_GetQueueStatus counts what has arrived, FT_Read gives what has
-//   arrived and no more, waiting out its time-out when asked for more;
+// - the USB: the samples go back in packets of 62, a full one as soon as it
+//   is full, a partial one a round trip after its first sample (and the
+//   latency timer as well, when that is on), unless later states fill it; FT_GetQueueStatus counts
+//   what has arrived, FT_Read gives what has arrived and no more, waiting out its time-out when
+//   asked for more;
 // - the rate: the baud rate is the 3 MHz reference over a whole divisor, a
 //   state lasts four baud periods; on the FT232R a divided clock makes
 //   states of uneven length (counted, so a test sees the rule kept);
@@ -83,6 +84,9 @@ struct StandInDevice {
     // Samples on their way, with the time each reaches the host.
     std::deque<std::pair<uint64_t, unsigned char>> toHost;
     uint64_t inFlight = 0;
+    // Samples of the packet being filled, and when it goes partial.
+    std::size_t openPacket = 0;
+    uint64_t openPacketDueNs = 0;
 
     std::size_t BufferBytes() const { return chip == StandInChip::Ft232r ? 128 : 512; }
     unsigned long Type() const {
