@@ -214,6 +214,19 @@ constexpr FuseField kMega328[] = {
     {"BODLEVEL", L::kExtended, 0x07, FieldRole::kBodLevel, "brown-out level", kBodLevel3},
     LOCK_BOOT,
 };
+// ATmega328PB: the ATmega328P's bytes, and clock failure detection in the
+// extended one (programmed: off, as it leaves the factory).
+constexpr FuseField kMega328PB[] = {
+    LOW_NEWER(kClockMegaX8),
+    {"RSTDISBL", L::kHigh, 0x80, FieldRole::kRstdisbl, kRstWords, {}},
+    {"DWEN", L::kHigh, 0x40, FieldRole::kDwen, kDwenWords, {}},
+    {"SPIEN", L::kHigh, 0x20, FieldRole::kSpien, kSpienWords, {}},
+    {"WDTON", L::kHigh, 0x10, FieldRole::kPlain, "watchdog always on", {}},
+    BOOT(L::kHigh),
+    {"CFD", L::kExtended, 0x08, FieldRole::kPlain, "clock failure detection off", {}},
+    {"BODLEVEL", L::kExtended, 0x07, FieldRole::kBodLevel, "brown-out level", kBodLevel3},
+    LOCK_BOOT,
+};
 #define HIGH_TINY_STYLE                                                                        \
     {"RSTDISBL", L::kHigh, 0x80, FieldRole::kRstdisbl, kRstWords, {}},                         \
         {"DWEN", L::kHigh, 0x40, FieldRole::kDwen, kDwenWords, {}},                            \
@@ -415,6 +428,8 @@ constexpr std::array<uint8_t, 4> kUse128{0xFF, 0xFF, 0x03, 0x3F};
 constexpr FuseChip kChips[] = {
     // name, signature, avr-libc header, instructions, used, factory, avr-libc factory, differs, fields, flash words, boot unit
     {"ATmega328P", "1E950F", "iom328p.h", kN, kUse3Boot, {0x62, 0xD9, 0xFF, 0xFF}, kSame, "", kMega328, 16384, 256},
+    // No avr-libc header: the data sheet's tables (checked against the ATmega328P's).
+    {"ATmega328PB", "1E9516", "", kN, {0xFF, 0xFF, 0x0F, 0x3F}, {0x62, 0xD9, 0xF7, 0xFF}, kSame, "", kMega328PB, 16384, 256},
     {"ATmega328", "1E9514", "iom328.h", kN, kUse3Boot, {0x62, 0xD9, 0xFF, 0xFF}, kSame, "", kMega328, 16384, 256},
     {"ATmega168", "1E9406", "iom168.h", kN, kUse3Boot, {0x62, 0xDF, 0xF9, 0xFF}, kSame, "", kMega168, 8192, 128},
     {"ATmega168P", "1E940B", "iom168p.h", kN, kUse3Boot, {0x62, 0xDF, 0xF9, 0xFF}, kSame, "", kMega168, 8192, 128},
