@@ -204,27 +204,22 @@ constexpr std::string_view kDwenWords = "debugWIRE on the RESET pin (serial prog
     { "LB", L::kLock, 0x03, FieldRole::kLockBits, "memory lock", kLockBits }
 
 // ATmega328P/328: boot fields in the high byte, BODLEVEL in the extended.
-constexpr FuseField kMega328[] = {
-    LOW_NEWER(kClockMegaX8),
-    {"RSTDISBL", L::kHigh, 0x80, FieldRole::kRstdisbl, kRstWords, {}},
-    {"DWEN", L::kHigh, 0x40, FieldRole::kDwen, kDwenWords, {}},
-    {"SPIEN", L::kHigh, 0x20, FieldRole::kSpien, kSpienWords, {}},
-    {"WDTON", L::kHigh, 0x10, FieldRole::kPlain, "watchdog always on", {}},
-    BOOT(L::kHigh),
-    {"BODLEVEL", L::kExtended, 0x07, FieldRole::kBodLevel, "brown-out level", kBodLevel3},
-    LOCK_BOOT,
-};
-// ATmega328PB: the ATmega328P's bytes, and clock failure detection in the
-// extended one (programmed: off, as it leaves the factory).
+#define HIGH_MEGA328                                                   \
+    {"RSTDISBL", L::kHigh, 0x80, FieldRole::kRstdisbl, kRstWords, {}}, \
+        {"DWEN", L::kHigh, 0x40, FieldRole::kDwen, kDwenWords, {}},    \
+        {"SPIEN", L::kHigh, 0x20, FieldRole::kSpien, kSpienWords, {}}, \
+        {"WDTON", L::kHigh, 0x10, FieldRole::kPlain, "watchdog always on", {}}, BOOT(L::kHigh)
+#define BODLEVEL_EXTENDED \
+    { "BODLEVEL", L::kExtended, 0x07, FieldRole::kBodLevel, "brown-out level", kBodLevel3 }
+constexpr FuseField kMega328[] = {LOW_NEWER(kClockMegaX8), HIGH_MEGA328, BODLEVEL_EXTENDED,
+                                  LOCK_BOOT};
+// ATmega328PB: the same, and clock failure detection in the extended byte
+// (programmed: off, as it leaves the factory).
 constexpr FuseField kMega328PB[] = {
     LOW_NEWER(kClockMegaX8),
-    {"RSTDISBL", L::kHigh, 0x80, FieldRole::kRstdisbl, kRstWords, {}},
-    {"DWEN", L::kHigh, 0x40, FieldRole::kDwen, kDwenWords, {}},
-    {"SPIEN", L::kHigh, 0x20, FieldRole::kSpien, kSpienWords, {}},
-    {"WDTON", L::kHigh, 0x10, FieldRole::kPlain, "watchdog always on", {}},
-    BOOT(L::kHigh),
+    HIGH_MEGA328,
     {"CFD", L::kExtended, 0x08, FieldRole::kPlain, "clock failure detection off", {}},
-    {"BODLEVEL", L::kExtended, 0x07, FieldRole::kBodLevel, "brown-out level", kBodLevel3},
+    BODLEVEL_EXTENDED,
     LOCK_BOOT,
 };
 #define HIGH_TINY_STYLE                                                                        \
