@@ -92,10 +92,15 @@ CommandResult SelectParallelPort(Programmer& p, const PortItem& item) {
 // be opened: such a port is no choice to keep (nor to save for the next start).
 struct PreviousPort {
     explicit PreviousPort(const ProgrammerState& s)
-        : name(s.portName), com(s.comName), kind(s.adapterKind), base(s.portBase) {}
+        : name(s.portName),
+          com(s.comName),
+          lines(s.gpioLines),
+          kind(s.adapterKind),
+          base(s.portBase) {}
     void Restore(Programmer& p) const {
         ProgrammerState& s = p.state;
         s.portName = name;
+        s.gpioLines = lines;
         s.comName = com;
         s.adapterKind = kind;
         s.portBase = base;
@@ -105,6 +110,7 @@ struct PreviousPort {
     }
     decltype(ProgrammerState::portName) name;
     decltype(ProgrammerState::comName) com;
+    decltype(ProgrammerState::gpioLines) lines;
     AdapterKind kind;
     uint16_t base;
 };
@@ -143,8 +149,11 @@ CommandResult SelectSerialPort(Programmer& p, std::string_view name) {
 
 // The GPIO lines: nothing to detect; opening them says at once whether the
 // chip and lines can be had, and which they are.
-CommandResult SelectGpioPort(Programmer& p, const PortItem& item) {
+// A found GPIO chip brings its `lines`; the fixed entry keeps those chosen.
+CommandResult SelectGpioPort(Programmer& p, const PortItem& item, std::string_view lines = {}) {
     const PreviousPort previous(p.state);
+    if (!lines.empty())
+        p.state.gpioLines.Assign(lines);
     Choose(p, item.name, AdapterKind::Gpio);
     if (adapter::OpenPort(p) != 0) {
         previous.Restore(p);
@@ -370,6 +379,10 @@ CommandResult Dispatch(Programmer& p, int command) {
             return CommandResult::Ignored;
         // A copy: the list may be found anew while the port is chosen.
         const std::string name = p.foundPorts[index].name;
+        const std::string lines = p.foundPorts[index].gpioLines;
+        if (const PortItem* item = FindPortItem(PortCommand(name));
+            item != nullptr && item->command == ids::kPortGpio && !lines.empty())
+            return SelectGpioPort(p, *item, lines);
         if (const int fixed = PortCommand(name); fixed != 0)
             return Dispatch(p, fixed);
         if (!IsSerialPortName(name))
@@ -474,7 +487,9 @@ void CheckChosenPort(Programmer& p) {
         std::min(p.foundPorts.size(), static_cast<std::size_t>(ids::kMaxFoundPorts));
     for (std::size_t i = 0; i < shown; ++i)
         p.windows.CheckMenuItem(ids::kFirstFoundPort + static_cast<int>(i),
-                                !chosen.empty() && p.foundPorts[i].name == chosen);
+                                !chosen.empty() && p.foundPorts[i].name == chosen &&
+                                    (p.foundPorts[i].gpioLines.empty() ||
+                                     p.foundPorts[i].gpioLines == p.state.gpioLines.view()));
 }
 
 namespace {

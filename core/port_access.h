@@ -34,10 +34,12 @@ inline constexpr uint32_t kMsRingOn = 0x40;
 // transmit line, and read back on the modem status lines.
 // A port found on this machine, as the Port menu lists it: the name that
 // chooses it ("COM1", "/dev/ttyUSB0", "ftdi:A50285BI", "GPIO") and the text
-// of its menu item.
+// of its menu item. A GPIO chip is the port "GPIO" with the lines of that
+// chip (`gpioLines`, as `--gpio` takes them); empty for every other port.
 struct FoundPort {
     std::string name;
     std::string text;
+    std::string gpioLines = {};
 };
 
 class SerialLines {

@@ -4,6 +4,8 @@
 #include <fstream>
 #include <string>
 
+#include "platform/gpio_wiring.h"
+#include "platform/linux/gpio_lines.h"
 #include "platform/linux/usb_serial.h"
 
 namespace ostrel {
@@ -34,10 +36,35 @@ std::string ChipText(FtdiBitBangChip chip) {
     return chip == FtdiBitBangChip::Ft232r ? "FT232R" : "FT-X";
 }
 
+// The lines a found chip is chosen with: the default wiring's lines on that
+// chip. A header chip is named as the header's chip, which stays right when
+// its number changes; another by its label where that reads back as the
+// same chip and fits the settings file, else by its number.
+std::string ChipLines(const GpioLines::Chip& chip, const std::vector<GpioLines::Chip>& chips) {
+    constexpr std::size_t kStoredLength = 18;  // the settings file's field
+    const std::string_view defaults = kDefaultGpioWiring;
+    const std::string_view lines = defaults.substr(defaults.find(':'));
+    for (std::string_view header : kHeaderChipLabels) {
+        if (chip.label == header)
+            return std::string(kHeaderChip) + std::string(lines);
+    }
+    const std::string byLabel = chip.label + std::string(lines);
+    GpioWiring wiring;
+    std::string problem;
+    const auto sameLabel = std::count_if(chips.begin(), chips.end(), [&](const GpioLines::Chip& c) {
+        return c.label == chip.label;
+    });
+    if (sameLabel == 1 && byLabel.size() <= kStoredLength &&
+        ParseGpioWiring(byLabel, &wiring, &problem) && GpioChipIsLabel(wiring) &&
+        wiring.chip == chip.label)
+        return byLabel;
+    return chip.path.substr(chip.path.find_first_of("0123456789")) + std::string(lines);
+}
+
 }  // namespace
 
 std::vector<FoundPort> FindLinuxPorts(const fs::path& sysfsRoot, const fs::path& devRoot,
-                                      const EnvironmentLookup& environment) {
+                                      const EnvironmentLookup& environment, SysCalls& sys) {
     std::vector<std::string> ttys;
     std::error_code error;
     for (fs::directory_iterator it(sysfsRoot / "class" / "tty", error), end; !error && it != end;
@@ -76,18 +103,14 @@ std::vector<FoundPort> FindLinuxPorts(const fs::path& sysfsRoot, const fs::path&
     }
     found.insert(found.end(), adapters.begin(), adapters.end());
 
-    std::vector<std::string> chips;
     std::vector<std::string> parports;
     for (fs::directory_iterator it(devRoot, error), end; !error && it != end; it.increment(error)) {
         const std::string name = it->path().filename().string();
         if (name.size() > 16)
             continue;
-        if (name.rfind("gpiochip", 0) == 0)
-            chips.push_back(name);
-        else if (name.rfind("parport", 0) == 0)
+        if (name.rfind("parport", 0) == 0)
             parports.push_back(name);
     }
-    std::sort(chips.begin(), chips.end(), TtyOrder);
     std::sort(parports.begin(), parports.end(), TtyOrder);
     // A parallel port device is listed under the parallel name it is the
     // device of; one that is none of theirs cannot be chosen.
@@ -97,11 +120,16 @@ std::vector<FoundPort> FindLinuxPorts(const fs::path& sysfsRoot, const fs::path&
         if (!name.empty())
             found.push_back({name, "PP " + name + " (" + path + ")"});
     }
-    if (!chips.empty()) {
-        std::string text = "GPIO Lines (";
-        for (std::size_t i = 0; i < chips.size(); ++i)
-            text += (i == 0 ? "" : ", ") + chips[i];
-        found.push_back({"GPIO", text + ")"});
+    const std::vector<GpioLines::Chip> chips = GpioLines::ListChips(sys);
+    for (const GpioLines::Chip& chip : chips) {
+        const std::string device = chip.path.substr(chip.path.rfind('/') + 1);
+        std::string label = chip.label.empty() ? device : chip.label;
+        // A label is the chip's own text: nothing of it may upset the menu.
+        for (char& c : label) {
+            if (static_cast<unsigned char>(c) < 0x20 || c == '&' || c == 0x7f)
+                c = '?';
+        }
+        found.push_back({"GPIO", "GPIO " + label + " (" + device + ")", ChipLines(chip, chips)});
     }
     return found;
 }

@@ -8,15 +8,18 @@
 #include <vector>
 
 #include "core/port_access.h"
+#include "platform/linux/sys_calls.h"
 #include "platform/port_names.h"
 
 namespace ostrel {
 
 // `sysfsRoot` is "/sys" and `devRoot` "/dev" on a running system. A tty that
 // a port name's device is (COM1 for /dev/ttyS0, or an override's) is listed
-// under that name. Anything unreadable counts as not there.
+// under that name. The GPIO chips are asked for their labels through `sys`:
+// each is the port "GPIO" with the default lines on that chip. Anything
+// unreadable counts as not there.
 std::vector<FoundPort> FindLinuxPorts(const std::filesystem::path& sysfsRoot,
                                       const std::filesystem::path& devRoot,
-                                      const EnvironmentLookup& environment);
+                                      const EnvironmentLookup& environment, SysCalls& sys);
 
 }  // namespace ostrel

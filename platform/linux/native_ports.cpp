@@ -26,7 +26,7 @@ class LinuxPorts : public NativePorts {
     PinPort* bitBang() override { return &ftdi_; }
     PinPort* gpio() override { return &gpio_; }
     std::vector<FoundPort> FindPorts() override {
-        return FindLinuxPorts("/sys", "/dev", ProcessEnvironment());
+        return FindLinuxPorts("/sys", "/dev", ProcessEnvironment(), sys_);
     }
     // ppdev gives every register as port instructions do; there is no
     // driver library.

@@ -392,17 +392,25 @@ namespace {
 // Port > "GPIO Lines" opens the lines at once: the choice stands when they
 // can be had, and the failure says why when they cannot.
 TEST(LinuxGpioPort, ThePortMenuItemOpensTheLinesOrSaysWhy) {
+    // `found`: the lines of the found chip's entry that is chosen instead
+    // of the fixed item; they replace the lines chosen before only when the
+    // chip opens.
     const struct {
         const char* lines;
+        const char* found;
         app::CommandResult result;
         const char* message;
     } kCases[] = {
-        {"", app::CommandResult::Ok, ""},
-        {"0:11,10,25,9", app::CommandResult::Ok, ""},
-        {"3:11,10,25,9", app::CommandResult::Failed,
+        {"", nullptr, app::CommandResult::Ok, ""},
+        {"0:11,10,25,9", nullptr, app::CommandResult::Ok, ""},
+        {"3:11,10,25,9", nullptr, app::CommandResult::Failed,
          "Error: COM-Init-Error!\nNo GPIO chip at /dev/gpiochip3"},
-        {"0:11,10,25,99", app::CommandResult::Failed,
+        {"0:11,10,25,99", nullptr, app::CommandResult::Failed,
          "Error: COM-Init-Error!\n/dev/gpiochip0 has no line 99: its lines are 0 to 53."},
+        {"0:11,10,25,99", "pi:11,10,25,9", app::CommandResult::Ok, ""},
+        {"0:11,10,25,9", "pinctrl-bcm2835:11,10,25,9", app::CommandResult::Ok, ""},
+        {"0:11,10,25,9", "3:11,10,25,9", app::CommandResult::Failed,
+         "Error: COM-Init-Error!\nNo GPIO chip at /dev/gpiochip3"},
     };
     for (const auto& c : kCases) {
         SimRigOptions options;
@@ -411,9 +419,16 @@ TEST(LinuxGpioPort, ThePortMenuItemOpensTheLinesOrSaysWhy) {
         rig.p.state.portName.Assign("COM1");
         rig.p.state.adapterKind = AdapterKind::Serial;
         rig.p.state.gpioLines.Assign(c.lines);
-        EXPECT_EQ(app::OnCommand(rig.p, ids::kPortGpio), c.result) << c.lines;
+        if (c.found != nullptr)
+            rig.p.foundPorts = {{"COM1", "COM1"}, {"GPIO", "GPIO pinctrl-bcm2835", c.found}};
+        const int item = c.found != nullptr ? ids::kFirstFoundPort + 1 : ids::kPortGpio;
+        EXPECT_EQ(app::OnCommand(rig.p, item), c.result) << c.lines;
         const bool ok = c.result == app::CommandResult::Ok;
-        EXPECT_EQ(rig.windows.IsMenuChecked(ids::kPortGpio), ok) << c.lines;
+        EXPECT_EQ(rig.windows.IsMenuChecked(item), ok) << c.lines;
+        EXPECT_FALSE(rig.windows.IsMenuChecked(ids::kFirstFoundPort) && c.found != nullptr && ok)
+            << c.lines;
+        EXPECT_EQ(rig.p.state.gpioLines.view(), ok && c.found != nullptr ? c.found : c.lines)
+            << c.lines;
         EXPECT_EQ(rig.p.state.adapterKind, ok ? AdapterKind::Gpio : AdapterKind::Serial)
             << c.lines << ": lines that cannot be had are no choice to keep";
         EXPECT_EQ(rig.p.state.portName.view(), ok ? "GPIO" : "COM1") << c.lines;
