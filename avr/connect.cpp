@@ -39,7 +39,11 @@ int Locked(Programmer& p) {
 }
 int Unknown(Programmer& p) {
     Verdict(p, texts::kUnknownDeviceCode, 1);
+    // A chip of another programming interface is named with that advice;
+    // any other is told which chips the device file does know.
     std::string advice = devices::UnreachableChipAdvice(p.state.signatureHex.view());
+    if (advice.empty())
+        advice = devices::KnownChipsLike(p, p.state.signatureHex.view());
     p.failureHint = advice;
     return 1;
 }

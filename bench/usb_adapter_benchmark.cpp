@@ -273,5 +273,12 @@ BENCHMARK_CAPTURE(BitBang, ATmega328P_cablet2_FT231X_in_flight, "ATmega328P", 32
 BENCHMARK_CAPTURE(ModemLinePath, ATmega328P_cablet2_modem_lines, "ATmega328P", 32768,
                   CableKind::Cablet2)
     ->Iterations(1);
+// The biggest chip, its 256 KB across Load Extended Address.
+BENCHMARK_CAPTURE(BitBang, ATmega2560_cablet1_FT231X_once_1ms, "ATmega2560", 262144,
+                  CableKind::Cablet1, RigPort::Ft231x, Path::OnceFlat)
+    ->Iterations(1);
+BENCHMARK_CAPTURE(ModemLinePath, ATmega2560_cablet1_modem_lines, "ATmega2560", 262144,
+                  CableKind::Cablet1)
+    ->Iterations(1);
 
 BENCHMARK_MAIN();

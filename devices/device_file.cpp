@@ -420,6 +420,34 @@ std::string NameWithSignature(Programmer& p, std::string_view signatureHex) {
     return {};
 }
 
+std::string KnownChipsLike(Programmer& p, std::string_view signatureHex) {
+    TextReader reader;
+    if (!OpenDeviceFile(p, reader))
+        return {};
+    // The second signature byte gives the flash size: chips that share it
+    // are the likeliest relatives of the one that answered.
+    const std::string_view family = signatureHex.substr(0, 4);
+    std::vector<std::string> all;
+    std::string alike;
+    DeviceLines lines(p, reader);
+    while (lines.Next()) {
+        const DeviceEntry& entry = lines.entry();
+        if (!entry.usable())
+            continue;
+        all.emplace_back(entry.name.view());
+        if (family.size() == 4 && entry.signature.view().substr(0, 4) == family)
+            alike += (alike.empty() ? "" : ", ") + all.back();
+    }
+    if (all.empty())
+        return {};
+    if (!alike.empty())
+        return "ostrel.ini knows these chips of the same flash size: " + alike + ".";
+    std::string names;
+    for (const std::string& name : all)
+        names += (names.empty() ? "" : ", ") + name;
+    return "ostrel.ini knows no chip of this flash size; it knows: " + names + ".";
+}
+
 void FillDeviceList(Programmer& p) {
     TextReader reader;
     if (!OpenDeviceFile(p, reader)) {

@@ -161,6 +161,11 @@ std::vector<std::string> ListedNames(Programmer& p);
 // in file order; empty when none does or the file cannot be read. Selects
 // nothing and changes no state.
 std::string NameWithSignature(Programmer& p, std::string_view signatureHex);
+// For a signature the device file does not know: one line naming the chips
+// it knows with the same first two signature bytes (the same flash size),
+// or, when there are none, every chip it knows. Empty when the file cannot
+// be read or lists none.
+std::string KnownChipsLike(Programmer& p, std::string_view signatureHex);
 // Looks up the chip in use, in file order: by the chosen name when
 // Autodetection is off, by signatureHex when it is on (then
 // the found name is selected in the list and deviceDetected set). A match sets

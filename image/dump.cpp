@@ -25,8 +25,11 @@ namespace {
 // the word address, ':', then eight words of four digits, each after a
 // blank, high byte first (45 characters). An EEPROM line: "0000: FF FF FF FF
 // FF FF FF FF", the byte address, ':', then up to eight bytes of two digits,
-// each after a blank (29 characters).
+// each after a blank (29 characters). A chip of more than 64K words (the
+// ATmega2560) has five-digit word addresses on every flash line, up to 1FFF8
+// (256 KB).
 constexpr std::size_t kGroupsPerLine = 8;
+constexpr int kMaxFlashWords = 0x20000;
 
 // What is wrong with a dump; ok when nothing.
 struct DumpFault {
@@ -52,20 +55,24 @@ struct DumpSizes {
 // Empty when they fit; otherwise what is wrong. `minGroups` may be fewer
 // than `groups` (the last EEPROM line of a chip whose EEPROM is not a
 // multiple of eight bytes).
-std::string LineLayoutFault(std::string_view line, std::size_t digits, std::size_t groups,
-                            std::size_t minGroups, const char* kind, const char* group1) {
-    const std::size_t group = digits + 1;  // a blank and the digits
-    const std::size_t full = 5 + group * groups;
+std::string LineLayoutFault(std::string_view line, std::size_t addressDigits, std::size_t digits,
+                            std::size_t groups, std::size_t minGroups, const char* kind,
+                            const char* group1) {
+    const std::size_t group = digits + 1;        // a blank and the digits
+    const std::size_t head = addressDigits + 1;  // the address and ':'
+    const std::size_t full = head + group * groups;
     for (std::size_t i = 0; i < full; ++i) {
         if (i >= line.size()) {
-            if (i >= 5 + group * minGroups && (i - 5) % group == 0)
+            if (i >= head + group * minGroups && (i - head) % group == 0)
                 return {};  // a shorter last line, ending after a whole group
             return "the " + std::string(kind) + " line ends after " + std::to_string(line.size()) +
                    " characters; a " + kind + " line holds an address, ':' and eight " + group1 +
                    "s (" + std::to_string(full) + " characters)";
         }
         int c = static_cast<unsigned char>(line[i]);
-        char wanted = i == 4 ? ':' : (i > 4 && (i - 5) % group == 0) ? ' ' : 'h';
+        char wanted = i == addressDigits                               ? ':'
+                      : (i > addressDigits && (i - head) % group == 0) ? ' '
+                                                                       : 'h';
         bool fits = wanted == 'h' ? HexDigit(c) >= 0 : c == wanted;
         if (!fits) {
             std::string belongs = wanted == 'h'   ? "a hexadecimal digit"
@@ -82,28 +89,39 @@ std::string LineLayoutFault(std::string_view line, std::size_t digits, std::size
     return {};
 }
 
-// Reads one flash line into its word address and its 16 bytes in ascending
-// byte-address order (the low byte of each word first). Empty when the line
-// is a flash line; otherwise what is wrong with it.
-std::string ParseFlashLine(std::string_view line, int& wordAddress, unsigned char bytes[16]) {
-    if (std::string fault =
-            LineLayoutFault(line, 4, kGroupsPerLine, kGroupsPerLine, "flash", "word");
+// The value of `count` hexadecimal digits at the start of `text`, which
+// LineLayoutFault has found to be digits.
+int HexValue(std::string_view text, std::size_t count) {
+    int value = 0;
+    for (std::size_t i = 0; i < count; ++i)
+        value = value * 16 + HexDigit(static_cast<unsigned char>(text[i]));
+    return value;
+}
+
+// Reads one flash line, whose address has `addressDigits` digits, into its
+// word address and its 16 bytes in ascending byte-address order (the low
+// byte of each word first). Empty when the line is a flash line; otherwise
+// what is wrong with it.
+std::string ParseFlashLine(std::string_view line, std::size_t addressDigits, int& wordAddress,
+                           unsigned char bytes[16]) {
+    if (std::string fault = LineLayoutFault(line, addressDigits, 4, kGroupsPerLine, kGroupsPerLine,
+                                            "flash", "word");
         !fault.empty())
         return fault;
-    wordAddress = HexPair(line, 0) * 256 + HexPair(line, 2);
+    wordAddress = HexValue(line, addressDigits);
     for (int g = 0; g < 8; ++g) {
-        std::size_t at = 6 + 5 * static_cast<std::size_t>(g);
+        std::size_t at = addressDigits + 2 + 5 * static_cast<std::size_t>(g);
         bytes[2 * g] = static_cast<unsigned char>(HexPair(line, at + 2));
         bytes[2 * g + 1] = static_cast<unsigned char>(HexPair(line, at));
     }
     return {};
 }
 
-std::string AddressFault(int address, int expected) {
+std::string AddressFault(int address, int expected, int digits = 4) {
     char text[96];
     std::snprintf(text, sizeof text,
-                  "address %04X where %04X was expected (a line missing or out of place?)",
-                  static_cast<unsigned>(address), static_cast<unsigned>(expected));
+                  "address %0*X where %0*X was expected (a line missing or out of place?)", digits,
+                  static_cast<unsigned>(address), digits, static_cast<unsigned>(expected));
     return text;
 }
 
@@ -125,16 +143,20 @@ DumpFault ReadDump(HexLineReader& in, DumpSizes& sizes, OnLine&& onLine) {
                                ": a dump written by Read holds the whole chip, so this one has "
                                "been cut short");
     };
-    // The flash section starts with the line of address 0000, after at most
-    // three header lines.
+    // The flash section starts with the line of address 0000 (00000 on a
+    // chip above 64K words), after at most three header lines; its width
+    // holds for every flash line after it.
     bool found = false;
+    std::size_t addressDigits = 4;
     for (int n = 0; n < 4 && !found; ++n) {
         int result = in.Next();
         if (result == kEndOfFile)
             break;
         if (result != kLineRead)
             return lineFault(result);
-        found = in.line().view().substr(0, 5) == "0000:";
+        const std::string_view start = in.line().view().substr(0, 6);
+        found = start.substr(0, 5) == "0000:" || start == "00000:";
+        addressDigits = start == "00000:" ? 5 : 4;
     }
     if (!found) {
         return DumpRefused(texts::kWrongInputFile, 0,
@@ -144,16 +166,15 @@ DumpFault ReadDump(HexLineReader& in, DumpSizes& sizes, OnLine&& onLine) {
     for (;;) {
         int address = 0;
         unsigned char bytes[16];
-        std::string what = ParseFlashLine(in.line().view(), address, bytes);
+        std::string what = ParseFlashLine(in.line().view(), addressDigits, address, bytes);
         if (!what.empty())
             return DumpRefused(texts::kWrongInputFile, in.lineNumber(), what);
         if (address != expected)
             return DumpRefused(texts::kWrongInputFile, in.lineNumber(),
-                               AddressFault(address, expected));
-        // Record addresses have 16 bits: 32768 words at most.
-        if (address >= 0x8000) {
-            return DumpRefused("Data above 64 KB is not supported.", in.lineNumber(),
-                               "flash beyond 64 KB (word 8000 on) cannot be written from a dump");
+                               AddressFault(address, expected, static_cast<int>(addressDigits)));
+        if (address >= kMaxFlashWords) {
+            return DumpRefused(texts::kWrongInputFile, in.lineNumber(),
+                               "more flash than any chip has (256 KB)");
         }
         onLine(in.lineNumber(), address, bytes);
         sizes.flashBytes += 16;
@@ -203,7 +224,7 @@ DumpFault ReadDump(HexLineReader& in, DumpSizes& sizes, OnLine&& onLine) {
             return DumpRefused(texts::kWrongInputFile, in.lineNumber(),
                                "a line after the EEPROM section's last, shorter line");
         }
-        if (std::string fault = LineLayoutFault(line, 2, kGroupsPerLine, 1, "EEPROM", "byte");
+        if (std::string fault = LineLayoutFault(line, 4, 2, kGroupsPerLine, 1, "EEPROM", "byte");
             !fault.empty())
             return DumpRefused(texts::kWrongInputFile, in.lineNumber(), fault);
         int address = HexPair(line, 0) * 256 + HexPair(line, 2);
@@ -228,8 +249,18 @@ std::string DumpDetail(std::string_view name, const DumpFault& fault) {
     return LineDetail(name, fault.line, fault.what);
 }
 
-// The record of one flash line, in upper-case digits with its checksum.
+// The extended linear address record giving the upper 16 bits of the byte
+// addresses after it.
+void UpperAddressRecord(int upper, FixedString<48>& record) {
+    const int sum = 0x02 + 0x04 + (upper >> 8) + (upper & 0xFF);
+    record.Format(":02000004%.4X%.2X", static_cast<unsigned>(upper),
+                  static_cast<unsigned>((-sum) & 0xFF));
+}
+
+// The record of one flash line, in upper-case digits with its checksum; its
+// address field holds the low 16 bits of the byte address.
 void FlashLineRecord(int byteAddress, const unsigned char bytes[16], FixedString<48>& record) {
+    byteAddress &= 0xFFFF;
     record.Format(":10%.4X00", static_cast<unsigned>(byteAddress));
     int sum = 0x10 + (byteAddress >> 8) + (byteAddress & 0xFF);
     char pair[3];
@@ -277,6 +308,14 @@ int ConvertDumpToHex(Programmer& p, int* firstFlashLine) {
         ReadDump(dump, sizes, [&](int lineNumber, int wordAddress, const unsigned char* bytes) {
             if (first == 0)
                 first = lineNumber;
+            // Each further 64 KB begins with the record of its upper address,
+            // as in readback.hex; a dump of 64 KB or less needs none.
+            const int byteAddress = 2 * wordAddress;
+            if (byteAddress > 0 && (byteAddress & 0xFFFF) == 0) {
+                UpperAddressRecord(byteAddress >> 16, record);
+                out.Write(record.view());
+                out.NewLine();
+            }
             FlashLineRecord(2 * wordAddress, bytes, record);
             out.Write(record.view());
             out.NewLine();

@@ -21,16 +21,18 @@ bool IsDumpFile(const Programmer& p);
 // in the start directory (which becomes the current directory), one record
 // per flash line. The dump is judged as CheckDumpFile judges its layout and
 // refused the same way: 0 on success; 1 with errorText "Cannot open input
-// file.\n", "Cannot open output file.\n", "Wrong input file!\n" or "Data
-// above 64 KB is not supported.\n", followed by a line of ours naming the
-// file, the line and the fault. hex.tmp is written whole or not at all.
+// file.\n", "Cannot open output file.\n" or "Wrong input file!\n", followed
+// by a line of ours naming the file, the line and the fault. Flash above
+// 64 KB gets an extended linear address record before each further 64 KB.
+// hex.tmp is written whole or not at all.
 // `firstFlashLine`, when given, receives the number of the dump line that
 // became hex.tmp's line 1.
 int ConvertDumpToHex(Programmer& p, int* firstFlashLine = nullptr);
 
 // Checks the readback dump at `path` exactly as ConvertDumpToHex reads it,
 // and as a whole chip: up to three lines before the flash line of address
-// 0000; flash lines of four digit address, ':', eight blanks each followed
+// 0000 (00000 for a chip above 64K words); flash lines of an address as wide
+// as the first one's (at most 1FFF8), ':', eight blanks each followed
 // by four digits (trailing blanks allowed), each address 8 words past the
 // one before; an empty line, the "EEPROM-Memory:" heading and the EEPROM
 // lines (address, ':', up to eight bytes, each address 8 past the one

@@ -8,6 +8,7 @@
 #include "avr/avr.h"
 #include "core/activity.h"
 #include "image/file_names.h"
+#include "image/hex_line.h"
 #include "platform/paths.h"
 #include "platform/text_file.h"
 #include "platform/text_util.h"
@@ -269,9 +270,36 @@ int WriteDifferenceFile(Programmer& p) {
         return kOutputFileFailed;
     FixedString<80> mine;
     FixedString<80> theirs;
+    // A changed data record above 64 KB is written after the address record
+    // that gave its upper address in the file, unless the difference file
+    // already carries that address; a file without address records gives
+    // the changed lines alone.
+    bool lineStart = true;
+    long base = 0;         // as the file's address records set it
+    long writtenBase = 0;  // as the difference file's records set it
+    std::string baseLine;  // the record that set `base`
     while (ReadPiece(current, mine) && ReadPiece(snapshot, theirs)) {
-        if (mine.view() != theirs.view())
-            WriteWithLineEnds(out, mine.view());
+        const std::string_view piece = mine.view();
+        const bool recordStart = lineStart && piece.size() >= 13 && piece[0] == ':';
+        const std::string_view type = recordStart ? piece.substr(7, 2) : std::string_view();
+        const bool addressRecord = piece.substr(0, 7) == ":020000" &&
+                                   (type == "02" || type == "04") && HexPair(piece, 9) >= 0 &&
+                                   HexPair(piece, 11) >= 0;
+        if (addressRecord) {
+            const int value = HexPair(piece, 9) * 256 + HexPair(piece, 11);
+            base = type == "04" ? 65536L * value : 16L * value;
+            baseLine = std::string(piece.substr(0, 15)) + "\n";
+        }
+        if (piece != theirs.view()) {
+            if (addressRecord) {
+                writtenBase = base;
+            } else if (recordStart && type == "00" && base != writtenBase) {
+                WriteWithLineEnds(out, baseLine);
+                writtenBase = base;
+            }
+            WriteWithLineEnds(out, piece);
+        }
+        lineStart = !piece.empty() && piece.back() == '\n';
     }
     out.Write(":00000001FF");
     return out.Close() ? kFilesOk : kOutputFileFailed;

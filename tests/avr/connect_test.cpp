@@ -61,7 +61,12 @@ TEST(Connect, UnknownSignatureInRangeIsDecidedWithoutResynchronisation) {
         const char* part;
         std::string advice;
     } kCases[] = {
-        {{0x1E, 0x93, 0x7F}, "7F", ""},
+        // Any other is told the chips of the same flash size that the device file knows.
+        {{0x1E, 0x93, 0x7F},
+         "7F",
+         "\n\nostrel.ini knows these chips of the same flash size: AT90S8515, AT90S8535, "
+         "ATmega8, ATmega88, ATmega8515, ATmega8535, ATtiny85, ATtiny84/84A, ATtiny861/861A, "
+         "ATtiny88, ATtiny841, ATmega88P/PA, ATmega8U2."},
         {{0x1E, 0x90, 0x03},
          "03",
          "\n\nThis is an ATtiny10: it is programmed only over TPI: not with this programmer."},

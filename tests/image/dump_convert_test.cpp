@@ -170,17 +170,53 @@ TEST(ConvertDumpToHex, AShortOrDamagedDataLineIsRefusedNotReadPast) {
               0);
 }
 
-TEST(ConvertDumpToHex, AFlashSectionBeyond64KbIsRefused) {
-    std::string dump;
-    for (int w = 0; w < 32768; w += 8)
-        dump += DumpLine(w, kWords0) + "\r\n";
-    Converted full = Convert(dump + "\r\nEEPROM-Memory:");
-    EXPECT_EQ(full.result, 0);
-    EXPECT_EQ(full.hexTmp.size(), 4096u * 45u);
-    EXPECT_EQ(full.hexTmp.substr(full.hexTmp.size() - 45, 7), ":10FFF0");
-    Converted beyond = Convert(dump + DumpLine(32768, kWords0) + "\r\n");
-    EXPECT_EQ(beyond.result, 1);
-    EXPECT_EQ(FirstLine(beyond.errorText), "Data above 64 KB is not supported.\n");
+// Dumps of every size Read writes: four-digit word addresses up to 64K
+// words (128 KB), five digits above; each further 64 KB of flash starts
+// with its upper address record.
+TEST(ConvertDumpToHex, FlashUpTo256KbWithTheUpperAddressOfEach64Kb) {
+    struct Size {
+        int words;
+        int digits;
+        int lastWords;          // the last line's address; -1 when as the size gives
+        const char* firstLine;  // of the error text; empty when converted
+        int upperRecords;
+    };
+    const Size sizes[] = {
+        {32768, 4, -1, "", 0},                      // 64 KB, as always
+        {65536, 4, -1, "", 1},                      // ATmega1284P
+        {131072, 5, -1, "", 3},                     // ATmega2560
+        {131080, 5, -1, "Wrong input file!\n", 0},  // beyond any chip
+        {16, 5, 0x0008, "", 0},                     // five digits on a small dump
+        {16, 5, -2, "Wrong input file!\n", 0},      // widths mixed
+    };
+    for (const Size& size : sizes) {
+        std::string dump;
+        for (int w = 0; w < size.words; w += 8) {
+            char address[8];
+            const bool mixed = size.lastWords == -2 && w > 0;
+            std::snprintf(address, sizeof address, "%.*X:", mixed ? 4 : size.digits,
+                          static_cast<unsigned>(w));
+            dump += address + kWords0 + "\r\n";
+        }
+        Converted c = Convert(dump + "\r\nEEPROM-Memory:");
+        SCOPED_TRACE(std::to_string(size.words) + " words");
+        EXPECT_EQ(c.result, *size.firstLine ? 1 : 0);
+        EXPECT_EQ(FirstLine(c.errorText), size.firstLine);
+        if (*size.firstLine) {
+            EXPECT_FALSE(c.hexTmpExists);
+            continue;
+        }
+        const std::size_t lines = static_cast<std::size_t>(size.words / 8);
+        EXPECT_EQ(c.hexTmp.size(), lines * 45u + static_cast<std::size_t>(size.upperRecords) * 17u);
+        for (int u = 1; u <= size.upperRecords; ++u) {
+            const std::string upper = Record(4, 0, {0, u}) + "\r\n";
+            const std::size_t at =
+                static_cast<std::size_t>(u) * 4096u * 45u + static_cast<std::size_t>(u - 1) * 17u;
+            EXPECT_EQ(c.hexTmp.substr(at, 17), upper) << u;
+        }
+        EXPECT_EQ(c.hexTmp.substr(c.hexTmp.size() - 45, 7),
+                  size.words >= 32768 ? ":10FFF0" : ":100010");
+    }
 }
 
 TEST(ConvertDumpToHex, FileFailures) {

@@ -20,12 +20,17 @@ namespace {
 using testing::LineRig;
 using testing::TempDir;
 
-class ReadbackFromSimulatedChip : public ::testing::TestWithParam<sim::CableKind> {};
+struct Readback {
+    sim::CableKind cable;
+    const char* chip;
+};
+
+class ReadbackFromSimulatedChip : public ::testing::TestWithParam<Readback> {};
 
 TEST_P(ReadbackFromSimulatedChip, DumpAndHexHoldEveryByteOfTheChip) {
     sim::SimConfig config;
-    config.cable = GetParam();
-    config.chip = "AT90S2313";
+    config.cable = GetParam().cable;
+    config.chip = GetParam().chip;
     LineRig rig(config);
     TempDir dir;
     rig.p.state.startDirectory.Assign(dir.str());
@@ -46,9 +51,10 @@ TEST_P(ReadbackFromSimulatedChip, DumpAndHexHoldEveryByteOfTheChip) {
     // The dump, line by line, from the chip's memory.
     std::string expected = "FLASH-Memory:\r\n";
     char text[16];
+    const int digits = flashWords > 0x10000 ? 5 : 4;
     for (int w = 0; w < flashWords; ++w) {
         if (w % 8 == 0) {
-            std::snprintf(text, sizeof text, "\r\n%.4X:", static_cast<unsigned>(w));
+            std::snprintf(text, sizeof text, "\r\n%.*X:", digits, static_cast<unsigned>(w));
             expected += text;
         }
         std::snprintf(text, sizeof text, " %.2X%.2X", rig.target().Flash(2 * w + 1),
@@ -89,7 +95,9 @@ TEST_P(ReadbackFromSimulatedChip, DumpAndHexHoldEveryByteOfTheChip) {
 }
 
 INSTANTIATE_TEST_SUITE_P(Cables, ReadbackFromSimulatedChip,
-                         ::testing::Values(sim::CableKind::Parallel, sim::CableKind::Cablet2));
+                         ::testing::Values(Readback{sim::CableKind::Parallel, "AT90S2313"},
+                                           Readback{sim::CableKind::Cablet2, "AT90S2313"},
+                                           Readback{sim::CableKind::Parallel, "ATmega2560"}));
 
 }  // namespace
 }  // namespace ostrel::image

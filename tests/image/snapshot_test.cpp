@@ -110,6 +110,50 @@ TEST(WriteDifferenceFile, LongLinesAreComparedInPiecesOf79Characters) {
               shortNew + "\r\n" + longNew.substr(79) + "\r\n" + kEndRecord);
 }
 
+// Changed records above 64 KB carry the upper address the file gave them,
+// once for each run of them; below 64 KB the changed lines stand alone.
+TEST(WriteDifferenceFile, ChangedRecordsAbove64KbCarryTheirUpperAddress) {
+    const std::string low = Record(0, 0x10, Bytes(16));
+    const std::string lowNew = Record(0, 0x10, Bytes(16, 1));
+    const std::string high = Record(0, 0x20, Bytes(16));
+    const std::string highNew = Record(0, 0x20, Bytes(16, 2));
+    const std::string high2 = Record(0, 0x30, Bytes(16));
+    const std::string high2New = Record(0, 0x30, Bytes(16, 3));
+    const std::string up1 = Record(4, 0, {0x00, 0x01});
+    const std::string up2 = Record(4, 0, {0x00, 0x02});
+    const std::string seg = Record(2, 0, {0x10, 0x00});  // 0x10000 as a segment
+    struct Case {
+        std::vector<std::string> before, after;
+        std::string dif;
+    };
+    const Case cases[] = {
+        {{low, high}, {lowNew, high}, lowNew + "\r\n"},
+        {{low, up1, high, high2},
+         {low, up1, highNew, high2New},
+         up1 + "\r\n" + highNew + "\r\n" + high2New + "\r\n"},
+        {{low, up1, high, up2, high2},
+         {lowNew, up1, highNew, up2, high2New},
+         lowNew + "\r\n" + up1 + "\r\n" + highNew + "\r\n" + up2 + "\r\n" + high2New + "\r\n"},
+        {{low, seg, high}, {low, seg, highNew}, seg + "\r\n" + highNew + "\r\n"},
+        {{low, up1, high}, {low, up2, highNew}, up2 + "\r\n" + highNew + "\r\n"},
+        {{up1, high, Record(4, 0, {0, 0}), low},
+         {up1, high, Record(4, 0, {0, 0}), lowNew},
+         lowNew + "\r\n"},  // nothing above was written: no address to undo
+    };
+    for (const Case& c : cases) {
+        ImageRig rig;
+        std::string before, after;
+        for (const std::string& line : c.before)
+            before += line + "\r\n";
+        for (const std::string& line : c.after)
+            after += line + "\n";
+        rig.dir.Write("prog.tmp", before + kEndRecord + "\r\n");
+        rig.UseFile("prog.hex", after + kEndRecord + "\n");
+        ASSERT_EQ(WriteDifferenceFile(rig.p), kFilesOk);
+        EXPECT_EQ(rig.dir.Read("prog.dif"), c.dif + kEndRecord) << after;
+    }
+}
+
 TEST(WriteDifferenceFile, FailuresTellInputFromOutput) {
     ImageRig rig;
     rig.p.state.currentFileName.Assign(rig.dir.File("missing.hex"));
