@@ -156,4 +156,17 @@ GuardResult JudgeFuseWrite(const FuseChip* chip, FuseByte byte, uint8_t oldValue
 // chip's write instructions (kNewerFuseInstructions when chip is null).
 bool FuseByteOfWrite(const FuseChip* chip, uint8_t b1, uint8_t b2, FuseByte* byte);
 
+// The clock a chip runs on, as its low fuse byte selects it: an internal
+// oscillator's frequency exactly, the lowest frequency of a crystal's range
+// (CKSEL tells the range, not the crystal), divided by 8 where CKDIV8 is
+// programmed. 0 where nothing tells it (an external clock signal, an RC
+// network of unknown parts, a reserved value).
+struct ChipClock {
+    uint32_t hz;  // 0: not known
+    bool exact;   // an internal oscillator: hz is the clock, not its floor
+};
+ChipClock ClockOfLowFuse(const FuseChip& chip, uint8_t lowFuse);
+// The slowest clock any chip of the tables leaves the factory with.
+uint32_t SlowestFactoryClockHz();
+
 }  // namespace ostrel::devices

@@ -40,7 +40,8 @@ TEST(Connect, KnownChipInStepOnTheFirstTry) {
         EXPECT_EQ(rig.p.state.pageWords, 64);
         EXPECT_EQ(rig.p.state.pageShift, 6);
         EXPECT_EQ(EnableAttempts(rig), 1);
-        EXPECT_EQ(rig.chip().instructions().size(), 4u);  // enable and three signature reads
+        // Enable, three signature reads and the low fuse byte, which tells the clock.
+        EXPECT_EQ(rig.chip().instructions().size(), 5u);
         EXPECT_EQ(rig.windows.ListEntry(rig.windows.SelectedListEntry()), "ATmega16");
     }
 }
