@@ -223,10 +223,11 @@ void TakeSpeed(Programmer& p, int32_t speed) {
 // Once the chip answers, its clock is known: Auto takes the fastest speed it
 // allows; a speed chosen by hand that is too fast for it worked by chance,
 // and the activity line says so.
-void FollowChipClock(Programmer& p) {
+// 0, or the result of the connection made again at the speed that answered.
+int FollowChipClock(Programmer& p) {
     ProgrammerState& s = p.state;
     if (!s.echoReceived)
-        return;
+        return 0;
     const devices::ChipClock clock = ClockInUse(p);
     if (s.autoSpeed) {
         const int32_t answered = s.speed;
@@ -236,22 +237,24 @@ void FollowChipClock(Programmer& p) {
             TakeSpeed(p, adapter::FastestSpeedFor(p, clock.hz));
         // A board may clock the chip slower than its fuses say: a faster
         // speed must still read the signature, else the one that did stays.
+        int result = 0;
         if (s.speed > answered && !StillAnswers(p)) {
             TakeSpeed(p, answered);
-            ConnectAndDecide(p);
+            result = ConnectAndDecide(p);
             why = " (the chip runs slower than its fuses say)";
         }
         const std::string line = std::string("Speed Auto: ") + adapter::SpeedName(s.speed) + why;
         s.activityText.Assign(line + "\n");
         core::ShowActivity(p);
-        return;
+        return result;
     }
     if (clock.hz == 0 || adapter::SpeedKeepsUp(p, s.speed, clock.hz))
-        return;
+        return 0;
     s.activityText.Assign("Warning: this chip runs at " + ClockWords(clock) + ": choose " +
                           adapter::SpeedName(adapter::FastestSpeedFor(p, clock.hz)) + " (speed " +
                           adapter::SpeedName(s.speed) + " is too fast for it)\n");
     core::ShowActivity(p);
+    return 0;
 }
 
 // No echo at a speed chosen by hand: a chip on a slow clock misses SCK pulses
@@ -297,11 +300,11 @@ int ConnectAtAutoSpeed(Programmer& p) {
 
 int Connect(Programmer& p) {
     ProgrammerState& s = p.state;
-    const int result = s.autoSpeed ? ConnectAtAutoSpeed(p) : ConnectAndDecide(p);
+    int result = s.autoSpeed ? ConnectAtAutoSpeed(p) : ConnectAndDecide(p);
     if (result == 1 && !s.autoSpeed && !s.echoReceived && s.speed > 0)
         SlowClockHint(p);
     if (result == 0)
-        FollowChipClock(p);
+        result = FollowChipClock(p);
     if (result == 0 && s.manualDevice)
         return ConfirmChosenDevice(p);
     return result;

@@ -688,6 +688,17 @@ uint32_t CrystalFloorHz(const FuseField& field, const FieldValue& value, uint8_t
 
 }  // namespace
 
+void ApplyFactoryFuses(const FuseChip& chip, std::array<uint8_t, kFuseByteCount>& bytes,
+                       std::array<bool, kFuseByteCount>& touched) {
+    for (FuseByte byte : {FuseByte::kLow, FuseByte::kHigh, FuseByte::kExtended}) {
+        const auto b = static_cast<std::size_t>(byte);
+        if (HasByte(chip, byte)) {
+            bytes[b] = chip.factory[b];
+            touched[b] = true;
+        }
+    }
+}
+
 ChipClock ClockOfLowFuse(const FuseChip& chip, uint8_t lowFuse) {
     for (const FuseField& field : chip.fields) {
         if (field.role != FieldRole::kClock || field.byte != FuseByte::kLow)

@@ -134,6 +134,11 @@ std::string ApplyFuseEdit(const FuseChip& chip, std::string_view edit,
                           std::array<uint8_t, kFuseByteCount>& bytes,
                           std::array<bool, kFuseByteCount>& touched);
 
+// Sets every fuse byte the chip has (not the lock byte, which only a chip
+// erase clears) to its factory value and marks it in touched.
+void ApplyFactoryFuses(const FuseChip& chip, std::array<uint8_t, kFuseByteCount>& bytes,
+                       std::array<bool, kFuseByteCount>& touched);
+
 // The guard's verdict on writing one byte.
 enum class GuardVerdict : uint8_t {
     kOk,         // nothing to fear
