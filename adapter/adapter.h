@@ -52,6 +52,20 @@ void Delay(Programmer& p, int32_t count);
 void CalibrateDelay(Programmer& p);
 // The factor the speed setting applies to every delay: 100, 25, 5 or 1.
 int32_t SpeedFactor(int32_t speed);
+// The Speed menu's name of a speed: "very low", "Low", "Medium", "High".
+const char* SpeedName(int32_t speed);
+// The shortest SCK phase the port in use gives at a speed, in nanoseconds,
+// from the last calibration (one delay unit and the line change that starts
+// the phase on an immediate port; the phase of its states on a streaming
+// one). 0 before any calibration.
+uint64_t SckPhaseNs(const Programmer& p, int32_t speed);
+// The chip sees its SCK phases only when each lasts more than 2 of its clock
+// cycles below 12 MHz and more than 3 from 12 MHz (the data sheets' rule,
+// taken at its strictest over a clock of at least `hz`).
+bool SpeedKeepsUp(const Programmer& p, int32_t speed, uint32_t hz);
+// The fastest speed that keeps up with a clock of at least `hz`; 0 (very
+// low) when none does or nothing is measured.
+int32_t FastestSpeedFor(const Programmer& p, uint32_t hz);
 
 // --- port open and detection (0 success, 1 failure with errorText set) ---
 // Opens the serial port named comName. A name mapped to an FTDI adapter

@@ -1,6 +1,8 @@
 // Millisecond waits on the tick counter and short delays counted in input
 // reads. Nothing sleeps: every wait is a busy loop, so the clock edges of the
 // bit transfer keep their spacing whatever the system's timer resolution.
+#include <algorithm>
+
 #include "adapter/adapter.h"
 #include "adapter/pin_lines.h"
 
@@ -24,6 +26,57 @@ int32_t SpeedFactor(int32_t speed) {
         default:
             return 1;
     }
+}
+
+const char* SpeedName(int32_t speed) {
+    switch (speed) {
+        case 0:
+            return "very low";
+        case 1:
+            return "Low";
+        case 2:
+            return "Medium";
+        default:
+            return "High";
+    }
+}
+
+uint64_t SckPhaseNs(const Programmer& p, int32_t speed) {
+    const ProgrammerState& s = p.state;
+    if (Streaming(p))
+        return StreamPhaseNs(speed);
+    if (s.calibrationPasses <= 0)
+        return 0;
+    // A calibration pass is an input read and a tick read, which costs next
+    // to nothing. A phase is at least its delay unit's reads, the line change
+    // that starts it and the MISO read or line change before the next; one
+    // access is left out for what the tick reads added to the passes.
+    const uint64_t accessNs =
+        kCalibrationMs * 1000000ull / static_cast<uint64_t>(s.calibrationPasses);
+    const uint64_t reads = static_cast<uint64_t>(SpeedFactor(speed)) *
+                               static_cast<uint64_t>(s.delayLoops > 0 ? s.delayLoops : 1) +
+                           1;
+    return reads * accessNs;
+}
+
+bool SpeedKeepsUp(const Programmer& p, int32_t speed, uint32_t hz) {
+    if (hz == 0)
+        return true;
+    // Below 12 MHz more than 2 cycles; from 12 MHz more than 3, which at
+    // 12 MHz is 250 ns: a clock that may be anywhere above hz needs the more.
+    constexpr uint64_t kThreeCyclesAt12MHzNs = 250;
+    const uint64_t need = hz < 12000000
+                              ? std::max<uint64_t>(2000000000ull / hz, kThreeCyclesAt12MHzNs)
+                              : 3000000000ull / hz;
+    return SckPhaseNs(p, speed) > need;
+}
+
+int32_t FastestSpeedFor(const Programmer& p, uint32_t hz) {
+    for (int32_t speed = 3; speed > 0; --speed) {
+        if (SpeedKeepsUp(p, speed, hz) && SckPhaseNs(p, speed) > 0)
+            return speed;
+    }
+    return 0;
 }
 
 void WaitMs(Programmer& p, uint32_t ms) {

@@ -175,9 +175,13 @@ CommandResult ToggleModemLinesOnly(Programmer& p) {
 }
 
 CommandResult SelectSpeed(Programmer& p, int command, int32_t speed) {
-    for (int item : {ids::kSpeedVeryLow, ids::kSpeedLow, ids::kSpeedMedium, ids::kSpeedHigh})
+    for (int item :
+         {ids::kSpeedVeryLow, ids::kSpeedLow, ids::kSpeedMedium, ids::kSpeedHigh, ids::kSpeedAuto})
         p.windows.CheckMenuItem(item, item == command);
-    p.state.speed = speed;
+    // Auto keeps the speed in force until the next connection picks one.
+    p.state.autoSpeed = command == ids::kSpeedAuto ? 1 : 0;
+    if (speed >= 0)
+        p.state.speed = speed;
     StoreSpeed(p);
     return CommandResult::Ok;
 }
@@ -403,6 +407,8 @@ CommandResult Dispatch(Programmer& p, int command) {
             return SelectSpeed(p, command, 2);
         case ids::kSpeedHigh:
             return SelectSpeed(p, command, 3);
+        case ids::kSpeedAuto:
+            return SelectSpeed(p, command, -1);
         case ids::kProgramEepAfterHex:
             p.state.programEepAfterHex = p.state.programEepAfterHex == 1 ? 0 : 1;
             p.windows.CheckMenuItem(command, p.state.programEepAfterHex == 1);

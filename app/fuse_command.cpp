@@ -49,14 +49,8 @@ CommandResult Body(Programmer& p, const FuseRequest& request, std::string& repor
     std::array<uint8_t, kFuseByteCount> wanted = old;
     if (!request.edits.empty() || request.factory) {
         std::array<bool, kFuseByteCount> touched{};
-        if (request.factory) {
-            for (FuseByte byte : {FuseByte::kLow, FuseByte::kHigh, FuseByte::kExtended}) {
-                const int b = static_cast<int>(byte);
-                touched[b] = devices::HasByte(*chip, byte);
-                if (touched[b])
-                    wanted[b] = chip->factory[b];
-            }
-        }
+        if (request.factory)
+            devices::ApplyFactoryFuses(*chip, wanted, touched);
         std::string_view edits = request.edits;
         while (!edits.empty()) {
             const size_t comma = edits.find(',');

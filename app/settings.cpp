@@ -17,6 +17,8 @@ namespace ostrel::app {
 namespace {
 
 constexpr long kSpeedOffset = 6;
+// Speed Auto: a character no earlier program wrote, which those read as High.
+constexpr char kAutoSpeedChar = 'A';
 constexpr long kModeOffset = 7;
 constexpr long kModemLinesOffset = 8;
 constexpr long kGpioOffset = 9;
@@ -271,11 +273,16 @@ void RestorePortAndSpeed(Programmer& p) {
     }
     WritePortName(cfg, s.portName.view());
 
-    for (int item : {ids::kSpeedLow, ids::kSpeedMedium, ids::kSpeedHigh})
+    for (int item : {ids::kSpeedLow, ids::kSpeedMedium, ids::kSpeedHigh, ids::kSpeedAuto})
         p.windows.CheckMenuItem(item, false);
+    // A new file starts with Auto, and keeps it; a file of before keeps its
+    // speed, read as it always was (anything unknown is High).
+    if (!existed)
+        cfg.WriteAt(kSpeedOffset, std::string_view(&kAutoSpeedChar, 1));
     int c = cfg.ByteAt(kSpeedOffset);
+    s.autoSpeed = c == kAutoSpeedChar ? 1 : 0;
     s.speed = (c >= '0' && c <= '3') ? c - '0' : 3;
-    p.windows.CheckMenuItem(kSpeedItems[s.speed], true);
+    p.windows.CheckMenuItem(s.autoSpeed ? ids::kSpeedAuto : kSpeedItems[s.speed], true);
 
     s.mainWindow = ids::kMainWindow;
     cfg.ByteAt(kModeOffset);  // the saved selection mode is read and not used
@@ -313,7 +320,7 @@ void StoreDecline(Programmer& p) {
 void StoreSpeed(Programmer& p) {
     p.currentDirectory = p.state.startDirectory.str();
     SettingsFile cfg(p.currentDirectory, false);
-    char c = static_cast<char>('0' + p.state.speed);
+    char c = p.state.autoSpeed ? kAutoSpeedChar : static_cast<char>('0' + p.state.speed);
     cfg.WriteAt(kSpeedOffset, std::string_view(&c, 1));
 }
 

@@ -1,5 +1,6 @@
 // Connecting to the chip and deciding, from its signature and the device
 // file, whether a command may go on.
+#include <cstdio>
 #include <optional>
 #include <string>
 
@@ -194,20 +195,128 @@ int ConfirmChosenDevice(Programmer& p) {
     return 1;
 }
 
-int ConnectAndDecide(Programmer& p);
+int ConnectAndDecide(Programmer& p, bool autoStart = false);
+
+// The clock the connected chip runs on, from its low fuse byte; 0 for a
+// chip without a fuse table or a clock its fuses do not tell.
+devices::ChipClock ClockInUse(Programmer& p) {
+    const devices::FuseChip* chip = devices::FindFuseChip(p.state.signatureHex.view());
+    if (chip == nullptr || !devices::HasByte(*chip, devices::FuseByte::kLow))
+        return {0, false};
+    return devices::ClockOfLowFuse(*chip, ReadFuseByte(p, *chip, devices::FuseByte::kLow));
+}
+
+std::string ClockWords(const devices::ChipClock& clock) {
+    const uint32_t hz = clock.hz;
+    char text[32];
+    if (hz >= 1000000 && hz % 1000000 == 0)
+        std::snprintf(text, sizeof text, "%u MHz", static_cast<unsigned>(hz / 1000000));
+    else if (hz >= 1000000)
+        std::snprintf(text, sizeof text, "%.1f MHz", hz / 1e6);
+    else
+        std::snprintf(text, sizeof text, "%u kHz", static_cast<unsigned>(hz / 1000));
+    return std::string(clock.exact ? "" : "at least ") + text;
+}
+
+void TakeSpeed(Programmer& p, int32_t speed) {
+    p.state.speed = speed;
+    // A streaming port holds the phase of its states per speed.
+    adapter::ConfigureStream(p);
+}
+
+// Once the chip answers, its clock is known: Auto takes the fastest speed it
+// allows; a speed chosen by hand that is too fast for it worked by chance,
+// and the activity line says so.
+// 0, or the result of the connection made again at the speed that answered.
+int FollowChipClock(Programmer& p) {
+    ProgrammerState& s = p.state;
+    if (!s.echoReceived)
+        return 0;
+    const devices::ChipClock clock = ClockInUse(p);
+    if (s.autoSpeed) {
+        const int32_t answered = s.speed;
+        std::string why = clock.hz != 0 ? " (the chip runs at " + ClockWords(clock) + ")"
+                                        : " (the chip's clock is not known)";
+        if (clock.hz != 0)
+            TakeSpeed(p, adapter::FastestSpeedFor(p, clock.hz));
+        // A board may clock the chip slower than its fuses say: a faster
+        // speed must still read the signature, else the one that did stays.
+        int result = 0;
+        if (s.speed > answered && !StillAnswers(p)) {
+            TakeSpeed(p, answered);
+            result = ConnectAndDecide(p);
+            why = " (the chip runs slower than its fuses say)";
+        }
+        const std::string line = std::string("Speed Auto: ") + adapter::SpeedName(s.speed) + why;
+        s.activityText.Assign(line + "\n");
+        core::ShowActivity(p);
+        return result;
+    }
+    if (clock.hz == 0 || adapter::SpeedKeepsUp(p, s.speed, clock.hz))
+        return 0;
+    s.activityText.Assign("Warning: this chip runs at " + ClockWords(clock) + ": choose " +
+                          adapter::SpeedName(adapter::FastestSpeedFor(p, clock.hz)) + " (speed " +
+                          adapter::SpeedName(s.speed) + " is too fast for it)\n");
+    core::ShowActivity(p);
+    return 0;
+}
+
+// No echo at a speed chosen by hand: a chip on a slow clock misses SCK pulses
+// just as a chip that is not there. One more try at the slowest speed tells
+// the two apart; the command still fails, with the speed to choose.
+void SlowClockHint(Programmer& p) {
+    ProgrammerState& s = p.state;
+    const int32_t chosen = s.speed;
+    const std::string errorText(s.errorText.view());
+    const std::string signatureReport(s.signatureReport.view());
+    const std::string hint = p.failureHint;
+    TakeSpeed(p, 0);
+    const bool answers = ConnectAndDecide(p) != 1 && s.echoReceived;
+    const devices::ChipClock clock = answers ? ClockInUse(p) : devices::ChipClock{0, false};
+    TakeSpeed(p, chosen);
+    s.errorText.Assign(errorText);
+    s.signatureReport.Assign(signatureReport);
+    s.echoReceived = 0;
+    p.failureHint = hint;
+    if (!answers)
+        return;
+    // Where the fuses explain it, the clock and the speed it needs are named.
+    if (clock.hz != 0 && !adapter::SpeedKeepsUp(p, chosen, clock.hz)) {
+        p.failureHint += "\nThis chip runs at " + ClockWords(clock) + ": choose " +
+                         adapter::SpeedName(adapter::FastestSpeedFor(p, clock.hz)) + ".";
+    } else {
+        p.failureHint += std::string("\nThe chip answers at speed very low but not at ") +
+                         adapter::SpeedName(chosen) + ": choose a slower speed.";
+    }
+}
+
+// Speed Auto: the start speed suits every factory clock; a chip that does not
+// answer there (its fuses chose a slower clock) is tried at the slowest.
+int ConnectAtAutoSpeed(Programmer& p) {
+    const int result = ConnectAndDecide(p, true);
+    if (result != 1 || p.state.echoReceived || p.state.speed == 0)
+        return result;
+    TakeSpeed(p, 0);
+    return ConnectAndDecide(p);
+}
 
 }  // namespace
 
 int Connect(Programmer& p) {
-    const int result = ConnectAndDecide(p);
-    if (result == 0 && p.state.manualDevice)
+    ProgrammerState& s = p.state;
+    int result = s.autoSpeed ? ConnectAtAutoSpeed(p) : ConnectAndDecide(p);
+    if (result == 1 && !s.autoSpeed && !s.echoReceived && s.speed > 0)
+        SlowClockHint(p);
+    if (result == 0)
+        result = FollowChipClock(p);
+    if (result == 0 && s.manualDevice)
         return ConfirmChosenDevice(p);
     return result;
 }
 
 namespace {
 
-int ConnectAndDecide(Programmer& p) {
+int ConnectAndDecide(Programmer& p, bool autoStart) {
     ProgrammerState& s = p.state;
     p.failureHint.clear();
     s.echoReceived = 0;
@@ -229,6 +338,12 @@ int ConnectAndDecide(Programmer& p) {
     if (s.adapterKind == AdapterKind::Gpio && adapter::OpenPort(p) != 0)
         return 1;
     adapter::HoldTargetInReset(p);
+    if (autoStart) {
+        // The start speed comes from the port's measured cost of an access.
+        if (s.calibrationPasses <= 0)
+            adapter::CalibrateDelay(p);
+        TakeSpeed(p, adapter::FastestSpeedFor(p, devices::SlowestFactoryClockHz()));
+    }
     s.activityText.Assign(texts::kConnectingLine);
     core::ShowActivity(p);
     s.rxShift = 0;

@@ -48,6 +48,9 @@
 namespace ostrel::cli {
 namespace {
 
+// --speed auto: Speed Auto, not one of the speed values 0 to 3.
+constexpr int32_t kAutoSpeedOption = 4;
+
 struct Options {
     std::optional<std::string> dir;
     std::optional<std::string> port;
@@ -262,9 +265,9 @@ std::optional<int> Parse(int argc, char** argv, Options& o) {
             "", "PORT"));
     AddSimulatorOptions(cli, o);
     const std::map<std::string, int32_t> speeds = {
-        {"very-low", 0}, {"low", 1}, {"medium", 2}, {"high", 3}};
+        {"very-low", 0}, {"low", 1}, {"medium", 2}, {"high", 3}, {"auto", kAutoSpeedOption}};
     cli.add_option("--speed", o.speed, "the programming speed")
-        ->type_name("very-low|low|medium|high")
+        ->type_name("very-low|low|medium|high|auto")
         ->transform(CLI::Validator(
             [&speeds](std::string& name) -> std::string {
                 auto found = speeds.find(name);
@@ -493,8 +496,11 @@ void ApplyWindowOptions(const Options& o, Programmer& p, ConsoleWindows& windows
         app::SelectStoredPort(p);
     }
     if (o.speed) {
-        p.state.speed = *o.speed;
-        for (int item : {ids::kSpeedVeryLow, ids::kSpeedLow, ids::kSpeedMedium, ids::kSpeedHigh})
+        p.state.autoSpeed = *o.speed == kAutoSpeedOption ? 1 : 0;
+        if (!p.state.autoSpeed)
+            p.state.speed = *o.speed;
+        for (int item : {ids::kSpeedVeryLow, ids::kSpeedLow, ids::kSpeedMedium, ids::kSpeedHigh,
+                         ids::kSpeedAuto})
             windows.CheckMenuItem(item, false);
     }
     if (o.device) {

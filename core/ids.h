@@ -60,6 +60,7 @@ inline constexpr int kSpeedVeryLow = 1141;
 inline constexpr int kSpeedLow = 1101;
 inline constexpr int kSpeedMedium = 1102;
 inline constexpr int kSpeedHigh = 1103;
+inline constexpr int kSpeedAuto = 1164;  // our addition: the speed follows the chip's clock
 inline constexpr int kProgramEepAfterHex = 1151;
 inline constexpr int kReadSignature = 1046;
 inline constexpr int kReadbackInhx = 1154;

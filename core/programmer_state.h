@@ -69,6 +69,10 @@ struct ProgrammerState {
 
     // --- timing ---
     int32_t speed = 2;  // 0 very low, 1 Low, 2 Medium, 3 High
+    // Speed Auto: every connection starts at a speed safe for the chips'
+    // factory clocks and then takes the fastest the chip's clock allows,
+    // which speed then holds.
+    Flag autoSpeed = 0;
     int32_t delayLoops = 0;
     // Input reads that fitted into the last calibration's 50 ms (0 before the
     // first): the measured cost of one port access, from which the length of

@@ -677,7 +677,67 @@ bool DividedBy8(const FuseChip& chip, FuseByte byte, uint8_t value) {
     return false;
 }
 
+// The lowest frequency of the crystal or resonator that a CKSEL value of the
+// newer chips asks for: CKSEL3..1 tell the range. The ATmega8 family counts
+// one range lower and has an RC network below 0x9.
+uint32_t CrystalFloorHz(const FuseField& field, const FieldValue& value, uint8_t bits) {
+    if (value.words.starts_with("low-frequency crystal"))
+        return 32768;
+    const bool mega8 = field.values.data() == kClockMega8;
+    if (mega8) {
+        if (bits < 0x9)
+            return 0;  // an external RC network: its parts decide
+        static constexpr uint32_t kMega8Floor[] = {400000, 900000, 3000000};
+        return kMega8Floor[std::min<int>((bits - 0xA) / 2, 2)];
+    }
+    if (bits < 0x8)
+        return 400000;  // the full-swing crystal oscillator
+    static constexpr uint32_t kFloor[] = {400000, 900000, 3000000, 8000000};
+    return kFloor[(bits - 0x8) / 2];
+}
+
 }  // namespace
+
+void ApplyFactoryFuses(const FuseChip& chip, std::array<uint8_t, kFuseByteCount>& bytes,
+                       std::array<bool, kFuseByteCount>& touched) {
+    for (FuseByte byte : {FuseByte::kLow, FuseByte::kHigh, FuseByte::kExtended}) {
+        const auto b = static_cast<std::size_t>(byte);
+        if (HasByte(chip, byte)) {
+            bytes[b] = chip.factory[b];
+            touched[b] = true;
+        }
+    }
+}
+
+ChipClock ClockOfLowFuse(const FuseChip& chip, uint8_t lowFuse) {
+    for (const FuseField& field : chip.fields) {
+        if (field.role != FieldRole::kClock || field.byte != FuseByte::kLow)
+            continue;
+        const uint8_t bits = FieldBits(field, lowFuse);
+        const FieldValue* value = ValueOf(field, bits);
+        if (value == nullptr)
+            return {0, false};
+        ChipClock clock{0, value->need == ClockNeed::kNone};
+        if (value->need == ClockNeed::kNone)
+            clock.hz = value->kHz * 1000;
+        else if (value->need == ClockNeed::kCrystal)
+            clock.hz = CrystalFloorHz(field, *value, bits);
+        if (DividedBy8(chip, FuseByte::kLow, lowFuse))
+            clock.hz /= 8;
+        return clock;
+    }
+    return {0, false};
+}
+
+uint32_t SlowestFactoryClockHz() {
+    uint32_t slowest = 0;
+    for (const FuseChip& chip : kChips) {
+        const ChipClock clock = ClockOfLowFuse(chip, chip.factory[0]);
+        if (clock.hz != 0 && (slowest == 0 || clock.hz < slowest))
+            slowest = clock.hz;
+    }
+    return slowest;
+}
 
 GuardResult JudgeFuseWrite(const FuseChip* chip, FuseByte byte, uint8_t oldValue,
                            uint8_t newValue) {

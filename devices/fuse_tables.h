@@ -134,6 +134,11 @@ std::string ApplyFuseEdit(const FuseChip& chip, std::string_view edit,
                           std::array<uint8_t, kFuseByteCount>& bytes,
                           std::array<bool, kFuseByteCount>& touched);
 
+// Sets every fuse byte the chip has (not the lock byte, which only a chip
+// erase clears) to its factory value and marks it in touched.
+void ApplyFactoryFuses(const FuseChip& chip, std::array<uint8_t, kFuseByteCount>& bytes,
+                       std::array<bool, kFuseByteCount>& touched);
+
 // The guard's verdict on writing one byte.
 enum class GuardVerdict : uint8_t {
     kOk,         // nothing to fear
@@ -155,5 +160,18 @@ GuardResult JudgeFuseWrite(const FuseChip* chip, FuseByte byte, uint8_t oldValue
 // The byte a raw instruction writes, when its first two bytes are one of the
 // chip's write instructions (kNewerFuseInstructions when chip is null).
 bool FuseByteOfWrite(const FuseChip* chip, uint8_t b1, uint8_t b2, FuseByte* byte);
+
+// The clock a chip runs on, as its low fuse byte selects it: an internal
+// oscillator's frequency exactly, the lowest frequency of a crystal's range
+// (CKSEL tells the range, not the crystal), divided by 8 where CKDIV8 is
+// programmed. 0 where nothing tells it (an external clock signal, an RC
+// network of unknown parts, a reserved value).
+struct ChipClock {
+    uint32_t hz;  // 0: not known
+    bool exact;   // an internal oscillator: hz is the clock, not its floor
+};
+ChipClock ClockOfLowFuse(const FuseChip& chip, uint8_t lowFuse);
+// The slowest clock any chip of the tables leaves the factory with.
+uint32_t SlowestFactoryClockHz();
 
 }  // namespace ostrel::devices

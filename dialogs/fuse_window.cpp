@@ -300,11 +300,8 @@ void FuseWindow::Write() {
 
 void FuseWindow::RestoreFactory() {
     // The lock bits stay: only a chip erase unprograms them again.
-    for (FuseByte byte : {FuseByte::kLow, FuseByte::kHigh, FuseByte::kExtended}) {
-        const int b = static_cast<int>(byte);
-        if (devices::HasByte(*chip_, byte))
-            values_[b] = chip_->factory[b];
-    }
+    std::array<bool, devices::kFuseByteCount> touched{};
+    devices::ApplyFactoryFuses(*chip_, values_, touched);
     Show(-1);
     Write();
 }

@@ -62,6 +62,7 @@ constexpr std::array kMainMenu = {
     MenuEntry{M::CheckItem, "Low", ids::kSpeedLow},
     MenuEntry{M::CheckItem, "Medium", ids::kSpeedMedium},
     MenuEntry{M::CheckItem, "High", ids::kSpeedHigh},
+    MenuEntry{M::CheckItem, "Auto", ids::kSpeedAuto},
     MenuEntry{M::EndMenu},
     MenuEntry{M::CheckItem, "Program eep- after hexfile", ids::kProgramEepAfterHex},
     MenuEntry{M::Item, "Read Signature Bytes", ids::kReadSignature},

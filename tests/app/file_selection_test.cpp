@@ -141,8 +141,8 @@ TEST(Startup, FirstStartInAFolderWithOnlyTheDeviceFile) {
     rig.p.state.directPortIo = 0;
     rig.p.state.adapterKind = AdapterKind::Parallel;
     EXPECT_TRUE(app::OpenMainWindow(rig.p, std::nullopt));
-    EXPECT_EQ(rig.dir.Read("ostrel.cfg"), "COM2");
-    EXPECT_TRUE(rig.windows.IsMenuChecked(ids::kSpeedHigh));
+    EXPECT_EQ(rig.dir.Read("ostrel.cfg"), std::string("COM2\0\0A", 7));
+    EXPECT_TRUE(rig.windows.IsMenuChecked(ids::kSpeedAuto));
     EXPECT_TRUE(rig.windows.IsMenuChecked(ids::kCom2));
     EXPECT_FALSE(rig.windows.IsItemEnabled(ids::kMainWindow, ids::kDeviceList));
     EXPECT_EQ(rig.windows.SelectedListEntry(), 0);

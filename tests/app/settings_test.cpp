@@ -21,14 +21,15 @@ struct SettingsRig : RecordingRig {
     TempDir dir;
 };
 
-TEST(Settings, FirstRunCreatesTheFileWithTheDefaultPortAndHighSpeed) {
+TEST(Settings, FirstRunCreatesTheFileWithTheDefaultPortAndSpeedAuto) {
     for (bool access : {true, false}) {
         SettingsRig rig;
         rig.p.state.directPortIo = access ? 1 : 0;
         app::RestorePortAndSpeed(rig.p);
-        EXPECT_EQ(rig.Cfg(), access ? "0378" : "COM2");
-        EXPECT_EQ(rig.p.state.speed, 3);
-        EXPECT_TRUE(rig.windows.IsMenuChecked(ids::kSpeedHigh));
+        EXPECT_EQ(rig.Cfg(), std::string(access ? "0378" : "COM2") + std::string("\0\0A", 3));
+        EXPECT_EQ(rig.p.state.autoSpeed, 1);
+        EXPECT_TRUE(rig.windows.IsMenuChecked(ids::kSpeedAuto));
+        EXPECT_FALSE(rig.windows.IsMenuChecked(ids::kSpeedHigh));
         EXPECT_EQ(rig.p.state.manualDevice, 0);
     }
 }
@@ -86,29 +87,34 @@ TEST(Settings, SpeedCharacterAndStoredPortAreRestored) {
         std::string file;
         int32_t speed;
         std::string port;
+        int32_t autoSpeed = 0;
     };
-    for (const Case& c :
-         {Case{std::string("COM5\0\0"
-                           "0",
-                           7),
-               0, "COM5"},
-          Case{std::string("COM1\0\0\0", 7), 3, "COM1"},
-          Case{std::string("COM3\r\n9", 7), 3, "COM3"},
-          Case{std::string("SIM\0\0\0"
-                           "1",
-                           7),
-               1, "SIM"},
-          // Not a name of the Port menu: no stored port, the default.
-          Case{std::string("CO\nM4\0"
-                           "2",
-                           7),
-               2, "0378"},
-          Case{"com3", 3, "0378"}, Case{"Com1", 3, "0378"}, Case{"COM9", 3, "0378"}}) {
+    for (const Case& c : {Case{std::string("COM5\0\0"
+                                           "0",
+                                           7),
+                               0, "COM5"},
+                          Case{std::string("COM1\0\0\0", 7), 3, "COM1"},
+                          Case{std::string("COM3\r\n9", 7), 3, "COM3"},
+                          Case{std::string("SIM\0\0\0"
+                                           "1",
+                                           7),
+                               1, "SIM"},
+                          // Not a name of the Port menu: no stored port, the default.
+                          Case{std::string("CO\nM4\0"
+                                           "2",
+                                           7),
+                               2, "0378"},
+                          Case{"com3", 3, "0378"}, Case{"Com1", 3, "0378"}, Case{"COM9", 3, "0378"},
+                          // Auto's character; a file of before without a speed keeps High.
+                          Case{std::string("COM4\0\0A", 7), 3, "COM4", 1},
+                          Case{std::string("COM4\0\0a", 7), 3, "COM4"}, Case{"COM4", 3, "COM4"}}) {
         SettingsRig rig;
         rig.p.state.directPortIo = 1;
         rig.dir.Write("ostrel.cfg", c.file);
         app::RestorePortAndSpeed(rig.p);
         EXPECT_EQ(rig.p.state.speed, c.speed) << c.file;
+        EXPECT_EQ(rig.p.state.autoSpeed, c.autoSpeed) << c.file;
+        EXPECT_EQ(rig.windows.IsMenuChecked(ids::kSpeedAuto), c.autoSpeed == 1) << c.file;
         EXPECT_EQ(rig.p.state.portName.view(), c.port);
         EXPECT_EQ(rig.Cfg().substr(0, c.port.size()), c.port) << "the port in use is saved";
     }
@@ -210,7 +216,10 @@ TEST(Settings, TheModemLineOptionAndTheGpioLinesRoundTrip) {
         rig.p.state.modemLinesOnly = c.modemLines;
         rig.p.state.gpioLines.Assign(c.lines);
         app::OnDestroy(rig.p);
-        EXPECT_EQ(rig.Cfg(), c.stored) << c.port << " " << c.lines;
+        // The new file holds Speed Auto's character at offset 6.
+        std::string stored = c.stored;
+        stored[6] = 'A';
+        EXPECT_EQ(rig.Cfg(), stored) << c.port << " " << c.lines;
 
         SettingsRig next;
         next.dir.Write("ostrel.cfg", c.stored);

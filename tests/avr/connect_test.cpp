@@ -40,7 +40,8 @@ TEST(Connect, KnownChipInStepOnTheFirstTry) {
         EXPECT_EQ(rig.p.state.pageWords, 64);
         EXPECT_EQ(rig.p.state.pageShift, 6);
         EXPECT_EQ(EnableAttempts(rig), 1);
-        EXPECT_EQ(rig.chip().instructions().size(), 4u);  // enable and three signature reads
+        // Enable, three signature reads and the low fuse byte, which tells the clock.
+        EXPECT_EQ(rig.chip().instructions().size(), 5u);
         EXPECT_EQ(rig.windows.ListEntry(rig.windows.SelectedListEntry()), "ATmega16");
     }
 }
@@ -240,6 +241,42 @@ TEST(EraseEepromBytes, AByteThatWillNotEraseStopsThereAndLaterOnesAreNotTouched)
     EXPECT_EQ(rig.chip().Eeprom(0x41), 0x12);
     for (const auto& i : rig.chip().instructions())
         EXPECT_LE(i[1] * 256 + i[2], 0x40);
+}
+
+// The chip's clock as its low fuse selects it decides the speed: Auto takes
+// the fastest that clock allows (a chip at 128 kHz answers where High fails),
+// and a speed chosen by hand that is too fast is named with the one to choose.
+TEST(Connect, TheSpeedFollowsTheClockTheFusesSelect) {
+    const struct {
+        uint8_t lowFuse;
+        bool autoSpeed;
+        int speed;  // chosen by hand, or where Auto ends
+        int result;
+        const char* words;  // on the activity line, or in the failure
+    } kCases[] = {
+        {0x62, true, 3, 0, "Speed Auto: High (the chip runs at 1 MHz)"},
+        {0xE3, true, 1, 0, "Speed Auto: Low (the chip runs at 128 kHz)"},
+        {0x63, true, 0, 0, "Speed Auto: very low (the chip runs at 16 kHz)"},
+        {0xFF, true, 3, 0, "Speed Auto: High (the chip runs at at least 8 MHz)"},
+        {0xE3, false, 3, 1, "This chip runs at 128 kHz: choose Low."},
+        {0x63, false, 1, 1, "This chip runs at 16 kHz: choose very low."},
+        {0xE3, false, 1, 0, "connecting"},
+    };
+    for (const auto& c : kCases) {
+        SimRig rig({.chip = "ATmega328P", .cable = CableKind::Cablet2});
+        rig.chip().SetFuse(0, c.lowFuse);
+        rig.p.state.autoSpeed = c.autoSpeed ? 1 : 0;
+        rig.p.state.speed = c.autoSpeed ? 0 : c.speed;
+        const std::string what = std::to_string(c.lowFuse) + (c.autoSpeed ? " auto" : " fixed");
+        EXPECT_EQ(avr::Connect(rig.p), c.result) << what << ": " << core::FailureText(rig.p);
+        EXPECT_EQ(rig.p.state.speed, c.speed) << what;
+        const std::string said =
+            c.result == 0 ? rig.windows.activity.back() : core::FailureText(rig.p);
+        EXPECT_NE(said.find(c.words), std::string::npos) << what << ": " << said;
+        if (c.result == 0) {
+            EXPECT_TRUE(avr::StillAnswers(rig.p)) << what;
+        }
+    }
 }
 
 }  // namespace

@@ -80,8 +80,9 @@ TEST(ConsoleOutput, ResultsOnStdoutProgressOnStderr) {
     };
     const std::vector<Case> cases = {
         {{"--version"}, true, 0, "ostrel-cli 3.3\n", nullptr, noErr},
-        // Without a terminal, one figure per stage: the last.
-        {{"--yes", "write", hex},
+        // Without a terminal, one figure per stage: the last (a fixed speed:
+        // Auto adds its line to each connection).
+        {{"--speed", "high", "--yes", "write", hex},
          false,
          0,
          "OK\n",

@@ -382,6 +382,9 @@ TEST(ExitStatus, TheSimulatorClockAndPortCostAreReadOrRefused) {
         {{"--sim-clock", "16000K"}, 0, "16000000\n", ""},
         {{"--sim-clock", "32000000"}, 0, "32000000\n", ""},
         {{"--sim-clock", "32.768k", "--speed", "high"}, 1, "32768\n", ""},
+        // Auto: the fuses say 1 MHz, but the board clocks the chip slower; the
+        // speed that answered stays.
+        {{"--sim-clock", "32.768k", "--speed", "auto"}, 0, "32768\n", ""},
         // Accesses that take no time make SCK pulses of no length: no chip sees them.
         {{"--sim-port-ns", "0", "--speed", "very-low"}, 1, "", ""},
         {{"--sim-port-ns", "1000000"}, 0, "", ""},
@@ -562,7 +565,8 @@ TEST(FuseConsequences, AGuardedWriteForcedShowsOnTheNextCommandAndIsUndone) {
         {"ATmega8", {"CKSEL=0"}, 1, "", 0, {}},                // asked, and no terminal answers
         {"ATmega328P", {"CKSEL=0xF", "--yes"}, 0, "", 0, {}},  // the board has a crystal
         {"ATmega328P", {"CKDIV8=1", "--yes"}, 0, "", 0, {}},
-        {"ATmega328P", {"low=0x63", "--yes"}, 0, "", 1, {"--speed", "very-low"}},
+        // Speed Auto (a new start directory's) follows the chip to 16 kHz.
+        {"ATmega328P", {"low=0x63", "--yes"}, 0, "", 0, {}},
     };
     for (const Case& c : cases) {
         CliRig rig(c.chip);
