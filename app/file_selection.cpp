@@ -7,6 +7,7 @@
 #include "app/commands.h"
 #include "app/endings.h"
 #include "app/settings.h"
+#include "app/start_folder.h"
 #include "core/ids.h"
 #include "platform/paths.h"
 #include "platform/text_file.h"
@@ -24,6 +25,20 @@ std::string_view FolderBefore(std::string_view path, std::size_t end) {
     if (slash == std::string_view::npos)
         return {};
     return path.substr(0, slash == 0 ? 1 : slash);
+}
+
+// Where the dialog starts without a current file: the start folder's
+// examples when they are there (a new user's first file is one of them),
+// else the start folder itself.
+std::string FirstFolder(const Programmer& p) {
+    std::string start(p.state.startDirectory.view());
+    if (start.empty())
+        return start;
+    std::string examples = JoinPath(start, kExamplesFolderName);
+    std::error_code ec;
+    if (std::filesystem::is_directory(FsPath(examples), ec))
+        return examples;
+    return start;
 }
 
 }  // namespace
@@ -46,6 +61,8 @@ int SelectDataFile(Programmer& p) {
         folder = std::string(FolderBefore(current, ext));
     if (!folder.empty())
         folder = ResolvePath(p.currentDirectory, folder);
+    else
+        folder = FirstFolder(p);
 
     auto chosen = p.windows.AskOpenFile(texts::kOpenAFile, "*.hex, *.eep, readback.txt",
                                         "*.hex;*.eep;readback.txt", folder);

@@ -19,8 +19,12 @@ namespace ostrel::app {
 // is prog.hex.
 std::size_t FindDataExtension(std::string_view path);
 
-// Shows the file-open dialog. 1 when a file was chosen (currentFileName holds
-// it and its folder is the current directory), 0 when nothing changed.
+// Shows the file-open dialog, in the current file's folder, else in the
+// start folder's examples (or the start folder when it has none). The
+// dialog takes only a file that exists; a name that reaches us anyway and is
+// no file is refused by LoadCurrentFile, with no earlier file left current. 1 when a file was
+// chosen (currentFileName holds it and its folder is the current directory), 0 when nothing
+// changed.
 int SelectDataFile(Programmer& p);
 
 // Makes currentFileName the current file: counts its lines, decides flash or

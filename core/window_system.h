@@ -33,6 +33,9 @@ struct TextSelection {
     int end = 0;
 };
 
+// The second filter of every file-open dialog: any name at all.
+inline constexpr char kAllFilesFilter[] = "All files";
+
 class WindowSystem {
   public:
     virtual ~WindowSystem() = default;
@@ -73,7 +76,9 @@ class WindowSystem {
     virtual MsgResult MessageBox(int owner, std::string_view text, std::string_view title,
                                  MsgButtons buttons) = 0;
     virtual void Beep() = 0;
-    // The file-open dialog. No value when the user cancelled.
+    // The file-open dialog: it offers the filter given, then kAllFilesFilter,
+    // starts in startFolder (the platform's choice when empty) and accepts
+    // only the name of a file that exists. No value when the user cancelled.
     virtual std::optional<std::string> AskOpenFile(std::string_view title,
                                                    std::string_view filterName,
                                                    std::string_view patterns,

@@ -330,10 +330,12 @@ std::optional<std::string> QtWindowSystem::AskOpenFile(std::string_view title,
         return answer;
     }
     QFileDialog dialog(nullptr, FromUtf8(title),
-                       QFile::decodeName(std::string(startFolder).c_str()), filter);
+                       QFile::decodeName(std::string(startFolder).c_str()));
+    dialog.setNameFilters({filter, FromUtf8(kAllFilesFilter) + QStringLiteral(" (*)")});
     dialog.setAcceptMode(QFileDialog::AcceptOpen);
-    // A name that does not exist may be typed; choosing it simply finds no file.
-    dialog.setFileMode(QFileDialog::AnyFile);
+    // Only a file that exists can be chosen: a typed name of none is refused
+    // in the dialog, not later by the command that would read it.
+    dialog.setFileMode(QFileDialog::ExistingFile);
     if (dialog.exec() != QDialog::Accepted || dialog.selectedFiles().isEmpty()) {
         return std::nullopt;
     }

@@ -75,12 +75,17 @@ HICON IconOf(ui::MessageKind kind) {
     return LoadIcon(nullptr, IDI_INFORMATION);
 }
 
-// The file-open dialog's filter: the name and the patterns, each ended by a
+// The file-open dialog's filters, ours and then any file: each name and its patterns ended by a
 // zero, and one more zero at the end.
 std::string FilterOf(std::string_view name, std::string_view patterns) {
     std::string filter(name);
     filter.push_back('\0');
     filter.append(patterns);
+    filter.push_back('\0');
+    filter.append(kAllFilesFilter);
+    filter.append(" (*.*)");
+    filter.push_back('\0');
+    filter.append("*.*");
     filter.push_back('\0');
     filter.push_back('\0');
     return filter;
@@ -596,9 +601,11 @@ std::optional<std::string> Win32WindowSystem::AskOpenFile(std::string_view title
     dialog.nMaxFile = MAX_PATH;
     dialog.lpstrInitialDir = folder.empty() ? nullptr : folder.c_str();
     dialog.lpstrTitle = caption.c_str();
-    // A name that does not exist may be typed; choosing it finds no file.
-    // The process's current directory stays (the programmer keeps its own).
-    dialog.Flags = OFN_EXPLORER | OFN_HIDEREADONLY | OFN_NOCHANGEDIR;
+    // Only a file that exists can be chosen: the dialog refuses a typed name
+    // of none. The process's current directory stays (the programmer keeps
+    // its own).
+    dialog.Flags =
+        OFN_EXPLORER | OFN_HIDEREADONLY | OFN_NOCHANGEDIR | OFN_FILEMUSTEXIST | OFN_PATHMUSTEXIST;
 
     FileAnswer answer;
     if (automation.enabled) {

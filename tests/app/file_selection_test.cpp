@@ -1,6 +1,8 @@
 // Choosing the current data file, and the start-up of the main window.
 #include <gtest/gtest.h>
 
+#include <filesystem>
+
 #include "app/commands.h"
 #include "app/file_selection.h"
 #include "app/settings.h"
@@ -125,6 +127,57 @@ TEST(OpenFile, TheDialogStartsInTheCurrentFilesFolderAndTheNameIsShown) {
     rig.windows.fileChoices.push_back(std::nullopt);  // cancelled: nothing changes
     app::OnCommand(rig.p, ids::kFileOpen);
     EXPECT_EQ(rig.p.state.baseName.view(), "second.eep");
+}
+
+// Where the dialog starts, and a chosen name that is no file: File > Open
+// fails there, naming it, and no earlier file stays current.
+TEST(OpenFile, StartFolderAndNamesThatAreNoFile) {
+    struct Case {
+        const char* what;
+        bool examples;         // the start folder has its examples
+        const char* current;   // the current file before, "" for none
+        const char* chosen;    // what the dialog answers
+        const char* startsIn;  // folder of the dialog, below the start folder
+        bool chosenIsCurrent;  // the choice became the current file
+    };
+    const Case cases[] = {
+        {"first start with examples", true, "", "examples/blink.hex", "/examples", true},
+        {"first start without examples", false, "", "own.hex", "", true},
+        {"the current file's folder wins", true, "work/old.hex", "own.hex", "/work", true},
+        {"a name that does not exist", true, "own.hex", "missing.hex", "", false},
+        {"a folder is no file", true, "", "work", "/examples", false},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.what);
+        SimRig rig;
+        std::filesystem::create_directories(rig.dir.File("work"));
+        rig.Write("work/old.hex", ":00000001FF\n");
+        rig.Write("own.hex", ":00000001FF\n");
+        if (c.examples) {
+            std::filesystem::create_directories(rig.dir.File("examples"));
+            rig.Write("examples/blink.hex", ":00000001FF\n");
+        }
+        if (*c.current != '\0') {
+            ASSERT_EQ(rig.Load(c.current), 0);
+        }
+        rig.windows.fileChoices.push_back(rig.dir.File(c.chosen));
+        app::CommandResult result = app::OnCommand(rig.p, ids::kFileOpen);
+        ASSERT_EQ(rig.windows.fileDialogs.size(), 1u);
+        const std::string& shown = rig.windows.fileDialogs[0];
+        EXPECT_EQ(shown.substr(shown.rfind('|') + 1), rig.dir.str() + c.startsIn);
+        if (c.chosenIsCurrent) {
+            EXPECT_EQ(rig.p.state.currentFileName.view(), rig.dir.File(c.chosen));
+            EXPECT_EQ(rig.p.state.fileLoaded, 1);
+            EXPECT_EQ(result, app::CommandResult::Ok);
+            EXPECT_TRUE(rig.windows.messages.empty());
+        } else {
+            EXPECT_EQ(result, app::CommandResult::Failed);
+            EXPECT_EQ(rig.p.state.fileLoaded, 0);
+            EXPECT_TRUE(rig.p.state.baseName.empty());
+            ASSERT_EQ(rig.windows.messages.size(), 1u);
+            EXPECT_NE(rig.windows.messages[0].text.find(c.chosen), std::string::npos);
+        }
+    }
 }
 
 // --- start-up ---

@@ -129,6 +129,54 @@ TEST(DesktopSession, TheStartUpAndEveryCommandRunInTheBusyStateAndShowThePort) {
     EXPECT_EQ(rig.window.busy.size(), 6u);
 }
 
+// The progress bar and Stop show only while a command runs: the busy state
+// is on at every refresh of the command and off once it has ended, however
+// it ended (done, failed, stopped).
+TEST(DesktopSession, TheBusyStateLastsExactlyAsLongAsTheCommand) {
+    struct Case {
+        const char* what;
+        bool withFile;  // a data file is current
+        int command;
+        bool stop;    // Stop is pressed at the first refresh
+        bool failed;  // an "Error" box ends the command
+    };
+    const Case cases[] = {
+        {"a Check that succeeds", true, ids::kCheck, false, false},
+        {"a Write that succeeds", true, ids::kWrite, false, false},
+        {"a Write without a file fails", false, ids::kWrite, false, true},
+        {"a Write that is stopped", true, ids::kWrite, true, true},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.what);
+        SessionRig rig;
+        ASSERT_TRUE(rig.session->Start(std::nullopt));
+        if (c.withFile)
+            rig.OpenExample("blink-atmega8.hex");
+        rig.windows.messages.clear();
+        std::size_t before = rig.window.busy.size();
+        ASSERT_FALSE(rig.window.busy.empty());
+        EXPECT_FALSE(rig.window.busy.back());
+        int refreshes = 0, idleRefreshes = 0;
+        rig.windows.onPendingEvents = [&] {
+            ++refreshes;
+            if (rig.window.busy.empty() || !rig.window.busy.back())
+                ++idleRefreshes;
+            if (c.stop && refreshes == 1)
+                rig.session->Command(ids::kStop);
+        };
+        rig.session->Command(c.command);
+        if (c.withFile) {
+            EXPECT_GT(refreshes, 0);
+        }
+        EXPECT_EQ(idleRefreshes, 0);
+        EXPECT_EQ(rig.window.busy.size(), before + 2);
+        EXPECT_EQ(rig.window.busy.back(), false);
+        EXPECT_EQ(rig.window.stopping, c.stop ? 1 : 0);
+        EXPECT_EQ(!rig.windows.messages.empty(), c.failed)
+            << ::testing::PrintToString(rig.windows.MessageTexts());
+    }
+}
+
 // What a user can do while a Write runs: another command is refused; Stop
 // ends the write at its next refresh; Exit and the close box ask whether to
 // stop and quit.

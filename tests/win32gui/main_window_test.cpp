@@ -184,7 +184,7 @@ TEST(Write, ThroughTheButtonsProgramsTheSimulatedChip) {
     EXPECT_EQ(rig.Text(ids::kCurrentFile), "blink-atmega8.hex");
     ASSERT_EQ(rig.windows().fileDialogs.size(), 1u);
     EXPECT_EQ(rig.windows().fileDialogs[0],
-              "Open a File|*.hex, *.eep, readback.txt (*.hex;*.eep;readback.txt)|");
+              "Open a File|*.hex, *.eep, readback.txt (*.hex;*.eep;readback.txt)|" + rig.dir.str());
 
     rig.ClearActivity();
     rig.Click(ids::kWrite);
