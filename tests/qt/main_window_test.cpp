@@ -62,8 +62,10 @@ TEST(StartUp, FirstStartInAnEmptyFolderCreatesTheSettingsAndAsksNothing) {
     ASSERT_GE(cfg.size(), 4u);
     EXPECT_EQ(cfg.substr(0, 4), "COM2");  // no parallel port access here
     EXPECT_TRUE(rig.MenuItem(ids::kCom2)->isChecked());
-    EXPECT_TRUE(rig.MenuItem(ids::kSpeedHigh)->isChecked());
-    for (int item : {ids::kSpeedVeryLow, ids::kSpeedLow, ids::kSpeedMedium, ids::kPort0378})
+    // A new settings file starts at Auto.
+    EXPECT_TRUE(rig.MenuItem(ids::kSpeedAuto)->isChecked());
+    for (int item : {ids::kSpeedVeryLow, ids::kSpeedLow, ids::kSpeedMedium, ids::kSpeedHigh,
+                     ids::kPort0378})
         EXPECT_FALSE(rig.MenuItem(item)->isChecked()) << item;
     EXPECT_TRUE(rig.windows().messages.empty());
 
@@ -649,7 +651,7 @@ TEST(Layout, TheMenuHasItsEntriesInOrder) {
               (std::vector<std::string>{"Speed", "Program eep- after hexfile",
                                         "Read Signature Bytes", "Readback INHX format"}));
     EXPECT_EQ(MenuTexts(menu(4)->actions()[0]->menu()),
-              (std::vector<std::string>{"very low", "Low", "Medium", "High"}));
+              (std::vector<std::string>{"very low", "Low", "Medium", "High", "Auto"}));
     EXPECT_EQ(MenuTexts(menu(5)), (std::vector<std::string>{"Help Topics", "Look for new version",
                                                             "About...", "-", "Wiring Picture"}));
     // Chip Clock and a separator, then the chips.
