@@ -64,8 +64,8 @@ TEST(StartUp, FirstStartInAnEmptyFolderCreatesTheSettingsAndAsksNothing) {
     EXPECT_TRUE(rig.MenuItem(ids::kCom2)->isChecked());
     // A new settings file starts at Auto.
     EXPECT_TRUE(rig.MenuItem(ids::kSpeedAuto)->isChecked());
-    for (int item : {ids::kSpeedVeryLow, ids::kSpeedLow, ids::kSpeedMedium, ids::kSpeedHigh,
-                     ids::kPort0378})
+    for (int item :
+         {ids::kSpeedVeryLow, ids::kSpeedLow, ids::kSpeedMedium, ids::kSpeedHigh, ids::kPort0378})
         EXPECT_FALSE(rig.MenuItem(item)->isChecked()) << item;
     EXPECT_TRUE(rig.windows().messages.empty());
 
