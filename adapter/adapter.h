@@ -117,6 +117,13 @@ uint32_t AnswerOf(Programmer& p, uint32_t ticket);
 // instruction: what the program must do before it waits, before it reads a
 // line, and before it lets go of the port. Does nothing on immediate ports.
 void Flush(Programmer& p);
+// On a port that keeps transfers in flight, queues `us` microseconds of
+// idle states (SCK low, the other lines as they are) and answers true: the
+// adapter's own state clock times the wait at the chip, and a late host or
+// a full buffer only lengthens it, so a write's wait costs no round trip.
+// False, with nothing queued, on every other port: the caller waits by the
+// clock (WaitMs).
+bool QueueIdleUs(Programmer& p, uint32_t us);
 // Sets a streaming port's state rate and the states of one SCK phase for the
 // speed setting: the phase of each speed lasts as long on every streaming
 // port, whatever rates it offers (see adapter/stream.cpp).

@@ -74,12 +74,17 @@ double StreamingWriteSeconds(const Programmer& p, double bytes, const ChipWriteT
         // time is waited (known chips) or polled; then the verify pass
         // reads record by record.
         const double pages = std::ceil(bytes / (2.0 * s.pageWords));
-        // In flight, the verify pass waits once a window of answers.
-        const double verify = inFlight ? records * (perRecord * perInstruction / rate) +
-                                             std::ceil(bytes / AnswerWindow(p)) * roundTrip
-                                       : records * batch(perRecord);
+        if (inFlight) {
+            // In flight the page times are idle states among the loads and
+            // the verify pass queues its next window before it needs the
+            // answers: everything streams at the state rate, and only the
+            // end of the verify pass waits a round trip.
+            const double loads = (bytes + pages) * perInstruction + pages * phase;
+            return loads / rate + pages * chip.pageSeconds +
+                   records * (perRecord * perInstruction / rate) + roundTrip;
+        }
         return pages * (beforeWait(bytes / pages + 1) + chip.pageSeconds + kWaitMarginSeconds) +
-               verify;
+               records * batch(perRecord);
     }
     // Byte-wise: each record's bytes are read first; each byte that differs
     // is written, its write time waited and read back once. The EEPROM

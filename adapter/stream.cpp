@@ -401,6 +401,14 @@ void Flush(Programmer& p) {
     SendQueue(p, true);
 }
 
+bool QueueIdleUs(Programmer& p, uint32_t us) {
+    if (!Streaming(p) || !Pipelined(p) || p.portLost || p.state.stateRateHz <= 0)
+        return false;
+    pins::EndBits(p);
+    pins::Queue(p, (static_cast<int64_t>(us) * p.state.stateRateHz + 999999) / 1000000);
+    return true;
+}
+
 void TransferWord(Programmer& p) {
     if (!Streaming(p)) {
         for (int i = 0; i < 16; ++i)

@@ -89,15 +89,18 @@ int ReadByteOf(Programmer& p, uint32_t ticket);
 // Reads of a run of bytes, queued a window ahead of their use. Byte(i) gives
 // read i of the run; `at(j)` names read j as a std::pair<Cell, int32_t>
 // (cell, address). Reading i queues reads i to i + AnswerWindow - 1 when they
-// are not queued yet, so a caller that decides after each byte (and may stop
-// there) still sends its reads one by one on an immediate port.
+// are not queued yet, and once half of them are taken the next window, so a
+// streaming port always has reads in flight; a caller that decides after each
+// byte (and may stop there) still sends its reads one by one on an immediate
+// port.
 class ReadAhead {
   public:
     explicit ReadAhead(Programmer& p) : p_(p), window_(adapter::AnswerWindow(p)) {}
 
     template <class At>
     int Byte(int i, int count, At at) {
-        if (i < start_ || i >= start_ + static_cast<int>(tickets_.size())) {
+        const int end = start_ + static_cast<int>(tickets_.size());
+        if (i < start_ || i >= end) {
             start_ = i;
             tickets_.clear();
             for (int j = i; j < std::min(count, i + window_); ++j) {
@@ -106,6 +109,16 @@ class ReadAhead {
             }
             if (tickets_.empty()) {
                 const std::pair<Cell, int32_t> read = at(i);
+                tickets_.push_back(QueueRead(p_, read.first, read.second));
+            }
+        } else if (window_ > 1 && i >= end - window_ / 2 && end < count) {
+            // Half of the window is used: the next one is queued now, so
+            // that its reads are in flight while these answers are taken
+            // and the port never waits a round trip with nothing to send.
+            tickets_.erase(tickets_.begin(), tickets_.begin() + (i - start_));
+            start_ = i;
+            for (int j = end; j < std::min(count, end + window_); ++j) {
+                const std::pair<Cell, int32_t> read = at(j);
                 tickets_.push_back(QueueRead(p_, read.first, read.second));
             }
         }

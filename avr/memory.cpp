@@ -79,6 +79,17 @@ WriteWaits WriteWaitsInUse(const Programmer& p) {
     return {ms(t.eepromUs), ms(t.flashUs), ms(t.flashUs), ms(t.chipEraseUs)};
 }
 
+namespace {
+// The page write time of the chip in use to the microsecond (4.5 ms on most
+// chips), for a wait that is not counted in whole ticks.
+uint32_t PageWriteUs(const Programmer& p) {
+    devices::WriteTimes t{};
+    if (!devices::WriteTimesOf(p.state.signatureHex.view(), &t))
+        return kLongestPageWriteMs * 1000;
+    return t.flashUs;
+}
+}  // namespace
+
 bool NeedsExtendedAddress(const Programmer& p) {
     return p.state.flashWords > kWordsWithoutExtendedAddress;
 }
@@ -144,10 +155,13 @@ void WriteFlashPage(Programmer& p, int32_t page, PageProbe probe) {
     // polling value until then; a byte whose own value is none of those ends
     // the wait as soon as it reads anything else. On a streaming port each
     // poll is a USB round trip of its own, about a millisecond: for a chip
-    // whose page time is known, waiting that time out costs none.
+    // whose page time is known, waiting that time out costs none. A port
+    // that keeps transfers in flight times it in idle states, which need no
+    // tick of margin and let the next page's loads follow without a round trip.
     const uint32_t limit = WriteWaitsInUse(p).pageMs + kTickMarginMs;
     if (probe.wordAddress < 0 || (adapter::Streaming(p) && WriteTimesKnown(p))) {
-        adapter::WaitMs(p, limit);
+        if (!adapter::QueueIdleUs(p, PageWriteUs(p)))
+            adapter::WaitMs(p, limit);
         return;
     }
     ProgrammerState& s = p.state;

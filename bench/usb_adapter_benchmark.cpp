@@ -31,7 +31,8 @@
 //   cpu_ns_per_byte  CPU time of the whole command (the fakes, the simulated
 //                 chip and the bus model included) per data byte of the file
 //
-// The chips and cables: an 8 KB ATmega8 and a 32 KB ATmega328P, page mode;
+// The chips and cables: an 8 KB ATmega8, a 32 KB ATmega328P and the 256 KB
+// ATmega2560 (its modem-line path on Cablet1 only), page mode;
 // Cablet1 (two states a bit) and Cablet2 (three: MOSI high while SCK is
 // high); the FT232R (128 bytes in flight, its top rate with two states a
 // phase) and an FT-X chip (512 bytes, one state a phase); speed High.
@@ -40,6 +41,7 @@
 #include <time.h>
 
 #include <algorithm>
+#include <cmath>
 #include <cstdint>
 #include <cstdio>
 #include <map>
@@ -47,6 +49,7 @@
 
 #include "app/commands.h"
 #include "core/ids.h"
+#include "devices/chip_lists.h"
 #include "tests/support/sim_rig.h"
 #if defined(OSTREL_PIN_PORTS)
 #include "tests/support/linux/pin_kit.h"
@@ -137,10 +140,18 @@ Result Write(const char* chip, uint32_t bytes, CableKind cable, RigPort port,
         r.roundTrips = static_cast<double>(dev.roundTrips + dev.pinReads);
         r.bytes = static_cast<double>(dev.bytesWritten);
         r.impliedSeconds = r.roundTrips * kRoundTripSeconds + r.bytes / rig.p.state.stateRateHz;
-        // The instruction bits at the SCK limit of a 1 MHz chip, 4 us each.
+        // The instruction bits at the SCK limit of a 1 MHz chip, 4 us each;
+        // the states that time the page writes are no bits.
         const double statesPerBit = (cable == CableKind::Cablet2 ? 3.0 : 2.0) *
                                     std::max<int32_t>(1, rig.p.state.statesPerPhase);
-        r.floorSeconds = r.bytes / statesPerBit * 4e-6;
+        double bitStates = r.bytes;
+        ostrel::devices::WriteTimes times{};
+        if (path == Path::InFlight && rig.p.state.pageWords > 0 &&
+            ostrel::devices::WriteTimesOf(rig.p.state.signatureHex.view(), &times)) {
+            const double pages = bytes / (2.0 * rig.p.state.pageWords);
+            bitStates -= pages * std::ceil(times.flashUs * 1e-6 * rig.p.state.stateRateHz);
+        }
+        r.floorSeconds = bitStates / statesPerBit * 4e-6;
 #endif
     }
     return r;
@@ -170,8 +181,10 @@ void Report(benchmark::State& state, const Result& r, const Result* modem) {
         state.counters["vs_modem"] = modem->impliedSeconds / r.impliedSeconds;
 }
 
+// `withModem` false: no modem-line row to compare with (it would take
+// hours of simulated requests).
 void BitBang(benchmark::State& state, const char* chip, uint32_t bytes, CableKind cable,
-             RigPort port, Path path) {
+             RigPort port, Path path, bool withModem = true) {
     if (!ostrel::testing::RigPortAvailable(port)) {
         state.SkipWithError("no FTDI backend in this build");
         return;
@@ -179,7 +192,7 @@ void BitBang(benchmark::State& state, const char* chip, uint32_t bytes, CableKin
     Result r;
     for (auto _ : state)
         r = Write(chip, bytes, cable, port, path);
-    Report(state, r, &ModemLines(chip, bytes, cable));
+    Report(state, r, withModem ? &ModemLines(chip, bytes, cable) : nullptr);
 }
 
 void ModemLinePath(benchmark::State& state, const char* chip, uint32_t bytes, CableKind cable) {
@@ -277,8 +290,26 @@ BENCHMARK_CAPTURE(ModemLinePath, ATmega328P_cablet2_modem_lines, "ATmega328P", 3
 BENCHMARK_CAPTURE(BitBang, ATmega2560_cablet1_FT231X_once_1ms, "ATmega2560", 262144,
                   CableKind::Cablet1, RigPort::Ft231x, Path::OnceFlat)
     ->Iterations(1);
+BENCHMARK_CAPTURE(BitBang, ATmega2560_cablet1_FT231X_in_flight, "ATmega2560", 262144,
+                  CableKind::Cablet1, RigPort::Ft231x, Path::InFlight)
+    ->Iterations(1);
+BENCHMARK_CAPTURE(BitBang, ATmega2560_cablet1_FT232R_once_1ms, "ATmega2560", 262144,
+                  CableKind::Cablet1, RigPort::Ft232r, Path::OnceFlat)
+    ->Iterations(1);
+BENCHMARK_CAPTURE(BitBang, ATmega2560_cablet1_FT232R_in_flight, "ATmega2560", 262144,
+                  CableKind::Cablet1, RigPort::Ft232r, Path::InFlight)
+    ->Iterations(1);
 BENCHMARK_CAPTURE(ModemLinePath, ATmega2560_cablet1_modem_lines, "ATmega2560", 262144,
                   CableKind::Cablet1)
+    ->Iterations(1);
+BENCHMARK_CAPTURE(BitBang, ATmega2560_cablet2_FT231X_in_flight, "ATmega2560", 262144,
+                  CableKind::Cablet2, RigPort::Ft231x, Path::InFlight, false)
+    ->Iterations(1);
+BENCHMARK_CAPTURE(BitBang, ATmega2560_cablet2_FT232R_once_1ms, "ATmega2560", 262144,
+                  CableKind::Cablet2, RigPort::Ft232r, Path::OnceFlat, false)
+    ->Iterations(1);
+BENCHMARK_CAPTURE(BitBang, ATmega2560_cablet2_FT232R_in_flight, "ATmega2560", 262144,
+                  CableKind::Cablet2, RigPort::Ft232r, Path::InFlight, false)
     ->Iterations(1);
 
 BENCHMARK_MAIN();
