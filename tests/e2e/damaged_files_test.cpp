@@ -13,6 +13,7 @@
 #include <gtest/gtest.h>
 
 #include <cstdlib>
+#include <deque>
 #include <filesystem>
 #include <functional>
 #include <optional>
@@ -22,6 +23,7 @@
 
 #include "app/commands.h"
 #include "core/ids.h"
+#include "sim/chip_table.h"
 #include "tests/support/hex_image.h"
 #include "tests/support/sim_rig.h"
 
@@ -35,11 +37,11 @@ const std::string& Hello() {
     return text;
 }
 
-// The lines of the example, without their line ends.
-std::vector<std::string> HelloLines() {
+// The lines of `text`, without their line ends.
+std::vector<std::string> LinesOf(const std::string& text) {
     std::vector<std::string> lines;
     std::string line;
-    for (char c : Hello()) {
+    for (char c : text) {
         if (c == '\r')
             continue;
         if (c == '\n') {
@@ -52,6 +54,10 @@ std::vector<std::string> HelloLines() {
     if (!line.empty())
         lines.push_back(line);
     return lines;
+}
+
+std::vector<std::string> HelloLines() {
+    return LinesOf(Hello());
 }
 
 std::string Join(const std::vector<std::string>& lines, const std::string& end) {
@@ -125,6 +131,10 @@ struct Row {
     std::function<void(SimRig&)> meanwhile = nullptr;
     const char* when = nullptr;
     bool chipMayChange = false;
+    // The chip (null: the ATmega8 of the example) and the file whose image
+    // it must hold when the file is accepted (empty: the example).
+    const char* chip = nullptr;
+    std::string expect = {};
 };
 
 // Another program put in the place of `name` by a rename, as a build does.
@@ -228,7 +238,7 @@ std::vector<Row> Rows() {
     std::string noColon = dump;
     noColon.erase(noColon.find("0008:") + 4, 1);
 
-    return {
+    std::vector<Row> rows = {
         // The intact example, to show that the rig programs a good file right.
         {"IntactExample", "intact.hex", Hello(), nullptr, {}, true, false, ""},
         {"Utf16", "utf16.hex", Utf16(Hello()), nullptr, {}, true, false, ""},
@@ -467,6 +477,45 @@ std::vector<Row> Rows() {
          " programmed",
          true},
     };
+    // The damage that is in the records, on a small chip, one of 64K words
+    // and one above: an image on both sides of the middle of the flash (of
+    // 64K words on the ATmega2560), holes, and its last page at the top.
+    static std::deque<std::string> names;
+    for (const char* chip : {"ATtiny85", "ATmega1284P", "ATmega2560"}) {
+        const sim::ChipInfo* info = sim::FindChip(chip);
+        if (info == nullptr) {
+            ADD_FAILURE() << "no chip " << chip;
+            continue;
+        }
+        const std::string image = HexText(SpreadImage(info->flashBytes, info->pageBytes));
+        const std::vector<std::string> l = LinesOf(image);
+        std::vector<std::string> two(l.begin() + 1, l.end());
+        two[0] = l[0] + l[1];
+        std::vector<std::string> extra = l;
+        extra.insert(extra.begin() + 1, ":0100000055AA");  // address 0 holds 03
+        const struct {
+            const char* what;
+            std::string content;
+            bool acceptable;
+        } kDamage[] = {
+            {"Intact", image, true},
+            {"TwoRecordsOnOneLine", Join(two, "\n"), true},
+            {"TwoValuesForOneAddress", Join(extra, "\n"), false},
+            {"TruncatedMidRecord", image.substr(0, image.find('\n', image.size() / 2) + 12), false},
+            {"NoEndRecord", Join(std::vector<std::string>(l.begin(), l.end() - 1), "\n"), false},
+        };
+        for (const auto& d : kDamage) {
+            Row row{};
+            row.name = names.emplace_back(std::string(d.what) + "_" + chip).c_str();
+            row.file = "spread.hex";
+            row.content = d.content;
+            row.acceptable = d.acceptable;
+            row.chip = chip;
+            row.expect = image;
+            rows.push_back(row);
+        }
+    }
+    return rows;
 }
 
 void PrintTo(const Row& row, std::ostream* os) {
@@ -479,7 +528,7 @@ TEST_P(DamagedFile, IsRefusedBeforeThePortOrProgrammedRight) {
     const Row& row = GetParam();
     if (row.pending && std::getenv("OSTREL_RUN_PENDING") == nullptr)
         GTEST_SKIP() << "pending: " << row.why;
-    SimRig rig({.cable = sim::CableKind::Cablet2});
+    SimRig rig({.chip = row.chip ? row.chip : "ATmega8", .cable = sim::CableKind::Cablet2});
     // The chip holds another program, so that any write shows.
     for (const auto& [address, value] :
          ParseHexImage(ReadFileBytes(SourcePath("examples/blink-atmega8.hex"))))
@@ -527,7 +576,7 @@ TEST_P(DamagedFile, IsRefusedBeforeThePortOrProgrammedRight) {
         messages += m + "\n";
 
     if (result == CommandResult::Ok && row.acceptable) {
-        ByteImage expected = ParseHexImage(Hello());
+        ByteImage expected = ParseHexImage(row.expect.empty() ? Hello() : row.expect);
         for (uint32_t a = 0; a < before.flash.size(); ++a) {
             const uint8_t want = expected.count(a) ? expected[a] : 0xFF;
             ASSERT_EQ(rig.chip().Flash(a), want) << "accepted, but flash byte " << a << " is wrong";
