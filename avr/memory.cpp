@@ -80,13 +80,15 @@ WriteWaits WriteWaitsInUse(const Programmer& p) {
 }
 
 namespace {
-// The page write time of the chip in use to the microsecond (4.5 ms on most
-// chips), for a wait that is not counted in whole ticks.
+// The page write time of the chip in use (4.5 ms on most chips), for a wait
+// the adapter's state clock times instead of whole ticks. That clock is the
+// adapter's own oscillator, not the host's, so a thirty-second of the time
+// (and 50 us) is added as margin: a page cut short is a page lost.
 uint32_t PageWriteUs(const Programmer& p) {
     devices::WriteTimes t{};
     if (!devices::WriteTimesOf(p.state.signatureHex.view(), &t))
         return kLongestPageWriteMs * 1000;
-    return t.flashUs;
+    return t.flashUs + t.flashUs / 32 + 50;
 }
 }  // namespace
 
