@@ -14,6 +14,8 @@
 #include "app/assembly.h"
 #include "app/start_folder.h"
 #include "core/programmer.h"
+#include "sim/simulator_slot.h"
+#include "ui/menu.h"
 
 namespace ostrel::ui {
 
@@ -56,11 +58,40 @@ class DesktopWindow {
     virtual void Note(const std::string& line) = 0;
 };
 
+// How a desktop program is built: by main() with none of these, by the
+// tests with a virtual clock, stand-in calls and the ports they want listed.
+struct DesktopOptions {
+    // Empty: the process's current directory, or the per-user start folder
+    // when the current directory has no ostrel.ini.
+    std::string startDirectory;
+    // The start folder as the caller chose it (it wins over startDirectory);
+    // a per-user folder is announced as at a real start.
+    std::optional<app::StartFolder> startFolder;
+    Clock* clock = nullptr;        // null: the machine's steady clock
+    SysCalls* sysCalls = nullptr;  // null: the system's own calls
+    // Whether a parallel port can be reached; null: as the start-up finds it.
+    std::optional<bool> parallelAccess;
+    // The ports the Port menu lists as found; empty: those of this machine,
+    // looked for unless sysCalls or clock is given.
+    std::optional<std::vector<FoundPort>> foundPorts;
+};
+
 // The start folder of a desktop program: the one the caller chose, else the
 // start directory it named, else the process's (the current directory, or
 // the per-user folder when the current directory has no ostrel.ini).
 app::StartFolder ChooseDesktopStartFolder(const std::optional<app::StartFolder>& chosen,
                                           const std::string& startDirectory);
+app::StartFolder ChooseDesktopStartFolder(const DesktopOptions& options);
+
+// The parts of a desktop program's programmer: the machine's own ports,
+// unless its calls or its clock are stand-ins (a test), or those given; the
+// simulator's notes go to `report`.
+app::AssemblyOptions DesktopAssemblyOptions(const DesktopOptions& options,
+                                            const app::StartFolder& start,
+                                            sim::SimulatorSlot::Reporter report);
+
+// What the main window's menu shows of the machine the programmer has found.
+MenuMachine MenuMachineOf(const Programmer& p);
 
 class DesktopSession {
   public:
@@ -93,6 +124,12 @@ class DesktopSession {
     bool ChooseSimulatorClock(uint32_t hz);
     // Ticks the simulator's chip and clock in the menu as they are now.
     void ShowSimulator();
+    // A termination request, a hang-up or Ctrl-C came (the signal number; 0:
+    // none): as with a stop and Exit, a running command ends at its next
+    // refresh, the target is released and the program then ends; with no
+    // command running it ends now. Either way the settings and the simulated
+    // chip are saved, as at every end of the program. Only the first one counts.
+    void Interrupted(int signal);
 
     const app::StartFolder& startFolder() const { return startFolder_; }
     // The user chose to stop the running command and quit once it has ended.
@@ -123,6 +160,7 @@ class DesktopSession {
     std::string home_;
     bool destroyed_ = false;
     bool quitAfterCommand_ = false;
+    bool interrupted_ = false;  // a signal asked the program to end
 };
 
 }  // namespace ostrel::ui

@@ -13,42 +13,23 @@ namespace ostrel::win32 {
 
 namespace {
 
-app::AssemblyOptions AssemblyOptionsOf(const DesktopOptions& options,
-                                       const app::StartFolder& start) {
-    app::AssemblyOptions parts;
-    parts.startDirectory = start.directory;
-    parts.clock = options.clock;
-    parts.sysCalls = options.sysCalls;
-    parts.parallelAccess = options.parallelAccess;
-    // The machine's own ports, unless its calls or its clock are stand-ins (a
-    // test); or those given.
-    parts.findPorts = options.sysCalls == nullptr && options.clock == nullptr;
-    parts.foundPorts = options.foundPorts;
-    // A Windows program has no console: the simulator's notes go to the debugger.
-    parts.report = [](const std::string& line) {
-        OutputDebugStringA(("ostrel: " + line + "\n").c_str());
-    };
-    return parts;
-}
-
-ui::MenuMachine MenuMachineOf(const Programmer& p) {
-    ui::MenuMachine machine;
-    machine.found = p.foundPorts;
-    machine.portsSearched = p.portsSearched;
-    return machine;
+// A Windows program has no console: the simulator's notes and the session's go
+// to the debugger.
+void Warn(const std::string& line) {
+    OutputDebugStringA(("ostrel: " + line + "\n").c_str());
 }
 
 }  // namespace
 
 DesktopProgram::DesktopProgram(const DesktopOptions& options)
-    : startFolder_(ui::ChooseDesktopStartFolder(options.startFolder, options.startDirectory)),
-      assembly_(
-          std::make_unique<app::Assembly>(windows_, AssemblyOptionsOf(options, startFolder_))) {
+    : startFolder_(ui::ChooseDesktopStartFolder(options)),
+      assembly_(std::make_unique<app::Assembly>(
+          windows_, ui::DesktopAssemblyOptions(options, startFolder_, Warn))) {
     window_ = std::make_unique<MainWindow>(
         windows_, [this](int command) { return Command(command); },
         [this](const std::string& chip) { ChooseSimulatorChip(chip); },
         [this](uint32_t hz) { ChooseSimulatorClock(hz); }, [this] { Destroy(); },
-        MenuMachineOf(assembly_->programmer()));
+        ui::MenuMachineOf(assembly_->programmer()));
     // Windows writes no home folder as "~": paths are shown as they are.
     session_ = std::make_unique<ui::DesktopSession>(
         *assembly_, static_cast<ui::DesktopWindow&>(*this), startFolder_, "");
@@ -143,7 +124,7 @@ bool DesktopProgram::RaiseOpenModal() {
 }
 
 void DesktopProgram::Note(const std::string& line) {
-    OutputDebugStringA(("ostrel: " + line + "\n").c_str());
+    Warn(line);
 }
 
 void DesktopProgram::RunCableTest() {

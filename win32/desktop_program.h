@@ -22,21 +22,7 @@
 
 namespace ostrel::win32 {
 
-struct DesktopOptions {
-    // Empty: the process's current directory, or the per-user start folder
-    // when the current directory has no ostrel.ini.
-    std::string startDirectory;
-    // The start folder as the caller chose it (it wins over startDirectory);
-    // a per-user folder is announced as at a real start.
-    std::optional<app::StartFolder> startFolder;
-    Clock* clock = nullptr;        // null: the machine's steady clock
-    SysCalls* sysCalls = nullptr;  // null: the system's own calls
-    // Whether a parallel port can be reached; null: as the start-up finds it.
-    std::optional<bool> parallelAccess;
-    // The ports the Port menu lists as found; empty: those of this machine,
-    // looked for unless sysCalls or clock is given.
-    std::optional<std::vector<FoundPort>> foundPorts;
-};
+using DesktopOptions = ui::DesktopOptions;
 
 class DesktopProgram : private ui::DesktopWindow {
   public:
