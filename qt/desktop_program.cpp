@@ -5,8 +5,6 @@
 #include <QDebug>
 #include <QTimer>
 
-#include "adapter/adapter.h"
-#include "app/endings.h"
 #include "core/ids.h"
 #include "qt/cable_test_window.h"
 
@@ -140,42 +138,49 @@ void DesktopProgram::Note(const std::string& line) {
     Warn(line);
 }
 
-void DesktopProgram::RunCableTest() {
-    Programmer& p = programmer();
-    QtWindowSystem::DialogScope open(windows_);
-    p.commandRunning = true;
-    p.state.mainWindow = ids::kMainWindow;
-    CableTestWindow box(window_.get(), QString::fromStdString(p.state.portName.str()));
-    box.setWindowModality(Qt::ApplicationModal);
-    box.show();
-    adapter::CableTestHooks hooks;
-    hooks.show = [&box](const adapter::CableReading& reading) { box.Show(reading); };
-    // The window stays live between two reads: its Stop button, repaints.
-    hooks.idle = [&box] {
+namespace {
+
+// The cable test window, modal, counted as a dialog of the command while it
+// is open.
+class CableTestView : public ui::CableTestView {
+  public:
+    CableTestView(QtWindowSystem& windows, QWidget* owner, const std::string& portName)
+        : windows_(windows), open_(windows), box_(owner, QString::fromStdString(portName)) {
+        box_.setWindowModality(Qt::ApplicationModal);
+        box_.show();
+    }
+
+    void Show(const adapter::CableReading& reading) override { box_.Show(reading); }
+    bool Idle() override {
         QCoreApplication::processEvents();
-        return !box.stopRequested();
-    };
-    adapter::CableTestResult result = adapter::RunCableTest(p, hooks);
-    app::TellDriverAccessFailure(p);
-    if (result.status != 0) {
-        box.hide();
-        app::ReportFailure(p);
-        p.commandRunning = false;
-        return;
+        return !box_.stopRequested();
     }
-    box.Finish(result);
-    if (windows_.automation.enabled) {
-        QTimer::singleShot(0, &box, [this, &box] {
-            if (windows_.automation.dialogScript)
-                windows_.automation.dialogScript(kCableTestCommand, box);
-            if (box.isVisible()) {
-                ++windows_.dialogsLeftOpen;
-                box.done(0);
-            }
-        });
+    void Close() override { box_.hide(); }
+    void FinishAndWait(const adapter::CableTestResult& result) override {
+        box_.Finish(result);
+        if (windows_.automation.enabled) {
+            QTimer::singleShot(0, &box_, [this] {
+                if (windows_.automation.dialogScript)
+                    windows_.automation.dialogScript(kCableTestCommand, box_);
+                if (box_.isVisible()) {
+                    ++windows_.dialogsLeftOpen;
+                    box_.done(0);
+                }
+            });
+        }
+        box_.exec();
     }
-    box.exec();
-    p.commandRunning = false;
+
+  private:
+    QtWindowSystem& windows_;
+    QtWindowSystem::DialogScope open_;
+    CableTestWindow box_;
+};
+
+}  // namespace
+
+std::unique_ptr<ui::CableTestView> DesktopProgram::OpenCableTest(const std::string& portName) {
+    return std::make_unique<CableTestView>(windows_, window_.get(), portName);
 }
 
 }  // namespace ostrel::qt

@@ -138,7 +138,7 @@ void DesktopSession::RunCommand(int command) {
     window_.SetBusy(true);
     app::CommandResult result = app::CommandResult::Ok;
     if (command == ids::kCableTest) {
-        window_.RunCableTest();
+        RunCableTest();
     } else {
         result = app::OnCommand(programmer(), command);
     }
@@ -146,6 +146,26 @@ void DesktopSession::RunCommand(int command) {
     if (result == app::CommandResult::Ok)
         ShowWhereItWent(command);
     AfterCommand();
+}
+
+void DesktopSession::RunCableTest() {
+    Programmer& p = programmer();
+    std::unique_ptr<CableTestView> box =
+        window_.OpenCableTest(std::string(p.state.portName.view()));
+    p.commandRunning = true;
+    p.state.mainWindow = ids::kMainWindow;
+    adapter::CableTestHooks hooks;
+    hooks.show = [&box](const adapter::CableReading& reading) { box->Show(reading); };
+    hooks.idle = [&box] { return box->Idle(); };
+    adapter::CableTestResult result = adapter::RunCableTest(p, hooks);
+    app::TellDriverAccessFailure(p);
+    if (result.status != 0) {
+        box->Close();
+        app::ReportFailure(p);
+    } else {
+        box->FinishAndWait(result);
+    }
+    p.commandRunning = false;
 }
 
 void DesktopSession::ShowPort() {

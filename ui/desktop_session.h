@@ -7,10 +7,12 @@
 #pragma once
 
 #include <cstdint>
+#include <memory>
 #include <optional>
 #include <string>
 #include <vector>
 
+#include "adapter/cable_test.h"
 #include "app/assembly.h"
 #include "app/start_folder.h"
 #include "core/programmer.h"
@@ -18,6 +20,24 @@
 #include "ui/menu.h"
 
 namespace ostrel::ui {
+
+// The cable test window as the session drives it; what it shows of each
+// reading and what its button does is ui::CableTestFlow's.
+class CableTestView {
+  public:
+    virtual ~CableTestView() = default;
+
+    // A reading of the test, live or final.
+    virtual void Show(const adapter::CableReading& reading) = 0;
+    // Between two reads: the program's events go through (the window's Stop
+    // button, repaints). False once a stop was asked for.
+    virtual bool Idle() = 0;
+    // The test failed before it ran (the port did not open): the window goes
+    // before the failure is told.
+    virtual void Close() = 0;
+    // The test is over: the verdict shows; returns once the window is closed.
+    virtual void FinishAndWait(const adapter::CableTestResult& result) = 0;
+};
 
 // What the session asks of the front-end's main window and its dialogs.
 class DesktopWindow {
@@ -52,8 +72,9 @@ class DesktopWindow {
     // A dialog or a question (a message box) of the running command is open;
     // it is brought to the front, as it is to be answered first.
     virtual bool RaiseOpenModal() = 0;
-    // Port > "Cable Test", in its window; the session has made it a command.
-    virtual void RunCableTest() = 0;
+    // Port > "Cable Test": its window, open (and counted as a dialog of the
+    // command) until the view goes.
+    virtual std::unique_ptr<CableTestView> OpenCableTest(const std::string& portName) = 0;
     // One line for the program's console or debug output.
     virtual void Note(const std::string& line) = 0;
 };
@@ -153,6 +174,9 @@ class DesktopSession {
     void ShowWhereItWent(int command);
     // The port in use, and its cable once detected, below the fields.
     void ShowPort();
+    // Port > "Cable Test" in the front-end's window, as a command (no other
+    // command starts while it runs).
+    void RunCableTest();
 
     app::Assembly& assembly_;
     DesktopWindow& window_;

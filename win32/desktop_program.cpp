@@ -4,8 +4,9 @@
 // The program's WindowSystem::MessageBox, not the system's macro for MessageBoxA.
 #undef MessageBox
 
+#include <memory>
+
 #include "adapter/cable_test.h"
-#include "app/endings.h"
 #include "core/ids.h"
 #include "win32/cable_test_window.h"
 
@@ -127,46 +128,52 @@ void DesktopProgram::Note(const std::string& line) {
     Warn(line);
 }
 
-void DesktopProgram::RunCableTest() {
-    Programmer& p = programmer();
-    Win32WindowSystem::DialogScope open(windows_);
-    p.commandRunning = true;
-    p.state.mainWindow = ids::kMainWindow;
-    CableTestWindow box(windows_, window_->handle(), std::string(p.state.portName.view()));
-    adapter::CableTestHooks hooks;
-    hooks.show = [&box](const adapter::CableReading& reading) { box.Show(reading); };
-    // The window stays live between two reads: its Stop button, repaints.
-    hooks.idle = [this, &box] {
+namespace {
+
+// The cable test window, modal over the main window, counted as a dialog of
+// the command while it is open.
+class CableTestView : public ui::CableTestView {
+  public:
+    CableTestView(Win32WindowSystem& windows, HWND owner, const std::string& portName)
+        : windows_(windows), open_(windows), box_(windows, owner, portName) {}
+
+    void Show(const adapter::CableReading& reading) override { box_.Show(reading); }
+    bool Idle() override {
         windows_.ProcessPendingEvents();
-        return !box.stopRequested();
-    };
-    adapter::CableTestResult result = adapter::RunCableTest(p, hooks);
-    app::TellDriverAccessFailure(p);
-    if (result.status != 0) {
-        box.Close();
-        app::ReportFailure(p);
-        p.commandRunning = false;
-        return;
+        return !box_.stopRequested();
     }
-    box.Finish(result);
-    if (windows_.automation.enabled) {
+    void Close() override { box_.Close(); }
+    void FinishAndWait(const adapter::CableTestResult& result) override {
+        box_.Finish(result);
+        if (!windows_.automation.enabled) {
+            box_.WaitUntilClosed();
+            return;
+        }
         auto alive = std::make_shared<bool>(true);
-        windows_.Later([this, &box, alive] {
-            if (!*alive || box.closed())
+        windows_.Later([this, alive] {
+            if (!*alive || box_.closed())
                 return;
             if (windows_.automation.dialogScript)
-                windows_.automation.dialogScript(ids::kCableTest, box.handle());
-            if (!box.closed()) {
+                windows_.automation.dialogScript(ids::kCableTest, box_.handle());
+            if (!box_.closed()) {
                 ++windows_.dialogsLeftOpen;
-                box.Close();
+                box_.Close();
             }
         });
-        box.WaitUntilClosed();
+        box_.WaitUntilClosed();
         *alive = false;
-    } else {
-        box.WaitUntilClosed();
     }
-    p.commandRunning = false;
+
+  private:
+    Win32WindowSystem& windows_;
+    Win32WindowSystem::DialogScope open_;
+    CableTestWindow box_;
+};
+
+}  // namespace
+
+std::unique_ptr<ui::CableTestView> DesktopProgram::OpenCableTest(const std::string& portName) {
+    return std::make_unique<CableTestView>(windows_, window_->handle(), portName);
 }
 
 }  // namespace ostrel::win32

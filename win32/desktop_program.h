@@ -64,7 +64,7 @@ class DesktopProgram : private ui::DesktopWindow {
     void ShowSimulatorClock(uint32_t hz, uint32_t factoryHz) override;
     bool CommandDialogOpen() override;
     bool RaiseOpenModal() override;
-    void RunCableTest() override;
+    std::unique_ptr<ui::CableTestView> OpenCableTest(const std::string& portName) override;
     void Note(const std::string& line) override;
 
     app::StartFolder startFolder_;  // chosen before anything opens a file there
