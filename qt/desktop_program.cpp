@@ -44,34 +44,6 @@ DesktopProgram::~DesktopProgram() {
     windows_.RemoveWindow(ids::kMainWindow);
 }
 
-bool DesktopProgram::Start(const std::optional<std::string>& commandLineFile) {
-    return session_->Start(commandLineFile);
-}
-
-void DesktopProgram::Destroy() {
-    session_->Destroy();
-}
-
-bool DesktopProgram::Command(int command) {
-    return session_->Command(command);
-}
-
-bool DesktopProgram::RequestStop() {
-    return session_->RequestStop();
-}
-
-bool DesktopProgram::ChooseSimulatorChip(const std::string& chip) {
-    return session_->ChooseSimulatorChip(chip);
-}
-
-bool DesktopProgram::ChooseSimulatorClock(uint32_t hz) {
-    return session_->ChooseSimulatorClock(hz);
-}
-
-void DesktopProgram::Interrupted(int signal) {
-    session_->Interrupted(signal);
-}
-
 void DesktopProgram::WatchInterrupts(std::function<int()> pending) {
     pendingInterrupt_ = std::move(pending);
     interruptTimer_ = std::make_unique<QTimer>();
@@ -84,22 +56,6 @@ void DesktopProgram::WatchInterrupts(std::function<int()> pending) {
 
 // --- the main window as the session sees it ---------------------------------
 
-void DesktopProgram::Show() {
-    window_->show();
-}
-
-bool DesktopProgram::Ended() {
-    return window_->ended();
-}
-
-void DesktopProgram::SetBusy(bool busy) {
-    window_->SetBusy(busy);
-}
-
-void DesktopProgram::ShowStopping() {
-    window_->ShowStopping();
-}
-
 void DesktopProgram::ShowOnActivityLine(const std::vector<std::string>& lines,
                                         const std::string& tip) {
     QStringList shown;
@@ -111,14 +67,6 @@ void DesktopProgram::ShowOnActivityLine(const std::vector<std::string>& lines,
 void DesktopProgram::SetTip(int item, const std::string& tip) {
     if (QWidget* control = window_->Control(item))
         control->setToolTip(QString::fromStdString(tip));
-}
-
-void DesktopProgram::ShowSimulatorChip(const std::string& chip) {
-    window_->ShowSimulatorChip(chip);
-}
-
-void DesktopProgram::ShowSimulatorClock(uint32_t hz, uint32_t factoryHz) {
-    window_->ShowSimulatorClock(hz, factoryHz);
 }
 
 bool DesktopProgram::CommandDialogOpen() {

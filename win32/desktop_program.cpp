@@ -41,10 +41,6 @@ DesktopProgram::~DesktopProgram() {
     Destroy();
 }
 
-bool DesktopProgram::Start(const std::optional<std::string>& commandLineFile) {
-    return session_->Start(commandLineFile);
-}
-
 void DesktopProgram::Run() {
     MSG message;
     while (!window_->ended() && !windows_.quitRequested()) {
@@ -56,60 +52,7 @@ void DesktopProgram::Run() {
     }
 }
 
-void DesktopProgram::Destroy() {
-    session_->Destroy();
-}
-
-bool DesktopProgram::Command(int command) {
-    return session_->Command(command);
-}
-
-bool DesktopProgram::RequestStop() {
-    return session_->RequestStop();
-}
-
-bool DesktopProgram::ChooseSimulatorChip(const std::string& chip) {
-    return session_->ChooseSimulatorChip(chip);
-}
-
-bool DesktopProgram::ChooseSimulatorClock(uint32_t hz) {
-    return session_->ChooseSimulatorClock(hz);
-}
-
 // --- the main window as the session sees it ---------------------------------------
-
-void DesktopProgram::Show() {
-    window_->Show();
-}
-
-bool DesktopProgram::Ended() {
-    return window_->ended();
-}
-
-void DesktopProgram::SetBusy(bool busy) {
-    window_->SetBusy(busy);
-}
-
-void DesktopProgram::ShowStopping() {
-    window_->ShowStopping();
-}
-
-void DesktopProgram::ShowOnActivityLine(const std::vector<std::string>& lines,
-                                        const std::string& tip) {
-    window_->ShowOnActivityLine(lines, tip);
-}
-
-void DesktopProgram::SetTip(int item, const std::string& tip) {
-    window_->SetTip(item, tip);
-}
-
-void DesktopProgram::ShowSimulatorChip(const std::string& chip) {
-    window_->ShowSimulatorChip(chip);
-}
-
-void DesktopProgram::ShowSimulatorClock(uint32_t hz, uint32_t factoryHz) {
-    window_->ShowSimulatorClock(hz, factoryHz);
-}
 
 bool DesktopProgram::CommandDialogOpen() {
     return windows_.openDialogs() > 0;

@@ -34,17 +34,21 @@ class DesktopProgram : private ui::DesktopWindow {
     // Shows the main window and runs its start-up (the reopen offer, or the
     // write of a file named on the command line). False when the window has
     // been ended meanwhile and the program is to exit.
-    bool Start(const std::optional<std::string>& commandLineFile);
+    bool Start(const std::optional<std::string>& commandLineFile) {
+        return session_->Start(commandLineFile);
+    }
     // Runs the program's message loop until the main window ends.
     void Run();
     // The window goes: the settings are saved and the port is closed. Runs once.
-    void Destroy();
+    void Destroy() { session_->Destroy(); }
 
     // A user's command; see ui::DesktopSession.
-    bool Command(int command);
-    bool RequestStop();
-    bool ChooseSimulatorChip(const std::string& chip);
-    bool ChooseSimulatorClock(uint32_t hz);
+    bool Command(int command) { return session_->Command(command); }
+    bool RequestStop() { return session_->RequestStop(); }
+    bool ChooseSimulatorChip(const std::string& chip) {
+        return session_->ChooseSimulatorChip(chip);
+    }
+    bool ChooseSimulatorClock(uint32_t hz) { return session_->ChooseSimulatorClock(hz); }
 
     Programmer& programmer() { return assembly_->programmer(); }
     Win32WindowSystem& windows() { return windows_; }
@@ -54,14 +58,19 @@ class DesktopProgram : private ui::DesktopWindow {
 
   private:
     // --- ui::DesktopWindow ---
-    void Show() override;
-    bool Ended() override;
-    void SetBusy(bool busy) override;
-    void ShowStopping() override;
-    void ShowOnActivityLine(const std::vector<std::string>& lines, const std::string& tip) override;
-    void SetTip(int item, const std::string& tip) override;
-    void ShowSimulatorChip(const std::string& chip) override;
-    void ShowSimulatorClock(uint32_t hz, uint32_t factoryHz) override;
+    void Show() override { window_->Show(); }
+    bool Ended() override { return window_->ended(); }
+    void SetBusy(bool busy) override { window_->SetBusy(busy); }
+    void ShowStopping() override { window_->ShowStopping(); }
+    void ShowOnActivityLine(const std::vector<std::string>& lines,
+                            const std::string& tip) override {
+        window_->ShowOnActivityLine(lines, tip);
+    }
+    void SetTip(int item, const std::string& tip) override { window_->SetTip(item, tip); }
+    void ShowSimulatorChip(const std::string& chip) override { window_->ShowSimulatorChip(chip); }
+    void ShowSimulatorClock(uint32_t hz, uint32_t factoryHz) override {
+        window_->ShowSimulatorClock(hz, factoryHz);
+    }
     bool CommandDialogOpen() override;
     bool RaiseOpenModal() override;
     std::unique_ptr<ui::CableTestView> OpenCableTest(const std::string& portName) override;
