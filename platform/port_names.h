@@ -92,4 +92,9 @@ bool IsDeviceNamedPort(std::string_view name, PathStyle style = NativePathStyle(
 // or a port named by its device.
 bool IsSerialPortName(std::string_view name, PathStyle style = NativePathStyle());
 
+// A port name or a device path as a hint shows it: a longer one keeps its
+// last `maxShown` characters after "..." (the device's own name is there),
+// and control characters (a line break in a variable's value) become '?'.
+std::string ShownInHint(std::string_view text, std::size_t maxShown);
+
 }  // namespace ostrel

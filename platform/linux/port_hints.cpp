@@ -16,17 +16,8 @@ namespace {
 constexpr std::size_t kMaxPathShown = 40;
 constexpr std::size_t kMaxGroupShown = 24;
 
-// The path as shown: shortened, and with control characters (a line break
-// in a variable's value) made harmless.
 std::string Shown(std::string_view path) {
-    std::string shown = path.size() <= kMaxPathShown
-                            ? std::string(path)
-                            : "..." + std::string(path.substr(path.size() - (kMaxPathShown - 3)));
-    for (char& c : shown) {
-        if (static_cast<unsigned char>(c) < 0x20 || c == 0x7F)
-            c = '?';
-    }
-    return shown;
+    return ShownInHint(path, kMaxPathShown);
 }
 
 bool StartsWith(std::string_view text, std::string_view prefix) {
