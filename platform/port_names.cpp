@@ -223,6 +223,11 @@ bool IsSerialPortName(std::string_view name, PathStyle style) {
     return n != 0 && name == "COM" + std::to_string(n);
 }
 
+std::string HintVariable(std::string_view portName) {
+    std::string variable = OverrideVariable(portName);
+    return variable.empty() ? std::string("OSTREL_PORT_<name>") : variable;
+}
+
 std::string ShownInHint(std::string_view text, std::size_t maxShown) {
     std::string shown = text.size() <= maxShown || maxShown < 3
                             ? std::string(text)

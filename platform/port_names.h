@@ -42,6 +42,9 @@ EnvironmentLookup ProcessEnvironment();
 // The variable that overrides the device of a port: "OSTREL_PORT_" and the
 // port's name. Empty when the name is not one of the known ports.
 std::string OverrideVariable(std::string_view portName);
+// The variable a hint names for `portName`: its own, or the pattern of all
+// of them for a name that has none.
+std::string HintVariable(std::string_view portName);
 
 // The four-digit name of a parallel base address ("0378", "0278", "03BC");
 // empty for any other address.

@@ -81,9 +81,7 @@ std::string OpenFailureHint(SysCalls& sys, int error, std::string_view path, Por
                             std::string_view portName) {
     if (error == 0)
         return {};
-    std::string variable = OverrideVariable(portName);
-    if (variable.empty())
-        variable = "OSTREL_PORT_<name>";
+    const std::string variable = HintVariable(portName);
     const std::string shown = Shown(path);
     std::string hint;
     if (path.empty()) {

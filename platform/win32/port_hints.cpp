@@ -20,9 +20,7 @@ std::string OpenFailureHint(unsigned long error, std::string_view path, PortKind
                             std::string_view portName) {
     if (error == 0)
         return {};
-    std::string variable = OverrideVariable(portName);
-    if (variable.empty())
-        variable = "OSTREL_PORT_<name>";
+    const std::string variable = HintVariable(portName);
     const std::string port = Shown(portName);
     std::string hint;
     if (path.empty()) {
