@@ -223,4 +223,20 @@ bool IsSerialPortName(std::string_view name, PathStyle style) {
     return n != 0 && name == "COM" + std::to_string(n);
 }
 
+std::string HintVariable(std::string_view portName) {
+    std::string variable = OverrideVariable(portName);
+    return variable.empty() ? std::string("OSTREL_PORT_<name>") : variable;
+}
+
+std::string ShownInHint(std::string_view text, std::size_t maxShown) {
+    std::string shown = text.size() <= maxShown || maxShown < 3
+                            ? std::string(text)
+                            : "..." + std::string(text.substr(text.size() - (maxShown - 3)));
+    for (char& c : shown) {
+        if (static_cast<unsigned char>(c) < 0x20 || c == 0x7F)
+            c = '?';
+    }
+    return shown;
+}
+
 }  // namespace ostrel

@@ -42,6 +42,9 @@ EnvironmentLookup ProcessEnvironment();
 // The variable that overrides the device of a port: "OSTREL_PORT_" and the
 // port's name. Empty when the name is not one of the known ports.
 std::string OverrideVariable(std::string_view portName);
+// The variable a hint names for `portName`: its own, or the pattern of all
+// of them for a name that has none.
+std::string HintVariable(std::string_view portName);
 
 // The four-digit name of a parallel base address ("0378", "0278", "03BC");
 // empty for any other address.
@@ -91,5 +94,10 @@ bool IsDeviceNamedPort(std::string_view name, PathStyle style = NativePathStyle(
 // A serial port name in the form CanonicalPortName gives it: "COM1".."COM256"
 // or a port named by its device.
 bool IsSerialPortName(std::string_view name, PathStyle style = NativePathStyle());
+
+// A port name or a device path as a hint shows it: a longer one keeps its
+// last `maxShown` characters after "..." (the device's own name is there),
+// and control characters (a line break in a variable's value) become '?'.
+std::string ShownInHint(std::string_view text, std::size_t maxShown);
 
 }  // namespace ostrel

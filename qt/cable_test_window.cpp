@@ -39,40 +39,32 @@ CableTestWindow::CableTestWindow(QWidget* parent, const QString& portName) : QDi
     button_ = new QPushButton(QString::fromLatin1(ui::kCableTestStop), this);
     layout->addWidget(button_, 0, Qt::AlignRight);
     connect(button_, &QPushButton::clicked, this, [this] {
-        if (running_) {
-            stopRequested_ = true;
-        } else {
+        if (flow_.Press())
             accept();
-        }
     });
 }
 
 void CableTestWindow::Show(const adapter::CableReading& reading) {
-    QString line = QString::fromStdString(adapter::FormatReading(reading));
-    if (rowOpen_) {
+    const ui::CableTestFlow::Row row = flow_.Take(reading);
+    const QString line = QString::fromStdString(row.line);
+    if (row.replacesLast && list_->count() > 0) {
         list_->item(list_->count() - 1)->setText(line);
     } else {
         list_->addItem(line);
     }
-    rowOpen_ = !reading.final;
     list_->scrollToBottom();
 }
 
 void CableTestWindow::Finish(const adapter::CableTestResult& result) {
-    running_ = false;
-    const QString text = QString::fromStdString(ui::CableTestVerdictLine(result));
-    verdict_->setText(text);
+    verdict_->setText(QString::fromStdString(flow_.Finish(result)));
     button_->setText(QString::fromLatin1(ui::kCableTestClose));
 }
 
 void CableTestWindow::reject() {
     // Escape and the close box stop a running test; the window stays until
     // the target has been released.
-    if (running_) {
-        stopRequested_ = true;
-        return;
-    }
-    QDialog::reject();
+    if (flow_.Press())
+        QDialog::reject();
 }
 
 }  // namespace ostrel::qt

@@ -9,6 +9,7 @@
 
 #include "adapter/cable_test.h"
 #include "core/ids.h"
+#include "ui/cable_test.h"
 
 class QLabel;
 class QListWidget;
@@ -30,8 +31,8 @@ class CableTestWindow : public QDialog {
     // The test is over: the verdict shows and the button closes the window.
     void Finish(const adapter::CableTestResult& result);
 
-    bool stopRequested() const { return stopRequested_; }
-    bool running() const { return running_; }
+    bool stopRequested() const { return flow_.stopRequested(); }
+    bool running() const { return flow_.running(); }
     QListWidget* list() const { return list_; }
     QLabel* verdict() const { return verdict_; }
     QPushButton* button() const { return button_; }
@@ -43,9 +44,7 @@ class CableTestWindow : public QDialog {
     QListWidget* list_ = nullptr;
     QLabel* verdict_ = nullptr;
     QPushButton* button_ = nullptr;
-    bool running_ = true;
-    bool stopRequested_ = false;
-    bool rowOpen_ = false;  // the last row is a live reading
+    ui::CableTestFlow flow_;
 };
 
 }  // namespace ostrel::qt

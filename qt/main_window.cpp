@@ -84,29 +84,30 @@ MainWindow::MainWindow(std::function<bool(int command)> command,
 }
 
 void MainWindow::SetBusy(bool busy) {
+    const ui::BusyPlan plan = ui::PlanBusy(busy);
     busy_ = busy;
-    for (const ui::ControlEntry& entry : ui::MainWindowControls()) {
-        QWidget* widget = Control(entry.id);
+    for (const ui::BusyControl& control : plan.controls) {
+        QWidget* widget = Control(control.id);
         if (widget == nullptr)
             continue;
-        if ((entry.start & ui::kStartsCommand) != 0)
-            widget->setEnabled(!busy);
-        if ((entry.start & ui::kWhileBusy) != 0)
-            widget->setVisible(busy);
+        if (control.enabled)
+            widget->setEnabled(*control.enabled);
+        if (control.shown)
+            widget->setVisible(*control.shown);
     }
     for (const auto& [command, action] : menuItems_)
-        action->setEnabled(!busy || busyItems_.contains(command));
+        action->setEnabled(plan.MenuItemEnabled(command));
     for (const auto& [name, action] : chipItems_)
-        action->setEnabled(!busy);
+        action->setEnabled(plan.simulatorItemsEnabled);
     for (const auto& [hz, action] : clockItems_)
-        action->setEnabled(!busy);
-    otherClockItem_->setEnabled(!busy);
+        action->setEnabled(plan.simulatorItemsEnabled);
+    otherClockItem_->setEnabled(plan.simulatorItemsEnabled);
     if (auto* stop = qobject_cast<QAbstractButton*>(Control(ids::kStop))) {
-        stop->setText(QStringLiteral("Stop"));
-        stop->setEnabled(true);
+        stop->setText(QString::fromLatin1(plan.stopText));
+        stop->setEnabled(plan.stopEnabled);
     }
     ShowProgress(std::nullopt);
-    if (busy) {
+    if (plan.busyCursor) {
         setCursor(Qt::BusyCursor);
     } else {
         unsetCursor();
@@ -170,8 +171,6 @@ void MainWindow::BuildMenu() {
     std::vector<QMenu*> open;
     for (const ui::ShownMenuEntry& entry : ui::ShownMainMenu(machine_)) {
         QMenu* menu = open.empty() ? nullptr : open.back();
-        if (entry.whileBusy)
-            busyItems_.insert(entry.command);
         const QString text = QString::fromLatin1(entry.text.c_str());
         switch (entry.kind) {
             case ui::MenuKind::Menu:
@@ -209,17 +208,25 @@ void MainWindow::BuildMenu() {
                         [this, item, command] { Trigger(command, item); });
                 break;
             }
-            case ui::MenuKind::SimulatorClocks:
+            case ui::MenuKind::ClockItem:
                 clockMenu_ = menu;
-                BuildClockItems(menu);
+                AddClockItem(menu, text, entry.hz);
                 break;
-            case ui::MenuKind::FoundPorts:
-                break;  // ShownMainMenu has put the ports found in their place
+            case ui::MenuKind::ChipItem:
+                AddChipItem(menu, entry.text);
+                break;
+            case ui::MenuKind::SimulatorClocks:
             case ui::MenuKind::SimulatorChips:
-                BuildChipItems(menu);
-                break;
+            case ui::MenuKind::FoundPorts:
+                break;  // ShownMainMenu has put what these stand for in their place
         }
     }
+    // A clock chosen elsewhere, shown as it is after the others; choosing it keeps it.
+    otherClockItem_ = clockMenu_->addAction(QString());
+    otherClockItem_->setCheckable(true);
+    otherClockItem_->setVisible(false);
+    connect(otherClockItem_, &QAction::triggered, this,
+            [this](bool checked) { otherClockItem_->setChecked(!checked); });
     ShowPortDevices();
 }
 
@@ -244,36 +251,24 @@ void MainWindow::ShowPortDevices() {
     }
 }
 
-void MainWindow::BuildChipItems(QMenu* menu) {
-    for (const sim::ChipInfo& chip : sim::AllChips()) {
-        std::string name(chip.name);
-        QAction* action = menu->addAction(QString::fromStdString(name));
-        action->setCheckable(true);
-        chipItems_[name] = action;
-        connect(action, &QAction::triggered, this, [this, action, name](bool checked) {
-            action->setChecked(!checked);
-            simulatorChip_(name);
-        });
-    }
+void MainWindow::AddChipItem(QMenu* menu, const std::string& name) {
+    QAction* action = menu->addAction(QString::fromStdString(name));
+    action->setCheckable(true);
+    chipItems_[name] = action;
+    connect(action, &QAction::triggered, this, [this, action, name](bool checked) {
+        action->setChecked(!checked);
+        simulatorChip_(name);
+    });
 }
 
-void MainWindow::BuildClockItems(QMenu* menu) {
-    for (uint32_t hz : ui::SimulatorClockChoices()) {
-        QAction* action = menu->addAction(hz == 0 ? QStringLiteral("Factory clock")
-                                                  : QString::fromStdString(sim::ClockText(hz)));
-        action->setCheckable(true);
-        clockItems_[hz] = action;
-        connect(action, &QAction::triggered, this, [this, action, hz](bool checked) {
-            action->setChecked(!checked);
-            simulatorClock_(hz);
-        });
-    }
-    // A clock chosen elsewhere, shown as it is; choosing it keeps it.
-    otherClockItem_ = menu->addAction(QString());
-    otherClockItem_->setCheckable(true);
-    otherClockItem_->setVisible(false);
-    connect(otherClockItem_, &QAction::triggered, this,
-            [this](bool checked) { otherClockItem_->setChecked(!checked); });
+void MainWindow::AddClockItem(QMenu* menu, const QString& text, uint32_t hz) {
+    QAction* action = menu->addAction(text);
+    action->setCheckable(true);
+    clockItems_[hz] = action;
+    connect(action, &QAction::triggered, this, [this, action, hz](bool checked) {
+        action->setChecked(!checked);
+        simulatorClock_(hz);
+    });
 }
 
 QWidget* MainWindow::Control(int id) const {
@@ -302,8 +297,7 @@ QAction* MainWindow::SimulatorClockItem(uint32_t hz) const {
 }
 
 void MainWindow::ShowSimulatorClock(uint32_t hz, uint32_t factoryHz) {
-    clockItems_.at(0)->setText(QStringLiteral("Factory clock (%1)")
-                                   .arg(QString::fromStdString(sim::ClockText(factoryHz))));
+    clockItems_.at(0)->setText(QString::fromStdString(ui::FactoryClockText(factoryHz)));
     for (const auto& [itemHz, action] : clockItems_)
         action->setChecked(itemHz == hz);
     const bool other = !clockItems_.contains(hz);

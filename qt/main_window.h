@@ -84,8 +84,8 @@ class MainWindow : public QMainWindow {
 
   private:
     void BuildMenu();
-    void BuildClockItems(QMenu* menu);
-    void BuildChipItems(QMenu* menu);
+    void AddClockItem(QMenu* menu, const QString& text, uint32_t hz);
+    void AddChipItem(QMenu* menu, const std::string& name);
     void ShowPortDevices();
     QAction* AddItem(QMenu* menu, const char* text, int command);
 
@@ -102,7 +102,6 @@ class MainWindow : public QMainWindow {
     QMenu* clockMenu_ = nullptr;
     std::map<uint32_t, QAction*> clockItems_;  // by Hz; 0 is the factory clock
     QAction* otherClockItem_ = nullptr;
-    std::set<int> busyItems_;  // menu commands that stay enabled while a command runs
     bool busy_ = false;
     bool ended_ = false;
     int endResult_ = 0;

@@ -14,7 +14,7 @@
 namespace ostrel::qt {
 
 ModalDialog::ModalDialog(int dialog, QWidget* owner, DialogHandler& handler)
-    : QDialog(owner), dialog_(dialog), handler_(handler), units_(QApplication::font()) {
+    : QDialog(owner), dialog_(dialog), relay_(handler), units_(QApplication::font()) {
     InitResources();
     ui::WindowFrame frame = ui::FrameOf(dialog);
     setWindowTitle(QString::fromLatin1(frame.title));
@@ -77,31 +77,20 @@ void ModalDialog::Start() {
         move(parentWidget()->mapToGlobal(QPoint(0, 0)));
     }
     show();
-    busy_ = true;
-    handler_.OnInit();
-    busy_ = false;
+    relay_.Init();
 }
 
 void ModalDialog::End(int result) {
-    ended_ = true;
-    endResult_ = result;
-    done(result);
+    if (relay_.End(result))
+        done(result);
 }
 
 void ModalDialog::Forward(int id) {
-    if (busy_ || ended_)
-        return;
-    busy_ = true;
-    handler_.OnCommand(id);
-    busy_ = false;
+    relay_.Command(id);
 }
 
 void ModalDialog::ForwardNotify(int id) {
-    if (busy_ || ended_)
-        return;
-    busy_ = true;
-    handler_.OnEditNotify(id);
-    busy_ = false;
+    relay_.EditNotify(id);
 }
 
 void ModalDialog::reject() {

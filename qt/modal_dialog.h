@@ -9,6 +9,7 @@
 #include "core/window_system.h"
 #include "qt/control_builder.h"
 #include "qt/dialog_units.h"
+#include "ui/dialog_relay.h"
 
 namespace ostrel::qt {
 
@@ -25,8 +26,8 @@ class ModalDialog : public QDialog {
     void Start();
     // Ends the dialog with a result (the behaviour asked for it).
     void End(int result);
-    bool ended() const { return ended_; }
-    int endResult() const { return endResult_; }
+    bool ended() const { return relay_.ended(); }
+    int endResult() const { return relay_.endResult(); }
 
     // Runs a command of the behaviour. While the behaviour is busy with one
     // (its work lets pending events through), further clicks are dropped.
@@ -45,12 +46,9 @@ class ModalDialog : public QDialog {
     void Connect();
 
     int dialog_;
-    DialogHandler& handler_;
+    ui::DialogRelay relay_;
     DialogUnits units_;
     ControlMap controls_;
-    bool busy_ = false;
-    bool ended_ = false;
-    int endResult_ = 0;
 };
 
 }  // namespace ostrel::qt

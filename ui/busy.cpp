@@ -1,6 +1,30 @@
 #include "ui/busy.h"
 
+#include "ui/control_table.h"
+#include "ui/menu.h"
+
 namespace ostrel::ui {
+
+bool BusyPlan::MenuItemEnabled(int command) const {
+    return !busy || MenuCommandWhileBusy(command);
+}
+
+BusyPlan PlanBusy(bool busy) {
+    BusyPlan plan;
+    plan.busy = busy;
+    for (const ControlEntry& entry : MainWindowControls()) {
+        BusyControl control{entry.id, std::nullopt, std::nullopt};
+        if ((entry.start & kStartsCommand) != 0)
+            control.enabled = !busy;
+        if ((entry.start & kWhileBusy) != 0)
+            control.shown = busy;
+        if (control.enabled || control.shown)
+            plan.controls.push_back(control);
+    }
+    plan.simulatorItemsEnabled = !busy;
+    plan.busyCursor = busy;
+    return plan;
+}
 
 std::optional<int> ProgressFigure(std::string_view activityText) {
     std::size_t i = 0;

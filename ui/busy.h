@@ -1,13 +1,39 @@
-// The busy state of a window front-end, free of any toolkit: what the
-// progress bar shows, and what is asked when the window is closed while a
-// command runs. Which controls and menu entries are disabled meanwhile is
-// marked in the tables (kStartsCommand, kWhileBusy, MenuEntry::whileBusy).
+// The busy state of a window front-end, free of any toolkit: which controls
+// and menu items are disabled or shown while a command runs (the plan both
+// desktop programs follow, from the marks of the tables: kStartsCommand,
+// kWhileBusy, MenuEntry::whileBusy), what the progress bar shows, and what is
+// asked when the window is closed while a command runs.
 #pragma once
 
 #include <optional>
 #include <string_view>
+#include <vector>
 
 namespace ostrel::ui {
+
+// A main window control the busy state changes: enabled or not, shown or not
+// (no value: left as it is).
+struct BusyControl {
+    int id;
+    std::optional<bool> enabled;
+    std::optional<bool> shown;
+};
+
+// The main window as it is while a command runs (busy) and once it has ended.
+struct BusyPlan {
+    bool busy = false;
+    std::vector<BusyControl> controls;
+    // The simulator's chips and clocks in Port > Simulator.
+    bool simulatorItemsEnabled = true;
+    // The Stop button's text and state (while it is shown).
+    const char* stopText = "Stop";
+    bool stopEnabled = true;
+    // The cursor over the window says busy.
+    bool busyCursor = false;
+    // Whether the menu item that sends `command` is enabled.
+    bool MenuItemEnabled(int command) const;
+};
+BusyPlan PlanBusy(bool busy);
 
 // The figure the activity line shows, when its text starts with one
 // ("45% programmed", "7%flash"): a whole percentage from 0 to 100. No value

@@ -26,4 +26,22 @@ adapter::CableReading WidestCableReading() {
     return widest;
 }
 
+CableTestFlow::Row CableTestFlow::Take(const adapter::CableReading& reading) {
+    Row row{adapter::FormatReading(reading), rowOpen_};
+    rowOpen_ = !reading.final;
+    return row;
+}
+
+bool CableTestFlow::Press() {
+    if (!running_)
+        return true;
+    stopRequested_ = true;
+    return false;
+}
+
+std::string CableTestFlow::Finish(const adapter::CableTestResult& result) {
+    running_ = false;
+    return CableTestVerdictLine(result);
+}
+
 }  // namespace ostrel::ui

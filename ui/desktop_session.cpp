@@ -7,6 +7,7 @@
 #include "app/endings.h"
 #include "app/startup.h"
 #include "core/ids.h"
+#include "platform/interrupts.h"
 #include "platform/port_names.h"
 #include "sim/chip_table.h"
 #include "ui/busy.h"
@@ -22,6 +23,31 @@ app::StartFolder ChooseDesktopStartFolder(const std::optional<app::StartFolder>&
     if (!startDirectory.empty())
         return app::StartFolder{startDirectory, false, false, {}};
     return app::ChooseStartFolderForProcess();
+}
+
+app::StartFolder ChooseDesktopStartFolder(const DesktopOptions& options) {
+    return ChooseDesktopStartFolder(options.startFolder, options.startDirectory);
+}
+
+app::AssemblyOptions DesktopAssemblyOptions(const DesktopOptions& options,
+                                            const app::StartFolder& start,
+                                            sim::SimulatorSlot::Reporter report) {
+    app::AssemblyOptions parts;
+    parts.startDirectory = start.directory;
+    parts.clock = options.clock;
+    parts.sysCalls = options.sysCalls;
+    parts.parallelAccess = options.parallelAccess;
+    parts.findPorts = options.sysCalls == nullptr && options.clock == nullptr;
+    parts.foundPorts = options.foundPorts;
+    parts.report = std::move(report);
+    return parts;
+}
+
+MenuMachine MenuMachineOf(const Programmer& p) {
+    MenuMachine machine;
+    machine.found = p.foundPorts;
+    machine.portsSearched = p.portsSearched;
+    return machine;
 }
 
 DesktopSession::DesktopSession(app::Assembly& assembly, DesktopWindow& window,
@@ -112,7 +138,7 @@ void DesktopSession::RunCommand(int command) {
     window_.SetBusy(true);
     app::CommandResult result = app::CommandResult::Ok;
     if (command == ids::kCableTest) {
-        window_.RunCableTest();
+        RunCableTest();
     } else {
         result = app::OnCommand(programmer(), command);
     }
@@ -120,6 +146,26 @@ void DesktopSession::RunCommand(int command) {
     if (result == app::CommandResult::Ok)
         ShowWhereItWent(command);
     AfterCommand();
+}
+
+void DesktopSession::RunCableTest() {
+    Programmer& p = programmer();
+    std::unique_ptr<CableTestView> box =
+        window_.OpenCableTest(std::string(p.state.portName.view()));
+    p.commandRunning = true;
+    p.state.mainWindow = ids::kMainWindow;
+    adapter::CableTestHooks hooks;
+    hooks.show = [&box](const adapter::CableReading& reading) { box->Show(reading); };
+    hooks.idle = [&box] { return box->Idle(); };
+    adapter::CableTestResult result = adapter::RunCableTest(p, hooks);
+    app::TellDriverAccessFailure(p);
+    if (result.status != 0) {
+        box->Close();
+        app::ReportFailure(p);
+    } else {
+        box->FinishAndWait(result);
+    }
+    p.commandRunning = false;
 }
 
 void DesktopSession::ShowPort() {
@@ -138,6 +184,24 @@ void DesktopSession::AfterCommand() {
         quitAfterCommand_ = false;
         app::OnCommand(p, ids::kExit);
     }
+}
+
+void DesktopSession::Interrupted(int signal) {
+    if (signal == 0 || interrupted_ || destroyed_ || window_.Ended())
+        return;
+    interrupted_ = true;
+    window_.Note("ending on " + InterruptName(signal));
+    quitAfterCommand_ = true;
+    Programmer& p = programmer();
+    if (!p.commandRunning) {
+        AfterCommand();
+        return;
+    }
+    // Without a command runner (the start-up) the request waits for one;
+    // AfterCommand ends the program once the command is over.
+    if (p.stoppable)
+        p.stopRequested = true;
+    window_.ShowStopping();
 }
 
 bool DesktopSession::RequestStop() {

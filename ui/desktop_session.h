@@ -7,15 +7,37 @@
 #pragma once
 
 #include <cstdint>
+#include <memory>
 #include <optional>
 #include <string>
 #include <vector>
 
+#include "adapter/cable_test.h"
 #include "app/assembly.h"
 #include "app/start_folder.h"
 #include "core/programmer.h"
+#include "sim/simulator_slot.h"
+#include "ui/menu.h"
 
 namespace ostrel::ui {
+
+// The cable test window as the session drives it; what it shows of each
+// reading and what its button does is ui::CableTestFlow's.
+class CableTestView {
+  public:
+    virtual ~CableTestView() = default;
+
+    // A reading of the test, live or final.
+    virtual void Show(const adapter::CableReading& reading) = 0;
+    // Between two reads: the program's events go through (the window's Stop
+    // button, repaints). False once a stop was asked for.
+    virtual bool Idle() = 0;
+    // The test failed before it ran (the port did not open): the window goes
+    // before the failure is told.
+    virtual void Close() = 0;
+    // The test is over: the verdict shows; returns once the window is closed.
+    virtual void FinishAndWait(const adapter::CableTestResult& result) = 0;
+};
 
 // What the session asks of the front-end's main window and its dialogs.
 class DesktopWindow {
@@ -50,10 +72,29 @@ class DesktopWindow {
     // A dialog or a question (a message box) of the running command is open;
     // it is brought to the front, as it is to be answered first.
     virtual bool RaiseOpenModal() = 0;
-    // Port > "Cable Test", in its window; the session has made it a command.
-    virtual void RunCableTest() = 0;
+    // Port > "Cable Test": its window, open (and counted as a dialog of the
+    // command) until the view goes.
+    virtual std::unique_ptr<CableTestView> OpenCableTest(const std::string& portName) = 0;
     // One line for the program's console or debug output.
     virtual void Note(const std::string& line) = 0;
+};
+
+// How a desktop program is built: by main() with none of these, by the
+// tests with a virtual clock, stand-in calls and the ports they want listed.
+struct DesktopOptions {
+    // Empty: the process's current directory, or the per-user start folder
+    // when the current directory has no ostrel.ini.
+    std::string startDirectory;
+    // The start folder as the caller chose it (it wins over startDirectory);
+    // a per-user folder is announced as at a real start.
+    std::optional<app::StartFolder> startFolder;
+    Clock* clock = nullptr;        // null: the machine's steady clock
+    SysCalls* sysCalls = nullptr;  // null: the system's own calls
+    // Whether a parallel port can be reached; null: as the start-up finds it.
+    std::optional<bool> parallelAccess;
+    // The ports the Port menu lists as found; empty: those of this machine,
+    // looked for unless sysCalls or clock is given.
+    std::optional<std::vector<FoundPort>> foundPorts;
 };
 
 // The start folder of a desktop program: the one the caller chose, else the
@@ -61,6 +102,17 @@ class DesktopWindow {
 // the per-user folder when the current directory has no ostrel.ini).
 app::StartFolder ChooseDesktopStartFolder(const std::optional<app::StartFolder>& chosen,
                                           const std::string& startDirectory);
+app::StartFolder ChooseDesktopStartFolder(const DesktopOptions& options);
+
+// The parts of a desktop program's programmer: the machine's own ports,
+// unless its calls or its clock are stand-ins (a test), or those given; the
+// simulator's notes go to `report`.
+app::AssemblyOptions DesktopAssemblyOptions(const DesktopOptions& options,
+                                            const app::StartFolder& start,
+                                            sim::SimulatorSlot::Reporter report);
+
+// What the main window's menu shows of the machine the programmer has found.
+MenuMachine MenuMachineOf(const Programmer& p);
 
 class DesktopSession {
   public:
@@ -93,6 +145,12 @@ class DesktopSession {
     bool ChooseSimulatorClock(uint32_t hz);
     // Ticks the simulator's chip and clock in the menu as they are now.
     void ShowSimulator();
+    // A termination request, a hang-up or Ctrl-C came (the signal number; 0:
+    // none): as with a stop and Exit, a running command ends at its next
+    // refresh, the target is released and the program then ends; with no
+    // command running it ends now. Either way the settings and the simulated
+    // chip are saved, as at every end of the program. Only the first one counts.
+    void Interrupted(int signal);
 
     const app::StartFolder& startFolder() const { return startFolder_; }
     // The user chose to stop the running command and quit once it has ended.
@@ -116,6 +174,9 @@ class DesktopSession {
     void ShowWhereItWent(int command);
     // The port in use, and its cable once detected, below the fields.
     void ShowPort();
+    // Port > "Cable Test" in the front-end's window, as a command (no other
+    // command starts while it runs).
+    void RunCableTest();
 
     app::Assembly& assembly_;
     DesktopWindow& window_;
@@ -123,6 +184,7 @@ class DesktopSession {
     std::string home_;
     bool destroyed_ = false;
     bool quitAfterCommand_ = false;
+    bool interrupted_ = false;  // a signal asked the program to end
 };
 
 }  // namespace ostrel::ui

@@ -4,6 +4,8 @@
 #include <array>
 
 #include "core/ids.h"
+#include "sim/chip_clock.h"
+#include "sim/chip_table.h"
 
 namespace ostrel::ui {
 
@@ -105,6 +107,16 @@ std::vector<ShownMenuEntry> ShownMainMenu(const MenuMachine& machine) {
                 shown.push_back({M::Separator, {}});
             continue;
         }
+        if (entry.kind == M::SimulatorClocks) {
+            for (uint32_t hz : kClockChoices)
+                shown.push_back({M::ClockItem, ClockItemText(hz), 0, false, hz});
+            continue;
+        }
+        if (entry.kind == M::SimulatorChips) {
+            for (const sim::ChipInfo& chip : sim::AllChips())
+                shown.push_back({M::ChipItem, std::string(chip.name)});
+            continue;
+        }
         std::string text = entry.text;
         if (entry.markIfAbsent && machine.portsSearched &&
             std::none_of(machine.found.begin(), machine.found.end(),
@@ -113,6 +125,20 @@ std::vector<ShownMenuEntry> ShownMainMenu(const MenuMachine& machine) {
         shown.push_back({entry.kind, std::move(text), entry.command, entry.whileBusy});
     }
     return shown;
+}
+
+bool MenuCommandWhileBusy(int command) {
+    return std::any_of(kMainMenu.begin(), kMainMenu.end(), [command](const MenuEntry& entry) {
+        return entry.command == command && entry.whileBusy;
+    });
+}
+
+std::string FactoryClockText(uint32_t factoryHz) {
+    return "Factory clock (" + sim::ClockText(factoryHz) + ")";
+}
+
+std::string ClockItemText(uint32_t hz) {
+    return hz == 0 ? std::string("Factory clock") : sim::ClockText(hz);
 }
 
 std::span<const uint32_t> SimulatorClockChoices() {

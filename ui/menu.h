@@ -30,6 +30,11 @@ enum class MenuKind {
     // here: one check item per port found on this machine (the command
     // ids::kFirstFoundPort + its index), then a separator when there is one
     FoundPorts,
+    // Only in the shown menu, where the table has SimulatorClocks and
+    // SimulatorChips: one check item per clock (`hz`, 0 the factory clock)
+    // and one per chip (its text the chip's name).
+    ClockItem,
+    ChipItem,
 };
 
 struct MenuEntry {
@@ -59,16 +64,27 @@ struct MenuMachine {
 inline constexpr std::string_view kNoDeviceMark = " (no device)";
 
 // One entry as a window shows it: the table's, with the ports found put in
-// at FoundPorts, fixed ports without a device marked, and what the machine
-// has no use for (GPIO Lines without GPIO) left out. Both desktop programs
-// walk this list, never the table itself.
+// at FoundPorts, the simulator's clocks and chips at their places (ClockItem,
+// ChipItem), fixed ports without a device marked, and what the machine has
+// no use for (GPIO Lines without GPIO) left out. Both desktop programs walk
+// this list, never the table itself.
 struct ShownMenuEntry {
     MenuKind kind;
     std::string text;
     int command = 0;
     bool whileBusy = false;
+    uint32_t hz = 0;  // a ClockItem's clock
 };
 std::vector<ShownMenuEntry> ShownMainMenu(const MenuMachine& machine);
+
+// Whether the menu item of `command` stays enabled while a command runs
+// (MenuEntry::whileBusy).
+bool MenuCommandWhileBusy(int command);
+
+// The factory clock's item once the chosen chip's factory clock is known,
+// and the text of a clock's item.
+std::string FactoryClockText(uint32_t factoryHz);
+std::string ClockItemText(uint32_t hz);
 
 // The clocks offered in Port > Simulator > Chip Clock, in Hz, in their order;
 // 0 stands for the chosen chip's factory clock.

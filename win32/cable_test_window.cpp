@@ -114,19 +114,18 @@ void CableTestWindow::Fit() {
 
 void CableTestWindow::Show(const adapter::CableReading& reading) {
     HWND list = GetDlgItem(handle(), kCableTestList);
-    const std::string line = adapter::FormatReading(reading);
-    if (rowOpen_) {
+    const ui::CableTestFlow::Row row = flow_.Take(reading);
+    if (row.replacesLast) {
         const LRESULT last = SendMessageA(list, LB_GETCOUNT, 0, 0) - 1;
         SendMessageA(list, LB_DELETESTRING, static_cast<WPARAM>(last), 0);
     }
-    const LRESULT row = SendMessageA(list, LB_ADDSTRING, 0, reinterpret_cast<LPARAM>(line.c_str()));
-    SendMessageA(list, LB_SETTOPINDEX, static_cast<WPARAM>(std::max<LRESULT>(row, 0)), 0);
-    rowOpen_ = !reading.final;
+    const LRESULT added =
+        SendMessageA(list, LB_ADDSTRING, 0, reinterpret_cast<LPARAM>(row.line.c_str()));
+    SendMessageA(list, LB_SETTOPINDEX, static_cast<WPARAM>(std::max<LRESULT>(added, 0)), 0);
 }
 
 void CableTestWindow::Finish(const adapter::CableTestResult& result) {
-    running_ = false;
-    SetDlgItemTextA(handle(), kCableTestVerdict, ui::CableTestVerdictLine(result).c_str());
+    SetDlgItemTextA(handle(), kCableTestVerdict, flow_.Finish(result).c_str());
     SetDlgItemTextA(handle(), kCableTestButton, ui::kCableTestClose);
 }
 
@@ -175,11 +174,8 @@ std::vector<std::string> CableTestWindow::Rows() const {
 void CableTestWindow::Press() {
     // Stop while the test runs (the window stays until the target has been
     // released); Close once it is over.
-    if (running_) {
-        stopRequested_ = true;
-    } else {
+    if (flow_.Press())
         Close();
-    }
 }
 
 bool CableTestWindow::Handle(unsigned message, std::uintptr_t wParam, std::intptr_t /*lParam*/,

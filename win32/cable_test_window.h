@@ -10,6 +10,7 @@
 #include <vector>
 
 #include "adapter/cable_test.h"
+#include "ui/cable_test.h"
 #include "win32/dialog_window.h"
 
 namespace ostrel::win32 {
@@ -37,8 +38,8 @@ class CableTestWindow : public DialogWindow {
     void WaitUntilClosed();
     void Close();
 
-    bool stopRequested() const { return stopRequested_; }
-    bool running() const { return running_; }
+    bool stopRequested() const { return flow_.stopRequested(); }
+    bool running() const { return flow_.running(); }
     bool closed() const { return closed_; }
     std::vector<std::string> Rows() const;
 
@@ -52,9 +53,7 @@ class CableTestWindow : public DialogWindow {
 
     Win32WindowSystem& windows_;
     WindowHandle owner_;
-    bool running_ = true;
-    bool stopRequested_ = false;
-    bool rowOpen_ = false;  // the last row is a live reading
+    ui::CableTestFlow flow_;
     bool closed_ = false;
 };
 

@@ -4,8 +4,9 @@
 // The program's WindowSystem::MessageBox, not the system's macro for MessageBoxA.
 #undef MessageBox
 
+#include <memory>
+
 #include "adapter/cable_test.h"
-#include "app/endings.h"
 #include "core/ids.h"
 #include "win32/cable_test_window.h"
 
@@ -13,42 +14,23 @@ namespace ostrel::win32 {
 
 namespace {
 
-app::AssemblyOptions AssemblyOptionsOf(const DesktopOptions& options,
-                                       const app::StartFolder& start) {
-    app::AssemblyOptions parts;
-    parts.startDirectory = start.directory;
-    parts.clock = options.clock;
-    parts.sysCalls = options.sysCalls;
-    parts.parallelAccess = options.parallelAccess;
-    // The machine's own ports, unless its calls or its clock are stand-ins (a
-    // test); or those given.
-    parts.findPorts = options.sysCalls == nullptr && options.clock == nullptr;
-    parts.foundPorts = options.foundPorts;
-    // A Windows program has no console: the simulator's notes go to the debugger.
-    parts.report = [](const std::string& line) {
-        OutputDebugStringA(("ostrel: " + line + "\n").c_str());
-    };
-    return parts;
-}
-
-ui::MenuMachine MenuMachineOf(const Programmer& p) {
-    ui::MenuMachine machine;
-    machine.found = p.foundPorts;
-    machine.portsSearched = p.portsSearched;
-    return machine;
+// A Windows program has no console: the simulator's notes and the session's go
+// to the debugger.
+void Warn(const std::string& line) {
+    OutputDebugStringA(("ostrel: " + line + "\n").c_str());
 }
 
 }  // namespace
 
 DesktopProgram::DesktopProgram(const DesktopOptions& options)
-    : startFolder_(ui::ChooseDesktopStartFolder(options.startFolder, options.startDirectory)),
-      assembly_(
-          std::make_unique<app::Assembly>(windows_, AssemblyOptionsOf(options, startFolder_))) {
+    : startFolder_(ui::ChooseDesktopStartFolder(options)),
+      assembly_(std::make_unique<app::Assembly>(
+          windows_, ui::DesktopAssemblyOptions(options, startFolder_, Warn))) {
     window_ = std::make_unique<MainWindow>(
         windows_, [this](int command) { return Command(command); },
         [this](const std::string& chip) { ChooseSimulatorChip(chip); },
         [this](uint32_t hz) { ChooseSimulatorClock(hz); }, [this] { Destroy(); },
-        MenuMachineOf(assembly_->programmer()));
+        ui::MenuMachineOf(assembly_->programmer()));
     // Windows writes no home folder as "~": paths are shown as they are.
     session_ = std::make_unique<ui::DesktopSession>(
         *assembly_, static_cast<ui::DesktopWindow&>(*this), startFolder_, "");
@@ -57,10 +39,6 @@ DesktopProgram::DesktopProgram(const DesktopOptions& options)
 
 DesktopProgram::~DesktopProgram() {
     Destroy();
-}
-
-bool DesktopProgram::Start(const std::optional<std::string>& commandLineFile) {
-    return session_->Start(commandLineFile);
 }
 
 void DesktopProgram::Run() {
@@ -74,60 +52,7 @@ void DesktopProgram::Run() {
     }
 }
 
-void DesktopProgram::Destroy() {
-    session_->Destroy();
-}
-
-bool DesktopProgram::Command(int command) {
-    return session_->Command(command);
-}
-
-bool DesktopProgram::RequestStop() {
-    return session_->RequestStop();
-}
-
-bool DesktopProgram::ChooseSimulatorChip(const std::string& chip) {
-    return session_->ChooseSimulatorChip(chip);
-}
-
-bool DesktopProgram::ChooseSimulatorClock(uint32_t hz) {
-    return session_->ChooseSimulatorClock(hz);
-}
-
 // --- the main window as the session sees it ---------------------------------------
-
-void DesktopProgram::Show() {
-    window_->Show();
-}
-
-bool DesktopProgram::Ended() {
-    return window_->ended();
-}
-
-void DesktopProgram::SetBusy(bool busy) {
-    window_->SetBusy(busy);
-}
-
-void DesktopProgram::ShowStopping() {
-    window_->ShowStopping();
-}
-
-void DesktopProgram::ShowOnActivityLine(const std::vector<std::string>& lines,
-                                        const std::string& tip) {
-    window_->ShowOnActivityLine(lines, tip);
-}
-
-void DesktopProgram::SetTip(int item, const std::string& tip) {
-    window_->SetTip(item, tip);
-}
-
-void DesktopProgram::ShowSimulatorChip(const std::string& chip) {
-    window_->ShowSimulatorChip(chip);
-}
-
-void DesktopProgram::ShowSimulatorClock(uint32_t hz, uint32_t factoryHz) {
-    window_->ShowSimulatorClock(hz, factoryHz);
-}
 
 bool DesktopProgram::CommandDialogOpen() {
     return windows_.openDialogs() > 0;
@@ -143,49 +68,55 @@ bool DesktopProgram::RaiseOpenModal() {
 }
 
 void DesktopProgram::Note(const std::string& line) {
-    OutputDebugStringA(("ostrel: " + line + "\n").c_str());
+    Warn(line);
 }
 
-void DesktopProgram::RunCableTest() {
-    Programmer& p = programmer();
-    Win32WindowSystem::DialogScope open(windows_);
-    p.commandRunning = true;
-    p.state.mainWindow = ids::kMainWindow;
-    CableTestWindow box(windows_, window_->handle(), std::string(p.state.portName.view()));
-    adapter::CableTestHooks hooks;
-    hooks.show = [&box](const adapter::CableReading& reading) { box.Show(reading); };
-    // The window stays live between two reads: its Stop button, repaints.
-    hooks.idle = [this, &box] {
+namespace {
+
+// The cable test window, modal over the main window, counted as a dialog of
+// the command while it is open.
+class CableTestView : public ui::CableTestView {
+  public:
+    CableTestView(Win32WindowSystem& windows, HWND owner, const std::string& portName)
+        : windows_(windows), open_(windows), box_(windows, owner, portName) {}
+
+    void Show(const adapter::CableReading& reading) override { box_.Show(reading); }
+    bool Idle() override {
         windows_.ProcessPendingEvents();
-        return !box.stopRequested();
-    };
-    adapter::CableTestResult result = adapter::RunCableTest(p, hooks);
-    app::TellDriverAccessFailure(p);
-    if (result.status != 0) {
-        box.Close();
-        app::ReportFailure(p);
-        p.commandRunning = false;
-        return;
+        return !box_.stopRequested();
     }
-    box.Finish(result);
-    if (windows_.automation.enabled) {
+    void Close() override { box_.Close(); }
+    void FinishAndWait(const adapter::CableTestResult& result) override {
+        box_.Finish(result);
+        if (!windows_.automation.enabled) {
+            box_.WaitUntilClosed();
+            return;
+        }
         auto alive = std::make_shared<bool>(true);
-        windows_.Later([this, &box, alive] {
-            if (!*alive || box.closed())
+        windows_.Later([this, alive] {
+            if (!*alive || box_.closed())
                 return;
             if (windows_.automation.dialogScript)
-                windows_.automation.dialogScript(ids::kCableTest, box.handle());
-            if (!box.closed()) {
+                windows_.automation.dialogScript(ids::kCableTest, box_.handle());
+            if (!box_.closed()) {
                 ++windows_.dialogsLeftOpen;
-                box.Close();
+                box_.Close();
             }
         });
-        box.WaitUntilClosed();
+        box_.WaitUntilClosed();
         *alive = false;
-    } else {
-        box.WaitUntilClosed();
     }
-    p.commandRunning = false;
+
+  private:
+    Win32WindowSystem& windows_;
+    Win32WindowSystem::DialogScope open_;
+    CableTestWindow box_;
+};
+
+}  // namespace
+
+std::unique_ptr<ui::CableTestView> DesktopProgram::OpenCableTest(const std::string& portName) {
+    return std::make_unique<CableTestView>(windows_, window_->handle(), portName);
 }
 
 }  // namespace ostrel::win32

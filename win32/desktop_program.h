@@ -22,21 +22,7 @@
 
 namespace ostrel::win32 {
 
-struct DesktopOptions {
-    // Empty: the process's current directory, or the per-user start folder
-    // when the current directory has no ostrel.ini.
-    std::string startDirectory;
-    // The start folder as the caller chose it (it wins over startDirectory);
-    // a per-user folder is announced as at a real start.
-    std::optional<app::StartFolder> startFolder;
-    Clock* clock = nullptr;        // null: the machine's steady clock
-    SysCalls* sysCalls = nullptr;  // null: the system's own calls
-    // Whether a parallel port can be reached; null: as the start-up finds it.
-    std::optional<bool> parallelAccess;
-    // The ports the Port menu lists as found; empty: those of this machine,
-    // looked for unless sysCalls or clock is given.
-    std::optional<std::vector<FoundPort>> foundPorts;
-};
+using DesktopOptions = ui::DesktopOptions;
 
 class DesktopProgram : private ui::DesktopWindow {
   public:
@@ -48,17 +34,21 @@ class DesktopProgram : private ui::DesktopWindow {
     // Shows the main window and runs its start-up (the reopen offer, or the
     // write of a file named on the command line). False when the window has
     // been ended meanwhile and the program is to exit.
-    bool Start(const std::optional<std::string>& commandLineFile);
+    bool Start(const std::optional<std::string>& commandLineFile) {
+        return session_->Start(commandLineFile);
+    }
     // Runs the program's message loop until the main window ends.
     void Run();
     // The window goes: the settings are saved and the port is closed. Runs once.
-    void Destroy();
+    void Destroy() { session_->Destroy(); }
 
     // A user's command; see ui::DesktopSession.
-    bool Command(int command);
-    bool RequestStop();
-    bool ChooseSimulatorChip(const std::string& chip);
-    bool ChooseSimulatorClock(uint32_t hz);
+    bool Command(int command) { return session_->Command(command); }
+    bool RequestStop() { return session_->RequestStop(); }
+    bool ChooseSimulatorChip(const std::string& chip) {
+        return session_->ChooseSimulatorChip(chip);
+    }
+    bool ChooseSimulatorClock(uint32_t hz) { return session_->ChooseSimulatorClock(hz); }
 
     Programmer& programmer() { return assembly_->programmer(); }
     Win32WindowSystem& windows() { return windows_; }
@@ -68,17 +58,22 @@ class DesktopProgram : private ui::DesktopWindow {
 
   private:
     // --- ui::DesktopWindow ---
-    void Show() override;
-    bool Ended() override;
-    void SetBusy(bool busy) override;
-    void ShowStopping() override;
-    void ShowOnActivityLine(const std::vector<std::string>& lines, const std::string& tip) override;
-    void SetTip(int item, const std::string& tip) override;
-    void ShowSimulatorChip(const std::string& chip) override;
-    void ShowSimulatorClock(uint32_t hz, uint32_t factoryHz) override;
+    void Show() override { window_->Show(); }
+    bool Ended() override { return window_->ended(); }
+    void SetBusy(bool busy) override { window_->SetBusy(busy); }
+    void ShowStopping() override { window_->ShowStopping(); }
+    void ShowOnActivityLine(const std::vector<std::string>& lines,
+                            const std::string& tip) override {
+        window_->ShowOnActivityLine(lines, tip);
+    }
+    void SetTip(int item, const std::string& tip) override { window_->SetTip(item, tip); }
+    void ShowSimulatorChip(const std::string& chip) override { window_->ShowSimulatorChip(chip); }
+    void ShowSimulatorClock(uint32_t hz, uint32_t factoryHz) override {
+        window_->ShowSimulatorClock(hz, factoryHz);
+    }
     bool CommandDialogOpen() override;
     bool RaiseOpenModal() override;
-    void RunCableTest() override;
+    std::unique_ptr<ui::CableTestView> OpenCableTest(const std::string& portName) override;
     void Note(const std::string& line) override;
 
     app::StartFolder startFolder_;  // chosen before anything opens a file there

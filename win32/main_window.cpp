@@ -173,8 +173,6 @@ void MainWindow::BuildMenu() {
     std::vector<HMENU> open;
     for (const ui::ShownMenuEntry& entry : ui::ShownMainMenu(machine_)) {
         HMENU menu = open.empty() ? menu_ : open.back();
-        if (entry.whileBusy)
-            busyItems_.insert(entry.command);
         switch (entry.kind) {
             case ui::MenuKind::Menu: {
                 HMENU sub = CreatePopupMenu();
@@ -206,32 +204,25 @@ void MainWindow::BuildMenu() {
             case ui::MenuKind::Separator:
                 Append(menu, MF_SEPARATOR, 0, nullptr);
                 break;
-            case ui::MenuKind::SimulatorClocks: {
+            case ui::MenuKind::ClockItem: {
                 clockMenu_ = menu;
-                int command = kFirstClockCommand;
-                for (uint32_t hz : ui::SimulatorClockChoices()) {
-                    const std::string text =
-                        hz == 0 ? std::string("Factory clock") : sim::ClockText(hz);
-                    int position =
-                        Append(menu, MF_STRING, static_cast<UINT_PTR>(command), text.c_str());
-                    clockItems_[hz] = MenuPlace{menu, position, command};
-                    ++command;
-                }
+                const int command = kFirstClockCommand + static_cast<int>(clockItems_.size());
+                int position =
+                    Append(menu, MF_STRING, static_cast<UINT_PTR>(command), entry.text.c_str());
+                clockItems_[entry.hz] = MenuPlace{menu, position, command};
                 break;
             }
+            case ui::MenuKind::ChipItem: {
+                const int command = kFirstChipCommand + static_cast<int>(chipItems_.size());
+                int position =
+                    Append(menu, MF_STRING, static_cast<UINT_PTR>(command), entry.text.c_str());
+                chipItems_[entry.text] = MenuPlace{menu, position, command};
+                break;
+            }
+            case ui::MenuKind::SimulatorClocks:
+            case ui::MenuKind::SimulatorChips:
             case ui::MenuKind::FoundPorts:
-                break;  // ShownMainMenu has put the ports found in their place
-            case ui::MenuKind::SimulatorChips: {
-                int command = kFirstChipCommand;
-                for (const sim::ChipInfo& chip : sim::AllChips()) {
-                    const std::string name(chip.name);
-                    int position =
-                        Append(menu, MF_STRING, static_cast<UINT_PTR>(command), name.c_str());
-                    chipItems_[name] = MenuPlace{menu, position, command};
-                    ++command;
-                }
-                break;
-            }
+                break;  // ShownMainMenu has put what these stand for in their place
         }
     }
     for (const auto& [command, place] : menuItems_)
@@ -430,33 +421,34 @@ void MainWindow::ShowProgress(std::optional<int> figure) {
 // --- the busy state ------------------------------------------------------------------
 
 void MainWindow::SetBusy(bool busy) {
+    const ui::BusyPlan plan = ui::PlanBusy(busy);
     HWND window = handle();
     busy_ = busy;
     if (busy) {
         HWND focus = GetFocus();
         focusBeforeBusy_ = focus != nullptr && IsChild(window, focus) ? focus : nullptr;
     }
-    for (const ui::ControlEntry& entry : ui::MainWindowControls()) {
+    for (const ui::BusyControl& entry : plan.controls) {
         HWND control = Control(entry.id);
         if (control == nullptr)
             continue;
-        if ((entry.start & ui::kStartsCommand) != 0)
-            EnableWindow(control, busy ? FALSE : TRUE);
-        if ((entry.start & ui::kWhileBusy) != 0)
-            ShowWindow(control, busy ? SW_SHOWNA : SW_HIDE);
+        if (entry.enabled)
+            EnableWindow(control, *entry.enabled ? TRUE : FALSE);
+        if (entry.shown)
+            ShowWindow(control, *entry.shown ? SW_SHOWNA : SW_HIDE);
     }
     for (const auto& [command, place] : menuItems_)
-        EnableAt(place, !busy || busyItems_.contains(command));
+        EnableAt(place, plan.MenuItemEnabled(command));
     for (const auto& [name, place] : chipItems_)
-        EnableAt(place, !busy);
+        EnableAt(place, plan.simulatorItemsEnabled);
     for (const auto& [hz, place] : clockItems_)
-        EnableAt(place, !busy);
+        EnableAt(place, plan.simulatorItemsEnabled);
     if (auto other = OtherClockItem())
-        EnableAt(*other, !busy);
+        EnableAt(*other, plan.simulatorItemsEnabled);
     DrawMenuBar(window);
     if (HWND stop = Control(ids::kStop)) {
-        SetWindowTextA(stop, "Stop");
-        EnableWindow(stop, TRUE);
+        SetWindowTextA(stop, plan.stopText);
+        EnableWindow(stop, plan.stopEnabled ? TRUE : FALSE);
         // Enter, the space bar and Escape reach it at once.
         if (busy && IsWindowVisible(window))
             SendMessageA(window, WM_NEXTDLGCTL, reinterpret_cast<WPARAM>(stop), TRUE);
@@ -469,7 +461,7 @@ void MainWindow::SetBusy(bool busy) {
     POINT at;
     RECT area;
     if (GetCursorPos(&at) && GetWindowRect(window, &area) && PtInRect(&area, at))
-        SetCursor(LoadCursor(nullptr, busy ? IDC_APPSTARTING : IDC_ARROW));
+        SetCursor(LoadCursor(nullptr, plan.busyCursor ? IDC_APPSTARTING : IDC_ARROW));
 }
 
 void MainWindow::ShowStopping() {
@@ -558,7 +550,7 @@ void MainWindow::ShowSimulatorChip(const std::string& chip) {
 
 void MainWindow::ShowSimulatorClock(uint32_t hz, uint32_t factoryHz) {
     if (auto factory = SimulatorClockItem(0)) {
-        const std::string text = "Factory clock (" + sim::ClockText(factoryHz) + ")";
+        const std::string text = ui::FactoryClockText(factoryHz);
         ModifyMenuA(factory->menu, static_cast<UINT>(factory->position), MF_BYPOSITION | MF_STRING,
                     static_cast<UINT_PTR>(factory->command), text.c_str());
     }

@@ -108,7 +108,6 @@ class MainWindow : public DialogWindow {
     std::function<void()> endSession_;
     MenuHandle menu_ = nullptr;
     std::map<int, MenuPlace> menuItems_;
-    std::set<int> busyItems_;  // menu commands that stay enabled while a command runs
     std::map<std::string, MenuPlace> chipItems_;
     std::map<uint32_t, MenuPlace> clockItems_;  // by Hz; 0 is the factory clock
     MenuHandle clockMenu_ = nullptr;

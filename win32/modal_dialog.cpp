@@ -39,7 +39,7 @@ bool IsEditNotification(WORD code) {
 }  // namespace
 
 ModalDialog::ModalDialog(Win32WindowSystem& windows, int dialog, DialogHandler& handler)
-    : windows_(windows), dialog_(dialog), handler_(handler) {}
+    : windows_(windows), dialog_(dialog), relay_(handler) {}
 
 bool ModalDialog::Start() {
     HWND dialog = handle();
@@ -58,12 +58,10 @@ bool ModalDialog::Start() {
     // The dialog shows before its behaviour sets it up (the EEPROM window reads the chip).
     ShowWindow(dialog, SW_SHOW);
     UpdateWindow(dialog);
-    busy_ = true;
-    handler_.OnInit();
-    busy_ = false;
-    if (!ended_ && onShown)
+    relay_.Init();
+    if (!relay_.ended() && onShown)
         onShown();
-    if (ended_ || listing == nullptr)
+    if (relay_.ended() || listing == nullptr)
         return false;
     // The listing takes the keys with its caret at the start; the dialog
     // manager would select all of it, and the first key typed would replace it.
@@ -74,33 +72,21 @@ bool ModalDialog::Start() {
 }
 
 void ModalDialog::End(int result) {
-    if (ended_)
-        return;
-    ended_ = true;
-    endResult_ = result;
-    EndDialog(handle(), result);
+    if (relay_.End(result))
+        EndDialog(handle(), result);
 }
 
 void ModalDialog::Forward(int id) {
-    if (busy_ || ended_)
-        return;
-    busy_ = true;
-    handler_.OnCommand(id);
-    busy_ = false;
+    relay_.Command(id);
 }
 
 void ModalDialog::ForwardNotify(int id) {
-    if (busy_ || ended_ || windows_.settingText())
-        return;
-    busy_ = true;
-    handler_.OnEditNotify(id);
-    busy_ = false;
+    relay_.EditNotify(id, windows_.settingText());
 }
 
 void ModalDialog::Fail(std::exception_ptr error) {
     windows_.Keep(std::move(error));
     // The dialog goes at once; RunModalDialog throws the error in the program's frames.
-    busy_ = false;
     End(0);
 }
 

@@ -7,6 +7,7 @@
 #include <functional>
 
 #include "core/window_system.h"
+#include "ui/dialog_relay.h"
 #include "win32/dialog_window.h"
 
 namespace ostrel::win32 {
@@ -20,8 +21,8 @@ class ModalDialog : public DialogWindow {
     int dialogId() const { return dialog_; }
     // Ends the dialog with a result (the behaviour asked for it).
     void End(int result);
-    bool ended() const { return ended_; }
-    int endResult() const { return endResult_; }
+    bool ended() const { return relay_.ended(); }
+    int endResult() const { return relay_.endResult(); }
 
     // Runs once the dialog shows and its behaviour has set it up.
     std::function<void()> onShown;
@@ -41,10 +42,7 @@ class ModalDialog : public DialogWindow {
 
     Win32WindowSystem& windows_;
     int dialog_;
-    DialogHandler& handler_;
-    bool busy_ = false;
-    bool ended_ = false;
-    int endResult_ = 0;
+    ui::DialogRelay relay_;
 };
 
 }  // namespace ostrel::win32

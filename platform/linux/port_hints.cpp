@@ -16,17 +16,8 @@ namespace {
 constexpr std::size_t kMaxPathShown = 40;
 constexpr std::size_t kMaxGroupShown = 24;
 
-// The path as shown: shortened, and with control characters (a line break
-// in a variable's value) made harmless.
 std::string Shown(std::string_view path) {
-    std::string shown = path.size() <= kMaxPathShown
-                            ? std::string(path)
-                            : "..." + std::string(path.substr(path.size() - (kMaxPathShown - 3)));
-    for (char& c : shown) {
-        if (static_cast<unsigned char>(c) < 0x20 || c == 0x7F)
-            c = '?';
-    }
-    return shown;
+    return ShownInHint(path, kMaxPathShown);
 }
 
 bool StartsWith(std::string_view text, std::string_view prefix) {
@@ -90,9 +81,7 @@ std::string OpenFailureHint(SysCalls& sys, int error, std::string_view path, Por
                             std::string_view portName) {
     if (error == 0)
         return {};
-    std::string variable = OverrideVariable(portName);
-    if (variable.empty())
-        variable = "OSTREL_PORT_<name>";
+    const std::string variable = HintVariable(portName);
     const std::string shown = Shown(path);
     std::string hint;
     if (path.empty()) {

@@ -10,16 +10,8 @@ namespace {
 
 constexpr std::size_t kMaxNameShown = 40;
 
-// A name as shown: shortened from the front, control characters made harmless.
 std::string Shown(std::string_view name) {
-    std::string shown = name.size() <= kMaxNameShown
-                            ? std::string(name)
-                            : "..." + std::string(name.substr(name.size() - (kMaxNameShown - 3)));
-    for (char& c : shown) {
-        if (static_cast<unsigned char>(c) < 0x20 || c == 0x7F)
-            c = '?';
-    }
-    return shown;
+    return ShownInHint(name, kMaxNameShown);
 }
 
 }  // namespace
@@ -28,9 +20,7 @@ std::string OpenFailureHint(unsigned long error, std::string_view path, PortKind
                             std::string_view portName) {
     if (error == 0)
         return {};
-    std::string variable = OverrideVariable(portName);
-    if (variable.empty())
-        variable = "OSTREL_PORT_<name>";
+    const std::string variable = HintVariable(portName);
     const std::string port = Shown(portName);
     std::string hint;
     if (path.empty()) {

@@ -15,10 +15,56 @@
 #include "tests/support/scripted_windows.h"
 #include "tests/support/temp_dir.h"
 #include "ui/busy.h"
+#include "ui/cable_test.h"
 #include "ui/desktop_session.h"
 
 namespace ostrel::testing {
 namespace {
+
+// The cable test window: what it would list, by the flow both renderers follow.
+struct CableTestRecord {
+    std::string port;
+    std::vector<std::string> rows;
+    int idles = 0;
+    int stopAtIdle = 0;             // the window's Stop is pressed at this idle (0: never)
+    bool runningAtReadings = true;  // a command ran at every reading
+    bool closed = false;
+    std::string verdict;
+    bool pressCloses = false;  // once over, the button closes the window
+    bool open = false;
+};
+
+class RecordingCableView : public ui::CableTestView {
+  public:
+    RecordingCableView(CableTestRecord& record, const bool& commandRunning)
+        : record_(record), commandRunning_(commandRunning) {
+        record_.open = true;
+    }
+    ~RecordingCableView() override { record_.open = false; }
+    void Show(const adapter::CableReading& reading) override {
+        record_.runningAtReadings = record_.runningAtReadings && commandRunning_;
+        ui::CableTestFlow::Row row = flow_.Take(reading);
+        if (row.replacesLast && !record_.rows.empty())
+            record_.rows.pop_back();
+        record_.rows.push_back(row.line);
+    }
+    bool Idle() override {
+        if (++record_.idles == record_.stopAtIdle) {
+            EXPECT_FALSE(flow_.Press());
+        }
+        return !flow_.stopRequested();
+    }
+    void Close() override { record_.closed = true; }
+    void FinishAndWait(const adapter::CableTestResult& result) override {
+        record_.verdict = flow_.Finish(result);
+        record_.pressCloses = flow_.Press();
+    }
+
+  private:
+    ui::CableTestFlow flow_;
+    CableTestRecord& record_;
+    const bool& commandRunning_;
+};
 
 class RecordingWindow : public ui::DesktopWindow {
   public:
@@ -45,7 +91,11 @@ class RecordingWindow : public ui::DesktopWindow {
             ++raised;
         return modalOpen;
     }
-    void RunCableTest() override { ++cableTests; }
+    std::unique_ptr<ui::CableTestView> OpenCableTest(const std::string& port) override {
+        ++cableTests;
+        cableTest.port = port;
+        return std::make_unique<RecordingCableView>(cableTest, *commandRunning);
+    }
     void Note(const std::string& line) override { notes.push_back(line); }
 
     bool shown = false;
@@ -59,6 +109,8 @@ class RecordingWindow : public ui::DesktopWindow {
     bool modalOpen = false;
     int raised = 0;
     int cableTests = 0;
+    CableTestRecord cableTest;
+    const bool* commandRunning = nullptr;
     std::vector<std::string> notes;
 
   private:
@@ -77,6 +129,7 @@ struct SessionRig {
         options.clock = &clock;
         options.parallelAccess = false;
         assembly = std::make_unique<app::Assembly>(windows, options);
+        window.commandRunning = &assembly->programmer().commandRunning;
         session = std::make_unique<ui::DesktopSession>(
             *assembly, window, app::StartFolder{dir.str(), false, false, {}}, "/home/ada");
     }
@@ -127,6 +180,43 @@ TEST(DesktopSession, TheStartUpAndEveryCommandRunInTheBusyStateAndShowThePort) {
     EXPECT_TRUE(rig.session->Command(ids::kCableTest));
     EXPECT_EQ(rig.window.cableTests, 1);
     EXPECT_EQ(rig.window.busy.size(), 6u);
+}
+
+// Port > Cable Test on the simulator: the window lists every state, a live
+// reading in place of the held state's row, and ends with the verdict; its
+// Stop ends the test early, the target released; once over, its button
+// closes it. The test is a command while it runs, and only then.
+TEST(DesktopSession, TheCableTestRunsInItsWindowAsACommand) {
+    const struct {
+        const char* what;
+        int stopAtIdle;
+        std::size_t rows;  // at least
+        const char* verdictStart;
+    } kCases[] = {
+        {"run through", 0, 8, ""},
+        {"stopped at once", 1, 1, "Stopped"},
+    };
+    for (const auto& c : kCases) {
+        SCOPED_TRACE(c.what);
+        SessionRig rig;
+        ASSERT_TRUE(rig.session->Start(std::nullopt));
+        rig.window.cableTest.stopAtIdle = c.stopAtIdle;
+        EXPECT_TRUE(rig.session->Command(ids::kCableTest));
+        const CableTestRecord& record = rig.window.cableTest;
+        EXPECT_EQ(record.port, "SIM");
+        EXPECT_GE(record.rows.size(), c.rows);
+        if (c.stopAtIdle == 0) {
+            EXPECT_LE(record.rows.size(), 8u) << "a live reading took a row of its own";
+        }
+        EXPECT_TRUE(record.runningAtReadings);
+        EXPECT_FALSE(record.closed);
+        EXPECT_FALSE(record.verdict.empty());
+        EXPECT_EQ(record.verdict.rfind(c.verdictStart, 0), 0u) << record.verdict;
+        EXPECT_TRUE(record.pressCloses);
+        EXPECT_FALSE(record.open);
+        EXPECT_FALSE(rig.p().commandRunning);
+        EXPECT_TRUE(rig.windows.messages.empty()) << rig.windows.MessageTexts()[0];
+    }
 }
 
 // The progress bar and Stop show only while a command runs: the busy state

@@ -5,11 +5,14 @@
 #include <gtest/gtest.h>
 
 #include <map>
+#include <optional>
 #include <set>
 #include <string>
 #include <vector>
 
 #include "core/ids.h"
+#include "sim/chip_table.h"
+#include "ui/busy.h"
 #include "ui/control_table.h"
 #include "ui/dialog_units.h"
 #include "ui/menu.h"
@@ -102,6 +105,10 @@ TEST(MainMenu, SubmenusCloseAndEveryCommandHasOneEntry) {
             case ui::MenuKind::CheckItem:
                 EXPECT_GT(depth, 0) << entry.text;
                 break;
+            case ui::MenuKind::ClockItem:
+            case ui::MenuKind::ChipItem:
+                ADD_FAILURE() << "only the shown menu has single clocks and chips";
+                break;
         }
         if (entry.command != 0) {
             auto [it, added] = commands.emplace(entry.command, entry.text);
@@ -180,6 +187,66 @@ TEST(MainMenu, TheShownMenuPutsInTheMachinesPorts) {
             EXPECT_EQ(portMenu, c.portMenu);
         }
     }
+}
+
+// The busy plan both desktop programs follow, and the simulator's clocks and
+// chips as their menu walk meets them: while a command runs only Exit and the
+// Stop button are offered; afterwards everything is as before.
+TEST(BusyPlan, WhileBusyOnlyExitAndStopAreOfferedAndTheWalkListsTheSimulatorsItems) {
+    const struct {
+        bool busy;
+        int menuCommand;
+        bool menuEnabled;
+        int control;
+        std::optional<bool> enabled, shown;  // none: the busy state leaves it
+    } kCases[] = {
+        {true, ids::kExit, true, ids::kWrite, false, std::nullopt},
+        {true, ids::kFileOpen, false, ids::kStop, std::nullopt, true},
+        {true, ids::kPortSimulator, false, ids::kProgressBar, std::nullopt, true},
+        {true, ids::kCableTest, false, ids::kQuick, false, std::nullopt},
+        {true, ids::kSpeedAuto, false, ids::kActivity, std::nullopt, std::nullopt},
+        {false, ids::kExit, true, ids::kWrite, true, std::nullopt},
+        {false, ids::kFileOpen, true, ids::kStop, std::nullopt, false},
+        {false, ids::kCableTest, true, ids::kAutodetection, true, std::nullopt},
+    };
+    for (const auto& c : kCases) {
+        SCOPED_TRACE(std::to_string(c.menuCommand) + (c.busy ? " busy" : " idle"));
+        const ui::BusyPlan plan = ui::PlanBusy(c.busy);
+        EXPECT_EQ(plan.MenuItemEnabled(c.menuCommand), c.menuEnabled);
+        std::optional<bool> enabled, shown;
+        for (const ui::BusyControl& control : plan.controls) {
+            if (control.id == c.control) {
+                enabled = control.enabled;
+                shown = control.shown;
+            }
+        }
+        EXPECT_EQ(enabled, c.enabled) << c.control;
+        EXPECT_EQ(shown, c.shown) << c.control;
+        EXPECT_EQ(plan.simulatorItemsEnabled, !c.busy);
+        EXPECT_EQ(plan.busyCursor, c.busy);
+        EXPECT_STREQ(plan.stopText, "Stop");
+        // The walk: every clock of the choices in order, every chip, in the
+        // Simulator menu; GPIO Lines only where the machine has GPIO.
+        ui::MenuMachine machine;
+        machine.gpio = c.busy;
+        std::vector<uint32_t> clocks;
+        std::vector<std::string> chips;
+        bool gpio = false;
+        for (const ui::ShownMenuEntry& entry : ui::ShownMainMenu(machine)) {
+            if (entry.kind == ui::MenuKind::ClockItem) {
+                clocks.push_back(entry.hz);
+                EXPECT_EQ(entry.text, ui::ClockItemText(entry.hz));
+            }
+            if (entry.kind == ui::MenuKind::ChipItem)
+                chips.push_back(entry.text);
+            gpio = gpio || entry.command == ids::kPortGpio;
+        }
+        EXPECT_EQ(clocks, std::vector<uint32_t>(ui::SimulatorClockChoices().begin(),
+                                                ui::SimulatorClockChoices().end()));
+        EXPECT_EQ(chips.size(), sim::AllChips().size());
+        EXPECT_EQ(gpio, machine.gpio);
+    }
+    EXPECT_EQ(ui::ClockItemText(0), "Factory clock");
 }
 
 TEST(DialogUnits, ScaleAndRoundAsTheClassicDialogManager) {
