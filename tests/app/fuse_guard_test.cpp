@@ -73,6 +73,13 @@ TEST(FuseGuard, EachRuleAtEachEntryPoint) {
         {Entry::Command, "ATmega328P", "BODLEVEL=4", false, "n", R::Cancelled, 2, 0xFF},
         {Entry::Command, "ATmega328P", "BODLEVEL=4", false, "y", R::Ok, 2, 0xFC},
         {Entry::Command, "ATmega328P", "BODLEVEL=5", false, "", R::Ok, 2, 0xFD},
+        // The older forms: one fuse byte with SPIEN and RSTDISBL in it.
+        {Entry::Command, "ATtiny12", "RSTDISBL=0", false, "", R::Failed, 0, 0x52},
+        {Entry::Command, "ATtiny12", "RSTDISBL=0", true, "", R::Ok, 0, 0x42},
+        {Entry::Script, "ATtiny15", "AC A0 00 4C", false, "", R::Failed, 0, 0x5C},
+        {Entry::Command, "ATmega161", "BOOTRST=0", false, "", R::Ok, 0, 0x9A},
+        {Entry::Command, "ATmega163", "CKSEL=0", false, "n", R::Cancelled, 0, 0xD2},
+        {Entry::Command, "ATmega163", "BOOTSZ=0", false, "", R::Ok, 1, 0xF9},
         // A bad edit writes nothing.
         {Entry::Command, "ATmega328P", "CKDIV8=1,NOSUCH=0", false, "", R::Failed, 0, 0x62},
     };
