@@ -808,13 +808,39 @@ uint32_t SlowestFactoryClockHz() {
     return slowest;
 }
 
+std::string ClockWords(const ChipClock& clock) {
+    const uint32_t hz = clock.hz;
+    char text[32];
+    if (hz >= 1000000 && hz % 1000000 == 0)
+        std::snprintf(text, sizeof text, "%u MHz", static_cast<unsigned>(hz / 1000000));
+    else if (hz >= 1000000)
+        std::snprintf(text, sizeof text, "%.1f MHz", hz / 1e6);
+    else
+        std::snprintf(text, sizeof text, "%u kHz", static_cast<unsigned>(hz / 1000));
+    return std::string(clock.exact ? "" : "at least ") + text;
+}
+
+namespace {
+
+// The clock a low byte written as newValue gives, kept in result for the
+// speed advice; nothing for another byte.
+ChipClock SlowClock(const FuseChip& chip, FuseByte byte, uint8_t newValue, GuardResult* result) {
+    if (byte != FuseByte::kLow)
+        return {0, false};
+    const ChipClock clock = ClockOfLowFuse(chip, newValue);
+    result->slowClockHz = clock.hz;
+    return clock;
+}
+
+}  // namespace
+
 GuardResult JudgeFuseWrite(const FuseChip* chip, FuseByte byte, uint8_t oldValue,
                            uint8_t newValue) {
     if (chip == nullptr) {
         return {GuardVerdict::kUnchecked,
-                "The value could not be checked: there is no fuse table for this chip."};
+                "The value could not be checked: there is no fuse table for this chip.", 0};
     }
-    GuardResult result{GuardVerdict::kOk, {}};
+    GuardResult result{GuardVerdict::kOk, {}, 0};
     auto note = [&result](GuardVerdict verdict, const std::string& words) {
         if (static_cast<int>(verdict) > static_cast<int>(result.verdict)) {
             result.verdict = verdict;
@@ -866,21 +892,25 @@ GuardResult JudgeFuseWrite(const FuseChip* chip, FuseByte byte, uint8_t oldValue
                          "The clock source becomes " + std::string(value->words) +
                              ": the chip stops answering until that is fitted on the board.");
                 } else if (value->kHz < 1000) {
-                    // Divided by 8 as well, the chip runs at a few kHz: only the slowest
-                    // speed keeps up with it.
-                    const bool divided = DividedBy8(*chip, byte, newValue);
+                    // The speed to choose depends on the port: the layer that
+                    // knows it names it from slowClockHz.
+                    const ChipClock clock = SlowClock(*chip, byte, newValue, &result);
                     note(GuardVerdict::kAsk,
                          "The chip will run from its " + std::to_string(value->kHz) +
                              " kHz oscillator" +
-                             (divided ? " divided by 8: choose speed Very low afterwards."
-                                      : ": choose speed Low afterwards."));
+                             (DividedBy8(*chip, byte, newValue) ? " divided by 8" : "") +
+                             (clock.hz != 0 ? ", at " + ClockWords(clock) + "." : "."));
                 }
                 break;
             case FieldRole::kCkdiv8:
                 if (after == 0) {
+                    const ChipClock clock = SlowClock(*chip, byte, newValue, &result);
                     note(GuardVerdict::kAsk,
-                         "CKDIV8 programmed: the chip runs 8 times slower; choose a slower "
-                         "speed (Low for a clock of 1 MHz or less) afterwards.");
+                         clock.hz != 0
+                             ? "CKDIV8 programmed: the chip runs 8 times slower, at " +
+                                   ClockWords(clock) + "."
+                             : std::string("CKDIV8 programmed: the chip runs 8 times slower; "
+                                           "choose a slower speed afterwards."));
                 }
                 break;
             case FieldRole::kBodLevel:

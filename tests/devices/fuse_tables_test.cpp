@@ -194,9 +194,10 @@ TEST(FuseTables, DecodeEncodeAndGuard) {
          "stops answering"},
         {"1E950F", "CKSEL=0", FuseByte::kLow, "external clock", GuardVerdict::kAsk, "external"},
         // 128 kHz divided by 8 (CKDIV8 is programmed at the factory) is 16 kHz.
-        {"1E950F", "CKSEL=3", FuseByte::kLow, "128 kHz", GuardVerdict::kAsk, "speed Very low"},
+        {"1E950F", "CKSEL=3", FuseByte::kLow, "128 kHz", GuardVerdict::kAsk,
+         "divided by 8, at 16 kHz."},
         {"1E950F", "CKSEL=3,CKDIV8=1", FuseByte::kLow, "128 kHz", GuardVerdict::kAsk,
-         "oscillator: choose speed Low"},
+         "oscillator, at 128 kHz."},
         {"1E950F", "high=0xDE", FuseByte::kHigh, "BOOTRST=0", GuardVerdict::kOk, ""},
         {"1E950F", "BOOTSZ=0", FuseByte::kHigh, "2048 words at word address 0x3800",
          GuardVerdict::kOk, ""},
@@ -225,7 +226,7 @@ TEST(FuseTables, DecodeEncodeAndGuard) {
         {"1E9307", "BODLEVEL=0", FuseByte::kLow, "4.0 V", GuardVerdict::kAsk, "4.0 V"},
         {"1E9307", "CKSEL=0xF", FuseByte::kLow, "crystal", GuardVerdict::kAsk, "fitted"},
         {"1E910A", "RSTDISBL=0", FuseByte::kHigh, "high     0xDE", GuardVerdict::kRefuse, "RESET"},
-        {"1E930B", "CKSEL=4", FuseByte::kLow, "128 kHz", GuardVerdict::kAsk, "Very low"},
+        {"1E930B", "CKSEL=4", FuseByte::kLow, "128 kHz", GuardVerdict::kAsk, "at 16 kHz"},
         // ATtiny841 and 1634: the 32 kHz oscillator, SUT in bit 4, bit 5 unused.
         {"1E9315", "CKSEL=4", FuseByte::kLow, "low      0x64", GuardVerdict::kAsk,
          "32 kHz oscillator divided by 8"},
