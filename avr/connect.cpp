@@ -235,9 +235,14 @@ int FollowChipClock(Programmer& p) {
             result = ConnectAndDecide(p);
             why = " (the chip runs slower than its fuses say)";
         }
-        const std::string line = std::string("Speed Auto: ") + adapter::SpeedName(s.speed) + why;
-        s.activityText.Assign(line + "\n");
-        core::ShowActivity(p);
+        // Named once, not at every connection: again only when the choice changes.
+        if (s.speed != s.autoSpeedShown) {
+            s.autoSpeedShown = s.speed;
+            const std::string line =
+                std::string("Speed Auto: ") + adapter::SpeedName(s.speed) + why;
+            s.activityText.Assign(line + "\n");
+            core::ShowActivity(p);
+        }
         return result;
     }
     if (clock.hz == 0 || adapter::SpeedKeepsUp(p, s.speed, clock.hz))

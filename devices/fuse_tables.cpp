@@ -817,7 +817,7 @@ std::string ClockWords(const ChipClock& clock) {
         std::snprintf(text, sizeof text, "%.1f MHz", hz / 1e6);
     else
         std::snprintf(text, sizeof text, "%u kHz", static_cast<unsigned>(hz / 1000));
-    return std::string(clock.exact ? "" : "at least ") + text;
+    return std::string(text) + (clock.exact ? "" : " or more");
 }
 
 namespace {

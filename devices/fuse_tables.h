@@ -175,7 +175,7 @@ struct ChipClock {
     bool exact;   // an internal oscillator: hz is the clock, not its floor
 };
 ChipClock ClockOfLowFuse(const FuseChip& chip, uint8_t lowFuse);
-// "8 MHz", "at least 3 MHz", "16 kHz": the clock in a user's words.
+// "8 MHz", "3 MHz or more", "16 kHz": the clock in a user's words.
 std::string ClockWords(const ChipClock& clock);
 // The slowest clock any chip of the tables leaves the factory with.
 uint32_t SlowestFactoryClockHz();
