@@ -545,7 +545,7 @@ TEST(WiringPicture, ShowsTheRedrawnPictureAndClosesWithEnterOrEscape) {
         bool ran = RunDialog(rig, ids::kWiringPicture, ids::kWiringDialog, [&](QDialog& d) {
             EXPECT_EQ(d.windowTitle().toStdString(), "PC-Parallel-Port <---> AVR");
             const qt::DialogUnits& u = static_cast<ModalDialog&>(d).units();
-            EXPECT_EQ(d.size(), QSize(u.X(454), u.Y(236)));
+            EXPECT_EQ(d.size(), QSize(u.X(394), u.Y(206)));
             auto* picture = d.findChild<qt::SvgPicture*>();
             ASSERT_NE(picture, nullptr);
             EXPECT_TRUE(picture->IsValid());
