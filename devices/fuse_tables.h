@@ -162,7 +162,8 @@ struct GuardResult {
 GuardResult JudgeFuseWrite(const FuseChip* chip, FuseByte byte, uint8_t oldValue, uint8_t newValue);
 
 // The byte a raw instruction writes, when its first two bytes are one of the
-// chip's write instructions (kNewerFuseInstructions when chip is null).
+// chip's write instructions (kNewerFuseInstructions when chip is null, and
+// then any AC A0..BF, the older forms, as a low byte).
 bool FuseByteOfWrite(const FuseChip* chip, uint8_t b1, uint8_t b2, FuseByte* byte);
 
 // The clock a chip runs on, as its low fuse byte selects it: an internal

@@ -296,6 +296,12 @@ TEST(FuseTables, BadEditsAndUnknownChips) {
     EXPECT_EQ(byte, FuseByte::kLock);
     EXPECT_FALSE(devices::FuseByteOfWrite(chip, 0x58, 0x08, &byte));
     EXPECT_FALSE(devices::FuseByteOfWrite(devices::FindFuseChip("1E9307"), 0xAC, 0xA4, &byte));
+    // Without a table the older forms count as fuse writes too (to say they
+    // could not be checked); Chip Erase and Programming Enable do not.
+    for (uint8_t b2 : {0xA0, 0xB5, 0xBE, 0xBF})
+        EXPECT_TRUE(devices::FuseByteOfWrite(nullptr, 0xAC, b2, &byte)) << int(b2);
+    for (uint8_t b2 : {0x80, 0x9F, 0x53})
+        EXPECT_FALSE(devices::FuseByteOfWrite(nullptr, 0xAC, b2, &byte)) << int(b2);
     // The ATtiny12 writes its lock bits in another form: not a byte of its table.
     const devices::FuseChip* tiny12 = devices::FindFuseChip("1E9005");
     EXPECT_NE(devices::ApplyFuseEdit(*tiny12, "lock=0xFC", bytes, touched), "");
