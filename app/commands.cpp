@@ -180,6 +180,7 @@ CommandResult SelectSpeed(Programmer& p, int command, int32_t speed) {
         p.windows.CheckMenuItem(item, item == command);
     // Auto keeps the speed in force until the next connection picks one.
     p.state.autoSpeed = command == ids::kSpeedAuto ? 1 : 0;
+    p.state.autoSpeedShown = -1;  // chosen anew: the next choice is named
     if (speed >= 0)
         p.state.speed = speed;
     StoreSpeed(p);

@@ -67,7 +67,7 @@ CommandResult Body(Programmer& p, const FuseRequest& request, std::string& repor
             if (!touched[b] || ((old[b] ^ wanted[b]) & mask) == 0)
                 continue;
             const devices::GuardResult verdict =
-                devices::JudgeFuseWrite(chip, byte, old[b], wanted[b]);
+                avr::JudgeFuseWrite(p, chip, byte, old[b], wanted[b]);
             const std::string what = "The " + std::string(devices::FuseByteName(byte)) + " byte " +
                                      Hex(wanted[b]) + ": " + verdict.words;
             if (verdict.verdict == devices::GuardVerdict::kRefuse && !request.allowLockout)

@@ -50,6 +50,11 @@ uint8_t ReadFuseByte(Programmer& p, const devices::FuseChip& chip, devices::Fuse
 // out the write (the data sheets' 4.5 ms, rounded up).
 void WriteFuseByte(Programmer& p, const devices::FuseChip& chip, devices::FuseByte byte,
                    uint8_t value);
+// The guard's verdict on a fuse or lock byte write, and where the write slows
+// the chip down, the speed that keeps up with its new clock on this port
+// (Speed Auto: that it will take it).
+devices::GuardResult JudgeFuseWrite(Programmer& p, const devices::FuseChip* chip,
+                                    devices::FuseByte byte, uint8_t oldValue, uint8_t newValue);
 
 // --- memory instructions (operands in memAddress, memData) ---
 // Chips of up to 64K flash words take the whole word address in their

@@ -206,18 +206,6 @@ devices::ChipClock ClockInUse(Programmer& p) {
     return devices::ClockOfLowFuse(*chip, ReadFuseByte(p, *chip, devices::FuseByte::kLow));
 }
 
-std::string ClockWords(const devices::ChipClock& clock) {
-    const uint32_t hz = clock.hz;
-    char text[32];
-    if (hz >= 1000000 && hz % 1000000 == 0)
-        std::snprintf(text, sizeof text, "%u MHz", static_cast<unsigned>(hz / 1000000));
-    else if (hz >= 1000000)
-        std::snprintf(text, sizeof text, "%.1f MHz", hz / 1e6);
-    else
-        std::snprintf(text, sizeof text, "%u kHz", static_cast<unsigned>(hz / 1000));
-    return std::string(clock.exact ? "" : "at least ") + text;
-}
-
 void TakeSpeed(Programmer& p, int32_t speed) {
     p.state.speed = speed;
     // A streaming port holds the phase of its states per speed.
@@ -235,7 +223,7 @@ int FollowChipClock(Programmer& p) {
     const devices::ChipClock clock = ClockInUse(p);
     if (s.autoSpeed) {
         const int32_t answered = s.speed;
-        std::string why = clock.hz != 0 ? " (the chip runs at " + ClockWords(clock) + ")"
+        std::string why = clock.hz != 0 ? " (the chip runs at " + devices::ClockWords(clock) + ")"
                                         : " (the chip's clock is not known)";
         if (clock.hz != 0)
             TakeSpeed(p, adapter::FastestSpeedFor(p, clock.hz));
@@ -247,14 +235,19 @@ int FollowChipClock(Programmer& p) {
             result = ConnectAndDecide(p);
             why = " (the chip runs slower than its fuses say)";
         }
-        const std::string line = std::string("Speed Auto: ") + adapter::SpeedName(s.speed) + why;
-        s.activityText.Assign(line + "\n");
-        core::ShowActivity(p);
+        // Named once, not at every connection: again only when the choice changes.
+        if (s.speed != s.autoSpeedShown) {
+            s.autoSpeedShown = s.speed;
+            const std::string line =
+                std::string("Speed Auto: ") + adapter::SpeedName(s.speed) + why;
+            s.activityText.Assign(line + "\n");
+            core::ShowActivity(p);
+        }
         return result;
     }
     if (clock.hz == 0 || adapter::SpeedKeepsUp(p, s.speed, clock.hz))
         return 0;
-    s.activityText.Assign("Warning: this chip runs at " + ClockWords(clock) + ": choose " +
+    s.activityText.Assign("Warning: this chip runs at " + devices::ClockWords(clock) + ": choose " +
                           adapter::SpeedName(adapter::FastestSpeedFor(p, clock.hz)) + " (speed " +
                           adapter::SpeedName(s.speed) + " is too fast for it)\n");
     core::ShowActivity(p);
@@ -282,7 +275,7 @@ void SlowClockHint(Programmer& p) {
         return;
     // Where the fuses explain it, the clock and the speed it needs are named.
     if (clock.hz != 0 && !adapter::SpeedKeepsUp(p, chosen, clock.hz)) {
-        p.failureHint += "\nThis chip runs at " + ClockWords(clock) + ": choose " +
+        p.failureHint += "\nThis chip runs at " + devices::ClockWords(clock) + ": choose " +
                          adapter::SpeedName(adapter::FastestSpeedFor(p, clock.hz)) + ".";
     } else {
         p.failureHint += std::string("\nThe chip answers at speed very low but not at ") +

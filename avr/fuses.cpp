@@ -23,4 +23,16 @@ void WriteFuseByte(Programmer& p, const devices::FuseChip& chip, devices::FuseBy
     adapter::WaitMs(p, 10);
 }
 
+devices::GuardResult JudgeFuseWrite(Programmer& p, const devices::FuseChip* chip,
+                                    devices::FuseByte byte, uint8_t oldValue, uint8_t newValue) {
+    devices::GuardResult result = devices::JudgeFuseWrite(chip, byte, oldValue, newValue);
+    if (result.slowClockHz == 0)
+        return result;
+    const std::string speed = adapter::SpeedName(adapter::FastestSpeedFor(p, result.slowClockHz));
+    result.words += p.state.autoSpeed
+                        ? " Speed Auto takes " + speed + " for it from the next connection."
+                        : " Choose speed " + speed + " afterwards.";
+    return result;
+}
+
 }  // namespace ostrel::avr

@@ -73,6 +73,9 @@ struct ProgrammerState {
     // factory clocks and then takes the fastest the chip's clock allows,
     // which speed then holds.
     Flag autoSpeed = 0;
+    // The speed Auto last named on the activity line (-1: none yet): it is
+    // named once, and again only when it changes.
+    int32_t autoSpeedShown = -1;
     int32_t delayLoops = 0;
     // Input reads that fitted into the last calibration's 50 ms (0 before the
     // first): the measured cost of one port access, from which the length of

@@ -410,6 +410,70 @@ constexpr FuseField kTiny841[] = {
 };
 constexpr FuseField kTiny1634[] = {LOW_TINY841, HIGH_TINY_STYLE, EXT_TINY841, LOCK_PLAIN};
 
+// The chips of the older instruction forms whose fuse bytes are read with
+// 50 00 (58 08 for the ATmega163's high byte) and written with AC A0 (AC A8)
+// and the value in the fourth byte. The ATtiny12 and ATtiny15 write their
+// lock bits in the second byte (AC F9..FF), a form the table has no place
+// for: their lock byte stays with the lock command.
+
+// ATtiny12 and ATmega163 (CKSEL3..0); the internal oscillator is 1.2 MHz on
+// the ATtiny12, 1 MHz on the ATmega163.
+constexpr FieldValue kClockTiny12[] = {
+    {0x0, 0x1, "external clock on XTAL1", kExt, 0, 0},
+    {0x2, 0x4, "internal 1.2 MHz RC oscillator", kIn, 1200, 0},
+    {0x5, 0x7, "external RC network", kXt, 0, 0},
+    {0x8, 0x9, "low-frequency crystal (32.768 kHz)", kXt, 0, 0},
+    {0xA, 0xF, "crystal or resonator", kXt, 0, 0},
+};
+constexpr FieldValue kClockMega163[] = {
+    {0x0, 0x1, "external clock on XTAL1", kExt, 0, 0},
+    {0x2, 0x4, "internal 1 MHz RC oscillator", kIn, 1000, 0},
+    {0x5, 0x7, "external RC network", kXt, 0, 0},
+    {0x8, 0x9, "low-frequency crystal (32.768 kHz)", kXt, 0, 0},
+    {0xA, 0xF, "crystal or resonator", kXt, 0, 0},
+};
+// The ATtiny15 always runs on its 1.6 MHz oscillator: CKSEL chooses the
+// start-up delay only.
+constexpr FieldValue kStartTiny15[] = {
+    {0x0, 0x0, "start-up delay of 64 ms (as shipped)", kIn, 0, 0},
+    {0x1, 0x3, "a shorter start-up delay", kIn, 0, 0},
+};
+// The ATmega161 has no internal oscillator: CKSEL chooses among the
+// crystal and external clock start-up options.
+constexpr FieldValue kStartMega161[] = {
+    {0x0, 0x7, "crystal or external clock, with the start-up delay of this value", kIn, 0, 0},
+};
+#define TINY12_HIGH_BITS                                                              \
+    {"BODLEVEL", L::kLow, 0x80, FieldRole::kPlain, "the higher brown-out level", {}}, \
+        {"BODEN", L::kLow, 0x40, FieldRole::kBoden, "brown-out detector on", {}},     \
+        {"SPIEN", L::kLow, 0x20, FieldRole::kSpien, kSpienWords, {}}, {               \
+        "RSTDISBL", L::kLow, 0x10, FieldRole::kRstdisbl, kRstWords, {}                \
+    }
+constexpr FuseField kTiny12[] = {
+    TINY12_HIGH_BITS,
+    {"CKSEL", L::kLow, 0x0F, FieldRole::kClock, "clock source", kClockTiny12},
+};
+constexpr FuseField kTiny15[] = {
+    TINY12_HIGH_BITS,
+    {"CKSEL", L::kLow, 0x03, FieldRole::kPlain, "start-up delay", kStartTiny15},
+};
+constexpr FuseField kMega161[] = {
+    {"BOOTRST", L::kLow, 0x40, FieldRole::kPlain, "start at the boot section after reset", {}},
+    {"SPIEN", L::kLow, 0x20, FieldRole::kSpien, kSpienWords, {}},
+    {"SUT", L::kLow, 0x10, FieldRole::kPlain, "longer start-up time", {}},
+    {"CKSEL", L::kLow, 0x07, FieldRole::kPlain, "clock start-up option", kStartMega161},
+    LOCK_BOOT,
+};
+constexpr FuseField kMega163[] = {
+    {"BODLEVEL", L::kLow, 0x80, FieldRole::kBodLevel, "brown-out level", kBodLevel1},
+    {"BODEN", L::kLow, 0x40, FieldRole::kBoden, "brown-out detector on", {}},
+    {"SPIEN", L::kLow, 0x20, FieldRole::kSpien, kSpienWords, {}},
+    {"CKSEL", L::kLow, 0x0F, FieldRole::kClock, "clock source", kClockMega163},
+    {"BOOTSZ", L::kHigh, 0x06, FieldRole::kBootSize, "boot section size", kBootSize},
+    {"BOOTRST", L::kHigh, 0x01, FieldRole::kPlain, "start at the boot section after reset", {}},
+    LOCK_BOOT,
+};
+
 constexpr const FuseInstructions* kN = &kNewerFuseInstructions;
 constexpr std::array<int16_t, 4> kSame{-1, -1, -1, -1};
 // Bits in use of the common layouts.
@@ -471,6 +535,11 @@ constexpr FuseChip kChips[] = {
     {"ATmega128", "1E9702", "iom128.h", kN, kUse128, {0xE1, 0x99, 0xFD, 0xFF}, kSame, "", kMega128, 65536, 512},
     {"ATmega8515", "1E9306", "iom8515.h", kN, kUse2Boot, {0xE1, 0xD9, 0xFF, 0xFF}, kSame, "", kMega8515, 4096, 128},
     {"ATmega8535", "1E9308", "iom8535.h", kN, kUse2Boot, {0xE1, 0xD9, 0xFF, 0xFF}, {0xC1, -1, -1, -1}, "", kMega8535, 4096, 128},
+    // The older forms. The ATtiny15's data sheet ships BODLEVEL programmed.
+    {"ATtiny12", "1E9005", "iotn12.h", kN, {0xFF, 0x00, 0x00, 0x00}, {0x52, 0xFF, 0xFF, 0xFF}, kSame, "", kTiny12, 512, 0},
+    {"ATtiny15", "1E9006", "iotn15.h", kN, {0xF3, 0x00, 0x00, 0x00}, {0x5C, 0xFF, 0xFF, 0xFF}, {0xDC, -1, -1, -1}, "", kTiny15, 512, 0},
+    {"ATmega161", "1E9401", "iom161.h", kN, {0x77, 0x00, 0x00, 0x3F}, {0xDA, 0xFF, 0xFF, 0xFF}, kSame, "", kMega161, 8192, 0},
+    {"ATmega163", "1E9402", "iom163.h", kN, {0xEF, 0x07, 0x00, 0x3F}, {0xD2, 0xFF, 0xFF, 0xFF}, kSame, "", kMega163, 8192, 128},
 };
 // clang-format on
 
@@ -662,6 +731,14 @@ bool FuseByteOfWrite(const FuseChip* chip, uint8_t b1, uint8_t b2, FuseByte* byt
             return true;
         }
     }
+    // A chip without a table may write its fuse bits in an older form: the
+    // value in the second byte (AT90S4433, AC A0..BF) or one bit of it
+    // (AT90S2343/4434/8535, AC BE/BF). Its write is still one to say could
+    // not be checked.
+    if (chip == nullptr && b1 == 0xAC && (b2 & 0xE0) == 0xA0) {
+        *byte = FuseByte::kLow;
+        return true;
+    }
     return false;
 }
 
@@ -739,13 +816,39 @@ uint32_t SlowestFactoryClockHz() {
     return slowest;
 }
 
+std::string ClockWords(const ChipClock& clock) {
+    const uint32_t hz = clock.hz;
+    char text[32];
+    if (hz >= 1000000 && hz % 1000000 == 0)
+        std::snprintf(text, sizeof text, "%u MHz", static_cast<unsigned>(hz / 1000000));
+    else if (hz >= 1000000)
+        std::snprintf(text, sizeof text, "%.1f MHz", hz / 1e6);
+    else
+        std::snprintf(text, sizeof text, "%u kHz", static_cast<unsigned>(hz / 1000));
+    return std::string(text) + (clock.exact ? "" : " or more");
+}
+
+namespace {
+
+// The clock a low byte written as newValue gives, kept in result for the
+// speed advice; nothing for another byte.
+ChipClock SlowClock(const FuseChip& chip, FuseByte byte, uint8_t newValue, GuardResult* result) {
+    if (byte != FuseByte::kLow)
+        return {0, false};
+    const ChipClock clock = ClockOfLowFuse(chip, newValue);
+    result->slowClockHz = clock.hz;
+    return clock;
+}
+
+}  // namespace
+
 GuardResult JudgeFuseWrite(const FuseChip* chip, FuseByte byte, uint8_t oldValue,
                            uint8_t newValue) {
     if (chip == nullptr) {
         return {GuardVerdict::kUnchecked,
-                "The value could not be checked: there is no fuse table for this chip."};
+                "The value could not be checked: there is no fuse table for this chip.", 0};
     }
-    GuardResult result{GuardVerdict::kOk, {}};
+    GuardResult result{GuardVerdict::kOk, {}, 0};
     auto note = [&result](GuardVerdict verdict, const std::string& words) {
         if (static_cast<int>(verdict) > static_cast<int>(result.verdict)) {
             result.verdict = verdict;
@@ -797,21 +900,25 @@ GuardResult JudgeFuseWrite(const FuseChip* chip, FuseByte byte, uint8_t oldValue
                          "The clock source becomes " + std::string(value->words) +
                              ": the chip stops answering until that is fitted on the board.");
                 } else if (value->kHz < 1000) {
-                    // Divided by 8 as well, the chip runs at a few kHz: only the slowest
-                    // speed keeps up with it.
-                    const bool divided = DividedBy8(*chip, byte, newValue);
+                    // The speed to choose depends on the port: the layer that
+                    // knows it names it from slowClockHz.
+                    const ChipClock clock = SlowClock(*chip, byte, newValue, &result);
                     note(GuardVerdict::kAsk,
                          "The chip will run from its " + std::to_string(value->kHz) +
                              " kHz oscillator" +
-                             (divided ? " divided by 8: choose speed Very low afterwards."
-                                      : ": choose speed Low afterwards."));
+                             (DividedBy8(*chip, byte, newValue) ? " divided by 8" : "") +
+                             (clock.hz != 0 ? ", at " + ClockWords(clock) + "." : "."));
                 }
                 break;
             case FieldRole::kCkdiv8:
                 if (after == 0) {
+                    const ChipClock clock = SlowClock(*chip, byte, newValue, &result);
                     note(GuardVerdict::kAsk,
-                         "CKDIV8 programmed: the chip runs 8 times slower; choose a slower "
-                         "speed (Low for a clock of 1 MHz or less) afterwards.");
+                         clock.hz != 0
+                             ? "CKDIV8 programmed: the chip runs 8 times slower, at " +
+                                   ClockWords(clock) + "."
+                             : std::string("CKDIV8 programmed: the chip runs 8 times slower; "
+                                           "choose a slower speed afterwards."));
                 }
                 break;
             case FieldRole::kBodLevel:

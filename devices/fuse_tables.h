@@ -150,6 +150,10 @@ enum class GuardVerdict : uint8_t {
 struct GuardResult {
     GuardVerdict verdict;
     std::string words;  // the consequences, one sentence each
+    // The clock the chip runs on after a write that slows it down (CKDIV8
+    // programmed, a slow oscillator), where the fuses tell it; 0 otherwise.
+    // The words name the clock, not the speed: that depends on the port.
+    uint32_t slowClockHz = 0;
 };
 
 // Judges writing newValue over oldValue into one byte of chip (null: a chip
@@ -158,7 +162,8 @@ struct GuardResult {
 GuardResult JudgeFuseWrite(const FuseChip* chip, FuseByte byte, uint8_t oldValue, uint8_t newValue);
 
 // The byte a raw instruction writes, when its first two bytes are one of the
-// chip's write instructions (kNewerFuseInstructions when chip is null).
+// chip's write instructions (kNewerFuseInstructions when chip is null, and
+// then any AC A0..BF, the older forms, as a low byte).
 bool FuseByteOfWrite(const FuseChip* chip, uint8_t b1, uint8_t b2, FuseByte* byte);
 
 // The clock a chip runs on, as its low fuse byte selects it: an internal
@@ -171,6 +176,8 @@ struct ChipClock {
     bool exact;   // an internal oscillator: hz is the clock, not its floor
 };
 ChipClock ClockOfLowFuse(const FuseChip& chip, uint8_t lowFuse);
+// "8 MHz", "3 MHz or more", "16 kHz": the clock in a user's words.
+std::string ClockWords(const ChipClock& clock);
 // The slowest clock any chip of the tables leaves the factory with.
 uint32_t SlowestFactoryClockHz();
 

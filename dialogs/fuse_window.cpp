@@ -242,7 +242,7 @@ void FuseWindow::Write() {
             continue;
         any = true;
         const devices::GuardResult verdict =
-            devices::JudgeFuseWrite(chip_, byte, read_[b], values_[b]);
+            avr::JudgeFuseWrite(p_, chip_, byte, read_[b], values_[b]);
         const std::string what =
             "The " + ByteName(byte) + " byte " + Hex(values_[b]) + ": " + verdict.words;
         MsgResult answer = MsgResult::Ok;

@@ -71,6 +71,23 @@ constexpr FuseLayout kLayTiny841{kHighSpien, {1, 0x80}, {1, 0x40},
 // (its PLL clock is not modelled).
 constexpr FuseLayout kLayTiny26{{1, 0x08}, {1, 0x10}, kNone, kNone, 0x0F, kSourcesMega8};
 constexpr FuseLayout kLayMega16{kHighSpien, kNone, kNone, kNone, 0x0F, kSourcesMega8};
+// ATtiny12 and ATmega163: external clock, internal RC oscillator, external
+// RC network, low-frequency crystal, crystal.
+constexpr std::array<ClockChoice, 16> kSourcesTiny12{
+    kExt,  kExt,  Rc(1200000), Rc(1200000), Rc(1200000), kXtal, kXtal, kXtal,
+    kXtal, kXtal, kXtal,       kXtal,       kXtal,       kXtal, kXtal, kXtal};
+constexpr std::array<ClockChoice, 16> kSourcesMega163{
+    kExt,  kExt,  Rc(1000000), Rc(1000000), Rc(1000000), kXtal, kXtal, kXtal,
+    kXtal, kXtal, kXtal,       kXtal,       kXtal,       kXtal, kXtal, kXtal};
+// The ATtiny15 always runs on its oscillator, the ATmega161 on a crystal:
+// their CKSEL bits choose start-up delays only.
+constexpr std::array<ClockChoice, 16> kSourcesTiny15{Rc(1600000)};
+constexpr std::array<ClockChoice, 16> kSourcesMega161{kXtal};
+// One fuse byte: SPIEN in bit 5, RSTDISBL in bit 4 where the chip has it.
+constexpr FuseLayout kLayTiny12{{0, 0x20}, {0, 0x10}, kNone, kNone, 0x0F, kSourcesTiny12};
+constexpr FuseLayout kLayTiny15{{0, 0x20}, {0, 0x10}, kNone, kNone, 0x00, kSourcesTiny15};
+constexpr FuseLayout kLayMega161{{0, 0x20}, kNone, kNone, kNone, 0x00, kSourcesMega161};
+constexpr FuseLayout kLayMega163{{0, 0x20}, kNone, kNone, kNone, 0x0F, kSourcesMega163};
 
 // Signature, memory sizes, write times and polling values are the data
 // sheets' figures (the same as tests/data/chips.tsv, which a test compares).
@@ -256,11 +273,12 @@ constexpr ChipInfo kChips[] = {
      .isa = IS::TinyFuseByte,
      .echoesEnable = true,
      .fuseCount = 1,
-     .fuseDefaults = {0xDF, 0xFF, 0xFF},
+     .fuseDefaults = {0x52, 0xFF, 0xFF},
      .fuseWriteMasks = {0xDF, 0, 0},
      .lockMask = 0x06,
      .variant = 0,
-     .clockHz = 1200000},
+     .clockHz = 1200000,
+     .fuseLayout = &kLayTiny12},
     {.name = "ATtiny15",
      .signature = {0x1E, 0x90, 0x06},
      .flashBytes = 1024,
@@ -274,11 +292,12 @@ constexpr ChipInfo kChips[] = {
      .isa = IS::TinyFuseByte,
      .echoesEnable = true,
      .fuseCount = 1,
-     .fuseDefaults = {0xDF, 0xFF, 0xFF},
-     .fuseWriteMasks = {0xDF, 0, 0},
+     .fuseDefaults = {0x5C, 0xFF, 0xFF},
+     .fuseWriteMasks = {0xD3, 0, 0},
      .lockMask = 0x06,
      .variant = 0,
-     .clockHz = 1600000},
+     .clockHz = 1600000,
+     .fuseLayout = &kLayTiny15},
     {.name = "ATtiny22",
      .signature = {0x1E, 0x91, 0x06},
      .flashBytes = 2048,
@@ -500,11 +519,12 @@ constexpr ChipInfo kChips[] = {
      .isa = IS::Modern,
      .echoesEnable = true,
      .fuseCount = 1,
-     .fuseDefaults = {0xFF, 0xFF, 0xFF},
-     .fuseWriteMasks = {0xFF, 0, 0},
+     .fuseDefaults = {0xDA, 0xFF, 0xFF},
+     .fuseWriteMasks = {0x77, 0, 0},
      .lockMask = 0x3F,
      .variant = 0xE0,
-     .clockHz = 4000000},
+     .clockHz = 4000000,
+     .fuseLayout = &kLayMega161},
     {.name = "ATmega163",
      .signature = {0x1E, 0x94, 0x02},
      .flashBytes = 16384,
@@ -518,11 +538,12 @@ constexpr ChipInfo kChips[] = {
      .isa = IS::Modern,
      .echoesEnable = true,
      .fuseCount = 2,
-     .fuseDefaults = {0xFF, 0xFF, 0xFF},
-     .fuseWriteMasks = {0xFF, 0xFF, 0},
+     .fuseDefaults = {0xD2, 0xFF, 0xFF},
+     .fuseWriteMasks = {0xEF, 0x07, 0},
      .lockMask = 0x3F,
      .variant = 0xE0,
-     .clockHz = 1000000},
+     .clockHz = 1000000,
+     .fuseLayout = &kLayMega163},
     {.name = "ATmega8515",
      .signature = {0x1E, 0x93, 0x06},
      .flashBytes = 8192,

@@ -178,7 +178,7 @@ WindowFrame FrameOf(int window) {
         case ids::kEepromWindow:
             return {"EEPROM (max. 2048 bytes)", 147, 95};
         case ids::kWiringDialog:
-            return {"PC-Parallel-Port <---> AVR", 187, 101};
+            return {"PC-Parallel-Port <---> AVR", 394, 206};
         case ids::kFusesWindow:
             return {"Fuses and Lock Bits", 440, 350};
         default:
@@ -204,7 +204,8 @@ std::span<const DotRow> DotRowsOf(int window) {
 }
 
 PicturePlace WiringPicturePlace() {
-    return {7, 7, 173, 87};
+    // The drawing's 1024 x 560 at its own proportions.
+    return {7, 7, 380, 192};
 }
 
 }  // namespace ostrel::ui

@@ -30,6 +30,10 @@ TEST(FuseGuard, EachRuleAtEachEntryPoint) {
         app::CommandResult result;  // the command's; the script's Ok or Failed
         int fuse;                   // the simulator's byte afterwards (0 low, 1 high, 2 extended)
         int value;
+        // In the question asked, where one is; and the low byte the chip
+        // holds before (-1: its factory value).
+        const char* asked = nullptr;
+        int lowBefore = -1;
     };
     using R = app::CommandResult;
     const Case cases[] = {
@@ -73,12 +77,30 @@ TEST(FuseGuard, EachRuleAtEachEntryPoint) {
         {Entry::Command, "ATmega328P", "BODLEVEL=4", false, "n", R::Cancelled, 2, 0xFF},
         {Entry::Command, "ATmega328P", "BODLEVEL=4", false, "y", R::Ok, 2, 0xFC},
         {Entry::Command, "ATmega328P", "BODLEVEL=5", false, "", R::Ok, 2, 0xFD},
+        // The older forms: one fuse byte with SPIEN and RSTDISBL in it.
+        {Entry::Command, "ATtiny12", "RSTDISBL=0", false, "", R::Failed, 0, 0x52},
+        {Entry::Command, "ATtiny12", "RSTDISBL=0", true, "", R::Ok, 0, 0x42},
+        {Entry::Script, "ATtiny15", "AC A0 00 4C", false, "", R::Failed, 0, 0x5C},
+        {Entry::Command, "ATmega161", "BOOTRST=0", false, "", R::Ok, 0, 0x9A},
+        {Entry::Command, "ATmega163", "CKSEL=0", false, "n", R::Cancelled, 0, 0xD2},
+        {Entry::Command, "ATmega163", "BOOTSZ=0", false, "", R::Ok, 1, 0xF9},
+        // A write that slows the chip down names the speed that keeps up with
+        // its new clock: on this port High keeps up with the 1 MHz of CKDIV8,
+        // only very low with 16 kHz.
+        {Entry::Command, "ATmega328P", "CKDIV8=0", false, "n", R::Cancelled, 0, 0xE2,
+         "at 1 MHz. Choose speed High afterwards.", 0xE2},
+        {Entry::Command, "ATmega328P", "CKSEL=3", false, "n", R::Cancelled, 0, 0x62,
+         "at 16 kHz. Choose speed very low afterwards."},
+        {Entry::Window, "ATtiny85", "low=0xE4", false, "n", R::Cancelled, 0, 0x62,
+         "at 128 kHz. Choose speed Low afterwards."},
         // A bad edit writes nothing.
         {Entry::Command, "ATmega328P", "CKDIV8=1,NOSUCH=0", false, "", R::Failed, 0, 0x62},
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(std::string(c.chip) + " " + c.write);
         SimRig rig({.chip = c.chip});
+        if (c.lowBefore >= 0)
+            rig.chip().SetFuse(0, static_cast<uint8_t>(c.lowBefore));
         for (const char* a = c.answers; *a != '\0'; ++a)
             rig.windows.answers.push_back(*a == 'y' ? MsgResult::Ok : MsgResult::Cancel);
         if (c.entry == Entry::Command) {
@@ -134,6 +156,11 @@ TEST(FuseGuard, EachRuleAtEachEntryPoint) {
                 EXPECT_NE(rig.windows.messages.back().text.find("prog.scr, line 1"),
                           std::string::npos);
             }
+        }
+        if (c.asked != nullptr) {
+            ASSERT_FALSE(rig.windows.messages.empty());
+            EXPECT_NE(rig.windows.messages.front().text.find(c.asked), std::string::npos)
+                << rig.windows.messages.front().text;
         }
         EXPECT_EQ(rig.chip().Fuse(c.fuse), c.value);
     }

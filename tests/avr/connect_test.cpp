@@ -253,11 +253,16 @@ TEST(Connect, TheSpeedFollowsTheClockTheFusesSelect) {
         int speed;  // chosen by hand, or where Auto ends
         int result;
         const char* words;  // on the activity line, or in the failure
+        // Auto: the low fuse at a second connection, and what it names then
+        // (null: nothing, the choice is the same).
+        uint8_t nextLow = 0;
+        const char* nextWords = nullptr;
     } kCases[] = {
-        {0x62, true, 3, 0, "Speed Auto: High (the chip runs at 1 MHz)"},
-        {0xE3, true, 1, 0, "Speed Auto: Low (the chip runs at 128 kHz)"},
+        {0x62, true, 3, 0, "Speed Auto: High (the chip runs at 1 MHz)", 0x62},
+        {0x62, true, 3, 0, "Speed Auto: High", 0xE3, "Speed Auto: Low (the chip runs at 128 kHz)"},
+        {0xE3, true, 1, 0, "Speed Auto: Low (the chip runs at 128 kHz)", 0xE3},
         {0x63, true, 0, 0, "Speed Auto: very low (the chip runs at 16 kHz)"},
-        {0xFF, true, 3, 0, "Speed Auto: High (the chip runs at at least 8 MHz)"},
+        {0xFF, true, 3, 0, "Speed Auto: High (the chip runs at 8 MHz or more)", 0x62},
         {0xE3, false, 3, 1, "This chip runs at 128 kHz: choose Low."},
         {0x63, false, 1, 1, "This chip runs at 16 kHz: choose very low."},
         {0xE3, false, 1, 0, "connecting"},
@@ -275,6 +280,19 @@ TEST(Connect, TheSpeedFollowsTheClockTheFusesSelect) {
         EXPECT_NE(said.find(c.words), std::string::npos) << what << ": " << said;
         if (c.result == 0) {
             EXPECT_TRUE(avr::StillAnswers(rig.p)) << what;
+        }
+        if (c.nextLow == 0)
+            continue;
+        rig.chip().SetFuse(0, c.nextLow);
+        const std::size_t before = rig.windows.activity.size();
+        EXPECT_EQ(avr::Connect(rig.p), 0) << what;
+        std::string named;
+        for (std::size_t i = before; i < rig.windows.activity.size(); ++i)
+            if (rig.windows.activity[i].find("Speed Auto") != std::string::npos)
+                named += rig.windows.activity[i];
+        EXPECT_EQ(named.empty(), c.nextWords == nullptr) << what << ": " << named;
+        if (c.nextWords != nullptr) {
+            EXPECT_NE(named.find(c.nextWords), std::string::npos) << what << ": " << named;
         }
     }
 }

@@ -32,7 +32,8 @@ void ReadLibcHeader(const std::string& root, const std::string& name, LibcFuses&
     std::string line;
     int byte = -1;
     const std::regex bitLine(R"(#define\s+FUSE_(\w+)\s+\(unsigned char\)~_BV\((\d)\))");
-    const std::regex defaultLine(R"(#define\s+([LHE])FUSE_DEFAULT\s+\((.*)\))");
+    // The one-byte chips name their default FUSE_DEFAULT.
+    const std::regex defaultLine(R"(#define\s+([LHE]?)FUSE_DEFAULT\s+\((.*)\))");
     const std::regex sizeLine(R"(#define\s+FUSE_MEMORY_SIZE\s+(\d))");
     const std::regex includeLine(R"re(#include\s+"(\w+\.h)")re");
     std::smatch m;
@@ -53,7 +54,7 @@ void ReadLibcHeader(const std::string& root, const std::string& name, LibcFuses&
         } else if (byte >= 0 && std::regex_search(line, m, bitLine)) {
             fuses.bits[m[1]] = {byte, std::stoi(m[2])};
         } else if (byte >= 0 && std::regex_search(line, m, defaultLine)) {
-            const int which = m[1] == "L" ? 0 : m[1] == "H" ? 1 : 2;
+            const int which = m[1] == "H" ? 1 : m[1] == "E" ? 2 : 0;
             std::string expr = m[2];
             int value = 0xFF;
             if (expr.rfind("0x", 0) == 0) {
@@ -193,9 +194,10 @@ TEST(FuseTables, DecodeEncodeAndGuard) {
          "stops answering"},
         {"1E950F", "CKSEL=0", FuseByte::kLow, "external clock", GuardVerdict::kAsk, "external"},
         // 128 kHz divided by 8 (CKDIV8 is programmed at the factory) is 16 kHz.
-        {"1E950F", "CKSEL=3", FuseByte::kLow, "128 kHz", GuardVerdict::kAsk, "speed Very low"},
+        {"1E950F", "CKSEL=3", FuseByte::kLow, "128 kHz", GuardVerdict::kAsk,
+         "divided by 8, at 16 kHz."},
         {"1E950F", "CKSEL=3,CKDIV8=1", FuseByte::kLow, "128 kHz", GuardVerdict::kAsk,
-         "oscillator: choose speed Low"},
+         "oscillator, at 128 kHz."},
         {"1E950F", "high=0xDE", FuseByte::kHigh, "BOOTRST=0", GuardVerdict::kOk, ""},
         {"1E950F", "BOOTSZ=0", FuseByte::kHigh, "2048 words at word address 0x3800",
          GuardVerdict::kOk, ""},
@@ -224,7 +226,7 @@ TEST(FuseTables, DecodeEncodeAndGuard) {
         {"1E9307", "BODLEVEL=0", FuseByte::kLow, "4.0 V", GuardVerdict::kAsk, "4.0 V"},
         {"1E9307", "CKSEL=0xF", FuseByte::kLow, "crystal", GuardVerdict::kAsk, "fitted"},
         {"1E910A", "RSTDISBL=0", FuseByte::kHigh, "high     0xDE", GuardVerdict::kRefuse, "RESET"},
-        {"1E930B", "CKSEL=4", FuseByte::kLow, "128 kHz", GuardVerdict::kAsk, "Very low"},
+        {"1E930B", "CKSEL=4", FuseByte::kLow, "128 kHz", GuardVerdict::kAsk, "at 16 kHz"},
         // ATtiny841 and 1634: the 32 kHz oscillator, SUT in bit 4, bit 5 unused.
         {"1E9315", "CKSEL=4", FuseByte::kLow, "low      0x64", GuardVerdict::kAsk,
          "32 kHz oscillator divided by 8"},
@@ -236,6 +238,22 @@ TEST(FuseTables, DecodeEncodeAndGuard) {
         {"1E9109", "SPIEN=1", FuseByte::kHigh, "SPIEN=1", GuardVerdict::kRefuse, "SPIEN"},
         {"1E9109", "CKSEL=4", FuseByte::kLow, "internal 8 MHz", GuardVerdict::kOk, ""},
         {"1E930B", "CKSEL=1", FuseByte::kLow, "PLL", GuardVerdict::kOk, ""},
+        // The older forms: ATtiny12 and 15 keep SPIEN and RSTDISBL in their one
+        // byte, the ATmega161 too, the ATmega163 its boot fields in the high byte.
+        {"1E9005", "RSTDISBL=0", FuseByte::kLow, "low      0x42", GuardVerdict::kRefuse,
+         "port pin"},
+        {"1E9005", "SPIEN=1", FuseByte::kLow, "SPIEN=1", GuardVerdict::kRefuse, "high-voltage"},
+        {"1E9005", "CKSEL=0xA", FuseByte::kLow, "crystal", GuardVerdict::kAsk, "fitted"},
+        {"1E9005", "CKSEL=3", FuseByte::kLow, "internal 1.2 MHz", GuardVerdict::kOk, ""},
+        {"1E9006", "RSTDISBL=0", FuseByte::kLow, "low      0x4C", GuardVerdict::kRefuse, "RESET"},
+        {"1E9006", "CKSEL=2", FuseByte::kLow, "shorter start-up", GuardVerdict::kOk, ""},
+        {"1E9401", "SPIEN=1", FuseByte::kLow, "low      0xFA", GuardVerdict::kRefuse, "SPIEN"},
+        {"1E9401", "BOOTRST=0", FuseByte::kLow, "BOOTRST=0  programmed", GuardVerdict::kOk, ""},
+        {"1E9402", "BOOTSZ=0", FuseByte::kHigh, "1024 words at word address 0x1C00",
+         GuardVerdict::kOk, ""},
+        {"1E9402", "CKSEL=0", FuseByte::kLow, "external clock", GuardVerdict::kAsk, "external"},
+        {"1E9402", "BODLEVEL=0", FuseByte::kLow, "4.0 V", GuardVerdict::kAsk, "3.3 V"},
+        {"1E9402", "LB=0", FuseByte::kLock, "lock mode 3", GuardVerdict::kAsk, "chip erase"},
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(std::string(c.signature) + " " + c.edits);
@@ -278,6 +296,17 @@ TEST(FuseTables, BadEditsAndUnknownChips) {
     EXPECT_EQ(byte, FuseByte::kLock);
     EXPECT_FALSE(devices::FuseByteOfWrite(chip, 0x58, 0x08, &byte));
     EXPECT_FALSE(devices::FuseByteOfWrite(devices::FindFuseChip("1E9307"), 0xAC, 0xA4, &byte));
+    // Without a table the older forms count as fuse writes too (to say they
+    // could not be checked); Chip Erase and Programming Enable do not.
+    for (uint8_t b2 : {0xA0, 0xB5, 0xBE, 0xBF})
+        EXPECT_TRUE(devices::FuseByteOfWrite(nullptr, 0xAC, b2, &byte)) << int(b2);
+    for (uint8_t b2 : {0x80, 0x9F, 0x53})
+        EXPECT_FALSE(devices::FuseByteOfWrite(nullptr, 0xAC, b2, &byte)) << int(b2);
+    // The ATtiny12 writes its lock bits in another form: not a byte of its table.
+    const devices::FuseChip* tiny12 = devices::FindFuseChip("1E9005");
+    EXPECT_NE(devices::ApplyFuseEdit(*tiny12, "lock=0xFC", bytes, touched), "");
+    EXPECT_FALSE(devices::FuseByteOfWrite(tiny12, 0xAC, 0xE0, &byte));
+    EXPECT_TRUE(devices::FuseByteOfWrite(tiny12, 0xAC, 0xA0, &byte));
 }
 
 }  // namespace

@@ -559,6 +559,10 @@ TEST(FuseConsequences, AGuardedWriteForcedShowsOnTheNextCommandAndIsUndone) {
         {"ATmega328P", {"DWEN=0", "--allow-lockout"}, 0, "", 1, {"--sim-hv-restore"}},
         {"ATtiny13", {"RSTDISBL=0", "--allow-lockout"}, 0, "", 1, {"--sim-hv-restore"}},
         {"ATtiny2313", {"DWEN=0", "--allow-lockout"}, 0, "", 1, {"--sim-hv-restore"}},
+        // The older chips keep SPIEN and RSTDISBL in their one fuse byte.
+        {"ATtiny12", {"RSTDISBL=0", "--allow-lockout"}, 0, "", 1, {"--sim-hv-restore"}},
+        {"ATtiny15", {"RSTDISBL=0", "--yes"}, 1, "Refused", 0, {}},
+        {"ATmega163", {"CKSEL=0", "--yes"}, 0, "", 1, {"--sim-board", "external"}},
         // SPIEN cannot be reached over serial programming: the read-back says so.
         {"ATmega8", {"SPIEN=1", "--allow-lockout"}, 1, "reads 0xD9 where 0xF9", 0, {}},
         {"ATmega8", {"CKSEL=0", "--yes"}, 0, "", 1, {"--sim-board", "external"}},

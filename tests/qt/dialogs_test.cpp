@@ -545,7 +545,7 @@ TEST(WiringPicture, ShowsTheRedrawnPictureAndClosesWithEnterOrEscape) {
         bool ran = RunDialog(rig, ids::kWiringPicture, ids::kWiringDialog, [&](QDialog& d) {
             EXPECT_EQ(d.windowTitle().toStdString(), "PC-Parallel-Port <---> AVR");
             const qt::DialogUnits& u = static_cast<ModalDialog&>(d).units();
-            EXPECT_EQ(d.size(), QSize(u.X(187), u.Y(101)));
+            EXPECT_EQ(d.size(), QSize(u.X(394), u.Y(206)));
             auto* picture = d.findChild<qt::SvgPicture*>();
             ASSERT_NE(picture, nullptr);
             EXPECT_TRUE(picture->IsValid());
@@ -565,10 +565,15 @@ TEST(WiringPicture, TheDrawingHasTheCablesLabelsAndValues) {
     QString svg = QString::fromUtf8(file.readAll());
     for (const char* label :
          {"CONNECTION", "PC-Parallel-Port", "Microcontroller", "Pin10", "Pin3", "Pin5", "Pin2",
-          "Pin18", "Vcc", "MISO", "SCK", "RESET", "MOSI", "GND", "1k", "100n", "1n", "+5V"}) {
+          "Pin18", "Vcc", "MISO", "SCK", "RESET", "MOSI", "GND", "1k", "100n", "1n", "+5V",
+          // The ISP headers, pin by pin, and the table of where the lines go.
+          "ISP 6-pin header", "MISO 1", "2 VCC", "SCK 3", "4 MOSI", "RESET 5", "6 GND",
+          "ISP 10-pin header", "MOSI 1", "NC 3", "4 GND", "SCK 7", "8 GND", "MISO 9", "10 GND",
+          "Where the lines go", "DTR 4 to DSR 6", "TXD 3 to RI 9", "GPIO25"}) {
         EXPECT_TRUE(svg.contains(QStringLiteral(">%1<").arg(QString::fromLatin1(label)))) << label;
     }
     EXPECT_EQ(svg.count(QStringLiteral(">1k<")), 2);
+    EXPECT_TRUE(svg.contains(QStringLiteral("MOSI goes to PE0 and its MISO to PE1")));
 }
 
 // --- Fuses -------------------------------------------------------------------

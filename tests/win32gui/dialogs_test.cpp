@@ -360,8 +360,8 @@ TEST(WiringPicture, ShowsThePictureAtItsPlaceAndClosesWithEnterOrEscape) {
             ASSERT_NE(bitmap, nullptr);
             BITMAP size = {};
             GetObjectA(bitmap, sizeof size, &size);
-            EXPECT_EQ(size.bmWidth, 512);
-            EXPECT_EQ(size.bmHeight, 280);
+            EXPECT_EQ(size.bmWidth, 1024);
+            EXPECT_EQ(size.bmHeight, 560);
             DeleteObject(bitmap);
             rig.KeyIn(d, key);
         });

@@ -148,8 +148,8 @@ TEST(StartUp, TheStoredSimulatorIsTheCheckedPortAndTheBoxesAreChecked) {
     ASSERT_TRUE(rig.Start());
     EXPECT_TRUE(rig.MenuChecked(ids::kPortSimulator));
     EXPECT_TRUE(rig.MenuChecked(ids::kSpeedHigh));
-    for (int item :
-         {ids::kSpeedVeryLow, ids::kSpeedLow, ids::kSpeedMedium, ids::kPort0378, ids::kCom2})
+    for (int item : {ids::kSpeedVeryLow, ids::kSpeedLow, ids::kSpeedMedium, ids::kSpeedAuto,
+                     ids::kPort0378, ids::kCom2})
         EXPECT_FALSE(rig.MenuChecked(item)) << item;
     EXPECT_TRUE(rig.Checked(ids::kAutodetection));
     EXPECT_TRUE(rig.Checked(ids::kEraseBeforeWrite));
@@ -250,7 +250,8 @@ TEST(Options, SpeedIsCheckedAndStoredAtOnce) {
     const Case cases[] = {{ids::kSpeedVeryLow, '0'},
                           {ids::kSpeedLow, '1'},
                           {ids::kSpeedMedium, '2'},
-                          {ids::kSpeedHigh, '3'}};
+                          {ids::kSpeedHigh, '3'},
+                          {ids::kSpeedAuto, 'A'}};
     GuiRig rig;
     ASSERT_TRUE(rig.Start());
     for (const Case& c : cases) {
