@@ -3,6 +3,7 @@
 // console front-end prints, and the tests' scripted fake records every call.
 #pragma once
 
+#include <cstdint>
 #include <optional>
 #include <string>
 #include <string_view>
@@ -33,6 +34,23 @@ struct TextSelection {
     int end = 0;
 };
 
+// How far the running command is through its current stage, sent beside the
+// activity text that says it in the system's words ("45% programmed"), so
+// that a progress bar or a log never reads the figure back out of the text.
+enum class ProgressStage { Programming, Verifying, ReadingFlash, ReadingEeprom, EepromAddress };
+struct Progress {
+    ProgressStage stage = ProgressStage::Programming;
+    int64_t done = 0;
+    int64_t total = 0;
+    // The whole percentage done, 0 to 100 (0 for a stage of no known size).
+    int Percent() const {
+        if (total <= 0 || done <= 0)
+            return 0;
+        return done >= total ? 100 : static_cast<int>(done * 100 / total);
+    }
+    bool operator==(const Progress&) const = default;
+};
+
 // The second filter of every file-open dialog: any name at all.
 inline constexpr char kAllFilesFilter[] = "All files";
 
@@ -55,6 +73,10 @@ class WindowSystem {
     virtual void CheckMenuItem(int command, bool checked) = 0;
     // Repaints the window at once.
     virtual void Repaint(int window) = 0;
+    // The progress of the running command, sent just before each activity
+    // text the system shows (field 1018 of the main window); no value before
+    // a text that tells no progress ("connecting....").
+    virtual void ShowProgress(const std::optional<Progress>& progress) { (void)progress; }
     // Processes the events that are pending, once, without waiting for more.
     virtual void ProcessPendingEvents() = 0;
 

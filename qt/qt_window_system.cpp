@@ -17,6 +17,7 @@
 #include <QLabel>
 #include <QLineEdit>
 #include <QMessageBox>
+#include <QProgressBar>
 #include <QPushButton>
 #include <QSignalBlocker>
 #include <QTextBrowser>
@@ -206,6 +207,24 @@ void QtWindowSystem::CheckMenuItem(int command, bool checked) {
 void QtWindowSystem::Repaint(int window) {
     if (QWidget* widget = Window(window))
         widget->repaint();
+}
+
+void ShowFigure(QWidget* widget, std::optional<int> percent) {
+    auto* bar = qobject_cast<QProgressBar*>(widget);
+    if (bar == nullptr)
+        return;
+    if (percent) {
+        bar->setRange(0, 100);
+        bar->setValue(*percent);
+    } else {
+        // Busy without a figure: the bar shows that something runs.
+        bar->setRange(0, 0);
+    }
+}
+
+void QtWindowSystem::ShowProgress(const std::optional<Progress>& progress) {
+    ShowFigure(Item(ids::kMainWindow, ids::kProgressBar),
+               progress ? std::optional<int>(progress->Percent()) : std::nullopt);
 }
 
 void QtWindowSystem::ProcessPendingEvents() {

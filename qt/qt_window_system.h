@@ -88,6 +88,8 @@ class QtWindowSystem : public WindowSystem {
     void SetChoices(int window, int item, const std::vector<std::string>& choices) override;
     void CheckMenuItem(int command, bool checked) override;
     void Repaint(int window) override;
+    // The main window's progress bar takes the figure.
+    void ShowProgress(const std::optional<Progress>& progress) override;
     void ProcessPendingEvents() override;
 
     void AddListEntry(std::string_view name) override;
@@ -174,6 +176,10 @@ inline constexpr std::uintmax_t kMaxPageBytes = 4 * 1024 * 1024;
 // Why a local file cannot be shown in the page window (no plain file, too
 // large); empty when it can.
 std::string PageProblem(const std::string& path);
+
+// Sets a progress bar to a percentage, or, with none, to show that a command
+// is busy without a figure. Does nothing for a widget that is no bar.
+void ShowFigure(QWidget* bar, std::optional<int> percent);
 
 // The program's icon, for its windows and message boxes.
 QIcon ProgramIcon();

@@ -269,6 +269,30 @@ void Win32WindowSystem::Repaint(int window) {
         RedrawWindow(handle, nullptr, nullptr, RDW_UPDATENOW | RDW_ALLCHILDREN);
 }
 
+void ShowFigure(WindowHandle bar, std::optional<int> percent) {
+    if (bar == nullptr)
+        return;
+    const LONG style = GetWindowLongA(bar, GWL_STYLE);
+    if (percent) {
+        if ((style & PBS_MARQUEE) != 0) {
+            SendMessageA(bar, PBM_SETMARQUEE, FALSE, 0);
+            SetWindowLongA(bar, GWL_STYLE, style & ~PBS_MARQUEE);
+        }
+        SendMessageA(bar, PBM_SETRANGE32, 0, 100);
+        SendMessageA(bar, PBM_SETPOS, static_cast<WPARAM>(*percent), 0);
+    } else {
+        // Busy without a figure: the bar shows that something runs.
+        if ((style & PBS_MARQUEE) == 0)
+            SetWindowLongA(bar, GWL_STYLE, style | PBS_MARQUEE);
+        SendMessageA(bar, PBM_SETMARQUEE, TRUE, 30);
+    }
+}
+
+void Win32WindowSystem::ShowProgress(const std::optional<Progress>& progress) {
+    ShowFigure(Item(ids::kMainWindow, ids::kProgressBar),
+               progress ? std::optional<int>(progress->Percent()) : std::nullopt);
+}
+
 void Win32WindowSystem::ProcessPendingEvents() {
     // Every message that is waiting, and none more: peek, then take it.
     MSG message;

@@ -96,6 +96,8 @@ class Win32WindowSystem : public WindowSystem {
     void SetChoices(int window, int item, const std::vector<std::string>& choices) override;
     void CheckMenuItem(int command, bool checked) override;
     void Repaint(int window) override;
+    // The main window's progress bar takes the figure.
+    void ShowProgress(const std::optional<Progress>& progress) override;
     void ProcessPendingEvents() override;
 
     void AddListEntry(std::string_view name) override;
@@ -202,5 +204,9 @@ class Win32WindowSystem : public WindowSystem {
     int messageBoxes_ = 0;
     bool quitRequested_ = false;
 };
+
+// Sets a progress bar to a percentage, or, with none, to show that a command
+// is busy without a figure (the marquee).
+void ShowFigure(WindowHandle bar, std::optional<int> percent);
 
 }  // namespace ostrel::win32
