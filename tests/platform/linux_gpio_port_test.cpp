@@ -404,13 +404,13 @@ TEST(LinuxGpioPort, ThePortMenuItemOpensTheLinesOrSaysWhy) {
         {"", nullptr, app::CommandResult::Ok, ""},
         {"0:11,10,25,9", nullptr, app::CommandResult::Ok, ""},
         {"3:11,10,25,9", nullptr, app::CommandResult::Failed,
-         "Error: COM-Init-Error!\nNo GPIO chip at /dev/gpiochip3"},
+         "Error: COM-Init-Error!\n\nNo GPIO chip at /dev/gpiochip3"},
         {"0:11,10,25,99", nullptr, app::CommandResult::Failed,
-         "Error: COM-Init-Error!\n/dev/gpiochip0 has no line 99: its lines are 0 to 53."},
+         "Error: COM-Init-Error!\n\n/dev/gpiochip0 has no line 99: its lines are 0 to 53."},
         {"0:11,10,25,99", "pi:11,10,25,9", app::CommandResult::Ok, ""},
         {"0:11,10,25,9", "pinctrl-bcm2835:11,10,25,9", app::CommandResult::Ok, ""},
         {"0:11,10,25,9", "3:11,10,25,9", app::CommandResult::Failed,
-         "Error: COM-Init-Error!\nNo GPIO chip at /dev/gpiochip3"},
+         "Error: COM-Init-Error!\n\nNo GPIO chip at /dev/gpiochip3"},
     };
     for (const auto& c : kCases) {
         SimRigOptions options;

@@ -129,7 +129,8 @@ TEST(OpenFailureHint, StaysOnOneLineWithinTheFailureTextWhateverThePath) {
     // Through the adapter: the system's text and the whole hint fit the buffer.
     EXPECT_EQ(adapter::OpenSerialPort(p), 1);
     EXPECT_FALSE(p.state.errorText.truncated());
-    EXPECT_EQ(p.state.errorText.str(), "COM-Init-Error!\n" + port.SerialOpenNote());
+    EXPECT_EQ(p.state.errorText.str(), "COM-Init-Error!");
+    EXPECT_EQ(p.failureHint, port.SerialOpenNote());
 }
 
 }  // namespace
