@@ -158,7 +158,7 @@ std::optional<std::string> ConsoleWindows::ReadAnswer() {
 }
 
 MsgResult ConsoleWindows::MessageBox(int /*owner*/, std::string_view text, std::string_view title,
-                                     MsgButtons buttons) {
+                                     MsgButtons buttons, MessageKind /*kind*/) {
     FinishActivityLine();
     shown_.emplace_back(std::string(title), std::string(text));
     std::FILE* stream = (!reportTitle_.empty() && title == reportTitle_) ? out_ : err_;

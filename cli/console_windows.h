@@ -26,7 +26,7 @@ class ConsoleWindows : public ModelWindowSystem {
     // Marks the activity text that follows as one of a stage's progress.
     void ShowProgress(const std::optional<Progress>& progress) override;
     MsgResult MessageBox(int owner, std::string_view text, std::string_view title,
-                         MsgButtons buttons) override;
+                         MsgButtons buttons, MessageKind kind) override;
     std::optional<std::string> AskOpenFile(std::string_view, std::string_view, std::string_view,
                                            std::string_view) override {
         return std::nullopt;

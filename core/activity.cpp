@@ -99,7 +99,8 @@ void ReportFailure(Programmer& p) {
     // After a failed driver access, or with the port lost, the user gets the
     // one message of that instead.
     if (!p.driverAccessFailed && !p.portLost)
-        p.windows.MessageBox(p.state.mainWindow, FailureText(p), "Error", MsgButtons::Ok);
+        p.windows.MessageBox(p.state.mainWindow, FailureText(p), "Error", MsgButtons::Ok,
+                             MessageKind::Error);
     p.failureHint.clear();
     p.windows.EnableItem(p.state.mainWindow, ids::kActivity, false);
     p.windows.EnableItem(p.state.mainWindow, ids::kCurrentFile, false);

@@ -15,6 +15,9 @@ namespace ostrel {
 // answers No), for a step that cannot be undone.
 enum class MsgButtons { Ok, OkCancel, OkCancelDefaultCancel };
 enum class MsgResult { Ok, Cancel };
+// What a message box says, from where it is raised: each front-end shows the
+// icon of its kind (an error, a warning, a question, information).
+enum class MessageKind { Error, Warning, Question, Information };
 
 // Behaviour of a modal dialog. The front-end builds the dialog's controls,
 // calls OnInit once it shows, and forwards the user's actions.
@@ -96,7 +99,7 @@ class WindowSystem {
 
     // --- messages, files, documents, dialogs ---
     virtual MsgResult MessageBox(int owner, std::string_view text, std::string_view title,
-                                 MsgButtons buttons) = 0;
+                                 MsgButtons buttons, MessageKind kind) = 0;
     virtual void Beep() = 0;
     // The file-open dialog: it offers the filter given, then kAllFilesFilter,
     // starts in startFolder (the platform's choice when empty) and accepts

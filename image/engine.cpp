@@ -217,7 +217,8 @@ int ProgramRecordBytewise(Programmer& p, HexRecordStream& in, const Source& src,
             if (p.firstMismatches.size() < kMismatchesNamed)
                 p.firstMismatches.push_back(s.wordAddress);
         } else if (p.windows.MessageBox(ids::kNoOwner, s.errorText.view(), texts::kTitleError,
-                                        MsgButtons::OkCancel) == MsgResult::Cancel) {
+                                        MsgButtons::OkCancel,
+                                        MessageKind::Error) == MsgResult::Cancel) {
             in.Close();
             return kRunCancelled;
         }

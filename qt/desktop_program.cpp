@@ -114,7 +114,8 @@ void DesktopProgram::ShowStartFolder() {
     // Once in a box: the first start that sets the folder up, or when it failed.
     std::string message = ui::StartFolderMessage(startFolder_, Home());
     if (!message.empty())
-        windows_.MessageBox(ids::kNoOwner, message, "Ostrel", MsgButtons::Ok);
+        windows_.MessageBox(ids::kNoOwner, message, "Ostrel", MsgButtons::Ok,
+                            MessageKind::Information);
 }
 
 std::string DesktopProgram::Home() {
@@ -246,7 +247,7 @@ void DesktopProgram::AskToStopAndQuit() {
         return;
     }
     if (windows_.MessageBox(ids::kMainWindow, ui::kStopAndQuitQuestion, ui::kStopAndQuitTitle,
-                            MsgButtons::OkCancel) != MsgResult::Ok)
+                            MsgButtons::OkCancel, MessageKind::Warning) != MsgResult::Ok)
         return;
     quitAfterCommand_ = true;
     if (programmer().commandRunning) {

@@ -41,7 +41,7 @@ struct ShownMessage {
     std::string title;
     MsgButtons buttons;
     MsgResult answer;
-    QMessageBox::Icon icon;  // the icon of its kind (ui::KindOf)
+    QMessageBox::Icon icon;  // the icon of its kind
     bool windowIcon;         // it carries the program's window icon
 };
 
@@ -103,7 +103,7 @@ class QtWindowSystem : public WindowSystem {
     void ResetText(int window, int item, std::string_view text) override;
 
     MsgResult MessageBox(int owner, std::string_view text, std::string_view title,
-                         MsgButtons buttons) override;
+                         MsgButtons buttons, MessageKind kind) override;
     void Beep() override;
     std::optional<std::string> AskOpenFile(std::string_view title, std::string_view filterName,
                                            std::string_view patterns,

@@ -47,29 +47,29 @@ bool IsClass(HWND window, const char* name) {
     return lstrcmpiA(ClassOf(window).c_str(), name) == 0;
 }
 
-UINT IconFlag(ui::MessageKind kind) {
+UINT IconFlag(MessageKind kind) {
     switch (kind) {
-        case ui::MessageKind::Error:
+        case MessageKind::Error:
             return MB_ICONERROR;
-        case ui::MessageKind::Warning:
+        case MessageKind::Warning:
             return MB_ICONWARNING;
-        case ui::MessageKind::Question:
+        case MessageKind::Question:
             return MB_ICONQUESTION;
-        case ui::MessageKind::Information:
+        case MessageKind::Information:
             break;
     }
     return MB_ICONINFORMATION;
 }
 
-HICON IconOf(ui::MessageKind kind) {
+HICON IconOf(MessageKind kind) {
     switch (kind) {
-        case ui::MessageKind::Error:
+        case MessageKind::Error:
             return LoadIcon(nullptr, IDI_ERROR);
-        case ui::MessageKind::Warning:
+        case MessageKind::Warning:
             return LoadIcon(nullptr, IDI_WARNING);
-        case ui::MessageKind::Question:
+        case MessageKind::Question:
             return LoadIcon(nullptr, IDI_QUESTION);
-        case ui::MessageKind::Information:
+        case MessageKind::Information:
             break;
     }
     return LoadIcon(nullptr, IDI_INFORMATION);
@@ -433,14 +433,14 @@ void Win32WindowSystem::ResetText(int window, int item, std::string_view text) {
 // --- messages, files, documents, dialogs -----------------------------------------
 
 MsgResult Win32WindowSystem::MessageBox(int owner, std::string_view text, std::string_view title,
-                                        MsgButtons buttons) {
+                                        MsgButtons buttons, MessageKind kind) {
     ShownMessage shown;
     shown.owner = owner;
     shown.text = std::string(text);
     shown.title = std::string(title);
     shown.buttons = buttons;
     shown.answer = MsgResult::Ok;
-    shown.kind = ui::KindOf(title, text, buttons);
+    shown.kind = kind;
     HWND ownerWindow = owner == ids::kNoOwner ? nullptr : Window(owner);
     // A box without an owner still keeps the program's windows from input
     // while it shows, as a box with one does.

@@ -24,7 +24,6 @@
 #include <vector>
 
 #include "core/window_system.h"
-#include "ui/message_kind.h"
 #include "win32/dialog_window.h"
 
 struct HMENU__;
@@ -40,7 +39,7 @@ struct ShownMessage {
     std::string title;
     MsgButtons buttons = MsgButtons::Ok;
     MsgResult answer = MsgResult::Ok;
-    ui::MessageKind kind = ui::MessageKind::Information;  // the icon asked for (ui::KindOf)
+    MessageKind kind = MessageKind::Information;  // the icon asked for
     // What the box on the screen showed, as the automation found it: its
     // caption, its text, its buttons (IDOK, IDCANCEL) and whether it had the
     // icon of its kind. Empty when it was not found.
@@ -111,7 +110,7 @@ class Win32WindowSystem : public WindowSystem {
     void ResetText(int window, int item, std::string_view text) override;
 
     MsgResult MessageBox(int owner, std::string_view text, std::string_view title,
-                         MsgButtons buttons) override;
+                         MsgButtons buttons, MessageKind kind) override;
     void Beep() override;
     std::optional<std::string> AskOpenFile(std::string_view title, std::string_view filterName,
                                            std::string_view patterns,

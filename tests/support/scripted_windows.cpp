@@ -50,7 +50,7 @@ void ScriptedWindows::ProcessPendingEvents() {
 }
 
 MsgResult ScriptedWindows::MessageBox(int owner, std::string_view text, std::string_view title,
-                                      MsgButtons buttons) {
+                                      MsgButtons buttons, MessageKind kind) {
     MsgResult answer = MsgResult::Ok;
     if (!answers.empty()) {
         answer = answers.front();
@@ -58,7 +58,7 @@ MsgResult ScriptedWindows::MessageBox(int owner, std::string_view text, std::str
     }
     if (buttons == MsgButtons::Ok)
         answer = MsgResult::Ok;
-    messages.push_back({owner, std::string(text), std::string(title), buttons, answer});
+    messages.push_back({owner, std::string(text), std::string(title), buttons, answer, kind});
     log.push_back("msgbox '" + std::string(title) + "' '" + std::string(text) + "'");
     return answer;
 }

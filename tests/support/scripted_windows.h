@@ -19,6 +19,7 @@ struct ShownMessage {
     std::string title;
     MsgButtons buttons;
     MsgResult answer;
+    MessageKind kind;
 };
 
 class ScriptedWindows : public ModelWindowSystem {
@@ -31,7 +32,7 @@ class ScriptedWindows : public ModelWindowSystem {
     void Repaint(int window) override;
     void ProcessPendingEvents() override;
     MsgResult MessageBox(int owner, std::string_view text, std::string_view title,
-                         MsgButtons buttons) override;
+                         MsgButtons buttons, MessageKind kind) override;
     void Beep() override;
     std::optional<std::string> AskOpenFile(std::string_view title, std::string_view filterName,
                                            std::string_view patterns,
