@@ -185,8 +185,8 @@ TEST(MessageKinds, EveryBoxCarriesTheKindItWasRaisedWith) {
         {"Erase All asks first", SimFault::None, ids::kEraseAll, "Warning!", MessageKind::Warning},
         {"Erase EEPROM asks first", SimFault::None, ids::kBulkEraseData, "Warning!",
          MessageKind::Warning},
-        {"the signature report", SimFault::None, ids::kReadSignature, "Info:",
-         MessageKind::Information},
+        {"the signature report", SimFault::None, ids::kReadSignature,
+         "Info:", MessageKind::Information},
         {"About", SimFault::None, ids::kAbout, "Ostrel  V3.3", MessageKind::Information},
     };
     for (const Case& c : cases) {
