@@ -51,14 +51,12 @@ void StartPins(Programmer& p) {
 }
 
 // A port of pins that would not open: the system's open failure, and what
-// to do about it on a line of its own.
+// to do about it as the failure's hint (a device path can be long; the
+// failure text's buffer keeps the system's words whole).
 int PinsFailed(Programmer& p) {
     ProgrammerState& s = p.state;
     s.errorText.Assign(texts::kComInitError);
-    if (std::string hint = p.pins->PinOpenNote(); !hint.empty()) {
-        s.errorText.Append('\n');
-        s.errorText.Append(hint);
-    }
+    p.failureHint = p.pins->PinOpenNote();
     s.comHandle = -1;
     return 1;
 }
@@ -69,13 +67,12 @@ int OpenGpio(Programmer& p) {
         return 0;
     if (p.pins == nullptr) {
         s.errorText.Assign(texts::kComInitError);
-        s.errorText.Append("\nThis program has no GPIO lines.");
+        p.failureHint = "This program has no GPIO lines.";
         return 1;
     }
     // The port's name carries the lines: "GPIO:CHIP:SCK,MOSI,RESET,MISO".
-    const std::string name = "GPIO:" + std::string(s.gpioLines.empty()
-                                                       ? kDefaultGpioWiring
-                                                       : s.gpioLines.view());
+    const std::string name =
+        "GPIO:" + std::string(s.gpioLines.empty() ? kDefaultGpioWiring : s.gpioLines.view());
     if (p.pins->OpenPins(name) != PinOpenResult::Ok)
         return PinsFailed(p);
     StartPins(p);
@@ -127,12 +124,9 @@ int OpenSerialPort(Programmer& p) {
             s.errorText.Assign(texts::kCannotWriteTimeouts);
             break;
     }
-    // The system's text stays as it is; what to do about it follows on a line
-    // of its own, cut where the buffer ends.
-    if (std::string hint = p.serial.SerialOpenNote(); !hint.empty()) {
-        s.errorText.Append('\n');
-        s.errorText.Append(hint);
-    }
+    // The system's text stays as it is; what to do about it is the failure's
+    // hint, outside the buffer, so no device path can cut it.
+    p.failureHint = p.serial.SerialOpenNote();
     // The backend has closed the device again, so the next attempt can reopen it.
     s.comHandle = -1;
     return 1;

@@ -76,7 +76,7 @@ CommandResult SelectParallelPort(Programmer& p, const PortItem& item) {
     if (!s.dlPortIoLoaded && !s.directPortIo) {
         p.windows.MessageBox(ids::kNoOwner,
                              std::string(texts::kDriverMustBeInstalled) + ParallelAccessHint(),
-                             texts::kTitleErrorLoud, MsgButtons::Ok);
+                             texts::kTitleErrorLoud, MsgButtons::Ok, MessageKind::Error);
         return CommandResult::Failed;
     }
     s.portBase = item.base;
@@ -197,7 +197,7 @@ CommandResult ReadSignatureBytes(Programmer& p) {
     p.windows.SetItemText(p.state.mainWindow, ids::kActivity, "  ");
     if (!p.driverAccessFailed)
         p.windows.MessageBox(ids::kNoOwner, p.state.signatureReport.view(), texts::kTitleInfo,
-                             MsgButtons::Ok);
+                             MsgButtons::Ok, MessageKind::Information);
     // The report is the one box, as in the system: what the bytes mean is in
     // it ("No echo 53 received"). The command still did not read a chip's
     // signature; errorText keeps the reason of the failed connection for a
@@ -231,7 +231,7 @@ CommandResult Check(Programmer& p) {
     if (devices::FindDevice(p, core::ReadDeviceChoice(p)) == 0)
         return Ok(p);
     p.windows.MessageBox(ids::kNoOwner, texts::kUnknownDevicecode, texts::kTitleOstrel,
-                         MsgButtons::Ok);
+                         MsgButtons::Ok, MessageKind::Warning);
     p.windows.SetItemText(s.mainWindow, ids::kActivity, "  ");
     EnableField(p, ids::kActivity, false);
     return CommandResult::Failed;
@@ -264,7 +264,7 @@ CommandResult EraseAll(Programmer& p) {
     p.state.mainWindow = ids::kMainWindow;
     SetActivityField(p, "  ");
     if (p.windows.MessageBox(ids::kNoOwner, texts::kDeletesMemory, texts::kTitleWarning,
-                             MsgButtons::OkCancel) != MsgResult::Ok)
+                             MsgButtons::OkCancel, MessageKind::Warning) != MsgResult::Ok)
         return CommandResult::Cancelled;
     EnableField(p, ids::kActivity, true);
     if (avr::Connect(p) == 1)
@@ -288,7 +288,7 @@ CommandResult BulkEraseData(Programmer& p) {
     p.state.mainWindow = ids::kMainWindow;
     p.windows.SetItemText(p.state.mainWindow, ids::kActivity, "  ");
     if (p.windows.MessageBox(ids::kNoOwner, texts::kDeletesDataMemory, texts::kTitleWarning,
-                             MsgButtons::OkCancel) != MsgResult::Ok)
+                             MsgButtons::OkCancel, MessageKind::Warning) != MsgResult::Ok)
         return CommandResult::Cancelled;
     EnableField(p, ids::kActivity, true);
     if (!ConnectOrReport(p))
@@ -362,7 +362,7 @@ CommandResult OpenStartFolder(Programmer& p) {
                          "No file manager was found on this computer to show the start "
                          "folder:\n\n" +
                              folder,
-                         "Ostrel", MsgButtons::Ok);
+                         "Ostrel", MsgButtons::Ok, MessageKind::Information);
     return CommandResult::Failed;
 }
 

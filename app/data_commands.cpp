@@ -48,7 +48,8 @@ void Release(Programmer& p) {
 }
 
 void Refuse(Programmer& p, std::string_view text) {
-    p.windows.MessageBox(ids::kNoOwner, text, texts::kTitleErrorLoud, MsgButtons::Ok);
+    p.windows.MessageBox(ids::kNoOwner, text, texts::kTitleErrorLoud, MsgButtons::Ok,
+                         MessageKind::Error);
 }
 
 bool FileExists(const std::string& path) {
@@ -99,8 +100,8 @@ bool MaySendWithoutEnd(Programmer& p, const Judged& f) {
                        " ends after line " + std::to_string(f.check.lastRecordLine) +
                        " without the record of length 0 (usually :00000001FF) that ends an "
                        "Intel HEX file.\n\nOK goes on with the file as it is.";
-    return p.windows.MessageBox(ids::kNoOwner, text, texts::kTitleWarning, MsgButtons::OkCancel) ==
-           MsgResult::Ok;
+    return p.windows.MessageBox(ids::kNoOwner, text, texts::kTitleWarning, MsgButtons::OkCancel,
+                                MessageKind::Warning) == MsgResult::Ok;
 }
 
 // Why a file the command will write after it has changed the chip (the
@@ -176,7 +177,8 @@ std::optional<CommandResult> CheckFilesBeforeConnect(Programmer& p, bool withFol
     if (std::filesystem::file_size(FsPath(path), ec) == 0 && !ec) {
         // An empty file would let Write erase the chip and report success.
         std::string text = "The file " + s.baseName.str() + " is empty.";
-        p.windows.MessageBox(ids::kNoOwner, text, texts::kTitleErrorLoud, MsgButtons::Ok);
+        p.windows.MessageBox(ids::kNoOwner, text, texts::kTitleErrorLoud, MsgButtons::Ok,
+                             MessageKind::Error);
         return CommandResult::Failed;
     }
 
@@ -231,7 +233,7 @@ std::optional<CommandResult> CheckFilesBeforeConnect(Programmer& p, bool withFol
                 text += "\n" + line;
             text += "\n\nWhat it writes is not verified. OK runs it as it is.";
             if (p.windows.MessageBox(ids::kNoOwner, text, texts::kTitleWarning,
-                                     MsgButtons::OkCancel) != MsgResult::Ok)
+                                     MsgButtons::OkCancel, MessageKind::Warning) != MsgResult::Ok)
                 return CommandResult::Cancelled;
         }
     }
@@ -262,7 +264,7 @@ std::optional<CommandResult> CheckFilesBeforeConnect(Programmer& p, bool withFol
         p.windows.MessageBox(
             ids::kNoOwner,
             CheckMessage(f.check.systemText, f.check, f.path) + "\n\nNothing was sent to the chip.",
-            texts::kTitleErrorLoud, MsgButtons::Ok);
+            texts::kTitleErrorLoud, MsgButtons::Ok, MessageKind::Error);
         return CommandResult::Failed;
     }
     for (const std::string& output : outputs) {
@@ -277,9 +279,9 @@ std::optional<CommandResult> CheckFilesBeforeConnect(Programmer& p, bool withFol
     for (const Judged& f : files) {
         if (f.check.verdict != image::FileVerdict::ChecksumWrong)
             continue;
-        if (p.windows.MessageBox(ids::kNoOwner,
-                                 CheckMessage(texts::kChecksumWrongContinue, f.check, f.path),
-                                 texts::kTitleWarning, MsgButtons::OkCancel) != MsgResult::Ok)
+        if (p.windows.MessageBox(
+                ids::kNoOwner, CheckMessage(texts::kChecksumWrongContinue, f.check, f.path),
+                texts::kTitleWarning, MsgButtons::OkCancel, MessageKind::Warning) != MsgResult::Ok)
             return CommandResult::Cancelled;
     }
     for (const Judged& f : files) {
@@ -559,7 +561,8 @@ CommandResult VerifyCommand(Programmer& p) {
             }
             if (static_cast<std::size_t>(s.mismatchesPassed) > p.firstMismatches.size())
                 summary += " ...";
-            p.windows.MessageBox(ids::kNoOwner, summary, texts::kTitleError, MsgButtons::Ok);
+            p.windows.MessageBox(ids::kNoOwner, summary, texts::kTitleError, MsgButtons::Ok,
+                                 MessageKind::Error);
         }
         ReadingPause(p);
         result = CommandResult::Failed;

@@ -16,14 +16,16 @@ void TellDriverAccessFailure(Programmer& p) {
     if (!p.driverAccessFailed || p.driverAccessTold)
         return;
     p.driverAccessTold = true;
-    p.windows.MessageBox(ids::kNoOwner, "Error during driver access!", "Error", MsgButtons::Ok);
+    p.windows.MessageBox(ids::kNoOwner, "Error during driver access!", "Error", MsgButtons::Ok,
+                         MessageKind::Error);
     p.windows.EndWindow(ids::kMainWindow, 1);
 }
 
 void TellPortLost(Programmer& p) {
     if (!p.portLost)
         return;
-    p.windows.MessageBox(p.state.mainWindow, p.portLostText, texts::kTitleError, MsgButtons::Ok);
+    p.windows.MessageBox(p.state.mainWindow, p.portLostText, texts::kTitleError, MsgButtons::Ok,
+                         MessageKind::Error);
 }
 
 }  // namespace ostrel::app

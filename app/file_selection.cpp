@@ -72,13 +72,13 @@ int SelectDataFile(Programmer& p) {
     if (path.size() > decltype(p.state.currentFileName)::kCapacity) {
         p.windows.MessageBox(ids::kNoOwner,
                              "The path of the chosen file is too long (at most 279 characters).",
-                             texts::kTitleErrorLoud, MsgButtons::Ok);
+                             texts::kTitleErrorLoud, MsgButtons::Ok, MessageKind::Error);
         return 0;
     }
     if (auto problem = PathLengthProblem(path)) {
         p.windows.MessageBox(ids::kNoOwner,
                              "The path of the chosen file is too long: " + *problem + ".",
-                             texts::kTitleErrorLoud, MsgButtons::Ok);
+                             texts::kTitleErrorLoud, MsgButtons::Ok, MessageKind::Error);
         return 0;
     }
     p.state.currentFileName.Assign(path);
@@ -152,7 +152,7 @@ CommandResult OpenFileCommand(Programmer& p) {
         return CommandResult::Ok;
     if (!p.state.fileLoaded) {
         p.windows.MessageBox(ids::kNoOwner, p.state.errorText.str() + "\n\n" + problem,
-                             texts::kTitleErrorLoud, MsgButtons::Ok);
+                             texts::kTitleErrorLoud, MsgButtons::Ok, MessageKind::Error);
         return CommandResult::Failed;
     }
     // The file is current; only its path could not be stored for the next start.

@@ -75,7 +75,7 @@ CommandResult Body(Programmer& p, const FuseRequest& request, std::string& repor
             // --allow-lockout is the insistence itself: no second question.
             if (verdict.verdict == devices::GuardVerdict::kAsk &&
                 p.windows.MessageBox(ids::kNoOwner, what + "\n\nWrite it?", texts::kTitleWarning,
-                                     MsgButtons::OkCancel) != MsgResult::Ok) {
+                                     MsgButtons::OkCancel, MessageKind::Warning) != MsgResult::Ok) {
                 core::SetActivityField(p, " ");
                 return CommandResult::Cancelled;
             }

@@ -131,7 +131,8 @@ bool ExecuteLine(Programmer& p, const std::array<uint8_t, 4>& bytes, const std::
     std::snprintf(received, sizeof received, "%02X where the script expects %02X.",
                   s.rxShift & 0xFF, bytes[3]);
     text.append("\n\n" + where + ": the chip answered " + received);
-    p.windows.MessageBox(ids::kNoOwner, text, texts::kTitleErrorLoud, MsgButtons::Ok);
+    p.windows.MessageBox(ids::kNoOwner, text, texts::kTitleErrorLoud, MsgButtons::Ok,
+                         MessageKind::Error);
     EndWithFailure(p);
     return false;
 }
@@ -168,7 +169,7 @@ bool GuardAllows(Programmer& p, const std::array<uint8_t, 4>& bytes, const std::
                          where + ": " + verdict.words +
                              "\n\nThe script stopped before this line; it and the lines after "
                              "it were not sent.",
-                         texts::kTitleErrorLoud, MsgButtons::Ok);
+                         texts::kTitleErrorLoud, MsgButtons::Ok, MessageKind::Error);
     EndWithFailure(p);
     return false;
 }
@@ -251,7 +252,7 @@ int RunFuseScript(Programmer& p) {
     TextReader reader;
     if (!CheckFuseScript(p, path, problem, &memoryLines) || !reader.Open(path)) {
         p.windows.MessageBox(ids::kNoOwner, problem + "\n\nNothing of the script was sent.",
-                             texts::kTitleErrorLoud, MsgButtons::Ok);
+                             texts::kTitleErrorLoud, MsgButtons::Ok, MessageKind::Error);
         EndWithFailure(p);
         return 1;
     }

@@ -238,7 +238,7 @@ void RestorePortAndSpeed(Programmer& p) {
         p.windows.MessageBox(ids::kNoOwner,
                              std::string(kSettingsFile) + " in " + p.currentDirectory + ": " +
                                  kind + ".\nPort, speed and the last file are not read or stored.",
-                             kSettingsFile, MsgButtons::Ok);
+                             kSettingsFile, MsgButtons::Ok, MessageKind::Warning);
     }
     bool existed = false;
     {

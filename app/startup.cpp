@@ -30,8 +30,8 @@ void OfferLastFile(Programmer& p) {
         return;
     std::string_view name = s.baseName.view();
     std::string question = "Open '" + std::string(name.substr(0, name.find(' '))) + "' ?";
-    if (p.windows.MessageBox(ids::kNoOwner, question, "Ostrel", MsgButtons::OkCancel) ==
-        MsgResult::Ok) {
+    if (p.windows.MessageBox(ids::kNoOwner, question, "Ostrel", MsgButtons::OkCancel,
+                             MessageKind::Question) == MsgResult::Ok) {
         ShowCurrentFileName(p);
         return;
     }
@@ -48,7 +48,7 @@ bool WriteCommandLineFile(Programmer& p, const std::string& file) {
                              "The file name on the command line is too long (at most 279 "
                              "characters):\n\n" +
                                  file.substr(0, 100) + "...",
-                             texts::kTitleErrorLoud, MsgButtons::Ok);
+                             texts::kTitleErrorLoud, MsgButtons::Ok, MessageKind::Error);
         return true;
     }
     s.currentFileName.Assign(file);
@@ -58,7 +58,7 @@ bool WriteCommandLineFile(Programmer& p, const std::string& file) {
         p.windows.MessageBox(ids::kNoOwner,
                              s.errorText.str() + "\n\nThe settings file cannot be opened in " +
                                  s.startDirectory.str() + "; " + file + " was not written.",
-                             texts::kTitleErrorLoud, MsgButtons::Ok);
+                             texts::kTitleErrorLoud, MsgButtons::Ok, MessageKind::Error);
         return true;
     }
     std::string problem;
@@ -66,7 +66,7 @@ bool WriteCommandLineFile(Programmer& p, const std::string& file) {
         // The file named on the command line is not written: say so and which.
         if (!s.fileLoaded)
             p.windows.MessageBox(ids::kNoOwner, s.errorText.str() + "\n\n" + problem,
-                                 texts::kTitleErrorLoud, MsgButtons::Ok);
+                                 texts::kTitleErrorLoud, MsgButtons::Ok, MessageKind::Error);
         return true;
     }
     ShowCurrentFileName(p);
@@ -122,7 +122,8 @@ bool PrepareMainWindow(Programmer& p) {
         std::string text = texts::kOpenErrorIniQuoted;
         if (std::string kind = NotAFile(devices::DeviceFilePath(p)); !kind.empty())
             text += std::string("\n\n") + devices::kDeviceFileName + ": " + kind + ".";
-        p.windows.MessageBox(ids::kNoOwner, text, texts::kTitleErrorBang, MsgButtons::Ok);
+        p.windows.MessageBox(ids::kNoOwner, text, texts::kTitleErrorBang, MsgButtons::Ok,
+                             MessageKind::Error);
         p.windows.EndWindow(ids::kMainWindow, 1);
         return false;
     }

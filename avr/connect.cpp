@@ -158,8 +158,8 @@ int DecideInStep(Programmer& p, int family) {
     if (family == kErasedFamily) {
         if (s.manualDevice)
             return 0;
-        p.windows.MessageBox(0, texts::kDeviceCodeErased, texts::kTitleWarningColon,
-                             MsgButtons::Ok);
+        p.windows.MessageBox(0, texts::kDeviceCodeErased, texts::kTitleWarningColon, MsgButtons::Ok,
+                             MessageKind::Warning);
         return Verdict(p, texts::kDeviceCodeErased, 1);
     }
     return s.manualDevice ? 0 : Unknown(p);
@@ -187,7 +187,7 @@ int ConfirmChosenDevice(Programmer& p) {
         " is chosen by hand (Autodetection off).\nWriting it as " + *chosen +
         " would put data at the wrong addresses.\n\nGo on as " + *chosen + "?";
     if (p.windows.MessageBox(ids::kNoOwner, question.c_str(), texts::kTitleWarning,
-                             MsgButtons::OkCancel) == MsgResult::Ok)
+                             MsgButtons::OkCancel, MessageKind::Warning) == MsgResult::Ok)
         return 0;
     s.errorText.Assign(
         "The chip answers as " + other + ", not as " + *chosen +

@@ -10,8 +10,8 @@
 
 class NoWindows : public ostrel::ModelWindowSystem {
   public:
-    ostrel::MsgResult MessageBox(int, std::string_view, std::string_view,
-                                 ostrel::MsgButtons) override {
+    ostrel::MsgResult MessageBox(int, std::string_view, std::string_view, ostrel::MsgButtons,
+                                 ostrel::MessageKind) override {
         return ostrel::MsgResult::Ok;
     }
     std::optional<std::string> AskOpenFile(std::string_view, std::string_view, std::string_view,

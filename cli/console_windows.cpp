@@ -1,6 +1,6 @@
 #include "cli/console_windows.h"
 
-#include <cctype>
+#include <utility>
 
 #include "core/ids.h"
 
@@ -13,47 +13,24 @@ std::string_view TrimRight(std::string_view text) {
     return text;
 }
 
-bool IsHexDigit(char c) {
-    return (c >= '0' && c <= '9') || (c >= 'a' && c <= 'f') || (c >= 'A' && c <= 'F');
-}
-
-// The text with every figure (a run of hex digits holding at least one
-// decimal digit) replaced by '#': "12% programmed" and "90% programmed", or
-// "Contr-Adr: 0040" and "Contr-Adr: 00A0", are the same stage. Texts without
-// figures give an empty key.
-std::string StageKey(std::string_view text) {
-    std::string key;
-    bool figures = false;
-    for (size_t i = 0; i < text.size();) {
-        size_t end = i;
-        bool decimal = false;
-        while (end < text.size() && IsHexDigit(text[end])) {
-            decimal = decimal || (text[end] >= '0' && text[end] <= '9');
-            ++end;
-        }
-        if (end > i && decimal) {
-            key += '#';
-            figures = true;
-            i = end;
-        } else if (end > i) {
-            key.append(text.substr(i, end - i));
-            i = end;
-        } else {
-            key += text[i++];
-        }
-    }
-    return figures ? key : std::string();
-}
 }  // namespace
 
 ConsoleWindows::ConsoleWindows(std::FILE* out, std::FILE* err, std::FILE* in, AnswerMode answers,
                                bool errIsTerminal)
     : out_(out), err_(err), in_(in), answers_(answers), terminal_(errIsTerminal) {}
 
+void ConsoleWindows::ShowProgress(const std::optional<Progress>& progress) {
+    pendingStage_.reset();
+    if (progress)
+        pendingStage_ = progress->stage;
+}
+
 void ConsoleWindows::SetItemText(int window, int item, std::string_view text) {
     ModelWindowSystem::SetItemText(window, item, text);
     if (window != ids::kMainWindow || item != ids::kActivity)
         return;
+    // The progress event, when one came, was sent for this text.
+    const std::optional<ProgressStage> stage = std::exchange(pendingStage_, std::nullopt);
     if (quiet_)
         return;
     std::string_view shown = TrimRight(text);
@@ -70,13 +47,14 @@ void ConsoleWindows::SetItemText(int window, int item, std::string_view text) {
         std::fprintf(err_, "\r%s", line.c_str());
         lineOpen_ = true;
     } else {
-        // A script's log wants each stage once: figures are held back and
-        // only the last of a stage prints, when the next stage begins.
-        std::string key = StageKey(shown);
-        if (!heldFigure_.empty() && key != StageKey(heldFigure_))
+        // A script's log wants each stage once: the texts of a stage's
+        // progress are held back and only the last prints, when the next
+        // stage begins.
+        if (!heldFigure_.empty() && stage != heldStage_)
             PrintHeldFigure();
-        if (!key.empty()) {
+        if (stage) {
             heldFigure_ = std::string(shown);
+            heldStage_ = stage;
             return;
         }
         if (shown == lastActivity_)
@@ -97,6 +75,7 @@ void ConsoleWindows::PrintHeldFigure() {
     std::fflush(err_);
     lastActivity_ = heldFigure_;
     heldFigure_.clear();
+    heldStage_.reset();
 }
 
 void ConsoleWindows::PrintHeldOk() {
@@ -179,7 +158,7 @@ std::optional<std::string> ConsoleWindows::ReadAnswer() {
 }
 
 MsgResult ConsoleWindows::MessageBox(int /*owner*/, std::string_view text, std::string_view title,
-                                     MsgButtons buttons) {
+                                     MsgButtons buttons, MessageKind /*kind*/) {
     FinishActivityLine();
     shown_.emplace_back(std::string(title), std::string(text));
     std::FILE* stream = (!reportTitle_.empty() && title == reportTitle_) ? out_ : err_;

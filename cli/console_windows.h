@@ -1,6 +1,7 @@
 // The console's window system: the activity line goes to standard error (one
-// updating line on a terminal; otherwise plain lines, of which a run of
-// figures such as "12% programmed" .. "90% programmed" prints only its last),
+// updating line on a terminal; otherwise plain lines, of which the texts of
+// one stage's progress, "12% programmed" .. "90% programmed", print only the
+// last),
 // message boxes print their title and text, and questions are answered by
 // --yes, by the user at a terminal, or with Cancel when there is nobody to ask.
 #pragma once
@@ -22,8 +23,10 @@ class ConsoleWindows : public ModelWindowSystem {
                    bool errIsTerminal);
 
     void SetItemText(int window, int item, std::string_view text) override;
+    // Marks the activity text that follows as one of a stage's progress.
+    void ShowProgress(const std::optional<Progress>& progress) override;
     MsgResult MessageBox(int owner, std::string_view text, std::string_view title,
-                         MsgButtons buttons) override;
+                         MsgButtons buttons, MessageKind kind) override;
     std::optional<std::string> AskOpenFile(std::string_view, std::string_view, std::string_view,
                                            std::string_view) override {
         return std::nullopt;
@@ -67,7 +70,9 @@ class ConsoleWindows : public ModelWindowSystem {
     bool quiet_ = false;
     bool lineOpen_ = false;
     std::string lastActivity_;
-    std::string heldFigure_;  // without a terminal: the latest text of a stage of figures
+    std::string heldFigure_;  // without a terminal: the latest text of a stage of progress
+    std::optional<ProgressStage> heldStage_;     // the stage of heldFigure_
+    std::optional<ProgressStage> pendingStage_;  // the stage of the activity text to come
     std::string reportTitle_;
     std::vector<std::pair<std::string, std::string>> shown_;
     // Without a terminal: "OK" on the activity line is held back, as the

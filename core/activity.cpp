@@ -10,7 +10,7 @@ constexpr std::string_view kPadding =
     "                                                                                ";
 static_assert(kPadding.size() == 80);
 
-void Refresh(Programmer& p) {
+void Refresh(Programmer& p, const std::optional<Progress>& progress = std::nullopt) {
     FixedString<204>& text = p.state.activityText;
     // The text ends at its first control character or byte outside 7-bit
     // ASCII; a trailing line feed is thereby dropped.
@@ -23,19 +23,29 @@ void Refresh(Programmer& p) {
     }
     text.Truncate(end);
     text.Append(kPadding);
+    p.windows.ShowProgress(progress);
     p.windows.SetItemText(p.state.mainWindow, ids::kActivity, text.view());
     p.windows.Repaint(p.state.mainWindow);
     p.windows.ProcessPendingEvents();
+}
+
+void StopIfAsked(const Programmer& p) {
+    // A port that stopped answering ends the command as a stop does; the
+    // command runner then tells why.
+    if ((p.stopRequested || p.portLost) && p.stoppable)
+        throw CommandStopped{};
 }
 
 }  // namespace
 
 void ShowActivity(Programmer& p) {
     Refresh(p);
-    // A port that stopped answering ends the command as a stop does; the
-    // command runner then tells why.
-    if ((p.stopRequested || p.portLost) && p.stoppable)
-        throw CommandStopped{};
+    StopIfAsked(p);
+}
+
+void ShowActivity(Programmer& p, const Progress& progress) {
+    Refresh(p, progress);
+    StopIfAsked(p);
 }
 
 void ServiceWindow(Programmer& p) {
@@ -51,7 +61,14 @@ void ShowActivityEvery16(Programmer& p) {
     ShowActivity(p);
 }
 
+void ShowActivityEvery16(Programmer& p, const Progress& progress) {
+    if ((p.state.memAddress & 0x0F) != 0)
+        return;
+    ShowActivity(p, progress);
+}
+
 void SetActivityField(Programmer& p, std::string_view text) {
+    p.windows.ShowProgress(std::nullopt);
     p.windows.SetItemText(p.state.mainWindow, ids::kActivity, text);
     p.windows.Repaint(p.state.mainWindow);
 }
@@ -82,7 +99,8 @@ void ReportFailure(Programmer& p) {
     // After a failed driver access, or with the port lost, the user gets the
     // one message of that instead.
     if (!p.driverAccessFailed && !p.portLost)
-        p.windows.MessageBox(p.state.mainWindow, FailureText(p), "Error", MsgButtons::Ok);
+        p.windows.MessageBox(p.state.mainWindow, FailureText(p), "Error", MsgButtons::Ok,
+                             MessageKind::Error);
     p.failureHint.clear();
     p.windows.EnableItem(p.state.mainWindow, ids::kActivity, false);
     p.windows.EnableItem(p.state.mainWindow, ids::kCurrentFile, false);

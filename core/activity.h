@@ -27,8 +27,12 @@ struct CommandStopped {};
 // port has been lost (Programmer::portLost), while a command runner can end
 // the command (Programmer::stoppable).
 void ShowActivity(Programmer& p);
+// ShowActivity of a text that tells the command's progress: the window
+// system gets the figures as a progress event just before the text.
+void ShowActivity(Programmer& p, const Progress& progress);
 // ShowActivity, but only when memAddress is a multiple of 16.
 void ShowActivityEvery16(Programmer& p);
+void ShowActivityEvery16(Programmer& p, const Progress& progress);
 // What ShowActivity does for the window (repaint, pending events, a stop
 // asked for) without changing the activity line: for the long loops whose
 // texts the system does not show, so that they still take input.

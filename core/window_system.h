@@ -3,6 +3,7 @@
 // console front-end prints, and the tests' scripted fake records every call.
 #pragma once
 
+#include <cstdint>
 #include <optional>
 #include <string>
 #include <string_view>
@@ -14,6 +15,9 @@ namespace ostrel {
 // answers No), for a step that cannot be undone.
 enum class MsgButtons { Ok, OkCancel, OkCancelDefaultCancel };
 enum class MsgResult { Ok, Cancel };
+// What a message box says, from where it is raised: each front-end shows the
+// icon of its kind (an error, a warning, a question, information).
+enum class MessageKind { Error, Warning, Question, Information };
 
 // Behaviour of a modal dialog. The front-end builds the dialog's controls,
 // calls OnInit once it shows, and forwards the user's actions.
@@ -31,6 +35,23 @@ class DialogHandler {
 struct TextSelection {
     int start = 0;
     int end = 0;
+};
+
+// How far the running command is through its current stage, sent beside the
+// activity text that says it in the system's words ("45% programmed"), so
+// that a progress bar or a log never reads the figure back out of the text.
+enum class ProgressStage { Programming, Verifying, ReadingFlash, ReadingEeprom, EepromAddress };
+struct Progress {
+    ProgressStage stage = ProgressStage::Programming;
+    int64_t done = 0;
+    int64_t total = 0;
+    // The whole percentage done, 0 to 100 (0 for a stage of no known size).
+    int Percent() const {
+        if (total <= 0 || done <= 0)
+            return 0;
+        return done >= total ? 100 : static_cast<int>(done * 100 / total);
+    }
+    bool operator==(const Progress&) const = default;
 };
 
 // The second filter of every file-open dialog: any name at all.
@@ -55,6 +76,10 @@ class WindowSystem {
     virtual void CheckMenuItem(int command, bool checked) = 0;
     // Repaints the window at once.
     virtual void Repaint(int window) = 0;
+    // The progress of the running command, sent just before each activity
+    // text the system shows (field 1018 of the main window); no value before
+    // a text that tells no progress ("connecting....").
+    virtual void ShowProgress(const std::optional<Progress>& progress) { (void)progress; }
     // Processes the events that are pending, once, without waiting for more.
     virtual void ProcessPendingEvents() = 0;
 
@@ -74,7 +99,7 @@ class WindowSystem {
 
     // --- messages, files, documents, dialogs ---
     virtual MsgResult MessageBox(int owner, std::string_view text, std::string_view title,
-                                 MsgButtons buttons) = 0;
+                                 MsgButtons buttons, MessageKind kind) = 0;
     virtual void Beep() = 0;
     // The file-open dialog: it offers the filter given, then kAllFilesFilter,
     // starts in startFolder (the platform's choice when empty) and accepts

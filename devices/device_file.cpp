@@ -44,7 +44,7 @@ std::string_view TakeField(std::string_view line, std::size_t& pos) {
 
 void ShowOpenError(Programmer& p) {
     p.windows.MessageBox(ids::kNoOwner, texts::kOpenErrorIni, texts::kTitleErrorBang,
-                         MsgButtons::Ok);
+                         MsgButtons::Ok, MessageKind::Error);
 }
 
 // log2 of a page size that is a power of two up to 2^kMaxPageShift words.
@@ -478,7 +478,8 @@ void FillDeviceList(Programmer& p) {
         text += "\n" + refused[i];
     if (refused.size() > kMaxToldLines)
         text += "\n... and " + std::to_string(refused.size() - kMaxToldLines) + " more";
-    p.windows.MessageBox(ids::kNoOwner, text, kDeviceFileName, MsgButtons::Ok);
+    p.windows.MessageBox(ids::kNoOwner, text, kDeviceFileName, MsgButtons::Ok,
+                         MessageKind::Warning);
 }
 
 int FindDevice(Programmer& p, const core::DeviceChoice& choice) {

@@ -231,7 +231,8 @@ bool EepromWindow::CheckListing(std::string_view text, int dataLines) {
         message.Format(
             "The listing has %d lines, but only %d bytes were read.\n\nNothing was written.",
             dataLines, listedBytes_);
-        w.MessageBox(kWindow, message.view(), texts::kTitleError, MsgButtons::Ok);
+        w.MessageBox(kWindow, message.view(), texts::kTitleError, MsgButtons::Ok,
+                     MessageKind::Error);
         return false;
     }
     std::size_t pos = 0;
@@ -254,7 +255,8 @@ bool EepromWindow::CheckListing(std::string_view text, int dataLines) {
                 "Line %d says address %.4s, but it stands at address %04X.\n\nLines were "
                 "removed or added; nothing was written. Read Data lists the chip again.",
                 number + 1, std::string(line.substr(0, 4)).c_str(), static_cast<unsigned>(number));
-            w.MessageBox(kWindow, message.view(), texts::kTitleError, MsgButtons::Ok);
+            w.MessageBox(kWindow, message.view(), texts::kTitleError, MsgButtons::Ok,
+                         MessageKind::Error);
             return false;
         }
         // Show the line as the control holds it, its line end dropped and
@@ -266,7 +268,8 @@ bool EepromWindow::CheckListing(std::string_view text, int dataLines) {
                 c = '?';
         FixedString<96> message;
         message.Format("Line %d is not in the listing format:\n\n%s", number + 1, visible.c_str());
-        w.MessageBox(kWindow, message.view(), texts::kTitleError, MsgButtons::Ok);
+        w.MessageBox(kWindow, message.view(), texts::kTitleError, MsgButtons::Ok,
+                     MessageKind::Error);
         return false;
     }
     return true;
@@ -311,14 +314,15 @@ void EepromWindow::WriteData() {
         const bool locked = !lockChecked && avr::CheckLockAllows(p_, avr::ChipAccess::Program) != 0;
         lockChecked = true;
         if (locked) {
-            w.MessageBox(ids::kNoOwner, s.errorText.view(), "Error", MsgButtons::Ok);
+            w.MessageBox(ids::kNoOwner, s.errorText.view(), "Error", MsgButtons::Ok,
+                         MessageKind::Error);
             SetStatus(" ");
             w.Repaint(kWindow);
             return;
         }
         avr::WriteEeprom(p_);
         if (!avr::PollUntilWritten(p_, avr::WrittenByte::Eeprom)) {
-            w.MessageBox(ids::kNoOwner, texts::kWriteError, "", MsgButtons::Ok);
+            w.MessageBox(ids::kNoOwner, texts::kWriteError, "", MsgButtons::Ok, MessageKind::Error);
             SetStatus(" ");
             w.Repaint(kWindow);
             return;

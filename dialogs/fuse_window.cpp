@@ -251,10 +251,11 @@ void FuseWindow::Write() {
                                   what +
                                       "\n\nOnly a high-voltage programmer undoes this. Write it "
                                       "all the same?",
-                                  texts::kTitleWarning, MsgButtons::OkCancelDefaultCancel);
+                                  texts::kTitleWarning, MsgButtons::OkCancelDefaultCancel,
+                                  MessageKind::Warning);
         } else if (verdict.verdict == devices::GuardVerdict::kAsk) {
             answer = w.MessageBox(kWindow, what + "\n\nWrite it?", texts::kTitleWarning,
-                                  MsgButtons::OkCancel);
+                                  MsgButtons::OkCancel, MessageKind::Warning);
         }
         if (answer != MsgResult::Ok) {
             SetStatus("Nothing was written.");
@@ -292,7 +293,7 @@ void FuseWindow::Write() {
     if (!differs.empty()) {
         SetStatus("Write failed: the chip holds other values.");
         w.MessageBox(kWindow, differs + "\nThe window shows what the chip holds now.",
-                     texts::kTitleError, MsgButtons::Ok);
+                     texts::kTitleError, MsgButtons::Ok, MessageKind::Error);
         return;
     }
     SetStatus("Written and read back. The new values act from the chip's next reset.");

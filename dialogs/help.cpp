@@ -15,7 +15,8 @@ namespace {
 constexpr const char* kNotFound = texts::kHelpNotFound;
 
 void SayNotFound(Programmer& p) {
-    p.windows.MessageBox(ids::kNoOwner, kNotFound, texts::kTitleError, MsgButtons::Ok);
+    p.windows.MessageBox(ids::kNoOwner, kNotFound, texts::kTitleError, MsgButtons::Ok,
+                         MessageKind::Error);
 }
 
 }  // namespace
@@ -55,7 +56,8 @@ std::string NoBrowserText() {
 void LookForNewVersion(Programmer& p) {
     if (p.windows.OpenDocument(kProjectPage))
         return;
-    p.windows.MessageBox(ids::kNoOwner, NoBrowserText(), "Ostrel", MsgButtons::Ok);
+    p.windows.MessageBox(ids::kNoOwner, NoBrowserText(), "Ostrel", MsgButtons::Ok,
+                         MessageKind::Information);
 }
 
 std::string AboutText(const Programmer& p) {
@@ -64,7 +66,8 @@ std::string AboutText(const Programmer& p) {
 }
 
 void About(Programmer& p) {
-    p.windows.MessageBox(ids::kNoOwner, AboutText(p), kAboutTitle, MsgButtons::Ok);
+    p.windows.MessageBox(ids::kNoOwner, AboutText(p), kAboutTitle, MsgButtons::Ok,
+                         MessageKind::Information);
 }
 
 void WiringDialog::OnCommand(int id) {

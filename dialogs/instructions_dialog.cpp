@@ -135,7 +135,8 @@ void InstructionsDialog::ConnectFailed() {
     SetStatus(" ");
     p_.state.activityText.Assign(" ");
     core::ShowActivity(p_);
-    p_.windows.MessageBox(kDialog, core::FailureText(p_), texts::kTitleError, MsgButtons::Ok);
+    p_.windows.MessageBox(kDialog, core::FailureText(p_), texts::kTitleError, MsgButtons::Ok,
+                          MessageKind::Error);
     EnableStatus(false);
 }
 
@@ -148,7 +149,8 @@ void InstructionsDialog::CommonEnd() {
 
 void InstructionsDialog::NotAvailable() {
     SetStatus(" ");
-    p_.windows.MessageBox(ids::kNoOwner, texts::kFunctionNotAvailable, "", MsgButtons::Ok);
+    p_.windows.MessageBox(ids::kNoOwner, texts::kFunctionNotAvailable, "", MsgButtons::Ok,
+                          MessageKind::Warning);
     p_.windows.CheckItem(kDialog, ids::kRcenBox, false);
     EnableStatus(false);
 }
@@ -163,7 +165,8 @@ bool InstructionsDialog::ReadByteFields(uint8_t (&bytes)[4]) {
         if (!value) {
             FixedString<64> text;
             text.Format("Byte %d must be two hexadecimal digits.", static_cast<int>(i + 1));
-            p_.windows.MessageBox(kDialog, text.view(), texts::kTitleError, MsgButtons::Ok);
+            p_.windows.MessageBox(kDialog, text.view(), texts::kTitleError, MsgButtons::Ok,
+                                  MessageKind::Error);
             return false;
         }
         bytes[i] = *value;
@@ -226,8 +229,8 @@ bool InstructionsDialog::RawWriteAllowed(const uint8_t bytes[4]) {
     if (verdict.verdict != devices::GuardVerdict::kRefuse)
         return true;
     const std::string question = verdict.words + "\n\nWrite it all the same?";
-    if (p_.windows.MessageBox(kDialog, question, texts::kTitleWarning, MsgButtons::OkCancel) ==
-        MsgResult::Ok)
+    if (p_.windows.MessageBox(kDialog, question, texts::kTitleWarning, MsgButtons::OkCancel,
+                              MessageKind::Warning) == MsgResult::Ok)
         return true;
     SetStatus(" ");
     return false;
@@ -266,7 +269,7 @@ void InstructionsDialog::WriteRcen() {
     ShowRcenBit();
     if (p_.windows.IsItemChecked(kDialog, ids::kRcenBox) != wanted) {
         p_.windows.MessageBox(ids::kNoOwner, texts::kErrrrroooor, texts::kTitleErrorCaps,
-                              MsgButtons::Ok);
+                              MsgButtons::Ok, MessageKind::Error);
         EnableStatus(false);
     }
     CommonEnd();

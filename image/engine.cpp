@@ -62,7 +62,8 @@ void OutOfMemory(ProgrammerState& s, const Source& src, const HexRecordStream& i
 
 void ShowAddress(Programmer& p) {
     p.state.activityText.Format(texts::kContrAdrFormat, static_cast<unsigned>(p.state.memAddress));
-    core::ShowActivityEvery16(p);
+    core::ShowActivityEvery16(
+        p, Progress{ProgressStage::EepromAddress, p.state.memAddress, p.state.eepromBytes});
 }
 
 int EepromPath(Programmer& p, HexRecordStream& in, const Source& src) {
@@ -152,7 +153,9 @@ void ShowRecordProgress(Programmer& p) {
     int64_t percent = static_cast<int64_t>(s.recordsDone) * 100 / lines;
     s.activityText.Format("%1.0f%%%s", static_cast<double>(percent),
                           s.verifyMode ? " verified" : " programmed");
-    core::ShowActivity(p);
+    core::ShowActivity(
+        p, Progress{s.verifyMode ? ProgressStage::Verifying : ProgressStage::Programming,
+                    s.recordsDone, lines});
 }
 
 // The next data byte of a flash record, for byte address b: sets wordAddress,
@@ -214,7 +217,8 @@ int ProgramRecordBytewise(Programmer& p, HexRecordStream& in, const Source& src,
             if (p.firstMismatches.size() < kMismatchesNamed)
                 p.firstMismatches.push_back(s.wordAddress);
         } else if (p.windows.MessageBox(ids::kNoOwner, s.errorText.view(), texts::kTitleError,
-                                        MsgButtons::OkCancel) == MsgResult::Cancel) {
+                                        MsgButtons::OkCancel,
+                                        MessageKind::Error) == MsgResult::Cancel) {
             in.Close();
             return kRunCancelled;
         }

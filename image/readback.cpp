@@ -24,7 +24,8 @@ namespace {
 // the EEPROM part starts, and a flash part never shows 0.
 class Progress {
   public:
-    void Before(Programmer& p, int32_t index, int32_t total, std::string_view what) {
+    void Before(Programmer& p, int32_t index, int32_t total, ProgressStage stage,
+                std::string_view what) {
         auto percent = static_cast<int32_t>(static_cast<int64_t>(index) * 100 / total);
         if (percent == lastShown_) {
             // One figure may cover hundreds of reads on a big chip: the
@@ -38,7 +39,7 @@ class Progress {
         p.state.activityText.Format("%1.0f", static_cast<double>(percent));
         p.state.activityText.Append("%");
         p.state.activityText.Append(what);
-        core::ShowActivity(p);
+        core::ShowActivity(p, ostrel::Progress{stage, index, total});
     }
 
   private:
@@ -142,7 +143,7 @@ int WriteDump(Programmer& p, const BeforeReplacing& beforeReplacing) {
     // line alike; a smaller chip's dump keeps its four.
     const int digits = flashWords > avr::kWordsWithoutExtendedAddress ? 5 : 4;
     for (int32_t w = 0; w < flashWords; ++w) {
-        progress.Before(p, w, flashWords, "  flash memory");
+        progress.Before(p, w, flashWords, ProgressStage::ReadingFlash, "  flash memory");
         int high = flash.Byte(w, true);
         int low = flash.Byte(w, false);
         if (w % 8 == 0) {
@@ -163,7 +164,7 @@ int WriteDump(Programmer& p, const BeforeReplacing& beforeReplacing) {
     avr::ReadAhead eeprom(p);
     auto at = [](int a) { return std::pair<avr::Cell, int32_t>{avr::Cell::Eeprom, a}; };
     for (int32_t a = 0; a < eepromBytes; ++a) {
-        progress.Before(p, a, eepromBytes, "  eeprom");
+        progress.Before(p, a, eepromBytes, ProgressStage::ReadingEeprom, "  eeprom");
         p.state.memAddress = a;
         int byte = eeprom.Byte(a, eepromBytes, at);
         if (a % 8 == 0) {
@@ -197,7 +198,7 @@ int WriteReadbackHex(Programmer& p, const BeforeReplacing& beforeReplacing) {
     const int32_t flashWords = p.state.flashWords;
     FlashReads flash(p, false);
     for (int32_t w = 0; w < flashWords; ++w) {
-        progress.Before(p, w, flashWords, "  flash memory");
+        progress.Before(p, w, flashWords, ProgressStage::ReadingFlash, "  flash memory");
         if (w % 8 == 0) {
             // Record addresses have 16 bits: each further 64 KB (32768 words)
             // begins with an extended linear address record.

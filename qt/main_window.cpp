@@ -72,13 +72,6 @@ MainWindow::MainWindow(std::function<bool(int command)> command,
     connect(escape, &QShortcut::activated, this,
             [this] { Trigger(busy_ ? ids::kStop : ids::kCancelCommand, nullptr); });
 
-    // The progress bar follows the figure of the activity line.
-    if (auto* activity = qobject_cast<QLineEdit*>(Control(ids::kActivity))) {
-        connect(activity, &QLineEdit::textChanged, this, [this](const QString& text) {
-            if (busy_)
-                ShowProgress(ui::ProgressFigure(text.toStdString()));
-        });
-    }
     if (QWidget* stop = Control(ids::kStop))
         stop->setCursor(Qt::ArrowCursor);
 }
@@ -141,16 +134,7 @@ void MainWindow::ShowOnActivityLine(const QStringList& lines, const QString& tip
 }
 
 void MainWindow::ShowProgress(std::optional<int> figure) {
-    auto* bar = qobject_cast<QProgressBar*>(Control(ids::kProgressBar));
-    if (bar == nullptr)
-        return;
-    if (figure) {
-        bar->setRange(0, 100);
-        bar->setValue(*figure);
-    } else {
-        // Busy without a figure: the bar shows that something runs.
-        bar->setRange(0, 0);
-    }
+    ShowFigure(Control(ids::kProgressBar), figure);
 }
 
 QAction* MainWindow::AddItem(QMenu* menu, const char* text, int command) {

@@ -17,6 +17,7 @@
 #include <QLabel>
 #include <QLineEdit>
 #include <QMessageBox>
+#include <QProgressBar>
 #include <QPushButton>
 #include <QSignalBlocker>
 #include <QTextBrowser>
@@ -30,7 +31,6 @@
 #include "qt/modal_dialog.h"
 #include "qt/resources.h"
 #include "qt/widgets.h"
-#include "ui/message_kind.h"
 
 namespace ostrel::qt {
 
@@ -44,15 +44,15 @@ std::string ToUtf8(const QString& text) {
     return text.toUtf8().toStdString();
 }
 
-QMessageBox::Icon IconOf(ui::MessageKind kind) {
+QMessageBox::Icon IconOf(MessageKind kind) {
     switch (kind) {
-        case ui::MessageKind::Error:
+        case MessageKind::Error:
             return QMessageBox::Critical;
-        case ui::MessageKind::Warning:
+        case MessageKind::Warning:
             return QMessageBox::Warning;
-        case ui::MessageKind::Question:
+        case MessageKind::Question:
             return QMessageBox::Question;
-        case ui::MessageKind::Information:
+        case MessageKind::Information:
             break;
     }
     return QMessageBox::Information;
@@ -208,6 +208,24 @@ void QtWindowSystem::Repaint(int window) {
         widget->repaint();
 }
 
+void ShowFigure(QWidget* widget, std::optional<int> percent) {
+    auto* bar = qobject_cast<QProgressBar*>(widget);
+    if (bar == nullptr)
+        return;
+    if (percent) {
+        bar->setRange(0, 100);
+        bar->setValue(*percent);
+    } else {
+        // Busy without a figure: the bar shows that something runs.
+        bar->setRange(0, 0);
+    }
+}
+
+void QtWindowSystem::ShowProgress(const std::optional<Progress>& progress) {
+    ShowFigure(Item(ids::kMainWindow, ids::kProgressBar),
+               progress ? std::optional<int>(progress->Percent()) : std::nullopt);
+}
+
 void QtWindowSystem::ProcessPendingEvents() {
     QCoreApplication::processEvents();
 }
@@ -274,9 +292,9 @@ void QtWindowSystem::ResetText(int window, int item, std::string_view text) {
 // --- messages, files, documents, dialogs ------------------------------------
 
 MsgResult QtWindowSystem::MessageBox(int owner, std::string_view text, std::string_view title,
-                                     MsgButtons buttons) {
+                                     MsgButtons buttons, MessageKind kind) {
     QMessageBox box(
-        IconOf(ui::KindOf(title, text, buttons)), FromUtf8(title), FromUtf8(text),
+        IconOf(kind), FromUtf8(title), FromUtf8(text),
         buttons == MsgButtons::Ok ? QMessageBox::Ok : QMessageBox::Ok | QMessageBox::Cancel,
         owner == ids::kNoOwner ? nullptr : Window(owner));
     box.setWindowIcon(ProgramIcon());
@@ -387,7 +405,7 @@ void QtWindowSystem::FollowLink(const QUrl& link) {
     MessageBox(ids::kNoOwner,
                "No web browser was found on this computer to show\n" + ToUtf8(target.toString()) +
                    "\n\nOpen that address in a browser on any computer.",
-               "Ostrel", MsgButtons::Ok);
+               "Ostrel", MsgButtons::Ok, MessageKind::Information);
 }
 
 std::string PageProblem(const std::string& path) {
@@ -409,7 +427,7 @@ bool QtWindowSystem::ShowInPageWindow(const QUrl& url) {
     // The page is read whole into the window: a device, or a file far larger
     // than any page, would never finish loading.
     if (std::string problem = PageProblem(url.toLocalFile().toStdString()); !problem.empty()) {
-        MessageBox(ids::kNoOwner, problem, texts::kTitleError, MsgButtons::Ok);
+        MessageBox(ids::kNoOwner, problem, texts::kTitleError, MsgButtons::Ok, MessageKind::Error);
         return false;
     }
     if (!pageWindow_) {

@@ -41,7 +41,7 @@ struct ShownMessage {
     std::string title;
     MsgButtons buttons;
     MsgResult answer;
-    QMessageBox::Icon icon;  // the icon of its kind (ui::KindOf)
+    QMessageBox::Icon icon;  // the icon of its kind
     bool windowIcon;         // it carries the program's window icon
 };
 
@@ -88,6 +88,8 @@ class QtWindowSystem : public WindowSystem {
     void SetChoices(int window, int item, const std::vector<std::string>& choices) override;
     void CheckMenuItem(int command, bool checked) override;
     void Repaint(int window) override;
+    // The main window's progress bar takes the figure.
+    void ShowProgress(const std::optional<Progress>& progress) override;
     void ProcessPendingEvents() override;
 
     void AddListEntry(std::string_view name) override;
@@ -101,7 +103,7 @@ class QtWindowSystem : public WindowSystem {
     void ResetText(int window, int item, std::string_view text) override;
 
     MsgResult MessageBox(int owner, std::string_view text, std::string_view title,
-                         MsgButtons buttons) override;
+                         MsgButtons buttons, MessageKind kind) override;
     void Beep() override;
     std::optional<std::string> AskOpenFile(std::string_view title, std::string_view filterName,
                                            std::string_view patterns,
@@ -174,6 +176,10 @@ inline constexpr std::uintmax_t kMaxPageBytes = 4 * 1024 * 1024;
 // Why a local file cannot be shown in the page window (no plain file, too
 // large); empty when it can.
 std::string PageProblem(const std::string& path);
+
+// Sets a progress bar to a percentage, or, with none, to show that a command
+// is busy without a figure. Does nothing for a widget that is no bar.
+void ShowFigure(QWidget* bar, std::optional<int> percent);
 
 // The program's icon, for its windows and message boxes.
 QIcon ProgramIcon();

@@ -5,6 +5,7 @@
 #include <QDir>
 #include <QLineEdit>
 #include <QPixmap>
+#include <QProgressBar>
 #include <QTextBrowser>
 
 #include <optional>
@@ -12,7 +13,6 @@
 #include "core/ids.h"
 #include "qt/desktop_program.h"
 #include "qt/modal_dialog.h"
-#include "ui/busy.h"
 
 namespace ostrel::qt {
 
@@ -85,9 +85,13 @@ int TakeScreenshots(DesktopProgram& program, const QString& folder) {
         bool taken = false;
         auto* activity = qobject_cast<QLineEdit*>(program.window().Control(ids::kActivity));
         QMetaObject::Connection during =
-            QObject::connect(activity, &QLineEdit::textChanged, activity, [&](const QString& text) {
-                std::optional<int> figure = ui::ProgressFigure(text.toStdString());
-                if (taken || !figure || *figure < 40 || !program.window().busy())
+            QObject::connect(activity, &QLineEdit::textChanged, activity, [&](const QString&) {
+                // The bar has the figure of this text already: the progress
+                // event comes just before the text.
+                auto* bar =
+                    qobject_cast<QProgressBar*>(program.window().Control(ids::kProgressBar));
+                if (taken || bar == nullptr || bar->maximum() != 100 || bar->value() < 40 ||
+                    !program.window().busy())
                     return;
                 taken = true;
                 // The signal comes before the field scrolls back to the text's start.

@@ -1,12 +1,12 @@
 // The busy state of a window front-end, free of any toolkit: which controls
 // and menu items are disabled or shown while a command runs (the plan both
 // desktop programs follow, from the marks of the tables: kStartsCommand,
-// kWhileBusy, MenuEntry::whileBusy), what the progress bar shows, and what is
-// asked when the window is closed while a command runs.
+// kWhileBusy, MenuEntry::whileBusy), and what is asked when the window is
+// closed while a command runs. The progress bar takes the figures of the
+// window system's progress event.
 #pragma once
 
 #include <optional>
-#include <string_view>
 #include <vector>
 
 namespace ostrel::ui {
@@ -34,12 +34,6 @@ struct BusyPlan {
     bool MenuItemEnabled(int command) const;
 };
 BusyPlan PlanBusy(bool busy);
-
-// The figure the activity line shows, when its text starts with one
-// ("45% programmed", "7%flash"): a whole percentage from 0 to 100. No value
-// for a text without one ("connecting....", blanks): the bar then shows that
-// the command is busy without a figure.
-std::optional<int> ProgressFigure(std::string_view activityText);
 
 // Closing the main window (close box, File > Exit) while a command runs asks
 // this, with OK and Cancel; OK stops the command at its next activity refresh

@@ -98,7 +98,8 @@ void DesktopSession::ShowStartFolder() {
     // Once in a box: the first start that sets the folder up, or when it failed.
     std::string message = StartFolderMessage(startFolder_, home_);
     if (!message.empty())
-        programmer().windows.MessageBox(ids::kNoOwner, message, "Ostrel", MsgButtons::Ok);
+        programmer().windows.MessageBox(ids::kNoOwner, message, "Ostrel", MsgButtons::Ok,
+                                        MessageKind::Information);
 }
 
 void DesktopSession::ShowWhereItWent(int command) {
@@ -228,7 +229,7 @@ void DesktopSession::AskToStopAndQuit() {
         return;
     }
     if (p.windows.MessageBox(ids::kMainWindow, kStopAndQuitQuestion, kStopAndQuitTitle,
-                             MsgButtons::OkCancel) != MsgResult::Ok)
+                             MsgButtons::OkCancel, MessageKind::Warning) != MsgResult::Ok)
         return;
     quitAfterCommand_ = true;
     if (p.commandRunning) {

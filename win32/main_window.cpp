@@ -68,12 +68,6 @@ MainWindow::MainWindow(Win32WindowSystem& windows, std::function<bool(int comman
     if (CreateModelessDialog(*this, BuildDialogTemplate(ids::kMainWindow), nullptr) == nullptr)
         throw std::runtime_error("the main window cannot be created (error " +
                                  std::to_string(GetLastError()) + ")");
-    // The progress bar follows the figure of the activity line.
-    windows_.textObservers.push_back(
-        [this, alive = alive_](int window, int item, const std::string& text) {
-            if (*alive && busy_ && window == ids::kMainWindow && item == ids::kActivity)
-                ShowProgress(ui::ProgressFigure(text));
-        });
 }
 
 MainWindow::~MainWindow() {
@@ -399,23 +393,7 @@ void MainWindow::ShowOnActivityLine(const std::vector<std::string>& lines, const
 }
 
 void MainWindow::ShowProgress(std::optional<int> figure) {
-    HWND bar = Control(ids::kProgressBar);
-    if (bar == nullptr)
-        return;
-    const LONG style = GetWindowLongA(bar, GWL_STYLE);
-    if (figure) {
-        if ((style & PBS_MARQUEE) != 0) {
-            SendMessageA(bar, PBM_SETMARQUEE, FALSE, 0);
-            SetWindowLongA(bar, GWL_STYLE, style & ~PBS_MARQUEE);
-        }
-        SendMessageA(bar, PBM_SETRANGE32, 0, 100);
-        SendMessageA(bar, PBM_SETPOS, static_cast<WPARAM>(*figure), 0);
-    } else {
-        // Busy without a figure: the bar shows that something runs.
-        if ((style & PBS_MARQUEE) == 0)
-            SetWindowLongA(bar, GWL_STYLE, style | PBS_MARQUEE);
-        SendMessageA(bar, PBM_SETMARQUEE, TRUE, 30);
-    }
+    ShowFigure(Control(ids::kProgressBar), figure);
 }
 
 // --- the busy state ------------------------------------------------------------------

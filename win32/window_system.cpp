@@ -47,29 +47,29 @@ bool IsClass(HWND window, const char* name) {
     return lstrcmpiA(ClassOf(window).c_str(), name) == 0;
 }
 
-UINT IconFlag(ui::MessageKind kind) {
+UINT IconFlag(MessageKind kind) {
     switch (kind) {
-        case ui::MessageKind::Error:
+        case MessageKind::Error:
             return MB_ICONERROR;
-        case ui::MessageKind::Warning:
+        case MessageKind::Warning:
             return MB_ICONWARNING;
-        case ui::MessageKind::Question:
+        case MessageKind::Question:
             return MB_ICONQUESTION;
-        case ui::MessageKind::Information:
+        case MessageKind::Information:
             break;
     }
     return MB_ICONINFORMATION;
 }
 
-HICON IconOf(ui::MessageKind kind) {
+HICON IconOf(MessageKind kind) {
     switch (kind) {
-        case ui::MessageKind::Error:
+        case MessageKind::Error:
             return LoadIcon(nullptr, IDI_ERROR);
-        case ui::MessageKind::Warning:
+        case MessageKind::Warning:
             return LoadIcon(nullptr, IDI_WARNING);
-        case ui::MessageKind::Question:
+        case MessageKind::Question:
             return LoadIcon(nullptr, IDI_QUESTION);
-        case ui::MessageKind::Information:
+        case MessageKind::Information:
             break;
     }
     return LoadIcon(nullptr, IDI_INFORMATION);
@@ -269,6 +269,30 @@ void Win32WindowSystem::Repaint(int window) {
         RedrawWindow(handle, nullptr, nullptr, RDW_UPDATENOW | RDW_ALLCHILDREN);
 }
 
+void ShowFigure(WindowHandle bar, std::optional<int> percent) {
+    if (bar == nullptr)
+        return;
+    const LONG style = GetWindowLongA(bar, GWL_STYLE);
+    if (percent) {
+        if ((style & PBS_MARQUEE) != 0) {
+            SendMessageA(bar, PBM_SETMARQUEE, FALSE, 0);
+            SetWindowLongA(bar, GWL_STYLE, style & ~PBS_MARQUEE);
+        }
+        SendMessageA(bar, PBM_SETRANGE32, 0, 100);
+        SendMessageA(bar, PBM_SETPOS, static_cast<WPARAM>(*percent), 0);
+    } else {
+        // Busy without a figure: the bar shows that something runs.
+        if ((style & PBS_MARQUEE) == 0)
+            SetWindowLongA(bar, GWL_STYLE, style | PBS_MARQUEE);
+        SendMessageA(bar, PBM_SETMARQUEE, TRUE, 30);
+    }
+}
+
+void Win32WindowSystem::ShowProgress(const std::optional<Progress>& progress) {
+    ShowFigure(Item(ids::kMainWindow, ids::kProgressBar),
+               progress ? std::optional<int>(progress->Percent()) : std::nullopt);
+}
+
 void Win32WindowSystem::ProcessPendingEvents() {
     // Every message that is waiting, and none more: peek, then take it.
     MSG message;
@@ -409,14 +433,14 @@ void Win32WindowSystem::ResetText(int window, int item, std::string_view text) {
 // --- messages, files, documents, dialogs -----------------------------------------
 
 MsgResult Win32WindowSystem::MessageBox(int owner, std::string_view text, std::string_view title,
-                                        MsgButtons buttons) {
+                                        MsgButtons buttons, MessageKind kind) {
     ShownMessage shown;
     shown.owner = owner;
     shown.text = std::string(text);
     shown.title = std::string(title);
     shown.buttons = buttons;
     shown.answer = MsgResult::Ok;
-    shown.kind = ui::KindOf(title, text, buttons);
+    shown.kind = kind;
     HWND ownerWindow = owner == ids::kNoOwner ? nullptr : Window(owner);
     // A box without an owner still keeps the program's windows from input
     // while it shows, as a box with one does.

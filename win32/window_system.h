@@ -24,7 +24,6 @@
 #include <vector>
 
 #include "core/window_system.h"
-#include "ui/message_kind.h"
 #include "win32/dialog_window.h"
 
 struct HMENU__;
@@ -40,7 +39,7 @@ struct ShownMessage {
     std::string title;
     MsgButtons buttons = MsgButtons::Ok;
     MsgResult answer = MsgResult::Ok;
-    ui::MessageKind kind = ui::MessageKind::Information;  // the icon asked for (ui::KindOf)
+    MessageKind kind = MessageKind::Information;  // the icon asked for
     // What the box on the screen showed, as the automation found it: its
     // caption, its text, its buttons (IDOK, IDCANCEL) and whether it had the
     // icon of its kind. Empty when it was not found.
@@ -96,6 +95,8 @@ class Win32WindowSystem : public WindowSystem {
     void SetChoices(int window, int item, const std::vector<std::string>& choices) override;
     void CheckMenuItem(int command, bool checked) override;
     void Repaint(int window) override;
+    // The main window's progress bar takes the figure.
+    void ShowProgress(const std::optional<Progress>& progress) override;
     void ProcessPendingEvents() override;
 
     void AddListEntry(std::string_view name) override;
@@ -109,7 +110,7 @@ class Win32WindowSystem : public WindowSystem {
     void ResetText(int window, int item, std::string_view text) override;
 
     MsgResult MessageBox(int owner, std::string_view text, std::string_view title,
-                         MsgButtons buttons) override;
+                         MsgButtons buttons, MessageKind kind) override;
     void Beep() override;
     std::optional<std::string> AskOpenFile(std::string_view title, std::string_view filterName,
                                            std::string_view patterns,
@@ -202,5 +203,9 @@ class Win32WindowSystem : public WindowSystem {
     int messageBoxes_ = 0;
     bool quitRequested_ = false;
 };
+
+// Sets a progress bar to a percentage, or, with none, to show that a command
+// is busy without a figure (the marquee).
+void ShowFigure(WindowHandle bar, std::optional<int> percent);
 
 }  // namespace ostrel::win32

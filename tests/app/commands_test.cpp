@@ -169,6 +169,37 @@ TEST(ReadSignatureBytes, ShowsTheReportAloneWhenConnectFailsAndEndsAsAFailure) {
     EXPECT_FALSE(rig.windows.IsItemEnabled(ids::kMainWindow, ids::kActivity));
 }
 
+// Each box says its kind where it is raised; the front-ends show its icon
+// from that alone, never from the title or the words of the text.
+TEST(MessageKinds, EveryBoxCarriesTheKindItWasRaisedWith) {
+    struct Case {
+        const char* what;
+        SimFault fault;
+        int command;
+        const char* title;
+        MessageKind kind;
+    };
+    const Case cases[] = {
+        {"Write without a file", SimFault::None, ids::kWrite, "ERROR!", MessageKind::Error},
+        {"Check without a chip", SimFault::NoTarget, ids::kCheck, "Error", MessageKind::Error},
+        {"Erase All asks first", SimFault::None, ids::kEraseAll, "Warning!", MessageKind::Warning},
+        {"Erase EEPROM asks first", SimFault::None, ids::kBulkEraseData, "Warning!",
+         MessageKind::Warning},
+        {"the signature report", SimFault::None, ids::kReadSignature,
+         "Info:", MessageKind::Information},
+        {"About", SimFault::None, ids::kAbout, "Ostrel  V3.3", MessageKind::Information},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.what);
+        SimRig rig({.fault = c.fault});
+        rig.windows.answers.push_back(MsgResult::Cancel);
+        app::OnCommand(rig.p, c.command);
+        ASSERT_FALSE(rig.windows.messages.empty());
+        EXPECT_EQ(rig.windows.messages.front().title, c.title);
+        EXPECT_EQ(rig.windows.messages.front().kind, c.kind);
+    }
+}
+
 TEST(ResetRun, LetsTheChipRun) {
     SimRig rig({.cable = CableKind::Cablet1});
     EXPECT_EQ(app::OnCommand(rig.p, ids::kResetRun), CommandResult::Ok);

@@ -2,6 +2,9 @@
 // simulated chip, through the scripted window system.
 #include <gtest/gtest.h>
 
+#include <cstdio>
+#include <map>
+
 #include "app/commands.h"
 #include "app/data_commands.h"
 #include "core/ids.h"
@@ -231,6 +234,64 @@ TEST(Read, WritesTheDumpAndTheHexImageInTheStartDirectory) {
     EXPECT_EQ(image.size(), 2048u);
     EXPECT_EQ(image[0], 0x94);
     EXPECT_EQ(Steps(rig.windows).back(), "readback.hex saved");
+}
+
+// Every figure the activity line shows comes with the progress event of its
+// stage, saying the same figure; a text without one comes without an event.
+// The progress bar and the console's log go by the event alone.
+TEST(Progress, EveryFigureShownComesWithTheEventOfItsStage) {
+    struct Case {
+        const char* file;  // loaded before the command; empty: none
+        std::string content;
+        int command;
+        std::vector<ProgressStage> stages;  // the stages seen, in order
+    };
+    const std::string eeprom = Lines({Record(0, 0x0000, Bytes(40, 0x5A)), kEndRecord});
+    const std::string blank = Lines({Record(0, 0x0000, std::vector<int>(32, 0xFF)), kEndRecord});
+    const Case cases[] = {
+        {"prog.hex",
+         kTwoPages,
+         ids::kWrite,
+         {ProgressStage::Programming, ProgressStage::Verifying}},
+        {"blank.hex", blank, ids::kVerify, {ProgressStage::Verifying}},
+        {"data.eep", eeprom, ids::kWrite, {ProgressStage::EepromAddress}},
+        {"", "", ids::kRead, {ProgressStage::ReadingFlash, ProgressStage::ReadingEeprom}},
+        {"", "", ids::kReadbackInhx, {ProgressStage::ReadingFlash}},
+    };
+    const std::map<ProgressStage, std::string> words = {
+        {ProgressStage::Programming, "programmed"},    {ProgressStage::Verifying, "verified"},
+        {ProgressStage::ReadingFlash, "flash memory"}, {ProgressStage::ReadingEeprom, "eeprom"},
+        {ProgressStage::EepromAddress, "Contr-Adr: "},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(std::string(c.file) + " command " + std::to_string(c.command));
+        SimRig rig({.chip = "ATtiny2313"});
+        if (*c.file != 0) {
+            rig.Write(c.file, c.content);
+            ASSERT_EQ(rig.Load(c.file), 0);
+        }
+        ASSERT_EQ(app::OnCommand(rig.p, c.command), CommandResult::Ok)
+            << (rig.windows.messages.empty() ? "" : rig.windows.messages.back().text);
+        std::vector<ProgressStage> seen;
+        for (const auto& [text, progress] : rig.windows.progressTexts) {
+            if (!progress) {
+                EXPECT_EQ(ShownPercent(text), std::nullopt) << text;
+                continue;
+            }
+            if (seen.empty() || seen.back() != progress->stage)
+                seen.push_back(progress->stage);
+            EXPECT_NE(text.find(words.at(progress->stage)), std::string::npos) << text;
+            if (progress->stage == ProgressStage::EepromAddress) {
+                char address[8];
+                std::snprintf(address, sizeof address, "%04X",
+                              static_cast<unsigned>(progress->done));
+                EXPECT_EQ(text.substr(11, 4), address);
+            } else {
+                EXPECT_EQ(ShownPercent(text), progress->Percent()) << text;
+            }
+        }
+        EXPECT_EQ(seen, c.stages);
+    }
 }
 
 TEST(Read, AReadOnlyStartDirectoryIsReportedWithTheFileName) {

@@ -207,6 +207,45 @@ TEST(Endings, EachCommandEndsAsItsStepsWent) {
          "",
          true,
          {"prog.hex"}},
+        // A long name is shortened in its middle: the reason after it stays whole.
+        {"write of a file of a very long name whose data lie beyond the flash",
+         ids::kWrite,
+         [](SimRig& rig) {
+             const std::string name = std::string(200, 'n') + ".hex";
+             rig.Write(name, Lines({Record(0, 0x3000, {1, 2}), kEndRecord}));
+             rig.Load(name);
+         },
+         CommandResult::Failed,
+         "",
+         false,
+         {"Out of memory: ", "nnn...nnn",
+          "lies beyond this chip's flash (8192 bytes, 0x0000 to 0x1FFF)."},
+         noChange},
+        {"write of a file of a very long name removed after it was chosen",
+         ids::kWrite,
+         [](SimRig& rig) {
+             const std::string name = std::string(200, 'g') + ".hex";
+             rig.Write(name, kProgram);
+             ASSERT_EQ(rig.Load(name), 0);
+             std::filesystem::remove(rig.dir.File(name));
+         },
+         CommandResult::Failed,
+         "",
+         true,
+         {"ggg...ggg", "gg.hex"},
+         noChange},
+        // The advice goes on a line of its own, outside the failure text.
+        {"check without a chip",
+         ids::kCheck,
+         [](SimRig&) {},
+         CommandResult::Failed,
+         "",
+         false,
+         {"No Connection!\n\n", "\n\nCheck the cable, the chip's power and its clock"},
+         [](SimRig& rig) {
+             EXPECT_FALSE(Contains(std::string(rig.p.state.errorText.view()), "Check the cable"));
+         },
+         {.chip = "ATmega8", .fault = SimFault::NoTarget}},
         {"quick of a file removed after it was chosen",
          ids::kQuick,
          goneAfterLoading,

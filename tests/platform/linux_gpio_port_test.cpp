@@ -403,14 +403,13 @@ TEST(LinuxGpioPort, ThePortMenuItemOpensTheLinesOrSaysWhy) {
     } kCases[] = {
         {"", nullptr, app::CommandResult::Ok, ""},
         {"0:11,10,25,9", nullptr, app::CommandResult::Ok, ""},
-        {"3:11,10,25,9", nullptr, app::CommandResult::Failed,
-         "Error: COM-Init-Error!\nNo GPIO chip at /dev/gpiochip3"},
+        {"3:11,10,25,9", nullptr, app::CommandResult::Failed, "No GPIO chip at /dev/gpiochip3"},
         {"0:11,10,25,99", nullptr, app::CommandResult::Failed,
-         "Error: COM-Init-Error!\n/dev/gpiochip0 has no line 99: its lines are 0 to 53."},
+         "/dev/gpiochip0 has no line 99: its lines are 0 to 53."},
         {"0:11,10,25,99", "pi:11,10,25,9", app::CommandResult::Ok, ""},
         {"0:11,10,25,9", "pinctrl-bcm2835:11,10,25,9", app::CommandResult::Ok, ""},
         {"0:11,10,25,9", "3:11,10,25,9", app::CommandResult::Failed,
-         "Error: COM-Init-Error!\nNo GPIO chip at /dev/gpiochip3"},
+         "No GPIO chip at /dev/gpiochip3"},
     };
     for (const auto& c : kCases) {
         SimRigOptions options;
@@ -438,7 +437,10 @@ TEST(LinuxGpioPort, ThePortMenuItemOpensTheLinesOrSaysWhy) {
             EXPECT_TRUE(adapter::PinsInUse(rig.p)) << c.lines;
         } else {
             ASSERT_EQ(messages.size(), 1u) << c.lines;
-            EXPECT_EQ(messages[0].rfind(c.message, 0), 0u) << messages[0];
+            // The system's text, then the advice on a line of its own.
+            EXPECT_EQ(messages[0].rfind("Error: COM-Init-Error!\n", 0), 0u) << messages[0];
+            EXPECT_NE(messages[0].find("\n\n" + std::string(c.message)), std::string::npos)
+                << messages[0];
             EXPECT_NE(messages[0].find("\nThe port stays COM1."), std::string::npos) << messages[0];
         }
     }

@@ -34,7 +34,8 @@ TEST(SystemPortsStackTest, TheAdapterReachesBothRealBackendsThroughTheRouter) {
     p.state.comName.Assign("COM2");
     ASSERT_EQ(adapter::OpenSerialPort(p), 1);
     EXPECT_NE(serial.SerialOpenNote().find("/dev/ttyS1"), std::string::npos);
-    EXPECT_EQ(p.state.errorText.str(), "COM-Init-Error!\n" + serial.SerialOpenNote());
+    EXPECT_EQ(p.state.errorText.str(), "COM-Init-Error!");
+    EXPECT_EQ(p.failureHint, serial.SerialOpenNote());
     p.state.comName.Assign("COM1");
     p.state.portName.Assign("COM1");
     ASSERT_EQ(adapter::DetectSerialAdapter(p), 0);

@@ -21,6 +21,7 @@
 #include "sim/chip_table.h"
 #include "sim/sim_state_file.h"
 #include "tests/qt/gui_rig.h"
+#include "tests/support/scripted_windows.h"
 #include "ui/busy.h"
 #include "ui/control_table.h"
 
@@ -45,7 +46,7 @@ void AtFigure(GuiRig& rig, int figure, const std::function<void()>& during) {
     auto done = std::make_shared<bool>(false);
     QObject::connect(rig.Field(ids::kActivity), &QLineEdit::textChanged, &rig.window(),
                      [done, figure, during](const QString& text) {
-                         std::optional<int> shown = ui::ProgressFigure(text.toStdString());
+                         std::optional<int> shown = ShownPercent(text.toStdString());
                          if (*done || !shown || *shown < figure)
                              return;
                          *done = true;
@@ -113,7 +114,7 @@ TEST(BusyState, WhileAWriteRunsOnlyStopAndExitAreOfferedAndTheBarFollowsTheFigur
     EXPECT_TRUE(busy->stopEnabled);
     EXPECT_TRUE(busy->barShown);
     EXPECT_EQ(busy->barMaximum, 100);
-    EXPECT_EQ(std::optional<int>(busy->barValue), ui::ProgressFigure(figureShown)) << figureShown;
+    EXPECT_EQ(std::optional<int>(busy->barValue), ShownPercent(figureShown)) << figureShown;
     EXPECT_GE(busy->barValue, 40);
     EXPECT_TRUE(busy->busyCursor);
 
@@ -293,31 +294,6 @@ TEST(BusyState, NoStopWhileADialogOfTheCommandIsOpen) {
     EXPECT_TRUE(rig.windows().messages.empty()) << rig.LastMessage();
     EXPECT_FALSE(rig.program().ended());
     EXPECT_TRUE(rig.MenuItem(ids::kFuseBits)->isEnabled());
-}
-
-// The figure of the activity line, as the bar reads it.
-TEST(BusyState, TheBarTakesTheFigureAtTheStartOfTheActivityText) {
-    struct Case {
-        const char* text;
-        std::optional<int> figure;
-    };
-    const Case cases[] = {
-        {"45% programmed", 45},
-        {"7%flash", 7},
-        {"100% verified", 100},
-        {"0%eeprom", 0},
-        {"  12% programmed", 12},
-        {"connecting....", std::nullopt},
-        {"", std::nullopt},
-        {"   ", std::nullopt},
-        {"101% programmed", std::nullopt},
-        {"1000%", std::nullopt},
-        {"45 programmed", std::nullopt},
-        {"%45", std::nullopt},
-        {"Cablet2 detected", std::nullopt},
-    };
-    for (const Case& c : cases)
-        EXPECT_EQ(ui::ProgressFigure(c.text), c.figure) << c.text;
 }
 
 }  // namespace

@@ -365,7 +365,9 @@ TEST(Ports, ASerialPortThatCannotBeOpenedIsReportedAndThePreviousOneStays) {
     ASSERT_EQ(rig.windows().messages.size(), 1u);
     EXPECT_EQ(rig.windows().messages[0].title, "Error");
     EXPECT_EQ(rig.windows().messages[0].owner, ids::kMainWindow);
-    EXPECT_TRUE(rig.windows().messages[0].text.ends_with("The port stays COM2."))
+    // The system's text, the port that stays, then the advice on a line of its own.
+    EXPECT_EQ(rig.windows().messages[0].text.rfind("COM-Init-Error!\nThe port stays COM2.\n\n", 0),
+              0u)
         << rig.windows().messages[0].text;
     EXPECT_FALSE(rig.MenuItem(ids::kCom5)->isChecked());
     EXPECT_TRUE(rig.MenuItem(ids::kCom2)->isChecked());

@@ -1,5 +1,7 @@
 #include "tests/support/scripted_windows.h"
 
+#include <utility>
+
 #include "core/ids.h"
 
 namespace ostrel::testing {
@@ -8,8 +10,15 @@ void ScriptedWindows::SetItemText(int window, int item, std::string_view text) {
     ModelWindowSystem::SetItemText(window, item, text);
     log.push_back("text " + std::to_string(window) + " " + std::to_string(item) + " '" +
                   std::string(text) + "'");
-    if (window == ids::kMainWindow && item == ids::kActivity)
+    if (window == ids::kMainWindow && item == ids::kActivity) {
         activity.emplace_back(text);
+        progressTexts.emplace_back(std::string(text),
+                                   std::exchange(pendingProgress_, std::nullopt));
+    }
+}
+
+void ScriptedWindows::ShowProgress(const std::optional<Progress>& progress) {
+    pendingProgress_ = progress;
 }
 
 void ScriptedWindows::EnableItem(int window, int item, bool enabled) {
@@ -41,7 +50,7 @@ void ScriptedWindows::ProcessPendingEvents() {
 }
 
 MsgResult ScriptedWindows::MessageBox(int owner, std::string_view text, std::string_view title,
-                                      MsgButtons buttons) {
+                                      MsgButtons buttons, MessageKind kind) {
     MsgResult answer = MsgResult::Ok;
     if (!answers.empty()) {
         answer = answers.front();
@@ -49,7 +58,7 @@ MsgResult ScriptedWindows::MessageBox(int owner, std::string_view text, std::str
     }
     if (buttons == MsgButtons::Ok)
         answer = MsgResult::Ok;
-    messages.push_back({owner, std::string(text), std::string(title), buttons, answer});
+    messages.push_back({owner, std::string(text), std::string(title), buttons, answer, kind});
     log.push_back("msgbox '" + std::string(title) + "' '" + std::string(text) + "'");
     return answer;
 }
@@ -99,6 +108,17 @@ std::vector<std::string> ScriptedWindows::MessageTexts() const {
     for (const auto& m : messages)
         out.push_back(m.title + ": " + m.text);
     return out;
+}
+
+std::optional<int> ShownPercent(std::string_view activityText) {
+    std::size_t i = activityText.find_first_not_of(' ');
+    if (i == std::string_view::npos)
+        return std::nullopt;
+    std::size_t end = activityText.find_first_not_of("0123456789", i);
+    if (end == i || end == std::string_view::npos || end - i > 3 || activityText[end] != '%')
+        return std::nullopt;
+    int figure = std::stoi(std::string(activityText.substr(i, end - i)));
+    return figure <= 100 ? std::optional<int>(figure) : std::nullopt;
 }
 
 }  // namespace ostrel::testing

@@ -15,6 +15,7 @@
 #include <vector>
 
 #include "core/ids.h"
+#include "tests/support/scripted_windows.h"
 #include "tests/win32gui/gui_rig.h"
 #include "ui/busy.h"
 #include "ui/control_table.h"
@@ -94,7 +95,7 @@ TEST(BusyState, WhileAWriteRunsOnlyStopAndExitAreOfferedAndTheBarFollowsTheFigur
     EXPECT_TRUE(busy->stopEnabled);
     EXPECT_TRUE(busy->barShown);
     EXPECT_FALSE(busy->barWithoutFigure);
-    EXPECT_EQ(std::optional<int>(busy->barValue), ui::ProgressFigure(figureShown)) << figureShown;
+    EXPECT_EQ(std::optional<int>(busy->barValue), ShownPercent(figureShown)) << figureShown;
     EXPECT_GE(busy->barValue, 40);
     EXPECT_TRUE(busy->busyCursor);
 

@@ -7,6 +7,7 @@
 #include <gtest/gtest.h>
 
 #include "core/ids.h"
+#include "tests/support/scripted_windows.h"
 #include "ui/busy.h"
 
 namespace ostrel::testing {
@@ -143,7 +144,7 @@ void GuiRig::AtFigure(int figure, std::function<void()> action) {
         [this, done, figure, action](int window, int item, const std::string& text) {
             if (*done || window != ids::kMainWindow || item != ids::kActivity)
                 return;
-            std::optional<int> shown = ui::ProgressFigure(text);
+            std::optional<int> shown = ShownPercent(text);
             if (!shown || *shown < figure)
                 return;
             *done = true;

@@ -236,7 +236,7 @@ TEST(Ports, AParallelPortWithoutAccessIsRefusedAndThePreviousPortStays) {
     EXPECT_EQ(box.shownTitle, "ERROR!");
     EXPECT_EQ(box.shownText.rfind("Driver 'DlPortIO' must be installed!", 0), 0u) << box.shownText;
     EXPECT_TRUE(box.shownIcon);
-    EXPECT_EQ(box.kind, ui::MessageKind::Error);
+    EXPECT_EQ(box.kind, MessageKind::Error);
     EXPECT_FALSE(rig.MenuChecked(ids::kPort0378));
     EXPECT_TRUE(rig.MenuChecked(ids::kPortSimulator));
     EXPECT_EQ(rig.Text(ids::kPortDisplay), "Port: SIM");
@@ -275,7 +275,7 @@ TEST(MessageBoxes, CarryTheTextTitleButtonsAndIconOfTheirKind) {
         std::string title;
         std::string textStart;
         std::vector<int> buttons;
-        ui::MessageKind kind;
+        MessageKind kind;
     };
     const Case cases[] = {
         {ids::kEraseAll,
@@ -283,20 +283,20 @@ TEST(MessageBoxes, CarryTheTextTitleButtonsAndIconOfTheirKind) {
          "Warning!",
          "This Command Deletes Memory!",
          {IDOK, IDCANCEL},
-         ui::MessageKind::Warning},
-        {ids::kWrite, MsgResult::Ok, "ERROR!", "No File selected!", {IDOK}, ui::MessageKind::Error},
+         MessageKind::Warning},
+        {ids::kWrite, MsgResult::Ok, "ERROR!", "No File selected!", {IDOK}, MessageKind::Error},
         {ids::kAbout,
          MsgResult::Ok,
          "Ostrel  V3.3",
          "Ostrel - in-system programmer",
          {IDOK},
-         ui::MessageKind::Information},
+         MessageKind::Information},
         {ids::kReadSignature,
          MsgResult::Ok,
          "Info:",
          "Vendor Code: 1E",
          {IDOK},
-         ui::MessageKind::Information},
+         MessageKind::Information},
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.textStart);
