@@ -28,8 +28,11 @@ constexpr d2xx::Dword kReadTimeoutMs = 100;
 // How long the wait for samples may take beyond the time the states last:
 // several round trips and latency timers.
 constexpr uint64_t kCollectSlackNs = 1000000000ull;
-// Between two looks at the queue that found nothing new.
-constexpr uint64_t kPollNs = 100000ull;
+// Between two looks at the queue that found nothing new: short against what
+// is left for the chip to clock when a collect begins (half an FT232R
+// buffer, under 100 us at its top rate), or the chip runs dry while the
+// samples that would let the next transfer go wait unnoticed.
+constexpr uint64_t kPollNs = 10000ull;
 
 constexpr std::string_view kFtdiPrefix = "ftdi:";
 

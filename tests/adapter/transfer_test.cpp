@@ -8,6 +8,7 @@
 #include "avr/avr.h"
 #include "tests/support/fixture.h"
 #include "tests/support/recording_pin_port.h"
+#include "tests/support/usb_bus_model.h"
 
 namespace ostrel::testing {
 namespace {
@@ -582,6 +583,45 @@ TEST(StreamingTransfer, ReadsAheadStayHalfAWindowAhead) {
         ASSERT_EQ(queued.size(), static_cast<std::size_t>(c.count * c.passes)) << what;
         for (std::size_t j = 0; j < queued.size(); ++j)
             ASSERT_EQ(queued[j], static_cast<int>(j) % c.count) << what << " read " << j;
+    }
+}
+
+// A driver that keeps a read pending (D2XX) gets each packet of samples when
+// it is in and not before, in the order of the states: a full one 50 us
+// after its last sample, a partial one 50 us after the latency timer has run
+// out since its first. States of 1 us, the host's packets in at 50 and 100 us.
+TEST(UsbBusModel, APendingReadGetsEachPacketWhenItIsIn) {
+    const struct {
+        std::size_t states;
+        uint64_t atNs;
+        std::size_t arrived;
+    } kCases[] = {
+        {62, 160000, 0},     {62, 161000, 62},     // the last sample at 111 us
+        {10, 1099000, 0},    {10, 1100000, 10},    // the first at 50 us, 1 ms timer
+        {124, 222000, 62},   {124, 223000, 124},   // the 124th at 173 us
+        {130, 1223000, 124}, {130, 1224000, 130},  // 6 left, the first at 174 us
+    };
+    for (const auto& c : kCases) {
+        UsbBusModel model;
+        model.chip.stateNs = 1000;
+        model.chip.latencyMs = 1;
+        model.chip.toHostBytes = 256;
+        model.chip.fromHostBytes = 256;
+        std::vector<uint8_t> states(c.states);
+        for (std::size_t i = 0; i < states.size(); ++i)
+            states[i] = static_cast<uint8_t>(i + 1);
+        model.Write(0, states);
+        uint64_t lastNs = 0;
+        const UsbBusModel::Apply echo = [&lastNs](uint8_t state, uint64_t atNs) {
+            EXPECT_GE(atNs, lastNs + (lastNs > 0 ? 1000 : 0)) << "a state shorter than a tick";
+            lastNs = atNs;
+            return state;
+        };
+        std::vector<uint8_t> got;
+        model.Arrived(c.atNs, echo, got);
+        const std::string what = std::to_string(c.states) + " at " + std::to_string(c.atNs);
+        ASSERT_EQ(got.size(), c.arrived) << what;
+        EXPECT_TRUE(std::equal(got.begin(), got.end(), states.begin())) << what;
     }
 }
 

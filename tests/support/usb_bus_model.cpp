@@ -69,6 +69,37 @@ uint64_t UsbBusModel::Read(uint64_t nowNs, std::size_t want, bool all, uint64_t 
     }
 }
 
+void UsbBusModel::Arrived(uint64_t nowNs, const Apply& apply, std::vector<uint8_t>& out) {
+    const uint64_t latencyNs = static_cast<uint64_t>(std::max(1u, chip.latencyMs)) * kFrameNs;
+    for (;;) {
+        uint64_t nextIn = kNever;
+        if (toHost_.size() >= kSamplesPerPacket) {
+            nextIn = std::max(toHost_[kSamplesPerPacket - 1].atNs, lastInNs_) + kPacketNs;
+        } else if (!toHost_.empty()) {
+            nextIn = std::max(toHost_.front().atNs + latencyNs, lastInNs_) + kPacketNs;
+        }
+        uint64_t nextState = kNever;
+        if (!fromHost_.empty() && toHost_.size() < chip.toHostBytes)
+            nextState = std::max(fromHost_.front().atNs, chipFreeNs_);
+        if (nextState != kNever && nextState <= nextIn && nextState <= nowNs) {
+            const uint8_t state = fromHost_.front().value;
+            fromHost_.pop_front();
+            toHost_.push_back({nextState, apply(state, nextState)});
+            chipFreeNs_ = nextState + chip.stateNs;
+            continue;
+        }
+        if (nextIn == kNever || nextIn > nowNs)
+            return;
+        const std::size_t n = std::min(kSamplesPerPacket, toHost_.size());
+        for (std::size_t i = 0; i < n; ++i) {
+            out.push_back(toHost_.front().value);
+            toHost_.pop_front();
+        }
+        ++packetsToHost;
+        lastInNs_ = nextIn;
+    }
+}
+
 void UsbBusModel::Advance(uint64_t untilNs, const Apply& apply) {
     while (!fromHost_.empty() && toHost_.size() < chip.toHostBytes) {
         const uint64_t at = std::max(fromHost_.front().atNs, chipFreeNs_);

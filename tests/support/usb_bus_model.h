@@ -58,6 +58,9 @@ class UsbBusModel {
     // never complete ends after `timeoutNs` with what came.
     uint64_t Read(uint64_t nowNs, std::size_t want, bool all, uint64_t timeoutNs,
                   const Apply& apply, std::vector<uint8_t>& out);
+    // A driver that keeps a read pending all the time (D2XX): the samples of
+    // every packet that is in by `nowNs`, the states due before clocked.
+    void Arrived(uint64_t nowNs, const Apply& apply, std::vector<uint8_t>& out);
     // Clocks the states due up to `untilNs` (as far as the buffer to the
     // host has room), so that the host's clock can move on to it.
     void Advance(uint64_t untilNs, const Apply& apply);

@@ -6,6 +6,8 @@
 #include <algorithm>
 #include <cstdlib>
 #include <cstring>
+#include <span>
+#include <vector>
 
 #include "sim/sim_port.h"
 
@@ -32,9 +34,6 @@ constexpr unsigned char kDcd = 0x40;
 constexpr unsigned char kRi = 0x80;
 
 constexpr uint32_t kReferenceHz = 3000000;
-constexpr std::size_t kPacketData = 62;
-// One 64-byte packet on the wire at 12 Mbit/s.
-constexpr uint64_t kPacketNs = 50000;
 
 std::string Variable(const char* name, const char* otherwise) {
     const char* value = std::getenv(name);
@@ -63,8 +62,11 @@ struct Library {
     std::unique_ptr<Alone> alone;
 };
 
+void PassTime(StandInBench& bench, uint64_t untilNs);
+
 Library& TheLibrary() {
     static Library library;
+    library.bench.passTime = &PassTime;
     return library;
 }
 
@@ -73,10 +75,9 @@ StandInBench& Bench() {
     if (lib.bench.clock == nullptr) {
         lib.alone = std::make_unique<Alone>();
         lib.bench.clock = &lib.alone->clock;
-        // The machine's time runs for real: no round trip or timer to wait
-        // out beyond what the calls themselves take.
+        // The machine's time runs for real: no control request to wait out
+        // beyond what the call itself takes.
         lib.bench.roundTripNs = 0;
-        lib.bench.latencyTimer = false;
         const std::string kind = Variable("OSTREL_D2XX_ADAPTER", "FT232R");
         lib.bench.Add(kind == "FT231X" ? StandInChip::Ft231x : StandInChip::Ft232r,
                       &lib.alone->board, Variable("OSTREL_D2XX_SERIAL", "FT000001"),
@@ -136,14 +137,41 @@ uint64_t StateNs(StandInDevice& dev, uint32_t& random) {
     return tick * sixteenths / 16;
 }
 
-std::size_t Arrived(const StandInDevice& dev, uint64_t now) {
-    std::size_t n = 0;
-    for (const auto& [at, sample] : dev.toHost) {
-        if (at > now)
-            break;
-        ++n;
+// The host's clock moves on to `atNs`: the chip clocks the states due
+// before, each seen by the board at its own time (its length counted when
+// the FT232R's divided clock would make it uneven), and the packets in by
+// then reach the driver.
+void Pump(StandInDevice& dev, Clock& clock, uint64_t atNs) {
+    static uint32_t random = 12345;
+    const UsbBusModel::Apply apply = [&dev, &clock](uint8_t state, uint64_t stateAtNs) {
+        if (stateAtNs > clock.NowNs())
+            clock.Spend(stateAtNs - clock.NowNs());
+        const unsigned char sample = Pins(dev);
+        Drive(dev, state);
+        (void)StateNs(dev, random);
+        return sample;
+    };
+    if (dev.mute) {
+        dev.model.Advance(atNs, apply);  // the samples never come
+    } else {
+        std::vector<uint8_t> got;
+        dev.model.Arrived(atNs, apply, got);
+        dev.toHost.insert(dev.toHost.end(), got.begin(), got.end());
     }
-    return n;
+    if (atNs > clock.NowNs())
+        clock.Spend(atNs - clock.NowNs());
+}
+
+void PassTime(StandInBench& bench, uint64_t untilNs) {
+    for (auto& dev : bench.devices)
+        if (dev->open && dev->present && bench.clock != nullptr)
+            Pump(*dev, *bench.clock, untilNs);
+}
+
+void Forget(StandInDevice& dev) {
+    dev.model.Purge();
+    dev.toHost.clear();
+    dev.inFlight = 0;
 }
 
 void CopyName(void* to, const std::string& name, std::size_t room) {
@@ -217,9 +245,10 @@ __declspec(dllexport) ULONG WINAPI FT_OpenEx(void* what, DWORD how, void** handl
         dev->mode = 0;
         dev->direction = 0;
         dev->latencyMs = 16;
-        dev->toHost.clear();
-        dev->inFlight = 0;
-        dev->openPacket = 0;
+        dev->model.chip.latencyMs = 16;
+        dev->model.chip.fromHostBytes = dev->BufferBytes();
+        dev->model.chip.toHostBytes = dev->BufferBytes();
+        t::Forget(*dev);
         *handle = dev.get();
         return t::kOk;
     }
@@ -230,9 +259,7 @@ __declspec(dllexport) ULONG WINAPI FT_Close(void* handle) {
     for (auto& dev : Bench().devices) {
         if (dev.get() == handle && dev->open) {
             dev->open = false;
-            dev->toHost.clear();
-            dev->inFlight = 0;
-            dev->openPacket = 0;
+            t::Forget(*dev);
             return t::kOk;
         }
     }
@@ -255,6 +282,7 @@ __declspec(dllexport) ULONG WINAPI FT_SetBitMode(void* handle, UCHAR mask, UCHAR
         return t::kInvalidParameter;
     if (mode == 0x04 && dev->chip == t::StandInChip::Ft232bm)
         return t::kInvalidParameter;
+    t::Pump(*dev, *Bench().clock, Bench().clock->NowNs());
     dev->mode = mode;
     dev->direction = mode == 0 ? 0 : mask;
     t::Drive(*dev, dev->outputs);
@@ -265,7 +293,8 @@ __declspec(dllexport) ULONG WINAPI FT_GetBitMode(void* handle, UCHAR* pins) {
     StandInDevice* dev = DeviceOf(handle);
     if (dev == nullptr)
         return t::kIoError;
-    Bench().clock->Spend(Bench().roundTripNs);
+    // The states written before are on the pins by the time the answer comes.
+    t::Pump(*dev, *Bench().clock, Bench().clock->NowNs() + Bench().roundTripNs);
     *pins = t::Pins(*dev);
     return t::kOk;
 }
@@ -279,6 +308,7 @@ __declspec(dllexport) ULONG WINAPI FT_SetBaudRate(void* handle, ULONG baud) {
     // A whole divisor of the reference, the nearest faster one.
     const uint32_t divisor = std::max<uint32_t>(1, t::kReferenceHz / baud);
     dev->baud = t::kReferenceHz / divisor;
+    dev->model.chip.stateNs = 4ull * 1000000000ull / dev->baud;
     return t::kOk;
 }
 
@@ -289,6 +319,7 @@ __declspec(dllexport) ULONG WINAPI FT_SetLatencyTimer(void* handle, UCHAR ms) {
     if (ms < 2)
         return t::kInvalidParameter;
     dev->latencyMs = ms;
+    dev->model.chip.latencyMs = ms;
     return t::kOk;
 }
 
@@ -324,11 +355,8 @@ __declspec(dllexport) ULONG WINAPI FT_Purge(void* handle, ULONG mask) {
     StandInDevice* dev = DeviceOf(handle);
     if (dev == nullptr)
         return t::kIoError;
-    if (mask & 1) {
-        dev->toHost.clear();
-        dev->inFlight = 0;
-        dev->openPacket = 0;
-    }
+    if (mask & 1)
+        t::Forget(*dev);
     ++dev->purges;
     return t::kOk;
 }
@@ -356,42 +384,17 @@ __declspec(dllexport) ULONG WINAPI FT_Write(void* handle, void* data, DWORD size
     const uint64_t buffers = 2 * dev->BufferBytes();
     const uint64_t room = buffers > dev->inFlight ? buffers - dev->inFlight : 0;
     const DWORD take = static_cast<DWORD>(std::min<uint64_t>(size, room));
-    static uint32_t random = 12345;
     const auto* bytes = static_cast<const unsigned char*>(data);
-    // The samples go back in packets of 62: a full one at once (one packet's
-    // time on the wire), a partial one a round trip after its first sample
-    // was taken, and with the latency timer on once that has run out too;
-    // the states of a later write may fill it before.
-    const uint64_t fullNs = bench.roundTripNs > 0 ? t::kPacketNs : 0;
-    const uint64_t partialNs =
-        bench.roundTripNs +
-        (bench.latencyTimer ? static_cast<uint64_t>(dev->latencyMs) * 1000000ull : 0);
-    for (DWORD i = 0; i < take; ++i) {
-        const unsigned char sample = t::Pins(*dev);
-        t::Drive(*dev, bytes[i]);
-        bench.clock->Spend(t::StateNs(*dev, random));
-        const uint64_t now = bench.clock->NowNs();
-        if (dev->mute) {
-            dev->toHost.emplace_back(UINT64_MAX, sample);
-            continue;
-        }
-        if (dev->openPacket > 0 && now >= dev->openPacketDueNs)
-            dev->openPacket = 0;  // it went partial
-        if (dev->openPacket == 0)
-            dev->openPacketDueNs = now + partialNs;
-        dev->toHost.emplace_back(dev->openPacketDueNs, sample);
-        if (++dev->openPacket == t::kPacketData) {
-            for (std::size_t k = dev->toHost.size() - t::kPacketData; k < dev->toHost.size(); ++k)
-                dev->toHost[k].first = now + fullNs;
-            dev->openPacket = 0;
-        }
-    }
+    const uint64_t in =
+        dev->model.Write(bench.clock->NowNs(), std::span<const uint8_t>(bytes, take));
+    t::Pump(*dev, *bench.clock, in);
     dev->inFlight += take;
     dev->mostInFlight = std::max(dev->mostInFlight, dev->inFlight);
     *written = take;
     if (take < size) {
         ++dev->overruns;
-        bench.clock->Spend(static_cast<uint64_t>(dev->writeTimeoutMs) * 1000000ull);
+        t::Pump(*dev, *bench.clock,
+                bench.clock->NowNs() + static_cast<uint64_t>(dev->writeTimeoutMs) * 1000000ull);
     }
     return t::kOk;
 }
@@ -401,7 +404,8 @@ __declspec(dllexport) ULONG WINAPI FT_GetQueueStatus(void* handle, DWORD* waitin
     if (dev == nullptr || waiting == nullptr)
         return dev == nullptr ? t::kIoError : t::kInvalidParameter;
     ++dev->queueLooks;
-    *waiting = static_cast<DWORD>(t::Arrived(*dev, Bench().clock->NowNs()));
+    t::Pump(*dev, *Bench().clock, Bench().clock->NowNs());
+    *waiting = static_cast<DWORD>(dev->toHost.size());
     return t::kOk;
 }
 
@@ -411,16 +415,16 @@ __declspec(dllexport) ULONG WINAPI FT_Read(void* handle, void* data, DWORD size,
         return t::kIoError;
     t::StandInBench& bench = Bench();
     ++dev->reads;
-    std::size_t there = t::Arrived(*dev, bench.clock->NowNs());
-    if (there < size) {
+    t::Pump(*dev, *bench.clock, bench.clock->NowNs());
+    if (dev->toHost.size() < size) {
         // Asked for more than has come: the call waits out its time-out.
-        bench.clock->Spend(static_cast<uint64_t>(dev->readTimeoutMs) * 1000000ull);
-        there = t::Arrived(*dev, bench.clock->NowNs());
+        t::Pump(*dev, *bench.clock,
+                bench.clock->NowNs() + static_cast<uint64_t>(dev->readTimeoutMs) * 1000000ull);
     }
-    const std::size_t n = std::min<std::size_t>(size, there);
+    const std::size_t n = std::min<std::size_t>(size, dev->toHost.size());
     auto* out = static_cast<unsigned char*>(data);
     for (std::size_t i = 0; i < n; ++i) {
-        out[i] = dev->toHost.front().second;
+        out[i] = dev->toHost.front();
         dev->toHost.pop_front();
     }
     dev->inFlight -= n;

@@ -14,11 +14,15 @@
 //   the buffer from the host and the one of samples to it hold together
 //   (twice 128 on the FT232R, twice 512 on the FT-X chips, counting the
 //   smaller) stalls until the write time-out and comes back short;
-// - the USB: the samples go back in packets of 62, a full one as soon as it
-//   is full, a partial one a round trip after its first sample (and the
-//   latency timer as well, when that is on), unless later states fill it; FT_GetQueueStatus counts
-//   what has arrived, FT_Read gives what has arrived and no more, waiting out its time-out when
-//   asked for more;
+// - the USB, timed by the model of the bus and the chip that the Linux
+//   stand-in of libftdi uses too (tests/support/usb_bus_model.h): packets
+//   from the host as they are written, the chip clocking states at its rate
+//   and stalling while its buffer to the host is full, samples back in
+//   packets of 62 with their status bytes, a full one as soon as it is
+//   full, a partial one once the latency timer has run out; the driver
+//   keeps a read pending all the time, so FT_GetQueueStatus counts what
+//   has arrived, FT_Read gives what has arrived and no more, waiting out
+//   its time-out when asked for more;
 // - the rate: the baud rate is the 3 MHz reference over a whole divisor, a
 //   state lasts four baud periods; on the FT232R a divided clock makes
 //   states of uneven length (counted, so a test sees the rule kept);
@@ -42,6 +46,7 @@
 
 #include "core/clock.h"
 #include "core/port_access.h"
+#include "tests/support/usb_bus_model.h"
 
 namespace ostrel::testing {
 
@@ -81,12 +86,11 @@ struct StandInDevice {
     // --- the device's own state ---
     bool open = false;
     unsigned char outputs = 0xFF;
-    // Samples on their way, with the time each reaches the host.
-    std::deque<std::pair<uint64_t, unsigned char>> toHost;
+    // The bus and the chip's buffers, and the samples that have reached the
+    // driver and wait for FT_Read.
+    UsbBusModel model;
+    std::deque<unsigned char> toHost;
     uint64_t inFlight = 0;
-    // Samples of the packet being filled, and when it goes partial.
-    std::size_t openPacket = 0;
-    uint64_t openPacketDueNs = 0;
 
     std::size_t BufferBytes() const { return chip == StandInChip::Ft232r ? 128 : 512; }
     unsigned long Type() const {
@@ -96,10 +100,13 @@ struct StandInDevice {
 
 struct StandInBench {
     Clock* clock = nullptr;
+    // A control request (FT_GetBitMode).
     uint64_t roundTripNs = 1000000;
-    // The last partial packet of a write waits for the latency timer.
-    bool latencyTimer = true;
     std::vector<std::unique_ptr<StandInDevice>> devices;
+    // The host's time moves on to `untilNs` outside the library's calls (a
+    // driver's poll between them): the chips clock the states due by then,
+    // each at its own time, before the clock gets there. Set by the library.
+    void (*passTime)(StandInBench& bench, uint64_t untilNs) = nullptr;
 
     // Plugs in an adapter with `board` at its connector (may be null).
     StandInDevice& Add(StandInChip chip, SerialLines* board, std::string serial = "FT000001",

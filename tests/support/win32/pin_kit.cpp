@@ -51,6 +51,14 @@ StandInBench* LoadStandInBench() {
     return bench;
 }
 
+void BusClock::Spend(uint64_t ns) {
+    const uint64_t until = inner_.NowNs() + ns;
+    if (bench_ != nullptr && bench_->passTime != nullptr && bench_->clock == &inner_)
+        bench_->passTime(*bench_, until);
+    if (until > inner_.NowNs())
+        inner_.Spend(until - inner_.NowNs());
+}
+
 sim::SimConfig PinKit::BoardConfig(const PinKitOptions& options) {
     sim::SimConfig config = options.board;
     config.serialAccessNs = 0;
@@ -66,7 +74,8 @@ PinKit::PinKit(Clock& clock, const PinKitOptions& options)
       serial(board),
       bench(LoadStandInBench()),
       variables(std::make_shared<std::map<std::string, std::string>>()),
-      ftdi(sys, clock, LookupIn(variables)),
+      busClock(clock, bench),
+      ftdi(sys, busClock, LookupIn(variables)),
       comName_(options.comName) {
     EXPECT_NE(bench, nullptr) << "the stand-in ftd2xx.dll was not found";
     EXPECT_NE(via, PinVia::Gpio) << "no GPIO lines on Windows";
@@ -75,11 +84,9 @@ PinKit::PinKit(Clock& clock, const PinKitOptions& options)
         return;
     bench->devices.clear();
     bench->clock = &clock;
-    // A round trip per transfer, as the Linux fake of libftdi has it, and
-    // no latency timer on top, so the tables of times hold on both systems
-    // alike; a test of the timer turns it on.
+    // A control request is a round trip; the transfers take the time of
+    // the bus model, as on the Linux fake of libftdi.
     bench->roundTripNs = 1000000;
-    bench->latencyTimer = false;
     // A port that is not there: no adapter plugged in.
     if (options.board.fault == sim::SimFault::NoPort)
         return;

@@ -36,6 +36,23 @@ struct PinKitOptions {
 // test failure) when it cannot be found.
 StandInBench* LoadStandInBench();
 
+// The clock the port waits on: the time it lets pass between the library's
+// calls (its polls) passes on the adapter too, so the chip clocks the states
+// due meanwhile each at its own time, as a real adapter does while the host
+// waits, rather than all at once at the next call.
+class BusClock : public Clock {
+  public:
+    BusClock(Clock& inner, StandInBench* bench) : inner_(inner), bench_(bench) {}
+    uint32_t TickMs() override { return inner_.TickMs(); }
+    int64_t Seconds() override { return inner_.Seconds(); }
+    uint64_t NowNs() const override { return inner_.NowNs(); }
+    void Spend(uint64_t ns) override;
+
+  private:
+    Clock& inner_;
+    StandInBench* bench_;
+};
+
 class PinKit {
   public:
     PinKit(Clock& clock, const PinKitOptions& options);
@@ -54,6 +71,7 @@ class PinKit {
     StandInDevice* ftdiDevice = nullptr;
     std::shared_ptr<std::map<std::string, std::string>> variables;
     Win32SysCalls sys;
+    BusClock busClock;
     Win32FtdiPort ftdi;
 
   private:
