@@ -223,6 +223,12 @@ bool IsSerialPortName(std::string_view name, PathStyle style) {
     return n != 0 && name == "COM" + std::to_string(n);
 }
 
+long ComPortNumberOf(std::string_view device) {
+    if (device.substr(0, 4) == "\\\\.\\")
+        device.remove_prefix(4);
+    return ComNumber(device);
+}
+
 std::string HintVariable(std::string_view portName) {
     std::string variable = OverrideVariable(portName);
     return variable.empty() ? std::string("OSTREL_PORT_<name>") : variable;

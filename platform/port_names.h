@@ -95,6 +95,11 @@ bool IsDeviceNamedPort(std::string_view name, PathStyle style = NativePathStyle(
 // or a port named by its device.
 bool IsSerialPortName(std::string_view name, PathStyle style = NativePathStyle());
 
+// The number of a COM port's device: "COM12", "com3" and the form Windows
+// opens them by, "\\.\COM5", give 12, 3, 5 (COM1..COM256, no leading
+// zero); 0 for anything else.
+long ComPortNumberOf(std::string_view device);
+
 // A port name or a device path as a hint shows it: a longer one keeps its
 // last `maxShown` characters after "..." (the device's own name is there),
 // and control characters (a line break in a variable's value) become '?'.

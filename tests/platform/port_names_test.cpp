@@ -199,6 +199,32 @@ TEST_F(PortNamesTest, APortIsNamedInAnyCaseOrByItsDevice) {
     EXPECT_EQ(SerialDevicePath("COM200", lookup, PathStyle::Windows), "\\\\.\\COM200");
 }
 
+TEST(ComPortNumberTest, ANumberOnlyForACompleteComName) {
+    const struct {
+        const char* device;
+        long number;
+    } kCases[] = {
+        {"COM1", 1},
+        {"com12", 12},
+        {"\\\\.\\COM5", 5},
+        {"\\\\.\\com256", 256},
+        {"COM256", 256},
+        {"COM257", 0},
+        {"COM0", 0},
+        {"COM07", 0},
+        {"COM", 0},
+        {"COM1x", 0},
+        {"XCOM1", 0},
+        {"\\\\.\\LPT1", 0},
+        {"COM1000", 0},
+        {"/dev/ttyS0", 0},
+        {"", 0},
+        {"ftdi:COM1", 0},
+    };
+    for (const auto& c : kCases)
+        EXPECT_EQ(ComPortNumberOf(c.device), c.number) << c.device;
+}
+
 TEST(ProcessEnvironmentTest, ReadsTheRealEnvironment) {
     EnvironmentLookup lookup = ProcessEnvironment();
     SetVariable("OSTREL_PORT_COM6", "/dev/ttyACM4");
