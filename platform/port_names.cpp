@@ -223,6 +223,15 @@ bool IsSerialPortName(std::string_view name, PathStyle style) {
     return n != 0 && name == "COM" + std::to_string(n);
 }
 
+bool SerialOpenAttempt::Begin(std::string_view comName, const EnvironmentLookup& environment,
+                              PathStyle style) {
+    portName = std::string(comName);
+    note.clear();
+    std::optional<std::string> device = SerialDevicePath(comName, environment, style);
+    path = device.value_or(std::string());
+    return device.has_value();
+}
+
 long ComPortNumberOf(std::string_view device) {
     if (device.substr(0, 4) == "\\\\.\\")
         device.remove_prefix(4);

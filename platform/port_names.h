@@ -61,6 +61,19 @@ std::optional<std::string> SerialDevicePath(std::string_view comName,
 std::optional<std::string> ParallelDevicePath(uint16_t base, const EnvironmentLookup& environment,
                                               PathStyle style = NativePathStyle());
 
+// What a serial port backend keeps of its last open attempt, for the advice
+// after a failure: the name asked for, the device it stands for, and the
+// line for the user (after success, what the port is, or nothing).
+struct SerialOpenAttempt {
+    std::string portName;
+    std::string path;
+    std::string note;
+    // Begins an attempt at `comName`: the last one is forgotten and the
+    // device found (SerialDevicePath). False when the name stands for none.
+    bool Begin(std::string_view comName, const EnvironmentLookup& environment,
+               PathStyle style = NativePathStyle());
+};
+
 // One port name with the device it stands for now.
 struct PortDevice {
     std::string name;         // "COM1".."COM8", "0378", "0278", "03BC"
