@@ -18,8 +18,8 @@ uint8_t ReadFuseByte(Programmer& p, const devices::FuseChip& chip, devices::Fuse
 
 void WriteFuseByte(Programmer& p, const devices::FuseChip& chip, devices::FuseByte byte,
                    uint8_t value) {
-    const auto& write = chip.instructions->write[static_cast<int>(byte)];
-    SendInstruction(p, write[0], write[1], 0x00, value);
+    const std::array<uint8_t, 4> write = devices::FuseWriteInstruction(chip, byte, value);
+    SendInstruction(p, write[0], write[1], write[2], write[3]);
     adapter::WaitMs(p, 10);
 }
 

@@ -196,6 +196,12 @@ void FuseWindow::OnCommand(int id) {
         return;
     const devices::FuseField& field = *places_[place].field;
     const int b = static_cast<int>(field.byte);
+    if ((field.mask & ~devices::WritableBits(*chip_, field.byte)) != 0) {
+        Show(-1);
+        SetStatus(std::string(field.name) + " cannot be changed by serial programming on the " +
+                  std::string(chip_->name) + ".");
+        return;
+    }
     const bool programmed = p_.windows.IsItemChecked(kWindow, id);
     values_[b] = devices::WithFieldBits(field, values_[b], programmed ? 0 : 1);
     Show(-1);
@@ -234,6 +240,20 @@ void FuseWindow::OnEditNotify(int id) {
 
 void FuseWindow::Write() {
     WindowSystem& w = p_.windows;
+    // A bit the serial interface cannot write (SPIEN on the AT90S chips) is
+    // no change this window can make.
+    for (FuseByte byte : kWriteOrder) {
+        const int b = static_cast<int>(byte);
+        const uint8_t fixed = chip_->used[b] & ~devices::WritableBits(*chip_, byte);
+        if (((read_[b] ^ values_[b]) & fixed) != 0) {
+            SetStatus("The " + ByteName(byte) +
+                      " byte: serial programming changes only the "
+                      "bits under " +
+                      Hex(devices::WritableBits(*chip_, byte)) +
+                      " (not SPIEN). Nothing was written.");
+            return;
+        }
+    }
     // Every byte is judged before the first is written.
     bool any = false;
     for (FuseByte byte : kWriteOrder) {
