@@ -352,10 +352,11 @@ uint8_t AvrTarget::LockAndFuseAnswer(uint8_t b1, uint8_t /*b2*/) {
         case InstructionSet::Classic:
             return 0;
         case InstructionSet::ClassicFuseBit: {
-            // "12Sx xxxF": LB1, LB2, SPIEN (always programmed), the fuse bit.
+            // "12Sx xxxF": LB1, LB2, SPIEN, the fuse bit; the fuse byte keeps
+            // SPIEN and the fuse bit where this answer has them.
             const uint8_t lb1 = (lock >> 1) & 1;
             const uint8_t lb2 = (lock >> 2) & 1;
-            return static_cast<uint8_t>((lb1 << 7) | (lb2 << 6) | 0x1E | (memory_.fuses[0] & 1));
+            return static_cast<uint8_t>((lb1 << 7) | (lb2 << 6) | 0x1E | (memory_.fuses[0] & 0x21));
         }
         case InstructionSet::TinyFuseByte:
             return static_cast<uint8_t>(lock | 0xF9);
