@@ -43,6 +43,10 @@ void AvrTarget::SetBoard(const Board& board) {
     TakeFuses();
 }
 
+void AvrTarget::PowerUp() {
+    TakeFuses();
+}
+
 void AvrTarget::TakeFuses() {
     effects_ = EffectsOf(chip_, memory_.fuses, board_);
     ApplyClock();
@@ -232,7 +236,10 @@ void AvrTarget::ResetChanged(bool high, uint64_t atNs) {
     risePending_ = false;
     riseLost_ = false;
     std::fill(pageBuffer_.begin(), pageBuffer_.end(), 0xFF);
-    if (high)
+    // The AT90S2323/2343/4434/8535 and the ATtiny22 take their fuse bit
+    // (RCEN, FSTRT) at power-up only: their data sheets ask for a power
+    // cycle after it is changed.
+    if (high && chip_.isa != InstructionSet::ClassicFuseBit)
         TakeFuses();
     if (!high) {
         resetLowNs_ = atNs;
