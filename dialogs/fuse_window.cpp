@@ -141,7 +141,7 @@ void FuseWindow::ReadAll() {
     }
     values_ = read_;
     Show(-1);
-    if (!avr::StillAnswers(p_)) {
+    if (!avr::StillAnswersAfterFuses(p_, *chip_, read_[static_cast<int>(FuseByte::kLock)])) {
         SetStatus("The chip no longer answers as it did: the bytes shown are not sure.");
         Enable(false);
         return;
@@ -308,7 +308,8 @@ void FuseWindow::Write() {
     }
     values_ = read_;
     Show(-1);
-    if (differs.empty() && !avr::StillAnswers(p_))
+    if (differs.empty() &&
+        !avr::StillAnswersAfterFuses(p_, *chip_, read_[static_cast<int>(FuseByte::kLock)]))
         differs = "The chip no longer answers as it did: the bytes read back are not sure.\n";
     if (!differs.empty()) {
         SetStatus("Write failed: the chip holds other values.");
