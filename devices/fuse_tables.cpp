@@ -917,6 +917,9 @@ bool DividedBy8(const FuseChip& chip, FuseByte byte, uint8_t value) {
 uint32_t CrystalFloorHz(const FuseField& field, const FieldValue& value, uint8_t bits) {
     if (value.words.starts_with("low-frequency crystal"))
         return 32768;
+    // The AT90S4433's CKSEL chooses start-up delays, not a crystal's range.
+    if (field.values.data() == kClock4433)
+        return 0;
     const bool mega8 = field.values.data() == kClockMega8;
     if (mega8) {
         if (bits < 0x9)

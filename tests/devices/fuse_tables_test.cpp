@@ -402,6 +402,25 @@ TEST(FuseTables, WriteFormsOfTheOlderChips) {
             devices::FuseValueOfWrite(*chip, byte, c.oldValue, instruction[1], instruction[3]),
             c.leaves);
     }
+    // The clock the low byte tells, for the speed that follows it: the RC
+    // oscillator of RCEN exactly; nothing for a crystal of unknown range or
+    // a chip without a clock field.
+    const struct {
+        const char* signature;
+        uint8_t low;
+        uint32_t hz;
+        bool exact;
+    } clocks[] = {
+        {"1E9103", 0xDE, 1000000, true}, {"1E9106", 0xDF, 0, false},
+        {"1E9203", 0xDA, 0, false},      {"1E9203", 0xD8, 0, false},
+        {"1E9303", 0xDF, 0, false},      {"1E9005", 0x52, 1200000, true},
+    };
+    for (const auto& k : clocks) {
+        const devices::ChipClock clock =
+            devices::ClockOfLowFuse(*devices::FindFuseChip(k.signature), k.low);
+        EXPECT_EQ(clock.hz, k.hz) << k.signature << " " << int(k.low);
+        EXPECT_EQ(clock.exact, k.exact) << k.signature << " " << int(k.low);
+    }
     // A value that would change SPIEN there changes nothing: not refused.
     const devices::GuardResult spien =
         devices::JudgeFuseWrite(devices::FindFuseChip("1E9303"), FuseByte::kLow, 0xDF, 0xFF);
