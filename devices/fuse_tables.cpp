@@ -879,9 +879,9 @@ bool FuseByteOfWrite(const FuseChip* chip, uint8_t b1, uint8_t b2, FuseByte* byt
             return true;
         }
     }
-    // A chip without a table may write its fuse bits in an older form: the
-    // value in the second byte (AT90S4433, AC A0..BF) or one bit of it
-    // (AT90S2343/4434/8535, AC BE/BF). Its write is still one to say could
+    // A chip without a table may write its fuse bits in an older form, the
+    // value in the second byte (AC A0..BF) or one bit of it (AC BE/BF), as
+    // the AT90S chips with tables do. Its write is still one to say could
     // not be checked.
     if (chip == nullptr && b1 == 0xAC && (b2 & 0xE0) == 0xA0) {
         *byte = FuseByte::kLow;

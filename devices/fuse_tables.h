@@ -152,13 +152,15 @@ std::string DescribeFuseByte(const FuseChip& chip, FuseByte byte, uint8_t value)
 // Applies one edit, "low=0xFF" (a whole byte, 0x.. or two hex digits) or
 // "CKDIV8=1" / "CKSEL=0x2" (a field by name, letter case ignored), to bytes
 // and marks the bytes it changed in touched. Returns an empty string, or
-// what is wrong with the edit in a user's words.
+// what is wrong with the edit in a user's words (also an edit that would
+// change a bit the serial interface cannot write).
 std::string ApplyFuseEdit(const FuseChip& chip, std::string_view edit,
                           std::array<uint8_t, kFuseByteCount>& bytes,
                           std::array<bool, kFuseByteCount>& touched);
 
 // Sets every fuse byte the chip has (not the lock byte, which only a chip
-// erase clears) to its factory value and marks it in touched.
+// erase clears) to its factory value and marks it in touched; a bit the
+// serial interface cannot write keeps its value in bytes.
 void ApplyFactoryFuses(const FuseChip& chip, std::array<uint8_t, kFuseByteCount>& bytes,
                        std::array<bool, kFuseByteCount>& touched);
 

@@ -3,6 +3,7 @@
 // raw fields of the instructions dialog and the Fuses window.
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <array>
 #include <cstdio>
 #include <string>
@@ -108,6 +109,10 @@ TEST(FuseGuard, EachRuleAtEachEntryPoint) {
         {Entry::Window, "AT90S4433", "CKSEL=0", false, "n", R::Cancelled, 0, 0xDA},
         {Entry::Window, "AT90S2343", "RCEN=1", false, "y", R::Ok, 0, 0xDF},
         {Entry::Window, "AT90S8535", "FSTRT=0", false, "", R::Ok, 0, 0xDE},
+        // A chip without a table gets the raw write, with a line that it could
+        // not be checked.
+        {Entry::Dialog, "AT90S2313", "AC BF 00 00", false, "", R::Ok, 0, 0xFF},
+        {Entry::Script, "AT90S1200", "AC A5 00 00", false, "", R::Ok, 0, 0xFF},
         // A write that slows the chip down names the speed that keeps up with
         // its new clock: on this port High keeps up with the 1 MHz of CKDIV8,
         // only very low with 16 kHz.
@@ -185,6 +190,13 @@ TEST(FuseGuard, EachRuleAtEachEntryPoint) {
             ASSERT_FALSE(rig.windows.messages.empty());
             EXPECT_NE(rig.windows.messages.front().text.find(c.asked), std::string::npos)
                 << rig.windows.messages.front().text;
+        }
+        const bool unchecked = std::any_of(
+            rig.windows.activity.begin(), rig.windows.activity.end(),
+            [](const std::string& line) { return line.find("not checked") != std::string::npos; });
+        const bool hasTable = devices::FindFuseChip(rig.p.state.signatureHex.view()) != nullptr;
+        if (c.entry == Entry::Dialog || c.entry == Entry::Script) {
+            EXPECT_EQ(unchecked, !hasTable);
         }
         EXPECT_EQ(c.fuse == 3 ? rig.chip().Lock() : rig.chip().Fuse(c.fuse), c.value);
     }
