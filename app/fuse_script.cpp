@@ -161,8 +161,10 @@ bool GuardAllows(Programmer& p, const std::array<uint8_t, 4>& bytes, const std::
         app::SetActivityField(p, where + ": not checked, no fuse table for this chip");
         return true;
     }
-    const devices::GuardResult verdict =
-        devices::JudgeFuseWrite(chip, byte, chip->factory[static_cast<int>(byte)], bytes[3]);
+    const devices::GuardResult verdict = devices::JudgeFuseWrite(
+        chip, byte, chip->factory[static_cast<int>(byte)],
+        devices::FuseValueOfWrite(*chip, byte, chip->factory[static_cast<int>(byte)], bytes[1],
+                                  bytes[3]));
     if (verdict.verdict != devices::GuardVerdict::kRefuse)
         return true;
     p.windows.MessageBox(ids::kNoOwner,
