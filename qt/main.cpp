@@ -90,8 +90,8 @@ int main(int argc, char** argv) {
         ostrel::qt::PrepareScreenshots(program);
 
     program.WatchInterrupts([&interrupts] { return interrupts.Pending(); });
-    if (!program.Start(file)) {
-        program.Destroy();
+    if (!program.session().Start(file)) {
+        program.session().Destroy();
         return 0;
     }
     int status = 0;
@@ -100,6 +100,6 @@ int main(int argc, char** argv) {
     } else {
         QApplication::exec();
     }
-    program.Destroy();
+    program.session().Destroy();
     return status;
 }

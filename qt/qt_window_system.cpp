@@ -31,6 +31,7 @@
 #include "qt/modal_dialog.h"
 #include "qt/resources.h"
 #include "qt/widgets.h"
+#include "ui/window_ends.h"
 
 namespace ostrel::qt {
 
@@ -97,12 +98,13 @@ void QtWindowSystem::AddWindow(int window, QWidget* widget, const ControlMap& co
     entry.widget = widget;
     for (const auto& [id, control] : controls)
         entry.controls[id] = control;
-    entry.onEnd = std::move(onEnd);
     windows_[window] = std::move(entry);
+    ends_.Set(window, std::move(onEnd));
 }
 
 void QtWindowSystem::RemoveWindow(int window) {
     windows_.erase(window);
+    ends_.Remove(window);
 }
 
 void QtWindowSystem::AddMenuItem(int command, QAction* action) {
@@ -485,18 +487,7 @@ int QtWindowSystem::RunModalDialog(int dialog, int owner, DialogHandler& handler
 }
 
 void QtWindowSystem::EndWindow(int window, int result) {
-    auto it = windows_.find(window);
-    if (it == windows_.end() || !it->second.onEnd)
-        return;
-    it->second.onEnd(result);
-}
-
-std::vector<std::string> QtWindowSystem::MessageTexts() const {
-    std::vector<std::string> out;
-    out.reserve(messages.size());
-    for (const auto& m : messages)
-        out.push_back(m.title + ": " + m.text);
-    return out;
+    ends_.End(window, result);
 }
 
 }  // namespace ostrel::qt

@@ -25,6 +25,7 @@
 #include "core/window_system.h"
 #include "qt/control_builder.h"
 #include "qt/desktop_launcher.h"
+#include "ui/window_ends.h"
 
 class QAction;
 class QComboBox;
@@ -120,9 +121,6 @@ class QtWindowSystem : public WindowSystem {
     int beeps = 0;
     int dialogsLeftOpen = 0;  // dialogs the automation had to end itself
 
-    // The message boxes shown, as "title: text".
-    std::vector<std::string> MessageTexts() const;
-
     // Dialogs of the program open now (RunModalDialog, the cable test
     // window). While one is open its own handlers may run a command's steps,
     // so a stop must not be asked for then (core/activity.h).
@@ -153,7 +151,6 @@ class QtWindowSystem : public WindowSystem {
     struct WindowEntry {
         QPointer<QWidget> widget;
         std::map<int, QPointer<QWidget>> controls;
-        std::function<void(int)> onEnd;
     };
     ListingEdit* Listing(int window, int item) const;
     QComboBox* DeviceList() const;
@@ -166,6 +163,7 @@ class QtWindowSystem : public WindowSystem {
     void FollowLink(const QUrl& link);
 
     std::map<int, WindowEntry> windows_;
+    ui::WindowEnds ends_;
     std::map<int, QPointer<QAction>> menuItems_;
     std::unique_ptr<QTextBrowser> pageWindow_;
     int openDialogs_ = 0;

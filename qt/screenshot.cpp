@@ -13,6 +13,7 @@
 #include "core/ids.h"
 #include "qt/desktop_program.h"
 #include "qt/modal_dialog.h"
+#include "ui/window_ends.h"
 
 namespace ostrel::qt {
 
@@ -74,14 +75,14 @@ int TakeScreenshots(DesktopProgram& program, const QString& folder) {
         }
     };
 
-    program.Command(ids::kCheck);
+    program.session().Command(ids::kCheck);
     const ProgrammerState& state = program.programmer().state;
     if (state.fileLoaded) {
         // A flash file is written together with its EEPROM file, so the
         // EEPROM window has data to show. Half-way through, the window is
         // taken as it looks while a command runs: progress bar and Stop.
         if (!state.eepromFile)
-            program.Command(ids::kProgramEepAfterHex);
+            program.session().Command(ids::kProgramEepAfterHex);
         bool taken = false;
         auto* activity = qobject_cast<QLineEdit*>(program.window().Control(ids::kActivity));
         QMetaObject::Connection during =
@@ -99,26 +100,26 @@ int TakeScreenshots(DesktopProgram& program, const QString& folder) {
                 if (Save(program.window(), folder, QStringLiteral("screenshot-write.png")))
                     ++saved;
             });
-        program.Command(ids::kWrite);
+        program.session().Command(ids::kWrite);
         QObject::disconnect(during);
     }
     if (Save(program.window(), folder, QStringLiteral("screenshot-main.png")))
         ++saved;
     // The help page in the program's own viewer, at the main window's section.
-    program.Command(ids::kHelpTopics);
+    program.session().Command(ids::kHelpTopics);
     if (QTextBrowser* page = windows.PageWindow()) {
         page->scrollToAnchor(QStringLiteral("window"));
         if (Save(*page, folder, QStringLiteral("screenshot-help.png")))
             ++saved;
         page->close();
     }
-    program.Command(ids::kFuseBits);
-    program.Command(ids::kDataWindow);
-    program.Command(ids::kFuses);
-    program.Command(ids::kWiringPicture);
+    program.session().Command(ids::kFuseBits);
+    program.session().Command(ids::kDataWindow);
+    program.session().Command(ids::kFuses);
+    program.session().Command(ids::kWiringPicture);
     windows.automation.dialogScript = nullptr;
-    program.Command(ids::kExit);
-    for (const std::string& message : windows.MessageTexts())
+    program.session().Command(ids::kExit);
+    for (const std::string& message : ui::TitledTexts(windows.messages))
         qInfo("ostrel: message box %s", message.c_str());
     return saved == kScreenshots ? 0 : 1;
 }

@@ -58,7 +58,7 @@ void GuiRig::Build() {
 }
 
 bool GuiRig::Restart() {
-    program_->Destroy();
+    program_->session().Destroy();
     program_.reset();
     activity_.clear();
     Build();
@@ -66,12 +66,12 @@ bool GuiRig::Restart() {
 }
 
 GuiRig::~GuiRig() {
-    program_->Destroy();
+    program_->session().Destroy();
     program_.reset();
 }
 
 bool GuiRig::Start(const std::optional<std::string>& commandLineFile) {
-    return program_->Start(commandLineFile);
+    return program_->session().Start(commandLineFile);
 }
 
 sim::AvrTarget& GuiRig::chip() {

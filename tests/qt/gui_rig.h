@@ -19,6 +19,7 @@
 #include "qt/desktop_program.h"
 #include "tests/support/temp_dir.h"
 #include "tests/support/virtual_device.h"
+#include "ui/window_ends.h"
 
 namespace ostrel::testing {
 
@@ -71,7 +72,7 @@ class GuiRig {
     void ClearActivity() { activity_.clear(); }
 
     // The message boxes shown, as "title: text".
-    std::vector<std::string> Messages() { return windows().MessageTexts(); }
+    std::vector<std::string> Messages() { return ui::TitledTexts(windows().messages); }
     std::string LastMessage();
 
     TempDir dir;

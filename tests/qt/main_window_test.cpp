@@ -187,7 +187,7 @@ TEST(WhereThingsWent, TheActivityLineNamesTheFileAndItsFolder) {
         rig.ChooseSimulator("ATmega8");
         rig.OpenFile(CopyExample(rig, "blink-atmega8.hex"));
         rig.windows().messages.clear();
-        EXPECT_TRUE(rig.program().Command(c.command));
+        EXPECT_TRUE(rig.program().session().Command(c.command));
         EXPECT_TRUE(rig.windows().messages.empty()) << rig.LastMessage();
         QLineEdit* activity = rig.Field(ids::kActivity);
         // The file, with as much of its folder as fits (its end at least).
@@ -532,7 +532,7 @@ TEST(Ending, TheCloseBoxEndsTheWindowAndSavesTheSettings) {
     rig.ChooseSimulator("ATmega8");
     EXPECT_TRUE(rig.window().close());
     EXPECT_TRUE(rig.program().ended());
-    rig.program().Destroy();
+    rig.program().session().Destroy();
     EXPECT_EQ(rig.dir.Read("ostrel.cfg").substr(0, 3), "SIM");
 }
 
