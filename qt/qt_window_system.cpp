@@ -307,13 +307,7 @@ MsgResult QtWindowSystem::MessageBox(int owner, std::string_view text, std::stri
     ShownMessage shown{owner,         std::string(text), std::string(title),        buttons,
                        MsgResult::Ok, box.icon(),        !box.windowIcon().isNull()};
     if (automation.enabled) {
-        MsgResult answer = MsgResult::Ok;
-        if (!automation.messageAnswers.empty()) {
-            answer = automation.messageAnswers.front();
-            automation.messageAnswers.pop_front();
-        }
-        if (buttons == MsgButtons::Ok)
-            answer = MsgResult::Ok;
+        const MsgResult answer = ui::TakeScriptedAnswer(automation.messageAnswers, buttons);
         // The box runs as it does for a person; its button is clicked once it shows.
         QTimer::singleShot(0, &box, [this, &box, &shown, answer] {
             if (automation.onMessage)

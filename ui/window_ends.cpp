@@ -22,4 +22,13 @@ bool WindowEnds::End(int window, int result) const {
     return true;
 }
 
+MsgResult TakeScriptedAnswer(std::deque<MsgResult>& answers, MsgButtons buttons) {
+    MsgResult answer = MsgResult::Ok;
+    if (!answers.empty()) {
+        answer = answers.front();
+        answers.pop_front();
+    }
+    return buttons == MsgButtons::Ok ? MsgResult::Ok : answer;
+}
+
 }  // namespace ostrel::ui

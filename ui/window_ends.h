@@ -3,10 +3,13 @@
 // the message boxes shown, as the tests and the screenshot tools read them.
 #pragma once
 
+#include <deque>
 #include <functional>
 #include <map>
 #include <string>
 #include <vector>
+
+#include "core/window_system.h"
 
 namespace ostrel::ui {
 
@@ -22,6 +25,11 @@ class WindowEnds {
   private:
     std::map<int, std::function<void(int result)>> ends_;
 };
+
+// The answer a script gives the next message box: the first of `answers`,
+// taken from them, and OK once none is left; a box with only OK is answered
+// OK whatever the script says, its answer still taken.
+MsgResult TakeScriptedAnswer(std::deque<MsgResult>& answers, MsgButtons buttons);
 
 // The message boxes shown, as "title: text", in their order.
 template <class Shown>

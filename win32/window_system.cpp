@@ -452,13 +452,7 @@ MsgResult Win32WindowSystem::MessageBox(int owner, std::string_view text, std::s
                  MB_SETFOREGROUND;
     auto alive = std::make_shared<bool>(true);
     if (automation.enabled) {
-        MsgResult answer = MsgResult::Ok;
-        if (!automation.messageAnswers.empty()) {
-            answer = automation.messageAnswers.front();
-            automation.messageAnswers.pop_front();
-        }
-        if (buttons == MsgButtons::Ok)
-            answer = MsgResult::Ok;
+        const MsgResult answer = ui::TakeScriptedAnswer(automation.messageAnswers, buttons);
         Later([this, alive, &shown, answer] {
             AnswerMessageBox(shown, answer, kLooksForABox, alive);
         });

@@ -1,9 +1,11 @@
 // The decisions both renderers take from ui/ instead of making them twice:
 // the walk over the shown menu, the fitting of the activity line, a refused
-// check box's toggle, the ends of the windows and the shown boxes' texts.
+// check box's toggle, the ends of the windows, the scripted answers of the
+// boxes and the shown boxes' texts.
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <deque>
 #include <optional>
 #include <string>
 #include <vector>
@@ -220,6 +222,40 @@ TEST(WindowEnds, AWindowMayRemoveItsOwnEndWhileItEnds) {
     EXPECT_TRUE(ends.End(ids::kMainWindow, 0));
     EXPECT_FALSE(ends.End(ids::kMainWindow, 0));
     EXPECT_EQ(ended, 1);
+}
+
+TEST(ScriptedAnswers, TakeTheNextAnswerAndGiveOkWhereOkIsTheOnlyButton) {
+    struct Case {
+        const char* what;
+        std::deque<MsgResult> script;
+        MsgButtons buttons;
+        MsgResult answer;
+        std::size_t left;
+    };
+    const Case cases[] = {
+        {"Cancel scripted",
+         {MsgResult::Cancel, MsgResult::Ok},
+         MsgButtons::OkCancel,
+         MsgResult::Cancel,
+         1},
+        {"Cancel on a box whose default is Cancel",
+         {MsgResult::Cancel},
+         MsgButtons::OkCancelDefaultCancel,
+         MsgResult::Cancel,
+         0},
+        {"OK scripted", {MsgResult::Ok}, MsgButtons::OkCancel, MsgResult::Ok, 0},
+        {"nothing left", {}, MsgButtons::OkCancelDefaultCancel, MsgResult::Ok, 0},
+        {"a box with OK only, its answer used up",
+         {MsgResult::Cancel, MsgResult::Cancel},
+         MsgButtons::Ok,
+         MsgResult::Ok,
+         1},
+    };
+    for (const Case& c : cases) {
+        std::deque<MsgResult> script = c.script;
+        EXPECT_EQ(ui::TakeScriptedAnswer(script, c.buttons), c.answer) << c.what;
+        EXPECT_EQ(script.size(), c.left) << c.what;
+    }
 }
 
 TEST(ShownBoxes, AreListedAsTitleAndTextInTheirOrder) {
