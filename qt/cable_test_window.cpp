@@ -72,16 +72,8 @@ bool CableTestWindow::Idle() {
 
 void CableTestWindow::FinishAndWait(const adapter::CableTestResult& result) {
     Finish(result);
-    if (windows_.automation.enabled) {
-        QTimer::singleShot(0, this, [this] {
-            if (windows_.automation.dialogScript)
-                windows_.automation.dialogScript(kCableTestCommand, *this);
-            if (isVisible()) {
-                ++windows_.dialogsLeftOpen;
-                done(0);
-            }
-        });
-    }
+    if (windows_.onDialogRunning)
+        QTimer::singleShot(0, this, [this] { windows_.onDialogRunning(kCableTestCommand, *this); });
     exec();
 }
 

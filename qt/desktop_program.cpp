@@ -19,10 +19,12 @@ void Warn(const std::string& line) {
 
 }  // namespace
 
-DesktopProgram::DesktopProgram(const DesktopOptions& options)
+DesktopProgram::DesktopProgram(const DesktopOptions& options, const FrontWindows& front)
     : startFolder_(ui::ChooseDesktopStartFolder(options)),
+      front_(front ? front(windows_) : windows_),
       assembly_(std::make_unique<app::Assembly>(
-          windows_, ui::DesktopAssemblyOptions(options, startFolder_, Warn))) {
+          front_, ui::DesktopAssemblyOptions(options, startFolder_, Warn))) {
+    windows_.SetFront(front_);
     window_ = std::make_unique<MainWindow>(ui::ActionsOf(session_),
                                            ui::MenuMachineOf(assembly_->programmer()));
     windows_.AddWindow(ids::kMainWindow, window_.get(), window_->controls(),

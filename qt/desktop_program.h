@@ -32,9 +32,13 @@ namespace ostrel::qt {
 
 using DesktopOptions = ui::DesktopOptions;
 
+// A window system put in front of the program's own (`own`), which every
+// command then goes through; it lives as long as the program.
+using FrontWindows = std::function<WindowSystem&(QtWindowSystem& own)>;
+
 class DesktopProgram : private ui::DesktopWindow {
   public:
-    explicit DesktopProgram(const DesktopOptions& options = {});
+    explicit DesktopProgram(const DesktopOptions& options = {}, const FrontWindows& front = {});
     ~DesktopProgram() override;
     DesktopProgram(const DesktopProgram&) = delete;
     DesktopProgram& operator=(const DesktopProgram&) = delete;
@@ -73,6 +77,7 @@ class DesktopProgram : private ui::DesktopWindow {
 
     app::StartFolder startFolder_;  // chosen before anything opens a file there
     QtWindowSystem windows_;
+    WindowSystem& front_;  // what the commands see: windows_, or one in front of it
     std::unique_ptr<app::Assembly> assembly_;
     std::unique_ptr<MainWindow> window_;
     std::unique_ptr<ui::DesktopSession> session_;

@@ -4,16 +4,19 @@
 #include <QCoreApplication>
 #include <QDir>
 #include <QLineEdit>
+#include <QMessageBox>
 #include <QPixmap>
 #include <QProgressBar>
 #include <QTextBrowser>
 
 #include <optional>
+#include <string>
+#include <vector>
 
 #include "core/ids.h"
+#include "qt/cable_test_window.h"
 #include "qt/desktop_program.h"
 #include "qt/modal_dialog.h"
-#include "ui/window_ends.h"
 
 namespace ostrel::qt {
 
@@ -54,14 +57,29 @@ void Click(ModalDialog& dialog, int id) {
 
 }  // namespace
 
-void PrepareScreenshots(DesktopProgram& program) {
-    program.windows().automation.enabled = true;
+void PrepareScreenshots(DesktopProgram& program, std::vector<std::string>& shownBoxes) {
+    // Every box is answered OK once it shows; a dialog the pictures do not
+    // ask for is closed at once.
+    QtWindowSystem& windows = program.windows();
+    windows.onMessageShown = [&shownBoxes](QMessageBox& box) {
+        shownBoxes.push_back(box.windowTitle().toStdString() + ": " + box.text().toStdString());
+        box.button(QMessageBox::Ok)->click();
+    };
+    windows.onDialogRunning = [](int /*dialog*/, QDialog& shown) { shown.done(0); };
+    // No browser or file manager is started.
+    windows.startLauncher = [](const Launcher&, const QUrl&) { return true; };
 }
 
-int TakeScreenshots(DesktopProgram& program, const QString& folder) {
+int TakeScreenshots(DesktopProgram& program, const QString& folder,
+                    const std::vector<std::string>& shownBoxes) {
     QtWindowSystem& windows = program.windows();
     int saved = 0;
-    windows.automation.dialogScript = [&](int dialog, QDialog& shown) {
+    const auto closeOnly = windows.onDialogRunning;
+    windows.onDialogRunning = [&](int dialog, QDialog& shown) {
+        if (dialog == kCableTestCommand) {
+            shown.done(0);
+            return;
+        }
         auto& box = static_cast<ModalDialog&>(shown);
         // The instructions dialog is shown after one Send/Rec. of its default instruction.
         if (dialog == ids::kInstructionsDialog)
@@ -117,9 +135,9 @@ int TakeScreenshots(DesktopProgram& program, const QString& folder) {
     program.session().Command(ids::kDataWindow);
     program.session().Command(ids::kFuses);
     program.session().Command(ids::kWiringPicture);
-    windows.automation.dialogScript = nullptr;
+    windows.onDialogRunning = closeOnly;
     program.session().Command(ids::kExit);
-    for (const std::string& message : ui::TitledTexts(windows.messages))
+    for (const std::string& message : shownBoxes)
         qInfo("ostrel: message box %s", message.c_str());
     return saved == kScreenshots ? 0 : 1;
 }

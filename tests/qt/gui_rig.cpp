@@ -49,10 +49,14 @@ void GuiRig::Build() {
     desktop.clock = &clock;
     desktop.sysCalls = &devices;
     desktop.parallelAccess = options_.parallelAccess;
-    program_ = std::make_unique<qt::DesktopProgram>(desktop);
+    program_ = std::make_unique<qt::DesktopProgram>(
+        desktop, [this](qt::QtWindowSystem& own) -> WindowSystem& {
+            scripted_ = std::make_unique<ScriptedQtWindows>(own);
+            return *scripted_;
+        });
     windows().automation.enabled = true;
     // No test starts a browser: this desktop has none unless a test gives one.
-    windows().launcherEnvironment = FakeDesktop(desktopDir_, DesktopKind::NoBrowser);
+    qtWindows().launcherEnvironment = FakeDesktop(desktopDir_, DesktopKind::NoBrowser);
     QObject::connect(Field(ids::kActivity), &QLineEdit::textChanged,
                      [this](const QString& text) { activity_.push_back(Trimmed(text)); });
 }
