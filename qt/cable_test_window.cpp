@@ -1,16 +1,19 @@
 #include "qt/cable_test_window.h"
 
+#include <QCoreApplication>
 #include <QFontDatabase>
 #include <QLabel>
 #include <QListWidget>
 #include <QPushButton>
+#include <QTimer>
 #include <QVBoxLayout>
 
 #include "ui/cable_test.h"
 
 namespace ostrel::qt {
 
-CableTestWindow::CableTestWindow(QWidget* parent, const QString& portName) : QDialog(parent) {
+CableTestWindow::CableTestWindow(QtWindowSystem& windows, QWidget* parent, const QString& portName)
+    : QDialog(parent), windows_(windows), open_(windows) {
     setWindowTitle(QString::fromLatin1(ui::kCableTestTitle));
     setObjectName(QStringLiteral("cableTest"));
     auto* layout = new QVBoxLayout(this);
@@ -42,6 +45,8 @@ CableTestWindow::CableTestWindow(QWidget* parent, const QString& portName) : QDi
         if (flow_.Press())
             accept();
     });
+    setWindowModality(Qt::ApplicationModal);
+    show();
 }
 
 void CableTestWindow::Show(const adapter::CableReading& reading) {
@@ -58,6 +63,18 @@ void CableTestWindow::Show(const adapter::CableReading& reading) {
 void CableTestWindow::Finish(const adapter::CableTestResult& result) {
     verdict_->setText(QString::fromStdString(flow_.Finish(result)));
     button_->setText(QString::fromLatin1(ui::kCableTestClose));
+}
+
+bool CableTestWindow::Idle() {
+    QCoreApplication::processEvents();
+    return !stopRequested();
+}
+
+void CableTestWindow::FinishAndWait(const adapter::CableTestResult& result) {
+    Finish(result);
+    if (windows_.onDialogRunning)
+        QTimer::singleShot(0, this, [this] { windows_.onDialogRunning(kCableTestCommand, *this); });
+    exec();
 }
 
 void CableTestWindow::reject() {

@@ -19,15 +19,14 @@ void Warn(const std::string& line) {
 
 }  // namespace
 
-DesktopProgram::DesktopProgram(const DesktopOptions& options)
+DesktopProgram::DesktopProgram(const DesktopOptions& options, const FrontWindows& front)
     : startFolder_(ui::ChooseDesktopStartFolder(options)),
+      front_(front ? front(windows_) : windows_),
       assembly_(std::make_unique<app::Assembly>(
-          windows_, ui::DesktopAssemblyOptions(options, startFolder_, Warn))) {
-    window_ =
-        std::make_unique<MainWindow>([this](int command) { return Command(command); },
-                                     [this](const std::string& chip) { ChooseSimulatorChip(chip); },
-                                     [this](uint32_t hz) { ChooseSimulatorClock(hz); },
-                                     ui::MenuMachineOf(assembly_->programmer()));
+          front_, ui::DesktopAssemblyOptions(options, startFolder_, Warn))) {
+    windows_.SetFront(front_);
+    window_ = std::make_unique<MainWindow>(ui::ActionsOf(session_),
+                                           ui::MenuMachineOf(assembly_->programmer()));
     windows_.AddWindow(ids::kMainWindow, window_.get(), window_->controls(),
                        [this](int result) { window_->End(result); });
     for (const auto& [command, action] : window_->menuItems())
@@ -40,7 +39,7 @@ DesktopProgram::DesktopProgram(const DesktopOptions& options)
 
 DesktopProgram::~DesktopProgram() {
     interruptTimer_.reset();
-    Destroy();
+    session_->Destroy();
     windows_.RemoveWindow(ids::kMainWindow);
 }
 
@@ -49,7 +48,7 @@ void DesktopProgram::WatchInterrupts(std::function<int()> pending) {
     interruptTimer_ = std::make_unique<QTimer>();
     QObject::connect(interruptTimer_.get(), &QTimer::timeout, [this] {
         if (pendingInterrupt_)
-            Interrupted(pendingInterrupt_());
+            session_->Interrupted(pendingInterrupt_());
     });
     interruptTimer_->start(100);
 }
@@ -58,10 +57,7 @@ void DesktopProgram::WatchInterrupts(std::function<int()> pending) {
 
 void DesktopProgram::ShowOnActivityLine(const std::vector<std::string>& lines,
                                         const std::string& tip) {
-    QStringList shown;
-    for (const std::string& line : lines)
-        shown.push_back(QString::fromStdString(line));
-    window_->ShowOnActivityLine(shown, QString::fromStdString(tip));
+    window_->ShowOnActivityLine(lines, QString::fromStdString(tip));
 }
 
 void DesktopProgram::SetTip(int item, const std::string& tip) {
@@ -86,49 +82,9 @@ void DesktopProgram::Note(const std::string& line) {
     Warn(line);
 }
 
-namespace {
-
-// The cable test window, modal, counted as a dialog of the command while it
-// is open.
-class CableTestView : public ui::CableTestView {
-  public:
-    CableTestView(QtWindowSystem& windows, QWidget* owner, const std::string& portName)
-        : windows_(windows), open_(windows), box_(owner, QString::fromStdString(portName)) {
-        box_.setWindowModality(Qt::ApplicationModal);
-        box_.show();
-    }
-
-    void Show(const adapter::CableReading& reading) override { box_.Show(reading); }
-    bool Idle() override {
-        QCoreApplication::processEvents();
-        return !box_.stopRequested();
-    }
-    void Close() override { box_.hide(); }
-    void FinishAndWait(const adapter::CableTestResult& result) override {
-        box_.Finish(result);
-        if (windows_.automation.enabled) {
-            QTimer::singleShot(0, &box_, [this] {
-                if (windows_.automation.dialogScript)
-                    windows_.automation.dialogScript(kCableTestCommand, box_);
-                if (box_.isVisible()) {
-                    ++windows_.dialogsLeftOpen;
-                    box_.done(0);
-                }
-            });
-        }
-        box_.exec();
-    }
-
-  private:
-    QtWindowSystem& windows_;
-    QtWindowSystem::DialogScope open_;
-    CableTestWindow box_;
-};
-
-}  // namespace
-
 std::unique_ptr<ui::CableTestView> DesktopProgram::OpenCableTest(const std::string& portName) {
-    return std::make_unique<CableTestView>(windows_, window_.get(), portName);
+    return std::make_unique<CableTestWindow>(windows_, window_.get(),
+                                             QString::fromStdString(portName));
 }
 
 }  // namespace ostrel::qt

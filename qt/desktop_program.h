@@ -32,31 +32,21 @@ namespace ostrel::qt {
 
 using DesktopOptions = ui::DesktopOptions;
 
+// A window system put in front of the program's own (`own`), which every
+// command then goes through; it lives as long as the program.
+using FrontWindows = std::function<WindowSystem&(QtWindowSystem& own)>;
+
 class DesktopProgram : private ui::DesktopWindow {
   public:
-    explicit DesktopProgram(const DesktopOptions& options = {});
+    explicit DesktopProgram(const DesktopOptions& options = {}, const FrontWindows& front = {});
     ~DesktopProgram() override;
     DesktopProgram(const DesktopProgram&) = delete;
     DesktopProgram& operator=(const DesktopProgram&) = delete;
 
-    // Shows the main window and runs its start-up (the reopen offer, or the
-    // write of a file named on the command line). False when the window has
-    // been ended meanwhile and the program is to exit.
-    bool Start(const std::optional<std::string>& commandLineFile) {
-        return session_->Start(commandLineFile);
-    }
-    // The window goes: the settings are saved and the port is closed. Runs once.
-    void Destroy() { session_->Destroy(); }
-
-    // A user's command, Stop, the simulator's chip and clock, and a signal
-    // that ends the program; see ui::DesktopSession.
-    bool Command(int command) { return session_->Command(command); }
-    bool RequestStop() { return session_->RequestStop(); }
-    bool ChooseSimulatorChip(const std::string& chip) {
-        return session_->ChooseSimulatorChip(chip);
-    }
-    bool ChooseSimulatorClock(uint32_t hz) { return session_->ChooseSimulatorClock(hz); }
-    void Interrupted(int signal) { session_->Interrupted(signal); }
+    // The session that runs the main window: its start-up, the user's
+    // commands, Stop, the simulator's chip and clock, a signal that ends the
+    // program, and its end (ui::DesktopSession).
+    ui::DesktopSession& session() { return *session_; }
     // Asks `pending` (InterruptWatch::Pending) for an interrupt often: every
     // tenth of a second while the program waits, and at a command's activity
     // refreshes, which let the program's events through.
@@ -87,6 +77,7 @@ class DesktopProgram : private ui::DesktopWindow {
 
     app::StartFolder startFolder_;  // chosen before anything opens a file there
     QtWindowSystem windows_;
+    WindowSystem& front_;  // what the commands see: windows_, or one in front of it
     std::unique_ptr<app::Assembly> assembly_;
     std::unique_ptr<MainWindow> window_;
     std::unique_ptr<ui::DesktopSession> session_;

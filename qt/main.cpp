@@ -84,22 +84,23 @@ int main(int argc, char** argv) {
         file = ec ? *line.file : absolute.string();
     }
 
+    std::vector<std::string> shownBoxes;  // in screenshot mode
     ostrel::qt::DesktopProgram program;
     QString screenshots = qEnvironmentVariable(ostrel::qt::kScreenshotVariable);
     if (!screenshots.isEmpty())
-        ostrel::qt::PrepareScreenshots(program);
+        ostrel::qt::PrepareScreenshots(program, shownBoxes);
 
     program.WatchInterrupts([&interrupts] { return interrupts.Pending(); });
-    if (!program.Start(file)) {
-        program.Destroy();
+    if (!program.session().Start(file)) {
+        program.session().Destroy();
         return 0;
     }
     int status = 0;
     if (!screenshots.isEmpty()) {
-        status = ostrel::qt::TakeScreenshots(program, screenshots);
+        status = ostrel::qt::TakeScreenshots(program, screenshots, shownBoxes);
     } else {
         QApplication::exec();
     }
-    program.Destroy();
+    program.session().Destroy();
     return status;
 }

@@ -1,6 +1,8 @@
 #include "qt/main_window.h"
 
 #include <algorithm>
+#include <optional>
+#include <string_view>
 
 #include <QAbstractButton>
 #include <QAction>
@@ -26,17 +28,16 @@
 #include "qt/widgets.h"
 #include "sim/chip_clock.h"
 #include "sim/chip_table.h"
+#include "ui/activity_line.h"
 #include "ui/busy.h"
 #include "ui/menu.h"
 
 namespace ostrel::qt {
 
-MainWindow::MainWindow(std::function<bool(int command)> command,
-                       std::function<void(const std::string& chip)> simulatorChip,
-                       std::function<void(uint32_t hz)> simulatorClock, ui::MenuMachine machine)
-    : command_(std::move(command)),
-      simulatorChip_(std::move(simulatorChip)),
-      simulatorClock_(std::move(simulatorClock)),
+MainWindow::MainWindow(ui::SessionActions actions, ui::MenuMachine machine)
+    : command_(std::move(actions.command)),
+      simulatorChip_(std::move(actions.simulatorChip)),
+      simulatorClock_(std::move(actions.simulatorClock)),
       units_(QApplication::font()),
       machine_(std::move(machine)) {
     // The GPIO lines are offered where the machine has a chip of them.
@@ -114,21 +115,18 @@ void MainWindow::ShowStopping() {
     }
 }
 
-void MainWindow::ShowOnActivityLine(const QStringList& lines, const QString& tip) {
+void MainWindow::ShowOnActivityLine(const std::vector<std::string>& lines, const QString& tip) {
     auto* field = qobject_cast<QLineEdit*>(Control(ids::kActivity));
-    if (field == nullptr || lines.isEmpty())
+    if (field == nullptr || lines.empty())
         return;
     // The room for text: the field less its frame and the text margins.
     const int room = std::max(10, field->contentsRect().width() - 8);
     const QFontMetrics metrics = field->fontMetrics();
-    QString shown = metrics.elidedText(lines.back(), Qt::ElideMiddle, room);
-    for (const QString& line : lines) {
-        if (metrics.horizontalAdvance(line) <= room) {
-            shown = line;
-            break;
-        }
-    }
-    field->setText(shown);
+    const std::string shown = ui::FitActivityLine(lines, [&](std::string_view text) {
+        return metrics.horizontalAdvance(
+                   QString::fromUtf8(text.data(), static_cast<qsizetype>(text.size()))) <= room;
+    });
+    field->setText(QString::fromStdString(shown));
     field->setCursorPosition(0);
     field->setToolTip(tip);
 }
@@ -150,61 +148,53 @@ QAction* MainWindow::AddItem(QMenu* menu, const char* text, int command) {
     return action;
 }
 
+void MainWindow::AddEntry(QMenu* menu, const ui::ShownMenuEntry& entry) {
+    const QString text = QString::fromLatin1(entry.text.c_str());
+    switch (entry.kind) {
+        case ui::MenuKind::CheckItem:
+            AddItem(menu, entry.text.c_str(), entry.command)->setCheckable(true);
+            break;
+        case ui::MenuKind::BarCommand: {
+            QAction* item = menuBar()->addAction(text);
+            item->setObjectName(QStringLiteral("command%1").arg(entry.command));
+            menuItems_[entry.command] = item;
+            const int command = entry.command;
+            connect(item, &QAction::triggered, this,
+                    [this, item, command] { Trigger(command, item); });
+            break;
+        }
+        case ui::MenuKind::ClockItem:
+            clockMenu_ = menu;
+            AddClockItem(menu, text, entry.hz);
+            break;
+        case ui::MenuKind::ChipItem:
+            AddChipItem(menu, entry.text);
+            break;
+        default:
+            AddItem(menu, entry.text.c_str(), entry.command);
+            break;
+    }
+}
+
 void MainWindow::BuildMenu() {
-    // The menu table, walked once: a stack of the menus being filled.
-    std::vector<QMenu*> open;
-    for (const ui::ShownMenuEntry& entry : ui::ShownMainMenu(machine_)) {
-        QMenu* menu = open.empty() ? nullptr : open.back();
-        const QString text = QString::fromLatin1(entry.text.c_str());
-        switch (entry.kind) {
-            case ui::MenuKind::Menu:
-                open.push_back(menu == nullptr ? menuBar()->addMenu(text) : menu->addMenu(text));
-                break;
-            case ui::MenuKind::CheckMenu: {
-                QMenu* sub = menu->addMenu(text);
+    // The menu bar is the walk's bottom menu, given as no menu.
+    ui::WalkMenu(
+        ui::ShownMainMenu(machine_), static_cast<QMenu*>(nullptr),
+        [this](QMenu* menu, const ui::ShownMenuEntry& entry) {
+            const QString text = QString::fromLatin1(entry.text.c_str());
+            QMenu* sub = menu == nullptr ? menuBar()->addMenu(text) : menu->addMenu(text);
+            if (entry.kind == ui::MenuKind::CheckMenu) {
                 QAction* item = sub->menuAction();
                 item->setCheckable(true);
                 item->setObjectName(QStringLiteral("command%1").arg(entry.command));
                 menuItems_[entry.command] = item;
                 if (entry.command == ids::kPortSimulator)
                     simulatorMenu_ = sub;
-                open.push_back(sub);
-                break;
             }
-            case ui::MenuKind::EndMenu:
-                open.pop_back();
-                break;
-            case ui::MenuKind::Item:
-                AddItem(menu, entry.text.c_str(), entry.command);
-                break;
-            case ui::MenuKind::CheckItem:
-                AddItem(menu, entry.text.c_str(), entry.command)->setCheckable(true);
-                break;
-            case ui::MenuKind::Separator:
-                menu->addSeparator();
-                break;
-            case ui::MenuKind::BarCommand: {
-                QAction* item = menuBar()->addAction(text);
-                item->setObjectName(QStringLiteral("command%1").arg(entry.command));
-                menuItems_[entry.command] = item;
-                const int command = entry.command;
-                connect(item, &QAction::triggered, this,
-                        [this, item, command] { Trigger(command, item); });
-                break;
-            }
-            case ui::MenuKind::ClockItem:
-                clockMenu_ = menu;
-                AddClockItem(menu, text, entry.hz);
-                break;
-            case ui::MenuKind::ChipItem:
-                AddChipItem(menu, entry.text);
-                break;
-            case ui::MenuKind::SimulatorClocks:
-            case ui::MenuKind::SimulatorChips:
-            case ui::MenuKind::FoundPorts:
-                break;  // ShownMainMenu has put what these stand for in their place
-        }
-    }
+            return sub;
+        },
+        [this](QMenu* menu, const ui::ShownMenuEntry& entry) { AddEntry(menu, entry); },
+        [](QMenu* menu) { menu->addSeparator(); });
     // A clock chosen elsewhere, shown as it is after the others; choosing it keeps it.
     otherClockItem_ = clockMenu_->addAction(QString());
     otherClockItem_->setCheckable(true);
@@ -292,12 +282,11 @@ void MainWindow::ShowSimulatorClock(uint32_t hz, uint32_t factoryHz) {
 }
 
 void MainWindow::Trigger(int command, QObject* source) {
-    if (command_(command))
-        return;
-    // Refused because another command runs: a check box that toggled itself
-    // goes back, so the box keeps showing the state the program uses.
-    if (auto* box = qobject_cast<QCheckBox*>(source))
-        box->setChecked(!box->isChecked());
+    const bool taken = command_(command);
+    if (auto* box = qobject_cast<QCheckBox*>(source)) {
+        if (std::optional<bool> state = ui::CheckBoxAfterCommand(taken, box->isChecked()))
+            box->setChecked(*state);
+    }
 }
 
 void MainWindow::End(int result) {

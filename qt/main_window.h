@@ -10,12 +10,13 @@
 #include <optional>
 #include <set>
 #include <string>
+#include <vector>
 
 #include <QMainWindow>
-#include <QStringList>
 
 #include "qt/control_builder.h"
 #include "qt/dialog_units.h"
+#include "ui/desktop_session.h"
 #include "ui/menu.h"
 
 class QAction;
@@ -26,14 +27,11 @@ namespace ostrel::qt {
 class MainWindow : public QMainWindow {
     Q_OBJECT
   public:
-    // `command` runs a command and says whether it was taken (false while
-    // another command runs). `simulatorChip` is called with a chip's name
-    // from Port > Simulator, `simulatorClock` with a clock in Hz from
-    // Port > Simulator > Chip Clock (0: the chip's factory clock).
-    // `machine`: the ports found on this machine for the Port menu.
-    MainWindow(std::function<bool(int command)> command,
-               std::function<void(const std::string& chip)> simulatorChip,
-               std::function<void(uint32_t hz)> simulatorClock, ui::MenuMachine machine = {});
+    // `actions` run a command (and say whether it was taken: false while
+    // another command runs) and take the simulator's chip and clock
+    // (ui::SessionActions). `machine`: the ports found on this machine for
+    // the Port menu.
+    explicit MainWindow(ui::SessionActions actions, ui::MenuMachine machine = {});
 
     const ControlMap& controls() const { return controls_; }
     QWidget* Control(int id) const;
@@ -76,7 +74,7 @@ class MainWindow : public QMainWindow {
     // On the activity field the first of `lines` that fits it (the last,
     // shortened in its middle with an ellipsis, when none does), and `tip` as
     // its tooltip.
-    void ShowOnActivityLine(const QStringList& lines, const QString& tip);
+    void ShowOnActivityLine(const std::vector<std::string>& lines, const QString& tip);
 
   protected:
     void closeEvent(QCloseEvent* event) override;
@@ -84,6 +82,9 @@ class MainWindow : public QMainWindow {
 
   private:
     void BuildMenu();
+    // An entry of the shown menu that sends a command, in `menu` (the bar's
+    // own commands go on the bar).
+    void AddEntry(QMenu* menu, const ui::ShownMenuEntry& entry);
     void AddClockItem(QMenu* menu, const QString& text, uint32_t hz);
     void AddChipItem(QMenu* menu, const std::string& name);
     void ShowPortDevices();

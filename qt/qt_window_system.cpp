@@ -31,6 +31,7 @@
 #include "qt/modal_dialog.h"
 #include "qt/resources.h"
 #include "qt/widgets.h"
+#include "ui/window_ends.h"
 
 namespace ostrel::qt {
 
@@ -97,12 +98,13 @@ void QtWindowSystem::AddWindow(int window, QWidget* widget, const ControlMap& co
     entry.widget = widget;
     for (const auto& [id, control] : controls)
         entry.controls[id] = control;
-    entry.onEnd = std::move(onEnd);
     windows_[window] = std::move(entry);
+    ends_.Set(window, std::move(onEnd));
 }
 
 void QtWindowSystem::RemoveWindow(int window) {
     windows_.erase(window);
+    ends_.Remove(window);
 }
 
 void QtWindowSystem::AddMenuItem(int command, QAction* action) {
@@ -302,34 +304,16 @@ MsgResult QtWindowSystem::MessageBox(int owner, std::string_view text, std::stri
                                                                       : QMessageBox::Ok);
     box.setEscapeButton(buttons == MsgButtons::Ok ? QMessageBox::Ok : QMessageBox::Cancel);
 
-    ShownMessage shown{owner,         std::string(text), std::string(title),        buttons,
-                       MsgResult::Ok, box.icon(),        !box.windowIcon().isNull()};
-    if (automation.enabled) {
-        MsgResult answer = MsgResult::Ok;
-        if (!automation.messageAnswers.empty()) {
-            answer = automation.messageAnswers.front();
-            automation.messageAnswers.pop_front();
-        }
-        if (buttons == MsgButtons::Ok)
-            answer = MsgResult::Ok;
-        // The box runs as it does for a person; its button is clicked once it shows.
-        QTimer::singleShot(0, &box, [this, &box, &shown, answer] {
-            if (automation.onMessage)
-                automation.onMessage(shown);
-            box.button(answer == MsgResult::Ok ? QMessageBox::Ok : QMessageBox::Cancel)->click();
-        });
-    }
+    if (onMessageShown)
+        QTimer::singleShot(0, &box, [this, &box] { onMessageShown(box); });
     box.exec();
-    shown.answer =
-        box.clickedButton() == box.button(QMessageBox::Cancel) ? MsgResult::Cancel : MsgResult::Ok;
     if (buttons == MsgButtons::Ok)
-        shown.answer = MsgResult::Ok;
-    messages.push_back(shown);
-    return shown.answer;
+        return MsgResult::Ok;
+    return box.clickedButton() == box.button(QMessageBox::Cancel) ? MsgResult::Cancel
+                                                                  : MsgResult::Ok;
 }
 
 void QtWindowSystem::Beep() {
-    ++beeps;
     QApplication::beep();
 }
 
@@ -338,15 +322,6 @@ std::optional<std::string> QtWindowSystem::AskOpenFile(std::string_view title,
                                                        std::string_view patterns,
                                                        std::string_view startFolder) {
     QString filter = FileDialogFilter(filterName, patterns);
-    fileDialogs.push_back(std::string(title) + "|" + ToUtf8(filter) + "|" +
-                          std::string(startFolder));
-    if (automation.enabled) {
-        if (automation.fileAnswers.empty())
-            return std::nullopt;
-        auto answer = automation.fileAnswers.front();
-        automation.fileAnswers.pop_front();
-        return answer;
-    }
     QFileDialog dialog(nullptr, FromUtf8(title),
                        QFile::decodeName(std::string(startFolder).c_str()));
     dialog.setNameFilters({filter, FromUtf8(kAllFilesFilter) + QStringLiteral(" (*)")});
@@ -365,7 +340,6 @@ QtWindowSystem::QtWindowSystem() = default;
 QtWindowSystem::~QtWindowSystem() = default;
 
 bool QtWindowSystem::OpenDocument(std::string_view pathOrUrl) {
-    documents.emplace_back(pathOrUrl);
     QUrl url = DocumentUrl(pathOrUrl);
     // A local page (the help page) shows in the program's own window: it needs
     // no browser and looks the same on every machine.
@@ -381,10 +355,8 @@ bool QtWindowSystem::OpenOutside(const QUrl& url) {
         FindLauncher(environment, LauncherType(url), !url.isLocalFile());
     if (!launcher)
         return false;
-    if (automation.openUrl)
-        return automation.openUrl(url);
-    if (automation.enabled)
-        return true;  // answered by the program: nothing is started
+    if (startLauncher)
+        return startLauncher(*launcher, url);
     return StartLauncher(*launcher, url);
 }
 
@@ -402,10 +374,11 @@ void QtWindowSystem::FollowLink(const QUrl& link) {
     }
     if (OpenOutside(target))
         return;
-    MessageBox(ids::kNoOwner,
-               "No web browser was found on this computer to show\n" + ToUtf8(target.toString()) +
-                   "\n\nOpen that address in a browser on any computer.",
-               "Ostrel", MsgButtons::Ok, MessageKind::Information);
+    front_->MessageBox(ids::kNoOwner,
+                       "No web browser was found on this computer to show\n" +
+                           ToUtf8(target.toString()) +
+                           "\n\nOpen that address in a browser on any computer.",
+                       "Ostrel", MsgButtons::Ok, MessageKind::Information);
 }
 
 std::string PageProblem(const std::string& path) {
@@ -427,7 +400,8 @@ bool QtWindowSystem::ShowInPageWindow(const QUrl& url) {
     // The page is read whole into the window: a device, or a file far larger
     // than any page, would never finish loading.
     if (std::string problem = PageProblem(url.toLocalFile().toStdString()); !problem.empty()) {
-        MessageBox(ids::kNoOwner, problem, texts::kTitleError, MsgButtons::Ok, MessageKind::Error);
+        front_->MessageBox(ids::kNoOwner, problem, texts::kTitleError, MsgButtons::Ok,
+                           MessageKind::Error);
         return false;
     }
     if (!pageWindow_) {
@@ -464,18 +438,10 @@ int QtWindowSystem::RunModalDialog(int dialog, int owner, DialogHandler& handler
     AddWindow(dialog, &box, box.controls(), [&box](int result) { box.End(result); });
     box.Start();
     if (!box.ended()) {
-        if (automation.enabled && automation.dialogScript) {
+        if (onDialogRunning) {
             QTimer::singleShot(0, &box, [this, &box, dialog] {
-                automation.dialogScript(dialog, box);
-                if (!box.ended()) {
-                    ++dialogsLeftOpen;
-                    box.End(0);
-                }
-            });
-        } else if (automation.enabled) {
-            QTimer::singleShot(0, &box, [this, &box] {
-                ++dialogsLeftOpen;
-                box.End(0);
+                if (!box.ended())
+                    onDialogRunning(dialog, box);
             });
         }
         box.exec();
@@ -485,18 +451,7 @@ int QtWindowSystem::RunModalDialog(int dialog, int owner, DialogHandler& handler
 }
 
 void QtWindowSystem::EndWindow(int window, int result) {
-    auto it = windows_.find(window);
-    if (it == windows_.end() || !it->second.onEnd)
-        return;
-    it->second.onEnd(result);
-}
-
-std::vector<std::string> QtWindowSystem::MessageTexts() const {
-    std::vector<std::string> out;
-    out.reserve(messages.size());
-    for (const auto& m : messages)
-        out.push_back(m.title + ": " + m.text);
-    return out;
+    ends_.End(window, result);
 }
 
 }  // namespace ostrel::qt

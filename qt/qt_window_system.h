@@ -1,14 +1,13 @@
 // The window system of the desktop program: window and control numbers are
 // mapped to the widgets of the main window and of the dialog that is open.
 //
-// For tests and the screenshot tool, message boxes, file choices, documents
-// and dialogs can be answered by the program itself (`automation`): a message
-// box is still built and run, and its button is clicked as soon as it shows,
-// so no box is ever left open.
+// Whoever drives the windows other than a person (the screenshot mode, a
+// wrapper of the tests in front of it) is told when a message box or a dialog
+// of the program runs, from inside its loop, and may stand in for starting
+// the desktop's browser or file manager.
 #pragma once
 
 #include <cstdint>
-#include <deque>
 #include <functional>
 #include <map>
 #include <memory>
@@ -25,6 +24,7 @@
 #include "core/window_system.h"
 #include "qt/control_builder.h"
 #include "qt/desktop_launcher.h"
+#include "ui/window_ends.h"
 
 class QAction;
 class QComboBox;
@@ -34,32 +34,6 @@ class QTextBrowser;
 namespace ostrel::qt {
 
 class ListingEdit;
-
-struct ShownMessage {
-    int owner;
-    std::string text;
-    std::string title;
-    MsgButtons buttons;
-    MsgResult answer;
-    QMessageBox::Icon icon;  // the icon of its kind
-    bool windowIcon;         // it carries the program's window icon
-};
-
-struct Automation {
-    bool enabled = false;
-    // Answers for the next message boxes, in order; then every box is answered OK.
-    std::deque<MsgResult> messageAnswers;
-    // Answers for the next file-open dialogs (no value: cancelled); then cancelled.
-    std::deque<std::optional<std::string>> fileAnswers;
-    // Runs inside a modal dialog once it shows and its behaviour has set it up.
-    // It should end the dialog; one it leaves open is ended with result 0.
-    std::function<void(int dialog, QDialog& shown)> dialogScript;
-    // Runs while a message box shows, before it is answered.
-    std::function<void(const ShownMessage& message)> onMessage;
-    // Stands in for starting the desktop's browser or file manager, once one
-    // was found (returns whether it started). Unset, nothing is started.
-    std::function<bool(const QUrl& url)> openUrl;
-};
 
 class QtWindowSystem : public WindowSystem {
   public:
@@ -112,16 +86,20 @@ class QtWindowSystem : public WindowSystem {
     int RunModalDialog(int dialog, int owner, DialogHandler& handler) override;
     void EndWindow(int window, int result) override;
 
-    // --- answering by the program, and what was shown ---
-    Automation automation;
-    std::vector<ShownMessage> messages;
-    std::vector<std::string> fileDialogs;  // "title|filter|folder" of each file dialog
-    std::vector<std::string> documents;    // every document or page asked for
-    int beeps = 0;
-    int dialogsLeftOpen = 0;  // dialogs the automation had to end itself
-
-    // The message boxes shown, as "title: text".
-    std::vector<std::string> MessageTexts() const;
+    // --- for what drives the windows other than a person ---
+    // Told once a message box shows, inside its loop, before it is answered.
+    std::function<void(QMessageBox& box)> onMessageShown;
+    // Told once a dialog of the program runs, inside its loop: a modal
+    // dialog (by its number) once its behaviour has set it up, the cable
+    // test window (kCableTestCommand) once its verdict shows.
+    std::function<void(int dialog, QDialog& shown)> onDialogRunning;
+    // Stands in for starting the desktop's program for a web page or a
+    // folder, once one was found; unset, it is started.
+    std::function<bool(const Launcher& launcher, const QUrl& url)> startLauncher;
+    // The window system the program's commands see (a wrapper in front of
+    // this one, or this one): the boxes this one shows of its own (a link
+    // without a browser, a page that cannot be shown) go through it.
+    void SetFront(WindowSystem& front) { front_ = &front; }
 
     // Dialogs of the program open now (RunModalDialog, the cable test
     // window). While one is open its own handlers may run a command's steps,
@@ -153,7 +131,6 @@ class QtWindowSystem : public WindowSystem {
     struct WindowEntry {
         QPointer<QWidget> widget;
         std::map<int, QPointer<QWidget>> controls;
-        std::function<void(int)> onEnd;
     };
     ListingEdit* Listing(int window, int item) const;
     QComboBox* DeviceList() const;
@@ -166,8 +143,10 @@ class QtWindowSystem : public WindowSystem {
     void FollowLink(const QUrl& link);
 
     std::map<int, WindowEntry> windows_;
+    ui::WindowEnds ends_;
     std::map<int, QPointer<QAction>> menuItems_;
     std::unique_ptr<QTextBrowser> pageWindow_;
+    WindowSystem* front_ = this;
     int openDialogs_ = 0;
 };
 

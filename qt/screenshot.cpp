@@ -4,13 +4,17 @@
 #include <QCoreApplication>
 #include <QDir>
 #include <QLineEdit>
+#include <QMessageBox>
 #include <QPixmap>
 #include <QProgressBar>
 #include <QTextBrowser>
 
 #include <optional>
+#include <string>
+#include <vector>
 
 #include "core/ids.h"
+#include "qt/cable_test_window.h"
 #include "qt/desktop_program.h"
 #include "qt/modal_dialog.h"
 
@@ -53,14 +57,29 @@ void Click(ModalDialog& dialog, int id) {
 
 }  // namespace
 
-void PrepareScreenshots(DesktopProgram& program) {
-    program.windows().automation.enabled = true;
+void PrepareScreenshots(DesktopProgram& program, std::vector<std::string>& shownBoxes) {
+    // Every box is answered OK once it shows; a dialog the pictures do not
+    // ask for is closed at once.
+    QtWindowSystem& windows = program.windows();
+    windows.onMessageShown = [&shownBoxes](QMessageBox& box) {
+        shownBoxes.push_back(box.windowTitle().toStdString() + ": " + box.text().toStdString());
+        box.button(QMessageBox::Ok)->click();
+    };
+    windows.onDialogRunning = [](int /*dialog*/, QDialog& shown) { shown.done(0); };
+    // No browser or file manager is started.
+    windows.startLauncher = [](const Launcher&, const QUrl&) { return true; };
 }
 
-int TakeScreenshots(DesktopProgram& program, const QString& folder) {
+int TakeScreenshots(DesktopProgram& program, const QString& folder,
+                    const std::vector<std::string>& shownBoxes) {
     QtWindowSystem& windows = program.windows();
     int saved = 0;
-    windows.automation.dialogScript = [&](int dialog, QDialog& shown) {
+    const auto closeOnly = windows.onDialogRunning;
+    windows.onDialogRunning = [&](int dialog, QDialog& shown) {
+        if (dialog == kCableTestCommand) {
+            shown.done(0);
+            return;
+        }
         auto& box = static_cast<ModalDialog&>(shown);
         // The instructions dialog is shown after one Send/Rec. of its default instruction.
         if (dialog == ids::kInstructionsDialog)
@@ -74,14 +93,14 @@ int TakeScreenshots(DesktopProgram& program, const QString& folder) {
         }
     };
 
-    program.Command(ids::kCheck);
+    program.session().Command(ids::kCheck);
     const ProgrammerState& state = program.programmer().state;
     if (state.fileLoaded) {
         // A flash file is written together with its EEPROM file, so the
         // EEPROM window has data to show. Half-way through, the window is
         // taken as it looks while a command runs: progress bar and Stop.
         if (!state.eepromFile)
-            program.Command(ids::kProgramEepAfterHex);
+            program.session().Command(ids::kProgramEepAfterHex);
         bool taken = false;
         auto* activity = qobject_cast<QLineEdit*>(program.window().Control(ids::kActivity));
         QMetaObject::Connection during =
@@ -99,26 +118,26 @@ int TakeScreenshots(DesktopProgram& program, const QString& folder) {
                 if (Save(program.window(), folder, QStringLiteral("screenshot-write.png")))
                     ++saved;
             });
-        program.Command(ids::kWrite);
+        program.session().Command(ids::kWrite);
         QObject::disconnect(during);
     }
     if (Save(program.window(), folder, QStringLiteral("screenshot-main.png")))
         ++saved;
     // The help page in the program's own viewer, at the main window's section.
-    program.Command(ids::kHelpTopics);
+    program.session().Command(ids::kHelpTopics);
     if (QTextBrowser* page = windows.PageWindow()) {
         page->scrollToAnchor(QStringLiteral("window"));
         if (Save(*page, folder, QStringLiteral("screenshot-help.png")))
             ++saved;
         page->close();
     }
-    program.Command(ids::kFuseBits);
-    program.Command(ids::kDataWindow);
-    program.Command(ids::kFuses);
-    program.Command(ids::kWiringPicture);
-    windows.automation.dialogScript = nullptr;
-    program.Command(ids::kExit);
-    for (const std::string& message : windows.MessageTexts())
+    program.session().Command(ids::kFuseBits);
+    program.session().Command(ids::kDataWindow);
+    program.session().Command(ids::kFuses);
+    program.session().Command(ids::kWiringPicture);
+    windows.onDialogRunning = closeOnly;
+    program.session().Command(ids::kExit);
+    for (const std::string& message : shownBoxes)
         qInfo("ostrel: message box %s", message.c_str());
     return saved == kScreenshots ? 0 : 1;
 }

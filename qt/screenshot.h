@@ -8,6 +8,9 @@
 
 #include <QString>
 
+#include <string>
+#include <vector>
+
 namespace ostrel::qt {
 
 class DesktopProgram;
@@ -16,9 +19,12 @@ inline constexpr const char* kScreenshotVariable = "OSTREL_SCREENSHOT_DIR";
 // How many pictures a full run saves.
 inline constexpr int kScreenshots = 7;
 
-// Prepares the program before its start: every box is answered OK.
-void PrepareScreenshots(DesktopProgram& program);
-// Takes the pictures after the start; 0 when all were saved.
-int TakeScreenshots(DesktopProgram& program, const QString& folder);
+// Prepares the program before its start: every box is answered OK, and
+// noted as "title: text" in `shownBoxes` (which outlives the program).
+void PrepareScreenshots(DesktopProgram& program, std::vector<std::string>& shownBoxes);
+// Takes the pictures after the start; 0 when all were saved. The boxes shown
+// are logged at the end.
+int TakeScreenshots(DesktopProgram& program, const QString& folder,
+                    const std::vector<std::string>& shownBoxes);
 
 }  // namespace ostrel::qt

@@ -26,4 +26,10 @@ BusyPlan PlanBusy(bool busy) {
     return plan;
 }
 
+std::optional<bool> CheckBoxAfterCommand(bool taken, bool checkedNow) {
+    if (taken)
+        return std::nullopt;
+    return !checkedNow;
+}
+
 }  // namespace ostrel::ui

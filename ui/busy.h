@@ -35,6 +35,13 @@ struct BusyPlan {
 };
 BusyPlan PlanBusy(bool busy);
 
+// A check box toggles its own mark when it is clicked, before its command
+// runs. When that command is refused (another one runs), the toggle is
+// undone, so that the box keeps showing the state the program uses: the state
+// to give the box back, given whether the command was taken and the box's
+// state now; none when the box is to stay as it is.
+std::optional<bool> CheckBoxAfterCommand(bool taken, bool checkedNow);
+
 // Closing the main window (close box, File > Exit) while a command runs asks
 // this, with OK and Cancel; OK stops the command at its next activity refresh
 // and quits once it has ended.

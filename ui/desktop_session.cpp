@@ -264,4 +264,19 @@ bool DesktopSession::ChooseSimulatorClock(uint32_t hz) {
     return Command(ids::kPortSimulator);
 }
 
+SessionActions ActionsOf(const std::unique_ptr<DesktopSession>& session) {
+    const std::unique_ptr<DesktopSession>* made = &session;
+    SessionActions actions;
+    actions.command = [made](int command) { return *made && (*made)->Command(command); };
+    actions.simulatorChip = [made](const std::string& chip) {
+        if (*made)
+            (*made)->ChooseSimulatorChip(chip);
+    };
+    actions.simulatorClock = [made](uint32_t hz) {
+        if (*made)
+            (*made)->ChooseSimulatorClock(hz);
+    };
+    return actions;
+}
+
 }  // namespace ostrel::ui

@@ -7,6 +7,7 @@
 #pragma once
 
 #include <cstdint>
+#include <functional>
 #include <memory>
 #include <optional>
 #include <string>
@@ -113,6 +114,21 @@ app::AssemblyOptions DesktopAssemblyOptions(const DesktopOptions& options,
 
 // What the main window's menu shows of the machine the programmer has found.
 MenuMachine MenuMachineOf(const Programmer& p);
+
+class DesktopSession;
+
+// What the main window's controls and menu items hand to the session: a
+// command (false when it was refused), and the simulator's chip and clock
+// from Port > Simulator.
+struct SessionActions {
+    std::function<bool(int command)> command;
+    std::function<void(const std::string& chip)> simulatorChip;
+    std::function<void(uint32_t hz)> simulatorClock;
+};
+// The actions of a session that is made after its main window: they go to
+// `*session` once it is there; before, a command is refused and a choice
+// dropped.
+SessionActions ActionsOf(const std::unique_ptr<DesktopSession>& session);
 
 class DesktopSession {
   public:

@@ -77,6 +77,46 @@ struct ShownMenuEntry {
 };
 std::vector<ShownMenuEntry> ShownMainMenu(const MenuMachine& machine);
 
+// The one walk over a shown menu: a stack of the menus being filled, `bar`
+// at its bottom. A Menu or CheckMenu entry opens the menu `submenu(parent,
+// entry)` returns, which takes the entries up to its EndMenu; an EndMenu
+// with no menu open is passed over. Separators go to `separator(parent)`,
+// the entries that send a command (Item, CheckItem, BarCommand, ClockItem,
+// ChipItem) to `command(parent, entry)`; the table's placeholders, already
+// put in their place by ShownMainMenu, go nowhere.
+template <class Menu, class Submenu, class Command, class Separator>
+void WalkMenu(const std::vector<ShownMenuEntry>& shown, Menu bar, Submenu&& submenu,
+              Command&& command, Separator&& separator) {
+    std::vector<Menu> open;
+    for (const ShownMenuEntry& entry : shown) {
+        const Menu parent = open.empty() ? bar : open.back();
+        switch (entry.kind) {
+            case MenuKind::Menu:
+            case MenuKind::CheckMenu:
+                open.push_back(submenu(parent, entry));
+                break;
+            case MenuKind::EndMenu:
+                if (!open.empty())
+                    open.pop_back();
+                break;
+            case MenuKind::Separator:
+                separator(parent);
+                break;
+            case MenuKind::Item:
+            case MenuKind::CheckItem:
+            case MenuKind::BarCommand:
+            case MenuKind::ClockItem:
+            case MenuKind::ChipItem:
+                command(parent, entry);
+                break;
+            case MenuKind::SimulatorClocks:
+            case MenuKind::SimulatorChips:
+            case MenuKind::FoundPorts:
+                break;
+        }
+    }
+}
+
 // Whether the menu item of `command` stays enabled while a command runs
 // (MenuEntry::whileBusy).
 bool MenuCommandWhileBusy(int command);

@@ -5,6 +5,7 @@
 #undef MessageBox
 
 #include <algorithm>
+#include <memory>
 #include <stdexcept>
 
 #include "core/ids.h"
@@ -61,7 +62,7 @@ void Move(HWND control, int dx, int dy, int dwidth) {
 
 CableTestWindow::CableTestWindow(Win32WindowSystem& windows, WindowHandle owner,
                                  const std::string& portName)
-    : windows_(windows), owner_(owner) {
+    : windows_(windows), open_(windows), owner_(owner) {
     if (CreateModelessDialog(*this, Template(portName), owner) == nullptr)
         throw std::runtime_error("the cable test window cannot be created");
     windows_.AddWindow(ids::kCableTest, handle(), [this](int /*result*/) { Close(); });
@@ -134,6 +135,32 @@ void CableTestWindow::Close() {
         return;
     closed_ = true;
     ShowWindow(handle(), SW_HIDE);
+}
+
+bool CableTestWindow::Idle() {
+    windows_.ProcessPendingEvents();
+    return !stopRequested();
+}
+
+void CableTestWindow::FinishAndWait(const adapter::CableTestResult& result) {
+    Finish(result);
+    if (!windows_.automation.enabled) {
+        WaitUntilClosed();
+        return;
+    }
+    auto alive = std::make_shared<bool>(true);
+    windows_.Later([this, alive] {
+        if (!*alive || closed())
+            return;
+        if (windows_.automation.dialogScript)
+            windows_.automation.dialogScript(ids::kCableTest, handle());
+        if (!closed()) {
+            ++windows_.dialogsLeftOpen;
+            Close();
+        }
+    });
+    WaitUntilClosed();
+    *alive = false;
 }
 
 void CableTestWindow::WaitUntilClosed() {

@@ -11,18 +11,19 @@
 
 #include "adapter/cable_test.h"
 #include "ui/cable_test.h"
+#include "ui/desktop_session.h"
 #include "win32/dialog_window.h"
+#include "win32/window_system.h"
 
 namespace ostrel::win32 {
-
-class Win32WindowSystem;
 
 // Control numbers of the window.
 inline constexpr int kCableTestList = 100;
 inline constexpr int kCableTestVerdict = 101;
 inline constexpr int kCableTestButton = 2;  // Escape and the close box press it too
 
-class CableTestWindow : public DialogWindow {
+// Counted as a dialog of the command while it is there.
+class CableTestWindow : public DialogWindow, public ui::CableTestView {
   public:
     CableTestWindow(Win32WindowSystem& windows, WindowHandle owner, const std::string& portName);
     ~CableTestWindow() override;
@@ -31,12 +32,16 @@ class CableTestWindow : public DialogWindow {
 
     // A reading of the test: a live one replaces the row of the state being
     // held, a final one fixes it.
-    void Show(const adapter::CableReading& reading);
+    void Show(const adapter::CableReading& reading) override;
     // The test is over: the verdict shows and the button closes the window.
     void Finish(const adapter::CableTestResult& result);
     // Runs the window's own loop until it is closed (after Finish).
     void WaitUntilClosed();
-    void Close();
+    void Close() override;
+
+    // --- ui::CableTestView ---
+    bool Idle() override;
+    void FinishAndWait(const adapter::CableTestResult& result) override;
 
     bool stopRequested() const { return flow_.stopRequested(); }
     bool running() const { return flow_.running(); }
@@ -52,6 +57,7 @@ class CableTestWindow : public DialogWindow {
     void Press();
 
     Win32WindowSystem& windows_;
+    Win32WindowSystem::DialogScope open_;
     WindowHandle owner_;
     ui::CableTestFlow flow_;
     bool closed_ = false;

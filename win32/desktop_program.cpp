@@ -27,9 +27,7 @@ DesktopProgram::DesktopProgram(const DesktopOptions& options)
       assembly_(std::make_unique<app::Assembly>(
           windows_, ui::DesktopAssemblyOptions(options, startFolder_, Warn))) {
     window_ = std::make_unique<MainWindow>(
-        windows_, [this](int command) { return Command(command); },
-        [this](const std::string& chip) { ChooseSimulatorChip(chip); },
-        [this](uint32_t hz) { ChooseSimulatorClock(hz); }, [this] { Destroy(); },
+        windows_, ui::ActionsOf(session_), [this] { session_->Destroy(); },
         ui::MenuMachineOf(assembly_->programmer()));
     // Windows writes no home folder as "~": paths are shown as they are.
     session_ = std::make_unique<ui::DesktopSession>(
@@ -38,7 +36,7 @@ DesktopProgram::DesktopProgram(const DesktopOptions& options)
 }
 
 DesktopProgram::~DesktopProgram() {
-    Destroy();
+    session_->Destroy();
 }
 
 void DesktopProgram::Run() {
@@ -71,52 +69,8 @@ void DesktopProgram::Note(const std::string& line) {
     Warn(line);
 }
 
-namespace {
-
-// The cable test window, modal over the main window, counted as a dialog of
-// the command while it is open.
-class CableTestView : public ui::CableTestView {
-  public:
-    CableTestView(Win32WindowSystem& windows, HWND owner, const std::string& portName)
-        : windows_(windows), open_(windows), box_(windows, owner, portName) {}
-
-    void Show(const adapter::CableReading& reading) override { box_.Show(reading); }
-    bool Idle() override {
-        windows_.ProcessPendingEvents();
-        return !box_.stopRequested();
-    }
-    void Close() override { box_.Close(); }
-    void FinishAndWait(const adapter::CableTestResult& result) override {
-        box_.Finish(result);
-        if (!windows_.automation.enabled) {
-            box_.WaitUntilClosed();
-            return;
-        }
-        auto alive = std::make_shared<bool>(true);
-        windows_.Later([this, alive] {
-            if (!*alive || box_.closed())
-                return;
-            if (windows_.automation.dialogScript)
-                windows_.automation.dialogScript(ids::kCableTest, box_.handle());
-            if (!box_.closed()) {
-                ++windows_.dialogsLeftOpen;
-                box_.Close();
-            }
-        });
-        box_.WaitUntilClosed();
-        *alive = false;
-    }
-
-  private:
-    Win32WindowSystem& windows_;
-    Win32WindowSystem::DialogScope open_;
-    CableTestWindow box_;
-};
-
-}  // namespace
-
 std::unique_ptr<ui::CableTestView> DesktopProgram::OpenCableTest(const std::string& portName) {
-    return std::make_unique<CableTestView>(windows_, window_->handle(), portName);
+    return std::make_unique<CableTestWindow>(windows_, window_->handle(), portName);
 }
 
 }  // namespace ostrel::win32

@@ -31,24 +31,12 @@ class DesktopProgram : private ui::DesktopWindow {
     DesktopProgram(const DesktopProgram&) = delete;
     DesktopProgram& operator=(const DesktopProgram&) = delete;
 
-    // Shows the main window and runs its start-up (the reopen offer, or the
-    // write of a file named on the command line). False when the window has
-    // been ended meanwhile and the program is to exit.
-    bool Start(const std::optional<std::string>& commandLineFile) {
-        return session_->Start(commandLineFile);
-    }
+    // The session that runs the main window: its start-up, the user's
+    // commands, Stop, the simulator's chip and clock, and its end
+    // (ui::DesktopSession).
+    ui::DesktopSession& session() { return *session_; }
     // Runs the program's message loop until the main window ends.
     void Run();
-    // The window goes: the settings are saved and the port is closed. Runs once.
-    void Destroy() { session_->Destroy(); }
-
-    // A user's command; see ui::DesktopSession.
-    bool Command(int command) { return session_->Command(command); }
-    bool RequestStop() { return session_->RequestStop(); }
-    bool ChooseSimulatorChip(const std::string& chip) {
-        return session_->ChooseSimulatorChip(chip);
-    }
-    bool ChooseSimulatorClock(uint32_t hz) { return session_->ChooseSimulatorClock(hz); }
 
     Programmer& programmer() { return assembly_->programmer(); }
     Win32WindowSystem& windows() { return windows_; }

@@ -30,8 +30,8 @@ int main(int argc, char** argv) {
         const char* screenshots = std::getenv(ostrel::win32::kScreenshotVariable);
         if (screenshots != nullptr && *screenshots != '\0')
             ostrel::win32::PrepareScreenshots(program);
-        if (!program.Start(file)) {
-            program.Destroy();
+        if (!program.session().Start(file)) {
+            program.session().Destroy();
             return 0;
         }
         int status = 0;
@@ -39,7 +39,7 @@ int main(int argc, char** argv) {
             status = ostrel::win32::TakeScreenshots(program, screenshots);
         else
             program.Run();
-        program.Destroy();
+        program.session().Destroy();
         return status;
     } catch (const std::exception& error) {
         MessageBoxA(nullptr, error.what(), "Ostrel", MB_OK | MB_ICONERROR | MB_TASKMODAL);

@@ -8,11 +8,14 @@
 
 #include <algorithm>
 #include <memory>
+#include <optional>
 #include <stdexcept>
+#include <string_view>
 
 #include "core/ids.h"
 #include "sim/chip_clock.h"
 #include "sim/chip_table.h"
+#include "ui/activity_line.h"
 #include "ui/busy.h"
 #include "ui/control_table.h"
 #include "ui/menu.h"
@@ -52,15 +55,13 @@ void CheckAt(const MainWindow::MenuPlace& place, bool checked) {
 
 }  // namespace
 
-MainWindow::MainWindow(Win32WindowSystem& windows, std::function<bool(int command)> command,
-                       std::function<void(const std::string& chip)> simulatorChip,
-                       std::function<void(uint32_t hz)> simulatorClock,
+MainWindow::MainWindow(Win32WindowSystem& windows, ui::SessionActions actions,
                        std::function<void()> endSession, ui::MenuMachine machine)
     : machine_(std::move(machine)),
       windows_(windows),
-      command_(std::move(command)),
-      simulatorChip_(std::move(simulatorChip)),
-      simulatorClock_(std::move(simulatorClock)),
+      command_(std::move(actions.command)),
+      simulatorChip_(std::move(actions.simulatorChip)),
+      simulatorClock_(std::move(actions.simulatorClock)),
       endSession_(std::move(endSession)) {
     INITCOMMONCONTROLSEX controls = {sizeof controls, ICC_STANDARD_CLASSES | ICC_PROGRESS_CLASS |
                                                           ICC_BAR_CLASSES | ICC_WIN95_CLASSES};
@@ -161,64 +162,47 @@ void MainWindow::Fail(std::exception_ptr error) {
     windows_.Keep(std::move(error));
 }
 
-void MainWindow::BuildMenu() {
-    menu_ = CreateMenu();
-    // The menu table, walked once: a stack of the menus being filled.
-    std::vector<HMENU> open;
-    for (const ui::ShownMenuEntry& entry : ui::ShownMainMenu(machine_)) {
-        HMENU menu = open.empty() ? menu_ : open.back();
-        switch (entry.kind) {
-            case ui::MenuKind::Menu: {
-                HMENU sub = CreatePopupMenu();
-                Append(menu, MF_POPUP | MF_STRING, reinterpret_cast<UINT_PTR>(sub),
-                       entry.text.c_str());
-                open.push_back(sub);
-                break;
-            }
-            case ui::MenuKind::CheckMenu: {
-                // A submenu whose entry carries a check mark of its own.
-                HMENU sub = CreatePopupMenu();
-                int position = Append(menu, MF_POPUP | MF_STRING, reinterpret_cast<UINT_PTR>(sub),
-                                      entry.text.c_str());
-                menuItems_[entry.command] = MenuPlace{menu, position, entry.command};
-                open.push_back(sub);
-                break;
-            }
-            case ui::MenuKind::EndMenu:
-                open.pop_back();
-                break;
-            case ui::MenuKind::Item:
-            case ui::MenuKind::CheckItem:
-            case ui::MenuKind::BarCommand: {
-                int position = Append(menu, MF_STRING, static_cast<UINT_PTR>(entry.command),
-                                      entry.text.c_str());
-                menuItems_[entry.command] = MenuPlace{menu, position, entry.command};
-                break;
-            }
-            case ui::MenuKind::Separator:
-                Append(menu, MF_SEPARATOR, 0, nullptr);
-                break;
-            case ui::MenuKind::ClockItem: {
-                clockMenu_ = menu;
-                const int command = kFirstClockCommand + static_cast<int>(clockItems_.size());
-                int position =
-                    Append(menu, MF_STRING, static_cast<UINT_PTR>(command), entry.text.c_str());
-                clockItems_[entry.hz] = MenuPlace{menu, position, command};
-                break;
-            }
-            case ui::MenuKind::ChipItem: {
-                const int command = kFirstChipCommand + static_cast<int>(chipItems_.size());
-                int position =
-                    Append(menu, MF_STRING, static_cast<UINT_PTR>(command), entry.text.c_str());
-                chipItems_[entry.text] = MenuPlace{menu, position, command};
-                break;
-            }
-            case ui::MenuKind::SimulatorClocks:
-            case ui::MenuKind::SimulatorChips:
-            case ui::MenuKind::FoundPorts:
-                break;  // ShownMainMenu has put what these stand for in their place
+void MainWindow::AddEntry(MenuHandle menu, const ui::ShownMenuEntry& entry) {
+    switch (entry.kind) {
+        case ui::MenuKind::ClockItem: {
+            clockMenu_ = menu;
+            const int command = kFirstClockCommand + static_cast<int>(clockItems_.size());
+            int position =
+                Append(menu, MF_STRING, static_cast<UINT_PTR>(command), entry.text.c_str());
+            clockItems_[entry.hz] = MenuPlace{menu, position, command};
+            break;
+        }
+        case ui::MenuKind::ChipItem: {
+            const int command = kFirstChipCommand + static_cast<int>(chipItems_.size());
+            int position =
+                Append(menu, MF_STRING, static_cast<UINT_PTR>(command), entry.text.c_str());
+            chipItems_[entry.text] = MenuPlace{menu, position, command};
+            break;
+        }
+        default: {
+            int position =
+                Append(menu, MF_STRING, static_cast<UINT_PTR>(entry.command), entry.text.c_str());
+            menuItems_[entry.command] = MenuPlace{menu, position, entry.command};
+            break;
         }
     }
+}
+
+void MainWindow::BuildMenu() {
+    menu_ = CreateMenu();
+    ui::WalkMenu(
+        ui::ShownMainMenu(machine_), menu_,
+        [this](HMENU menu, const ui::ShownMenuEntry& entry) {
+            HMENU sub = CreatePopupMenu();
+            int position = Append(menu, MF_POPUP | MF_STRING, reinterpret_cast<UINT_PTR>(sub),
+                                  entry.text.c_str());
+            // A CheckMenu's entry carries a check mark of its own.
+            if (entry.kind == ui::MenuKind::CheckMenu)
+                menuItems_[entry.command] = MenuPlace{menu, position, entry.command};
+            return sub;
+        },
+        [this](HMENU menu, const ui::ShownMenuEntry& entry) { AddEntry(menu, entry); },
+        [](HMENU menu) { Append(menu, MF_SEPARATOR, 0, nullptr); });
     for (const auto& [command, place] : menuItems_)
         windows_.AddMenuItem(command, place.menu, place.position);
     SetMenu(handle(), menu_);
@@ -365,28 +349,8 @@ void MainWindow::ShowOnActivityLine(const std::vector<std::string>& lines, const
     std::string shown;
     {
         const FieldMeasure measure(field);
-        for (const std::string& line : lines) {
-            if (measure.Fits(WideText(line))) {
-                shown = line;
-                break;
-            }
-        }
-        if (shown.empty()) {
-            // The last (the path alone), shortened in its middle.
-            const std::wstring whole = WideText(lines.back());
-            std::wstring cut = L"\u2026";
-            for (std::size_t keep = whole.size(); keep > 0; --keep) {
-                const std::size_t head = (keep + 1) / 2;
-                const std::size_t tail = keep - head;
-                std::wstring candidate =
-                    whole.substr(0, head) + L"\u2026" + whole.substr(whole.size() - tail);
-                if (measure.Fits(candidate)) {
-                    cut = candidate;
-                    break;
-                }
-            }
-            shown = Utf8Text(cut);
-        }
+        shown = ui::FitActivityLine(
+            lines, [&](std::string_view text) { return measure.Fits(WideText(text)); });
     }
     windows_.SetItemText(ids::kMainWindow, ids::kActivity, shown);
     SetTip(ids::kActivity, tip);
@@ -482,13 +446,11 @@ void MainWindow::OnCommand(int id, int code, WindowHandle source) {
 }
 
 void MainWindow::Trigger(int command, WindowHandle source) {
-    if (command_(command))
-        return;
-    // Refused because another command runs: a check box that toggled itself
-    // goes back, so the box keeps showing the state the program uses.
+    const bool taken = command_(command);
     if (source != nullptr && (GetWindowLongA(source, GWL_STYLE) & BS_TYPEMASK) == BS_AUTOCHECKBOX) {
-        const LRESULT state = SendMessageA(source, BM_GETCHECK, 0, 0);
-        SendMessageA(source, BM_SETCHECK, state == BST_CHECKED ? BST_UNCHECKED : BST_CHECKED, 0);
+        const bool checked = SendMessageA(source, BM_GETCHECK, 0, 0) == BST_CHECKED;
+        if (std::optional<bool> state = ui::CheckBoxAfterCommand(taken, checked))
+            SendMessageA(source, BM_SETCHECK, *state ? BST_CHECKED : BST_UNCHECKED, 0);
     }
 }
 

@@ -14,6 +14,7 @@
 #include <string>
 #include <vector>
 
+#include "ui/desktop_session.h"
 #include "ui/menu.h"
 #include "win32/dialog_window.h"
 #include "win32/window_system.h"
@@ -24,15 +25,12 @@ namespace ostrel::win32 {
 
 class MainWindow : public DialogWindow {
   public:
-    // `command` runs a command and says whether it was taken (false while
-    // another command runs). `simulatorChip` is called with a chip's name
-    // from Port > Simulator, `simulatorClock` with a clock in Hz from
-    // Port > Simulator > Chip Clock (0: the chip's factory clock).
-    // `endSession` runs when Windows ends the user's session.
-    MainWindow(Win32WindowSystem& windows, std::function<bool(int command)> command,
-               std::function<void(const std::string& chip)> simulatorChip,
-               std::function<void(uint32_t hz)> simulatorClock, std::function<void()> endSession,
-               ui::MenuMachine machine = {});
+    // `actions` run a command (and say whether it was taken: false while
+    // another command runs) and take the simulator's chip and clock
+    // (ui::SessionActions). `endSession` runs when Windows ends the user's
+    // session.
+    MainWindow(Win32WindowSystem& windows, ui::SessionActions actions,
+               std::function<void()> endSession, ui::MenuMachine machine = {});
     ~MainWindow() override;
     MainWindow(const MainWindow&) = delete;
     MainWindow& operator=(const MainWindow&) = delete;
@@ -97,6 +95,8 @@ class MainWindow : public DialogWindow {
     // The ports found on this machine for the Port menu; Windows has no GPIO.
     ui::MenuMachine machine_;
     void BuildMenu();
+    // An entry of the shown menu that sends a command, in `menu`.
+    void AddEntry(MenuHandle menu, const ui::ShownMenuEntry& entry);
     void FitToMenu();
     void AddTips();
     void OnCommand(int id, int code, WindowHandle source);

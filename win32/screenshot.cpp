@@ -9,6 +9,7 @@
 #include <vector>
 
 #include "core/ids.h"
+#include "ui/window_ends.h"
 #include "win32/desktop_program.h"
 
 namespace ostrel::win32 {
@@ -112,21 +113,21 @@ int TakeScreenshots(DesktopProgram& program, const std::string& folder) {
         Click(shown, dialog == ids::kEepromWindow ? ids::kEepromExit : ids::kCancelCommand);
     };
 
-    program.Command(ids::kCheck);
+    program.session().Command(ids::kCheck);
     const ProgrammerState& state = program.programmer().state;
     if (state.fileLoaded) {
         // A flash file is written together with its EEPROM file, so the
         // EEPROM window has data to show.
         if (!state.eepromFile)
-            program.Command(ids::kProgramEepAfterHex);
-        program.Command(ids::kWrite);
+            program.session().Command(ids::kProgramEepAfterHex);
+        program.session().Command(ids::kWrite);
     }
     if (Save(windows, program.window().handle(), folder, "screenshot-win32-main.bmp"))
         ++saved;
-    program.Command(ids::kFuseBits);
-    program.Command(ids::kDataWindow);
-    program.Command(ids::kFuses);
-    program.Command(ids::kWiringPicture);
+    program.session().Command(ids::kFuseBits);
+    program.session().Command(ids::kDataWindow);
+    program.session().Command(ids::kFuses);
+    program.session().Command(ids::kWiringPicture);
     windows.automation.dialogScript = nullptr;
     // A message box of the system, with the icon of its kind.
     windows.automation.onMessage = [&](const ShownMessage& message) {
@@ -134,10 +135,10 @@ int TakeScreenshots(DesktopProgram& program, const std::string& folder) {
             Save(windows, message.box, folder, "screenshot-win32-about.bmp"))
             ++saved;
     };
-    program.Command(ids::kAbout);
+    program.session().Command(ids::kAbout);
     windows.automation.onMessage = nullptr;
-    program.Command(ids::kExit);
-    for (const std::string& message : windows.MessageTexts())
+    program.session().Command(ids::kExit);
+    for (const std::string& message : ui::TitledTexts(windows.messages))
         OutputDebugStringA(("ostrel: message box " + message + "\n").c_str());
     return saved == 6 ? 0 : 1;
 }

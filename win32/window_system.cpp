@@ -157,11 +157,13 @@ void Win32WindowSystem::RunLaterActions() {
 
 void Win32WindowSystem::AddWindow(int window, WindowHandle handle,
                                   std::function<void(int result)> onEnd) {
-    windows_[window] = WindowEntry{handle, std::move(onEnd)};
+    windows_[window] = WindowEntry{handle};
+    ends_.Set(window, std::move(onEnd));
 }
 
 void Win32WindowSystem::RemoveWindow(int window) {
     windows_.erase(window);
+    ends_.Remove(window);
 }
 
 WindowHandle Win32WindowSystem::Window(int window) const {
@@ -450,13 +452,7 @@ MsgResult Win32WindowSystem::MessageBox(int owner, std::string_view text, std::s
                  MB_SETFOREGROUND;
     auto alive = std::make_shared<bool>(true);
     if (automation.enabled) {
-        MsgResult answer = MsgResult::Ok;
-        if (!automation.messageAnswers.empty()) {
-            answer = automation.messageAnswers.front();
-            automation.messageAnswers.pop_front();
-        }
-        if (buttons == MsgButtons::Ok)
-            answer = MsgResult::Ok;
+        const MsgResult answer = ui::TakeScriptedAnswer(automation.messageAnswers, buttons);
         Later([this, alive, &shown, answer] {
             AnswerMessageBox(shown, answer, kLooksForABox, alive);
         });
@@ -697,18 +693,7 @@ int Win32WindowSystem::RunModalDialog(int dialog, int owner, DialogHandler& hand
 }
 
 void Win32WindowSystem::EndWindow(int window, int result) {
-    auto it = windows_.find(window);
-    if (it == windows_.end() || !it->second.onEnd)
-        return;
-    it->second.onEnd(result);
-}
-
-std::vector<std::string> Win32WindowSystem::MessageTexts() const {
-    std::vector<std::string> out;
-    out.reserve(messages.size());
-    for (const auto& m : messages)
-        out.push_back(m.title + ": " + m.text);
-    return out;
+    ends_.End(window, result);
 }
 
 }  // namespace ostrel::win32

@@ -24,6 +24,7 @@
 #include <vector>
 
 #include "core/window_system.h"
+#include "ui/window_ends.h"
 #include "win32/dialog_window.h"
 
 struct HMENU__;
@@ -174,13 +175,9 @@ class Win32WindowSystem : public WindowSystem {
     int beeps = 0;
     int dialogsLeftOpen = 0;  // dialogs the automation had to end itself
 
-    // The message boxes shown, as "title: text".
-    std::vector<std::string> MessageTexts() const;
-
   private:
     struct WindowEntry {
         WindowHandle handle = nullptr;
-        std::function<void(int)> onEnd;
     };
     struct MenuPlace {
         MenuHandle menu = nullptr;
@@ -193,6 +190,7 @@ class Win32WindowSystem : public WindowSystem {
     void RunLaterActions();
 
     std::map<int, WindowEntry> windows_;
+    ui::WindowEnds ends_;
     std::map<int, MenuPlace> menuItems_;
     std::unique_ptr<Helper> helper_;  // a message-only window: runs the Later actions
     std::deque<std::function<void()>> later_;

@@ -246,15 +246,15 @@ TEST(BusyState, TerminationAndHangUpEndTheProgramWithNothingLost) {
         GuiRig rig;
         ReadyToWrite(rig);
         if (c.duringWrite)
-            AtFigure(rig, 30, [&] { rig.program().Interrupted(c.signal); });
+            AtFigure(rig, 30, [&] { rig.program().session().Interrupted(c.signal); });
         rig.Click(ids::kWrite);
         const bool endedByWrite = rig.program().ended();
         if (!c.duringWrite)
-            rig.program().Interrupted(c.signal);
+            rig.program().session().Interrupted(c.signal);
         EXPECT_EQ(endedByWrite, c.duringWrite);
         EXPECT_TRUE(rig.program().ended());
         EXPECT_EQ(rig.Messages().empty() ? "" : rig.LastMessage(), c.lastMessage);
-        rig.program().Destroy();
+        rig.program().session().Destroy();
         rig.clock.Advance(10);
         EXPECT_FALSE(rig.p().commandRunning);
         EXPECT_TRUE(std::filesystem::exists(rig.dir.File("ostrel.cfg")));
@@ -281,7 +281,7 @@ TEST(BusyState, NoStopWhileADialogOfTheCommandIsOpen) {
     int beepsBefore = rig.windows().beeps;
     rig.windows().automation.dialogScript = [&](int dialog, QDialog& box) {
         EXPECT_EQ(dialog, ids::kInstructionsDialog);
-        stopTaken = rig.program().RequestStop();
+        stopTaken = rig.program().session().RequestStop();
         closed = rig.window().close();
         box.reject();
     };

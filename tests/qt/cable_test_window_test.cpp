@@ -50,7 +50,7 @@ TEST(CableTestWindow, ListsTheStatesNamesTheCableAndCanBeStopped) {
             qt::CableTestWindow* box = OpenCableTest();
             ASSERT_NE(box, nullptr) << "the window shows while the test runs";
             EXPECT_TRUE(box->running());
-            refused = !rig.program().Command(ids::kCheck);
+            refused = !rig.program().session().Command(ids::kCheck);
             if (c.stop)
                 QTest::mouseClick(box->button(), Qt::LeftButton);
         });
@@ -76,7 +76,8 @@ TEST(CableTestWindow, ListsTheStatesNamesTheCableAndCanBeStopped) {
         EXPECT_EQ(verdict.rfind(c.verdictStart, 0), 0u) << verdict;
         EXPECT_TRUE(rig.chip().Running()) << "the target is released at the end";
         EXPECT_FALSE(rig.p().commandRunning);
-        EXPECT_TRUE(rig.program().Command(ids::kCheck)) << "commands run again afterwards";
+        EXPECT_TRUE(rig.program().session().Command(ids::kCheck))
+            << "commands run again afterwards";
     }
 }
 

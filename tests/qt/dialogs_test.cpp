@@ -395,8 +395,8 @@ TEST(Help, WithThePageOpensItInTheProgramsOwnViewer) {
     rig.Choose(ids::kHelpTopics);
     EXPECT_TRUE(rig.windows().messages.empty()) << rig.LastMessage();
     EXPECT_EQ(rig.windows().documents, std::vector<std::string>{rig.dir.File("ostrel-hlp.htm")});
-    ASSERT_NE(rig.windows().PageWindow(), nullptr);
-    EXPECT_TRUE(rig.windows().PageWindow()->isVisible());
+    ASSERT_NE(rig.qtWindows().PageWindow(), nullptr);
+    EXPECT_TRUE(rig.qtWindows().PageWindow()->isVisible());
 }
 
 TEST(Help, TheInstructionsDialogsHelpButtonOpensThePage) {
@@ -434,7 +434,7 @@ TEST(Help, ThePageShowsInTheProgramsOwnViewerOnEveryDesktop) {
         SCOPED_TRACE(c.desktop);
         GuiRig rig;
         TempDir desktopDir;
-        rig.windows().launcherEnvironment = FakeDesktop(desktopDir, c.kind);
+        rig.qtWindows().launcherEnvironment = FakeDesktop(desktopDir, c.kind);
         const std::string path = rig.dir.Write("ostrel-hlp.htm", page);
         ASSERT_TRUE(rig.Start());
         rig.ChooseSimulator("ATmega8");
@@ -448,7 +448,7 @@ TEST(Help, ThePageShowsInTheProgramsOwnViewerOnEveryDesktop) {
         rig.Choose(ids::kHelpTopics);
         EXPECT_TRUE(started.empty()) << "nothing is started for the help page";
         EXPECT_TRUE(rig.windows().messages.empty()) << rig.LastMessage();
-        QTextBrowser* shown = rig.windows().PageWindow();
+        QTextBrowser* shown = rig.qtWindows().PageWindow();
         ASSERT_NE(shown, nullptr);
         EXPECT_TRUE(shown->isVisible());
         EXPECT_EQ(shown->windowModality(), Qt::NonModal);
@@ -517,10 +517,10 @@ TEST(Help, APageThatCannotBeAPageIsRefusedWithItsReason) {
         ASSERT_TRUE(rig.Start());
         rig.Choose(ids::kHelpTopics);
         if (!c.hugePage) {
-            ASSERT_NE(rig.windows().PageWindow(), nullptr);
+            ASSERT_NE(rig.qtWindows().PageWindow(), nullptr);
             EXPECT_TRUE(rig.windows().messages.empty()) << rig.LastMessage();
-            emit rig.windows().PageWindow()->anchorClicked(QUrl(QString::fromLatin1(c.link)));
-            EXPECT_EQ(rig.windows().PageWindow()->source().toLocalFile().toStdString(), path);
+            emit rig.qtWindows().PageWindow()->anchorClicked(QUrl(QString::fromLatin1(c.link)));
+            EXPECT_EQ(rig.qtWindows().PageWindow()->source().toLocalFile().toStdString(), path);
         }
         ASSERT_EQ(rig.windows().messages.size(), 1u);
         EXPECT_EQ(rig.windows().messages[0].title, "Error");

@@ -49,16 +49,20 @@ void GuiRig::Build() {
     desktop.clock = &clock;
     desktop.sysCalls = &devices;
     desktop.parallelAccess = options_.parallelAccess;
-    program_ = std::make_unique<qt::DesktopProgram>(desktop);
+    program_ = std::make_unique<qt::DesktopProgram>(
+        desktop, [this](qt::QtWindowSystem& own) -> WindowSystem& {
+            scripted_ = std::make_unique<ScriptedQtWindows>(own);
+            return *scripted_;
+        });
     windows().automation.enabled = true;
     // No test starts a browser: this desktop has none unless a test gives one.
-    windows().launcherEnvironment = FakeDesktop(desktopDir_, DesktopKind::NoBrowser);
+    qtWindows().launcherEnvironment = FakeDesktop(desktopDir_, DesktopKind::NoBrowser);
     QObject::connect(Field(ids::kActivity), &QLineEdit::textChanged,
                      [this](const QString& text) { activity_.push_back(Trimmed(text)); });
 }
 
 bool GuiRig::Restart() {
-    program_->Destroy();
+    program_->session().Destroy();
     program_.reset();
     activity_.clear();
     Build();
@@ -66,12 +70,12 @@ bool GuiRig::Restart() {
 }
 
 GuiRig::~GuiRig() {
-    program_->Destroy();
+    program_->session().Destroy();
     program_.reset();
 }
 
 bool GuiRig::Start(const std::optional<std::string>& commandLineFile) {
-    return program_->Start(commandLineFile);
+    return program_->session().Start(commandLineFile);
 }
 
 sim::AvrTarget& GuiRig::chip() {

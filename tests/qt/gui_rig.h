@@ -17,8 +17,10 @@
 #include "app/start_folder.h"
 #include "core/clock.h"
 #include "qt/desktop_program.h"
+#include "tests/support/qt/scripted_qt_windows.h"
 #include "tests/support/temp_dir.h"
 #include "tests/support/virtual_device.h"
+#include "ui/window_ends.h"
 
 namespace ostrel::testing {
 
@@ -45,7 +47,10 @@ class GuiRig {
     bool Restart();
 
     qt::DesktopProgram& program() { return *program_; }
-    qt::QtWindowSystem& windows() { return program_->windows(); }
+    // The windows as the commands see them: scripted, and recorded.
+    ScriptedQtWindows& windows() { return *scripted_; }
+    // The program's own window system behind them.
+    qt::QtWindowSystem& qtWindows() { return program_->windows(); }
     qt::MainWindow& window() { return program_->window(); }
     Programmer& p() { return program_->programmer(); }
     sim::AvrTarget& chip();
@@ -71,7 +76,7 @@ class GuiRig {
     void ClearActivity() { activity_.clear(); }
 
     // The message boxes shown, as "title: text".
-    std::vector<std::string> Messages() { return windows().MessageTexts(); }
+    std::vector<std::string> Messages() { return ui::TitledTexts(windows().messages); }
     std::string LastMessage();
 
     TempDir dir;
@@ -83,6 +88,7 @@ class GuiRig {
 
     GuiRigOptions options_;
     TempDir desktopDir_;  // the programs and desktop files of the rig's desktop
+    std::unique_ptr<ScriptedQtWindows> scripted_;  // outlives the program it is in front of
     std::unique_ptr<qt::DesktopProgram> program_;
     std::vector<std::string> activity_;
 };

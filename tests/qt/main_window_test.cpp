@@ -187,7 +187,7 @@ TEST(WhereThingsWent, TheActivityLineNamesTheFileAndItsFolder) {
         rig.ChooseSimulator("ATmega8");
         rig.OpenFile(CopyExample(rig, "blink-atmega8.hex"));
         rig.windows().messages.clear();
-        EXPECT_TRUE(rig.program().Command(c.command));
+        EXPECT_TRUE(rig.program().session().Command(c.command));
         EXPECT_TRUE(rig.windows().messages.empty()) << rig.LastMessage();
         QLineEdit* activity = rig.Field(ids::kActivity);
         // The file, with as much of its folder as fits (its end at least).
@@ -217,7 +217,7 @@ TEST(WhereThingsWent, OpenStartFolderShowsTheFolderOrNamesIt) {
     for (DesktopKind kind : {DesktopKind::Browser, DesktopKind::NoBrowser}) {
         GuiRig rig;
         TempDir desktopDir;
-        rig.windows().launcherEnvironment = FakeDesktop(desktopDir, kind);
+        rig.qtWindows().launcherEnvironment = FakeDesktop(desktopDir, kind);
         ASSERT_TRUE(rig.Start());
         std::vector<QUrl> started;
         rig.windows().automation.openUrl = [&](const QUrl& url) {
@@ -234,7 +234,7 @@ TEST(WhereThingsWent, OpenStartFolderShowsTheFolderOrNamesIt) {
         EXPECT_TRUE(started.empty());
         ASSERT_EQ(rig.windows().messages.size(), 1u);
         EXPECT_NE(rig.windows().messages[0].text.find(rig.dir.str()), std::string::npos);
-        EXPECT_EQ(rig.windows().PageWindow(), nullptr) << "a folder is no page";
+        EXPECT_EQ(rig.qtWindows().PageWindow(), nullptr) << "a folder is no page";
     }
 }
 
@@ -532,7 +532,7 @@ TEST(Ending, TheCloseBoxEndsTheWindowAndSavesTheSettings) {
     rig.ChooseSimulator("ATmega8");
     EXPECT_TRUE(rig.window().close());
     EXPECT_TRUE(rig.program().ended());
-    rig.program().Destroy();
+    rig.program().session().Destroy();
     EXPECT_EQ(rig.dir.Read("ostrel.cfg").substr(0, 3), "SIM");
 }
 
@@ -578,7 +578,7 @@ TEST(MessageBoxes, CarryTheIconOfTheirKindAndTheProgramsIcon) {
             c.show(rig);
         }
         ASSERT_FALSE(rig.windows().messages.empty());
-        const qt::ShownMessage& shown = rig.windows().messages.front();
+        const ShownQtMessage& shown = rig.windows().messages.front();
         EXPECT_EQ(shown.title, c.title);
         EXPECT_EQ(shown.icon, c.icon);
         EXPECT_TRUE(shown.windowIcon);

@@ -403,6 +403,39 @@ TEST(DesktopSession, TheSimulatorsChipAndClockAreChosenAndShown) {
     rig.p().commandRunning = false;
 }
 
+// The main window is made before its session: what it hands on before the
+// session is there is refused or dropped, afterwards it reaches the session.
+TEST(DesktopSession, TheMainWindowsActionsReachTheSessionOnceItIsMade) {
+    SessionRig rig;
+    ASSERT_TRUE(rig.session->Start(std::nullopt));
+    rig.session->ShowSimulator();
+    const std::string firstChip = rig.window.chip;
+    ASSERT_NE(firstChip, "AT90S2313");
+    std::unique_ptr<ui::DesktopSession> later;
+    const ui::SessionActions actions = ui::ActionsOf(later);
+    struct Case {
+        const char* what;
+        bool made;
+        bool taken;
+        std::string chip;
+        uint32_t clockHz;
+    };
+    const Case cases[] = {
+        {"before the session is made", false, false, firstChip, 0},
+        {"once it is there", true, true, "AT90S2313", 4000000},
+    };
+    for (const Case& c : cases) {
+        if (c.made)
+            later.swap(rig.session);
+        EXPECT_EQ(actions.command(ids::kCheck), c.taken) << c.what;
+        actions.simulatorChip("AT90S2313");
+        actions.simulatorClock(4000000);
+        EXPECT_EQ(rig.window.chip, c.chip) << c.what;
+        EXPECT_EQ(rig.window.clockHz, c.clockHz) << c.what;
+    }
+    later.swap(rig.session);
+}
+
 TEST(DesktopSession, AStartFolderChosenByTheCallerWinsOverTheNamedDirectory) {
     const app::StartFolder chosen{"/home/ada/.local/share/ostrel", true, false, {}};
     EXPECT_EQ(ui::ChooseDesktopStartFolder(chosen, "/tmp/x").directory, chosen.directory);

@@ -215,7 +215,7 @@ TEST(BusyState, NoStopWhileADialogOfTheCommandIsOpen) {
     int beepsBefore = rig.windows().beeps;
     rig.windows().automation.dialogScript = [&](int dialog, win32::WindowHandle shown) {
         EXPECT_EQ(dialog, ids::kInstructionsDialog);
-        stopTaken = rig.program().RequestStop();
+        stopTaken = rig.program().session().RequestStop();
         SendMessageA(rig.window().handle(), WM_CLOSE, 0, 0);
         rig.ClickIn(shown, ids::kDone);
     };

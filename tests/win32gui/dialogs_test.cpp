@@ -395,7 +395,7 @@ TEST(CableTestWindow, ListsTheStatesNamesTheCableAndCanBeStopped) {
         rig.windows().Later([&] {
             HWND box = rig.windows().Window(ids::kCableTest);
             open = box != nullptr && IsWindowVisible(box);
-            refused = !rig.program().Command(ids::kCheck);
+            refused = !rig.program().session().Command(ids::kCheck);
             if (c.stop && box != nullptr)
                 rig.ClickIn(box, win32::kCableTestButton);
         });
@@ -430,7 +430,8 @@ TEST(CableTestWindow, ListsTheStatesNamesTheCableAndCanBeStopped) {
         EXPECT_TRUE(rig.chip().Running()) << "the target is released at the end";
         EXPECT_FALSE(rig.p().commandRunning);
         EXPECT_TRUE(IsWindowEnabled(rig.window().handle()));
-        EXPECT_TRUE(rig.program().Command(ids::kCheck)) << "commands run again afterwards";
+        EXPECT_TRUE(rig.program().session().Command(ids::kCheck))
+            << "commands run again afterwards";
     }
 }
 

@@ -61,16 +61,16 @@ void GuiRig::Build() {
 }
 
 GuiRig::~GuiRig() {
-    program_->Destroy();
+    program_->session().Destroy();
     program_.reset();
 }
 
 bool GuiRig::Start(const std::optional<std::string>& commandLineFile) {
-    return program_->Start(commandLineFile);
+    return program_->session().Start(commandLineFile);
 }
 
 bool GuiRig::Restart() {
-    program_->Destroy();
+    program_->session().Destroy();
     program_.reset();
     activity_->clear();
     Build();

@@ -14,6 +14,7 @@
 
 #include "core/clock.h"
 #include "tests/support/temp_dir.h"
+#include "ui/window_ends.h"
 #include "win32/desktop_program.h"
 
 namespace ostrel::testing {
@@ -83,7 +84,7 @@ class GuiRig {
     const std::vector<std::string>& activity() const { return *activity_; }
     void ClearActivity() { activity_->clear(); }
     // The message boxes shown, as "title: text".
-    std::vector<std::string> Messages() { return windows().MessageTexts(); }
+    std::vector<std::string> Messages() { return ui::TitledTexts(windows().messages); }
     std::string LastMessage();
 
     // An example of examples/ copied into the start folder; its path.

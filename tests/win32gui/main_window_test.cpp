@@ -337,7 +337,7 @@ TEST(Ending, TheCloseBoxAndFileExitEndTheWindowAndSaveTheSettings) {
             rig.Choose(ids::kExit);
         EXPECT_TRUE(rig.program().ended());
         EXPECT_FALSE(IsWindowVisible(rig.window().handle()));
-        rig.program().Destroy();
+        rig.program().session().Destroy();
         const std::string cfg = rig.dir.Read("ostrel.cfg");
         ASSERT_GE(cfg.size(), 7u);
         EXPECT_EQ(cfg.substr(0, 3), "SIM");
