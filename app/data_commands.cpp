@@ -628,6 +628,17 @@ CommandResult WriteSequenceAfter(Programmer& p, bool fromWriteButton,
             ConnectForFile(p, true, {image::SiblingFilePath(p, "tmp")}, &dataBytes, beforeConnect))
         return *ending;
     s.verifyMode = 0;
+    // A script line the guard refuses would stop the script with the flash
+    // already written: refused now, while the chip is as it was.
+    if (std::string lockout = ScriptLockoutLine(p, image::SiblingFilePath(p, "scr"));
+        !lockout.empty()) {
+        SetActivityField(p, " ");
+        Refuse(p, lockout +
+                      "\n\nThe script would stop before this line, after the write; it cannot "
+                      "be run on this chip. Nothing was written to the chip.");
+        Release(p);
+        return CommandResult::Failed;
+    }
 
     const bool eraseFirst =
         fromWriteButton && p.windows.IsItemChecked(ids::kMainWindow, ids::kEraseBeforeWrite);

@@ -113,13 +113,15 @@ void EndWithFailure(Programmer& p) {
 // `where` names the script and the line ("prog.scr, line 7").
 bool ExecuteLine(Programmer& p, const std::array<uint8_t, 4>& bytes, const std::string& where) {
     ProgrammerState& s = p.state;
+    bool readInstruction = bytes[0] >= 0x50 && bytes[0] <= 0x5F;
+    if (!readInstruction)
+        p.chipChangeSent = true;  // a fuse or lock write, or what the user agreed to
     s.txWord = bytes[0] * 256 + bytes[1];
     adapter::WaitMs(p, 5);
     adapter::TransferWord(p);
     s.txWord = bytes[2] * 256 + bytes[3];
     adapter::WaitMs(p, 5);
     adapter::TransferWord(p);
-    bool readInstruction = bytes[0] >= 0x50 && bytes[0] <= 0x5F;
     if (!readInstruction || (s.rxShift & 0xFF) == bytes[3])
         return true;
 
@@ -152,6 +154,19 @@ bool ScriptExists(const std::string& path) {
 // judged against the chip's factory value, which never locks out, so no
 // extra instruction is sent; the lockout states are the same whatever the
 // chip holds now. A chip without a table gets the line as written.
+// Why the guard refuses the line for the chip that answered; empty when it
+// does not (no fuse or lock write, a value that keeps the chip reachable, or
+// a chip without a table, whose lines cannot be judged).
+std::string RefusedWrite(const Programmer& p, const std::array<uint8_t, 4>& bytes) {
+    const devices::FuseChip* chip = devices::FindFuseChip(p.state.signatureHex.view());
+    devices::FuseByte byte{};
+    if (chip == nullptr || !devices::FuseByteOfWrite(chip, bytes[0], bytes[1], &byte))
+        return {};
+    const devices::GuardResult verdict =
+        devices::JudgeFuseWrite(chip, byte, chip->factory[static_cast<int>(byte)], bytes[3]);
+    return verdict.verdict == devices::GuardVerdict::kRefuse ? verdict.words : std::string();
+}
+
 bool GuardAllows(Programmer& p, const std::array<uint8_t, 4>& bytes, const std::string& where) {
     const devices::FuseChip* chip = devices::FindFuseChip(p.state.signatureHex.view());
     devices::FuseByte byte{};
@@ -161,12 +176,11 @@ bool GuardAllows(Programmer& p, const std::array<uint8_t, 4>& bytes, const std::
         app::SetActivityField(p, where + ": not checked, no fuse table for this chip");
         return true;
     }
-    const devices::GuardResult verdict =
-        devices::JudgeFuseWrite(chip, byte, chip->factory[static_cast<int>(byte)], bytes[3]);
-    if (verdict.verdict != devices::GuardVerdict::kRefuse)
+    const std::string refused = RefusedWrite(p, bytes);
+    if (refused.empty())
         return true;
     p.windows.MessageBox(ids::kNoOwner,
-                         where + ": " + verdict.words +
+                         where + ": " + refused +
                              "\n\nThe script stopped before this line; it and the lines after "
                              "it were not sent.",
                          texts::kTitleErrorLoud, MsgButtons::Ok, MessageKind::Error);
@@ -226,6 +240,29 @@ bool CheckFuseScript(Programmer& p, const std::string& path, std::string& proble
         }
         if (result != text::kLineRead)
             return true;
+    }
+}
+
+std::string ScriptLockoutLine(Programmer& p, const std::string& path) {
+    if (!ScriptExists(path))
+        return {};
+    TextReader reader;
+    if (!reader.Open(path))
+        return {};  // the check before the chip was touched has told why
+    const std::string name = FsPath(path).filename().string();
+    for (int number = 1;; ++number) {
+        const LineKind kind = NextLine(p, reader);
+        if (kind == LineKind::End)
+            return {};
+        if (kind == LineKind::Comment)
+            continue;
+        const auto bytes = ParseScriptLine(p.state.lineBuffer.view());
+        if (!bytes)
+            return {};
+        if (std::string refused = RefusedWrite(p, *bytes); !refused.empty())
+            return name + ", line " + std::to_string(number) + ": " + refused;
+        if (kind == LineKind::LastInstruction)
+            return {};
     }
 }
 

@@ -38,6 +38,13 @@ std::optional<std::array<uint8_t, 4>> ParseScriptLine(std::string_view line);
 bool CheckFuseScript(Programmer& p, const std::string& path, std::string& problem,
                      std::vector<std::string>* memoryLines = nullptr);
 
+// Once the chip has answered and before it is touched: the first line of
+// the script at `path` that the guard would refuse for this chip (a write
+// that locks serial programming out), as "prog.scr, line 3: " and the
+// consequence; empty when there is none, or no script. The run would stop
+// before that line with the flash already written.
+std::string ScriptLockoutLine(Programmer& p, const std::string& path);
+
 // Runs the script of the current file. 0: no script, or it ran to its end
 // (the activity line then shows "OK" or "F+L Bits programmed"). 1: a read
 // instruction got a wrong answer, or a line was not an instruction (the

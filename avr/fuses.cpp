@@ -19,6 +19,7 @@ uint8_t ReadFuseByte(Programmer& p, const devices::FuseChip& chip, devices::Fuse
 void WriteFuseByte(Programmer& p, const devices::FuseChip& chip, devices::FuseByte byte,
                    uint8_t value) {
     const auto& write = chip.instructions->write[static_cast<int>(byte)];
+    p.chipChangeSent = true;
     SendInstruction(p, write[0], write[1], 0x00, value);
     adapter::WaitMs(p, 10);
 }

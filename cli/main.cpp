@@ -364,6 +364,14 @@ std::optional<int> Parse(int argc, char** argv, Options& o) {
     }
     if (o.virtualClock && o.port && *o.port != "SIM")
         return Usage("--virtual-clock works only with --port SIM");
+    if (o.command != nullptr) {
+        std::vector<std::string> given;
+        for (const CLI::Option* option : cli.get_options())
+            if (option->count() > 0 && !option->get_lnames().empty())
+                given.push_back("--" + option->get_lnames().front());
+        if (std::string unused = UnusedActionOption(*o.command, given); !unused.empty())
+            return Usage(unused);
+    }
     return std::nullopt;
 }
 
