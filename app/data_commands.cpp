@@ -13,6 +13,7 @@
 #include "adapter/adapter.h"
 #include "app/endings.h"
 #include "app/fuse_script.h"
+#include "app/settings.h"
 #include "app/start_folder.h"
 #include "avr/avr.h"
 #include "core/ids.h"
@@ -26,6 +27,8 @@
 #include "platform/text_file.h"
 #include "platform/text_util.h"
 #include "platform/texts.h"
+#include "sim/chip_clock.h"
+#include "sim/sim_state_file.h"
 
 namespace ostrel::app {
 
@@ -115,6 +118,31 @@ std::string CannotWrite(const std::string& path) {
     }
     return std::filesystem::path(path).filename().string() + " cannot be written in " +
            FolderPart(path) + ": " + probe.why() + ".";
+}
+
+// The name of the program's own file in the start directory that `path`
+// names (the device file, the settings, the simulated chip's state and
+// clock), by the file itself where it exists and is no link, else by its
+// path; empty when it names none. A readback written there would replace it:
+// the state file with the chip in it, and under the lock that keeps other
+// programs off the chip.
+std::string OwnFileAt(const Programmer& p, const std::string& path) {
+    // A link is replaced itself, not what it points to.
+    std::error_code ec;
+    const bool link = std::filesystem::is_symlink(FsPath(path), ec);
+    const std::optional<FileIdentity> target = link ? std::nullopt : IdentityOf(path);
+    const std::string_view names[] = {kDeviceFileName, kSettingsFile, sim::kStateFileName,
+                                      sim::kClockFileName};
+    for (std::string_view name : names) {
+        const std::string own = JoinPath(p.state.startDirectory.view(), name);
+        const std::optional<FileIdentity> ownId = IdentityOf(own);
+        const bool same = target && ownId
+                              ? target->volume == ownId->volume && target->index == ownId->index
+                              : FsPath(path).lexically_normal() == FsPath(own).lexically_normal();
+        if (same)
+            return std::string(name);
+    }
+    return {};
 }
 
 // The one line after a refusal to write beside the data file (a folder of the
@@ -396,7 +424,15 @@ CommandResult Readback(Programmer& p, int (*writer)(Programmer&, const image::Be
     const std::string saved =
         p.readbackFile.empty() ? std::string(savedText) : ShortenMiddle(savedFile, 60) + " saved";
     // A place the copy cannot go (a folder, a FIFO, a folder that takes no
-    // new file) is refused before the chip is read for nothing.
+    // new file, a file of the program's own) is refused before the chip is
+    // read for nothing.
+    if (std::string own = OwnFileAt(p, path); !own.empty()) {
+        Refuse(p, std::string(texts::kOpenErrorOutputFile) + "\n\n" + own +
+                      " is a file of the program's own in the start directory; a copy of the "
+                      "chip would replace it. Name another file.\n\nNothing was read from the "
+                      "chip.");
+        return CommandResult::Failed;
+    }
     if (std::string problem = CannotWrite(path); !problem.empty()) {
         Refuse(p, std::string(texts::kOpenErrorOutputFile) + "\n\n" + problem +
                       "\n\nNothing was read from the chip.");

@@ -928,6 +928,40 @@ TEST(HostileRuns, EachEndsAsItSaysAndLeavesNothingHalfDone) {
          1,
          {"open error output file!", "named pipe", "Nothing was read from the chip."},
          {""}},
+        // The program's own files are no place for a copy of the chip: the
+        // state file would lose the chip (and its lock), the device file
+        // every later run. Also under another name of the same file.
+        {"readhex into the simulator's state file",
+         [](CliRig& rig) { rig.dir.Write("state.before", rig.dir.Read("ostrel-sim.state")); },
+         {"readhex", "ostrel-sim.state"},
+         {},
+         1,
+         {"ostrel-sim.state is a file of the program's own", "Nothing was read from the chip."},
+         {""},
+         [](CliRig& rig, const ProcessResult&) {
+             EXPECT_EQ(rig.dir.Read("ostrel-sim.state"), rig.dir.Read("state.before"));
+         }},
+        {"read into the device file",
+         nullptr,
+         {"read", "ostrel.ini"},
+         {},
+         1,
+         {"ostrel.ini is a file of the program's own"},
+         {""},
+         [](CliRig& rig, const ProcessResult&) {
+             EXPECT_TRUE(ExitedWith(rig.Run({"check"}), 0)) << "the device file is as it was";
+         }},
+        {"readhex into a second name of the state file",
+         [](CliRig& rig) {
+             std::filesystem::create_hard_link(rig.dir.File("ostrel-sim.state"),
+                                               rig.dir.File("out.hex"));
+         },
+         {"readhex", "out.hex"},
+         {},
+         1,
+         {"ostrel-sim.state is a file of the program's own"},
+         {""},
+         unchanged},
         // Interrupts: the command stops at its next step, the target is let
         // go, the chip's state is told, and the status is the signal's.
         {"Ctrl-C",
@@ -1275,7 +1309,8 @@ TEST(HostileRuns, EachEndsAsItSaysAndLeavesNothingHalfDone) {
         }
         for (const std::string& a : c.args)
             args.push_back(a == hexName || a == "fifo.hex" || a == "gone.hex" ||
-                                   a == "hello-atmega8.hex" || a.starts_with("out.")
+                                   a == "hello-atmega8.hex" || a.starts_with("out.") ||
+                                   a.starts_with("ostrel")
                                ? rig.dir.File(a)
                                : a);
         ProcessOptions options = c.options;
