@@ -666,14 +666,30 @@ CommandResult WriteSequenceAfter(Programmer& p, bool fromWriteButton,
     s.verifyMode = 0;
     // A script line the guard refuses would stop the script with the flash
     // already written: refused now, while the chip is as it was.
-    if (std::string lockout = ScriptLockoutLine(p, image::SiblingFilePath(p, "scr"));
-        !lockout.empty()) {
+    // What the guard asks about it is asked now too, as at the other ways
+    // of writing a fuse.
+    const std::string scrPath = image::SiblingFilePath(p, "scr");
+    const ScriptJudgement script = JudgeScriptWrites(p, scrPath);
+    if (!script.refused.empty()) {
         SetActivityField(p, " ");
-        Refuse(p, lockout +
+        Refuse(p, script.refused +
                       "\n\nThe script would stop before this line, after the write; it cannot "
                       "be run on this chip. Nothing was written to the chip.");
         Release(p);
         return CommandResult::Failed;
+    }
+    if (!script.asked.empty()) {
+        std::string text = "The script " + FsPath(scrPath).filename().string() +
+                           " writes fuses that change how the chip runs:\n";
+        for (const std::string& line : script.asked)
+            text += "\n" + line;
+        text += "\n\nWrite the file and run the script?";
+        if (p.windows.MessageBox(ids::kNoOwner, text, texts::kTitleWarning, MsgButtons::OkCancel,
+                                 MessageKind::Warning) != MsgResult::Ok) {
+            SetActivityField(p, " ");
+            Release(p);
+            return CommandResult::Cancelled;
+        }
     }
 
     const bool eraseFirst =

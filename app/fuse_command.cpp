@@ -107,6 +107,19 @@ CommandResult Body(Programmer& p, const FuseRequest& request, std::string& repor
                 return Fail(p, clash + " Nothing was written.");
             edits = comma == std::string_view::npos ? std::string_view{} : edits.substr(comma + 1);
         }
+        // A locked chip (lock mode 2 or 3) takes no fuse write and would
+        // only read back the old byte: told as locked, before anything is
+        // sent. More lock bits may still be programmed.
+        bool fuseChanges = false;
+        for (FuseByte byte : kWriteOrder) {
+            const int b = static_cast<int>(byte);
+            fuseChanges |= byte != FuseByte::kLock && touched[b] &&
+                           ((old[b] ^ wanted[b]) & chip->used[b]) != 0;
+        }
+        if (fuseChanges && avr::CheckLockAllows(p, avr::ChipAccess::Program) != 0) {
+            core::ReportFailure(p);
+            return CommandResult::Failed;
+        }
         // Judge every byte before the first is written.
         for (FuseByte byte : kWriteOrder) {
             const int b = static_cast<int>(byte);

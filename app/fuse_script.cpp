@@ -1,13 +1,16 @@
 #include "app/fuse_script.h"
 
+#include <array>
 #include <cerrno>
 #include <cstdio>
 #include <cstring>
 #include <filesystem>
+#include <optional>
 #include <string>
 
 #include "adapter/adapter.h"
 #include "app/endings.h"
+#include "avr/avr.h"
 #include "core/activity.h"
 #include "core/ids.h"
 #include "devices/fuse_tables.h"
@@ -243,26 +246,43 @@ bool CheckFuseScript(Programmer& p, const std::string& path, std::string& proble
     }
 }
 
-std::string ScriptLockoutLine(Programmer& p, const std::string& path) {
-    if (!ScriptExists(path))
-        return {};
+ScriptJudgement JudgeScriptWrites(Programmer& p, const std::string& path) {
+    ScriptJudgement judged;
+    const devices::FuseChip* chip = devices::FindFuseChip(p.state.signatureHex.view());
     TextReader reader;
-    if (!reader.Open(path))
-        return {};  // the check before the chip was touched has told why
+    if (chip == nullptr || !ScriptExists(path) || !reader.Open(path))
+        return judged;  // no table to judge by, or nothing to run
     const std::string name = FsPath(path).filename().string();
+    // What each byte holds as the script goes: read from the chip the first
+    // time a line writes it, then what the lines before wrote.
+    std::array<std::optional<uint8_t>, devices::kFuseByteCount> holds{};
     for (int number = 1;; ++number) {
         const LineKind kind = NextLine(p, reader);
         if (kind == LineKind::End)
-            return {};
+            return judged;
         if (kind == LineKind::Comment)
             continue;
         const auto bytes = ParseScriptLine(p.state.lineBuffer.view());
         if (!bytes)
-            return {};
-        if (std::string refused = RefusedWrite(p, *bytes); !refused.empty())
-            return name + ", line " + std::to_string(number) + ": " + refused;
+            return judged;
+        const std::string where = name + ", line " + std::to_string(number) + ": ";
+        if (std::string refused = RefusedWrite(p, *bytes); !refused.empty()) {
+            judged.refused = where + refused;
+            return judged;
+        }
+        devices::FuseByte byte{};
+        if (devices::FuseByteOfWrite(chip, (*bytes)[0], (*bytes)[1], &byte)) {
+            auto& held = holds[static_cast<int>(byte)];
+            if (!held)
+                held = avr::ReadFuseByte(p, *chip, byte);
+            const devices::GuardResult verdict =
+                avr::JudgeFuseWrite(p, chip, byte, *held, (*bytes)[3]);
+            if (verdict.verdict == devices::GuardVerdict::kAsk)
+                judged.asked.push_back(where + verdict.words);
+            held = (*bytes)[3];
+        }
         if (kind == LineKind::LastInstruction)
-            return {};
+            return judged;
     }
 }
 

@@ -1184,6 +1184,31 @@ TEST(HostileRuns, EachEndsAsItSaysAndLeavesNothingHalfDone) {
          {"hello-atmega8.scr, line 2: RSTDISBL programmed", "Nothing was written to the chip."},
          {""},
          unchanged},
+        // What the guard asks about a fuse write is asked for a script too,
+        // before the chip is touched: nobody to answer, nothing written.
+        {"a script that makes the chip wait for an external clock",
+         [](CliRig& rig) {
+             rig.CopyIn("examples/hello-atmega8.hex");
+             rig.dir.Write("hello-atmega8.scr", "; external clock\nAC A0 00 E0\n");
+         },
+         {"write", "hello-atmega8.hex"},
+         {},
+         1,
+         {"hello-atmega8.scr, line 2: The clock source becomes external clock", "Cancelled."},
+         {""},
+         unchanged},
+        // A locked chip takes no fuse write: told so before anything is sent,
+        // not as a read-back that differs.
+        {"fuse edits on a locked chip",
+         [](CliRig& rig) { ASSERT_TRUE(ExitedWith(rig.Run({"lock"}), 0)); },
+         {"fuses", "--set", "BOOTRST=0"},
+         {},
+         1,
+         {"The chip is locked (lock mode 3: LB1 and LB2 programmed) and takes no write"},
+         {""},
+         [](CliRig&, const ProcessResult& r) {
+             EXPECT_FALSE(Contains(r.err, "was expected")) << r.err;
+         }},
         // Files that are no HEX file are named for what they are.
         {"EEPROM data in a flash file",
          [](CliRig& rig) {
