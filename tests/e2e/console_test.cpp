@@ -1287,6 +1287,18 @@ TEST(HostileRuns, EachEndsAsItSaysAndLeavesNothingHalfDone) {
          },
          false,
          {"/usr/bin/prlimit", "--fsize=20000"}},
+        {"a full disk while reading into a new file",
+         nullptr,
+         {"read", "out.txt"},
+         {},
+         1,
+         {"Cannot write output file out.txt (File too large); no file of that name was left."},
+         {""},
+         [](CliRig& rig, const ProcessResult& r) {
+             EXPECT_FALSE(std::filesystem::exists(rig.dir.File("out.txt"))) << r.err;
+         },
+         false,
+         {"/usr/bin/prlimit", "--fsize=20000"}},
         // "OK" once, on standard output; the help of a command shows its options.
         {"OK once",
          nullptr,
