@@ -296,6 +296,9 @@ TEST(ExitStatus, BadUsageIsTwoWithAOneLineHintAndTouchesNothing) {
         {{"--port", "COM257", "check"}, "COM257"},
         {{"--port", std::string(65, 'x'), "check"}, "longer than 64"},
         {{"--port", "LPT1", "check"}, "LPT1"},
+        // The simulator's options on another port would be dropped unseen.
+        {{"--port", "COM1", "--sim-chip", "ATtiny85", "check"}, "--sim-chip works only with"},
+        {{"--sim-hv-restore", "check"}, "--sim-hv-restore works only with the port SIM"},
 #if defined(_WIN32)
         {{"--port", "/dev/parport7", "check"}, "/dev/parport7"},
 #else
