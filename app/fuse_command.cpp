@@ -151,6 +151,7 @@ CommandResult Body(Programmer& p, const FuseRequest& request, std::string& repor
     }
     // The report is handed over only when every byte read back as wanted.
     std::string lines;
+    uint8_t lock = 0xFF;
     for (int b = 0; b < kFuseByteCount; ++b) {
         const auto byte = static_cast<FuseByte>(b);
         if (!devices::HasByte(*chip, byte))
@@ -159,10 +160,12 @@ CommandResult Body(Programmer& p, const FuseRequest& request, std::string& repor
         if (((now ^ wanted[b]) & chip->used[b]) != 0)
             return Fail(p, "The " + std::string(devices::FuseByteName(byte)) + " byte reads " +
                                Hex(now) + " where " + Hex(wanted[b]) + " was expected.");
+        if (byte == FuseByte::kLock)
+            lock = now;
         lines += devices::DescribeFuseByte(*chip, byte, now);
         lines += '\n';
     }
-    if (!avr::StillAnswers(p))
+    if (!avr::StillAnswersAfterFuses(p, *chip, lock))
         return Fail(p, "The chip no longer answers as it did: the bytes read are not sure.");
     report += lines;
     core::SetActivityField(p, texts::kOk);

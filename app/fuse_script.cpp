@@ -152,24 +152,26 @@ bool ScriptExists(const std::string& path) {
            std::filesystem::exists(std::filesystem::symlink_status(FsPath(path), ec));
 }
 
-// The guard on a line that writes a fuse or lock byte: a value that locks
-// serial programming out stops the script before the line. The value is
-// judged against the chip's factory value, which never locks out, so no
-// extra instruction is sent; the lockout states are the same whatever the
-// chip holds now. A chip without a table gets the line as written.
 // Why the guard refuses the line for the chip that answered; empty when it
 // does not (no fuse or lock write, a value that keeps the chip reachable, or
-// a chip without a table, whose lines cannot be judged).
+// a chip without a table, whose lines cannot be judged). The value is
+// judged against the chip's factory value, which never locks out, so no
+// extra instruction is sent; the lockout states are the same whatever the
+// chip holds now.
 std::string RefusedWrite(const Programmer& p, const std::array<uint8_t, 4>& bytes) {
     const devices::FuseChip* chip = devices::FindFuseChip(p.state.signatureHex.view());
     devices::FuseByte byte{};
     if (chip == nullptr || !devices::FuseByteOfWrite(chip, bytes[0], bytes[1], &byte))
         return {};
-    const devices::GuardResult verdict =
-        devices::JudgeFuseWrite(chip, byte, chip->factory[static_cast<int>(byte)], bytes[3]);
+    const uint8_t factory = chip->factory[static_cast<int>(byte)];
+    const devices::GuardResult verdict = devices::JudgeFuseWrite(
+        chip, byte, factory, devices::FuseValueOfWrite(*chip, byte, factory, bytes[1], bytes[3]));
     return verdict.verdict == devices::GuardVerdict::kRefuse ? verdict.words : std::string();
 }
 
+// The guard on a line that writes a fuse or lock byte: a value that locks
+// serial programming out stops the script before the line. A chip without a
+// table gets the line as written.
 bool GuardAllows(Programmer& p, const std::array<uint8_t, 4>& bytes, const std::string& where) {
     const devices::FuseChip* chip = devices::FindFuseChip(p.state.signatureHex.view());
     devices::FuseByte byte{};
@@ -275,11 +277,12 @@ ScriptJudgement JudgeScriptWrites(Programmer& p, const std::string& path) {
             auto& held = holds[static_cast<int>(byte)];
             if (!held)
                 held = avr::ReadFuseByte(p, *chip, byte);
-            const devices::GuardResult verdict =
-                avr::JudgeFuseWrite(p, chip, byte, *held, (*bytes)[3]);
+            const uint8_t value =
+                devices::FuseValueOfWrite(*chip, byte, *held, (*bytes)[1], (*bytes)[3]);
+            const devices::GuardResult verdict = avr::JudgeFuseWrite(p, chip, byte, *held, value);
             if (verdict.verdict == devices::GuardVerdict::kAsk)
                 judged.asked.push_back(where + verdict.words);
-            held = (*bytes)[3];
+            held = value;
         }
         if (kind == LineKind::LastInstruction)
             return judged;

@@ -50,6 +50,10 @@ uint8_t ReadFuseByte(Programmer& p, const devices::FuseChip& chip, devices::Fuse
 // out the write (the data sheets' 4.5 ms, rounded up).
 void WriteFuseByte(Programmer& p, const devices::FuseChip& chip, devices::FuseByte byte,
                    uint8_t value);
+// StillAnswers after the fuse and lock bytes were written, lock holding what
+// was read back of the lock byte: a chip that the lock byte put in lock mode
+// 3 and that hides its signature then (the classic chips) answers 00 01 02.
+bool StillAnswersAfterFuses(Programmer& p, const devices::FuseChip& chip, uint8_t lock);
 // The guard's verdict on a fuse or lock byte write, and where the write slows
 // the chip down, the speed that keeps up with its new clock on this port
 // (Speed Auto: that it will take it).

@@ -18,10 +18,27 @@ uint8_t ReadFuseByte(Programmer& p, const devices::FuseChip& chip, devices::Fuse
 
 void WriteFuseByte(Programmer& p, const devices::FuseChip& chip, devices::FuseByte byte,
                    uint8_t value) {
-    const auto& write = chip.instructions->write[static_cast<int>(byte)];
+    const std::array<uint8_t, 4> write = devices::FuseWriteInstruction(chip, byte, value);
     p.chipChangeSent = true;
-    SendInstruction(p, write[0], write[1], 0x00, value);
+    SendInstruction(p, write[0], write[1], write[2], write[3]);
     adapter::WaitMs(p, 10);
+}
+
+bool StillAnswersAfterFuses(Programmer& p, const devices::FuseChip& chip, uint8_t lock) {
+    if (StillAnswers(p))
+        return true;
+    bool mode3 = false;
+    for (const devices::FuseField& field : chip.fields) {
+        if (field.byte == devices::FuseByte::kLock && field.role == devices::FieldRole::kLockBits)
+            mode3 = devices::FieldBits(field, lock) == 0;
+    }
+    if (!mode3 || devices::LockFamilyOf(chip.signature).lockMode3[1] != 0xF9)
+        return false;
+    for (uint8_t address = 0; address < 3; ++address) {
+        if (SendInstruction(p, 0x30, 0x00, address, 0x00) != address)
+            return false;
+    }
+    return true;
 }
 
 devices::GuardResult JudgeFuseWrite(Programmer& p, const devices::FuseChip* chip,

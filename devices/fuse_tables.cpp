@@ -11,10 +11,50 @@
 
 namespace ostrel::devices {
 
+constexpr WriteForm kB4 = WriteForm::kByte4;
+constexpr WriteForm kB2 = WriteForm::kByte2Bits;
+
 const FuseInstructions kNewerFuseInstructions{
     {{{0x50, 0x00}, {0x58, 0x08}, {0x50, 0x08}, {0x58, 0x00}}},
     {{{0xAC, 0xA0}, {0xAC, 0xA8}, {0xAC, 0xA4}, {0xAC, 0xE0}}},
+    {kB4, kB4, kB4, kB4},
+    {0, 0, 0, 0},
 };
+
+namespace {
+
+// ATtiny12 and ATtiny15: the fuse byte as on the newer chips (50 00, AC A0
+// with the value in byte 4); the lock bits read with 58 00 in bits 2 and 1
+// and written with AC F9..FF, LB2 and LB1 in bits 2 and 1 of byte 2.
+const FuseInstructions kTiny12Instructions{
+    {{{0x50, 0x00}, {0x58, 0x08}, {0x50, 0x08}, {0x58, 0x00}}},
+    {{{0xAC, 0xA0}, {0xAC, 0xA8}, {0xAC, 0xA4}, {0xAC, 0xF9}}},
+    {kB4, kB4, kB4, kB2},
+    {0, 0, 0, 0x06},
+};
+// AT90S4433 and AT90S2333: the fuse bits read with 50 00 ("xx87 6543":
+// SPIEN, BODLEVEL, BODEN, CKSEL2..0 in bits 5..0) and written in bits 4..0
+// of AC A0..BF (SPIEN has no place there); the lock bits as the ATtiny12's.
+const FuseInstructions kAt90s4433Instructions{
+    {{{0x50, 0x00}, {0x00, 0x00}, {0x00, 0x00}, {0x58, 0x00}}},
+    {{{0xAC, 0xA0}, {0x00, 0x00}, {0x00, 0x00}, {0xAC, 0xF9}}},
+    {kB2, kB4, kB4, kB2},
+    {0x1F, 0, 0, 0x06},
+};
+// AT90S2323, AT90S2343, AT90S4434, AT90S8535 and ATtiny22: 58 00 answers
+// "12Sx xxxF", the lock bits LB1 and LB2 in bits 7 and 6, SPIEN in bit 5 and
+// the one fuse bit (FSTRT or RCEN) in bit 0; AC BE/BF writes that bit. The
+// lock bits are written in other places than they read (AC F9..FF, LB2 and
+// LB1 in bits 2 and 1): they are no byte of the table, the lock command and
+// the instructions dialog write them.
+const FuseInstructions kOneFuseBitInstructions{
+    {{{0x58, 0x00}, {0x00, 0x00}, {0x00, 0x00}, {0x00, 0x00}}},
+    {{{0xAC, 0xBE}, {0x00, 0x00}, {0x00, 0x00}, {0x00, 0x00}}},
+    {kB2, kB4, kB4, kB4},
+    {0x01, 0, 0, 0},
+};
+
+}  // namespace
 
 namespace {
 
@@ -413,8 +453,7 @@ constexpr FuseField kTiny1634[] = {LOW_TINY841, HIGH_TINY_STYLE, EXT_TINY841, LO
 // The chips of the older instruction forms whose fuse bytes are read with
 // 50 00 (58 08 for the ATmega163's high byte) and written with AC A0 (AC A8)
 // and the value in the fourth byte. The ATtiny12 and ATtiny15 write their
-// lock bits in the second byte (AC F9..FF), a form the table has no place
-// for: their lock byte stays with the lock command.
+// lock bits in the second byte (AC F9..FF).
 
 // ATtiny12 and ATmega163 (CKSEL3..0); the internal oscillator is 1.2 MHz on
 // the ATtiny12, 1 MHz on the ATmega163.
@@ -449,13 +488,55 @@ constexpr FieldValue kStartMega161[] = {
         {"SPIEN", L::kLow, 0x20, FieldRole::kSpien, kSpienWords, {}}, {               \
         "RSTDISBL", L::kLow, 0x10, FieldRole::kRstdisbl, kRstWords, {}                \
     }
+#define LOCK_CLASSIC \
+    { "LB", L::kLock, 0x06, FieldRole::kLockBits, "memory lock", kLockBits }
 constexpr FuseField kTiny12[] = {
     TINY12_HIGH_BITS,
     {"CKSEL", L::kLow, 0x0F, FieldRole::kClock, "clock source", kClockTiny12},
+    LOCK_CLASSIC,
 };
 constexpr FuseField kTiny15[] = {
     TINY12_HIGH_BITS,
     {"CKSEL", L::kLow, 0x03, FieldRole::kPlain, "start-up delay", kStartTiny15},
+    LOCK_CLASSIC,
+};
+
+// The AT90S chips with fuse bits, and the ATtiny22. SPIEN reads back but
+// cannot be changed over the serial interface: only a parallel or
+// high-voltage programmer writes it.
+// AT90S4433/2333: no internal oscillator; CKSEL chooses between an external
+// clock and the crystal oscillator with their start-up delays.
+constexpr FieldValue kClock4433[] = {
+    {0x0, 0x1, "external clock on XTAL1", kExt, 0, 0},
+    {0x2, 0x7, "crystal or ceramic resonator (the value sets the start-up delay)", kXt, 0, 0},
+};
+constexpr FuseField kAt90s4433[] = {
+    {"SPIEN", L::kLow, 0x20, FieldRole::kSpien, kSpienWords, {}},
+    {"BODLEVEL", L::kLow, 0x10, FieldRole::kBodLevel, "brown-out level", kBodLevel1},
+    {"BODEN", L::kLow, 0x08, FieldRole::kBoden, "brown-out detector on", {}},
+    {"CKSEL", L::kLow, 0x07, FieldRole::kClock, "clock source", kClock4433},
+    LOCK_CLASSIC,
+};
+// AT90S2343 and ATtiny22: RCEN chooses the internal RC oscillator or an
+// external clock; there is no crystal oscillator.
+constexpr FieldValue kRcen[] = {
+    {0, 0, "internal 1 MHz RC oscillator", kIn, 1000, 0},
+    {1, 1, "external clock on the CLOCK pin", kExt, 0, 0},
+};
+constexpr FuseField kAt90s2343[] = {
+    {"SPIEN", L::kLow, 0x20, FieldRole::kSpien, kSpienWords, {}},
+    {"RCEN", L::kLow, 0x01, FieldRole::kClock, "clock source", kRcen},
+};
+// AT90S2323, AT90S4434, AT90S8535: a crystal or external clock, FSTRT
+// shortens the start-up delay.
+constexpr FuseField kAt90sFstrt[] = {
+    {"SPIEN", L::kLow, 0x20, FieldRole::kSpien, kSpienWords, {}},
+    {"FSTRT",
+     L::kLow,
+     0x01,
+     FieldRole::kPlain,
+     "short start-up time (for a ceramic resonator or an external clock)",
+     {}},
 };
 constexpr FuseField kMega161[] = {
     {"BOOTRST", L::kLow, 0x40, FieldRole::kPlain, "start at the boot section after reset", {}},
@@ -475,6 +556,9 @@ constexpr FuseField kMega163[] = {
 };
 
 constexpr const FuseInstructions* kN = &kNewerFuseInstructions;
+constexpr const FuseInstructions* kT12 = &kTiny12Instructions;
+constexpr const FuseInstructions* k4433 = &kAt90s4433Instructions;
+constexpr const FuseInstructions* k1Bit = &kOneFuseBitInstructions;
 constexpr std::array<int16_t, 4> kSame{-1, -1, -1, -1};
 // Bits in use of the common layouts.
 constexpr std::array<uint8_t, 4> kUse3Boot{0xFF, 0xFF, 0x07, 0x3F};
@@ -521,7 +605,7 @@ constexpr FuseChip kChips[] = {
     {"ATtiny44", "1E9207", "iotn44.h", kN, kUse3Tiny, {0x62, 0xDF, 0xFF, 0xFF}, kSame, "", kTinyX4, 2048, 0},
     {"ATtiny84", "1E930C", "iotn84.h", kN, kUse3Tiny, {0x62, 0xDF, 0xFF, 0xFF}, kSame, "", kTinyX4, 4096, 0},
     {"ATtiny167", "1E9487", "iotn167.h", kN, kUse3Tiny, {0x62, 0xDF, 0xFF, 0xFF}, kSame, "", kTinyX4, 8192, 0},
-    {"ATtiny88", "1E9311", "iotn88.h", kN, kUse3Tiny, {0x6E, 0xDF, 0xFF, 0xFF}, {0x62, -1, -1, -1}, "SELFPRGEN", kTiny88, 4096, 0},
+    {"ATtiny88", "1E9311", "iotn88.h", kN, kUse3Tiny, {0x6E, 0xDF, 0xFF, 0xFF}, {0x62, -1, -1, -1}, "", kTiny88, 4096, 0},
     {"ATtiny2313", "1E910A", "iotn2313.h", kN, kUse3Tiny, {0x64, 0xDF, 0xFF, 0xFF}, kSame, "", kTiny2313, 1024, 0},
     {"ATtiny4313", "1E920D", "iotn4313.h", kN, kUse3Tiny, {0x64, 0xDF, 0xFF, 0xFF}, {0x62, -1, -1, -1}, "", kTiny2313, 2048, 0},
     {"ATtiny841", "1E9315", "iotn841.h", kN, {0xDF, 0xFF, 0xFF, 0x03}, {0x62, 0xDF, 0xFF, 0xFF}, kSame, "CKSEL=SUT_CKSEL SUT=SUT_CKSEL4", kTiny841, 4096, 0},
@@ -536,10 +620,28 @@ constexpr FuseChip kChips[] = {
     {"ATmega8515", "1E9306", "iom8515.h", kN, kUse2Boot, {0xE1, 0xD9, 0xFF, 0xFF}, kSame, "", kMega8515, 4096, 128},
     {"ATmega8535", "1E9308", "iom8535.h", kN, kUse2Boot, {0xE1, 0xD9, 0xFF, 0xFF}, {0xC1, -1, -1, -1}, "", kMega8535, 4096, 128},
     // The older forms. The ATtiny15's data sheet ships BODLEVEL programmed.
-    {"ATtiny12", "1E9005", "iotn12.h", kN, {0xFF, 0x00, 0x00, 0x00}, {0x52, 0xFF, 0xFF, 0xFF}, kSame, "", kTiny12, 512, 0},
-    {"ATtiny15", "1E9006", "iotn15.h", kN, {0xF3, 0x00, 0x00, 0x00}, {0x5C, 0xFF, 0xFF, 0xFF}, {0xDC, -1, -1, -1}, "", kTiny15, 512, 0},
+    {"ATtiny12", "1E9005", "iotn12.h", kT12, {0xFF, 0x00, 0x00, 0x06}, {0x52, 0xFF, 0xFF, 0xFF}, kSame, "", kTiny12, 512, 0},
+    {"ATtiny15", "1E9006", "iotn15.h", kT12, {0xF3, 0x00, 0x00, 0x06}, {0x5C, 0xFF, 0xFF, 0xFF}, {0xDC, -1, -1, -1}, "", kTiny15, 512, 0},
     {"ATmega161", "1E9401", "iom161.h", kN, {0x77, 0x00, 0x00, 0x3F}, {0xDA, 0xFF, 0xFF, 0xFF}, kSame, "", kMega161, 8192, 0},
     {"ATmega163", "1E9402", "iom163.h", kN, {0xEF, 0x07, 0x00, 0x3F}, {0xD2, 0xFF, 0xFF, 0xFF}, kSame, "", kMega163, 8192, 128},
+    // The AT90S chips and the ATtiny22. avr-libc gives 0xFF (every bit
+    // unprogrammed, SPIEN too) as their default; the data sheets ship SPIEN
+    // programmed, and the serial interface could not reach them otherwise.
+    // AT90S4433/2333: the factory CKSEL is 010 (the crystal oscillator), the
+    // value the data sheet's description of a chip shipped for a crystal
+    // implies; no source at hand states it. BODEN and BODLEVEL unprogrammed.
+    {"AT90S4433", "1E9203", "io4433.h", k4433, {0x3F, 0x00, 0x00, 0x06}, {0xDA, 0xFF, 0xFF, 0xFF}, {0xFF, -1, -1, -1}, "", kAt90s4433, 2048, 0},
+    // No fuse bits in avr-libc's header: the AT90S4433's data sheet, which is this chip's too.
+    {"AT90S2333", "1E9105", "", k4433, {0x3F, 0x00, 0x00, 0x06}, {0xDA, 0xFF, 0xFF, 0xFF}, kSame, "", kAt90s4433, 1024, 0},
+    // RCEN programmed (the internal RC oscillator) as the ATtiny22's data sheet ships it; the
+    // AT90S2343 taken the same, as its data sheet's 1 MHz internal clock implies.
+    {"AT90S2343", "1E9103", "io2343.h", k1Bit, {0x21, 0x00, 0x00, 0x00}, {0xDE, 0xFF, 0xFF, 0xFF}, {0xFF, -1, -1, -1}, "", kAt90s2343, 1024, 0},
+    {"ATtiny22", "1E9106", "iotn22.h", k1Bit, {0x21, 0x00, 0x00, 0x00}, {0xDE, 0xFF, 0xFF, 0xFF}, {0xDF, -1, -1, -1}, "RCEN=CKSEL", kAt90s2343, 1024, 0},
+    // FSTRT unprogrammed. avr-libc puts SPIEN and FSTRT of the AT90S4434/8535 in bits 1 and
+    // 2; the data sheets' serial instructions (and a chip read back, 0xDF) in bits 5 and 0.
+    {"AT90S2323", "1E9102", "io2323.h", k1Bit, {0x21, 0x00, 0x00, 0x00}, {0xDF, 0xFF, 0xFF, 0xFF}, {0xFF, -1, -1, -1}, "", kAt90sFstrt, 1024, 0},
+    {"AT90S4434", "1E9202", "io4434.h", k1Bit, {0x21, 0x00, 0x00, 0x00}, {0xDF, 0xFF, 0xFF, 0xFF}, {0xFF, -1, -1, -1}, "FSTRT@2 SPIEN@1", kAt90sFstrt, 2048, 0},
+    {"AT90S8535", "1E9303", "io8535.h", k1Bit, {0x21, 0x00, 0x00, 0x00}, {0xDF, 0xFF, 0xFF, 0xFF}, {0xFF, -1, -1, -1}, "FSTRT@2 SPIEN@1", kAt90sFstrt, 4096, 0},
 };
 // clang-format on
 
@@ -586,6 +688,16 @@ std::string BootWords(const FuseChip& chip, uint8_t bits) {
     return text;
 }
 
+// The names of the fields of byte that the serial interface cannot write.
+std::string FixedNames(const FuseChip& chip, FuseByte byte) {
+    std::string names;
+    for (const FuseField& field : chip.fields) {
+        if (field.byte == byte && (field.mask & ~WritableBits(chip, byte)) != 0)
+            names += (names.empty() ? "" : ", ") + std::string(field.name);
+    }
+    return names;
+}
+
 // Reads "0x1F", "1F" (hex) or a single digit; false for anything else.
 bool ReadNumber(std::string_view text, unsigned* value) {
     if (text.size() > 2 && text[0] == '0' && (text[1] == 'x' || text[1] == 'X')) {
@@ -626,6 +738,25 @@ bool HasByte(const FuseChip& chip, FuseByte byte) {
     return chip.used[static_cast<int>(byte)] != 0;
 }
 
+uint8_t WritableBits(const FuseChip& chip, FuseByte byte) {
+    const int b = static_cast<int>(byte);
+    const FuseInstructions& instructions = *chip.instructions;
+    const uint8_t form =
+        instructions.form[b] == WriteForm::kByte2Bits ? instructions.byte2Mask[b] : uint8_t{0xFF};
+    return static_cast<uint8_t>(chip.used[b] & form);
+}
+
+std::array<uint8_t, 4> FuseWriteInstruction(const FuseChip& chip, FuseByte byte, uint8_t value) {
+    const int b = static_cast<int>(byte);
+    const FuseInstructions& instructions = *chip.instructions;
+    const auto& write = instructions.write[b];
+    if (instructions.form[b] == WriteForm::kByte2Bits) {
+        const uint8_t mask = instructions.byte2Mask[b];
+        return {write[0], static_cast<uint8_t>((write[1] & ~mask) | (value & mask)), 0x00, 0x00};
+    }
+    return {write[0], write[1], 0x00, value};
+}
+
 uint8_t FieldBits(const FuseField& field, uint8_t byteValue) {
     return static_cast<uint8_t>((byteValue & field.mask) >> LowestBit(field.mask));
 }
@@ -653,6 +784,8 @@ std::vector<DecodedField> DecodeFuseByte(const FuseChip& chip, FuseByte byte, ui
             decoded.words = std::string(field.meaning) + ": " +
                             std::string(known != nullptr ? known->words : "undefined value");
         }
+        if ((field.mask & ~WritableBits(chip, byte)) != 0)
+            decoded.words += " (cannot be changed by serial programming)";
         fields.push_back(std::move(decoded));
     }
     return fields;
@@ -691,6 +824,12 @@ std::string ApplyFuseEdit(const FuseChip& chip, std::string_view edit,
             if (!HasByte(chip, byte)) {
                 return std::string(chip.name) + " has no " + std::string(name) + " byte";
             }
+            const uint8_t fixed = chip.used[index] & ~WritableBits(chip, byte);
+            if (((value ^ bytes[index]) & fixed) != 0) {
+                return "\"" + std::string(edit) + "\": " + FixedNames(chip, byte) +
+                       " cannot be changed by serial programming on the " + std::string(chip.name) +
+                       " (it reads " + Hex(bytes[index] & fixed) + " under " + Hex(fixed) + ")";
+            }
             bytes[index] = static_cast<uint8_t>(value);
             touched[index] = true;
             return {};
@@ -699,6 +838,10 @@ std::string ApplyFuseEdit(const FuseChip& chip, std::string_view edit,
     for (const FuseField& field : chip.fields) {
         if (!EqualNoCase(name, field.name)) {
             continue;
+        }
+        if ((field.mask & ~WritableBits(chip, field.byte)) != 0) {
+            return std::string(field.name) + " cannot be changed by serial programming on the " +
+                   std::string(chip.name);
         }
         const unsigned largest = field.mask >> LowestBit(field.mask);
         if (value > largest) {
@@ -721,25 +864,39 @@ bool FuseByteOfWrite(const FuseChip* chip, uint8_t b1, uint8_t b2, FuseByte* byt
             continue;
         }
         const auto& write = instructions.write[index];
-        // Write Lock Bits takes any of AC E0..FF: the lower bits of byte 2 are
-        // don't care on the newer chips.
-        const bool matches = index == static_cast<int>(FuseByte::kLock)
-                                 ? b1 == write[0] && (b2 & 0xE0) == write[1]
-                                 : b1 == write[0] && b2 == write[1];
+        const bool lock = index == static_cast<int>(FuseByte::kLock);
+        // Write Lock Bits takes any of AC E0..FF on the newer chips (the lower
+        // bits of byte 2 are don't care) and any of AC F8..FF on the older
+        // ones; a value in byte 2 takes every value of its bits.
+        uint8_t decoded = 0xFF;
+        if (lock)
+            decoded = instructions.form[index] == WriteForm::kByte2Bits ? 0xF8 : 0xE0;
+        else if (instructions.form[index] == WriteForm::kByte2Bits)
+            decoded = static_cast<uint8_t>(~instructions.byte2Mask[index]);
+        const bool matches = b1 == write[0] && (b2 & decoded) == (write[1] & decoded);
         if (matches) {
             *byte = static_cast<FuseByte>(index);
             return true;
         }
     }
-    // A chip without a table may write its fuse bits in an older form: the
-    // value in the second byte (AT90S4433, AC A0..BF) or one bit of it
-    // (AT90S2343/4434/8535, AC BE/BF). Its write is still one to say could
+    // A chip without a table may write its fuse bits in an older form, the
+    // value in the second byte (AC A0..BF) or one bit of it (AC BE/BF), as
+    // the AT90S chips with tables do. Its write is still one to say could
     // not be checked.
     if (chip == nullptr && b1 == 0xAC && (b2 & 0xE0) == 0xA0) {
         *byte = FuseByte::kLow;
         return true;
     }
     return false;
+}
+
+uint8_t FuseValueOfWrite(const FuseChip& chip, FuseByte byte, uint8_t oldValue, uint8_t b2,
+                         uint8_t b4) {
+    const int b = static_cast<int>(byte);
+    if (chip.instructions->form[b] != WriteForm::kByte2Bits)
+        return b4;
+    const uint8_t mask = chip.instructions->byte2Mask[b];
+    return static_cast<uint8_t>((oldValue & ~mask) | (b2 & mask));
 }
 
 namespace {
@@ -760,6 +917,9 @@ bool DividedBy8(const FuseChip& chip, FuseByte byte, uint8_t value) {
 uint32_t CrystalFloorHz(const FuseField& field, const FieldValue& value, uint8_t bits) {
     if (value.words.starts_with("low-frequency crystal"))
         return 32768;
+    // The AT90S4433's CKSEL chooses start-up delays, not a crystal's range.
+    if (field.values.data() == kClock4433)
+        return 0;
     const bool mega8 = field.values.data() == kClockMega8;
     if (mega8) {
         if (bits < 0x9)
@@ -780,7 +940,9 @@ void ApplyFactoryFuses(const FuseChip& chip, std::array<uint8_t, kFuseByteCount>
     for (FuseByte byte : {FuseByte::kLow, FuseByte::kHigh, FuseByte::kExtended}) {
         const auto b = static_cast<std::size_t>(byte);
         if (HasByte(chip, byte)) {
-            bytes[b] = chip.factory[b];
+            // A bit the serial interface cannot write stays as it is.
+            const uint8_t writable = WritableBits(chip, byte);
+            bytes[b] = static_cast<uint8_t>((chip.factory[b] & writable) | (bytes[b] & ~writable));
             touched[b] = true;
         }
     }
@@ -865,6 +1027,13 @@ GuardResult JudgeFuseWrite(const FuseChip* chip, FuseByte byte, uint8_t oldValue
         const uint8_t before = FieldBits(field, oldValue);
         const uint8_t after = FieldBits(field, newValue);
         if (before == after) {
+            continue;
+        }
+        if ((field.mask & ~WritableBits(*chip, byte)) != 0) {
+            // The write cannot reach the bit: nothing happens to it.
+            note(GuardVerdict::kOk, std::string(field.name) +
+                                        " cannot be changed by serial programming on this chip; "
+                                        "it keeps its value.");
             continue;
         }
         const FieldValue* value = ValueOf(field, after);

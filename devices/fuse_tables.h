@@ -64,11 +64,25 @@ struct FuseField {
     std::span<const FieldValue> values;  // empty for one-bit fields
 };
 
+// Where a write instruction carries the value.
+enum class WriteForm : uint8_t {
+    kByte4,  // the fourth byte, every bit of it
+    // The low bits of the second byte, under the byte's write mask, in the
+    // same places as the read answer has them (AT90S4433 AC A0..BF, the
+    // one-bit AC BE/BF of the AT90S2343 and its kin, Write Lock Bits
+    // AC F9..FF of the ATtiny12/15 and AT90S4433). Bits outside the mask
+    // cannot be written over the serial interface.
+    kByte2Bits,
+};
+
 // The two instruction bytes that read a byte (the answer is the fourth
-// byte) and that write it (the value is the fourth byte).
+// byte) and that write it (the value is the fourth byte, or in the bits of
+// byte2Mask of the second byte).
 struct FuseInstructions {
     std::array<std::array<uint8_t, 2>, kFuseByteCount> read;
     std::array<std::array<uint8_t, 2>, kFuseByteCount> write;
+    std::array<WriteForm, kFuseByteCount> form{};
+    std::array<uint8_t, kFuseByteCount> byte2Mask{};
 };
 
 // Low 50 00 / AC A0, high 58 08 / AC A8, extended 50 08 / AC A4, lock
@@ -90,8 +104,9 @@ struct FuseChip {
     // Where avr-libc's *_DEFAULT gives another factory value than the data
     // sheet: that value; -1 where they agree.
     std::array<int16_t, kFuseByteCount> libcFactory;
-    // Field names of the table that avr-libc does not name, or names
-    // otherwise ("SELFPRGEN=SPMEN"), one blank between them.
+    // Field names of the table that avr-libc does not name, names otherwise
+    // ("SELFPRGEN=SPMEN") or puts at another bit than the data sheet's serial
+    // instructions ("FSTRT@2": avr-libc's bit 2), one blank between them.
     std::string_view libcDiffers;
     std::span<const FuseField> fields;
     uint32_t flashWords;     // for the boot section's start address
@@ -106,6 +121,14 @@ std::span<const FuseChip> FuseChips();
 const FuseChip* FindFuseChip(std::string_view signatureHex);
 
 bool HasByte(const FuseChip& chip, FuseByte byte);
+
+// The bits of a byte a serial write can change: the bits in use, less the
+// ones the write form has no place for (SPIEN on the AT90S chips and the
+// ATtiny22).
+uint8_t WritableBits(const FuseChip& chip, FuseByte byte);
+
+// The four instruction bytes that write value into byte of chip.
+std::array<uint8_t, 4> FuseWriteInstruction(const FuseChip& chip, FuseByte byte, uint8_t value);
 
 // The value of a field in its own bits (counted from 0).
 uint8_t FieldBits(const FuseField& field, uint8_t byteValue);
@@ -129,13 +152,15 @@ std::string DescribeFuseByte(const FuseChip& chip, FuseByte byte, uint8_t value)
 // Applies one edit, "low=0xFF" (a whole byte, 0x.. or two hex digits) or
 // "CKDIV8=1" / "CKSEL=0x2" (a field by name, letter case ignored), to bytes
 // and marks the bytes it changed in touched. Returns an empty string, or
-// what is wrong with the edit in a user's words.
+// what is wrong with the edit in a user's words (also an edit that would
+// change a bit the serial interface cannot write).
 std::string ApplyFuseEdit(const FuseChip& chip, std::string_view edit,
                           std::array<uint8_t, kFuseByteCount>& bytes,
                           std::array<bool, kFuseByteCount>& touched);
 
 // Sets every fuse byte the chip has (not the lock byte, which only a chip
-// erase clears) to its factory value and marks it in touched.
+// erase clears) to its factory value and marks it in touched; a bit the
+// serial interface cannot write keeps its value in bytes.
 void ApplyFactoryFuses(const FuseChip& chip, std::array<uint8_t, kFuseByteCount>& bytes,
                        std::array<bool, kFuseByteCount>& touched);
 
@@ -165,6 +190,12 @@ GuardResult JudgeFuseWrite(const FuseChip* chip, FuseByte byte, uint8_t oldValue
 // chip's write instructions (kNewerFuseInstructions when chip is null, and
 // then any AC A0..BF, the older forms, as a low byte).
 bool FuseByteOfWrite(const FuseChip* chip, uint8_t b1, uint8_t b2, FuseByte* byte);
+
+// The value a write instruction of byte (one FuseByteOfWrite named) leaves
+// in the chip that held oldValue: the fourth byte, or for the second-byte
+// forms the written bits of b2 and the old value's other bits.
+uint8_t FuseValueOfWrite(const FuseChip& chip, FuseByte byte, uint8_t oldValue, uint8_t b2,
+                         uint8_t b4);
 
 // The clock a chip runs on, as its low fuse byte selects it: an internal
 // oscillator's frequency exactly, the lowest frequency of a crystal's range

@@ -141,7 +141,7 @@ void FuseWindow::ReadAll() {
     }
     values_ = read_;
     Show(-1);
-    if (!avr::StillAnswers(p_)) {
+    if (!avr::StillAnswersAfterFuses(p_, *chip_, read_[static_cast<int>(FuseByte::kLock)])) {
         SetStatus("The chip no longer answers as it did: the bytes shown are not sure.");
         Enable(false);
         return;
@@ -196,6 +196,12 @@ void FuseWindow::OnCommand(int id) {
         return;
     const devices::FuseField& field = *places_[place].field;
     const int b = static_cast<int>(field.byte);
+    if ((field.mask & ~devices::WritableBits(*chip_, field.byte)) != 0) {
+        Show(-1);
+        SetStatus(std::string(field.name) + " cannot be changed by serial programming on the " +
+                  std::string(chip_->name) + ".");
+        return;
+    }
     const bool programmed = p_.windows.IsItemChecked(kWindow, id);
     values_[b] = devices::WithFieldBits(field, values_[b], programmed ? 0 : 1);
     Show(-1);
@@ -234,6 +240,20 @@ void FuseWindow::OnEditNotify(int id) {
 
 void FuseWindow::Write() {
     WindowSystem& w = p_.windows;
+    // A bit the serial interface cannot write (SPIEN on the AT90S chips) is
+    // no change this window can make.
+    for (FuseByte byte : kWriteOrder) {
+        const int b = static_cast<int>(byte);
+        const uint8_t fixed = chip_->used[b] & ~devices::WritableBits(*chip_, byte);
+        if (((read_[b] ^ values_[b]) & fixed) != 0) {
+            SetStatus("The " + ByteName(byte) +
+                      " byte: serial programming changes only the "
+                      "bits under " +
+                      Hex(devices::WritableBits(*chip_, byte)) +
+                      " (not SPIEN). Nothing was written.");
+            return;
+        }
+    }
     // Every byte is judged before the first is written.
     bool any = false;
     for (FuseByte byte : kWriteOrder) {
@@ -288,7 +308,8 @@ void FuseWindow::Write() {
     }
     values_ = read_;
     Show(-1);
-    if (differs.empty() && !avr::StillAnswers(p_))
+    if (differs.empty() &&
+        !avr::StillAnswersAfterFuses(p_, *chip_, read_[static_cast<int>(FuseByte::kLock)]))
         differs = "The chip no longer answers as it did: the bytes read back are not sure.\n";
     if (!differs.empty()) {
         SetStatus("Write failed: the chip holds other values.");

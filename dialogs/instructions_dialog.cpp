@@ -230,8 +230,10 @@ bool InstructionsDialog::RawWriteAllowed(const uint8_t bytes[4]) {
         core::SetActivityField(p_, "Fuse value not checked: no fuse table for this chip");
         return true;
     }
-    const devices::GuardResult verdict =
-        devices::JudgeFuseWrite(chip, byte, chip->factory[static_cast<int>(byte)], bytes[3]);
+    const devices::GuardResult verdict = devices::JudgeFuseWrite(
+        chip, byte, chip->factory[static_cast<int>(byte)],
+        devices::FuseValueOfWrite(*chip, byte, chip->factory[static_cast<int>(byte)], bytes[1],
+                                  bytes[3]));
     if (verdict.verdict != devices::GuardVerdict::kRefuse)
         return true;
     const std::string question = verdict.words + "\n\nWrite it all the same?";

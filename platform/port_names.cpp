@@ -223,6 +223,21 @@ bool IsSerialPortName(std::string_view name, PathStyle style) {
     return n != 0 && name == "COM" + std::to_string(n);
 }
 
+bool SerialOpenAttempt::Begin(std::string_view comName, const EnvironmentLookup& environment,
+                              PathStyle style) {
+    portName = std::string(comName);
+    note.clear();
+    std::optional<std::string> device = SerialDevicePath(comName, environment, style);
+    path = device.value_or(std::string());
+    return device.has_value();
+}
+
+long ComPortNumberOf(std::string_view device) {
+    if (device.substr(0, 4) == "\\\\.\\")
+        device.remove_prefix(4);
+    return ComNumber(device);
+}
+
 std::string HintVariable(std::string_view portName) {
     std::string variable = OverrideVariable(portName);
     return variable.empty() ? std::string("OSTREL_PORT_<name>") : variable;

@@ -61,6 +61,19 @@ std::optional<std::string> SerialDevicePath(std::string_view comName,
 std::optional<std::string> ParallelDevicePath(uint16_t base, const EnvironmentLookup& environment,
                                               PathStyle style = NativePathStyle());
 
+// What a serial port backend keeps of its last open attempt, for the advice
+// after a failure: the name asked for, the device it stands for, and the
+// line for the user (after success, what the port is, or nothing).
+struct SerialOpenAttempt {
+    std::string portName;
+    std::string path;
+    std::string note;
+    // Begins an attempt at `comName`: the last one is forgotten and the
+    // device found (SerialDevicePath). False when the name stands for none.
+    bool Begin(std::string_view comName, const EnvironmentLookup& environment,
+               PathStyle style = NativePathStyle());
+};
+
 // One port name with the device it stands for now.
 struct PortDevice {
     std::string name;         // "COM1".."COM8", "0378", "0278", "03BC"
@@ -94,6 +107,11 @@ bool IsDeviceNamedPort(std::string_view name, PathStyle style = NativePathStyle(
 // A serial port name in the form CanonicalPortName gives it: "COM1".."COM256"
 // or a port named by its device.
 bool IsSerialPortName(std::string_view name, PathStyle style = NativePathStyle());
+
+// The number of a COM port's device: "COM12", "com3" and the form Windows
+// opens them by, "\\.\COM5", give 12, 3, 5 (COM1..COM256, no leading
+// zero); 0 for anything else.
+long ComPortNumberOf(std::string_view device);
 
 // A port name or a device path as a hint shows it: a longer one keeps its
 // last `maxShown` characters after "..." (the device's own name is there),

@@ -43,6 +43,10 @@ void AvrTarget::SetBoard(const Board& board) {
     TakeFuses();
 }
 
+void AvrTarget::PowerUp() {
+    TakeFuses();
+}
+
 void AvrTarget::TakeFuses() {
     effects_ = EffectsOf(chip_, memory_.fuses, board_);
     ApplyClock();
@@ -232,7 +236,10 @@ void AvrTarget::ResetChanged(bool high, uint64_t atNs) {
     risePending_ = false;
     riseLost_ = false;
     std::fill(pageBuffer_.begin(), pageBuffer_.end(), 0xFF);
-    if (high)
+    // The AT90S2323/2343/4434/8535 and the ATtiny22 take their fuse bit
+    // (RCEN, FSTRT) at power-up only: their data sheets ask for a power
+    // cycle after it is changed.
+    if (high && chip_.isa != InstructionSet::ClassicFuseBit)
         TakeFuses();
     if (!high) {
         resetLowNs_ = atNs;
@@ -352,10 +359,11 @@ uint8_t AvrTarget::LockAndFuseAnswer(uint8_t b1, uint8_t /*b2*/) {
         case InstructionSet::Classic:
             return 0;
         case InstructionSet::ClassicFuseBit: {
-            // "12Sx xxxF": LB1, LB2, SPIEN (always programmed), the fuse bit.
+            // "12Sx xxxF": LB1, LB2, SPIEN, the fuse bit; the fuse byte keeps
+            // SPIEN and the fuse bit where this answer has them.
             const uint8_t lb1 = (lock >> 1) & 1;
             const uint8_t lb2 = (lock >> 2) & 1;
-            return static_cast<uint8_t>((lb1 << 7) | (lb2 << 6) | 0x1E | (memory_.fuses[0] & 1));
+            return static_cast<uint8_t>((lb1 << 7) | (lb2 << 6) | 0x1E | (memory_.fuses[0] & 0x21));
         }
         case InstructionSet::TinyFuseByte:
             return static_cast<uint8_t>(lock | 0xF9);

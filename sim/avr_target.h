@@ -39,7 +39,8 @@
 //   Chip erase sets flash and EEPROM to 0xFF and clears the lock bits (the
 //   fuses stay; EESAVE is not modelled). Lock writes take effect at once;
 //   the fuses the chip runs on are taken when it leaves reset (and when it is
-//   powered up with a memory): SPIEN unprogrammed, RSTDISBL or DWEN
+//   powered up with a memory; the one-bit chips, AT90S2343 and its kin, at
+//   power-up only): SPIEN unprogrammed, RSTDISBL or DWEN
 //   programmed, or a clock source the board lacks, and the chip never takes
 //   Programming Enable again; CKSEL and CKDIV8 set the chip clock. SPIEN
 //   itself cannot be changed over the serial interface, as on silicon.
@@ -104,6 +105,9 @@ class AvrTarget {
     // What the board gives the chip: a crystal (by default) or an external
     // clock signal.
     void SetBoard(const Board& board);
+    // Power removed and applied again: the chip takes its fuses as it does
+    // when it leaves reset, the fuse bit of the one-bit chips included.
+    void PowerUp();
     // What the fuses the chip took at its last reset do.
     const FuseEffects& fuseEffects() const { return effects_; }
     // The chip answers its serial programming interface at all.

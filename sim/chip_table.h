@@ -18,10 +18,11 @@ enum class InstructionSet : uint8_t {
     Classic,
     // AT90S2323, AT90S2343, AT90S4434, AT90S8535, ATtiny22: one fuse bit
     // (FSTRT or RCEN) written with AC BE / AC BF; 58 reads "12Sx xxxF":
-    // LB1 in bit 7, LB2 in bit 6, SPIEN in bit 5, the fuse bit in bit 0.
+    // LB1 in bit 7, LB2 in bit 6, SPIEN in bit 5, the fuse bit in bit 0 (the
+    // fuse byte holds SPIEN and the fuse bit in those places).
     ClassicFuseBit,
-    // ATtiny12, ATtiny15, AT90S4433: 58 reads the lock bits in bits 2 and 1,
-    // 50 reads the fuse byte, AC A0..BF writes it.
+    // ATtiny12, ATtiny15, AT90S4433, AT90S2333: 58 reads the lock bits in
+    // bits 2 and 1, 50 reads the fuse byte, AC A0..BF writes it.
     TinyFuseByte,
     // ATmega and the newer ATtiny chips: page-mode flash, lock byte written
     // with AC 111x xxxx xxxx xxxx 11ii iiii (ATmega161/163 and ATtiny26
@@ -78,7 +79,8 @@ struct ChipInfo {
     // Factory values of the fuse bytes (low, high, extended).
     std::array<uint8_t, 3> fuseDefaults;
     // Fuse bits that exist and can be written over the serial interface;
-    // the other bits always read 1 (TinyFuseByte: SPIEN keeps its value).
+    // the other bits always read 1 (TinyFuseByte and ClassicFuseBit: SPIEN
+    // keeps its value).
     std::array<uint8_t, 3> fuseWriteMasks;
     // Modern: lock bits that exist (LB1 in bit 0, LB2 in bit 1, boot lock
     // bits above); the others read 1.

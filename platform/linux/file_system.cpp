@@ -231,23 +231,6 @@ bool FileLock::Holds(const std::string& path) const {
     return mine.st_dev == named.st_dev && mine.st_ino == named.st_ino;
 }
 
-FileLock::FileLock(FileLock&& other) noexcept : handle_(other.handle_) {
-    other.handle_ = -1;
-}
-
-FileLock& FileLock::operator=(FileLock&& other) noexcept {
-    if (this != &other) {
-        Release();
-        handle_ = other.handle_;
-        other.handle_ = -1;
-    }
-    return *this;
-}
-
-FileLock::~FileLock() {
-    Release();
-}
-
 void FileLock::Release() {
     if (handle_ >= 0)
         ::close(static_cast<int>(handle_));  // closing the only descriptor ends the lock

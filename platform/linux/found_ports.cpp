@@ -32,10 +32,6 @@ bool UartAnswers(const fs::path& ttyEntry) {
     return in && std::getline(in, type) && !type.empty() && type != "0";
 }
 
-std::string ChipText(FtdiBitBangChip chip) {
-    return chip == FtdiBitBangChip::Ft232r ? "FT232R" : "FT-X";
-}
-
 // The lines a found chip is chosen with: the default wiring's lines on that
 // chip. A header chip is named as the header's chip, which stays right when
 // its number changes; another by its label where that reads back as the
@@ -93,10 +89,10 @@ std::vector<FoundPort> FindLinuxPorts(const fs::path& sysfsRoot, const fs::path&
         if (std::optional<UsbSerialAdapter> usb = FindUsbSerialAdapter(path, sysfsRoot)) {
             if (!usb->driver.empty())
                 port.text += ", USB " + usb->driver;
-            const FtdiBitBangChip chip = BitBangChipOf(*usb);
-            if (chip != FtdiBitBangChip::None && !usb->serial.empty()) {
+            const FtdiBitBangKind chip = BitBangChipOf(*usb);
+            if (chip != FtdiBitBangKind::None && !usb->serial.empty()) {
                 adapters.push_back({std::string(kFtdiPortPrefix) + usb->serial,
-                                    "FTDI " + ChipText(chip) + " " + usb->serial});
+                                    "FTDI " + std::string(FtdiChipName(chip)) + " " + usb->serial});
             }
         }
         found.push_back(std::move(port));

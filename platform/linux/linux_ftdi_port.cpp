@@ -13,30 +13,12 @@ namespace ostrel {
 
 namespace {
 
-// The pins that drive the RS-232 transceiver: D0 TXD, D2 RTS#, D4 DTR#.
-// Every other pin is an output of the transceiver's receivers and is read.
-constexpr unsigned char kOutputPins = 0x15;
-// The outputs at rest: every line off at the connector (the transceiver
-// inverts, so the pins are high), as a serial port is after it opened.
-constexpr unsigned char kRestState = 0x15;
-// The bit-bang clock is the chip's 3 MHz baud rate reference; libftdi takes
-// the rate of states and multiplies it by 4 for the baud rate divisor, so
-// the top rate is 750 000 states a second.
-constexpr uint32_t kTopRate = 750000;
-// The slowest: the largest divisor, 16384.
-constexpr uint32_t kBottomRate = 46;
 // The chip sends what it sampled when 62 bytes have gathered or the latency
 // timer runs out: 1 ms, its shortest, instead of the 16 ms it starts with.
 constexpr unsigned char kLatencyMs = 1;
 // Reads that bring nothing before a transfer is given up: each waits for the
 // latency timer, so about a second.
 constexpr int kMostEmptyReads = 1000;
-
-constexpr std::string_view kFtdiPrefix = "ftdi:";
-
-std::string ChipName(FtdiBitBangChip chip) {
-    return chip == FtdiBitBangChip::Ft232r ? "FT232R" : "FT-X";
-}
 
 // The tty is held by another program (a terminal, a modem manager, another
 // Ostrel): detaching its driver would pull it from under that program.
@@ -62,22 +44,16 @@ LinuxFtdiPort::~LinuxFtdiPort() {
     ClosePins();
 }
 
-PinOpenResult LinuxFtdiPort::Fail(std::string note) {
-    note_ = std::move(note);
-    Release();
-    return PinOpenResult::Failed;
-}
-
 void LinuxFtdiPort::Release() {
     if (ftdi_ == nullptr)
         return;
-    Drain();
+    DropInFlight();
     // Back to the serial mode before the kernel driver takes the chip again.
     ftdi_set_bitmode(ftdi_, 0, BITMODE_RESET);
     ftdi_usb_close(ftdi_);
     ftdi_free(ftdi_);
     ftdi_ = nullptr;
-    chip_ = FtdiBitBangChip::None;
+    Forget();
 }
 
 bool LinuxFtdiPort::Failed(const char* what) {
@@ -96,13 +72,11 @@ PinOpenResult LinuxFtdiPort::OpenPins(std::string_view portName) {
         return PinOpenResult::NotThisPort;
 
     // Which adapter: one named by its serial number, or the one behind the tty.
-    std::optional<std::string> bySerial;
+    const std::optional<std::string> bySerial = FtdiSerialOf(*path);
     UsbSerialAdapter usb;
-    if (std::string_view(*path).substr(0, kFtdiPrefix.size()) == kFtdiPrefix) {
-        bySerial = path->substr(kFtdiPrefix.size());
-    } else {
+    if (!bySerial) {
         std::optional<UsbSerialAdapter> found = FindUsbSerialAdapter(*path, sysfsRoot_);
-        if (!found || BitBangChipOf(*found) == FtdiBitBangChip::None)
+        if (!found || BitBangChipOf(*found) == FtdiBitBangKind::None)
             return PinOpenResult::NotThisPort;
         usb = *found;
         if (TtyInUse(sys_, *path)) {
@@ -129,11 +103,8 @@ PinOpenResult LinuxFtdiPort::OpenPins(std::string_view portName) {
         opened = ftdi_usb_open_bus_addr(ftdi_, static_cast<uint8_t>(usb.busnum),
                                         static_cast<uint8_t>(usb.devnum));
     }
+    const std::string device = FtdiAdapterName(bySerial, portName_);
     if (opened < 0) {
-        const std::string device =
-            bySerial ? (bySerial->empty() ? std::string("FTDI adapter")
-                                          : "FTDI adapter with serial number " + *bySerial)
-                     : "FTDI adapter of " + portName_;
         const char* text = ftdi_get_error_string(ftdi_);
         switch (opened) {
             case -3:
@@ -153,84 +124,33 @@ PinOpenResult LinuxFtdiPort::OpenPins(std::string_view portName) {
     }
     switch (ftdi_->type) {
         case TYPE_R:
-            chip_ = FtdiBitBangChip::Ft232r;
+            chip_ = FtdiBitBangKind::Ft232r;
             break;
         case TYPE_230X:
-            chip_ = FtdiBitBangChip::FtX;
+            chip_ = FtdiBitBangKind::FtX;
             break;
         default:
-            return Fail("The FTDI adapter of " + portName_ +
+            return Fail("The " + device +
                         " has no synchronous bit-bang mode (only the FT232R and the FT-X chips): "
                         "use --modem-lines.");
     }
     if (ftdi_set_latency_timer(ftdi_, kLatencyMs) < 0 ||
-        ftdi_set_bitmode(ftdi_, kOutputPins, BITMODE_SYNCBB) < 0 || ftdi_tcioflush(ftdi_) < 0) {
+        ftdi_set_bitmode(ftdi_, kFtdiDrivenPins, BITMODE_SYNCBB) < 0 || ftdi_tcioflush(ftdi_) < 0) {
         Failed("setting up the bit-bang mode failed");
-        return Fail("The FTDI adapter of " + portName_ + " refused the bit-bang mode (" + error_ +
+        return Fail("The " + device + " refused the bit-bang mode (" + error_ +
                     "): use --modem-lines.");
     }
-    if (SetStateRate(kTopRate / 2) == 0 || !WritePins(kRestState))
-        return Fail("The FTDI adapter of " + portName_ + " failed at once (" + error_ + ").");
-    note_ = portName_ + ": FTDI " + ChipName(chip_) +
-            " adapter in synchronous bit-bang mode, many line changes to one USB transfer";
-    return PinOpenResult::Ok;
+    return FinishOpen(device);
 }
 
-void LinuxFtdiPort::ClosePins() {
-    if (ftdi_ == nullptr)
-        return;
-    Drain();
-    // The lines go to rest before the chip is handed back.
-    const unsigned char rest = kRestState;
-    if (ftdi_write_data(ftdi_, &rest, 1) == 1) {
-        unsigned char sample = 0;
-        ftdi_read_data(ftdi_, &sample, 1);
-    }
-    Release();
+// libftdi multiplies the rate of states by 4 for the baud rate divisor.
+bool LinuxFtdiPort::SendRate(const FtdiStateRate& rate) {
+    if (ftdi_set_baudrate(ftdi_, static_cast<int>(kFtdiTopStateRate / rate.divisor)) < 0)
+        return Failed("setting the bit-bang rate failed");
+    return true;
 }
 
-std::size_t LinuxFtdiPort::StreamCapacity() const {
-    switch (chip_) {
-        case FtdiBitBangChip::Ft232r:
-            return 128;
-        case FtdiBitBangChip::FtX:
-            return 512;
-        case FtdiBitBangChip::None:
-            break;
-    }
-    return 0;
-}
-
-uint32_t LinuxFtdiPort::SetStateRate(uint32_t hz) {
-    if (ftdi_ == nullptr)
-        return 0;
-    // The FT232R's bit-bang clock, divided down from its 3 MHz reference, is
-    // not in step with the USB clock, so states come out of uneven length,
-    // some far shorter than the rate asked (FTDI's errata technical note
-    // TN_120 and its knowledge base). Only the undivided clock gives even
-    // states; longer ones are made by repeating states. The FT-X chips have
-    // no such fault; they get a whole divisor, the rate asked or the next
-    // slower one, so a state never comes out shorter than planned.
-    uint32_t divisor = 1;
-    if (chip_ != FtdiBitBangChip::Ft232r) {
-        hz = std::clamp(hz, kBottomRate, kTopRate);
-        divisor = (kTopRate + hz - 1) / hz;
-    }
-    if (ftdi_set_baudrate(ftdi_, static_cast<int>(kTopRate / divisor)) < 0) {
-        Failed("setting the bit-bang rate failed");
-        return 0;
-    }
-    return (kTopRate + divisor - 1) / divisor;
-}
-
-bool LinuxFtdiPort::WritePins(uint8_t state) {
-    uint8_t sample = 0;
-    return Transfer(std::span<const uint8_t>(&state, 1), std::span<uint8_t>(&sample, 1));
-}
-
-bool LinuxFtdiPort::ReadPins(uint8_t* pins) {
-    if (ftdi_ == nullptr)
-        return false;
+bool LinuxFtdiPort::ReadPinsNow(uint8_t* pins) {
     unsigned char value = 0xFF;
     if (ftdi_read_pins(ftdi_, &value) < 0)
         return Failed("reading the pins failed");
@@ -238,26 +158,11 @@ bool LinuxFtdiPort::ReadPins(uint8_t* pins) {
     return true;
 }
 
-bool LinuxFtdiPort::Transfer(std::span<const uint8_t> states, std::span<uint8_t> samples) {
-    if (ftdi_ == nullptr) {
-        error_ = "the adapter is not open";
-        return false;
-    }
-    const std::size_t count = std::min(states.size(), samples.size());
-    if (count == 0)
-        return true;
-    if (inFlight_ > 0) {
-        error_ = "a transfer while others are in flight";
-        return false;
-    }
-    if (count > StreamCapacity()) {
-        error_ = "more states than the adapter holds";
-        return false;
-    }
-    const int n = static_cast<int>(count);
+// One plain write, and the samples as the chip clocks the states out, in pieces.
+bool LinuxFtdiPort::ExchangeStates(std::span<const uint8_t> states, std::span<uint8_t> samples) {
+    const int n = static_cast<int>(states.size());
     if (ftdi_write_data(ftdi_, states.data(), n) != n)
         return Failed("usb bulk write failed");
-    // The samples come back as the chip clocks the states out, in pieces.
     int got = 0;
     int empty = 0;
     while (got < n) {
@@ -275,14 +180,6 @@ bool LinuxFtdiPort::Transfer(std::span<const uint8_t> states, std::span<uint8_t>
         got += r;
     }
     return true;
-}
-
-}  // namespace ostrel
-
-namespace ostrel {
-
-std::size_t LinuxFtdiPort::InFlightLimit() const {
-    return 2 * StreamCapacity();
 }
 
 bool LinuxFtdiPort::StartRead() {
@@ -321,17 +218,7 @@ bool LinuxFtdiPort::FinishRead() {
     return unread_ == 0 || StartRead();
 }
 
-bool LinuxFtdiPort::Submit(std::span<const uint8_t> states) {
-    if (ftdi_ == nullptr) {
-        error_ = "the adapter is not open";
-        return false;
-    }
-    if (states.empty())
-        return true;
-    if (states.size() > StreamCapacity() || inFlight_ + states.size() > InFlightLimit()) {
-        error_ = "more states than the adapter holds";
-        return false;
-    }
+bool LinuxFtdiPort::SendStates(std::span<const uint8_t> states) {
     PendingWrite write;
     write.states.assign(states.begin(), states.end());
     write.control =
@@ -340,19 +227,10 @@ bool LinuxFtdiPort::Submit(std::span<const uint8_t> states) {
         return Failed("usb bulk write failed");
     writes_.push_back(std::move(write));
     unread_ += states.size();
-    inFlight_ += states.size();
     return read_ != nullptr || StartRead();
 }
 
-bool LinuxFtdiPort::Collect(std::span<uint8_t> samples) {
-    if (ftdi_ == nullptr) {
-        error_ = "the adapter is not open";
-        return false;
-    }
-    if (samples.size() > inFlight_) {
-        error_ = "more samples asked for than states in flight";
-        return false;
-    }
+bool LinuxFtdiPort::GatherSamples(std::span<uint8_t> samples) {
     while (back_.size() < samples.size()) {
         if (read_ == nullptr && !StartRead())
             return false;
@@ -361,11 +239,10 @@ bool LinuxFtdiPort::Collect(std::span<uint8_t> samples) {
     }
     std::copy_n(back_.begin(), samples.size(), samples.begin());
     back_.erase(back_.begin(), back_.begin() + static_cast<std::ptrdiff_t>(samples.size()));
-    inFlight_ -= samples.size();
     return true;
 }
 
-void LinuxFtdiPort::Drain() {
+void LinuxFtdiPort::DropInFlight() {
     if (read_ != nullptr) {
         ftdi_transfer_data_done(read_);
         read_ = nullptr;
@@ -375,7 +252,6 @@ void LinuxFtdiPort::Drain() {
     writes_.clear();
     back_.clear();
     unread_ = 0;
-    inFlight_ = 0;
     backSinceOldest_ = 0;
 }
 

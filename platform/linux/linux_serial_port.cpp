@@ -57,7 +57,8 @@ SerialOpenResult LinuxSerialPort::Fail(int fd, SerialOpenResult result) {
         lastError_ = EBUSY;
     if (fd >= 0)
         Release(fd);
-    note_ = OpenFailureHint(sys_, lastError_, lastPath_, PortKind::Serial, portName_);
+    attempt_.note =
+        OpenFailureHint(sys_, lastError_, attempt_.path, PortKind::Serial, attempt_.portName);
     return result;
 }
 
@@ -76,23 +77,18 @@ void LinuxSerialPort::Release(int fd) {
 SerialOpenResult LinuxSerialPort::OpenSerial(std::string_view comName) {
     CloseSerial();
     lastError_ = 0;
-    note_.clear();
-    portName_ = std::string(comName);
-    std::optional<std::string> path = SerialDevicePath(comName, environment_);
-    if (!path) {
-        lastPath_.clear();
-        lastError_ = ENODEV;
-        note_ = OpenFailureHint(sys_, lastError_, lastPath_, PortKind::Serial, portName_);
-        return SerialOpenResult::OpenFailed;
+    if (!attempt_.Begin(comName, environment_)) {
+        errno = ENODEV;
+        return Fail(-1, SerialOpenResult::OpenFailed);
     }
-    lastPath_ = *path;
+    const std::string& path = attempt_.path;
 
     // O_NONBLOCK keeps open from waiting for the carrier line, which the cable
     // never raises; O_NOCTTY keeps the port from becoming the controlling
     // terminal; O_CLOEXEC keeps it out of programs started from here (the
     // help browser).
     errno = 0;
-    int fd = sys_.Open(path->c_str(), O_RDWR | O_NOCTTY | O_NONBLOCK | O_CLOEXEC);
+    int fd = sys_.Open(path.c_str(), O_RDWR | O_NOCTTY | O_NONBLOCK | O_CLOEXEC);
     if (fd < 0)
         return Fail(-1, SerialOpenResult::OpenFailed);
     // Nobody else may use the port while the cable is clocked: a modem
@@ -122,8 +118,8 @@ SerialOpenResult LinuxSerialPort::OpenSerial(std::string_view comName) {
         return Fail(fd, SerialOpenResult::WriteTimeoutsFailed);
     }
     fd_ = fd;
-    if (std::optional<UsbSerialAdapter> usb = FindUsbSerialAdapter(*path, sysfsRoot_))
-        note_ = UsbSerialNote(*usb, portName_);
+    if (std::optional<UsbSerialAdapter> usb = FindUsbSerialAdapter(path, sysfsRoot_))
+        attempt_.note = UsbSerialNote(*usb, attempt_.portName);
     return SerialOpenResult::Ok;
 }
 

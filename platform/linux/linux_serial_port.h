@@ -44,13 +44,13 @@ class LinuxSerialPort : public SerialLines {
     // After a failure the advice for its error and device (port_hints.h);
     // after success the USB note when the device is a USB-serial adapter
     // (usb_serial.h).
-    std::string SerialOpenNote() const override { return note_; }
+    std::string SerialOpenNote() const override { return attempt_.note; }
 
     bool IsOpen() const { return fd_ >= 0; }
     // The device of the last open attempt and the system's error number of its
     // failure (0 after success; ENODEV for a name with no device), so a front
     // end can say which device failed and why.
-    const std::string& LastPath() const { return lastPath_; }
+    const std::string& LastPath() const { return attempt_.path; }
     int LastError() const { return lastError_; }
 
   private:
@@ -64,10 +64,8 @@ class LinuxSerialPort : public SerialLines {
     std::filesystem::path sysfsRoot_;
     int fd_ = -1;
     bool exclusive_ = false;  // TIOCEXCL is in force on fd_
-    std::string lastPath_;
+    SerialOpenAttempt attempt_;
     int lastError_ = 0;
-    std::string portName_;  // the name of the last open attempt
-    std::string note_;
 };
 
 // Line settings of the programmer on a termios record read from the port:

@@ -84,16 +84,16 @@ void ReadUsbDevice(const fs::path& device, UsbSerialAdapter& adapter) {
 
 }  // namespace
 
-FtdiBitBangChip BitBangChipOf(const UsbSerialAdapter& adapter) {
+FtdiBitBangKind BitBangChipOf(const UsbSerialAdapter& adapter) {
     if (adapter.driver != "ftdi_sio" || adapter.busnum <= 0 || adapter.devnum <= 0)
-        return FtdiBitBangChip::None;
+        return FtdiBitBangKind::None;
     switch (adapter.release) {
         case 0x0600:
-            return FtdiBitBangChip::Ft232r;
+            return FtdiBitBangKind::Ft232r;
         case 0x1000:
-            return FtdiBitBangChip::FtX;
+            return FtdiBitBangKind::FtX;
         default:
-            return FtdiBitBangChip::None;
+            return FtdiBitBangKind::None;
     }
 }
 

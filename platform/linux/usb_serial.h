@@ -18,6 +18,8 @@
 #include <string>
 #include <string_view>
 
+#include "platform/ftdi_bit_bang.h"
+
 namespace ostrel {
 
 struct UsbSerialAdapter {
@@ -42,8 +44,7 @@ struct UsbSerialAdapter {
 // FT231X, FT234X (0x1000; 512 bytes). The older FT232AM and FT232BM have no
 // synchronous mode; the high-speed FT2232H, FT4232H and FT232H are not
 // supported here.
-enum class FtdiBitBangChip { None, Ft232r, FtX };
-FtdiBitBangChip BitBangChipOf(const UsbSerialAdapter& adapter);
+FtdiBitBangKind BitBangChipOf(const UsbSerialAdapter& adapter);
 
 // The adapter behind a device path, when it is a USB one. A path that is a
 // symbolic link (/dev/serial/by-id/...) is followed to the tty it names.

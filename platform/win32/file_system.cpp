@@ -185,23 +185,6 @@ bool FileLock::Holds(const std::string& path) const {
     return same;
 }
 
-FileLock::FileLock(FileLock&& other) noexcept : handle_(other.handle_) {
-    other.handle_ = -1;
-}
-
-FileLock& FileLock::operator=(FileLock&& other) noexcept {
-    if (this != &other) {
-        Release();
-        handle_ = other.handle_;
-        other.handle_ = -1;
-    }
-    return *this;
-}
-
-FileLock::~FileLock() {
-    Release();
-}
-
 void FileLock::Release() {
     if (handle_ == -1)
         return;

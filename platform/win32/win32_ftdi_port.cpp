@@ -2,7 +2,6 @@
 
 #include <algorithm>
 #include <array>
-#include <cctype>
 #include <optional>
 #include <utility>
 #include <vector>
@@ -33,12 +32,6 @@ constexpr uint64_t kCollectSlackNs = 1000000000ull;
 // buffer, under 100 us at its top rate), or the chip runs dry while the
 // samples that would let the next transfer go wait unnoticed.
 constexpr uint64_t kPollNs = 10000ull;
-
-constexpr std::string_view kFtdiPrefix = "ftdi:";
-
-std::string ChipName(FtdiBitBangKind chip) {
-    return chip == FtdiBitBangKind::Ft232r ? "FT232R" : "FT-X";
-}
 
 FtdiBitBangKind KindOfType(d2xx::Dword type) {
     if (type == d2xx::kDevice232R)
@@ -88,24 +81,6 @@ std::string d2xx::StatusName(Status status) {
     if (status < std::size(kNames))
         return kNames[status];
     return "FT_STATUS " + std::to_string(status);
-}
-
-long ComPortNumberOf(std::string_view device) {
-    if (device.substr(0, 4) == "\\\\.\\")
-        device.remove_prefix(4);
-    if (device.size() < 4 || device.size() > 6)
-        return 0;
-    for (std::size_t i = 0; i < 3; ++i) {
-        if (std::toupper(static_cast<unsigned char>(device[i])) != "COM"[i])
-            return 0;
-    }
-    long number = 0;
-    for (char c : device.substr(3)) {
-        if (c < '0' || c > '9')
-            return 0;
-        number = number * 10 + (c - '0');
-    }
-    return number >= 1 && number <= 256 && device[3] != '0' ? number : 0;
 }
 
 Win32FtdiPort::Win32FtdiPort(SysCalls& sys, Clock& clock, EnvironmentLookup environment)
@@ -160,12 +135,6 @@ bool Win32FtdiPort::LibraryReady() {
     return true;
 }
 
-PinOpenResult Win32FtdiPort::Fail(std::string note) {
-    note_ = std::move(note);
-    Release();
-    return PinOpenResult::Failed;
-}
-
 bool Win32FtdiPort::Failed(const char* call, d2xx::Status status) {
     error_ = std::string(call) + " failed: " + d2xx::StatusName(status);
     return false;
@@ -178,9 +147,7 @@ void Win32FtdiPort::Release() {
     api_.setBitMode(handle_, 0, d2xx::kModeReset);
     api_.close(handle_);
     handle_ = nullptr;
-    chip_ = FtdiBitBangKind::None;
-    stateRate_ = 0;
-    inFlight_ = 0;
+    Forget();
 }
 
 d2xx::Status Win32FtdiPort::OpenBySerial(const std::string& serial, d2xx::Handle* handle) {
@@ -200,18 +167,11 @@ PinOpenResult Win32FtdiPort::OpenPins(std::string_view portName) {
     std::string_view named = *device;
     if (named.substr(0, 4) == "\\\\.\\")
         named.remove_prefix(4);
-    std::optional<std::string> bySerial;
-    long comNumber = 0;
-    if (named.substr(0, kFtdiPrefix.size()) == kFtdiPrefix)
-        bySerial = std::string(named.substr(kFtdiPrefix.size()));
-    else
-        comNumber = ComPortNumberOf(named);
+    const std::optional<std::string> bySerial = FtdiSerialOf(named);
+    const long comNumber = bySerial ? 0 : ComPortNumberOf(named);
     if (!bySerial && comNumber == 0)
         return PinOpenResult::NotThisPort;
-    const std::string adapterName =
-        bySerial ? (bySerial->empty() ? std::string("FTDI adapter")
-                                      : "FTDI adapter with serial number " + *bySerial)
-                 : "FTDI adapter of " + portName_;
+    const std::string adapterName = FtdiAdapterName(bySerial, portName_);
 
     if (!LibraryReady()) {
         // A COM port without the library is a serial port like any other.
@@ -335,56 +295,22 @@ PinOpenResult Win32FtdiPort::OpenPins(std::string_view portName) {
         return Fail("The " + adapterName + " refused the bit-bang mode (" + error_ +
                     "): use --modem-lines.");
     }
-    if (SetStateRate(kFtdiTopStateRate / 2) == 0 || !WritePins(kFtdiRestPins))
-        return Fail("The " + adapterName + " failed at once (" + error_ + ").");
-    note_ = portName_ + ": FTDI " + ChipName(chip_) +
-            " adapter in synchronous bit-bang mode, many line changes to one USB transfer";
-    return PinOpenResult::Ok;
+    return FinishOpen(adapterName);
 }
 
-void Win32FtdiPort::ClosePins() {
-    if (handle_ == nullptr)
-        return;
-    // What is in flight is drained, and the lines go to rest before the
-    // chip is handed back.
-    inFlight_ = 0;
+void Win32FtdiPort::DropInFlight() {
     api_.purge(handle_, d2xx::kPurgeRx | d2xx::kPurgeTx);
-    WritePins(kFtdiRestPins);
-    Release();
 }
 
-std::size_t Win32FtdiPort::StreamCapacity() const {
-    return handle_ != nullptr ? FtdiBufferStates(chip_) : 0;
-}
-
-// The driver keeps reading what the chip sends back, so a second transfer
-// can follow the first before its samples are collected: the chip holds
-// one in its buffer from the host while the other's samples go back.
-std::size_t Win32FtdiPort::InFlightLimit() const {
-    return 2 * StreamCapacity();
-}
-
-uint32_t Win32FtdiPort::SetStateRate(uint32_t hz) {
-    if (handle_ == nullptr)
-        return 0;
-    const FtdiStateRate rate = FtdiRateFor(chip_, hz);
+// The library multiplies nothing in bit-bang mode.
+bool Win32FtdiPort::SendRate(const FtdiStateRate& rate) {
     const uint32_t baud = kFtdiTopStateRate * kBaudPerState / rate.divisor;
-    if (d2xx::Status st = api_.setBaudRate(handle_, baud); st != d2xx::kOk) {
-        Failed("FT_SetBaudRate", st);
-        return 0;
-    }
-    stateRate_ = rate.statesPerSecond;
-    return stateRate_;
+    if (d2xx::Status st = api_.setBaudRate(handle_, baud); st != d2xx::kOk)
+        return Failed("FT_SetBaudRate", st);
+    return true;
 }
 
-bool Win32FtdiPort::WritePins(uint8_t state) {
-    uint8_t sample = 0;
-    return Transfer(std::span<const uint8_t>(&state, 1), std::span<uint8_t>(&sample, 1));
-}
-
-bool Win32FtdiPort::ReadPins(uint8_t* pins) {
-    if (handle_ == nullptr)
-        return false;
+bool Win32FtdiPort::ReadPinsNow(uint8_t* pins) {
     unsigned char value = 0xFF;
     if (d2xx::Status st = api_.getBitMode(handle_, &value); st != d2xx::kOk)
         return Failed("FT_GetBitMode", st);
@@ -392,32 +318,7 @@ bool Win32FtdiPort::ReadPins(uint8_t* pins) {
     return true;
 }
 
-bool Win32FtdiPort::Transfer(std::span<const uint8_t> states, std::span<uint8_t> samples) {
-    const std::size_t count = std::min(states.size(), samples.size());
-    if (handle_ == nullptr) {
-        error_ = "the adapter is not open";
-        return false;
-    }
-    if (count == 0)
-        return true;
-    if (inFlight_ != 0) {
-        error_ = "a transfer while others are in flight";
-        return false;
-    }
-    return Submit(states.first(count)) && Collect(samples.first(count));
-}
-
-bool Win32FtdiPort::Submit(std::span<const uint8_t> states) {
-    if (handle_ == nullptr) {
-        error_ = "the adapter is not open";
-        return false;
-    }
-    if (states.empty())
-        return true;
-    if (states.size() > StreamCapacity() || inFlight_ + states.size() > InFlightLimit()) {
-        error_ = "more states than the adapter holds";
-        return false;
-    }
+bool Win32FtdiPort::SendStates(std::span<const uint8_t> states) {
     // The library's buffer argument is not const; it only reads it.
     std::vector<uint8_t> out(states.begin(), states.end());
     d2xx::Dword written = 0;
@@ -430,19 +331,10 @@ bool Win32FtdiPort::Submit(std::span<const uint8_t> states) {
                  " states";
         return false;
     }
-    inFlight_ += out.size();
     return true;
 }
 
-bool Win32FtdiPort::Collect(std::span<uint8_t> samples) {
-    if (handle_ == nullptr) {
-        error_ = "the adapter is not open";
-        return false;
-    }
-    if (samples.size() > inFlight_) {
-        error_ = "more samples asked for than states in flight";
-        return false;
-    }
+bool Win32FtdiPort::GatherSamples(std::span<uint8_t> samples) {
     // The states last their ticks; beyond that the USB and the latency timer.
     const uint64_t rate = std::max<uint32_t>(stateRate_, 1);
     const uint64_t deadline =
@@ -464,7 +356,6 @@ bool Win32FtdiPort::Collect(std::span<uint8_t> samples) {
                 return false;
             }
             got += read;
-            inFlight_ -= read;
             if (read > 0)
                 continue;
         }

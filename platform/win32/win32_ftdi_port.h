@@ -30,7 +30,6 @@
 #include <string_view>
 
 #include "core/clock.h"
-#include "core/port_access.h"
 #include "platform/ftdi_bit_bang.h"
 #include "platform/port_names.h"
 #include "platform/win32/sys_calls.h"
@@ -125,11 +124,7 @@ struct Api {
 std::string StatusName(Status status);
 }  // namespace d2xx
 
-// The COM port number a device name stands for: "COM12", "com3", "\\.\COM5"
-// give 12, 3, 5; 0 for anything else.
-long ComPortNumberOf(std::string_view device);
-
-class Win32FtdiPort : public PinPort {
+class Win32FtdiPort : public FtdiBitBangPort {
   public:
     // `clock` times the wait for samples (the virtual clock in tests).
     Win32FtdiPort(SysCalls& sys, Clock& clock,
@@ -139,36 +134,25 @@ class Win32FtdiPort : public PinPort {
     Win32FtdiPort& operator=(const Win32FtdiPort&) = delete;
 
     PinOpenResult OpenPins(std::string_view portName) override;
-    void ClosePins() override;
-    std::string PinOpenNote() const override { return note_; }
-    std::string PinError() const override { return error_; }
 
-    // 128 states on the FT232R, 512 on the FT-X chips; 0 while none is open.
-    std::size_t StreamCapacity() const override;
-    uint32_t SetStateRate(uint32_t hz) override;
-    bool WritePins(uint8_t state) override;
-    bool ReadPins(uint8_t* pins) override;
-    bool Transfer(std::span<const uint8_t> states, std::span<uint8_t> samples) override;
-
-    // As many states in flight as the chip's buffer towards the host holds:
-    // the chip would stall on more.
-    std::size_t InFlightLimit() const override;
-    bool Submit(std::span<const uint8_t> states) override;
-    bool Collect(std::span<uint8_t> samples) override;
-
-    bool IsOpen() const { return handle_ != nullptr; }
-    FtdiBitBangKind Chip() const { return chip_; }
     // The latency timer as the chip reported it after it was set.
     unsigned char LatencyMs() const { return latencyMs_; }
 
   private:
+    bool DeviceOpen() const override { return handle_ != nullptr; }
+    bool SendRate(const FtdiStateRate& rate) override;
+    bool ReadPinsNow(uint8_t* pins) override;
+    // The driver keeps reading what the chip sends back, so a write need not
+    // wait for the samples of the last one.
+    bool SendStates(std::span<const uint8_t> states) override;
+    bool GatherSamples(std::span<uint8_t> samples) override;
+    void DropInFlight() override;
+    void Release() override;
+
     // Loads the library and finds its calls, once; false when it is not there.
     bool LibraryReady();
-    PinOpenResult Fail(std::string note);
     bool Failed(const char* call, d2xx::Status status);
-    void Release();
-    // Opens the adapter of serial number `serial`; kind None when it has no
-    // synchronous bit-bang mode.
+    // Opens the adapter of serial number `serial`.
     d2xx::Status OpenBySerial(const std::string& serial, d2xx::Handle* handle);
 
     SysCalls& sys_;
@@ -179,13 +163,7 @@ class Win32FtdiPort : public PinPort {
     std::string libraryProblem_;
     d2xx::Api api_;
     d2xx::Handle handle_ = nullptr;
-    FtdiBitBangKind chip_ = FtdiBitBangKind::None;
-    uint32_t stateRate_ = 0;
     unsigned char latencyMs_ = 0;
-    std::size_t inFlight_ = 0;
-    std::string portName_;
-    std::string note_;
-    std::string error_;
 };
 
 }  // namespace ostrel

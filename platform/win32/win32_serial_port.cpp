@@ -16,33 +16,26 @@ Win32SerialPort::~Win32SerialPort() {
     CloseSerial();
 }
 
-SerialOpenResult Win32SerialPort::Fail(void* handle, SerialOpenResult result) {
-    lastError_ = sys_.GetLastError();
+SerialOpenResult Win32SerialPort::Fail(void* handle, SerialOpenResult result, unsigned long error) {
+    lastError_ = error != ERROR_SUCCESS ? error : sys_.GetLastError();
     if (lastError_ == ERROR_SUCCESS)
         lastError_ = ERROR_GEN_FAILURE;
     if (handle != nullptr)
         sys_.CloseHandle(handle);
-    note_ = OpenFailureHint(lastError_, lastPath_, PortKind::Serial, portName_);
+    attempt_.note = OpenFailureHint(lastError_, attempt_.path, PortKind::Serial, attempt_.portName);
     return result;
 }
 
 SerialOpenResult Win32SerialPort::OpenSerial(std::string_view comName) {
     CloseSerial();
     lastError_ = 0;
-    note_.clear();
-    portName_ = std::string(comName);
-    std::optional<std::string> path = SerialDevicePath(comName, environment_);
-    if (!path) {
-        lastPath_.clear();
-        lastError_ = ERROR_FILE_NOT_FOUND;
-        note_ = OpenFailureHint(lastError_, lastPath_, PortKind::Serial, portName_);
-        return SerialOpenResult::OpenFailed;
-    }
-    lastPath_ = *path;
+    if (!attempt_.Begin(comName, environment_))
+        return Fail(nullptr, SerialOpenResult::OpenFailed, ERROR_FILE_NOT_FOUND);
+    const std::string& path = attempt_.path;
 
     // No sharing: nobody else may switch the lines while the cable is clocked.
     void* handle =
-        sys_.CreateFileA(path->c_str(), GENERIC_READ | GENERIC_WRITE, 0, OPEN_EXISTING, 0);
+        sys_.CreateFileA(path.c_str(), GENERIC_READ | GENERIC_WRITE, 0, OPEN_EXISTING, 0);
     if (handle == INVALID_HANDLE_VALUE || handle == nullptr)
         return Fail(nullptr, SerialOpenResult::OpenFailed);
 

@@ -37,24 +37,23 @@ class Win32SerialPort : public SerialLines {
     // call fails.
     uint32_t GetModemStatus() override;
     // After a failure what to do about it (port_hints.h).
-    std::string SerialOpenNote() const override { return note_; }
+    std::string SerialOpenNote() const override { return attempt_.note; }
 
     bool IsOpen() const { return handle_ != nullptr; }
     // The device of the last open attempt and the Windows error of its
     // failure (0 after success).
-    const std::string& LastPath() const { return lastPath_; }
+    const std::string& LastPath() const { return attempt_.path; }
     unsigned long LastError() const { return lastError_; }
 
   private:
-    SerialOpenResult Fail(void* handle, SerialOpenResult result);
+    // `error`, when not 0, is the failure's own instead of the last error.
+    SerialOpenResult Fail(void* handle, SerialOpenResult result, unsigned long error = 0);
 
     SysCalls& sys_;
     EnvironmentLookup environment_;
     void* handle_ = nullptr;  // the open port; null when none
-    std::string lastPath_;
+    SerialOpenAttempt attempt_;
     unsigned long lastError_ = 0;
-    std::string portName_;  // the name of the last open attempt
-    std::string note_;
 };
 
 }  // namespace ostrel

@@ -31,7 +31,8 @@ void ReadLibcHeader(const std::string& root, const std::string& name, LibcFuses&
     std::ifstream in(root + name);
     std::string line;
     int byte = -1;
-    const std::regex bitLine(R"(#define\s+FUSE_(\w+)\s+\(unsigned char\)~_BV\((\d)\))");
+    // The AT90S4434's header leaves out the cast.
+    const std::regex bitLine(R"(#define\s+FUSE_(\w+)\s+(?:\(unsigned char\))?~_BV\((\d)\))");
     // The one-byte chips name their default FUSE_DEFAULT.
     const std::regex defaultLine(R"(#define\s+([LHE]?)FUSE_DEFAULT\s+\((.*)\))");
     const std::regex sizeLine(R"(#define\s+FUSE_MEMORY_SIZE\s+(\d))");
@@ -86,6 +87,8 @@ const struct {
     std::array<uint8_t, 4> factory;
 } kWithoutHeader[] = {
     {"ATmega328PB", "ATmega328P", "CFD", {0x62, 0xD9, 0xF7, 0xFF}},
+    // avr-libc's header of the AT90S2333 has no fuse bits; its data sheet is the AT90S4433's.
+    {"AT90S2333", "AT90S4433", "", {0xDA, 0xFF, 0xFF, 0xFF}},
 };
 
 const devices::FuseChip* ChipNamed(std::string_view name) {
@@ -154,6 +157,16 @@ TEST(FuseTables, EveryChipAgreesWithAvrLibc) {
             const std::string differs(chip.libcDiffers);
             std::string libcName = name;
             const size_t renamed = differs.find(name + "=");
+            const size_t moved = differs.find(name + "@");
+            if (moved != std::string::npos) {
+                // avr-libc has the bit elsewhere: it must be where the row says.
+                const auto found = libc.bits.find(name);
+                ASSERT_NE(found, libc.bits.end()) << name;
+                EXPECT_EQ(found->second.second, differs[moved + name.size() + 1] - '0') << name;
+                EXPECT_EQ(__builtin_popcount(field.mask), 1) << name;
+                ++tableBits;
+                continue;
+            }
             if (renamed != std::string::npos) {
                 libcName = differs.substr(renamed + name.size() + 1);
                 libcName = libcName.substr(0, libcName.find(' '));
@@ -254,6 +267,27 @@ TEST(FuseTables, DecodeEncodeAndGuard) {
         {"1E9402", "CKSEL=0", FuseByte::kLow, "external clock", GuardVerdict::kAsk, "external"},
         {"1E9402", "BODLEVEL=0", FuseByte::kLow, "4.0 V", GuardVerdict::kAsk, "3.3 V"},
         {"1E9402", "LB=0", FuseByte::kLock, "lock mode 3", GuardVerdict::kAsk, "chip erase"},
+        // The ATtiny12/15 lock bits, in bits 2 and 1.
+        {"1E9005", "LB=0", FuseByte::kLock, "lock     0xF9", GuardVerdict::kAsk, "chip erase"},
+        {"1E9006", "LB=2", FuseByte::kLock, "lock mode 2", GuardVerdict::kAsk, "lock mode 2"},
+        // AT90S4433/2333: SPIEN reads but cannot be written; CKSEL without an
+        // internal oscillator; BODLEVEL one bit.
+        {"1E9203", "CKSEL=0", FuseByte::kLow, "low      0xD8", GuardVerdict::kAsk, "external"},
+        {"1E9203", "CKSEL=5", FuseByte::kLow, "(cannot be changed by serial programming)",
+         GuardVerdict::kAsk, "fitted"},
+        {"1E9203", "BODLEVEL=0", FuseByte::kLow, "4.0 V", GuardVerdict::kAsk, "3.3 V"},
+        {"1E9203", "BODEN=0", FuseByte::kLow, "BODEN=0  programmed", GuardVerdict::kOk, ""},
+        {"1E9203", "LB=0", FuseByte::kLock, "lock     0xF9", GuardVerdict::kAsk, "chip erase"},
+        {"1E9105", "CKSEL=1", FuseByte::kLow, "external clock", GuardVerdict::kAsk, "external"},
+        // RCEN: the internal RC oscillator as shipped, or an external clock.
+        {"1E9103", "RCEN=1", FuseByte::kLow, "low      0xDF", GuardVerdict::kAsk,
+         "CLOCK pin: the chip stops answering"},
+        {"1E9103", "RCEN=0", FuseByte::kLow, "internal 1 MHz RC", GuardVerdict::kOk, ""},
+        {"1E9106", "low=0xDF", FuseByte::kLow, "RCEN=1", GuardVerdict::kAsk, "external clock"},
+        // FSTRT: the start-up time only.
+        {"1E9102", "FSTRT=0", FuseByte::kLow, "FSTRT=0  programmed", GuardVerdict::kOk, ""},
+        {"1E9202", "FSTRT=0", FuseByte::kLow, "low      0xDE", GuardVerdict::kOk, ""},
+        {"1E9303", "low=0xDE", FuseByte::kLow, "FSTRT=0", GuardVerdict::kOk, ""},
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(std::string(c.signature) + " " + c.edits);
@@ -302,11 +336,114 @@ TEST(FuseTables, BadEditsAndUnknownChips) {
         EXPECT_TRUE(devices::FuseByteOfWrite(nullptr, 0xAC, b2, &byte)) << int(b2);
     for (uint8_t b2 : {0x80, 0x9F, 0x53})
         EXPECT_FALSE(devices::FuseByteOfWrite(nullptr, 0xAC, b2, &byte)) << int(b2);
-    // The ATtiny12 writes its lock bits in another form: not a byte of its table.
+    // The ATtiny12 writes its lock bits in the second byte, not as the newer chips do.
     const devices::FuseChip* tiny12 = devices::FindFuseChip("1E9005");
-    EXPECT_NE(devices::ApplyFuseEdit(*tiny12, "lock=0xFC", bytes, touched), "");
+    std::array<uint8_t, 4> tinyBytes = tiny12->factory;
+    EXPECT_EQ(devices::ApplyFuseEdit(*tiny12, "lock=0xFD", tinyBytes, touched), "");
+    EXPECT_EQ(tinyBytes[3], 0xFD);
     EXPECT_FALSE(devices::FuseByteOfWrite(tiny12, 0xAC, 0xE0, &byte));
     EXPECT_TRUE(devices::FuseByteOfWrite(tiny12, 0xAC, 0xA0, &byte));
+    // SPIEN of the AT90S chips cannot be written over the serial interface.
+    const devices::FuseChip* at4433 = devices::FindFuseChip("1E9203");
+    std::array<uint8_t, 4> oldBytes = at4433->factory;
+    for (const char* edit : {"SPIEN=1", "low=0xFA", "low=0xFF"})
+        EXPECT_NE(devices::ApplyFuseEdit(*at4433, edit, oldBytes, touched), "") << edit;
+    EXPECT_EQ(oldBytes, at4433->factory);
+    EXPECT_EQ(devices::ApplyFuseEdit(*at4433, "low=0xDF", oldBytes, touched), "");
+    // Restoring the factory values leaves such a bit as the chip holds it.
+    oldBytes[0] = 0xFF;
+    devices::ApplyFactoryFuses(*at4433, oldBytes, touched);
+    EXPECT_EQ(oldBytes[0], 0xFA);
+}
+
+TEST(FuseTables, WriteFormsOfTheOlderChips) {
+    // The instruction that writes a value, which raw instructions write a
+    // byte of the table, and the value a raw write leaves over an old one.
+    struct Case {
+        const char* signature;
+        FuseByte byte;
+        uint8_t value;                       // written by name or hex
+        std::array<uint8_t, 4> instruction;  // what goes to the chip
+        uint8_t oldValue;                    // what the chip held
+        uint8_t leaves;                      // what the instruction leaves
+    };
+    const Case cases[] = {
+        // Newer chips: the value in byte 4.
+        {"1E950F", FuseByte::kLow, 0xE2, {0xAC, 0xA0, 0x00, 0xE2}, 0x62, 0xE2},
+        {"1E950F", FuseByte::kLock, 0xFC, {0xAC, 0xE0, 0x00, 0xFC}, 0xFF, 0xFC},
+        // ATtiny12/15: fuses in byte 4, the lock bits in bits 2 and 1 of byte 2.
+        {"1E9005", FuseByte::kLow, 0x53, {0xAC, 0xA0, 0x00, 0x53}, 0x52, 0x53},
+        {"1E9005", FuseByte::kLock, 0xF9, {0xAC, 0xF9, 0x00, 0x00}, 0xFF, 0xF9},
+        {"1E9006", FuseByte::kLock, 0xFB, {0xAC, 0xFB, 0x00, 0x00}, 0xFF, 0xFB},
+        // AT90S4433/2333: BODLEVEL, BODEN, CKSEL2..0 in bits 4..0 of byte 2;
+        // SPIEN (bit 5) keeps what the chip holds.
+        {"1E9203", FuseByte::kLow, 0xDA, {0xAC, 0xBA, 0x00, 0x00}, 0xDA, 0xDA},
+        {"1E9203", FuseByte::kLow, 0xC1, {0xAC, 0xA1, 0x00, 0x00}, 0xDA, 0xC1},
+        {"1E9203", FuseByte::kLow, 0xFF, {0xAC, 0xBF, 0x00, 0x00}, 0xDA, 0xDF},
+        {"1E9203", FuseByte::kLock, 0xFD, {0xAC, 0xFD, 0x00, 0x00}, 0xFF, 0xFD},
+        {"1E9105", FuseByte::kLow, 0xCA, {0xAC, 0xAA, 0x00, 0x00}, 0xDA, 0xCA},
+        // One fuse bit in bit 0 of AC BE/BF.
+        {"1E9103", FuseByte::kLow, 0xDF, {0xAC, 0xBF, 0x00, 0x00}, 0xDE, 0xDF},
+        {"1E9106", FuseByte::kLow, 0xDE, {0xAC, 0xBE, 0x00, 0x00}, 0xDF, 0xDE},
+        {"1E9102", FuseByte::kLow, 0xDE, {0xAC, 0xBE, 0x00, 0x00}, 0xDF, 0xDE},
+        {"1E9202", FuseByte::kLow, 0xDE, {0xAC, 0xBE, 0x00, 0x00}, 0xDF, 0xDE},
+        {"1E9303", FuseByte::kLow, 0xFF, {0xAC, 0xBF, 0x00, 0x00}, 0xDE, 0xDF},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(std::string(c.signature) + " " + std::string(FuseByteName(c.byte)));
+        const devices::FuseChip* chip = devices::FindFuseChip(c.signature);
+        ASSERT_NE(chip, nullptr);
+        const auto instruction = devices::FuseWriteInstruction(*chip, c.byte, c.value);
+        EXPECT_EQ(instruction, c.instruction);
+        FuseByte byte{};
+        ASSERT_TRUE(devices::FuseByteOfWrite(chip, instruction[0], instruction[1], &byte));
+        EXPECT_EQ(byte, c.byte);
+        EXPECT_EQ(
+            devices::FuseValueOfWrite(*chip, byte, c.oldValue, instruction[1], instruction[3]),
+            c.leaves);
+    }
+    // The clock the low byte tells, for the speed that follows it: the RC
+    // oscillator of RCEN exactly; nothing for a crystal of unknown range or
+    // a chip without a clock field.
+    const struct {
+        const char* signature;
+        uint8_t low;
+        uint32_t hz;
+        bool exact;
+    } clocks[] = {
+        {"1E9103", 0xDE, 1000000, true}, {"1E9106", 0xDF, 0, false},
+        {"1E9203", 0xDA, 0, false},      {"1E9203", 0xD8, 0, false},
+        {"1E9303", 0xDF, 0, false},      {"1E9005", 0x52, 1200000, true},
+    };
+    for (const auto& k : clocks) {
+        const devices::ChipClock clock =
+            devices::ClockOfLowFuse(*devices::FindFuseChip(k.signature), k.low);
+        EXPECT_EQ(clock.hz, k.hz) << k.signature << " " << int(k.low);
+        EXPECT_EQ(clock.exact, k.exact) << k.signature << " " << int(k.low);
+    }
+    // A value that would change SPIEN there changes nothing: not refused.
+    const devices::GuardResult spien =
+        devices::JudgeFuseWrite(devices::FindFuseChip("1E9303"), FuseByte::kLow, 0xDF, 0xFF);
+    EXPECT_EQ(spien.verdict, GuardVerdict::kOk);
+    EXPECT_NE(spien.words.find("SPIEN cannot be changed"), std::string::npos) << spien.words;
+    // Instructions that are no fuse or lock write of these chips.
+    const struct {
+        const char* signature;
+        uint8_t b1, b2;
+    } others[] = {
+        {"1E9203", 0xAC, 0x80},                          // Chip Erase
+        {"1E9203", 0xAC, 0xE0},                          // the newer chips' lock write
+        {"1E9203", 0xAC, 0xC0}, {"1E9103", 0xAC, 0xA0},  // the AT90S4433's form
+        {"1E9103", 0xAC, 0xF9},                          // the lock bits: the lock command's
+        {"1E9103", 0xAC, 0x53},                          // Programming Enable
+        {"1E9005", 0xAC, 0xF0},
+    };
+    for (const auto& o : others) {
+        FuseByte byte{};
+        EXPECT_FALSE(
+            devices::FuseByteOfWrite(devices::FindFuseChip(o.signature), o.b1, o.b2, &byte))
+            << o.signature << " " << int(o.b2);
+    }
 }
 
 }  // namespace

@@ -170,15 +170,18 @@ TEST(InstructionsLockBits, Lb1AloneProtectsAgainstWritingOnly) {
 
 TEST(InstructionsRcen, ReadSetsTheBoxFromBit0AndEnablesWriting) {
     for (const char* chip : {"AT90S2343", "ATtiny22"}) {
-        for (uint8_t fuse : {0xFE, 0xFF}) {
+        // SPIEN (bit 5) programmed, as on every chip that answers.
+        for (uint8_t fuse : {0xDE, 0xDF}) {
             SimRig rig({.chip = chip});
+            // RCEN unprogrammed: the chip runs on a clock signal of the board.
+            rig.chip().SetBoard(sim::Board{.crystal = true, .external = true});
             rig.chip().SetFuse(0, fuse);
             RunDialog(rig, [&](DialogHandler& dialog) {
-                rig.windows.CheckItem(kDlg, ids::kRcenBox, fuse == 0xFF);  // the opposite
+                rig.windows.CheckItem(kDlg, ids::kRcenBox, fuse == 0xDF);  // the opposite
                 rig.chip().RecordInstructions(true);
                 dialog.OnCommand(ids::kReadRcen);
                 // A programmed bit reads 0 and shows as a ticked box.
-                EXPECT_EQ(rig.windows.IsItemChecked(kDlg, ids::kRcenBox), fuse == 0xFE) << chip;
+                EXPECT_EQ(rig.windows.IsItemChecked(kDlg, ids::kRcenBox), fuse == 0xDE) << chip;
                 EXPECT_EQ(rig.p.state.lockBitsAnswer & 1, fuse & 1u);
                 EXPECT_TRUE(rig.windows.IsItemEnabled(kDlg, ids::kRcenBox));
                 EXPECT_TRUE(rig.windows.IsItemEnabled(kDlg, ids::kWriteRcen));
@@ -198,21 +201,24 @@ TEST(InstructionsRcen, ReadSetsTheBoxFromBit0AndEnablesWriting) {
 TEST(InstructionsRcen, WriteRoundTripSetsAndClearsTheFuseBit) {
     SimRig rig({.chip = "AT90S2343"});
     RunDialog(rig, [&](DialogHandler& dialog) {
+        // As shipped, RCEN is programmed: the internal RC oscillator.
         dialog.OnCommand(ids::kReadRcen);
-        ASSERT_FALSE(rig.windows.IsItemChecked(kDlg, ids::kRcenBox));
+        ASSERT_TRUE(rig.windows.IsItemChecked(kDlg, ids::kRcenBox));
         rig.chip().RecordInstructions(true);
-
-        rig.windows.CheckItem(kDlg, ids::kRcenBox, true);
-        dialog.OnCommand(ids::kWriteRcen);
-        EXPECT_EQ(rig.chip().Fuse(0) & 1, 0);
-        EXPECT_EQ(CountFrames(rig, {0xAC, 0xBE, 0xAC, 0xBE}), 1);
-        EXPECT_TRUE(rig.windows.IsItemChecked(kDlg, ids::kRcenBox));
 
         rig.windows.CheckItem(kDlg, ids::kRcenBox, false);
         dialog.OnCommand(ids::kWriteRcen);
         EXPECT_EQ(rig.chip().Fuse(0) & 1, 1);
         EXPECT_EQ(CountFrames(rig, {0xAC, 0xBF, 0xAC, 0xBF}), 1);
         EXPECT_FALSE(rig.windows.IsItemChecked(kDlg, ids::kRcenBox));
+
+        // The chip keeps running on its RC oscillator until it is powered
+        // off and on, so the next write still reaches it.
+        rig.windows.CheckItem(kDlg, ids::kRcenBox, true);
+        dialog.OnCommand(ids::kWriteRcen);
+        EXPECT_EQ(rig.chip().Fuse(0) & 1, 0);
+        EXPECT_EQ(CountFrames(rig, {0xAC, 0xBE, 0xAC, 0xBE}), 1);
+        EXPECT_TRUE(rig.windows.IsItemChecked(kDlg, ids::kRcenBox));
     });
     EXPECT_TRUE(rig.windows.messages.empty());
 }

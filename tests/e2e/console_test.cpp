@@ -582,6 +582,16 @@ TEST(FuseConsequences, AGuardedWriteForcedShowsOnTheNextCommandAndIsUndone) {
         {"ATmega328P", {"CKDIV8=1", "--yes"}, 0, "", 0, {}},
         // Speed Auto (a new start directory's) follows the chip to 16 kHz.
         {"ATmega328P", {"low=0x63", "--yes"}, 0, "", 0, {}},
+        // The AT90S chips write their fuse bits in the second byte; SPIEN has
+        // no place there. The AT90S2343 takes RCEN at power-up, which each
+        // run of the console is for the simulated chip.
+        {"AT90S4433", {"CKSEL=0", "--yes"}, 0, "", 1, {"--sim-board", "external"}},
+        {"AT90S4433", {"SPIEN=1", "--allow-lockout"}, 1, "cannot be changed by serial", 0, {}},
+        {"AT90S2333", {"BODEN=0"}, 0, "", 0, {}},
+        {"AT90S2343", {"RCEN=1", "--yes"}, 0, "", 1, {"--sim-board", "external"}},
+        {"ATtiny22", {"RCEN=1"}, 1, "", 0, {}},  // asked, and no terminal answers
+        {"AT90S8535", {"FSTRT=0"}, 0, "", 0, {}},
+        {"ATtiny12", {"LB=2", "--yes"}, 0, "", 0, {}},  // lock mode 2: reading still works
     };
     for (const Case& c : cases) {
         CliRig rig(c.chip);

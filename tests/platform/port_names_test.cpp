@@ -199,6 +199,57 @@ TEST_F(PortNamesTest, APortIsNamedInAnyCaseOrByItsDevice) {
     EXPECT_EQ(SerialDevicePath("COM200", lookup, PathStyle::Windows), "\\\\.\\COM200");
 }
 
+TEST_F(PortNamesTest, AnOpenAttemptForgetsTheLastOneAndFindsItsDevice) {
+    env->variables["OSTREL_PORT_COM2"] = "/dev/ttyUSB3";
+    const struct {
+        const char* name;
+        bool found;
+        const char* path;
+    } kCases[] = {
+        {"COM1", true, "/dev/ttyS0"},
+        {"COM2", true, "/dev/ttyUSB3"},
+        {"/dev/ttyACM0", true, "/dev/ttyACM0"},
+        {"LPT1", false, ""},
+        {"COM0", false, ""},
+        {"", false, ""},
+    };
+    SerialOpenAttempt attempt;
+    for (const auto& c : kCases) {
+        attempt.path = "/dev/earlier";
+        attempt.note = "the last attempt's advice";
+        EXPECT_EQ(attempt.Begin(c.name, lookup, kLinux), c.found) << c.name;
+        EXPECT_EQ(attempt.portName, c.name);
+        EXPECT_EQ(attempt.path, c.path) << c.name;
+        EXPECT_EQ(attempt.note, "") << c.name;
+    }
+}
+
+TEST(ComPortNumberTest, ANumberOnlyForACompleteComName) {
+    const struct {
+        const char* device;
+        long number;
+    } kCases[] = {
+        {"COM1", 1},
+        {"com12", 12},
+        {"\\\\.\\COM5", 5},
+        {"\\\\.\\com256", 256},
+        {"COM256", 256},
+        {"COM257", 0},
+        {"COM0", 0},
+        {"COM07", 0},
+        {"COM", 0},
+        {"COM1x", 0},
+        {"XCOM1", 0},
+        {"\\\\.\\LPT1", 0},
+        {"COM1000", 0},
+        {"/dev/ttyS0", 0},
+        {"", 0},
+        {"ftdi:COM1", 0},
+    };
+    for (const auto& c : kCases)
+        EXPECT_EQ(ComPortNumberOf(c.device), c.number) << c.device;
+}
+
 TEST(ProcessEnvironmentTest, ReadsTheRealEnvironment) {
     EnvironmentLookup lookup = ProcessEnvironment();
     SetVariable("OSTREL_PORT_COM6", "/dev/ttyACM4");

@@ -422,7 +422,9 @@ TEST(Fuses, RcenChipReadsAndWritesItsRcenBit) {
     for (const char* name : {"AT90S2343", "ATtiny22"}) {
         SCOPED_TRACE(name);
         Enabled rig(name);
-        // "12Sx xxxR": lock bits unprogrammed, SPIEN programmed, RCEN unprogrammed.
+        // "12Sx xxxR": lock bits unprogrammed, SPIEN and RCEN programmed as shipped.
+        EXPECT_EQ(Send(rig.p, 0x58, 0x00, 0x58, 0x00) & 0xFF, 0xDEu);
+        Send(rig.p, 0xAC, 0xBF, 0xAC, 0xBF);  // RCEN off
         EXPECT_EQ(Send(rig.p, 0x58, 0x00, 0x58, 0x00) & 0xFF, 0xDFu);
         Send(rig.p, 0xAC, 0xBE, 0xAC, 0xBE);  // RCEN on
         EXPECT_EQ(Send(rig.p, 0x58, 0x00, 0x58, 0x00) & 0xFF, 0xDEu);
@@ -556,6 +558,19 @@ const FuseEffectCase kFuseEffectCases[] = {
     {"ATtiny1634", 0xA8, 0x5F, 0x5F, kCrystal, false, 1000000},      // DWEN
     {"ATmega16", 0xA8, 0x19, 0x19, kCrystal, true, 1000000},         // bit 7 is OCDEN here
     {"ATmega644P/PA", 0xA8, 0x19, 0x19, kCrystal, true, 1000000},    // ... and here
+    // The older forms: the AT90S4433/2333 take the bits from byte 2 and keep SPIEN.
+    {"AT90S4433", 0xB8, 0x00, 0xD8, kCrystal, false, 4000000},     // external clock missing
+    {"AT90S4433", 0xB8, 0x00, 0xD8, kClockSignal, true, 4000000},  // ... given
+    {"AT90S4433", 0xBD, 0x00, 0xDD, kCrystal, true, 4000000},      // another crystal delay
+    {"AT90S4433", 0xBA, 0x00, 0xDA, kBare, false, 4000000},        // no crystal on the board
+    {"AT90S2333", 0xB9, 0x00, 0xD9, kCrystal, false, 4000000},     // external clock missing
+    // One fuse bit in AC BE/BF, read back with 58 00 beside SPIEN and the lock bits.
+    {"AT90S2343", 0xBF, 0x00, 0xDF, kCrystal, false, 1000000},      // RCEN off: external clock
+    {"AT90S2343", 0xBF, 0x00, 0xDF, kClockSignal, true, 16000000},  // ... given
+    {"ATtiny22", 0xBE, 0x00, 0xDE, kCrystal, true, 1000000},        // RCEN stays on
+    {"AT90S8535", 0xBE, 0x00, 0xDE, kCrystal, true, 4000000},       // FSTRT: start-up only
+    {"AT90S4434", 0xBF, 0x00, 0xDF, kCrystal, true, 4000000},
+    {"AT90S2323", 0xBE, 0x00, 0xDE, kBare, false, 4000000},  // no crystal on the board
 };
 
 TEST(FuseEffects, TakeEffectAtTheNextResetAsTheLayoutOfTheChipSays) {
@@ -565,11 +580,20 @@ TEST(FuseEffects, TakeEffectAtTheNextResetAsTheLayoutOfTheChipSays) {
         Enabled rig(c.chip);
         rig.target().SetBoard(c.board);
         const uint32_t before = rig.target().clockHz();
+        const bool reachableBefore = rig.target().Reachable();
         Send(rig.p, 0xAC, c.writeOp, 0x00, c.value);
-        const uint8_t readOp1 = c.writeOp == 0xA0 ? 0x50 : 0x58;
-        const uint8_t readOp2 = c.writeOp == 0xA0 ? 0x00 : 0x08;
+        // High byte 58 08; the one-bit chips 58 00; every low byte 50 00.
+        const bool oneBit = rig.target().chip().isa == sim::InstructionSet::ClassicFuseBit;
+        const uint8_t readOp1 = c.writeOp == 0xA8 || oneBit ? 0x58 : 0x50;
+        const uint8_t readOp2 = c.writeOp == 0xA8 ? 0x08 : 0x00;
         EXPECT_EQ(Send(rig.p, readOp1, readOp2, 0x00, 0x00) & 0xFF, c.readBack);
         EXPECT_EQ(rig.target().clockHz(), before) << "nothing changes before the reset";
+        if (oneBit) {
+            // Their fuse bit waits for the power to go off and on again.
+            EXPECT_EQ(Connect(rig.p), reachableBefore);
+            EXPECT_EQ(rig.target().clockHz(), before);
+            rig.target().PowerUp();
+        }
         EXPECT_EQ(Connect(rig.p), c.answers);
         EXPECT_EQ(rig.target().Reachable(), c.answers);
         EXPECT_EQ(rig.target().clockHz(), c.clockHz);
