@@ -17,7 +17,9 @@
 #include "dialogs/dialog_commands.h"
 #include "dialogs/help.h"
 #include "platform/native_ports.h"
+#include "platform/paths.h"
 #include "platform/port_names.h"
+#include "platform/text_util.h"
 #include "platform/texts.h"
 
 namespace ostrel::app {
@@ -501,25 +503,34 @@ void CheckChosenPort(Programmer& p) {
 
 namespace {
 
-// What a command stopped half-way leaves on the chip.
-std::string_view StoppedState(int command) {
+// What a command stopped half-way leaves on the chip. Until the command has
+// sent an instruction that changes the chip, it is as it was, whatever the
+// command was about to do; a read names the file it would have replaced.
+std::string StoppedState(const Programmer& p, int command) {
+    const char* const untouched = "nothing had been written yet; the chip is unchanged.";
+    const bool changed = p.chipChangeSent;
     switch (command) {
         case ids::kWrite:
         case ids::kQuick:
-            return "the chip may be partly programmed: write it again.";
+            return changed ? "the chip may be partly programmed: write it again." : untouched;
         case ids::kLockChip:
-            return "the lock bits may be partly programmed: lock the chip again.";
-        case ids::kRead:
-            return "the chip is unchanged, and readback.txt is as it was.";
-        case ids::kReadbackInhx:
-            return "the chip is unchanged, and readback.hex is as it was.";
+            return changed ? "the lock bits may be partly programmed: lock the chip again."
+                           : untouched;
         case ids::kEraseAll:
         case ids::kBulkEraseData:
-            return "the chip may be partly erased: erase it again.";
+            return changed ? "the chip may be partly erased: erase it again." : untouched;
         case ids::kFuseBits:
         case ids::kDataWindow:
         case ids::kFuses:
-            return "the chip may be partly changed.";
+            return changed ? "the chip may be partly changed." : untouched;
+        case ids::kRead:
+        case ids::kReadbackInhx: {
+            const std::string file =
+                p.readbackFile.empty()
+                    ? std::string(command == ids::kRead ? "readback.txt" : "readback.hex")
+                    : ShortenMiddle(FsPath(p.readbackFile).filename().string(), 60);
+            return "the chip is unchanged, and " + file + " is as it was.";
+        }
         default:
             return "the chip is unchanged.";
     }
@@ -538,7 +549,7 @@ CommandResult EndStopped(Programmer& p, int command) {
     }
     p.stopRequested = false;
     std::string text = "Stopped: ";
-    text += StoppedState(command);
+    text += StoppedState(p, command);
     p.state.errorText.Assign(text);
     ReportFailure(p);
     return CommandResult::Stopped;
@@ -553,6 +564,8 @@ CommandResult RunAsCommand(Programmer& p, int command,
     const bool wasRunning = p.commandRunning;
     p.commandRunning = true;
     p.stoppable = true;
+    p.chipChangeSent = false;
+    p.otherChipAccepted.clear();
     p.driverAccessFailed = false;
     p.driverAccessTold = false;
     // A port lost outside a command (at start-up) is opened afresh.

@@ -13,6 +13,7 @@
 #include "adapter/adapter.h"
 #include "app/endings.h"
 #include "app/fuse_script.h"
+#include "app/settings.h"
 #include "app/start_folder.h"
 #include "avr/avr.h"
 #include "core/ids.h"
@@ -26,6 +27,8 @@
 #include "platform/text_file.h"
 #include "platform/text_util.h"
 #include "platform/texts.h"
+#include "sim/chip_clock.h"
+#include "sim/sim_state_file.h"
 
 namespace ostrel::app {
 
@@ -115,6 +118,31 @@ std::string CannotWrite(const std::string& path) {
     }
     return std::filesystem::path(path).filename().string() + " cannot be written in " +
            FolderPart(path) + ": " + probe.why() + ".";
+}
+
+// The name of the program's own file in the start directory that `path`
+// names (the device file, the settings, the simulated chip's state and
+// clock), by the file itself where it exists and is no link, else by its
+// path; empty when it names none. A readback written there would replace it:
+// the state file with the chip in it, and under the lock that keeps other
+// programs off the chip.
+std::string OwnFileAt(const Programmer& p, const std::string& path) {
+    // A link is replaced itself, not what it points to.
+    std::error_code ec;
+    const bool link = std::filesystem::is_symlink(FsPath(path), ec);
+    const std::optional<FileIdentity> target = link ? std::nullopt : IdentityOf(path);
+    const std::string_view names[] = {kDeviceFileName, kSettingsFile, sim::kStateFileName,
+                                      sim::kClockFileName};
+    for (std::string_view name : names) {
+        const std::string own = JoinPath(p.state.startDirectory.view(), name);
+        const std::optional<FileIdentity> ownId = IdentityOf(own);
+        const bool same = target && ownId
+                              ? target->volume == ownId->volume && target->index == ownId->index
+                              : FsPath(path).lexically_normal() == FsPath(own).lexically_normal();
+        if (same)
+            return std::string(name);
+    }
+    return {};
 }
 
 // The one line after a refusal to write beside the data file (a folder of the
@@ -396,7 +424,15 @@ CommandResult Readback(Programmer& p, int (*writer)(Programmer&, const image::Be
     const std::string saved =
         p.readbackFile.empty() ? std::string(savedText) : ShortenMiddle(savedFile, 60) + " saved";
     // A place the copy cannot go (a folder, a FIFO, a folder that takes no
-    // new file) is refused before the chip is read for nothing.
+    // new file, a file of the program's own) is refused before the chip is
+    // read for nothing.
+    if (std::string own = OwnFileAt(p, path); !own.empty()) {
+        Refuse(p, std::string(texts::kOpenErrorOutputFile) + "\n\n" + own +
+                      " is a file of the program's own in the start directory; a copy of the "
+                      "chip would replace it. Name another file.\n\nNothing was read from the "
+                      "chip.");
+        return CommandResult::Failed;
+    }
     if (std::string problem = CannotWrite(path); !problem.empty()) {
         Refuse(p, std::string(texts::kOpenErrorOutputFile) + "\n\n" + problem +
                       "\n\nNothing was read from the chip.");
@@ -628,6 +664,33 @@ CommandResult WriteSequenceAfter(Programmer& p, bool fromWriteButton,
             ConnectForFile(p, true, {image::SiblingFilePath(p, "tmp")}, &dataBytes, beforeConnect))
         return *ending;
     s.verifyMode = 0;
+    // A script line the guard refuses would stop the script with the flash
+    // already written: refused now, while the chip is as it was.
+    // What the guard asks about it is asked now too, as at the other ways
+    // of writing a fuse.
+    const std::string scrPath = image::SiblingFilePath(p, "scr");
+    const ScriptJudgement script = JudgeScriptWrites(p, scrPath);
+    if (!script.refused.empty()) {
+        SetActivityField(p, " ");
+        Refuse(p, script.refused +
+                      "\n\nThe script would stop before this line, after the write; it cannot "
+                      "be run on this chip. Nothing was written to the chip.");
+        Release(p);
+        return CommandResult::Failed;
+    }
+    if (!script.asked.empty()) {
+        std::string text = "The script " + FsPath(scrPath).filename().string() +
+                           " writes fuses that change how the chip runs:\n";
+        for (const std::string& line : script.asked)
+            text += "\n" + line;
+        text += "\n\nWrite the file and run the script?";
+        if (p.windows.MessageBox(ids::kNoOwner, text, texts::kTitleWarning, MsgButtons::OkCancel,
+                                 MessageKind::Warning) != MsgResult::Ok) {
+            SetActivityField(p, " ");
+            Release(p);
+            return CommandResult::Cancelled;
+        }
+    }
 
     const bool eraseFirst =
         fromWriteButton && p.windows.IsItemChecked(ids::kMainWindow, ids::kEraseBeforeWrite);

@@ -2,6 +2,8 @@
 
 #include <array>
 #include <cstdio>
+#include <string>
+#include <string_view>
 
 #include "avr/avr.h"
 #include "core/activity.h"
@@ -28,15 +30,57 @@ std::string Hex(unsigned value) {
     return text;
 }
 
+// The bits of one byte that the edits so far set, their values, and the
+// edit that set them first.
+struct EditBits {
+    uint8_t mask = 0;
+    uint8_t value = 0;
+    std::string edit;
+};
+
+// Notes the bits `edit` sets in `claimed`. Two edits that give one bit two
+// values ("low=0xFF,CKDIV8=0", "low=0xFF,low=0xE2") are refused rather than
+// the last one taken unseen: empty, or the problem in a user's words. The
+// bits an edit sets are those it leaves alike in bytes of all zeros and of
+// all ones.
+std::string ClaimBits(const devices::FuseChip& chip, std::string_view edit,
+                      std::array<EditBits, kFuseByteCount>& claimed) {
+    std::array<uint8_t, kFuseByteCount> zeros{};
+    std::array<uint8_t, kFuseByteCount> ones{};
+    ones.fill(0xFF);
+    std::array<bool, kFuseByteCount> unused{};
+    devices::ApplyFuseEdit(chip, edit, zeros, unused);
+    devices::ApplyFuseEdit(chip, edit, ones, unused);
+    for (int b = 0; b < kFuseByteCount; ++b) {
+        const auto mask = static_cast<uint8_t>(~(zeros[b] ^ ones[b]) & chip.used[b]);
+        if (mask == 0)
+            continue;
+        EditBits& c = claimed[b];
+        if (((c.value ^ zeros[b]) & c.mask & mask) != 0)
+            return "\"" + c.edit + "\" and \"" + std::string(edit) + "\" give bits of the " +
+                   std::string(devices::FuseByteName(static_cast<FuseByte>(b))) +
+                   " byte two values; name each bit once.";
+        if (c.mask == 0)
+            c.edit = edit;
+        c.mask |= mask;
+        c.value = static_cast<uint8_t>((c.value & ~mask) | (zeros[b] & mask));
+    }
+    return {};
+}
+
 // The lock byte goes last: once locked, the chip takes no more fuse writes.
 constexpr std::array<FuseByte, kFuseByteCount> kWriteOrder = {FuseByte::kLow, FuseByte::kHigh,
                                                               FuseByte::kExtended, FuseByte::kLock};
 
 CommandResult Body(Programmer& p, const FuseRequest& request, std::string& report) {
     core::UsualStart(p);
-    if (avr::Connect(p) != 0)
-        return Fail(
-            p, p.state.errorText.empty() ? "No connection to the chip." : core::FailureText(p));
+    if (avr::Connect(p) != 0) {
+        // Connect's own text, with its hint shown once after it.
+        if (p.state.errorText.empty())
+            p.state.errorText.Assign("No connection to the chip.");
+        core::ReportFailure(p);
+        return CommandResult::Failed;
+    }
     const devices::FuseChip* chip = devices::FindFuseChip(p.state.signatureHex.view());
     if (chip == nullptr)
         return Fail(p, "There is no fuse table for the chip with the signature " +
@@ -52,13 +96,29 @@ CommandResult Body(Programmer& p, const FuseRequest& request, std::string& repor
         if (request.factory)
             devices::ApplyFactoryFuses(*chip, wanted, touched);
         std::string_view edits = request.edits;
+        std::array<EditBits, kFuseByteCount> claimed{};
         while (!edits.empty()) {
             const size_t comma = edits.find(',');
-            const std::string problem =
-                devices::ApplyFuseEdit(*chip, edits.substr(0, comma), wanted, touched);
+            const std::string_view edit = edits.substr(0, comma);
+            const std::string problem = devices::ApplyFuseEdit(*chip, edit, wanted, touched);
             if (!problem.empty())
                 return Fail(p, problem + ". Nothing was written.");
+            if (std::string clash = ClaimBits(*chip, edit, claimed); !clash.empty())
+                return Fail(p, clash + " Nothing was written.");
             edits = comma == std::string_view::npos ? std::string_view{} : edits.substr(comma + 1);
+        }
+        // A locked chip (lock mode 2 or 3) takes no fuse write and would
+        // only read back the old byte: told as locked, before anything is
+        // sent. More lock bits may still be programmed.
+        bool fuseChanges = false;
+        for (FuseByte byte : kWriteOrder) {
+            const int b = static_cast<int>(byte);
+            fuseChanges |= byte != FuseByte::kLock && touched[b] &&
+                           ((old[b] ^ wanted[b]) & chip->used[b]) != 0;
+        }
+        if (fuseChanges && avr::CheckLockAllows(p, avr::ChipAccess::Program) != 0) {
+            core::ReportFailure(p);
+            return CommandResult::Failed;
         }
         // Judge every byte before the first is written.
         for (FuseByte byte : kWriteOrder) {
@@ -115,7 +175,7 @@ CommandResult Body(Programmer& p, const FuseRequest& request, std::string& repor
 }  // namespace
 
 CommandResult RunFuses(Programmer& p, const FuseRequest& request, std::string& report) {
-    return RunAsCommand(p, ids::kLockChip, [&](Programmer& q) { return Body(q, request, report); });
+    return RunAsCommand(p, ids::kFuses, [&](Programmer& q) { return Body(q, request, report); });
 }
 
 CommandResult RestoreFactoryFuses(Programmer& p, bool allowLockout, std::string& report) {

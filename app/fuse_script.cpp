@@ -1,13 +1,16 @@
 #include "app/fuse_script.h"
 
+#include <array>
 #include <cerrno>
 #include <cstdio>
 #include <cstring>
 #include <filesystem>
+#include <optional>
 #include <string>
 
 #include "adapter/adapter.h"
 #include "app/endings.h"
+#include "avr/avr.h"
 #include "core/activity.h"
 #include "core/ids.h"
 #include "devices/fuse_tables.h"
@@ -113,13 +116,15 @@ void EndWithFailure(Programmer& p) {
 // `where` names the script and the line ("prog.scr, line 7").
 bool ExecuteLine(Programmer& p, const std::array<uint8_t, 4>& bytes, const std::string& where) {
     ProgrammerState& s = p.state;
+    bool readInstruction = bytes[0] >= 0x50 && bytes[0] <= 0x5F;
+    if (!readInstruction)
+        p.chipChangeSent = true;  // a fuse or lock write, or what the user agreed to
     s.txWord = bytes[0] * 256 + bytes[1];
     adapter::WaitMs(p, 5);
     adapter::TransferWord(p);
     s.txWord = bytes[2] * 256 + bytes[3];
     adapter::WaitMs(p, 5);
     adapter::TransferWord(p);
-    bool readInstruction = bytes[0] >= 0x50 && bytes[0] <= 0x5F;
     if (!readInstruction || (s.rxShift & 0xFF) == bytes[3])
         return true;
 
@@ -147,11 +152,26 @@ bool ScriptExists(const std::string& path) {
            std::filesystem::exists(std::filesystem::symlink_status(FsPath(path), ec));
 }
 
-// The guard on a line that writes a fuse or lock byte: a value that locks
-// serial programming out stops the script before the line. The value is
+// Why the guard refuses the line for the chip that answered; empty when it
+// does not (no fuse or lock write, a value that keeps the chip reachable, or
+// a chip without a table, whose lines cannot be judged). The value is
 // judged against the chip's factory value, which never locks out, so no
 // extra instruction is sent; the lockout states are the same whatever the
-// chip holds now. A chip without a table gets the line as written.
+// chip holds now.
+std::string RefusedWrite(const Programmer& p, const std::array<uint8_t, 4>& bytes) {
+    const devices::FuseChip* chip = devices::FindFuseChip(p.state.signatureHex.view());
+    devices::FuseByte byte{};
+    if (chip == nullptr || !devices::FuseByteOfWrite(chip, bytes[0], bytes[1], &byte))
+        return {};
+    const uint8_t factory = chip->factory[static_cast<int>(byte)];
+    const devices::GuardResult verdict = devices::JudgeFuseWrite(
+        chip, byte, factory, devices::FuseValueOfWrite(*chip, byte, factory, bytes[1], bytes[3]));
+    return verdict.verdict == devices::GuardVerdict::kRefuse ? verdict.words : std::string();
+}
+
+// The guard on a line that writes a fuse or lock byte: a value that locks
+// serial programming out stops the script before the line. A chip without a
+// table gets the line as written.
 bool GuardAllows(Programmer& p, const std::array<uint8_t, 4>& bytes, const std::string& where) {
     const devices::FuseChip* chip = devices::FindFuseChip(p.state.signatureHex.view());
     devices::FuseByte byte{};
@@ -161,14 +181,11 @@ bool GuardAllows(Programmer& p, const std::array<uint8_t, 4>& bytes, const std::
         app::SetActivityField(p, where + ": not checked, no fuse table for this chip");
         return true;
     }
-    const devices::GuardResult verdict = devices::JudgeFuseWrite(
-        chip, byte, chip->factory[static_cast<int>(byte)],
-        devices::FuseValueOfWrite(*chip, byte, chip->factory[static_cast<int>(byte)], bytes[1],
-                                  bytes[3]));
-    if (verdict.verdict != devices::GuardVerdict::kRefuse)
+    const std::string refused = RefusedWrite(p, bytes);
+    if (refused.empty())
         return true;
     p.windows.MessageBox(ids::kNoOwner,
-                         where + ": " + verdict.words +
+                         where + ": " + refused +
                              "\n\nThe script stopped before this line; it and the lines after "
                              "it were not sent.",
                          texts::kTitleErrorLoud, MsgButtons::Ok, MessageKind::Error);
@@ -228,6 +245,47 @@ bool CheckFuseScript(Programmer& p, const std::string& path, std::string& proble
         }
         if (result != text::kLineRead)
             return true;
+    }
+}
+
+ScriptJudgement JudgeScriptWrites(Programmer& p, const std::string& path) {
+    ScriptJudgement judged;
+    const devices::FuseChip* chip = devices::FindFuseChip(p.state.signatureHex.view());
+    TextReader reader;
+    if (chip == nullptr || !ScriptExists(path) || !reader.Open(path))
+        return judged;  // no table to judge by, or nothing to run
+    const std::string name = FsPath(path).filename().string();
+    // What each byte holds as the script goes: read from the chip the first
+    // time a line writes it, then what the lines before wrote.
+    std::array<std::optional<uint8_t>, devices::kFuseByteCount> holds{};
+    for (int number = 1;; ++number) {
+        const LineKind kind = NextLine(p, reader);
+        if (kind == LineKind::End)
+            return judged;
+        if (kind == LineKind::Comment)
+            continue;
+        const auto bytes = ParseScriptLine(p.state.lineBuffer.view());
+        if (!bytes)
+            return judged;
+        const std::string where = name + ", line " + std::to_string(number) + ": ";
+        if (std::string refused = RefusedWrite(p, *bytes); !refused.empty()) {
+            judged.refused = where + refused;
+            return judged;
+        }
+        devices::FuseByte byte{};
+        if (devices::FuseByteOfWrite(chip, (*bytes)[0], (*bytes)[1], &byte)) {
+            auto& held = holds[static_cast<int>(byte)];
+            if (!held)
+                held = avr::ReadFuseByte(p, *chip, byte);
+            const uint8_t value =
+                devices::FuseValueOfWrite(*chip, byte, *held, (*bytes)[1], (*bytes)[3]);
+            const devices::GuardResult verdict = avr::JudgeFuseWrite(p, chip, byte, *held, value);
+            if (verdict.verdict == devices::GuardVerdict::kAsk)
+                judged.asked.push_back(where + verdict.words);
+            held = value;
+        }
+        if (kind == LineKind::LastInstruction)
+            return judged;
     }
 }
 

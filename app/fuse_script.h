@@ -38,6 +38,20 @@ std::optional<std::array<uint8_t, 4>> ParseScriptLine(std::string_view line);
 bool CheckFuseScript(Programmer& p, const std::string& path, std::string& problem,
                      std::vector<std::string>* memoryLines = nullptr);
 
+// The guard's word on the fuse and lock writes of a script, once the chip has
+// answered and before it is touched (the run itself would stop at a refused
+// line with the flash already written). Each text begins "prog.scr, line 3: ".
+struct ScriptJudgement {
+    std::string refused;             // the first line that locks the chip out
+    std::vector<std::string> asked;  // the lines whose consequence is asked
+};
+
+// Judges each fuse or lock write of the script at `path` for the chip that
+// answered, against what the chip holds (read, never written) and what the
+// script's earlier lines wrote. Nothing to tell for no script, or a chip
+// without a fuse table.
+ScriptJudgement JudgeScriptWrites(Programmer& p, const std::string& path);
+
 // Runs the script of the current file. 0: no script, or it ran to its end
 // (the activity line then shows "OK" or "F+L Bits programmed"). 1: a read
 // instruction got a wrong answer, or a line was not an instruction (the

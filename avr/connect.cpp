@@ -182,16 +182,22 @@ int ConfirmChosenDevice(Programmer& p) {
     if (other.empty() || !chosen || other == *chosen)
         return 0;
     const std::string sig(answered);
+    // Asked once a command: a write connects again after the erase.
+    if (p.otherChipAccepted == sig)
+        return 0;
     const std::string question =
         "The chip answers as " + other + " (signature " + sig + "), but " + *chosen +
-        " is chosen by hand (Autodetection off).\nWriting it as " + *chosen +
-        " would put data at the wrong addresses.\n\nGo on as " + *chosen + "?";
+        " is chosen by hand (Autodetection off).\nReading or writing it as " + *chosen +
+        " would use the wrong addresses.\n\nGo on as " + *chosen + "?";
     if (p.windows.MessageBox(ids::kNoOwner, question.c_str(), texts::kTitleWarning,
-                             MsgButtons::OkCancel, MessageKind::Warning) == MsgResult::Ok)
+                             MsgButtons::OkCancel, MessageKind::Warning) == MsgResult::Ok) {
+        p.otherChipAccepted = sig;
         return 0;
-    s.errorText.Assign(
-        "The chip answers as " + other + ", not as " + *chosen +
-        " chosen by hand: nothing was written.\nSwitch Autodetection on, or choose " + other + ".");
+    }
+    s.errorText.Assign("The chip answers as " + other + ", not as " + *chosen +
+                       " chosen by hand: nothing was read or written.\nSwitch Autodetection "
+                       "on, or choose " +
+                       other + ".");
     return 1;
 }
 

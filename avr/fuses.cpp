@@ -19,6 +19,7 @@ uint8_t ReadFuseByte(Programmer& p, const devices::FuseChip& chip, devices::Fuse
 void WriteFuseByte(Programmer& p, const devices::FuseChip& chip, devices::FuseByte byte,
                    uint8_t value) {
     const std::array<uint8_t, 4> write = devices::FuseWriteInstruction(chip, byte, value);
+    p.chipChangeSent = true;
     SendInstruction(p, write[0], write[1], write[2], write[3]);
     adapter::WaitMs(p, 10);
 }

@@ -39,6 +39,7 @@ int LockMode3(Programmer& p) {
     ProgrammerState& s = p.state;
     const devices::LockFamily& family = LockFamilyInUse(p);
     const std::array<uint8_t, 4>& w = family.lockMode3;
+    p.chipChangeSent = true;
     Send(p, w);
     adapter::WaitMs(p, kLockWriteMs);
     if (family.readBits != 0) {

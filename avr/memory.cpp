@@ -39,6 +39,7 @@ void AddressedInstruction(Programmer& p, int32_t opcode, int32_t data) {
 }
 
 void AddressedWrite(Programmer& p, int32_t opcode) {
+    p.chipChangeSent = true;
     const int32_t a = p.state.memAddress;
     Queue(p, FirstWord(opcode, a), SecondWord(a, p.state.memData));
 }
@@ -150,6 +151,7 @@ void WriteFlashPage(Programmer& p, int32_t page, PageProbe probe) {
     // The page's word address is page << pageShift: bit 16 in the extended
     // address byte, the rest split over the second and third byte.
     const int32_t address = page << p.state.pageShift;
+    p.chipChangeSent = true;
     SelectExtendedAddress(p, address);
     Queue(p, FirstWord(0x4C00, address), SecondWord(address, 0));
     // The chips take from 4.5 ms (most) to 56 ms (ATmega103) for a page, and
@@ -178,6 +180,7 @@ void WriteFlashPage(Programmer& p, int32_t page, PageProbe probe) {
 }
 
 void ChipErase(Programmer& p) {
+    p.chipChangeSent = true;
     Queue(p, 0xAC80, 0xAC80);
     // An erased flash reads FF, which is also what most chips read while
     // they erase, so the end cannot be polled: wait the chip's erase time
@@ -207,6 +210,7 @@ void ReadLockBits(Programmer& p) {
 
 void WriteRcenBit(Programmer& p, int bit) {
     ProgrammerState& s = p.state;
+    p.chipChangeSent = true;
     s.txWord = bit ? 0xACBF : 0xACBE;
     s.activityText.Format(texts::kOutFormat, static_cast<unsigned>(s.txWord));
     core::ShowActivity(p);

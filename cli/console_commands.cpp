@@ -79,4 +79,21 @@ bool OptionAppliesTo(const ConsoleCommand& command, std::string_view option) {
     return !ListsWord(kCommandOptions, option) || ListsWord(command.options, option);
 }
 
+std::string UnusedActionOption(const ConsoleCommand& command, std::span<const std::string> given) {
+    for (const std::string& option : given) {
+        if (!ListsWord(kActionOptions, option) || OptionAppliesTo(command, option))
+            continue;
+        std::string users;
+        for (const ConsoleCommand& other : kCommands) {
+            if (!OptionAppliesTo(other, option))
+                continue;
+            users += users.empty() ? "" : ", ";
+            users += other.name;
+        }
+        return option + " does nothing for " + std::string(command.name) + "; it is an option of " +
+               users;
+    }
+    return {};
+}
+
 }  // namespace ostrel::cli

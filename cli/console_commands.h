@@ -4,6 +4,7 @@
 #pragma once
 
 #include <span>
+#include <string>
 #include <string_view>
 
 namespace ostrel::cli {
@@ -32,9 +33,22 @@ struct ConsoleCommand {
 
 // The options that only some commands use: --yes (a command that asks),
 // --no-erase and --eep (the writes), --device (a command that identifies the chip),
-// --set and --allow-lockout (the fuses command).
+// --set, --factory and --allow-lockout (the fuses command).
 inline constexpr std::string_view kCommandOptions =
-    "--yes --no-erase --eep --device --set --allow-lockout";
+    "--yes --no-erase --eep --device --set --factory --allow-lockout";
+
+// Of those, the ones that ask a command to do something more or otherwise:
+// given to a command that does not use them they would be dropped unseen
+// (fuses --set on check, --eep on verify) and the run would end "OK" without
+// what was asked, so such a run is refused as a usage error. --yes and
+// --device only shape how a command runs, and are let through.
+inline constexpr std::string_view kActionOptions =
+    "--no-erase --eep --set --factory --allow-lockout";
+
+// The first action option of `given` (long names) that `command` does not
+// use, with the commands that do: "--set is an option of fuses"; empty when
+// each applies.
+std::string UnusedActionOption(const ConsoleCommand& command, std::span<const std::string> given);
 
 std::span<const ConsoleCommand> ConsoleCommands();
 

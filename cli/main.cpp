@@ -154,6 +154,22 @@ class ConsoleFormatter : public CLI::Formatter {
     }
 };
 
+// The first of the options that shape the simulated target that was given,
+// or null.
+const char* SimulatorOptionGiven(const Options& o) {
+    if (o.simChip)
+        return "--sim-chip";
+    if (o.simClockHz)
+        return "--sim-clock";
+    if (o.simPortNs)
+        return "--sim-port-ns";
+    if (o.simBoard)
+        return "--sim-board";
+    if (o.simHvRestore)
+        return "--sim-hv-restore";
+    return nullptr;
+}
+
 // The options that shape the simulated target behind the port SIM.
 void AddSimulatorOptions(CLI::App& cli, Options& o) {
     cli.add_option("--sim-chip", o.simChip,
@@ -364,6 +380,19 @@ std::optional<int> Parse(int argc, char** argv, Options& o) {
     }
     if (o.virtualClock && o.port && *o.port != "SIM")
         return Usage("--virtual-clock works only with --port SIM");
+    // The simulator's options shape a chip that is not there on another
+    // port: dropped, they would leave the user thinking the run used them.
+    if (const char* option = SimulatorOptionGiven(o);
+        option != nullptr && o.port && *o.port != "SIM")
+        return Usage(std::string(option) + " works only with --port SIM");
+    if (o.command != nullptr) {
+        std::vector<std::string> given;
+        for (const CLI::Option* option : cli.get_options())
+            if (option->count() > 0 && !option->get_lnames().empty())
+                given.push_back("--" + option->get_lnames().front());
+        if (std::string unused = UnusedActionOption(*o.command, given); !unused.empty())
+            return Usage(unused);
+    }
     return std::nullopt;
 }
 
@@ -414,6 +443,9 @@ std::optional<int> ChooseStartDirectory(const Options& o, std::string& dir) {
     }
     if (o.virtualClock && !o.port && StoredPort(dir) != "SIM")
         return Usage("--virtual-clock works only with the port SIM (given or stored)");
+    if (const char* option = SimulatorOptionGiven(o);
+        option != nullptr && !o.port && StoredPort(dir) != "SIM")
+        return Usage(std::string(option) + " works only with the port SIM (given or stored)");
     // A start directory that cannot be held whole would put the settings and
     // readback files somewhere else.
     constexpr std::size_t kMaxStartDirectory = decltype(ProgrammerState::startDirectory)::kCapacity;

@@ -67,6 +67,14 @@ struct Programmer {
     // written a file to it.
     bool chipErasedByCommand = false;
     bool chipWrittenByCommand = false;
+    // Set once the running command has sent the chip an instruction that
+    // changes it (an erase, a page load or write, a byte, fuse or lock
+    // write): a command stopped before that has left the chip as it was.
+    bool chipChangeSent = false;
+    // The signature of another chip that the user agreed, in the running
+    // command, to use as the device chosen by hand: the command's next
+    // connections do not ask again.
+    std::string otherChipAccepted;
 
     // Set while a command runs: the activity refresh processes pending events,
     // and a second command arriving meanwhile is refused rather than run inside the first.

@@ -193,6 +193,12 @@ void InstructionsDialog::SendReceive() {
     p_.windows.Repaint(kDialog);
     adapter::WaitMs(p_, 100);
 
+    // Anything but a read of the memories, the signature or the fuse and
+    // lock bytes may change the chip.
+    const uint8_t op = bytes[0];
+    if (op != 0x20 && op != 0x28 && op != 0xA0 && op != 0x30 && op != 0x38 &&
+        !(op >= 0x50 && op <= 0x5F))
+        p_.chipChangeSent = true;
     // Each half goes out 5 ms after the last line change, as typed.
     s.txWord = (bytes[0] << 8) | bytes[1];
     adapter::WaitMs(p_, 5);

@@ -107,7 +107,10 @@ FileCheck CheckDataFile(Programmer& /*p*/, const std::string& path, bool /*eepro
             std::string what = j.typeText;
             if (!what.empty() && what.back() == '.')
                 what.pop_back();
-            what[0] = static_cast<char>(std::tolower(static_cast<unsigned char>(what[0])));
+            // The sentence goes on after the line number; a word in
+            // capitals ("EEPROM data ...") keeps its letters.
+            if (what.size() < 2 || !std::isupper(static_cast<unsigned char>(what[1])))
+                what[0] = static_cast<char>(std::tolower(static_cast<unsigned char>(what[0])));
             return RefusedFile(j.typeText, LineDetail(name, in.lineNumber(), what));
         }
         ++check.records;

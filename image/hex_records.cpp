@@ -65,6 +65,14 @@ JudgedLine JudgeNextLine(HexLineReader& in) {
         return j;
     }
     if (text[0] != ':') {
+        // A dump the Read command wrote under a name of the user's is no
+        // HEX file; only the name readback.txt makes a data file a dump.
+        if (text.starts_with(texts::kFlashMemoryHeading))
+            return malformed(static_cast<unsigned char>(text[0]), true,
+                             "the file is a readback dump (it begins with " +
+                                 std::string(texts::kFlashMemoryHeading) +
+                                 "), not Intel HEX; a dump is written back only under the name "
+                                 "readback.txt");
         return malformed(static_cast<unsigned char>(text[0]), true,
                          "the line does not begin with ':' but with " +
                              DescribeChar(static_cast<unsigned char>(text[0])));

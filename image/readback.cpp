@@ -2,7 +2,9 @@
 
 #include <cstdint>
 #include <cstdio>
+#include <filesystem>
 #include <string>
+#include <system_error>
 #include <utility>
 
 #include "avr/avr.h"
@@ -52,9 +54,15 @@ std::string CreateFailedText(std::string_view name, const TextWriter& out) {
     return "Cannot create output file " + std::string(name) + " (" + out.why() + ").\n";
 }
 
-std::string WriteFailedText(std::string_view name, const TextWriter& out) {
-    return "Cannot write output file " + std::string(name) + " (" + out.why() +
-           "); the file of that name is as it was.\n";
+// `existed`: a file of that name was there before the command.
+std::string WriteFailedText(std::string_view name, const TextWriter& out, bool existed) {
+    return "Cannot write output file " + std::string(name) + " (" + out.why() + "); " +
+           (existed ? "the file of that name is as it was.\n" : "no file of that name was left.\n");
+}
+
+bool AnythingAt(const std::string& path) {
+    std::error_code ec;
+    return std::filesystem::exists(std::filesystem::symlink_status(FsPath(path), ec));
 }
 
 // The whole flash, read word by word with the bytes of each word in one
@@ -128,6 +136,7 @@ int WriteDump(Programmer& p, const BeforeReplacing& beforeReplacing) {
     TextWriter out;
     const std::string path = ReadbackPath(p, kDumpName);
     const std::string name = ShortenMiddle(FileNamePart(path), 60);
+    const bool existed = AnythingAt(path);
     if (!out.Create(path)) {
         p.state.errorText.Assign(CreateFailedText(name, out));
         return 1;
@@ -178,7 +187,7 @@ int WriteDump(Programmer& p, const BeforeReplacing& beforeReplacing) {
     if (beforeReplacing && !beforeReplacing())
         return 1;  // the file is dropped: the earlier one stays
     if (!out.Close()) {
-        p.state.errorText.Assign(WriteFailedText(name, out));
+        p.state.errorText.Assign(WriteFailedText(name, out, existed));
         return 1;
     }
     return 0;
@@ -188,6 +197,7 @@ int WriteReadbackHex(Programmer& p, const BeforeReplacing& beforeReplacing) {
     TextWriter out;
     const std::string path = ReadbackPath(p, kReadbackHexName);
     const std::string name = ShortenMiddle(FileNamePart(path), 60);
+    const bool existed = AnythingAt(path);
     if (!out.Create(path)) {
         p.state.errorText.Assign(CreateFailedText(name, out));
         return 1;
@@ -232,7 +242,7 @@ int WriteReadbackHex(Programmer& p, const BeforeReplacing& beforeReplacing) {
     if (beforeReplacing && !beforeReplacing())
         return 1;  // the file is dropped: the earlier one stays
     if (!out.Close()) {
-        p.state.errorText.Assign(WriteFailedText(name, out));
+        p.state.errorText.Assign(WriteFailedText(name, out, existed));
         return 1;
     }
     return 0;

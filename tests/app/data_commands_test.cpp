@@ -386,7 +386,10 @@ TEST(Stop, EndsTheCommandAtTheNextRefreshAndReleasesTheTarget) {
         {ids::kRead, 4, "Stopped: the chip is unchanged, and readback.txt is as it was.", true},
         {ids::kVerify, 4, "Stopped: the chip is unchanged.", true},
         {ids::kCheck, 1, "Stopped: the chip is unchanged.", true},
-        {ids::kBulkEraseData, 1, "Stopped: the chip may be partly erased: erase it again.", true},
+        // Stopped before the first instruction that changes the chip.
+        {ids::kBulkEraseData, 1, "Stopped: nothing had been written yet; the chip is unchanged.",
+         true},
+        {ids::kWrite, 1, "Stopped: nothing had been written yet; the chip is unchanged.", true},
     };
     const std::string file =
         Lines({Record(0, 0x0000, Bytes(16, 0x20)), Record(0, 0x0040, Bytes(16, 0x60)),

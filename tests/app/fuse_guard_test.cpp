@@ -74,7 +74,10 @@ TEST(FuseGuard, EachRuleAtEachEntryPoint) {
         {Entry::Command, "ATmega328P", "CKSEL=3", false, "n", R::Cancelled, 0, 0x62},
         {Entry::Command, "ATmega8", "CKSEL=4", false, "", R::Ok, 0, 0xE4},
         {Entry::Command, "ATmega328P", "CKDIV8=1", false, "", R::Ok, 0, 0xE2},
-        {Entry::Command, "ATmega168", "CKDIV8=1,CKDIV8=0", false, "", R::Ok, 0, 0x62},
+        // Two values for one bit are refused, not the last one taken unseen.
+        {Entry::Command, "ATmega168", "CKDIV8=1,CKDIV8=0", false, "", R::Failed, 0, 0x62},
+        {Entry::Command, "ATmega328P", "low=0xFF,CKDIV8=0", false, "", R::Failed, 0, 0x62},
+        {Entry::Command, "ATmega328P", "low=0xE2,low=0xE2,CKDIV8=1", false, "", R::Ok, 0, 0xE2},
         {Entry::Command, "ATmega328P", "BODLEVEL=4", false, "n", R::Cancelled, 2, 0xFF},
         {Entry::Command, "ATmega328P", "BODLEVEL=4", false, "y", R::Ok, 2, 0xFC},
         {Entry::Command, "ATmega328P", "BODLEVEL=5", false, "", R::Ok, 2, 0xFD},

@@ -29,6 +29,14 @@ bool Contains(const std::string& text, const std::string& part) {
 
 // Chip names of a device file: lines beginning with "AT", the name up to the
 // first TAB or ';'.
+// How often `part` stands in `text`.
+std::size_t Occurrences(const std::string& text, const std::string& part) {
+    std::size_t count = 0;
+    for (std::size_t at = text.find(part); at != std::string::npos; at = text.find(part, at + 1))
+        ++count;
+    return count;
+}
+
 std::set<std::string> DeviceFileNames(const std::string& text) {
     std::set<std::string> names;
     for (const std::string& line : SplitLines(text)) {
@@ -288,6 +296,9 @@ TEST(ExitStatus, BadUsageIsTwoWithAOneLineHintAndTouchesNothing) {
         {{"--port", "COM257", "check"}, "COM257"},
         {{"--port", std::string(65, 'x'), "check"}, "longer than 64"},
         {{"--port", "LPT1", "check"}, "LPT1"},
+        // The simulator's options on another port would be dropped unseen.
+        {{"--port", "COM1", "--sim-chip", "ATtiny85", "check"}, "--sim-chip works only with"},
+        {{"--sim-hv-restore", "check"}, "--sim-hv-restore works only with the port SIM"},
 #if defined(_WIN32)
         {{"--port", "/dev/parport7", "check"}, "/dev/parport7"},
 #else
@@ -930,6 +941,40 @@ TEST(HostileRuns, EachEndsAsItSaysAndLeavesNothingHalfDone) {
          1,
          {"open error output file!", "named pipe", "Nothing was read from the chip."},
          {""}},
+        // The program's own files are no place for a copy of the chip: the
+        // state file would lose the chip (and its lock), the device file
+        // every later run. Also under another name of the same file.
+        {"readhex into the simulator's state file",
+         [](CliRig& rig) { rig.dir.Write("state.before", rig.dir.Read("ostrel-sim.state")); },
+         {"readhex", "ostrel-sim.state"},
+         {},
+         1,
+         {"ostrel-sim.state is a file of the program's own", "Nothing was read from the chip."},
+         {""},
+         [](CliRig& rig, const ProcessResult&) {
+             EXPECT_EQ(rig.dir.Read("ostrel-sim.state"), rig.dir.Read("state.before"));
+         }},
+        {"read into the device file",
+         nullptr,
+         {"read", "ostrel.ini"},
+         {},
+         1,
+         {"ostrel.ini is a file of the program's own"},
+         {""},
+         [](CliRig& rig, const ProcessResult&) {
+             EXPECT_TRUE(ExitedWith(rig.Run({"check"}), 0)) << "the device file is as it was";
+         }},
+        {"readhex into a second name of the state file",
+         [](CliRig& rig) {
+             std::filesystem::create_hard_link(rig.dir.File("ostrel-sim.state"),
+                                               rig.dir.File("out.hex"));
+         },
+         {"readhex", "out.hex"},
+         {},
+         1,
+         {"ostrel-sim.state is a file of the program's own"},
+         {""},
+         unchanged},
         // Interrupts: the command stops at its next step, the target is let
         // go, the chip's state is told, and the status is the signal's.
         {"Ctrl-C",
@@ -975,6 +1020,27 @@ TEST(HostileRuns, EachEndsAsItSaysAndLeavesNothingHalfDone) {
          {"This Command Deletes Memory!", "interrupted (Ctrl-C)", "nothing more was sent"},
          {""},
          unchanged},
+        // Stopped before anything that changes the chip was sent: told so,
+        // and the chip holds its program, not the one the write was for.
+        {"Ctrl-C before the write has sent anything",
+         [](CliRig& rig) { rig.CopyIn("examples/hello-atmega8.hex"); },
+         {"--yes", "write", "hello-atmega8.hex"},
+         interrupt,
+         130,
+         {"Stopped: nothing had been written yet; the chip is unchanged."},
+         {""},
+         unchanged},
+        // A read stopped into a file the user named names that file.
+        {"a termination request while reading into a named file",
+         nullptr,
+         {"read", "out.txt"},
+         terminate,
+         143,
+         {"Stopped: the chip is unchanged, and out.txt is as it was."},
+         {""},
+         [](CliRig& rig, const ProcessResult&) {
+             EXPECT_FALSE(std::filesystem::exists(rig.dir.File("out.txt")));
+         }},
         // Answers at the terminal: the whole line is the answer.
         {"a long line, then yes",
          nullptr,
@@ -1048,6 +1114,137 @@ TEST(HostileRuns, EachEndsAsItSaysAndLeavesNothingHalfDone) {
          {"AT90S2313\n"},
          nullptr,
          true},
+        // A hand-chosen device that differs from the chip is asked about
+        // once a command, though a write connects again after the erase.
+        {"a hand-chosen device of the same geometry",
+         nullptr,
+         {"--device", "ATmega88", "--yes", "write", hexName},
+         {},
+         0,
+         {"Go on as ATmega88?"},
+         {"OK\n"},
+         [](CliRig&, const ProcessResult& r) {
+             EXPECT_EQ(Occurrences(r.err, "Go on as ATmega88?"), 1u) << r.err;
+         }},
+        {"a hand-chosen device refused for a read",
+         nullptr,
+         {"--device", "ATmega2560", "readhex"},
+         {},
+         1,
+         {"The chip answers as ATmega8, not as ATmega2560 chosen by hand: nothing was read or "
+          "written."},
+         {""}},
+        // Options that ask for something the command does not do are
+        // refused, not dropped with an "OK" at the end.
+        {"fuse edits given to check",
+         nullptr,
+         {"--set", "low=0xFF", "check"},
+         {},
+         2,
+         {"--set does nothing for check; it is an option of fuses"},
+         {""}},
+        {"--eep given to verify",
+         nullptr,
+         {"--eep", "verify", hexName},
+         {},
+         2,
+         {"--eep does nothing for verify; it is an option of write, quick"},
+         {""}},
+        {"--factory given to write",
+         [](CliRig& rig) { rig.CopyIn("examples/hello-atmega8.hex"); },
+         {"--factory", "--yes", "write", "hello-atmega8.hex"},
+         {},
+         2,
+         {"--factory does nothing for write; it is an option of fuses"},
+         {""},
+         unchanged},
+        // Fuses: two values for one bit write nothing; a chip that no longer
+        // answers is told once, with its hint once.
+        {"two values for one fuse bit",
+         nullptr,
+         {"fuses", "--set", "low=0xE4,CKSEL=1"},
+         {},
+         1,
+         {"\"low=0xE4\" and \"CKSEL=1\" give bits of the low byte two values",
+          "Nothing was written."},
+         {""},
+         [](CliRig& rig, const ProcessResult&) {
+             EXPECT_TRUE(Contains(rig.Run({"fuses"}).out, "low      0xE1"));
+         }},
+        {"fuses of a chip locked out",
+         [](CliRig& rig) {
+             ASSERT_TRUE(
+                 ExitedWith(rig.Run({"fuses", "--set", "RSTDISBL=0", "--allow-lockout"}), 0));
+         },
+         {"fuses"},
+         {},
+         1,
+         {"No Connection!"},
+         {""},
+         [](CliRig&, const ProcessResult& r) {
+             EXPECT_EQ(Occurrences(r.err, "Check the cable"), 1u) << r.err;
+         }},
+        // A script whose line the guard refuses is refused before the chip
+        // is erased, not after the write.
+        {"a script that would disable RESET",
+         [](CliRig& rig) {
+             rig.CopyIn("examples/hello-atmega8.hex");
+             rig.dir.Write("hello-atmega8.scr", "AC A0 00 E4\nAC A8 00 59\n");
+         },
+         {"--yes", "write", "hello-atmega8.hex"},
+         {},
+         1,
+         {"hello-atmega8.scr, line 2: RSTDISBL programmed", "Nothing was written to the chip."},
+         {""},
+         unchanged},
+        // What the guard asks about a fuse write is asked for a script too,
+        // before the chip is touched: nobody to answer, nothing written.
+        {"a script that makes the chip wait for an external clock",
+         [](CliRig& rig) {
+             rig.CopyIn("examples/hello-atmega8.hex");
+             rig.dir.Write("hello-atmega8.scr", "; external clock\nAC A0 00 E0\n");
+         },
+         {"write", "hello-atmega8.hex"},
+         {},
+         1,
+         {"hello-atmega8.scr, line 2: The clock source becomes external clock", "Cancelled."},
+         {""},
+         unchanged},
+        // A locked chip takes no fuse write: told so before anything is sent,
+        // not as a read-back that differs.
+        {"fuse edits on a locked chip",
+         [](CliRig& rig) { ASSERT_TRUE(ExitedWith(rig.Run({"lock"}), 0)); },
+         {"fuses", "--set", "BOOTRST=0"},
+         {},
+         1,
+         {"The chip is locked (lock mode 3: LB1 and LB2 programmed) and takes no write"},
+         {""},
+         [](CliRig&, const ProcessResult& r) {
+             EXPECT_FALSE(Contains(r.err, "was expected")) << r.err;
+         }},
+        // Files that are no HEX file are named for what they are.
+        {"EEPROM data in a flash file",
+         [](CliRig& rig) {
+             rig.dir.Write("out.hex",
+                           ":020000000C945E\n:02000004008179\n:02000000AABB99\n"
+                           ":00000001FF\n");
+         },
+         {"--yes", "write", "out.hex"},
+         {},
+         1,
+         {"out.hex, line 2: EEPROM data (address 0x810000) in a flash file"},
+         {""},
+         unchanged},
+        {"a readback dump under another name",
+         [](CliRig& rig) {
+             ASSERT_TRUE(ExitedWith(rig.Run({"read", rig.dir.File("out.txt")}), 0));
+         },
+         {"--yes", "write", "out.txt"},
+         {},
+         1,
+         {"out.txt, line 1: the file is a readback dump"},
+         {""},
+         unchanged},
         // Things that are no files, refused at once, never waited on.
         {"ostrel.cfg is a FIFO",
          [](CliRig& rig) {
@@ -1103,6 +1300,18 @@ TEST(HostileRuns, EachEndsAsItSaysAndLeavesNothingHalfDone) {
          },
          false,
          {"/usr/bin/prlimit", "--fsize=20000"}},
+        {"a full disk while reading into a new file",
+         nullptr,
+         {"read", "out.txt"},
+         {},
+         1,
+         {"Cannot write output file out.txt (File too large); no file of that name was left."},
+         {""},
+         [](CliRig& rig, const ProcessResult& r) {
+             EXPECT_FALSE(std::filesystem::exists(rig.dir.File("out.txt"))) << r.err;
+         },
+         false,
+         {"/usr/bin/prlimit", "--fsize=20000"}},
         // "OK" once, on standard output; the help of a command shows its options.
         {"OK once",
          nullptr,
@@ -1150,7 +1359,8 @@ TEST(HostileRuns, EachEndsAsItSaysAndLeavesNothingHalfDone) {
         }
         for (const std::string& a : c.args)
             args.push_back(a == hexName || a == "fifo.hex" || a == "gone.hex" ||
-                                   a == "hello-atmega8.hex" || a.starts_with("out.")
+                                   a == "hello-atmega8.hex" || a.starts_with("out.") ||
+                                   a.starts_with("ostrel")
                                ? rig.dir.File(a)
                                : a);
         ProcessOptions options = c.options;

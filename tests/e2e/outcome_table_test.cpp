@@ -371,13 +371,14 @@ const Row kStopRows[] = {
      true},
     {SimFault::None, "signature", kStopped, "", "Error: Stopped: the chip is unchanged.",
      Holds::Start, true},
-    {SimFault::None, "erase", kStopped, "", "Error: Stopped: the chip may be partly erased",
-     Holds::Start, true},
+    // Stopped before the first instruction that changes the chip: it is
+    // told as it is, not as it might have become.
+    {SimFault::None, "erase", kStopped, "",
+     "Error: Stopped: nothing had been written yet; the chip is unchanged.", Holds::Start, true},
     {SimFault::None, "erase-eeprom", kStopped, "", "Error: Stopped: the chip may be partly erased",
      Holds::EepromCut, true},
     {SimFault::None, "lock", kStopped, "",
-     "Error: Stopped: the lock bits may be partly programmed: lock the chip again.", Holds::Start,
-     true},
+     "Error: Stopped: nothing had been written yet; the chip is unchanged.", Holds::Start, true},
     {SimFault::None, "read", kStopped, "",
      "Error: Stopped: the chip is unchanged, and readback.txt is as it was.", Holds::Start, true},
     {SimFault::None, "readhex", kStopped, "",

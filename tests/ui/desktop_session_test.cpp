@@ -271,8 +271,9 @@ TEST(DesktopSession, TheBusyStateLastsExactlyAsLongAsTheCommand) {
 // ends the write at its next refresh; Exit and the close box ask whether to
 // stop and quit.
 TEST(DesktopSession, WhileACommandRunsOnlyStopAndQuittingAreTaken) {
+    // The stop comes at the write's first refresh, before anything was sent.
     const std::string stopped =
-        "Error: Stopped: the chip may be partly programmed: write it again.";
+        "Error: Stopped: nothing had been written yet; the chip is unchanged.";
     const std::string question =
         std::string(ui::kStopAndQuitTitle) + ": " + ui::kStopAndQuitQuestion;
     struct Case {
