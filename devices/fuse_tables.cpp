@@ -766,6 +766,24 @@ uint8_t WithFieldBits(const FuseField& field, uint8_t byteValue, uint8_t bits) {
     return static_cast<uint8_t>((byteValue & ~field.mask) | (shifted & field.mask));
 }
 
+namespace {
+
+// A one-bit field's meaning tells what programming it does; some also say,
+// in brackets, what leaving it unprogrammed does ("... (unprogrammed: X)").
+// An unprogrammed bit is told by those words, or as the state it is not in.
+std::string OneBitWords(std::string_view meaning, bool programmed) {
+    if (programmed)
+        return "programmed: " + std::string(meaning);
+    constexpr std::string_view kOwn = " (unprogrammed: ";
+    const std::size_t own = meaning.find(kOwn);
+    if (own != std::string_view::npos && meaning.back() == ')')
+        return "unprogrammed: " + std::string(meaning.substr(
+                                      own + kOwn.size(), meaning.size() - own - kOwn.size() - 1));
+    return "unprogrammed (programmed: " + std::string(meaning) + ")";
+}
+
+}  // namespace
+
 std::vector<DecodedField> DecodeFuseByte(const FuseChip& chip, FuseByte byte, uint8_t value) {
     std::vector<DecodedField> fields;
     for (const FuseField& field : chip.fields) {
@@ -775,8 +793,7 @@ std::vector<DecodedField> DecodeFuseByte(const FuseChip& chip, FuseByte byte, ui
         const uint8_t bits = FieldBits(field, value);
         DecodedField decoded{field.name, bits, SingleBit(field), {}};
         if (decoded.singleBit && field.values.empty()) {
-            decoded.words = std::string(bits == 0 ? "programmed: " : "unprogrammed: ") +
-                            std::string(field.meaning);
+            decoded.words = OneBitWords(field.meaning, bits == 0);
         } else if (field.role == FieldRole::kBootSize && chip.bootUnitWords != 0) {
             decoded.words = BootWords(chip, bits);
         } else {

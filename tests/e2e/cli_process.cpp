@@ -242,7 +242,16 @@ ProcessResult RunProcess(const std::string& program, const std::vector<std::stri
         posix_spawnattr_setflags(&attributes, POSIX_SPAWN_SETSIGMASK);
     }
 
+    // A signal due at the start is made pending before the program runs: a
+    // shell with the signal blocked sends it to itself and then becomes the
+    // program, which finds it pending. Sent from here after the spawn, it
+    // could come after a quick command had already ended.
+    const bool atStart = options.signal != 0 && options.signalWhen.empty();
     std::vector<std::string> argvStore;
+    if (atStart) {
+        argvStore = {"/bin/sh", "-c",
+                     "kill -" + std::to_string(options.signal) + " $$ && exec \"$0\" \"$@\""};
+    }
     argvStore.push_back(program);
     argvStore.insert(argvStore.end(), args.begin(), args.end());
     std::vector<char*> argv;
@@ -252,7 +261,8 @@ ProcessResult RunProcess(const std::string& program, const std::vector<std::stri
     argv.push_back(nullptr);
 
     pid_t pid = -1;
-    int spawned = posix_spawn(&pid, program.c_str(), &actions, &attributes, argv.data(), environ);
+    int spawned =
+        posix_spawn(&pid, argvStore.front().c_str(), &actions, &attributes, argv.data(), environ);
     posix_spawn_file_actions_destroy(&actions);
     posix_spawnattr_destroy(&attributes);
     if (spawned != 0)
@@ -267,7 +277,7 @@ ProcessResult RunProcess(const std::string& program, const std::vector<std::stri
             ::write(terminal.fd, options.terminalInput->data(), options.terminalInput->size());
         (void)written;
     }
-    bool signalled = false;
+    bool signalled = atStart;
     auto signalWhenDue = [&] {
         if (options.signal == 0 || signalled)
             return;
