@@ -29,14 +29,6 @@ bool Contains(const std::string& text, const std::string& part) {
 
 // Chip names of a device file: lines beginning with "AT", the name up to the
 // first TAB or ';'.
-// How often `part` stands in `text`.
-std::size_t Occurrences(const std::string& text, const std::string& part) {
-    std::size_t count = 0;
-    for (std::size_t at = text.find(part); at != std::string::npos; at = text.find(part, at + 1))
-        ++count;
-    return count;
-}
-
 std::set<std::string> DeviceFileNames(const std::string& text) {
     std::set<std::string> names;
     for (const std::string& line : SplitLines(text)) {
@@ -860,6 +852,14 @@ TEST(StartDirectory, AStartDirectoryTooLongToHoldIsRefused) {
 // Signals, terminals, FIFOs and file size limits: what a POSIX system does
 // to a run.
 #ifndef _WIN32
+// How often `part` stands in `text`.
+std::size_t Occurrences(const std::string& text, const std::string& part) {
+    std::size_t count = 0;
+    for (std::size_t at = text.find(part); at != std::string::npos; at = text.find(part, at + 1))
+        ++count;
+    return count;
+}
+
 TEST(HostileRuns, EachEndsAsItSaysAndLeavesNothingHalfDone) {
     REQUIRE_CLI();
     using Check = std::function<void(CliRig&, const ProcessResult&)>;
