@@ -41,10 +41,17 @@ SimPort::SimPort(Clock& clock, SimConfig config)
         // written at once, so the file always holds a whole chip (never the
         // empty file a lock creates); a file that says its last command was
         // cut off is settled again at the end of this use, its warning given.
-        if (load.fromFile && !load.cutOff)
-            target_.ClearDirty();
-        else if (!load.fromFile)
+        // A file of an earlier version whose fuses were replaced is written
+        // again at once in this version's form (still marked when it was cut
+        // off), so its note is given once.
+        if (!load.fromFile)
             Save();
+        else if (load.factoryFuses && load.cutOff)
+            SaveChanging();
+        else if (load.factoryFuses)
+            Save();
+        else if (!load.cutOff)
+            target_.ClearDirty();
         // The first change a command makes is on the disk before the command
         // goes on, marked as changing, so a program killed in the middle of
         // it leaves a chip that says so; the command's end settles it.

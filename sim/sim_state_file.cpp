@@ -17,8 +17,11 @@ namespace ostrel::sim {
 namespace {
 
 constexpr std::string_view kMagic = "OSTRLSIM";
-constexpr uint8_t kVersion = 1;
-constexpr uint8_t kVersionChanging = 2;
+constexpr uint8_t kVersion = 3;
+constexpr uint8_t kVersionChanging = 4;
+// The first format: the same layout, without real fuses for the chips below.
+constexpr uint8_t kEarlierVersion = 1;
+constexpr uint8_t kEarlierVersionChanging = 2;
 constexpr std::size_t kMaxName = 31;
 // No chip of the table comes near this; anything larger is not a state file,
 // and reading stops here whatever the file's real size.
@@ -44,6 +47,19 @@ std::string Printable(std::string_view text) {
     for (char c : text)
         out.push_back(c >= 0x20 && c < 0x7F ? c : '?');
     return out;
+}
+
+// The chips whose fuse byte the first format holds as a stand-in, written
+// before the simulator acted on their fuses: 0xFF, which reads now as SPIEN
+// unprogrammed, a chip that no longer answers although nobody changed its
+// fuses (0xDF on the AT90S4433, a CKSEL it was never shipped with). Their
+// factory values take its place.
+constexpr std::array<std::string_view, 7> kStandInFuseChips = {
+    "AT90S2323", "AT90S2343", "AT90S4433", "AT90S2333", "AT90S4434", "AT90S8535", "ATtiny22"};
+
+bool HoldsStandInFuses(uint8_t version, const ChipInfo& chip) {
+    return (version == kEarlierVersion || version == kEarlierVersionChanging) &&
+           std::ranges::find(kStandInFuseChips, chip.name) != kStandInFuseChips.end();
 }
 
 std::string Warning(const std::string& path, const std::string& reason, const ChipInfo& chip) {
@@ -75,6 +91,13 @@ std::string CutOffWarning(const std::string& path) {
            path + "); read the chip or write it again.";
 }
 
+std::string FactoryFusesWarning(const std::string& path, const ChipInfo& chip) {
+    return "The simulated " + std::string(chip.name) +
+           "'s fuses were set to its factory values: its state file (" + path +
+           ") comes from an earlier version of the program, which did not keep this chip's " +
+           "fuses; its memories and lock bits are as they were.";
+}
+
 std::string EncodeChipState(const ChipInfo& chip, const ChipMemory& memory, bool changing) {
     std::string out;
     out.reserve(64 + memory.flash.size() + memory.eeprom.size());
@@ -95,7 +118,7 @@ std::string EncodeChipState(const ChipInfo& chip, const ChipMemory& memory, bool
 }
 
 bool DecodeChipState(std::string_view bytes, const ChipInfo& chip, ChipMemory* memory,
-                     std::string* reason, bool* changing) {
+                     std::string* reason, bool* changing, bool* factoryFuses) {
     const std::size_t head = kMagic.size() + 2;
     if (bytes.size() < head || bytes.substr(0, kMagic.size()) != kMagic) {
         *reason = bytes.size() < kMagic.size() && kMagic.substr(0, bytes.size()) == bytes
@@ -104,7 +127,8 @@ bool DecodeChipState(std::string_view bytes, const ChipInfo& chip, ChipMemory* m
         return false;
     }
     const uint8_t version = static_cast<uint8_t>(bytes[kMagic.size()]);
-    if (version != kVersion && version != kVersionChanging) {
+    if (version != kVersion && version != kVersionChanging && version != kEarlierVersion &&
+        version != kEarlierVersionChanging) {
         *reason = "has an unknown format version";
         return false;
     }
@@ -147,12 +171,17 @@ bool DecodeChipState(std::string_view bytes, const ChipInfo& chip, ChipMemory* m
     m.lock = static_cast<uint8_t>(bytes[sizesAt + 8]);
     for (std::size_t i = 0; i < 3; ++i)
         m.fuses[i] = static_cast<uint8_t>(bytes[sizesAt + 9 + i]);
+    const bool standIn = HoldsStandInFuses(version, chip);
+    if (standIn)
+        m.fuses = chip.fuseDefaults;
     const auto* data = reinterpret_cast<const uint8_t*>(bytes.data());
     m.flash.assign(data + dataAt, data + dataAt + flashBytes);
     m.eeprom.assign(data + dataAt + flashBytes, data + dataAt + flashBytes + eepromBytes);
     *memory = std::move(m);
     if (changing != nullptr)
-        *changing = version == kVersionChanging;
+        *changing = version == kVersionChanging || version == kEarlierVersionChanging;
+    if (factoryFuses != nullptr)
+        *factoryFuses = standIn;
     return true;
 }
 
@@ -185,15 +214,22 @@ StateLoad LoadChipState(const std::string& path, const ChipInfo& chip) {
     std::string reason;
     ChipMemory memory;
     bool changing = false;
-    if (!DecodeChipState(bytes, chip, &memory, &reason, &changing)) {
+    bool factoryFuses = false;
+    if (!DecodeChipState(bytes, chip, &memory, &reason, &changing, &factoryFuses)) {
         result.warning = Warning(path, reason, chip);
         return result;
     }
     result.memory = std::move(memory);
     result.fromFile = true;
     result.cutOff = changing;
+    result.factoryFuses = factoryFuses;
     if (changing)
         result.warning = CutOffWarning(path);
+    if (factoryFuses) {
+        if (!result.warning.empty())
+            result.warning.push_back('\n');
+        result.warning += FactoryFusesWarning(path, chip);
+    }
     return result;
 }
 

@@ -17,8 +17,10 @@
 
 #include "platform/file_system.h"
 #include "sim/chip_table.h"
+#include "sim/sim_state_file.h"
 #include "tests/e2e/cli_rig.h"
 #include "tests/support/child_process.h"
+#include "tests/support/sim_rig.h"
 
 namespace ostrel::testing {
 namespace {
@@ -205,6 +207,27 @@ TEST(SimulatorState, ADamagedStateFileGivesOneWarningLineAndAFreshChip) {
         ASSERT_TRUE(ExitedWith(next, 0));
         EXPECT_FALSE(Contains(next.err, "ostrel-sim.state")) << next.err;
     }
+}
+
+// A state file of format version 1 holds a stand-in fuse byte (SPIEN
+// unprogrammed) for the AT90S2343: the chip answers with its factory fuses
+// without --sim-hv-restore, its flash kept, and the console says so once.
+TEST(SimulatorState, AnEarlierVersionsFileOfAnAT90S2343AnswersWithFactoryFuses) {
+    REQUIRE_CLI();
+    CliRig rig("AT90S2343");
+    const sim::ChipInfo& chip = *sim::FindChip("AT90S2343");
+    sim::ChipMemory m = sim::ChipMemory::Fresh(chip);
+    m.flash[0] = 0x42;
+    m.fuses[0] = 0xFF;
+    rig.dir.Write("ostrel-sim.state", StateFileOfVersion(sim::EncodeChipState(chip, m), 1));
+    ProcessResult first = rig.Run({"check"});
+    ASSERT_TRUE(ExitedWith(first, 0)) << first.err;
+    EXPECT_EQ(first.out, "AT90S2343\n");
+    EXPECT_TRUE(Contains(first.err, "fuses were set to its factory values")) << first.err;
+    ProcessResult next = rig.Run({"check"});
+    ASSERT_TRUE(ExitedWith(next, 0)) << next.err;
+    EXPECT_FALSE(Contains(next.err, "factory values")) << "said once: " << next.err;
+    EXPECT_EQ(CompareImages(ErasedWith(2048, {{0, 0x42}}), rig.ReadHex()), "");
 }
 
 // The state is saved through a temporary file of the run's own beside it: a

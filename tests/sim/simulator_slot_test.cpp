@@ -174,7 +174,8 @@ TEST(SimulatorSlot, StateFileIsWholeAndHonestWhereverTheProgramIsKilled) {
             }
             atKill = ReadFileBytes(path);
         }  // the slot saves here; the killed program never did
-        EXPECT_FALSE(atKill.empty());
+        ASSERT_FALSE(atKill.empty());
+        EXPECT_EQ(atKill[8], c.expectUncertain ? '\x04' : '\x03') << "this version's form";
         ASSERT_TRUE(WriteFileBytes(path, atKill));
         VirtualClock clock;
         std::vector<std::string> reports;

@@ -7,6 +7,7 @@
 #include "app/file_selection.h"
 #include "core/ids.h"
 #include "devices/device_file.h"
+#include "sim/sim_state_file.h"
 #if defined(OSTREL_PIN_PORTS)
 #include "tests/support/linux/pin_kit.h"
 #elif defined(OSTREL_WIN32_PIN_PORTS)
@@ -21,6 +22,14 @@ namespace ostrel::testing {
 class PinKit {};
 #define OSTREL_NO_PIN_KIT
 #endif
+
+std::string StateFileOfVersion(std::string bytes, uint8_t version) {
+    bytes[8] = static_cast<char>(version);  // after the magic "OSTRLSIM"
+    const uint32_t crc = sim::Crc32(std::string_view(bytes).substr(0, bytes.size() - 4));
+    for (std::size_t i = 0; i < 4; ++i)
+        bytes[bytes.size() - 4 + i] = static_cast<char>((crc >> (8 * i)) & 0xFF);
+    return bytes;
+}
 
 Programmer& SimRig::Build(SimRig& rig, const SimRigOptions& options) {
     sim::SimConfig config;

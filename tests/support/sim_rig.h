@@ -23,6 +23,10 @@ const char* RigPortName(RigPort port);
 // The ports of pins this build can put in a rig (none where the backends are not built).
 bool RigPortAvailable(RigPort port);
 
+// A simulator state file's bytes marked as of another format version, the
+// checksum made good again (a file as an earlier version wrote it).
+std::string StateFileOfVersion(std::string bytes, uint8_t version);
+
 struct SimRigOptions {
     std::string chip = "ATmega8";
     sim::CableKind cable = sim::CableKind::Parallel;
