@@ -648,8 +648,16 @@ int Run(const Options& o, InterruptWatch& interrupts) {
     app::AssemblyOptions parts;
     parts.startDirectory = dir;
     parts.virtualClock = o.virtualClock;
-    parts.report = [](const std::string& line) {
-        std::fprintf(stderr, "ostrel-cli: %s\n", line.c_str());
+    // A report may hold several lines (a cut-off chip whose fuses were also
+    // set back): each is one line of the program's own.
+    parts.report = [](const std::string& text) {
+        std::size_t start = 0;
+        while (start <= text.size()) {
+            const std::size_t end = std::min(text.find('\n', start), text.size());
+            std::fprintf(stderr, "ostrel-cli: %.*s\n", static_cast<int>(end - start),
+                         text.data() + start);
+            start = end + 1;
+        }
     };
     app::Assembly assembly(windows, std::move(parts));
     sim::SimulatorSlot& simulator = assembly.simulator();
