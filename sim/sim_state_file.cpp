@@ -51,11 +51,12 @@ std::string Printable(std::string_view text) {
 
 // The chips whose fuse byte the first format holds as a stand-in, written
 // before the simulator acted on their fuses: 0xFF, which reads now as SPIEN
-// unprogrammed, a chip that no longer answers although nobody changed its
-// fuses (0xDF on the AT90S4433, a CKSEL it was never shipped with). Their
-// factory values take its place.
-constexpr std::array<std::string_view, 7> kStandInFuseChips = {
-    "AT90S2323", "AT90S2343", "AT90S4433", "AT90S2333", "AT90S4434", "AT90S8535", "ATtiny22"};
+// (or RCEN) unprogrammed, a chip that no longer answers although nobody
+// changed its fuses. Their factory values take its place. The AT90S4433 and
+// AT90S2333 kept the fuses written to them then, and answer with their
+// stand-in as well: their files load as they are.
+constexpr std::array<std::string_view, 5> kStandInFuseChips = {
+    "AT90S2323", "AT90S2343", "AT90S4434", "AT90S8535", "ATtiny22"};
 
 bool HoldsStandInFuses(uint8_t version, const ChipInfo& chip) {
     return (version == kEarlierVersion || version == kEarlierVersionChanging) &&

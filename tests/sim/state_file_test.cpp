@@ -266,7 +266,7 @@ TEST(StateFile, EncodingRoundTripsAndUsesTheStandardCrc) {
 }
 
 // Files of format versions 1 and 2 (2: a command cut off) hold a stand-in
-// fuse byte for the AT90S chips with fuse bits and the ATtiny22: those load
+// fuse byte for the AT90S chips of one fuse bit and the ATtiny22: those load
 // with their factory fuses, say so and answer, and are written again at once
 // in this version's form; the rest loads as the file holds it.
 TEST(StateFile, EarlierVersionsGiveTheirStandInFusesTheFactoryValues) {
@@ -278,7 +278,7 @@ TEST(StateFile, EarlierVersionsGiveTheirStandInFusesTheFactoryValues) {
     };
     const std::vector<Case> cases = {
         {"AT90S2343", 1, 0xFF, true, true, 3},
-        {"AT90S4433", 1, 0xDF, true, true, 3},
+        {"AT90S4433", 1, 0xDF, false, true, 1},  // its fuses as written then
         {"ATtiny22", 2, 0xFF, true, true, 4},
         {"ATmega8", 1, 0xE4, false, true, 1},
         {"ATmega8", 2, 0xE4, false, true, 2},
