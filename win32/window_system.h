@@ -9,8 +9,9 @@
 // Whoever drives the windows other than a person (a wrapper of the tests in
 // front of it, the screenshot tool) is told when a dialog of the program
 // runs, from inside its loop, may take part in the file-open dialog before
-// it runs and may stand in for the shell; what it queues with Later runs
-// inside whatever loop runs then, a message box's too.
+// it runs and may stand in for the shell. The program shows a message box
+// only through MessageBox, so a window system in front of this one sees each
+// one asked for; what it queues with Later then runs inside the box's loop.
 #pragma once
 
 #include <cstdint>
