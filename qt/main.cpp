@@ -16,7 +16,6 @@
 #include "qt/command_line.h"
 #include "qt/desktop_program.h"
 #include "qt/qt_window_system.h"
-#include "qt/screenshot.h"
 #include "ui/desktop_options.h"
 
 #ifndef OSTREL_VERSION
@@ -84,23 +83,10 @@ int main(int argc, char** argv) {
         file = ec ? *line.file : absolute.string();
     }
 
-    std::vector<std::string> shownBoxes;  // in screenshot mode
     ostrel::qt::DesktopProgram program;
-    QString screenshots = qEnvironmentVariable(ostrel::qt::kScreenshotVariable);
-    if (!screenshots.isEmpty())
-        ostrel::qt::PrepareScreenshots(program, shownBoxes);
-
     program.WatchInterrupts([&interrupts] { return interrupts.Pending(); });
-    if (!program.session().Start(file)) {
-        program.session().Destroy();
-        return 0;
-    }
-    int status = 0;
-    if (!screenshots.isEmpty()) {
-        status = ostrel::qt::TakeScreenshots(program, screenshots, shownBoxes);
-    } else {
+    if (program.session().Start(file))
         QApplication::exec();
-    }
     program.session().Destroy();
-    return status;
+    return 0;
 }

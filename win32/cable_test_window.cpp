@@ -144,21 +144,9 @@ bool CableTestWindow::Idle() {
 
 void CableTestWindow::FinishAndWait(const adapter::CableTestResult& result) {
     Finish(result);
-    if (!windows_.automation.enabled) {
-        WaitUntilClosed();
-        return;
-    }
     auto alive = std::make_shared<bool>(true);
-    windows_.Later([this, alive] {
-        if (!*alive || closed())
-            return;
-        if (windows_.automation.dialogScript)
-            windows_.automation.dialogScript(ids::kCableTest, handle());
-        if (!closed()) {
-            ++windows_.dialogsLeftOpen;
-            Close();
-        }
-    });
+    windows_.TellDialogRunning(
+        RunningDialog{ids::kCableTest, handle(), [this] { return closed(); }}, alive);
     WaitUntilClosed();
     *alive = false;
 }

@@ -22,10 +22,11 @@ void Warn(const std::string& line) {
 
 }  // namespace
 
-DesktopProgram::DesktopProgram(const DesktopOptions& options)
+DesktopProgram::DesktopProgram(const DesktopOptions& options, const FrontWindows& front)
     : startFolder_(ui::ChooseDesktopStartFolder(options)),
+      front_(front ? front(windows_) : windows_),
       assembly_(std::make_unique<app::Assembly>(
-          windows_, ui::DesktopAssemblyOptions(options, startFolder_, Warn))) {
+          front_, ui::DesktopAssemblyOptions(options, startFolder_, Warn))) {
     window_ = std::make_unique<MainWindow>(
         windows_, ui::ActionsOf(session_), [this] { session_->Destroy(); },
         ui::MenuMachineOf(assembly_->programmer()));

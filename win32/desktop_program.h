@@ -2,10 +2,12 @@
 // main window, the assembled programmer (ports, simulator slot, clock:
 // app::Assembly) and the desktop session that runs the user's commands
 // (ui/desktop_session, shared with the Qt program). main() and the tests
-// under Wine build it the same way; the tests hand in a virtual clock.
+// under Wine build it the same way; the tests hand in a virtual clock and a
+// window system of theirs in front of the program's own.
 #pragma once
 
 #include <cstdint>
+#include <functional>
 #include <memory>
 #include <optional>
 #include <string>
@@ -23,10 +25,13 @@
 namespace ostrel::win32 {
 
 using DesktopOptions = ui::DesktopOptions;
+// A window system put in front of the program's own (`own`), which every
+// command of the program then sees; it must outlive the program.
+using FrontWindows = std::function<WindowSystem&(Win32WindowSystem& own)>;
 
 class DesktopProgram : private ui::DesktopWindow {
   public:
-    explicit DesktopProgram(const DesktopOptions& options = {});
+    explicit DesktopProgram(const DesktopOptions& options = {}, const FrontWindows& front = {});
     ~DesktopProgram() override;
     DesktopProgram(const DesktopProgram&) = delete;
     DesktopProgram& operator=(const DesktopProgram&) = delete;
@@ -66,6 +71,7 @@ class DesktopProgram : private ui::DesktopWindow {
 
     app::StartFolder startFolder_;  // chosen before anything opens a file there
     Win32WindowSystem windows_;
+    WindowSystem& front_;  // what the commands see: windows_, or one in front of it
     std::unique_ptr<app::Assembly> assembly_;
     std::unique_ptr<MainWindow> window_;
     std::unique_ptr<ui::DesktopSession> session_;

@@ -7,7 +7,6 @@
 // The program's WindowSystem::MessageBox, not the system's macro for MessageBoxA.
 #undef MessageBox
 
-#include <cstdlib>
 #include <exception>
 #include <filesystem>
 #include <optional>
@@ -15,7 +14,6 @@
 #include <system_error>
 
 #include "win32/desktop_program.h"
-#include "win32/screenshot.h"
 
 int main(int argc, char** argv) {
     // The first argument is the file (in UTF-8, the program's code page).
@@ -27,20 +25,10 @@ int main(int argc, char** argv) {
     }
     try {
         ostrel::win32::DesktopProgram program;
-        const char* screenshots = std::getenv(ostrel::win32::kScreenshotVariable);
-        if (screenshots != nullptr && *screenshots != '\0')
-            ostrel::win32::PrepareScreenshots(program);
-        if (!program.session().Start(file)) {
-            program.session().Destroy();
-            return 0;
-        }
-        int status = 0;
-        if (screenshots != nullptr && *screenshots != '\0')
-            status = ostrel::win32::TakeScreenshots(program, screenshots);
-        else
+        if (program.session().Start(file))
             program.Run();
         program.session().Destroy();
-        return status;
+        return 0;
     } catch (const std::exception& error) {
         MessageBoxA(nullptr, error.what(), "Ostrel", MB_OK | MB_ICONERROR | MB_TASKMODAL);
     } catch (...) {

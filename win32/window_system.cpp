@@ -6,7 +6,6 @@
 
 #include <commctrl.h>
 #include <commdlg.h>
-#include <dlgs.h>
 #include <shellapi.h>
 
 #include <algorithm>
@@ -23,10 +22,6 @@ namespace {
 
 constexpr const char* kHelperClass = "OstrelLater";
 constexpr UINT kRunLater = WM_APP + 1;
-// How often the automation looks for a box before it gives up finding it
-// (each look waits for the next pass of the box's message loop).
-constexpr int kLooksForABox = 50;
-
 std::string WindowText(HWND window) {
     int length = GetWindowTextLengthA(window);
     if (length <= 0)
@@ -37,14 +32,10 @@ std::string WindowText(HWND window) {
     return text;
 }
 
-std::string ClassOf(HWND window) {
-    char name[64] = {};
-    GetClassNameA(window, name, sizeof name);
-    return name;
-}
-
 bool IsClass(HWND window, const char* name) {
-    return lstrcmpiA(ClassOf(window).c_str(), name) == 0;
+    char type[64] = {};
+    GetClassNameA(window, type, sizeof type);
+    return lstrcmpiA(type, name) == 0;
 }
 
 UINT IconFlag(MessageKind kind) {
@@ -59,20 +50,6 @@ UINT IconFlag(MessageKind kind) {
             break;
     }
     return MB_ICONINFORMATION;
-}
-
-HICON IconOf(MessageKind kind) {
-    switch (kind) {
-        case MessageKind::Error:
-            return LoadIcon(nullptr, IDI_ERROR);
-        case MessageKind::Warning:
-            return LoadIcon(nullptr, IDI_WARNING);
-        case MessageKind::Question:
-            return LoadIcon(nullptr, IDI_QUESTION);
-        case MessageKind::Information:
-            break;
-    }
-    return LoadIcon(nullptr, IDI_INFORMATION);
 }
 
 // The file-open dialog's filters, ours and then any file: each name and its patterns ended by a
@@ -436,175 +413,30 @@ void Win32WindowSystem::ResetText(int window, int item, std::string_view text) {
 
 MsgResult Win32WindowSystem::MessageBox(int owner, std::string_view text, std::string_view title,
                                         MsgButtons buttons, MessageKind kind) {
-    ShownMessage shown;
-    shown.owner = owner;
-    shown.text = std::string(text);
-    shown.title = std::string(title);
-    shown.buttons = buttons;
-    shown.answer = MsgResult::Ok;
-    shown.kind = kind;
+    const std::string shownText(text);
+    const std::string shownTitle(title);
     HWND ownerWindow = owner == ids::kNoOwner ? nullptr : Window(owner);
     // A box without an owner still keeps the program's windows from input
     // while it shows, as a box with one does.
     UINT flags = (buttons == MsgButtons::Ok ? MB_OK : MB_OKCANCEL) |
                  (buttons == MsgButtons::OkCancelDefaultCancel ? MB_DEFBUTTON2 : 0) |
-                 IconFlag(shown.kind) | (ownerWindow == nullptr ? MB_TASKMODAL : MB_APPLMODAL) |
+                 IconFlag(kind) | (ownerWindow == nullptr ? MB_TASKMODAL : MB_APPLMODAL) |
                  MB_SETFOREGROUND;
-    auto alive = std::make_shared<bool>(true);
-    if (automation.enabled) {
-        const MsgResult answer = ui::TakeScriptedAnswer(automation.messageAnswers, buttons);
-        Later([this, alive, &shown, answer] {
-            AnswerMessageBox(shown, answer, kLooksForABox, alive);
-        });
-    }
     ++messageBoxes_;
-    int pressed = MessageBoxA(ownerWindow, shown.text.c_str(), shown.title.c_str(), flags);
+    int pressed = MessageBoxA(ownerWindow, shownText.c_str(), shownTitle.c_str(), flags);
     --messageBoxes_;
-    *alive = false;
-    shown.answer = buttons != MsgButtons::Ok && pressed != IDOK ? MsgResult::Cancel : MsgResult::Ok;
-    messages.push_back(shown);
     RethrowPending();
-    return shown.answer;
-}
-
-namespace {
-
-struct BoxSearch {
-    std::string title;
-    std::vector<HWND> known;  // the program's own dialogs
-    HWND found = nullptr;
-};
-
-BOOL CALLBACK FindBox(HWND window, LPARAM context) {
-    auto* search = reinterpret_cast<BoxSearch*>(context);
-    if (!IsClass(window, "#32770") || !IsWindowVisible(window) || !IsWindowEnabled(window))
-        return TRUE;
-    if (std::find(search->known.begin(), search->known.end(), window) != search->known.end())
-        return TRUE;
-    if (WindowText(window) == search->title)
-        search->found = window;  // the last one: the newest of the thread's windows
-    return TRUE;
-}
-
-struct BoxContents {
-    std::string text;
-    std::vector<int> buttons;
-    HICON icon = nullptr;
-    HWND ok = nullptr;
-    HWND cancel = nullptr;
-};
-
-BOOL CALLBACK ReadBoxChild(HWND child, LPARAM context) {
-    auto* contents = reinterpret_cast<BoxContents*>(context);
-    const LONG style = GetWindowLongA(child, GWL_STYLE);
-    if (IsClass(child, "Static")) {
-        if ((style & SS_TYPEMASK) == SS_ICON) {
-            contents->icon = reinterpret_cast<HICON>(SendMessageA(child, STM_GETICON, 0, 0));
-        } else {
-            std::string text = WindowText(child);
-            if (!text.empty())
-                contents->text = text;
-        }
-    } else if (IsClass(child, "Button") && IsWindowVisible(child)) {
-        int id = GetDlgCtrlID(child);
-        contents->buttons.push_back(id);
-        if (id == IDOK)
-            contents->ok = child;
-        if (id == IDCANCEL)
-            contents->cancel = child;
-    }
-    return TRUE;
-}
-
-}  // namespace
-
-void Win32WindowSystem::AnswerMessageBox(ShownMessage& shown, MsgResult answer, int attemptsLeft,
-                                         const std::shared_ptr<bool>& alive) {
-    // `shown` lives as long as its MessageBox call, which `alive` tells.
-    if (!*alive)
-        return;
-    BoxSearch search;
-    search.title = shown.title;
-    for (const auto& [number, entry] : windows_)
-        search.known.push_back(entry.handle);
-    EnumThreadWindows(GetCurrentThreadId(), FindBox, reinterpret_cast<LPARAM>(&search));
-    if (search.found == nullptr) {
-        if (attemptsLeft > 0) {
-            Later([this, &shown, answer, attemptsLeft, alive] {
-                AnswerMessageBox(shown, answer, attemptsLeft - 1, alive);
-            });
-        }
-        return;
-    }
-    BoxContents contents;
-    EnumChildWindows(search.found, ReadBoxChild, reinterpret_cast<LPARAM>(&contents));
-    shown.shownTitle = WindowText(search.found);
-    shown.shownText = contents.text;
-    shown.shownButtons = contents.buttons;
-    shown.shownIcon = contents.icon != nullptr && contents.icon == IconOf(shown.kind);
-    if (automation.onMessage) {
-        shown.box = search.found;
-        automation.onMessage(shown);
-        shown.box = nullptr;
-    }
-    const bool cancel = answer == MsgResult::Cancel && contents.cancel != nullptr;
-    HWND button = cancel ? contents.cancel : contents.ok;
-    PostMessageA(search.found, WM_COMMAND, MAKEWPARAM(cancel ? IDCANCEL : IDOK, BN_CLICKED),
-                 reinterpret_cast<LPARAM>(button));
+    return buttons != MsgButtons::Ok && pressed != IDOK ? MsgResult::Cancel : MsgResult::Ok;
 }
 
 void Win32WindowSystem::Beep() {
-    ++beeps;
     MessageBeep(MB_OK);
 }
-
-namespace {
-
-// What the automation answers a file-open dialog with, and whether it did.
-struct FileAnswer {
-    std::optional<std::string> path;
-    std::string shownTitle;
-    bool answered = false;
-};
-
-UINT_PTR CALLBACK FileDialogHook(HWND hook, UINT message, WPARAM /*wParam*/, LPARAM lParam) {
-    if (message == WM_INITDIALOG) {
-        auto* dialog = reinterpret_cast<OPENFILENAMEA*>(lParam);
-        SetWindowLongPtrA(hook, DWLP_USER, static_cast<LONG_PTR>(dialog->lCustData));
-        return TRUE;
-    }
-    if (message != WM_NOTIFY)
-        return FALSE;
-    auto* note = reinterpret_cast<OFNOTIFYA*>(lParam);
-    if (note->hdr.code != CDN_INITDONE)
-        return FALSE;
-    auto* answer = reinterpret_cast<FileAnswer*>(GetWindowLongPtrA(hook, DWLP_USER));
-    HWND dialog = GetParent(hook);
-    if (answer == nullptr || answer->answered)
-        return FALSE;
-    answer->answered = true;
-    answer->shownTitle = WindowText(dialog);
-    if (answer->path) {
-        // The name typed into the file name field, then Open.
-        SendMessageA(dialog, CDM_SETCONTROLTEXT, cmb13,
-                     reinterpret_cast<LPARAM>(answer->path->c_str()));
-        SendMessageA(dialog, CDM_SETCONTROLTEXT, edt1,
-                     reinterpret_cast<LPARAM>(answer->path->c_str()));
-        PostMessageA(dialog, WM_COMMAND, MAKEWPARAM(IDOK, BN_CLICKED), 0);
-    } else {
-        PostMessageA(dialog, WM_COMMAND, MAKEWPARAM(IDCANCEL, BN_CLICKED), 0);
-    }
-    return FALSE;
-}
-
-}  // namespace
 
 std::optional<std::string> Win32WindowSystem::AskOpenFile(std::string_view title,
                                                           std::string_view filterName,
                                                           std::string_view patterns,
                                                           std::string_view startFolder) {
-    fileDialogs.push_back(std::string(title) + "|" + std::string(filterName) + " (" +
-                          std::string(patterns) + ")|" + std::string(startFolder));
     const std::string caption(title);
     const std::string filter = FilterOf(filterName, patterns);
     const std::string folder(startFolder);
@@ -627,21 +459,11 @@ std::optional<std::string> Win32WindowSystem::AskOpenFile(std::string_view title
     dialog.Flags =
         OFN_EXPLORER | OFN_HIDEREADONLY | OFN_NOCHANGEDIR | OFN_FILEMUSTEXIST | OFN_PATHMUSTEXIST;
 
-    FileAnswer answer;
-    if (automation.enabled) {
-        if (!automation.fileAnswers.empty()) {
-            answer.path = automation.fileAnswers.front();
-            automation.fileAnswers.pop_front();
-        }
-        dialog.Flags |= OFN_ENABLEHOOK;
-        dialog.lpfnHook = FileDialogHook;
-        dialog.lCustData = reinterpret_cast<LPARAM>(&answer);
-    }
+    if (prepareFileDialog)
+        prepareFileDialog(&dialog);
     DialogScope open(*this);
     BOOL chosen = GetOpenFileNameA(&dialog);
     RethrowPending();
-    if (automation.enabled && !answer.answered)
-        ++dialogsLeftOpen;
     if (!chosen)
         return std::nullopt;
     file.resize(std::char_traits<char>::length(file.c_str()));
@@ -651,17 +473,16 @@ std::optional<std::string> Win32WindowSystem::AskOpenFile(std::string_view title
 }
 
 bool Win32WindowSystem::OpenDocument(std::string_view pathOrUrl) {
-    documents.emplace_back(pathOrUrl);
     std::string target(pathOrUrl);
     // A page's section ("page.htm#versions") is not part of its file name.
     std::size_t hash = target.rfind('#');
     if (hash != std::string::npos && target.find("://") == std::string::npos &&
         GetFileAttributesA(target.c_str()) == INVALID_FILE_ATTRIBUTES)
         target.resize(hash);
-    if (automation.openDocument)
-        return automation.openDocument(target);
-    if (automation.enabled)
-        return true;  // answered by the program: nothing is started
+    return startDocument ? startDocument(target) : StartDocument(target);
+}
+
+bool StartDocument(const std::string& target) {
     HINSTANCE started =
         ShellExecuteA(nullptr, "open", target.c_str(), nullptr, nullptr, SW_SHOWNORMAL);
     return reinterpret_cast<INT_PTR>(started) > 32;
@@ -672,24 +493,24 @@ int Win32WindowSystem::RunModalDialog(int dialog, int owner, DialogHandler& hand
     ModalDialog box(*this, dialog, handler);
     auto alive = std::make_shared<bool>(true);
     box.onShown = [this, alive, &box, dialog] {
-        if (!automation.enabled)
-            return;
-        Later([this, alive, &box, dialog] {
-            if (!*alive || box.ended())
-                return;
-            if (automation.dialogScript)
-                automation.dialogScript(dialog, box.handle());
-            if (*alive && !box.ended()) {
-                ++dialogsLeftOpen;
-                box.End(0);
-            }
-        });
+        TellDialogRunning(RunningDialog{dialog, box.handle(), [&box] { return box.ended(); }},
+                          alive);
     };
     RunModalDialogBox(box, BuildDialogTemplate(dialog), Window(owner));
     *alive = false;
     RemoveWindow(dialog);
     RethrowPending();
     return box.ended() ? box.endResult() : 0;
+}
+
+void Win32WindowSystem::TellDialogRunning(const RunningDialog& running,
+                                          const std::shared_ptr<bool>& alive) {
+    if (!onDialogRunning)
+        return;
+    Later([this, running, alive] {
+        if (*alive && !running.ended() && onDialogRunning)
+            onDialogRunning(running);
+    });
 }
 
 void Win32WindowSystem::EndWindow(int window, int result) {

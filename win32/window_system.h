@@ -6,11 +6,12 @@
 // pending messages with PeekMessageA, GetMessageA, TranslateMessage and
 // DispatchMessageA.
 //
-// For tests and the screenshot tool the program can answer its own boxes
-// and dialogs (`automation`): a message box, the file-open dialog and a modal
-// dialog are still the system's, built and shown; once one shows, the
-// program finds it among the thread's windows, records what it shows and
-// presses its button, so no window is ever left open.
+// Whoever drives the windows other than a person (a wrapper of the tests in
+// front of it, the screenshot tool) is told when a dialog of the program
+// runs, from inside its loop, may take part in the file-open dialog before
+// it runs and may stand in for the shell. The program shows a message box
+// only through MessageBox, so a window system in front of this one sees each
+// one asked for; what it queues with Later then runs inside the box's loop.
 #pragma once
 
 #include <cstdint>
@@ -34,38 +35,12 @@ namespace ostrel::win32 {
 
 using MenuHandle = HMENU__*;
 
-struct ShownMessage {
-    int owner = 0;
-    std::string text;
-    std::string title;
-    MsgButtons buttons = MsgButtons::Ok;
-    MsgResult answer = MsgResult::Ok;
-    MessageKind kind = MessageKind::Information;  // the icon asked for
-    // What the box on the screen showed, as the automation found it: its
-    // caption, its text, its buttons (IDOK, IDCANCEL) and whether it had the
-    // icon of its kind. Empty when it was not found.
-    std::string shownTitle;
-    std::string shownText;
-    std::vector<int> shownButtons;
-    bool shownIcon = false;
-    // The box itself, while onMessage runs; null afterwards.
-    WindowHandle box = nullptr;
-};
-
-struct Automation {
-    bool enabled = false;
-    // Answers for the next message boxes, in order; then every box is answered OK.
-    std::deque<MsgResult> messageAnswers;
-    // Answers for the next file-open dialogs (no value: cancelled); then cancelled.
-    std::deque<std::optional<std::string>> fileAnswers;
-    // Runs inside a modal dialog once it shows and its behaviour has set it
-    // up (the cable test window too, by its command number). It should end
-    // the dialog; one it leaves open is ended with result 0.
-    std::function<void(int dialog, WindowHandle shown)> dialogScript;
-    // Runs while a message box shows, before it is answered.
-    std::function<void(const ShownMessage& message)> onMessage;
-    // Stands in for the shell; unset, documents are only recorded.
-    std::function<bool(const std::string& pathOrUrl)> openDocument;
+// A dialog of the program while it runs, as onDialogRunning is told of it.
+struct RunningDialog {
+    int dialog = 0;  // its number (the cable test window: ids::kCableTest)
+    WindowHandle handle = nullptr;
+    // Whether it has ended (or, the cable test window, was closed) meanwhile.
+    std::function<bool()> ended;
 };
 
 class Win32WindowSystem : public WindowSystem {
@@ -167,13 +142,21 @@ class Win32WindowSystem : public WindowSystem {
     // program's loop ends once the running command has ended.
     bool quitRequested() const { return quitRequested_; }
 
-    // --- answering by the program, and what was shown ---
-    Automation automation;
-    std::vector<ShownMessage> messages;
-    std::vector<std::string> fileDialogs;  // "title|filter|folder" of each file dialog
-    std::vector<std::string> documents;    // every document or page asked for
-    int beeps = 0;
-    int dialogsLeftOpen = 0;  // dialogs the automation had to end itself
+    // --- for what drives the windows other than a person ---
+    // Told once a dialog of the program runs, inside its loop: a modal
+    // dialog once its behaviour has set it up, the cable test window once
+    // its verdict shows. EndWindow ends one that is still open.
+    std::function<void(const RunningDialog& running)> onDialogRunning;
+    // Given the file-open dialog's OPENFILENAMEA (`dialog`) just before it
+    // runs: it may add a hook of its own (OFN_ENABLEHOOK, lpfnHook, lCustData).
+    std::function<void(void* dialog)> prepareFileDialog;
+    // Stands in for the shell starting a document or a page (the target
+    // without a page's section); unset, the shell starts it (StartDocument).
+    std::function<bool(const std::string& target)> startDocument;
+    // Tells onDialogRunning, if set, of `running` once the next messages are
+    // dispatched (inside the dialog's loop), unless it has ended by then or
+    // `alive` is false (the dialog's frame has gone).
+    void TellDialogRunning(const RunningDialog& running, const std::shared_ptr<bool>& alive);
 
   private:
     struct WindowEntry {
@@ -185,8 +168,6 @@ class Win32WindowSystem : public WindowSystem {
     };
     class Helper;
     WindowHandle DeviceList() const;
-    void AnswerMessageBox(ShownMessage& shown, MsgResult answer, int attemptsLeft,
-                          const std::shared_ptr<bool>& alive);
     void RunLaterActions();
 
     std::map<int, WindowEntry> windows_;
@@ -205,5 +186,9 @@ class Win32WindowSystem : public WindowSystem {
 // Sets a progress bar to a percentage, or, with none, to show that a command
 // is busy without a figure (the marquee).
 void ShowFigure(WindowHandle bar, std::optional<int> percent);
+
+// The shell's start of a document, a folder or a web page (ShellExecuteA
+// "open"); false when it could not start one.
+bool StartDocument(const std::string& target);
 
 }  // namespace ostrel::win32

@@ -181,7 +181,7 @@ TEST(BusyState, CloseDuringACommandAsksWhetherToStopAndQuit) {
         });
         rig.Click(ids::kWrite);
         ASSERT_FALSE(rig.windows().messages.empty());
-        const win32::ShownMessage& asked = rig.windows().messages[0];
+        const ShownWin32Message& asked = rig.windows().messages[0];
         EXPECT_EQ(asked.buttons, MsgButtons::OkCancel);
         EXPECT_EQ(rig.Messages()[0], question);
         EXPECT_EQ(asked.shownButtons, (std::vector<int>{IDOK, IDCANCEL}));

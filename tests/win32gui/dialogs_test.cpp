@@ -392,8 +392,8 @@ TEST(CableTestWindow, ListsTheStatesNamesTheCableAndCanBeStopped) {
         // At the first message processing inside the test.
         bool refused = false;
         bool open = false;
-        rig.windows().Later([&] {
-            HWND box = rig.windows().Window(ids::kCableTest);
+        rig.win32Windows().Later([&] {
+            HWND box = rig.win32Windows().Window(ids::kCableTest);
             open = box != nullptr && IsWindowVisible(box);
             refused = !rig.program().session().Command(ids::kCheck);
             if (c.stop && box != nullptr)
@@ -432,6 +432,47 @@ TEST(CableTestWindow, ListsTheStatesNamesTheCableAndCanBeStopped) {
         EXPECT_TRUE(IsWindowEnabled(rig.window().handle()));
         EXPECT_TRUE(rig.program().session().Command(ids::kCheck))
             << "commands run again afterwards";
+    }
+}
+
+// --- the window system's hooks for what drives the windows ---------------------
+
+// Each dialog is told of once, from inside its loop while it shows, and one
+// the script leaves open is ended (RunningDialog::ended then says so).
+TEST(WindowSystemHooks, EachDialogIsToldOfWhileItShowsAndOneLeftOpenIsEnded) {
+    struct Case {
+        int command;
+        int dialog;
+    };
+    const Case cases[] = {
+        {ids::kFuseBits, ids::kInstructionsDialog}, {ids::kDataWindow, ids::kEepromWindow},
+        {ids::kFuses, ids::kFusesWindow},           {ids::kWiringPicture, ids::kWiringDialog},
+        {ids::kCableTest, ids::kCableTest},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.command);
+        GuiRig rig;
+        ASSERT_TRUE(rig.Start());
+        rig.ChooseSimulator("ATmega8");
+        const auto scripted = rig.win32Windows().onDialogRunning;
+        std::vector<int> told;
+        bool shownOpen = false;
+        bool endedAfter = false;
+        rig.win32Windows().onDialogRunning = [&](const win32::RunningDialog& running) {
+            told.push_back(running.dialog);
+            shownOpen = !running.ended() && IsWindowVisible(running.handle) &&
+                        running.handle == rig.win32Windows().Window(running.dialog) &&
+                        rig.win32Windows().openDialogs() == 1;
+            scripted(running);  // without a script: it ends the dialog
+            endedAfter = running.ended();
+        };
+        rig.Choose(c.command);
+        EXPECT_EQ(told, std::vector<int>{c.dialog});
+        EXPECT_TRUE(shownOpen);
+        EXPECT_TRUE(endedAfter);
+        EXPECT_EQ(rig.windows().dialogsLeftOpen, 1);
+        EXPECT_EQ(rig.win32Windows().openDialogs(), 0);
+        EXPECT_TRUE(IsWindowEnabled(rig.window().handle()));
     }
 }
 

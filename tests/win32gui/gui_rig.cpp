@@ -51,9 +51,13 @@ void GuiRig::Build() {
     desktop.startDirectory = dir.str();
     desktop.clock = &clock;
     desktop.parallelAccess = options_.parallelAccess;
-    program_ = std::make_unique<win32::DesktopProgram>(desktop);
+    program_ = std::make_unique<win32::DesktopProgram>(
+        desktop, [this](win32::Win32WindowSystem& own) -> WindowSystem& {
+            scripted_ = std::make_unique<ScriptedWin32Windows>(own);
+            return *scripted_;
+        });
     windows().automation.enabled = true;
-    windows().textObservers.push_back(
+    win32Windows().textObservers.push_back(
         [activity = activity_](int window, int item, const std::string& text) {
             if (window == ids::kMainWindow && item == ids::kActivity)
                 activity->push_back(Trimmed(text));
@@ -126,7 +130,7 @@ void GuiRig::KeyIn(win32::WindowHandle dialog, unsigned virtualKey) {
     message.message = WM_KEYDOWN;
     message.wParam = virtualKey;
     message.lParam = 1;
-    windows().Dispatch(&message);
+    win32Windows().Dispatch(&message);
 }
 
 void GuiRig::ClickIn(win32::WindowHandle dialog, int id) {
@@ -140,7 +144,7 @@ void GuiRig::ClickIn(win32::WindowHandle dialog, int id) {
 
 void GuiRig::AtFigure(int figure, std::function<void()> action) {
     auto done = std::make_shared<bool>(false);
-    windows().textObservers.push_back(
+    win32Windows().textObservers.push_back(
         [this, done, figure, action](int window, int item, const std::string& text) {
             if (*done || window != ids::kMainWindow || item != ids::kActivity)
                 return;
@@ -149,7 +153,7 @@ void GuiRig::AtFigure(int figure, std::function<void()> action) {
                 return;
             *done = true;
             // At the next refresh's message processing, as a user's click is.
-            windows().Later(action);
+            win32Windows().Later(action);
         });
 }
 

@@ -1,9 +1,10 @@
 // The native Windows desktop program under Wine, in a fresh start folder
 // whose settings choose the simulated chip (port "SIM"), so no test reaches
 // a real port, with a virtual clock (no test ever waits). Message boxes,
-// the file-open dialog and modal dialogs are the system's own; the program
-// answers them as the test says (Win32WindowSystem::automation), so nothing
-// is ever left open. Controls are found and driven by their numbers.
+// the file-open dialog and modal dialogs are the system's own; the scripted
+// window system in front of the program's answers them as the test says
+// (ScriptedWin32Windows::automation), so nothing is ever left open.
+// Controls are found and driven by their numbers.
 #pragma once
 
 #include <functional>
@@ -14,6 +15,7 @@
 
 #include "core/clock.h"
 #include "tests/support/temp_dir.h"
+#include "tests/support/win32/scripted_win32_windows.h"
 #include "ui/window_ends.h"
 #include "win32/desktop_program.h"
 
@@ -45,7 +47,10 @@ class GuiRig {
     bool Restart();
 
     win32::DesktopProgram& program() { return *program_; }
-    win32::Win32WindowSystem& windows() { return program_->windows(); }
+    // The windows as the commands see them: scripted, and recorded.
+    ScriptedWin32Windows& windows() { return *scripted_; }
+    // The program's own window system behind them.
+    win32::Win32WindowSystem& win32Windows() { return program_->windows(); }
     win32::MainWindow& window() { return program_->window(); }
     Programmer& p() { return program_->programmer(); }
     sim::AvrTarget& chip();
@@ -97,6 +102,7 @@ class GuiRig {
     void Build();
 
     GuiRigOptions options_;
+    std::unique_ptr<ScriptedWin32Windows> scripted_;  // outlives the program it is in front of
     std::unique_ptr<win32::DesktopProgram> program_;
     std::shared_ptr<std::vector<std::string>> activity_ =
         std::make_shared<std::vector<std::string>>();

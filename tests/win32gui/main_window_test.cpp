@@ -230,7 +230,7 @@ TEST(Ports, AParallelPortWithoutAccessIsRefusedAndThePreviousPortStays) {
     ASSERT_TRUE(rig.Start());
     rig.Choose(ids::kPort0378);
     ASSERT_EQ(rig.windows().messages.size(), 1u);
-    const win32::ShownMessage& box = rig.windows().messages[0];
+    const ShownWin32Message& box = rig.windows().messages[0];
     EXPECT_EQ(box.title, "ERROR!");
     EXPECT_EQ(box.text.rfind("Driver 'DlPortIO' must be installed!", 0), 0u) << box.text;
     EXPECT_EQ(box.shownTitle, "ERROR!");
@@ -311,7 +311,7 @@ TEST(MessageBoxes, CarryTheTextTitleButtonsAndIconOfTheirKind) {
             rig.Click(ids::kWrite);
         }
         ASSERT_EQ(rig.windows().messages.size(), 1u) << rig.LastMessage();
-        const win32::ShownMessage& box = rig.windows().messages[0];
+        const ShownWin32Message& box = rig.windows().messages[0];
         EXPECT_EQ(box.shownTitle, c.title);
         EXPECT_EQ(box.shownText.rfind(c.textStart, 0), 0u) << box.shownText;
         EXPECT_EQ(box.shownButtons, c.buttons);

@@ -1,20 +1,33 @@
-#include "win32/screenshot.h"
-
+// ostrel-screenshots FOLDER: the native Windows desktop program as
+// tools/screenshot-win32 shows it, not installed. It starts as ostrel.exe does
+// in the current folder, with its window system behind the scripted one of
+// the GUI tests (every box answered OK), runs Check (and, when a data file
+// was reopened, Write with "Program eep- after hexfile" on), saves pictures
+// of the main window, the instructions dialog, the EEPROM window, the Fuses
+// window, the wiring picture and the About box into FOLDER as BMP files, and
+// ends; 0 when all were saved.
 #include <windows.h>
 // The program's WindowSystem::MessageBox, not the system's macro for MessageBoxA.
 #undef MessageBox
 
 #include <cstdio>
+#include <exception>
 #include <memory>
+#include <optional>
+#include <string>
 #include <vector>
 
 #include "core/ids.h"
+#include "tests/support/win32/scripted_win32_windows.h"
 #include "ui/window_ends.h"
 #include "win32/desktop_program.h"
 
-namespace ostrel::win32 {
-
 namespace {
+
+using ostrel::testing::ScriptedWin32Windows;
+using ostrel::testing::ShownWin32Message;
+using ostrel::win32::Win32WindowSystem;
+namespace ids = ostrel::ids;
 
 // Lets every pending message through, so the window is drawn as it shows.
 void Settle(Win32WindowSystem& windows, HWND window) {
@@ -95,16 +108,11 @@ void Click(HWND dialog, int id) {
         SendMessageA(button, BM_CLICK, 0, 0);
 }
 
-}  // namespace
-
-void PrepareScreenshots(DesktopProgram& program) {
-    program.windows().automation.enabled = true;
-}
-
-int TakeScreenshots(DesktopProgram& program, const std::string& folder) {
+int TakeScreenshots(ostrel::win32::DesktopProgram& program, ScriptedWin32Windows& scripted,
+                    const std::string& folder) {
     Win32WindowSystem& windows = program.windows();
     int saved = 0;
-    windows.automation.dialogScript = [&](int dialog, HWND shown) {
+    scripted.automation.dialogScript = [&](int dialog, HWND shown) {
         // The instructions dialog is shown after one Send/Rec. of its default instruction.
         if (dialog == ids::kInstructionsDialog)
             Click(shown, ids::kSendRec);
@@ -114,7 +122,7 @@ int TakeScreenshots(DesktopProgram& program, const std::string& folder) {
     };
 
     program.session().Command(ids::kCheck);
-    const ProgrammerState& state = program.programmer().state;
+    const ostrel::ProgrammerState& state = program.programmer().state;
     if (state.fileLoaded) {
         // A flash file is written together with its EEPROM file, so the
         // EEPROM window has data to show.
@@ -128,19 +136,43 @@ int TakeScreenshots(DesktopProgram& program, const std::string& folder) {
     program.session().Command(ids::kDataWindow);
     program.session().Command(ids::kFuses);
     program.session().Command(ids::kWiringPicture);
-    windows.automation.dialogScript = nullptr;
+    scripted.automation.dialogScript = nullptr;
     // A message box of the system, with the icon of its kind.
-    windows.automation.onMessage = [&](const ShownMessage& message) {
+    scripted.automation.onMessage = [&](const ShownWin32Message& message) {
         if (message.box != nullptr &&
             Save(windows, message.box, folder, "screenshot-win32-about.bmp"))
             ++saved;
     };
     program.session().Command(ids::kAbout);
-    windows.automation.onMessage = nullptr;
+    scripted.automation.onMessage = nullptr;
     program.session().Command(ids::kExit);
-    for (const std::string& message : ui::TitledTexts(windows.messages))
+    for (const std::string& message : ostrel::ui::TitledTexts(scripted.messages))
         OutputDebugStringA(("ostrel: message box " + message + "\n").c_str());
     return saved == 6 ? 0 : 1;
 }
 
-}  // namespace ostrel::win32
+}  // namespace
+
+int main(int argc, char** argv) {
+    if (argc != 2) {
+        OutputDebugStringA("ostrel-screenshots: the folder for the pictures is missing\n");
+        return 2;
+    }
+    try {
+        std::unique_ptr<ScriptedWin32Windows> scripted;
+        ostrel::win32::DesktopProgram program(
+            {}, [&](Win32WindowSystem& own) -> ostrel::WindowSystem& {
+                scripted = std::make_unique<ScriptedWin32Windows>(own);
+                return *scripted;
+            });
+        scripted->automation.enabled = true;
+        int status = 1;  // no pictures when the program did not start
+        if (program.session().Start(std::nullopt))
+            status = TakeScreenshots(program, *scripted, argv[1]);
+        program.session().Destroy();
+        return status;
+    } catch (const std::exception& error) {
+        OutputDebugStringA(("ostrel-screenshots: " + std::string(error.what()) + "\n").c_str());
+    }
+    return 1;
+}

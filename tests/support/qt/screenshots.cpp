@@ -1,6 +1,13 @@
-#include "qt/screenshot.h"
-
+// ostrel-screenshots FOLDER: the desktop program as tools/screenshot shows
+// it, not installed. It starts as ostrel does in the current folder, with its
+// window system behind the scripted one of the GUI tests (every box answered
+// OK, no browser started), runs Check (and, when a data file was reopened,
+// Write with "Program eep- after hexfile" on), saves pictures of the main
+// window while the Write runs and after it, the help page in its viewer, the
+// instructions dialog, the EEPROM window, the Fuses window and the wiring
+// picture into FOLDER, and ends; 0 when all were saved.
 #include <QAbstractButton>
+#include <QApplication>
 #include <QCoreApplication>
 #include <QDir>
 #include <QLineEdit>
@@ -9,6 +16,9 @@
 #include <QProgressBar>
 #include <QTextBrowser>
 
+#include <cstdio>
+#include <exception>
+#include <memory>
 #include <optional>
 #include <string>
 #include <vector>
@@ -17,10 +27,17 @@
 #include "qt/cable_test_window.h"
 #include "qt/desktop_program.h"
 #include "qt/modal_dialog.h"
-
-namespace ostrel::qt {
+#include "tests/support/qt/scripted_qt_windows.h"
+#include "ui/window_ends.h"
 
 namespace {
+
+using ostrel::qt::ModalDialog;
+using ostrel::testing::ScriptedQtWindows;
+namespace ids = ostrel::ids;
+
+// How many pictures a full run saves.
+constexpr int kScreenshots = 7;
 
 bool Save(QWidget& widget, const QString& folder, const QString& name) {
     QCoreApplication::processEvents();
@@ -55,32 +72,16 @@ void Click(ModalDialog& dialog, int id) {
         button->click();
 }
 
-}  // namespace
-
-void PrepareScreenshots(DesktopProgram& program, std::vector<std::string>& shownBoxes) {
-    // Every box is answered OK once it shows; a dialog the pictures do not
-    // ask for is closed at once.
-    QtWindowSystem& windows = program.windows();
-    windows.onMessageShown = [&shownBoxes](QMessageBox& box) {
-        shownBoxes.push_back(box.windowTitle().toStdString() + ": " + box.text().toStdString());
-        box.button(QMessageBox::Ok)->click();
-    };
-    windows.onDialogRunning = [](int /*dialog*/, QDialog& shown) { shown.done(0); };
-    // No browser or file manager is started.
-    windows.startLauncher = [](const Launcher&, const QUrl&) { return true; };
-}
-
-int TakeScreenshots(DesktopProgram& program, const QString& folder,
-                    const std::vector<std::string>& shownBoxes) {
-    QtWindowSystem& windows = program.windows();
+int TakeScreenshots(ostrel::qt::DesktopProgram& program, ScriptedQtWindows& scripted,
+                    const QString& folder) {
+    ostrel::qt::QtWindowSystem& windows = program.windows();
     int saved = 0;
-    const auto closeOnly = windows.onDialogRunning;
-    windows.onDialogRunning = [&](int dialog, QDialog& shown) {
-        if (dialog == kCableTestCommand) {
-            shown.done(0);
+    // A dialog the script leaves open (the cable test window) is ended.
+    scripted.automation.dialogScript = [&](int dialog, QDialog& shown) {
+        auto* modal = dynamic_cast<ModalDialog*>(&shown);
+        if (modal == nullptr)
             return;
-        }
-        auto& box = static_cast<ModalDialog&>(shown);
+        ModalDialog& box = *modal;
         // The instructions dialog is shown after one Send/Rec. of its default instruction.
         if (dialog == ids::kInstructionsDialog)
             Click(box, ids::kSendRec);
@@ -94,7 +95,7 @@ int TakeScreenshots(DesktopProgram& program, const QString& folder,
     };
 
     program.session().Command(ids::kCheck);
-    const ProgrammerState& state = program.programmer().state;
+    const ostrel::ProgrammerState& state = program.programmer().state;
     if (state.fileLoaded) {
         // A flash file is written together with its EEPROM file, so the
         // EEPROM window has data to show. Half-way through, the window is
@@ -135,11 +136,39 @@ int TakeScreenshots(DesktopProgram& program, const QString& folder,
     program.session().Command(ids::kDataWindow);
     program.session().Command(ids::kFuses);
     program.session().Command(ids::kWiringPicture);
-    windows.onDialogRunning = closeOnly;
+    scripted.automation.dialogScript = nullptr;
     program.session().Command(ids::kExit);
-    for (const std::string& message : shownBoxes)
+    for (const std::string& message : ostrel::ui::TitledTexts(scripted.messages))
         qInfo("ostrel: message box %s", message.c_str());
     return saved == kScreenshots ? 0 : 1;
 }
 
-}  // namespace ostrel::qt
+}  // namespace
+
+int main(int argc, char** argv) {
+    if (argc != 2) {
+        std::fprintf(stderr, "usage: ostrel-screenshots FOLDER\n");
+        return 2;
+    }
+    QApplication application(argc, argv);
+    QApplication::setApplicationName(QStringLiteral("ostrel"));
+    QApplication::setWindowIcon(ostrel::qt::ProgramIcon());
+    const QString folder = QString::fromLocal8Bit(argv[1]);
+    try {
+        std::unique_ptr<ScriptedQtWindows> scripted;  // outlives the program it is in front of
+        ostrel::qt::DesktopProgram program(
+            {}, [&](ostrel::qt::QtWindowSystem& own) -> ostrel::WindowSystem& {
+                scripted = std::make_unique<ScriptedQtWindows>(own);
+                return *scripted;
+            });
+        scripted->automation.enabled = true;
+        int status = 1;  // no pictures when the program did not start
+        if (program.session().Start(std::nullopt))
+            status = TakeScreenshots(program, *scripted, folder);
+        program.session().Destroy();
+        return status;
+    } catch (const std::exception& error) {
+        std::fprintf(stderr, "ostrel-screenshots: %s\n", error.what());
+    }
+    return 1;
+}
