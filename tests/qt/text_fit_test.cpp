@@ -227,6 +227,7 @@ TEST(TextFit, EveryTextFitsItsControlAndEveryTitleItsCaption) {
     std::vector<int> expected(std::begin(kTableWindows), std::end(kTableWindows));
     expected.push_back(ids::kCableTest);
     EXPECT_EQ(measured, expected);
+    EXPECT_EQ(rig.windows().dialogsLeftOpen, 0);
     std::string report;
     for (const std::string& m : misfits)
         report += m + "\n";
