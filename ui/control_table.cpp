@@ -20,33 +20,33 @@ constexpr std::array kMainWindow = {
     ControlEntry{0, K::GroupBox, "Code + Data", 12, 12, 86, 92},
     ControlEntry{ids::kRead, K::PushButton, "Read", 21, 25, 68, 15, kCommand},
     ControlEntry{ids::kWrite, K::PushButton, "Write", 21, 47, 68, 14, kCommand},
-    ControlEntry{ids::kEraseBeforeWrite, K::CheckBox, "Erase bef. Write", 24, 64, 66, 8, kChecked},
+    ControlEntry{ids::kEraseBeforeWrite, K::CheckBox, "Erase bef. Write", 24, 64, 70, 8, kChecked},
     ControlEntry{ids::kVerify, K::PushButton, "Verify", 22, 78, 68, 15, kCommand},
     ControlEntry{0, K::GroupBox, "HW", 108, 12, 77, 92},
     ControlEntry{ids::kCheck, K::PushButton, "Check", 117, 26, 58, 14, kCommand},
     ControlEntry{ids::kDeviceList, K::ComboBox, "", 117, 48, 58, 67, kDisabled},
-    ControlEntry{ids::kAutodetection, K::CheckBox, "Autodetection", 117, 63, 60, 12,
+    ControlEntry{ids::kAutodetection, K::CheckBox, "Autodetection", 117, 63, 64, 12,
                  kChecked | kCommand},
     ControlEntry{ids::kResetRun, K::PushButton, "Reset/Run", 117, 82, 58, 14, kCommand},
     ControlEntry{0, K::Label, "Current File:", 15, 123, 52, 8},
     ControlEntry{ids::kCurrentFile, K::Edit, "", 12, 134, 80, 12, kDisabled},
     ControlEntry{0, K::Label, "Activity:", 106, 123, 30, 8},
     ControlEntry{ids::kActivity, K::Edit, "", 104, 134, 80, 12, kDisabled},
-    ControlEntry{ids::kQuick, K::PushButton, "quick", 45, 148, 21, 10, kHidden | kCommand},
+    ControlEntry{ids::kQuick, K::PushButton, "quick", 45, 148, 24, 10, kHidden | kCommand},
     ControlEntry{ids::kRelease, K::PushButton, "release", 12, 148, 30, 10, kHidden | kCommand},
     ControlEntry{ids::kMosiBox, K::CheckBox, "MOSI", 96, 149, 35, 9, kHidden | kCommand},
     ControlEntry{ids::kSckBox, K::CheckBox, "SCK", 139, 149, 35, 9, kHidden | kCommand},
     ControlEntry{ids::kPortDisplay, K::Label, "", 14, 149, 78, 8},
-    ControlEntry{ids::kProgressBar, K::ProgressBar, "", 104, 149, 50, 9, kHidden | kWhileBusy},
-    ControlEntry{ids::kStop, K::PushButton, "Stop", 158, 147, 26, 12, kHidden | kWhileBusy},
+    ControlEntry{ids::kProgressBar, K::ProgressBar, "", 104, 149, 40, 9, kHidden | kWhileBusy},
+    ControlEntry{ids::kStop, K::PushButton, "Stop", 148, 147, 36, 12, kHidden | kWhileBusy},
 };
 
 constexpr std::array kInstructionsDialog = {
     ControlEntry{0, K::GroupBox, "Lock Bits", 20, 8, 72, 58},
     ControlEntry{ids::kLb1, K::CheckBox, "LB1", 30, 20, 28, 8},
     ControlEntry{ids::kLb2, K::CheckBox, "LB2", 30, 32, 44, 8},
-    ControlEntry{ids::kWriteLockBits, K::PushButton, "Write Lock Bits", 30, 48, 54, 12},
-    ControlEntry{ids::kReadLockBits, K::PushButton, "Read Lock Bits", 140, 0, 54, 12, kHidden},
+    ControlEntry{ids::kWriteLockBits, K::PushButton, "Write Lock Bits", 27, 48, 58, 12},
+    ControlEntry{ids::kReadLockBits, K::PushButton, "Read Lock Bits", 140, 0, 58, 12, kHidden},
     ControlEntry{0, K::GroupBox, "RCEN", 104, 8, 74, 58},
     ControlEntry{ids::kReadRcen, K::PushButton, "Read RCEN", 114, 20, 55, 12},
     ControlEntry{ids::kRcenBox, K::CheckBox, "RCEN", 128, 36, 38, 8},
@@ -68,15 +68,15 @@ constexpr std::array kInstructionsDialog = {
     ControlEntry{ids::kSendRec, K::DefaultButton, "Send/Rec.", 136, 129, 50, 14},
     ControlEntry{ids::kInstrHelp, K::PushButton, "Help", 136, 150, 50, 14},
     ControlEntry{ids::kDone, K::PushButton, "Done", 136, 174, 50, 14},
-    ControlEntry{0, K::Label, "Look in the AVR datasheet for details", 7, 177, 126, 8},
+    ControlEntry{0, K::Label, "Look in the AVR datasheet for details", 7, 177, 128, 8},
 };
 
 constexpr std::array kEepromWindow = {
     ControlEntry{ids::kListing, K::ListingEdit, "", 20, 10, 65, 75},
-    ControlEntry{ids::kReadData, K::PushButton, "Read Data", 95, 10, 40, 12},
-    ControlEntry{ids::kWriteData, K::PushButton, "Write Data", 95, 30, 40, 12},
-    ControlEntry{ids::kEepromStatus, K::BorderlessEdit, "", 95, 50, 40, 12},
-    ControlEntry{ids::kEepromExit, K::DefaultButton, "Exit", 95, 65, 40, 14},
+    ControlEntry{ids::kReadData, K::PushButton, "Read Data", 95, 10, 44, 12},
+    ControlEntry{ids::kWriteData, K::PushButton, "Write Data", 95, 30, 44, 12},
+    ControlEntry{ids::kEepromStatus, K::BorderlessEdit, "", 95, 50, 44, 12},
+    ControlEntry{ids::kEepromExit, K::DefaultButton, "Exit", 95, 65, 44, 14},
 };
 
 // The Fuses window: the chip's line at the top, one group per byte (its
@@ -107,8 +107,8 @@ constexpr std::array<ControlEntry, kFuseControls> FusesWindowTable() {
             const int x = 44 + (f % 2) * kFuseColumnStep;
             const int y = top + 12 + (f / 2) * kFuseRowStep;
             table[n++] = {ids::kFuseCheck0 + place, K::CheckBox, "", x, y + 2, 188, 10, kHidden};
-            table[n++] = {ids::kFuseName0 + place, K::Label, "", x, y + 2, 38, 8, kHidden};
-            table[n++] = {ids::kFuseChoice0 + place, K::ComboBox, "", x + 38, y, 150, 90, kHidden};
+            table[n++] = {ids::kFuseName0 + place, K::Label, "", x, y + 2, 42, 8, kHidden};
+            table[n++] = {ids::kFuseChoice0 + place, K::ComboBox, "", x + 42, y, 146, 90, kHidden};
         }
     }
     table[n++] = {ids::kFuseRead, K::PushButton, "Read", 8, kFuseButtonsY, 50, 14};
@@ -176,7 +176,7 @@ WindowFrame FrameOf(int window) {
         case ids::kInstructionsDialog:
             return {"Serial Programming Instructions", 202, 205};
         case ids::kEepromWindow:
-            return {"EEPROM (max. 2048 bytes)", 147, 95};
+            return {"EEPROM (max. 2048 bytes)", 154, 95};
         case ids::kWiringDialog:
             return {"PC-Parallel-Port <---> AVR", 394, 206};
         case ids::kFusesWindow:

@@ -365,10 +365,10 @@ TEST(EepromWindow, LayoutFollowsItsTableInDialogUnits) {
     rig.ChooseSimulator("AT90S2313");
     bool ran = RunDialog(rig, ids::kDataWindow, ids::kEepromWindow, [&](QDialog& d) {
         const qt::DialogUnits& u = static_cast<ModalDialog&>(d).units();
-        EXPECT_EQ(d.size(), QSize(u.X(147), u.Y(95)));
+        EXPECT_EQ(d.size(), QSize(u.X(154), u.Y(95)));
         EXPECT_EQ(Control(d, ids::kListing)->geometry(), u.Rect(20, 10, 65, 75));
-        EXPECT_EQ(Control(d, ids::kWriteData)->geometry(), u.Rect(95, 30, 40, 12));
-        EXPECT_EQ(Control(d, ids::kEepromExit)->geometry(), u.Rect(95, 65, 40, 14));
+        EXPECT_EQ(Control(d, ids::kWriteData)->geometry(), u.Rect(95, 30, 44, 12));
+        EXPECT_EQ(Control(d, ids::kEepromExit)->geometry(), u.Rect(95, 65, 44, 14));
         EXPECT_FALSE(d.windowFlags().testFlag(Qt::WindowCloseButtonHint));
         EXPECT_EQ(Listing(d)->document()->blockCount(), 128 + 1);
         QTest::mouseClick(Button(d, ids::kEepromExit), Qt::LeftButton);

@@ -592,7 +592,7 @@ TEST(Layout, ControlsSitAtTheirPlacesInDialogUnits) {
     EXPECT_EQ(rig.window().panel()->size(), QSize(units.X(198), units.Y(162)));
     EXPECT_EQ(rig.Control(ids::kRead)->geometry(), units.Rect(21, 25, 68, 15));
     EXPECT_EQ(rig.Control(ids::kWrite)->geometry(), units.Rect(21, 47, 68, 14));
-    EXPECT_EQ(rig.Control(ids::kEraseBeforeWrite)->geometry(), units.Rect(24, 64, 66, 8));
+    EXPECT_EQ(rig.Control(ids::kEraseBeforeWrite)->geometry(), units.Rect(24, 64, 70, 8));
     EXPECT_EQ(rig.Control(ids::kResetRun)->geometry(), units.Rect(117, 82, 58, 14));
     EXPECT_EQ(rig.Control(ids::kActivity)->geometry(), units.Rect(104, 134, 80, 12));
     EXPECT_EQ(rig.Control(ids::kCurrentFile)->geometry(), units.Rect(12, 134, 80, 12));
