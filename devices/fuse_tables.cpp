@@ -303,10 +303,10 @@ constexpr FuseField kMega644[] = {
     {"BODLEVEL", L::kExtended, 0x07, FieldRole::kBodLevel, "brown-out level", kBodLevel3},
     LOCK_BOOT,
 };
-#define HWBE                                                  \
-    {                                                         \
-        "HWBE", L::kExtended, 0x08, FieldRole::kPlain,        \
-            "HWB pin low at reset starts the boot loader", {} \
+#define HWBE                                                                                      \
+    {                                                                                             \
+        "HWBE", L::kExtended, 0x08, FieldRole::kPlain, "HWB low at reset starts the boot loader", \
+        {}                                                                                        \
     }
 // ATmega32U4 and AT90USB1286.
 constexpr FuseField kMega32U4[] = {

@@ -51,6 +51,11 @@ bool ParseByte(std::string_view text, uint8_t& value) {
 
 }  // namespace
 
+std::string FuseCheckText(const devices::FuseField& field) {
+    const std::string_view meaning = field.meaning.substr(0, field.meaning.find(" ("));
+    return std::string(field.name) + ": " + std::string(meaning);
+}
+
 std::string FuseChoiceText(const devices::FuseChip& chip, const devices::FuseField& field,
                            uint8_t bits) {
     const int width = std::popcount(field.mask);
@@ -114,8 +119,7 @@ void FuseWindow::Lay() {
             w.SetItemText(kWindow, ids::kFuseName0 + place, field.name);
             w.SetChoices(kWindow, ids::kFuseChoice0 + place, shown.choices);
         } else {
-            w.SetItemText(kWindow, ids::kFuseCheck0 + place,
-                          std::string(field.name) + ": " + std::string(field.meaning));
+            w.SetItemText(kWindow, ids::kFuseCheck0 + place, FuseCheckText(field));
         }
     }
     // Each place shows the control its field needs, or nothing.

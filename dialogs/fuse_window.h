@@ -18,6 +18,11 @@
 
 namespace ostrel::dialogs {
 
+// The text of a one-bit field's check box, "name: meaning" without the
+// meaning's remark in brackets, so it fits its place (the fuse listing keeps
+// the remark, and Write's question tells what a bit that locks the
+// programmer out does).
+std::string FuseCheckText(const devices::FuseField& field);
 // The text of one entry of a field's choice list: the field's bits as the
 // data sheets write them, then what the value means ("0010: internal 8 MHz
 // RC oscillator").

@@ -5,6 +5,7 @@
 #include <bit>
 
 #include "devices/fuse_tables.h"
+#include "dialogs/fuse_window.h"
 #include "platform/texts.h"
 #include "ui/busy.h"
 
@@ -15,7 +16,7 @@ namespace {
 // The names the Fuses window puts on the place `id` names, as it lays out a
 // chip's fields: a byte's fields take its places in the table's order; a
 // field of several bits or with choices shows its name beside a choice list
-// (a one-bit field is a check box "name: meaning").
+// (a one-bit field is a check box, FuseCheckText).
 void AddFuseNames(int id, std::vector<std::string>& texts) {
     for (const devices::FuseChip& chip : devices::FuseChips()) {
         std::array<int, devices::kFuseByteCount> used{};
@@ -25,6 +26,8 @@ void AddFuseNames(int id, std::vector<std::string>& texts) {
             const bool choice = std::popcount(field.mask) > 1 || !field.values.empty();
             if (choice && id == ids::kFuseName0 + place)
                 texts.emplace_back(field.name);
+            if (!choice && id == ids::kFuseCheck0 + place)
+                texts.push_back(dialogs::FuseCheckText(field));
         }
     }
 }
