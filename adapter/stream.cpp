@@ -143,6 +143,22 @@ bool Pipelined(const Programmer& p) {
     return p.pins != nullptr && p.pins->InFlightLimit() > 0 && !p.pinQueue.oneInFlight;
 }
 
+// The states of one transfer: as many as the port holds, and in flight
+// whole packets of samples. A transfer whose last samples only part fill a
+// packet comes back when the next transfer's samples have filled it, and
+// only then can the transfer after go, so the chip clocks no more than one
+// transfer meanwhile. On the FT232R (128 states, 171 us at its top rate)
+// that is less than the wait (up to 61 samples, a packet in, a packet out),
+// and the chip would stand still for some microseconds before every
+// transfer; with 124 states (two packets) it waits for none.
+std::size_t TransferStates(const Programmer& p) {
+    const std::size_t capacity = p.pins->StreamCapacity();
+    const std::size_t packet = std::max<std::size_t>(1, p.pins->SamplesPerPacket());
+    if (!Pipelined(p) || capacity < packet)
+        return capacity;
+    return capacity - capacity % packet;
+}
+
 // A collect failed: no sample in flight can be trusted, so the port is lost
 // as when a transfer fails, and what is left of the command (nothing, once
 // the port is lost) goes one transfer at a time. Said once on the activity line.
@@ -203,7 +219,7 @@ void SendStates(Programmer& p, std::size_t count) {
         return;
     }
     uint8_t samples[4096];
-    const std::size_t capacity = std::min(p.pins->StreamCapacity(), sizeof samples);
+    const std::size_t capacity = std::min(TransferStates(p), sizeof samples);
     count = std::min({count, q.states.size(), capacity});
     if (count == 0)
         return;
@@ -306,7 +322,7 @@ void Queue(Programmer& p, int64_t count) {
     PinQueue& q = p.pinQueue;
     if (p.portLost)
         return;
-    const std::size_t capacity = p.pins ? p.pins->StreamCapacity() : 0;
+    const std::size_t capacity = p.pins ? TransferStates(p) : 0;
     for (int64_t i = 0; i < count; ++i) {
         q.states.push_back(p.state.pinLatch);
         if (capacity > 0 && q.states.size() >= capacity)
