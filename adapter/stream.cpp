@@ -347,7 +347,7 @@ int AnswerWindow(const Programmer& p) {
     // must follow the last sample of a cable that samples at a bit's end.
     const bool sampleAtEnd = ActiveCable(p.state).mosiHighWhileSckHigh;
     const int64_t perBit = (sampleAtEnd ? 3 : 2) * std::max<int32_t>(1, p.state.statesPerPhase);
-    const auto capacity = static_cast<int64_t>(p.pins->StreamCapacity());
+    const auto capacity = static_cast<int64_t>(TransferStates(p));
     // As many instructions as fill sixteen transfers exactly: the answers
     // of a window cost sixteen round trips, none of them part full.
     const int64_t states = 16 * capacity - (sampleAtEnd ? 1 : 0);
