@@ -49,6 +49,8 @@ constexpr uint64_t kHighRateHz = 375000;
 constexpr std::size_t kKeptAnswers = 4096;
 // Instructions a caller may queue at most before it needs their answers.
 constexpr int kMostQueued = 1024;
+// The longest run of idle states that fills the last packet of samples.
+constexpr uint64_t kMostFillUs = 500;
 
 PinQueue::Answer* FindAnswer(PinQueue& q, uint32_t ticket) {
     for (auto it = q.answers.rbegin(); it != q.answers.rend(); ++it) {
@@ -279,6 +281,23 @@ void QueueBits(Programmer& p, uint32_t bits, int count, uint32_t ticket) {
     p.pinQueue.sckHighAfterBits = true;
 }
 
+// The samples come back in packets, and a part full one only once the
+// adapter's latency timer has run out (1 ms at the least). Transfers in
+// flight carry whole packets, so the states sent so far end on a packet's
+// end exactly when their count is a multiple of it: idle states that make
+// it one (the pins as they are) bring the last packet back at once, when
+// they last less than half the shortest latency timer.
+void FillLastPacket(Programmer& p) {
+    PinQueue& q = p.pinQueue;
+    const std::size_t packet = p.pins->SamplesPerPacket();
+    if (!Pipelined(p) || packet <= 1 || TransferStates(p) % packet != 0 || q.states.empty() ||
+        p.state.stateRateHz <= 0)
+        return;
+    const uint64_t missing = (packet - (q.sent + q.states.size()) % packet) % packet;
+    if (missing * 1000000 < kMostFillUs * static_cast<uint64_t>(p.state.stateRateHz))
+        pins::Queue(p, static_cast<int64_t>(missing));
+}
+
 // Sends the queue and collects every sample, or with `until` only the
 // transfers in flight up to the one that completes that answer: the later
 // ones stay in flight. With `rest`, SCK is brought low after the last
@@ -296,6 +315,7 @@ void SendQueue(Programmer& p, bool rest, uint32_t until = 0) {
     // A sample of the last state comes with a state after it.
     if (!q.samples.empty() && q.samples.back().state + 1 >= q.sent + q.states.size())
         pins::Queue(p, 1);
+    FillLastPacket(p);
     while (!q.states.empty() && !p.portLost)
         SendStates(p, q.states.size());
     if (until == 0)
