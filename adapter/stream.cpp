@@ -49,6 +49,8 @@ constexpr uint64_t kHighRateHz = 375000;
 constexpr std::size_t kKeptAnswers = 4096;
 // Instructions a caller may queue at most before it needs their answers.
 constexpr int kMostQueued = 1024;
+// The longest run of idle states that fills the last packet of samples.
+constexpr uint64_t kMostFillUs = 500;
 
 PinQueue::Answer* FindAnswer(PinQueue& q, uint32_t ticket) {
     for (auto it = q.answers.rbegin(); it != q.answers.rend(); ++it) {
@@ -143,6 +145,22 @@ bool Pipelined(const Programmer& p) {
     return p.pins != nullptr && p.pins->InFlightLimit() > 0 && !p.pinQueue.oneInFlight;
 }
 
+// The states of one transfer: as many as the port holds, and in flight
+// whole packets of samples. A transfer whose last samples only part fill a
+// packet comes back when the next transfer's samples have filled it, and
+// only then can the transfer after go, so the chip clocks no more than one
+// transfer meanwhile. On the FT232R (128 states, 171 us at its top rate)
+// that is less than the wait (up to 61 samples, a packet in, a packet out),
+// and the chip would stand still for some microseconds before every
+// transfer; with 124 states (two packets) it waits for none.
+std::size_t TransferStates(const Programmer& p) {
+    const std::size_t capacity = p.pins->StreamCapacity();
+    const std::size_t packet = std::max<std::size_t>(1, p.pins->SamplesPerPacket());
+    if (!Pipelined(p) || capacity < packet)
+        return capacity;
+    return capacity - capacity % packet;
+}
+
 // A collect failed: no sample in flight can be trusted, so the port is lost
 // as when a transfer fails, and what is left of the command (nothing, once
 // the port is lost) goes one transfer at a time. Said once on the activity line.
@@ -203,7 +221,7 @@ void SendStates(Programmer& p, std::size_t count) {
         return;
     }
     uint8_t samples[4096];
-    const std::size_t capacity = std::min(p.pins->StreamCapacity(), sizeof samples);
+    const std::size_t capacity = std::min(TransferStates(p), sizeof samples);
     count = std::min({count, q.states.size(), capacity});
     if (count == 0)
         return;
@@ -263,6 +281,23 @@ void QueueBits(Programmer& p, uint32_t bits, int count, uint32_t ticket) {
     p.pinQueue.sckHighAfterBits = true;
 }
 
+// The samples come back in packets, and a part full one only once the
+// adapter's latency timer has run out (1 ms at the least). Transfers in
+// flight carry whole packets, so the states sent so far end on a packet's
+// end exactly when their count is a multiple of it: idle states that make
+// it one (the pins as they are) bring the last packet back at once, when
+// they last less than half the shortest latency timer.
+void FillLastPacket(Programmer& p) {
+    PinQueue& q = p.pinQueue;
+    const std::size_t packet = p.pins->SamplesPerPacket();
+    if (!Pipelined(p) || packet <= 1 || TransferStates(p) % packet != 0 || q.states.empty() ||
+        p.state.stateRateHz <= 0)
+        return;
+    const uint64_t missing = (packet - (q.sent + q.states.size()) % packet) % packet;
+    if (missing * 1000000 < kMostFillUs * static_cast<uint64_t>(p.state.stateRateHz))
+        pins::Queue(p, static_cast<int64_t>(missing));
+}
+
 // Sends the queue and collects every sample, or with `until` only the
 // transfers in flight up to the one that completes that answer: the later
 // ones stay in flight. With `rest`, SCK is brought low after the last
@@ -280,6 +315,7 @@ void SendQueue(Programmer& p, bool rest, uint32_t until = 0) {
     // A sample of the last state comes with a state after it.
     if (!q.samples.empty() && q.samples.back().state + 1 >= q.sent + q.states.size())
         pins::Queue(p, 1);
+    FillLastPacket(p);
     while (!q.states.empty() && !p.portLost)
         SendStates(p, q.states.size());
     if (until == 0)
@@ -306,7 +342,7 @@ void Queue(Programmer& p, int64_t count) {
     PinQueue& q = p.pinQueue;
     if (p.portLost)
         return;
-    const std::size_t capacity = p.pins ? p.pins->StreamCapacity() : 0;
+    const std::size_t capacity = p.pins ? TransferStates(p) : 0;
     for (int64_t i = 0; i < count; ++i) {
         q.states.push_back(p.state.pinLatch);
         if (capacity > 0 && q.states.size() >= capacity)
@@ -331,7 +367,7 @@ int AnswerWindow(const Programmer& p) {
     // must follow the last sample of a cable that samples at a bit's end.
     const bool sampleAtEnd = ActiveCable(p.state).mosiHighWhileSckHigh;
     const int64_t perBit = (sampleAtEnd ? 3 : 2) * std::max<int32_t>(1, p.state.statesPerPhase);
-    const auto capacity = static_cast<int64_t>(p.pins->StreamCapacity());
+    const auto capacity = static_cast<int64_t>(TransferStates(p));
     // As many instructions as fill sixteen transfers exactly: the answers
     // of a window cost sixteen round trips, none of them part full.
     const int64_t states = 16 * capacity - (sampleAtEnd ? 1 : 0);

@@ -13,6 +13,8 @@ namespace {
 constexpr uint32_t kCalibrationMs = 50;
 // ... and every this many passes in that time add one read to the delay unit.
 constexpr int32_t kPassesPerLoop = 37000;
+// A streaming port's pass is a round trip; this many tell what one costs.
+constexpr int64_t kStreamingCalibrationReads = 4;
 }  // namespace
 
 int32_t SpeedFactor(int32_t speed) {
@@ -123,13 +125,25 @@ void CalibrateDelay(Programmer& p) {
     // a transfer, the round trip every answer costs. The passes count those.
     ConfigureStream(p);
     int64_t passes = 0;
-    uint32_t t0 = p.clock.TickMs();
-    uint32_t t = t0;
-    do {
-        t = p.clock.TickMs();
-        PollInput(p);
-        ++passes;
-    } while (static_cast<uint32_t>(t - t0) < kCalibrationMs);
+    if (Streaming(p)) {
+        // Round trips of a millisecond or so: a few of them, scaled to the
+        // passes of the 50 ms, measure one as well as 50 ms of them, which
+        // every connect would wait out.
+        const uint64_t startNs = p.clock.NowNs();
+        for (int64_t i = 0; i < kStreamingCalibrationReads; ++i)
+            PollInput(p);
+        const uint64_t ns = std::max<uint64_t>(1, p.clock.NowNs() - startNs);
+        passes = std::max<int64_t>(
+            1, static_cast<int64_t>(kStreamingCalibrationReads * kCalibrationMs * 1000000ull / ns));
+    } else {
+        uint32_t t0 = p.clock.TickMs();
+        uint32_t t = t0;
+        do {
+            t = p.clock.TickMs();
+            PollInput(p);
+            ++passes;
+        } while (static_cast<uint32_t>(t - t0) < kCalibrationMs);
+    }
     p.state.calibrationPasses = passes > INT32_MAX ? INT32_MAX : static_cast<int32_t>(passes);
     int64_t loops = passes / kPassesPerLoop + 1;
     p.state.delayLoops = loops > INT32_MAX ? INT32_MAX : static_cast<int32_t>(loops);

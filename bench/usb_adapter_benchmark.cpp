@@ -34,8 +34,9 @@
 // The chips and cables: an 8 KB ATmega8, a 32 KB ATmega328P and the 256 KB
 // ATmega2560 (its modem-line path on Cablet1 only), page mode;
 // Cablet1 (two states a bit) and Cablet2 (three: MOSI high while SCK is
-// high); the FT232R (128 bytes in flight, its top rate with two states a
-// phase) and an FT-X chip (512 bytes, one state a phase); speed High.
+// high); the FT232R (buffers of 128 bytes, transfers of 124 states in
+// flight, its top rate with two states a phase) and an FT-X chip (buffers of
+// 512 bytes, transfers of 496 states, one state a phase); speed High.
 #include <benchmark/benchmark.h>
 
 #include <time.h>

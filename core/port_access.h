@@ -150,6 +150,11 @@ class PinPort {
     // The most states submitted and not yet collected; 0 when the port
     // cannot, and only Transfer is used.
     virtual std::size_t InFlightLimit() const { return 0; }
+    // The samples of transfers in flight come back in packets of this many
+    // (an FTDI chip: 62, beside two status bytes); a transfer of whole
+    // packets comes back without waiting for the next one's samples. 1: no
+    // packets to fill.
+    virtual std::size_t SamplesPerPacket() const { return 1; }
     // Sends `states` (at most StreamCapacity, and with those in flight at
     // most InFlightLimit) without waiting for their samples. False when the
     // device failed; everything in flight is then unusable.

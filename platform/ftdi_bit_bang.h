@@ -49,6 +49,9 @@ inline constexpr uint8_t kFtdiRestPins = 0x15;
 inline constexpr uint32_t kFtdiTopStateRate = 750000;
 // The slowest: the largest divisor, 16384.
 inline constexpr uint32_t kFtdiBottomStateRate = 46;
+// The samples a packet to the host carries: 64 bytes, the first 2 the
+// modem and line status. A partial packet waits for the latency timer.
+inline constexpr std::size_t kFtdiSamplesPerPacket = 62;
 
 // The states one write may carry before its samples are read back: the
 // chip's buffer towards the host is the smaller one (128 bytes on the
@@ -101,6 +104,8 @@ class FtdiBitBangPort : public PinPort {
     bool Transfer(std::span<const uint8_t> states, std::span<uint8_t> samples) override;
     // What the chip's two buffers hold together.
     std::size_t InFlightLimit() const override;
+    // The samples of one USB packet to the host: 64 bytes, 2 of them status.
+    std::size_t SamplesPerPacket() const override { return kFtdiSamplesPerPacket; }
     bool Submit(std::span<const uint8_t> states) override;
     bool Collect(std::span<uint8_t> samples) override;
 

@@ -122,6 +122,10 @@ std::size_t SystemPorts::InFlightLimit() const {
     return pinTarget_ != nullptr ? pinTarget_->InFlightLimit() : 0;
 }
 
+std::size_t SystemPorts::SamplesPerPacket() const {
+    return pinTarget_ != nullptr ? pinTarget_->SamplesPerPacket() : 1;
+}
+
 bool SystemPorts::Submit(std::span<const uint8_t> states) {
     return pinTarget_ != nullptr && pinTarget_->Submit(states);
 }

@@ -60,6 +60,7 @@ class SystemPorts : public PortAccess, public PinPort {
     bool ReadPins(uint8_t* pins) override;
     bool Transfer(std::span<const uint8_t> states, std::span<uint8_t> samples) override;
     std::size_t InFlightLimit() const override;
+    std::size_t SamplesPerPacket() const override;
     bool Submit(std::span<const uint8_t> states) override;
     bool Collect(std::span<uint8_t> samples) override;
 

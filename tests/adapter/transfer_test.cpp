@@ -488,6 +488,54 @@ TEST(StreamingTransfer, TransfersInFlightCarryTheSameStatesAndEveryAnswer) {
     }
 }
 
+// In flight the transfers carry whole packets of samples, as many as the
+// port holds, and idle states fill the last packet; one at a time, or with a
+// packet larger than the port, as many as it holds, and nothing is added.
+// Either way every state goes out, in order.
+TEST(StreamingTransfer, TransfersInFlightCarryWholePackets) {
+    const struct {
+        std::size_t capacity;
+        std::size_t limit;
+        std::size_t packet;
+        std::size_t size;  // the states of every transfer but the last
+    } kCases[] = {
+        {128, 256, 62, 124}, {512, 1024, 62, 496}, {128, 0, 62, 128},
+        {40, 80, 62, 40},    {100, 200, 1, 100},
+    };
+    for (const auto& c : kCases) {
+        const std::string what = std::to_string(c.capacity) + "/" + std::to_string(c.limit) +
+                                 " packet " + std::to_string(c.packet);
+        StreamingRig once;
+        StreamingRig rig;
+        once.pins.capacity = rig.pins.capacity = c.capacity;
+        rig.pins.inFlightLimit = c.limit;
+        rig.pins.samplesPerPacket = c.packet;
+        for (int i = 0; i < 40; ++i) {
+            adapter::QueueInstruction(rig.p, 0x5A00 + i, 0xC3A5 - i);
+            adapter::QueueInstruction(once.p, 0x5A00 + i, 0xC3A5 - i);
+        }
+        adapter::Flush(rig.p);
+        adapter::Flush(once.p);
+        ASSERT_GT(rig.pins.transfers.size(), 2u) << what;
+        for (std::size_t i = 0; i + 1 < rig.pins.transfers.size(); ++i)
+            EXPECT_EQ(rig.pins.transfers[i].size(), c.size) << what << " transfer " << i;
+        EXPECT_LE(rig.pins.transfers.back().size(), c.size) << what;
+        const std::vector<uint8_t> sent = rig.pins.AllStates();
+        const std::vector<uint8_t> plain = once.pins.AllStates();
+        ASSERT_GE(sent.size(), plain.size()) << what;
+        EXPECT_TRUE(std::equal(plain.begin(), plain.end(), sent.begin())) << what;
+        const auto fill = static_cast<std::ptrdiff_t>(sent.size() - plain.size());
+        EXPECT_EQ(std::count(sent.end() - fill, sent.end(), plain.back()), fill)
+            << what << ": the fill holds the pins";
+        const bool filled = c.limit > 0 && c.size % c.packet == 0 && c.packet > 1;
+        // Counted from the open, whose states the transfers recorded leave out.
+        if (filled) {
+            EXPECT_EQ(rig.p.pinQueue.sent % c.packet, 0u) << what << ": the last packet full";
+        }
+        EXPECT_EQ(fill > 0, filled && plain.size() % c.packet != 0) << what;
+    }
+}
+
 // A write's wait on a port that keeps transfers in flight is idle states the
 // adapter's clock times: one phase brings SCK low after the instruction, the
 // idle states hold that level, as many as cover the time at the rate in

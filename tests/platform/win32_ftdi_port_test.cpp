@@ -12,7 +12,9 @@
 #include <string_view>
 
 #include "app/commands.h"
+#include "avr/avr.h"
 #include "core/ids.h"
+#include "tests/support/scripted_windows.h"
 #include "tests/support/sim_rig.h"
 #include "tests/support/win32/pin_kit.h"
 
@@ -110,8 +112,9 @@ TEST(Win32FtdiPort, WritesAndVerifiesAChipWithinTheBuffers) {
         EXPECT_EQ(app::OnCommand(rig.p, ids::kVerify), app::CommandResult::Ok) << RigPortName(port);
         const StandInDevice& dev = *rig.kit->ftdiDevice;
         EXPECT_EQ(dev.overruns, 0u) << RigPortName(port);
-        EXPECT_EQ(dev.mostInFlight, 2 * dev.BufferBytes())
-            << RigPortName(port) << ": full transfers, two in flight";
+        const std::size_t packet = UsbBusModel::kSamplesPerPacket;
+        EXPECT_EQ(dev.mostInFlight, 2 * (dev.BufferBytes() / packet * packet))
+            << RigPortName(port) << ": two transfers of whole packets in flight";
         EXPECT_EQ(dev.unevenStates, 0u) << RigPortName(port);
         EXPECT_GT(dev.queueLooks, dev.writes) << RigPortName(port) << ": the samples come later";
         EXPECT_EQ(dev.emptyReads, 0u) << RigPortName(port) << ": only what is there is read";
@@ -137,6 +140,46 @@ TEST(Win32FtdiPort, RatesTheChipsClockEvenly) {
         ASSERT_EQ(k.kit.ftdi.OpenPins("COM1"), PinOpenResult::Ok);
         EXPECT_EQ(k.kit.ftdi.SetStateRate(c.asked), c.given) << PinViaName(c.via) << " " << c.asked;
         EXPECT_EQ(k.kit.ftdiDevice->baud, c.given * 4) << PinViaName(c.via) << " " << c.asked;
+    }
+}
+
+// The FT232R clocks evenly only undivided (its erratum), so the backend never
+// divides it. What a divided clock would do, set on the stand-in by hand:
+// states of uneven length, many shorter than the phase, and a chip at 1 MHz
+// that loses pulses.
+TEST(Win32FtdiPort, TheFt232rAtADividedClockWouldLosePulses) {
+    const struct {
+        uint32_t baud;
+        int32_t statesPerPhase;
+        bool uneven;
+    } kCases[] = {
+        {3000000, 2, false},  // the backend's own: two states a phase
+        {1500000, 1, true},   // the same phase of one divided state
+    };
+    for (const auto& c : kCases) {
+        VirtualClock clock;
+        PinKitOptions options;
+        options.board.cable = sim::CableKind::Cablet2;
+        options.board.chipClockHz = 1000000;
+        PinKit kit(clock, options);
+        ScriptedWindows windows;
+        Programmer p{kit.serial, kit.parallel, clock, windows};
+        kit.Attach(p);
+        p.state.speed = 3;
+        p.state.delayLoops = 0;
+        p.state.cablet2 = 1;
+        ASSERT_EQ(avr::EnterProgrammingMode(p), 0) << c.baud;
+        StandInDevice& dev = *kit.ftdiDevice;
+        ASSERT_EQ(dev.baud, 3000000u) << "the undivided clock";
+        dev.baud = c.baud;
+        p.state.statesPerPhase = c.statesPerPhase;
+        const uint64_t lostBefore = kit.board.target().lostPulses();
+        const uint64_t unevenBefore = dev.unevenStates;
+        const bool echoed = avr::ProgrammingEnable(p) == 0x53;
+        EXPECT_EQ(dev.unevenStates > unevenBefore, c.uneven) << c.baud;
+        EXPECT_EQ(kit.board.target().lostPulses() > lostBefore, c.uneven)
+            << c.baud << ": uneven states are refused";
+        EXPECT_EQ(echoed, !c.uneven) << c.baud;
     }
 }
 

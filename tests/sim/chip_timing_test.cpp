@@ -368,6 +368,24 @@ TEST(HostTiming, EveryChipAtItsFactoryClockWorksAtEverySpeedOnThePortsOfPins) {
     }
 }
 
+// On a port of pins a pass of the calibration is a round trip: a few of them
+// give the passes that 50 ms of them count, in a fraction of the time.
+TEST(HostTiming, TheCalibrationOfAPortOfPinsTakesAFewRoundTrips) {
+    for (PinVia via : {PinVia::Ft232r, PinVia::Ft231x}) {
+        PinHostRig rig(via, CableKind::Cablet2, 1000000, 3);
+        ASSERT_EQ(adapter::OpenPort(rig.p), 0) << PinViaName(via);
+        const uint64_t startNs = rig.clock.NowNs();
+        adapter::CalibrateDelay(rig.p);
+        EXPECT_LT(rig.clock.NowNs() - startNs, 10000000u) << PinViaName(via);
+        // The round trips that fit 50 ms, counted one by one.
+        int64_t counted = 0;
+        for (const uint64_t endNs = rig.clock.NowNs() + 50000000; rig.clock.NowNs() < endNs;
+             ++counted)
+            adapter::PollInput(rig.p);
+        EXPECT_NEAR(rig.p.state.calibrationPasses, counted, counted / 10.0 + 1) << PinViaName(via);
+    }
+}
+
 // The FT232R's bit-bang clock is even only undivided (its erratum): at a
 // divided rate the fake chip makes states of uneven length, many too short,
 // and the simulated chip loses pulses. So the backend never divides it.

@@ -60,6 +60,9 @@ class RecordingPinPort : public PinPort {
     std::size_t mostInFlight = 0;
     int collects = 0;
     std::size_t InFlightLimit() const override { return inFlightLimit; }
+    // The samples of one packet back (1: none).
+    std::size_t samplesPerPacket = 1;
+    std::size_t SamplesPerPacket() const override { return samplesPerPacket; }
     bool Submit(std::span<const uint8_t> states) override;
     bool Collect(std::span<uint8_t> samples) override;
 

@@ -45,7 +45,7 @@ uint64_t UsbBusModel::Read(uint64_t nowNs, std::size_t want, bool all, uint64_t 
                 toHost_.size() + 1 >= chip.toHostBytes)
                 stalledNs += nextState - chipFreeNs_;
             toHost_.push_back({nextState, apply(state, nextState)});
-            chipFreeNs_ = nextState + chip.stateNs;
+            chipFreeNs_ = nextState + NextStateNs();
             continue;
         }
         if (nextIn == kNever) {
@@ -85,7 +85,7 @@ void UsbBusModel::Arrived(uint64_t nowNs, const Apply& apply, std::vector<uint8_
             const uint8_t state = fromHost_.front().value;
             fromHost_.pop_front();
             toHost_.push_back({nextState, apply(state, nextState)});
-            chipFreeNs_ = nextState + chip.stateNs;
+            chipFreeNs_ = nextState + NextStateNs();
             continue;
         }
         if (nextIn == kNever || nextIn > nowNs)
@@ -108,7 +108,7 @@ void UsbBusModel::Advance(uint64_t untilNs, const Apply& apply) {
         const uint8_t state = fromHost_.front().value;
         fromHost_.pop_front();
         toHost_.push_back({at, apply(state, at)});
-        chipFreeNs_ = at + chip.stateNs;
+        chipFreeNs_ = at + NextStateNs();
     }
 }
 

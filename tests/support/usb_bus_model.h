@@ -42,6 +42,10 @@ class UsbBusModel {
         unsigned latencyMs = 16;          // the latency timer
         std::size_t fromHostBytes = 128;  // buffer of states
         std::size_t toHostBytes = 128;    // buffer of samples
+        // The length of each state as the chip clocks it, asked once a
+        // state (the FT232R's divided clock makes them uneven); null:
+        // stateNs each.
+        std::function<uint64_t()> stateLength;
     };
     // Applies a state to the pins at a time and gives the pins sampled just
     // before.
@@ -73,6 +77,8 @@ class UsbBusModel {
     std::size_t mostFromHost = 0;
 
   private:
+    uint64_t NextStateNs() const { return chip.stateLength ? chip.stateLength() : chip.stateNs; }
+
     struct Timed {
         uint64_t atNs;
         uint8_t value;

@@ -125,30 +125,28 @@ void Drive(StandInDevice& dev, unsigned char pins) {
 }
 
 // A state lasts four baud periods; on the FT232R at a divided clock some
-// come out far shorter (from a sixteenth of that on).
-uint64_t StateNs(StandInDevice& dev, uint32_t& random) {
+// come out far shorter (from a sixteenth of that on). The chip clocks each
+// state for this long, so the board sees the short ones.
+uint64_t StateNs(StandInDevice& dev) {
     const uint64_t tick = 4ull * 1000000000ull / std::max<uint32_t>(dev.baud, 1);
     if (dev.chip != StandInChip::Ft232r || dev.baud >= kReferenceHz)
         return tick;
-    random = random * 1103515245u + 12345u;
-    const uint64_t sixteenths = 1 + ((random >> 16) % 16);
+    dev.random = dev.random * 1103515245u + 12345u;
+    const uint64_t sixteenths = 1 + ((dev.random >> 16) % 16);
     if (sixteenths < 16)
         ++dev.unevenStates;
     return tick * sixteenths / 16;
 }
 
 // The host's clock moves on to `atNs`: the chip clocks the states due
-// before, each seen by the board at its own time (its length counted when
-// the FT232R's divided clock would make it uneven), and the packets in by
+// before, each seen by the board at its own time, and the packets in by
 // then reach the driver.
 void Pump(StandInDevice& dev, Clock& clock, uint64_t atNs) {
-    static uint32_t random = 12345;
     const UsbBusModel::Apply apply = [&dev, &clock](uint8_t state, uint64_t stateAtNs) {
         if (stateAtNs > clock.NowNs())
             clock.Spend(stateAtNs - clock.NowNs());
         const unsigned char sample = Pins(dev);
         Drive(dev, state);
-        (void)StateNs(dev, random);
         return sample;
     };
     if (dev.mute) {
@@ -248,6 +246,7 @@ __declspec(dllexport) ULONG WINAPI FT_OpenEx(void* what, DWORD how, void** handl
         dev->model.chip.latencyMs = 16;
         dev->model.chip.fromHostBytes = dev->BufferBytes();
         dev->model.chip.toHostBytes = dev->BufferBytes();
+        dev->model.chip.stateLength = [d = dev.get()] { return t::StateNs(*d); };
         t::Forget(*dev);
         *handle = dev.get();
         return t::kOk;

@@ -25,7 +25,9 @@
 //   its time-out when asked for more;
 // - the rate: the baud rate is the 3 MHz reference over a whole divisor, a
 //   state lasts four baud periods; on the FT232R a divided clock makes
-//   states of uneven length (counted, so a test sees the rule kept);
+//   states of uneven length, many shorter than the rate asked, which the
+//   chip clocks at those lengths (so the simulated chip refuses the short
+//   ones) and counts;
 // - a device that another program holds, one without synchronous mode
 //   (FT232BM), and one that goes away after a number of writes.
 //
@@ -91,6 +93,7 @@ struct StandInDevice {
     UsbBusModel model;
     std::deque<unsigned char> toHost;
     uint64_t inFlight = 0;
+    uint32_t random = 12345;  // draws the lengths of uneven states
 
     std::size_t BufferBytes() const { return chip == StandInChip::Ft232r ? 128 : 512; }
     unsigned long Type() const {

@@ -330,6 +330,8 @@ int ftdi_set_baudrate(struct ftdi_context* ftdi, int baudrate) {
     dev->stateRateHz = static_cast<uint32_t>(actual / 4);
     dev->model.chip.stateNs = 1000000000ull / std::max<uint32_t>(1, dev->stateRateHz);
     dev->evenStates = undivided || dev->chip != ostrel::testing::FakeFtdiChip::Ft232r;
+    // The bus model's chip clocks each state as long as the plain path holds it.
+    dev->model.chip.stateLength = [dev] { return ostrel::testing::StateNs(*dev); };
     return 0;
 }
 

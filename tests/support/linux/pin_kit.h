@@ -76,6 +76,7 @@ class PinKit {
             return in_->Transfer(states, samples);
         }
         std::size_t InFlightLimit() const override { return pipelined ? in_->InFlightLimit() : 0; }
+        std::size_t SamplesPerPacket() const override { return in_->SamplesPerPacket(); }
         bool Submit(std::span<const uint8_t> states) override { return in_->Submit(states); }
         bool Collect(std::span<uint8_t> samples) override { return in_->Collect(samples); }
         // False: the port is used one transfer at a time, as a backend
