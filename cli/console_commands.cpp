@@ -28,10 +28,12 @@ constexpr std::array kCommands = {
                    "first (checked, then read back)",
                    "--yes --device --set --factory --allow-lockout"},
     ConsoleCommand{"read", false, ids::kRead, ConsoleResult::ReadbackTxt,
-                   "read flash and EEPROM into readback.txt in the start directory; print its path",
+                   "read flash and EEPROM into FILE (default: readback.txt in the start "
+                   "directory); print its path",
                    "--device"},
     ConsoleCommand{"readhex", false, ids::kReadbackInhx, ConsoleResult::ReadbackHex,
-                   "read the flash into readback.hex in the start directory; print its path",
+                   "read the flash into FILE (default: readback.hex in the start directory); "
+                   "print its path",
                    "--device"},
     ConsoleCommand{"write", true, ids::kWrite, ConsoleResult::Verdict,
                    "program FILE: erase the flash (unless --no-erase), program, verify, the .eep "

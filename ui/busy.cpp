@@ -1,5 +1,6 @@
 #include "ui/busy.h"
 
+#include "core/ids.h"
 #include "ui/control_table.h"
 #include "ui/menu.h"
 
@@ -7,6 +8,18 @@ namespace ostrel::ui {
 
 bool BusyPlan::MenuItemEnabled(int command) const {
     return !busy || MenuCommandWhileBusy(command);
+}
+
+bool RunsBusy(int command) {
+    switch (command) {
+        case ids::kAbout:
+        case ids::kWiringPicture:
+        case ids::kHelpTopics:
+        case ids::kNewVersion:
+            return false;
+        default:
+            return true;
+    }
 }
 
 BusyPlan PlanBusy(bool busy) {

@@ -35,6 +35,12 @@ struct BusyPlan {
 };
 BusyPlan PlanBusy(bool busy);
 
+// Whether `command` runs in the busy state. The ones that only show a box or
+// a page (About, the wiring picture, the help and the version page) do not:
+// their box keeps the window from input while it shows, and the progress bar
+// and Stop have nothing to tell.
+bool RunsBusy(int command);
+
 // A check box toggles its own mark when it is clicked, before its command
 // runs. When that command is refused (another one runs), the toggle is
 // undone, so that the box keeps showing the state the program uses: the state

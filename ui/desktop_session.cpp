@@ -68,12 +68,12 @@ bool DesktopSession::Start(const std::optional<std::string>& commandLineFile) {
     window_.Show();
     Programmer& p = programmer();
     // The start-up lets pending events through while it works; a click that
-    // arrives meanwhile must not start a command inside it.
+    // arrives meanwhile must not start a command inside it. It sends nothing
+    // to a chip, so the window shows no progress bar or Stop meanwhile (a
+    // question it asks is a box that keeps the window from input).
     p.commandRunning = true;
-    window_.SetBusy(true);
     bool open = app::OpenMainWindow(p, commandLineFile);
     p.commandRunning = false;
-    window_.SetBusy(false);
     AfterCommand();
     if (window_.Ended())
         return false;
@@ -136,14 +136,17 @@ bool DesktopSession::Command(int command) {
 
 void DesktopSession::RunCommand(int command) {
     window_.SetTip(ids::kActivity, StartFolderTip(startFolder_));
-    window_.SetBusy(true);
+    const bool busy = ui::RunsBusy(command);
+    if (busy)
+        window_.SetBusy(true);
     app::CommandResult result = app::CommandResult::Ok;
     if (command == ids::kCableTest) {
         RunCableTest();
     } else {
         result = app::OnCommand(programmer(), command);
     }
-    window_.SetBusy(false);
+    if (busy)
+        window_.SetBusy(false);
     if (result == app::CommandResult::Ok)
         ShowWhereItWent(command);
     AfterCommand();
