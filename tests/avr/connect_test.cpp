@@ -2,10 +2,12 @@
 #include <gtest/gtest.h>
 
 #include <array>
+#include <cstdio>
 
 #include "avr/avr.h"
 #include "core/activity.h"
 #include "core/ids.h"
+#include "sim/chip_table.h"
 #include "tests/support/sim_rig.h"
 
 namespace ostrel::testing {
@@ -205,11 +207,25 @@ TEST(Connect, SerialPortWithoutCableFailsBeforeAnyReset) {
     EXPECT_TRUE(rig.windows.activity.empty());
 }
 
-TEST(Connect, ChipOutOfStepComesInStepThroughSynchronisation) {
-    for (uint32_t bits : {1u, 3u}) {
-        SimRig rig({.chip = "ATmega8", .fault = SimFault::OutOfStep, .outOfStepBits = bits});
-        EXPECT_EQ(avr::Connect(rig.p), 0) << bits << " bits";
-        EXPECT_EQ(rig.p.state.signatureReport.view(), Report("1E", "93", "07", true));
+// Every family's way back into step: a chip out of step by some bits comes
+// in step through the retries, and one that entered programming mode while
+// its echo was lost is never sent a retry out of step, so nothing of it is
+// written.
+TEST(Connect, EveryFamilyComesInStepAndALostEchoWritesNothing) {
+    for (const char* chip : {"ATmega8", "AT90S8515", "AT90S2343", "ATtiny85", "ATmega2560"}) {
+        const sim::ChipInfo& info = *sim::FindChip(chip);
+        char sig[3][3];
+        for (int i = 0; i < 3; ++i)
+            std::snprintf(sig[i], sizeof sig[i], "%02X", info.signature[i]);
+        for (uint32_t bits : {1u, 3u}) {
+            SimRig rig({.chip = chip, .fault = SimFault::OutOfStep, .outOfStepBits = bits});
+            EXPECT_EQ(avr::Connect(rig.p), 0) << chip << ", " << bits << " bits";
+            EXPECT_EQ(rig.p.state.signatureReport.view(), Report(sig[0], sig[1], sig[2], true));
+        }
+        SimRig lost({.chip = chip, .fault = SimFault::EchoLost});
+        const sim::ChipMemory before = lost.chip().memory();
+        EXPECT_NE(avr::Connect(lost.p), 0) << chip;
+        EXPECT_EQ(lost.chip().memory(), before) << chip;
     }
 }
 
