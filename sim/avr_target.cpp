@@ -328,11 +328,13 @@ uint8_t AvrTarget::ReadAnswer() {
                 return b2;
             const uint32_t index =
                 ((FlashWordAddress(address) << 1) | (b0 == 0x28 ? 1u : 0u)) & flashMask_;
+            memoriesUsed_ = true;
             return ReadCell(Memory::Flash, index, clock_.NowUs());
         }
         case 0xA0:
             if (ReadProtected())
                 return b2;
+            memoriesUsed_ = true;
             return ReadCell(Memory::Eeprom, address & eepromMask_, clock_.NowUs());
         case 0x30:
             // Classic chips hide their signature in lock mode 3; the newer
@@ -530,6 +532,7 @@ uint32_t AvrTarget::FlashWordAddress(uint32_t address16) const {
 }
 
 void AvrTarget::WriteFlashByte(uint32_t index, uint8_t value, uint64_t nowUs) {
+    memoriesUsed_ = true;
     if (!Stuck(Memory::Flash, index)) {
         // Programming only clears bits; only an erase sets them again.
         memory_.flash[index] &= value;
@@ -539,6 +542,7 @@ void AvrTarget::WriteFlashByte(uint32_t index, uint8_t value, uint64_t nowUs) {
 }
 
 void AvrTarget::WriteFlashPage(uint32_t wordAddress, uint64_t nowUs) {
+    memoriesUsed_ = true;
     const uint32_t pageWords = chip_.PageWords();
     const uint32_t base = wordAddress & (chip_.FlashWords() - 1) & ~(pageWords - 1);
     const uint32_t lo = base * 2;
@@ -553,6 +557,7 @@ void AvrTarget::WriteFlashPage(uint32_t wordAddress, uint64_t nowUs) {
 }
 
 void AvrTarget::WriteEepromByte(uint32_t index, uint8_t value, uint64_t nowUs) {
+    memoriesUsed_ = true;
     if (!Stuck(Memory::Eeprom, index)) {
         // The EEPROM erases the byte before writing it, so the value replaces the old one.
         memory_.eeprom[index] = value;
@@ -562,6 +567,7 @@ void AvrTarget::WriteEepromByte(uint32_t index, uint8_t value, uint64_t nowUs) {
 }
 
 void AvrTarget::ChipErase(uint64_t nowUs) {
+    memoriesUsed_ = true;
     const uint8_t keep = stuckSet_ ? (stuckMemory_ == Memory::Flash ? memory_.flash[stuckIndex_]
                                                                     : memory_.eeprom[stuckIndex_])
                                    : 0;

@@ -184,6 +184,10 @@ class AvrTarget {
     // Called when an instruction changes memories that were clean (saved):
     // the first change a command makes, for the owner to note on the disk.
     void OnFirstChange(std::function<void()> hook) { firstChange_ = std::move(hook); }
+    // An instruction read flash or EEPROM (the lock let it), wrote them or
+    // erased the chip since the target was made; fuse and lock bits, the
+    // signature and a page buffer's loads do not count.
+    bool memoriesUsed() const { return memoriesUsed_; }
 
     // --- counters ---
     // Word addresses of the pages burnt, in order.
@@ -317,6 +321,7 @@ class AvrTarget {
     bool gone_ = false;
 
     bool dirty_ = false;
+    bool memoriesUsed_ = false;
     std::function<void()> firstChange_;
     // An instruction changed the memories: dirty, and the first change told.
     void Changed();

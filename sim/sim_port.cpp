@@ -39,18 +39,16 @@ SimPort::SimPort(Clock& clock, SimConfig config)
             AddWarning(load.warning);
         // A fresh chip in place of a missing, empty or damaged file is
         // written at once, so the file always holds a whole chip (never the
-        // empty file a lock creates); a file that says its last command was
-        // cut off is settled again at the end of this use, its warning given.
-        // A file of an earlier version whose fuses were replaced is written
-        // again at once in this version's form (still marked when it was cut
-        // off), so its note is given once.
-        if (!load.fromFile)
+        // empty file a lock creates). A file that says its last command was
+        // cut off keeps saying so until a command reads or writes the
+        // memories (see Save), and its warning is given at every start until
+        // then. A file of an earlier version whose fuses were replaced is
+        // written again at once in this version's form, so its note is given
+        // once.
+        uncertain_ = load.fromFile && load.cutOff;
+        if (!load.fromFile || load.factoryFuses)
             Save();
-        else if (load.factoryFuses && load.cutOff)
-            SaveChanging();
-        else if (load.factoryFuses)
-            Save();
-        else if (!load.cutOff)
+        else
             target_.ClearDirty();
         // The first change a command makes is on the disk before the command
         // goes on, marked as changing, so a program killed in the middle of
@@ -95,7 +93,7 @@ SimPort::SimPort(Clock& clock, SimConfig config)
 
 SimPort::~SimPort() {
     try {
-        if (target_.dirty())
+        if (SaveDue())
             Save();
     } catch (...) {
         // Nothing may leave a destructor; a state that cannot be saved is lost.
@@ -105,12 +103,17 @@ SimPort::~SimPort() {
 bool SimPort::Save() {
     if (config_.stateFile.empty())
         return true;
+    // Contents left uncertain by a cut off command stay marked until the
+    // memories were read, written or erased: fuses and the signature alone
+    // say nothing of them.
+    const bool settled = !uncertain_ || target_.memoriesUsed();
     std::string error;
     if (!SaveChipState(config_.stateFile, target_.chip(), target_.memory(), &error,
-                       config_.stateLock)) {
+                       config_.stateLock, !settled)) {
         AddWarning(error);
         return false;
     }
+    uncertain_ = !settled;
     target_.ClearDirty();
     return true;
 }
@@ -123,8 +126,12 @@ void SimPort::SaveChanging() {
 }
 
 void SimPort::CommandEnded() {
-    if (target_.dirty())
+    if (SaveDue())
         Save();
+}
+
+bool SimPort::SaveDue() const {
+    return target_.dirty() || (uncertain_ && target_.memoriesUsed());
 }
 
 void SimPort::AddWarning(const std::string& text) {

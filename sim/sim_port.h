@@ -129,9 +129,12 @@ class SimPort final : public PortAccess {
     // name, a state file that could not be used or written); empty when none.
     const std::string& warning() const { return warning_; }
     // Writes the state file now; false (and a warning) when it fails. True
-    // without writing when no state file is configured.
+    // without writing when no state file is configured. The file stays
+    // marked as cut off while the memories it came with were neither read
+    // nor written.
     bool Save();
-    // The command that used the chip ended: its changes are saved, settled.
+    // The command that used the chip ended: its changes are saved, settled
+    // unless a cut off mark is kept (see Save).
     void CommandEnded() override;
 
     bool serialOpen() const { return serialOpen_; }
@@ -159,6 +162,8 @@ class SimPort final : public PortAccess {
     void AddWarning(const std::string& text);
     // Saves the chip as being changed by a command (see OnFirstChange).
     void SaveChanging();
+    // Something to save: changes, or a cut off mark the memories' use settles.
+    bool SaveDue() const;
     // One access of each port: counted, and its time spent.
     void SerialAccess() {
         ++portCalls_;
@@ -175,6 +180,8 @@ class SimPort final : public PortAccess {
     SimConfig config_;
     std::string warning_;
     AvrTarget target_;
+    // The state file was loaded marked as cut off, and no save settled it yet.
+    bool uncertain_ = false;
 
     bool serialOpen_ = false;
     bool rts_ = false;

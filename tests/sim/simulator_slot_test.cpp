@@ -124,22 +124,37 @@ TEST(SimulatorSlot, StartsOnTheKeptClockAndRefusesAFileThatHoldsNone) {
 // The program ends (killed: no save, no destructor) at each point of a use of
 // the chip. What the state file holds then is never empty, and a command cut
 // off after its first change leaves a chip whose next start says that its
-// contents are uncertain.
+// contents are uncertain, until a command of a later start reads or writes the
+// memories: the signature and the fuses say nothing of them.
 TEST(SimulatorSlot, StateFileIsWholeAndHonestWhereverTheProgramIsKilled) {
     enum class End { AfterStart, MidCommand, AfterCommand, AfterClose };
+    enum class Then { Nothing, Signature, Fuses, FlashRead, EepromWrite };
     struct Case {
         const char* name;
         End end;
         bool writes;           // the command writes the EEPROM (else it only reads)
         bool expectUncertain;  // the next start warns that the chip may differ
         uint8_t expectEeprom;  // what the next start finds at EEPROM address 5
+        Then then;             // the one command of the next start
+        bool expectKept;       // the start after that warns again
     };
     const std::vector<Case> cases = {
-        {"started, nothing done", End::AfterStart, false, false, 0xFF},
-        {"reading", End::MidCommand, false, false, 0xFF},
-        {"writing", End::MidCommand, true, true, 0x5A},
-        {"after a write", End::AfterCommand, true, false, 0x5A},
-        {"after the port closed", End::AfterClose, true, false, 0x5A},
+        {"started, nothing done", End::AfterStart, false, false, 0xFF, Then::Nothing, false},
+        {"reading", End::MidCommand, false, false, 0xFF, Then::Nothing, false},
+        {"writing", End::MidCommand, true, true, 0x5A, Then::Nothing, true},
+        {"writing, then the signature", End::MidCommand, true, true, 0x5A, Then::Signature, true},
+        {"writing, then the fuses", End::MidCommand, true, true, 0x5A, Then::Fuses, true},
+        {"writing, then a flash read", End::MidCommand, true, true, 0x5A, Then::FlashRead, false},
+        {"writing, then a write", End::MidCommand, true, true, 0x5A, Then::EepromWrite, false},
+        {"after a write", End::AfterCommand, true, false, 0x5A, Then::Nothing, false},
+        {"after the port closed", End::AfterClose, true, false, 0x5A, Then::Nothing, false},
+    };
+    const auto setUp = [](Programmer& p) {
+        p.state.speed = 3;
+        p.state.delayLoops = 1;
+        p.state.adapterKind = AdapterKind::Serial;
+        p.state.portName.Assign("SIM");
+        p.state.comName.Assign("SIM");
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.name);
@@ -151,11 +166,7 @@ TEST(SimulatorSlot, StateFileIsWholeAndHonestWhereverTheProgramIsKilled) {
             ScriptedWindows windows;
             sim::SimulatorSlot slot(clock, path, nullptr);
             Programmer p(slot, clock, windows);
-            p.state.speed = 3;
-            p.state.delayLoops = 1;
-            p.state.adapterKind = AdapterKind::Serial;
-            p.state.portName.Assign("SIM");
-            p.state.comName.Assign("SIM");
+            setUp(p);
             ASSERT_TRUE(slot.Start());
             if (c.end != End::AfterStart) {
                 ASSERT_TRUE(Connect(p));
@@ -178,18 +189,36 @@ TEST(SimulatorSlot, StateFileIsWholeAndHonestWhereverTheProgramIsKilled) {
         EXPECT_EQ(atKill[8], c.expectUncertain ? '\x04' : '\x03') << "this version's form";
         ASSERT_TRUE(WriteFileBytes(path, atKill));
         VirtualClock clock;
+        ScriptedWindows windows;
         std::vector<std::string> reports;
         sim::SimulatorSlot next(clock, path,
                                 [&reports](const std::string& line) { reports.push_back(line); });
+        Programmer p(next, clock, windows);
+        setUp(p);
         ASSERT_TRUE(next.Start());
         const bool warned =
             !reports.empty() && reports.front().find("uncertain") != std::string::npos;
         EXPECT_EQ(warned, c.expectUncertain) << (reports.empty() ? "" : reports.front());
-        EXPECT_EQ(reports.size(), c.expectUncertain ? 1u : 0u);
         EXPECT_EQ(next.port()->target().Eeprom(5), c.expectEeprom);
-        // Said once: the chip is settled again when this use ends.
+        if (c.then != Then::Nothing) {
+            ASSERT_TRUE(Connect(p));
+            if (c.then == Then::Signature) {
+                EXPECT_EQ(ReadSignatureByte(p, 0), 0x1E);
+            }
+            if (c.then == Then::Fuses)
+                Send(p, 0x50, 0x00, 0x00, 0x00);
+            if (c.then == Then::FlashRead) {
+                EXPECT_EQ(ReadFlash(p, 0), 0xFF);
+            }
+            if (c.then == Then::EepromWrite)
+                WriteEeprom(p, 7, 0x22);
+            next.CommandEnded();
+        }
         EXPECT_TRUE(next.Close());
-        EXPECT_FALSE(sim::LoadChipState(path, *sim::FindChip("ATmega8")).cutOff);
+        EXPECT_EQ(reports.size(), c.expectUncertain ? 1u : 0u) << "each warning once a start";
+        const sim::StateLoad later = sim::LoadChipState(path, *sim::FindChip("ATmega8"));
+        EXPECT_EQ(later.cutOff, c.expectKept);
+        EXPECT_EQ(later.warning.find("uncertain") != std::string::npos, c.expectKept);
     }
 }
 
