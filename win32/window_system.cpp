@@ -18,10 +18,6 @@
 
 namespace ostrel::win32 {
 
-namespace {
-
-constexpr const char* kHelperClass = "OstrelLater";
-constexpr UINT kRunLater = WM_APP + 1;
 std::string WindowText(HWND window) {
     int length = GetWindowTextLengthA(window);
     if (length <= 0)
@@ -38,6 +34,10 @@ bool IsClass(HWND window, const char* name) {
     return lstrcmpiA(type, name) == 0;
 }
 
+namespace {
+
+constexpr const char* kHelperClass = "OstrelLater";
+constexpr UINT kRunLater = WM_APP + 1;
 UINT IconFlag(MessageKind kind) {
     switch (kind) {
         case MessageKind::Error:

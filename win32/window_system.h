@@ -187,6 +187,11 @@ class Win32WindowSystem : public WindowSystem {
 // is busy without a figure (the marquee).
 void ShowFigure(WindowHandle bar, std::optional<int> percent);
 
+// A window's text (a control's, a caption), and whether its window class is
+// `name` (any letter case).
+std::string WindowText(WindowHandle window);
+bool IsClass(WindowHandle window, const char* name);
+
 // The shell's start of a document, a folder or a web page (ShellExecuteA
 // "open"); false when it could not start one.
 bool StartDocument(const std::string& target);

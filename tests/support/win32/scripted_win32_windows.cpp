@@ -17,25 +17,12 @@ namespace ostrel::testing {
 
 namespace {
 
+using win32::IsClass;
+using win32::WindowText;
+
 // How often the wrapper looks for a box before it gives up finding it (each
 // look waits for the next pass of the box's message loop).
 constexpr int kLooksForABox = 50;
-
-std::string WindowText(HWND window) {
-    int length = GetWindowTextLengthA(window);
-    if (length <= 0)
-        return {};
-    std::string text(static_cast<std::size_t>(length) + 1, '\0');
-    int got = GetWindowTextA(window, text.data(), length + 1);
-    text.resize(static_cast<std::size_t>(std::max(got, 0)));
-    return text;
-}
-
-bool IsClass(HWND window, const char* name) {
-    char type[64] = {};
-    GetClassNameA(window, type, sizeof type);
-    return lstrcmpiA(type, name) == 0;
-}
 
 HICON IconOf(MessageKind kind) {
     switch (kind) {
