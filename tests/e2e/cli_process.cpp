@@ -111,40 +111,55 @@ ProcessResult RunProcess(const std::string& program, const std::vector<std::stri
     for (const std::string& a : args)
         line += ' ' + WindowsArgument(a);
 
-    SECURITY_ATTRIBUTES inherit{sizeof(SECURITY_ATTRIBUTES), nullptr, TRUE};
-    HANDLE outRead = nullptr, outWrite = nullptr, errRead = nullptr, errWrite = nullptr;
-    if (!CreatePipe(&outRead, &outWrite, &inherit, 0))
-        return r;
-    if (!CreatePipe(&errRead, &errWrite, &inherit, 0)) {
-        CloseHandle(outRead);
-        CloseHandle(outWrite);
-        return r;
-    }
-    // Only the child's ends are inherited.
-    SetHandleInformation(outRead, HANDLE_FLAG_INHERIT, 0);
-    SetHandleInformation(errRead, HANDLE_FLAG_INHERIT, 0);
-    HANDLE nul = CreateFileW(L"NUL", GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE, &inherit,
-                             OPEN_EXISTING, 0, nullptr);
-
-    STARTUPINFOW startup{};
-    startup.cb = sizeof startup;
-    startup.dwFlags = STARTF_USESTDHANDLES;
-    startup.hStdInput = nul;
-    startup.hStdOutput = outWrite;
-    startup.hStdError = errWrite;
+    // Under Wine on a loaded machine a start now and then fails for no
+    // reason of the child's; it is tried again after a short pause, so that
+    // only a program that cannot start at all reads as "could not be
+    // started".
+    HANDLE outRead = nullptr, errRead = nullptr;
     PROCESS_INFORMATION process{};
-    std::wstring wideLine = win32::Widen(line);
-    BOOL created = CreateProcessW(nullptr, wideLine.data(), nullptr, nullptr, TRUE,
-                                  CREATE_NO_WINDOW, nullptr, nullptr, &startup, &process);
-    CloseHandle(outWrite);
-    CloseHandle(errWrite);
-    if (nul != INVALID_HANDLE_VALUE)
-        CloseHandle(nul);
-    if (!created) {
-        CloseHandle(outRead);
-        CloseHandle(errRead);
-        return r;
+    auto start = [&]() {
+        SECURITY_ATTRIBUTES inherit{sizeof(SECURITY_ATTRIBUTES), nullptr, TRUE};
+        HANDLE outWrite = nullptr, errWrite = nullptr;
+        if (!CreatePipe(&outRead, &outWrite, &inherit, 0))
+            return false;
+        if (!CreatePipe(&errRead, &errWrite, &inherit, 0)) {
+            CloseHandle(outRead);
+            CloseHandle(outWrite);
+            return false;
+        }
+        // Only the child's ends are inherited.
+        SetHandleInformation(outRead, HANDLE_FLAG_INHERIT, 0);
+        SetHandleInformation(errRead, HANDLE_FLAG_INHERIT, 0);
+        HANDLE nul = CreateFileW(L"NUL", GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE, &inherit,
+                                 OPEN_EXISTING, 0, nullptr);
+
+        STARTUPINFOW startup{};
+        startup.cb = sizeof startup;
+        startup.dwFlags = STARTF_USESTDHANDLES;
+        startup.hStdInput = nul;
+        startup.hStdOutput = outWrite;
+        startup.hStdError = errWrite;
+        std::wstring wideLine = win32::Widen(line);
+        BOOL created = CreateProcessW(nullptr, wideLine.data(), nullptr, nullptr, TRUE,
+                                      CREATE_NO_WINDOW, nullptr, nullptr, &startup, &process);
+        CloseHandle(outWrite);
+        CloseHandle(errWrite);
+        if (nul != INVALID_HANDLE_VALUE)
+            CloseHandle(nul);
+        if (!created) {
+            CloseHandle(outRead);
+            CloseHandle(errRead);
+        }
+        return created != FALSE;
+    };
+    bool created = false;
+    for (int attempt = 0; attempt < 3 && !created; ++attempt) {
+        if (attempt > 0)
+            Sleep(500);
+        created = start();
     }
+    if (!created)
+        return r;
     r.started = true;
     CloseHandle(process.hThread);
 
