@@ -441,5 +441,65 @@ TEST(FtdiInFlight, TheEepromWindowShowsNoByteALostAdapterNeverRead) {
     }
 }
 
+// The adapter is pulled while Serial Programming Instructions sends a typed
+// instruction (Read Lock Bits, whose answer is the lock byte FC): the fields
+// of the answer keep what was typed rather than the 1s of a lost port, the
+// status never says OK, and the command ends as a failure with the lost port
+// told once.
+TEST(FtdiInFlight, ARawInstructionShowsNoAnswerALostAdapterNeverGave) {
+    const struct {
+        int writesLeft;  // the adapter goes this many writes before the instruction's end (0:
+                         // never)
+        const char* byte3;
+        const char* byte4;
+        const char* status;
+    } kCases[] = {
+        {0, "00", "FC", "OK"},
+        {1, "7E", "11", " "},
+        {3, "7E", "11", " "},
+        {6, "7E", "11", " "},
+    };
+    for (const auto& c : kCases) {
+        SCOPED_TRACE("pulled " + std::to_string(c.writesLeft) + " writes before the end");
+        SimRigOptions options{.chip = "ATmega8", .cable = sim::CableKind::Cablet2};
+        options.port = RigPort::Ft232r;
+        if (!RigPortAvailable(options.port))
+            continue;
+        SimRig rig(options);
+        rig.p.skipReadingPauses = true;
+        rig.chip().SetLock(0xFC);
+        FakeFtdiDevice& dev = *rig.kit->ftdiDevice;
+        std::string byte3;
+        std::string byte4;
+        std::string status;
+        rig.windows.dialogScript = [&](int, DialogHandler& dialog) {
+            // A first send measures the writes one takes; the second is the trial.
+            const uint64_t before = dev.writes;
+            dialog.OnCommand(ids::kSendRec);
+            const auto writes = static_cast<int64_t>(dev.writes - before);
+            rig.windows.SetItemText(ids::kInstructionsDialog, ids::kByte3, "7E");
+            rig.windows.SetItemText(ids::kInstructionsDialog, ids::kByte4, "11");
+            if (c.writesLeft > 0)
+                dev.unplugAfterWrites = writes - c.writesLeft;
+            dialog.OnCommand(ids::kSendRec);
+            byte3 = rig.windows.ItemText(ids::kInstructionsDialog, ids::kByte3);
+            byte4 = rig.windows.ItemText(ids::kInstructionsDialog, ids::kByte4);
+            status = rig.windows.ItemText(ids::kInstructionsDialog, ids::kInstrStatus);
+        };
+        const CommandResult result = app::OnCommand(rig.p, ids::kFuseBits);
+        EXPECT_EQ(dev.present, c.writesLeft == 0);
+        EXPECT_EQ(byte3, c.byte3);
+        EXPECT_EQ(byte4, c.byte4);
+        EXPECT_EQ(status, c.status);
+        EXPECT_EQ(std::string(ResultName(result)),
+                  ResultName(c.writesLeft == 0 ? CommandResult::Ok : CommandResult::Failed));
+        const std::vector<std::string> boxes = rig.windows.MessageTexts();
+        const auto told = std::count_if(boxes.begin(), boxes.end(), [](const auto& t) {
+            return t.find("the port stopped answering") != std::string::npos;
+        });
+        EXPECT_EQ(told, c.writesLeft == 0 ? 0 : 1) << ::testing::PrintToString(boxes);
+    }
+}
+
 }  // namespace
 }  // namespace ostrel::testing
