@@ -501,5 +501,44 @@ TEST(FtdiInFlight, ARawInstructionShowsNoAnswerALostAdapterNeverGave) {
     }
 }
 
+// The adapter is pulled while Read Signature Bytes reads: the report of the
+// bytes a lost port gave (FF, "No echo") is no report of what the cable saw,
+// so the one box is the lost port's.
+TEST(FtdiInFlight, ASignatureALostAdapterNeverReadIsNotReported) {
+    const struct {
+        int percent;  // of the clean run's writes, before the adapter goes (-1: never)
+        const char* box;
+    } kCases[] = {
+        {-1, "Info:: Vendor Code: 1E\nPart Family: 93\nPart Number: 07"},
+        {25, "the port stopped answering"},
+        {50, "the port stopped answering"},
+        {90, "the port stopped answering"},
+    };
+    SimRigOptions options{.chip = "ATmega8", .cable = sim::CableKind::Cablet2};
+    options.port = RigPort::Ft231x;
+    if (!RigPortAvailable(options.port))
+        return;
+    uint64_t clean = 0;
+    for (const auto& c : kCases) {
+        SCOPED_TRACE("pulled at " + std::to_string(c.percent) + "%");
+        SimRig rig(options);
+        rig.p.skipReadingPauses = true;
+        FakeFtdiDevice& dev = *rig.kit->ftdiDevice;
+        if (c.percent >= 0)
+            dev.unplugAfterWrites = static_cast<int64_t>(clean * c.percent / 100);
+        const CommandResult result = app::OnCommand(rig.p, ids::kReadSignature);
+        if (c.percent < 0)
+            clean = dev.writes;
+        EXPECT_EQ(dev.present, c.percent < 0);
+        EXPECT_EQ(std::string(ResultName(result)),
+                  ResultName(c.percent < 0 ? CommandResult::Ok : CommandResult::Failed));
+        const std::vector<std::string> boxes = rig.windows.MessageTexts();
+        EXPECT_EQ(boxes.size(), 1u) << ::testing::PrintToString(boxes);
+        if (!boxes.empty()) {
+            EXPECT_NE(boxes.back().find(c.box), std::string::npos) << boxes.back();
+        }
+    }
+}
+
 }  // namespace
 }  // namespace ostrel::testing
