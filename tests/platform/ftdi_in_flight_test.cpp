@@ -3,7 +3,10 @@
 // the chips whose instructions differ (the EEPROM, a chip written byte by
 // byte, one above 64K words), and with a stop in the verifying pass: what the
 // chip holds afterwards is the file, and every readback file is byte for byte
-// what the adapter gives one transfer at a time.
+// what the adapter gives one transfer at a time. And the windows that show
+// what they read (the EEPROM window, Serial Programming Instructions, the
+// signature report) with the adapter pulled, or its samples short or late,
+// meanwhile: they never show the 1s of a lost port as the chip's bytes.
 #include <gtest/gtest.h>
 
 #include <cstdio>
