@@ -543,5 +543,50 @@ TEST(FtdiInFlight, ASignatureALostAdapterNeverReadIsNotReported) {
     }
 }
 
+// The adapter is pulled while Verify compares: the 1s a lost port reads are
+// no mismatch of the chip's, so no "Verify failed" box asks to pass one; the
+// one box is the lost port's.
+TEST(FtdiInFlight, AVerifyALostAdapterCutShortBlamesNoByteOfTheChip) {
+    const struct {
+        RigPort port;
+        int percent;  // of the clean run's writes, before the adapter goes (-1: never)
+    } kCases[] = {
+        {RigPort::Ft232r, -1}, {RigPort::Ft232r, 10}, {RigPort::Ft232r, 50},
+        {RigPort::Ft231x, -1}, {RigPort::Ft231x, 90},
+    };
+    uint64_t clean = 0;
+    for (const auto& c : kCases) {
+        if (!RigPortAvailable(c.port))
+            continue;
+        SCOPED_TRACE(std::string(RigPortName(c.port)) + " pulled at " + std::to_string(c.percent) +
+                     "%");
+        SimRigOptions options{.chip = "ATmega8", .cable = sim::CableKind::Cablet2};
+        options.port = c.port;
+        SimRig rig(options);
+        rig.p.skipReadingPauses = true;
+        const ByteImage image =
+            SpreadImage(rig.chip().chip().flashBytes, rig.chip().chip().pageBytes);
+        for (const auto& [a, v] : image)
+            rig.chip().SetFlash(a, v);
+        rig.Write("spread.hex", HexText(image));
+        ASSERT_EQ(rig.Load("spread.hex"), 0);
+        FakeFtdiDevice& dev = *rig.kit->ftdiDevice;
+        if (c.percent >= 0)
+            dev.unplugAfterWrites = static_cast<int64_t>(clean * c.percent / 100);
+        const CommandResult result = app::OnCommand(rig.p, ids::kVerify);
+        if (c.percent < 0)
+            clean = dev.writes;
+        EXPECT_EQ(dev.present, c.percent < 0);
+        EXPECT_EQ(std::string(ResultName(result)),
+                  ResultName(c.percent < 0 ? CommandResult::Ok : CommandResult::Failed));
+        const std::vector<std::string> boxes = rig.windows.MessageTexts();
+        EXPECT_EQ(boxes.size(), c.percent < 0 ? 0u : 1u) << ::testing::PrintToString(boxes);
+        if (c.percent >= 0 && !boxes.empty()) {
+            EXPECT_NE(boxes.back().find("the port stopped answering"), std::string::npos)
+                << boxes.back();
+        }
+    }
+}
+
 }  // namespace
 }  // namespace ostrel::testing
