@@ -197,7 +197,9 @@ CommandResult ReadSignatureBytes(Programmer& p) {
     int connected = avr::Connect(p);
     avr::ReadSignature(p);
     p.windows.SetItemText(p.state.mainWindow, ids::kActivity, "  ");
-    if (!p.driverAccessFailed)
+    // A port that stopped answering gave 1s, not what the cable saw: the
+    // command runner's box about the loss is the one box.
+    if (!p.driverAccessFailed && !p.portLost)
         p.windows.MessageBox(ids::kNoOwner, p.state.signatureReport.view(), texts::kTitleInfo,
                              MsgButtons::Ok, MessageKind::Information);
     // The report is the one box, as in the system: what the bytes mean is in

@@ -169,6 +169,18 @@ void EepromWindow::ReadAll() {
         if (address < listedBytes_)
             AppendListingLine(reference_, address, byte);
     }
+    // A port that stopped answering gave 1s for every read still to come:
+    // they are no bytes of the chip, so nothing is listed (and nothing can
+    // be written from the listing). The command tells the loss when the
+    // window closes.
+    if (p_.portLost) {
+        reference_.clear();
+        listedBytes_ = 0;
+        p_.windows.ResetText(kWindow, kListing, " ");
+        SetStatus(" ");
+        p_.windows.Repaint(kWindow);
+        return;
+    }
     p_.windows.ResetText(kWindow, kListing, reference_);
     SetStatus(" ");
     p_.windows.Repaint(kWindow);

@@ -141,7 +141,9 @@ void InstructionsDialog::ConnectFailed() {
 }
 
 void InstructionsDialog::CommonEnd() {
-    SetStatus(texts::kOk);
+    // A port that stopped answering did none of it: the command tells the
+    // loss when the dialog closes.
+    SetStatus(p_.portLost ? " " : texts::kOk);
     p_.windows.Repaint(kDialog);
     adapter::ReadingPause(p_);
     EnableStatus(false);
@@ -208,6 +210,11 @@ void InstructionsDialog::SendReceive() {
     adapter::WaitMs(p_, 5);
     adapter::TransferWord(p_);
     const uint32_t answer = (firstHalf << 16) | (s.rxShift & 0xFFFF);
+    // The 1s of a lost port are no answer of the chip: the fields keep what was typed.
+    if (p_.portLost) {
+        CommonEnd();
+        return;
+    }
 
     // The answer as eight digits; the chip's bytes 3 and 4 replace the typed
     // ones (a read instruction answers in byte 4), bytes 1 and 2 stay as typed.
@@ -253,6 +260,10 @@ void InstructionsDialog::ReadRcen() {
         return;
     }
     avr::ReadLockBits(p_);
+    if (p_.portLost) {
+        CommonEnd();
+        return;
+    }
     ShowRcenBit();
     p_.windows.EnableItem(kDialog, ids::kWriteRcen, true);
     p_.windows.EnableItem(kDialog, ids::kRcenBox, true);

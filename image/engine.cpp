@@ -200,6 +200,12 @@ int ProgramRecordBytewise(Programmer& p, HexRecordStream& in, const Source& src,
                                       : reads.Byte(i, inMemory, at);
         if (chip == s.memData)
             continue;
+        // A port that stopped answering reads 1s: no byte of the chip's to
+        // pass or to write again. The command tells the loss.
+        if (p.portLost) {
+            in.Close();
+            return kRunFailed;
+        }
         if (s.verifyMode) {
             VerifyFailureText(s, s.wordAddress, s.memData, avr::ReadByte(p));
         } else {
