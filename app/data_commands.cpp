@@ -575,7 +575,8 @@ CommandResult VerifyCommand(Programmer& p) {
     if (r == image::kRunFailed)
         return Failure(p);
     if (r == image::kRunOk && s.mismatchesPassed == 0) {
-        SetActivityField(p, texts::kOk);
+        if (!ShowOk(p))
+            return CommandResult::Failed;
         p.windows.Beep();
         ReadingPause(p);
     } else if (r == image::kRunOk) {

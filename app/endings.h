@@ -14,7 +14,11 @@ using core::ShowActivity;
 using core::ShowActivityEvery16;
 using core::UsualStart;
 
-// Shows "OK" for one second, then greys the activity field.
+// Shows "OK" on the activity line once what a streaming port still holds has
+// gone out; nothing when the port stopped answering on the way (the command
+// runner tells the loss). False then.
+bool ShowOk(Programmer& p);
+// ShowOk for one second, then greys the activity field.
 void ReportOk(Programmer& p);
 // After the line operations found no way to the parallel port: tells the user
 // once and ends the main window with result 1. Nothing when the port was reached.

@@ -5,6 +5,7 @@
 #include <string>
 #include <string_view>
 
+#include "app/endings.h"
 #include "avr/avr.h"
 #include "core/activity.h"
 #include "core/ids.h"
@@ -168,7 +169,8 @@ CommandResult Body(Programmer& p, const FuseRequest& request, std::string& repor
     if (!avr::StillAnswersAfterFuses(p, *chip, lock))
         return Fail(p, "The chip no longer answers as it did: the bytes read are not sure.");
     report += lines;
-    core::SetActivityField(p, texts::kOk);
+    if (!ShowOk(p))
+        return CommandResult::Failed;
     return CommandResult::Ok;
 }
 

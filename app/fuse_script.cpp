@@ -304,7 +304,7 @@ int RunFuseScript(Programmer& p) {
     std::string path = image::SiblingFilePath(p, "scr");
     if (!ScriptExists(path)) {
         p.windows.Beep();
-        app::SetActivityField(p, texts::kOk);
+        app::ShowOk(p);
         return 0;
     }
     std::string problem;

@@ -9,7 +9,9 @@
 // meanwhile: they never show the 1s of a lost port as the chip's bytes.
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cstdio>
+#include <map>
 #include <string>
 #include <vector>
 
@@ -585,6 +587,72 @@ TEST(FtdiInFlight, AVerifyALostAdapterCutShortBlamesNoByteOfTheChip) {
             EXPECT_NE(boxes.back().find("the port stopped answering"), std::string::npos)
                 << boxes.back();
         }
+    }
+}
+
+}  // namespace
+}  // namespace ostrel::testing
+
+namespace ostrel::testing {
+namespace {
+
+// The adapter is pulled on the last transfers of a command, after its work
+// was done and checked, while the chip is let go: the command did not end as
+// asked, so it ends as a failure, with no "OK" shown once the states before
+// it were lost, and the activity line keeps nothing the command showed
+// before the loss.
+TEST(FtdiInFlight, AnAdapterPulledOnTheLastTransfersLeavesNoOk) {
+    const struct {
+        int command;
+        int lastLost;  // writes of the clean run that find the adapter gone (0: never pulled)
+        // Write and Verify let the chip go after their OK, as they always have: a loss on
+        // that last transfer comes after the OK was shown.
+        bool okBeforeTheLoss = false;
+    } kCases[] = {
+        {ids::kWrite, 0},        {ids::kWrite, 1, true}, {ids::kWrite, 3}, {ids::kVerify, 0},
+        {ids::kVerify, 1, true}, {ids::kVerify, 3},      {ids::kRead, 0},  {ids::kRead, 1},
+        {ids::kRead, 2},         {ids::kCheck, 0},       {ids::kCheck, 1}, {ids::kReadbackInhx, 0},
+        {ids::kReadbackInhx, 1},
+    };
+    SimRigOptions options{.chip = "ATmega8", .cable = sim::CableKind::Cablet1};
+    options.port = RigPort::Ft232r;
+    if (!RigPortAvailable(options.port))
+        return;
+    std::map<int, uint64_t> clean;
+    for (const auto& c : kCases) {
+        SCOPED_TRACE("command " + std::to_string(c.command) + ", the last " +
+                     std::to_string(c.lastLost) + " writes lost");
+        SimRig rig(options);
+        const std::string hex = ReadFileBytes(SourcePath("examples/hello-atmega8.hex"));
+        rig.Write("prog.hex", hex);
+        ASSERT_EQ(rig.Load("prog.hex"), 0);
+        if (c.command == ids::kVerify) {
+            for (const auto& [a, v] : ParseHexImage(hex))
+                rig.chip().SetFlash(a, v);
+        }
+        FakeFtdiDevice& dev = *rig.kit->ftdiDevice;
+        if (c.lastLost > 0) {
+            ASSERT_TRUE(clean.contains(c.command)) << "a clean run first";
+            dev.unplugAfterWrites = static_cast<int64_t>(clean[c.command]) - c.lastLost;
+        }
+        const CommandResult result = app::OnCommand(rig.p, c.command);
+        if (c.lastLost == 0) {
+            clean[c.command] = dev.writes;
+            EXPECT_EQ(std::string(ResultName(result)), ResultName(CommandResult::Ok));
+            continue;
+        }
+        EXPECT_FALSE(dev.present) << "the adapter was pulled within the command";
+        EXPECT_EQ(std::string(ResultName(result)), ResultName(CommandResult::Failed));
+        const auto& shown = rig.windows.activity;
+        EXPECT_EQ(std::count(shown.begin(), shown.end(), std::string(texts::kOk)),
+                  c.okBeforeTheLoss ? 1 : 0)
+            << ::testing::PrintToString(shown);
+        ASSERT_FALSE(shown.empty());
+        EXPECT_EQ(shown.back().find_first_not_of(' '), std::string::npos)
+            << "the activity line at the end: " << shown.back();
+        const std::vector<std::string> boxes = rig.windows.MessageTexts();
+        ASSERT_EQ(boxes.size(), 1u) << ::testing::PrintToString(boxes);
+        EXPECT_NE(boxes.back().find("the port stopped answering"), std::string::npos);
     }
 }
 
