@@ -34,8 +34,15 @@ void ConsoleWindows::SetItemText(int window, int item, std::string_view text) {
     if (quiet_)
         return;
     std::string_view shown = TrimRight(text);
-    if (shown.empty())
-        return;  // blanking the field prints nothing
+    if (shown.empty()) {
+        // Blanking the field prints nothing; an OK still held was not the
+        // ending (the command went on to fail: its port stopped answering).
+        if (heldOk_) {
+            heldOk_ = false;
+            lastActivity_.clear();
+        }
+        return;
+    }
     // The result is said once, on standard output: "OK" as the last text of
     // the line waits to see whether anything follows it.
     PrintHeldOk();
