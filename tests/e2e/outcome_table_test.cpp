@@ -23,6 +23,7 @@
 #include "core/ids.h"
 #include "sim/chip_table.h"
 #include "tests/support/hex_image.h"
+#include "tests/support/result_name.h"
 #include "tests/support/sim_rig.h"
 
 namespace ostrel::testing {
@@ -61,22 +62,6 @@ const char* Name(Holds h) {
             return "PartWritten";
         case Holds::Unclassified:
             return "Unclassified";
-    }
-    return "?";
-}
-
-const char* Name(CommandResult r) {
-    switch (r) {
-        case CommandResult::Ok:
-            return "Ok";
-        case CommandResult::Failed:
-            return "Failed";
-        case CommandResult::Cancelled:
-            return "Cancelled";
-        case CommandResult::Ignored:
-            return "Ignored";
-        case CommandResult::Stopped:
-            return "Stopped";
     }
     return "?";
 }
@@ -528,7 +513,7 @@ TEST_P(Outcomes, Command) {
     }
     const Outcome o =
         RunOne(GetParam().command, row.fault, GetParam().port, stopAt, nullptr, GetParam().chip);
-    EXPECT_EQ(Name(o.result), std::string(Name(row.result)));
+    EXPECT_EQ(ResultName(o.result), std::string(ResultName(row.result)));
     // "#" stands for a count above zero: how many bytes mismatch depends on
     // when the chip went, not on what the command must answer.
     const std::string_view expected = row.activity;

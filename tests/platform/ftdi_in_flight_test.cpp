@@ -21,6 +21,7 @@
 #include "sim/chip_table.h"
 #include "tests/support/hex_image.h"
 #include "tests/support/linux/pin_kit.h"
+#include "tests/support/result_name.h"
 #include "tests/support/sim_rig.h"
 
 namespace ostrel::testing {
@@ -176,22 +177,6 @@ const Case kCases[] = {
      0xE3,
      true},
 };
-
-const char* ResultName(CommandResult r) {
-    switch (r) {
-        case CommandResult::Ok:
-            return "Ok";
-        case CommandResult::Failed:
-            return "Failed";
-        case CommandResult::Cancelled:
-            return "Cancelled";
-        case CommandResult::Ignored:
-            return "Ignored";
-        case CommandResult::Stopped:
-            return "Stopped";
-    }
-    return "?";
-}
 
 ByteImage FlashImage(const Case& c, const sim::ChipInfo& chip) {
     switch (c.files) {
