@@ -304,8 +304,7 @@ int RunFuseScript(Programmer& p) {
     std::string path = image::SiblingFilePath(p, "scr");
     if (!ScriptExists(path)) {
         p.windows.Beep();
-        app::ShowOk(p);
-        return 0;
+        return app::ShowOk(p) ? 0 : 1;
     }
     std::string problem;
     std::vector<std::string> memoryLines;

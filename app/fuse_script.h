@@ -56,7 +56,8 @@ ScriptJudgement JudgeScriptWrites(Programmer& p, const std::string& path);
 // (the activity line then shows "OK" or "F+L Bits programmed"). 1: a read
 // instruction got a wrong answer, or a line was not an instruction (the
 // script is checked as a whole before its first line is sent); the user has
-// been told.
+// been told. 1 too when the port stopped answering before the OK (the
+// command runner tells that).
 int RunFuseScript(Programmer& p);
 
 }  // namespace ostrel::app
